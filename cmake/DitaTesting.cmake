@@ -1,0 +1,25 @@
+# dita_add_test(NAME SOURCES src... LIBS lib... [GUI] [LABELS l...] [TIMEOUT s])
+# One GoogleTest executable per call, registered with CTest. GUI tests run on Qt's
+# offscreen platform so they need no display.
+function(dita_add_test name)
+  if(NOT DITA_BUILD_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(T "GUI" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE
+    DITA_DATA_DIR="${DITA_DATA_DIR}"
+    DITA_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  add_test(NAME ${name} COMMAND ${name})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 600)
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT})
+  if(T_LABELS)
+    set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
+  endif()
+  if(T_GUI)
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  endif()
+endfunction()

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs every Debian package DITA needs to build, test, benchmark and take screenshots.
+# Safe to run again: apt-get skips what is already installed.
+set -euo pipefail
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+PACKAGES=(
+  build-essential cmake pkg-config ninja-build
+  qt6-base-dev libgl-dev
+  portaudio19-dev libsndfile1-dev libsamplerate0-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev
+  xvfb xauth pulseaudio pulseaudio-utils alsa-utils libasound2-plugins
+  ebook2cw sox libsox-fmt-all
+  python3
+)
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+echo "install-deps: all packages present"

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Builds DITA and runs the whole test suite twice: a normal build, then a build with
+# AddressSanitizer and UndefinedBehaviorSanitizer. Usage: scripts/run-tests.sh [--quick]
+# (--quick runs the normal build only).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+JOBS=${JOBS:-$(nproc)}
+GEN=()
+command -v ninja >/dev/null && GEN=(-G Ninja)
+
+run_suite() {
+  local dir=$1; shift
+  cmake -S . -B "$dir" "${GEN[@]}" -DDITA_BUILD_TESTS=ON "$@" >/dev/null
+  cmake --build "$dir" -j "$JOBS"
+  (cd "$dir" && ctest --output-on-failure -j "$JOBS")
+}
+
+echo "== normal build =="
+run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+if [ "${1:-}" != "--quick" ]; then
+  echo "== AddressSanitizer + UndefinedBehaviorSanitizer build =="
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+  export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp
+  run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DDITA_SANITIZE="address;undefined" -DDITA_BUILD_BENCH=OFF
+fi
