@@ -1,0 +1,101 @@
+#pragma once
+// ReceiveEngine: the per-pass receive pipeline, from 8192 converted samples to decoded text.
+//
+// Who calls it: the receive run loop's worker thread (the main window) and dita-decode, one
+// processPass() per 8192-frame input pass. Commands (decoder reset, tune, menu settings) may be
+// posted from any thread; they are applied at the start of the next pass, in posting order,
+// never in the middle of one. Everything else runs on the calling thread and allocates nothing
+// per pass.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace dita {
+
+constexpr int kPassFrames = 8192;        // frames per input pass at 44,100 Hz (185.76 ms)
+constexpr int kSampleRateHz = 44100;
+constexpr double kBinHz = 5.38330078125;  // 22,050 / 4096: one spectrum bin
+constexpr int kStepsPerPass = 64;         // decisions of 2.902 ms per pass
+constexpr int kLineBins = 422;            // bins drawn by the line spectrum
+constexpr int kWaterfallBins = 512;       // bins coloured in the waterfall row
+constexpr int kMaxClickBin = 480;         // a click on the display tunes at most to this bin
+
+// What the window may change. Values and meanings are those of the operating settings.
+enum class ReceiveCommandKind {
+    DecoderReset,     // ClearButtonClick
+    TuneToBin,        // a click on the spectrum; value = bin (clamped to 1..kMaxClickBin)
+    ThresholdMode,    // 4 Quiet, 0 Normal, 1 Noisy (3 accepted, no menu item); then decoder reset
+    NoiseFilter,      // 3 on, 0 off; then the filter's own (re)initialisation and decoder reset
+    AfcMode,          // 0 off, 1 narrow, 2 medium, 3 wide
+    AfcTimer,         // 0 off, 1 on
+    ReceiveSpeedMode, // RxSpeedLock 1..11: sets the speeds, clears AFC hold, decoder reset
+    TextCase,         // 1 upper, 0 lower
+    Prosigns,         // 1 on, 0 off
+    NonEnglish,       // 1 on, 0 off
+    TextDisplay,      // 1 on, 0 off
+    SpacesMode,       // 3 on, 0 off
+    SpaceTime,        // 0 short, 1 medium, 2 long
+    DisplayType,      // 0 line, 1 waterfall (the spectrum image is cleared to black)
+    DisplayGain,      // slider position 1..20
+    Background,       // 1 white, 0 black (colours of the trace image)
+    ScreenOpMode,     // 0 receive only (raw SNR text shown), 1 transmit/receive
+    SetTunedBin,      // configuration load: sets TunedBin without the click's resets
+};
+
+struct ReceiveCommand {
+    ReceiveCommandKind kind;
+    int value = 0;
+};
+
+// One pass's results, handed to the window thread by value.
+struct PassResult {
+    std::string text;          // UTF-8 text written at the receive caret, in order ("\r\n" kept)
+    int tunedBin = 100;        // TunedBin after the AFC
+    int markerHz = 0;          // MkrLabel: trunc((TunedBin - 1) * kBinHz)
+    bool rawSnrShown = false;  // RawSnrMemo is set only in receive-only mode with TunedBin > 25
+    int displayedSnr = 0;      // RawSnrMemo shows "RAW = " followed by this
+    int receiveWpm = 0;        // RcvWPMPnl caption
+    double signalBarValue = 0; // SignalBar value: 0.55 * sqrt(S)
+    uint32_t signalBarColor = 0xFF0000; // BGR as the bar expects: blue
+    int displayType = 0;       // 0 line, 1 waterfall, other: nothing drawn
+    bool clearSpectrumBlack = false; // the display mode changed: clear the spectrum image black
+    // Line mode: trace height h for bins 1..kLineBins (index 0 unused); y = 110 - h.
+    std::array<int16_t, kLineBins + 1> traceHeight{};
+    // Waterfall mode: the new top row, 0xRRGGBB for bins 1..kWaterfallBins (index 0 unused).
+    std::array<uint32_t, kWaterfallBins + 1> waterfallRow{};
+    // Timeline arrays for steps 1..65 (index 0 unused): step level E, threshold L, noise N,
+    // key state K. Entry 1 carries the previous pass's entry 65.
+    std::array<int32_t, 66> timelineE{};
+    std::array<float, 66> timelineL{};
+    std::array<float, 66> timelineN{};
+    std::array<float, 66> timelineK{};
+};
+
+class ReceiveEngineImpl;
+
+class ReceiveEngine {
+public:
+    ReceiveEngine();
+    ~ReceiveEngine();
+    ReceiveEngine(const ReceiveEngine&) = delete;
+    ReceiveEngine& operator=(const ReceiveEngine&) = delete;
+
+    // Any thread: queue a command for the start of the next pass.
+    void post(ReceiveCommand command);
+
+    // Worker thread: run one pass over kPassFrames converted samples (sign-extended 16-bit).
+    // The returned reference stays valid until the next call.
+    const PassResult& processPass(const int32_t* samples);
+
+    // Worker thread, between passes: read-only views for tests and tools.
+    int tunedBin() const;
+    int receiveWpm() const;
+    bool acquiring() const;
+
+private:
+    std::unique_ptr<ReceiveEngineImpl> m_impl;
+};
+
+} // namespace dita
