@@ -1,0 +1,209 @@
+#include "transmit/Keyer.h"
+
+#include "transmit/MorseCode.h"
+
+namespace dita {
+
+PttHoldTimer::PttHoldTimer(KeyingPort& port) : m_port(port), m_thread([this] { run(); }) {}
+
+PttHoldTimer::~PttHoldTimer() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_quit = true;
+    }
+    m_wake.notify_all();
+    m_thread.join();
+}
+
+bool PttHoldTimer::running() const {
+    std::lock_guard lock(m_mutex);
+    return m_armed;
+}
+
+void PttHoldTimer::start(int intervalMs) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_armed = true;
+        m_expiry = std::chrono::steady_clock::now() + std::chrono::milliseconds(intervalMs);
+    }
+    m_wake.notify_all();
+}
+
+void PttHoldTimer::stop() {
+    std::lock_guard lock(m_mutex);
+    m_armed = false;
+}
+
+void PttHoldTimer::run() {
+    std::unique_lock lock(m_mutex);
+    while (!m_quit) {
+        if (!m_armed) {
+            m_wake.wait(lock);
+            continue;
+        }
+        if (m_wake.wait_until(lock, m_expiry) == std::cv_status::timeout && m_armed &&
+            std::chrono::steady_clock::now() >= m_expiry) {
+            m_armed = false;
+            lock.unlock();
+            m_port.KeyState = kKeyUp;
+            m_port.updatePtt();
+            lock.lock();
+        }
+    }
+}
+
+SerialKeyer::SerialKeyer(KeyingPort& port, const SendTimingStore& timing, KeyingClock& clock,
+                         PttHoldTimer* pttHold)
+    : m_port(port), m_timing(timing), m_clock(clock), m_pttHold(pttHold) {}
+
+void SerialKeyer::beginCharacter() {
+    const auto now = m_clock.now();
+    if (now - m_deadline > std::chrono::milliseconds(kMaxKeyingLagMs)) m_deadline = now;
+}
+
+void SerialKeyer::waitFor(int32_t ms) {
+    const auto now = m_clock.now();
+    if (now - m_deadline > std::chrono::milliseconds(kMaxKeyingLagMs)) m_deadline = now;
+    m_deadline += std::chrono::milliseconds(std::max(ms, 0));
+    m_clock.waitUntil(m_deadline);
+}
+
+void SerialKeyer::keyElement(int32_t downMs, int32_t upMs) {
+    m_port.KeyState = kKeyDown;
+    m_port.SetKeyLines(kKeyDown);
+    waitFor(downMs);
+    m_port.KeyState = kKeyUp;
+    m_port.SetKeyLines(kKeyUp);
+    waitFor(upMs);
+}
+
+void SerialKeyer::keyRow(std::string_view row) {
+    for (char symbol : row) {
+        // Read afresh per element: a speed change applies from the next element on.
+        const SendTiming t = m_timing.current();
+        switch (symbol) {
+        case kDotSymbol: keyElement(t.DotMs, t.ElementGapMs); break;
+        case kDashSymbol: keyElement(t.DashMs, t.ElementGapMs); break;
+        case kCarrierSymbol:
+            keyElement(static_cast<int32_t>(m_carrierMs.load()), t.ElementGapMs);
+            break;
+        case kCharSpaceSymbol: waitFor(t.CharGapMs); break;
+        case kWordSpaceSymbol: waitFor(t.WordGapMs); break;
+        default: break;
+        }
+    }
+}
+
+bool SerialKeyer::sendText(std::string_view text, const std::atomic<bool>& stopRequest) {
+    beginCharacter();
+    for (unsigned char byte : text) {
+        if (byte == 0) break;
+        if (stopRequest.load()) return false;
+        const std::string_view row = sendRow(serialTextCode(byte));
+        if (row.empty()) continue;  // line feeds and codes without a row key nothing
+        const bool ptt = m_port.ptt().PttEnable;
+        if (ptt) {
+            m_port.KeyState = kKeyDown;
+            m_port.updatePtt(true);
+            waitFor(kPttLeadMs);
+        }
+        keyRow(row);
+        if (ptt) {
+            waitFor(kPttTailMs);
+            m_port.KeyState = kKeyUp;
+            m_port.updatePtt(false);
+        }
+    }
+    return true;
+}
+
+bool SerialKeyer::sendTypedCode(int32_t code) {
+    if (code < 0 || code > kHighestTypedCode) return false;
+    const std::string_view row = sendRow(code);
+    if (row.empty()) return true;
+    const bool ptt = m_port.ptt().PttEnable && m_pttHold;
+    beginCharacter();
+    if (ptt) {
+        if (!m_pttHold->running()) {
+            m_port.KeyState = kKeyDown;
+            m_port.updatePtt(true);
+            waitFor(kPttLeadMs);
+            m_port.KeyState = kKeyUp;
+        }
+        m_pttHold->start(kPttFirstHoldMs);
+    }
+    keyRow(row);
+    if (ptt) m_pttHold->start(kPttAfterHoldMs);
+    return true;
+}
+
+ToneKeyer::ToneKeyer(ToneOutput& output, const SendTimingStore& timing)
+    : m_output(output), m_timing(timing) {}
+
+void ToneKeyer::setTone(const ToneSettings& settings) {
+    std::lock_guard lock(m_settingsMutex);
+    m_tone = settings;
+}
+
+void ToneKeyer::setBeaconCarrier(const BeaconCarrier& carrier) {
+    std::lock_guard lock(m_settingsMutex);
+    m_carrier = carrier;
+}
+
+bool ToneKeyer::play(const std::vector<uint8_t>& envelope) {
+    ToneSettings tone;
+    {
+        std::lock_guard lock(m_settingsMutex);
+        tone = m_tone;
+    }
+    return m_output.PlayEnvelope(envelope.data(), static_cast<int64_t>(envelope.size()), tone,
+                                 m_outputDevice.load());
+}
+
+bool ToneKeyer::sendText(std::string_view text, const std::atomic<bool>& stopRequest) {
+    BeaconCarrier carrier;
+    bool sidetoneOn = false;
+    {
+        std::lock_guard lock(m_settingsMutex);
+        carrier = m_carrier;
+        sidetoneOn = m_tone.SidetoneOn;
+    }
+    // Timing is read once per batch: a speed change applies from the next batch.
+    EnvelopeBuilder builder(m_timing.current(), carrier, sidetoneOn);
+    m_envelope.clear();
+    for (unsigned char byte : text) {
+        if (byte == 0) break;
+        const std::string_view row = sendRow(soundCardTextCode(byte));
+        if (row.empty()) continue;
+        const int64_t n = builder.rowSamples(row);
+        if (!m_envelope.empty() &&
+            static_cast<int64_t>(m_envelope.size()) + n > kMaxBatchSamples) {
+            if (stopRequest.load() || !play(m_envelope)) return false;
+            m_envelope.clear();
+            builder = EnvelopeBuilder(m_timing.current(), carrier, sidetoneOn);
+        }
+        builder.appendRow(row, m_envelope);
+    }
+    if (m_envelope.empty()) return true;
+    if (stopRequest.load()) return false;
+    return play(m_envelope);
+}
+
+bool ToneKeyer::sendTypedCode(int32_t code) {
+    if (code < 0 || code > kHighestTypedCode) return false;
+    const std::string_view row = sendRow(code);
+    if (row.empty()) return true;
+    BeaconCarrier carrier;
+    bool sidetoneOn = false;
+    {
+        std::lock_guard lock(m_settingsMutex);
+        carrier = m_carrier;
+        sidetoneOn = m_tone.SidetoneOn;
+    }
+    EnvelopeBuilder builder(m_timing.current(), carrier, sidetoneOn);
+    m_envelope.clear();
+    builder.appendRow(row, m_envelope);
+    return play(m_envelope);
+}
+
+} // namespace dita

@@ -1,0 +1,107 @@
+#pragma once
+// The keyers: one interface, a serial-line keyer and a sound-card tone keyer.
+//
+// Who calls it: the send threads (screen/macro text and typed characters) and dita-send; one
+// thread keys at a time. Tests put a recorder behind the same interface. No Qt.
+#include "transmit/KeyingPort.h"
+#include "transmit/SendTiming.h"
+#include "transmit/ToneOutput.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string_view>
+#include <thread>
+
+namespace dita {
+
+constexpr int kPttLeadMs = 20;        // PTT rises this long before a screen character
+constexpr int kPttTailMs = 20;        // and falls this long after it
+constexpr int kPttFirstHoldMs = 5000; // typed characters: PTT hold armed before a character
+constexpr int kPttAfterHoldMs = 100;  // and after it
+// A wait that wakes later than this behind its deadline starts a fresh chain of deadlines
+// instead of shortening the following elements to catch up.
+constexpr int kMaxKeyingLagMs = 5;
+
+class Keyer {
+public:
+    virtual ~Keyer() = default;
+    // Screen or macro text (Latin-1 bytes). Stops between characters (serial) or batches (sound
+    // card) once stopRequest is set. Returns false when stopped or failed before the end.
+    virtual bool sendText(std::string_view text, const std::atomic<bool>& stopRequest) = 0;
+    // One typed character, already translated to its code (see translateTypedKey).
+    virtual bool sendTypedCode(int32_t code) = 0;
+};
+
+// Holds PTT on across a run of typed characters and drops it when its timer runs out; the
+// timer is a thread of its own, as the window's PTTTimer was.
+class PttHoldTimer {
+public:
+    explicit PttHoldTimer(KeyingPort& port);
+    ~PttHoldTimer();
+    PttHoldTimer(const PttHoldTimer&) = delete;
+    PttHoldTimer& operator=(const PttHoldTimer&) = delete;
+    bool running() const;
+    void start(int intervalMs);  // (re)start; on expiry KeyState := 0 and PTT is released
+    void stop();
+
+private:
+    void run();
+    KeyingPort& m_port;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_armed = false;
+    bool m_quit = false;
+    std::chrono::steady_clock::time_point m_expiry;
+    std::thread m_thread;
+};
+
+class SerialKeyer : public Keyer {
+public:
+    SerialKeyer(KeyingPort& port, const SendTimingStore& timing, KeyingClock& clock,
+                PttHoldTimer* pttHold = nullptr);
+    bool sendText(std::string_view text, const std::atomic<bool>& stopRequest) override;
+    bool sendTypedCode(int32_t code) override;
+    void setBeaconCarrier(const BeaconCarrier& carrier) { m_carrierMs = carrier.BeaconCarrierMs; }
+
+    // Row walk of one code: key lines and waits only, no PTT.
+    void keyRow(std::string_view row);
+
+private:
+    void beginCharacter();
+    void waitFor(int32_t ms);
+    void keyElement(int32_t downMs, int32_t upMs);
+
+    KeyingPort& m_port;
+    const SendTimingStore& m_timing;
+    KeyingClock& m_clock;
+    PttHoldTimer* m_pttHold;
+    std::atomic<float> m_carrierMs{1000.0f};
+    KeyingClock::TimePoint m_deadline{};
+};
+
+class ToneKeyer : public Keyer {
+public:
+    ToneKeyer(ToneOutput& output, const SendTimingStore& timing);
+    bool sendText(std::string_view text, const std::atomic<bool>& stopRequest) override;
+    bool sendTypedCode(int32_t code) override;
+
+    void setTone(const ToneSettings& settings);
+    void setBeaconCarrier(const BeaconCarrier& carrier);
+    // The sound card path only sounds while OutputDevice is the sound card.
+    void setOutputDevice(int32_t device) { m_outputDevice = device; }
+
+private:
+    bool play(const std::vector<uint8_t>& envelope);
+
+    ToneOutput& m_output;
+    const SendTimingStore& m_timing;
+    mutable std::mutex m_settingsMutex;
+    ToneSettings m_tone;
+    BeaconCarrier m_carrier;
+    std::atomic<int32_t> m_outputDevice{kOutputSoundCard};
+    std::vector<uint8_t> m_envelope;
+};
+
+} // namespace dita

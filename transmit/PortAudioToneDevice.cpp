@@ -1,0 +1,191 @@
+#include "transmit/PortAudioToneDevice.h"
+
+#include <portaudio.h>
+
+#include <algorithm>
+
+namespace dita {
+
+namespace {
+
+int paCallback(const void*, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
+               PaStreamCallbackFlags, void* user) {
+    static_cast<PortAudioToneDevice*>(user)->fill(static_cast<int16_t*>(output), frames);
+    return paContinue;
+}
+
+int slotIndex(ToneBlock block) { return block == ToneBlock::A ? 0 : 1; }
+
+PaStreamParameters outputParameters() {
+    PaStreamParameters p{};
+    p.device = Pa_GetDefaultOutputDevice();
+    p.channelCount = 1;
+    p.sampleFormat = paInt16;
+    if (p.device != paNoDevice) {
+        p.suggestedLatency = Pa_GetDeviceInfo(p.device)->defaultLowOutputLatency;
+    }
+    return p;
+}
+
+} // namespace
+
+PortAudioToneDevice::PortAudioToneDevice() {
+    const PaError err = Pa_Initialize();
+    m_initialised = err == paNoError;
+    if (!m_initialised) m_lastError = Pa_GetErrorText(err);
+}
+
+PortAudioToneDevice::~PortAudioToneDevice() {
+    if (m_stream) {
+        Pa_AbortStream(static_cast<PaStream*>(m_stream));
+        Pa_CloseStream(static_cast<PaStream*>(m_stream));
+    }
+    if (m_initialised) Pa_Terminate();
+}
+
+int PortAudioToneDevice::inputDeviceCount() {
+    if (Pa_Initialize() != paNoError) return 0;
+    int inputs = 0;
+    const int n = Pa_GetDeviceCount();
+    for (int i = 0; i < n; ++i) {
+        const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+        if (info && info->maxInputChannels > 0) ++inputs;
+    }
+    Pa_Terminate();
+    return inputs;
+}
+
+bool PortAudioToneDevice::formatSupported() {
+    if (!m_initialised) return false;
+    const PaStreamParameters p = outputParameters();
+    if (p.device == paNoDevice) {
+        m_lastError = "no default output device";
+        return false;
+    }
+    const PaError err = Pa_IsFormatSupported(nullptr, &p, kToneSampleRateHz);
+    if (err != paFormatIsSupported) m_lastError = Pa_GetErrorText(err);
+    return err == paFormatIsSupported;
+}
+
+bool PortAudioToneDevice::open() {
+    if (!m_initialised || m_stream) return m_stream != nullptr;
+    const PaStreamParameters p = outputParameters();
+    if (p.device == paNoDevice) return false;
+    PaStream* stream = nullptr;
+    PaError err = Pa_OpenStream(&stream, nullptr, &p, kToneSampleRateHz,
+                                paFramesPerBufferUnspecified, paNoFlag, paCallback, this);
+    if (err == paNoError) {
+        err = Pa_StartStream(stream);
+        if (err != paNoError) Pa_CloseStream(stream);
+    }
+    if (err != paNoError) {
+        m_lastError = Pa_GetErrorText(err);
+        return false;
+    }
+    m_stream = stream;
+    return true;
+}
+
+void PortAudioToneDevice::fill(int16_t* out, unsigned long frames) {
+    std::unique_lock lock(m_mutex, std::try_to_lock);
+    unsigned long written = 0;
+    if (lock.owns_lock()) {
+        while (written < frames) {
+            Slot* current = nullptr;
+            for (auto& slot : m_slots) {
+                if (slot.sequence != 0 && (!current || slot.sequence < current->sequence)) {
+                    current = &slot;
+                }
+            }
+            if (!current) break;
+            const auto n = std::min<unsigned long>(frames - written,
+                                                   current->count - current->readPosition);
+            for (unsigned long i = 0; i < n; ++i) {
+                out[written + i] = static_cast<int16_t>(
+                    static_cast<float>(current->samples[current->readPosition + i]) * m_gain);
+            }
+            written += n;
+            current->readPosition += static_cast<int>(n);
+            m_framesPlayed += static_cast<int64_t>(n);
+            if (current->readPosition >= current->count) {
+                current->sequence = 0;
+                current->done = true;
+            }
+        }
+    }
+    std::fill(out + written, out + frames, int16_t{0});
+}
+
+bool PortAudioToneDevice::prepare(ToneBlock block) {
+    std::lock_guard lock(m_mutex);
+    Slot& slot = m_slots[slotIndex(block)];
+    if (!m_stream || slot.sequence != 0) return false;  // still queued: cannot be reused yet
+    slot.prepared = true;
+    return true;
+}
+
+bool PortAudioToneDevice::write(ToneBlock block, const int16_t* samples, int count) {
+    std::lock_guard lock(m_mutex);
+    Slot& slot = m_slots[slotIndex(block)];
+    if (!m_stream || !slot.prepared || slot.sequence != 0 || count < 0 ||
+        count > kToneBlockSamples) {
+        return false;
+    }
+    std::copy(samples, samples + count, slot.samples.begin());
+    slot.count = count;
+    slot.readPosition = 0;
+    slot.done = count == 0;
+    slot.sequence = count == 0 ? 0 : m_nextSequence++;
+    return true;
+}
+
+bool PortAudioToneDevice::isDone(ToneBlock block) {
+    std::lock_guard lock(m_mutex);
+    return m_slots[slotIndex(block)].done;
+}
+
+bool PortAudioToneDevice::setVolume(uint32_t volume) {
+    std::lock_guard lock(m_mutex);
+    if (!m_stream) return false;
+    m_gain = static_cast<float>(std::min(volume, kFullToneVolume)) / kFullToneVolume;
+    return true;
+}
+
+bool PortAudioToneDevice::restart() {
+    if (!m_stream) return false;
+    auto* stream = static_cast<PaStream*>(m_stream);
+    if (Pa_IsStreamActive(stream) == 1) return true;
+    if (Pa_IsStreamStopped(stream) != 1) Pa_AbortStream(stream);
+    const PaError err = Pa_StartStream(stream);
+    if (err != paNoError) m_lastError = Pa_GetErrorText(err);
+    return err == paNoError;
+}
+
+bool PortAudioToneDevice::position(int64_t& bytes) {
+    std::lock_guard lock(m_mutex);
+    if (!m_stream) return false;
+    bytes = m_framesPlayed * kToneBytesPerSample;
+    return true;
+}
+
+bool PortAudioToneDevice::reset() {
+    std::lock_guard lock(m_mutex);
+    if (!m_stream) return false;
+    for (auto& slot : m_slots) {
+        slot.sequence = 0;
+        slot.done = true;
+        slot.prepared = false;
+    }
+    m_framesPlayed = 0;
+    return true;
+}
+
+bool PortAudioToneDevice::unprepare(ToneBlock block) {
+    std::lock_guard lock(m_mutex);
+    Slot& slot = m_slots[slotIndex(block)];
+    if (!m_stream || slot.sequence != 0) return false;  // still playing
+    slot.prepared = false;
+    return true;
+}
+
+} // namespace dita

@@ -1,0 +1,123 @@
+#pragma once
+// Tone output: the sound-card keying envelope and its playback as a gated sine or square tone.
+//
+// Who calls it: the receive run loop opens the output on the window thread (openIfInputExists);
+// PlayEnvelope runs on one send thread at a time. The device behind it is PortAudio's default
+// output (PortAudioToneDevice), a WAV file (WavToneDevice, dita-send) or a recorder in tests.
+// No Qt.
+#include "transmit/Messages.h"
+#include "transmit/SendTiming.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string_view>
+#include <vector>
+
+namespace dita {
+
+constexpr int kToneSampleRateHz = 44100;
+constexpr int kToneBlockSamples = 4096;
+constexpr int kToneBytesPerSample = 2;
+constexpr int64_t kMaxBatchSamples = 1'048'576;  // longest envelope of one text batch
+constexpr int kToneWatchdogMs = 375;             // a block that does not finish is abandoned
+constexpr int kToneRestartPauseMs = 10;
+constexpr uint32_t kFullToneVolume = 65535;
+constexpr float kTwoPi = 6.28318f;               // as the oscillator has always used it
+constexpr float kSidetoneFrequenciesHz[] = {600.0f, 750.0f, 1000.0f, 2500.0f};
+
+enum SidetoneWaveformKind : int32_t { kSineWave = 0, kSquareWave = 1 };
+
+struct ToneSettings {
+    float SidetoneFreq = 750.0f;
+    int32_t SidetoneWaveform = kSineWave;
+    bool SidetoneOn = false;
+    float ToneAmplitude = 15000.0f;
+};
+
+// Length of the beacon carrier (back-quote), set together by the "Beacon Carrier Time" items.
+struct BeaconCarrier {
+    int32_t BeaconCarrierTime = 1;  // seconds, 1..5
+    float BeaconCarrierMs = 1000.0f;
+    float BeaconCarrierSamples = 44100.0f;
+};
+BeaconCarrier beaconCarrierFor(int32_t seconds);  // clamps to 1..5
+
+// Lays rows out as one byte per sample, 1 = tone, 0 = silence. With the sidetone off every run
+// is silent but keeps its length, carrier included, so the timing is the same.
+class EnvelopeBuilder {
+public:
+    EnvelopeBuilder(const SendTiming& timing, const BeaconCarrier& carrier, bool sidetoneOn);
+    int64_t rowSamples(std::string_view row) const;
+    void appendRow(std::string_view row, std::vector<uint8_t>& envelope) const;
+
+private:
+    SendTiming m_timing;
+    int32_t m_carrierSamples;
+    uint8_t m_on;
+};
+
+enum class ToneBlock { A = 0, B = 1 };
+
+// The output device as PlayEnvelope drives it: two blocks, each prepared, written, played and
+// reported done, then unprepared. Every call returns false on failure.
+class ToneDevice {
+public:
+    virtual ~ToneDevice() = default;
+    virtual bool formatSupported() = 0;  // 44,100 Hz, 16-bit, mono
+    virtual bool open() = 0;
+    virtual bool prepare(ToneBlock block) = 0;
+    virtual bool write(ToneBlock block, const int16_t* samples, int count) = 0;
+    virtual bool isDone(ToneBlock block) = 0;
+    virtual bool setVolume(uint32_t volume) = 0;
+    virtual bool restart() = 0;
+    virtual bool position(int64_t& bytes) = 0;
+    virtual bool reset() = 0;
+    virtual bool unprepare(ToneBlock block) = 0;
+};
+
+class ToneOutput {
+public:
+    // shutdown runs after any failure message (the program's stop sequence).
+    ToneOutput(ToneDevice& device, MessageSink messages, std::function<void()> shutdown,
+               KeyingClock& clock);
+
+    // Run loop start: opens the device only when a sound input device exists.
+    bool openIfInputExists(int inputDeviceCount);
+    bool isOpen() const { return m_open; }
+
+    bool SetupOutputFormat();
+    bool OpenToneOutput();
+    bool SetToneVolume(int64_t volume);
+    bool RestartToneOutput();
+    bool ResetToneOutput();
+
+    // Plays envelope[0..count) on the device, after resetting it. Returns when the last block has
+    // played, or false after a failure (the failure message has been shown). With OutputDevice
+    // other than the sound card it only resets.
+    bool PlayEnvelope(const uint8_t* envelope, int64_t count, const ToneSettings& settings,
+                      int32_t outputDevice);
+
+    // The sound input reads and clears this after a stalled block was abandoned.
+    bool takeOutputStalled() { return m_outputStalled.exchange(false); }
+
+private:
+    bool check(bool ok, const char* message);
+    bool writeBlock(ToneBlock block, int count);
+    bool waitBlockDone(ToneBlock block);
+    bool finishBlock(ToneBlock block);
+
+    ToneDevice& m_device;
+    MessageSink m_messages;
+    std::function<void()> m_shutdown;
+    KeyingClock& m_clock;
+    bool m_open = false;
+    std::atomic<bool> m_outputStalled{false};
+    std::array<int16_t, kToneBlockSamples> m_blockA{};
+    std::array<int16_t, kToneBlockSamples> m_blockB{};
+    std::array<float, kToneBlockSamples> m_wave{};
+    std::array<int32_t, kToneBlockSamples> m_gated{};
+};
+
+} // namespace dita

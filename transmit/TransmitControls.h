@@ -1,0 +1,109 @@
+#pragma once
+// The window-side rules of the transmit speed controls and the Output Device / Output Port /
+// Invert Xmit menu items, without the widgets: the main window forwards its control events
+// here and shows the values these classes hold.
+//
+// Who calls it: the main window, on the window thread only. No Qt.
+#include "transmit/KeyingPort.h"
+#include "transmit/Messages.h"
+#include "transmit/SendTiming.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace dita {
+
+constexpr int32_t kSerialMaxWpm = 50;       // the serial lines cannot follow faster keying
+constexpr int32_t kInitialXmitSpeed = 20;   // XmitSpdUpDn2 in the form
+constexpr int32_t kInitialUpDownPosition = 25;
+
+inline constexpr const char* kSerialSpeedNoteText =
+    "Use the sound card output for code speeds greater than 50 wpm!";
+
+// Speeds of the "Locked WPM" items N50PLUSWPM .. N10WPM.
+constexpr int32_t kLockedWpmSpeeds[] = {100, 50, 45, 40, 35, 30, 25, 20, 15, 10};
+
+class TransmitSpeedControls {
+public:
+    struct Hooks {
+        std::function<int32_t()> outputDevice;  // OutputDevice setting
+        std::function<bool()> typingActive;     // TypingActive == 3
+        std::function<void()> focusTransmitMemo;
+    };
+    TransmitSpeedControls(SendTimingStore& timing, MessageSink messages, Hooks hooks);
+
+    // XmitSpdUpDn2 OnChange with the value the operator set; returns the value the spin edit
+    // must show afterwards (cut to 50 on the serial port, no message).
+    int32_t XmitSpdUpDn2Change(int32_t value);
+    // XmitSpdUpDn moved (OnChanging) to position.
+    void XmitSpdUpDnChanging(int32_t position);
+    // XmitSpdUpDn released: on the serial port a position above 50 goes back to 50 with the
+    // "Transmit Speed Note"; the position then becomes the spin edit's value.
+    void XmitSpdUpDnMouseUp();
+    // SyncBtn: the transmit speed follows the receive speed.
+    void SyncBtnClick(int32_t receiveWpm);
+    // A "Locked WPM" item with its speed (kLockedWpmSpeeds); also works while sending.
+    void lockedSpeed(int32_t wpm);
+    // Character timing dialog / configuration: weights for the following computations.
+    void setTimingWeights(const TimingWeights& weights);
+    // Configuration load: the stored XmitSpeed through the spin edit's rules.
+    void applyStoredSpeed(int32_t wpm) { lockedSpeed(wpm); }
+
+    int32_t spinValue() const { return m_spinValue; }           // XmitSpdUpDn2
+    int32_t upDownPosition() const { return m_upDownPosition; } // XmitSpdUpDn
+    std::string speedPanelText() const { return std::to_string(m_panelValue); }
+
+private:
+    int32_t limitForOutput(int32_t wpm) const;
+    void compute(int32_t wpm);
+
+    SendTimingStore& m_timing;
+    MessageSink m_messages;
+    Hooks m_hooks;
+    TimingWeights m_weights;
+    int32_t m_spinValue = kInitialXmitSpeed;
+    int32_t m_upDownPosition = kInitialUpDownPosition;
+    int32_t m_panelValue = kInitialUpDownPosition;
+};
+
+// Check marks of the Output Device, Output Port and Invert Xmit groups.
+struct OutputMenuChecks {
+    bool SoundCard1 = false;
+    bool SerialPort1 = false;
+    bool PortNumber1 = false;
+    bool None1 = false;
+    bool Normal1 = true;
+    bool Invert2 = false;
+    bool portChosen = false;  // saved with the configuration, changes nothing else
+};
+
+class OutputMenuHandlers {
+public:
+    struct Hooks {
+        std::function<void()> showComPortDialog;   // the COM port selection dialog
+        std::function<void(bool on)> setSidetone;  // SideToneOn / SideToneOFF handlers
+        std::function<void()> focusTransmitMemo;
+    };
+    OutputMenuHandlers(KeyingPort& port, Hooks hooks);
+
+    void SoundCard1Click();
+    // configLoading: the configuration is being read, so the stored port is opened directly.
+    void SerialPort1Click(bool configLoading, int32_t storedPortNumber);
+    void PortNumber1Click();
+    void None1Click();
+    void Normal1Click();
+    void Invert2Click();
+    // The COM port dialog's OK / Cancel.
+    void comPortChosen(int32_t n);
+    void comPortCancelled();
+
+    const OutputMenuChecks& checks() const { return m_checks; }
+
+private:
+    KeyingPort& m_port;
+    Hooks m_hooks;
+    OutputMenuChecks m_checks;
+};
+
+} // namespace dita
