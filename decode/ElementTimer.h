@@ -70,6 +70,7 @@ public:
     // Sets both the raw and the smoothed receive speed (menu items, decoder reset, stall watch).
     void setSpeeds(int wpm) { m_rawSpeed = m_speed = wpm; }
     void setSpeedMode(int mode) { m_speedMode = mode; }
+    void clearPassCounter() { m_passCounter = 0; }
 
     TimingState& state() { return m_state; }
     const TimingState& state() const { return m_state; }

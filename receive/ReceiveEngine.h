@@ -39,9 +39,9 @@ enum class ReceiveCommandKind {
     SpaceTime,        // 0 short, 1 medium, 2 long
     DisplayType,      // 0 line, 1 waterfall (the spectrum image is cleared to black)
     DisplayGain,      // slider position 1..20
-    Background,       // 1 white, 0 black (colours of the trace image)
     ScreenOpMode,     // 0 receive only (raw SNR text shown), 1 transmit/receive
     SetTunedBin,      // configuration load: sets TunedBin without the click's resets
+    LoopEntry,        // the run loop is (re)entered: idle counter, pass counter, inputs reset
 };
 
 struct ReceiveCommand {
@@ -73,6 +73,15 @@ struct PassResult {
     std::array<float, 66> timelineK{};
 };
 
+// Detector levels for tracing and tests.
+struct ReceiveLevels {
+    float signal = 0;     // S
+    float noise = 0;      // N
+    float threshold = 0;  // L
+    float noisePeak = 0;  // P
+    int rawSnr = 0;
+};
+
 class ReceiveEngineImpl;
 
 class ReceiveEngine {
@@ -93,6 +102,11 @@ public:
     int tunedBin() const;
     int receiveWpm() const;
     bool acquiring() const;
+    ReceiveLevels levels() const;
+    // The power spectrum of the last pass before display scaling, bins 1..2048 (index 0
+    // unused); kept only after keepUnscaledSpectrum(true), otherwise null.
+    const float* unscaledSpectrum() const;
+    void keepUnscaledSpectrum(bool keep);
 
 private:
     std::unique_ptr<ReceiveEngineImpl> m_impl;

@@ -1,0 +1,260 @@
+#include "receive/ReceiveEngine.h"
+
+#include "decode/CharacterDecoder.h"
+#include "decode/ElementTimer.h"
+#include "receive/BandPassFilter.h"
+#include "receive/Spectrum.h"
+#include "receive/ToneDetector.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace dita {
+
+namespace {
+constexpr int kMinSnrBin = 25;
+constexpr int kTuneWidthWpm = 30;     // a click designs with the 30 wpm width
+constexpr int kResetSpeedWpm = 35;
+constexpr double kSignalBarScale = 0.55;
+constexpr uint32_t kSignalBarBlue = 0xFF0000;  // BGR
+constexpr int kTextReserve = 4096;
+constexpr int kCommandReserve = 256;
+constexpr float kStartCentre = 4.0f / 1024.0f;
+constexpr float kStartHalfWidth = 0.0034351f;
+constexpr int kNoiseFilterOn = 3;
+constexpr int kSpacesOn = 3;
+} // namespace
+
+class ReceiveEngineImpl {
+public:
+    ReceiveEngineImpl() {
+        m_result.text.reserve(kTextReserve);
+        m_pending.reserve(kCommandReserve);
+        m_applying.reserve(kCommandReserve);
+        m_filter.design(kStartCentre - kStartHalfWidth, kStartCentre + kStartHalfWidth);
+        m_noiseFilter.reset();
+    }
+
+    void post(ReceiveCommand c) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_pending.push_back(c);
+    }
+
+    const PassResult& processPass(const int32_t* samples);
+
+    void applyCommands();
+    void apply(const ReceiveCommand& c);
+    void decoderReset();
+
+    std::mutex m_mutex;
+    std::vector<ReceiveCommand> m_pending;
+    std::vector<ReceiveCommand> m_applying;
+
+    SpectrumAnalyzer m_spectrum;
+    Afc m_afc;
+    DisplayScaler m_scaler;
+    BandPassFilter m_filter;
+    NoiseFilter m_noiseFilter;
+    ToneDetector m_detector;
+    ElementTimer m_timer;
+    CharacterDecoder m_decoder;
+    DecoderSettings m_decoderSettings;
+
+    int m_tunedBin = 100;
+    float m_smoothedCentre = kStartCentre;
+    int m_thresholdMode = kThresholdNoisy;
+    bool m_noiseFilterOn = false;
+    int m_displayType = 0;
+    bool m_receiveOnly = true;
+    bool m_keepUnscaled = false;
+
+    std::array<float, kSpectrumInput> m_spectrumInput{};
+    PowerSpectrum m_power{};
+    PowerSpectrum m_unscaled{};
+    std::array<float, kNarrowbandBlock> m_narrow{};
+    PassResult m_result;
+};
+
+void ReceiveEngineImpl::applyCommands() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_applying.swap(m_pending);
+    }
+    for (const auto& c : m_applying) apply(c);
+    m_applying.clear();
+}
+
+void ReceiveEngineImpl::decoderReset() {
+    m_detector.decoderReset();
+    m_timer.resetToAcquisition();
+    m_timer.setSpeeds(kResetSpeedWpm);
+    const float hw = resetHalfWidth(m_timer.speedMode());
+    m_filter.design(m_smoothedCentre - hw, m_smoothedCentre + hw);
+}
+
+void ReceiveEngineImpl::apply(const ReceiveCommand& c) {
+    switch (c.kind) {
+    case ReceiveCommandKind::DecoderReset:
+        decoderReset();
+        break;
+    case ReceiveCommandKind::TuneToBin: {
+        // Recentre at once on the clicked tone, restart the levels and the speed acquisition.
+        m_tunedBin = std::clamp(c.value, 1, kMaxClickBin);
+        m_afc.setCandidate(m_tunedBin);
+        m_afc.clearHold();
+        m_smoothedCentre = filterCentreForBin(m_tunedBin);
+        const float hw = speedWidth(kTuneWidthWpm);
+        m_filter.design(m_smoothedCentre - hw, m_smoothedCentre + hw);
+        m_detector.tuneReset();
+        m_timer.resetToAcquisition();
+        break;
+    }
+    case ReceiveCommandKind::ThresholdMode:
+        m_thresholdMode = c.value;
+        decoderReset();
+        break;
+    case ReceiveCommandKind::NoiseFilter:
+        m_noiseFilterOn = c.value == kNoiseFilterOn;
+        if (m_noiseFilterOn) m_noiseFilter.reset();
+        decoderReset();
+        if (m_noiseFilterOn) m_detector.noiseFilterReset();
+        break;
+    case ReceiveCommandKind::AfcMode: {
+        AfcSettings s = afcSettingsForMode(c.value);
+        s.holdTimer = m_afc.settings().holdTimer;
+        m_afc.setSettings(s);
+        break;
+    }
+    case ReceiveCommandKind::AfcTimer: {
+        AfcSettings s = m_afc.settings();
+        s.holdTimer = c.value != 0;
+        m_afc.setSettings(s);
+        break;
+    }
+    case ReceiveCommandKind::ReceiveSpeedMode: {
+        const int mode = std::clamp(c.value, kSpeedModeAuto, kSpeedModeCount);
+        m_timer.setSpeedMode(mode);
+        m_timer.setSpeeds(kSpeedModeWpm[mode]);
+        m_afc.clearHold();
+        m_detector.clearSpeedLockPending();
+        decoderReset();
+        break;
+    }
+    case ReceiveCommandKind::TextCase: m_decoderSettings.upperCase = c.value == 1; break;
+    case ReceiveCommandKind::Prosigns: m_decoderSettings.prosigns = c.value != 0; break;
+    case ReceiveCommandKind::NonEnglish: m_decoderSettings.nonEnglish = c.value != 0; break;
+    case ReceiveCommandKind::TextDisplay: m_decoderSettings.textDisplay = c.value != 0; break;
+    case ReceiveCommandKind::SpacesMode: m_decoderSettings.wordSpaces = c.value == kSpacesOn; break;
+    case ReceiveCommandKind::SpaceTime:
+        m_decoderSettings.spaceTime = static_cast<SpaceTime>(std::clamp(c.value, 0, 2));
+        break;
+    case ReceiveCommandKind::DisplayType:
+        m_displayType = c.value;
+        m_result.clearSpectrumBlack = true;
+        break;
+    case ReceiveCommandKind::DisplayGain: m_scaler.setGainPosition(c.value); break;
+    case ReceiveCommandKind::ScreenOpMode: m_receiveOnly = c.value == 0; break;
+    case ReceiveCommandKind::SetTunedBin:
+        m_tunedBin = std::clamp(c.value, 1, kSpectrumBins);
+        m_afc.setCandidate(m_tunedBin);
+        break;
+    case ReceiveCommandKind::LoopEntry:
+        m_detector.loopEntry();
+        m_timer.clearPassCounter();
+        m_afc.setCandidate(m_tunedBin);
+        break;
+    }
+}
+
+const PassResult& ReceiveEngineImpl::processPass(const int32_t* s) {
+    PassResult& r = m_result;
+    r.text.clear();
+    r.clearSpectrumBlack = false;
+    applyCommands();
+
+    // Spectrum, AFC and the filter centre.
+    for (int i = 0; i < kSpectrumInput; ++i) m_spectrumInput[i] = static_cast<float>((s[2 * i] + s[2 * i + 1]) / 2);
+    m_spectrum.process(m_spectrumInput.data(), m_power);
+    if (m_keepUnscaled) m_unscaled = m_power;
+    if (m_afc.update(m_power, m_tunedBin, m_detector.rawSnr(), m_detector.longSilence())) {
+        m_detector.signalToNoise();
+    }
+    r.tunedBin = m_tunedBin;
+    r.markerHz = static_cast<int>((m_tunedBin - 1) * kBinHz);
+    m_smoothedCentre = (3.0f * filterCentreForBin(m_tunedBin) + m_smoothedCentre) / 4.0f;
+
+    // Display scaling (in place: the raw SNR below reads the scaled spectrum).
+    r.displayType = m_displayType;
+    if (m_displayType == 0) {
+        m_scaler.line(m_power, m_detector.sideAmplitude(), r.traceHeight.data());
+    } else if (m_displayType == 1) {
+        m_scaler.waterfall(m_power, r.waterfallRow.data());
+    }
+
+    // Band-pass width from the receive speed, redesign around the smoothed centre.
+    const float hw = passHalfWidth(m_timer.speedMode(), m_timer.receiveSpeed());
+    m_filter.design(m_smoothedCentre - hw, m_smoothedCentre + hw);
+
+    r.rawSnrShown = false;
+    if (m_tunedBin > kMinSnrBin && m_detector.updateRawSnr(m_power, m_tunedBin)) {
+        r.rawSnrShown = m_receiveOnly;
+    }
+    r.displayedSnr = m_detector.displayedSnr();
+
+    // Narrowband block, noise filter, band-pass.
+    for (int i = 0; i < kNarrowbandBlock; ++i) {
+        int32_t sum = 0;
+        for (int j = 0; j < 8; ++j) sum += s[8 * i + j];
+        m_narrow[i] = static_cast<float>(sum / 8);
+    }
+    if (m_noiseFilterOn) m_noiseFilter.process(m_narrow.data(), kNarrowbandBlock);
+    m_filter.process(m_narrow.data());
+
+    // Decisions, then element timing and characters step by step.
+    m_detector.process(m_narrow.data(), m_timer, m_timer.speedMode(), m_thresholdMode);
+    m_timer.updateSmoothedDot();
+    r.receiveWpm = m_timer.receiveSpeed();
+    r.signalBarValue = kSignalBarScale * std::sqrt(m_detector.levels().signal);
+    r.signalBarColor = kSignalBarBlue;
+    const auto& k = m_detector.keyStates();
+    for (int i = 2; i <= ToneDetector::kSteps + 1; ++i) {
+        const bool keyDown = k[i] == 1.0f;
+        if (m_timer.acquiring()) {
+            m_timer.acquire(keyDown);
+        } else {
+            m_timer.track(keyDown, m_decoderSettings.spaceTime);
+            m_decoder.assemble(m_timer, m_detector.longSilence(), m_decoderSettings, r.text);
+            if (m_timer.stallWatch(m_detector.rawSnr())) m_detector.requestThresholdReset();
+        }
+        if (m_decoderSettings.wordSpaces) m_decoder.wordSpaceWatch(m_timer, keyDown, m_decoderSettings.spaceTime);
+    }
+    r.timelineE = m_detector.stepLevels();
+    r.timelineK = k;
+    r.timelineL = m_detector.recordedThreshold();
+    r.timelineN = m_detector.recordedNoise();
+
+    if (m_timer.endOfPass(m_detector.speedLockPending())) {
+        decoderReset();
+        m_timer.finishSpeedUpdate();
+    }
+    return r;
+}
+
+ReceiveEngine::ReceiveEngine() : m_impl(std::make_unique<ReceiveEngineImpl>()) {}
+ReceiveEngine::~ReceiveEngine() = default;
+void ReceiveEngine::post(ReceiveCommand command) { m_impl->post(command); }
+const PassResult& ReceiveEngine::processPass(const int32_t* samples) { return m_impl->processPass(samples); }
+int ReceiveEngine::tunedBin() const { return m_impl->m_tunedBin; }
+int ReceiveEngine::receiveWpm() const { return m_impl->m_timer.receiveSpeed(); }
+bool ReceiveEngine::acquiring() const { return m_impl->m_timer.acquiring(); }
+ReceiveLevels ReceiveEngine::levels() const {
+    const auto& lv = m_impl->m_detector.levels();
+    return {lv.signal, lv.noise, lv.threshold, lv.noisePeak, m_impl->m_detector.rawSnr()};
+}
+const float* ReceiveEngine::unscaledSpectrum() const {
+    return m_impl->m_keepUnscaled ? m_impl->m_unscaled.data() : nullptr;
+}
+void ReceiveEngine::keepUnscaledSpectrum(bool keep) { m_impl->m_keepUnscaled = keep; }
+
+} // namespace dita

@@ -1,0 +1,138 @@
+#include "DecodeOptions.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <map>
+
+namespace dita {
+
+namespace {
+
+struct Choice {
+    ReceiveCommandKind kind;
+    std::map<std::string, int> values;
+};
+
+const std::map<std::string, Choice>& choices() {
+    static const std::map<std::string, Choice> table = {
+        {"--threshold", {ReceiveCommandKind::ThresholdMode, {{"quiet", 4}, {"normal", 0}, {"noisy", 1}}}},
+        {"--noise-filter", {ReceiveCommandKind::NoiseFilter, {{"on", 3}, {"off", 0}}}},
+        {"--afc", {ReceiveCommandKind::AfcMode, {{"off", 0}, {"narrow", 1}, {"medium", 2}, {"wide", 3}}}},
+        {"--afc-timer", {ReceiveCommandKind::AfcTimer, {{"on", 1}, {"off", 0}}}},
+        {"--speed",
+         {ReceiveCommandKind::ReceiveSpeedMode,
+          {{"auto", 1}, {"50+", 2}, {"50", 3}, {"45", 4}, {"40", 5}, {"35", 6}, {"30", 7}, {"25", 8},
+           {"20", 9}, {"15", 10}, {"10", 11}}}},
+        {"--case", {ReceiveCommandKind::TextCase, {{"upper", 1}, {"lower", 0}}}},
+        {"--prosigns", {ReceiveCommandKind::Prosigns, {{"on", 1}, {"off", 0}}}},
+        {"--non-english", {ReceiveCommandKind::NonEnglish, {{"on", 1}, {"off", 0}}}},
+        {"--word-spaces", {ReceiveCommandKind::SpacesMode, {{"on", 3}, {"off", 0}}}},
+        {"--space-time", {ReceiveCommandKind::SpaceTime, {{"short", 0}, {"medium", 1}, {"long", 2}}}},
+    };
+    return table;
+}
+
+} // namespace
+
+const char* decodeUsage() {
+    return "usage: dita-decode [options] FILE...\n"
+           "Decodes CW from sound files (WAV, FLAC, OGG; any rate) and prints the text.\n"
+           "  --tone HZ|auto            tone to decode (default auto: the strongest tone 200-2500 Hz)\n"
+           "  --channel mic|left|right  mic mixes all channels (default)\n"
+           "  --threshold quiet|normal|noisy       (default noisy)\n"
+           "  --noise-filter on|off                (default off)\n"
+           "  --afc off|narrow|medium|wide         (default off)\n"
+           "  --afc-timer on|off                   (default off)\n"
+           "  --speed auto|50+|50|45|40|35|30|25|20|15|10  (default auto)\n"
+           "  --case upper|lower                   (default lower)\n"
+           "  --prosigns on|off                    (default on)\n"
+           "  --non-english on|off                 (default off)\n"
+           "  --word-spaces on|off                 (default on)\n"
+           "  --space-time short|medium|long       (default medium)\n"
+           "  --stats        print duration, wall time, speed factor, speed and tone to stderr\n"
+           "  --trace FILE   write one JSON line per pass\n"
+           "  --help, --version\n";
+}
+
+bool parseDecodeOptions(int argc, char** argv, DecodeOptions& o, std::string& error) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= argc) {
+                error = arg + " needs a value";
+                return false;
+            }
+            out = argv[++i];
+            return true;
+        };
+        std::string v;
+        if (arg == "--help" || arg == "-h") {
+            o.help = true;
+        } else if (arg == "--version") {
+            o.version = true;
+        } else if (arg == "--stats") {
+            o.stats = true;
+        } else if (arg == "--trace") {
+            if (!value(o.traceFile)) return false;
+        } else if (arg == "--channel") {
+            if (!value(v)) return false;
+            if (v == "mic") o.channel = InputChannel::Mic;
+            else if (v == "left") o.channel = InputChannel::Left;
+            else if (v == "right") o.channel = InputChannel::Right;
+            else {
+                error = "--channel takes mic, left or right, not '" + v + "'";
+                return false;
+            }
+        } else if (arg == "--tone") {
+            if (!value(v)) return false;
+            if (v == "auto") {
+                o.toneHz = 0;
+            } else {
+                char* end = nullptr;
+                const long hz = std::strtol(v.c_str(), &end, 10);
+                if (!end || *end || hz < 100 || hz > 2500) {
+                    error = "--tone takes auto or a frequency from 100 to 2500 Hz, not '" + v + "'";
+                    return false;
+                }
+                o.toneHz = static_cast<int>(hz);
+            }
+        } else if (auto it = choices().find(arg); it != choices().end()) {
+            if (!value(v)) return false;
+            auto found = it->second.values.find(v);
+            if (found == it->second.values.end()) {
+                error = arg + " does not take '" + v + "' (see --help)";
+                return false;
+            }
+            o.commands.push_back({it->second.kind, found->second});
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            error = "unknown option " + arg + " (see --help)";
+            return false;
+        } else {
+            o.files.push_back(arg);
+        }
+    }
+    if (o.files.empty() && !o.help && !o.version) {
+        error = "no sound file given (see --help)";
+        return false;
+    }
+    return true;
+}
+
+int binForHz(double hz) { return static_cast<int>(std::lround(hz / kBinHz)) + 1; }
+
+int strongestToneBin(const float* power, double minHz, double maxHz, double minDb) {
+    const int first = binForHz(minHz);
+    const int last = binForHz(maxHz);
+    std::vector<float> values(power + first, power + last + 1);
+    int best = first;
+    for (int k = first; k <= last; ++k) {
+        if (power[k] > power[best]) best = k;
+    }
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    const float median = values[values.size() / 2];
+    const float ratio = static_cast<float>(std::pow(10.0, minDb / 10.0));
+    return power[best] >= ratio * median && power[best] > 0.0f ? best : 0;
+}
+
+} // namespace dita

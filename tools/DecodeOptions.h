@@ -1,0 +1,33 @@
+#pragma once
+// Command-line options of dita-decode, parsed into receive commands. GUI-free.
+#include "receive/ReceiveEngine.h"
+#include "receive/SoundFileReader.h"
+
+#include <string>
+#include <vector>
+
+namespace dita {
+
+struct DecodeOptions {
+    std::vector<ReceiveCommand> commands;  // posted before the first pass, in order
+    InputChannel channel = InputChannel::Mic;
+    int toneHz = 0;                        // 0: find the tone automatically
+    bool stats = false;
+    std::string traceFile;
+    std::vector<std::string> files;
+    bool help = false;
+    bool version = false;
+};
+
+// Parses argv; on a bad option returns false and sets error.
+bool parseDecodeOptions(int argc, char** argv, DecodeOptions& options, std::string& error);
+const char* decodeUsage();
+
+// The tuned bin nearest a tone frequency.
+int binForHz(double hz);
+
+// Finds the strongest bin between minHz and maxHz that stands at least minDb above the
+// median bin of that range; 0 when none does. power is indexed by bin (1-based).
+int strongestToneBin(const float* power, double minHz, double maxHz, double minDb);
+
+} // namespace dita
