@@ -106,6 +106,7 @@ void ReceiveEngineImpl::apply(const ReceiveCommand& c) {
         m_smoothedCentre = filterCentreForBin(m_tunedBin);
         const float hw = speedWidth(kTuneWidthWpm);
         m_filter.design(m_smoothedCentre - hw, m_smoothedCentre + hw);
+        m_filter.reset();  // the old tone's filter tail would beat against the new one
         m_detector.tuneReset();
         m_timer.resetToAcquisition();
         break;

@@ -92,7 +92,9 @@ bool decodeFile(const std::string& path, const DecodeOptions& options, std::ofst
             const ReceiveLevels lv = engine.levels();
             *trace << "{\"pass\":" << pass << ",\"bin\":" << r.tunedBin << ",\"S\":" << lv.signal
                    << ",\"N\":" << lv.noise << ",\"L\":" << lv.threshold << ",\"snr\":" << lv.rawSnr
-                   << ",\"wpm\":" << r.receiveWpm << ",\"text\":\"" << jsonEscape(r.text) << "\"}\n";
+                   << ",\"wpm\":" << r.receiveWpm << ",\"keys\":\"";
+            for (int i = 2; i <= kStepsPerPass + 1; ++i) *trace << (r.timelineK[i] == 1.0f ? '1' : '0');
+            *trace << "\",\"text\":\"" << jsonEscape(r.text) << "\"}\n";
         }
         ++pass;
     }
