@@ -3,6 +3,8 @@
 #include <portaudio.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace dita {
 
@@ -114,6 +116,17 @@ void PortAudioToneDevice::fill(int16_t* out, unsigned long frames) {
         }
     }
     std::fill(out + written, out + frames, int16_t{0});
+}
+
+void PortAudioToneDevice::drain(int marginMs) {
+    double latencySeconds = 0.0;
+    if (m_stream) {
+        if (const PaStreamInfo* info = Pa_GetStreamInfo(static_cast<PaStream*>(m_stream))) {
+            latencySeconds = info->outputLatency;
+        }
+    }
+    const auto wait = std::chrono::duration<double>(latencySeconds) + std::chrono::milliseconds(marginMs);
+    std::this_thread::sleep_for(wait);
 }
 
 bool PortAudioToneDevice::prepare(ToneBlock block) {

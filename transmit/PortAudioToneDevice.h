@@ -40,6 +40,10 @@ public:
 
     const std::string& lastError() const { return m_lastError; }
 
+    // Waits until what was handed to the sound system has been heard (its output latency plus
+    // marginMs), so a program can close the device without cutting the end off.
+    void drain(int marginMs);
+
     // PortAudio's callback; public only so the C trampoline can reach it.
     void fill(int16_t* out, unsigned long frames);
 

@@ -1,0 +1,228 @@
+// dita-send: keys a text in Morse through DITA's sound-card path into a WAV file or onto the
+// default sound output, or on a serial port's DTR/RTS lines.
+#include "common/Latin1.h"
+#include "transmit/Keyer.h"
+#include "transmit/KeyingPort.h"
+#include "transmit/PortAudioToneDevice.h"
+#include "transmit/SendTiming.h"
+#include "transmit/ToneOutput.h"
+#include "transmit/TransmitControls.h"
+#include "transmit/WavToneDevice.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace {
+
+constexpr int kUsageError = 2;
+constexpr int kRunError = 1;
+constexpr int kDrainMarginMs = 100;
+
+const char* kUsage =
+    "usage: dita-send [--wpm N] [--tone HZ] [--square] [--carrier SECONDS] [--out FILE.wav] TEXT...\n"
+    "       dita-send --serial COM_OR_DEVICE [--invert] [--ptt dtr|rts] [--wpm N] [--carrier SECONDS] TEXT...\n"
+    "\n"
+    "Keys TEXT in Morse code. Without --serial the keyed tone goes into a 44,100 Hz 16-bit mono\n"
+    "WAV file (--out) or plays on the default sound output. With --serial the DTR and RTS lines\n"
+    "of the port key the transmitter (a number n stands for COM n, see the DITA folder's com<n>).\n"
+    "\n"
+    "  --wpm N            speed, 10 to 125 words per minute (serial: at most 50), default 20\n"
+    "  --tone HZ          tone frequency: 600, 750, 1000 or 2500, default 750\n"
+    "  --square           square wave instead of sine\n"
+    "  --carrier SECONDS  length of the carrier a back-quote (`) keys, 1 to 5, default 1\n"
+    "  --out FILE.wav     write the tone into FILE.wav instead of playing it\n"
+    "  --serial PORT      key a serial port (COM number or device file)\n"
+    "  --invert           invert the key lines (key down clears them)\n"
+    "  --ptt dtr|rts      use that line as PTT (20 ms before and after each character);\n"
+    "                     the other line keys\n";
+
+struct Options {
+    int wpm = 20;
+    float toneHz = 750.0f;
+    bool square = false;
+    int carrierSeconds = 1;
+    std::string out;
+    std::string serial;
+    bool invert = false;
+    std::string ptt;
+    std::string text;
+};
+
+int usageError(const std::string& message) {
+    std::cerr << "dita-send: " << message << "\n\n" << kUsage;
+    return kUsageError;
+}
+
+std::optional<int> parseInt(const std::string& s) {
+    try {
+        size_t used = 0;
+        const long v = std::stol(s, &used);
+        if (used != s.size() || v < INT32_MIN || v > INT32_MAX) return std::nullopt;
+        return static_cast<int>(v);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+bool isNumber(const std::string& s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+void printMessage(const std::string& text, const std::string& caption) {
+    std::cerr << "dita-send: " << caption << ": " << text << "\n";
+}
+
+int runSerial(const Options& o) {
+    dita::KeyingPort port(printMessage);
+    port.OutputDevice = dita::kOutputSerialPort;
+    port.OutputPort = dita::kOutputPortNumber;
+    port.KeyInvert = o.invert ? dita::kKeyInverted : dita::kKeyNormal;
+    dita::PttSettings ptt;
+    if (o.ptt == "dtr") {
+        ptt.DtrIsData = false;
+        ptt.DtrIsPtt = true;
+        ptt.PttEnable = true;
+    } else if (o.ptt == "rts") {
+        ptt.RtsIsData = false;
+        ptt.RtsIsPtt = true;
+        ptt.PttEnable = true;
+    }
+    port.setPtt(ptt);
+    if (isNumber(o.serial)) {
+        port.OpenComPort(*parseInt(o.serial));
+    } else {
+        port.openDevice(o.serial);
+    }
+    if (!port.PortOpen()) return kRunError;
+    port.KeyState = dita::kKeyUp;
+    port.updatePtt(false);
+
+    int wpm = o.wpm;
+    if (wpm > dita::kSerialMaxWpm) {
+        printMessage(dita::kSerialSpeedNoteText, dita::kTransmitSpeedNoteCaption);
+        wpm = dita::kSerialMaxWpm;
+    }
+    dita::SendTimingStore timing;
+    timing.publish(dita::ComputeSendTiming(wpm));
+    dita::MonotonicClock clock;
+    dita::SerialKeyer keyer(port, timing, clock);
+    keyer.setBeaconCarrier(dita::beaconCarrierFor(o.carrierSeconds));
+    dita::tryRealtimeScheduling();  // steadier element lengths when allowed; fine without
+    std::atomic<bool> stop{false};
+    keyer.sendText(o.text, stop);
+    port.KeyState = dita::kKeyUp;
+    port.SetKeyLines(dita::kKeyUp);
+    port.updatePtt(false);
+    return 0;
+}
+
+int runTone(const Options& o) {
+    dita::SendTimingStore timing;
+    timing.publish(dita::ComputeSendTiming(o.wpm));
+    dita::MonotonicClock clock;
+    bool failed = false;
+    auto play = [&](dita::ToneDevice& device) {
+        dita::ToneOutput output(device, printMessage, [&] { failed = true; }, clock);
+        if (!output.SetupOutputFormat() || !output.OpenToneOutput() ||
+            !output.SetToneVolume(dita::kFullToneVolume)) {
+            return false;
+        }
+        dita::ToneKeyer keyer(output, timing);
+        dita::ToneSettings tone;
+        tone.SidetoneFreq = o.toneHz;
+        tone.SidetoneWaveform = o.square ? dita::kSquareWave : dita::kSineWave;
+        tone.SidetoneOn = true;
+        keyer.setTone(tone);
+        keyer.setBeaconCarrier(dita::beaconCarrierFor(o.carrierSeconds));
+        std::atomic<bool> stop{false};
+        return keyer.sendText(o.text, stop) && !failed;
+    };
+    if (!o.out.empty()) {
+        dita::WavToneDevice device(o.out);
+        const bool ok = play(device);
+        if (!device.lastError().empty()) std::cerr << "dita-send: " << device.lastError() << "\n";
+        return device.close() && ok ? 0 : kRunError;
+    }
+    dita::PortAudioToneDevice device;
+    const bool ok = play(device);
+    if (!device.lastError().empty()) std::cerr << "dita-send: " << device.lastError() << "\n";
+    device.drain(kDrainMarginMs);
+    return ok ? 0 : kRunError;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    bool sawTone = false, sawSquare = false, sawOut = false, sawInvert = false, sawPtt = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> std::optional<std::string> {
+            if (i + 1 >= argc) return std::nullopt;
+            return std::string(argv[++i]);
+        };
+        if (arg == "--help" || arg == "-h") {
+            std::cout << kUsage;
+            return 0;
+        } else if (arg == "--wpm") {
+            const auto v = value();
+            const auto n = v ? parseInt(*v) : std::nullopt;
+            if (!n || *n < dita::kMinXmitWpm || *n > dita::kMaxXmitWpm) {
+                return usageError("--wpm needs a speed from 10 to 125");
+            }
+            o.wpm = *n;
+        } else if (arg == "--tone") {
+            const auto v = value();
+            const auto n = v ? parseInt(*v) : std::nullopt;
+            const bool known = n && std::any_of(std::begin(dita::kSidetoneFrequenciesHz),
+                                                std::end(dita::kSidetoneFrequenciesHz),
+                                                [&](float hz) { return hz == *n; });
+            if (!known) return usageError("--tone must be 600, 750, 1000 or 2500");
+            o.toneHz = static_cast<float>(*n);
+            sawTone = true;
+        } else if (arg == "--square") {
+            o.square = sawSquare = true;
+        } else if (arg == "--carrier") {
+            const auto v = value();
+            const auto n = v ? parseInt(*v) : std::nullopt;
+            if (!n || *n < 1 || *n > 5) return usageError("--carrier needs 1 to 5 seconds");
+            o.carrierSeconds = *n;
+        } else if (arg == "--out") {
+            const auto v = value();
+            if (!v || v->empty()) return usageError("--out needs a file name");
+            o.out = *v;
+            sawOut = true;
+        } else if (arg == "--serial") {
+            const auto v = value();
+            if (!v || v->empty()) return usageError("--serial needs a COM number or a device");
+            o.serial = *v;
+        } else if (arg == "--invert") {
+            o.invert = sawInvert = true;
+        } else if (arg == "--ptt") {
+            const auto v = value();
+            if (!v || (*v != "dtr" && *v != "rts")) return usageError("--ptt must be dtr or rts");
+            o.ptt = *v;
+            sawPtt = true;
+        } else if (arg == "--") {
+            for (++i; i < argc; ++i) o.text += (o.text.empty() ? "" : " ") + std::string(argv[i]);
+        } else if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
+            return usageError("unknown option " + arg);
+        } else {
+            o.text += (o.text.empty() ? "" : " ") + arg;
+        }
+    }
+    if (o.text.empty()) return usageError("no text to send");
+    if (o.serial.empty() && (sawInvert || sawPtt)) {
+        return usageError("--invert and --ptt only apply with --serial");
+    }
+    if (!o.serial.empty() && (sawTone || sawSquare || sawOut)) {
+        return usageError("--tone, --square and --out do not apply with --serial");
+    }
+    o.text = dita::utf8ToLatin1(o.text);
+    return o.serial.empty() ? runTone(o) : runSerial(o);
+}
