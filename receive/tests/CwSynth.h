@@ -1,0 +1,109 @@
+#pragma once
+// Test helper: keyed CW audio at 44,100 Hz with shaped edges and optional white noise.
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdint>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace dita::test {
+
+inline const std::map<char, const char*>& morseTable() {
+    static const std::map<char, const char*> t = {
+        {'A', ".-"},    {'B', "-..."},  {'C', "-.-."},  {'D', "-.."},   {'E', "."},     {'F', "..-."},
+        {'G', "--."},   {'H', "...."},  {'I', ".."},    {'J', ".---"},  {'K', "-.-"},   {'L', ".-.."},
+        {'M', "--"},    {'N', "-."},    {'O', "---"},   {'P', ".--."},  {'Q', "--.-"},  {'R', ".-."},
+        {'S', "..."},   {'T', "-"},     {'U', "..-"},   {'V', "...-"},  {'W', ".--"},   {'X', "-..-"},
+        {'Y', "-.--"},  {'Z', "--.."},  {'0', "-----"}, {'1', ".----"}, {'2', "..---"}, {'3', "...--"},
+        {'4', "....-"}, {'5', "....."}, {'6', "-...."}, {'7', "--..."}, {'8', "---.."}, {'9', "----."},
+        {'/', "-..-."}, {'?', "..--.."}, {'.', ".-.-.-"}, {',', "--..--"}, {'=', "-...-"}};
+    return t;
+}
+
+struct CwSignal {
+    double wpm = 20;
+    double toneHz = 600;
+    double amplitude = 12000;
+    double snrDb = 1000;       // noise measured in 2,500 Hz of bandwidth; 1000 = no noise
+    double leadSeconds = 0.5;
+    double tailSeconds = 1.0;
+    unsigned seed = 1;
+};
+
+// Samples of the text keyed at PARIS timing (dot = 1.2 / wpm seconds).
+inline std::vector<int32_t> synthesize(const std::string& text, const CwSignal& s) {
+    constexpr double rate = 44100.0;
+    const double dot = 1.2 / s.wpm;
+    std::vector<std::pair<bool, double>> keying;  // (key down, seconds)
+    keying.push_back({false, s.leadSeconds});
+    for (char c : text) {
+        if (c == ' ') {
+            keying.push_back({false, 4 * dot});  // 3 already after the previous character
+            continue;
+        }
+        auto it = morseTable().find(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+        if (it == morseTable().end()) continue;
+        for (const char* e = it->second; *e; ++e) {
+            keying.push_back({true, *e == '.' ? dot : 3 * dot});
+            keying.push_back({false, e[1] ? dot : 3 * dot});
+        }
+    }
+    keying.push_back({false, s.tailSeconds});
+    std::vector<int32_t> out;
+    std::mt19937 rng(s.seed);
+    // White noise power in 2,500 Hz is noiseRms^2 * 2500 / 22050.
+    const double signalPower = s.amplitude * s.amplitude / 2.0;
+    const double noiseRms = s.snrDb >= 1000 ? 0.0 : std::sqrt(signalPower / std::pow(10.0, s.snrDb / 10.0) * 22050.0 / 2500.0);
+    std::normal_distribution<double> noise(0.0, noiseRms > 0 ? noiseRms : 1.0);
+    const double rise = 0.005 * rate;
+    long n = 0;
+    for (const auto& [down, seconds] : keying) {
+        const long count = std::lround(seconds * rate);
+        for (long i = 0; i < count; ++i, ++n) {
+            double env = 0.0;
+            if (down) {
+                const double edge = std::min({1.0, static_cast<double>(i) / rise, static_cast<double>(count - i) / rise});
+                env = 0.5 - 0.5 * std::cos(M_PI * edge);
+            }
+            double v = env * s.amplitude * std::sin(2.0 * M_PI * s.toneHz * n / rate);
+            if (noiseRms > 0) v += noise(rng);
+            out.push_back(static_cast<int32_t>(std::clamp(std::lround(v), -32768L, 32767L)));
+        }
+    }
+    return out;
+}
+
+// Character error rate: Levenshtein distance / reference length, case and runs of white
+// space folded.
+inline double characterErrorRate(const std::string& reference, const std::string& decoded) {
+    auto fold = [](const std::string& in) {
+        std::string out;
+        for (char c : in) {
+            const bool space = std::isspace(static_cast<unsigned char>(c));
+            if (space) {
+                if (!out.empty() && out.back() != ' ') out += ' ';
+            } else {
+                out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            }
+        }
+        while (!out.empty() && out.back() == ' ') out.pop_back();
+        return out;
+    };
+    const std::string a = fold(reference);
+    const std::string b = fold(decoded);
+    std::vector<size_t> prev(b.size() + 1), cur(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j) prev[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        cur[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            cur[j] = std::min({prev[j] + 1, cur[j - 1] + 1, prev[j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+        }
+        std::swap(prev, cur);
+    }
+    return a.empty() ? 0.0 : static_cast<double>(prev[b.size()]) / a.size();
+}
+
+} // namespace dita::test
