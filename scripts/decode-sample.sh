@@ -8,4 +8,4 @@ if [ ! -x build/tools/dita-decode ]; then
   cmake -S . -B build "${GEN[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
 cmake --build build -j "$(nproc)" --target dita-decode >/dev/null
-exec build/tools/dita-decode "$@" data/samples/cq-20wpm.wav
+exec build/tools/dita-decode "$@" data/samples/cq-20wpm.ogg
