@@ -145,7 +145,12 @@ void ToneDetector::process(const float* filtered, ElementTimer& timer, int speed
         m_threshold = truncToInt(m_levels.threshold);
     }
     for (int i = 2; i <= kSteps + 1; ++i) decide(i, timer, speedMode, thresholdMode);
-    removeSpikes(timer);
+
+    // Spike removal looks 32 steps ahead; the decisions handed on are that much older.
+    std::copy(m_history.begin() + kSteps, m_history.end(), m_history.begin());
+    std::copy(m_k.begin() + 2, m_k.begin() + 2 + kSteps, m_history.begin() + kSteps);
+    removeShortRuns(m_history, timer.receiveSpeed(), timer.smoothedDot(), timer.acquiring());
+    std::copy(m_history.begin() + kDelaySteps, m_history.begin() + kDelaySteps + kSteps, m_k.begin() + 2);
 }
 
 void ToneDetector::decide(int i, ElementTimer& timer, int speedMode, int thresholdMode) {
@@ -272,38 +277,30 @@ void ToneDetector::levelUpdate(int i, int wpm, int speedMode, int thresholdMode)
     }
 }
 
-// Removes key-down runs shorter than a fraction of the smoothed dot, then hands on the
-// decisions 32 steps late.
-void ToneDetector::removeSpikes(const ElementTimer& timer) {
-    std::copy(m_history.begin() + kSteps, m_history.end(), m_history.begin());
-    std::copy(m_k.begin() + 2, m_k.begin() + 2 + kSteps, m_history.begin() + kSteps);
-    const int wpm = timer.receiveSpeed();
-    if (wpm < kSpikeMaxWpm) {
-        const int d = timer.smoothedDot();
-        int limit = 0;
-        if (wpm >= 10 && wpm <= 15) limit = static_cast<int>(d * 10.85 / 50);
-        else if (wpm >= 16 && wpm <= 20) limit = d * 5 / 25;
-        else if (wpm >= 21 && wpm <= 30) limit = d * 5 / 27;
-        else if (wpm >= 31 && wpm <= 40) limit = d / 6;
-        else if (wpm >= 41) limit = d / 9;
-        int start = 0;
-        int count = 0;
-        for (int j = 0; j < 2 * kSteps; ++j) {
-            if (m_history[j] == 1.0f) {
-                if (j > 0 && m_history[j - 1] == 0.0f) start = j;
-                ++count;
-            } else if (j > 0 && m_history[j - 1] == 1.0f && !timer.acquiring()) {
-                if (wpm < 10) break;
-                const int run = j - start;
-                if (count > 0 && run <= limit) {
-                    std::fill(m_history.begin() + start, m_history.begin() + j + 1, 0.0f);
-                    count = 0;
-                    start = j + 1;
-                }
+void removeShortRuns(std::array<float, 128>& h, int wpm, int d, bool acquiring) {
+    if (wpm >= kSpikeMaxWpm) return;
+    int limit = 0;
+    if (wpm >= 10 && wpm <= 15) limit = static_cast<int>(d * 10.85 / 50);
+    else if (wpm >= 16 && wpm <= 20) limit = d * 5 / 25;
+    else if (wpm >= 21 && wpm <= 30) limit = d * 5 / 27;
+    else if (wpm >= 31 && wpm <= 40) limit = d / 6;
+    else if (wpm >= 41) limit = d / 9;
+    int start = 0;
+    int count = 0;
+    for (int j = 0; j < static_cast<int>(h.size()); ++j) {
+        if (h[j] == 1.0f) {
+            if (j > 0 && h[j - 1] == 0.0f) start = j;
+            ++count;
+        } else if (j > 0 && h[j - 1] == 1.0f && !acquiring) {
+            if (wpm < 10) break;
+            const int run = j - start;
+            if (count > 0 && run <= limit) {
+                std::fill(h.begin() + start, h.begin() + j + 1, 0.0f);
+                count = 0;
+                start = j + 1;
             }
         }
     }
-    std::copy(m_history.begin() + kDelaySteps, m_history.begin() + kDelaySteps + kSteps, m_k.begin() + 2);
 }
 
 void ToneDetector::decoderReset() {

@@ -29,6 +29,11 @@ struct DetectorLevels {
     float noisePeak = 0.0f;  // P
 };
 
+// Spike removal over the 128-step key history (previous pass, this pass): key-down runs no
+// longer than a fraction of the smoothed dot are cleared. Nothing is removed while the speed is
+// being acquired, at 51 wpm and above, and the scan stops at the first run below 10 wpm.
+void removeShortRuns(std::array<float, 128>& history, int wpm, int smoothedDot, bool acquiring);
+
 class ToneDetector {
 public:
     static constexpr int kSteps = 64;
@@ -77,7 +82,6 @@ private:
     void envelope(const float* filtered);
     void decide(int i, ElementTimer& timer, int speedMode, int thresholdMode);
     void levelUpdate(int i, int wpm, int speedMode, int thresholdMode);
-    void removeSpikes(const ElementTimer& timer);
     float silenceSignal(int wpm, int splitWpm) const;
     int lookAhead(int i) const { return i <= kSteps + 1 ? m_e[i] : 0; }
 

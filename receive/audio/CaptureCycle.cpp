@@ -119,7 +119,8 @@ bool CaptureCycle::resetDeviceAndRestart(std::chrono::milliseconds pause)
 
 CaptureCycle::Wait CaptureCycle::waitPass(const std::atomic<bool>& stopLoop,
                                           std::atomic<bool>& outputStalled,
-                                          const std::atomic<bool>& selectionVisible)
+                                          const std::atomic<bool>& selectionVisible,
+                                          const std::atomic<bool>* quitRequested)
 {
     if (!m_device) {
         fail(WaveOp::PrepareA);
@@ -139,7 +140,7 @@ CaptureCycle::Wait CaptureCycle::waitPass(const std::atomic<bool>& stopLoop,
     bool watchdogArmed = true;
     const auto deadline = std::chrono::steady_clock::now() + m_timings.watchdog;
     while (!waited.done.load(std::memory_order_acquire)) {
-        if (stopLoop.load())
+        if (stopLoop.load() || (quitRequested && quitRequested->load()))
             return Wait::Stopped;
         std::this_thread::sleep_for(m_timings.poll);
         if (outputStalled.load() && !selectionVisible.load()) {

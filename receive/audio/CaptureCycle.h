@@ -61,10 +61,11 @@ public:
     bool restartAfterTransmit();
 
     // One capture cycle: queue the other buffer, wait for the current one, flip. Stopped when
-    // stopLoop (or quit) is seen during the wait. outputStalled makes the wait reset and
+    // stopLoop (or quitRequested, when given) is seen during the wait. outputStalled makes the wait reset and
     // restart the device, unless the device selection dialog is visible.
     Wait waitPass(const std::atomic<bool>& stopLoop, std::atomic<bool>& outputStalled,
-                  const std::atomic<bool>& selectionVisible);
+                  const std::atomic<bool>& selectionVisible,
+                  const std::atomic<bool>* quitRequested = nullptr);
 
     // The samples of the buffer that the last waitPass completed. A buffer released early
     // (watchdog, reset) is padded with silence, never with audio left from an earlier pass.
