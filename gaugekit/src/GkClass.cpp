@@ -253,8 +253,9 @@ void TGkAnalogGControl::ParamChange(QObject*) {
 }
 
 void TGkAnalogGControl::Loaded() {
-    m_minMax->Reset();
     TGkGraphicControl::Loaded();
+    // After the recomputation, so that the loaded value does not count as a minimum or maximum.
+    m_minMax->Reset();
 }
 
 // ---- TGkBinGControl ----
