@@ -16,6 +16,9 @@ int paCallback(const void*, void* output, unsigned long frames, const PaStreamCa
     return paContinue;
 }
 
+constexpr int kWarmUpMs = 100;
+constexpr int kWarmUpLimitMs = 1000;
+
 int slotIndex(ToneBlock block) { return block == ToneBlock::A ? 0 : 1; }
 
 PaStreamParameters outputParameters() {
@@ -85,6 +88,22 @@ bool PortAudioToneDevice::open() {
         return false;
     }
     m_stream = stream;
+    // Let the sound system settle before the first block: the first moments of a fresh stream
+    // can be dropped while the server connects it, which would clip the first element.
+    const PaStreamInfo* info = Pa_GetStreamInfo(stream);
+    const double latencySeconds = info ? info->outputLatency : 0.0;
+    const auto warmUp = std::chrono::duration<double>(latencySeconds) +
+                        std::chrono::milliseconds(kWarmUpMs);
+    const int64_t wanted = static_cast<int64_t>(
+        std::chrono::duration<double>(warmUp).count() * kToneSampleRateHz);
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWarmUpLimitMs);
+    while (std::chrono::steady_clock::now() < giveUp) {
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_framesRendered >= wanted) break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     return true;
 }
 
@@ -116,6 +135,7 @@ void PortAudioToneDevice::fill(int16_t* out, unsigned long frames) {
         }
     }
     std::fill(out + written, out + frames, int16_t{0});
+    if (lock.owns_lock()) m_framesRendered += static_cast<int64_t>(frames);
 }
 
 void PortAudioToneDevice::drain(int marginMs) {

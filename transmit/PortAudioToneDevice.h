@@ -62,7 +62,8 @@ private:
     std::mutex m_mutex;
     std::array<Slot, 2> m_slots;
     uint64_t m_nextSequence = 1;
-    int64_t m_framesPlayed = 0;
+    int64_t m_framesPlayed = 0;   // block samples played (the device position)
+    int64_t m_framesRendered = 0; // everything handed to the sound system, silence included
     float m_gain = 1.0f;
     std::string m_lastError;
 };
