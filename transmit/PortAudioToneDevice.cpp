@@ -27,7 +27,9 @@ PaStreamParameters outputParameters() {
     p.channelCount = 1;
     p.sampleFormat = paInt16;
     if (p.device != paNoDevice) {
-        p.suggestedLatency = Pa_GetDeviceInfo(p.device)->defaultLowOutputLatency;
+        // The higher latency: keying is timed by the envelope, not by when the first sample
+        // leaves, and a deeper buffer rides out a busy machine without gaps in the tone.
+        p.suggestedLatency = Pa_GetDeviceInfo(p.device)->defaultHighOutputLatency;
     }
     return p;
 }

