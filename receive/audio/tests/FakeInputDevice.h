@@ -2,7 +2,9 @@
 // A scripted input device for capture tests: the test pushes audio in by hand, can make any
 // operation fail and counts resets and starts. It queues buffers exactly as the real devices
 // do, through BufferQueue.
+#include <atomic>
 #include <map>
+#include <mutex>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,16 +19,20 @@ struct FakeDeviceScript {
     bool addOk = true;
     bool startOk = true;
     bool resetOk = true;
-    int resets = 0;
-    int starts = 0;
-    int opens = 0;
-    bool running = false;
-    uint16_t openedChannels = 0;
+    // Read by tests while the device runs on a loop thread, hence atomic.
+    std::atomic<int> resets{0};
+    std::atomic<int> starts{0};
+    std::atomic<int> opens{0};
+    std::atomic<bool> running{false};
+    std::atomic<uint16_t> openedChannels{0};
     BufferQueue queue;
+    // A real device stops its producer before releasing buffers; the lock does that here.
+    std::mutex producer;
 
     // Pushes interleaved 16-bit frames as the device would while running.
     void deliver(const std::vector<int16_t>& frames)
     {
+        std::lock_guard lock(producer);
         if (running)
             queue.write(reinterpret_cast<const uint8_t*>(frames.data()),
                         static_cast<uint32_t>(frames.size() * sizeof(int16_t)));
@@ -55,12 +61,14 @@ public:
         ++m_s.resets;
         if (!m_s.resetOk)
             return false;
+        std::lock_guard lock(m_s.producer);
         m_s.running = false;
         m_s.queue.abortAll();
         return true;
     }
     void close() override
     {
+        std::lock_guard lock(m_s.producer);
         m_s.running = false;
         m_s.queue.abortAll();
     }

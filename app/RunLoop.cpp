@@ -1,0 +1,118 @@
+#include "app/RunLoop.h"
+
+#include <thread>
+
+namespace dita {
+
+static_assert(kCaptureFrames == kPassFrames, "a capture buffer is one receive pass");
+
+RunLoop::RunLoop(LoopFlags& flags, CaptureCycle& capture, PassProcessor& processor,
+                 RunLoopEvents events, LoopTimings timings)
+    : m_flags(flags)
+    , m_capture(capture)
+    , m_processor(processor)
+    , m_events(std::move(events))
+    , m_timings(timings)
+{
+}
+
+bool RunLoop::stopSeen() const
+{
+    // A quit is honoured wherever a stop is, so a stop request that raced with the loop's own
+    // clearing of StopLoop can never leave the loop running after the window has gone.
+    return m_flags.StopLoop.load() || m_flags.QuitRequested.load();
+}
+
+void RunLoop::showLeds(bool rcvOn, bool xmitOn)
+{
+    const int state = (rcvOn ? 1 : 0) | (xmitOn ? 2 : 0);
+    if (state == m_lampState)
+        return;
+    m_lampState = state;
+    if (m_events.leds)
+        m_events.leds(rcvOn, xmitOn);
+}
+
+void RunLoop::run(int inputDeviceId, int inputChannel, int inputDeviceCount)
+{
+    m_passCount = 0;
+    m_lampState = -1;
+    m_processor.post(ReceiveCommand{ReceiveCommandKind::LoopEntry, 0});
+    for (;;) {
+        if (m_flags.QuitRequested.load())
+            return;
+        if (!m_flags.NoInputDevice.load()) {
+            const int requested = inputDeviceId;
+            const bool started = m_capture.start(inputDeviceId, inputChannel);
+            if (inputDeviceId != requested && m_events.inputDeviceFallback)
+                m_events.inputDeviceFallback(inputDeviceId);
+            if (!started) {
+                m_capture.close();
+                if (m_events.fatalError)
+                    m_events.fatalError();
+                return;
+            }
+            m_flags.OutputStalled.store(false);
+        }
+        m_flags.StopLoop.store(false);
+
+        // No input device: keep the lamps following the transmit state until stopped.
+        while (inputDeviceCount == 0 && !stopSeen()) {
+            const bool tx = m_flags.TransmitActive.load();
+            showLeds(!tx, tx);
+            std::this_thread::sleep_for(m_timings.idleSleep);
+        }
+
+        for (;;) {
+            if (stopSeen() || m_flags.NoInputDevice.load()) {
+                m_capture.close();
+                m_flags.LoopStopped.store(true);
+                return;
+            }
+            bool transmitted = false;
+            while (m_flags.TransmitActive.load() && !stopSeen()) {
+                showLeds(false, true);
+                std::this_thread::sleep_for(m_timings.transmitSleep);
+                transmitted = true;
+            }
+            if (stopSeen())
+                continue;
+            if (transmitted) {
+                ++m_captureRestarts;
+                if (!m_capture.restartAfterTransmit()) {
+                    m_capture.close();
+                    if (m_events.fatalError)
+                        m_events.fatalError();
+                    return;
+                }
+            }
+            showLeds(true, false);
+
+            const CaptureCycle::Wait w =
+                m_capture.waitPass(m_flags.StopLoop, m_flags.OutputStalled,
+                                   m_flags.SelectionDialogVisible, &m_flags.QuitRequested);
+            if (w == CaptureCycle::Wait::Failed) {
+                m_capture.close();
+                if (m_events.fatalError)
+                    m_events.fatalError();
+                return;
+            }
+            if (w == CaptureCycle::Wait::Completed && m_flags.RestartLoop.load()) {
+                m_capture.close();
+                return;
+            }
+            if (w == CaptureCycle::Wait::Stopped || stopSeen()) {
+                m_capture.close();
+                m_flags.LoopStopped.store(true);
+                return;
+            }
+            m_capture.extract(m_samples.data());
+            const PassResult& result = m_processor.processPass(m_samples.data());
+            ++m_passCount;
+            if (m_events.passDone)
+                m_events.passDone(result);
+        }
+    }
+}
+
+} // namespace dita

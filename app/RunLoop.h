@@ -1,0 +1,79 @@
+#pragma once
+// The receive run loop: capture a buffer, hand it to the receive pipeline, report the pass.
+//
+// Who calls it: the main window starts run() on a worker thread each time the loop is entered
+// (start-up and every re-entry after a stop or a restart request); run() returns on quit, on
+// a stop, or after the current buffer when a restart is requested. Every other thread talks to
+// it only through LoopFlags. Events are called on the worker thread; the window turns each into
+// one queued call.
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "receive/ReceiveEngine.h"
+#include "receive/audio/CaptureCycle.h"
+
+namespace dita {
+
+struct LoopFlags {
+    std::atomic<bool> StopLoop{false};
+    std::atomic<bool> RestartLoop{false};
+    std::atomic<bool> LoopStopped{false};
+    std::atomic<bool> QuitRequested{false};
+    std::atomic<bool> NoInputDevice{true};
+    std::atomic<bool> TransmitActive{false};
+    std::atomic<bool> OutputStalled{false};          // set by the tone output watchdog
+    std::atomic<bool> SelectionDialogVisible{false}; // the "Select SoundCard" dialog is up
+};
+
+// The per-pass receive pipeline as the loop sees it; ReceiveEngine is the real one.
+class PassProcessor {
+public:
+    virtual ~PassProcessor() = default;
+    virtual void post(ReceiveCommand command) = 0;
+    virtual const PassResult& processPass(const int32_t* samples) = 0;
+};
+
+struct RunLoopEvents {
+    std::function<void(const PassResult&)> passDone;
+    std::function<void(bool rcvOn, bool xmitOn)> leds; // called only when the lamps change
+    std::function<void(WaveOp op)> waveError;          // every device failure, in order
+    std::function<void()> fatalError;                  // a stopping failure: run the error exit
+    std::function<void(int deviceId)> inputDeviceFallback; // open failed: InputDeviceId := 0
+};
+
+struct LoopTimings {
+    std::chrono::milliseconds idleSleep{100};    // no input device
+    std::chrono::milliseconds transmitSleep{25}; // waiting for a transmission to end
+};
+
+class RunLoop {
+public:
+    RunLoop(LoopFlags& flags, CaptureCycle& capture, PassProcessor& processor,
+            RunLoopEvents events, LoopTimings timings = {});
+
+    // One entry of the loop with the settings of that moment.
+    void run(int inputDeviceId, int inputChannel, int inputDeviceCount);
+
+    int passCount() const { return m_passCount; }
+    int captureRestarts() const { return m_captureRestarts; }
+
+private:
+    bool stopSeen() const;
+    void showLeds(bool rcvOn, bool xmitOn);
+
+    LoopFlags& m_flags;
+    CaptureCycle& m_capture;
+    PassProcessor& m_processor;
+    RunLoopEvents m_events;
+    LoopTimings m_timings;
+    std::array<int32_t, kCaptureFrames> m_samples{};
+    int m_passCount = 0;
+    int m_captureRestarts = 0;
+    int m_lampState = -1; // last lamps shown: bit 0 receive, bit 1 transmit
+};
+
+} // namespace dita

@@ -1,0 +1,101 @@
+#pragma once
+// The small setup windows of the main window: AFC start frequency, character timing, COM port
+// selection and the read-only macro listing. Each is created once with the main window, shown
+// non-modally by a menu item, hidden by its buttons or close box, and keeps its values.
+// Who calls it: the main window, on the window thread.
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <string>
+
+#include "app/OperatingSettings.h"
+
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QSpinBox;
+
+namespace dita {
+
+// A window that only hides when closed, keeping its controls.
+class SetupWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit SetupWindow(QWidget* owner);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+};
+
+class TAFCStartFreqForm : public SetupWindow {
+    Q_OBJECT
+public:
+    TAFCStartFreqForm(QWidget* owner, OperatingSettings& settings);
+    void AFCStartBtnClick();
+    void AFCStartCancelBtnClick();
+    // Configuration load: fills the control without running the handler.
+    void loadValue(int afcStartFreqHz);
+
+    QSpinBox* AFCStartSpinBtn;
+    QPushButton* AFCStartBtn;
+    QPushButton* AFCStartCancelBtn;
+
+private:
+    OperatingSettings& m_settings;
+};
+
+class TCharTimingForm : public SetupWindow {
+    Q_OBJECT
+public:
+    TCharTimingForm(QWidget* owner, OperatingSettings& settings);
+    // weight index 0 dot, 1 dash, 2 character space, 3 word space
+    void upDnClick(int index);
+    void loadValues(const std::array<float, 4>& weights);
+    // weight / 100 with three significant digits: 150 shows "1.5"
+    static QString ratioText(float weight);
+
+    std::array<QSpinBox*, 4> upDowns;  // DotUpDn, DashUpDn, CharUpDn, WordUpDn
+    std::array<QLineEdit*, 4> memos;   // DotLengthMemo, DashLengthMemo, CharSpaceMemo, WordSpaceMemo
+
+private:
+    OperatingSettings& m_settings;
+};
+
+class TComPortSelectForm : public SetupWindow {
+    Q_OBJECT
+public:
+    // openComPort opens the chosen port for keying (the keying lines' owner supplies it).
+    TComPortSelectForm(QWidget* owner, OperatingSettings& settings,
+                       std::function<void(int)> openComPort);
+    void SelectComPortBtnClick();
+    void ComPortCancelBtnClick();
+    void loadValue(int comPortNumber);
+
+    QSpinBox* ComPortSpinBtn;
+    QLabel* ComPortDeviceLabel; // the device file the number stands for
+    QPushButton* SelectComPortBtn;
+    QPushButton* ComPortCancelBtn;
+
+    int portInUse = 0;
+    int previousPort = 0;
+    bool portChosen = false;
+
+private:
+    void showDevice();
+    OperatingSettings& m_settings;
+    std::function<void(int)> m_openComPort;
+};
+
+class TTransmitMemoryForm : public SetupWindow {
+    Q_OBJECT
+public:
+    explicit TTransmitMemoryForm(QWidget* owner);
+    // Shows "M1 = " .. "M15 = " with each macro's (Latin-1) text and a line feed.
+    void showMacros(const std::array<std::string, 16>& macroSources);
+
+    QPlainTextEdit* Memo1;
+};
+
+} // namespace dita

@@ -1,0 +1,100 @@
+// dita: the main window. Decodes CW from a sound card input, or from a sound file played at
+// real-time pace (--input-file), and shows the text as it is received.
+#include <QApplication>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/DecoderForm.h"
+#include "app/EnginePassProcessor.h"
+#include "receive/audio/SystemDevices.h"
+
+namespace {
+
+void usage(std::FILE* out)
+{
+    std::fputs("usage: dita [--input-file FILE] [--select ITEM]... [--screenshot PNG]\n"
+               "            [--quit-after SECONDS]\n"
+               "  --input-file FILE   add FILE (any format libsndfile reads) as one more sound\n"
+               "                      input device, played at real-time pace, and use it\n"
+               "  --select ITEM       run a menu item at start, e.g. BlackBackground,\n"
+               "                      TransmitReceive1, Waterfall2 (repeatable)\n"
+               "  --screenshot PNG    save a picture of the window just before quitting\n"
+               "  --quit-after SECS   quit by itself after SECS seconds\n",
+               out);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    std::string inputFile, screenshot;
+    std::vector<QString> selections;
+    double quitAfterS = 0.0;
+    for (int i = 1; i < argc; ++i) {
+        const bool hasValue = i + 1 < argc;
+        if (!std::strcmp(argv[i], "--input-file") && hasValue) {
+            inputFile = argv[++i];
+        } else if (!std::strcmp(argv[i], "--select") && hasValue) {
+            selections.push_back(QString::fromLocal8Bit(argv[++i]));
+        } else if (!std::strcmp(argv[i], "--screenshot") && hasValue) {
+            screenshot = argv[++i];
+        } else if (!std::strcmp(argv[i], "--quit-after") && hasValue) {
+            char* end = nullptr;
+            quitAfterS = std::strtod(argv[++i], &end);
+            if (!end || *end || quitAfterS <= 0.0) {
+                std::fprintf(stderr, "dita: --quit-after needs a positive number of seconds\n");
+                return 2;
+            }
+        } else if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+            usage(stdout);
+            return 0;
+        } else {
+            std::fprintf(stderr, "dita: unknown or incomplete option '%s'\n", argv[i]);
+            usage(stderr);
+            return 2;
+        }
+    }
+
+    std::shared_ptr<const dita::SoundFileData> file;
+    if (!inputFile.empty()) {
+        try {
+            file = dita::loadSoundFile(inputFile);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "dita: %s\n", e.what());
+            return 2;
+        }
+    }
+
+    dita::SystemDeviceCatalog catalog(file);
+    dita::EnginePassProcessor processor;
+    dita::DialogMessageService messages;
+    dita::DecoderFormServices services;
+    services.catalog = &catalog;
+    services.processor = &processor;
+    services.messages = &messages;
+    services.startInputDeviceId = catalog.fileDeviceId();
+
+    dita::TDecoderForm form(services);
+    messages.setOwner(&form);
+    for (const QString& name : selections) {
+        if (!form.click(name)) {
+            std::fprintf(stderr, "dita: no menu item named '%s'\n", qPrintable(name));
+            return 2;
+        }
+    }
+    form.show();
+    if (quitAfterS > 0.0) {
+        QTimer::singleShot(static_cast<int>(quitAfterS * 1000.0), &form, [&form, screenshot] {
+            if (!screenshot.empty() && !form.grab().save(QString::fromStdString(screenshot)))
+                std::fprintf(stderr, "dita: could not save %s\n", screenshot.c_str());
+            form.Quit1Click();
+        });
+    }
+    return app.exec();
+}

@@ -1,0 +1,270 @@
+// Clock texts, speed locks, COM port names and the receive run loop with a scripted device.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "app/ClockTexts.h"
+#include "app/ComPortPath.h"
+#include "app/OperatingSettings.h"
+#include "app/RunLoop.h"
+#include "app/tests/LoopFakes.h"
+
+using namespace dita;
+using namespace dita::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::tm at(int y, int mo, int d, int h, int mi, int s)
+{
+    std::tm t{};
+    t.tm_year = y - 1900;
+    t.tm_mon = mo - 1;
+    t.tm_mday = d;
+    t.tm_hour = h;
+    t.tm_min = mi;
+    t.tm_sec = s;
+    return t;
+}
+
+} // namespace
+
+TEST(ClockTextsTest, UtcAndLogTextsArePadded)
+{
+    const std::tm utc = at(2026, 3, 6, 4, 3, 2);
+    const ClockTexts t = makeClockTexts(utc, utc);
+    EXPECT_EQ(t.utcTime, "04:03:02");
+    EXPECT_EQ(t.utcDate, "2026-03-06");
+    EXPECT_EQ(t.LogDateText, "20260306");
+    EXPECT_EQ(t.LogTimeText, "040302");
+    const ClockTexts late = makeClockTexts(at(1999, 12, 31, 23, 59, 59), utc);
+    EXPECT_EQ(late.utcDate, "1999-12-31");
+    EXPECT_EQ(late.LogTimeText, "235959");
+}
+
+TEST(ClockTextsTest, LocalTimeUsesTwelveHourClock)
+{
+    const std::tm utc = at(2026, 1, 1, 0, 0, 0);
+    EXPECT_EQ(makeClockTexts(utc, at(2026, 1, 1, 0, 5, 9)).localTime, "12:05:09 AM");
+    EXPECT_EQ(makeClockTexts(utc, at(2026, 1, 1, 12, 0, 0)).localTime, "12:00:00 PM");
+    EXPECT_EQ(makeClockTexts(utc, at(2026, 1, 1, 13, 7, 0)).localTime, "01:07:00 PM");
+    EXPECT_EQ(makeClockTexts(utc, at(2026, 1, 1, 11, 59, 59)).localTime, "11:59:59 AM");
+    EXPECT_EQ(makeClockTexts(utc, at(2026, 1, 1, 23, 0, 0)).localTime, "11:00:00 PM");
+}
+
+TEST(ClockTextsTest, OneReadingFeedsBothClocks)
+{
+    // A calendar time one second before a minute boundary: UTC and local must agree on seconds.
+    const std::time_t t = 1772769779; // 2026-03-06 04:02:59 UTC
+    const ClockTexts c = makeClockTexts(t);
+    EXPECT_EQ(c.utcTime, "04:02:59");
+    EXPECT_EQ(c.LogDateText, "20260306");
+    EXPECT_EQ(c.localTime.substr(6, 2), "59");
+}
+
+TEST(OperatingSettingsTest, LockedSpeedsAndDefaults)
+{
+    const int expected[] = {25, 100, 50, 45, 40, 35, 30, 25, 20, 15, 10};
+    for (int lock = 1; lock <= 11; ++lock)
+        EXPECT_EQ(lockedSpeedWpm(lock), expected[lock - 1]) << "lock " << lock;
+    EXPECT_EQ(lockedSpeedWpm(0), 25);
+    EXPECT_EQ(lockedSpeedWpm(12), 25);
+    const OperatingSettings s;
+    EXPECT_EQ(s.ThresholdMode, 1);
+    EXPECT_EQ(s.AfcSpan, 20);
+    EXPECT_EQ(s.BeaconCarrierSamples, 44100);
+    EXPECT_FLOAT_EQ(s.SidetoneFreq, 750.0f);
+}
+
+TEST(ComPortPathTest, NumbersMapToSerialDevicesAndLinksWin)
+{
+    const std::filesystem::path none;
+    EXPECT_EQ(comPortDevicePath(1, none), "/dev/ttyS0");
+    EXPECT_EQ(comPortDevicePath(32, none), "/dev/ttyS31");
+    EXPECT_EQ(comPortDevicePath(33, none), "/dev/ttyUSB0");
+    EXPECT_EQ(comPortDevicePath(64, none), "/dev/ttyUSB31");
+    EXPECT_EQ(comPortDevicePath(65, none), "/dev/ttyACM0");
+    EXPECT_EQ(comPortDevicePath(96, none), "/dev/ttyACM31");
+    EXPECT_EQ(comPortDevicePath(97, none), "");
+    EXPECT_EQ(comPortDevicePath(0, none), "");
+    EXPECT_EQ(comPortDevicePath(-4, none), "");
+
+    const auto folder = std::filesystem::temp_directory_path() / ("dita_com_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "com7") << "";
+    EXPECT_EQ(comPortDevicePath(7, folder), (folder / "com7").string());
+    EXPECT_EQ(comPortDevicePath(8, folder), "/dev/ttyS7");
+    std::filesystem::remove_all(folder);
+}
+
+// ---------------------------------------------------------------- run loop
+
+namespace {
+
+struct LoopRig {
+    explicit LoopRig(int devices)
+        : catalog(devices)
+        , capture(catalog, [this](WaveOp op) {
+            std::lock_guard lock(m);
+            errors.push_back(op);
+        })
+        , loop(flags, capture, processor, events(), LoopTimings{20ms, 5ms})
+    {
+        flags.NoInputDevice = devices == 0;
+    }
+    RunLoopEvents events()
+    {
+        RunLoopEvents e;
+        e.leds = [this](bool rcv, bool xmit) {
+            std::lock_guard lock(m);
+            lamps.emplace_back(rcv, xmit);
+        };
+        e.fatalError = [this] { ++fatal; };
+        e.inputDeviceFallback = [this](int id) { fallbackTo = id; };
+        return e;
+    }
+    void start(int deviceId, int channel, int count)
+    {
+        thread = std::thread([=, this] {
+            loop.run(deviceId, channel, count);
+            returned = true;
+        });
+    }
+    void join()
+    {
+        if (thread.joinable())
+            thread.join();
+    }
+    ~LoopRig()
+    {
+        flags.StopLoop = true;
+        flags.QuitRequested = true;
+        join();
+    }
+    std::pair<bool, bool> lastLamps()
+    {
+        std::lock_guard lock(m);
+        return lamps.empty() ? std::pair{false, false} : lamps.back();
+    }
+
+    FakeCatalog catalog;
+    std::mutex m;
+    std::vector<WaveOp> errors;
+    std::vector<std::pair<bool, bool>> lamps;
+    std::atomic<int> fatal{0};
+    std::atomic<int> fallbackTo{-1};
+    std::atomic<bool> returned{false};
+    LoopFlags flags;
+    RecordingProcessor processor;
+    CaptureCycle capture;
+    RunLoop loop;
+    std::thread thread;
+};
+
+} // namespace
+
+TEST(RunLoopTest, TransmitPausesDecodingAndResumesWithAFreshCapture)
+{
+    LoopRig r(1);
+    Feeder feed(r.catalog.script(0), 1);
+    r.start(0, kInputMic, 1);
+    ASSERT_TRUE(waitFor([&] { return r.processor.passes >= 2; }));
+    EXPECT_EQ(r.lastLamps(), std::pair(true, false));
+
+    r.flags.TransmitActive = true;
+    ASSERT_TRUE(waitFor([&] { return r.lastLamps() == std::pair(false, true); }));
+    std::this_thread::sleep_for(30ms); // let a pass in progress finish
+    const int during = r.processor.passes;
+    const int resetsBefore = r.catalog.script(0).resets;
+    std::this_thread::sleep_for(200ms); // the feeder keeps delivering meanwhile
+    EXPECT_EQ(r.processor.passes, during) << "audio was processed during a transmission";
+
+    r.flags.TransmitActive = false;
+    ASSERT_TRUE(waitFor([&] { return r.processor.passes >= during + 2; }));
+    EXPECT_EQ(r.loop.captureRestarts(), 1);
+    EXPECT_EQ(r.catalog.script(0).resets, resetsBefore + 1) << "capture must restart after sending";
+    EXPECT_EQ(r.lastLamps(), std::pair(true, false));
+
+    r.flags.StopLoop = true;
+    r.join();
+    EXPECT_TRUE(r.flags.LoopStopped);
+    EXPECT_EQ(r.fatal, 0);
+}
+
+TEST(RunLoopTest, RestartReturnsAfterTheCurrentBufferAndQuitEndsAWait)
+{
+    {
+        LoopRig r(1);
+        Feeder feed(r.catalog.script(0), 2);
+        r.start(0, kInputLeft, 1);
+        ASSERT_TRUE(waitFor([&] { return r.processor.passes >= 1; }));
+        EXPECT_EQ(r.catalog.script(0).openedChannels, 2);
+        r.flags.RestartLoop = true;
+        ASSERT_TRUE(waitFor([&] { return r.returned.load(); }));
+        r.join();
+        EXPECT_FALSE(r.flags.LoopStopped) << "a restart is not a stop";
+        EXPECT_FALSE(r.catalog.script(0).running) << "the device is released for the re-open";
+    }
+    {
+        // The device delivers nothing: the loop sits in its buffer wait when quit comes.
+        LoopRig r(1);
+        r.start(0, kInputMic, 1);
+        std::this_thread::sleep_for(50ms);
+        const auto t0 = std::chrono::steady_clock::now();
+        r.flags.StopLoop = true;
+        r.flags.QuitRequested = true;
+        r.join();
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, 300ms);
+        EXPECT_TRUE(r.flags.LoopStopped);
+        EXPECT_EQ(r.processor.passes, 0);
+    }
+    {
+        // A quit that lands between the loop's clearing of StopLoop and its first wait.
+        LoopRig r(1);
+        r.flags.QuitRequested = false;
+        r.flags.StopLoop = true;
+        r.start(0, kInputMic, 1);
+        std::this_thread::sleep_for(20ms);
+        r.flags.QuitRequested = true;
+        ASSERT_TRUE(waitFor([&] { return r.returned.load(); }, 1000ms));
+    }
+}
+
+TEST(RunLoopTest, WithoutDevicesTheLampsFollowTheTransmitState)
+{
+    LoopRig r(0);
+    r.start(0, kInputMic, 0);
+    ASSERT_TRUE(waitFor([&] { return r.lastLamps() == std::pair(true, false); }));
+    r.flags.TransmitActive = true;
+    ASSERT_TRUE(waitFor([&] { return r.lastLamps() == std::pair(false, true); }));
+    r.flags.StopLoop = true;
+    r.join();
+    EXPECT_TRUE(r.flags.LoopStopped);
+    EXPECT_EQ(r.processor.passes, 0);
+    EXPECT_TRUE(r.catalog.created.empty()) << "no device may be opened";
+}
+
+TEST(RunLoopTest, DeviceFailuresAreReportedInOrder)
+{
+    {
+        LoopRig r(2);
+        r.catalog.script(1).formatSupported = false;
+        Feeder feed(r.catalog.script(0), 1);
+        r.start(1, kInputMic, 2);
+        ASSERT_TRUE(waitFor([&] { return r.processor.passes >= 1; }));
+        EXPECT_EQ(r.fallbackTo, 0);
+        std::lock_guard lock(r.m);
+        EXPECT_EQ(r.errors, std::vector<WaveOp>{WaveOp::StatusOpen});
+    }
+    {
+        LoopRig r(1);
+        r.catalog.script(0).startOk = false;
+        r.start(0, kInputMic, 1);
+        ASSERT_TRUE(waitFor([&] { return r.returned.load(); }));
+        EXPECT_EQ(r.fatal, 1);
+        std::lock_guard lock(r.m);
+        EXPECT_EQ(r.errors, std::vector<WaveOp>{WaveOp::Start});
+    }
+}
