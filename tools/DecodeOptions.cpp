@@ -122,17 +122,30 @@ bool parseDecodeOptions(int argc, char** argv, DecodeOptions& o, std::string& er
 int binForHz(double hz) { return static_cast<int>(std::lround(hz / kBinHz)) + 1; }
 
 int strongestToneBin(const float* power, double minHz, double maxHz, double minDb) {
+    // A windowed tone spreads over neighbouring bins; summing three bins also keeps single
+    // noise bins, whose power scatters widely, from standing 10 dB over the median by chance.
     const int first = binForHz(minHz);
     const int last = binForHz(maxHz);
-    std::vector<float> values(power + first, power + last + 1);
+    std::vector<float> sums;
+    sums.reserve(static_cast<size_t>(last - first + 1));
     int best = first;
+    float bestSum = -1.0f;
     for (int k = first; k <= last; ++k) {
-        if (power[k] > power[best]) best = k;
+        const float sum = power[k - 1] + power[k] + power[k + 1];
+        sums.push_back(sum);
+        if (sum > bestSum) {
+            bestSum = sum;
+            best = k;
+        }
     }
-    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
-    const float median = values[values.size() / 2];
+    std::nth_element(sums.begin(), sums.begin() + sums.size() / 2, sums.end());
+    const float median = sums[sums.size() / 2];
     const float ratio = static_cast<float>(std::pow(10.0, minDb / 10.0));
-    return power[best] >= ratio * median && power[best] > 0.0f ? best : 0;
+    if (!(bestSum > 0.0f) || bestSum < ratio * median) return 0;
+    // Centre on the strongest bin of the three.
+    if (power[best - 1] > power[best] && power[best - 1] >= power[best + 1]) return best - 1;
+    if (power[best + 1] > power[best]) return best + 1;
+    return best;
 }
 
 } // namespace dita

@@ -26,8 +26,9 @@ const char* decodeUsage();
 // The tuned bin nearest a tone frequency.
 int binForHz(double hz);
 
-// Finds the strongest bin between minHz and maxHz that stands at least minDb above the
-// median bin of that range; 0 when none does. power is indexed by bin (1-based).
+// Finds the strongest tone between minHz and maxHz that stands at least minDb above the
+// median of that range (both measured over three neighbouring bins); 0 when none does.
+// power is indexed by bin (1-based).
 int strongestToneBin(const float* power, double minHz, double maxHz, double minDb);
 
 } // namespace dita

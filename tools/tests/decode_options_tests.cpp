@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 using namespace dita;
@@ -30,11 +31,27 @@ TEST(DecodeOptions, ParsesReceiveSettingsInOrderAndRejectsUnknownValues) {
 TEST(DecodeOptions, AutomaticToneNeedsTenDecibelsOverTheMedian) {
     std::vector<float> power(2049, 1.0f);
     EXPECT_EQ(strongestToneBin(power.data(), 200, 2500, 10), 0);
-    power[binForHz(700)] = 9.0f;   // 9.5 dB: not enough
+    const int b = binForHz(700);
+    power[b - 1] = power[b + 1] = 6.0f;  // a windowed tone spreads over three bins
+    power[b] = 15.0f;                    // 27 against 3: 9.5 dB, not enough
     EXPECT_EQ(strongestToneBin(power.data(), 200, 2500, 10), 0);
-    power[binForHz(700)] = 11.0f;
-    EXPECT_EQ(strongestToneBin(power.data(), 200, 2500, 10), binForHz(700));
-    power[binForHz(3000)] = 1000.0f;  // outside the range
-    EXPECT_EQ(strongestToneBin(power.data(), 200, 2500, 10), binForHz(700));
+    power[b] = 20.0f;                    // 10.3 dB
+    EXPECT_EQ(strongestToneBin(power.data(), 200, 2500, 10), b);
+    power[binForHz(3000)] = 1000.0f;     // outside the range
+    EXPECT_EQ(strongestToneBin(power.data(), 200, 2500, 10), b);
+    power[b + 1] = 30.0f;                // the peak moved up a bin
+    EXPECT_EQ(strongestToneBin(power.data(), 200, 2500, 10), b + 1);
     EXPECT_EQ(binForHz(600), 112);
+}
+
+TEST(DecodeOptions, NoiseAloneRarelyPassesForATone) {
+    std::mt19937 rng(11);
+    std::exponential_distribution<float> noisePower(1.0f);
+    int falseTones = 0;
+    for (int trial = 0; trial < 200; ++trial) {
+        std::vector<float> power(2049);
+        for (auto& p : power) p = noisePower(rng);
+        if (strongestToneBin(power.data(), 200, 2500, 10)) ++falseTones;
+    }
+    EXPECT_LE(falseTones, 2);
 }
