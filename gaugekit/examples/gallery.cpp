@@ -131,23 +131,36 @@ int main(int argc, char** argv) {
     // Row 0: DITA's own components.
     auto* dita = new QGroupBox(QStringLiteral("DITA"));
     auto* dl = new QHBoxLayout(dita);
-    dl->addWidget(labelled(QStringLiteral("Input Level (SignalBar, 1000.5)"), makeSignalBar(nullptr)));
+    dl->addWidget(
+        labelled(QStringLiteral("Input Level (SignalBar, 1000.5)"), makeSignalBar(nullptr)));
     dl->addWidget(labelled(QStringLiteral("Transmit (XmitLED, on)"),
                            makeDitaLED(nullptr, QStringLiteral("XmitLED"), {42, 23}, clRed, true)));
-    dl->addWidget(labelled(QStringLiteral("Receive (RcvLED, off)"),
-                           makeDitaLED(nullptr, QStringLiteral("RcvLED"), {40, 20}, clLime, false)));
+    dl->addWidget(
+        labelled(QStringLiteral("Receive (RcvLED, off)"),
+                 makeDitaLED(nullptr, QStringLiteral("RcvLED"), {40, 20}, clLime, false)));
     dl->addWidget(labelled(QStringLiteral("GkClock1"), makeDitaClock(nullptr)));
     grid->addWidget(dita, 0, 0, 1, 2);
 
     // Row 1: bar styles.
     auto* bars = new QGroupBox(QStringLiteral("Bar styles"));
     auto* bl = new QGridLayout(bars);
-    bl->addWidget(labelled(QStringLiteral("bsBar, value and unit"), makeBar(bsBar, 62.5, {164, 28}, {opValue, opUnit}, false)), 0, 0);
-    bl->addWidget(labelled(QStringLiteral("bsBar, BkAuto, sector colour"), makeBar(bsBar, 80, {164, 28}, {opValue, opUnit, opUseSectorCol}, true)), 0, 1);
-    bl->addWidget(labelled(QStringLiteral("bsLED_Bar, BkAuto"), makeBar(bsLED_Bar, 75, {164, 28}, {}, true)), 1, 0);
-    bl->addWidget(labelled(QStringLiteral("bsLED_Bar"), makeBar(bsLED_Bar, 45, {164, 28}, {}, false)), 1, 1);
-    bl->addWidget(labelled(QStringLiteral("bsPoint, BkAuto"), makeBar(bsPoint, 30, {164, 28}, {opValue}, true)), 2, 0);
-    bl->addWidget(labelled(QStringLiteral("bsMultiColor"), makeBar(bsMultiColor, 90, {164, 28}, {opValue, opUnit}, false)), 2, 1);
+    bl->addWidget(labelled(QStringLiteral("bsBar, value and unit"),
+                           makeBar(bsBar, 62.5, {164, 28}, {opValue, opUnit}, false)),
+                  0, 0);
+    bl->addWidget(labelled(QStringLiteral("bsBar, BkAuto, sector colour"),
+                           makeBar(bsBar, 80, {164, 28}, {opValue, opUnit, opUseSectorCol}, true)),
+                  0, 1);
+    bl->addWidget(
+        labelled(QStringLiteral("bsLED_Bar, BkAuto"), makeBar(bsLED_Bar, 75, {164, 28}, {}, true)),
+        1, 0);
+    bl->addWidget(
+        labelled(QStringLiteral("bsLED_Bar"), makeBar(bsLED_Bar, 45, {164, 28}, {}, false)), 1, 1);
+    bl->addWidget(labelled(QStringLiteral("bsPoint, BkAuto"),
+                           makeBar(bsPoint, 30, {164, 28}, {opValue}, true)),
+                  2, 0);
+    bl->addWidget(labelled(QStringLiteral("bsMultiColor"),
+                           makeBar(bsMultiColor, 90, {164, 28}, {opValue, opUnit}, false)),
+                  2, 1);
     auto* bidir = makeBar(bsBar, -30, {164, 28}, {opValue, opBidir}, false);
     bidir->SignalSettings()->SetValueFrom(-100);
     bl->addWidget(labelled(QStringLiteral("bsBar, opBidir, -100..100"), bidir), 3, 0);
@@ -168,8 +181,10 @@ int main(int argc, char** argv) {
     // Row 2: lamps.
     auto* lamps = new QGroupBox(QStringLiteral("Lamps"));
     auto* ll = new QGridLayout(lamps);
-    const TLEDShape shapes[] = {sRound, sArrowLeft, sArrowRight, sArrowUp, sArrowDown, sRectangle, sDiamondLeft, sDiamondRight};
-    const char* names[] = {"sRound", "sArrowLeft", "sArrowRight", "sArrowUp", "sArrowDown", "sRectangle", "sDiamondLeft", "sDiamondRight"};
+    const TLEDShape shapes[] = {sRound,     sArrowLeft, sArrowRight,  sArrowUp,
+                                sArrowDown, sRectangle, sDiamondLeft, sDiamondRight};
+    const char* names[] = {"sRound",     "sArrowLeft", "sArrowRight",  "sArrowUp",
+                           "sArrowDown", "sRectangle", "sDiamondLeft", "sDiamondRight"};
     for (int i = 0; i < 8; ++i) {
         auto* led = new TGkLED;
         led->setFixedSize(110, 30);
@@ -213,13 +228,15 @@ int main(int argc, char** argv) {
     window.show();
     if (!screenshot.isEmpty() || !zoomed.isEmpty()) {
         // Two passes of the event loop: paints, then the growth of undersized controls.
-        for (int i = 0; i < 3; ++i) app.processEvents();
+        for (int i = 0; i < 3; ++i)
+            app.processEvents();
         QTimer::singleShot(kAnimateMs, &app, [&] {
             app.processEvents();
             if (!screenshot.isEmpty()) window.grab().save(screenshot);
             if (!zoomed.isEmpty()) {
                 const QPixmap p = dita->grab();
-                p.scaled(p.size() * kZoom, Qt::IgnoreAspectRatio, Qt::FastTransformation).save(zoomed);
+                p.scaled(p.size() * kZoom, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+                    .save(zoomed);
             }
             app.quit();
         });

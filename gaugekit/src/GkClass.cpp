@@ -16,7 +16,9 @@ constexpr int kLogBase = 10;
 
 TGkGraphicControl::TGkGraphicControl(QWidget* parent) : QWidget(parent) {}
 
-void TGkGraphicControl::BeginUpdate() { ++m_updateCount; }
+void TGkGraphicControl::BeginUpdate() {
+    ++m_updateCount;
+}
 
 void TGkGraphicControl::EndUpdate() {
     if (m_updateCount == 0) return;
@@ -29,7 +31,9 @@ void TGkGraphicControl::Change() {
 
 void TGkGraphicControl::ParamChange(QObject*) {}
 
-void TGkGraphicControl::Invalidate() { update(); }
+void TGkGraphicControl::Invalidate() {
+    update();
+}
 
 void TGkGraphicControl::Loaded() {
     m_updateCount = 0;
@@ -39,12 +43,10 @@ void TGkGraphicControl::Loaded() {
 // ---- TGkAnalogGControl ----
 
 TGkAnalogGControl::TGkAnalogGControl(QWidget* parent)
-    : TGkGraphicControl(parent),
-      m_hintOptions{hoAutoHint, hoValue, hoName1, hoName2, hoMin, hoMax, hoMinMaxDate, hoMinMaxTime},
-      m_signal(new TSignalSettings(this)),
-      m_sectors(new TSectorSettings(this)),
-      m_minMax(new TMinMax(this)),
-      m_damping(new TGkDamping(this)) {
+    : TGkGraphicControl(parent), m_hintOptions{hoAutoHint, hoValue, hoName1,      hoName2,
+                                               hoMin,      hoMax,   hoMinMaxDate, hoMinMaxTime},
+      m_signal(new TSignalSettings(this)), m_sectors(new TSectorSettings(this)),
+      m_minMax(new TMinMax(this)), m_damping(new TGkDamping(this)) {
     QFont f(QString(), kControlFontPointSize);
     f.setStyleHint(QFont::SansSerif);
     setFont(f);
@@ -61,12 +63,15 @@ TGkAnalogGControl::TGkAnalogGControl(QWidget* parent)
     m_valueStr = m_signal->FormatValue(m_value);
     m_digitStr = QString::number(m_digit);
     m_ppt = m_signal->Scale().pptOfDigit(m_digit);
-    for (int i = 0; i < 3; ++i) m_inSector[std::size_t(i)] = m_sectors->Sectors()[std::size_t(i)].holds(m_ppt);
+    for (int i = 0; i < 3; ++i)
+        m_inSector[std::size_t(i)] = m_sectors->Sectors()[std::size_t(i)].holds(m_ppt);
     m_activeSector = m_sectors->SectorOf(m_ppt);
     m_lastPos = pos();
 }
 
-void TGkAnalogGControl::SettingsChanged(TGkPersistent*) { Change(); }
+void TGkAnalogGControl::SettingsChanged(TGkPersistent*) {
+    Change();
+}
 
 TColor TGkAnalogGControl::SectorColor() const {
     return m_activeSector < 0 ? clBlack : m_sectors->Sectors()[std::size_t(m_activeSector)].Color;
@@ -217,22 +222,29 @@ void TGkAnalogGControl::OverflowChange(int) {}
 
 void TGkAnalogGControl::LimitChange() {}
 
-void TGkAnalogGControl::MinMaxChange(QObject*) { emit OnMinMaxChange(this); }
+void TGkAnalogGControl::MinMaxChange(QObject*) {
+    emit OnMinMaxChange(this);
+}
 
 void TGkAnalogGControl::UpdateHint() {
     if (!m_hintOptions.has(hoAutoHint)) return;
     const QString unit = m_signal->ValueUnit();
     QStringList parts;
-    if (m_hintOptions.has(hoValue)) parts << QStringLiteral("Value= ") + m_valueStr + QLatin1Char(' ') + unit;
+    if (m_hintOptions.has(hoValue))
+        parts << QStringLiteral("Value= ") + m_valueStr + QLatin1Char(' ') + unit;
     auto extreme = [&](const QString& label, double v, const QDateTime& at) {
         QString s = label + m_signal->FormatValue(v) + QLatin1Char(' ') + unit;
         const QLocale locale;
-        if (m_hintOptions.has(hoMinMaxDate)) s += QLatin1Char(' ') + locale.toString(at.date(), QLocale::ShortFormat);
-        if (m_hintOptions.has(hoMinMaxTime)) s += QLatin1Char(' ') + locale.toString(at.time(), QLocale::ShortFormat);
+        if (m_hintOptions.has(hoMinMaxDate))
+            s += QLatin1Char(' ') + locale.toString(at.date(), QLocale::ShortFormat);
+        if (m_hintOptions.has(hoMinMaxTime))
+            s += QLatin1Char(' ') + locale.toString(at.time(), QLocale::ShortFormat);
         parts << s;
     };
-    if (m_hintOptions.has(hoMin)) extreme(QStringLiteral("MIN= "), m_minMax->Min(), m_minMax->MinTime());
-    if (m_hintOptions.has(hoMax)) extreme(QStringLiteral("MAX= "), m_minMax->Max(), m_minMax->MaxTime());
+    if (m_hintOptions.has(hoMin))
+        extreme(QStringLiteral("MIN= "), m_minMax->Min(), m_minMax->MinTime());
+    if (m_hintOptions.has(hoMax))
+        extreme(QStringLiteral("MAX= "), m_minMax->Max(), m_minMax->MaxTime());
     if (m_hintOptions.has(hoName1)) parts << m_signal->Name1();
     if (m_hintOptions.has(hoName2)) parts << m_signal->Name2();
     // Qt tool tips break lines at '\n'.
@@ -270,7 +282,9 @@ TGkBinGControl::~TGkBinGControl() {
     if (m_checked && m_flashing) TGkFlashList::Instance().DelControl(this);
 }
 
-int TGkBinGControl::FlashCode(TFlashFreq f) { return TGkFlashList::kFirstBitCode + int(f); }
+int TGkBinGControl::FlashCode(TFlashFreq f) {
+    return TGkFlashList::kFirstBitCode + int(f);
+}
 
 void TGkBinGControl::updateFlashRegistration() {
     TGkFlashList& list = TGkFlashList::Instance();
@@ -316,7 +330,8 @@ void TGkBinGControl::SetStatusInt(int s) {
     emit OnStatusIntChanged(this);
     if (m_groupIndex != 0 && !t_groupPropagation) {
         t_groupPropagation = true;
-        for (TGkBinGControl* other : GroupMembers()) other->SetStatusInt(s);
+        for (TGkBinGControl* other : GroupMembers())
+            other->SetStatusInt(s);
         t_groupPropagation = false;
     }
 }

@@ -33,7 +33,9 @@ TGkClock::TGkClock(QWidget* parent)
     TGkFlashList::Instance().AddControl(this, TGkFlashList::kCodeSecond);
 }
 
-TGkClock::~TGkClock() { TGkFlashList::Instance().DelControl(this); }
+TGkClock::~TGkClock() {
+    TGkFlashList::Instance().DelControl(this);
+}
 
 void TGkClock::SetClockOption(TClockOption v) {
     if (v == m_option) return;
@@ -73,7 +75,8 @@ QSize TGkClock::MinimumControlSize(const QString& text) const {
     const TGkOffset& oo = *m_outer->Offset();
     const TGkOffset& io = *m_inner->Offset();
     const int h = th + 2 * outer + oo.Top() + oo.Bottom() + 2 * inner + io.Top() + io.Bottom();
-    const int w = th / kTextMarginDivisor + tw + 2 * outer + oo.Left() + oo.Right() + 2 * inner + io.Left() + io.Right();
+    const int w = th / kTextMarginDivisor + tw + 2 * outer + oo.Left() + oo.Right() + 2 * inner +
+                  io.Left() + io.Right();
     return {w, h};
 }
 
@@ -83,8 +86,8 @@ QRect TGkClock::layoutText(const QString& text) const {
     gkPaintBevelFilled(nullptr, r, *m_inner);
     const QFontMetrics fm(font());
     const QSize ts(fm.horizontalAdvance(text), fm.height());
-    return QRect(r.left() + (r.width() - ts.width()) / 2, r.top() + (r.height() - ts.height()) / 2, ts.width(),
-                 ts.height());
+    return QRect(r.left() + (r.width() - ts.width()) / 2, r.top() + (r.height() - ts.height()) / 2,
+                 ts.width(), ts.height());
 }
 
 void TGkClock::ParamChange(QObject*) {

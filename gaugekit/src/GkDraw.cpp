@@ -17,7 +17,9 @@ constexpr int kArcSpanDeg = 90;
 constexpr int kDiamondNear = 3; // the narrow end of a diamond is 1/3 of the width
 constexpr int kTextMaskPenWidth = 1;
 
-QColor qc(TColor c) { return gkToQColor(c); }
+QColor qc(TColor c) {
+    return gkToQColor(c);
+}
 
 void frame3D(QPainter& p, const QRect& r, const QColor& topLeft, const QColor& bottomRight) {
     if (r.width() <= 0 || r.height() <= 0) return;
@@ -37,7 +39,8 @@ void fillGradient(QPainter& p, const QRect& r, const TGkGradSettings& g) {
     const QColor from = qc(g.ColorFrom()), to = qc(g.ColorTo());
     const bool vertical = g.Style() == gsVertical1 || g.Style() == gsVertical2;
     const bool mirrored = g.Style() == gsHorizontal2 || g.Style() == gsVertical2;
-    QLinearGradient grad(r.topLeft(), vertical ? QPointF(r.left(), r.bottom() + 1) : QPointF(r.right() + 1, r.top()));
+    QLinearGradient grad(r.topLeft(), vertical ? QPointF(r.left(), r.bottom() + 1)
+                                               : QPointF(r.right() + 1, r.top()));
     grad.setColorAt(0.0, from);
     if (mirrored) {
         grad.setColorAt(0.5, to);
@@ -57,8 +60,10 @@ void gkPaintBevelFilled(QPainter* painter, QRect& r, const TGkSBevel& bevel) {
     if (painter && r.isValid()) painter->fillRect(r, qc(bevel.Color()));
     if (outerLine) r.adjust(1, 1, -1, -1);
     const int width = bevel.Width();
-    const TColor hiFrom = gkResolveColor(bevel.ColorHighLightFrom()), hiTo = gkResolveColor(bevel.ColorHighLightTo());
-    const TColor shFrom = gkResolveColor(bevel.ColorShadowFrom()), shTo = gkResolveColor(bevel.ColorShadowTo());
+    const TColor hiFrom = gkResolveColor(bevel.ColorHighLightFrom()),
+                 hiTo = gkResolveColor(bevel.ColorHighLightTo());
+    const TColor shFrom = gkResolveColor(bevel.ColorShadowFrom()),
+                 shTo = gkResolveColor(bevel.ColorShadowTo());
     for (int k = 1; k <= width; ++k) {
         if (painter) {
             const double f = double(k) / width;
@@ -96,7 +101,9 @@ void gkDrawLED(QPainter& p, const QRect& r, TLEDShape shape, const QColor& fill)
     // Pixel centres of the outermost rows and columns.
     const double l = x1 + 0.5, t = y1 + 0.5, rr = x2 - 0.5, b = y2 - 0.5;
     const double mx = x1 + dx + 0.5, my = y1 + dy + 0.5;
-    auto polygon = [&p](std::initializer_list<QPointF> pts) { p.drawPolygon(QPolygonF(QList<QPointF>(pts))); };
+    auto polygon = [&p](std::initializer_list<QPointF> pts) {
+        p.drawPolygon(QPolygonF(QList<QPointF>(pts)));
+    };
     p.setRenderHint(QPainter::Antialiasing, shape != sRectangle);
     switch (shape) {
     case sRound: {
@@ -147,7 +154,8 @@ std::pair<int, int> sectorSpan(const GkSector& s, int length) {
     return {begin, end};
 }
 
-void paintSectors(QPainter& p, const GkSectors& sectors, int length, int thickness, double percent, bool dim) {
+void paintSectors(QPainter& p, const GkSectors& sectors, int length, int thickness, double percent,
+                  bool dim) {
     for (const GkSector& s : sectors) {
         const auto [begin, end] = sectorSpan(s, length);
         if (end <= begin) continue;
@@ -179,9 +187,10 @@ QImage gkRenderBar(const TBarSettings& bs, int ppt, QSize size) {
         const int end = gkRound(double(ppt) * length / kPptFull);
         switch (bs.Style()) {
         case bsBar: {
-            const int start = bs.Options().has(opBidir)
-                                  ? gkRound(double(std::clamp(bs.ZeroPosition, 0, kPptFull)) * length / kPptFull)
-                                  : 0;
+            const int start =
+                bs.Options().has(opBidir)
+                    ? gkRound(double(std::clamp(bs.ZeroPosition, 0, kPptFull)) * length / kPptFull)
+                    : 0;
             const int lo = std::min(start, end), hi = std::max(start, end);
             if (hi > lo) p.fillRect(QRect(lo, 0, hi - lo, thickness), paint);
             break;
@@ -197,7 +206,8 @@ QImage gkRenderBar(const TBarSettings& bs, int ppt, QSize size) {
             for (int i = 0; n > 0 && i <= n; ++i) {
                 const int pos = gkRound(double(i) / n * kPptFull);
                 const int sector = gkSectorIndexOf(bs.SectorsCopy, pos);
-                TColor c = sector < 0 ? bk : gkResolveColor(bs.SectorsCopy[std::size_t(sector)].Color);
+                TColor c =
+                    sector < 0 ? bk : gkResolveColor(bs.SectorsCopy[std::size_t(sector)].Color);
                 if (ppt < pos + 1) c = bs.BkAuto() ? gkDimColor(c, percent) : bk;
                 const int x = kLedSegmentPitch * i + kLedSegmentStart;
                 const int w = std::min(kLedSegmentPitch * (i + 1), length) - x;

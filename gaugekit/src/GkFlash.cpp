@@ -33,11 +33,15 @@ std::int64_t nextWholeSecond(std::int64_t nowMs) {
     return (s + 1) * kMsPerSecond;
 }
 
-void shutdownAtExit() { TGkFlashList::Instance().Shutdown(); }
+void shutdownAtExit() {
+    TGkFlashList::Instance().Shutdown();
+}
 
 } // namespace
 
-void gkSetMessageHandler(GkMessageHandler handler) { messageHandler() = std::move(handler); }
+void gkSetMessageHandler(GkMessageHandler handler) {
+    messageHandler() = std::move(handler);
+}
 
 void gkShowMessage(const QString& text, const QString& caption) {
     if (messageHandler()) {
@@ -67,7 +71,9 @@ TGkFlashTimer::~TGkFlashTimer() {
     if (s_activeTimer == this) s_activeTimer = nullptr;
 }
 
-TGkFlashTimer* TGkFlashTimer::Active() { return s_activeTimer; }
+TGkFlashTimer* TGkFlashTimer::Active() {
+    return s_activeTimer;
+}
 
 void TGkFlashTimer::Start() {
     if (!m_active || m_thread.joinable()) return;
@@ -114,19 +120,25 @@ TGkFlashList& TGkFlashList::Instance() {
     return list;
 }
 
-TGkFlashList::TGkFlashList(bool ownTimer) : m_ownTimer(ownTimer), m_wallMs(systemMs), m_steadyMs(steadyMs) {}
+TGkFlashList::TGkFlashList(bool ownTimer)
+    : m_ownTimer(ownTimer), m_wallMs(systemMs), m_steadyMs(steadyMs) {}
 
-TGkFlashList::~TGkFlashList() { Shutdown(); }
+TGkFlashList::~TGkFlashList() {
+    Shutdown();
+}
 
 void TGkFlashList::Shutdown() {
     m_entries.clear();
     releaseTimer();
 }
 
-bool TGkFlashList::TimerRunning() const { return m_timer && m_timer->Running(); }
+bool TGkFlashList::TimerRunning() const {
+    return m_timer && m_timer->Running();
+}
 
 bool TGkFlashList::Contains(const QObject* control) const {
-    return std::any_of(m_entries.begin(), m_entries.end(), [control](const Entry& e) { return e.control == control; });
+    return std::any_of(m_entries.begin(), m_entries.end(),
+                       [control](const Entry& e) { return e.control == control; });
 }
 
 int TGkFlashList::add(Entry e) {
@@ -219,9 +231,11 @@ void TGkFlashList::Tick() {
 
     std::vector<int> ids;
     ids.reserve(m_entries.size());
-    for (const Entry& e : m_entries) ids.push_back(e.id);
+    for (const Entry& e : m_entries)
+        ids.push_back(e.id);
     for (int id : ids) {
-        auto it = std::find_if(m_entries.begin(), m_entries.end(), [id](const Entry& e) { return e.id == id; });
+        auto it = std::find_if(m_entries.begin(), m_entries.end(),
+                               [id](const Entry& e) { return e.id == id; });
         if (it == m_entries.end()) continue; // removed by an earlier delivery
         Entry& e = *it;
         if (e.code >= kFirstBitCode && e.code <= kLastBitCode) {
@@ -230,7 +244,8 @@ void TGkFlashList::Tick() {
         } else if (e.code == kCodeSecond) {
             if (secondDue) deliver(e, true);
         } else {
-            const std::int64_t interval = std::max<std::int64_t>(e.intervalMs, TGkFlashTimer::kTickMs);
+            const std::int64_t interval =
+                std::max<std::int64_t>(e.intervalMs, TGkFlashTimer::kTickMs);
             if (steadyNow - e.lastDueMs >= interval) {
                 e.lastDueMs = steadyNow;
                 deliver(e, e.lastState != 1);

@@ -27,13 +27,16 @@ void TGkLED::SetCaption(const QString& v) {
     Change();
 }
 
-void TGkLED::ParamChange(QObject*) { Invalidate(); }
+void TGkLED::ParamChange(QObject*) {
+    Invalidate();
+}
 
 void TGkLED::layout(QRect& lamp, QRect& caption) const {
     const QFontMetrics fm(font());
     const QStringList lines = m_caption.isEmpty() ? QStringList() : m_caption.split(kLineSeparator);
     int textWidth = 0;
-    for (const QString& line : lines) textWidth = std::max(textWidth, fm.horizontalAdvance(line));
+    for (const QString& line : lines)
+        textWidth = std::max(textWidth, fm.horizontalAdvance(line));
     const int textHeight = fm.height() * int(lines.size());
 
     int w = m_led->Width(), h = m_led->Height();
@@ -47,7 +50,8 @@ void TGkLED::layout(QRect& lamp, QRect& caption) const {
         break;
     case lpRight:
         lamp = QRect(cw - w, (ch - h) / 2, w, h);
-        caption = QRect(lamp.left() - m_spacing - textWidth, (ch - textHeight) / 2, textWidth, textHeight);
+        caption = QRect(lamp.left() - m_spacing - textWidth, (ch - textHeight) / 2, textWidth,
+                        textHeight);
         break;
     case lpTop:
         lamp = QRect((cw - w) / 2, 0, w, h);
@@ -55,7 +59,8 @@ void TGkLED::layout(QRect& lamp, QRect& caption) const {
         break;
     case lpBottom:
         lamp = QRect((cw - w) / 2, ch - h, w, h);
-        caption = QRect((cw - textWidth) / 2, lamp.top() - m_spacing - textHeight, textWidth, textHeight);
+        caption =
+            QRect((cw - textWidth) / 2, lamp.top() - m_spacing - textHeight, textWidth, textHeight);
         break;
     }
 }
@@ -100,7 +105,8 @@ void TGkLED::paintEvent(QPaintEvent* e) {
         const QFontMetrics fm(font());
         int y = caption.top();
         for (const QString& line : m_caption.split(kLineSeparator)) {
-            p.drawText(QRect(caption.left(), y, caption.width(), fm.height()), horizontal | Qt::AlignVCenter, line);
+            p.drawText(QRect(caption.left(), y, caption.width(), fm.height()),
+                       horizontal | Qt::AlignVCenter, line);
             y += fm.height();
         }
     }

@@ -41,7 +41,9 @@ TColor gkMixColor(TColor from, TColor to, double fraction) {
 }
 
 TColor gkDimColor(TColor c, double percent) {
-    auto channel = [percent](int a) { return std::clamp(gkRound(a * percent / kPercent), 0, kChannelMax); };
+    auto channel = [percent](int a) {
+        return std::clamp(gkRound(a * percent / kPercent), 0, kChannelMax);
+    };
     return gkRgb(channel(gkRedOf(c)), channel(gkGreenOf(c)), channel(gkBlueOf(c)));
 }
 
@@ -73,9 +75,13 @@ void GkScale::recompute() {
     }
 }
 
-double GkScale::valueOfPpt(int ppt) const { return TotalValue / kPptFull * ppt + ValueFrom; }
+double GkScale::valueOfPpt(int ppt) const {
+    return TotalValue / kPptFull * ppt + ValueFrom;
+}
 
-int GkScale::pptOfValue(double value) const { return gkRound((value - ValueFrom) * PPTPerValue); }
+int GkScale::pptOfValue(double value) const {
+    return gkRound((value - ValueFrom) * PPTPerValue);
+}
 
 int GkScale::digitOfValue(double value) const {
     return gkRound(DigitalFrom + (value - ValueFrom) * DigitPerValue);
@@ -180,12 +186,14 @@ void roundedDigits(double magnitude, int decimals, std::string& intPart, std::st
     const double scaled = gkRoundEven(magnitude * std::pow(10.0, decimals));
     if (scaled < kFormatIntegerLimit) {
         std::string all = std::to_string(static_cast<unsigned long long>(scaled));
-        if (int(all.size()) <= decimals) all.insert(0, std::size_t(decimals + 1 - int(all.size())), '0');
+        if (int(all.size()) <= decimals)
+            all.insert(0, std::size_t(decimals + 1 - int(all.size())), '0');
         intPart = all.substr(0, all.size() - std::size_t(decimals));
         fracPart = all.substr(all.size() - std::size_t(decimals));
     } else {
         char buf[400];
-        auto res = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::fixed, decimals);
+        auto res =
+            std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::fixed, decimals);
         std::string all(buf, res.ptr);
         const auto point = all.find('.');
         intPart = all.substr(0, point);
@@ -225,7 +233,8 @@ std::string gkFormatFloat(const std::string& picture, double value) {
     if (int(intPart.size()) < p.integerZeros)
         intPart.insert(0, std::size_t(p.integerZeros - int(intPart.size())), '0');
     if (p.thousands) {
-        for (int i = int(intPart.size()) - 3; i > 0; i -= 3) intPart.insert(std::size_t(i), 1, ',');
+        for (int i = int(intPart.size()) - 3; i > 0; i -= 3)
+            intPart.insert(std::size_t(i), 1, ',');
     }
     while (int(fracPart.size()) > p.decimalsMin && !fracPart.empty() && fracPart.back() == '0')
         fracPart.pop_back();
@@ -248,7 +257,9 @@ void GkDampingCore::setFactor(double factor) {
     m_factor = std::clamp(factor, kMinFactor, kMaxFactor);
 }
 
-int GkDampingCore::averageLength() const { return std::max(1, gkRound(m_factor * kStepsPerFactor)); }
+int GkDampingCore::averageLength() const {
+    return std::max(1, gkRound(m_factor * kStepsPerFactor));
+}
 
 void GkDampingCore::start(double current, double target) {
     m_value = current;
@@ -273,11 +284,13 @@ bool GkDampingCore::step(double& value) {
         if (m_stepsTaken >= int(m_average.size())) next = m_target;
     } else {
         next = m_value - (m_value - m_target) * kLowpassGain / m_factor;
-        const bool overshot = (m_value < m_target && next > m_target) || (m_value > m_target && next < m_target);
+        const bool overshot =
+            (m_value < m_target && next > m_target) || (m_value > m_target && next < m_target);
         if (overshot) next = m_target;
     }
     const bool noProgress = next == m_value;
-    if (std::fabs(next - m_target) <= m_threshold || noProgress || !std::isfinite(next)) next = m_target;
+    if (std::fabs(next - m_target) <= m_threshold || noProgress || !std::isfinite(next))
+        next = m_target;
     m_value = next;
     value = next;
     return next != m_target;

@@ -11,7 +11,9 @@ void TGkPersistent::ChangeObject(TGkPersistent* sender) {
 
 // ---- TSignalSettings ----
 
-TSignalSettings::TSignalSettings(QObject* owner) : TGkPersistent(owner) { m_scale.recompute(); }
+TSignalSettings::TSignalSettings(QObject* owner) : TGkPersistent(owner) {
+    m_scale.recompute();
+}
 
 void TSignalSettings::rescale() {
     m_scale.recompute();
@@ -149,7 +151,9 @@ void TGkDamping::Step() {
     report(next);
 }
 
-bool TGkDamping::TimerActive() const { return m_timer && m_timer->isActive(); }
+bool TGkDamping::TimerActive() const {
+    return m_timer && m_timer->isActive();
+}
 
 void TGkDamping::report(double v) {
     m_current = v;

@@ -13,7 +13,9 @@ constexpr TColor kFallbackFace = gkRgb(240, 240, 240);
 constexpr TColor kFallbackShadow = gkRgb(160, 160, 160);
 } // namespace
 
-TColor gkFromQColor(const QColor& c) { return gkRgb(c.red(), c.green(), c.blue()); }
+TColor gkFromQColor(const QColor& c) {
+    return gkRgb(c.red(), c.green(), c.blue());
+}
 
 TColor gkResolveColor(TColor c) {
     if (!gkIsSystemColor(c)) return c & ~kGkSystemColorFlag;

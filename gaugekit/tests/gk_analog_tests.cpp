@@ -155,7 +155,7 @@ TEST(AnalogControl, SectorFlagsAndActiveColour) {
     EXPECT_FALSE(bar.InSector(1));
     EXPECT_EQ(bar.SectorColor(), clYellow);
     EXPECT_EQ(n.sector, 2); // left sector 2, entered sector 1
-    bar.SetValue(33.25); // digit 332.5 ties to the even 332
+    bar.SetValue(33.25);    // digit 332.5 ties to the even 332
     EXPECT_EQ(bar.Digit(), 332);
     EXPECT_EQ(bar.SectorColor(), clYellow);
     bar.SetValue(33.375);
@@ -270,14 +270,16 @@ TEST(AnalogControl, DampingReachesItsTargetAndStopsItsTimer) {
     EXPECT_DOUBLE_EQ(bar.Value(), 58.0);
     QElapsedTimer clock;
     clock.start();
-    while (d->TimerActive() && clock.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    while (d->TimerActive() && clock.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_FALSE(d->TimerActive());
     EXPECT_DOUBLE_EQ(bar.Value(), 90.0);
     EXPECT_GT(n.value, 10); // each step is reported
 
     d->SetMode(dmLinear);
     bar.SetValue(0);
-    for (int i = 0; i < 32; ++i) d->Step();
+    for (int i = 0; i < 32; ++i)
+        d->Step();
     EXPECT_GT(bar.Value(), 0.0);
     d->Step();
     EXPECT_DOUBLE_EQ(bar.Value(), 0.0);

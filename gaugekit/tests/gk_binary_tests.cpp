@@ -77,7 +77,8 @@ TEST(BinaryControl, RadioGroupSharesOneStatusWord) {
     }
     other.SetGroupIndex(2);
     b.SetChecked(true);
-    for (TGkLED* m : members) EXPECT_EQ(m->StatusInt(), 2);
+    for (TGkLED* m : members)
+        EXPECT_EQ(m->StatusInt(), 2);
     EXPECT_FALSE(a.Checked());
     EXPECT_TRUE(b.Checked());
     EXPECT_FALSE(c.Checked());
@@ -85,7 +86,8 @@ TEST(BinaryControl, RadioGroupSharesOneStatusWord) {
 
     form.show();
     QTest::mouseClick(&c, Qt::LeftButton);
-    for (TGkLED* m : members) EXPECT_EQ(m->StatusInt(), 4);
+    for (TGkLED* m : members)
+        EXPECT_EQ(m->StatusInt(), 4);
     EXPECT_FALSE(b.Checked());
     EXPECT_TRUE(c.Checked());
 
@@ -128,7 +130,7 @@ TEST(Lamp, RoundLampIsSquareOfTheLargerSide) {
     const QImage img = grabImage(led);
     const QRgb red = rgbOf(clRed);
     EXPECT_EQ(img.pixel(15, 20), red);
-    EXPECT_EQ(img.pixel(15, 8), red);  // inside a 30 x 30 circle, outside a 30 x 20 ellipse
+    EXPECT_EQ(img.pixel(15, 8), red); // inside a 30 x 30 circle, outside a 30 x 20 ellipse
     EXPECT_EQ(img.pixel(15, 32), red);
     EXPECT_NE(img.pixel(15, 3), red);
     EXPECT_NE(img.pixel(33, 20), red);
@@ -188,7 +190,8 @@ TEST(Lamp, CheckedChangeRedrawsOnlyTheLamp) {
     led.SetChecked(true);
     pumpEvents();
     ASSERT_FALSE(rec.rects.empty());
-    for (const QRect& r : rec.rects) EXPECT_TRUE(led.LampRect().contains(r));
+    for (const QRect& r : rec.rects)
+        EXPECT_TRUE(led.LampRect().contains(r));
     rec.rects.clear();
     led.SetChecked(true);
     pumpEvents();

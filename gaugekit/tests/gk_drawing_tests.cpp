@@ -18,7 +18,8 @@ TBarSettings& plainBar(TBarSettings& s, TBarStyle style) {
 
 int countColumns(const QImage& img, QRgb colour, int row) {
     int n = 0;
-    for (int x = 0; x < img.width(); ++x) n += img.pixel(x, row) == colour;
+    for (int x = 0; x < img.width(); ++x)
+        n += img.pixel(x, row) == colour;
     return n;
 }
 
@@ -133,7 +134,7 @@ TEST(BarDrawing, LedBarSegmentsAndBackgroundSectors) {
     // 40 px: n = 10 segments (+1), each 3 px at 4i+1; positions 0, 100, ... 1000.
     QImage img = gkRenderBar(s, 450, {40, 8});
     const QRgb yellow = rgbOf(clYellow), green = rgbOf(clGreen), black = rgbOf(clBlack);
-    EXPECT_EQ(img.pixel(0, 4), black); // gap
+    EXPECT_EQ(img.pixel(0, 4), black);  // gap
     EXPECT_EQ(img.pixel(1, 4), yellow); // segment 0, position 0
     EXPECT_EQ(img.pixel(3, 4), yellow);
     EXPECT_EQ(img.pixel(4, 4), black);

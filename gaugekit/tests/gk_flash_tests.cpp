@@ -25,7 +25,8 @@ TEST(FlashList, BitCodesToggleAtTheirPeriods) {
     std::vector<std::pair<std::uint32_t, bool>> fast, slow;
     list.AddProc([&](std::uint32_t t, bool s) { fast.emplace_back(t, s); }, 2);
     list.AddProc([&](std::uint32_t t, bool s) { slow.emplace_back(t, s); }, 6);
-    for (int i = 0; i < 256; ++i) list.Tick();
+    for (int i = 0; i < 256; ++i)
+        list.Tick();
     // Code 2: bit 2 of the counter changes every 4 ticks (128 ms period of 16 ms ticks).
     ASSERT_EQ(fast.size(), 65u); // the first state, then 64 changes
     EXPECT_EQ(fast[0], std::make_pair(1u, false));
@@ -56,7 +57,8 @@ TEST(FlashList, SecondCodeOncePerWallClockSecondAcrossDrift) {
     clocks.wall = 1'700'000'000'400;
     clocks.install(list);
     std::vector<std::int64_t> at;
-    list.AddProc([&](std::uint32_t, bool) { at.push_back(clocks.wall); }, TGkFlashList::kCodeSecond);
+    list.AddProc([&](std::uint32_t, bool) { at.push_back(clocks.wall); },
+                 TGkFlashList::kCodeSecond);
     // Ticks that drift: 16 to 19 ms apart instead of 16.
     for (int i = 0; i < 600; ++i) {
         clocks.advance(16 + i % 4);
@@ -85,7 +87,7 @@ TEST(FlashList, SecondCodeAfterAStallOrAClockSetBack) {
         clocks.advance(16);
         list.Tick();
     }
-    EXPECT_EQ(count, 1); // no burst of catch-up redraws
+    EXPECT_EQ(count, 1);      // no burst of catch-up redraws
     clocks.wall -= 3'600'000; // the clock is set back an hour
     list.Tick();
     EXPECT_EQ(count, 2);
@@ -125,7 +127,8 @@ TEST(FlashTimer, ThreadRunsOnlyWhileRegistrationsExist) {
     const std::uint32_t before = list.TickCount();
     QElapsedTimer t;
     t.start();
-    while (t.elapsed() < 300) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    while (t.elapsed() < 300)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     const std::uint32_t delivered = list.TickCount() - before;
     EXPECT_GE(delivered, 5u);
     EXPECT_LE(delivered, 20u); // 16 ms per tick: at most about 19 in 300 ms
@@ -134,13 +137,15 @@ TEST(FlashTimer, ThreadRunsOnlyWhileRegistrationsExist) {
     EXPECT_FALSE(list.TimerRunning());
     const std::uint32_t stopped = list.TickCount();
     t.restart();
-    while (t.elapsed() < 60) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    while (t.elapsed() < 60)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     EXPECT_EQ(list.TickCount(), stopped);
 }
 
 TEST(FlashTimer, OnlyOnePerApplication) {
     std::vector<std::pair<QString, QString>> messages;
-    gkSetMessageHandler([&](const QString& text, const QString& caption) { messages.emplace_back(text, caption); });
+    gkSetMessageHandler(
+        [&](const QString& text, const QString& caption) { messages.emplace_back(text, caption); });
     {
         TGkFlashTimer first;
         EXPECT_TRUE(first.IsActive());
@@ -150,7 +155,8 @@ TEST(FlashTimer, OnlyOnePerApplication) {
         second.Start();
         EXPECT_FALSE(second.Running());
         ASSERT_EQ(messages.size(), 1u);
-        EXPECT_EQ(messages[0].first, QStringLiteral("Only one TGkFlashTimer per Application!\rRemove it..."));
+        EXPECT_EQ(messages[0].first,
+                  QStringLiteral("Only one TGkFlashTimer per Application!\rRemove it..."));
         EXPECT_EQ(messages[0].second, QStringLiteral("Error Message"));
 
         // The flash list uses the one that exists rather than making another.
@@ -189,7 +195,8 @@ TEST(Clock, RedrawsItsTextOncePerWallClockSecond) {
     EXPECT_EQ(clock.SecondTicks() - before, seconds);
     pumpEvents();
     ASSERT_FALSE(rec.rects.empty());
-    for (const QRect& r : rec.rects) EXPECT_TRUE(clock.TextRect().contains(r)) << "only the text is redrawn";
+    for (const QRect& r : rec.rects)
+        EXPECT_TRUE(clock.TextRect().contains(r)) << "only the text is redrawn";
     list.DelControl(&clock);
 }
 

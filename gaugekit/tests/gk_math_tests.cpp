@@ -85,8 +85,8 @@ TEST(GkFormatFloat, PicturesOfTheMeters) {
     EXPECT_EQ(gkFormatFloat("##0.0", 62.5), "62.5");
     EXPECT_EQ(gkFormatFloat("##0.0", 1000.5), "1000.5");
     EXPECT_EQ(gkFormatFloat("##0.0", 0.0), "0.0");
-    EXPECT_EQ(gkFormatFloat("##0.0", 0.25), "0.2");  // tie to even
-    EXPECT_EQ(gkFormatFloat("##0.0", 0.75), "0.8");  // tie to even
+    EXPECT_EQ(gkFormatFloat("##0.0", 0.25), "0.2"); // tie to even
+    EXPECT_EQ(gkFormatFloat("##0.0", 0.75), "0.8"); // tie to even
     EXPECT_EQ(gkFormatFloat("##0.0", -3), "-3.0");
     EXPECT_EQ(gkFormatFloat("##0.0", -0.04), "0.0"); // no "-0.0"
     EXPECT_EQ(gkFormatFloat("#,##0.0", 1234567.25), "1,234,567.2");
@@ -117,7 +117,8 @@ TEST(GkDampingCore, LowpassStepsAndStopsAtTheThreshold) {
     EXPECT_TRUE(d.step(v));
     EXPECT_DOUBLE_EQ(v, 58.0); // 50 - (50 - 90) * 0.2
     int steps = 1;
-    while (d.step(v)) ASSERT_LT(++steps, 1000);
+    while (d.step(v))
+        ASSERT_LT(++steps, 1000);
     EXPECT_DOUBLE_EQ(v, 90.0);
     EXPECT_GT(steps, 20);
 }
@@ -140,7 +141,8 @@ TEST(GkDampingCore, ZeroThresholdStillEnds) {
     d.start(0, 1e-3);
     double v = 0;
     int steps = 0;
-    while (d.step(v)) ASSERT_LT(++steps, 2000000);
+    while (d.step(v))
+        ASSERT_LT(++steps, 2000000);
     EXPECT_EQ(v, 1e-3);
 }
 
@@ -155,7 +157,8 @@ TEST(GkDampingCore, LinearRampReachesTargetAfterItsLength) {
     EXPECT_TRUE(d.step(v));
     EXPECT_NEAR(v, 1.0, 1e-12);
     int steps = 1;
-    while (d.step(v)) ++steps;
+    while (d.step(v))
+        ++steps;
     EXPECT_EQ(steps + 1, 33);
     EXPECT_EQ(v, 33.0);
 }

@@ -50,7 +50,8 @@ inline void configureDitaLamp(TGkLED& led, QSize size, TColor on) {
 }
 
 inline void pumpEvents(int rounds = 3) {
-    for (int i = 0; i < rounds; ++i) QCoreApplication::processEvents();
+    for (int i = 0; i < rounds; ++i)
+        QCoreApplication::processEvents();
 }
 
 // Records the rectangles of the paint events a widget receives.
@@ -64,6 +65,10 @@ public:
     }
 };
 
-inline QImage grabImage(QWidget& w) { return w.grab().toImage().convertToFormat(QImage::Format_RGB32); }
+inline QImage grabImage(QWidget& w) {
+    return w.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
 
-inline QRgb rgbOf(TColor c) { return gkToQColor(c).rgb(); }
+inline QRgb rgbOf(TColor c) {
+    return gkToQColor(c).rgb();
+}

@@ -15,12 +15,20 @@ using TColor = std::uint32_t;
 constexpr TColor gkRgb(int r, int g, int b) {
     return TColor(r & 0xFF) | (TColor(g & 0xFF) << 8) | (TColor(b & 0xFF) << 16);
 }
-constexpr int gkRedOf(TColor c) { return int(c & 0xFF); }
-constexpr int gkGreenOf(TColor c) { return int((c >> 8) & 0xFF); }
-constexpr int gkBlueOf(TColor c) { return int((c >> 16) & 0xFF); }
+constexpr int gkRedOf(TColor c) {
+    return int(c & 0xFF);
+}
+constexpr int gkGreenOf(TColor c) {
+    return int((c >> 8) & 0xFF);
+}
+constexpr int gkBlueOf(TColor c) {
+    return int((c >> 16) & 0xFF);
+}
 
 constexpr TColor kGkSystemColorFlag = 0xFF000000u;
-constexpr bool gkIsSystemColor(TColor c) { return (c & kGkSystemColorFlag) == kGkSystemColorFlag; }
+constexpr bool gkIsSystemColor(TColor c) {
+    return (c & kGkSystemColorFlag) == kGkSystemColorFlag;
+}
 
 // The sixteen named colours of the forms.
 constexpr TColor clBlack = gkRgb(0, 0, 0);

@@ -12,7 +12,8 @@
 GAUGEKIT_EXPORT void gkPaintBevelFilled(QPainter* painter, QRect& r, const TGkSBevel& bevel);
 
 // Draws a lamp shape filling `r` in colour `fill` with a button-shadow outline.
-GAUGEKIT_EXPORT void gkDrawLED(QPainter& painter, const QRect& r, TLEDShape shape, const QColor& fill);
+GAUGEKIT_EXPORT void gkDrawLED(QPainter& painter, const QRect& r, TLEDShape shape,
+                               const QColor& fill);
 
 // The bar area image of a bar meter at per-thousand position `ppt` (clamped to 0..1000):
 // horizontal when size.height() < size.width(), else vertical growing from the bottom.

@@ -29,8 +29,7 @@ public:
 
 protected:
     // Stores `value` and reports a change only when it differs.
-    template <typename T>
-    bool assign(T& field, const T& value) {
+    template <typename T> bool assign(T& field, const T& value) {
         if (field == value) return false;
         field = value;
         Change();

@@ -12,7 +12,16 @@ namespace GkEnums {
 Q_NAMESPACE_EXPORT(GAUGEKIT_EXPORT)
 
 // The order of each enumeration is its stored numeric value.
-enum THintOption { hoAutoHint, hoValue, hoName1, hoName2, hoMin, hoMax, hoMinMaxDate, hoMinMaxTime };
+enum THintOption {
+    hoAutoHint,
+    hoValue,
+    hoName1,
+    hoName2,
+    hoMin,
+    hoMax,
+    hoMinMaxDate,
+    hoMinMaxTime
+};
 Q_ENUM_NS(THintOption)
 enum TMode { mButton, mSwitch, mIndicator, mRadioButton };
 Q_ENUM_NS(TMode)
@@ -30,7 +39,16 @@ enum TBarStyle { bsBar, bsLED_Bar, bsPoint, bsMultiColor };
 Q_ENUM_NS(TBarStyle)
 enum TBarOption { opValue, opUnit, opUseSectorCol, opBidir };
 Q_ENUM_NS(TBarOption)
-enum TLEDShape { sRound, sArrowLeft, sArrowRight, sArrowUp, sArrowDown, sRectangle, sDiamondLeft, sDiamondRight };
+enum TLEDShape {
+    sRound,
+    sArrowLeft,
+    sArrowRight,
+    sArrowUp,
+    sArrowDown,
+    sRectangle,
+    sDiamondLeft,
+    sDiamondRight
+};
 Q_ENUM_NS(TLEDShape)
 enum TLEDPosition { lpLeft, lpRight, lpTop, lpBottom };
 Q_ENUM_NS(TLEDPosition)
@@ -64,12 +82,12 @@ using enum GkEnums::TLEDPosition;
 using enum GkEnums::TClockOption;
 
 // A set of enumeration values, bit n standing for the value n (the forms' set layout).
-template <typename E>
-class TGkSet {
+template <typename E> class TGkSet {
 public:
     constexpr TGkSet() = default;
     constexpr TGkSet(std::initializer_list<E> values) {
-        for (E v : values) m_bits |= bit(v);
+        for (E v : values)
+            m_bits |= bit(v);
     }
     static constexpr TGkSet fromBits(std::uint32_t bits) {
         TGkSet s;
