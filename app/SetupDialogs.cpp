@@ -91,7 +91,6 @@ TCharTimingForm::TCharTimingForm(QWidget* owner, OperatingSettings& settings)
                                         "WordSpaceMemo"};
     static const char* const kLabel[] = {"Dot Length ", "Dash Length ", "Character Space",
                                          "Word Space"};
-    static const int kFormPosition[] = {100, 150, 150, 150};
     auto* grid = new QGridLayout(this);
     grid->addWidget(new QLabel("Ratio Increase/Decrease", this), 0, 0, 1, 3);
     for (int i = 0; i < 4; ++i) {
@@ -99,8 +98,10 @@ TCharTimingForm::TCharTimingForm(QWidget* owner, OperatingSettings& settings)
         up->setObjectName(kUpDn[i]);
         up->setRange(kTimingMin, kTimingMax);
         up->setSingleStep(i == 3 ? kWordStep : 1);
-        up->setValue(kFormPosition[i]);
-        auto* memo = new QLineEdit("1", this);
+        // The controls start from the weights in use, so the window never shows a ratio that
+        // the send timing does not apply.
+        up->setValue(static_cast<int>(settings.TimingWeights[static_cast<size_t>(i)]));
+        auto* memo = new QLineEdit(ratioText(settings.TimingWeights[static_cast<size_t>(i)]), this);
         memo->setObjectName(kMemo[i]);
         memo->setReadOnly(true);
         upDowns[static_cast<size_t>(i)] = up;

@@ -1,0 +1,585 @@
+// The main window driven as an operator would, on the offscreen platform: menus and their
+// checks, screen modes, colours and fonts, the run loop behind the window (passes shown,
+// transmit pause, channel change, quitting), the sound card windows and the setup dialogs.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTimer>
+#include <QUrl>
+
+#include "app/DecoderForm.h"
+#include "app/SetupDialogs.h"
+#include "app/SoundCardDialogs.h"
+#include "app/tests/LoopFakes.h"
+
+using namespace dita;
+using namespace dita::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+void ensureApp()
+{
+    static int argc = 1;
+    static char name[] = "decoder_form_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = new QApplication(argc, argv);
+    (void)app;
+}
+
+template <typename Pred>
+bool pumpUntil(Pred pred, std::chrono::milliseconds limit = 5000ms)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(2ms);
+    }
+    return true;
+}
+
+struct FormRig {
+    explicit FormRig(int devices = 1, bool start = true) : catalog(devices)
+    {
+        ensureApp();
+        DecoderFormServices s;
+        s.catalog = &catalog;
+        s.processor = &processor;
+        s.messages = &messages;
+        s.openUrl = [this](const QUrl& url) {
+            opened.push_back(url);
+            return openResult;
+        };
+        s.loadConfiguration = [this] {
+            ++loads;
+            firstStartDuringLoad = form->FirstStart();
+        };
+        s.saveConfiguration = [this] { ++saves; };
+        s.terminate = [this] { ++terminates; };
+        s.systemTimerMs = 10;
+        s.loopTimings = LoopTimings{20ms, 5ms};
+        form = std::make_unique<TDecoderForm>(s);
+        if (!start)
+            form->SystemTimer->stop();
+    }
+    ~FormRig() { form.reset(); }
+
+    std::vector<std::string> captions() const
+    {
+        std::vector<std::string> c;
+        for (const auto& m : messages.messages)
+            c.push_back(m.caption);
+        return c;
+    }
+    bool hasMessage(const std::string& text, const std::string& caption) const
+    {
+        for (const auto& m : messages.messages)
+            if (m.text == text && m.caption == caption)
+                return true;
+        return false;
+    }
+
+    FakeCatalog catalog;
+    RecordingProcessor processor;
+    RecordingMessageService messages;
+    std::vector<QUrl> opened;
+    bool openResult = true;
+    int loads = 0;
+    int saves = 0;
+    int terminates = 0;
+    bool firstStartDuringLoad = false;
+    std::unique_ptr<TDecoderForm> form;
+};
+
+const char* const kGroupItems[] = {
+    "MicInput", "RightInput", "LeftInput", "Off2", "On2", "MsgsOFF", "MsgsON", "WhiteBackground",
+    "BlackBackground", "ReceiveOnly1", "TransmitReceive1", "Quiet2", "Normal2", "Noisy2",
+    "FilterOn1", "FilterOff1", "Auto3", "N50PLUSWPM", "N50WPM", "N45WPM", "N40WPM", "N35WPM",
+    "N30WPM", "N25WPM", "N20WPM", "N15WPM", "N10WPM", "Off3", "Narrow1", "Medium1", "Wide1",
+    "TimerOn1", "TimerOff1", "Upper1", "Lower1", "Normal3", "Bold1", "SmallFont1", "NormalFont1",
+    "MediumFont1", "LargeFont1", "ScrollingOn1", "ScrollingOff1", "SpacesOn", "SpacesOff",
+    "Short1", "Medium2", "Long1", "ProsignEnable", "ProsignDisable", "EnableEnglish",
+    "DisableEnglish", "TextOn", "TextOff", "Spectrum1", "Waterfall2", "SingleScreen1",
+    "DoubleScreen1", "SoundCard1", "SerialPort1", "Normal1", "Invert2", "Freq1", "Freq2", "Freq3",
+    "Freq4", "Sinewave1", "Squarewave1", "SideToneOn", "SideToneOFF", "N1Second1", "N2Seconds1",
+    "N3Seconds1", "N4Seconds1", "N5Seconds1"};
+
+int checkedIn(const std::vector<QAction*>& group)
+{
+    int n = 0;
+    for (QAction* a : group)
+        n += a->isChecked() ? 1 : 0;
+    return n;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- menus and settings
+
+TEST(DecoderFormMenuTest, EveryGroupKeepsExactlyOneCheckFromMenuAndFromTheLoader)
+{
+    FormRig r(1, false);
+    TDecoderForm& f = *r.form;
+    for (bool loading : {false, true}) {
+        f.setFirstStart(loading); // the configuration load calls the handlers with it set
+        for (const char* name : kGroupItems) {
+            const auto group = f.groupOf(name);
+            ASSERT_GE(group.size(), 2u) << name << " belongs to no group";
+            ASSERT_TRUE(f.click(name));
+            EXPECT_TRUE(f.item(name)->isChecked()) << name;
+            EXPECT_EQ(checkedIn(group), 1) << "after " << name;
+            // Clicking the checked item again must not uncheck it.
+            ASSERT_TRUE(f.click(name));
+            EXPECT_TRUE(f.item(name)->isChecked()) << name << " clicked twice";
+        }
+        for (const char* name : kGroupItems)
+            ASSERT_EQ(checkedIn(f.groupOf(name)), 1) << name;
+        f.ComPortSelectForm->hide();
+    }
+    EXPECT_FALSE(f.click("NoSuchItem"));
+}
+
+TEST(DecoderFormMenuTest, ItemsStoreTheirSettingsAndTellTheEngine)
+{
+    FormRig r(1, false);
+    TDecoderForm& f = *r.form;
+    f.setFirstStart(true);
+    const OperatingSettings& s = f.settings();
+    f.click("Quiet2");
+    EXPECT_EQ(s.ThresholdMode, 4);
+    f.click("Normal2");
+    EXPECT_EQ(s.ThresholdMode, 0);
+    f.click("FilterOn1");
+    EXPECT_EQ(s.NoiseFilter, 3);
+    f.click("Upper1");
+    EXPECT_EQ(s.TextCase, 1);
+    f.click("SpacesOff");
+    EXPECT_EQ(s.SpacesMode, 0);
+    f.click("Long1");
+    EXPECT_EQ(s.SpaceTime, 2);
+    f.click("Waterfall2");
+    EXPECT_EQ(s.DisplayType, 1);
+    f.click("Freq4");
+    EXPECT_FLOAT_EQ(s.SidetoneFreq, 2500.0f);
+    f.click("N3Seconds1");
+    EXPECT_EQ(s.BeaconCarrierTime, 3);
+    EXPECT_EQ(s.BeaconCarrierMs, 3000);
+    EXPECT_EQ(s.BeaconCarrierSamples, 3 * 44100);
+    f.click("Invert2");
+    EXPECT_EQ(s.KeyInvert, 2);
+    f.click("MsgsON");
+    EXPECT_EQ(s.Messaging, 1);
+
+    // AFC: Off3 and the three widths set on, span and width together.
+    f.click("Wide1");
+    EXPECT_EQ(std::tuple(s.AfcOn, s.AfcSpan, s.AfcWidth), std::tuple(1, 400, 3));
+    f.click("Narrow1");
+    EXPECT_EQ(std::tuple(s.AfcOn, s.AfcSpan, s.AfcWidth), std::tuple(1, 20, 1));
+    f.click("Medium1");
+    EXPECT_EQ(std::tuple(s.AfcOn, s.AfcSpan, s.AfcWidth), std::tuple(1, 80, 2));
+    f.click("Off3");
+    EXPECT_EQ(std::tuple(s.AfcOn, s.AfcSpan, s.AfcWidth), std::tuple(0, 10, 0));
+
+    const auto cmds = r.processor.commands();
+    auto sent = [&](ReceiveCommandKind k, int v) {
+        for (const auto& c : cmds)
+            if (c.kind == k && c.value == v)
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(sent(ReceiveCommandKind::ThresholdMode, 4));
+    EXPECT_TRUE(sent(ReceiveCommandKind::NoiseFilter, 3));
+    EXPECT_TRUE(sent(ReceiveCommandKind::TextCase, 1));
+    EXPECT_TRUE(sent(ReceiveCommandKind::SpaceTime, 2));
+    EXPECT_TRUE(sent(ReceiveCommandKind::DisplayType, 1));
+    EXPECT_TRUE(sent(ReceiveCommandKind::AfcMode, 3));
+    EXPECT_TRUE(sent(ReceiveCommandKind::AfcMode, 0));
+    EXPECT_TRUE(sent(ReceiveCommandKind::NonEnglish, 0)) << "creation selects non-English off";
+}
+
+TEST(DecoderFormMenuTest, SpeedLocksSetTheTransmitSpeedAndTheLockedMark)
+{
+    FormRig r(1, false);
+    TDecoderForm& f = *r.form;
+    f.click("N30WPM");
+    EXPECT_EQ(f.settings().RxSpeedLock, 7);
+    EXPECT_TRUE(f.item("LockedWPM")->isChecked());
+    EXPECT_FALSE(f.item("Auto3")->isChecked());
+    EXPECT_EQ(f.XmitSpdUpDn2->value(), 30);
+    EXPECT_EQ(f.XmitSpeedPanel->text(), "30");
+    f.click("N50PLUSWPM");
+    EXPECT_EQ(f.XmitSpdUpDn2->value(), 100);
+    EXPECT_FALSE(f.item("N30WPM")->isChecked());
+    f.click("Auto3");
+    EXPECT_EQ(f.settings().RxSpeedLock, 1);
+    EXPECT_FALSE(f.item("LockedWPM")->isChecked());
+    EXPECT_EQ(f.XmitSpdUpDn2->value(), 25);
+    const auto cmds = r.processor.commands();
+    int speedModes = 0;
+    for (const auto& c : cmds)
+        speedModes += c.kind == ReceiveCommandKind::ReceiveSpeedMode ? 1 : 0;
+    EXPECT_EQ(speedModes, 3);
+}
+
+TEST(DecoderFormMenuTest, FormDefaultsCaptionsAndHiddenItems)
+{
+    FormRig r(1, false);
+    TDecoderForm& f = *r.form;
+    for (const char* name : {"WhiteBackground", "TimerOff1", "TextOn", "SingleScreen1", "N1Second1",
+                             "ReceiveOnly1", "DisableEnglish"})
+        EXPECT_TRUE(f.item(name)->isChecked()) << name;
+    EXPECT_FALSE(f.findChild<QMenu*>("Messaging1")->menuAction()->isVisible());
+    EXPECT_FALSE(f.item("None1")->isVisible());
+    EXPECT_EQ(f.item("MsgsON")->text(), "Msgs  On");
+    EXPECT_EQ(f.item("ScrollingOn1")->text(), "Scrollling On");
+    EXPECT_EQ(f.item("ScrollingOff1")->text(), "Scrollng Off");
+    EXPECT_EQ(f.item("N50PLUSWPM")->text(), "50+ WPM");
+    EXPECT_EQ(f.item("AFCStartFreq1")->text(), "AFC Start Freq");
+    EXPECT_EQ(f.CoarseGainBar->toolTip(), "Spectrum Display Gain ");
+    EXPECT_EQ(f.RcvMemo->font().pointSize(), 12);
+    EXPECT_EQ(f.BandSpinEdit->value(), 1);
+    EXPECT_EQ(f.spectrumBitmap()->height(), 130);
+    EXPECT_EQ(f.spectrumBitmap()->width(), f.SpectrumBox->width());
+}
+
+TEST(DecoderFormLayoutTest, ScreenModesPlaceTheControls)
+{
+    FormRig r(1, false);
+    TDecoderForm& f = *r.form;
+    f.show();
+    f.click("TransmitReceive1");
+    EXPECT_EQ(f.TransmitMemo->y(), 268);
+    EXPECT_FALSE(f.Rcv2Pnl->isVisible());
+    EXPECT_EQ(f.Rcv2Pnl->y(), 616);
+    EXPECT_EQ(f.Panel2->y(), 594);
+    EXPECT_EQ(f.windowHeight(), 649);
+    EXPECT_EQ(f.clientHeight(), 599);
+    EXPECT_EQ(f.settings().ScreenOpMode, 1);
+
+    f.click("ReceiveOnly1");
+    EXPECT_EQ(f.TransmitMemo->y(), 661);
+    EXPECT_GE(f.TransmitMemo->y(), f.clientHeight()) << "the transmit window must be out of sight";
+    EXPECT_TRUE(f.Rcv2Pnl->isVisible());
+    EXPECT_EQ(f.Rcv2Pnl->y(), f.ImagePnl->height() + f.Panel3->height() + f.RcvMemo->height() +
+                                  f.SplitPnl->height());
+    EXPECT_EQ(f.Panel2->y(), 312);
+    EXPECT_EQ(f.windowHeight(), 366);
+    EXPECT_EQ(f.clientHeight(), 317);
+}
+
+TEST(DecoderFormLayoutTest, BackgroundsFontsAndBold)
+{
+    FormRig r(1, false);
+    TDecoderForm& f = *r.form;
+    auto text = [](QWidget* w) { return w->palette().color(QPalette::Text); };
+    auto base = [](QWidget* w) { return w->palette().color(QPalette::Base); };
+    f.click("WhiteBackground");
+    EXPECT_EQ(text(f.MkrLabel), QColor(Qt::red));
+    EXPECT_EQ(text(f.TransmitMemo), QColor(Qt::red));
+    EXPECT_EQ(base(f.TransmitMemo), QColor(Qt::white));
+    EXPECT_EQ(text(f.RcvMemo), QColor(Qt::black));
+    EXPECT_EQ(f.UTCPnl->palette().color(QPalette::WindowText), QColor(Qt::black));
+    EXPECT_EQ(f.ImagePnl->palette().color(QPalette::Window), QColor(Qt::white));
+    f.click("BlackBackground");
+    for (QWidget* w : std::initializer_list<QWidget*>{f.MkrLabel, f.TransmitMemo, f.RcvMemo, f.CallMemo,
+                                                      f.XmitSpdUpDn2, f.RcvWPMPnl, f.Label3})
+        EXPECT_EQ(w->palette().color(QPalette::WindowText), QColor(Qt::white)) << w->objectName().toStdString();
+    EXPECT_EQ(base(f.RcvMemo), QColor(Qt::black));
+    EXPECT_EQ(f.ImagePnl->palette().color(QPalette::Window), QColor(Qt::black));
+    EXPECT_EQ(f.settings().Background, 0);
+
+    f.click("MediumFont1");
+    EXPECT_EQ(f.TransmitMemo->font().pointSize(), 16);
+    EXPECT_EQ(f.RcvMemo->font().pointSize(), 18);
+    f.click("LargeFont1");
+    EXPECT_EQ(f.TransmitMemo->font().pointSize(), 20);
+    EXPECT_EQ(f.RcvMemo->font().pointSize(), 20);
+    f.click("Bold1");
+    EXPECT_TRUE(f.RcvMemo->font().bold());
+    EXPECT_FALSE(f.TransmitMemo->font().bold());
+    EXPECT_EQ(f.RcvMemo->font().pointSize(), 20) << "bold must keep the size";
+    f.click("Normal3");
+    EXPECT_FALSE(f.RcvMemo->font().bold());
+}
+
+TEST(DecoderFormLayoutTest, AboutHelpAndPlaceholders)
+{
+    FormRig r(1, false);
+    TDecoderForm& f = *r.form;
+    f.click("About1");
+    ASSERT_EQ(r.messages.messages.size(), 1u);
+    EXPECT_EQ(r.messages.messages[0].caption, "About DITA");
+    EXPECT_NE(r.messages.messages[0].text.find("\n             Version 1.38"), std::string::npos);
+
+    f.click("Help1");
+    ASSERT_EQ(r.opened.size(), 1u);
+    EXPECT_TRUE(r.opened[0].toLocalFile().endsWith("DITA.html"));
+    EXPECT_EQ(r.messages.messages.size(), 1u) << "a working viewer gives no message";
+    r.openResult = false;
+    f.click("Help1");
+    EXPECT_TRUE(r.hasMessage("Could not run the help application", ""));
+
+    // Items of later parts say that they are not there yet instead of doing nothing.
+    const size_t before = r.messages.messages.size();
+    f.click("SaveRcv1");
+    f.click("Show2");
+    EXPECT_EQ(r.messages.messages.size(), before + 2);
+    EXPECT_EQ(f.settings().TimelineShown, 1);
+}
+
+// ---------------------------------------------------------------- the loop behind the window
+
+TEST(DecoderFormLoopTest, PassesReachTheWindowAndQuittingLeavesNoThread)
+{
+    FormRig r(1);
+    Feeder feed(r.catalog.script(0), 1);
+    TDecoderForm& f = *r.form;
+    ASSERT_TRUE(pumpUntil([&] { return f.passesShown() >= 3; }));
+    EXPECT_EQ(r.loads, 1);
+    EXPECT_TRUE(r.firstStartDuringLoad);
+    EXPECT_FALSE(f.FirstStart());
+    EXPECT_TRUE(f.RcvMemo->toPlainText().startsWith("EEE"));
+    EXPECT_EQ(f.MkrLabel->text(), "5\n3\n2");
+    EXPECT_EQ(f.RcvWPMPnl->text(), "20");
+    EXPECT_EQ(f.RawSnrMemo->text(), "RAW = 17");
+    EXPECT_DOUBLE_EQ(f.signalBarValue(), 12.5);
+    EXPECT_EQ(f.signalBarColor(), 0xFF0000u);
+    EXPECT_TRUE(f.rcvLedOn());
+    EXPECT_FALSE(f.xmitLedOn());
+    EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d$").match(f.UTCPnl->text()).hasMatch());
+    EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d$").match(f.GMTDateMemo->text()).hasMatch());
+    EXPECT_EQ(f.LogDateText, f.GMTDateMemo->text().remove('-').toStdString());
+    EXPECT_EQ(f.LogTimeText, f.UTCPnl->text().remove(':').toStdString());
+
+    // Text is written at the caret, replacing a selection.
+    QTextCursor c = f.RcvMemo->textCursor();
+    c.setPosition(0);
+    c.setPosition(2, QTextCursor::KeepAnchor);
+    f.RcvMemo->setTextCursor(c);
+    const int shown = f.passesShown();
+    ASSERT_TRUE(pumpUntil([&] { return f.passesShown() > shown; }));
+    EXPECT_TRUE(f.RcvMemo->toPlainText().startsWith("EE")); // two replaced by at least one
+
+    // A second SystemTimer tick while the loop runs changes nothing.
+    const int entries = f.loopEntries();
+    f.SystemTimerTimer();
+    EXPECT_EQ(f.loopEntries(), entries);
+
+    f.close(); // the close box runs the quit sequence
+    EXPECT_EQ(r.saves, 1);
+    EXPECT_EQ(r.terminates, 1);
+    EXPECT_FALSE(f.loopRunning());
+    EXPECT_FALSE(r.catalog.script(0).running) << "the device is released";
+    f.Quit1Click();
+    EXPECT_EQ(r.saves, 1) << "the configuration is saved exactly once";
+}
+
+TEST(DecoderFormLoopTest, TransmitPausesTheWindowAndCaptureRestartsFresh)
+{
+    FormRig r(1);
+    Feeder feed(r.catalog.script(0), 1);
+    TDecoderForm& f = *r.form;
+    ASSERT_TRUE(pumpUntil([&] { return f.passesShown() >= 2; }));
+    f.flags().TransmitActive = true;
+    ASSERT_TRUE(pumpUntil([&] { return f.xmitLedOn() && !f.rcvLedOn(); }));
+    pumpUntil([] { return false; }, 50ms);
+    const int paused = r.processor.passes;
+    const int resets = r.catalog.script(0).resets;
+    pumpUntil([] { return false; }, 200ms);
+    EXPECT_EQ(r.processor.passes, paused);
+    f.flags().TransmitActive = false;
+    ASSERT_TRUE(pumpUntil([&] { return r.processor.passes >= paused + 2; }));
+    EXPECT_TRUE(f.rcvLedOn());
+    EXPECT_FALSE(f.xmitLedOn());
+    EXPECT_EQ(r.catalog.script(0).resets, resets + 1);
+    f.Quit1Click();
+    EXPECT_FALSE(f.loopRunning());
+}
+
+TEST(DecoderFormLoopTest, ChannelChangeRestartsTheLoopWithTheNewFormat)
+{
+    FormRig r(1);
+    Feeder feed(r.catalog.script(0), 2);
+    TDecoderForm& f = *r.form;
+    ASSERT_TRUE(pumpUntil([&] { return f.passesShown() >= 1; }));
+    EXPECT_EQ(r.catalog.script(0).openedChannels, 1);
+    f.click("RightInput");
+    EXPECT_TRUE(r.hasMessage("Be sure to set the mixer panel recording input to Line in", "Operating Hint"));
+    ASSERT_TRUE(pumpUntil([&] { return f.loopEntries() == 2 && f.loopRunning(); }));
+    EXPECT_EQ(f.settings().InputChannel, kInputRight);
+    const int shown = f.passesShown();
+    ASSERT_TRUE(pumpUntil([&] { return f.passesShown() > shown; }));
+    EXPECT_EQ(r.catalog.script(0).openedChannels, 2);
+    f.click("MicInput");
+    EXPECT_TRUE(r.hasMessage("Be sure to set the mixer panel recording input to Microphone", "Operating Hint"));
+    ASSERT_TRUE(pumpUntil([&] { return f.loopEntries() == 3; }));
+    f.Quit1Click();
+    EXPECT_FALSE(f.loopRunning());
+}
+
+TEST(DecoderFormLoopTest, DeviceFailureShowsItsMessageThenEndsTheProgram)
+{
+    FormRig r(1);
+    r.catalog.script(0).startOk = false;
+    TDecoderForm& f = *r.form;
+    ASSERT_TRUE(pumpUntil([&] { return r.terminates == 1; }));
+    EXPECT_TRUE(r.hasMessage("Error starting the input wave device", "Wave Device Message"));
+    EXPECT_EQ(r.saves, 0) << "the error exit does not save";
+    EXPECT_FALSE(f.loopRunning());
+}
+
+// ---------------------------------------------------------------- sound card windows
+
+TEST(SoundCardWindowsTest, NoDeviceShowsTheErrorWindowAndItsButtonsWork)
+{
+    {
+        FormRig r(0);
+        TDecoderForm& f = *r.form;
+        ASSERT_TRUE(pumpUntil([&] { return f.SndCardErrForm && f.SndCardErrForm->isVisible(); }));
+        EXPECT_EQ(f.SndCardErrForm->windowTitle(), "Sound Card Error");
+        EXPECT_TRUE(f.SndCardErrForm->SndCardErrMemo->toPlainText().startsWith(
+            "No sound card was detected. Options are:\n\n1. Quit the program."));
+        EXPECT_TRUE(f.flags().NoInputDevice);
+        ASSERT_TRUE(pumpUntil([&] { return f.rcvLedOn(); }));
+        f.flags().TransmitActive = true;
+        ASSERT_TRUE(pumpUntil([&] { return f.xmitLedOn() && !f.rcvLedOn(); }));
+        f.SndCardErrForm->ContinueBtn->click();
+        EXPECT_FALSE(f.SndCardErrForm->isVisible());
+        f.click("SelectSoundcard");
+        EXPECT_TRUE(r.hasMessage("No Sound Device Detected", "Wave Device Message"));
+        EXPECT_TRUE(f.SoundCardSelect->SoundCardManf->text().isEmpty());
+    }
+    {
+        FormRig r(0);
+        TDecoderForm& f = *r.form;
+        ASSERT_TRUE(pumpUntil([&] { return f.SndCardErrForm && f.SndCardErrForm->isVisible(); }));
+        f.SndCardErrForm->QuitBtn->click();
+        EXPECT_EQ(r.saves, 1);
+        EXPECT_EQ(r.terminates, 1);
+        EXPECT_FALSE(f.loopRunning());
+    }
+}
+
+TEST(SoundCardWindowsTest, SelectionDialogClampsTestsAndRestarts)
+{
+    FormRig r(2);
+    Feeder feed0(r.catalog.script(0), 1);
+    Feeder feed1(r.catalog.script(1), 1);
+    TDecoderForm& f = *r.form;
+    ASSERT_TRUE(pumpUntil([&] { return f.passesShown() >= 1; }));
+    f.click("SelectSoundcard");
+    TSoundCardSelect& d = *f.SoundCardSelect;
+    EXPECT_TRUE(d.isVisible());
+    EXPECT_EQ(d.SoundCardManf->text(), "Fake input 0");
+    EXPECT_TRUE(f.flags().TransmitActive) << "no audio is handled while choosing";
+    ASSERT_TRUE(pumpUntil([&] { return !f.loopRunning(); }));
+    d.WaveUpDown->setValue(5);
+    EXPECT_EQ(d.WaveUpDown->value(), 1);
+    EXPECT_EQ(d.SoundCardManf->text(), "Fake input 1");
+    EXPECT_EQ(d.SoundCardManf->palette().color(QPalette::WindowText), QColor(Qt::blue));
+
+    r.catalog.script(1).openOk = false;
+    d.CloseBtn->click();
+    EXPECT_TRUE(r.hasMessage("Error Opening Input wave device, try a different device", "Wave Device Message"));
+    EXPECT_TRUE(d.isVisible());
+    EXPECT_EQ(f.settings().InputDeviceId, 0);
+
+    r.catalog.script(1).openOk = true;
+    d.CloseBtn->click();
+    EXPECT_FALSE(d.isVisible());
+    EXPECT_EQ(f.settings().InputDeviceId, 1);
+    EXPECT_FALSE(f.flags().TransmitActive);
+    const int shown = f.passesShown();
+    ASSERT_TRUE(pumpUntil([&] { return f.passesShown() > shown && f.loopEntries() == 2; }));
+    EXPECT_GE(r.catalog.created[1], 2) << "test open and the loop's open";
+    f.Quit1Click();
+}
+
+// ---------------------------------------------------------------- setup dialogs
+
+TEST(SetupDialogsTest, ValuesRangesAndCancel)
+{
+    FormRig r(1, false);
+    TDecoderForm& f = *r.form;
+    f.click("AFCStartFreq1");
+    TAFCStartFreqForm& afc = *f.AFCStartFreqForm;
+    EXPECT_TRUE(afc.isVisible());
+    EXPECT_EQ(afc.windowTitle(), "AFC Start Frequency");
+    afc.AFCStartSpinBtn->setValue(5000);
+    EXPECT_EQ(afc.AFCStartSpinBtn->value(), 1500);
+    afc.AFCStartSpinBtn->setValue(20);
+    EXPECT_EQ(afc.AFCStartSpinBtn->value(), 100);
+    afc.AFCStartSpinBtn->setValue(750);
+    afc.AFCStartCancelBtn->click();
+    EXPECT_EQ(f.settings().AfcStartFreq, 600);
+    EXPECT_FALSE(afc.isVisible());
+    f.click("AFCStartFreq1");
+    EXPECT_EQ(afc.AFCStartSpinBtn->value(), 750) << "the window keeps its value";
+    afc.AFCStartBtn->click();
+    EXPECT_EQ(f.settings().AfcStartFreq, 750);
+
+    f.click("ShowConfiguration1");
+    TCharTimingForm& ct = *f.CharTimingForm;
+    EXPECT_EQ(ct.windowTitle(), "Character Timing");
+    for (size_t i = 0; i < 4; ++i) { // the window shows the weights the timing uses
+        EXPECT_EQ(ct.upDowns[i]->value(), 100);
+        EXPECT_EQ(ct.memos[i]->text(), "1");
+    }
+    ct.upDowns[0]->setValue(73);
+    EXPECT_EQ(ct.memos[0]->text(), "0.73");
+    EXPECT_FLOAT_EQ(f.settings().TimingWeights[0], 73.0f);
+    ct.upDowns[1]->setValue(150);
+    EXPECT_EQ(ct.memos[1]->text(), "1.5");
+    EXPECT_EQ(ct.upDowns[3]->singleStep(), 10);
+    ct.upDowns[2]->setValue(10);
+    EXPECT_EQ(ct.upDowns[2]->value(), 50);
+    ct.loadValues({120.9f, 100.0f, 100.0f, 200.0f});
+    EXPECT_EQ(ct.upDowns[0]->value(), 120);
+    EXPECT_EQ(ct.memos[0]->text(), "1.21");
+    EXPECT_FLOAT_EQ(f.settings().TimingWeights[0], 73.0f) << "loading fills controls only";
+
+    f.click("PortNumber1");
+    TComPortSelectForm& com = *f.ComPortSelectForm;
+    EXPECT_EQ(com.windowTitle(), "COM Port Selection");
+    EXPECT_EQ(com.ComPortSpinBtn->value(), 3);
+    EXPECT_TRUE(com.ComPortDeviceLabel->text().contains("/dev/ttyS2") ||
+                com.ComPortDeviceLabel->text().contains("com3"));
+    com.ComPortSpinBtn->setValue(40);
+    EXPECT_TRUE(com.ComPortDeviceLabel->text().contains("/dev/ttyUSB7") ||
+                com.ComPortDeviceLabel->text().contains("com40"));
+    com.ComPortCancelBtn->click();
+    EXPECT_EQ(f.settings().ComPortNumber, 0);
+    EXPECT_FALSE(com.portChosen);
+    f.click("PortNumber1");
+    com.SelectComPortBtn->click();
+    EXPECT_EQ(f.settings().ComPortNumber, 40);
+    EXPECT_EQ(com.portInUse, 40);
+    EXPECT_TRUE(com.portChosen);
+    EXPECT_FALSE(com.isVisible());
+
+    f.macroSources()[1] = "CQ CQ DE \xC4X";
+    f.click("ShowMacros");
+    const QString listing = f.TransmitMemoryForm->Memo1->toPlainText();
+    EXPECT_EQ(listing.count('\n'), 15);
+    EXPECT_TRUE(listing.startsWith(QString::fromUtf8("M1 = CQ CQ DE \u00C4X\nM2 = \n")));
+    EXPECT_TRUE(listing.contains("\nM7 = \n"));
+    EXPECT_TRUE(listing.endsWith("M15 = \n"));
+    EXPECT_EQ(f.TransmitMemoryForm->windowTitle(), "Tranmit Memory (Macros)");
+
+    // Long macros are listed whole rather than cut at a fixed size.
+    for (int k = 1; k <= 15; ++k)
+        f.macroSources()[static_cast<size_t>(k)] = std::string(200, 'A');
+    f.click("ShowMacros");
+    EXPECT_EQ(f.TransmitMemoryForm->Memo1->toPlainText().count('A'), 15 * 200);
+}
