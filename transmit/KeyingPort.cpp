@@ -108,6 +108,9 @@ void KeyingPort::openPath(const std::string& path, int32_t number) {
     }
     KeyState = kKeyUp;
     SetKeyLines(kKeyUp);
+    // The open cleared every line, which is "transmit" for an inverted PTT line: put the PTT
+    // line back to its released level at once.
+    updatePtt(false);
 }
 
 void KeyingPort::ClosePort() {

@@ -79,6 +79,18 @@ TEST(KeyingPort, NothingOpensUnlessSerialOutputWithAPortNumber) {
     EXPECT_TRUE(f.messages.empty());
 }
 
+TEST(KeyingPort, OpeningWithAnInvertedPttLineLeavesPttReleased) {
+    PortFixture f;
+    PttSettings p;
+    p.RtsIsData = false;
+    p.RtsIsPtt = true;
+    p.PttInvert = true;
+    f.port.setPtt(p);
+    f.port.OpenComPort(2);
+    EXPECT_TRUE(f.log.level(ModemLine::Rts));   // inverted PTT: a set line is "receive"
+    EXPECT_FALSE(f.log.level(ModemLine::Dtr));  // key up
+}
+
 TEST(KeyingPort, DefaultKeysBothLinesAndInvertSwapsTheLevels) {
     PortFixture f;
     f.port.OpenComPort(1);
