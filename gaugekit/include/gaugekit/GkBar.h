@@ -22,6 +22,7 @@ public:
 
     void ParamChange(QObject* sender) override;
     QSize sizeHint() const override { return {kDefaultWidth, kDefaultHeight}; }
+    QSize minimumSizeHint() const override { return MinimumControlSize(); }
 
 protected:
     void ValueChange() override;

@@ -43,6 +43,7 @@ public:
 
     void ParamChange(QObject* sender) override;
     QSize sizeHint() const override { return {kDefaultWidth, kDefaultHeight}; }
+    QSize minimumSizeHint() const override { return MinimumControlSize(ClockText()); }
 
 protected:
     bool event(QEvent* e) override;

@@ -18,7 +18,8 @@
 // Message number of a flash delivery (the first user message number, 1024, plus 100).
 constexpr int kGkFlashMessage = 1124;
 
-// Delivered synchronously to a registered control: tick count and state.
+// Delivered synchronously by the flash list to a registered control, on the GUI thread:
+// tick count and state.
 class GAUGEKIT_EXPORT TGkFlashEvent : public QEvent {
 public:
     TGkFlashEvent(std::uint32_t tick, bool state)

@@ -38,7 +38,8 @@ struct GAUGEKIT_EXPORT GkScale {
     int pptOfDigit(int digit) const;
 };
 
-// One coloured range of the per-thousand scale (closed at both ends).
+// One coloured range of the per-thousand scale (closed at both ends). Plain data, used by
+// TSectorSettings and the bar drawing on the GUI thread.
 struct GkSector {
     int From = 0;
     int To = 0;

@@ -42,6 +42,7 @@ private:
 };
 
 // Value range, digital range, value format, unit and signal names of an analog control.
+// Set by the form code and read by the control, on the GUI thread.
 class GAUGEKIT_EXPORT TSignalSettings : public TGkPersistent {
     Q_OBJECT
     Q_PROPERTY(double ValueFrom READ ValueFrom WRITE SetValueFrom)
@@ -94,6 +95,7 @@ private:
 };
 
 // Three coloured ranges of the per-thousand scale, plus offsets used by meters.
+// Set by the form code and read by the control, on the GUI thread.
 class GAUGEKIT_EXPORT TSectorSettings : public TGkPersistent {
     Q_OBJECT
     Q_PROPERTY(int Sector1From READ Sector1From WRITE SetSector1From)
@@ -143,6 +145,7 @@ private:
 };
 
 // Tracked minimum and maximum of an analog control, with the moments they were reached.
+// Updated by the owning control on the GUI thread.
 class GAUGEKIT_EXPORT TMinMax : public TGkPersistent {
     Q_OBJECT
     Q_PROPERTY(double Min READ Min)
@@ -191,7 +194,7 @@ private:
 
 // Smoothing of value changes on a 20 ms timer. The timer exists only while Enabled and runs
 // only while the value is on its way to the target. Every step is reported through the value
-// callback installed by the owning control.
+// callback installed by the owning control. GUI thread (its timer is a GUI-thread timer).
 class GAUGEKIT_EXPORT TGkDamping : public TGkPersistent {
     Q_OBJECT
     Q_PROPERTY(bool Enabled READ Enabled WRITE SetEnabled)
@@ -234,7 +237,7 @@ private:
     ValueCallback m_onValue;
 };
 
-// Surface gradient of a bevel.
+// Surface gradient of a bevel; set by form code, read by bevel painting (GUI thread).
 class GAUGEKIT_EXPORT TGkGradSettings : public TGkPersistent {
     Q_OBJECT
     Q_PROPERTY(TColor ColorFrom READ ColorFrom WRITE SetColorFrom)
@@ -259,7 +262,7 @@ private:
     bool m_visible = false;
 };
 
-// Four margins applied after a bevel.
+// Four margins applied after a bevel; set by form code, read by bevel painting (GUI thread).
 class GAUGEKIT_EXPORT TGkOffset : public TGkPersistent {
     Q_OBJECT
     Q_PROPERTY(int Left READ Left WRITE SetLeft)
@@ -282,6 +285,7 @@ private:
 };
 
 // A bevel: filled frame of `Width` 3-D lines, optional pen lines, spacing and offsets.
+// Set by form code, drawn by gkPaintBevelFilled from the owner's paint (GUI thread).
 class GAUGEKIT_EXPORT TGkSBevel : public TGkPersistent {
     Q_OBJECT
     Q_PROPERTY(GkEnums::TBevelStyle Style READ Style WRITE SetStyle)
@@ -340,7 +344,7 @@ private:
     TGkOffset* m_offset;
 };
 
-// Shape, size and colours of a lamp.
+// Shape, size and colours of a lamp; set by form code, read by TGkLED (GUI thread).
 class GAUGEKIT_EXPORT TLED : public TGkPersistent {
     Q_OBJECT
     Q_PROPERTY(GkEnums::TLEDShape Shape READ Shape WRITE SetShape)
@@ -373,7 +377,8 @@ private:
     TColor m_colorOff = clBtnFace;
 };
 
-// Look of a bar meter's bar area.
+// Look of a bar meter's bar area. DITA calls SetColor on every pass (GUI thread); the derived
+// members are filled in by the owning TGkBar.
 class GAUGEKIT_EXPORT TBarSettings : public TGkPersistent {
     Q_OBJECT
     Q_PROPERTY(GkEnums::TBarStyle Style READ Style WRITE SetStyle)

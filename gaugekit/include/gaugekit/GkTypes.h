@@ -82,6 +82,7 @@ using enum GkEnums::TLEDPosition;
 using enum GkEnums::TClockOption;
 
 // A set of enumeration values, bit n standing for the value n (the forms' set layout).
+// A plain value type, used wherever options are set (form code, GUI thread).
 template <typename E> class TGkSet {
 public:
     constexpr TGkSet() = default;
