@@ -43,7 +43,7 @@ const char* kUsage =
 
 struct Options {
     int wpm = 20;
-    float toneHz = 750.0f;
+    float toneHz = dita::ToneSettings{}.SidetoneFreq;
     bool square = false;
     int carrierSeconds = 1;
     std::string out;

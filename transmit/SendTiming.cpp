@@ -16,7 +16,8 @@ constexpr float kDotsPerChar = 11.0f;       // dot lengths per character of that
 constexpr float kSecondsPerMinute = 60.0f;
 constexpr float kMsPerSecond = 1000.0f;
 constexpr float kPercent = 100.0f;
-constexpr int kRealtimePriority = 10;       // above normal threads, below audio servers
+constexpr int kRealtimePriority = 10;
+constexpr int64_t kNsPerSecond = 1'000'000'000;       // above normal threads, below audio servers
 
 float clampWeight(float weight) {
     if (!std::isfinite(weight)) return kStandardTimingWeight;
@@ -65,8 +66,8 @@ void MonotonicClock::waitUntil(TimePoint deadline) {
     const auto ns =
         std::chrono::duration_cast<std::chrono::nanoseconds>(deadline.time_since_epoch()).count();
     timespec ts{};
-    ts.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
-    ts.tv_nsec = static_cast<long>(ns % 1'000'000'000);
+    ts.tv_sec = static_cast<time_t>(ns / kNsPerSecond);
+    ts.tv_nsec = static_cast<long>(ns % kNsPerSecond);
     // Restart after signals: the deadline is absolute, so a restart does not lengthen the wait.
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
     }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 
 namespace dita {
 
@@ -119,7 +120,8 @@ bool ToneOutput::writeBlock(ToneBlock block, int count) {
     const bool a = block == ToneBlock::A;
     auto& buffer = a ? m_blockA : m_blockB;
     for (int k = 0; k < count; ++k) {
-        buffer[k] = static_cast<int16_t>(std::clamp(m_gated[k], -32768, 32767));
+        buffer[k] = static_cast<int16_t>(std::clamp<int32_t>(
+            m_gated[k], std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max()));
     }
     if (!check(m_device.prepare(block), a ? "Error preparing the output header_a"
                                           : "Error preparing the output header_b")) {
