@@ -88,8 +88,10 @@ void TGkBar::paintEvent(QPaintEvent* e) {
     const QSize minimum = MinimumControlSize();
     if (width() < minimum.width() || height() < minimum.height()) {
         // Grow to the smallest size that holds the bevels and the bar; the resize repaints.
+        // A size held fixed by its constraints cannot grow: then paint in the space there is.
+        const QSize before = size();
         resize(std::max(width(), minimum.width()), std::max(height(), minimum.height()));
-        return;
+        if (size() != before) return;
     }
     QPainter p(this);
     const bool barOnly = m_bar->BarRect.isValid() && m_bar->BarRect.contains(e->rect());

@@ -125,8 +125,10 @@ void TGkClock::paintEvent(QPaintEvent* e) {
     const QString text = ClockText();
     const QSize minimum = MinimumControlSize(text);
     if (width() < minimum.width() || height() < minimum.height()) {
+        // Grow to fit the text; a size held fixed by its constraints paints in what it has.
+        const QSize before = size();
         resize(std::max(width(), minimum.width()), std::max(height(), minimum.height()));
-        return;
+        if (size() != before) return;
     }
     QPainter p(this);
     const QRect textRect = layoutText(text);

@@ -98,6 +98,19 @@ TEST(BarDrawing, UndersizedControlGrowsOnFirstPaint) {
     form.show();
     pumpEvents(5);
     EXPECT_EQ(bar.size(), minimum);
+
+    // Held at a fixed size below the minimum: it still draws its bar.
+    TGkBar fixed(&form);
+    fixed.setFixedSize(30, 20);
+    fixed.BarSettings()->SetOptions({});
+    fixed.SetValue(100);
+    fixed.show();
+    pumpEvents(5);
+    EXPECT_EQ(fixed.size(), QSize(30, 20));
+    const QImage img = grabImage(fixed);
+    const QRect r = fixed.BarRect();
+    ASSERT_TRUE(r.isValid());
+    EXPECT_EQ(img.pixel(r.center()), rgbOf(clLime));
 }
 
 TEST(BarDrawing, StylesOnTheBarImage) {
