@@ -131,4 +131,54 @@ void OutputMenuHandlers::comPortChosen(int32_t n) {
 
 void OutputMenuHandlers::comPortCancelled() { m_checks.portChosen = false; }
 
+ToneMenuHandlers::ToneMenuHandlers(Apply apply) : m_apply(std::move(apply)) { publish(); }
+
+void ToneMenuHandlers::publish() {
+    if (m_apply) m_apply(m_tone, m_carrier);
+}
+
+void ToneMenuHandlers::FreqClick(int item) {
+    const int count = static_cast<int>(std::size(kSidetoneFrequenciesHz));
+    if (item < 1 || item > count) return;
+    m_tone.SidetoneFreq = kSidetoneFrequenciesHz[item - 1];
+    for (int i = 0; i < count; ++i) m_checks.freq[i] = i == item - 1;
+    publish();
+}
+
+void ToneMenuHandlers::Sinewave1Click() {
+    m_tone.SidetoneWaveform = kSineWave;
+    m_checks.Sinewave1 = true;
+    m_checks.Squarewave1 = false;
+    publish();
+}
+
+void ToneMenuHandlers::Squarewave1Click() {
+    m_tone.SidetoneWaveform = kSquareWave;
+    m_checks.Squarewave1 = true;
+    m_checks.Sinewave1 = false;
+    publish();
+}
+
+void ToneMenuHandlers::SideToneOnClick() {
+    m_tone.SidetoneOn = true;
+    m_checks.SideToneOn = true;
+    m_checks.SideToneOFF = false;
+    publish();
+}
+
+void ToneMenuHandlers::SideToneOFFClick() {
+    m_tone.SidetoneOn = false;
+    m_checks.SideToneOFF = true;
+    m_checks.SideToneOn = false;
+    publish();
+}
+
+void ToneMenuHandlers::beaconCarrierClick(int32_t seconds) {
+    m_carrier = beaconCarrierFor(seconds);
+    for (int i = 0; i < static_cast<int>(m_checks.carrierSeconds.size()); ++i) {
+        m_checks.carrierSeconds[i] = i + 1 == m_carrier.BeaconCarrierTime;
+    }
+    publish();
+}
+
 } // namespace dita

@@ -7,7 +7,9 @@
 #include "transmit/KeyingPort.h"
 #include "transmit/Messages.h"
 #include "transmit/SendTiming.h"
+#include "transmit/ToneOutput.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -104,6 +106,42 @@ private:
     KeyingPort& m_port;
     Hooks m_hooks;
     OutputMenuChecks m_checks;
+};
+
+// Check marks of the Sidetone and Beacon Carrier Time groups.
+struct ToneMenuChecks {
+    std::array<bool, 4> freq{false, true, false, false};  // Freq1..Freq4
+    bool Sinewave1 = true;
+    bool Squarewave1 = false;
+    bool SideToneOn = false;
+    bool SideToneOFF = true;
+    std::array<bool, 5> carrierSeconds{true, false, false, false, false};  // N1Second1..
+};
+
+// The Sidetone Frequency / Waveform / On-Off items and the Beacon Carrier Time items. Every
+// change goes to the keyers through apply, so the next character uses it.
+class ToneMenuHandlers {
+public:
+    using Apply = std::function<void(const ToneSettings&, const BeaconCarrier&)>;
+    explicit ToneMenuHandlers(Apply apply);
+
+    void FreqClick(int item);  // 1..4: Freq1 "600 Hz" .. Freq4 "2500 Hz"
+    void Sinewave1Click();
+    void Squarewave1Click();
+    void SideToneOnClick();
+    void SideToneOFFClick();
+    void beaconCarrierClick(int32_t seconds);  // N1Second1 .. N5Seconds1
+
+    const ToneSettings& tone() const { return m_tone; }
+    const BeaconCarrier& carrier() const { return m_carrier; }
+    const ToneMenuChecks& checks() const { return m_checks; }
+
+private:
+    void publish();
+    Apply m_apply;
+    ToneSettings m_tone;
+    BeaconCarrier m_carrier;
+    ToneMenuChecks m_checks;
 };
 
 } // namespace dita

@@ -354,3 +354,31 @@ TEST(OutputMenuHandlers, DeviceAndInvertItemsCheckTheirGroupAndActOnThePort) {
     EXPECT_TRUE(menu.checks().None1);
     EXPECT_FALSE(menu.checks().PortNumber1);
 }
+
+TEST(ToneMenuHandlers, ItemsSetTheirValueCheckTheirGroupAndReachTheKeyers) {
+    ToneSettings applied;
+    BeaconCarrier carrier;
+    int calls = 0;
+    ToneMenuHandlers menu([&](const ToneSettings& t, const BeaconCarrier& c) {
+        applied = t;
+        carrier = c;
+        ++calls;
+    });
+    EXPECT_EQ(calls, 1);  // the defaults reach the keyers at once
+    EXPECT_EQ(applied.SidetoneFreq, 750.0f);
+    menu.FreqClick(4);
+    EXPECT_EQ(applied.SidetoneFreq, 2500.0f);
+    EXPECT_EQ(menu.checks().freq, (std::array<bool, 4>{false, false, false, true}));
+    menu.FreqClick(7);  // no such item: nothing changes
+    EXPECT_EQ(applied.SidetoneFreq, 2500.0f);
+    menu.Squarewave1Click();
+    EXPECT_EQ(applied.SidetoneWaveform, kSquareWave);
+    EXPECT_FALSE(menu.checks().Sinewave1);
+    menu.SideToneOnClick();
+    EXPECT_TRUE(applied.SidetoneOn);
+    EXPECT_FALSE(menu.checks().SideToneOFF);
+    menu.beaconCarrierClick(4);
+    EXPECT_EQ(carrier.BeaconCarrierMs, 4000.0f);
+    EXPECT_EQ(carrier.BeaconCarrierSamples, 176400.0f);
+    EXPECT_EQ(menu.checks().carrierSeconds, (std::array<bool, 5>{false, false, false, true, false}));
+}
