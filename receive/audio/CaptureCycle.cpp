@@ -66,6 +66,7 @@ bool CaptureCycle::start(int& inputDeviceId, int inputChannel)
     m_inputChannel = normalisedInputChannel(inputChannel);
     m_format = makeCaptureFormat(m_inputChannel);
     m_captureState = 0;
+    m_delivered = false;
     m_bufferA->reinit(m_format.CaptureBufferBytes);
     m_bufferB->reinit(m_format.CaptureBufferBytes);
 
@@ -138,7 +139,9 @@ CaptureCycle::Wait CaptureCycle::waitPass(const std::atomic<bool>& stopLoop,
 
     outputStalled.store(false);
     bool watchdogArmed = true;
-    const auto deadline = std::chrono::steady_clock::now() + m_timings.watchdog;
+    const auto deadline = std::chrono::steady_clock::now() +
+                          (m_delivered ? m_timings.watchdog
+                                       : std::max(m_timings.watchdog, m_timings.startupGrace));
     while (!waited.done.load(std::memory_order_acquire)) {
         if (stopLoop.load() || (quitRequested && quitRequested->load()))
             return Wait::Stopped;
@@ -158,6 +161,7 @@ CaptureCycle::Wait CaptureCycle::waitPass(const std::atomic<bool>& stopLoop,
         }
     }
     m_completed = current;
+    m_delivered = true;
     m_lastRecorded = std::min<uint32_t>(waited.bytesRecorded.load(), waited.lengthBytes);
     if (m_lastRecorded < waited.lengthBytes)
         std::memset(waited.data.data() + m_lastRecorded, 0, waited.lengthBytes - m_lastRecorded);

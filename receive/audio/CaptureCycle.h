@@ -40,6 +40,9 @@ struct CaptureTimings {
     std::chrono::milliseconds watchdog{375};    // a buffer that takes longer is released
     std::chrono::milliseconds restartPause{100}; // pause between watchdog reset and restart
     std::chrono::milliseconds poll{1};           // sleep between looks at the done flag
+    // A freshly opened device may take longer for its first samples (PulseAudio through ALSA
+    // needs about 1.7 s); resetting it every 375 ms meanwhile would keep it from ever starting.
+    std::chrono::milliseconds startupGrace{3000};
 };
 
 class CaptureCycle {
@@ -97,6 +100,7 @@ private:
     int m_completed = 0;    // the buffer the last wait completed
     uint32_t m_lastRecorded = 0;
     int m_watchdogResets = 0;
+    bool m_delivered = false; // the device has completed a buffer since it was opened
 };
 
 } // namespace dita

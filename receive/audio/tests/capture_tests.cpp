@@ -141,9 +141,32 @@ TEST(CaptureCycleTest, WatchdogReleasesAStalledDeviceAndPadsWithSilence)
     EXPECT_TRUE(r.errors.empty());
 }
 
+TEST(CaptureCycleTest, ASlowStartingDeviceIsGivenTimeBeforeTheWatchdogActs)
+{
+    Rig r(1, CaptureTimings{375ms, 100ms, 1ms, 1500ms});
+    int id = 0;
+    ASSERT_TRUE(r.cycle.start(id, kInputMic));
+    auto& dev = r.catalog.script(0);
+    std::thread late([&] {
+        std::this_thread::sleep_for(700ms); // first samples well after 375 ms
+        dev.deliver(ramp(kCaptureFrames, 1, 3));
+    });
+    ASSERT_EQ(r.wait(), CaptureCycle::Wait::Completed);
+    late.join();
+    EXPECT_EQ(r.cycle.watchdogResets(), 0);
+    EXPECT_EQ(dev.resets, 0);
+    r.cycle.extract(r.samples.data());
+    EXPECT_EQ(r.samples[10], 13);
+    // Once the device has delivered, a stall is caught at 375 ms again.
+    const auto t0 = std::chrono::steady_clock::now();
+    ASSERT_EQ(r.wait(), CaptureCycle::Wait::Completed);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 800ms);
+    EXPECT_EQ(r.cycle.watchdogResets(), 1);
+}
+
 TEST(CaptureCycleTest, StopEndsTheWaitAndStalledOutputRestartsUnlessDialogShown)
 {
-    Rig r(1, CaptureTimings{std::chrono::milliseconds(100000), 100ms, 1ms});
+    Rig r(1, CaptureTimings{std::chrono::milliseconds(100000), 100ms, 1ms, 0ms});
     int id = 0;
     ASSERT_TRUE(r.cycle.start(id, kInputMic));
     std::thread stopper([&] {
@@ -235,7 +258,7 @@ TEST(CaptureCycleTest, OpenFailuresFallBackToDeviceZeroOtherFailuresStop)
         EXPECT_EQ(r.errors, std::vector<WaveOp>{WaveOp::Start});
     }
     {
-        Rig r(1, CaptureTimings{20ms, 1ms, 1ms});
+        Rig r(1, CaptureTimings{20ms, 1ms, 1ms, 0ms});
         int id = 0;
         ASSERT_TRUE(r.cycle.start(id, kInputMic));
         r.catalog.script(0).resetOk = false;
