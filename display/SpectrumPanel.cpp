@@ -1,0 +1,196 @@
+#include "display/SpectrumPanel.h"
+
+#include "receive/ReceiveEngine.h"
+
+#include <QAction>
+#include <QMouseEvent>
+#include <QPainter>
+#include <algorithm>
+
+namespace dita {
+
+namespace {
+const char* const kClickHint = "Click on Spectrum Peak to Decode";
+const char* const kGainHint = "Spectrum Display Gain ";
+
+void paintBackground(QWidget* w, QRgb colour) {
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Window, QColor(colour));
+    w->setPalette(pal);
+    w->setAutoFillBackground(true);
+}
+} // namespace
+
+SpectrumBox::SpectrumBox(QWidget* parent) : QWidget(parent) {
+    setObjectName("SpectrumBox");
+    setFixedSize(kSpectrumBoxWidth, kSpectrumBoxHeight);
+    // The copy covers the whole box, so Qt need not clear it first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void SpectrumBox::showImage(const QImage* image, int markerBin, QRgb markerColour) {
+    m_image = image;
+    m_markerBin = markerBin;
+    m_markerColour = markerColour;
+    update();
+}
+
+void SpectrumBox::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    if (!m_image) {
+        p.fillRect(rect(), palette().color(QPalette::Window));
+        return;
+    }
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.drawImage(0, 0, *m_image);
+    if (m_markerBin > 0) {
+        p.setPen(QPen(QColor(m_markerColour), 1));
+        p.drawLine(m_markerBin, kSpectrumImageHeight, m_markerBin, 0);
+    }
+}
+
+ClickLayer::ClickLayer(QWidget* parent) : QWidget(parent) {
+    setObjectName("Image1");
+    setAttribute(Qt::WA_NoSystemBackground);
+    setAttribute(Qt::WA_TranslucentBackground);
+    setToolTip(kClickHint);
+}
+
+void ClickLayer::mouseReleaseEvent(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    // Qt delivers the release to the pressed widget even when the pointer has left it; a
+    // release outside is a cancelled click and must not retune.
+    if (event->button() == Qt::LeftButton && rect().contains(at)) emit released(at.x());
+    event->accept();
+}
+
+DisplayGainBar::DisplayGainBar(QWidget* parent, const QString& objectName)
+    : QSlider(Qt::Horizontal, parent) {
+    setObjectName(objectName);
+    setRange(kMinGainPosition, kMaxGainPosition);
+    setValue(kFormGainPosition);
+    setPageStep(1);
+    setToolTip(kGainHint);
+}
+
+SpectrumPanel::SpectrumPanel(QWidget* parent) : QFrame(parent) {
+    setObjectName("ImagePnl");
+    setFrameShape(QFrame::NoFrame);
+    setFixedHeight(kPanelHeight);
+    setMinimumWidth(kBoxLeft + kSpectrumBoxWidth);
+
+    m_mkrLabel = new QLabel(this);
+    m_mkrLabel->setObjectName("MkrLabel");
+    m_mkrLabel->setGeometry(kMarkerLeft, 0, kMarkerWidth, kMarkerHeight);
+    m_mkrLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_mkrLabel->setTextInteractionFlags(Qt::NoTextInteraction);
+    QFont font = m_mkrLabel->font();
+    font.setPixelSize(kMarkerFontPx);
+    font.setBold(true);
+    m_mkrLabel->setFont(font);
+
+    m_spectrumBox = new SpectrumBox(this);
+    m_spectrumBox->move(kBoxLeft, 0);
+    m_image1 = new ClickLayer(this);
+    m_image1->setGeometry(kBoxLeft, 0, kSpectrumBoxWidth, kClickLayerHeight);
+    m_image1->raise();
+    connect(m_image1, &ClickLayer::released, this, &SpectrumPanel::Image1MouseUp);
+
+    setBackground(kWhiteBackground);
+    setMarkerHz(kInitialMarkerHz);
+}
+
+void SpectrumPanel::showPass(const PassResult& pass) {
+    setMarkerHz(pass.markerHz);
+    const QImage* image = m_drawing.draw(pass, m_background);
+    if (!image) return;  // other display types draw nothing; the screen keeps its picture
+    const bool waterfall = pass.displayType == kWaterfallMode;
+    m_spectrumBox->showImage(image, waterfall ? pass.tunedBin : 0,
+                             spectrumPalette(m_background).waterfallMarker);
+}
+
+void SpectrumPanel::runLoopEntry() { m_drawing.fill(m_background); }
+
+void SpectrumPanel::setBackground(int background) {
+    m_background = background == kBlackBackground ? kBlackBackground : kWhiteBackground;
+    const SpectrumPalette palette = spectrumPalette(m_background);
+    paintBackground(this, palette.fill);
+    paintBackground(m_spectrumBox, palette.fill);
+    QPalette pal = m_mkrLabel->palette();
+    pal.setColor(QPalette::Window, QColor(palette.fill));
+    pal.setColor(QPalette::WindowText, QColor(palette.markerText));
+    m_mkrLabel->setPalette(pal);
+    m_mkrLabel->setAutoFillBackground(true);
+}
+
+void SpectrumPanel::Spectrum1Click() { selectMode(kLineMode); }
+void SpectrumPanel::Waterfall2Click() { selectMode(kWaterfallMode); }
+
+void SpectrumPanel::attachModeItems(QAction* spectrum1, QAction* waterfall2) {
+    m_spectrum1 = spectrum1;
+    m_waterfall2 = waterfall2;
+    for (QAction* item : {m_spectrum1, m_waterfall2}) {
+        if (item) item->setCheckable(true);
+    }
+}
+
+void SpectrumPanel::selectMode(int mode) {
+    m_drawing.clearSpectrumBlack();
+    m_displayType = mode;
+    if (m_spectrum1) m_spectrum1->setChecked(mode == kLineMode);
+    if (m_waterfall2) m_waterfall2->setChecked(mode == kWaterfallMode);
+    emit displayTypeChanged(mode);
+}
+
+void SpectrumPanel::attachGainBars(QSlider* coarseGainBar, QSlider* coarseGainBar2) {
+    m_coarseGainBar = coarseGainBar;
+    m_coarseGainBar2 = coarseGainBar2;
+    if (coarseGainBar) {
+        connect(coarseGainBar, &QSlider::valueChanged, this, &SpectrumPanel::CoarseGainBarChange);
+    }
+    if (coarseGainBar2) {
+        connect(coarseGainBar2, &QSlider::valueChanged, this, &SpectrumPanel::CoarseGainBar2Change);
+    }
+}
+
+void SpectrumPanel::CoarseGainBarChange() { gainBarMoved(m_coarseGainBar); }
+void SpectrumPanel::CoarseGainBar2Change() { gainBarMoved(m_coarseGainBar2); }
+
+void SpectrumPanel::gainBarMoved(const QSlider* bar) {
+    if (!bar) return;
+    m_displayGain = std::clamp(bar->value(), kMinGainPosition, kMaxGainPosition);
+    emit displayGainChanged(m_displayGain);
+}
+
+void SpectrumPanel::Image1MouseUp(int x) {
+    emit tuneRequested(std::clamp(x, 1, kMaxClickBin));
+}
+
+QString SpectrumPanel::markerText() const { return QString::number(m_markerHz); }
+
+void SpectrumPanel::setMarkerHz(int hz) {
+    if (hz == m_markerHz) return;
+    m_markerHz = hz;
+    // The label is one digit wide: the frequency reads downwards, one digit per line.
+    const QString digits = QString::number(hz);
+    QString lines;
+    for (qsizetype i = 0; i < digits.size(); ++i) {
+        if (i > 0) lines += QLatin1Char('\n');
+        lines += digits[i];
+    }
+    m_mkrLabel->setText(lines);
+}
+
+void wireToEngine(SpectrumPanel& panel, ReceiveEngine& engine) {
+    QObject::connect(&panel, &SpectrumPanel::tuneRequested, &panel, [&engine](int bin) {
+        engine.post({ReceiveCommandKind::TuneToBin, bin});
+    });
+    QObject::connect(&panel, &SpectrumPanel::displayTypeChanged, &panel, [&engine](int type) {
+        engine.post({ReceiveCommandKind::DisplayType, type});
+    });
+    QObject::connect(&panel, &SpectrumPanel::displayGainChanged, &panel, [&engine](int position) {
+        engine.post({ReceiveCommandKind::DisplayGain, position});
+    });
+}
+
+} // namespace dita
