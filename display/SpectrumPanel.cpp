@@ -102,6 +102,8 @@ SpectrumPanel::SpectrumPanel(QWidget* parent) : QFrame(parent) {
 
 void SpectrumPanel::showPass(const PassResult& pass) {
     setMarkerHz(pass.markerHz);
+    // The engine reports a mode change it was told about by anyone, not only by our handlers.
+    if (pass.clearSpectrumBlack) m_drawing.clearSpectrumBlack();
     const QImage* image = m_drawing.draw(pass, m_background);
     if (!image) return;  // other display types draw nothing; the screen keeps its picture
     const bool waterfall = pass.displayType == kWaterfallMode;

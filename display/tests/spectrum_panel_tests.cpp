@@ -150,6 +150,15 @@ TEST_F(PanelWithEngine, ModeItemsFollowTheHandlersAndTheEngineSwitchesOnTheNextP
     EXPECT_EQ(spy.at(1).at(0).toInt(), kLineMode);
 }
 
+TEST_F(PanelWithEngine, ModeChangePostedElsewhereStillClearsTheLineImageBlack) {
+    run(silence());
+    engine->post({ReceiveCommandKind::DisplayType, kWaterfallMode});
+    run(silence());
+    const QImage& line = panel.drawing().spectrumImage();
+    EXPECT_EQ(countInColumn(line, 300, kBlack, 0, kSpectrumImageHeight), kSpectrumImageHeight);
+    EXPECT_EQ(at(render(*panel.spectrumBox()), 300, 0), rgb(kBlack));  // the silent waterfall row
+}
+
 TEST_F(PanelWithEngine, WaterfallMarkerIsOnTheScreenOnlyAndNeverEntersTheHistory) {
     panel.Waterfall2Click();
     // Fill the visible box with silent (black) history.
