@@ -3,7 +3,11 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 namespace {
 
@@ -62,12 +66,20 @@ TGkFlashTimer::TGkFlashTimer(QObject* parent) : QObject(parent) {
                       QStringLiteral("Error Message"));
         return;
     }
+    m_eventFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (m_eventFd < 0) {
+        gkShowMessage(QStringLiteral("The flash timer could not be created: ") +
+                          QString::fromLocal8Bit(std::strerror(errno)),
+                      QStringLiteral("Error Message"));
+        return;
+    }
     m_active = true;
     s_activeTimer = this;
 }
 
 TGkFlashTimer::~TGkFlashTimer() {
     Stop();
+    if (m_eventFd >= 0) close(m_eventFd);
     if (s_activeTimer == this) s_activeTimer = nullptr;
 }
 
@@ -81,6 +93,8 @@ void TGkFlashTimer::Start() {
         std::lock_guard lock(m_mutex);
         m_stop = false;
     }
+    m_notifier = new QSocketNotifier(m_eventFd, QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &TGkFlashTimer::takeTicks);
     m_thread = std::thread([this] { run(); });
 }
 
@@ -92,20 +106,33 @@ void TGkFlashTimer::Stop() {
     }
     m_wake.notify_all();
     m_thread.join();
+    m_notifier->setEnabled(false);
+    if (m_inTake)
+        m_notifier->deleteLater(); // stopped from within its own signal
+    else
+        delete m_notifier;
+    m_notifier = nullptr;
+    // Ticks still counted belong to the stopped run.
+    std::uint64_t dropped = 0;
+    while (read(m_eventFd, &dropped, sizeof dropped) > 0) {
+    }
 }
 
 void TGkFlashTimer::run() {
+    const std::uint64_t one = 1;
     std::unique_lock lock(m_mutex);
     while (!m_wake.wait_for(lock, std::chrono::milliseconds(kTickMs), [this] { return m_stop; })) {
-        if (m_tickPending.exchange(true)) continue;
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                m_tickPending = false;
-                emit Tick();
-            },
-            Qt::QueuedConnection);
+        // Only fails when the counter is near overflow, i.e. ticks are pending anyway.
+        [[maybe_unused]] const ssize_t written = write(m_eventFd, &one, sizeof one);
     }
+}
+
+void TGkFlashTimer::takeTicks() {
+    std::uint64_t count = 0;
+    if (read(m_eventFd, &count, sizeof count) != ssize_t(sizeof count) || count == 0) return;
+    m_inTake = true;
+    emit Tick();
+    m_inTake = false;
 }
 
 // ---- TGkFlashList ----

@@ -142,6 +142,27 @@ TEST(FlashTimer, ThreadRunsOnlyWhileRegistrationsExist) {
     EXPECT_EQ(list.TickCount(), stopped);
 }
 
+TEST(FlashTimer, LastRegistrationMayLeaveFromItsOwnTick) {
+    TGkFlashList& list = TGkFlashList::Instance();
+    ASSERT_EQ(list.Count(), 0);
+    int calls = 0;
+    int id = 0;
+    id = list.AddProc(
+        [&](std::uint32_t, bool) {
+            ++calls;
+            list.DelProc(id); // stops the timer from within its own tick
+        },
+        7, 16);
+    QElapsedTimer t;
+    t.start();
+    while (calls == 0 && t.elapsed() < 2000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_EQ(calls, 1);
+    EXPECT_FALSE(list.TimerRunning());
+    pumpEvents(); // the timer is freed by the event loop
+    EXPECT_EQ(TGkFlashTimer::Active(), nullptr);
+}
+
 TEST(FlashTimer, OnlyOnePerApplication) {
     std::vector<std::pair<QString, QString>> messages;
     gkSetMessageHandler(

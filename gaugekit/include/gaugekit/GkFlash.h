@@ -4,8 +4,8 @@
 // to the GUI thread. Registrations, deliveries and drawing all happen on the GUI thread.
 #include <QEvent>
 #include <QObject>
+#include <QSocketNotifier>
 #include <QString>
-#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -41,7 +41,9 @@ GAUGEKIT_EXPORT void gkShowMessage(const QString& text, const QString& caption);
 // The flash timer component. Only one may exist per application: a second one shows
 // "Only one TGkFlashTimer per Application!" and stays inert. The flash list creates one on
 // its first registration (or uses the one that exists). Created and destroyed on the GUI
-// thread; its own thread only sleeps and posts.
+// thread; its own thread only sleeps and signals an event counter (eventfd) that the GUI
+// thread's event loop watches. Ticks the GUI thread could not take in time add up in the
+// counter and are delivered as one, so a busy GUI thread is never flooded.
 class GAUGEKIT_EXPORT TGkFlashTimer : public QObject {
     Q_OBJECT
 public:
@@ -63,13 +65,15 @@ signals:
 
 private:
     void run();
+    void takeTicks();
     bool m_active = false;
+    int m_eventFd = -1;
+    QSocketNotifier* m_notifier = nullptr;
+    bool m_inTake = false;
     std::thread m_thread;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_stop = false;
-    // At most one tick waits in the GUI queue; a busy GUI thread is not flooded.
-    std::atomic<bool> m_tickPending{false};
 };
 
 // Process-wide flash list (see above). GUI thread only.
