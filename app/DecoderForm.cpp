@@ -227,6 +227,9 @@ void TDecoderForm::createControls()
     bf.setBold(true);
     brand->setFont(bf);
     brand->setAutoFillBackground(false);
+    QPalette bp = brand->palette();
+    bp.setColor(QPalette::WindowText, Qt::gray); // readable on both backgrounds
+    brand->setPalette(bp);
 
     Panel3 = frame("Panel3", kImagePnlHeight, kPanel3Height);
     Label3 = label(Panel3, "Label3", "Signal", QRect(4, 10, 44, 20));
@@ -321,6 +324,9 @@ void TDecoderForm::createControls()
     RSTMemo = field("RSTMemo", "RST", 244, 60);
     MyRSTMemo = field("MyRSTMemo", "My RST", 312, 60);
     MyCallMemo = field("MyCallMemo", "My Call", 380, 110);
+    label(StationPnl, "", "Contact", QRect(500, 8, 80, 18))->setAutoFillBackground(false);
+    label(StationPnl, "", "Xmit WPM", QRect(590, 8, 110, 18))->setAutoFillBackground(false);
+    label(StationPnl, "", "Band", QRect(8, 72, 40, 18))->setAutoFillBackground(false);
     XmitCntrSpinEdit = new QSpinBox(StationPnl);
     XmitCntrSpinEdit->setObjectName("XmitCntrSpinEdit");
     XmitCntrSpinEdit->setRange(1, kCounterMax);
@@ -336,7 +342,7 @@ void TDecoderForm::createControls()
     BandSpinEdit = new QSpinBox(StationPnl);
     BandSpinEdit->setObjectName("BandSpinEdit");
     BandSpinEdit->setRange(1, kBandMax);
-    BandSpinEdit->setGeometry(8, 70, 60, kBandSpinHeight);
+    BandSpinEdit->setGeometry(8, 92, 60, kBandSpinHeight);
 
     Panel2 = frame("Panel2", kRxPanel2Top, kPanel2Height);
 }
@@ -691,11 +697,20 @@ void TDecoderForm::applyColours()
     paint(TransmitMemo, white ? QColor(Qt::red) : QColor(Qt::white));
 }
 
+void TDecoderForm::clearDisplayImages()
+{
+    const QColor back = m_settings.Background == 1 ? Qt::white : Qt::black;
+    m_spectrumBitmap->fill(back);
+    m_waterfallBitmap->fill(back);
+    SpectrumBox->setPixmap(QPixmap::fromImage(*m_spectrumBitmap));
+}
+
 void TDecoderForm::BackgroundClick(int background, QAction* own)
 {
     m_settings.Background = background;
     check(own);
     applyColours();
+    clearDisplayImages();
 }
 
 void TDecoderForm::ScreenOpModeClick(int mode, QAction* own)
@@ -820,8 +835,7 @@ void TDecoderForm::enterRunLoop()
 {
     joinRunLoop();
     ++m_loopEntries;
-    m_spectrumBitmap->fill(m_settings.Background == 1 ? Qt::white : Qt::black);
-    m_waterfallBitmap->fill(m_settings.Background == 1 ? Qt::white : Qt::black);
+    clearDisplayImages();
     m_loopRunning = true;
     const int id = m_settings.InputDeviceId;
     const int channel = m_settings.InputChannel;

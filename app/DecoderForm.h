@@ -196,6 +196,7 @@ private:
     void TextBoldClick(int bold, QAction* own);
     void FontSizeClick(int size, QAction* own);
     void applyColours();
+    void clearDisplayImages();
 
     void enterRunLoop();
     void joinRunLoop();

@@ -291,12 +291,14 @@ TEST(DecoderFormLayoutTest, BackgroundsFontsAndBold)
     EXPECT_EQ(text(f.RcvMemo), QColor(Qt::black));
     EXPECT_EQ(f.UTCPnl->palette().color(QPalette::WindowText), QColor(Qt::black));
     EXPECT_EQ(f.ImagePnl->palette().color(QPalette::Window), QColor(Qt::white));
+    EXPECT_EQ(f.SpectrumBox->pixmap().toImage().pixelColor(20, 20), QColor(Qt::white));
     f.click("BlackBackground");
     for (QWidget* w : std::initializer_list<QWidget*>{f.MkrLabel, f.TransmitMemo, f.RcvMemo, f.CallMemo,
                                                       f.XmitSpdUpDn2, f.RcvWPMPnl, f.Label3})
         EXPECT_EQ(w->palette().color(QPalette::WindowText), QColor(Qt::white)) << w->objectName().toStdString();
     EXPECT_EQ(base(f.RcvMemo), QColor(Qt::black));
     EXPECT_EQ(f.ImagePnl->palette().color(QPalette::Window), QColor(Qt::black));
+    EXPECT_EQ(f.SpectrumBox->pixmap().toImage().pixelColor(20, 20), QColor(Qt::black));
     EXPECT_EQ(f.settings().Background, 0);
 
     f.click("MediumFont1");
