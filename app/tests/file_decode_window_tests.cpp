@@ -13,6 +13,7 @@
 #include "app/DecoderForm.h"
 #include "app/EnginePassProcessor.h"
 #include "receive/audio/SystemDevices.h"
+#include "receive/audio/tests/PinAlsaPlugins.h"
 
 using namespace dita;
 using namespace std::chrono_literals;
@@ -23,6 +24,7 @@ TEST(FileDecodeWindowTest, RecordingPlayedAsInputDeviceIsDecodedIntoRcvMemo)
     char name[] = "file_decode_window_tests";
     char* argv[] = {name, nullptr};
     QApplication app(argc, argv);
+    dita::test::pinAlsaPlugins();
 
     SystemDeviceCatalog catalog(
         loadSoundFile(std::filesystem::path(DITA_DATA_DIR) / "samples" / "cq-20wpm.ogg"));

@@ -12,6 +12,7 @@
 
 #include "receive/audio/CaptureCycle.h"
 #include "receive/audio/SystemDevices.h"
+#include "receive/audio/tests/PinAlsaPlugins.h"
 
 using namespace dita;
 namespace fs = std::filesystem;
@@ -93,6 +94,7 @@ TEST(SoundFileTest, BadFilesGiveAMessageNamingTheFile)
 
 TEST(FileInputDeviceTest, PlaysTheFileThroughTheCaptureCycleAtRealTimePace)
 {
+    dita::test::pinAlsaPlugins();
     const int frames = 3 * kCaptureFrames;
     const fs::path p = writeWav("play.wav", kCaptureRateHz, 2, frames,
                                 [](int i, int c) { return c == 0 ? (i % 1000) : -(i % 777); });
@@ -134,6 +136,7 @@ TEST(FileInputDeviceTest, PlaysTheFileThroughTheCaptureCycleAtRealTimePace)
 
 TEST(PortAudioCatalogTest, ListsOnlyDevicesThatCanOpen)
 {
+    dita::test::pinAlsaPlugins();
     SystemDeviceCatalog catalog;
     EXPECT_FALSE(catalog.fileDeviceId().has_value());
     if (catalog.count() == 0)

@@ -19,6 +19,7 @@
 #include "receive/ReceiveEngine.h"
 #include "receive/audio/CaptureCycle.h"
 #include "receive/audio/SystemDevices.h"
+#include "receive/audio/tests/PinAlsaPlugins.h"
 
 extern char** environ;
 
@@ -49,6 +50,7 @@ public:
         }
         up = pclose(p) == 0 && std::getenv("PULSE_SERVER");
         setenv("JACK_NO_START_SERVER", "1", 1);
+        dita::test::pinAlsaPlugins();
     }
     void TearDown() override
     {
