@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
+#include <cstring>
 
 namespace dita {
 
@@ -21,32 +22,37 @@ void paintBackground(QWidget* w, QRgb colour) {
 }
 } // namespace
 
-SpectrumBox::SpectrumBox(QWidget* parent) : QWidget(parent) {
+SpectrumBox::SpectrumBox(QWidget* parent)
+    : QWidget(parent), m_frame(kSpectrumBoxWidth, kSpectrumBoxHeight, QImage::Format_RGB32) {
     setObjectName("SpectrumBox");
     setFixedSize(kSpectrumBoxWidth, kSpectrumBoxHeight);
-    // The copy covers the whole box, so Qt need not clear it first.
+    m_frame.fill(kWhite);
+    // The frame covers the whole box, so Qt need not clear it first.
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void SpectrumBox::showImage(const QImage* image, int markerBin, QRgb markerColour) {
-    m_image = image;
-    m_markerBin = markerBin;
-    m_markerColour = markerColour;
+void SpectrumBox::showImage(const QImage& image, int markerBin, QRgb markerColour) {
+    const qsizetype rowBytes = std::min(m_frame.bytesPerLine(), image.bytesPerLine());
+    for (int y = 0; y < kSpectrumBoxHeight; ++y) {
+        std::memcpy(m_frame.scanLine(y), image.constScanLine(y), static_cast<size_t>(rowBytes));
+    }
+    if (markerBin > 0 && markerBin < kSpectrumBoxWidth) {
+        for (int y = 0; y < kSpectrumBoxHeight; ++y) {
+            reinterpret_cast<QRgb*>(m_frame.scanLine(y))[markerBin] = markerColour;
+        }
+    }
+    update();
+}
+
+void SpectrumBox::clear(QRgb colour) {
+    m_frame.fill(colour);
     update();
 }
 
 void SpectrumBox::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    if (!m_image) {
-        p.fillRect(rect(), palette().color(QPalette::Window));
-        return;
-    }
     p.setCompositionMode(QPainter::CompositionMode_Source);
-    p.drawImage(0, 0, *m_image);
-    if (m_markerBin > 0) {
-        p.setPen(QPen(QColor(m_markerColour), 1));
-        p.drawLine(m_markerBin, kSpectrumImageHeight, m_markerBin, 0);
-    }
+    p.drawImage(0, 0, m_frame);
 }
 
 ClickLayer::ClickLayer(QWidget* parent) : QWidget(parent) {
@@ -106,8 +112,9 @@ void SpectrumPanel::showPass(const PassResult& pass) {
     if (pass.clearSpectrumBlack) m_drawing.clearSpectrumBlack();
     const QImage* image = m_drawing.draw(pass, m_background);
     if (!image) return;  // other display types draw nothing; the screen keeps its picture
+    m_passShown = true;
     const bool waterfall = pass.displayType == kWaterfallMode;
-    m_spectrumBox->showImage(image, waterfall ? pass.tunedBin : 0,
+    m_spectrumBox->showImage(*image, waterfall ? pass.tunedBin : 0,
                              spectrumPalette(m_background).waterfallMarker);
 }
 
@@ -117,7 +124,7 @@ void SpectrumPanel::setBackground(int background) {
     m_background = background == kBlackBackground ? kBlackBackground : kWhiteBackground;
     const SpectrumPalette palette = spectrumPalette(m_background);
     paintBackground(this, palette.fill);
-    paintBackground(m_spectrumBox, palette.fill);
+    if (!m_passShown) m_spectrumBox->clear(palette.fill);
     QPalette pal = m_mkrLabel->palette();
     pal.setColor(QPalette::Window, QColor(palette.fill));
     pal.setColor(QPalette::WindowText, QColor(palette.markerText));

@@ -28,22 +28,27 @@ constexpr int kMaxGainPosition = 20;
 constexpr int kFormGainPosition = 10;   // where both bars stand before any setting is applied
 constexpr int kDefaultDisplayGain = 5;  // the DisplayGain setting before a bar is moved
 
-// SpectrumBox: paints the last image the drawing step produced, one copy per pass.
+// SpectrumBox: the visible display. It keeps its own copy of the visible part of the last
+// image the drawing step produced (one copy per pass), so that later changes to the
+// off-screen images, such as the black clear of a mode change, reach the screen only with the
+// next pass, and repaints in between show the same picture.
 class SpectrumBox : public QWidget {
     Q_OBJECT
 public:
     explicit SpectrumBox(QWidget* parent);
-    // image: the image to show from now on (not owned; it outlives the box). markerBin > 0
-    // draws the waterfall marker over the copy in markerColour.
-    void showImage(const QImage* image, int markerBin, QRgb markerColour);
+    // Copies the top kSpectrumBoxHeight rows of image; markerBin > 0 then draws the waterfall
+    // marker over the copy in markerColour.
+    void showImage(const QImage& image, int markerBin, QRgb markerColour);
+    // Before the first pass: the whole box in one colour.
+    void clear(QRgb colour);
+    // The picture on the screen.
+    const QImage& frame() const { return m_frame; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    const QImage* m_image = nullptr;
-    int m_markerBin = 0;
-    QRgb m_markerColour = 0;
+    QImage m_frame;
 };
 
 // Image1: the transparent layer over SpectrumBox that takes the clicks.
@@ -139,6 +144,7 @@ private:
     int m_displayType = kLineMode;
     int m_displayGain = kDefaultDisplayGain;
     int m_markerHz = -1;
+    bool m_passShown = false;
 };
 
 // Connects the panel's requests to the engine: a click posts TuneToBin, a mode change
