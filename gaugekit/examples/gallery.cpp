@@ -187,7 +187,7 @@ int main(int argc, char** argv) {
                            "sArrowDown", "sRectangle", "sDiamondLeft", "sDiamondRight"};
     for (int i = 0; i < 8; ++i) {
         auto* led = new TGkLED;
-        led->setFixedSize(110, 30);
+        led->setFixedSize(125, 30);
         led->LED()->SetShape(shapes[i]);
         led->LED()->SetWidth(20);
         led->LED()->SetHeight(20);
