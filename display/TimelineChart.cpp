@@ -32,14 +32,13 @@ int timelineScale(int windowHeight, int creationHeight) {
 }
 
 int timelineLevelY(double v, int scale, int panelHeight) {
-    const double y = panelHeight - scale * std::log10(v + 1.0);
-    if (!std::isfinite(y)) return panelHeight;
-    return clampRow(y, panelHeight);
+    // An infinite row (v at -1 or infinite) is held outside the chart on its side.
+    return clampRow(panelHeight - scale * std::log10(v + 1.0), panelHeight);
 }
 
 int timelineKeyY(double k, int scale, int panelHeight) {
     const double y = scale + kKeyTop - scale * k;
-    if (!std::isfinite(y)) return scale + kKeyTop;
+    if (std::isnan(y)) return scale + kKeyTop;  // not a state: drawn as key-up
     return clampRow(y, panelHeight);
 }
 

@@ -20,9 +20,10 @@ constexpr int kTimelineEntries = kStepsPerPass + 1;  // entry 1 repeats the last
 
 // Vertical scale from the window height: 36 * height / creationHeight - 10, integer division.
 int timelineScale(int windowHeight, int creationHeight);
-// Row of a level v (step, threshold or noise): trunc(Hp - s * log10(v + 1)). A level that
-// gives no finite row (v at or below -1, not a number) lies on the bottom edge, and rows far
-// outside the chart are held just outside it so the line to them keeps its direction.
+// Row of a level v (step, threshold or noise): trunc(Hp - s * log10(v + 1)). Rows far
+// outside the chart, infinite ones included, are held within one chart height of it so that
+// the line to them keeps its direction and the row stays an int; a level that is not a
+// number (v below -1 or NaN) lies on the bottom edge.
 int timelineLevelY(double v, int scale, int panelHeight);
 // Row of a key state k (1 down, 0 up): trunc(s + 5 - s * k), held like the levels.
 int timelineKeyY(double k, int scale, int panelHeight);

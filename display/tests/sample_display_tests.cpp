@@ -97,8 +97,7 @@ TEST(SampleDisplay, DecodingTheRecordingShowsTheToneTheKeyingAndTheText) {
         EXPECT_NEAR(peakBin, kToneBin, 2) << name;
         EXPECT_LT(peakTop, 76) << name;
     }
-    // Waterfall: levels of 92 and up (red, fuchsia, white) beside the marker, none far away;
-    // the colours are the same on both backgrounds.
+    // Waterfall: levels of 92 and up (red, fuchsia, white) beside the marker, none far away.
     auto hot = [](QRgb c) { return rgb(c) == rgb(kRed) || rgb(c) == 0xFF00FFu || rgb(c) == rgb(kWhite); };
     for (const char* name : {"waterfall-white", "waterfall-black"}) {
         const QImage img = boxOf(shots[name]);
@@ -110,8 +109,6 @@ TEST(SampleDisplay, DecodingTheRecordingShowsTheToneTheKeyingAndTheText) {
         EXPECT_GT(hotNear, 20) << name;
         EXPECT_EQ(hotFar, 0) << name;
     }
-    EXPECT_EQ(boxOf(shots["waterfall-white"]).copy(1, 0, 100, 100),
-              boxOf(shots["waterfall-black"]).copy(1, 0, 100, 100));
     // Timeline: key-down and key-up rows both in use, step levels drawn.
     const QImage& tl = shots["timeline"];
     int down = 0, up = 0;

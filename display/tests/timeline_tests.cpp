@@ -96,9 +96,10 @@ TEST_F(Timeline, PassesMoveLeftBy64AndTheLastStepStartsTheNextPass) {
 }
 
 TEST_F(Timeline, LevelsWithoutAFiniteRowStayOnTheChart) {
-    EXPECT_EQ(timelineLevelY(-1.0, 26, 284), 284);  // log10(0)
+    EXPECT_EQ(timelineLevelY(-1.0, 26, 284), 568);  // log10(0): below the chart
+    EXPECT_EQ(timelineLevelY(-5.0, 26, 284), 284);  // log10 of a negative: not a number
     EXPECT_EQ(timelineLevelY(std::numeric_limits<double>::quiet_NaN(), 26, 284), 284);
-    EXPECT_EQ(timelineLevelY(std::numeric_limits<double>::infinity(), 26, 284), 284);
+    EXPECT_EQ(timelineLevelY(std::numeric_limits<double>::infinity(), 26, 284), -284);
     EXPECT_EQ(timelineLevelY(1e300, 26, 284), -284);
     EXPECT_EQ(timelineKeyY(std::numeric_limits<double>::quiet_NaN(), 26, 284), 31);
     EXPECT_EQ(timelineKeyY(1e30, 26, 284), -284);
