@@ -2,6 +2,7 @@
 
 #include "log/ContactFields.h"
 
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -220,7 +221,13 @@ bool StationPanel::eventFilter(QObject* watched, QEvent* event)
         }
         return false;
     }
-    if (event->type() == QEvent::FocusOut) commit(field, kind, true);
+    if (event->type() == QEvent::FocusOut) {
+        // Opening the context menu (to paste) or switching to another window is not leaving
+        // the field: the operator is still at it.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
+            commit(field, kind, true);
+    }
     return false;
 }
 

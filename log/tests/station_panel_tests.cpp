@@ -74,9 +74,9 @@ struct PanelTest : ::testing::Test {
     }
     static QColor textColour(QLineEdit* e) { return e->palette().color(QPalette::Text); }
     static void enter(QLineEdit* e) { QTest::keyClick(e, Qt::Key_Return); }
-    static void leave(QLineEdit* e)
+    static void leave(QLineEdit* e, Qt::FocusReason reason = Qt::TabFocusReason)
     {
-        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+        QFocusEvent out(QEvent::FocusOut, reason);
         QApplication::sendEvent(e, &out);
     }
 };
@@ -157,12 +157,26 @@ TEST_F(PanelTest, TextThatIsNoNumberStaysRedAndIsReported)
     leave(panel->RSTMemo);
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(panel->RSTMemo->text(), "five nine");
+    // Opening the context menu or another window is not leaving the field.
+    panel->RSTMemo->setText("1000");
+    leave(panel->RSTMemo, Qt::PopupFocusReason);
+    leave(panel->RSTMemo, Qt::ActiveWindowFocusReason);
+    EXPECT_EQ(messages.size(), 2u);
+    EXPECT_EQ(panel->RSTMemo->text(), "1000");
+    // Moving the focus for real to another field is leaving it.
+    panel->activateWindow();
+    QApplication::setActiveWindow(panel.get());
+    panel->RSTMemo->setFocus(Qt::TabFocusReason);
+    panel->CallMemo->setFocus(Qt::TabFocusReason);
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages[2].first, "RST Number must be between 1 and 999");
+    EXPECT_EQ(panel->RSTMemo->text(), "");
     // The panel carries on: a correct value afterwards is taken normally.
     panel->RSTMemo->clear();
     QTest::keyClicks(panel->RSTMemo, "579");
     enter(panel->RSTMemo);
     EXPECT_EQ(panel->RSTMemo->text(), "579");
-    EXPECT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages.size(), 3u);
 }
 
 TEST_F(PanelTest, ReportFieldsFilterZeroAndCheckTheRange)
