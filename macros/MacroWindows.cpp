@@ -29,6 +29,7 @@ constexpr int kEditorWidth = 640;
 constexpr int kEditorHeight = 420;
 constexpr int kLegendColumns = 2;
 constexpr int kClockWidth = 96;
+constexpr int kInfoFieldWidth = 190;
 
 inline constexpr const char* kMacroTooLongText =
     "A macro can hold at most 4095 characters; the text was not saved and M%1 keeps its old text";
@@ -185,6 +186,7 @@ TXmitMacrosForm::TXmitMacrosForm(MacroSources& sources, MessageSink messages,
         auto* e = new QLineEdit(central);
         e->setObjectName(name);
         e->setReadOnly(readOnly);
+        e->setMinimumWidth(kInfoFieldWidth);
         info->addWidget(new QLabel(caption, central), row, 0);
         info->addWidget(e, row, 1);
         ++row;

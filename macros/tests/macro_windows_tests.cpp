@@ -159,6 +159,11 @@ TEST_F(MacroWindowsTest, SaveLoadAndListing)
     EXPECT_EQ(editor->Memo1->toPlainText(), QString::fromUtf8("Gr\xC3\xBC\xC3\x9F" "e"));
     EXPECT_TRUE(messages.empty());
 
+    editor->MyNameMemo->setText("Anna");
+    editor->MyQTHMemo->setText("Berlin");
+    editor->QTHMemo->setText("RIG IC7300 ANT DIPOLE");
+    editor->setClockTexts("22:30:00", "11:30:00 PM");
+    editor->loadMacro(3);
     editor->show();
     saveShot(editor.get(), "macro_editor.png");
     listing->refresh(sources);
