@@ -38,7 +38,8 @@ PassResult samplePass(int displayType) {
         r.traceHeight[k] = static_cast<int16_t>(std::abs(k - kToneBin) < 3 ? 80 : 14 + k % 5);
     }
     for (int k = 1; k <= kWaterfallBins; ++k) {
-        r.waterfallRow[k] = std::abs(k - kToneBin) < 3 ? 0xFFFFFFu : (k % 7 ? 0x000000u : 0x808080u);
+        r.waterfallRow[k] =
+            std::abs(k - kToneBin) < 3 ? 0xFFFFFFu : (k % 7 ? 0x000000u : 0x808080u);
     }
     for (int i = 1; i <= kStepsPerPass + 1; ++i) {
         const bool down = (i / 8) % 2 == 0;
@@ -60,15 +61,21 @@ void spectrumPass(benchmark::State& state, int displayType) {
         panel.showPass(pass);
         panel.spectrumBox()->repaint();
     }
-    state.counters["paintsPerPass"] = static_cast<double>(counter.paints) / static_cast<double>(state.iterations());
+    state.counters["paintsPerPass"] =
+        static_cast<double>(counter.paints) / static_cast<double>(state.iterations());
 }
 
-void BM_LineSpectrumPass(benchmark::State& state) { spectrumPass(state, 0); }
-void BM_WaterfallPass(benchmark::State& state) { spectrumPass(state, 1); }
+void BM_LineSpectrumPass(benchmark::State& state) {
+    spectrumPass(state, 0);
+}
+void BM_WaterfallPass(benchmark::State& state) {
+    spectrumPass(state, 1);
+}
 
 void BM_TimelinePass(benchmark::State& state) {
     TTimeLineForm form;
-    form.setStoredPlacement({0, 0, static_cast<int>(state.range(1)), static_cast<int>(state.range(0))});
+    form.setStoredPlacement(
+        {0, 0, static_cast<int>(state.range(1)), static_cast<int>(state.range(0))});
     form.showFromSettings();
     QApplication::processEvents();
     const PassResult pass = samplePass(0);
@@ -77,7 +84,8 @@ void BM_TimelinePass(benchmark::State& state) {
         form.showPass(pass);
         form.spectrumBox3()->repaint();
     }
-    state.counters["paintsPerPass"] = static_cast<double>(counter.paints) / static_cast<double>(state.iterations());
+    state.counters["paintsPerPass"] =
+        static_cast<double>(counter.paints) / static_cast<double>(state.iterations());
     state.counters["width"] = form.panelSize().width();
     state.counters["height"] = form.panelSize().height();
 }

@@ -10,7 +10,7 @@ namespace dita {
 
 namespace {
 constexpr QRgb kOpaque = 0xFF000000u;  // alpha of an RGB32 pixel
-constexpr QRgb kRgbMask = 0x00FFFFFFu;  // 0xRRGGBB of the engine's colour row
+constexpr QRgb kRgbMask = 0x00FFFFFFu; // 0xRRGGBB of the engine's colour row
 } // namespace
 
 SpectrumDrawing::SpectrumDrawing()
@@ -25,7 +25,9 @@ void SpectrumDrawing::fill(int background) {
     m_waterfall.fill(colour);
 }
 
-void SpectrumDrawing::clearSpectrumBlack() { m_spectrum.fill(kBlack); }
+void SpectrumDrawing::clearSpectrumBlack() {
+    m_spectrum.fill(kBlack);
+}
 
 const QImage* SpectrumDrawing::draw(const PassResult& pass, int background) {
     if (pass.displayType == kLineMode) {
@@ -62,8 +64,9 @@ void SpectrumDrawing::drawWaterfall(const PassResult& pass) {
     uchar* bits = m_waterfall.bits();
     std::memmove(bits + rowBytes, bits, static_cast<size_t>(rowBytes) * (kSpectrumImageHeight - 1));
     auto* top = reinterpret_cast<QRgb*>(bits);
-    const int columns = std::min(kWaterfallBins, kSpectrumBoxWidth - 1);  // the rest is clipped
-    for (int k = 1; k <= columns; ++k) top[k] = kOpaque | (pass.waterfallRow[k] & kRgbMask);
+    const int columns = std::min(kWaterfallBins, kSpectrumBoxWidth - 1); // the rest is clipped
+    for (int k = 1; k <= columns; ++k)
+        top[k] = kOpaque | (pass.waterfallRow[k] & kRgbMask);
 }
 
 } // namespace dita

@@ -13,10 +13,10 @@
 
 namespace dita {
 
-constexpr int kSpectrumBoxWidth = 450;   // SpectrumBox and both images
-constexpr int kSpectrumBoxHeight = 100;  // visible part of the images
+constexpr int kSpectrumBoxWidth = 450;  // SpectrumBox and both images
+constexpr int kSpectrumBoxHeight = 100; // visible part of the images
 constexpr int kSpectrumImageHeight = 130;
-constexpr int kTraceBaseline = kSpectrumImageHeight - 20;  // Y0: rows below it stay empty
+constexpr int kTraceBaseline = kSpectrumImageHeight - 20; // Y0: rows below it stay empty
 
 constexpr int kLineMode = 0;
 constexpr int kWaterfallMode = 1;
@@ -46,7 +46,7 @@ private:
 
     QImage m_spectrum;
     QImage m_waterfall;
-    std::array<QPoint, kLineBins + 1> m_trace{};  // baseline start plus one point per bin
+    std::array<QPoint, kLineBins + 1> m_trace{}; // baseline start plus one point per bin
 };
 
 } // namespace dita

@@ -111,14 +111,16 @@ void SpectrumPanel::showPass(const PassResult& pass) {
     // The engine reports a mode change it was told about by anyone, not only by our handlers.
     if (pass.clearSpectrumBlack) m_drawing.clearSpectrumBlack();
     const QImage* image = m_drawing.draw(pass, m_background);
-    if (!image) return;  // other display types draw nothing; the screen keeps its picture
+    if (!image) return; // other display types draw nothing; the screen keeps its picture
     m_passShown = true;
     const bool waterfall = pass.displayType == kWaterfallMode;
     m_spectrumBox->showImage(*image, waterfall ? pass.tunedBin : 0,
                              spectrumPalette(m_background).waterfallMarker);
 }
 
-void SpectrumPanel::runLoopEntry() { m_drawing.fill(m_background); }
+void SpectrumPanel::runLoopEntry() {
+    m_drawing.fill(m_background);
+}
 
 void SpectrumPanel::setBackground(int background) {
     m_background = background == kBlackBackground ? kBlackBackground : kWhiteBackground;
@@ -132,8 +134,12 @@ void SpectrumPanel::setBackground(int background) {
     m_mkrLabel->setAutoFillBackground(true);
 }
 
-void SpectrumPanel::Spectrum1Click() { selectMode(kLineMode); }
-void SpectrumPanel::Waterfall2Click() { selectMode(kWaterfallMode); }
+void SpectrumPanel::Spectrum1Click() {
+    selectMode(kLineMode);
+}
+void SpectrumPanel::Waterfall2Click() {
+    selectMode(kWaterfallMode);
+}
 
 void SpectrumPanel::attachModeItems(QAction* spectrum1, QAction* waterfall2) {
     m_spectrum1 = spectrum1;
@@ -162,8 +168,12 @@ void SpectrumPanel::attachGainBars(QSlider* coarseGainBar, QSlider* coarseGainBa
     }
 }
 
-void SpectrumPanel::CoarseGainBarChange() { gainBarMoved(m_coarseGainBar); }
-void SpectrumPanel::CoarseGainBar2Change() { gainBarMoved(m_coarseGainBar2); }
+void SpectrumPanel::CoarseGainBarChange() {
+    gainBarMoved(m_coarseGainBar);
+}
+void SpectrumPanel::CoarseGainBar2Change() {
+    gainBarMoved(m_coarseGainBar2);
+}
 
 void SpectrumPanel::gainBarMoved(const QSlider* bar) {
     if (!bar) return;
@@ -175,7 +185,9 @@ void SpectrumPanel::Image1MouseUp(int x) {
     emit tuneRequested(std::clamp(x, 1, kMaxClickBin));
 }
 
-QString SpectrumPanel::markerText() const { return QString::number(m_markerHz); }
+QString SpectrumPanel::markerText() const {
+    return QString::number(m_markerHz);
+}
 
 void SpectrumPanel::setMarkerHz(int hz) {
     if (hz == m_markerHz) return;

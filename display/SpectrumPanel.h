@@ -25,8 +25,8 @@ class ReceiveEngine;
 
 constexpr int kMinGainPosition = 1;
 constexpr int kMaxGainPosition = 20;
-constexpr int kFormGainPosition = 10;   // where both bars stand before any setting is applied
-constexpr int kDefaultDisplayGain = 5;  // the DisplayGain setting before a bar is moved
+constexpr int kFormGainPosition = 10;  // where both bars stand before any setting is applied
+constexpr int kDefaultDisplayGain = 5; // the DisplayGain setting before a bar is moved
 
 // SpectrumBox: the visible display. It keeps its own copy of the visible part of the last
 // image the drawing step produced (one copy per pass), so that later changes to the

@@ -12,7 +12,7 @@ namespace dita {
 
 namespace {
 const QColor kSkyBlue(166, 202, 240);
-constexpr int kBarMarginX = 4;  // space around the buttons in the button bar
+constexpr int kBarMarginX = 4; // space around the buttons in the button bar
 constexpr int kBarMarginY = 2;
 
 void fillWith(QWidget* w, const QColor& colour) {
@@ -37,7 +37,6 @@ void TimelineBox::paintEvent(QPaintEvent*) {
     p.setCompositionMode(QPainter::CompositionMode_Source);
     p.drawImage(0, 0, m_image());
 }
-
 
 TTimeLineForm::TTimeLineForm(QWidget* parent) : QWidget(parent, Qt::Window) {
     // FormCreate
@@ -73,7 +72,8 @@ TTimeLineForm::TTimeLineForm(QWidget* parent) : QWidget(parent, Qt::Window) {
     m_timeStopBtn->setObjectName("TimeStopBtn");
     m_timeCloseBtn = new QPushButton("CLOSE", m_timeControl);
     m_timeCloseBtn->setObjectName("TimeCloseBtn");
-    for (QPushButton* b : {m_timeStartBtn, m_timeStopBtn, m_timeCloseBtn}) bar->addWidget(b);
+    for (QPushButton* b : {m_timeStartBtn, m_timeStopBtn, m_timeCloseBtn})
+        bar->addWidget(b);
     connect(m_timeStartBtn, &QPushButton::clicked, this, &TTimeLineForm::TimeStartBtnClick);
     connect(m_timeStopBtn, &QPushButton::clicked, this, &TTimeLineForm::TimeStopBtnClick);
     connect(m_timeCloseBtn, &QPushButton::clicked, this, &TTimeLineForm::TimeCloseBtnClick);
@@ -86,7 +86,9 @@ TTimeLineForm::TTimeLineForm(QWidget* parent) : QWidget(parent, Qt::Window) {
 
 TTimeLineForm::~TTimeLineForm() = default;
 
-QSize TTimeLineForm::panelSize() const { return m_spectrumBox3->size(); }
+QSize TTimeLineForm::panelSize() const {
+    return m_spectrumBox3->size();
+}
 
 void TTimeLineForm::showPass(const PassResult& pass) {
     if (!m_running.load()) return;
@@ -112,8 +114,12 @@ WindowPlacement TTimeLineForm::placement() const {
     return {y(), x(), height(), width()};
 }
 
-void TTimeLineForm::TimeStartBtnClick() { m_running = true; }
-void TTimeLineForm::TimeStopBtnClick() { m_running = false; }
+void TTimeLineForm::TimeStartBtnClick() {
+    m_running = true;
+}
+void TTimeLineForm::TimeStopBtnClick() {
+    m_running = false;
+}
 
 void TTimeLineForm::TimeCloseBtnClick() {
     m_running = false;

@@ -12,7 +12,7 @@ namespace dita {
 namespace {
 constexpr int kScaleNumerator = 36;
 constexpr int kScaleOffset = 10;
-constexpr int kKeyTop = 5;  // key-down row; key-up lies s below it
+constexpr int kKeyTop = 5; // key-down row; key-up lies s below it
 
 enum TraceIndex { kStepTrace, kThresholdTrace, kNoiseTrace, kKeyTrace };
 constexpr std::array<QRgb, kTimelineTraces> kTraceColours = {kBlack, kBlue, kMaroon, kRed};
@@ -38,11 +38,13 @@ int timelineLevelY(double v, int scale, int panelHeight) {
 
 int timelineKeyY(double k, int scale, int panelHeight) {
     const double y = scale + kKeyTop - scale * k;
-    if (std::isnan(y)) return scale + kKeyTop;  // not a state: drawn as key-up
+    if (std::isnan(y)) return scale + kKeyTop; // not a state: drawn as key-up
     return clampRow(y, panelHeight);
 }
 
-TimelineChart::TimelineChart() : m_image(1, 1, QImage::Format_RGB32) { m_image.fill(kWhite); }
+TimelineChart::TimelineChart() : m_image(1, 1, QImage::Format_RGB32) {
+    m_image.fill(kWhite);
+}
 
 void TimelineChart::resize(QSize panelSize) {
     const QSize size = panelSize.expandedTo(QSize(1, 1));
@@ -77,8 +79,10 @@ void TimelineChart::drawPass(const PassResult& pass) {
     }
 
     QPainter p(&m_image);
-    for (int t = 0; t < kTimelineTraces; ++t) drawTrace(p, t, kTraceColours[t], t == kKeyTrace);
-    for (Trace& trace : m_values) trace[1] = trace[kTimelineEntries];
+    for (int t = 0; t < kTimelineTraces; ++t)
+        drawTrace(p, t, kTraceColours[t], t == kKeyTrace);
+    for (Trace& trace : m_values)
+        trace[1] = trace[kTimelineEntries];
     m_hasCarry = true;
 }
 
@@ -91,7 +95,7 @@ void TimelineChart::drawTrace(QPainter& p, int index, QRgb colour, bool keyTrace
     };
     p.setPen(QPen(QColor(colour), 1));
     for (int i = 1; i <= kStepsPerPass; ++i) {
-        const int c = kTimelineEntries + 1 - i;  // 65 down to 2: segments end at x = Wp - 1
+        const int c = kTimelineEntries + 1 - i; // 65 down to 2: segments end at x = Wp - 1
         p.drawLine(wp - c, row(v[i]), wp - c + 1, row(v[i + 1]));
     }
 }

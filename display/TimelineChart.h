@@ -16,7 +16,7 @@ class QPainter;
 namespace dita {
 
 constexpr int kTimelineTraces = 4;
-constexpr int kTimelineEntries = kStepsPerPass + 1;  // entry 1 repeats the last step before
+constexpr int kTimelineEntries = kStepsPerPass + 1; // entry 1 repeats the last step before
 
 // Vertical scale from the window height: 36 * height / creationHeight - 10, integer division.
 int timelineScale(int windowHeight, int creationHeight);
@@ -45,7 +45,7 @@ public:
     const QImage& image() const { return m_image; }
 
 private:
-    using Trace = std::array<double, kTimelineEntries + 1>;  // index 0 unused
+    using Trace = std::array<double, kTimelineEntries + 1>; // index 0 unused
 
     void drawTrace(QPainter& p, int index, QRgb colour, bool keyTrace);
 

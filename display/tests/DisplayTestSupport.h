@@ -14,7 +14,9 @@ namespace dita::test {
 
 using PassSamples = std::array<int32_t, kPassFrames>;
 
-inline PassSamples silence() { return PassSamples{}; }
+inline PassSamples silence() {
+    return PassSamples{};
+}
 
 // A steady sine at the centre of a spectrum bin, amplitude in 16-bit units.
 inline PassSamples toneAtBin(int bin, double amplitude, long passIndex = 0) {
@@ -27,17 +29,24 @@ inline PassSamples toneAtBin(int bin, double amplitude, long passIndex = 0) {
     return s;
 }
 
-inline QImage render(QWidget& w) { return w.grab().toImage().convertToFormat(QImage::Format_RGB32); }
+inline QImage render(QWidget& w) {
+    return w.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
 
 // Colours compared without their alpha byte, as 0xRRGGBB.
-constexpr uint32_t rgb(QRgb colour) { return colour & 0xFFFFFFu; }
+constexpr uint32_t rgb(QRgb colour) {
+    return colour & 0xFFFFFFu;
+}
 
-inline uint32_t at(const QImage& img, int x, int y) { return rgb(img.pixel(x, y)); }
+inline uint32_t at(const QImage& img, int x, int y) {
+    return rgb(img.pixel(x, y));
+}
 
 // Number of pixels of one colour in a column, rows [top, bottom).
 inline int countInColumn(const QImage& img, int x, QRgb colour, int top, int bottom) {
     int n = 0;
-    for (int y = top; y < bottom; ++y) n += at(img, x, y) == rgb(colour) ? 1 : 0;
+    for (int y = top; y < bottom; ++y)
+        n += at(img, x, y) == rgb(colour) ? 1 : 0;
     return n;
 }
 

@@ -1,8 +1,8 @@
 // The spectrum panel: images drawn from the real engine's passes (hand-made passes where a
 // shape is needed), clicks that tune the engine, the marker, gain bars, mode items, colours.
+#include "DisplayTestSupport.h"
 #include "display/DisplayColours.h"
 #include "display/SpectrumPanel.h"
-#include "DisplayTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -52,7 +52,8 @@ TEST_F(Panel, SilenceDrawsAFlatTraceAt96OverBins1To422WithTheMarkerOnEitherBackg
                 ASSERT_EQ(at(img, k, 96), rgb(pal.trace)) << k;
             }
         }
-        EXPECT_EQ(countInColumn(img, 100, pal.lineMarker, 0, kSpectrumBoxHeight), kSpectrumBoxHeight);
+        EXPECT_EQ(countInColumn(img, 100, pal.lineMarker, 0, kSpectrumBoxHeight),
+                  kSpectrumBoxHeight);
         EXPECT_EQ(panel.mkrLabel()->palette().color(QPalette::WindowText), QColor(pal.markerText));
         EXPECT_EQ(at(render(panel), 20, 50), rgb(pal.fill));
     }
@@ -61,7 +62,8 @@ TEST_F(Panel, SilenceDrawsAFlatTraceAt96OverBins1To422WithTheMarkerOnEitherBackg
 TEST(SpectrumDrawing, TraceColumnsFollowTheirHeightsAndStayInsideTheImage) {
     SpectrumDrawing drawing;
     PassResult r = handMade(kLineMode);
-    for (int k = 1; k <= kLineBins; ++k) r.traceHeight[k] = static_cast<int16_t>((k * 7) % 111);
+    for (int k = 1; k <= kLineBins; ++k)
+        r.traceHeight[k] = static_cast<int16_t>((k * 7) % 111);
     r.traceHeight[10] = -500;
     r.traceHeight[20] = 32000;
     const QImage* img = drawing.draw(r, kWhiteBackground);
@@ -82,9 +84,10 @@ TEST_F(Panel, StrongToneIsWhiteAndZeroPowerBlackInTheWaterfallOnEitherBackground
         run(toneAtBin(122, 20000));
         run(silence());
         const QImage& img = panel.drawing().waterfallImage();
-        for (int k = 1; k < kSpectrumBoxWidth; ++k) ASSERT_EQ(at(img, k, 0), 0u) << "bin " << k;
-        EXPECT_EQ(at(img, 122, 1), rgb(kWhite));   // the tone's row, moved down by one
-        EXPECT_EQ(at(img, 0, 0), rgb(spectrumPalette(background).fill));  // column 0: no bin
+        for (int k = 1; k < kSpectrumBoxWidth; ++k)
+            ASSERT_EQ(at(img, k, 0), 0u) << "bin " << k;
+        EXPECT_EQ(at(img, 122, 1), rgb(kWhite)); // the tone's row, moved down by one
+        EXPECT_EQ(at(img, 0, 0), rgb(spectrumPalette(background).fill)); // column 0: no bin
     }
 }
 
@@ -92,29 +95,32 @@ TEST(SpectrumDrawing, WaterfallMovesDownOneRowPerPassDropsTheBottomAndClipsPastT
     SpectrumDrawing drawing;
     drawing.fill(kBlackBackground);
     PassResult marked = handMade(kWaterfallMode);
-    for (int k = 1; k <= kWaterfallBins; ++k) marked.waterfallRow[k] = static_cast<uint32_t>(k);
+    for (int k = 1; k <= kWaterfallBins; ++k)
+        marked.waterfallRow[k] = static_cast<uint32_t>(k);
     marked.waterfallRow[200] = 0xFFFF00;
     PassResult plain = handMade(kWaterfallMode);
     plain.waterfallRow.fill(0x0000FF);
     drawing.draw(marked, kBlackBackground);
-    for (int n = 1; n <= 5; ++n) drawing.draw(plain, kBlackBackground);
+    for (int n = 1; n <= 5; ++n)
+        drawing.draw(plain, kBlackBackground);
     const QImage& img = drawing.waterfallImage();
     EXPECT_EQ(at(img, 200, 5), 0xFFFF00u);
     EXPECT_EQ(at(img, kSpectrumBoxWidth - 1, 5), static_cast<uint32_t>(kSpectrumBoxWidth - 1));
     EXPECT_EQ(at(img, 200, 4), 0x0000FFu);
-    EXPECT_EQ(at(img, 200, 6), 0u);  // below the history: still the fill
-    for (int n = 6; n <= kSpectrumImageHeight; ++n) drawing.draw(plain, kBlackBackground);
+    EXPECT_EQ(at(img, 200, 6), 0u); // below the history: still the fill
+    for (int n = 6; n <= kSpectrumImageHeight; ++n)
+        drawing.draw(plain, kBlackBackground);
     EXPECT_EQ(countInColumn(img, 200, 0x0000FF, 0, kSpectrumImageHeight), kSpectrumImageHeight);
 }
 
 TEST_F(Panel, ClickAt200TunesTheEngineAndTheMarkerFollowsOnTheNextPass) {
     run(silence());
-    EXPECT_EQ(panel.markerText(), "532");  // trunc(99 x 5.38330078125)
+    EXPECT_EQ(panel.markerText(), "532"); // trunc(99 x 5.38330078125)
     click(200);
-    EXPECT_EQ(panel.markerText(), "532");  // nothing moves before the engine's next pass
+    EXPECT_EQ(panel.markerText(), "532"); // nothing moves before the engine's next pass
     run(silence());
     EXPECT_EQ(engine->tunedBin(), 200);
-    EXPECT_EQ(panel.markerText(), "1071");  // trunc(199 x 5.38330078125)
+    EXPECT_EQ(panel.markerText(), "1071"); // trunc(199 x 5.38330078125)
     EXPECT_EQ(panel.mkrLabel()->text(), "1\n0\n7\n1");
     const QImage img = box();
     EXPECT_EQ(countInColumn(img, 200, kBlue, 0, kSpectrumBoxHeight), kSpectrumBoxHeight);
@@ -137,7 +143,7 @@ TEST_F(Panel, OnlyLeftReleasesInsideTuneAndColumnsAreHeldTo1Through480) {
     EXPECT_EQ(spy.at(1).at(0).toInt(), kMaxClickBin);
     run(silence());
     EXPECT_EQ(engine->tunedBin(), kMaxClickBin);
-    EXPECT_EQ(panel.markerText(), "2578");  // trunc(479 x 5.38330078125)
+    EXPECT_EQ(panel.markerText(), "2578"); // trunc(479 x 5.38330078125)
 }
 
 TEST_F(Panel, GainBarsAreIndependentAndAToneRisesWithEveryStepFrom15To20) {
@@ -152,7 +158,7 @@ TEST_F(Panel, GainBarsAreIndependentAndAToneRisesWithEveryStepFrom15To20) {
     EXPECT_EQ(panel.displayGain(), 3);
     bar.setValue(16);
     bar.setValue(16);
-    panel.CoarseGainBarChange();  // as the configuration loader does after setting the bar
+    panel.CoarseGainBarChange(); // as the configuration loader does after setting the bar
     EXPECT_EQ(bar2.value(), 3);
     ASSERT_EQ(spy.count(), 3);
     EXPECT_EQ(spy.at(2).at(0).toInt(), 16);
@@ -160,7 +166,8 @@ TEST_F(Panel, GainBarsAreIndependentAndAToneRisesWithEveryStepFrom15To20) {
     int previousTop = kSpectrumBoxHeight;
     for (int position = 15; position <= kMaxGainPosition; ++position) {
         bar.setValue(position);
-        for (int n = 0; n < 12; ++n) run(toneAtBin(300, 10, n));  // the smoothing settles
+        for (int n = 0; n < 12; ++n)
+            run(toneAtBin(300, 10, n)); // the smoothing settles
         const int top = topmostInColumn(box(), 300, kBlack);
         ASSERT_GE(top, 0) << "position " << position;
         EXPECT_LT(top, previousTop) << "position " << position;
@@ -179,7 +186,7 @@ TEST_F(Panel, ModeItemsFollowTheHandlersAndModeChangesFromAnywhereClearTheLineIm
     QImage img = box();
     EXPECT_NE(at(img, 122, 0), 0u);
     EXPECT_EQ(at(img, 300, 0), 0u);
-    EXPECT_EQ(at(img, 300, 1), rgb(kWhite));  // below the first row: still the white fill
+    EXPECT_EQ(at(img, 300, 1), rgb(kWhite)); // below the first row: still the white fill
 
     panel.Spectrum1Click();
     EXPECT_TRUE(spectrum1.isChecked());
@@ -194,16 +201,19 @@ TEST_F(Panel, ModeItemsFollowTheHandlersAndModeChangesFromAnywhereClearTheLineIm
     const QImage screen = box();
     engine->post({ReceiveCommandKind::DisplayType, 2});
     run(toneAtBin(122, 20000));
-    EXPECT_EQ(countInColumn(panel.drawing().spectrumImage(), 300, kBlack, 0, kSpectrumImageHeight), kSpectrumImageHeight);
+    EXPECT_EQ(countInColumn(panel.drawing().spectrumImage(), 300, kBlack, 0, kSpectrumImageHeight),
+              kSpectrumImageHeight);
     EXPECT_NE(at(panel.drawing().waterfallImage(), 122, 0), 0u);
     EXPECT_EQ(box(), screen);
 }
 
 TEST_F(Panel, WaterfallMarkerIsDrawnOnTheScreenOnlyNeverIntoTheHistory) {
     panel.Waterfall2Click();
-    for (int n = 0; n <= kSpectrumBoxHeight; ++n) run(silence());  // black history everywhere
+    for (int n = 0; n <= kSpectrumBoxHeight; ++n)
+        run(silence()); // black history everywhere
     click(250);
-    for (int n = 0; n < 3; ++n) run(silence());
+    for (int n = 0; n < 3; ++n)
+        run(silence());
     const QImage img = box();
     EXPECT_EQ(countInColumn(img, 250, kWhite, 0, kSpectrumBoxHeight), kSpectrumBoxHeight);
     EXPECT_EQ(countInColumn(img, 100, kWhite, 0, kSpectrumBoxHeight), 0);
@@ -220,6 +230,6 @@ TEST(SpectrumPanel, StartsAt600HzWithItsHintsAndLayout) {
     EXPECT_EQ(panel.spectrumBox()->geometry(), QRect(163, 0, 450, 100));
     EXPECT_EQ(panel.image1()->geometry(), QRect(163, 0, 450, 104));
     EXPECT_EQ(panel.mkrLabel()->x(), 145);
-    panel.setBackground(kBlackBackground);  // before any pass the box takes the background
+    panel.setBackground(kBlackBackground); // before any pass the box takes the background
     EXPECT_EQ(at(render(*panel.spectrumBox()), 200, 50), 0u);
 }

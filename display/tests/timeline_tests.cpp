@@ -1,8 +1,8 @@
 // The timeline window: trace rows, colours and order, the 64-pixel scroll with the carried
 // step, the scale from the window height, the buttons and the stored placement.
+#include "DisplayTestSupport.h"
 #include "display/DisplayColours.h"
 #include "display/TimeLineForm.h"
-#include "DisplayTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +28,8 @@ PassResult steady(int32_t e = 0, float l = 1000.0f, float n = 100.0f, float k = 
 
 int countInRow(const QImage& img, int y, QRgb colour, int left, int right) {
     int n = 0;
-    for (int x = left; x < right; ++x) n += at(img, x, y) == rgb(colour) ? 1 : 0;
+    for (int x = left; x < right; ++x)
+        n += at(img, x, y) == rgb(colour) ? 1 : 0;
     return n;
 }
 
@@ -51,14 +52,15 @@ TEST_F(Timeline, AtCreationSizeKeyDownIs5KeyUp31AndStepLevelZero276) {
     EXPECT_EQ(form.panelSize(), QSize(516, 284));
     EXPECT_EQ(form.chart().scale(), 26);
     PassResult r = steady();
-    for (int i = 34; i <= kTimelineEntries; ++i) r.timelineK[i] = 1.0f;
+    for (int i = 34; i <= kTimelineEntries; ++i)
+        r.timelineK[i] = 1.0f;
     form.showPass(r);
     const QImage img = chart();
     const int w = wp();
     EXPECT_GT(countInRow(img, 31, kRed, w - 64, w - 33), 25);
     EXPECT_GT(countInRow(img, 5, kRed, w - 31, w), 25);
     EXPECT_EQ(countInRow(img, 5, kRed, 0, w - 33), 0);
-    EXPECT_EQ(newest(276, kBlack), 64);  // trunc(284 - 26 log10 2): level 0 drawn as 1
+    EXPECT_EQ(newest(276, kBlack), 64); // trunc(284 - 26 log10 2): level 0 drawn as 1
     EXPECT_EQ(newest(277, kBlack), 0);
     EXPECT_EQ(newest(205, kBlue), 64);
     EXPECT_EQ(newest(231, kMaroon), 64);
@@ -67,37 +69,39 @@ TEST_F(Timeline, AtCreationSizeKeyDownIs5KeyUp31AndStepLevelZero276) {
 
 TEST_F(Timeline, LowLimitsAndDrawingOrderOfTheTraces) {
     form.showPass(steady(50, 0.6f, 0.5f));
-    EXPECT_EQ(newest(276, kBlue), 64);    // threshold 0.6 is drawn as 1
-    EXPECT_EQ(newest(279, kMaroon), 64);  // noise 0.5 keeps its value
+    EXPECT_EQ(newest(276, kBlue), 64);   // threshold 0.6 is drawn as 1
+    EXPECT_EQ(newest(279, kMaroon), 64); // noise 0.5 keeps its value
     form.showPass(steady(99, 99.0f, 99.0f));
-    EXPECT_EQ(newest(timelineLevelY(99, 26, 284), kMaroon), 64);  // noise over threshold over E
+    EXPECT_EQ(newest(timelineLevelY(99, 26, 284), kMaroon), 64); // noise over threshold over E
     float noiseOnKeyRow = 1e9f;
-    while (timelineLevelY(noiseOnKeyRow, 26, 284) > 31) noiseOnKeyRow *= 1.01f;
+    while (timelineLevelY(noiseOnKeyRow, 26, 284) > 31)
+        noiseOnKeyRow *= 1.01f;
     ASSERT_EQ(timelineLevelY(noiseOnKeyRow, 26, 284), 31);
     form.showPass(steady(99, 99.0f, noiseOnKeyRow, 0.0f));
-    EXPECT_EQ(newest(31, kRed), 64);  // the key state is drawn last
+    EXPECT_EQ(newest(31, kRed), 64); // the key state is drawn last
 }
 
 TEST_F(Timeline, PassesMoveLeftBy64AndTheLastStepStartsTheNextPass) {
     PassResult first = steady(0, 1000.0f, 100.0f, 1.0f);
-    first.timelineK[1] = 0.0f;  // after a clear the pass's own entry 1 starts the line
+    first.timelineK[1] = 0.0f; // after a clear the pass's own entry 1 starts the line
     form.showPass(first);
     EXPECT_GE(countInColumn(chart(), wp() - 65, kRed, 5, 32), 13);
     PassResult next = steady(0, 1000.0f, 100.0f, 0.0f);
-    next.timelineK[1] = 0.0f;  // differs from the 1.0 drawn last: the carried value wins
+    next.timelineK[1] = 0.0f; // differs from the 1.0 drawn last: the carried value wins
     form.showPass(next);
     const QImage img = chart();
     const int w = wp();
     EXPECT_EQ(countInRow(img, 5, kRed, w - 128, w - 65), 63);
-    EXPECT_GE(countInColumn(img, w - 65, kRed, 5, 32), 13);  // the step down, where it happened
+    EXPECT_GE(countInColumn(img, w - 65, kRed, 5, 32), 13); // the step down, where it happened
     EXPECT_EQ(countInRow(img, 31, kRed, w - 63, w), 63);
-    for (int n = 0; n < w / 64 + 1; ++n) form.showPass(steady());
+    for (int n = 0; n < w / 64 + 1; ++n)
+        form.showPass(steady());
     EXPECT_EQ(countInRow(chart(), 5, kRed, 0, w), 0);
 }
 
 TEST_F(Timeline, LevelsWithoutAFiniteRowStayOnTheChart) {
-    EXPECT_EQ(timelineLevelY(-1.0, 26, 284), 568);  // log10(0): below the chart
-    EXPECT_EQ(timelineLevelY(-5.0, 26, 284), 284);  // log10 of a negative: not a number
+    EXPECT_EQ(timelineLevelY(-1.0, 26, 284), 568); // log10(0): below the chart
+    EXPECT_EQ(timelineLevelY(-5.0, 26, 284), 284); // log10 of a negative: not a number
     EXPECT_EQ(timelineLevelY(std::numeric_limits<double>::quiet_NaN(), 26, 284), 284);
     EXPECT_EQ(timelineLevelY(std::numeric_limits<double>::infinity(), 26, 284), -284);
     EXPECT_EQ(timelineLevelY(1e300, 26, 284), -284);
