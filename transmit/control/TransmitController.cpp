@@ -1,0 +1,651 @@
+#include "transmit/control/TransmitController.h"
+
+#include "common/Latin1.h"
+#include "transmit/MorseCode.h"
+#include "transmit/control/KeyCharacters.h"
+
+#include <chrono>
+
+namespace dita {
+namespace {
+
+// TCharThread waits for keys in slices of this length, as the original polled.
+constexpr auto kKeyWaitSlice = std::chrono::milliseconds(10);
+// Poll interval of the typed sender while it waits for the screen sender to finish.
+constexpr auto kScreenIdlePoll = std::chrono::milliseconds(1);
+constexpr int32_t kVkDigit1 = 49;
+constexpr int32_t kVkDigit5 = 53;
+constexpr int kFirstCtrlMacro = 11;  // Ctrl+1 presses the button of macro 11
+
+// The macro a command key stands for: F1..F10 give 1..10, Ctrl+1..Ctrl+5 give 11..15.
+int macroForCommand(const TypedEntry& entry) {
+    if (entry.code >= kVkF1 && entry.code <= kVkF10) return entry.code - kVkF1 + 1;
+    if (entry.ctrl && entry.code >= kVkDigit1 && entry.code <= kVkDigit5)
+        return entry.code - kVkDigit1 + kFirstCtrlMacro;
+    return 0;
+}
+
+} // namespace
+
+// One screen send pass on a thread of its own. Its stop flag is its own, so a new pass that
+// starts while a stopped one finishes its last character cannot undo the stop.
+class TSendThread {
+public:
+    TSendThread(TransmitController& owner, TransmitController::SendKind kind, int bufferIndex,
+                uint64_t generation)
+        : m_bufferIndex(bufferIndex), m_generation(generation) {
+        m_thread = std::thread([this, &owner, kind] {
+            owner.sendPass(*this, kind);
+            m_finished = true;
+        });
+    }
+    ~TSendThread() { join(); }
+    TSendThread(const TSendThread&) = delete;
+    TSendThread& operator=(const TSendThread&) = delete;
+
+    void terminate() { m_stop = true; }
+    bool finished() const { return m_finished.load(); }
+    void join() {
+        if (m_thread.joinable()) m_thread.join();
+    }
+
+    const int m_bufferIndex;
+    const uint64_t m_generation;
+    std::atomic<bool> m_stop{false};
+
+private:
+    std::atomic<bool> m_finished{false};
+    std::thread m_thread;
+};
+
+TransmitController::TransmitController(TransmitView& view, TransmitParts parts,
+                                       std::atomic<bool>& transmitActive)
+    : m_view(view), m_parts(std::move(parts)), m_transmitActive(transmitActive) {}
+
+TransmitController::~TransmitController() { shutdown(); }
+
+void TransmitController::start() {
+    if (!m_charThread.joinable() && !m_charTerminated) {
+        m_charThread = std::thread([this] { charThreadRun(); });
+    }
+    startSendThread(SendKind::Idle);
+}
+
+// ---------------------------------------------------------------- shared helpers
+
+void TransmitController::setTransmitOwner(unsigned owner, bool on) {
+    std::lock_guard lock(m_ownerMutex);
+    m_owners = on ? (m_owners | owner) : (m_owners & ~owner);
+    m_transmitActive = m_owners != 0;
+}
+
+void TransmitController::postSpeedControlsEnabled() {
+    // Runs later on the window thread: a send started in between keeps the controls locked.
+    m_view.post([this] {
+        if (m_state.TypingActive.load() != kStateOn) m_view.setSpeedControlsEnabled(true);
+    });
+}
+
+bool TransmitController::resetTypingUnlessSending() {
+    std::lock_guard lock(m_typingMutex);
+    if (m_state.SendActive.load() && !m_state.SendDone.load()) return false;
+    m_state.TypingActive = kStateOff;
+    return true;
+}
+
+void TransmitController::requestStop() {
+    m_state.StopRequest = true;
+    for (auto& thread : m_sendThreads) thread->terminate();
+}
+
+void TransmitController::reapSendThreads() {
+    std::erase_if(m_sendThreads, [](const std::unique_ptr<TSendThread>& t) {
+        if (!t->finished()) return false;
+        t->join();
+        return true;
+    });
+}
+
+void TransmitController::startSendThread(SendKind kind) {
+    reapSendThreads();
+    const uint64_t generation = ++m_sendGeneration;
+    m_currentGeneration = generation;
+    m_sendThreads.push_back(std::make_unique<TSendThread>(
+        *this, kind, m_state.SendBufferIndex.load(), generation));
+}
+
+void TransmitController::refused(const char* text) {
+    m_view.showMessage(text, kErrorMessageCaption);
+}
+
+// ---------------------------------------------------------------- SendBtn
+
+void TransmitController::SendBtnClick() {
+    TransmitState& s = m_state;
+    if (s.SendActive) {
+        sendStopPath();
+        return;
+    }
+    if (s.XmitEnableState == kStateOff) {
+        refused(kXmitEnableMustBeOnText);
+        s.SendBusy = 0;
+        s.TypingActive = kStateOff;
+        m_view.setSpeedControlsEnabled(true);
+        s.SendDone = true;
+        s.SendBufferIndex = 0;
+        m_view.clearMessageButtonMarks();
+        m_sendMarked = false;
+        m_view.transmitStateChanged();
+        m_view.focusTransmitMemo();
+        return;
+    }
+    if (s.SendMode == kSendModeImm && s.SendBufferIndex == 0 &&
+        s.TypingActive == kStateOff && !s.TextLoaded) {
+        refused(kNoMemoryButtonText);
+        s.SendDone = true;
+        m_view.focusTransmitMemo();
+        return;
+    }
+    if (s.TypedEchoDone && s.TypingActive == kStateOn && s.SendBufferIndex == 0) {
+        cancelTyping();
+        return;
+    }
+
+    // Start a screen send. The window text is taken here, on the window thread, because
+    // TransmitMemo is a window control; it stays read-only until the send ends.
+    m_sendMarked = true;
+    setTransmitOwner(kOwnerScreen, true);
+    {
+        std::lock_guard lock(m_typingMutex);
+        s.SendActive = true;
+        s.SendDone = false;
+        s.TypingActive = kStateOn;
+    }
+    m_view.setSpeedControlsEnabled(false);
+    m_view.transmitCaretToEnd();
+    m_view.setTransmitReadOnly(true);
+    s.CleanupPending = true;
+    prepareSendBuffer();
+    startSendThread(SendKind::Screen);
+    m_view.transmitStateChanged();
+    m_view.focusTransmitMemo();
+}
+
+void TransmitController::prepareSendBuffer() {
+    TransmitState& s = m_state;
+    const int index = s.SendBufferIndex;
+    if (s.SendMode == kSendModeScn || s.TextLoaded) {
+        s.SendBuffers.set(index, utf8ToLatin1(m_view.transmitText()));
+        s.TextLoaded = false;
+    } else if (!s.MacroPrepared && index != 0 && m_parts.expandMacro) {
+        s.SendBuffers.set(index, m_parts.expandMacro(index));
+        m_view.setTransmitText(latin1ToUtf8(s.SendBuffers.get(index)));
+    }
+}
+
+void TransmitController::cancelTyping() {
+    TransmitState& s = m_state;
+    m_sendMarked = false;
+    s.TypingActive = kStateOff;
+    m_view.setSpeedControlsEnabled(true);
+    s.keyQueue.clear();
+    s.typedBuffer.clear();
+    m_view.transmitCaretToEnd();
+    s.StopRequest = true;
+    setTransmitOwner(kOwnerTyped, false);
+    m_view.transmitStateChanged();
+    m_view.focusTransmitMemo();
+}
+
+void TransmitController::sendStopPath() {
+    TransmitState& s = m_state;
+    requestStop();
+    {
+        std::lock_guard lock(m_typingMutex);
+        s.SendDone = true;
+        s.SendActive = false;
+        s.TypingActive = kStateOff;
+    }
+    s.TypedEchoDone = false;
+    s.CleanupPending = false;
+    m_sendMarked = false;
+    m_xmitBtnMarked = false;
+    m_view.setSpeedControlsEnabled(true);
+    m_view.transmitCaretToEnd();
+    m_view.setTransmitReadOnly(false);
+    m_view.focusTransmitMemo();
+    m_view.clearMessageButtonMarks();
+    s.StopRequest = true;
+    s.SendBufferIndex = s.SendMode == kSendModeScn ? kScnBufferIndex : 0;
+    // Typed characters still pending keep their own claim on TransmitActive.
+    setTransmitOwner(kOwnerScreen, false);
+    m_view.transmitStateChanged();
+}
+
+// ---------------------------------------------------------------- TSendThread
+
+void TransmitController::sendPass(TSendThread& thread, SendKind kind) {
+    TransmitState& s = m_state;
+    s.StopRequest = false;
+    if (s.SendBusy == 0) {
+        s.SendBusy = 1;
+        if (thread.m_generation == m_currentGeneration) s.SendDone = false;
+    }
+    // Buffer 0 (nothing chosen) is sent once, never looped.
+    const bool singlePass = thread.m_bufferIndex == 0;
+    if (kind == SendKind::Screen && s.XmitEnableState == kStateOn && !thread.m_stop) {
+        const std::string text = s.SendBuffers.get(thread.m_bufferIndex);
+        Keyer* keyer = m_parts.keyer ? m_parts.keyer() : nullptr;
+        if (keyer && !text.empty()) {
+            std::lock_guard keying(m_keyingMutex);
+            keyer->sendText(text, thread.m_stop);
+            while (!singlePass && !thread.m_stop && s.LoopMode == kStateOn &&
+                   s.TypingActive == kStateOn) {
+                m_view.post([this] { m_view.transmitCaretToEnd(); });
+                keyer->sendText(text, thread.m_stop);
+            }
+        }
+    }
+    s.SendBusy = 0;
+    s.StopRequest = true;
+    if (thread.m_generation == m_currentGeneration) s.SendDone = true;
+    const uint64_t generation = thread.m_generation;
+    m_view.post([this, generation, kind] { sendThreadFinished(generation, kind); });
+}
+
+void TransmitController::sendThreadFinished(uint64_t generation, SendKind kind) {
+    // A pass that was stopped and replaced by a newer one must not clean up after the new one.
+    if (generation != m_sendGeneration) return;
+    if (m_state.CleanupPending) {
+        m_state.SendActive = true;
+        SendBtnClick();
+    } else if (kind == SendKind::Idle && !m_state.SendActive) {
+        m_view.setSpeedControlsEnabled(true);
+        m_view.setTransmitReadOnly(false);
+        m_view.transmitStateChanged();
+    }
+}
+
+// ---------------------------------------------------------------- other buttons
+
+void TransmitController::XmitButtonClick() {
+    TransmitState& s = m_state;
+    if (s.XmitEnableState == kStateOff) {
+        s.XmitEnableState = kStateOn;
+        s.typedBuffer.clear();
+        s.SendBufferIndex = s.SendMode == kSendModeScn ? kScnBufferIndex : 0;
+        m_view.transmitStateChanged();
+        TransmitMemoClick();
+        return;
+    }
+    s.TypingActive = kStateOff;
+    s.XmitEnableState = kStateOff;
+    s.TypedEchoDone = true;
+    // A held tune carrier is a transmission too: switching transmission off releases it.
+    if (s.TuneActive != 0) tuneOff();
+    m_view.transmitStateChanged();
+    m_view.focusTransmitMemo();
+    if (s.SendActive) SendBtnClick();
+}
+
+void TransmitController::LoopButtonClick() {
+    m_state.LoopMode = m_state.LoopMode == kStateOn ? kStateOff : kStateOn;
+    m_view.transmitStateChanged();
+    m_view.transmitCaretToEnd();
+    m_view.focusTransmitMemo();
+}
+
+void TransmitController::tuneOff() {
+    m_state.TuneActive = 0;
+    if (m_parts.port) {
+        m_parts.port->KeyState = kKeyUp;
+        m_parts.port->SetKeyLines(kKeyUp);
+    }
+    setTransmitOwner(kOwnerTune, false);
+    m_view.showLeds(true, false);
+}
+
+void TransmitController::TuneBtnClick() {
+    TransmitState& s = m_state;
+    if (s.TuneActive == 0 && s.XmitEnableState == kStateOn) {
+        s.TuneActive = 1;
+        if (m_parts.port) {
+            m_parts.port->KeyState = kKeyDown;
+            m_parts.port->SetKeyLines(kKeyDown);
+        }
+        setTransmitOwner(kOwnerTune, true);
+        m_view.showLeds(false, true);
+    } else {
+        tuneOff();
+        if (s.XmitEnableState == kStateOff) refused(kXmitEnableMustBeOnText);
+    }
+    m_view.transmitStateChanged();
+    m_view.focusTransmitMemo();
+}
+
+void TransmitController::MsgButton13Click() {
+    if (m_state.TypingActive == kStateOff) {
+        m_state.SendMode = kSendModeImm;
+        m_state.SendBufferIndex = kImmBufferIndex;
+        m_view.transmitStateChanged();
+    }
+    m_view.focusTransmitMemo();
+}
+
+void TransmitController::MsgButton14Click() {
+    if (m_state.TypingActive == kStateOff) {
+        m_state.SendMode = kSendModeScn;
+        m_state.SendBufferIndex = kScnBufferIndex;
+        m_view.transmitStateChanged();
+        m_view.transmitCaretToEnd();
+    }
+    m_view.focusTransmitMemo();
+}
+
+void TransmitController::XmitWindowClrClick() {
+    m_view.clearTransmitText();
+    m_view.focusTransmitMemo();
+}
+
+void TransmitController::ScreenBtnClick() {
+    setTransmitScreen(m_state.TransmitScreen == kDoubleScreen ? kSingleScreen : kDoubleScreen);
+    m_view.focusTransmitMemo();
+}
+
+void TransmitController::setTransmitScreen(int32_t screen) {
+    m_state.TransmitScreen = screen == kDoubleScreen ? kDoubleScreen : kSingleScreen;
+    m_view.transmitStateChanged();
+}
+
+void TransmitController::XmitBtnClick() {
+    TransmitState& s = m_state;
+    if (s.SendMode == kSendModeScn) {
+        refused(kMustBeImmText);
+        m_view.focusTransmitMemo();
+        return;
+    }
+    if (!m_xmitBtnMarked) {
+        if (s.XmitEnableState == kStateOff) {
+            refused(kXmitEnableMustBeOnText);
+            s.TypingActive = kStateOff;
+            s.SendDone = true;
+            m_view.setSpeedControlsEnabled(true);
+            m_view.focusTransmitMemo();
+            return;
+        }
+        setTransmitOwner(kOwnerScreen, true);
+        {
+            std::lock_guard lock(m_typingMutex);
+            s.SendActive = true;
+            s.SendDone = false;
+            s.TypingActive = kStateOn;
+        }
+        m_view.setSpeedControlsEnabled(false);
+        m_view.appendReceiveText("\n");
+        m_xmitBtnMarked = true;
+        startSendThread(SendKind::Idle);
+    } else {
+        s.SendBusy = 0;
+        {
+            std::lock_guard lock(m_typingMutex);
+            s.TypingActive = kStateOff;
+            s.SendDone = true;
+            s.SendActive = false;
+        }
+        m_view.setSpeedControlsEnabled(true);
+        s.SendBufferIndex = 0;
+        m_view.clearMessageButtonMarks();
+        m_view.appendReceiveText("\n");
+        m_xmitBtnMarked = false;
+        requestStop();
+        s.keyQueue.clear();
+        s.typedBuffer.clear();
+        s.TypedEchoDone = false;
+        setTransmitOwner(kOwnerScreen, false);
+        setTransmitOwner(kOwnerTyped, false);
+    }
+    m_view.transmitStateChanged();
+    m_view.focusTransmitMemo();
+}
+
+void TransmitController::TransmitMemoClick() {
+    if (m_state.XmitEnableState == kStateOn) {
+        m_view.setTransmitReadOnly(false);
+        m_view.focusTransmitMemo();
+    }
+}
+
+void TransmitController::TransmitMemoMouseDown() {
+    // The window text is the text being sent while a screen send runs: it stays read-only.
+    if (screenSendRunning()) return;
+    m_view.setTransmitReadOnly(false);
+}
+
+bool TransmitController::screenSendRunning() const {
+    return m_state.SendActive && !m_state.SendDone && m_sendMarked;
+}
+
+// ---------------------------------------------------------------- keys (window thread)
+
+bool TransmitController::TransmitMemoKeyDown(int32_t virtualKey) {
+    switch (virtualKey) {
+    case kVkShift: m_shiftHeld = true; return false;
+    case kVkControl: m_ctrlHeld = true; return false;
+    case kVkAlt: m_altHeld = true; return false;
+    default: break;
+    }
+    if (virtualKey == kVkBackspace) {
+        m_state.keyQueue.removeLastUnread();
+    } else {
+        m_state.keyQueue.push({virtualKey, m_shiftHeld, m_ctrlHeld, m_altHeld});
+    }
+    if (m_state.SendDone) m_state.KeysShownFlag = true;
+    wakeCharThread();
+    return virtualKey == kVkF10;
+}
+
+void TransmitController::TransmitMemoKeyUp(int32_t virtualKey) {
+    switch (virtualKey) {
+    case kVkShift: m_shiftHeld = false; break;
+    case kVkControl: m_ctrlHeld = false; break;
+    case kVkAlt: m_altHeld = false; break;
+    default:
+        if (m_state.TransmitScreen == kDoubleScreen) {
+            const std::string echo = echoCharacter(virtualKey, m_shiftHeld);
+            if (!echo.empty()) m_view.appendReceiveText(echo);
+        }
+        break;
+    }
+    wakeCharThread();
+}
+
+void TransmitController::wakeCharThread() {
+    { std::lock_guard lock(m_wakeMutex); }
+    m_wake.notify_all();
+}
+
+// ---------------------------------------------------------------- message buttons
+
+bool TransmitController::macroSendAllowed() const {
+    return m_state.XmitEnableState == kStateOn && m_state.SendMode == kSendModeImm &&
+           m_state.SendDone;
+}
+
+void TransmitController::sendMacroBuffer(int bufferIndex, const std::string& expandedLatin1) {
+    if (bufferIndex < 1 || bufferIndex >= kSendBufferCount) return;
+    m_state.SendBuffers.set(bufferIndex, expandedLatin1);
+    m_state.MacroPrepared = true;
+    m_state.TypedEchoDone = false;
+    m_state.KeysShownFlag = false;
+    m_state.SendBufferIndex = bufferIndex;
+    m_state.CleanupPending = true;
+    SendBtnClick();
+}
+
+// ---------------------------------------------------------------- quitting
+
+void TransmitController::stopRunningSend() {
+    if (m_state.SendActive) SendBtnClick();
+}
+
+void TransmitController::shutdown() {
+    m_charTerminated = true;
+    m_state.TypingActive = kStateOff;
+    requestStop();
+    wakeCharThread();
+    if (m_charThread.joinable()) m_charThread.join();
+    for (auto& thread : m_sendThreads) thread->join();
+    m_sendThreads.clear();
+    m_state.TuneActive = 0;
+    if (m_parts.port) {
+        m_parts.port->KeyState = kKeyUp;
+        m_parts.port->SetKeyLines(kKeyUp);
+        m_parts.port->updatePtt(false);
+    }
+    std::lock_guard lock(m_ownerMutex);
+    m_owners = 0;
+    m_transmitActive = false;
+}
+
+// ---------------------------------------------------------------- TCharThread
+
+bool TransmitController::screenSenderIdle() const {
+    return m_state.SendDone && !m_commandPending;
+}
+
+void TransmitController::charThreadRun() {
+    while (!m_charTerminated) {
+        if (!waitForKey()) break;
+        if (m_state.keyQueue.takeEscape()) handleEscape();
+        takeKey();
+    }
+}
+
+bool TransmitController::waitForKey() {
+    std::unique_lock lock(m_wakeMutex);
+    while (!m_charTerminated && !m_state.keyQueue.hasUnread()) {
+        m_wake.wait_for(lock, kKeyWaitSlice);
+        if (m_charTerminated || m_state.keyQueue.hasUnread()) break;
+        // A slice without a new key after a run: typing is over.
+        if (m_typedRunEnded && screenSenderIdle()) {
+            if (resetTypingUnlessSending()) {
+                postSpeedControlsEnabled();
+                setTransmitOwner(kOwnerTyped, false);
+                m_state.keyQueue.rewindIfAllRead();
+                m_state.typedBuffer.rewindIfSent();
+                m_typedRunEnded = false;
+            }
+        }
+    }
+    return !m_charTerminated;
+}
+
+void TransmitController::handleEscape() {
+    TransmitState& s = m_state;
+    s.SendBufferIndex = s.SendMode == kSendModeScn ? kScnBufferIndex : 0;
+    s.typedBuffer.clear();
+    s.TypedEchoDone = true;
+    setTransmitOwner(kOwnerTyped, false);
+    m_view.post([this] {
+        if (m_state.SendActive) {
+            SendBtnClick();
+        } else if (m_state.TypingActive == kStateOn) {
+            cancelTyping();
+        }
+        m_view.clearTransmitText();
+    });
+}
+
+void TransmitController::takeKey() {
+    TransmitState& s = m_state;
+    QueuedKey key;
+    if (!s.keyQueue.take(key)) return;
+    if (s.SendActive && !s.SendDone &&
+        (s.SendMode == kSendModeScn || s.SendBufferIndex != 0)) {
+        m_view.post([this] {
+            if (m_state.SendActive && !m_state.SendDone) m_view.setTransmitReadOnly(true);
+        });
+    }
+    const TypedKey typed = translateTypedKey(key.virtualKey, {key.shift, key.ctrl, key.alt},
+                                             s.SendBufferIndex == kScnBufferIndex);
+    if (typed.showSpectrum || typed.showWaterfall) {
+        const bool waterfall = typed.showWaterfall;
+        m_view.post([this, waterfall] { m_view.selectDisplay(waterfall); });
+    }
+    // The typed buffer feeds IMM sending only; keys typed in SCN mode are window text.
+    if (s.SendMode != kSendModeImm || s.XmitEnableState != kStateOn) return;
+    s.typedBuffer.push({typed.code, key.ctrl});
+    runTyped();
+}
+
+bool TransmitController::waitForScreenIdle() {
+    while (!screenSenderIdle()) {
+        if (m_charTerminated || m_state.keyQueue.hasUnreadEscape()) return false;
+        std::this_thread::sleep_for(kScreenIdlePoll);
+    }
+    return !m_charTerminated;
+}
+
+void TransmitController::runTyped() {
+    TransmitState& s = m_state;
+    TypedEntry entry;
+    while (s.typedBuffer.peek(entry)) {
+        setTransmitOwner(kOwnerTyped, true);
+        s.TypingActive = kStateOn;
+        m_view.post([this] { m_view.setSpeedControlsEnabled(false); });
+        if (m_charTerminated) break;
+        if (entry.code > kHighestTypedCode) {
+            // A code without a sendable row is skipped, so it cannot hold up what follows.
+            s.typedBuffer.advance();
+            continue;
+        }
+        if ((entry.code >= kVkF1 && entry.code <= kVkF10) || entry.ctrl) {
+            if (!waitForScreenIdle()) break;
+            s.typedBuffer.advance();
+            s.TypedEchoDone = false;
+            s.KeysShownFlag = false;
+            resetTypingUnlessSending();
+            postSpeedControlsEnabled();
+            const int macro = macroForCommand(entry);
+            if (macro > 0) {
+                m_commandPending = true;
+                m_view.post([this, macro] {
+                    m_view.pressMessageButton(macro);
+                    m_commandPending = false;
+                });
+            }
+        } else {
+            if (!waitForScreenIdle()) break;
+            if (!s.TypedEchoDone && !s.KeysShownFlag) {
+                // Typed while a macro went out: these keys did not reach the read-only window.
+                const std::string shown = typedCodeCharacter(entry.code);
+                if (!shown.empty()) {
+                    m_view.post([this, shown] { m_view.appendTransmitText(shown); });
+                }
+                if (!s.keyQueue.hasUnread()) s.TypedEchoDone = true;
+            } else {
+                s.TypedEchoDone = true;
+            }
+            s.typedBuffer.advance();
+            keyTypedCode(entry.code);
+        }
+        setTransmitOwner(kOwnerTyped, false);
+        if (s.TypingActive != kStateOn) {
+            postSpeedControlsEnabled();
+            break;
+        }
+        if (s.XmitEnableState == kStateOff) break;
+    }
+    if (resetTypingUnlessSending()) postSpeedControlsEnabled();
+    setTransmitOwner(kOwnerTyped, false);
+    m_typedRunEnded = true;
+}
+
+void TransmitController::keyTypedCode(int32_t code) {
+    Keyer* keyer = m_parts.keyer ? m_parts.keyer() : nullptr;
+    if (!keyer) return;
+    std::lock_guard keying(m_keyingMutex);
+    keyer->sendTypedCode(code);
+}
+
+} // namespace dita

@@ -1,0 +1,200 @@
+#pragma once
+// Transmit control: the handlers of the transmit panel's buttons and keys, the long-lived
+// typed-character sender TCharThread and the screen sender TSendThread.
+//
+// Who calls it: the window thread calls every public handler (the transmit panel, the main
+// window's menus, quit sequence and message buttons). TCharThread and TSendThread are real
+// threads owned by the controller; whatever they change on the window, and every handler they
+// run (SendBtnClick on cleanup and Esc, message buttons for command keys), reaches the window
+// thread through TransmitView::post as queued calls, in the order they were made. No Qt.
+#include "transmit/Keyer.h"
+#include "transmit/KeyingPort.h"
+#include "transmit/Messages.h"
+#include "transmit/control/TransmitState.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace dita {
+
+inline constexpr const char* kXmitEnableMustBeOnText = "Xmit Enable must be ON";
+inline constexpr const char* kNoMemoryButtonText = "No Memory Button has beeen selected";
+inline constexpr const char* kMustBeImmText = "Must be in IMM mode of operation";
+
+// What transmit control changes on the window. Every method except post runs on the window
+// thread; post may be called from any thread and must run the call later on the window thread,
+// calls in the order posted.
+class TransmitView {
+public:
+    virtual ~TransmitView() = default;
+    virtual void post(std::function<void()> call) = 0;
+
+    // TransmitMemo
+    virtual std::string transmitText() const = 0;  // UTF-8
+    virtual void setTransmitText(const std::string& utf8) = 0;
+    virtual void appendTransmitText(const std::string& utf8) = 0;
+    virtual void clearTransmitText() = 0;
+    virtual void setTransmitReadOnly(bool readOnly) = 0;
+    virtual void transmitCaretToEnd() = 0;
+    virtual void focusTransmitMemo() = 0;
+
+    // The rest of the main window.
+    virtual void appendReceiveText(const std::string& utf8) = 0;  // RcvMemo, at its end
+    virtual void setSpeedControlsEnabled(bool enabled) = 0;       // XmitSpdUpDn, XmitSpdUpDn2
+    virtual void clearMessageButtonMarks() = 0;
+    virtual void pressMessageButton(int macroNumber) = 0;         // 1..15
+    virtual void selectDisplay(bool waterfall) = 0;               // Up / Down arrow keys
+    virtual void showLeds(bool rcvOn, bool xmitOn) = 0;           // RcvLED, XmitLED
+    virtual void showMessage(const std::string& text, const std::string& caption) = 0;
+    // Captions and fonts follow the state: called after every change of a shown state.
+    virtual void transmitStateChanged() = 0;
+};
+
+// The real parts transmit control keys with.
+struct TransmitParts {
+    // The keyer of the current output device (serial lines or sound card); may return nullptr
+    // when nothing can be keyed.
+    std::function<Keyer*()> keyer;
+    // The serial port for the tune button and for releasing the lines; may be null.
+    KeyingPort* port = nullptr;
+    // Expands macro n into 8-bit text for a send pass that has no prepared buffer; optional.
+    std::function<std::string(int macroNumber)> expandMacro;
+};
+
+class TSendThread;
+
+class TransmitController {
+public:
+    // transmitActive is the run loop's TransmitActive flag (LoopFlags).
+    TransmitController(TransmitView& view, TransmitParts parts, std::atomic<bool>& transmitActive);
+    ~TransmitController();
+    TransmitController(const TransmitController&) = delete;
+    TransmitController& operator=(const TransmitController&) = delete;
+
+    // The run loop's entry: creates TCharThread (once) and the idle TSendThread that brings
+    // the controls into their idle state.
+    void start();
+
+    // ---- handlers (window thread)
+    void SendBtnClick();
+    void XmitButtonClick();
+    void LoopButtonClick();
+    void TuneBtnClick();
+    void MsgButton13Click();
+    void MsgButton14Click();
+    void XmitWindowClrClick();
+    void ScreenBtnClick();
+    void XmitBtnClick();
+    void TransmitMemoClick();
+    void TransmitMemoMouseDown();
+    // Returns true when the key must not reach the widget (F10, so it cannot open the menus).
+    bool TransmitMemoKeyDown(int32_t virtualKey);
+    void TransmitMemoKeyUp(int32_t virtualKey);
+    // SingleScreen1 / DoubleScreen1 and the configuration: TransmitScreen without toggling.
+    void setTransmitScreen(int32_t screen);
+    // A transmit text file was loaded into TransmitMemo.
+    void textLoaded() { m_state.TextLoaded = true; }
+
+    // ---- for the message buttons (window thread): the macro sending of MacroSender.
+    bool sendBusy() const { return m_state.TypingActive.load() == kStateOn; }
+    bool macroSendAllowed() const;
+    // Stores expanded as SendBuffers entry bufferIndex and starts a send of it.
+    void sendMacroBuffer(int bufferIndex, const std::string& expandedLatin1);
+
+    // ---- quit sequence (window thread)
+    // Stops a running whole-text transmission (run before and after the configuration save).
+    void stopRunningSend();
+    // Ends both senders, waits for them (at most one character) and releases key and PTT.
+    void shutdown();
+
+    // ---- state for the window and tests
+    TransmitState& state() { return m_state; }
+    const TransmitState& state() const { return m_state; }
+    bool transmitActive() const { return m_transmitActive.load(); }
+    bool sendButtonMarked() const { return m_sendMarked; }
+    bool xmitBtnMarked() const { return m_xmitBtnMarked; }
+    bool shiftHeld() const { return m_shiftHeld; }
+
+private:
+    friend class TSendThread;
+    enum class SendKind { Screen, Idle };
+
+    // TransmitActive is the OR of three owners, so one sender ending never clears it under
+    // another that still keys.
+    enum TransmitOwner : unsigned { kOwnerScreen = 1, kOwnerTyped = 2, kOwnerTune = 4 };
+    void setTransmitOwner(unsigned owner, bool on);
+
+    // window thread
+    void startSendThread(SendKind kind);
+    void requestStop();
+    void reapSendThreads();
+    void prepareSendBuffer();
+    void cancelTyping();
+    void sendStopPath();
+    void tuneOff();
+    void refused(const char* text);
+    bool screenSendRunning() const;
+    void sendThreadFinished(uint64_t generation, SendKind kind);
+    void wakeCharThread();
+
+    // any thread
+    void postSpeedControlsEnabled();
+    // TypingActive := 0 unless a screen send is keying (checked and set under one lock, so a
+    // send that starts meanwhile keeps its TypingActive).
+    bool resetTypingUnlessSending();
+
+    // TSendThread body.
+    void sendPass(TSendThread& thread, SendKind kind);
+
+    // TCharThread body.
+    void charThreadRun();
+    bool waitForKey();
+    bool waitForScreenIdle();
+    void handleEscape();
+    void takeKey();
+    void runTyped();
+    void keyTypedCode(int32_t code);
+    bool screenSenderIdle() const;
+
+    TransmitView& m_view;
+    TransmitParts m_parts;
+    std::atomic<bool>& m_transmitActive;
+    TransmitState m_state;
+
+    std::mutex m_ownerMutex;
+    unsigned m_owners = 0;
+
+    // Held while a code or a text is keyed, so the two senders never key at the same time,
+    // also while a stopped TSendThread is still finishing its last character.
+    std::mutex m_keyingMutex;
+
+    std::vector<std::unique_ptr<TSendThread>> m_sendThreads;  // last one is the current
+    uint64_t m_sendGeneration = 0;                // window thread
+    std::atomic<uint64_t> m_currentGeneration{0};  // read by the send threads
+    std::mutex m_typingMutex;
+    // A command key has posted its message button press, which has not run yet: the typed
+    // sender treats the screen sender as busy until it has.
+    std::atomic<bool> m_commandPending{false};
+    bool m_typedRunEnded = false;  // TCharThread only
+
+    std::thread m_charThread;
+    std::atomic<bool> m_charTerminated{false};
+    std::mutex m_wakeMutex;
+    std::condition_variable m_wake;
+
+    // Window-thread state of the captions.
+    bool m_sendMarked = false;
+    bool m_xmitBtnMarked = false;
+    bool m_shiftHeld = false;
+    bool m_ctrlHeld = false;
+    bool m_altHeld = false;
+};
+
+} // namespace dita
