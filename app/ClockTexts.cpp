@@ -4,16 +4,14 @@ namespace dita {
 
 namespace {
 
-std::string two(int v)
-{
+std::string two(int v) {
     constexpr int kPadBelow = 10;
     return (v < kPadBelow ? "0" : "") + std::to_string(v);
 }
 
 } // namespace
 
-ClockTexts makeClockTexts(const std::tm& utc, const std::tm& local)
-{
+ClockTexts makeClockTexts(const std::tm& utc, const std::tm& local) {
     constexpr int kNoonHour = 12;
     constexpr int kTmYearBase = 1900;
     ClockTexts t;
@@ -21,8 +19,7 @@ ClockTexts makeClockTexts(const std::tm& utc, const std::tm& local)
     std::string suffix = "AM";
     if (hour > kNoonHour - 1) {
         suffix = "PM";
-        if (hour > kNoonHour)
-            hour -= kNoonHour;
+        if (hour > kNoonHour) hour -= kNoonHour;
     } else if (hour == 0) {
         hour = kNoonHour;
     }
@@ -38,8 +35,7 @@ ClockTexts makeClockTexts(const std::tm& utc, const std::tm& local)
     return t;
 }
 
-ClockTexts makeClockTexts(std::time_t now)
-{
+ClockTexts makeClockTexts(std::time_t now) {
     std::tm utc{}, local{};
     gmtime_r(&now, &utc);
     localtime_r(&now, &local);

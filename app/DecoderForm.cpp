@@ -33,7 +33,7 @@ namespace {
 
 // Layout of the client area (the parts not fixed by the screen modes are our own choice).
 constexpr int kClientWidth = 760;
-constexpr int kImagePnlHeight = 130;  // the display bitmaps are 130 pixels high
+constexpr int kImagePnlHeight = 130; // the display bitmaps are 130 pixels high
 constexpr int kPanel3Height = 40;
 constexpr int kRcvMemoHeight = 94;
 constexpr int kSplitPnlHeight = 4;
@@ -82,14 +82,12 @@ constexpr const char* kAboutText =
 // ====================================================================== FormCreate
 
 TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
-    : QMainWindow(parent), m_services(std::move(services))
-{
+    : QMainWindow(parent), m_services(std::move(services)) {
     setObjectName("DecoderForm");
     setWindowTitle("DITA");
     if (!m_services.openUrl)
         m_services.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
-    if (!m_services.terminate)
-        m_services.terminate = [] { QCoreApplication::quit(); };
+    if (!m_services.terminate) m_services.terminate = [] { QCoreApplication::quit(); };
 
     // Capture buffers live in the capture cycle; it and the loop are made once.
     m_capture = std::make_unique<CaptureCycle>(
@@ -102,18 +100,20 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
         m_services.captureTimings);
     RunLoopEvents events;
     events.passDone = [this](const PassResult& r) {
-        QMetaObject::invokeMethod(this, [this, r] { showPass(r); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, r] { showPass(r); }, Qt::QueuedConnection);
     };
     events.leds = [this](bool rcv, bool xmit) {
-        QMetaObject::invokeMethod(this, [this, rcv, xmit] { showLeds(rcv, xmit); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, rcv, xmit] { showLeds(rcv, xmit); }, Qt::QueuedConnection);
     };
     events.fatalError = [this] {
-        QMetaObject::invokeMethod(this, [this] { errorExit(0); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { errorExit(0); }, Qt::QueuedConnection);
     };
     events.inputDeviceFallback = [this](int id) {
-        QMetaObject::invokeMethod(this, [this, id] { m_settings.InputDeviceId = id; },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, id] { m_settings.InputDeviceId = id; }, Qt::QueuedConnection);
     };
     m_runLoop = std::make_unique<RunLoop>(m_flags, *m_capture, *m_services.processor,
                                           std::move(events), m_services.loopTimings);
@@ -136,10 +136,10 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     RcvMemo->setFont(f);
     TransmitMemo->setFont(f);
 
-    m_spectrumBitmap = std::make_unique<QImage>(SpectrumBox->width(), kImagePnlHeight,
-                                                QImage::Format_RGB32);
-    m_waterfallBitmap = std::make_unique<QImage>(SpectrumBox->width(), kImagePnlHeight,
-                                                 QImage::Format_RGB32);
+    m_spectrumBitmap =
+        std::make_unique<QImage>(SpectrumBox->width(), kImagePnlHeight, QImage::Format_RGB32);
+    m_waterfallBitmap =
+        std::make_unique<QImage>(SpectrumBox->width(), kImagePnlHeight, QImage::Format_RGB32);
     m_spectrumBitmap->fill(Qt::white);
     m_waterfallBitmap->fill(Qt::white);
     SpectrumBox->setPixmap(QPixmap::fromImage(*m_spectrumBitmap));
@@ -170,8 +170,7 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     SystemTimer->start();
 }
 
-TDecoderForm::~TDecoderForm()
-{
+TDecoderForm::~TDecoderForm() {
     SystemTimer->stop();
     m_flags.StopLoop = true;
     m_flags.QuitRequested = true;
@@ -180,8 +179,7 @@ TDecoderForm::~TDecoderForm()
 
 // ====================================================================== controls
 
-void TDecoderForm::createControls()
-{
+void TDecoderForm::createControls() {
     auto* client = new QWidget(this);
     client->setObjectName("Client");
     setCentralWidget(client);
@@ -212,8 +210,8 @@ void TDecoderForm::createControls()
         post(ReceiveCommandKind::DisplayGain, p);
         focusRule();
     });
-    MkrLabel = label(ImagePnl, "MkrLabel", "",
-                     QRect(kMkrLabelLeft, 14, kMkrLabelWidth, kMkrLabelHeight));
+    MkrLabel =
+        label(ImagePnl, "MkrLabel", "", QRect(kMkrLabelLeft, 14, kMkrLabelWidth, kMkrLabelHeight));
     QFont mk = MkrLabel->font();
     mk.setBold(true);
     mk.setPixelSize(kMkrLabelFontPx);
@@ -281,8 +279,7 @@ void TDecoderForm::createControls()
     RcvMemo = new QPlainTextEdit(client);
     RcvMemo->setObjectName("RcvMemo");
     RcvMemo->setGeometry(0, kImagePnlHeight + kPanel3Height, kClientWidth, kRcvMemoHeight);
-    SplitPnl = frame("SplitPnl", kImagePnlHeight + kPanel3Height + kRcvMemoHeight,
-                     kSplitPnlHeight);
+    SplitPnl = frame("SplitPnl", kImagePnlHeight + kPanel3Height + kRcvMemoHeight, kSplitPnlHeight);
 
     Rcv2Pnl = frame("Rcv2Pnl", 0, kRcv2PnlHeight);
     CoarseGainBar2 = new QSlider(Qt::Horizontal, Rcv2Pnl);
@@ -350,8 +347,7 @@ void TDecoderForm::createControls()
 // ====================================================================== menus
 
 QAction* TDecoderForm::addItem(QMenu* menu, const char* name, const char* caption,
-                               std::function<void(QAction*)> handler, bool checkable)
-{
+                               std::function<void(QAction*)> handler, bool checkable) {
     auto* a = menu->addAction(caption);
     a->setObjectName(name);
     a->setCheckable(checkable);
@@ -360,8 +356,7 @@ QAction* TDecoderForm::addItem(QMenu* menu, const char* name, const char* captio
     return a;
 }
 
-void TDecoderForm::check(QAction* own)
-{
+void TDecoderForm::check(QAction* own) {
     // The common rule of option groups: the chosen item checked, the rest of its group not.
     const auto it = m_groups.find(own);
     if (it == m_groups.end()) {
@@ -372,19 +367,15 @@ void TDecoderForm::check(QAction* own)
         a->setChecked(a == own);
 }
 
-void TDecoderForm::placeholder(const char* what, const char* caption)
-{
-    messages().show(std::string(what) + " is not available in this version of DITA yet.",
-                    caption);
+void TDecoderForm::placeholder(const char* what, const char* caption) {
+    messages().show(std::string(what) + " is not available in this version of DITA yet.", caption);
 }
 
-void TDecoderForm::post(ReceiveCommandKind kind, int value)
-{
+void TDecoderForm::post(ReceiveCommandKind kind, int value) {
     m_services.processor->post(ReceiveCommand{kind, value});
 }
 
-void TDecoderForm::createMenus()
-{
+void TDecoderForm::createMenus() {
     using K = ReceiveCommandKind;
     using A = QAction*;
     menuBar()->setObjectName("MainMenu");
@@ -396,7 +387,8 @@ void TDecoderForm::createMenus()
     };
     auto command = [this](QMenu* m, const char* name, const char* caption,
                           std::function<void()> run) {
-        return addItem(m, name, caption, [run = std::move(run)](A) { run(); }, false);
+        return addItem(
+            m, name, caption, [run = std::move(run)](A) { run(); }, false);
     };
     // An option item: store the value (and tell the engine when it reads the setting), then
     // check the item and uncheck the rest of its group.
@@ -407,8 +399,8 @@ void TDecoderForm::createMenus()
             check(a);
         });
     };
-    auto engineOption = [this, option](QMenu* m, const char* name, const char* caption,
-                                       auto field, int value, K kind) {
+    auto engineOption = [this, option](QMenu* m, const char* name, const char* caption, auto field,
+                                       int value, K kind) {
         return option(m, name, caption, [this, field, value, kind] {
             using T = std::remove_reference_t<decltype(m_settings.*field)>;
             m_settings.*field = static_cast<T>(value);
@@ -422,19 +414,24 @@ void TDecoderForm::createMenus()
 
     // ---- File
     QMenu* file = menu(nullptr, "File1", "File");
-    command(file, "SaveRcv1", "Save Rcv", [this] { placeholder("Saving the receive text", "File Message"); });
-    command(file, "SaveTransmit1", "Save Transmit", [this] { placeholder("Saving the transmit text", "File Message"); });
-    command(file, "LoadTransmit1", "Load Transmit", [this] { placeholder("Loading a transmit text", "File Message"); });
-    command(file, "LoadDefault", "Load Defaults", [this] { placeholder("Loading the default configuration", "File Message"); });
+    command(file, "SaveRcv1", "Save Rcv",
+            [this] { placeholder("Saving the receive text", "File Message"); });
+    command(file, "SaveTransmit1", "Save Transmit",
+            [this] { placeholder("Saving the transmit text", "File Message"); });
+    command(file, "LoadTransmit1", "Load Transmit",
+            [this] { placeholder("Loading a transmit text", "File Message"); });
+    command(file, "LoadDefault", "Load Defaults",
+            [this] { placeholder("Loading the default configuration", "File Message"); });
     command(file, "Quit1", "Quit", [this] { Quit1Click(); });
 
     // ---- Options
     QMenu* options = menu(nullptr, "Options1", "Options");
     command(options, "SelectSoundcard", "Select SoundCard", [this] { SelectSoundcardClick(); });
     QMenu* input = menu(options, "Input1", "Input");
-    group({addItem(input, "MicInput", "Mic", [this](A a) { InputChannelClick(kInputMic, a); }),
-           addItem(input, "RightInput", "Right", [this](A a) { InputChannelClick(kInputRight, a); }),
-           addItem(input, "LeftInput", "Left", [this](A a) { InputChannelClick(kInputLeft, a); })});
+    group(
+        {addItem(input, "MicInput", "Mic", [this](A a) { InputChannelClick(kInputMic, a); }),
+         addItem(input, "RightInput", "Right", [this](A a) { InputChannelClick(kInputRight, a); }),
+         addItem(input, "LeftInput", "Left", [this](A a) { InputChannelClick(kInputLeft, a); })});
     QMenu* top = menu(options, "StayOnTop1", "Stay On Top");
     group({addItem(top, "Off2", "Off", [this](A a) { StayOnTopClick(0, a); }),
            addItem(top, "On2", "On", [this](A a) { StayOnTopClick(1, a); })});
@@ -443,30 +440,38 @@ void TDecoderForm::createMenus()
            option(m_messagingMenu, "MsgsON", "Msgs  On", [this] { m_settings.Messaging = 1; })});
     m_messagingMenu->menuAction()->setVisible(false);
     QMenu* bg = menu(options, "BackGround1", "BackGround");
-    group({addItem(bg, "WhiteBackground", "White Background", [this](A a) { BackgroundClick(1, a); }),
-           addItem(bg, "BlackBackground", "Black Background", [this](A a) { BackgroundClick(0, a); })});
+    group(
+        {addItem(bg, "WhiteBackground", "White Background", [this](A a) { BackgroundClick(1, a); }),
+         addItem(bg, "BlackBackground", "Black Background",
+                 [this](A a) { BackgroundClick(0, a); })});
     QMenu* som = menu(options, "ScreenOpMode1", "Screen Op Mode");
     group({addItem(som, "ReceiveOnly1", "Receive", [this](A a) { ScreenOpModeClick(0, a); }),
-           addItem(som, "TransmitReceive1", "Transmit/Receive", [this](A a) { ScreenOpModeClick(1, a); })});
+           addItem(som, "TransmitReceive1", "Transmit/Receive",
+                   [this](A a) { ScreenOpModeClick(1, a); })});
 
     // ---- Receive
     QMenu* receive = menu(nullptr, "Receive1", "Receive");
     QMenu* thr = menu(receive, "hreshold1", "Threshold");
-    group({engineOption(thr, "Quiet2", "Quiet", &OperatingSettings::ThresholdMode, 4, K::ThresholdMode),
-           engineOption(thr, "Normal2", "Normal", &OperatingSettings::ThresholdMode, 0, K::ThresholdMode),
-           engineOption(thr, "Noisy2", "Noisy", &OperatingSettings::ThresholdMode, 1, K::ThresholdMode)});
+    group({engineOption(thr, "Quiet2", "Quiet", &OperatingSettings::ThresholdMode, 4,
+                        K::ThresholdMode),
+           engineOption(thr, "Normal2", "Normal", &OperatingSettings::ThresholdMode, 0,
+                        K::ThresholdMode),
+           engineOption(thr, "Noisy2", "Noisy", &OperatingSettings::ThresholdMode, 1,
+                        K::ThresholdMode)});
     QMenu* nf = menu(receive, "NoiseFilter1", "Noise Filter");
-    group({engineOption(nf, "FilterOn1", "Filter On", &OperatingSettings::NoiseFilter, 3, K::NoiseFilter),
-           engineOption(nf, "FilterOff1", "Filter Off", &OperatingSettings::NoiseFilter, 0, K::NoiseFilter)});
+    group({engineOption(nf, "FilterOn1", "Filter On", &OperatingSettings::NoiseFilter, 3,
+                        K::NoiseFilter),
+           engineOption(nf, "FilterOff1", "Filter Off", &OperatingSettings::NoiseFilter, 0,
+                        K::NoiseFilter)});
     QMenu* rs = menu(receive, "ReceiveSpeed1", "Receive Speed");
     std::vector<A> speeds{addItem(rs, "Auto3", "Auto", [this](A a) { ReceiveSpeedClick(1, a); })};
     QMenu* locked = menu(rs, "LockedWPM", "Locked WPM");
     locked->menuAction()->setCheckable(true);
     m_items["LockedWPM"] = locked->menuAction();
     static const char* const kLockNames[] = {"N50PLUSWPM", "N50WPM", "N45WPM", "N40WPM", "N35WPM",
-                                             "N30WPM", "N25WPM", "N20WPM", "N15WPM", "N10WPM"};
+                                             "N30WPM",     "N25WPM", "N20WPM", "N15WPM", "N10WPM"};
     static const char* const kLockCaptions[] = {"50+ WPM", "50 WPM", "45 WPM", "40 WPM", "35 WPM",
-                                                "30 WPM", "25 WPM", "20 WPM", "15 WPM", "10 WPM"};
+                                                "30 WPM",  "25 WPM", "20 WPM", "15 WPM", "10 WPM"};
     for (int i = 0; i < 10; ++i)
         speeds.push_back(addItem(locked, kLockNames[i], kLockCaptions[i],
                                  [this, i](A a) { ReceiveSpeedClick(2 + i, a); }));
@@ -474,8 +479,10 @@ void TDecoderForm::createMenus()
     QMenu* afc = menu(receive, "AFC1", "AFC");
     A off3 = addItem(afc, "Off3", "Off", [this](A a) { AfcClick(0, a); });
     QMenu* afcTimer = menu(afc, "AFCTimer1", "AFC Timer");
-    group({engineOption(afcTimer, "TimerOn1", "Timer On", &OperatingSettings::AfcTimer, 1, K::AfcTimer),
-           engineOption(afcTimer, "TimerOff1", "Timer Off", &OperatingSettings::AfcTimer, 0, K::AfcTimer)});
+    group({engineOption(afcTimer, "TimerOn1", "Timer On", &OperatingSettings::AfcTimer, 1,
+                        K::AfcTimer),
+           engineOption(afcTimer, "TimerOff1", "Timer Off", &OperatingSettings::AfcTimer, 0,
+                        K::AfcTimer)});
     group({off3, addItem(afc, "Narrow1", "Narrow", [this](A a) { AfcClick(1, a); }),
            addItem(afc, "Medium1", "Medium", [this](A a) { AfcClick(2, a); }),
            addItem(afc, "Wide1", "Wide", [this](A a) { AfcClick(3, a); })});
@@ -490,8 +497,10 @@ void TDecoderForm::createMenus()
     group({addItem(tp, "Normal3", "Normal", [this](A a) { TextBoldClick(0, a); }),
            addItem(tp, "Bold1", "Bold", [this](A a) { TextBoldClick(1, a); })});
     QMenu* sz = menu(text, "Size1", "Size");
-    static const char* const kSizeNames[] = {"SmallFont1", "NormalFont1", "MediumFont1", "LargeFont1"};
-    static const char* const kSizeCaptions[] = {"Small Font", "Normal Font", "Medium Font", "Large Font"};
+    static const char* const kSizeNames[] = {"SmallFont1", "NormalFont1", "MediumFont1",
+                                             "LargeFont1"};
+    static const char* const kSizeCaptions[] = {"Small Font", "Normal Font", "Medium Font",
+                                                "Large Font"};
     std::vector<A> sizes;
     for (int i = 0; i < 4; ++i)
         sizes.push_back(addItem(sz, kSizeNames[i], kSizeCaptions[i],
@@ -510,40 +519,50 @@ void TDecoderForm::createMenus()
     for (const char* name : {"ScrollingOn1", "ScrollingOff1", "Short1", "Medium2", "Long1"})
         connect(item(name), &QAction::triggered, this, [this] { focusRule(); });
     QMenu* ps = menu(text, "Prosigns1", "Prosigns");
-    group({engineOption(ps, "ProsignEnable", "Enable", &OperatingSettings::Prosigns, 1, K::Prosigns),
-           engineOption(ps, "ProsignDisable", "Disable", &OperatingSettings::Prosigns, 0, K::Prosigns)});
+    group(
+        {engineOption(ps, "ProsignEnable", "Enable", &OperatingSettings::Prosigns, 1, K::Prosigns),
+         engineOption(ps, "ProsignDisable", "Disable", &OperatingSettings::Prosigns, 0,
+                      K::Prosigns)});
     QMenu* ne = menu(text, "NonEnglish1", "Non English");
-    group({engineOption(ne, "EnableEnglish", "Enable", &OperatingSettings::NonEnglish, 1, K::NonEnglish),
-           engineOption(ne, "DisableEnglish", "Disable", &OperatingSettings::NonEnglish, 0, K::NonEnglish)});
+    group({engineOption(ne, "EnableEnglish", "Enable", &OperatingSettings::NonEnglish, 1,
+                        K::NonEnglish),
+           engineOption(ne, "DisableEnglish", "Disable", &OperatingSettings::NonEnglish, 0,
+                        K::NonEnglish)});
     QMenu* td = menu(text, "extDisplay1", "Text Display");
-    group({engineOption(td, "TextOn", "Text On", &OperatingSettings::TextDisplay, 1, K::TextDisplay),
-           engineOption(td, "TextOff", "Text Off", &OperatingSettings::TextDisplay, 0, K::TextDisplay)});
+    group(
+        {engineOption(td, "TextOn", "Text On", &OperatingSettings::TextDisplay, 1, K::TextDisplay),
+         engineOption(td, "TextOff", "Text Off", &OperatingSettings::TextDisplay, 0,
+                      K::TextDisplay)});
 
     // ---- Display
     QMenu* display = menu(nullptr, "Display1", "Display");
     QMenu* dt = menu(display, "ype2", "Type");
-    group({engineOption(dt, "Spectrum1", "Line", &OperatingSettings::DisplayType, 0, K::DisplayType),
-           engineOption(dt, "Waterfall2", "Waterfall", &OperatingSettings::DisplayType, 1, K::DisplayType)});
+    group(
+        {engineOption(dt, "Spectrum1", "Line", &OperatingSettings::DisplayType, 0, K::DisplayType),
+         engineOption(dt, "Waterfall2", "Waterfall", &OperatingSettings::DisplayType, 1,
+                      K::DisplayType)});
     QMenu* tl = menu(display, "imeline1", "Timeline");
     command(tl, "Show2", "Show", [this] {
         m_settings.TimelineShown = 1;
         placeholder("The timeline window", "Operating Hint");
     });
     QMenu* tscreen = menu(display, "ransmit2", "Transmit");
-    group({option(tscreen, "SingleScreen1", "Single Screen", [this] { m_settings.TransmitScreen = 0; }),
-           option(tscreen, "DoubleScreen1", "Double Screen", [this] { m_settings.TransmitScreen = 1; })});
+    group({option(tscreen, "SingleScreen1", "Single Screen",
+                  [this] { m_settings.TransmitScreen = 0; }),
+           option(tscreen, "DoubleScreen1", "Double Screen",
+                  [this] { m_settings.TransmitScreen = 1; })});
 
     // ---- Transmit
     QMenu* transmit = menu(nullptr, "ransmit1", "Transmit");
     QMenu* od = menu(transmit, "OutputDevice1", "Output Device");
-    group({option(od, "SoundCard1", "Sound Card", [this] {
-               m_settings.OutputDevice = 0;
-               m_settings.OutputPort = 2;
-           }),
+    group({option(od, "SoundCard1", "Sound Card",
+                  [this] {
+                      m_settings.OutputDevice = 0;
+                      m_settings.OutputPort = 2;
+                  }),
            option(od, "SerialPort1", "Serial Port", [this] {
                m_settings.OutputDevice = 1;
-               if (!m_FirstStart)
-                   ComPortSelectForm->show();
+               if (!m_FirstStart) ComPortSelectForm->show();
            })});
     QMenu* op = menu(transmit, "OutputPort1", "Output Port");
     command(op, "PortNumber1", "Port Number", [this] { ComPortSelectForm->show(); });
@@ -567,12 +586,15 @@ void TDecoderForm::createMenus()
     group({option(side, "SideToneOn", "On", [this] { m_settings.SidetoneOn = 1; }),
            option(side, "SideToneOFF", "Off", [this] { m_settings.SidetoneOn = 0; })});
     QMenu* ptt = menu(transmit, "SetPTT", "Set PTT");
-    command(ptt, "SetupPTT", "Setup PTT", [this] { placeholder("The PTT setup window", "Operating Hint"); });
+    command(ptt, "SetupPTT", "Setup PTT",
+            [this] { placeholder("The PTT setup window", "Operating Hint"); });
     QMenu* ct = menu(transmit, "CharTiming", "Character Timing");
     command(ct, "ShowConfiguration1", "Show Configuration", [this] { CharTimingForm->show(); });
     QMenu* bc = menu(transmit, "BeaconCarrierTime1", "Beacon Carrier Time");
-    static const char* const kBeaconNames[] = {"N1Second1", "N2Seconds1", "N3Seconds1", "N4Seconds1", "N5Seconds1"};
-    static const char* const kBeaconCaptions[] = {"1 Second", "2 Seconds", "3 Seconds", "4 Seconds", "5 Seconds"};
+    static const char* const kBeaconNames[] = {"N1Second1", "N2Seconds1", "N3Seconds1",
+                                               "N4Seconds1", "N5Seconds1"};
+    static const char* const kBeaconCaptions[] = {"1 Second", "2 Seconds", "3 Seconds", "4 Seconds",
+                                                  "5 Seconds"};
     std::vector<A> beacons;
     for (int i = 0; i < 5; ++i)
         beacons.push_back(option(bc, kBeaconNames[i], kBeaconCaptions[i], [this, i] {
@@ -584,63 +606,58 @@ void TDecoderForm::createMenus()
 
     // ---- Macros, Help
     QMenu* macros = menu(nullptr, "Macros", "Macros");
-    command(macros, "ShowMacros", "Show Macros", [this] { TransmitMemoryForm->showMacros(m_macroSources); });
-    command(macros, "Edit1", "Edit Macros", [this] { placeholder("The macro editor", "Operating Hint"); });
+    command(macros, "ShowMacros", "Show Macros",
+            [this] { TransmitMemoryForm->showMacros(m_macroSources); });
+    command(macros, "Edit1", "Edit Macros",
+            [this] { placeholder("The macro editor", "Operating Hint"); });
     QMenu* help = menu(nullptr, "Help", "Help");
     command(help, "Help1", "Help Menu", [this] { Help1Click(); });
     command(help, "About1", "About", [this] { About1Click(); });
 }
 
-void TDecoderForm::selectDefaults()
-{
+void TDecoderForm::selectDefaults() {
     // Every group starts with the item of its default value checked (no handler runs here).
-    for (const char* name :
-         {"MicInput", "Off2", "MsgsOFF", "WhiteBackground", "ReceiveOnly1", "Noisy2", "FilterOff1",
-          "Auto3", "Off3", "TimerOff1", "Lower1", "Normal3", "NormalFont1", "ScrollingOn1",
-          "SpacesOn", "Medium2", "ProsignEnable", "DisableEnglish", "TextOn", "Spectrum1",
-          "SingleScreen1", "SerialPort1", "Normal1", "Freq2", "Sinewave1", "SideToneOFF",
-          "N1Second1"})
+    for (const char* name : {"MicInput",      "Off2",           "MsgsOFF",    "WhiteBackground",
+                             "ReceiveOnly1",  "Noisy2",         "FilterOff1", "Auto3",
+                             "Off3",          "TimerOff1",      "Lower1",     "Normal3",
+                             "NormalFont1",   "ScrollingOn1",   "SpacesOn",   "Medium2",
+                             "ProsignEnable", "DisableEnglish", "TextOn",     "Spectrum1",
+                             "SingleScreen1", "SerialPort1",    "Normal1",    "Freq2",
+                             "Sinewave1",     "SideToneOFF",    "N1Second1"})
         check(item(name));
     applyColours();
 }
 
-bool TDecoderForm::click(const QString& itemName)
-{
+bool TDecoderForm::click(const QString& itemName) {
     QAction* a = item(itemName);
-    if (!a)
-        return false;
+    if (!a) return false;
     a->trigger();
     return true;
 }
 
-QAction* TDecoderForm::item(const QString& itemName) const
-{
+QAction* TDecoderForm::item(const QString& itemName) const {
     const auto it = m_items.find(itemName);
     return it == m_items.end() ? nullptr : it->second;
 }
 
-std::vector<QAction*> TDecoderForm::groupOf(const QString& itemName) const
-{
+std::vector<QAction*> TDecoderForm::groupOf(const QString& itemName) const {
     const auto it = m_groups.find(item(itemName));
     return it == m_groups.end() ? std::vector<QAction*>{} : it->second;
 }
 
 // ====================================================================== option handlers
 
-void TDecoderForm::focusRule()
-{
+void TDecoderForm::focusRule() {
     if (m_typingActive != 0)
         TransmitMemo->setFocus();
     else
         RcvMemo->setFocus();
 }
 
-void TDecoderForm::InputChannelClick(int channel, QAction* own)
-{
+void TDecoderForm::InputChannelClick(int channel, QAction* own) {
     m_settings.InputChannel = channel;
     check(own);
-    if (m_FirstStart)
-        return;
+    if (m_FirstStart) return;
     messages().show(channel == kInputMic
                         ? "Be sure to set the mixer panel recording input to Microphone"
                         : "Be sure to set the mixer panel recording input to Line in",
@@ -651,29 +668,24 @@ void TDecoderForm::InputChannelClick(int channel, QAction* own)
     enableSystemTimer();
 }
 
-void TDecoderForm::SelectSoundcardClick()
-{
+void TDecoderForm::SelectSoundcardClick() {
     SystemTimer->stop();
     m_flags.QuitRequested = false;
     m_flags.TransmitActive = true;
-    if (!SoundCardSelect)
-        SoundCardSelect = new TSoundCardSelect(*this);
+    if (!SoundCardSelect) SoundCardSelect = new TSoundCardSelect(*this);
     m_flags.RestartLoop = true;
     SoundCardSelect->show();
 }
 
-void TDecoderForm::StayOnTopClick(int on, QAction* own)
-{
+void TDecoderForm::StayOnTopClick(int on, QAction* own) {
     m_settings.StayOnTop = static_cast<uint8_t>(on);
     check(own);
     const bool wasVisible = isVisible();
     setWindowFlag(Qt::WindowStaysOnTopHint, on == 1);
-    if (wasVisible)
-        show(); // changing the flag hides a shown window
+    if (wasVisible) show(); // changing the flag hides a shown window
 }
 
-void TDecoderForm::applyColours()
-{
+void TDecoderForm::applyColours() {
     const bool white = m_settings.Background == 1;
     const QColor back = white ? Qt::white : Qt::black;
     const QColor text = white ? Qt::black : Qt::white;
@@ -697,24 +709,21 @@ void TDecoderForm::applyColours()
     paint(TransmitMemo, white ? QColor(Qt::red) : QColor(Qt::white));
 }
 
-void TDecoderForm::clearDisplayImages()
-{
+void TDecoderForm::clearDisplayImages() {
     const QColor back = m_settings.Background == 1 ? Qt::white : Qt::black;
     m_spectrumBitmap->fill(back);
     m_waterfallBitmap->fill(back);
     SpectrumBox->setPixmap(QPixmap::fromImage(*m_spectrumBitmap));
 }
 
-void TDecoderForm::BackgroundClick(int background, QAction* own)
-{
+void TDecoderForm::BackgroundClick(int background, QAction* own) {
     m_settings.Background = background;
     check(own);
     applyColours();
     clearDisplayImages();
 }
 
-void TDecoderForm::ScreenOpModeClick(int mode, QAction* own)
-{
+void TDecoderForm::ScreenOpModeClick(int mode, QAction* own) {
     m_settings.ScreenOpMode = mode;
     check(own);
     if (mode == 0) {
@@ -738,13 +747,11 @@ void TDecoderForm::ScreenOpModeClick(int mode, QAction* own)
     post(ReceiveCommandKind::ScreenOpMode, mode);
 }
 
-int TDecoderForm::clientHeight() const
-{
+int TDecoderForm::clientHeight() const {
     return centralWidget()->height();
 }
 
-void TDecoderForm::ReceiveSpeedClick(int lock, QAction* own)
-{
+void TDecoderForm::ReceiveSpeedClick(int lock, QAction* own) {
     m_settings.RxSpeedLock = lock;
     // Auto and the locked speeds form one group; "Locked WPM" carries the check of any lock.
     check(own);
@@ -756,8 +763,7 @@ void TDecoderForm::ReceiveSpeedClick(int lock, QAction* own)
     XmitSpeedPanel->setText(QString::number(XmitSpdUpDn2->value()));
 }
 
-void TDecoderForm::AfcClick(int width, QAction* own)
-{
+void TDecoderForm::AfcClick(int width, QAction* own) {
     static constexpr int kSpan[] = {10, 20, 80, 400};
     m_settings.AfcOn = width == 0 ? 0 : 1;
     m_settings.AfcSpan = kSpan[width];
@@ -766,8 +772,7 @@ void TDecoderForm::AfcClick(int width, QAction* own)
     post(ReceiveCommandKind::AfcMode, width);
 }
 
-void TDecoderForm::TextBoldClick(int bold, QAction* own)
-{
+void TDecoderForm::TextBoldClick(int bold, QAction* own) {
     m_settings.TextBold = bold;
     check(own);
     QFont f = RcvMemo->font();
@@ -775,8 +780,7 @@ void TDecoderForm::TextBoldClick(int bold, QAction* own)
     RcvMemo->setFont(f);
 }
 
-void TDecoderForm::FontSizeClick(int size, QAction* own)
-{
+void TDecoderForm::FontSizeClick(int size, QAction* own) {
     static constexpr int kTransmitPt[] = {12, 14, 16, 20};
     static constexpr int kReceivePt[] = {12, 14, 18, 20};
     m_settings.FontSize = size;
@@ -791,30 +795,25 @@ void TDecoderForm::FontSizeClick(int size, QAction* own)
 
 // ====================================================================== life cycle
 
-void TDecoderForm::enableSystemTimer()
-{
+void TDecoderForm::enableSystemTimer() {
     SystemTimer->start();
 }
 
-bool TDecoderForm::systemTimerActive() const
-{
+bool TDecoderForm::systemTimerActive() const {
     return SystemTimer->isActive();
 }
 
-void TDecoderForm::SystemTimerTimer()
-{
+void TDecoderForm::SystemTimerTimer() {
     SystemTimer->stop();
     if (m_FirstStart) {
         m_inputDeviceCount = m_services.catalog->count();
         if (m_inputDeviceCount == 0) {
-            if (!SndCardErrForm)
-                SndCardErrForm = new TSndCardErrForm(*this);
+            if (!SndCardErrForm) SndCardErrForm = new TSndCardErrForm(*this);
             SndCardErrForm->show();
         } else {
             m_flags.NoInputDevice = false;
         }
-        if (m_services.loadConfiguration)
-            m_services.loadConfiguration();
+        if (m_services.loadConfiguration) m_services.loadConfiguration();
         if (m_services.startInputDeviceId)
             m_settings.InputDeviceId = *m_services.startInputDeviceId;
         m_FirstStart = false;
@@ -831,8 +830,7 @@ void TDecoderForm::SystemTimerTimer()
     }
 }
 
-void TDecoderForm::enterRunLoop()
-{
+void TDecoderForm::enterRunLoop() {
     joinRunLoop();
     ++m_loopEntries;
     clearDisplayImages();
@@ -846,14 +844,11 @@ void TDecoderForm::enterRunLoop()
     });
 }
 
-void TDecoderForm::joinRunLoop()
-{
-    if (m_loopThread.joinable())
-        m_loopThread.join();
+void TDecoderForm::joinRunLoop() {
+    if (m_loopThread.joinable()) m_loopThread.join();
 }
 
-void TDecoderForm::stopSequence()
-{
+void TDecoderForm::stopSequence() {
     SystemTimer->stop();
     m_flags.StopLoop = true;
     m_flags.QuitRequested = true;
@@ -861,44 +856,35 @@ void TDecoderForm::stopSequence()
     joinRunLoop();
 }
 
-void TDecoderForm::terminateApplication()
-{
+void TDecoderForm::terminateApplication() {
     m_services.terminate();
 }
 
-void TDecoderForm::errorExit(int code)
-{
-    if (code == 1 || m_quitting)
-        return;
+void TDecoderForm::errorExit(int code) {
+    if (code == 1 || m_quitting) return;
     m_quitting = true;
     stopSequence();
     terminateApplication();
 }
 
-void TDecoderForm::Quit1Click()
-{
-    if (m_quitting)
-        return;
+void TDecoderForm::Quit1Click() {
+    if (m_quitting) return;
     m_quitting = true;
-    if (m_services.saveConfiguration)
-        m_services.saveConfiguration();
+    if (m_services.saveConfiguration) m_services.saveConfiguration();
     stopSequence();
     terminateApplication();
 }
 
-void TDecoderForm::closeEvent(QCloseEvent* event)
-{
+void TDecoderForm::closeEvent(QCloseEvent* event) {
     Quit1Click();
     event->accept();
 }
 
-void TDecoderForm::About1Click()
-{
+void TDecoderForm::About1Click() {
     messages().show(kAboutText, "About DITA");
 }
 
-void TDecoderForm::Help1Click()
-{
+void TDecoderForm::Help1Click() {
     auto page = findDataFile("DITA.html");
 #ifdef DITA_BUILD_HELP
     if (!page && std::filesystem::exists(DITA_BUILD_HELP))
@@ -908,11 +894,9 @@ void TDecoderForm::Help1Click()
         messages().show("Could not run the help application", "");
 }
 
-bool TDecoderForm::testOpenInputDevice(int deviceId)
-{
+bool TDecoderForm::testOpenInputDevice(int deviceId) {
     auto device = m_services.catalog->create(deviceId);
-    if (!device)
-        return false;
+    if (!device) return false;
     const CaptureFormat format = makeCaptureFormat(m_settings.InputChannel);
     const bool ok = device->formatSupported(format) && device->open(format);
     device->close();
@@ -921,8 +905,7 @@ bool TDecoderForm::testOpenInputDevice(int deviceId)
 
 // ====================================================================== per pass
 
-void TDecoderForm::SystemTimer2Timer()
-{
+void TDecoderForm::SystemTimer2Timer() {
     const ClockTexts t = makeClockTexts(std::time(nullptr));
     LocalTimeMemoText = t.localTime;
     GMTMemoText = t.utcTime;
@@ -932,8 +915,7 @@ void TDecoderForm::SystemTimer2Timer()
     GMTDateMemo->setText(QString::fromStdString(t.utcDate));
 }
 
-void TDecoderForm::showMarker(int hz)
-{
+void TDecoderForm::showMarker(int hz) {
     // The marker is a narrow column: one digit per line.
     const QString digits = QString::number(hz);
     QStringList lines;
@@ -942,10 +924,8 @@ void TDecoderForm::showMarker(int hz)
     MkrLabel->setText(lines.join('\n'));
 }
 
-void TDecoderForm::insertReceiveText(const std::string& utf8)
-{
-    if (utf8.empty())
-        return;
+void TDecoderForm::insertReceiveText(const std::string& utf8) {
+    if (utf8.empty()) return;
     QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
     text.replace("\r\n", "\n");
     text.replace('\r', '\n');
@@ -953,12 +933,10 @@ void TDecoderForm::insertReceiveText(const std::string& utf8)
     QTextCursor c = RcvMemo->textCursor();
     c.insertText(text);
     RcvMemo->setTextCursor(c);
-    if (m_settings.Scrolling == 3)
-        RcvMemo->ensureCursorVisible();
+    if (m_settings.Scrolling == 3) RcvMemo->ensureCursorVisible();
 }
 
-void TDecoderForm::showPass(const PassResult& r)
-{
+void TDecoderForm::showPass(const PassResult& r) {
     ++m_passesShown;
     showMarker(r.markerHz);
     if (r.rawSnrShown && m_settings.ScreenOpMode == 0)
@@ -971,29 +949,24 @@ void TDecoderForm::showPass(const PassResult& r)
     m_settings.TunedBin = r.tunedBin;
 }
 
-void TDecoderForm::showLeds(bool rcvOn, bool xmitOn)
-{
+void TDecoderForm::showLeds(bool rcvOn, bool xmitOn) {
     RcvLED->SetChecked(rcvOn);
     XmitLED->SetChecked(xmitOn);
 }
 
-double TDecoderForm::signalBarValue() const
-{
+double TDecoderForm::signalBarValue() const {
     return SignalBar->Value();
 }
 
-uint32_t TDecoderForm::signalBarColor() const
-{
+uint32_t TDecoderForm::signalBarColor() const {
     return SignalBar->BarSettings()->Color();
 }
 
-bool TDecoderForm::rcvLedOn() const
-{
+bool TDecoderForm::rcvLedOn() const {
     return RcvLED->Checked();
 }
 
-bool TDecoderForm::xmitLedOn() const
-{
+bool TDecoderForm::xmitLedOn() const {
     return XmitLED->Checked();
 }
 

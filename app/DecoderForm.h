@@ -52,11 +52,11 @@ struct DecoderFormServices {
     DeviceCatalog* catalog = nullptr;
     PassProcessor* processor = nullptr;
     MessageService* messages = nullptr;
-    std::function<bool(const QUrl&)> openUrl;        // default: the desktop's viewer
-    std::function<void()> loadConfiguration;         // DITA.cfc, applied through the handlers
+    std::function<bool(const QUrl&)> openUrl; // default: the desktop's viewer
+    std::function<void()> loadConfiguration;  // DITA.cfc, applied through the handlers
     std::function<void()> saveConfiguration;
-    std::function<void()> terminate;                 // default: quit the application
-    std::optional<int> startInputDeviceId;           // --input-file: use this device at start
+    std::function<void()> terminate;       // default: quit the application
+    std::optional<int> startInputDeviceId; // --input-file: use this device at start
     int systemTimerMs = 1000;
     CaptureTimings captureTimings{};
     LoopTimings loopTimings{};

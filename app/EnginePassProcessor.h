@@ -9,8 +9,7 @@ namespace dita {
 class EnginePassProcessor : public PassProcessor {
 public:
     void post(ReceiveCommand command) override { m_engine.post(command); }
-    const PassResult& processPass(const int32_t* samples) override
-    {
+    const PassResult& processPass(const int32_t* samples) override {
         return m_engine.processPass(samples);
     }
 

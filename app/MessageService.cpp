@@ -4,8 +4,7 @@
 
 namespace dita {
 
-void DialogMessageService::show(const std::string& text, const std::string& caption)
-{
+void DialogMessageService::show(const std::string& text, const std::string& caption) {
     QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption),
                     QString::fromStdString(text), QMessageBox::Ok, m_owner);
     box.exec();

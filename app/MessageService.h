@@ -32,8 +32,7 @@ public:
         std::string text;
         std::string caption;
     };
-    void show(const std::string& text, const std::string& caption) override
-    {
+    void show(const std::string& text, const std::string& caption) override {
         messages.push_back({text, caption});
     }
     std::vector<Message> messages;

@@ -8,39 +8,28 @@ static_assert(kCaptureFrames == kPassFrames, "a capture buffer is one receive pa
 
 RunLoop::RunLoop(LoopFlags& flags, CaptureCycle& capture, PassProcessor& processor,
                  RunLoopEvents events, LoopTimings timings)
-    : m_flags(flags)
-    , m_capture(capture)
-    , m_processor(processor)
-    , m_events(std::move(events))
-    , m_timings(timings)
-{
-}
+    : m_flags(flags), m_capture(capture), m_processor(processor), m_events(std::move(events)),
+      m_timings(timings) {}
 
-bool RunLoop::stopSeen() const
-{
+bool RunLoop::stopSeen() const {
     // A quit is honoured wherever a stop is, so a stop request that raced with the loop's own
     // clearing of StopLoop can never leave the loop running after the window has gone.
     return m_flags.StopLoop.load() || m_flags.QuitRequested.load();
 }
 
-void RunLoop::showLeds(bool rcvOn, bool xmitOn)
-{
+void RunLoop::showLeds(bool rcvOn, bool xmitOn) {
     const int state = (rcvOn ? 1 : 0) | (xmitOn ? 2 : 0);
-    if (state == m_lampState)
-        return;
+    if (state == m_lampState) return;
     m_lampState = state;
-    if (m_events.leds)
-        m_events.leds(rcvOn, xmitOn);
+    if (m_events.leds) m_events.leds(rcvOn, xmitOn);
 }
 
-void RunLoop::run(int inputDeviceId, int inputChannel, int inputDeviceCount)
-{
+void RunLoop::run(int inputDeviceId, int inputChannel, int inputDeviceCount) {
     m_passCount = 0;
     m_lampState = -1;
     m_processor.post(ReceiveCommand{ReceiveCommandKind::LoopEntry, 0});
     for (;;) {
-        if (m_flags.QuitRequested.load())
-            return;
+        if (m_flags.QuitRequested.load()) return;
         if (!m_flags.NoInputDevice.load()) {
             const int requested = inputDeviceId;
             const bool started = m_capture.start(inputDeviceId, inputChannel);
@@ -48,8 +37,7 @@ void RunLoop::run(int inputDeviceId, int inputChannel, int inputDeviceCount)
                 m_events.inputDeviceFallback(inputDeviceId);
             if (!started) {
                 m_capture.close();
-                if (m_events.fatalError)
-                    m_events.fatalError();
+                if (m_events.fatalError) m_events.fatalError();
                 return;
             }
             m_flags.OutputStalled.store(false);
@@ -75,14 +63,12 @@ void RunLoop::run(int inputDeviceId, int inputChannel, int inputDeviceCount)
                 std::this_thread::sleep_for(m_timings.transmitSleep);
                 transmitted = true;
             }
-            if (stopSeen())
-                continue;
+            if (stopSeen()) continue;
             if (transmitted) {
                 ++m_captureRestarts;
                 if (!m_capture.restartAfterTransmit()) {
                     m_capture.close();
-                    if (m_events.fatalError)
-                        m_events.fatalError();
+                    if (m_events.fatalError) m_events.fatalError();
                     return;
                 }
             }
@@ -93,8 +79,7 @@ void RunLoop::run(int inputDeviceId, int inputChannel, int inputDeviceCount)
                                    m_flags.SelectionDialogVisible, &m_flags.QuitRequested);
             if (w == CaptureCycle::Wait::Failed) {
                 m_capture.close();
-                if (m_events.fatalError)
-                    m_events.fatalError();
+                if (m_events.fatalError) m_events.fatalError();
                 return;
             }
             if (w == CaptureCycle::Wait::Completed && m_flags.RestartLoop.load()) {
@@ -109,8 +94,7 @@ void RunLoop::run(int inputDeviceId, int inputChannel, int inputDeviceCount)
             m_capture.extract(m_samples.data());
             const PassResult& result = m_processor.processPass(m_samples.data());
             ++m_passCount;
-            if (m_events.passDone)
-                m_events.passDone(result);
+            if (m_events.passDone) m_events.passDone(result);
         }
     }
 }

@@ -39,9 +39,9 @@ public:
 
 struct RunLoopEvents {
     std::function<void(const PassResult&)> passDone;
-    std::function<void(bool rcvOn, bool xmitOn)> leds; // called only when the lamps change
-    std::function<void(WaveOp op)> waveError;          // every device failure, in order
-    std::function<void()> fatalError;                  // a stopping failure: run the error exit
+    std::function<void(bool rcvOn, bool xmitOn)> leds;     // called only when the lamps change
+    std::function<void(WaveOp op)> waveError;              // every device failure, in order
+    std::function<void()> fatalError;                      // a stopping failure: run the error exit
     std::function<void(int deviceId)> inputDeviceFallback; // open failed: InputDeviceId := 0
 };
 
@@ -52,8 +52,8 @@ struct LoopTimings {
 
 class RunLoop {
 public:
-    RunLoop(LoopFlags& flags, CaptureCycle& capture, PassProcessor& processor,
-            RunLoopEvents events, LoopTimings timings = {});
+    RunLoop(LoopFlags& flags, CaptureCycle& capture, PassProcessor& processor, RunLoopEvents events,
+            LoopTimings timings = {});
 
     // One entry of the loop with the settings of that moment.
     void run(int inputDeviceId, int inputChannel, int inputDeviceCount);

@@ -31,8 +31,7 @@ constexpr int kRatioDigits = 3;
 
 SetupWindow::SetupWindow(QWidget* owner) : QWidget(owner, Qt::Window) {}
 
-void SetupWindow::closeEvent(QCloseEvent* event)
-{
+void SetupWindow::closeEvent(QCloseEvent* event) {
     hide();
     event->ignore();
 }
@@ -40,8 +39,7 @@ void SetupWindow::closeEvent(QCloseEvent* event)
 // ---------------------------------------------------------------- AFC start frequency
 
 TAFCStartFreqForm::TAFCStartFreqForm(QWidget* owner, OperatingSettings& settings)
-    : SetupWindow(owner), m_settings(settings)
-{
+    : SetupWindow(owner), m_settings(settings) {
     setObjectName("AFCStartFreqForm");
     setWindowTitle("AFC Start Frequency");
     AFCStartSpinBtn = new QSpinBox(this);
@@ -63,27 +61,23 @@ TAFCStartFreqForm::TAFCStartFreqForm(QWidget* owner, OperatingSettings& settings
     connect(AFCStartCancelBtn, &QPushButton::clicked, this, [this] { AFCStartCancelBtnClick(); });
 }
 
-void TAFCStartFreqForm::AFCStartBtnClick()
-{
+void TAFCStartFreqForm::AFCStartBtnClick() {
     m_settings.AfcStartFreq = AFCStartSpinBtn->value();
     hide();
 }
 
-void TAFCStartFreqForm::AFCStartCancelBtnClick()
-{
+void TAFCStartFreqForm::AFCStartCancelBtnClick() {
     hide();
 }
 
-void TAFCStartFreqForm::loadValue(int afcStartFreqHz)
-{
+void TAFCStartFreqForm::loadValue(int afcStartFreqHz) {
     AFCStartSpinBtn->setValue(afcStartFreqHz); // the spin box keeps it inside its range
 }
 
 // ---------------------------------------------------------------- character timing
 
 TCharTimingForm::TCharTimingForm(QWidget* owner, OperatingSettings& settings)
-    : SetupWindow(owner), m_settings(settings)
-{
+    : SetupWindow(owner), m_settings(settings) {
     setObjectName("CharTimingForm");
     setWindowTitle("Character Timing");
     static const char* const kUpDn[] = {"DotUpDn", "DashUpDn", "CharUpDn", "WordUpDn"};
@@ -118,20 +112,17 @@ TCharTimingForm::TCharTimingForm(QWidget* owner, OperatingSettings& settings)
     grid->addWidget(new QLabel("Word Length         = 7 * Code Speed", this), 9, 0, 1, 3);
 }
 
-QString TCharTimingForm::ratioText(float weight)
-{
+QString TCharTimingForm::ratioText(float weight) {
     return QString::number(weight / kPercent, 'g', kRatioDigits);
 }
 
-void TCharTimingForm::upDnClick(int index)
-{
+void TCharTimingForm::upDnClick(int index) {
     const auto i = static_cast<size_t>(index);
     m_settings.TimingWeights[i] = static_cast<float>(upDowns[i]->value());
     memos[i]->setText(ratioText(m_settings.TimingWeights[i]));
 }
 
-void TCharTimingForm::loadValues(const std::array<float, 4>& weights)
-{
+void TCharTimingForm::loadValues(const std::array<float, 4>& weights) {
     for (size_t i = 0; i < 4; ++i) {
         const QSignalBlocker block(upDowns[i]);
         upDowns[i]->setValue(static_cast<int>(weights[i]));
@@ -143,8 +134,7 @@ void TCharTimingForm::loadValues(const std::array<float, 4>& weights)
 
 TComPortSelectForm::TComPortSelectForm(QWidget* owner, OperatingSettings& settings,
                                        std::function<void(int)> openComPort)
-    : SetupWindow(owner), m_settings(settings), m_openComPort(std::move(openComPort))
-{
+    : SetupWindow(owner), m_settings(settings), m_openComPort(std::move(openComPort)) {
     setObjectName("ComPortSelectForm");
     setWindowTitle("COM Port Selection");
     ComPortSpinBtn = new QSpinBox(this);
@@ -170,8 +160,7 @@ TComPortSelectForm::TComPortSelectForm(QWidget* owner, OperatingSettings& settin
     showDevice();
 }
 
-void TComPortSelectForm::showDevice()
-{
+void TComPortSelectForm::showDevice() {
     std::filesystem::path folder;
     try {
         folder = ditaFolder();
@@ -179,38 +168,33 @@ void TComPortSelectForm::showDevice()
         // Without a DITA folder there are no com<n> links; the fixed mapping still applies.
     }
     const std::string dev = comPortDevicePath(ComPortSpinBtn->value(), folder);
-    ComPortDeviceLabel->setText(dev.empty() ? QString("COM %1: no device").arg(ComPortSpinBtn->value())
-                                            : QString("COM %1 = %2")
-                                                  .arg(ComPortSpinBtn->value())
-                                                  .arg(QString::fromStdString(dev)));
+    ComPortDeviceLabel->setText(
+        dev.empty()
+            ? QString("COM %1: no device").arg(ComPortSpinBtn->value())
+            : QString("COM %1 = %2").arg(ComPortSpinBtn->value()).arg(QString::fromStdString(dev)));
 }
 
-void TComPortSelectForm::SelectComPortBtnClick()
-{
+void TComPortSelectForm::SelectComPortBtnClick() {
     previousPort = portInUse;
     m_settings.ComPortNumber = ComPortSpinBtn->value();
     portInUse = m_settings.ComPortNumber;
     portChosen = true;
     hide();
-    if (m_openComPort)
-        m_openComPort(m_settings.ComPortNumber);
+    if (m_openComPort) m_openComPort(m_settings.ComPortNumber);
 }
 
-void TComPortSelectForm::ComPortCancelBtnClick()
-{
+void TComPortSelectForm::ComPortCancelBtnClick() {
     portChosen = false;
     hide();
 }
 
-void TComPortSelectForm::loadValue(int comPortNumber)
-{
+void TComPortSelectForm::loadValue(int comPortNumber) {
     ComPortSpinBtn->setValue(comPortNumber);
 }
 
 // ---------------------------------------------------------------- macro listing
 
-TTransmitMemoryForm::TTransmitMemoryForm(QWidget* owner) : SetupWindow(owner)
-{
+TTransmitMemoryForm::TTransmitMemoryForm(QWidget* owner) : SetupWindow(owner) {
     setObjectName("TransmitMemoryForm");
     setWindowTitle("Tranmit Memory (Macros)");
     Memo1 = new QPlainTextEdit(this);
@@ -226,8 +210,7 @@ TTransmitMemoryForm::TTransmitMemoryForm(QWidget* owner) : SetupWindow(owner)
     l->addWidget(Memo1);
 }
 
-void TTransmitMemoryForm::showMacros(const std::array<std::string, 16>& macroSources)
-{
+void TTransmitMemoryForm::showMacros(const std::array<std::string, 16>& macroSources) {
     // The whole listing is shown however long the macros are; nothing is cut off.
     QString text;
     for (int k = 1; k <= kMacroButtons; ++k)

@@ -56,8 +56,8 @@ public:
     // weight / 100 with three significant digits: 150 shows "1.5"
     static QString ratioText(float weight);
 
-    std::array<QSpinBox*, 4> upDowns;  // DotUpDn, DashUpDn, CharUpDn, WordUpDn
-    std::array<QLineEdit*, 4> memos;   // DotLengthMemo, DashLengthMemo, CharSpaceMemo, WordSpaceMemo
+    std::array<QSpinBox*, 4> upDowns; // DotUpDn, DashUpDn, CharUpDn, WordUpDn
+    std::array<QLineEdit*, 4> memos;  // DotLengthMemo, DashLengthMemo, CharSpaceMemo, WordSpaceMemo
 
 private:
     OperatingSettings& m_settings;

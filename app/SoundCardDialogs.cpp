@@ -12,8 +12,7 @@
 
 namespace dita {
 
-TSoundCardSelect::TSoundCardSelect(TDecoderForm& form) : QWidget(&form, Qt::Window), m_form(form)
-{
+TSoundCardSelect::TSoundCardSelect(TDecoderForm& form) : QWidget(&form, Qt::Window), m_form(form) {
     setObjectName("SoundCardSelect");
     setWindowTitle("Select SoundCard");
     WaveUpDown = new QSpinBox(this);
@@ -40,34 +39,29 @@ TSoundCardSelect::TSoundCardSelect(TDecoderForm& form) : QWidget(&form, Qt::Wind
     connect(TermSndCardSel, &QPushButton::clicked, this, [this] { TermSndCardSelClick(); });
 }
 
-void TSoundCardSelect::showEvent(QShowEvent* event)
-{
+void TSoundCardSelect::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     FormShow();
 }
 
-void TSoundCardSelect::closeEvent(QCloseEvent* event)
-{
+void TSoundCardSelect::closeEvent(QCloseEvent* event) {
     FormClose();
     event->ignore();
 }
 
-void TSoundCardSelect::setNameColour(const QColor& colour)
-{
+void TSoundCardSelect::setNameColour(const QColor& colour) {
     QPalette p = SoundCardManf->palette();
     p.setColor(QPalette::WindowText, colour);
     SoundCardManf->setPalette(p);
 }
 
-void TSoundCardSelect::showName()
-{
+void TSoundCardSelect::showName() {
     const int pos = WaveUpDown->value();
     if (pos < m_form.inputDeviceCount())
         SoundCardManf->setText(QString::fromStdString(m_form.deviceCatalog().name(pos)));
 }
 
-void TSoundCardSelect::FormShow()
-{
+void TSoundCardSelect::FormShow() {
     m_form.flags().SelectionDialogVisible.store(true);
     if (m_form.inputDeviceCount() <= 0) {
         m_form.messages().show("No Sound Device Detected", kWaveCaption);
@@ -78,8 +72,7 @@ void TSoundCardSelect::FormShow()
     showName();
 }
 
-void TSoundCardSelect::WaveUpDownMouseUp()
-{
+void TSoundCardSelect::WaveUpDownMouseUp() {
     const int count = m_form.inputDeviceCount();
     if (WaveUpDown->value() >= count && count > 0) {
         const QSignalBlocker block(WaveUpDown);
@@ -89,8 +82,7 @@ void TSoundCardSelect::WaveUpDownMouseUp()
     setNameColour(Qt::blue); // a choice not yet taken
 }
 
-void TSoundCardSelect::CloseBtnClick()
-{
+void TSoundCardSelect::CloseBtnClick() {
     setNameColour(Qt::black);
     const int pos = WaveUpDown->value();
     if (m_form.testOpenInputDevice(pos)) {
@@ -110,8 +102,7 @@ void TSoundCardSelect::CloseBtnClick()
     }
 }
 
-void TSoundCardSelect::FormClose()
-{
+void TSoundCardSelect::FormClose() {
     hide();
     setNameColour(Qt::black);
     auto& f = m_form.flags();
@@ -122,8 +113,7 @@ void TSoundCardSelect::FormClose()
     m_form.enableSystemTimer();
 }
 
-void TSoundCardSelect::TermSndCardSelClick()
-{
+void TSoundCardSelect::TermSndCardSelClick() {
     // Leaves at once, without saving the configuration; the loop is still stopped cleanly.
     hide();
     m_form.flags().SelectionDialogVisible.store(false);
@@ -133,23 +123,21 @@ void TSoundCardSelect::TermSndCardSelClick()
 
 // ---------------------------------------------------------------- no sound card
 
-TSndCardErrForm::TSndCardErrForm(TDecoderForm& form) : QWidget(&form, Qt::Window), m_form(form)
-{
+TSndCardErrForm::TSndCardErrForm(TDecoderForm& form) : QWidget(&form, Qt::Window), m_form(form) {
     setObjectName("SndCardErrForm");
     setWindowTitle("Sound Card Error");
     SndCardErrMemo = new QPlainTextEdit(this);
     SndCardErrMemo->setObjectName("SndCardErrMemo");
     SndCardErrMemo->setReadOnly(true);
-    SndCardErrMemo->setPlainText(
-        "No sound card was detected. Options are:\n"
-        "\n"
-        "1. Quit the program. If the program is to be used for code \n"
-        "processing connect a cable to the Mic or Lines inputs to the \n"
-        "computer and try again.\n"
-        " \n"
-        "2. Continue running the program if a sound card is \n"
-        "installed. The program can only be used for sound card \n"
-        "output (code practice or memory keyer).");
+    SndCardErrMemo->setPlainText("No sound card was detected. Options are:\n"
+                                 "\n"
+                                 "1. Quit the program. If the program is to be used for code \n"
+                                 "processing connect a cable to the Mic or Lines inputs to the \n"
+                                 "computer and try again.\n"
+                                 " \n"
+                                 "2. Continue running the program if a sound card is \n"
+                                 "installed. The program can only be used for sound card \n"
+                                 "output (code practice or memory keyer).");
     ContinueBtn = new QPushButton("Continue", this);
     ContinueBtn->setObjectName("ContinueBtn");
     QuitBtn = new QPushButton("Quit", this);
@@ -165,22 +153,19 @@ TSndCardErrForm::TSndCardErrForm(TDecoderForm& form) : QWidget(&form, Qt::Window
     connect(QuitBtn, &QPushButton::clicked, this, [this] { QuitBtnClick(); });
 }
 
-void TSndCardErrForm::ContinueBtnClick()
-{
+void TSndCardErrForm::ContinueBtnClick() {
     m_form.flags().NoInputDevice.store(true);
     hide();
 }
 
-void TSndCardErrForm::QuitBtnClick()
-{
+void TSndCardErrForm::QuitBtnClick() {
     m_form.flags().NoInputDevice.store(true);
     quitChosen = true;
     hide();
     m_form.Quit1Click();
 }
 
-void TSndCardErrForm::closeEvent(QCloseEvent* event)
-{
+void TSndCardErrForm::closeEvent(QCloseEvent* event) {
     hide();
     event->ignore();
 }

@@ -15,8 +15,7 @@
 
 namespace {
 
-void usage(std::FILE* out)
-{
+void usage(std::FILE* out) {
     std::fputs("usage: dita [--input-file FILE] [--select ITEM]... [--screenshot PNG]\n"
                "            [--quit-after SECONDS]\n"
                "  --input-file FILE   add FILE (any format libsndfile reads) as one more sound\n"
@@ -30,8 +29,7 @@ void usage(std::FILE* out)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QApplication app(argc, argv);
     std::string inputFile, screenshot;
     std::vector<QString> selections;

@@ -14,13 +14,11 @@ namespace dita::test {
 
 class RecordingProcessor : public PassProcessor {
 public:
-    void post(ReceiveCommand c) override
-    {
+    void post(ReceiveCommand c) override {
         std::lock_guard lock(m_mutex);
         m_commands.push_back(c);
     }
-    const PassResult& processPass(const int32_t* samples) override
-    {
+    const PassResult& processPass(const int32_t* samples) override {
         firstSample = samples[0];
         m_result.text = textPerPass;
         m_result.markerHz = 532;
@@ -31,8 +29,7 @@ public:
         ++passes;
         return m_result;
     }
-    std::vector<ReceiveCommand> commands()
-    {
+    std::vector<ReceiveCommand> commands() {
         std::lock_guard lock(m_mutex);
         return m_commands;
     }
@@ -50,19 +47,18 @@ private:
 // so tests stay short. Each chunk carries its sequence number as the sample value.
 class Feeder {
 public:
-    Feeder(FakeDeviceScript& device, int channels, std::chrono::milliseconds every = std::chrono::milliseconds(3))
+    Feeder(FakeDeviceScript& device, int channels,
+           std::chrono::milliseconds every = std::chrono::milliseconds(3))
         : m_thread([this, &device, channels, every] {
-            int16_t seq = 1;
-            while (m_run.load()) {
-                if (!m_paused.load())
-                    device.deliver(std::vector<int16_t>(static_cast<size_t>(1024 * channels), seq++));
-                std::this_thread::sleep_for(every);
-            }
-        })
-    {
-    }
-    ~Feeder()
-    {
+              int16_t seq = 1;
+              while (m_run.load()) {
+                  if (!m_paused.load())
+                      device.deliver(
+                          std::vector<int16_t>(static_cast<size_t>(1024 * channels), seq++));
+                  std::this_thread::sleep_for(every);
+              }
+          }) {}
+    ~Feeder() {
         m_run = false;
         m_thread.join();
     }
@@ -75,12 +71,10 @@ private:
 };
 
 template <typename Pred>
-bool waitFor(Pred pred, std::chrono::milliseconds limit = std::chrono::milliseconds(5000))
-{
+bool waitFor(Pred pred, std::chrono::milliseconds limit = std::chrono::milliseconds(5000)) {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (!pred()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
+        if (std::chrono::steady_clock::now() > end) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return true;

@@ -17,8 +17,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-std::tm at(int y, int mo, int d, int h, int mi, int s)
-{
+std::tm at(int y, int mo, int d, int h, int mi, int s) {
     std::tm t{};
     t.tm_year = y - 1900;
     t.tm_mon = mo - 1;
@@ -31,8 +30,7 @@ std::tm at(int y, int mo, int d, int h, int mi, int s)
 
 } // namespace
 
-TEST(ClockTextsTest, UtcAndLogTextsArePadded)
-{
+TEST(ClockTextsTest, UtcAndLogTextsArePadded) {
     const std::tm utc = at(2026, 3, 6, 4, 3, 2);
     const ClockTexts t = makeClockTexts(utc, utc);
     EXPECT_EQ(t.utcTime, "04:03:02");
@@ -44,8 +42,7 @@ TEST(ClockTextsTest, UtcAndLogTextsArePadded)
     EXPECT_EQ(late.LogTimeText, "235959");
 }
 
-TEST(ClockTextsTest, LocalTimeUsesTwelveHourClock)
-{
+TEST(ClockTextsTest, LocalTimeUsesTwelveHourClock) {
     const std::tm utc = at(2026, 1, 1, 0, 0, 0);
     EXPECT_EQ(makeClockTexts(utc, at(2026, 1, 1, 0, 5, 9)).localTime, "12:05:09 AM");
     EXPECT_EQ(makeClockTexts(utc, at(2026, 1, 1, 12, 0, 0)).localTime, "12:00:00 PM");
@@ -54,8 +51,7 @@ TEST(ClockTextsTest, LocalTimeUsesTwelveHourClock)
     EXPECT_EQ(makeClockTexts(utc, at(2026, 1, 1, 23, 0, 0)).localTime, "11:00:00 PM");
 }
 
-TEST(ClockTextsTest, OneReadingFeedsBothClocks)
-{
+TEST(ClockTextsTest, OneReadingFeedsBothClocks) {
     // A calendar time one second before a minute boundary: UTC and local must agree on seconds.
     const std::time_t t = 1772769779; // 2026-03-06 04:02:59 UTC
     const ClockTexts c = makeClockTexts(t);
@@ -64,8 +60,7 @@ TEST(ClockTextsTest, OneReadingFeedsBothClocks)
     EXPECT_EQ(c.localTime.substr(6, 2), "59");
 }
 
-TEST(OperatingSettingsTest, LockedSpeedsAndDefaults)
-{
+TEST(OperatingSettingsTest, LockedSpeedsAndDefaults) {
     const int expected[] = {25, 100, 50, 45, 40, 35, 30, 25, 20, 15, 10};
     for (int lock = 1; lock <= 11; ++lock)
         EXPECT_EQ(lockedSpeedWpm(lock), expected[lock - 1]) << "lock " << lock;
@@ -78,8 +73,7 @@ TEST(OperatingSettingsTest, LockedSpeedsAndDefaults)
     EXPECT_FLOAT_EQ(s.SidetoneFreq, 750.0f);
 }
 
-TEST(ComPortPathTest, NumbersMapToSerialDevicesAndLinksWin)
-{
+TEST(ComPortPathTest, NumbersMapToSerialDevicesAndLinksWin) {
     const std::filesystem::path none;
     EXPECT_EQ(comPortDevicePath(1, none), "/dev/ttyS0");
     EXPECT_EQ(comPortDevicePath(32, none), "/dev/ttyS31");
@@ -91,7 +85,8 @@ TEST(ComPortPathTest, NumbersMapToSerialDevicesAndLinksWin)
     EXPECT_EQ(comPortDevicePath(0, none), "");
     EXPECT_EQ(comPortDevicePath(-4, none), "");
 
-    const auto folder = std::filesystem::temp_directory_path() / ("dita_com_" + std::to_string(::getpid()));
+    const auto folder =
+        std::filesystem::temp_directory_path() / ("dita_com_" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
     std::ofstream(folder / "com7") << "";
     EXPECT_EQ(comPortDevicePath(7, folder), (folder / "com7").string());
@@ -105,17 +100,15 @@ namespace {
 
 struct LoopRig {
     explicit LoopRig(int devices)
-        : catalog(devices)
-        , capture(catalog, [this](WaveOp op) {
-            std::lock_guard lock(m);
-            errors.push_back(op);
-        })
-        , loop(flags, capture, processor, events(), LoopTimings{20ms, 5ms})
-    {
+        : catalog(devices), capture(catalog,
+                                    [this](WaveOp op) {
+                                        std::lock_guard lock(m);
+                                        errors.push_back(op);
+                                    }),
+          loop(flags, capture, processor, events(), LoopTimings{20ms, 5ms}) {
         flags.NoInputDevice = devices == 0;
     }
-    RunLoopEvents events()
-    {
+    RunLoopEvents events() {
         RunLoopEvents e;
         e.leds = [this](bool rcv, bool xmit) {
             std::lock_guard lock(m);
@@ -125,26 +118,21 @@ struct LoopRig {
         e.inputDeviceFallback = [this](int id) { fallbackTo = id; };
         return e;
     }
-    void start(int deviceId, int channel, int count)
-    {
+    void start(int deviceId, int channel, int count) {
         thread = std::thread([=, this] {
             loop.run(deviceId, channel, count);
             returned = true;
         });
     }
-    void join()
-    {
-        if (thread.joinable())
-            thread.join();
+    void join() {
+        if (thread.joinable()) thread.join();
     }
-    ~LoopRig()
-    {
+    ~LoopRig() {
         flags.StopLoop = true;
         flags.QuitRequested = true;
         join();
     }
-    std::pair<bool, bool> lastLamps()
-    {
+    std::pair<bool, bool> lastLamps() {
         std::lock_guard lock(m);
         return lamps.empty() ? std::pair{false, false} : lamps.back();
     }
@@ -165,8 +153,7 @@ struct LoopRig {
 
 } // namespace
 
-TEST(RunLoopTest, TransmitPausesDecodingAndResumesWithAFreshCapture)
-{
+TEST(RunLoopTest, TransmitPausesDecodingAndResumesWithAFreshCapture) {
     LoopRig r(1);
     Feeder feed(r.catalog.script(0), 1);
     r.start(0, kInputMic, 1);
@@ -193,8 +180,7 @@ TEST(RunLoopTest, TransmitPausesDecodingAndResumesWithAFreshCapture)
     EXPECT_EQ(r.fatal, 0);
 }
 
-TEST(RunLoopTest, RestartReturnsAfterTheCurrentBufferAndQuitEndsAWait)
-{
+TEST(RunLoopTest, RestartReturnsAfterTheCurrentBufferAndQuitEndsAWait) {
     {
         LoopRig r(1);
         Feeder feed(r.catalog.script(0), 2);
@@ -232,8 +218,7 @@ TEST(RunLoopTest, RestartReturnsAfterTheCurrentBufferAndQuitEndsAWait)
     }
 }
 
-TEST(RunLoopTest, WithoutDevicesTheLampsFollowTheTransmitState)
-{
+TEST(RunLoopTest, WithoutDevicesTheLampsFollowTheTransmitState) {
     LoopRig r(0);
     r.start(0, kInputMic, 0);
     ASSERT_TRUE(waitFor([&] { return r.lastLamps() == std::pair(true, false); }));
@@ -246,8 +231,7 @@ TEST(RunLoopTest, WithoutDevicesTheLampsFollowTheTransmitState)
     EXPECT_TRUE(r.catalog.created.empty()) << "no device may be opened";
 }
 
-TEST(RunLoopTest, DeviceFailuresAreReportedInOrder)
-{
+TEST(RunLoopTest, DeviceFailuresAreReportedInOrder) {
     {
         LoopRig r(2);
         r.catalog.script(1).formatSupported = false;

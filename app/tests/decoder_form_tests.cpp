@@ -27,8 +27,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-void ensureApp()
-{
+void ensureApp() {
     static int argc = 1;
     static char name[] = "decoder_form_tests";
     static char* argv[] = {name, nullptr};
@@ -36,13 +35,10 @@ void ensureApp()
     (void)app;
 }
 
-template <typename Pred>
-bool pumpUntil(Pred pred, std::chrono::milliseconds limit = 5000ms)
-{
+template <typename Pred> bool pumpUntil(Pred pred, std::chrono::milliseconds limit = 5000ms) {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (!pred()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
+        if (std::chrono::steady_clock::now() > end) return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         std::this_thread::sleep_for(2ms);
     }
@@ -50,8 +46,7 @@ bool pumpUntil(Pred pred, std::chrono::milliseconds limit = 5000ms)
 }
 
 struct FormRig {
-    explicit FormRig(int devices = 1, bool start = true) : catalog(devices)
-    {
+    explicit FormRig(int devices = 1, bool start = true) : catalog(devices) {
         ensureApp();
         DecoderFormServices s;
         s.catalog = &catalog;
@@ -70,23 +65,19 @@ struct FormRig {
         s.systemTimerMs = 10;
         s.loopTimings = LoopTimings{20ms, 5ms};
         form = std::make_unique<TDecoderForm>(s);
-        if (!start)
-            form->SystemTimer->stop();
+        if (!start) form->SystemTimer->stop();
     }
     ~FormRig() { form.reset(); }
 
-    std::vector<std::string> captions() const
-    {
+    std::vector<std::string> captions() const {
         std::vector<std::string> c;
         for (const auto& m : messages.messages)
             c.push_back(m.caption);
         return c;
     }
-    bool hasMessage(const std::string& text, const std::string& caption) const
-    {
+    bool hasMessage(const std::string& text, const std::string& caption) const {
         for (const auto& m : messages.messages)
-            if (m.text == text && m.caption == caption)
-                return true;
+            if (m.text == text && m.caption == caption) return true;
         return false;
     }
 
@@ -102,21 +93,83 @@ struct FormRig {
     std::unique_ptr<TDecoderForm> form;
 };
 
-const char* const kGroupItems[] = {
-    "MicInput", "RightInput", "LeftInput", "Off2", "On2", "MsgsOFF", "MsgsON", "WhiteBackground",
-    "BlackBackground", "ReceiveOnly1", "TransmitReceive1", "Quiet2", "Normal2", "Noisy2",
-    "FilterOn1", "FilterOff1", "Auto3", "N50PLUSWPM", "N50WPM", "N45WPM", "N40WPM", "N35WPM",
-    "N30WPM", "N25WPM", "N20WPM", "N15WPM", "N10WPM", "Off3", "Narrow1", "Medium1", "Wide1",
-    "TimerOn1", "TimerOff1", "Upper1", "Lower1", "Normal3", "Bold1", "SmallFont1", "NormalFont1",
-    "MediumFont1", "LargeFont1", "ScrollingOn1", "ScrollingOff1", "SpacesOn", "SpacesOff",
-    "Short1", "Medium2", "Long1", "ProsignEnable", "ProsignDisable", "EnableEnglish",
-    "DisableEnglish", "TextOn", "TextOff", "Spectrum1", "Waterfall2", "SingleScreen1",
-    "DoubleScreen1", "SoundCard1", "SerialPort1", "Normal1", "Invert2", "Freq1", "Freq2", "Freq3",
-    "Freq4", "Sinewave1", "Squarewave1", "SideToneOn", "SideToneOFF", "N1Second1", "N2Seconds1",
-    "N3Seconds1", "N4Seconds1", "N5Seconds1"};
+const char* const kGroupItems[] = {"MicInput",
+                                   "RightInput",
+                                   "LeftInput",
+                                   "Off2",
+                                   "On2",
+                                   "MsgsOFF",
+                                   "MsgsON",
+                                   "WhiteBackground",
+                                   "BlackBackground",
+                                   "ReceiveOnly1",
+                                   "TransmitReceive1",
+                                   "Quiet2",
+                                   "Normal2",
+                                   "Noisy2",
+                                   "FilterOn1",
+                                   "FilterOff1",
+                                   "Auto3",
+                                   "N50PLUSWPM",
+                                   "N50WPM",
+                                   "N45WPM",
+                                   "N40WPM",
+                                   "N35WPM",
+                                   "N30WPM",
+                                   "N25WPM",
+                                   "N20WPM",
+                                   "N15WPM",
+                                   "N10WPM",
+                                   "Off3",
+                                   "Narrow1",
+                                   "Medium1",
+                                   "Wide1",
+                                   "TimerOn1",
+                                   "TimerOff1",
+                                   "Upper1",
+                                   "Lower1",
+                                   "Normal3",
+                                   "Bold1",
+                                   "SmallFont1",
+                                   "NormalFont1",
+                                   "MediumFont1",
+                                   "LargeFont1",
+                                   "ScrollingOn1",
+                                   "ScrollingOff1",
+                                   "SpacesOn",
+                                   "SpacesOff",
+                                   "Short1",
+                                   "Medium2",
+                                   "Long1",
+                                   "ProsignEnable",
+                                   "ProsignDisable",
+                                   "EnableEnglish",
+                                   "DisableEnglish",
+                                   "TextOn",
+                                   "TextOff",
+                                   "Spectrum1",
+                                   "Waterfall2",
+                                   "SingleScreen1",
+                                   "DoubleScreen1",
+                                   "SoundCard1",
+                                   "SerialPort1",
+                                   "Normal1",
+                                   "Invert2",
+                                   "Freq1",
+                                   "Freq2",
+                                   "Freq3",
+                                   "Freq4",
+                                   "Sinewave1",
+                                   "Squarewave1",
+                                   "SideToneOn",
+                                   "SideToneOFF",
+                                   "N1Second1",
+                                   "N2Seconds1",
+                                   "N3Seconds1",
+                                   "N4Seconds1",
+                                   "N5Seconds1"};
 
-int checkedIn(const std::vector<QAction*>& group)
-{
+int checkedIn(const std::vector<QAction*>& group) {
     int n = 0;
     for (QAction* a : group)
         n += a->isChecked() ? 1 : 0;
@@ -127,8 +180,7 @@ int checkedIn(const std::vector<QAction*>& group)
 
 // ---------------------------------------------------------------- menus and settings
 
-TEST(DecoderFormMenuTest, EveryGroupKeepsExactlyOneCheckFromMenuAndFromTheLoader)
-{
+TEST(DecoderFormMenuTest, EveryGroupKeepsExactlyOneCheckFromMenuAndFromTheLoader) {
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
     for (bool loading : {false, true}) {
@@ -150,8 +202,7 @@ TEST(DecoderFormMenuTest, EveryGroupKeepsExactlyOneCheckFromMenuAndFromTheLoader
     EXPECT_FALSE(f.click("NoSuchItem"));
 }
 
-TEST(DecoderFormMenuTest, ItemsStoreTheirSettingsAndTellTheEngine)
-{
+TEST(DecoderFormMenuTest, ItemsStoreTheirSettingsAndTellTheEngine) {
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
     f.setFirstStart(true);
@@ -194,8 +245,7 @@ TEST(DecoderFormMenuTest, ItemsStoreTheirSettingsAndTellTheEngine)
     const auto cmds = r.processor.commands();
     auto sent = [&](ReceiveCommandKind k, int v) {
         for (const auto& c : cmds)
-            if (c.kind == k && c.value == v)
-                return true;
+            if (c.kind == k && c.value == v) return true;
         return false;
     };
     EXPECT_TRUE(sent(ReceiveCommandKind::ThresholdMode, 4));
@@ -208,8 +258,7 @@ TEST(DecoderFormMenuTest, ItemsStoreTheirSettingsAndTellTheEngine)
     EXPECT_TRUE(sent(ReceiveCommandKind::NonEnglish, 0)) << "creation selects non-English off";
 }
 
-TEST(DecoderFormMenuTest, SpeedLocksSetTheTransmitSpeedAndTheLockedMark)
-{
+TEST(DecoderFormMenuTest, SpeedLocksSetTheTransmitSpeedAndTheLockedMark) {
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
     f.click("N30WPM");
@@ -232,8 +281,7 @@ TEST(DecoderFormMenuTest, SpeedLocksSetTheTransmitSpeedAndTheLockedMark)
     EXPECT_EQ(speedModes, 3);
 }
 
-TEST(DecoderFormMenuTest, FormDefaultsCaptionsAndHiddenItems)
-{
+TEST(DecoderFormMenuTest, FormDefaultsCaptionsAndHiddenItems) {
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
     for (const char* name : {"WhiteBackground", "TimerOff1", "TextOn", "SingleScreen1", "N1Second1",
@@ -253,8 +301,7 @@ TEST(DecoderFormMenuTest, FormDefaultsCaptionsAndHiddenItems)
     EXPECT_EQ(f.spectrumBitmap()->width(), f.SpectrumBox->width());
 }
 
-TEST(DecoderFormLayoutTest, ScreenModesPlaceTheControls)
-{
+TEST(DecoderFormLayoutTest, ScreenModesPlaceTheControls) {
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
     f.show();
@@ -278,8 +325,7 @@ TEST(DecoderFormLayoutTest, ScreenModesPlaceTheControls)
     EXPECT_EQ(f.clientHeight(), 317);
 }
 
-TEST(DecoderFormLayoutTest, BackgroundsFontsAndBold)
-{
+TEST(DecoderFormLayoutTest, BackgroundsFontsAndBold) {
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
     auto text = [](QWidget* w) { return w->palette().color(QPalette::Text); };
@@ -293,9 +339,11 @@ TEST(DecoderFormLayoutTest, BackgroundsFontsAndBold)
     EXPECT_EQ(f.ImagePnl->palette().color(QPalette::Window), QColor(Qt::white));
     EXPECT_EQ(f.SpectrumBox->pixmap().toImage().pixelColor(20, 20), QColor(Qt::white));
     f.click("BlackBackground");
-    for (QWidget* w : std::initializer_list<QWidget*>{f.MkrLabel, f.TransmitMemo, f.RcvMemo, f.CallMemo,
-                                                      f.XmitSpdUpDn2, f.RcvWPMPnl, f.Label3})
-        EXPECT_EQ(w->palette().color(QPalette::WindowText), QColor(Qt::white)) << w->objectName().toStdString();
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{f.MkrLabel, f.TransmitMemo, f.RcvMemo, f.CallMemo,
+                                         f.XmitSpdUpDn2, f.RcvWPMPnl, f.Label3})
+        EXPECT_EQ(w->palette().color(QPalette::WindowText), QColor(Qt::white))
+            << w->objectName().toStdString();
     EXPECT_EQ(base(f.RcvMemo), QColor(Qt::black));
     EXPECT_EQ(f.ImagePnl->palette().color(QPalette::Window), QColor(Qt::black));
     EXPECT_EQ(f.SpectrumBox->pixmap().toImage().pixelColor(20, 20), QColor(Qt::black));
@@ -315,8 +363,7 @@ TEST(DecoderFormLayoutTest, BackgroundsFontsAndBold)
     EXPECT_FALSE(f.RcvMemo->font().bold());
 }
 
-TEST(DecoderFormLayoutTest, AboutHelpAndPlaceholders)
-{
+TEST(DecoderFormLayoutTest, AboutHelpAndPlaceholders) {
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
     f.click("About1");
@@ -342,8 +389,7 @@ TEST(DecoderFormLayoutTest, AboutHelpAndPlaceholders)
 
 // ---------------------------------------------------------------- the loop behind the window
 
-TEST(DecoderFormLoopTest, PassesReachTheWindowAndQuittingLeavesNoThread)
-{
+TEST(DecoderFormLoopTest, PassesReachTheWindowAndQuittingLeavesNoThread) {
     FormRig r(1);
     Feeder feed(r.catalog.script(0), 1);
     TDecoderForm& f = *r.form;
@@ -360,7 +406,8 @@ TEST(DecoderFormLoopTest, PassesReachTheWindowAndQuittingLeavesNoThread)
     EXPECT_TRUE(f.rcvLedOn());
     EXPECT_FALSE(f.xmitLedOn());
     EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d$").match(f.UTCPnl->text()).hasMatch());
-    EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d$").match(f.GMTDateMemo->text()).hasMatch());
+    EXPECT_TRUE(
+        QRegularExpression("^\\d{4}-\\d\\d-\\d\\d$").match(f.GMTDateMemo->text()).hasMatch());
     EXPECT_EQ(f.LogDateText, f.GMTDateMemo->text().remove('-').toStdString());
     EXPECT_EQ(f.LogTimeText, f.UTCPnl->text().remove(':').toStdString());
 
@@ -387,8 +434,7 @@ TEST(DecoderFormLoopTest, PassesReachTheWindowAndQuittingLeavesNoThread)
     EXPECT_EQ(r.saves, 1) << "the configuration is saved exactly once";
 }
 
-TEST(DecoderFormLoopTest, TransmitPausesTheWindowAndCaptureRestartsFresh)
-{
+TEST(DecoderFormLoopTest, TransmitPausesTheWindowAndCaptureRestartsFresh) {
     FormRig r(1);
     Feeder feed(r.catalog.script(0), 1);
     TDecoderForm& f = *r.form;
@@ -409,29 +455,29 @@ TEST(DecoderFormLoopTest, TransmitPausesTheWindowAndCaptureRestartsFresh)
     EXPECT_FALSE(f.loopRunning());
 }
 
-TEST(DecoderFormLoopTest, ChannelChangeRestartsTheLoopWithTheNewFormat)
-{
+TEST(DecoderFormLoopTest, ChannelChangeRestartsTheLoopWithTheNewFormat) {
     FormRig r(1);
     Feeder feed(r.catalog.script(0), 2);
     TDecoderForm& f = *r.form;
     ASSERT_TRUE(pumpUntil([&] { return f.passesShown() >= 1; }));
     EXPECT_EQ(r.catalog.script(0).openedChannels, 1);
     f.click("RightInput");
-    EXPECT_TRUE(r.hasMessage("Be sure to set the mixer panel recording input to Line in", "Operating Hint"));
+    EXPECT_TRUE(r.hasMessage("Be sure to set the mixer panel recording input to Line in",
+                             "Operating Hint"));
     ASSERT_TRUE(pumpUntil([&] { return f.loopEntries() == 2 && f.loopRunning(); }));
     EXPECT_EQ(f.settings().InputChannel, kInputRight);
     const int shown = f.passesShown();
     ASSERT_TRUE(pumpUntil([&] { return f.passesShown() > shown; }));
     EXPECT_EQ(r.catalog.script(0).openedChannels, 2);
     f.click("MicInput");
-    EXPECT_TRUE(r.hasMessage("Be sure to set the mixer panel recording input to Microphone", "Operating Hint"));
+    EXPECT_TRUE(r.hasMessage("Be sure to set the mixer panel recording input to Microphone",
+                             "Operating Hint"));
     ASSERT_TRUE(pumpUntil([&] { return f.loopEntries() == 3; }));
     f.Quit1Click();
     EXPECT_FALSE(f.loopRunning());
 }
 
-TEST(DecoderFormLoopTest, DeviceFailureShowsItsMessageThenEndsTheProgram)
-{
+TEST(DecoderFormLoopTest, DeviceFailureShowsItsMessageThenEndsTheProgram) {
     FormRig r(1);
     r.catalog.script(0).startOk = false;
     TDecoderForm& f = *r.form;
@@ -443,8 +489,7 @@ TEST(DecoderFormLoopTest, DeviceFailureShowsItsMessageThenEndsTheProgram)
 
 // ---------------------------------------------------------------- sound card windows
 
-TEST(SoundCardWindowsTest, NoDeviceShowsTheErrorWindowAndItsButtonsWork)
-{
+TEST(SoundCardWindowsTest, NoDeviceShowsTheErrorWindowAndItsButtonsWork) {
     {
         FormRig r(0);
         TDecoderForm& f = *r.form;
@@ -473,8 +518,7 @@ TEST(SoundCardWindowsTest, NoDeviceShowsTheErrorWindowAndItsButtonsWork)
     }
 }
 
-TEST(SoundCardWindowsTest, SelectionDialogClampsTestsAndRestarts)
-{
+TEST(SoundCardWindowsTest, SelectionDialogClampsTestsAndRestarts) {
     FormRig r(2);
     Feeder feed0(r.catalog.script(0), 1);
     Feeder feed1(r.catalog.script(1), 1);
@@ -493,7 +537,8 @@ TEST(SoundCardWindowsTest, SelectionDialogClampsTestsAndRestarts)
 
     r.catalog.script(1).openOk = false;
     d.CloseBtn->click();
-    EXPECT_TRUE(r.hasMessage("Error Opening Input wave device, try a different device", "Wave Device Message"));
+    EXPECT_TRUE(r.hasMessage("Error Opening Input wave device, try a different device",
+                             "Wave Device Message"));
     EXPECT_TRUE(d.isVisible());
     EXPECT_EQ(f.settings().InputDeviceId, 0);
 
@@ -510,8 +555,7 @@ TEST(SoundCardWindowsTest, SelectionDialogClampsTestsAndRestarts)
 
 // ---------------------------------------------------------------- setup dialogs
 
-TEST(SetupDialogsTest, ValuesRangesAndCancel)
-{
+TEST(SetupDialogsTest, ValuesRangesAndCancel) {
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
     f.click("AFCStartFreq1");

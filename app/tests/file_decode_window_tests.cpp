@@ -18,8 +18,7 @@
 using namespace dita;
 using namespace std::chrono_literals;
 
-TEST(FileDecodeWindowTest, RecordingPlayedAsInputDeviceIsDecodedIntoRcvMemo)
-{
+TEST(FileDecodeWindowTest, RecordingPlayedAsInputDeviceIsDecodedIntoRcvMemo) {
     int argc = 1;
     char name[] = "file_decode_window_tests";
     char* argv[] = {name, nullptr};

@@ -6,52 +6,52 @@
 
 namespace dita {
 
-const char* waveMessage(WaveOp op)
-{
+const char* waveMessage(WaveOp op) {
     switch (op) {
-    case WaveOp::StatusOpen: return "Could not status the input wave device";
-    case WaveOp::Open: return "Error Opening Input wave device";
-    case WaveOp::PrepareA: return "Error preparing the input header_a";
-    case WaveOp::AddA: return "Error in sending to input buffer_a";
-    case WaveOp::PrepareB: return "Error preparing the input header_b";
-    case WaveOp::AddB: return "Error in sending to input buffer_b";
-    case WaveOp::Start: return "Error starting the input wave device";
-    case WaveOp::GetPosition: return "Error getting the input byte position";
-    case WaveOp::Reset: return "Error Resetting the input wave device";
-    case WaveOp::UnprepareA: return "Error unpreparing the Input Header a";
-    case WaveOp::UnprepareB: return "Error unpreparing the Input Header b";
+    case WaveOp::StatusOpen:
+        return "Could not status the input wave device";
+    case WaveOp::Open:
+        return "Error Opening Input wave device";
+    case WaveOp::PrepareA:
+        return "Error preparing the input header_a";
+    case WaveOp::AddA:
+        return "Error in sending to input buffer_a";
+    case WaveOp::PrepareB:
+        return "Error preparing the input header_b";
+    case WaveOp::AddB:
+        return "Error in sending to input buffer_b";
+    case WaveOp::Start:
+        return "Error starting the input wave device";
+    case WaveOp::GetPosition:
+        return "Error getting the input byte position";
+    case WaveOp::Reset:
+        return "Error Resetting the input wave device";
+    case WaveOp::UnprepareA:
+        return "Error unpreparing the Input Header a";
+    case WaveOp::UnprepareB:
+        return "Error unpreparing the Input Header b";
     }
     return "";
 }
 
-bool waveFailureStops(WaveOp op)
-{
+bool waveFailureStops(WaveOp op) {
     return op != WaveOp::StatusOpen && op != WaveOp::Open;
 }
 
 CaptureCycle::CaptureCycle(DeviceCatalog& catalog, ErrorSink onError, CaptureTimings timings)
-    : m_catalog(catalog)
-    , m_onError(std::move(onError))
-    , m_timings(timings)
-    , m_bufferA(std::make_unique<CaptureBuffer>())
-    , m_bufferB(std::make_unique<CaptureBuffer>())
-{
-}
+    : m_catalog(catalog), m_onError(std::move(onError)), m_timings(timings),
+      m_bufferA(std::make_unique<CaptureBuffer>()), m_bufferB(std::make_unique<CaptureBuffer>()) {}
 
-CaptureCycle::~CaptureCycle()
-{
+CaptureCycle::~CaptureCycle() {
     close();
 }
 
-bool CaptureCycle::fail(WaveOp op)
-{
-    if (m_onError)
-        m_onError(op);
+bool CaptureCycle::fail(WaveOp op) {
+    if (m_onError) m_onError(op);
     return false;
 }
 
-void CaptureCycle::close()
-{
+void CaptureCycle::close() {
     if (m_device) {
         m_device->reset();
         m_device->close();
@@ -59,8 +59,7 @@ void CaptureCycle::close()
     }
 }
 
-bool CaptureCycle::start(int& inputDeviceId, int inputChannel)
-{
+bool CaptureCycle::start(int& inputDeviceId, int inputChannel) {
     // The previous handle is closed before each re-open so a device is never opened twice.
     close();
     m_inputChannel = normalisedInputChannel(inputChannel);
@@ -82,47 +81,34 @@ bool CaptureCycle::start(int& inputDeviceId, int inputChannel)
         m_device.reset();
     }
     // Without a usable device the first buffer cannot be prepared: that failure stops.
-    if (!m_device)
-        return fail(WaveOp::PrepareA);
-    if (!m_device->addBuffer(*m_bufferA))
-        return fail(WaveOp::AddA);
-    if (!m_device->start())
-        return fail(WaveOp::Start);
+    if (!m_device) return fail(WaveOp::PrepareA);
+    if (!m_device->addBuffer(*m_bufferA)) return fail(WaveOp::AddA);
+    if (!m_device->start()) return fail(WaveOp::Start);
     return true;
 }
 
-bool CaptureCycle::restartAfterTransmit()
-{
-    if (!m_device)
-        return fail(WaveOp::PrepareA);
+bool CaptureCycle::restartAfterTransmit() {
+    if (!m_device) return fail(WaveOp::PrepareA);
     m_captureState = 0;
-    if (!m_device->reset())
-        return fail(WaveOp::Reset);
+    if (!m_device->reset()) return fail(WaveOp::Reset);
     m_bufferA->reinit(m_format.CaptureBufferBytes);
     m_bufferB->reinit(m_format.CaptureBufferBytes);
-    if (!m_device->addBuffer(*m_bufferA))
-        return fail(WaveOp::AddA);
-    if (!m_device->start())
-        return fail(WaveOp::Start);
+    if (!m_device->addBuffer(*m_bufferA)) return fail(WaveOp::AddA);
+    if (!m_device->start()) return fail(WaveOp::Start);
     return true;
 }
 
-bool CaptureCycle::resetDeviceAndRestart(std::chrono::milliseconds pause)
-{
-    if (!m_device->reset())
-        return fail(WaveOp::Reset);
-    if (pause.count() > 0)
-        std::this_thread::sleep_for(pause);
-    if (!m_device->start())
-        return fail(WaveOp::Start);
+bool CaptureCycle::resetDeviceAndRestart(std::chrono::milliseconds pause) {
+    if (!m_device->reset()) return fail(WaveOp::Reset);
+    if (pause.count() > 0) std::this_thread::sleep_for(pause);
+    if (!m_device->start()) return fail(WaveOp::Start);
     return true;
 }
 
 CaptureCycle::Wait CaptureCycle::waitPass(const std::atomic<bool>& stopLoop,
                                           std::atomic<bool>& outputStalled,
                                           const std::atomic<bool>& selectionVisible,
-                                          const std::atomic<bool>* quitRequested)
-{
+                                          const std::atomic<bool>* quitRequested) {
     if (!m_device) {
         fail(WaveOp::PrepareA);
         return Wait::Failed;
@@ -139,25 +125,22 @@ CaptureCycle::Wait CaptureCycle::waitPass(const std::atomic<bool>& stopLoop,
 
     outputStalled.store(false);
     bool watchdogArmed = true;
-    const auto deadline = std::chrono::steady_clock::now() +
-                          (m_delivered ? m_timings.watchdog
-                                       : std::max(m_timings.watchdog, m_timings.startupGrace));
+    const auto deadline =
+        std::chrono::steady_clock::now() +
+        (m_delivered ? m_timings.watchdog : std::max(m_timings.watchdog, m_timings.startupGrace));
     while (!waited.done.load(std::memory_order_acquire)) {
-        if (stopLoop.load() || (quitRequested && quitRequested->load()))
-            return Wait::Stopped;
+        if (stopLoop.load() || (quitRequested && quitRequested->load())) return Wait::Stopped;
         std::this_thread::sleep_for(m_timings.poll);
         if (outputStalled.load() && !selectionVisible.load()) {
             outputStalled.store(false);
-            if (!resetDeviceAndRestart(std::chrono::milliseconds(0)))
-                return Wait::Failed;
+            if (!resetDeviceAndRestart(std::chrono::milliseconds(0))) return Wait::Failed;
         } else if (watchdogArmed && std::chrono::steady_clock::now() >= deadline) {
             // Input watchdog: a device that stopped delivering is reset, which releases the
             // queued buffers, and started again after a short pause.
             watchdogArmed = false;
             outputStalled.store(false);
             ++m_watchdogResets;
-            if (!resetDeviceAndRestart(m_timings.restartPause))
-                return Wait::Failed;
+            if (!resetDeviceAndRestart(m_timings.restartPause)) return Wait::Failed;
         }
     }
     m_completed = current;
@@ -169,8 +152,7 @@ CaptureCycle::Wait CaptureCycle::waitPass(const std::atomic<bool>& stopLoop,
     return Wait::Completed;
 }
 
-void CaptureCycle::extract(int32_t* samples) const
-{
+void CaptureCycle::extract(int32_t* samples) const {
     const CaptureBuffer& b = m_completed == 0 ? *m_bufferA : *m_bufferB;
     extractSamples(b.data.data(), m_inputChannel, samples);
 }

@@ -37,7 +37,7 @@ bool waveFailureStops(WaveOp op);
 constexpr const char* kWaveCaption = "Wave Device Message";
 
 struct CaptureTimings {
-    std::chrono::milliseconds watchdog{375};    // a buffer that takes longer is released
+    std::chrono::milliseconds watchdog{375};     // a buffer that takes longer is released
     std::chrono::milliseconds restartPause{100}; // pause between watchdog reset and restart
     std::chrono::milliseconds poll{1};           // sleep between looks at the done flag
     // A freshly opened device may take longer for its first samples (PulseAudio through ALSA
@@ -64,8 +64,8 @@ public:
     bool restartAfterTransmit();
 
     // One capture cycle: queue the other buffer, wait for the current one, flip. Stopped when
-    // stopLoop (or quitRequested, when given) is seen during the wait. outputStalled makes the wait reset and
-    // restart the device, unless the device selection dialog is visible.
+    // stopLoop (or quitRequested, when given) is seen during the wait. outputStalled makes the wait
+    // reset and restart the device, unless the device selection dialog is visible.
     Wait waitPass(const std::atomic<bool>& stopLoop, std::atomic<bool>& outputStalled,
                   const std::atomic<bool>& selectionVisible,
                   const std::atomic<bool>* quitRequested = nullptr);

@@ -2,13 +2,11 @@
 
 namespace dita {
 
-int normalisedInputChannel(int inputChannel)
-{
+int normalisedInputChannel(int inputChannel) {
     return (inputChannel == kInputLeft || inputChannel == kInputRight) ? inputChannel : kInputMic;
 }
 
-CaptureFormat makeCaptureFormat(int inputChannel)
-{
+CaptureFormat makeCaptureFormat(int inputChannel) {
     CaptureFormat f;
     f.channels = normalisedInputChannel(inputChannel) == kInputMic ? 1 : 2;
     f.blockAlign = static_cast<uint16_t>(kCaptureBytesPerSample * f.channels);
@@ -17,13 +15,12 @@ CaptureFormat makeCaptureFormat(int inputChannel)
     f.sampleRate = kCaptureRateHz;
     f.avgBytesPerSec = kCaptureRateHz * f.blockAlign;
     f.CaptureBufferBytes = static_cast<uint16_t>(kCaptureBaseFrames * kCaptureBytesPerSample *
-                                                  f.channels * kCaptureBuffersPerBase);
+                                                 f.channels * kCaptureBuffersPerBase);
     f.extraSize = f.CaptureBufferBytes;
     return f;
 }
 
-void extractSamples(const uint8_t* buffer, int inputChannel, int32_t* samples)
-{
+void extractSamples(const uint8_t* buffer, int inputChannel, int32_t* samples) {
     const int channel = normalisedInputChannel(inputChannel);
     const int stride = channel == kInputMic ? 2 : 4;
     const int offset = channel == kInputRight ? 2 : 0;

@@ -5,11 +5,11 @@
 
 namespace dita {
 
-constexpr int kCaptureFrames = 8192;          // frames in one capture buffer (185.76 ms)
+constexpr int kCaptureFrames = 8192; // frames in one capture buffer (185.76 ms)
 constexpr int kCaptureRateHz = 44100;
-constexpr int kCaptureBaseFrames = 2048;      // base size the buffer length is built from
-constexpr int kCaptureBuffersPerBase = 4;     // 4 base sizes make one buffer
-constexpr int kCaptureBytesPerSample = 2;     // 16-bit little-endian PCM
+constexpr int kCaptureBaseFrames = 2048;  // base size the buffer length is built from
+constexpr int kCaptureBuffersPerBase = 4; // 4 base sizes make one buffer
+constexpr int kCaptureBytesPerSample = 2; // 16-bit little-endian PCM
 constexpr int kCaptureBitsPerSample = 16;
 constexpr int kCaptureBufferAllocBytes = 65550; // allocation of each capture buffer
 constexpr uint16_t kFormatTagPcm = 1;
@@ -26,8 +26,8 @@ struct CaptureFormat {
     uint32_t avgBytesPerSec = kCaptureRateHz * kCaptureBytesPerSample;
     uint16_t blockAlign = kCaptureBytesPerSample;
     uint16_t bitsPerSample = kCaptureBitsPerSample;
-    uint16_t extraSize = 0;             // mirrors the buffer length, unused for PCM
-    uint16_t CaptureBufferBytes = 0;    // bytes of one capture buffer
+    uint16_t extraSize = 0;          // mirrors the buffer length, unused for PCM
+    uint16_t CaptureBufferBytes = 0; // bytes of one capture buffer
     uint32_t bytesPerSample = kCaptureBytesPerSample;
 };
 

@@ -5,18 +5,15 @@
 
 namespace dita {
 
-bool BufferQueue::add(CaptureBuffer& buffer)
-{
+bool BufferQueue::add(CaptureBuffer& buffer) {
     const uint32_t tail = m_tail.load(std::memory_order_relaxed);
-    if (tail - m_head.load(std::memory_order_acquire) >= kSlots)
-        return false;
+    if (tail - m_head.load(std::memory_order_acquire) >= kSlots) return false;
     m_slots[tail % kSlots] = &buffer;
     m_tail.store(tail + 1, std::memory_order_release);
     return true;
 }
 
-void BufferQueue::write(const uint8_t* bytes, uint32_t count)
-{
+void BufferQueue::write(const uint8_t* bytes, uint32_t count) {
     while (count > 0) {
         const uint32_t head = m_head.load(std::memory_order_relaxed);
         if (head == m_tail.load(std::memory_order_acquire))
@@ -35,8 +32,7 @@ void BufferQueue::write(const uint8_t* bytes, uint32_t count)
     }
 }
 
-void BufferQueue::abortAll()
-{
+void BufferQueue::abortAll() {
     uint32_t head = m_head.load(std::memory_order_relaxed);
     const uint32_t tail = m_tail.load(std::memory_order_acquire);
     for (; head != tail; ++head)
@@ -44,8 +40,7 @@ void BufferQueue::abortAll()
     m_head.store(head, std::memory_order_release);
 }
 
-bool BufferQueue::empty() const
-{
+bool BufferQueue::empty() const {
     return m_head.load(std::memory_order_acquire) == m_tail.load(std::memory_order_acquire);
 }
 

@@ -23,8 +23,7 @@ struct CaptureBuffer {
     std::atomic<bool> done{false};
 
     // Re-initialises the header before the buffer is queued again.
-    void reinit(uint32_t length)
-    {
+    void reinit(uint32_t length) {
         lengthBytes = length;
         bytesRecorded.store(0, std::memory_order_relaxed);
         done.store(false, std::memory_order_release);

@@ -18,10 +18,8 @@ namespace dita {
 class PortAudioSession {
 public:
     PortAudioSession() : m_ok(Pa_Initialize() == paNoError) {}
-    ~PortAudioSession()
-    {
-        if (m_ok)
-            Pa_Terminate();
+    ~PortAudioSession() {
+        if (m_ok) Pa_Terminate();
     }
     bool ok() const { return m_ok; }
 
@@ -31,8 +29,7 @@ private:
 
 namespace {
 
-std::shared_ptr<PortAudioSession> sharedSession()
-{
+std::shared_ptr<PortAudioSession> sharedSession() {
     static std::mutex mutex;
     static std::weak_ptr<PortAudioSession> current;
     std::lock_guard lock(mutex);
@@ -44,8 +41,7 @@ std::shared_ptr<PortAudioSession> sharedSession()
     return session;
 }
 
-PaStreamParameters inputParameters(int paIndex, const CaptureFormat& format)
-{
+PaStreamParameters inputParameters(int paIndex, const CaptureFormat& format) {
     PaStreamParameters p{};
     p.device = paIndex;
     p.channelCount = format.channels;
@@ -59,24 +55,18 @@ PaStreamParameters inputParameters(int paIndex, const CaptureFormat& format)
 class PortAudioInput : public InputDevice {
 public:
     PortAudioInput(std::shared_ptr<PortAudioSession> session, int paIndex)
-        : m_session(std::move(session)), m_paIndex(paIndex)
-    {
-    }
+        : m_session(std::move(session)), m_paIndex(paIndex) {}
     ~PortAudioInput() override { close(); }
 
-    bool formatSupported(const CaptureFormat& format) override
-    {
-        if (!m_session->ok())
-            return false;
+    bool formatSupported(const CaptureFormat& format) override {
+        if (!m_session->ok()) return false;
         const PaStreamParameters p = inputParameters(m_paIndex, format);
         return Pa_IsFormatSupported(&p, nullptr, format.sampleRate) == paFormatIsSupported;
     }
 
-    bool open(const CaptureFormat& format) override
-    {
+    bool open(const CaptureFormat& format) override {
         close();
-        if (!m_session->ok())
-            return false;
+        if (!m_session->ok()) return false;
         m_blockAlign = format.blockAlign;
         const PaStreamParameters p = inputParameters(m_paIndex, format);
         return Pa_OpenStream(&m_stream, &p, nullptr, format.sampleRate,
@@ -86,29 +76,22 @@ public:
 
     bool addBuffer(CaptureBuffer& buffer) override { return m_stream && m_queue.add(buffer); }
 
-    bool start() override
-    {
-        if (!m_stream)
-            return false;
-        if (Pa_IsStreamActive(m_stream) == 1)
-            return true;
+    bool start() override {
+        if (!m_stream) return false;
+        if (Pa_IsStreamActive(m_stream) == 1) return true;
         return Pa_StartStream(m_stream) == paNoError;
     }
 
-    bool reset() override
-    {
-        if (!m_stream)
-            return false;
+    bool reset() override {
+        if (!m_stream) return false;
         if (Pa_IsStreamStopped(m_stream) == 0 && Pa_AbortStream(m_stream) != paNoError)
             return false;
         m_queue.abortAll();
         return true;
     }
 
-    void close() override
-    {
-        if (!m_stream)
-            return;
+    void close() override {
+        if (!m_stream) return;
         Pa_AbortStream(m_stream);
         Pa_CloseStream(m_stream);
         m_stream = nullptr;
@@ -117,8 +100,7 @@ public:
 
 private:
     static int callback(const void* input, void*, unsigned long frames,
-                        const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void* user)
-    {
+                        const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void* user) {
         auto* self = static_cast<PortAudioInput*>(user);
         if (input)
             self->m_queue.write(static_cast<const uint8_t*>(input),
@@ -142,16 +124,14 @@ public:
     explicit FileInput(std::shared_ptr<const SoundFileData> file) : m_file(std::move(file)) {}
     ~FileInput() override { close(); }
 
-    bool formatSupported(const CaptureFormat& format) override
-    {
-        return format.sampleRate == kCaptureRateHz && (format.channels == 1 || format.channels == 2);
+    bool formatSupported(const CaptureFormat& format) override {
+        return format.sampleRate == kCaptureRateHz &&
+               (format.channels == 1 || format.channels == 2);
     }
 
-    bool open(const CaptureFormat& format) override
-    {
+    bool open(const CaptureFormat& format) override {
         close();
-        if (!formatSupported(format))
-            return false;
+        if (!formatSupported(format)) return false;
         m_channels = format.channels;
         m_open = true;
         return true;
@@ -159,45 +139,36 @@ public:
 
     bool addBuffer(CaptureBuffer& buffer) override { return m_open && m_queue.add(buffer); }
 
-    bool start() override
-    {
-        if (!m_open)
-            return false;
-        if (m_thread.joinable())
-            return true;
+    bool start() override {
+        if (!m_open) return false;
+        if (m_thread.joinable()) return true;
         m_running = true;
         m_thread = std::thread([this] { play(); });
         return true;
     }
 
-    bool reset() override
-    {
-        if (!m_open)
-            return false;
+    bool reset() override {
+        if (!m_open) return false;
         stopThread();
         m_queue.abortAll();
         return true;
     }
 
-    void close() override
-    {
+    void close() override {
         stopThread();
         m_queue.abortAll();
         m_open = false;
     }
 
 private:
-    void stopThread()
-    {
+    void stopThread() {
         m_running = false;
-        if (m_thread.joinable())
-            m_thread.join();
+        if (m_thread.joinable()) m_thread.join();
     }
 
     // Hands the file over in chunks at the pace a sound card would, against absolute
     // deadlines; after the end it delivers silence, as a live input would.
-    void play()
-    {
+    void play() {
         std::array<int16_t, kFileChunkFrames * 2> chunk{};
         timespec next{};
         clock_gettime(CLOCK_MONOTONIC, &next);
@@ -243,8 +214,7 @@ private:
 
 // ---------------------------------------------------------------- loading
 
-std::shared_ptr<const SoundFileData> loadSoundFile(const std::filesystem::path& path)
-{
+std::shared_ptr<const SoundFileData> loadSoundFile(const std::filesystem::path& path) {
     SF_INFO info{};
     SNDFILE* sf = sf_open(path.c_str(), SFM_READ, &info);
     if (!sf)
@@ -257,8 +227,7 @@ std::shared_ptr<const SoundFileData> loadSoundFile(const std::filesystem::path& 
     std::vector<float> raw(static_cast<size_t>(info.frames) * info.channels);
     const sf_count_t got = sf_readf_float(sf, raw.data(), info.frames);
     sf_close(sf);
-    if (got <= 0)
-        throw std::runtime_error("sound file " + path.string() + " holds no audio");
+    if (got <= 0) throw std::runtime_error("sound file " + path.string() + " holds no audio");
 
     // Keep the first two channels (a mono file feeds both).
     std::vector<float> stereo(static_cast<size_t>(got) * 2);
@@ -278,8 +247,7 @@ std::shared_ptr<const SoundFileData> loadSoundFile(const std::filesystem::path& 
         d.src_ratio = ratio;
         const int err = src_simple(&d, SRC_SINC_MEDIUM_QUALITY, 2);
         if (err != 0)
-            throw std::runtime_error("cannot resample " + path.string() + ": " +
-                                     src_strerror(err));
+            throw std::runtime_error("cannot resample " + path.string() + ": " + src_strerror(err));
         frames = d.output_frames_gen;
         out.resize(static_cast<size_t>(frames) * 2);
         stereo.swap(out);
@@ -297,8 +265,7 @@ std::shared_ptr<const SoundFileData> loadSoundFile(const std::filesystem::path& 
 // ---------------------------------------------------------------- catalogue
 
 SystemDeviceCatalog::SystemDeviceCatalog(std::shared_ptr<const SoundFileData> inputFile)
-    : m_session(sharedSession()), m_file(std::move(inputFile))
-{
+    : m_session(sharedSession()), m_file(std::move(inputFile)) {
     if (m_session->ok()) {
         const PaDeviceIndex def = Pa_GetDefaultInputDevice();
         auto add = [this](PaDeviceIndex i) {
@@ -308,44 +275,35 @@ SystemDeviceCatalog::SystemDeviceCatalog(std::shared_ptr<const SoundFileData> in
                 m_names.emplace_back(info->name ? info->name : "");
             }
         };
-        if (def != paNoDevice)
-            add(def);
+        if (def != paNoDevice) add(def);
         const PaDeviceIndex n = Pa_GetDeviceCount();
         for (PaDeviceIndex i = 0; i < n; ++i)
-            if (i != def)
-                add(i);
+            if (i != def) add(i);
     }
-    if (m_file)
-        m_names.push_back("File: " + m_file->name);
+    if (m_file) m_names.push_back("File: " + m_file->name);
 }
 
 SystemDeviceCatalog::~SystemDeviceCatalog() = default;
 
-int SystemDeviceCatalog::count() const
-{
+int SystemDeviceCatalog::count() const {
     return static_cast<int>(m_names.size());
 }
 
-std::string SystemDeviceCatalog::name(int deviceId) const
-{
-    if (deviceId < 0 || deviceId >= count())
-        return {};
+std::string SystemDeviceCatalog::name(int deviceId) const {
+    if (deviceId < 0 || deviceId >= count()) return {};
     return m_names[static_cast<size_t>(deviceId)];
 }
 
-std::optional<int> SystemDeviceCatalog::fileDeviceId() const
-{
-    if (!m_file)
-        return std::nullopt;
+std::optional<int> SystemDeviceCatalog::fileDeviceId() const {
+    if (!m_file) return std::nullopt;
     return static_cast<int>(m_paIndex.size());
 }
 
-std::unique_ptr<InputDevice> SystemDeviceCatalog::create(int deviceId)
-{
-    if (deviceId < 0 || deviceId >= count())
-        return nullptr;
+std::unique_ptr<InputDevice> SystemDeviceCatalog::create(int deviceId) {
+    if (deviceId < 0 || deviceId >= count()) return nullptr;
     if (static_cast<size_t>(deviceId) < m_paIndex.size())
-        return std::make_unique<PortAudioInput>(m_session, m_paIndex[static_cast<size_t>(deviceId)]);
+        return std::make_unique<PortAudioInput>(m_session,
+                                                m_paIndex[static_cast<size_t>(deviceId)]);
     return std::make_unique<FileInput>(m_file);
 }
 

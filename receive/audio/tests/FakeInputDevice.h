@@ -4,8 +4,8 @@
 // do, through BufferQueue.
 #include <atomic>
 #include <map>
-#include <mutex>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -30,8 +30,7 @@ struct FakeDeviceScript {
     std::mutex producer;
 
     // Pushes interleaved 16-bit frames as the device would while running.
-    void deliver(const std::vector<int16_t>& frames)
-    {
+    void deliver(const std::vector<int16_t>& frames) {
         std::lock_guard lock(producer);
         if (running)
             queue.write(reinterpret_cast<const uint8_t*>(frames.data()),
@@ -43,31 +42,26 @@ class FakeInputDevice : public InputDevice {
 public:
     explicit FakeInputDevice(FakeDeviceScript& s) : m_s(s) {}
     bool formatSupported(const CaptureFormat&) override { return m_s.formatSupported; }
-    bool open(const CaptureFormat& f) override
-    {
+    bool open(const CaptureFormat& f) override {
         ++m_s.opens;
         m_s.openedChannels = f.channels;
         return m_s.openOk;
     }
     bool addBuffer(CaptureBuffer& b) override { return m_s.addOk && m_s.queue.add(b); }
-    bool start() override
-    {
+    bool start() override {
         ++m_s.starts;
         m_s.running = m_s.startOk;
         return m_s.startOk;
     }
-    bool reset() override
-    {
+    bool reset() override {
         ++m_s.resets;
-        if (!m_s.resetOk)
-            return false;
+        if (!m_s.resetOk) return false;
         std::lock_guard lock(m_s.producer);
         m_s.running = false;
         m_s.queue.abortAll();
         return true;
     }
-    void close() override
-    {
+    void close() override {
         std::lock_guard lock(m_s.producer);
         m_s.running = false;
         m_s.queue.abortAll();
@@ -81,14 +75,11 @@ class FakeCatalog : public DeviceCatalog {
 public:
     explicit FakeCatalog(int devices) : m_scripts(static_cast<size_t>(devices)) {}
     int count() const override { return static_cast<int>(m_scripts.size()); }
-    std::string name(int id) const override
-    {
+    std::string name(int id) const override {
         return id >= 0 && id < count() ? "Fake input " + std::to_string(id) : std::string();
     }
-    std::unique_ptr<InputDevice> create(int id) override
-    {
-        if (id < 0 || id >= count())
-            return nullptr;
+    std::unique_ptr<InputDevice> create(int id) override {
+        if (id < 0 || id >= count()) return nullptr;
         ++created[id];
         return std::make_unique<FakeInputDevice>(m_scripts[static_cast<size_t>(id)]);
     }

@@ -9,10 +9,10 @@
 
 namespace dita::test {
 
-inline void pinAlsaPlugins()
-{
-    for (const char* dir : {"/usr/lib/x86_64-linux-gnu/alsa-lib", "/usr/lib/aarch64-linux-gnu/alsa-lib",
-                            "/usr/lib/alsa-lib", "/usr/lib64/alsa-lib"}) {
+inline void pinAlsaPlugins() {
+    for (const char* dir :
+         {"/usr/lib/x86_64-linux-gnu/alsa-lib", "/usr/lib/aarch64-linux-gnu/alsa-lib",
+          "/usr/lib/alsa-lib", "/usr/lib64/alsa-lib"}) {
         std::error_code ec;
         for (const auto& entry : std::filesystem::directory_iterator(dir, ec))
             if (entry.path().extension() == ".so")

@@ -19,15 +19,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path tempPath(const std::string& name)
-{
+fs::path tempPath(const std::string& name) {
     return fs::temp_directory_path() / ("dita_capture_" + std::to_string(::getpid()) + "_" + name);
 }
 
 // Writes a 16-bit WAV; channel c of frame i is f(i, c).
 template <typename F>
-fs::path writeWav(const std::string& name, int rate, int channels, int frames, F f)
-{
+fs::path writeWav(const std::string& name, int rate, int channels, int frames, F f) {
     const fs::path p = tempPath(name);
     SF_INFO info{};
     info.samplerate = rate;
@@ -46,8 +44,7 @@ fs::path writeWav(const std::string& name, int rate, int channels, int frames, F
 
 } // namespace
 
-TEST(SoundFileTest, LoadsMonoStereoAndOtherRates)
-{
+TEST(SoundFileTest, LoadsMonoStereoAndOtherRates) {
     const fs::path stereo =
         writeWav("st.wav", kCaptureRateHz, 2, 1000, [](int i, int c) { return c == 0 ? i : -i; });
     auto s = loadSoundFile(stereo);
@@ -66,16 +63,14 @@ TEST(SoundFileTest, LoadsMonoStereoAndOtherRates)
     int crossings = 0;
     for (int64_t i = 1000; i < 44000; ++i) {
         EXPECT_EQ(l->stereoFrames[2 * i], l->stereoFrames[2 * i + 1]);
-        if ((l->stereoFrames[2 * i - 2] < 0) != (l->stereoFrames[2 * i] < 0))
-            ++crossings;
+        if ((l->stereoFrames[2 * i - 2] < 0) != (l->stereoFrames[2 * i] < 0)) ++crossings;
     }
     EXPECT_NEAR(crossings, 2 * 1000 * 43000 / 44100, 4); // 43,000 frames of a 1 kHz tone
     fs::remove(stereo);
     fs::remove(low);
 }
 
-TEST(SoundFileTest, BadFilesGiveAMessageNamingTheFile)
-{
+TEST(SoundFileTest, BadFilesGiveAMessageNamingTheFile) {
     const fs::path junk = tempPath("junk.wav");
     {
         std::FILE* f = std::fopen(junk.c_str(), "w");
@@ -92,8 +87,7 @@ TEST(SoundFileTest, BadFilesGiveAMessageNamingTheFile)
     fs::remove(junk);
 }
 
-TEST(FileInputDeviceTest, PlaysTheFileThroughTheCaptureCycleAtRealTimePace)
-{
+TEST(FileInputDeviceTest, PlaysTheFileThroughTheCaptureCycleAtRealTimePace) {
     dita::test::pinAlsaPlugins();
     const int frames = 3 * kCaptureFrames;
     const fs::path p = writeWav("play.wav", kCaptureRateHz, 2, frames,
@@ -134,21 +128,18 @@ TEST(FileInputDeviceTest, PlaysTheFileThroughTheCaptureCycleAtRealTimePace)
     fs::remove(p);
 }
 
-TEST(PortAudioCatalogTest, ListsOnlyDevicesThatCanOpen)
-{
+TEST(PortAudioCatalogTest, ListsOnlyDevicesThatCanOpen) {
     dita::test::pinAlsaPlugins();
     SystemDeviceCatalog catalog;
     EXPECT_FALSE(catalog.fileDeviceId().has_value());
-    if (catalog.count() == 0)
-        GTEST_SKIP() << "this machine has no PortAudio input device";
+    if (catalog.count() == 0) GTEST_SKIP() << "this machine has no PortAudio input device";
     for (int i = 0; i < catalog.count(); ++i)
         EXPECT_FALSE(catalog.name(i).empty());
     // Device 0, the default input, is opened for real in mono and records one buffer.
     std::vector<WaveOp> errors;
     CaptureCycle cycle(catalog, [&](WaveOp op) { errors.push_back(op); });
     int id = 0;
-    if (!cycle.start(id, kInputMic))
-        GTEST_SKIP() << "default input cannot record here";
+    if (!cycle.start(id, kInputMic)) GTEST_SKIP() << "default input cannot record here";
     std::atomic<bool> stop{false}, stalled{false}, dialog{false};
     EXPECT_EQ(cycle.waitPass(stop, stalled, dialog), CaptureCycle::Wait::Completed);
     cycle.close();

@@ -33,13 +33,11 @@ const fs::path kSample = fs::path(DITA_DATA_DIR) / "samples" / "cq-20wpm.ogg";
 
 class PulseServer : public ::testing::Environment {
 public:
-    void SetUp() override
-    {
+    void SetUp() override {
         m_dir = fs::temp_directory_path() / ("dita-capture-pulse-" + std::to_string(::getpid()));
         const std::string cmd = "\"" + kScript.string() + "\" --start \"" + m_dir.string() + "\"";
         FILE* p = popen(cmd.c_str(), "r");
-        if (!p)
-            return;
+        if (!p) return;
         std::array<char, 512> line{};
         while (std::fgets(line.data(), line.size(), p)) {
             std::string s(line.data());
@@ -52,11 +50,9 @@ public:
         setenv("JACK_NO_START_SERVER", "1", 1);
         dita::test::pinAlsaPlugins();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         const std::string cmd = "\"" + kScript.string() + "\" --stop \"" + m_dir.string() + "\"";
-        if (up)
-            std::system(cmd.c_str());
+        if (up) std::system(cmd.c_str());
         std::error_code ec;
         fs::remove_all(m_dir, ec);
     }
@@ -68,28 +64,24 @@ private:
 
 const auto* const kEnv = ::testing::AddGlobalTestEnvironment(new PulseServer);
 
-pid_t spawn(const std::vector<std::string>& args)
-{
+pid_t spawn(const std::vector<std::string>& args) {
     std::vector<char*> argv;
     for (const auto& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-        return -1;
+    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
     return pid;
 }
 
-std::string lower(std::string s)
-{
+std::string lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
     return s;
 }
 
 } // namespace
 
-TEST(PulseCaptureTest, PortAudioCaptureOfAPlayedRecordingDecodes)
-{
+TEST(PulseCaptureTest, PortAudioCaptureOfAPlayedRecordingDecodes) {
     if (!PulseServer::up)
         GTEST_SKIP() << "PulseAudio could not be started here (see " << kScript << ")";
     ASSERT_TRUE(fs::exists(kSample)) << kSample;
@@ -111,7 +103,8 @@ TEST(PulseCaptureTest, PortAudioCaptureOfAPlayedRecordingDecodes)
     std::string text;
     int watchdogPasses = 0;
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(40);
-    while (std::chrono::steady_clock::now() < limit && lower(text).find("cq cq") == std::string::npos) {
+    while (std::chrono::steady_clock::now() < limit &&
+           lower(text).find("cq cq") == std::string::npos) {
         ASSERT_EQ(cycle.waitPass(stop, stalled, dialog), CaptureCycle::Wait::Completed);
         cycle.extract(samples.data());
         text += engine.processPass(samples.data()).text;

@@ -16,8 +16,7 @@ using dita::test::FakeCatalog;
 
 namespace {
 
-std::vector<int16_t> ramp(int frames, int channels, int16_t start)
-{
+std::vector<int16_t> ramp(int frames, int channels, int16_t start) {
     std::vector<int16_t> v(static_cast<size_t>(frames * channels));
     for (int i = 0; i < frames; ++i)
         for (int c = 0; c < channels; ++c)
@@ -27,9 +26,9 @@ std::vector<int16_t> ramp(int frames, int channels, int16_t start)
 }
 
 struct Rig {
-    explicit Rig(int devices, CaptureTimings t = {}) : catalog(devices), cycle(catalog, sink(), t) {}
-    CaptureCycle::ErrorSink sink()
-    {
+    explicit Rig(int devices, CaptureTimings t = {})
+        : catalog(devices), cycle(catalog, sink(), t) {}
+    CaptureCycle::ErrorSink sink() {
         return [this](WaveOp op) { errors.push_back(op); };
     }
     FakeCatalog catalog;
@@ -45,8 +44,7 @@ struct Rig {
 
 } // namespace
 
-TEST(CaptureFormatTest, ChannelChoiceSetsLayoutButKeepsFrameCount)
-{
+TEST(CaptureFormatTest, ChannelChoiceSetsLayoutButKeepsFrameCount) {
     const CaptureFormat mic = makeCaptureFormat(kInputMic);
     EXPECT_EQ(mic.channels, 1);
     EXPECT_EQ(mic.blockAlign, 2);
@@ -66,8 +64,7 @@ TEST(CaptureFormatTest, ChannelChoiceSetsLayoutButKeepsFrameCount)
     EXPECT_LE(makeCaptureFormat(kInputLeft).CaptureBufferBytes, kCaptureBufferAllocBytes);
 }
 
-TEST(CaptureFormatTest, ExtractionPicksTheChannelAndSignExtends)
-{
+TEST(CaptureFormatTest, ExtractionPicksTheChannelAndSignExtends) {
     std::vector<uint8_t> buf(kCaptureBufferAllocBytes, 0);
     // Stereo frame 0: left = -1 (FF FF), right = -32768 (00 80); frame 1: left 1, right 32767.
     const uint8_t stereo[] = {0xFF, 0xFF, 0x00, 0x80, 0x01, 0x00, 0xFF, 0x7F};
@@ -86,8 +83,7 @@ TEST(CaptureFormatTest, ExtractionPicksTheChannelAndSignExtends)
     EXPECT_EQ(s[3], 32767);
 }
 
-TEST(CaptureCycleTest, BuffersAlternateAndDeliverTheAudioInOrder)
-{
+TEST(CaptureCycleTest, BuffersAlternateAndDeliverTheAudioInOrder) {
     Rig r(1);
     int id = 0;
     ASSERT_TRUE(r.cycle.start(id, kInputRight));
@@ -111,8 +107,7 @@ TEST(CaptureCycleTest, BuffersAlternateAndDeliverTheAudioInOrder)
     EXPECT_EQ(dev.resets, 0);
 }
 
-TEST(CaptureCycleTest, WatchdogReleasesAStalledDeviceAndPadsWithSilence)
-{
+TEST(CaptureCycleTest, WatchdogReleasesAStalledDeviceAndPadsWithSilence) {
     Rig r(1);
     int id = 0;
     ASSERT_TRUE(r.cycle.start(id, kInputMic));
@@ -141,8 +136,7 @@ TEST(CaptureCycleTest, WatchdogReleasesAStalledDeviceAndPadsWithSilence)
     EXPECT_TRUE(r.errors.empty());
 }
 
-TEST(CaptureCycleTest, ASlowStartingDeviceIsGivenTimeBeforeTheWatchdogActs)
-{
+TEST(CaptureCycleTest, ASlowStartingDeviceIsGivenTimeBeforeTheWatchdogActs) {
     Rig r(1, CaptureTimings{375ms, 100ms, 1ms, 1500ms});
     int id = 0;
     ASSERT_TRUE(r.cycle.start(id, kInputMic));
@@ -164,8 +158,7 @@ TEST(CaptureCycleTest, ASlowStartingDeviceIsGivenTimeBeforeTheWatchdogActs)
     EXPECT_EQ(r.cycle.watchdogResets(), 1);
 }
 
-TEST(CaptureCycleTest, StopEndsTheWaitAndStalledOutputRestartsUnlessDialogShown)
-{
+TEST(CaptureCycleTest, StopEndsTheWaitAndStalledOutputRestartsUnlessDialogShown) {
     Rig r(1, CaptureTimings{std::chrono::milliseconds(100000), 100ms, 1ms, 0ms});
     int id = 0;
     ASSERT_TRUE(r.cycle.start(id, kInputMic));
@@ -202,8 +195,7 @@ TEST(CaptureCycleTest, StopEndsTheWaitAndStalledOutputRestartsUnlessDialogShown)
     EXPECT_FALSE(r.stalled.load());
 }
 
-TEST(CaptureCycleTest, RestartAfterTransmitDropsAudioFromTheTransmitPeriod)
-{
+TEST(CaptureCycleTest, RestartAfterTransmitDropsAudioFromTheTransmitPeriod) {
     Rig r(1);
     int id = 0;
     ASSERT_TRUE(r.cycle.start(id, kInputMic));
@@ -222,8 +214,7 @@ TEST(CaptureCycleTest, RestartAfterTransmitDropsAudioFromTheTransmitPeriod)
     EXPECT_EQ(r.samples[kCaptureFrames - 1], 5);
 }
 
-TEST(CaptureCycleTest, OpenFailuresFallBackToDeviceZeroOtherFailuresStop)
-{
+TEST(CaptureCycleTest, OpenFailuresFallBackToDeviceZeroOtherFailuresStop) {
     {
         Rig r(3);
         r.catalog.script(2).formatSupported = false;
@@ -275,8 +266,7 @@ TEST(CaptureCycleTest, OpenFailuresFallBackToDeviceZeroOtherFailuresStop)
     }
 }
 
-TEST(CaptureCycleTest, MessagesCarryTheDeviceTexts)
-{
+TEST(CaptureCycleTest, MessagesCarryTheDeviceTexts) {
     EXPECT_STREQ(waveMessage(WaveOp::StatusOpen), "Could not status the input wave device");
     EXPECT_STREQ(waveMessage(WaveOp::Open), "Error Opening Input wave device");
     EXPECT_STREQ(waveMessage(WaveOp::AddA), "Error in sending to input buffer_a");
