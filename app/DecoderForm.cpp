@@ -810,6 +810,10 @@ void TDecoderForm::SystemTimerTimer() {
         if (m_inputDeviceCount == 0) {
             if (!SndCardErrForm) SndCardErrForm = new TSndCardErrForm(*this);
             SndCardErrForm->show();
+            if (SndCardErrForm->quitChosen) { // chosen at an earlier showing
+                terminateApplication();
+                return;
+            }
         } else {
             m_flags.NoInputDevice = false;
         }

@@ -349,6 +349,12 @@ TEST(DecoderFormLayoutTest, BackgroundsFontsAndBold) {
     EXPECT_EQ(f.SpectrumBox->pixmap().toImage().pixelColor(20, 20), QColor(Qt::black));
     EXPECT_EQ(f.settings().Background, 0);
 
+    f.click("On2");
+    EXPECT_TRUE(f.windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_EQ(f.settings().StayOnTop, 1);
+    f.click("Off2");
+    EXPECT_FALSE(f.windowFlags() & Qt::WindowStaysOnTopHint);
+
     f.click("MediumFont1");
     EXPECT_EQ(f.TransmitMemo->font().pointSize(), 16);
     EXPECT_EQ(f.RcvMemo->font().pointSize(), 18);
