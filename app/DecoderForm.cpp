@@ -46,6 +46,48 @@ constexpr int kMkrLabelLeft = 145;
 constexpr int kMkrLabelWidth = 12;
 constexpr int kMkrLabelHeight = 102;
 constexpr int kMkrLabelFontPx = 16;
+constexpr int kMkrLabelTop = 14;
+
+// Places of the controls inside their panels.
+constexpr QRect kCoarseGainBarRect{8, 8, 24, 114};
+constexpr QRect kBrandLabelRect{40, 50, 90, 30};
+constexpr QRect kLabel3Rect{4, 10, 44, 20};
+constexpr QRect kSignalBarRect{48, 6, 150, 28};
+constexpr QRect kLabel12Rect{204, 10, 34, 20};
+constexpr QRect kRcvWPMPnlRect{238, 6, 40, 28};
+constexpr QRect kLabel13Rect{284, 10, 30, 20};
+constexpr QRect kUTCPnlRect{314, 6, 70, 28};
+constexpr QRect kLabel14Rect{390, 10, 32, 20};
+constexpr QRect kGMTDateMemoRect{422, 6, 90, 28};
+constexpr QRect kRcvLEDRect{516, 4, 52, 32};
+constexpr QRect kXmitLEDRect{568, 4, 52, 32};
+constexpr QRect kLabel15Rect{624, 0, 68, 14};
+constexpr QRect kGkClock1Rect{624, 14, 68, 24};
+constexpr QRect kClearButtonRect{696, 2, 60, 18};
+constexpr QRect kClrRcvBtnRect{696, 20, 60, 18};
+constexpr QRect kCoarseGainBar2Rect{8, 10, 200, 24};
+constexpr QRect kRawSnrMemoRect{230, 8, 110, 28};
+constexpr QRect kClrRcvBtn2Rect{360, 8, 80, 28};
+constexpr QRect kContactCaptionRect{500, 8, 80, 18};
+constexpr QRect kXmitWPMCaptionRect{590, 8, 110, 18};
+constexpr QRect kBandCaptionRect{8, 72, 40, 18};
+constexpr QRect kXmitCntrSpinEditRect{500, 28, 80, 28};
+constexpr QRect kXmitSpdUpDn2Rect{590, 28, 70, 28};
+constexpr QRect kXmitSpeedPanelRect{668, 28, 40, 28};
+constexpr int kFieldCaptionTop = 8;
+constexpr int kFieldTop = 28;
+constexpr int kFieldHeight = 28;
+constexpr int kCaptionHeight = 18;
+constexpr int kBrandFontPt = 16;
+constexpr int kBandSpinLeft = 8;
+constexpr int kBandSpinTop = 92;
+constexpr int kBandSpinWidth = 60;
+// Station fields: left edge and width of each.
+constexpr int kCallLeft = 8, kCallWidth = 110;
+constexpr int kNameLeft = 126, kNameWidth = 110;
+constexpr int kRstLeft = 244, kRstWidth = 60;
+constexpr int kMyRstLeft = 312, kMyRstWidth = 60;
+constexpr int kMyCallLeft = 380, kMyCallWidth = 110;
 
 // Screen op modes.
 constexpr int kRxTransmitMemoTop = 661;
@@ -204,14 +246,14 @@ void TDecoderForm::createControls() {
     CoarseGainBar->setRange(kGainMin, kGainMax);
     CoarseGainBar->setValue(kGainInForm);
     CoarseGainBar->setToolTip("Spectrum Display Gain ");
-    CoarseGainBar->setGeometry(8, 8, 24, 114);
+    CoarseGainBar->setGeometry(kCoarseGainBarRect);
     connect(CoarseGainBar, &QSlider::valueChanged, this, [this](int p) {
         m_settings.DisplayGain = p;
         post(ReceiveCommandKind::DisplayGain, p);
         focusRule();
     });
-    MkrLabel =
-        label(ImagePnl, "MkrLabel", "", QRect(kMkrLabelLeft, 14, kMkrLabelWidth, kMkrLabelHeight));
+    MkrLabel = label(ImagePnl, "MkrLabel", "",
+                     QRect(kMkrLabelLeft, kMkrLabelTop, kMkrLabelWidth, kMkrLabelHeight));
     QFont mk = MkrLabel->font();
     mk.setBold(true);
     mk.setPixelSize(kMkrLabelFontPx);
@@ -219,9 +261,9 @@ void TDecoderForm::createControls() {
     MkrLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     SpectrumBox = label(ImagePnl, "SpectrumBox", "",
                         QRect(kSpectrumLeft, 0, kSpectrumWidth, kImagePnlHeight));
-    auto* brand = label(ImagePnl, "BrandLabel", "DITA", QRect(40, 50, 90, 30));
+    auto* brand = label(ImagePnl, "BrandLabel", "DITA", kBrandLabelRect);
     QFont bf = brand->font();
-    bf.setPointSize(16);
+    bf.setPointSize(kBrandFontPt);
     bf.setBold(true);
     brand->setFont(bf);
     brand->setAutoFillBackground(false);
@@ -230,50 +272,50 @@ void TDecoderForm::createControls() {
     brand->setPalette(bp);
 
     Panel3 = frame("Panel3", kImagePnlHeight, kPanel3Height);
-    Label3 = label(Panel3, "Label3", "Signal", QRect(4, 10, 44, 20));
+    Label3 = label(Panel3, "Label3", "Signal", kLabel3Rect);
     SignalBar = new TGkBar(Panel3);
     SignalBar->setObjectName("SignalBar");
     SignalBar->SignalSettings()->SetValueFrom(0.0);
     SignalBar->SignalSettings()->SetValueTo(kSignalBarTop);
     SignalBar->BarSettings()->SetOptionBits(0); // a plain bar, no number on it
-    SignalBar->setGeometry(48, 6, 150, 28);
-    Label12 = label(Panel3, "Label12", "WPM", QRect(204, 10, 34, 20));
-    RcvWPMPnl = label(Panel3, "RcvWPMPnl", "", QRect(238, 6, 40, 28));
+    SignalBar->setGeometry(kSignalBarRect);
+    Label12 = label(Panel3, "Label12", "WPM", kLabel12Rect);
+    RcvWPMPnl = label(Panel3, "RcvWPMPnl", "", kRcvWPMPnlRect);
     RcvWPMPnl->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     RcvWPMPnl->setAlignment(Qt::AlignCenter);
-    Label13 = label(Panel3, "Label13", "UTC", QRect(284, 10, 30, 20));
-    UTCPnl = label(Panel3, "UTCPnl", "", QRect(314, 6, 70, 28));
+    Label13 = label(Panel3, "Label13", "UTC", kLabel13Rect);
+    UTCPnl = label(Panel3, "UTCPnl", "", kUTCPnlRect);
     UTCPnl->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     UTCPnl->setAlignment(Qt::AlignCenter);
-    Label14 = label(Panel3, "Label14", "Date", QRect(390, 10, 32, 20));
+    Label14 = label(Panel3, "Label14", "Date", kLabel14Rect);
     GMTDateMemo = new QLineEdit(Panel3);
     GMTDateMemo->setObjectName("GMTDateMemo");
     GMTDateMemo->setReadOnly(true);
-    GMTDateMemo->setGeometry(422, 6, 90, 28);
+    GMTDateMemo->setGeometry(kGMTDateMemoRect);
     RcvLED = new TGkLED(Panel3);
     RcvLED->setObjectName("RcvLED");
     RcvLED->LED()->SetColorOn(kRcvLedOn);
     RcvLED->SetCaption("Rcv");
-    RcvLED->setGeometry(516, 4, 52, 32);
+    RcvLED->setGeometry(kRcvLEDRect);
     XmitLED = new TGkLED(Panel3);
     XmitLED->setObjectName("XmitLED");
     XmitLED->LED()->SetColorOn(kXmitLedOn);
     XmitLED->SetCaption("Xmt");
-    XmitLED->setGeometry(568, 4, 52, 32);
-    Label15 = label(Panel3, "Label15", "Local", QRect(624, 0, 68, 14));
+    XmitLED->setGeometry(kXmitLEDRect);
+    Label15 = label(Panel3, "Label15", "Local", kLabel15Rect);
     GkClock1 = new TGkClock(Panel3);
     GkClock1->setObjectName("GkClock1");
-    GkClock1->setGeometry(624, 14, 68, 24);
+    GkClock1->setGeometry(kGkClock1Rect);
     ClearButton = new QPushButton("Clear", Panel3);
     ClearButton->setObjectName("ClearButton");
     ClearButton->setToolTip("Reset the decoder");
-    ClearButton->setGeometry(696, 2, 60, 18);
+    ClearButton->setGeometry(kClearButtonRect);
     connect(ClearButton, &QPushButton::clicked, this,
             [this] { post(ReceiveCommandKind::DecoderReset, 0); });
     ClrRcvBtn = new QPushButton("Clear Rcv", Panel3);
     ClrRcvBtn->setObjectName("ClrRcvBtn");
     ClrRcvBtn->setToolTip("Clear Receive Text");
-    ClrRcvBtn->setGeometry(696, 20, 60, 18);
+    ClrRcvBtn->setGeometry(kClrRcvBtnRect);
     connect(ClrRcvBtn, &QPushButton::clicked, this, [this] { RcvMemo->clear(); });
 
     RcvMemo = new QPlainTextEdit(client);
@@ -287,7 +329,7 @@ void TDecoderForm::createControls() {
     CoarseGainBar2->setRange(kGainMin, kGainMax);
     CoarseGainBar2->setValue(kGainInForm);
     CoarseGainBar2->setToolTip("Spectrum Display Gain ");
-    CoarseGainBar2->setGeometry(8, 10, 200, 24);
+    CoarseGainBar2->setGeometry(kCoarseGainBar2Rect);
     connect(CoarseGainBar2, &QSlider::valueChanged, this, [this](int p) {
         m_settings.DisplayGain = p;
         post(ReceiveCommandKind::DisplayGain, p);
@@ -296,11 +338,11 @@ void TDecoderForm::createControls() {
     RawSnrMemo = new QLineEdit(Rcv2Pnl);
     RawSnrMemo->setObjectName("RawSnrMemo");
     RawSnrMemo->setReadOnly(true);
-    RawSnrMemo->setGeometry(230, 8, 110, 28);
+    RawSnrMemo->setGeometry(kRawSnrMemoRect);
     ClrRcvBtn2 = new QPushButton("Clear Rcv", Rcv2Pnl);
     ClrRcvBtn2->setObjectName("ClrRcvBtn2");
     ClrRcvBtn2->setToolTip("Clear Receive Text");
-    ClrRcvBtn2->setGeometry(360, 8, 80, 28);
+    ClrRcvBtn2->setGeometry(kClrRcvBtn2Rect);
     connect(ClrRcvBtn2, &QPushButton::clicked, this, [this] { RcvMemo->clear(); });
 
     TransmitMemo = new QPlainTextEdit(client);
@@ -310,36 +352,37 @@ void TDecoderForm::createControls() {
     StationPnl = frame("StationPnl", kTrTransmitMemoTop + kTransmitMemoHeight,
                        kTrPanel2Top - kTrTransmitMemoTop - kTransmitMemoHeight);
     auto field = [this, label](const char* name, const char* caption, int x, int w) {
-        label(StationPnl, "", caption, QRect(x, 8, w, 18))->setAutoFillBackground(false);
+        label(StationPnl, "", caption, QRect(x, kFieldCaptionTop, w, kCaptionHeight))
+            ->setAutoFillBackground(false);
         auto* e = new QLineEdit(StationPnl);
         e->setObjectName(name);
-        e->setGeometry(x, 28, w, 28);
+        e->setGeometry(x, kFieldTop, w, kFieldHeight);
         return e;
     };
-    CallMemo = field("CallMemo", "Call", 8, 110);
-    NameMemo = field("NameMemo", "Name", 126, 110);
-    RSTMemo = field("RSTMemo", "RST", 244, 60);
-    MyRSTMemo = field("MyRSTMemo", "My RST", 312, 60);
-    MyCallMemo = field("MyCallMemo", "My Call", 380, 110);
-    label(StationPnl, "", "Contact", QRect(500, 8, 80, 18))->setAutoFillBackground(false);
-    label(StationPnl, "", "Xmit WPM", QRect(590, 8, 110, 18))->setAutoFillBackground(false);
-    label(StationPnl, "", "Band", QRect(8, 72, 40, 18))->setAutoFillBackground(false);
+    CallMemo = field("CallMemo", "Call", kCallLeft, kCallWidth);
+    NameMemo = field("NameMemo", "Name", kNameLeft, kNameWidth);
+    RSTMemo = field("RSTMemo", "RST", kRstLeft, kRstWidth);
+    MyRSTMemo = field("MyRSTMemo", "My RST", kMyRstLeft, kMyRstWidth);
+    MyCallMemo = field("MyCallMemo", "My Call", kMyCallLeft, kMyCallWidth);
+    label(StationPnl, "", "Contact", kContactCaptionRect)->setAutoFillBackground(false);
+    label(StationPnl, "", "Xmit WPM", kXmitWPMCaptionRect)->setAutoFillBackground(false);
+    label(StationPnl, "", "Band", kBandCaptionRect)->setAutoFillBackground(false);
     XmitCntrSpinEdit = new QSpinBox(StationPnl);
     XmitCntrSpinEdit->setObjectName("XmitCntrSpinEdit");
     XmitCntrSpinEdit->setRange(1, kCounterMax);
-    XmitCntrSpinEdit->setGeometry(500, 28, 80, 28);
+    XmitCntrSpinEdit->setGeometry(kXmitCntrSpinEditRect);
     XmitSpdUpDn2 = new QSpinBox(StationPnl);
     XmitSpdUpDn2->setObjectName("XmitSpdUpDn2");
     XmitSpdUpDn2->setRange(kXmitSpeedMin, kXmitSpeedMax);
     XmitSpdUpDn2->setValue(m_settings.XmitSpeed);
-    XmitSpdUpDn2->setGeometry(590, 28, 70, 28);
-    XmitSpeedPanel = label(StationPnl, "XmitSpeedPanel", "25", QRect(668, 28, 40, 28));
+    XmitSpdUpDn2->setGeometry(kXmitSpdUpDn2Rect);
+    XmitSpeedPanel = label(StationPnl, "XmitSpeedPanel", "25", kXmitSpeedPanelRect);
     XmitSpeedPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     XmitSpeedPanel->setAlignment(Qt::AlignCenter);
     BandSpinEdit = new QSpinBox(StationPnl);
     BandSpinEdit->setObjectName("BandSpinEdit");
     BandSpinEdit->setRange(1, kBandMax);
-    BandSpinEdit->setGeometry(8, 92, 60, kBandSpinHeight);
+    BandSpinEdit->setGeometry(kBandSpinLeft, kBandSpinTop, kBandSpinWidth, kBandSpinHeight);
 
     Panel2 = frame("Panel2", kRxPanel2Top, kPanel2Height);
 }
@@ -472,7 +515,7 @@ void TDecoderForm::createMenus() {
                                              "N30WPM",     "N25WPM", "N20WPM", "N15WPM", "N10WPM"};
     static const char* const kLockCaptions[] = {"50+ WPM", "50 WPM", "45 WPM", "40 WPM", "35 WPM",
                                                 "30 WPM",  "25 WPM", "20 WPM", "15 WPM", "10 WPM"};
-    for (int i = 0; i < 10; ++i)
+    for (int i = 0; i < static_cast<int>(std::size(kLockNames)); ++i)
         speeds.push_back(addItem(locked, kLockNames[i], kLockCaptions[i],
                                  [this, i](A a) { ReceiveSpeedClick(2 + i, a); }));
     group(speeds);
@@ -502,7 +545,7 @@ void TDecoderForm::createMenus() {
     static const char* const kSizeCaptions[] = {"Small Font", "Normal Font", "Medium Font",
                                                 "Large Font"};
     std::vector<A> sizes;
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < static_cast<int>(std::size(kSizeNames)); ++i)
         sizes.push_back(addItem(sz, kSizeNames[i], kSizeCaptions[i],
                                 [this, i](A a) { FontSizeClick(i + 1, a); }));
     group(sizes);
@@ -576,7 +619,7 @@ void TDecoderForm::createMenus() {
     static const char* const kFreqCaptions[] = {"600 Hz", "750 Hz", "1000 Hz", "2500 Hz"};
     static const float kFreqHz[] = {600.0f, 750.0f, 1000.0f, 2500.0f};
     std::vector<A> freqs;
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < static_cast<int>(std::size(kFreqNames)); ++i)
         freqs.push_back(option(sf, kFreqNames[i], kFreqCaptions[i],
                                [this, i] { m_settings.SidetoneFreq = kFreqHz[i]; }));
     group(freqs);
@@ -596,7 +639,7 @@ void TDecoderForm::createMenus() {
     static const char* const kBeaconCaptions[] = {"1 Second", "2 Seconds", "3 Seconds", "4 Seconds",
                                                   "5 Seconds"};
     std::vector<A> beacons;
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < static_cast<int>(std::size(kBeaconNames)); ++i)
         beacons.push_back(option(bc, kBeaconNames[i], kBeaconCaptions[i], [this, i] {
             m_settings.BeaconCarrierTime = i + 1;
             m_settings.BeaconCarrierMs = kMsPerSecond * (i + 1);

@@ -87,7 +87,7 @@ TCharTimingForm::TCharTimingForm(QWidget* owner, OperatingSettings& settings)
                                          "Word Space"};
     auto* grid = new QGridLayout(this);
     grid->addWidget(new QLabel("Ratio Increase/Decrease", this), 0, 0, 1, 3);
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < static_cast<int>(std::size(kUpDn)); ++i) {
         auto* up = new QSpinBox(this);
         up->setObjectName(kUpDn[i]);
         up->setRange(kTimingMin, kTimingMax);
@@ -123,7 +123,7 @@ void TCharTimingForm::upDnClick(int index) {
 }
 
 void TCharTimingForm::loadValues(const std::array<float, 4>& weights) {
-    for (size_t i = 0; i < 4; ++i) {
+    for (size_t i = 0; i < weights.size(); ++i) {
         const QSignalBlocker block(upDowns[i]);
         upDowns[i]->setValue(static_cast<int>(weights[i]));
         memos[i]->setText(ratioText(weights[i]));

@@ -12,6 +12,12 @@
 
 namespace dita {
 
+namespace {
+constexpr int kNameMinWidth = 320; // room for long PortAudio device names
+constexpr int kErrFormWidth = 460;
+constexpr int kErrFormHeight = 240;
+} // namespace
+
 TSoundCardSelect::TSoundCardSelect(TDecoderForm& form) : QWidget(&form, Qt::Window), m_form(form) {
     setObjectName("SoundCardSelect");
     setWindowTitle("Select SoundCard");
@@ -20,7 +26,7 @@ TSoundCardSelect::TSoundCardSelect(TDecoderForm& form) : QWidget(&form, Qt::Wind
     WaveUpDown->setRange(0, std::max(0, form.inputDeviceCount() - 1));
     SoundCardManf = new QLabel(this);
     SoundCardManf->setObjectName("SoundCardManf");
-    SoundCardManf->setMinimumWidth(320);
+    SoundCardManf->setMinimumWidth(kNameMinWidth);
     CloseBtn = new QPushButton("Select", this);
     CloseBtn->setObjectName("CloseBtn");
     TermSndCardSel = new QPushButton("Quit Program", this);
@@ -148,7 +154,7 @@ TSndCardErrForm::TSndCardErrForm(TDecoderForm& form) : QWidget(&form, Qt::Window
     b->addWidget(ContinueBtn);
     b->addWidget(QuitBtn);
     l->addLayout(b);
-    resize(460, 240);
+    resize(kErrFormWidth, kErrFormHeight);
     connect(ContinueBtn, &QPushButton::clicked, this, [this] { ContinueBtnClick(); });
     connect(QuitBtn, &QPushButton::clicked, this, [this] { QuitBtnClick(); });
 }
