@@ -409,14 +409,14 @@ void TransmitController::XmitBtnClick() {
 }
 
 void TransmitController::TransmitMemoClick() {
-    if (m_state.XmitEnableState == kStateOn) {
+    if (m_state.XmitEnableState == kStateOn && !screenSendRunning()) {
         m_view.setTransmitReadOnly(false);
         m_view.focusTransmitMemo();
     }
 }
 
 void TransmitController::TransmitMemoMouseDown() {
-    // The window text is the text being sent while a screen send runs: it stays read-only.
+    // While a screen send runs the window holds the text being sent: it stays read-only.
     if (screenSendRunning()) return;
     m_view.setTransmitReadOnly(false);
 }

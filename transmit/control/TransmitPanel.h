@@ -1,0 +1,119 @@
+#pragma once
+// TransmitPanel: the transmit controls of the main window (Xmit Enable, Send, Loop, Tune, IMM,
+// SCN, Clear Xmit, Single/Double, Transmit), the contact counter and the transmit window
+// TransmitMemo, in one widget the main window embeds. It owns the TransmitController and is the
+// window side of it: the senders' queued calls run here on the window thread.
+//
+// Who calls it: the main window creates it on the window thread, sets its hooks (receive
+// window, speed controls, message buttons, display switch, lamps, message service) and calls
+// start() when the run loop is entered and shutdown() in its quit sequence. Everything here
+// runs on the window thread; post() may be called from any thread.
+#include "transmit/control/TransmitController.h"
+
+#include <QWidget>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+
+class QKeyEvent;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QScrollBar;
+class QSpinBox;
+
+namespace dita {
+
+constexpr int32_t kContactCounterMin = 1;
+constexpr int32_t kContactCounterMax = 10000;
+constexpr int kTransmitMemoMaxLength = 16384;
+
+// The Windows virtual key code of a key event (letters and digits as their upper-case ASCII,
+// F1 = 112, Esc = 27, arrows 37..40, keypad digits 96..105, US punctuation 186..222); 0 when
+// the key has none. Shifted punctuation gives the key it is typed on ("!" gives "1").
+int32_t virtualKeyFromQt(int qtKey, Qt::KeyboardModifiers modifiers);
+
+// What the panel needs from the rest of the main window. Unset hooks do nothing, except
+// messages, which defaults to a modal box.
+struct TransmitPanelHooks {
+    std::function<void(const std::string& utf8)> appendReceiveText;  // RcvMemo
+    std::function<void(bool enabled)> setSpeedControlsEnabled;       // XmitSpdUpDn(2)
+    std::function<void()> clearMessageButtonMarks;
+    std::function<void(int macroNumber)> pressMessageButton;  // MsgButton1..MsgButton150
+    std::function<void(bool waterfall)> selectDisplay;        // spectrum / waterfall
+    std::function<void(bool rcvOn, bool xmitOn)> showLeds;    // RcvLED, XmitLED
+    MessageSink messages;                                     // the message service
+    std::function<void(int32_t screen)> transmitScreenChanged;  // TransmitScreen setting
+    std::function<void(int32_t counter)> contactCounterChanged; // ContactCounter
+};
+
+class TransmitPanel : public QWidget, public TransmitView {
+    Q_OBJECT
+public:
+    // transmitActive: the run loop's TransmitActive flag.
+    TransmitPanel(TransmitParts parts, std::atomic<bool>& transmitActive,
+                  QWidget* parent = nullptr);
+    ~TransmitPanel() override;
+
+    void setHooks(TransmitPanelHooks hooks) { m_hooks = std::move(hooks); }
+    TransmitController& controller() { return *m_controller; }
+    void start() { m_controller->start(); }
+    void shutdown() { m_controller->shutdown(); }
+
+    // ContactCounter (the "%i" macro token), 1..10000; set by the configuration.
+    int32_t contactCounter() const { return m_contactCounter; }
+    void setContactCounter(int32_t counter);
+
+    // ---- controls, named as on the form
+    QPushButton* XmitButton;
+    QPushButton* SendBtn;
+    QPushButton* LoopButton;
+    QPushButton* TuneBtn;
+    QPushButton* MsgButton13;
+    QPushButton* MsgButton14;
+    QPushButton* XmitWindowClr;
+    QPushButton* ScreenBtn;
+    QPushButton* XmitBtn;
+    QSpinBox* XmitCntrSpinEdit;
+    QScrollBar* XmitCntrUpDn;
+    QLineEdit* XmitCntrMemo;
+    QPlainTextEdit* TransmitMemo;
+
+    // ---- TransmitView
+    void post(std::function<void()> call) override;
+    std::string transmitText() const override;
+    void setTransmitText(const std::string& utf8) override;
+    void appendTransmitText(const std::string& utf8) override;
+    void clearTransmitText() override;
+    void setTransmitReadOnly(bool readOnly) override;
+    void transmitCaretToEnd() override;
+    void focusTransmitMemo() override;
+    void appendReceiveText(const std::string& utf8) override;
+    void setSpeedControlsEnabled(bool enabled) override;
+    void clearMessageButtonMarks() override;
+    void pressMessageButton(int macroNumber) override;
+    void selectDisplay(bool waterfall) override;
+    void showLeds(bool rcvOn, bool xmitOn) override;
+    void showMessage(const std::string& text, const std::string& caption) override;
+    void transmitStateChanged() override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createControls();
+    bool transmitMemoKey(QKeyEvent* event, bool down);
+    void XmitCntrSpinEditChange(int value);
+    void XmitCntrUpDnEnter();
+    void XmitCntrUpDnMouseUp();
+
+    TransmitPanelHooks m_hooks;
+    std::unique_ptr<TransmitController> m_controller;
+    int32_t m_contactCounter = kContactCounterMin;
+    int32_t m_shownScreen = kSingleScreen;
+};
+
+} // namespace dita
