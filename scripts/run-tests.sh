@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds DITA and runs the whole test suite twice: a normal build, then a build with
-# AddressSanitizer and UndefinedBehaviorSanitizer. Usage: scripts/run-tests.sh [--quick]
+# AddressSanitizer and UndefinedBehaviorSanitizer; then builds only the tests labelled
+# "threads" with ThreadSanitizer and runs them. Usage: scripts/run-tests.sh [--quick]
 # (--quick runs the normal build only).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,4 +24,16 @@ if [ "${1:-}" != "--quick" ]; then
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp
   run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DDITA_SANITIZE="address;undefined" -DDITA_BUILD_BENCH=OFF
+
+  echo "== ThreadSanitizer build (tests labelled threads) =="
+  unset ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS
+  export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/scripts/tsan.supp
+  cmake -S . -B build-tsan "${GEN[@]}" -DDITA_BUILD_TESTS=ON -DCMAKE_BUILD_TYPE=Debug \
+    -DDITA_SANITIZE=thread -DDITA_BUILD_BENCH=OFF >/dev/null
+  # Test executables carry their test's name: build just those, not the whole tree.
+  mapfile -t THREAD_TESTS < <(cd build-tsan && ctest -N -L threads | sed -n 's/^ *Test *#[0-9]*: //p')
+  if [ "${#THREAD_TESTS[@]}" -gt 0 ]; then
+    cmake --build build-tsan -j "$JOBS" --target "${THREAD_TESTS[@]}"
+    (cd build-tsan && ctest --output-on-failure -j "$JOBS" -L threads)
+  fi
 fi

@@ -314,7 +314,26 @@ bool TransmitPanel::transmitMemoKey(QKeyEvent* event, bool down) {
 // ---------------------------------------------------------------- TransmitView
 
 void TransmitPanel::post(std::function<void()> call) {
-    QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+    bool wake = false;
+    {
+        std::lock_guard lock(m_postMutex);
+        wake = m_posted.empty();
+        m_posted.push_back(std::move(call));
+    }
+    if (wake) QMetaObject::invokeMethod(this, &TransmitPanel::runPosted, Qt::QueuedConnection);
+}
+
+void TransmitPanel::runPosted() {
+    for (;;) {
+        std::function<void()> call;
+        {
+            std::lock_guard lock(m_postMutex);
+            if (m_posted.empty()) return;
+            call = std::move(m_posted.front());
+            m_posted.pop_front();
+        }
+        call();
+    }
 }
 
 std::string TransmitPanel::transmitText() const {

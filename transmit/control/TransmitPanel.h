@@ -13,8 +13,10 @@
 #include <QWidget>
 
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 class QKeyEvent;
@@ -109,11 +111,16 @@ private:
     void XmitCntrSpinEditChange(int value);
     void XmitCntrUpDnEnter();
     void XmitCntrUpDnMouseUp();
+    void runPosted();
 
     TransmitPanelHooks m_hooks;
     std::unique_ptr<TransmitController> m_controller;
     int32_t m_contactCounter = kContactCounterMin;
     int32_t m_shownScreen = kSingleScreen;
+    // Calls queued by the senders. They wait here, under a lock of our own, and one queued Qt
+    // call runs them all in order; Qt only carries the wake-up.
+    std::mutex m_postMutex;
+    std::deque<std::function<void()>> m_posted;
 };
 
 } // namespace dita
