@@ -338,3 +338,44 @@ TEST(DoubleScreen, ReleasedKeysAreEchoedIntoTheReceiveWindow) {
     b.type(kVkEnter);
     EXPECT_EQ(b.view.receive, "aB\n");
 }
+
+TEST(ScreenSend, ALoadedTextInImmModeIsSentOnceEvenWithLoopOn) {
+    Bench b(1ms);
+    b.control.XmitButtonClick();
+    b.view.transmit = "LOADED TEXT";
+    b.control.textLoaded();
+    b.control.LoopButtonClick();
+    b.control.SendBtnClick();
+    EXPECT_TRUE(b.view.messages.empty());
+    ASSERT_TRUE(b.view.pumpUntil([&] { return b.keyer.texts().size() == 1 && b.idle(); }));
+    b.view.pumpFor(30ms);
+    EXPECT_EQ(b.keyer.texts(), std::vector<std::string>{"LOADED TEXT"});
+    EXPECT_FALSE(b.control.state().TextLoaded);
+}
+
+TEST(ScreenSend, TheImmButtonSendsItsMacroExpandedIntoTheWindowUntilAButtonPreparedOne) {
+    FakeTransmitView view;
+    RecordingKeyer keyer;
+    std::atomic<bool> active{false};
+    std::vector<int> expanded;
+    TransmitParts parts{[&] { return &keyer; }, nullptr, [&](int n) {
+                            expanded.push_back(n);
+                            return std::string("CQ DE DL1ABC");
+                        }};
+    TransmitController control(view, parts, active);
+    control.start();
+    control.XmitButtonClick();
+    control.MsgButton13Click();
+    control.SendBtnClick();
+    EXPECT_EQ(view.transmit, "CQ DE DL1ABC");
+    ASSERT_TRUE(view.pumpUntil([&] { return keyer.texts().size() == 1 && !control.state().SendActive; }));
+    // A message button prepared buffer 5: from now on a send never expands on its own.
+    control.sendMacroBuffer(5, "TU 73");
+    ASSERT_TRUE(view.pumpUntil([&] { return keyer.texts().size() == 2 && !control.state().SendActive; }));
+    control.MsgButton13Click();
+    control.SendBtnClick();
+    ASSERT_TRUE(view.pumpUntil([&] { return keyer.texts().size() == 3 && !control.state().SendActive; }));
+    EXPECT_EQ(expanded, std::vector<int>{kImmBufferIndex});
+    EXPECT_EQ(keyer.texts(), (std::vector<std::string>{"CQ DE DL1ABC", "TU 73", "CQ DE DL1ABC"}));
+    control.shutdown();
+}
