@@ -123,7 +123,7 @@ TEST(CaptureCycleTest, WatchdogReleasesAStalledDeviceAndPadsWithSilence) {
     ASSERT_EQ(r.wait(), CaptureCycle::Wait::Completed);
     const auto waited = std::chrono::steady_clock::now() - t0;
     EXPECT_GE(waited, 370ms);
-    EXPECT_LE(waited, 700ms); // 375 ms watchdog + 100 ms pause, with scheduling slack
+    EXPECT_LE(waited, 900ms); // 375 ms watchdog + 100 ms pause, with slack for loaded machines
     EXPECT_EQ(r.cycle.watchdogResets(), 1);
     EXPECT_EQ(dev.resets, 1);
     EXPECT_TRUE(dev.running) << "the device must be started again after the reset";
@@ -154,7 +154,7 @@ TEST(CaptureCycleTest, ASlowStartingDeviceIsGivenTimeBeforeTheWatchdogActs) {
     // Once the device has delivered, a stall is caught at 375 ms again.
     const auto t0 = std::chrono::steady_clock::now();
     ASSERT_EQ(r.wait(), CaptureCycle::Wait::Completed);
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, 800ms);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 1200ms);
     EXPECT_EQ(r.cycle.watchdogResets(), 1);
 }
 
@@ -169,7 +169,7 @@ TEST(CaptureCycleTest, StopEndsTheWaitAndStalledOutputRestartsUnlessDialogShown)
     const auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(r.wait(), CaptureCycle::Wait::Stopped);
     stopper.join();
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, 300ms);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 600ms);
 
     // A stalled tone output is ignored while the selection dialog is up...
     r.stop = false;
