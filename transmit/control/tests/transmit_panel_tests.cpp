@@ -170,10 +170,24 @@ TEST(TransmitPanel, ImmTypingSendsEachKeyAndDoubleModeEchoesIt) {
     op.click(p.ScreenBtn);
     op.type("tu");
     op.key(Qt::Key_Exclam, Qt::ShiftModifier);
-    ASSERT_TRUE(op.waitFor([&] { return op.keyer.codes().size() == 3 && op.idle(); }));
-    EXPECT_EQ(op.keyer.codes(), (std::vector<int32_t>{'T', 'U', 234}));
-    EXPECT_EQ(p.TransmitMemo->toPlainText(), "tu!");
-    EXPECT_EQ(op.receive, "tu!");
+    op.key(Qt::Key_Return);
+    ASSERT_TRUE(op.waitFor([&] { return op.keyer.codes().size() == 4 && op.idle(); }));
+    EXPECT_EQ(op.keyer.codes(), (std::vector<int32_t>{'T', 'U', 234, kVkEnter}));
+    EXPECT_EQ(p.TransmitMemo->toPlainText(), "tu!\n");
+    EXPECT_EQ(op.receive, "tu!\n");
+}
+
+TEST(TransmitPanel, AFullTransmitWindowRefusesTheKeyInsteadOfSendingWhatItCannotShow) {
+    Operator op;
+    auto& p = op.panel;
+    op.click(p.XmitButton);
+    p.TransmitMemo->setPlainText(QString(kTransmitMemoMaxLength - 1, QLatin1Char('e')));
+    p.TransmitMemo->moveCursor(QTextCursor::End);
+    op.type("ab");
+    ASSERT_TRUE(op.waitFor([&] { return op.keyer.codes().size() == 1 && op.idle(); }));
+    QTest::qWait(30);
+    EXPECT_EQ(op.keyer.codes(), std::vector<int32_t>{'A'});
+    EXPECT_EQ(p.TransmitMemo->toPlainText().size(), kTransmitMemoMaxLength);
 }
 
 TEST(TransmitPanel, FunctionKeysAndCtrlDigitsSendTheirMacroBuffers) {
