@@ -369,6 +369,30 @@ TEST(DecoderFormLayoutTest, BackgroundsFontsAndBold) {
     EXPECT_FALSE(f.RcvMemo->font().bold());
 }
 
+TEST(DecoderFormLayoutTest, FocusRuleAndGainBars) {
+    FormRig r(1, false);
+    TDecoderForm& f = *r.form;
+    f.show();
+    QApplication::setActiveWindow(&f);
+    ASSERT_TRUE(pumpUntil([&] { return f.isActiveWindow(); }, 2000ms));
+    f.TransmitMemo->setFocus();
+    f.click("ScrollingOff1");
+    EXPECT_TRUE(pumpUntil([&] { return f.RcvMemo->hasFocus(); }, 1000ms));
+    f.setTypingActive(3); // typed characters are being sent
+    f.click("Short1");
+    EXPECT_TRUE(pumpUntil([&] { return f.TransmitMemo->hasFocus(); }, 1000ms));
+
+    f.CoarseGainBar2->setValue(17);
+    EXPECT_EQ(f.settings().DisplayGain, 17);
+    EXPECT_EQ(f.CoarseGainBar->value(), 10) << "the two gain bars are independent";
+    f.CoarseGainBar->setValue(3);
+    EXPECT_EQ(f.settings().DisplayGain, 3);
+    bool posted = false;
+    for (const auto& c : r.processor.commands())
+        posted |= c.kind == ReceiveCommandKind::DisplayGain && c.value == 17;
+    EXPECT_TRUE(posted);
+}
+
 TEST(DecoderFormLayoutTest, AboutHelpAndPlaceholders) {
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
