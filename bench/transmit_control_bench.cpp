@@ -30,8 +30,7 @@ void BM_TypedKeyToKeyer(benchmark::State& state) {
     dita::test::FakeTransmitView view;
     TimestampKeyer keyer;
     std::atomic<bool> transmitActive{false};
-    dita::TransmitController control(view, {[&] { return &keyer; }, nullptr, {}},
-                                     transmitActive);
+    dita::TransmitController control(view, {[&] { return &keyer; }, nullptr, {}}, transmitActive);
     control.start();
     control.XmitButtonClick();
     view.pumpFor(std::chrono::milliseconds(20));
@@ -40,7 +39,8 @@ void BM_TypedKeyToKeyer(benchmark::State& state) {
         const auto down = std::chrono::steady_clock::now();
         control.TransmitMemoKeyDown(kVkE);
         control.TransmitMemoKeyUp(kVkE);
-        while (keyer.m_count.load() == before) std::this_thread::yield();
+        while (keyer.m_count.load() == before)
+            std::this_thread::yield();
         const auto arrived = std::chrono::steady_clock::time_point(
             std::chrono::steady_clock::duration(keyer.m_arrived.load()));
         state.SetIterationTime(std::chrono::duration<double>(arrived - down).count());

@@ -15,7 +15,7 @@ constexpr auto kKeyWaitSlice = std::chrono::milliseconds(10);
 constexpr auto kScreenIdlePoll = std::chrono::milliseconds(1);
 constexpr int32_t kVkDigit1 = 49;
 constexpr int32_t kVkDigit5 = 53;
-constexpr int kFirstCtrlMacro = 11;  // Ctrl+1 presses the button of macro 11
+constexpr int kFirstCtrlMacro = 11; // Ctrl+1 presses the button of macro 11
 
 // The macro a command key stands for: F1..F10 give 1..10, Ctrl+1..Ctrl+5 give 11..15.
 int macroForCommand(const TypedEntry& entry) {
@@ -62,7 +62,9 @@ TransmitController::TransmitController(TransmitView& view, TransmitParts parts,
                                        std::atomic<bool>& transmitActive)
     : m_view(view), m_parts(std::move(parts)), m_transmitActive(transmitActive) {}
 
-TransmitController::~TransmitController() { shutdown(); }
+TransmitController::~TransmitController() {
+    shutdown();
+}
 
 void TransmitController::start() {
     if (!m_charThread.joinable() && !m_charTerminated) {
@@ -95,7 +97,8 @@ bool TransmitController::resetTypingUnlessSending() {
 
 void TransmitController::requestStop() {
     m_state.StopRequest = true;
-    for (auto& thread : m_sendThreads) thread->terminate();
+    for (auto& thread : m_sendThreads)
+        thread->terminate();
 }
 
 void TransmitController::reapSendThreads() {
@@ -110,8 +113,8 @@ void TransmitController::startSendThread(SendKind kind) {
     reapSendThreads();
     const uint64_t generation = ++m_sendGeneration;
     m_currentGeneration = generation;
-    m_sendThreads.push_back(std::make_unique<TSendThread>(
-        *this, kind, m_state.SendBufferIndex.load(), generation));
+    m_sendThreads.push_back(
+        std::make_unique<TSendThread>(*this, kind, m_state.SendBufferIndex.load(), generation));
 }
 
 void TransmitController::refused(const char* text) {
@@ -139,8 +142,8 @@ void TransmitController::SendBtnClick() {
         m_view.focusTransmitMemo();
         return;
     }
-    if (s.SendMode == kSendModeImm && s.SendBufferIndex == 0 &&
-        s.TypingActive == kStateOff && !s.TextLoaded) {
+    if (s.SendMode == kSendModeImm && s.SendBufferIndex == 0 && s.TypingActive == kStateOff &&
+        !s.TextLoaded) {
         refused(kNoMemoryButtonText);
         s.SendDone = true;
         m_view.focusTransmitMemo();
@@ -429,10 +432,17 @@ bool TransmitController::screenSendRunning() const {
 
 bool TransmitController::TransmitMemoKeyDown(int32_t virtualKey) {
     switch (virtualKey) {
-    case kVkShift: m_shiftHeld = true; return false;
-    case kVkControl: m_ctrlHeld = true; return false;
-    case kVkAlt: m_altHeld = true; return false;
-    default: break;
+    case kVkShift:
+        m_shiftHeld = true;
+        return false;
+    case kVkControl:
+        m_ctrlHeld = true;
+        return false;
+    case kVkAlt:
+        m_altHeld = true;
+        return false;
+    default:
+        break;
     }
     if (virtualKey == kVkBackspace) {
         m_state.keyQueue.removeLastUnread();
@@ -446,9 +456,15 @@ bool TransmitController::TransmitMemoKeyDown(int32_t virtualKey) {
 
 void TransmitController::TransmitMemoKeyUp(int32_t virtualKey) {
     switch (virtualKey) {
-    case kVkShift: m_shiftHeld = false; break;
-    case kVkControl: m_ctrlHeld = false; break;
-    case kVkAlt: m_altHeld = false; break;
+    case kVkShift:
+        m_shiftHeld = false;
+        break;
+    case kVkControl:
+        m_ctrlHeld = false;
+        break;
+    case kVkAlt:
+        m_altHeld = false;
+        break;
     default:
         if (m_state.TransmitScreen == kDoubleScreen) {
             const std::string echo = echoCharacter(virtualKey, m_shiftHeld);
@@ -494,7 +510,8 @@ void TransmitController::shutdown() {
     requestStop();
     wakeCharThread();
     if (m_charThread.joinable()) m_charThread.join();
-    for (auto& thread : m_sendThreads) thread->join();
+    for (auto& thread : m_sendThreads)
+        thread->join();
     m_sendThreads.clear();
     m_state.TuneActive = 0;
     if (m_parts.port) {
@@ -560,8 +577,7 @@ void TransmitController::takeKey() {
     TransmitState& s = m_state;
     QueuedKey key;
     if (!s.keyQueue.take(key)) return;
-    if (s.SendActive && !s.SendDone &&
-        (s.SendMode == kSendModeScn || s.SendBufferIndex != 0)) {
+    if (s.SendActive && !s.SendDone && (s.SendMode == kSendModeScn || s.SendBufferIndex != 0)) {
         m_view.post([this] {
             if (m_state.SendActive && !m_state.SendDone) m_view.setTransmitReadOnly(true);
         });

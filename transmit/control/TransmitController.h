@@ -37,7 +37,7 @@ public:
     virtual void post(std::function<void()> call) = 0;
 
     // TransmitMemo
-    virtual std::string transmitText() const = 0;  // UTF-8
+    virtual std::string transmitText() const = 0; // UTF-8
     virtual void setTransmitText(const std::string& utf8) = 0;
     virtual void appendTransmitText(const std::string& utf8) = 0;
     virtual void clearTransmitText() = 0;
@@ -46,12 +46,12 @@ public:
     virtual void focusTransmitMemo() = 0;
 
     // The rest of the main window.
-    virtual void appendReceiveText(const std::string& utf8) = 0;  // RcvMemo, at its end
-    virtual void setSpeedControlsEnabled(bool enabled) = 0;       // XmitSpdUpDn, XmitSpdUpDn2
+    virtual void appendReceiveText(const std::string& utf8) = 0; // RcvMemo, at its end
+    virtual void setSpeedControlsEnabled(bool enabled) = 0;      // XmitSpdUpDn, XmitSpdUpDn2
     virtual void clearMessageButtonMarks() = 0;
-    virtual void pressMessageButton(int macroNumber) = 0;         // 1..15
-    virtual void selectDisplay(bool waterfall) = 0;               // Up / Down arrow keys
-    virtual void showLeds(bool rcvOn, bool xmitOn) = 0;           // RcvLED, XmitLED
+    virtual void pressMessageButton(int macroNumber) = 0; // 1..15
+    virtual void selectDisplay(bool waterfall) = 0;       // Up / Down arrow keys
+    virtual void showLeds(bool rcvOn, bool xmitOn) = 0;   // RcvLED, XmitLED
     virtual void showMessage(const std::string& text, const std::string& caption) = 0;
     // Captions and fonts follow the state: called after every change of a shown state.
     virtual void transmitStateChanged() = 0;
@@ -175,14 +175,14 @@ private:
     // also while a stopped TSendThread is still finishing its last character.
     std::mutex m_keyingMutex;
 
-    std::vector<std::unique_ptr<TSendThread>> m_sendThreads;  // last one is the current
-    uint64_t m_sendGeneration = 0;                // window thread
-    std::atomic<uint64_t> m_currentGeneration{0};  // read by the send threads
+    std::vector<std::unique_ptr<TSendThread>> m_sendThreads; // last one is the current
+    uint64_t m_sendGeneration = 0;                           // window thread
+    std::atomic<uint64_t> m_currentGeneration{0};            // read by the send threads
     std::mutex m_typingMutex;
     // A command key has posted its message button press, which has not run yet: the typed
     // sender treats the screen sender as busy until it has.
     std::atomic<bool> m_commandPending{false};
-    bool m_typedRunEnded = false;  // TCharThread only
+    bool m_typedRunEnded = false; // TCharThread only
 
     std::thread m_charThread;
     std::atomic<bool> m_charTerminated{false};

@@ -49,11 +49,13 @@ constexpr int32_t kVkBracketLeft = 219;
 constexpr int32_t kVkBackslash = 220;
 constexpr int32_t kVkBracketRight = 221;
 constexpr int32_t kVkQuote = 222;
-constexpr int kDigitStar = 8;  // "*" is Shift+8
+constexpr int kDigitStar = 8; // "*" is Shift+8
 constexpr int kCounterMemoWidthPx = 48;
 constexpr int kTransmitMemoMinHeightPx = 120;
 
-QString fromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), int(s.size())); }
+QString fromUtf8(const std::string& s) {
+    return QString::fromUtf8(s.data(), int(s.size()));
+}
 
 void markCaption(QPushButton* button, bool marked) {
     QFont font = button->font();
@@ -62,12 +64,11 @@ void markCaption(QPushButton* button, bool marked) {
     button->setFont(font);
 }
 
-QPushButton* makeButton(QWidget* parent, const char* name, const char* caption,
-                        const char* hint) {
+QPushButton* makeButton(QWidget* parent, const char* name, const char* caption, const char* hint) {
     auto* button = new QPushButton(QString::fromLatin1(caption), parent);
     button->setObjectName(QString::fromLatin1(name));
     if (hint) button->setToolTip(QString::fromLatin1(hint));
-    button->setFocusPolicy(Qt::NoFocus);  // the focus stays with the transmit window
+    button->setFocusPolicy(Qt::NoFocus); // the focus stays with the transmit window
     return button;
 }
 
@@ -81,58 +82,101 @@ int32_t virtualKeyFromQt(int qtKey, Qt::KeyboardModifiers modifiers) {
     }
     if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F12) return kVkF1 + (qtKey - Qt::Key_F1);
     switch (qtKey) {
-    case Qt::Key_Space: return kVkSpace;
+    case Qt::Key_Space:
+        return kVkSpace;
     case Qt::Key_Return:
-    case Qt::Key_Enter: return kVkEnter;
-    case Qt::Key_Backspace: return kVkBackspace;
-    case Qt::Key_Escape: return kVkEscape;
-    case Qt::Key_Shift: return kVkShift;
-    case Qt::Key_Control: return kVkControl;
-    case Qt::Key_Alt: return kVkAlt;
-    case Qt::Key_PageUp: return kVkPageUp;
-    case Qt::Key_PageDown: return kVkPageDown;
-    case Qt::Key_End: return kVkEnd;
-    case Qt::Key_Home: return kVkHome;
-    case Qt::Key_Left: return kVkLeft;
-    case Qt::Key_Up: return kVkUp;
-    case Qt::Key_Right: return kVkRight;
-    case Qt::Key_Down: return kVkDown;
-    case Qt::Key_Insert: return kVkInsert;
-    case Qt::Key_Delete: return kVkDelete;
-    case Qt::Key_Asterisk: return keypad ? kVkMultiply : kVkDigit0 + kDigitStar;
-    case Qt::Key_Plus: return keypad ? kVkAdd : kVkEquals;
-    case Qt::Key_Minus: return keypad ? kVkSubtract : kVkMinus;
-    case Qt::Key_Period: return keypad ? kVkDecimal : kVkPeriod;
-    case Qt::Key_Slash: return keypad ? kVkDivide : kVkSlash;
+    case Qt::Key_Enter:
+        return kVkEnter;
+    case Qt::Key_Backspace:
+        return kVkBackspace;
+    case Qt::Key_Escape:
+        return kVkEscape;
+    case Qt::Key_Shift:
+        return kVkShift;
+    case Qt::Key_Control:
+        return kVkControl;
+    case Qt::Key_Alt:
+        return kVkAlt;
+    case Qt::Key_PageUp:
+        return kVkPageUp;
+    case Qt::Key_PageDown:
+        return kVkPageDown;
+    case Qt::Key_End:
+        return kVkEnd;
+    case Qt::Key_Home:
+        return kVkHome;
+    case Qt::Key_Left:
+        return kVkLeft;
+    case Qt::Key_Up:
+        return kVkUp;
+    case Qt::Key_Right:
+        return kVkRight;
+    case Qt::Key_Down:
+        return kVkDown;
+    case Qt::Key_Insert:
+        return kVkInsert;
+    case Qt::Key_Delete:
+        return kVkDelete;
+    case Qt::Key_Asterisk:
+        return keypad ? kVkMultiply : kVkDigit0 + kDigitStar;
+    case Qt::Key_Plus:
+        return keypad ? kVkAdd : kVkEquals;
+    case Qt::Key_Minus:
+        return keypad ? kVkSubtract : kVkMinus;
+    case Qt::Key_Period:
+        return keypad ? kVkDecimal : kVkPeriod;
+    case Qt::Key_Slash:
+        return keypad ? kVkDivide : kVkSlash;
     // Shifted digits come as their own characters on a US keyboard: back to the digit key.
-    case Qt::Key_ParenRight: return kVkDigit0;
-    case Qt::Key_Exclam: return kVkDigit0 + 1;
-    case Qt::Key_At: return kVkDigit0 + 2;
-    case Qt::Key_NumberSign: return kVkDigit0 + 3;
-    case Qt::Key_Dollar: return kVkDigit0 + 4;
-    case Qt::Key_Percent: return kVkDigit0 + 5;
-    case Qt::Key_AsciiCircum: return kVkDigit0 + 6;
-    case Qt::Key_Ampersand: return kVkDigit0 + 7;
-    case Qt::Key_ParenLeft: return kVkDigit0 + 9;
+    case Qt::Key_ParenRight:
+        return kVkDigit0;
+    case Qt::Key_Exclam:
+        return kVkDigit0 + 1;
+    case Qt::Key_At:
+        return kVkDigit0 + 2;
+    case Qt::Key_NumberSign:
+        return kVkDigit0 + 3;
+    case Qt::Key_Dollar:
+        return kVkDigit0 + 4;
+    case Qt::Key_Percent:
+        return kVkDigit0 + 5;
+    case Qt::Key_AsciiCircum:
+        return kVkDigit0 + 6;
+    case Qt::Key_Ampersand:
+        return kVkDigit0 + 7;
+    case Qt::Key_ParenLeft:
+        return kVkDigit0 + 9;
     case Qt::Key_Semicolon:
-    case Qt::Key_Colon: return kVkSemicolon;
-    case Qt::Key_Equal: return kVkEquals;
+    case Qt::Key_Colon:
+        return kVkSemicolon;
+    case Qt::Key_Equal:
+        return kVkEquals;
     case Qt::Key_Comma:
-    case Qt::Key_Less: return kVkComma;
-    case Qt::Key_Underscore: return kVkMinus;
-    case Qt::Key_Greater: return kVkPeriod;
-    case Qt::Key_Question: return kVkSlash;
+    case Qt::Key_Less:
+        return kVkComma;
+    case Qt::Key_Underscore:
+        return kVkMinus;
+    case Qt::Key_Greater:
+        return kVkPeriod;
+    case Qt::Key_Question:
+        return kVkSlash;
     case Qt::Key_QuoteLeft:
-    case Qt::Key_AsciiTilde: return kVkBackQuote;
+    case Qt::Key_AsciiTilde:
+        return kVkBackQuote;
     case Qt::Key_BracketLeft:
-    case Qt::Key_BraceLeft: return kVkBracketLeft;
+    case Qt::Key_BraceLeft:
+        return kVkBracketLeft;
     case Qt::Key_Backslash:
-    case Qt::Key_Bar: return kVkBackslash;
+    case Qt::Key_Bar:
+        return kVkBackslash;
     case Qt::Key_BracketRight:
-    case Qt::Key_BraceRight: return kVkBracketRight;
+    case Qt::Key_BraceRight:
+        return kVkBracketRight;
     case Qt::Key_Apostrophe:
-    case Qt::Key_QuoteDbl: return kVkQuote;
-    default: return 0;
+    case Qt::Key_QuoteDbl:
+        return kVkQuote;
+    default:
+        return 0;
     }
 }
 
@@ -173,7 +217,7 @@ void TransmitPanel::createControls() {
     XmitCntrUpDn->setRange(kContactCounterMin, kContactCounterMax);
     XmitCntrUpDn->setValue(kContactCounterMin);
     XmitCntrUpDn->setInvertedControls(true);
-    XmitCntrUpDn->setInvertedAppearance(true);  // the upper arrow counts up
+    XmitCntrUpDn->setInvertedAppearance(true); // the upper arrow counts up
     XmitCntrUpDn->setFixedHeight(XmitCntrSpinEdit->sizeHint().height());
     XmitCntrUpDn->installEventFilter(this);
 
@@ -252,7 +296,9 @@ void TransmitPanel::XmitCntrSpinEditChange(int value) {
     m_controller->TransmitMemoClick();
 }
 
-void TransmitPanel::XmitCntrUpDnEnter() { XmitCntrUpDn->setValue(m_contactCounter); }
+void TransmitPanel::XmitCntrUpDnEnter() {
+    XmitCntrUpDn->setValue(m_contactCounter);
+}
 
 void TransmitPanel::XmitCntrUpDnMouseUp() {
     m_contactCounter = XmitCntrUpDn->value();
@@ -268,8 +314,8 @@ bool TransmitPanel::eventFilter(QObject* watched, QEvent* event) {
         if (event->type() == QEvent::MouseButtonPress) XmitCntrUpDnEnter();
         if (event->type() == QEvent::MouseButtonRelease) {
             // Let the bar take the release first, then read its position.
-            QMetaObject::invokeMethod(this, [this] { XmitCntrUpDnMouseUp(); },
-                                      Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { XmitCntrUpDnMouseUp(); }, Qt::QueuedConnection);
         }
         return false;
     }
@@ -351,13 +397,21 @@ void TransmitPanel::appendTransmitText(const std::string& utf8) {
     TransmitMemo->setTextCursor(cursor);
 }
 
-void TransmitPanel::clearTransmitText() { TransmitMemo->clear(); }
+void TransmitPanel::clearTransmitText() {
+    TransmitMemo->clear();
+}
 
-void TransmitPanel::setTransmitReadOnly(bool readOnly) { TransmitMemo->setReadOnly(readOnly); }
+void TransmitPanel::setTransmitReadOnly(bool readOnly) {
+    TransmitMemo->setReadOnly(readOnly);
+}
 
-void TransmitPanel::transmitCaretToEnd() { TransmitMemo->moveCursor(QTextCursor::End); }
+void TransmitPanel::transmitCaretToEnd() {
+    TransmitMemo->moveCursor(QTextCursor::End);
+}
 
-void TransmitPanel::focusTransmitMemo() { TransmitMemo->setFocus(); }
+void TransmitPanel::focusTransmitMemo() {
+    TransmitMemo->setFocus();
+}
 
 void TransmitPanel::appendReceiveText(const std::string& utf8) {
     if (m_hooks.appendReceiveText) m_hooks.appendReceiveText(utf8);

@@ -41,13 +41,13 @@ int32_t virtualKeyFromQt(int qtKey, Qt::KeyboardModifiers modifiers);
 // What the panel needs from the rest of the main window. Unset hooks do nothing, except
 // messages, which defaults to a modal box.
 struct TransmitPanelHooks {
-    std::function<void(const std::string& utf8)> appendReceiveText;  // RcvMemo
-    std::function<void(bool enabled)> setSpeedControlsEnabled;       // XmitSpdUpDn(2)
+    std::function<void(const std::string& utf8)> appendReceiveText; // RcvMemo
+    std::function<void(bool enabled)> setSpeedControlsEnabled;      // XmitSpdUpDn(2)
     std::function<void()> clearMessageButtonMarks;
-    std::function<void(int macroNumber)> pressMessageButton;  // MsgButton1..MsgButton150
-    std::function<void(bool waterfall)> selectDisplay;        // spectrum / waterfall
-    std::function<void(bool rcvOn, bool xmitOn)> showLeds;    // RcvLED, XmitLED
-    MessageSink messages;                                     // the message service
+    std::function<void(int macroNumber)> pressMessageButton;    // MsgButton1..MsgButton150
+    std::function<void(bool waterfall)> selectDisplay;          // spectrum / waterfall
+    std::function<void(bool rcvOn, bool xmitOn)> showLeds;      // RcvLED, XmitLED
+    MessageSink messages;                                       // the message service
     std::function<void(int32_t screen)> transmitScreenChanged;  // TransmitScreen setting
     std::function<void(int32_t counter)> contactCounterChanged; // ContactCounter
 };

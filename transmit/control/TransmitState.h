@@ -16,7 +16,7 @@
 
 namespace dita {
 
-constexpr int32_t kStateOn = 3;  // the "3 = on" convention of the on/off states
+constexpr int32_t kStateOn = 3; // the "3 = on" convention of the on/off states
 constexpr int32_t kStateOff = 0;
 
 enum SendModeKind : int32_t { kSendModeImm = 0, kSendModeScn = 1 };
@@ -24,10 +24,10 @@ enum TransmitScreenKind : int32_t { kSingleScreen = 0, kDoubleScreen = 1 };
 
 constexpr int kSendBufferCount = 16;
 constexpr std::size_t kSendBufferBytes = 4096;
-constexpr int32_t kImmBufferIndex = 13;  // MsgButton13 "IMM"
-constexpr int32_t kScnBufferIndex = 14;  // MsgButton14 "SCN": the screen text goes here
+constexpr int32_t kImmBufferIndex = 13; // MsgButton13 "IMM"
+constexpr int32_t kScnBufferIndex = 14; // MsgButton14 "SCN": the screen text goes here
 constexpr int kKeyQueueSize = 255;
-constexpr std::size_t kTypedBufferSize = 16384;  // TransmitMemo's MaxLength
+constexpr std::size_t kTypedBufferSize = 16384; // TransmitMemo's MaxLength
 
 // Virtual key codes the transmit code gives a meaning to.
 constexpr int32_t kVkBackspace = 8;

@@ -71,7 +71,7 @@ TEST(TransmitRefusals, EachRefusalShowsItsMessageAndSendsNothing) {
     b.control.MsgButton13Click();
     b.control.XmitBtnClick();
     b.control.TuneBtnClick();
-    b.control.XmitButtonClick();  // on: IMM with no message button chosen
+    b.control.XmitButtonClick(); // on: IMM with no message button chosen
     b.control.SendBtnClick();
     EXPECT_EQ(b.view.messages, (std::vector<std::string>{
                                    "Xmit Enable must be ON | Error Message",
@@ -112,7 +112,8 @@ TEST(ScreenSend, LoopRepeatsUntilLoopIsTurnedOffAndThenFinishesTheRepetition) {
     b.control.LoopButtonClick();
     ASSERT_TRUE(b.view.pumpUntil([&] { return b.idle(); }));
     const auto texts = b.keyer.texts();
-    for (const auto& t : texts) EXPECT_EQ(t, "TEST") << "a repetition was cut short";
+    for (const auto& t : texts)
+        EXPECT_EQ(t, "TEST") << "a repetition was cut short";
     EXPECT_EQ(b.keyer.stoppedTexts(), 0);
 }
 
@@ -125,7 +126,8 @@ TEST(ScreenSend, EveryStopEndsKeyingWithinOneCharacter) {
         {"Send again", [](Bench& b) { b.control.SendBtnClick(); }},
         {"Xmit Enable off", [](Bench& b) { b.control.XmitButtonClick(); }},
         {"Esc", [](Bench& b) { b.type(kVkEscape); }},
-        {"quit", [](Bench& b) {
+        {"quit",
+         [](Bench& b) {
              b.control.stopRunningSend();
              b.control.stopRunningSend();
              b.control.shutdown();
@@ -163,7 +165,8 @@ TEST(ScreenSend, EscapeAlsoClearsTheTransmitWindow) {
 TEST(TypedSending, ImmTypingKeysEachCharacterInOrder) {
     Bench b;
     b.control.XmitButtonClick();
-    for (int vk : {kVkC, kVkQ, kVkA}) b.type(vk);
+    for (int vk : {kVkC, kVkQ, kVkA})
+        b.type(vk);
     ASSERT_TRUE(b.view.pumpUntil([&] { return b.keyer.codes().size() == 3; }));
     EXPECT_EQ(b.keyer.codes(), (std::vector<int32_t>{kVkC, kVkQ, kVkA}));
     ASSERT_TRUE(b.view.pumpUntil([&] { return b.idle(); }));
@@ -189,7 +192,7 @@ TEST(TypedSending, NothingIsKeyedWhileXmitEnableIsOffOrInScreenMode) {
 TEST(TypedSending, CodesAboveTheTableAreSkippedInsteadOfBlockingTheKeysBehindThem) {
     Bench b;
     b.control.XmitButtonClick();
-    b.typeWithModifier(kVkShift, kVk8);  // Shift+8 has no sendable code
+    b.typeWithModifier(kVkShift, kVk8); // Shift+8 has no sendable code
     b.type(kVkE);
     ASSERT_TRUE(b.view.pumpUntil([&] { return !b.keyer.codes().empty(); }));
     EXPECT_EQ(b.keyer.codes(), std::vector<int32_t>{kVkE});
@@ -228,7 +231,7 @@ TEST(TypedSending, FunctionAndCtrlKeysPressTheirMessageButtons) {
     ASSERT_TRUE(b.view.pumpUntil([&] { return b.keyer.texts().size() == 1 && b.idle(); }));
     b.typeWithModifier(kVkControl, kVk2);
     ASSERT_TRUE(b.view.pumpUntil([&] { return b.keyer.texts().size() == 2 && b.idle(); }));
-    b.typeWithModifier(kVkControl, kVkE);  // Ctrl with a key of no macro: nothing
+    b.typeWithModifier(kVkControl, kVkE); // Ctrl with a key of no macro: nothing
     b.view.pumpFor(50ms);
     EXPECT_EQ(b.view.pressed, (std::vector<int>{3, 12}));
     EXPECT_EQ(b.keyer.texts(), (std::vector<std::string>{"M3", "M12"}));
@@ -283,8 +286,8 @@ TEST(TransmitFlag, AStaleCleanupDoesNotStopTheNextSend) {
     b.view.transmit = "EEEEEEEEEE";
     b.control.SendBtnClick();
     ASSERT_TRUE(b.view.pumpUntil([&] { return b.keyer.characters() >= 1; }));
-    b.control.SendBtnClick();  // stop
-    b.control.SendBtnClick();  // and start again at once
+    b.control.SendBtnClick(); // stop
+    b.control.SendBtnClick(); // and start again at once
     ASSERT_TRUE(b.view.pumpUntil([&] { return b.idle(); }));
     const auto texts = b.keyer.texts();
     ASSERT_EQ(texts.size(), 2u);
@@ -358,7 +361,8 @@ TEST(ScreenSend, TheImmButtonSendsItsMacroExpandedIntoTheWindowUntilAButtonPrepa
     RecordingKeyer keyer;
     std::atomic<bool> active{false};
     std::vector<int> expanded;
-    TransmitParts parts{[&] { return &keyer; }, nullptr, [&](int n) {
+    TransmitParts parts{[&] { return &keyer; }, nullptr,
+                        [&](int n) {
                             expanded.push_back(n);
                             return std::string("CQ DE DL1ABC");
                         }};
@@ -368,13 +372,16 @@ TEST(ScreenSend, TheImmButtonSendsItsMacroExpandedIntoTheWindowUntilAButtonPrepa
     control.MsgButton13Click();
     control.SendBtnClick();
     EXPECT_EQ(view.transmit, "CQ DE DL1ABC");
-    ASSERT_TRUE(view.pumpUntil([&] { return keyer.texts().size() == 1 && !control.state().SendActive; }));
+    ASSERT_TRUE(
+        view.pumpUntil([&] { return keyer.texts().size() == 1 && !control.state().SendActive; }));
     // A message button prepared buffer 5: from now on a send never expands on its own.
     control.sendMacroBuffer(5, "TU 73");
-    ASSERT_TRUE(view.pumpUntil([&] { return keyer.texts().size() == 2 && !control.state().SendActive; }));
+    ASSERT_TRUE(
+        view.pumpUntil([&] { return keyer.texts().size() == 2 && !control.state().SendActive; }));
     control.MsgButton13Click();
     control.SendBtnClick();
-    ASSERT_TRUE(view.pumpUntil([&] { return keyer.texts().size() == 3 && !control.state().SendActive; }));
+    ASSERT_TRUE(
+        view.pumpUntil([&] { return keyer.texts().size() == 3 && !control.state().SendActive; }));
     EXPECT_EQ(expanded, std::vector<int>{kImmBufferIndex});
     EXPECT_EQ(keyer.texts(), (std::vector<std::string>{"CQ DE DL1ABC", "TU 73", "CQ DE DL1ABC"}));
     control.shutdown();

@@ -35,7 +35,9 @@ private:
 };
 const auto* const kQtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
-bool marked(const QPushButton* b) { return b->font().bold() && b->font().underline(); }
+bool marked(const QPushButton* b) {
+    return b->font().bold() && b->font().underline();
+}
 
 struct Operator {
     explicit Operator(std::chrono::milliseconds perCharacter = 2ms)
@@ -214,7 +216,8 @@ TEST(TransmitPanel, LoopRepeatsUntilTurnedOffAndEscStopsAndClears) {
     ASSERT_TRUE(op.waitFor([&] { return op.keyer.texts().size() >= 3; }));
     op.click(p.LoopButton);
     ASSERT_TRUE(op.waitFor([&] { return op.idle(); }));
-    for (const auto& t : op.keyer.texts()) EXPECT_EQ(t, "vvv ");
+    for (const auto& t : op.keyer.texts())
+        EXPECT_EQ(t, "vvv ");
 
     op.click(p.LoopButton);
     op.click(p.SendBtn);

@@ -8,12 +8,15 @@ using namespace dita;
 
 namespace {
 
-QueuedKey key(int vk) { return QueuedKey{vk}; }
+QueuedKey key(int vk) {
+    return QueuedKey{vk};
+}
 
 std::vector<int> drain(KeyQueue& q) {
     std::vector<int> out;
     QueuedKey k;
-    while (q.take(k)) out.push_back(k.virtualKey);
+    while (q.take(k))
+        out.push_back(k.virtualKey);
     return out;
 }
 
@@ -21,12 +24,14 @@ std::vector<int> drain(KeyQueue& q) {
 
 TEST(KeyQueue, WrapAtTheEndLosesOnlyTheUnreadKeys) {
     KeyQueue q;
-    for (int i = 0; i < 10; ++i) q.push(key(65 + i));
+    for (int i = 0; i < 10; ++i)
+        q.push(key(65 + i));
     QueuedKey k;
     ASSERT_TRUE(q.take(k));
     EXPECT_EQ(k.virtualKey, 65);
     // Fill to the end: the write index reaches 255 with 254 keys still unread.
-    for (int i = 10; i < kKeyQueueSize; ++i) q.push(key(48 + i % 10));
+    for (int i = 10; i < kKeyQueueSize; ++i)
+        q.push(key(48 + i % 10));
     EXPECT_EQ(q.writeIndex(), kKeyQueueSize);
     EXPECT_EQ(q.unreadCount(), kKeyQueueSize - 1);
     // The next key starts over at the front: the unread keys are gone, the new one is there.
@@ -52,7 +57,8 @@ TEST(KeyQueue, BackspaceRemovesOnlyAnUnreadKey) {
 TEST(KeyQueue, EscapeDropsTheKeysUpToTheLastEscapeAndKeepsLaterOnes) {
     KeyQueue q;
     EXPECT_FALSE(q.takeEscape());
-    for (int vk : {65, kVkEscape, 66, kVkEscape, 67, 68}) q.push(key(vk));
+    for (int vk : {65, kVkEscape, 66, kVkEscape, 67, 68})
+        q.push(key(vk));
     EXPECT_TRUE(q.hasUnreadEscape());
     EXPECT_TRUE(q.takeEscape());
     EXPECT_FALSE(q.hasUnreadEscape());
@@ -63,7 +69,8 @@ TEST(KeyQueue, EscapeDropsTheKeysUpToTheLastEscapeAndKeepsLaterOnes) {
 
 TEST(TypedBuffer, HoldsAsManyCodesAsTheWindowHoldsCharactersAndRewindsWhenSent) {
     TypedBuffer b;
-    for (std::size_t i = 0; i < kTypedBufferSize; ++i) ASSERT_TRUE(b.push({65, false}));
+    for (std::size_t i = 0; i < kTypedBufferSize; ++i)
+        ASSERT_TRUE(b.push({65, false}));
     EXPECT_FALSE(b.push({66, false}));
     EXPECT_EQ(b.count(), static_cast<int>(kTypedBufferSize));
     b.rewindIfSent();
