@@ -896,6 +896,7 @@ void TDecoderForm::joinRunLoop() {
 }
 
 void TDecoderForm::stopSequence() {
+    if (m_services.keyUp) m_services.keyUp();
     SystemTimer->stop();
     m_flags.StopLoop = true;
     m_flags.QuitRequested = true;
@@ -917,7 +918,15 @@ void TDecoderForm::errorExit(int code) {
 void TDecoderForm::Quit1Click() {
     if (m_quitting) return;
     m_quitting = true;
+    // A whole-text send is stopped before the save and again after it, in case it was
+    // still finishing its last character.
+    auto stopSendIfActive = [this] {
+        if (m_services.sendActive && m_services.sendActive() && m_services.stopSend)
+            m_services.stopSend();
+    };
+    stopSendIfActive();
     if (m_services.saveConfiguration) m_services.saveConfiguration();
+    stopSendIfActive();
     stopSequence();
     terminateApplication();
 }

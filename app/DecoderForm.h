@@ -55,6 +55,11 @@ struct DecoderFormServices {
     std::function<bool(const QUrl&)> openUrl; // default: the desktop's viewer
     std::function<void()> loadConfiguration;  // DITA.cfc, applied through the handlers
     std::function<void()> saveConfiguration;
+    // The send controls: is a whole-text send running, stop it, and put the keying line to
+    // key-up. Empty until the transmit side is connected.
+    std::function<bool()> sendActive;
+    std::function<void()> stopSend;
+    std::function<void()> keyUp;
     std::function<void()> terminate;       // default: quit the application
     std::optional<int> startInputDeviceId; // --input-file: use this device at start
     int systemTimerMs = 1000;

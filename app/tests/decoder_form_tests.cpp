@@ -464,6 +464,34 @@ TEST(DecoderFormLoopTest, PassesReachTheWindowAndQuittingLeavesNoThread) {
     EXPECT_EQ(r.saves, 1) << "the configuration is saved exactly once";
 }
 
+TEST(DecoderFormLoopTest, QuitStopsASendBeforeAndAfterSavingThenKeysUp) {
+    ensureApp();
+    FakeCatalog catalog(1);
+    RecordingProcessor processor;
+    RecordingMessageService messages;
+    std::vector<std::string> steps;
+    bool sending = true;
+    DecoderFormServices s;
+    s.catalog = &catalog;
+    s.processor = &processor;
+    s.messages = &messages;
+    s.saveConfiguration = [&] {
+        steps.push_back("save");
+        sending = true; // the send thread was still finishing
+    };
+    s.sendActive = [&] { return sending; };
+    s.stopSend = [&] {
+        steps.push_back("stop send");
+        sending = false;
+    };
+    s.keyUp = [&] { steps.push_back("key up"); };
+    s.terminate = [&] { steps.push_back("terminate"); };
+    TDecoderForm f(s);
+    f.Quit1Click();
+    EXPECT_EQ(steps,
+              (std::vector<std::string>{"stop send", "save", "stop send", "key up", "terminate"}));
+}
+
 TEST(DecoderFormLoopTest, TransmitPausesTheWindowAndCaptureRestartsFresh) {
     FormRig r(1);
     Feeder feed(r.catalog.script(0), 1);
