@@ -320,9 +320,13 @@ TEST(QuitSequence, ReleasesTheRealSerialKeyerMidCharacter) {
         view.transmit = std::string(300, '0');
         control.SendBtnClick();
         view.pumpFor(100ms);
+        const auto stopAt = std::chrono::steady_clock::now();
         control.stopRunningSend();
         control.stopRunningSend();
         control.shutdown();
+        // "0" is the longest character here: five dashes at 125 WPM, about 230 ms with gaps.
+        const auto released = std::chrono::steady_clock::now() - stopAt;
+        EXPECT_LT(released, 400ms) << "the send went on past the character being keyed";
     }
     EXPECT_FALSE(active);
     ASSERT_GT(log.changes.size(), 4u) << "the keyer never keyed";
