@@ -2,7 +2,7 @@
 # Builds DITA and runs the whole test suite twice: a normal build, then a build with
 # AddressSanitizer and UndefinedBehaviorSanitizer; then builds only the tests labelled
 # "threads" with ThreadSanitizer and runs them. Usage: scripts/run-tests.sh [--quick]
-# (--quick runs the normal build only).
+# (--quick runs the normal build only). Then the fuzz targets run for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 JOBS=${JOBS:-$(nproc)}
@@ -36,4 +36,8 @@ if [ "${1:-}" != "--quick" ]; then
     cmake --build build-tsan -j "$JOBS" --target "${THREAD_TESTS[@]}"
     (cd build-tsan && ctest --output-on-failure -j "$JOBS" -L threads)
   fi
+fi
+if [ "${1:-}" != "--quick" ]; then
+  echo "== fuzzing (bounded) =="
+  bash scripts/run-fuzz.sh "${FUZZ_SECONDS:-30}"
 fi
