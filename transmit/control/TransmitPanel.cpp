@@ -214,10 +214,9 @@ void TransmitPanel::createControls() {
 
     XmitCntrUpDn = new QScrollBar(Qt::Vertical, this);
     XmitCntrUpDn->setObjectName(QStringLiteral("XmitCntrUpDn"));
-    XmitCntrUpDn->setRange(kContactCounterMin, kContactCounterMax);
-    XmitCntrUpDn->setValue(kContactCounterMin);
-    XmitCntrUpDn->setInvertedControls(true);
-    XmitCntrUpDn->setInvertedAppearance(true); // the upper arrow counts up
+    // A vertical bar steps down with its upper arrow; on negated positions that arrow counts up.
+    XmitCntrUpDn->setRange(-kContactCounterMax, -kContactCounterMin);
+    XmitCntrUpDn->setValue(-kContactCounterMin);
     XmitCntrUpDn->setFixedHeight(XmitCntrSpinEdit->sizeHint().height());
     XmitCntrUpDn->installEventFilter(this);
 
@@ -297,11 +296,11 @@ void TransmitPanel::XmitCntrSpinEditChange(int value) {
 }
 
 void TransmitPanel::XmitCntrUpDnEnter() {
-    XmitCntrUpDn->setValue(m_contactCounter);
+    XmitCntrUpDn->setValue(-m_contactCounter);
 }
 
 void TransmitPanel::XmitCntrUpDnMouseUp() {
-    m_contactCounter = XmitCntrUpDn->value();
+    m_contactCounter = -XmitCntrUpDn->value();
     XmitCntrMemo->setText(QString::number(m_contactCounter));
     if (m_hooks.contactCounterChanged) m_hooks.contactCounterChanged(m_contactCounter);
     m_controller->TransmitMemoClick();

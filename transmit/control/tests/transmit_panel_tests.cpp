@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTest>
 #include <QVBoxLayout>
@@ -290,4 +291,22 @@ TEST(TransmitPanelPicture, WhileSendingInTransmitReceiveMode) {
     ASSERT_TRUE(window.grab().save(path));
     EXPECT_TRUE(active.load());
     panel->shutdown();
+}
+
+TEST(TransmitPanel, TheUpDownStartsFromTheCounterAndItsUpperArrowCountsUp) {
+    Operator op;
+    auto& p = op.panel;
+    p.XmitCntrSpinEdit->setValue(5);
+    p.XmitCntrUpDn->setValue(
+        p.XmitCntrUpDn->minimum()); // wherever the bar was left, a press starts at the counter
+    QTest::mouseClick(p.XmitCntrUpDn, Qt::LeftButton, Qt::NoModifier,
+                      QPoint(p.XmitCntrUpDn->width() / 2, 2));
+    ASSERT_TRUE(op.waitFor([&] { return p.contactCounter() != 5; }));
+    EXPECT_EQ(p.contactCounter(), 6);
+    EXPECT_EQ(p.XmitCntrMemo->text(), "6");
+    EXPECT_EQ(op.counter, 6);
+    QTest::mouseClick(p.XmitCntrUpDn, Qt::LeftButton, Qt::NoModifier,
+                      QPoint(p.XmitCntrUpDn->width() / 2, p.XmitCntrUpDn->height() - 3));
+    ASSERT_TRUE(op.waitFor([&] { return p.contactCounter() != 6; }));
+    EXPECT_EQ(p.contactCounter(), 5);
 }
