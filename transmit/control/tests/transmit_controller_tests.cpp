@@ -390,3 +390,23 @@ TEST(ScreenSend, TheImmButtonSendsItsMacroExpandedIntoTheWindowUntilAButtonPrepa
     EXPECT_EQ(keyer.texts(), (std::vector<std::string>{"CQ DE DL1ABC", "TU 73", "CQ DE DL1ABC"}));
     control.shutdown();
 }
+
+TEST(TransmitButton, HoldsTheTransmitterForTypingUntilPressedAgain) {
+    Bench b;
+    b.control.XmitButtonClick();
+    b.control.XmitBtnClick();
+    EXPECT_TRUE(b.control.xmitBtnMarked());
+    EXPECT_TRUE(b.transmitActive);
+    EXPECT_EQ(b.view.receive, "\n");
+    b.type(kVkE);
+    ASSERT_TRUE(b.view.pumpUntil([&] { return b.keyer.codes().size() == 1; }));
+    b.view.pumpFor(30ms);
+    EXPECT_TRUE(b.transmitActive) << "reception resumed while Transmit was on";
+    EXPECT_TRUE(b.keyer.texts().empty()) << "Transmit keyed a stale buffer";
+    b.control.XmitBtnClick();
+    EXPECT_FALSE(b.control.xmitBtnMarked());
+    EXPECT_EQ(b.view.receive, "\n\n");
+    ASSERT_TRUE(b.view.pumpUntil([&] { return b.idle(); }));
+    b.control.SendBtnClick(); // nothing chosen again: refused, not a stop of a stale run
+    EXPECT_EQ(b.view.messages.back(), "No Memory Button has beeen selected | Error Message");
+}
