@@ -1,2 +1,6 @@
 add_executable(bench_receive ${CMAKE_CURRENT_LIST_DIR}/receive_bench.cpp)
 target_link_libraries(bench_receive PRIVATE dita_receive benchmark::benchmark benchmark::benchmark_main)
+
+add_executable(bench_soak ${CMAKE_CURRENT_LIST_DIR}/soak.cpp)
+target_link_libraries(bench_soak PRIVATE dita_receive dita_soundfile)
+target_compile_definitions(bench_soak PRIVATE DITA_SAMPLE="${DITA_DATA_DIR}/samples/cq-20wpm.ogg")
