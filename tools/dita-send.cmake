@@ -3,3 +3,4 @@
 add_executable(dita-send ${CMAKE_CURRENT_SOURCE_DIR}/dita-send.cpp)
 target_link_libraries(dita-send PRIVATE dita_transmit dita_common)
 install(TARGETS dita-send RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+target_compile_definitions(dita-send PRIVATE DITA_VERSION="${PROJECT_VERSION}")

@@ -39,7 +39,8 @@ const char* kUsage =
     "  --serial PORT      key a serial port (COM number or device file)\n"
     "  --invert           invert the key lines (key down clears them)\n"
     "  --ptt dtr|rts      use that line as PTT (20 ms before and after each character);\n"
-    "                     the other line keys\n";
+    "                     the other line keys\n"
+    "  --help, --version\n";
 
 struct Options {
     int wpm = 20;
@@ -168,6 +169,9 @@ int main(int argc, char** argv) {
         };
         if (arg == "--help" || arg == "-h") {
             std::cout << kUsage;
+            return 0;
+        } else if (arg == "--version") {
+            std::cout << "dita-send " << DITA_VERSION << "\n";
             return 0;
         } else if (arg == "--wpm") {
             const auto v = value();
