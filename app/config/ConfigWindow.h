@@ -1,0 +1,64 @@
+#pragma once
+// ConfigWindow: what the configuration load and save need from the main window. The real
+// implementation adapts TDecoderForm; tests use a recorder. Every call runs on the window
+// thread. Option records are applied through click(), which runs the same handler as the menu
+// item of that name.
+#include "app/OperatingSettings.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace dita {
+
+enum class ConfigTextField { MyName, MyQth, MyCall, Qth };
+
+class ConfigWindow {
+public:
+    virtual ~ConfigWindow() = default;
+
+    virtual OperatingSettings& settings() = 0;
+    // Runs the handler of the menu item with this name (false when there is none).
+    virtual bool click(const std::string& item) = 0;
+    // Sets a menu item's check mark without running its handler.
+    virtual void setChecked(const std::string& item, bool checked) = 0;
+
+    virtual double signalBarValue() = 0;
+    virtual void setSignalBarValue(double value) = 0;
+    virtual int xmitSpeed() = 0;
+    // The transmit speed spin edit := wpm, and the send timing is computed from it.
+    virtual void applyXmitSpeed(int wpm) = 0;
+    virtual std::string macro(int slot) = 0;  // slots 1..15, 8-bit text
+    virtual void setMacro(int slot, const std::string& latin1) = 0;
+    // Timeline window top, left, height, width (index 0..3).
+    virtual std::array<int, 4> timelinePlacement() = 0;
+    virtual void setTimelinePlacement(int index, int value) = 0;
+    virtual void showTimeline(bool shown) = 0;
+    virtual int mainWindowTop() = 0;
+    virtual int mainWindowLeft() = 0;
+    virtual void setMainWindowTop(int top) = 0;
+    virtual void setMainWindowLeft(int left) = 0;
+    virtual int coarseGainBarPosition() = 0;
+    virtual void setCoarseGainBarPosition(int position) = 0;
+    virtual void coarseGainBarChange() = 0;
+    virtual int portInUse() = 0;
+    virtual void setPortInUse(int port) = 0;
+    virtual void setPortChosen(bool chosen) = 0;
+    virtual void setComPortSpin(int port) = 0;
+    // AFC start dialog's spin edit := hz; the marker shows hz; the tuned bin becomes 112.
+    virtual void applyAfcStart(int hz) = 0;
+    virtual int contactCounter() = 0;
+    virtual void setContactCounter(int value) = 0;
+    virtual void setTimingWeightControls(const std::array<float, 4>& weights) = 0;
+    virtual std::string text(ConfigTextField field) = 0;  // 8-bit text
+    virtual void setText(ConfigTextField field, const std::string& latin1) = 0;
+    // PTT dialog boxes: enable, invert, DTR data, DTR PTT, RTS data, RTS PTT.
+    virtual std::array<uint8_t, 6> pttBoxes() = 0;
+    virtual void setPttBox(int index, bool checked) = 0;
+    virtual int band() = 0;
+    virtual void setBand(int band) = 0;
+    virtual void setLoopStopped() = 0;
+    virtual bool firstStart() = 0;
+};
+
+} // namespace dita

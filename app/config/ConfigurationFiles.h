@@ -1,0 +1,52 @@
+#pragma once
+// ConfigurationFiles: loading DITA.cfc at start-up, Load Defaults from DefaultDITA.cfc, and the
+// save at quit. A load applies the records in file order, each through the handler the operator
+// would use; a save writes the current state. Who calls it: the main window, on its thread.
+#include "app/config/ConfigFile.h"
+#include "app/config/ConfigWindow.h"
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace dita {
+
+class ConfigurationFiles {
+public:
+    // report is told once when a save fails (text, caption).
+    using Report = std::function<void(const std::string& text, const std::string& caption)>;
+
+    ConfigurationFiles(ConfigWindow& window, std::filesystem::path configPath,
+                       std::optional<std::filesystem::path> defaultsPath, Report report);
+
+    // Start-up: reads the configuration file and applies it; on the first run (no file)
+    // writes the current state instead and applies nothing.
+    void load();
+    // File, Load Defaults: applies the default file when there is one; nothing otherwise.
+    void loadDefaults();
+    // Quit: writes the current state. A failed save keeps the previous file and says so once.
+    bool save();
+
+    // Applies the bytes of a configuration file as load() or loadDefaults() would.
+    void loadBytes(const uint8_t* bytes, size_t size, bool defaults);
+
+    // The current state as records (reserved records and macro slots 16..20 carried over).
+    ConfigRecords capture();
+    // Applies records 1..72 in order; records beyond `recordsRead` hold the current values.
+    void apply(const ConfigRecords& records, bool defaults);
+    bool loading() const { return m_loading; }  // ConfigLoading
+
+private:
+    void applyRecord(int record, const ConfigRecords& r, bool defaults);
+
+    ConfigWindow& m_window;
+    std::filesystem::path m_configPath;
+    std::optional<std::filesystem::path> m_defaultsPath;
+    Report m_report;
+    ConfigRecords m_carried;  // reserved values and slots 16..20 as last read
+    bool m_loading = false;
+    bool m_saveFailureReported = false;
+};
+
+} // namespace dita

@@ -1,0 +1,252 @@
+// Loading and saving the configuration against a recording window: records are applied in
+// file order through the handlers, first runs create the file, short and foreign files load
+// what they can, and a failed save keeps the previous file.
+#include "app/config/ConfigurationFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <unistd.h>
+
+using namespace dita;
+
+namespace {
+
+class RecordingWindow : public ConfigWindow {
+public:
+    OperatingSettings s;
+    std::vector<std::string> clicks;
+    std::map<std::string, bool> checks;
+    std::array<std::string, 16> macros;
+    std::map<ConfigTextField, std::string> texts;
+    std::array<int, 4> timeline{10, 20, 315, 516};
+    std::array<uint8_t, 6> ptt{0, 0, 1, 0, 1, 0};
+    double bar = 0;
+    int speed = 20, top = 0, left = 0, gain = 10, port = 0, counter = 1, bandValue = 1, afcStart = 0;
+    int loopStops = 0;
+    bool shownTimeline = false, portChosen = false, first = true;
+    std::vector<int> gainChanges;
+    std::vector<int> speedsApplied;
+    const ConfigurationFiles* files = nullptr;
+    bool loadingDuringSerialPort = false;
+
+    OperatingSettings& settings() override { return s; }
+    bool click(const std::string& item) override {
+        clicks.push_back(item);
+        if (item == "SerialPort1" && files) loadingDuringSerialPort = files->loading();
+        return true;
+    }
+    void setChecked(const std::string& item, bool c) override { checks[item] = c; }
+    double signalBarValue() override { return bar; }
+    void setSignalBarValue(double v) override { bar = v; }
+    int xmitSpeed() override { return speed; }
+    void applyXmitSpeed(int wpm) override {
+        speed = wpm;
+        speedsApplied.push_back(wpm);
+    }
+    std::string macro(int slot) override { return macros[slot]; }
+    void setMacro(int slot, const std::string& t) override { macros[slot] = t; }
+    std::array<int, 4> timelinePlacement() override { return timeline; }
+    void setTimelinePlacement(int i, int v) override { timeline[i] = v; }
+    void showTimeline(bool shown) override { shownTimeline = shown; }
+    int mainWindowTop() override { return top; }
+    int mainWindowLeft() override { return left; }
+    void setMainWindowTop(int v) override { top = v; }
+    void setMainWindowLeft(int v) override { left = v; }
+    int coarseGainBarPosition() override { return gain; }
+    void setCoarseGainBarPosition(int p) override { gain = p; }
+    void coarseGainBarChange() override { gainChanges.push_back(gain); }
+    int portInUse() override { return port; }
+    void setPortInUse(int p) override { port = p; }
+    void setPortChosen(bool c) override { portChosen = c; }
+    void setComPortSpin(int) override {}
+    void applyAfcStart(int hz) override { afcStart = hz; }
+    int contactCounter() override { return counter; }
+    void setContactCounter(int v) override { counter = v; }
+    void setTimingWeightControls(const std::array<float, 4>&) override {}
+    std::string text(ConfigTextField f) override { return texts[f]; }
+    void setText(ConfigTextField f, const std::string& t) override { texts[f] = t; }
+    std::array<uint8_t, 6> pttBoxes() override { return ptt; }
+    void setPttBox(int i, bool c) override { ptt[i] = c ? 1 : 0; }
+    int band() override { return bandValue; }
+    void setBand(int b) override { bandValue = b; }
+    void setLoopStopped() override { ++loopStops; }
+    bool firstStart() override { return first; }
+
+    size_t indexOf(const std::string& item) const {
+        return std::find(clicks.begin(), clicks.end(), item) - clicks.begin();
+    }
+};
+
+struct TempDir {
+    std::filesystem::path path;
+    TempDir() : path(std::filesystem::temp_directory_path() / ("dita-cfg-" + std::to_string(::getpid()))) {
+        std::filesystem::remove_all(path);
+        std::filesystem::create_directories(path);
+    }
+    ~TempDir() { std::filesystem::remove_all(path); }
+};
+
+std::vector<std::pair<std::string, std::string>> g_reports;
+ConfigurationFiles::Report recordReports() {
+    return [](const std::string& t, const std::string& c) { g_reports.emplace_back(t, c); };
+}
+
+} // namespace
+
+TEST(ConfigurationFiles, FirstRunWritesTheCurrentStateAndAppliesNothing) {
+    TempDir dir;
+    RecordingWindow w;
+    w.macros[1] = "CQ CQ DE %M K";
+    ConfigurationFiles files(w, dir.path / "DITA.cfc", std::nullopt, recordReports());
+    files.load();
+    EXPECT_TRUE(w.clicks.empty());
+    ASSERT_EQ(std::filesystem::file_size(dir.path / "DITA.cfc"), kConfigFileBytes);
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(readConfigFile(dir.path / "DITA.cfc", bytes));
+    ConfigRecords r;
+    decodeConfig(bytes.data(), bytes.size(), r);
+    EXPECT_EQ(r.headerWord, 888);
+    EXPECT_EQ(r.reserved4, 63);
+    EXPECT_EQ(configText(r.macros[0]), "CQ CQ DE %M K");
+}
+
+TEST(ConfigurationFiles, LoadAppliesRecordsInFileOrderThroughTheHandlers) {
+    TempDir dir;
+    ConfigRecords r;
+    r.textCase = 1;
+    r.rxSpeedLock = 9;          // N20WPM
+    r.coarseGainBar = 4;        // record 23
+    r.displayGain = 17;         // record 27 decides the final position
+    r.tunedBin = 300;
+    r.afcStartFreq = 640;
+    r.outputDevice = 1;
+    r.xmitSpeed = 27;
+    r.sidetoneFreq = 700.0f;    // no item stands for 700
+    r.background = 0;
+    r.screenOpMode = 1;
+    r.band = 6;
+    setConfigText(r.myCall, "W1AW");
+    std::string error;
+    ASSERT_TRUE(writeConfigFile(dir.path / "DITA.cfc", r, error));
+
+    RecordingWindow w;
+    ConfigurationFiles files(w, dir.path / "DITA.cfc", std::nullopt, recordReports());
+    w.files = &files;
+    files.load();
+    EXPECT_FALSE(files.loading());
+    EXPECT_EQ(w.loopStops, 1);
+    // Handlers in record order: case (8) before the speed lock (10) before threshold (24)
+    // before the display type (43) before the output device (45) before the screen mode (72).
+    const std::vector<std::string> order = {"Upper1", "N20WPM", "Noisy2", "Spectrum1", "SerialPort1",
+                                            "BlackBackground", "TransmitReceive1"};
+    for (size_t i = 1; i < order.size(); ++i) EXPECT_LT(w.indexOf(order[i - 1]), w.indexOf(order[i])) << order[i];
+    EXPECT_EQ(w.clicks.back(), "TransmitReceive1");
+    EXPECT_EQ(w.gain, 17);
+    EXPECT_EQ(w.gainChanges, std::vector<int>{17});
+    EXPECT_EQ(w.s.TunedBin, 112);  // whatever record 6 held
+    EXPECT_EQ(w.afcStart, 640);
+    EXPECT_TRUE(w.loadingDuringSerialPort);  // the stored port opens during the load
+    EXPECT_EQ(w.speedsApplied, std::vector<int>{27});  // after record 45
+    EXPECT_FLOAT_EQ(w.s.SidetoneFreq, 700.0f);
+    for (const char* item : {"Freq1", "Freq2", "Freq3", "Freq4"}) EXPECT_EQ(w.indexOf(item), w.clicks.size());
+    EXPECT_EQ(w.bandValue, 6);
+    EXPECT_EQ(w.texts[ConfigTextField::MyCall], "W1AW");
+    EXPECT_TRUE(w.portChosen);
+}
+
+TEST(ConfigurationFiles, LoadDefaultsDiffersWhereItShould) {
+    TempDir dir;
+    ConfigRecords r;
+    r.xmitSpeed = 31;
+    r.outputDevice = 0;
+    r.outputPort = 2;
+    r.inputChannel = 1;
+    std::string error;
+    ASSERT_TRUE(writeConfigFile(dir.path / "DefaultDITA.cfc", r, error));
+    RecordingWindow w;
+    w.first = false;
+    ConfigurationFiles files(w, dir.path / "DITA.cfc", dir.path / "DefaultDITA.cfc", recordReports());
+    files.loadDefaults();
+    EXPECT_EQ(w.speedsApplied, std::vector<int>{31});  // right after record 3
+    EXPECT_EQ(w.indexOf("SoundCard1"), w.clicks.size());  // record 45 only selects the sound card
+    EXPECT_TRUE(w.checks["SoundCard1"]);
+    EXPECT_FALSE(w.checks["SerialPort1"]);
+    EXPECT_TRUE(w.checks["PortNumber1"]);  // after record 16, whatever record 15 held
+    EXPECT_EQ(w.s.OutputPort, 1);
+    EXPECT_LT(w.indexOf("MicInput"), w.clicks.size());
+    EXPECT_FALSE(std::filesystem::exists(dir.path / "DITA.cfc"));  // Load Defaults never writes
+
+    RecordingWindow none;
+    ConfigurationFiles missing(none, dir.path / "DITA.cfc", dir.path / "absent.cfc", recordReports());
+    missing.loadDefaults();
+    EXPECT_TRUE(none.clicks.empty());
+    EXPECT_EQ(none.loopStops, 0);
+}
+
+TEST(ConfigurationFiles, SaveRestoresTheSameStateAndCarriesReservedRecords) {
+    TempDir dir;
+    ConfigRecords stored;
+    stored.reserved36 = 0x12345678;
+    setConfigText(stored.macros[17], "slot eighteen");
+    std::string error;
+    ASSERT_TRUE(writeConfigFile(dir.path / "DITA.cfc", stored, error));
+    RecordingWindow w;
+    ConfigurationFiles files(w, dir.path / "DITA.cfc", std::nullopt, recordReports());
+    files.load();
+    w.s.ThresholdMode = 4;
+    w.s.TimingWeights = {73.0f, 150.0f, 150.0f, 150.0f};
+    w.timeline = {1, 2, 300, 400};
+    w.ptt = {1, 1, 0, 1, 1, 0};
+    ASSERT_TRUE(files.save());
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(readConfigFile(dir.path / "DITA.cfc", bytes));
+    ConfigRecords back;
+    ASSERT_EQ(decodeConfig(bytes.data(), bytes.size(), back), kConfigRecordCount);
+    EXPECT_EQ(back.reserved36, 0x12345678);
+    EXPECT_EQ(configText(back.macros[17]), "slot eighteen");
+    EXPECT_EQ(back.thresholdMode, 4);
+    EXPECT_FLOAT_EQ(back.timingWeights[0], 73.0f);
+    EXPECT_EQ(back.timelineHeight, 300);
+    EXPECT_EQ(back.ptt[1], 1);
+    EXPECT_EQ(back.portInUse, back.comPortNumber);
+
+    RecordingWindow again;
+    ConfigurationFiles reload(again, dir.path / "DITA.cfc", std::nullopt, recordReports());
+    reload.load();
+    EXPECT_LT(again.indexOf("Quiet2"), again.clicks.size());
+    EXPECT_EQ(again.timeline[3], 400);
+    EXPECT_EQ(again.ptt[3], 1);
+}
+
+TEST(ConfigurationFiles, EveryShortFileLoadsAndRunsAllHandlers) {
+    ConfigRecords full;
+    full.textCase = 1;
+    full.screenOpMode = 1;
+    const auto bytes = encodeConfig(full);
+    for (size_t len = 0; len < kConfigFileBytes; len += (len < 81944 ? 4093 : 1)) {
+        RecordingWindow w;
+        ConfigurationFiles files(w, "/nonexistent/DITA.cfc", std::nullopt, recordReports());
+        files.loadBytes(bytes.data(), len, false);
+        // The screen mode record is never in a short file: its handler runs with the value held.
+        ASSERT_EQ(w.clicks.back(), "ReceiveOnly1") << len;
+        ASSERT_EQ(w.indexOf("Upper1") < w.clicks.size(), len >= 81948) << len;
+    }
+}
+
+TEST(ConfigurationFiles, AFailedSaveKeepsThePreviousFileAndSaysSoOnce) {
+    TempDir dir;
+    RecordingWindow w;
+    ConfigurationFiles good(w, dir.path / "DITA.cfc", std::nullopt, recordReports());
+    ASSERT_TRUE(good.save());
+    g_reports.clear();
+    ConfigurationFiles bad(w, dir.path / "missing" / "DITA.cfc", std::nullopt, recordReports());
+    EXPECT_FALSE(bad.save());
+    EXPECT_FALSE(bad.save());
+    ASSERT_EQ(g_reports.size(), 1u);
+    EXPECT_EQ(g_reports[0].second, "File Error Message");
+    EXPECT_NE(g_reports[0].first.find("could not be saved"), std::string::npos);
+    EXPECT_EQ(std::filesystem::file_size(dir.path / "DITA.cfc"), kConfigFileBytes);
+}
