@@ -12,8 +12,7 @@
 #include <QMetaObject>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScrollBar>
-#include <QSlider>
+#include <QMouseEvent>
 #include <QSpinBox>
 #include <QTimer>
 #include <QUrl>
@@ -23,44 +22,45 @@
 #include "app/SetupDialogs.h"
 #include "app/SoundCardDialogs.h"
 #include "common/DitaPaths.h"
+#include "display/SpectrumPanel.h"
+#include "display/TimeLineForm.h"
 #include "gaugekit/GkBar.h"
 #include "gaugekit/GkClock.h"
 #include "gaugekit/GkLED.h"
+#include "log/StationPanel.h"
+#include "macros/MacroWindows.h"
+#include "transmit/PttForm.h"
+#include "transmit/SendTiming.h"
+#include "transmit/TransmitControls.h"
 
 namespace dita {
 
 namespace {
 
 // Layout of the client area (the parts not fixed by the screen modes are our own choice).
-constexpr int kClientWidth = 760;
-constexpr int kImagePnlHeight = 130; // the display bitmaps are 130 pixels high
+// The client is at least this wide, and as wide as the station panel needs.
+constexpr int kMinClientWidth = 760;
+constexpr int kImagePnlHeight = SpectrumPanel::kPanelHeight;
 constexpr int kPanel3Height = 40;
-constexpr int kRcvMemoHeight = 94;
+constexpr int kRcvMemoHeight = 124;
 constexpr int kSplitPnlHeight = 4;
 constexpr int kRcv2PnlHeight = 44;
 constexpr int kTransmitMemoHeight = 126;
 constexpr int kPanel2Height = 5;
-constexpr int kSpectrumLeft = 160;
-constexpr int kSpectrumWidth = 557;
-constexpr int kMkrLabelLeft = 145;
-constexpr int kMkrLabelWidth = 12;
-constexpr int kMkrLabelHeight = 102;
-constexpr int kMkrLabelFontPx = 16;
-constexpr int kMkrLabelTop = 14;
 
 // Places of the controls inside their panels.
-constexpr QRect kCoarseGainBarRect{8, 8, 24, 114};
 constexpr QRect kBrandLabelRect{40, 50, 90, 30};
 constexpr QRect kLabel3Rect{4, 10, 44, 20};
-constexpr QRect kSignalBarRect{48, 6, 150, 28};
-constexpr QRect kLabel12Rect{204, 10, 34, 20};
-constexpr QRect kRcvWPMPnlRect{238, 6, 40, 28};
-constexpr QRect kLabel13Rect{284, 10, 30, 20};
-constexpr QRect kUTCPnlRect{314, 6, 70, 28};
-constexpr QRect kLabel14Rect{390, 10, 32, 20};
-constexpr QRect kGMTDateMemoRect{422, 6, 90, 28};
-constexpr QRect kRcvLEDRect{516, 4, 52, 32};
-constexpr QRect kXmitLEDRect{568, 4, 52, 32};
+constexpr QSize kSignalBarSize{93, 22};
+constexpr QPoint kSignalBarPos{48, 9};
+constexpr QRect kLabel12Rect{150, 10, 34, 20};
+constexpr QRect kRcvWPMPnlRect{184, 6, 40, 28};
+constexpr QRect kLabel13Rect{234, 10, 30, 20};
+constexpr QRect kUTCPnlRect{264, 6, 70, 28};
+constexpr QRect kLabel14Rect{344, 10, 32, 20};
+constexpr QRect kUTCDatePnlRect{376, 6, 90, 28};
+constexpr QRect kRcvLEDRect{476, 10, 64, 20};
+constexpr QRect kXmitLEDRect{546, 10, 64, 20};
 constexpr QRect kLabel15Rect{624, 0, 68, 14};
 constexpr QRect kGkClock1Rect{624, 14, 68, 24};
 constexpr QRect kClearButtonRect{696, 2, 60, 18};
@@ -68,26 +68,21 @@ constexpr QRect kClrRcvBtnRect{696, 20, 60, 18};
 constexpr QRect kCoarseGainBar2Rect{8, 10, 200, 24};
 constexpr QRect kRawSnrMemoRect{230, 8, 110, 28};
 constexpr QRect kClrRcvBtn2Rect{360, 8, 80, 28};
-constexpr QRect kContactCaptionRect{500, 8, 80, 18};
-constexpr QRect kXmitWPMCaptionRect{590, 8, 110, 18};
-constexpr QRect kBandCaptionRect{8, 72, 40, 18};
-constexpr QRect kXmitCntrSpinEditRect{500, 28, 80, 28};
-constexpr QRect kXmitSpdUpDn2Rect{590, 28, 70, 28};
-constexpr QRect kXmitSpeedPanelRect{668, 28, 40, 28};
-constexpr int kFieldCaptionTop = 8;
-constexpr int kFieldTop = 28;
-constexpr int kFieldHeight = 28;
+// The lower control panel: the station panel on top, the gain bar and the transmit speed and
+// contact controls below it.
+constexpr int kStationPnlTop = 4;
+constexpr int kControlRowTop = 96;
+constexpr int kControlCaptionTop = kControlRowTop - 20;
 constexpr int kCaptionHeight = 18;
-constexpr int kBrandFontPt = 16;
-constexpr int kBandSpinLeft = 8;
-constexpr int kBandSpinTop = 92;
-constexpr int kBandSpinWidth = 60;
-// Station fields: left edge and width of each.
-constexpr int kCallLeft = 8, kCallWidth = 110;
-constexpr int kNameLeft = 126, kNameWidth = 110;
-constexpr int kRstLeft = 244, kRstWidth = 60;
-constexpr int kMyRstLeft = 312, kMyRstWidth = 60;
-constexpr int kMyCallLeft = 380, kMyCallWidth = 110;
+constexpr QRect kCoarseGainBarRect{8, kControlRowTop, 200, 24};
+constexpr QRect kGainCaptionRect{8, kControlCaptionTop, 200, kCaptionHeight};
+constexpr QRect kContactCaptionRect{230, kControlCaptionTop, 80, kCaptionHeight};
+constexpr QRect kXmitCntrSpinEditRect{230, kControlRowTop, 80, 28};
+constexpr QRect kXmitWPMCaptionRect{330, kControlCaptionTop, 110, kCaptionHeight};
+constexpr QRect kXmitSpdUpDn2Rect{330, kControlRowTop, 70, 28};
+constexpr QRect kXmitSpdUpDnRect{404, kControlRowTop, 22, 28};
+constexpr QRect kXmitSpeedPanelRect{430, kControlRowTop, 40, 28};
+constexpr QRect kSyncBtnRect{476, kControlRowTop, 50, 28};
 
 // Screen op modes.
 constexpr int kRxTransmitMemoTop = 661;
@@ -100,20 +95,39 @@ constexpr int kTrRcv2PnlTop = 616;
 constexpr int kTrPanel2Top = 594;
 constexpr int kTrClientHeight = 599;
 
-constexpr int kGainMin = 1;
-constexpr int kGainMax = 20;
-constexpr int kGainInForm = 10;
 constexpr int kCounterMax = 10000;
 constexpr int kXmitSpeedMin = 10;
 constexpr int kXmitSpeedMax = 125;
-constexpr int kBandMax = 11;
-constexpr int kBandSpinHeight = 34;
 constexpr int kInitialFontPt = 12;
-constexpr int kMsPerSecond = 1000;
+constexpr int kTypingActive = 3;
+constexpr int kBrandFontPt = 16;
 
-constexpr double kSignalBarTop = 1500.0; // full scale: a strong, clean signal
+// SignalBar and the two lamps as the form has them.
+constexpr double kSignalBarFrom = 1.0;
+constexpr double kSignalBarTo = 2000.0;
+constexpr int kLampWidth = 30;
+constexpr int kLampHeight = 20;
+constexpr int kLampSpacing = 5;
 constexpr TColor kRcvLedOn = gkRgb(0, 220, 0);
 constexpr TColor kXmitLedOn = gkRgb(230, 0, 0);
+
+// The tuned bin nearest a tone (bin 1 is 0 Hz).
+int binForToneHz(int hz) {
+    return static_cast<int>(std::lround(hz / kBinHz)) + 1;
+}
+
+// Load Transmit's hand-over to transmit control.
+class FormTextTarget : public TransmitTextTarget {
+public:
+    explicit FormTextTarget(std::function<void(int, const std::string&)> loaded)
+        : m_loaded(std::move(loaded)) {}
+    void transmitTextLoaded(int bufferIndex, const std::string& text) override {
+        if (m_loaded) m_loaded(bufferIndex, text);
+    }
+
+private:
+    std::function<void(int, const std::string&)> m_loaded;
+};
 
 constexpr const char* kAboutText =
     "DITA, a CW decoder and keyer for radio amateurs, designed by its authors\n"
@@ -160,6 +174,7 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     m_runLoop = std::make_unique<RunLoop>(m_flags, *m_capture, *m_services.processor,
                                           std::move(events), m_services.loopTimings);
 
+    createSubsystems();
     createControls();
     createMenus();
 
@@ -170,33 +185,33 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     m_flags.RestartLoop = false;
     m_flags.NoInputDevice = true;
 
-    BandSpinEdit->setFixedHeight(kBandSpinHeight);
-    BandSpinEdit->setValue(1);
-
     QFont f = RcvMemo->font();
     f.setPointSize(kInitialFontPt);
     RcvMemo->setFont(f);
     TransmitMemo->setFont(f);
 
-    m_spectrumBitmap =
-        std::make_unique<QImage>(SpectrumBox->width(), kImagePnlHeight, QImage::Format_RGB32);
-    m_waterfallBitmap =
-        std::make_unique<QImage>(SpectrumBox->width(), kImagePnlHeight, QImage::Format_RGB32);
-    m_spectrumBitmap->fill(Qt::white);
-    m_waterfallBitmap->fill(Qt::white);
-    SpectrumBox->setPixmap(QPixmap::fromImage(*m_spectrumBitmap));
+    AFCStartFreqForm = new TAFCStartFreqForm(this, m_settings);
+    CharTimingForm = new TCharTimingForm(this, m_settings);
+    ComPortSelectForm = new TComPortSelectForm(
+        this, m_settings,
+        [this](int port) {
+            m_settings.OutputPort = kOutputPortNumber;
+            m_outputMenu->comPortChosen(port);
+        },
+        [this] { m_outputMenu->comPortCancelled(); });
+    TransmitMemoryForm = new macros::TTransmitMemoryForm(this);
+    ShowMacroKeysForm = new macros::TShowMacroKeysForm(messageSink(),
+                                                       macros::TShowMacroKeysForm::defaultKeyFile,
+                                                       this);
+    XmitMacrosForm = new macros::TXmitMacrosForm(m_macroSources, messageSink(),
+                                                 TransmitMemoryForm, ShowMacroKeysForm, this);
+    PTTForm = new TPTTForm(*m_keyingPort, messageSink(), this);
+    TimeLineForm = new TTimeLineForm(this);
+    connect(TimeLineForm, &TTimeLineForm::timelineShownChanged, this,
+            [this](bool shown) { m_settings.TimelineShown = shown ? 1 : 0; });
 
     selectDefaults();
     click("DisableEnglish");
-
-    AFCStartFreqForm = new TAFCStartFreqForm(this, m_settings);
-    CharTimingForm = new TCharTimingForm(this, m_settings);
-    ComPortSelectForm = new TComPortSelectForm(this, m_settings, [this](int port) {
-        m_settings.OutputPort = 1;
-        placeholder("Keying a COM port", "Communications I/O Error");
-        (void)port;
-    });
-    TransmitMemoryForm = new TTransmitMemoryForm(this);
 
     SystemTimer = new QTimer(this);
     SystemTimer->setObjectName("SystemTimer");
@@ -221,14 +236,56 @@ TDecoderForm::~TDecoderForm() {
 
 // ====================================================================== controls
 
+MessageSink TDecoderForm::messageSink() {
+    return [this](const std::string& text, const std::string& caption) {
+        messages().show(text, caption);
+    };
+}
+
+void TDecoderForm::createSubsystems() {
+    m_keyingPort = std::make_unique<KeyingPort>(messageSink(), m_services.keyingOpener);
+    m_sendTiming = std::make_unique<SendTimingStore>();
+    TransmitSpeedControls::Hooks speed;
+    speed.outputDevice = [this] { return m_settings.OutputDevice; };
+    speed.typingActive = [this] { return m_typingActive == kTypingActive; };
+    speed.focusTransmitMemo = [this] { TransmitMemo->setFocus(); };
+    m_speedControls =
+        std::make_unique<TransmitSpeedControls>(*m_sendTiming, messageSink(), std::move(speed));
+    OutputMenuHandlers::Hooks output;
+    output.showComPortDialog = [this] { ComPortSelectForm->show(); };
+    output.setSidetone = [this](bool on) { click(on ? "SideToneOn" : "SideToneOFF"); };
+    output.focusTransmitMemo = [this] { TransmitMemo->setFocus(); };
+    m_outputMenu = std::make_unique<OutputMenuHandlers>(*m_keyingPort, std::move(output));
+    m_toneMenu = std::make_unique<ToneMenuHandlers>(
+        [this](const ToneSettings& tone, const BeaconCarrier& carrier) {
+            m_settings.SidetoneFreq = tone.SidetoneFreq;
+            m_settings.SidetoneWaveform = tone.SidetoneWaveform;
+            m_settings.SidetoneOn = tone.SidetoneOn ? 1 : 0;
+            m_settings.BeaconCarrierTime = carrier.BeaconCarrierTime;
+            m_settings.BeaconCarrierMs = static_cast<int32_t>(carrier.BeaconCarrierMs);
+            m_settings.BeaconCarrierSamples = static_cast<int32_t>(carrier.BeaconCarrierSamples);
+            if (m_services.applyTone) m_services.applyTone(tone, carrier);
+        });
+    m_textFiles = std::make_unique<TextFileActions>(this, messageSink());
+    if (m_services.chooseSaveFile || m_services.chooseOpenFile)
+        m_textFiles->setChoosers(m_services.chooseSaveFile, m_services.chooseOpenFile);
+    m_textTarget = std::make_unique<FormTextTarget>(m_services.transmitTextLoaded);
+    if (!m_services.keyUp) m_services.keyUp = [this] { keyUpLines(); };
+}
+
 void TDecoderForm::createControls() {
     auto* client = new QWidget(this);
     client->setObjectName("Client");
     setCentralWidget(client);
-    auto frame = [client](const char* name, int top, int height) {
+
+    // The station panel decides how wide the window is.
+    StationPnl = new StationPanel(messageSink(), AdifLogWriter::defaultLogPath, client);
+    m_clientWidth = std::max(kMinClientWidth, StationPnl->width());
+
+    auto frame = [this, client](const char* name, int top, int height) {
         auto* f = new QFrame(client);
         f->setObjectName(name);
-        f->setGeometry(0, top, kClientWidth, height);
+        f->setGeometry(0, top, m_clientWidth, height);
         f->setAutoFillBackground(true);
         return f;
     };
@@ -240,27 +297,22 @@ void TDecoderForm::createControls() {
         return l;
     };
 
-    ImagePnl = frame("ImagePnl", 0, kImagePnlHeight);
-    CoarseGainBar = new QSlider(Qt::Vertical, ImagePnl);
-    CoarseGainBar->setObjectName("CoarseGainBar");
-    CoarseGainBar->setRange(kGainMin, kGainMax);
-    CoarseGainBar->setValue(kGainInForm);
-    CoarseGainBar->setToolTip("Spectrum Display Gain ");
-    CoarseGainBar->setGeometry(kCoarseGainBarRect);
-    connect(CoarseGainBar, &QSlider::valueChanged, this, [this](int p) {
-        m_settings.DisplayGain = p;
-        post(ReceiveCommandKind::DisplayGain, p);
+    m_spectrumPanel = new SpectrumPanel(client);
+    m_spectrumPanel->setGeometry(0, 0, m_clientWidth, kImagePnlHeight);
+    ImagePnl = m_spectrumPanel;
+    MkrLabel = m_spectrumPanel->mkrLabel();
+    // Clicks, mode and gain changes reach the engine as commands between passes.
+    connect(m_spectrumPanel, &SpectrumPanel::tuneRequested, this,
+            [this](int bin) { post(ReceiveCommandKind::TuneToBin, bin); });
+    connect(m_spectrumPanel, &SpectrumPanel::displayTypeChanged, this, [this](int type) {
+        m_settings.DisplayType = type;
+        post(ReceiveCommandKind::DisplayType, type);
+    });
+    connect(m_spectrumPanel, &SpectrumPanel::displayGainChanged, this, [this](int position) {
+        m_settings.DisplayGain = position;
+        post(ReceiveCommandKind::DisplayGain, position);
         focusRule();
     });
-    MkrLabel = label(ImagePnl, "MkrLabel", "",
-                     QRect(kMkrLabelLeft, kMkrLabelTop, kMkrLabelWidth, kMkrLabelHeight));
-    QFont mk = MkrLabel->font();
-    mk.setBold(true);
-    mk.setPixelSize(kMkrLabelFontPx);
-    MkrLabel->setFont(mk);
-    MkrLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    SpectrumBox = label(ImagePnl, "SpectrumBox", "",
-                        QRect(kSpectrumLeft, 0, kSpectrumWidth, kImagePnlHeight));
     auto* brand = label(ImagePnl, "BrandLabel", "DITA", kBrandLabelRect);
     QFont bf = brand->font();
     bf.setPointSize(kBrandFontPt);
@@ -275,10 +327,15 @@ void TDecoderForm::createControls() {
     Label3 = label(Panel3, "Label3", "Signal", kLabel3Rect);
     SignalBar = new TGkBar(Panel3);
     SignalBar->setObjectName("SignalBar");
-    SignalBar->SignalSettings()->SetValueFrom(0.0);
-    SignalBar->SignalSettings()->SetValueTo(kSignalBarTop);
-    SignalBar->BarSettings()->SetOptionBits(0); // a plain bar, no number on it
-    SignalBar->setGeometry(kSignalBarRect);
+    SignalBar->setFixedSize(kSignalBarSize);
+    SignalBar->move(kSignalBarPos);
+    SignalBar->SignalSettings()->SetValueFrom(kSignalBarFrom);
+    SignalBar->SignalSettings()->SetValueTo(kSignalBarTo);
+    SignalBar->BarSettings()->SetStyle(bsBar);
+    SignalBar->BarSettings()->SetOptions({}); // a plain bar, no number on it
+    SignalBar->BarSettings()->SetColor(clBlue);
+    SignalBar->setToolTip("Input Sound Card Level");
+    SignalBar->Loaded();
     Label12 = label(Panel3, "Label12", "WPM", kLabel12Rect);
     RcvWPMPnl = label(Panel3, "RcvWPMPnl", "", kRcvWPMPnlRect);
     RcvWPMPnl->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -287,21 +344,27 @@ void TDecoderForm::createControls() {
     UTCPnl = label(Panel3, "UTCPnl", "", kUTCPnlRect);
     UTCPnl->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     UTCPnl->setAlignment(Qt::AlignCenter);
+    // The date is also shown here, where it stays in sight in receive-only mode.
     Label14 = label(Panel3, "Label14", "Date", kLabel14Rect);
-    GMTDateMemo = new QLineEdit(Panel3);
-    GMTDateMemo->setObjectName("GMTDateMemo");
-    GMTDateMemo->setReadOnly(true);
-    GMTDateMemo->setGeometry(kGMTDateMemoRect);
-    RcvLED = new TGkLED(Panel3);
-    RcvLED->setObjectName("RcvLED");
-    RcvLED->LED()->SetColorOn(kRcvLedOn);
-    RcvLED->SetCaption("Rcv");
-    RcvLED->setGeometry(kRcvLEDRect);
-    XmitLED = new TGkLED(Panel3);
-    XmitLED->setObjectName("XmitLED");
-    XmitLED->LED()->SetColorOn(kXmitLedOn);
-    XmitLED->SetCaption("Xmt");
-    XmitLED->setGeometry(kXmitLEDRect);
+    UTCDatePnl = label(Panel3, "UTCDatePnl", "", kUTCDatePnlRect);
+    UTCDatePnl->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    UTCDatePnl->setAlignment(Qt::AlignCenter);
+    auto lamp = [this](const char* name, const char* caption, TColor on, QRect r) {
+        auto* led = new TGkLED(Panel3);
+        led->setObjectName(name);
+        led->LED()->SetShape(sRectangle);
+        led->LED()->SetColorOn(on);
+        led->LED()->SetWidth(kLampWidth);
+        led->LED()->SetHeight(kLampHeight);
+        led->SetLED_Position(lpLeft);
+        led->SetSpacing(kLampSpacing);
+        led->SetCaption(caption);
+        led->setGeometry(r);
+        led->Loaded();
+        return led;
+    };
+    RcvLED = lamp("RcvLED", "Rcv", kRcvLedOn, kRcvLEDRect);
+    XmitLED = lamp("XmitLED", "Xmt", kXmitLedOn, kXmitLEDRect);
     Label15 = label(Panel3, "Label15", "Local", kLabel15Rect);
     GkClock1 = new TGkClock(Panel3);
     GkClock1->setObjectName("GkClock1");
@@ -320,21 +383,12 @@ void TDecoderForm::createControls() {
 
     RcvMemo = new QPlainTextEdit(client);
     RcvMemo->setObjectName("RcvMemo");
-    RcvMemo->setGeometry(0, kImagePnlHeight + kPanel3Height, kClientWidth, kRcvMemoHeight);
+    RcvMemo->setGeometry(0, kImagePnlHeight + kPanel3Height, m_clientWidth, kRcvMemoHeight);
     SplitPnl = frame("SplitPnl", kImagePnlHeight + kPanel3Height + kRcvMemoHeight, kSplitPnlHeight);
 
     Rcv2Pnl = frame("Rcv2Pnl", 0, kRcv2PnlHeight);
-    CoarseGainBar2 = new QSlider(Qt::Horizontal, Rcv2Pnl);
-    CoarseGainBar2->setObjectName("CoarseGainBar2");
-    CoarseGainBar2->setRange(kGainMin, kGainMax);
-    CoarseGainBar2->setValue(kGainInForm);
-    CoarseGainBar2->setToolTip("Spectrum Display Gain ");
+    CoarseGainBar2 = new DisplayGainBar(Rcv2Pnl, "CoarseGainBar2");
     CoarseGainBar2->setGeometry(kCoarseGainBar2Rect);
-    connect(CoarseGainBar2, &QSlider::valueChanged, this, [this](int p) {
-        m_settings.DisplayGain = p;
-        post(ReceiveCommandKind::DisplayGain, p);
-        focusRule();
-    });
     RawSnrMemo = new QLineEdit(Rcv2Pnl);
     RawSnrMemo->setObjectName("RawSnrMemo");
     RawSnrMemo->setReadOnly(true);
@@ -347,44 +401,112 @@ void TDecoderForm::createControls() {
 
     TransmitMemo = new QPlainTextEdit(client);
     TransmitMemo->setObjectName("TransmitMemo");
-    TransmitMemo->setGeometry(0, kRxTransmitMemoTop, kClientWidth, kTransmitMemoHeight);
+    TransmitMemo->setGeometry(0, kRxTransmitMemoTop, m_clientWidth, kTransmitMemoHeight);
 
-    StationPnl = frame("StationPnl", kTrTransmitMemoTop + kTransmitMemoHeight,
-                       kTrPanel2Top - kTrTransmitMemoTop - kTransmitMemoHeight);
-    auto field = [this, label](const char* name, const char* caption, int x, int w) {
-        label(StationPnl, "", caption, QRect(x, kFieldCaptionTop, w, kCaptionHeight))
-            ->setAutoFillBackground(false);
-        auto* e = new QLineEdit(StationPnl);
-        e->setObjectName(name);
-        e->setGeometry(x, kFieldTop, w, kFieldHeight);
-        return e;
-    };
-    CallMemo = field("CallMemo", "Call", kCallLeft, kCallWidth);
-    NameMemo = field("NameMemo", "Name", kNameLeft, kNameWidth);
-    RSTMemo = field("RSTMemo", "RST", kRstLeft, kRstWidth);
-    MyRSTMemo = field("MyRSTMemo", "My RST", kMyRstLeft, kMyRstWidth);
-    MyCallMemo = field("MyCallMemo", "My Call", kMyCallLeft, kMyCallWidth);
-    label(StationPnl, "", "Contact", kContactCaptionRect)->setAutoFillBackground(false);
-    label(StationPnl, "", "Xmit WPM", kXmitWPMCaptionRect)->setAutoFillBackground(false);
-    label(StationPnl, "", "Band", kBandCaptionRect)->setAutoFillBackground(false);
-    XmitCntrSpinEdit = new QSpinBox(StationPnl);
+    ContrlPnl = frame("ContrlPnl", kTrTransmitMemoTop + kTransmitMemoHeight,
+                      kTrPanel2Top - kTrTransmitMemoTop - kTransmitMemoHeight);
+    StationPnl->setParent(ContrlPnl);
+    StationPnl->move(0, kStationPnlTop);
+    StationPnl->show();
+    CallMemo = StationPnl->CallMemo;
+    MyCallMemo = StationPnl->MyCallMemo;
+    NameMemo = StationPnl->NameMemo;
+    RSTMemo = StationPnl->RSTMemo;
+    MyRSTMemo = StationPnl->MyRSTMemo;
+    BandSpinEdit = StationPnl->BandSpinEdit;
+    GMTDateMemo = StationPnl->GMTDateMemo;
+
+    CoarseGainBar = new DisplayGainBar(ContrlPnl, "CoarseGainBar");
+    CoarseGainBar->setGeometry(kCoarseGainBarRect);
+    m_spectrumPanel->attachGainBars(CoarseGainBar, CoarseGainBar2);
+    label(ContrlPnl, "", "Display Gain", kGainCaptionRect)->setAutoFillBackground(false);
+    label(ContrlPnl, "", "Contact", kContactCaptionRect)->setAutoFillBackground(false);
+    label(ContrlPnl, "", "Xmit WPM", kXmitWPMCaptionRect)->setAutoFillBackground(false);
+    XmitCntrSpinEdit = new QSpinBox(ContrlPnl);
     XmitCntrSpinEdit->setObjectName("XmitCntrSpinEdit");
     XmitCntrSpinEdit->setRange(1, kCounterMax);
     XmitCntrSpinEdit->setGeometry(kXmitCntrSpinEditRect);
-    XmitSpdUpDn2 = new QSpinBox(StationPnl);
+    XmitSpdUpDn2 = new QSpinBox(ContrlPnl);
     XmitSpdUpDn2->setObjectName("XmitSpdUpDn2");
     XmitSpdUpDn2->setRange(kXmitSpeedMin, kXmitSpeedMax);
-    XmitSpdUpDn2->setValue(m_settings.XmitSpeed);
+    XmitSpdUpDn2->setValue(m_speedControls->spinValue());
     XmitSpdUpDn2->setGeometry(kXmitSpdUpDn2Rect);
-    XmitSpeedPanel = label(StationPnl, "XmitSpeedPanel", "25", kXmitSpeedPanelRect);
+    XmitSpdUpDn2->setKeyboardTracking(false); // one change per finished entry, not per digit
+    connect(XmitSpdUpDn2, &QSpinBox::valueChanged, this,
+            [this](int value) { XmitSpdUpDn2Change(value); });
+    // The up-down: its arrows only; a release ends a change (mouse or keyboard).
+    XmitSpdUpDn = new QSpinBox(ContrlPnl);
+    XmitSpdUpDn->setObjectName("XmitSpdUpDn");
+    XmitSpdUpDn->setRange(kXmitSpeedMin, kXmitSpeedMax);
+    XmitSpdUpDn->setValue(m_speedControls->upDownPosition());
+    XmitSpdUpDn->setGeometry(kXmitSpdUpDnRect);
+    XmitSpdUpDn->installEventFilter(this);
+    connect(XmitSpdUpDn, &QSpinBox::valueChanged, this,
+            [this](int position) { m_speedControls->XmitSpdUpDnChanging(position); });
+    connect(XmitSpdUpDn, &QSpinBox::editingFinished, this, [this] { XmitSpdUpDnMouseUp(); });
+    XmitSpeedPanel = label(ContrlPnl, "XmitSpeedPanel",
+                           QString::fromStdString(m_speedControls->speedPanelText()),
+                           kXmitSpeedPanelRect);
     XmitSpeedPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     XmitSpeedPanel->setAlignment(Qt::AlignCenter);
-    BandSpinEdit = new QSpinBox(StationPnl);
-    BandSpinEdit->setObjectName("BandSpinEdit");
-    BandSpinEdit->setRange(1, kBandMax);
-    BandSpinEdit->setGeometry(kBandSpinLeft, kBandSpinTop, kBandSpinWidth, kBandSpinHeight);
+    SyncBtn = new QPushButton("Sync", ContrlPnl);
+    SyncBtn->setObjectName("SyncBtn");
+    SyncBtn->setToolTip("Synchronize Transmit Speed to Receive Speed");
+    SyncBtn->setGeometry(kSyncBtnRect);
+    connect(SyncBtn, &QPushButton::clicked, this, [this] { SyncBtnClick(); });
 
     Panel2 = frame("Panel2", kRxPanel2Top, kPanel2Height);
+}
+
+bool TDecoderForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == XmitSpdUpDn && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+        QTimer::singleShot(0, this, [this] { XmitSpdUpDnMouseUp(); }); // after the step
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TDecoderForm::showTransmitSpeed() {
+    const QSignalBlocker block(XmitSpdUpDn2);
+    const QSignalBlocker blockUpDown(XmitSpdUpDn);
+    XmitSpdUpDn2->setValue(m_speedControls->spinValue());
+    XmitSpdUpDn->setValue(m_speedControls->upDownPosition());
+    XmitSpeedPanel->setText(QString::fromStdString(m_speedControls->speedPanelText()));
+    m_settings.XmitSpeed = XmitSpdUpDn2->value();
+}
+
+void TDecoderForm::XmitSpdUpDn2Change(int value) {
+    const int shown = m_speedControls->XmitSpdUpDn2Change(value);
+    const QSignalBlocker block(XmitSpdUpDn2);
+    XmitSpdUpDn2->setValue(shown);
+    m_settings.XmitSpeed = shown;
+}
+
+void TDecoderForm::XmitSpdUpDnMouseUp() {
+    m_speedControls->XmitSpdUpDnMouseUp();
+    showTransmitSpeed();
+}
+
+void TDecoderForm::SyncBtnClick() {
+    m_speedControls->SyncBtnClick(m_receiveWpm);
+    showTransmitSpeed();
+}
+
+MacroFields TDecoderForm::macroFields() const {
+    MacroFields f;
+    f.CallMemo = CallMemo->text().toStdString();
+    f.MyCallMemo = MyCallMemo->text().toStdString();
+    f.NameMemo = NameMemo->text().toStdString();
+    f.RSTMemo = RSTMemo->text().toStdString();
+    f.MyRSTMemo = MyRSTMemo->text().toStdString();
+    f.XmitCntrMemo = std::to_string(XmitCntrSpinEdit->value());
+    XmitMacrosForm->fillMacroFields(f);
+    return f;
+}
+
+void TDecoderForm::keyUpLines() {
+    m_keyingPort->KeyState = kKeyUp;
+    m_keyingPort->SetKeyLines(kKeyUp);
+    m_keyingPort->updatePtt(false);
 }
 
 // ====================================================================== menus
@@ -457,12 +579,11 @@ void TDecoderForm::createMenus() {
 
     // ---- File
     QMenu* file = menu(nullptr, "File1", "File");
-    command(file, "SaveRcv1", "Save Rcv",
-            [this] { placeholder("Saving the receive text", "File Message"); });
+    command(file, "SaveRcv1", "Save Rcv", [this] { m_textFiles->SaveRcv1Click(RcvMemo); });
     command(file, "SaveTransmit1", "Save Transmit",
-            [this] { placeholder("Saving the transmit text", "File Message"); });
+            [this] { m_textFiles->SaveTransmit1Click(TransmitMemo); });
     command(file, "LoadTransmit1", "Load Transmit",
-            [this] { placeholder("Loading a transmit text", "File Message"); });
+            [this] { m_textFiles->LoadTransmit1Click(TransmitMemo, *m_textTarget); });
     command(file, "LoadDefault", "Load Defaults",
             [this] { placeholder("Loading the default configuration", "File Message"); });
     command(file, "Quit1", "Quit", [this] { Quit1Click(); });
@@ -580,15 +701,13 @@ void TDecoderForm::createMenus() {
     // ---- Display
     QMenu* display = menu(nullptr, "Display1", "Display");
     QMenu* dt = menu(display, "ype2", "Type");
-    group(
-        {engineOption(dt, "Spectrum1", "Line", &OperatingSettings::DisplayType, 0, K::DisplayType),
-         engineOption(dt, "Waterfall2", "Waterfall", &OperatingSettings::DisplayType, 1,
-                      K::DisplayType)});
+    // The spectrum panel checks these two itself.
+    group({addItem(dt, "Spectrum1", "Line", [this](A) { m_spectrumPanel->Spectrum1Click(); }),
+           addItem(dt, "Waterfall2", "Waterfall",
+                   [this](A) { m_spectrumPanel->Waterfall2Click(); })});
+    m_spectrumPanel->attachModeItems(item("Spectrum1"), item("Waterfall2"));
     QMenu* tl = menu(display, "imeline1", "Timeline");
-    command(tl, "Show2", "Show", [this] {
-        m_settings.TimelineShown = 1;
-        placeholder("The timeline window", "Operating Hint");
-    });
+    command(tl, "Show2", "Show", [this] { TimeLineForm->showFromSettings(); });
     QMenu* tscreen = menu(display, "ransmit2", "Transmit");
     group({option(tscreen, "SingleScreen1", "Single Screen",
                   [this] { m_settings.TransmitScreen = 0; }),
@@ -597,40 +716,74 @@ void TDecoderForm::createMenus() {
 
     // ---- Transmit
     QMenu* transmit = menu(nullptr, "ransmit1", "Transmit");
+    // Output, sidetone and beacon items run the transmit side's handlers; the menu then shows
+    // the checks those handlers hold.
+    auto outputItem = [this](QMenu* m, const char* name, const char* caption,
+                             std::function<void()> run, bool checkable = true) {
+        return addItem(
+            m, name, caption,
+            [this, run = std::move(run)](A) {
+                run();
+                syncOutputChecks();
+            },
+            checkable);
+    };
+    auto toneItem = [this](QMenu* m, const char* name, const char* caption,
+                           std::function<void()> run) {
+        return addItem(m, name, caption, [this, run = std::move(run)](A) {
+            run();
+            syncToneChecks();
+        });
+    };
     QMenu* od = menu(transmit, "OutputDevice1", "Output Device");
-    group({option(od, "SoundCard1", "Sound Card",
-                  [this] {
-                      m_settings.OutputDevice = 0;
-                      m_settings.OutputPort = 2;
-                  }),
-           option(od, "SerialPort1", "Serial Port", [this] {
-               m_settings.OutputDevice = 1;
-               if (!m_FirstStart) ComPortSelectForm->show();
+    group({outputItem(od, "SoundCard1", "Sound Card",
+                      [this] {
+                          m_settings.OutputDevice = kOutputSoundCard;
+                          m_settings.OutputPort = kOutputPortNone;
+                          m_outputMenu->SoundCard1Click();
+                      }),
+           outputItem(od, "SerialPort1", "Serial Port", [this] {
+               m_settings.OutputDevice = kOutputSerialPort;
+               m_settings.OutputPort = kOutputPortNumber;
+               m_outputMenu->SerialPort1Click(m_FirstStart, m_settings.ComPortNumber);
            })});
     QMenu* op = menu(transmit, "OutputPort1", "Output Port");
-    command(op, "PortNumber1", "Port Number", [this] { ComPortSelectForm->show(); });
-    command(op, "None1", "None", [this] { m_settings.OutputPort = 2; })->setVisible(false);
+    outputItem(
+        op, "PortNumber1", "Port Number", [this] { m_outputMenu->PortNumber1Click(); }, false);
+    outputItem(
+        op, "None1", "None",
+        [this] {
+            m_outputMenu->None1Click();
+            m_settings.OutputPort = kOutputPortNone;
+        },
+        false)
+        ->setVisible(false);
     QMenu* inv = menu(transmit, "InvertXmit1", "Invert Xmit");
-    group({option(inv, "Normal1", "Normal", [this] { m_settings.KeyInvert = 1; }),
-           option(inv, "Invert2", "Invert", [this] { m_settings.KeyInvert = 2; })});
+    group({outputItem(inv, "Normal1", "Normal",
+                      [this] {
+                          m_settings.KeyInvert = kKeyNormal;
+                          m_outputMenu->Normal1Click();
+                      }),
+           outputItem(inv, "Invert2", "Invert", [this] {
+               m_settings.KeyInvert = kKeyInverted;
+               m_outputMenu->Invert2Click();
+           })});
     QMenu* side = menu(transmit, "Sidetone1", "Sidetone");
     QMenu* sf = menu(side, "SidetoneFrequency1", "Sidetone Frequency");
     static const char* const kFreqNames[] = {"Freq1", "Freq2", "Freq3", "Freq4"};
     static const char* const kFreqCaptions[] = {"600 Hz", "750 Hz", "1000 Hz", "2500 Hz"};
-    static const float kFreqHz[] = {600.0f, 750.0f, 1000.0f, 2500.0f};
     std::vector<A> freqs;
     for (int i = 0; i < static_cast<int>(std::size(kFreqNames)); ++i)
-        freqs.push_back(option(sf, kFreqNames[i], kFreqCaptions[i],
-                               [this, i] { m_settings.SidetoneFreq = kFreqHz[i]; }));
+        freqs.push_back(toneItem(sf, kFreqNames[i], kFreqCaptions[i],
+                                 [this, i] { m_toneMenu->FreqClick(i + 1); }));
     group(freqs);
     QMenu* sw = menu(side, "SidetoneWaveform1", "Sidetone Waveform");
-    group({option(sw, "Sinewave1", "Sinewave", [this] { m_settings.SidetoneWaveform = 0; }),
-           option(sw, "Squarewave1", "Squarewave", [this] { m_settings.SidetoneWaveform = 1; })});
-    group({option(side, "SideToneOn", "On", [this] { m_settings.SidetoneOn = 1; }),
-           option(side, "SideToneOFF", "Off", [this] { m_settings.SidetoneOn = 0; })});
+    group({toneItem(sw, "Sinewave1", "Sinewave", [this] { m_toneMenu->Sinewave1Click(); }),
+           toneItem(sw, "Squarewave1", "Squarewave", [this] { m_toneMenu->Squarewave1Click(); })});
+    group({toneItem(side, "SideToneOn", "On", [this] { m_toneMenu->SideToneOnClick(); }),
+           toneItem(side, "SideToneOFF", "Off", [this] { m_toneMenu->SideToneOFFClick(); })});
     QMenu* ptt = menu(transmit, "SetPTT", "Set PTT");
-    command(ptt, "SetupPTT", "Setup PTT",
-            [this] { placeholder("The PTT setup window", "Operating Hint"); });
+    command(ptt, "SetupPTT", "Setup PTT", [this] { PTTForm->show(); });
     QMenu* ct = menu(transmit, "CharTiming", "Character Timing");
     command(ct, "ShowConfiguration1", "Show Configuration", [this] { CharTimingForm->show(); });
     QMenu* bc = menu(transmit, "BeaconCarrierTime1", "Beacon Carrier Time");
@@ -640,19 +793,15 @@ void TDecoderForm::createMenus() {
                                                   "5 Seconds"};
     std::vector<A> beacons;
     for (int i = 0; i < static_cast<int>(std::size(kBeaconNames)); ++i)
-        beacons.push_back(option(bc, kBeaconNames[i], kBeaconCaptions[i], [this, i] {
-            m_settings.BeaconCarrierTime = i + 1;
-            m_settings.BeaconCarrierMs = kMsPerSecond * (i + 1);
-            m_settings.BeaconCarrierSamples = kCaptureRateHz * (i + 1);
-        }));
+        beacons.push_back(toneItem(bc, kBeaconNames[i], kBeaconCaptions[i],
+                                   [this, i] { m_toneMenu->beaconCarrierClick(i + 1); }));
     group(beacons);
 
     // ---- Macros, Help
     QMenu* macros = menu(nullptr, "Macros", "Macros");
     command(macros, "ShowMacros", "Show Macros",
             [this] { TransmitMemoryForm->showMacros(m_macroSources); });
-    command(macros, "Edit1", "Edit Macros",
-            [this] { placeholder("The macro editor", "Operating Hint"); });
+    command(macros, "Edit1", "Edit Macros", [this] { XmitMacrosForm->show(); });
     QMenu* help = menu(nullptr, "Help", "Help");
     command(help, "Help1", "Help Menu", [this] { Help1Click(); });
     command(help, "About1", "About", [this] { About1Click(); });
@@ -741,29 +890,20 @@ void TDecoderForm::applyColours() {
         w->setPalette(p);
         w->setAutoFillBackground(true);
     };
-    QPalette ip = ImagePnl->palette();
-    ip.setColor(QPalette::Window, back);
-    ImagePnl->setPalette(ip);
-    for (QWidget* w : std::initializer_list<QWidget*>{
-             UTCPnl, Label13, Label14, Label15, Label12, Label3, RcvWPMPnl, CallMemo, MyCallMemo,
-             NameMemo, RSTMemo, MyRSTMemo, XmitCntrSpinEdit, RcvMemo, XmitSpdUpDn2})
+    // The spectrum panel colours itself and MkrLabel; the station panel its own fields.
+    m_spectrumPanel->setBackground(m_settings.Background);
+    StationPnl->setBlackScheme(!white);
+    for (QWidget* w : std::initializer_list<QWidget*>{UTCPnl, UTCDatePnl, Label13, Label14, Label15,
+                                                      Label12, Label3, RcvWPMPnl, XmitCntrSpinEdit,
+                                                      RcvMemo, XmitSpdUpDn2})
         paint(w, text);
-    paint(MkrLabel, white ? QColor(Qt::red) : QColor(Qt::white));
     paint(TransmitMemo, white ? QColor(Qt::red) : QColor(Qt::white));
-}
-
-void TDecoderForm::clearDisplayImages() {
-    const QColor back = m_settings.Background == 1 ? Qt::white : Qt::black;
-    m_spectrumBitmap->fill(back);
-    m_waterfallBitmap->fill(back);
-    SpectrumBox->setPixmap(QPixmap::fromImage(*m_spectrumBitmap));
 }
 
 void TDecoderForm::BackgroundClick(int background, QAction* own) {
     m_settings.Background = background;
     check(own);
     applyColours();
-    clearDisplayImages();
 }
 
 void TDecoderForm::ScreenOpModeClick(int mode, QAction* own) {
@@ -785,7 +925,7 @@ void TDecoderForm::ScreenOpModeClick(int mode, QAction* own) {
         Panel2->move(0, kTrPanel2Top);
         centralWidget()->setFixedHeight(kTrClientHeight);
     }
-    centralWidget()->setFixedWidth(kClientWidth);
+    centralWidget()->setFixedWidth(m_clientWidth);
     adjustSize();
     post(ReceiveCommandKind::ScreenOpMode, mode);
 }
@@ -800,10 +940,33 @@ void TDecoderForm::ReceiveSpeedClick(int lock, QAction* own) {
     check(own);
     item("LockedWPM")->setChecked(lock != 1);
     post(ReceiveCommandKind::ReceiveSpeedMode, lock);
-    const int wpm = lockedSpeedWpm(lock);
-    XmitSpdUpDn2->setValue(wpm);
-    m_settings.XmitSpeed = XmitSpdUpDn2->value();
-    XmitSpeedPanel->setText(QString::number(XmitSpdUpDn2->value()));
+    // The transmit speed follows, within what the output can key.
+    m_speedControls->lockedSpeed(lockedSpeedWpm(lock));
+    showTransmitSpeed();
+}
+
+void TDecoderForm::syncOutputChecks() {
+    const OutputMenuChecks& c = m_outputMenu->checks();
+    item("SoundCard1")->setChecked(c.SoundCard1);
+    item("SerialPort1")->setChecked(c.SerialPort1);
+    item("Normal1")->setChecked(c.Normal1);
+    item("Invert2")->setChecked(c.Invert2);
+    ComPortSelectForm->portChosen = c.portChosen;
+}
+
+void TDecoderForm::syncToneChecks() {
+    const ToneMenuChecks& c = m_toneMenu->checks();
+    static const char* const kFreqNames[] = {"Freq1", "Freq2", "Freq3", "Freq4"};
+    for (size_t i = 0; i < c.freq.size(); ++i)
+        item(kFreqNames[i])->setChecked(c.freq[i]);
+    item("Sinewave1")->setChecked(c.Sinewave1);
+    item("Squarewave1")->setChecked(c.Squarewave1);
+    item("SideToneOn")->setChecked(c.SideToneOn);
+    item("SideToneOFF")->setChecked(c.SideToneOFF);
+    static const char* const kBeaconNames[] = {"N1Second1", "N2Seconds1", "N3Seconds1",
+                                               "N4Seconds1", "N5Seconds1"};
+    for (size_t i = 0; i < c.carrierSeconds.size(); ++i)
+        item(kBeaconNames[i])->setChecked(c.carrierSeconds[i]);
 }
 
 void TDecoderForm::AfcClick(int width, QAction* own) {
@@ -863,6 +1026,10 @@ void TDecoderForm::SystemTimerTimer() {
         if (m_services.loadConfiguration) m_services.loadConfiguration();
         if (m_services.startInputDeviceId)
             m_settings.InputDeviceId = *m_services.startInputDeviceId;
+        if (m_services.startToneHz) {
+            m_settings.TunedBin = binForToneHz(*m_services.startToneHz);
+            post(ReceiveCommandKind::TuneToBin, m_settings.TunedBin);
+        }
         m_FirstStart = false;
         enterRunLoop();
     } else if (m_flags.LoopStopped.load()) {
@@ -880,7 +1047,7 @@ void TDecoderForm::SystemTimerTimer() {
 void TDecoderForm::enterRunLoop() {
     joinRunLoop();
     ++m_loopEntries;
-    clearDisplayImages();
+    m_spectrumPanel->runLoopEntry();
     m_loopRunning = true;
     const int id = m_settings.InputDeviceId;
     const int channel = m_settings.InputChannel;
@@ -966,18 +1133,11 @@ void TDecoderForm::SystemTimer2Timer() {
     LocalTimeMemoText = t.localTime;
     GMTMemoText = t.utcTime;
     UTCPnl->setText(QString::fromStdString(t.utcTime));
+    UTCDatePnl->setText(QString::fromStdString(t.utcDate));
     LogTimeText = t.LogTimeText;
     LogDateText = t.LogDateText;
-    GMTDateMemo->setText(QString::fromStdString(t.utcDate));
-}
-
-void TDecoderForm::showMarker(int hz) {
-    // The marker is a narrow column: one digit per line.
-    const QString digits = QString::number(hz);
-    QStringList lines;
-    for (QChar c : digits)
-        lines << QString(c);
-    MkrLabel->setText(lines.join('\n'));
+    StationPnl->setClockTexts(t.utcDate, t.utcTime, t.LogDateText, t.LogTimeText);
+    XmitMacrosForm->setClockTexts(t.utcTime, t.localTime);
 }
 
 void TDecoderForm::insertReceiveText(const std::string& utf8) {
@@ -994,10 +1154,13 @@ void TDecoderForm::insertReceiveText(const std::string& utf8) {
 
 void TDecoderForm::showPass(const PassResult& r) {
     ++m_passesShown;
-    showMarker(r.markerHz);
+    m_spectrumPanel->showPass(r);
+    // The timeline is not drawn while the tone output watchdog reports a stall.
+    if (!m_flags.OutputStalled.load() && TimeLineForm->running()) TimeLineForm->showPass(r);
     if (r.rawSnrShown && m_settings.ScreenOpMode == 0)
         RawSnrMemo->setText("RAW = " + QString::number(r.displayedSnr));
     insertReceiveText(r.text);
+    m_receiveWpm = r.receiveWpm;
     RcvWPMPnl->setText(QString::number(r.receiveWpm));
     SystemTimer2Timer();
     SignalBar->SetValue(std::isfinite(r.signalBarValue) ? r.signalBarValue : 0.0);

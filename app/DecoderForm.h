@@ -21,7 +21,11 @@
 #include "app/MessageService.h"
 #include "app/OperatingSettings.h"
 #include "app/RunLoop.h"
+#include "log/TextFileActions.h"
+#include "macros/MacroExpansion.h"
 #include "receive/audio/CaptureCycle.h"
+#include "transmit/KeyingPort.h"
+#include "transmit/ToneOutput.h"
 
 class QAction;
 class QFrame;
@@ -30,7 +34,6 @@ class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
-class QSlider;
 class QSpinBox;
 class QTimer;
 class QUrl;
@@ -40,12 +43,25 @@ class TGkClock;
 
 namespace dita {
 
+class DisplayGainBar;
+class OutputMenuHandlers;
+class SendTimingStore;
+class SpectrumPanel;
+class StationPanel;
 class TAFCStartFreqForm;
 class TCharTimingForm;
 class TComPortSelectForm;
-class TTransmitMemoryForm;
-class TSoundCardSelect;
+class TPTTForm;
 class TSndCardErrForm;
+class TSoundCardSelect;
+class TTimeLineForm;
+class ToneMenuHandlers;
+class TransmitSpeedControls;
+namespace macros {
+class TShowMacroKeysForm;
+class TTransmitMemoryForm;
+class TXmitMacrosForm;
+} // namespace macros
 
 // What the window needs from outside; main() passes the real parts, tests pass fakes.
 struct DecoderFormServices {
@@ -62,6 +78,16 @@ struct DecoderFormServices {
     std::function<void()> keyUp;
     std::function<void()> terminate;       // default: quit the application
     std::optional<int> startInputDeviceId; // --input-file: use this device at start
+    std::optional<int> startToneHz;        // --tone: tune to this tone once started
+    // Opens the keying port's device file; empty: the real serial device.
+    KeyingPort::Opener keyingOpener;
+    // The file dialogs of Save Rcv / Save Transmit / Load Transmit; empty: the real dialogs.
+    TextFileActions::FileChooser chooseSaveFile;
+    TextFileActions::FileChooser chooseOpenFile;
+    // A text loaded into the transmit window is handed on to transmit control here.
+    std::function<void(int bufferIndex, const std::string& text)> transmitTextLoaded;
+    // Sidetone and beacon carrier changes, for the keyers.
+    std::function<void(const ToneSettings&, const BeaconCarrier&)> applyTone;
     int systemTimerMs = 1000;
     CaptureTimings captureTimings{};
     LoopTimings loopTimings{};
@@ -112,8 +138,22 @@ public:
     bool testOpenInputDevice(int deviceId);
     // Transmit state of the send controls; the focus rule reads it.
     void setTypingActive(int state) { m_typingActive = state; }
-    // The macro texts the listing shows (filled by the macro subsystem).
-    std::array<std::string, 16>& macroSources() { return m_macroSources; }
+    // The macro texts M1..M15 that the editor writes and the listing shows.
+    MacroSources& macroSources() { return m_macroSources; }
+    // The texts the "%" tokens of a macro stand for, as the controls hold them now.
+    MacroFields macroFields() const;
+
+    // ---- subsystems, for the configuration code and the transmit side
+    SpectrumPanel* spectrumPanel() const { return m_spectrumPanel; }
+    TTimeLineForm* timeLineForm() const { return TimeLineForm; }
+    KeyingPort& keyingPort() { return *m_keyingPort; }
+    SendTimingStore& sendTiming() { return *m_sendTiming; }
+    TransmitSpeedControls& speedControls() { return *m_speedControls; }
+    OutputMenuHandlers& outputMenu() { return *m_outputMenu; }
+    ToneMenuHandlers& toneMenu() { return *m_toneMenu; }
+    TextFileActions& textFiles() { return *m_textFiles; }
+    // The receive speed of the last pass shown (what "Sync" copies).
+    int receiveWpm() const { return m_receiveWpm; }
 
     std::string LogDateText;
     std::string LogTimeText;
@@ -125,10 +165,10 @@ public:
     bool xmitLedOn() const;
 
     // ---- controls, named as on the form
-    QFrame* ImagePnl;
-    QLabel* SpectrumBox;
-    QLabel* MkrLabel;
-    QSlider* CoarseGainBar;
+    QFrame* ImagePnl; // the spectrum panel
+    QLabel* MkrLabel; // the spectrum panel's marker
+    DisplayGainBar* CoarseGainBar;
+    DisplayGainBar* CoarseGainBar2;
     QFrame* Panel3;
     QLabel* Label3;
     QLabel* Label12;
@@ -137,7 +177,7 @@ public:
     QLabel* Label15;
     QLabel* RcvWPMPnl;
     QLabel* UTCPnl;
-    QLineEdit* GMTDateMemo;
+    QLabel* UTCDatePnl;
     TGkBar* SignalBar;
     TGkLED* RcvLED;
     TGkLED* XmitLED;
@@ -147,20 +187,24 @@ public:
     QPlainTextEdit* RcvMemo;
     QFrame* SplitPnl;
     QFrame* Rcv2Pnl;
-    QSlider* CoarseGainBar2;
     QLineEdit* RawSnrMemo;
     QPushButton* ClrRcvBtn2;
     QPlainTextEdit* TransmitMemo;
-    QFrame* StationPnl;
+    QFrame* ContrlPnl; // the lower control panel (transmit/receive mode)
+    StationPanel* StationPnl;
+    // The station panel's fields.
     QLineEdit* CallMemo;
     QLineEdit* MyCallMemo;
     QLineEdit* NameMemo;
     QLineEdit* RSTMemo;
     QLineEdit* MyRSTMemo;
+    QSpinBox* BandSpinEdit;
+    QLineEdit* GMTDateMemo;
     QSpinBox* XmitCntrSpinEdit;
     QSpinBox* XmitSpdUpDn2;
+    QSpinBox* XmitSpdUpDn; // the up-down beside XmitSpeedPanel
     QLabel* XmitSpeedPanel;
-    QSpinBox* BandSpinEdit;
+    QPushButton* SyncBtn;
     QFrame* Panel2;
     QTimer* SystemTimer;
     QTimer* SystemTimer2;
@@ -168,16 +212,22 @@ public:
     TAFCStartFreqForm* AFCStartFreqForm;
     TCharTimingForm* CharTimingForm;
     TComPortSelectForm* ComPortSelectForm;
-    TTransmitMemoryForm* TransmitMemoryForm;
+    macros::TTransmitMemoryForm* TransmitMemoryForm;
+    macros::TShowMacroKeysForm* ShowMacroKeysForm;
+    macros::TXmitMacrosForm* XmitMacrosForm;
+    TPTTForm* PTTForm;
+    TTimeLineForm* TimeLineForm;
     TSoundCardSelect* SoundCardSelect;
     TSndCardErrForm* SndCardErrForm;
 
-    // The spectrum and waterfall images, as wide as SpectrumBox and 130 pixels high.
-    QImage* spectrumBitmap() { return m_spectrumBitmap.get(); }
-    QImage* waterfallBitmap() { return m_waterfallBitmap.get(); }
+    // ---- transmit speed controls, as the operator works them
+    void XmitSpdUpDn2Change(int value);
+    void XmitSpdUpDnMouseUp();
+    void SyncBtnClick();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createControls();
@@ -201,13 +251,17 @@ private:
     void TextBoldClick(int bold, QAction* own);
     void FontSizeClick(int size, QAction* own);
     void applyColours();
-    void clearDisplayImages();
+    void createSubsystems();
+    MessageSink messageSink();
+    void showTransmitSpeed();
+    void syncOutputChecks();
+    void syncToneChecks();
+    void keyUpLines();
 
     void enterRunLoop();
     void joinRunLoop();
     void showPass(const PassResult& result);
     void showLeds(bool rcvOn, bool xmitOn);
-    void showMarker(int hz);
     void insertReceiveText(const std::string& utf8);
 
     DecoderFormServices m_services;
@@ -223,10 +277,18 @@ private:
     int m_windowHeight = 0;
     int m_typingActive = 0;
     int m_passesShown = 0;
+    int m_clientWidth = 0;
     int m_loopEntries = 0;
-    std::array<std::string, 16> m_macroSources;
-    std::unique_ptr<QImage> m_spectrumBitmap;
-    std::unique_ptr<QImage> m_waterfallBitmap;
+    int m_receiveWpm = 0;
+    MacroSources m_macroSources;
+    SpectrumPanel* m_spectrumPanel = nullptr;
+    std::unique_ptr<KeyingPort> m_keyingPort;
+    std::unique_ptr<SendTimingStore> m_sendTiming;
+    std::unique_ptr<TransmitSpeedControls> m_speedControls;
+    std::unique_ptr<OutputMenuHandlers> m_outputMenu;
+    std::unique_ptr<ToneMenuHandlers> m_toneMenu;
+    std::unique_ptr<TextFileActions> m_textFiles;
+    std::unique_ptr<TransmitTextTarget> m_textTarget;
     std::map<QString, QAction*> m_items;
     std::map<QAction*, std::vector<QAction*>> m_groups;
     QMenu* m_messagingMenu = nullptr;

@@ -5,13 +5,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "app/ComPortPath.h"
-#include "common/DitaPaths.h"
+#include "transmit/KeyingPort.h"
 
 namespace dita {
 
@@ -24,7 +22,6 @@ constexpr int kTimingMax = 200;
 constexpr int kWordStep = 10;
 constexpr int kComPortMax = 255;
 constexpr int kComPortInForm = 3;
-constexpr int kMacroButtons = 15;
 constexpr double kPercent = 100.0;
 constexpr int kRatioDigits = 3;
 } // namespace
@@ -133,8 +130,10 @@ void TCharTimingForm::loadValues(const std::array<float, 4>& weights) {
 // ---------------------------------------------------------------- COM port
 
 TComPortSelectForm::TComPortSelectForm(QWidget* owner, OperatingSettings& settings,
-                                       std::function<void(int)> openComPort)
-    : SetupWindow(owner), m_settings(settings), m_openComPort(std::move(openComPort)) {
+                                       std::function<void(int)> openComPort,
+                                       std::function<void()> cancelled)
+    : SetupWindow(owner), m_settings(settings), m_openComPort(std::move(openComPort)),
+      m_cancelled(std::move(cancelled)) {
     setObjectName("ComPortSelectForm");
     setWindowTitle("COM Port Selection");
     ComPortSpinBtn = new QSpinBox(this);
@@ -161,13 +160,7 @@ TComPortSelectForm::TComPortSelectForm(QWidget* owner, OperatingSettings& settin
 }
 
 void TComPortSelectForm::showDevice() {
-    std::filesystem::path folder;
-    try {
-        folder = ditaFolder();
-    } catch (const std::exception&) {
-        // Without a DITA folder there are no com<n> links; the fixed mapping still applies.
-    }
-    const std::string dev = comPortDevicePath(ComPortSpinBtn->value(), folder);
+    const std::string dev = comDevicePath(ComPortSpinBtn->value());
     ComPortDeviceLabel->setText(
         dev.empty()
             ? QString("COM %1: no device").arg(ComPortSpinBtn->value())
@@ -186,38 +179,11 @@ void TComPortSelectForm::SelectComPortBtnClick() {
 void TComPortSelectForm::ComPortCancelBtnClick() {
     portChosen = false;
     hide();
+    if (m_cancelled) m_cancelled();
 }
 
 void TComPortSelectForm::loadValue(int comPortNumber) {
     ComPortSpinBtn->setValue(comPortNumber);
-}
-
-// ---------------------------------------------------------------- macro listing
-
-TTransmitMemoryForm::TTransmitMemoryForm(QWidget* owner) : SetupWindow(owner) {
-    setObjectName("TransmitMemoryForm");
-    setWindowTitle("Tranmit Memory (Macros)");
-    Memo1 = new QPlainTextEdit(this);
-    Memo1->setObjectName("Memo1");
-    Memo1->setReadOnly(true);
-    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
-    QFont f = Memo1->font();
-    f.setStyleHint(QFont::SansSerif);
-    f.setFamily("Sans Serif");
-    Memo1->setFont(f);
-    auto* l = new QVBoxLayout(this);
-    l->setContentsMargins(0, 0, 0, 0);
-    l->addWidget(Memo1);
-}
-
-void TTransmitMemoryForm::showMacros(const std::array<std::string, 16>& macroSources) {
-    // The whole listing is shown however long the macros are; nothing is cut off.
-    QString text;
-    for (int k = 1; k <= kMacroButtons; ++k)
-        text += QString("M%1 = ").arg(k) +
-                QString::fromLatin1(macroSources[static_cast<size_t>(k)].c_str()) + "\n";
-    Memo1->setPlainText(text);
-    show();
 }
 
 } // namespace dita

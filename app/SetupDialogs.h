@@ -1,19 +1,17 @@
 #pragma once
-// The small setup windows of the main window: AFC start frequency, character timing, COM port
-// selection and the read-only macro listing. Each is created once with the main window, shown
+// The small setup windows of the main window: AFC start frequency, character timing and COM
+// port selection. Each is created once with the main window, shown
 // non-modally by a menu item, hidden by its buttons or close box, and keeps its values.
 // Who calls it: the main window, on the window thread.
 #include <QWidget>
 
 #include <array>
 #include <functional>
-#include <string>
 
 #include "app/OperatingSettings.h"
 
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
 
@@ -66,9 +64,10 @@ private:
 class TComPortSelectForm : public SetupWindow {
     Q_OBJECT
 public:
-    // openComPort opens the chosen port for keying (the keying lines' owner supplies it).
+    // openComPort opens the chosen port for keying (the keying lines' owner supplies it);
+    // cancelled is told when the operator closes the dialog with Cancel.
     TComPortSelectForm(QWidget* owner, OperatingSettings& settings,
-                       std::function<void(int)> openComPort);
+                       std::function<void(int)> openComPort, std::function<void()> cancelled = {});
     void SelectComPortBtnClick();
     void ComPortCancelBtnClick();
     void loadValue(int comPortNumber);
@@ -86,16 +85,7 @@ private:
     void showDevice();
     OperatingSettings& m_settings;
     std::function<void(int)> m_openComPort;
-};
-
-class TTransmitMemoryForm : public SetupWindow {
-    Q_OBJECT
-public:
-    explicit TTransmitMemoryForm(QWidget* owner);
-    // Shows "M1 = " .. "M15 = " with each macro's (Latin-1) text and a line feed.
-    void showMacros(const std::array<std::string, 16>& macroSources);
-
-    QPlainTextEdit* Memo1;
+    std::function<void()> m_cancelled;
 };
 
 } // namespace dita

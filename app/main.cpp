@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,11 +16,17 @@
 
 namespace {
 
+// The tones the spectrum shows: 100 Hz up to the highest the display can be clicked to.
+constexpr int kMinToneHz = 100;
+constexpr int kMaxToneHz = 2500;
+
 void usage(std::FILE* out) {
-    std::fputs("usage: dita [--input-file FILE] [--select ITEM]... [--screenshot PNG]\n"
+    std::fputs("usage: dita [--input-file FILE] [--tone HZ] [--select ITEM]... [--screenshot PNG]\n"
                "            [--quit-after SECONDS]\n"
                "  --input-file FILE   add FILE (any format libsndfile reads) as one more sound\n"
                "                      input device, played at real-time pace, and use it\n"
+               "  --tone HZ           start tuned to this tone (100-2500 Hz); a click on the\n"
+               "                      spectrum tunes as well\n"
                "  --select ITEM       run a menu item at start, e.g. BlackBackground,\n"
                "                      TransmitReceive1, Waterfall2 (repeatable)\n"
                "  --screenshot PNG    save a picture of the window just before quitting\n"
@@ -34,10 +41,20 @@ int main(int argc, char** argv) {
     std::string inputFile, screenshot;
     std::vector<QString> selections;
     double quitAfterS = 0.0;
+    std::optional<int> toneHz;
     for (int i = 1; i < argc; ++i) {
         const bool hasValue = i + 1 < argc;
         if (!std::strcmp(argv[i], "--input-file") && hasValue) {
             inputFile = argv[++i];
+        } else if (!std::strcmp(argv[i], "--tone") && hasValue) {
+            char* end = nullptr;
+            const long hz = std::strtol(argv[++i], &end, 10);
+            if (!end || *end || hz < kMinToneHz || hz > kMaxToneHz) {
+                std::fprintf(stderr, "dita: --tone takes a frequency from %d to %d Hz, not '%s'\n",
+                             kMinToneHz, kMaxToneHz, argv[i]);
+                return 2;
+            }
+            toneHz = static_cast<int>(hz);
         } else if (!std::strcmp(argv[i], "--select") && hasValue) {
             selections.push_back(QString::fromLocal8Bit(argv[++i]));
         } else if (!std::strcmp(argv[i], "--screenshot") && hasValue) {
@@ -77,6 +94,7 @@ int main(int argc, char** argv) {
     services.processor = &processor;
     services.messages = &messages;
     services.startInputDeviceId = catalog.fileDeviceId();
+    services.startToneHz = toneHz;
 
     dita::TDecoderForm form(services);
     messages.setOwner(&form);

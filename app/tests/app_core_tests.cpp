@@ -1,4 +1,4 @@
-// Clock texts, speed locks, COM port names and the receive run loop with a scripted device.
+// Clock texts, speed locks and the receive run loop with a scripted device.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -6,7 +6,6 @@
 #include <thread>
 
 #include "app/ClockTexts.h"
-#include "app/ComPortPath.h"
 #include "app/OperatingSettings.h"
 #include "app/RunLoop.h"
 #include "app/tests/LoopFakes.h"
@@ -71,27 +70,6 @@ TEST(OperatingSettingsTest, LockedSpeedsAndDefaults) {
     EXPECT_EQ(s.AfcSpan, 20);
     EXPECT_EQ(s.BeaconCarrierSamples, 44100);
     EXPECT_FLOAT_EQ(s.SidetoneFreq, 750.0f);
-}
-
-TEST(ComPortPathTest, NumbersMapToSerialDevicesAndLinksWin) {
-    const std::filesystem::path none;
-    EXPECT_EQ(comPortDevicePath(1, none), "/dev/ttyS0");
-    EXPECT_EQ(comPortDevicePath(32, none), "/dev/ttyS31");
-    EXPECT_EQ(comPortDevicePath(33, none), "/dev/ttyUSB0");
-    EXPECT_EQ(comPortDevicePath(64, none), "/dev/ttyUSB31");
-    EXPECT_EQ(comPortDevicePath(65, none), "/dev/ttyACM0");
-    EXPECT_EQ(comPortDevicePath(96, none), "/dev/ttyACM31");
-    EXPECT_EQ(comPortDevicePath(97, none), "");
-    EXPECT_EQ(comPortDevicePath(0, none), "");
-    EXPECT_EQ(comPortDevicePath(-4, none), "");
-
-    const auto folder =
-        std::filesystem::temp_directory_path() / ("dita_com_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(folder);
-    std::ofstream(folder / "com7") << "";
-    EXPECT_EQ(comPortDevicePath(7, folder), (folder / "com7").string());
-    EXPECT_EQ(comPortDevicePath(8, folder), "/dev/ttyS7");
-    std::filesystem::remove_all(folder);
 }
 
 // ---------------------------------------------------------------- run loop

@@ -18,6 +18,9 @@
 
 #include "app/DecoderForm.h"
 #include "app/SetupDialogs.h"
+#include "display/SpectrumPanel.h"
+#include "log/StationPanel.h"
+#include "macros/MacroWindows.h"
 #include "app/SoundCardDialogs.h"
 #include "app/tests/LoopFakes.h"
 
@@ -268,8 +271,13 @@ TEST(DecoderFormMenuTest, SpeedLocksSetTheTransmitSpeedAndTheLockedMark) {
     EXPECT_EQ(f.XmitSpdUpDn2->value(), 30);
     EXPECT_EQ(f.XmitSpeedPanel->text(), "30");
     f.click("N50PLUSWPM");
-    EXPECT_EQ(f.XmitSpdUpDn2->value(), 100);
+    EXPECT_EQ(f.XmitSpdUpDn2->value(), 50) << "the serial port keys at most 50 wpm";
+    EXPECT_EQ(f.XmitSpeedPanel->text(), "50");
     EXPECT_FALSE(f.item("N30WPM")->isChecked());
+    f.click("SoundCard1");
+    f.click("N50PLUSWPM");
+    EXPECT_EQ(f.XmitSpdUpDn2->value(), 100);
+    EXPECT_EQ(f.settings().XmitSpeed, 100);
     f.click("Auto3");
     EXPECT_EQ(f.settings().RxSpeedLock, 1);
     EXPECT_FALSE(f.item("LockedWPM")->isChecked());
@@ -278,7 +286,7 @@ TEST(DecoderFormMenuTest, SpeedLocksSetTheTransmitSpeedAndTheLockedMark) {
     int speedModes = 0;
     for (const auto& c : cmds)
         speedModes += c.kind == ReceiveCommandKind::ReceiveSpeedMode ? 1 : 0;
-    EXPECT_EQ(speedModes, 3);
+    EXPECT_EQ(speedModes, 4);
 }
 
 TEST(DecoderFormMenuTest, FormDefaultsCaptionsAndHiddenItems) {
@@ -297,8 +305,14 @@ TEST(DecoderFormMenuTest, FormDefaultsCaptionsAndHiddenItems) {
     EXPECT_EQ(f.CoarseGainBar->toolTip(), "Spectrum Display Gain ");
     EXPECT_EQ(f.RcvMemo->font().pointSize(), 12);
     EXPECT_EQ(f.BandSpinEdit->value(), 1);
-    EXPECT_EQ(f.spectrumBitmap()->height(), 130);
-    EXPECT_EQ(f.spectrumBitmap()->width(), f.SpectrumBox->width());
+    EXPECT_EQ(f.CoarseGainBar->value(), 10);
+    EXPECT_EQ(f.CoarseGainBar2->value(), 10);
+    EXPECT_EQ(f.settings().DisplayGain, 5) << "the bars' form position is not a gain setting";
+    // The form's station fields are the station panel's.
+    EXPECT_EQ(f.CallMemo, f.StationPnl->CallMemo);
+    EXPECT_EQ(f.GMTDateMemo, f.StationPnl->GMTDateMemo);
+    EXPECT_EQ(f.BandSpinEdit, f.StationPnl->BandSpinEdit);
+    EXPECT_GE(f.centralWidget()->width(), f.StationPnl->width()) << "the Log button is in sight";
 }
 
 TEST(DecoderFormLayoutTest, ScreenModesPlaceTheControls) {
@@ -329,24 +343,28 @@ TEST(DecoderFormLayoutTest, BackgroundsFontsAndBold) {
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
     auto text = [](QWidget* w) { return w->palette().color(QPalette::Text); };
+    auto windowText = [](QWidget* w) { return w->palette().color(QPalette::WindowText); };
     auto base = [](QWidget* w) { return w->palette().color(QPalette::Base); };
     f.click("WhiteBackground");
-    EXPECT_EQ(text(f.MkrLabel), QColor(Qt::red));
+    EXPECT_EQ(windowText(f.MkrLabel), QColor(Qt::red));
     EXPECT_EQ(text(f.TransmitMemo), QColor(Qt::red));
     EXPECT_EQ(base(f.TransmitMemo), QColor(Qt::white));
     EXPECT_EQ(text(f.RcvMemo), QColor(Qt::black));
     EXPECT_EQ(f.UTCPnl->palette().color(QPalette::WindowText), QColor(Qt::black));
     EXPECT_EQ(f.ImagePnl->palette().color(QPalette::Window), QColor(Qt::white));
-    EXPECT_EQ(f.SpectrumBox->pixmap().toImage().pixelColor(20, 20), QColor(Qt::white));
+    const SpectrumBox* box = f.spectrumPanel()->spectrumBox();
+    EXPECT_EQ(box->frame().pixelColor(20, 20), QColor(Qt::white));
+    EXPECT_EQ(f.StationPnl->committedTextColour(), QColor(Qt::black));
     f.click("BlackBackground");
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{f.MkrLabel, f.TransmitMemo, f.RcvMemo, f.CallMemo,
-                                         f.XmitSpdUpDn2, f.RcvWPMPnl, f.Label3})
+    for (QWidget* w : std::initializer_list<QWidget*>{f.TransmitMemo, f.RcvMemo, f.XmitSpdUpDn2,
+                                                      f.RcvWPMPnl, f.Label3})
         EXPECT_EQ(w->palette().color(QPalette::WindowText), QColor(Qt::white))
             << w->objectName().toStdString();
+    EXPECT_EQ(f.MkrLabel->palette().color(QPalette::WindowText), QColor(Qt::white));
+    EXPECT_EQ(f.StationPnl->committedTextColour(), QColor(Qt::white));
     EXPECT_EQ(base(f.RcvMemo), QColor(Qt::black));
     EXPECT_EQ(f.ImagePnl->palette().color(QPalette::Window), QColor(Qt::black));
-    EXPECT_EQ(f.SpectrumBox->pixmap().toImage().pixelColor(20, 20), QColor(Qt::black));
+    EXPECT_EQ(box->frame().pixelColor(20, 20), QColor(Qt::black)) << "before the first pass";
     EXPECT_EQ(f.settings().Background, 0);
 
     f.click("On2");
@@ -409,12 +427,10 @@ TEST(DecoderFormLayoutTest, AboutHelpAndPlaceholders) {
     f.click("Help1");
     EXPECT_TRUE(r.hasMessage("Could not run the help application", ""));
 
-    // Items of later parts say that they are not there yet instead of doing nothing.
+    // Loading the defaults says that it is not there yet instead of doing nothing.
     const size_t before = r.messages.messages.size();
-    f.click("SaveRcv1");
-    f.click("Show2");
-    EXPECT_EQ(r.messages.messages.size(), before + 2);
-    EXPECT_EQ(f.settings().TimelineShown, 1);
+    f.click("LoadDefault");
+    EXPECT_EQ(r.messages.messages.size(), before + 1);
 }
 
 // ---------------------------------------------------------------- the loop behind the window
