@@ -150,14 +150,14 @@ void ToneKeyer::setBeaconCarrier(const BeaconCarrier& carrier) {
     m_carrier = carrier;
 }
 
-bool ToneKeyer::play(const std::vector<uint8_t>& envelope) {
+bool ToneKeyer::play(const std::vector<uint8_t>& envelope, const std::atomic<bool>* stop) {
     ToneSettings tone;
     {
         std::lock_guard lock(m_settingsMutex);
         tone = m_tone;
     }
     return m_output.PlayEnvelope(envelope.data(), static_cast<int64_t>(envelope.size()), tone,
-                                 m_outputDevice.load());
+                                 m_outputDevice.load(), stop);
 }
 
 bool ToneKeyer::sendText(std::string_view text, const std::atomic<bool>& stopRequest) {
@@ -178,7 +178,7 @@ bool ToneKeyer::sendText(std::string_view text, const std::atomic<bool>& stopReq
         const int64_t n = builder.rowSamples(row);
         if (!m_envelope.empty() &&
             static_cast<int64_t>(m_envelope.size()) + n > kMaxBatchSamples) {
-            if (stopRequest.load() || !play(m_envelope)) return false;
+            if (stopRequest.load() || !play(m_envelope, &stopRequest)) return false;
             m_envelope.clear();
             builder = EnvelopeBuilder(m_timing.current(), carrier, sidetoneOn);
         }
@@ -186,7 +186,7 @@ bool ToneKeyer::sendText(std::string_view text, const std::atomic<bool>& stopReq
     }
     if (m_envelope.empty()) return true;
     if (stopRequest.load()) return false;
-    return play(m_envelope);
+    return play(m_envelope, &stopRequest);
 }
 
 bool ToneKeyer::sendTypedCode(int32_t code) {

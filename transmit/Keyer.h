@@ -27,8 +27,8 @@ constexpr int kMaxKeyingLagMs = 5;
 class Keyer {
 public:
     virtual ~Keyer() = default;
-    // Screen or macro text (Latin-1 bytes). Stops between characters (serial) or batches (sound
-    // card) once stopRequest is set. Returns false when stopped or failed before the end.
+    // Screen or macro text (Latin-1 bytes). Stops between characters (serial) or within about
+    // one 93 ms tone block (sound card) once stopRequest is set. Returns false when stopped or failed before the end.
     virtual bool sendText(std::string_view text, const std::atomic<bool>& stopRequest) = 0;
     // One typed character, already translated to its code (see translateTypedKey).
     virtual bool sendTypedCode(int32_t code) = 0;
@@ -93,7 +93,7 @@ public:
     void setOutputDevice(int32_t device) { m_outputDevice = device; }
 
 private:
-    bool play(const std::vector<uint8_t>& envelope);
+    bool play(const std::vector<uint8_t>& envelope, const std::atomic<bool>* stop = nullptr);
 
     ToneOutput& m_output;
     const SendTimingStore& m_timing;

@@ -159,7 +159,8 @@ bool ToneOutput::finishBlock(ToneBlock block) {
 }
 
 bool ToneOutput::PlayEnvelope(const uint8_t* envelope, int64_t count,
-                              const ToneSettings& settings, int32_t outputDevice) {
+                              const ToneSettings& settings, int32_t outputDevice,
+                              const std::atomic<bool>* stop) {
     float phase = 0.0f;
     const float step = settings.SidetoneFreq * kTwoPi / static_cast<float>(kToneSampleRateHz);
     int64_t readPosition = 0;
@@ -171,6 +172,10 @@ bool ToneOutput::PlayEnvelope(const uint8_t* envelope, int64_t count,
     int64_t remaining = std::max<int64_t>(count, 0);
     bool finished = remaining == 0;
     while (!finished) {
+        if (stop && stop->load()) {
+            ResetToneOutput();
+            return false;
+        }
         int blockSize = kToneBlockSamples;
         bool last = false;
         if (remaining <= kToneBlockSamples) {

@@ -95,9 +95,12 @@ public:
 
     // Plays envelope[0..count) on the device, after resetting it. Returns when the last block has
     // played, or false after a failure (the failure message has been shown). With OutputDevice
-    // other than the sound card it only resets.
+    // other than the sound card it only resets. When `stop` becomes true the playback ends at
+    // the next block (about 93 ms), the device is reset so nothing queued keeps sounding, and
+    // the call returns false: a stop must release the key within a character, not after the
+    // whole envelope.
     bool PlayEnvelope(const uint8_t* envelope, int64_t count, const ToneSettings& settings,
-                      int32_t outputDevice);
+                      int32_t outputDevice, const std::atomic<bool>* stop = nullptr);
 
     // The sound input reads and clears this after a stalled block was abandoned.
     bool takeOutputStalled() { return m_outputStalled.exchange(false); }

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -81,6 +82,7 @@ public:
     int stallBlockIndex = -1;  // this written block never reports done
     int resets = 0;
     int restarts = 0;
+    std::function<void()> onWrite;  // runs after each written block
 
     std::vector<int16_t> allSamples() const {
         std::vector<int16_t> out;
@@ -95,6 +97,7 @@ public:
         if (!op(b == ToneBlock::A ? "writeA" : "writeB")) return false;
         blocks.push_back({b, std::vector<int16_t>(s, s + n)});
         m_pending[b] = static_cast<int>(blocks.size()) - 1;
+        if (onWrite) onWrite();
         return true;
     }
     bool isDone(ToneBlock b) override {

@@ -247,3 +247,16 @@ TEST(WavToneDevice, WritesA44100HzMono16BitFileOfThePlayedSamples) {
     EXPECT_FALSE(bad.open());
     EXPECT_NE(bad.lastError().find("/nonexistent-dir/x.wav"), std::string::npos);
 }
+
+TEST(PlayEnvelope, AStopEndsPlaybackAtTheNextBlockAndSilencesTheDevice) {
+    ToneFixture f;
+    const auto env = envelopeOf("PARIS PARIS PARIS", 20);  // many seconds of blocks
+    std::atomic<bool> stop{false};
+    f.device.onWrite = [&] {
+        if (f.device.blocks.size() == 3) stop = true;  // the operator stops during block 3
+    };
+    EXPECT_FALSE(f.output.PlayEnvelope(env.data(), env.size(), ToneSettings{}, kOutputSoundCard, &stop));
+    EXPECT_EQ(f.device.blocks.size(), 3u);
+    EXPECT_EQ(f.device.calls.back(), "reset");  // queued audio is dropped
+    EXPECT_GT(env.size(), 20u * 4096u);
+}
