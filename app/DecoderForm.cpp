@@ -156,8 +156,10 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
         m_services.captureTimings);
     RunLoopEvents events;
     events.passDone = [this](const PassResult& r) {
+        // The watchdog's flag as it stands at the end of this pass decides its timeline.
+        const bool stalled = m_flags.OutputStalled.load();
         QMetaObject::invokeMethod(
-            this, [this, r] { showPass(r); }, Qt::QueuedConnection);
+            this, [this, r, stalled] { showPass(r, stalled); }, Qt::QueuedConnection);
     };
     events.leds = [this](bool rcv, bool xmit) {
         QMetaObject::invokeMethod(
@@ -206,6 +208,7 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     XmitMacrosForm = new macros::TXmitMacrosForm(m_macroSources, messageSink(),
                                                  TransmitMemoryForm, ShowMacroKeysForm, this);
     PTTForm = new TPTTForm(*m_keyingPort, messageSink(), this);
+    connect(PTTForm, &QDialog::finished, this, [this] { storePttSettings(); });
     TimeLineForm = new TTimeLineForm(this);
     connect(TimeLineForm, &TTimeLineForm::timelineShownChanged, this,
             [this](bool shown) { m_settings.TimelineShown = shown ? 1 : 0; });
@@ -251,6 +254,8 @@ void TDecoderForm::createSubsystems() {
     speed.focusTransmitMemo = [this] { TransmitMemo->setFocus(); };
     m_speedControls =
         std::make_unique<TransmitSpeedControls>(*m_sendTiming, messageSink(), std::move(speed));
+    // The keyers have lengths to use from the start, before any configuration or speed change.
+    m_speedControls->applyStoredSpeed(m_settings.XmitSpeed);
     OutputMenuHandlers::Hooks output;
     output.showComPortDialog = [this] { ComPortSelectForm->show(); };
     output.setSidetone = [this](bool on) { click(on ? "SideToneOn" : "SideToneOFF"); };
@@ -501,6 +506,16 @@ MacroFields TDecoderForm::macroFields() const {
     f.XmitCntrMemo = std::to_string(XmitCntrSpinEdit->value());
     XmitMacrosForm->fillMacroFields(f);
     return f;
+}
+
+void TDecoderForm::storePttSettings() {
+    const PttSettings p = m_keyingPort->ptt();
+    m_settings.PttEnable = p.PttEnable ? 1 : 0;
+    m_settings.PttInvert = p.PttInvert ? 1 : 0;
+    m_settings.DtrIsData = p.DtrIsData ? 1 : 0;
+    m_settings.DtrIsPtt = p.DtrIsPtt ? 1 : 0;
+    m_settings.RtsIsData = p.RtsIsData ? 1 : 0;
+    m_settings.RtsIsPtt = p.RtsIsPtt ? 1 : 0;
 }
 
 void TDecoderForm::keyUpLines() {
@@ -1092,6 +1107,7 @@ void TDecoderForm::Quit1Click() {
             m_services.stopSend();
     };
     stopSendIfActive();
+    storePttSettings();
     if (m_services.saveConfiguration) m_services.saveConfiguration();
     stopSendIfActive();
     stopSequence();
@@ -1152,11 +1168,11 @@ void TDecoderForm::insertReceiveText(const std::string& utf8) {
     if (m_settings.Scrolling == 3) RcvMemo->ensureCursorVisible();
 }
 
-void TDecoderForm::showPass(const PassResult& r) {
+void TDecoderForm::showPass(const PassResult& r, bool outputStalled) {
     ++m_passesShown;
     m_spectrumPanel->showPass(r);
-    // The timeline is not drawn while the tone output watchdog reports a stall.
-    if (!m_flags.OutputStalled.load() && TimeLineForm->running()) TimeLineForm->showPass(r);
+    // A pass during which the watchdog reported a stall is not drawn on the timeline.
+    if (!outputStalled && TimeLineForm->running()) TimeLineForm->showPass(r);
     if (r.rawSnrShown && m_settings.ScreenOpMode == 0)
         RawSnrMemo->setText("RAW = " + QString::number(r.displayedSnr));
     insertReceiveText(r.text);

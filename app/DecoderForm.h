@@ -257,10 +257,12 @@ private:
     void syncOutputChecks();
     void syncToneChecks();
     void keyUpLines();
+    // The PTT dialog's line assignment into the settings that are saved.
+    void storePttSettings();
 
     void enterRunLoop();
     void joinRunLoop();
-    void showPass(const PassResult& result);
+    void showPass(const PassResult& result, bool outputStalled);
     void showLeds(bool rcvOn, bool xmitOn);
     void insertReceiveText(const std::string& utf8);
 

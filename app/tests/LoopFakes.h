@@ -14,6 +14,9 @@ namespace dita::test {
 
 class RecordingProcessor : public PassProcessor {
 public:
+    static constexpr int kPeakBin = 120;
+    static constexpr int16_t kPeakHeight = 60;
+    static constexpr int32_t kLevelStep = 40;
     void post(ReceiveCommand c) override {
         std::lock_guard lock(m_mutex);
         m_commands.push_back(c);
@@ -26,6 +29,14 @@ public:
         m_result.signalBarValue = 12.5;
         m_result.rawSnrShown = true;
         m_result.displayedSnr = 17;
+        // A peak in the line trace and a keyed stretch in the timeline, so both draw something.
+        m_result.traceHeight[kPeakBin] = kPeakHeight;
+        for (size_t i = 1; i < m_result.timelineK.size(); ++i) {
+            m_result.timelineE[i] = static_cast<int32_t>(i) * kLevelStep;
+            m_result.timelineK[i] = i > m_result.timelineK.size() / 2 ? 1.0f : 0.0f;
+        }
+        // The output watchdog firing during this pass.
+        if (std::atomic<bool>* flag = stallDuringPass.load()) flag->store(true);
         ++passes;
         return m_result;
     }
@@ -34,6 +45,7 @@ public:
         return m_commands;
     }
     std::atomic<int> passes{0};
+    std::atomic<std::atomic<bool>*> stallDuringPass{nullptr};
     std::atomic<int32_t> firstSample{0};
     std::string textPerPass = "E";
 

@@ -22,79 +22,13 @@
 #include "log/StationPanel.h"
 #include "macros/MacroWindows.h"
 #include "app/SoundCardDialogs.h"
-#include "app/tests/LoopFakes.h"
+#include "app/tests/FormRig.h"
 
 using namespace dita;
 using namespace dita::test;
 using namespace std::chrono_literals;
 
 namespace {
-
-void ensureApp() {
-    static int argc = 1;
-    static char name[] = "decoder_form_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    (void)app;
-}
-
-template <typename Pred> bool pumpUntil(Pred pred, std::chrono::milliseconds limit = 5000ms) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
-
-struct FormRig {
-    explicit FormRig(int devices = 1, bool start = true) : catalog(devices) {
-        ensureApp();
-        DecoderFormServices s;
-        s.catalog = &catalog;
-        s.processor = &processor;
-        s.messages = &messages;
-        s.openUrl = [this](const QUrl& url) {
-            opened.push_back(url);
-            return openResult;
-        };
-        s.loadConfiguration = [this] {
-            ++loads;
-            firstStartDuringLoad = form->FirstStart();
-        };
-        s.saveConfiguration = [this] { ++saves; };
-        s.terminate = [this] { ++terminates; };
-        s.systemTimerMs = 10;
-        s.loopTimings = LoopTimings{20ms, 5ms};
-        form = std::make_unique<TDecoderForm>(s);
-        if (!start) form->SystemTimer->stop();
-    }
-    ~FormRig() { form.reset(); }
-
-    std::vector<std::string> captions() const {
-        std::vector<std::string> c;
-        for (const auto& m : messages.messages)
-            c.push_back(m.caption);
-        return c;
-    }
-    bool hasMessage(const std::string& text, const std::string& caption) const {
-        for (const auto& m : messages.messages)
-            if (m.text == text && m.caption == caption) return true;
-        return false;
-    }
-
-    FakeCatalog catalog;
-    RecordingProcessor processor;
-    RecordingMessageService messages;
-    std::vector<QUrl> opened;
-    bool openResult = true;
-    int loads = 0;
-    int saves = 0;
-    int terminates = 0;
-    bool firstStartDuringLoad = false;
-    std::unique_ptr<TDecoderForm> form;
-};
 
 const char* const kGroupItems[] = {"MicInput",
                                    "RightInput",

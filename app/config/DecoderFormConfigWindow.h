@@ -1,0 +1,54 @@
+#pragma once
+// DecoderFormConfigWindow: the configuration files' view of the real main window. Who calls
+// it: ConfigurationFiles, on the window thread.
+#include "app/config/ConfigWindow.h"
+
+namespace dita {
+
+class TDecoderForm;
+
+class DecoderFormConfigWindow : public ConfigWindow {
+public:
+    explicit DecoderFormConfigWindow(TDecoderForm& form) : m_form(form) {}
+
+    OperatingSettings& settings() override;
+    bool click(const std::string& item) override;
+    void setChecked(const std::string& item, bool checked) override;
+    double signalBarValue() override;
+    void setSignalBarValue(double value) override;
+    int xmitSpeed() override;
+    void applyXmitSpeed(int wpm) override;
+    std::string macro(int slot) override;
+    void setMacro(int slot, const std::string& latin1) override;
+    std::array<int, 4> timelinePlacement() override;
+    void setTimelinePlacement(int index, int value) override;
+    void showTimeline(bool shown) override;
+    int mainWindowTop() override;
+    int mainWindowLeft() override;
+    void setMainWindowTop(int top) override;
+    void setMainWindowLeft(int left) override;
+    int coarseGainBarPosition() override;
+    void setCoarseGainBarPosition(int position) override;
+    void coarseGainBarChange() override;
+    int portInUse() override;
+    void setPortInUse(int port) override;
+    void setPortChosen(bool chosen) override;
+    void setComPortSpin(int port) override;
+    void applyAfcStart(int hz) override;
+    int contactCounter() override;
+    void setContactCounter(int value) override;
+    void setTimingWeightControls(const std::array<float, 4>& weights) override;
+    std::string text(ConfigTextField field) override;
+    void setText(ConfigTextField field, const std::string& latin1) override;
+    std::array<uint8_t, 6> pttBoxes() override;
+    void setPttBox(int index, bool checked) override;
+    int band() override;
+    void setBand(int band) override;
+    void setLoopStopped() override;
+    bool firstStart() override;
+
+private:
+    TDecoderForm& m_form;
+};
+
+} // namespace dita

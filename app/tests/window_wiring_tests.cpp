@@ -1,0 +1,470 @@
+// The subsystems inside the main window, driven as an operator drives them: the spectrum panel
+// (click-to-tune, display type, timeline window), the station panel and its log file, the macro
+// windows, the File menu's text files, the transmit speed controls and the keying port behind
+// the Output Device, Invert Xmit and Setup PTT items.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+
+#include <cmath>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+#include "app/SetupDialogs.h"
+#include "app/tests/FormRig.h"
+#include "display/SpectrumPanel.h"
+#include "display/TimeLineForm.h"
+#include "gaugekit/GkBar.h"
+#include "gaugekit/GkLED.h"
+#include "log/AdifLog.h"
+#include "log/StationPanel.h"
+#include "macros/MacroWindows.h"
+#include "transmit/PttForm.h"
+#include "transmit/SendTiming.h"
+#include "transmit/TransmitControls.h"
+
+using namespace dita;
+using namespace dita::test;
+
+namespace {
+
+// A DITA folder of its own for one test, removed afterwards.
+class DitaHome {
+public:
+    DitaHome() {
+        m_path = std::filesystem::temp_directory_path() /
+                 ("dita_window_" + std::to_string(::getpid()) + "_" + std::to_string(++s_count));
+        std::filesystem::create_directories(m_path);
+        if (const char* old = std::getenv("DITA_HOME")) m_old = old;
+        ::setenv("DITA_HOME", m_path.c_str(), 1);
+    }
+    ~DitaHome() {
+        if (m_old.empty())
+            ::unsetenv("DITA_HOME");
+        else
+            ::setenv("DITA_HOME", m_old.c_str(), 1);
+        std::filesystem::remove_all(m_path);
+    }
+    const std::filesystem::path& path() const { return m_path; }
+
+private:
+    static inline int s_count = 0;
+    std::filesystem::path m_path;
+    std::string m_old;
+};
+
+std::string readFile(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+bool sentCommand(RecordingProcessor& processor, ReceiveCommandKind kind, int value) {
+    for (const auto& c : processor.commands())
+        if (c.kind == kind && c.value == value) return true;
+    return false;
+}
+
+bool hasColourOtherThan(const QImage& image, QColor colour) {
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixelColor(x, y) != colour) return true;
+    return false;
+}
+
+void releaseLeftButton(QWidget* w, int x) {
+    const QPointF at(x, w->height() / 2);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &release);
+}
+
+// Modem lines that remember every level they were set to.
+struct LineLog {
+    std::vector<std::string> opened;
+    std::vector<std::pair<ModemLine, bool>> writes;
+    bool last(ModemLine line) const {
+        for (auto it = writes.rbegin(); it != writes.rend(); ++it)
+            if (it->first == line) return it->second;
+        return false;
+    }
+};
+
+class RecordingLines : public ModemLines {
+public:
+    explicit RecordingLines(LineLog& log) : m_log(log) {}
+    void setLine(ModemLine line, bool raised) override { m_log.writes.emplace_back(line, raised); }
+
+private:
+    LineLog& m_log;
+};
+
+} // namespace
+
+// ---------------------------------------------------------------- displays
+
+TEST(WindowDisplaysTest, PassesDrawTheSpectrumAndAClickRetunesTheEngine) {
+    FormRig r(1);
+    Feeder feed(r.catalog.script(0), 1);
+    TDecoderForm& f = *r.form;
+    SpectrumPanel& panel = *f.spectrumPanel();
+    ASSERT_TRUE(pumpUntil([&] { return f.passesShown() >= 2; }));
+    EXPECT_TRUE(hasColourOtherThan(panel.spectrumBox()->frame(), Qt::white))
+        << "the trace of the pass is on the screen";
+    EXPECT_EQ(panel.markerText(), "532");
+
+    releaseLeftButton(panel.image1(), 137);
+    EXPECT_TRUE(sentCommand(r.processor, ReceiveCommandKind::TuneToBin, 137));
+
+    // Display type from the menu: the panel checks the item, the engine and settings follow.
+    f.click("Waterfall2");
+    EXPECT_EQ(panel.displayType(), 1);
+    EXPECT_EQ(f.settings().DisplayType, 1);
+    EXPECT_TRUE(f.item("Waterfall2")->isChecked());
+    EXPECT_FALSE(f.item("Spectrum1")->isChecked());
+    EXPECT_TRUE(sentCommand(r.processor, ReceiveCommandKind::DisplayType, 1));
+    f.click("Spectrum1");
+    EXPECT_TRUE(f.item("Spectrum1")->isChecked());
+    EXPECT_FALSE(f.item("Waterfall2")->isChecked());
+    EXPECT_EQ(f.settings().DisplayType, 0);
+    f.Quit1Click();
+}
+
+TEST(WindowDisplaysTest, TimelineShowsFromTheMenuAndSkipsPassesWhileTheOutputIsStalled) {
+    FormRig r(1);
+    Feeder feed(r.catalog.script(0), 1);
+    TDecoderForm& f = *r.form;
+    TTimeLineForm& tl = *f.timeLineForm();
+    EXPECT_FALSE(tl.isVisible()) << "made once at start, hidden";
+    tl.setStoredPlacement({40, 30, 300, 500});
+    f.click("Show2");
+    EXPECT_TRUE(tl.isVisible());
+    EXPECT_TRUE(tl.running());
+    EXPECT_EQ(f.settings().TimelineShown, 1);
+
+    int shown = f.passesShown();
+    ASSERT_TRUE(pumpUntil([&] { return f.passesShown() > shown + 1; }));
+    EXPECT_TRUE(hasColourOtherThan(tl.chart().image(), Qt::white));
+
+    r.processor.stallDuringPass = &f.flags().OutputStalled;
+    shown = f.passesShown(); // let queued passes and the window's own events settle first
+    ASSERT_TRUE(pumpUntil([&] { return f.passesShown() > shown + 1; }));
+    const QImage frozen = tl.chart().image().copy();
+    shown = f.passesShown();
+    ASSERT_TRUE(pumpUntil([&] { return f.passesShown() > shown + 2; }));
+    EXPECT_EQ(tl.chart().image(), frozen) << "a pass with a stalled output draws no timeline";
+    r.processor.stallDuringPass = nullptr;
+    shown = f.passesShown();
+    ASSERT_TRUE(pumpUntil([&] { return f.passesShown() > shown + 1; }));
+    EXPECT_NE(tl.chart().image(), frozen);
+
+    tl.TimeCloseBtnClick();
+    EXPECT_EQ(f.settings().TimelineShown, 0);
+    f.Quit1Click();
+}
+
+TEST(WindowDisplaysTest, GainBarsAndLampsAsTheFormHasThem) {
+    FormRig r(1, false);
+    TDecoderForm& f = *r.form;
+    EXPECT_EQ(f.SignalBar->size(), QSize(93, 22));
+    EXPECT_DOUBLE_EQ(f.SignalBar->SignalSettings()->ValueFrom(), 1.0);
+    EXPECT_DOUBLE_EQ(f.SignalBar->SignalSettings()->ValueTo(), 2000.0);
+    for (TGkLED* led : {f.RcvLED, f.XmitLED}) {
+        EXPECT_EQ(led->LED()->Shape(), sRectangle);
+        EXPECT_EQ(led->LED()->Width(), 30);
+        EXPECT_EQ(led->LED()->Height(), 20);
+    }
+    EXPECT_EQ(f.CoarseGainBar->parentWidget(), f.ContrlPnl);
+    EXPECT_EQ(f.CoarseGainBar2->parentWidget(), f.Rcv2Pnl);
+    // The configuration loader sets the bar and runs its handler itself.
+    f.CoarseGainBar->setValue(14);
+    f.spectrumPanel()->CoarseGainBarChange();
+    EXPECT_EQ(f.settings().DisplayGain, 14);
+    EXPECT_EQ(f.spectrumPanel()->displayGain(), 14);
+    EXPECT_TRUE(sentCommand(r.processor, ReceiveCommandKind::DisplayGain, 14));
+}
+
+TEST(WindowDisplaysTest, ToneOptionTunesOnceTheWindowHasStarted) {
+    FormRig r(1, true, [](DecoderFormServices& s) { s.startToneHz = 650; });
+    TDecoderForm& f = *r.form;
+    ASSERT_TRUE(pumpUntil([&] { return !f.FirstStart(); }));
+    const int bin = f.settings().TunedBin;
+    EXPECT_LT(std::abs((bin - 1) * kBinHz - 650.0), kBinHz / 2) << "the nearest bin to 650 Hz";
+    EXPECT_TRUE(sentCommand(r.processor, ReceiveCommandKind::TuneToBin, bin));
+    f.Quit1Click();
+}
+
+// ---------------------------------------------------------------- station panel and log
+
+TEST(WindowStationTest, LogButtonAppendsToTheLogInTheDitaFolderAndRefusesAnEmptyCall) {
+    DitaHome home;
+    FormRig r(1, false);
+    TDecoderForm& f = *r.form;
+    f.SystemTimer2Timer(); // the clock texts reach the station panel
+    EXPECT_EQ(f.GMTDateMemo->text(), f.UTCDatePnl->text());
+    f.CallMemo->setText("DL1ABC");
+    f.MyCallMemo->setText("W1AW");
+    f.StationPnl->FrequencyMemo->setText("7.030");
+    f.StationPnl->LogBtn->click();
+    const auto log = home.path() / kLogFileName;
+    ASSERT_TRUE(std::filesystem::exists(log));
+    std::string text = readFile(log);
+    EXPECT_NE(text.find("<call:6>DL1ABC"), std::string::npos) << text;
+    EXPECT_NE(text.find("<station_callsign:4>W1AW"), std::string::npos) << text;
+    EXPECT_NE(text.find("<qso_date:8>" + f.LogDateText), std::string::npos) << text;
+    EXPECT_TRUE(r.hasMessage(kLogWrittenText, kFileMessageCaption));
+
+    f.CallMemo->clear();
+    f.StationPnl->LogBtn->click();
+    EXPECT_EQ(readFile(log), text) << "a refused entry leaves the log as it was";
+    EXPECT_EQ(r.messages.messages.back().text, kNoStationText);
+
+    f.CallMemo->setText("G4XYZ");
+    f.StationPnl->LogBtn->click();
+    text = readFile(log);
+    EXPECT_EQ(text.find("<call:6>DL1ABC"), 0u) << "the first record stays first";
+    EXPECT_NE(text.find("<call:5>G4XYZ"), std::string::npos);
+}
+
+TEST(WindowStationTest, BlackSchemeAndMacroFieldsComeFromTheStationPanelAndTheEditor) {
+    FormRig r(1, false);
+    TDecoderForm& f = *r.form;
+    f.click("BlackBackground");
+    EXPECT_EQ(f.StationPnl->committedTextColour(), QColor(Qt::white));
+    f.click("WhiteBackground");
+    EXPECT_EQ(f.StationPnl->committedTextColour(), QColor(Qt::black));
+
+    f.CallMemo->setText("DL1ABC");
+    f.MyCallMemo->setText("W1AW");
+    f.NameMemo->setText("Hans");
+    f.RSTMemo->setText("579");
+    f.MyRSTMemo->setText("599");
+    f.XmitCntrSpinEdit->setValue(42);
+    f.XmitMacrosForm->MyNameMemo->setText("Joe");
+    f.XmitMacrosForm->QTHMemo->setText("Newington");
+    const MacroFields m = f.macroFields();
+    EXPECT_EQ(m.CallMemo, "DL1ABC");
+    EXPECT_EQ(m.MyCallMemo, "W1AW");
+    EXPECT_EQ(m.NameMemo, "Hans");
+    EXPECT_EQ(m.RSTMemo, "579");
+    EXPECT_EQ(m.MyRSTMemo, "599");
+    EXPECT_EQ(m.XmitCntrMemo, "42");
+    EXPECT_EQ(m.MyNameMemo, "Joe");
+    EXPECT_EQ(m.QTHMemo, "Newington");
+    EXPECT_EQ(ExpandMacro("%a DE %b NR %i", m), "DL1ABC DE W1AW NR 42");
+}
+
+// ---------------------------------------------------------------- macros and text files
+
+TEST(WindowMacrosTest, EditorSavesIntoTheWindowsMacrosAndTheListingShowsThem) {
+    DitaHome home;
+    FormRig r(1, false);
+    TDecoderForm& f = *r.form;
+    f.click("Edit1");
+    ASSERT_TRUE(f.XmitMacrosForm->isVisible());
+    EXPECT_EQ(f.XmitMacrosForm->windowTitle(), "Macro Edit");
+    f.XmitMacrosForm->Memo1->setPlainText("CQ TEST DE %b");
+    ASSERT_TRUE(f.XmitMacrosForm->saveMacro(3));
+    EXPECT_EQ(f.macroSources()[3], "CQ TEST DE %b");
+    f.click("ShowMacros");
+    EXPECT_TRUE(f.TransmitMemoryForm->isVisible());
+    EXPECT_TRUE(f.TransmitMemoryForm->Memo1->toPlainText().contains("M3 = CQ TEST DE %b\n"));
+    f.SystemTimer2Timer();
+    EXPECT_EQ(f.XmitMacrosForm->GMTMemo->text().toStdString(), f.GMTMemoText);
+}
+
+TEST(WindowTextFilesTest, SaveAndLoadGoThroughTheChosenFilesAndHandTheTextOn) {
+    DitaHome home;
+    const auto saved = home.path() / "rcv.txt";
+    const auto loaded = home.path() / "load.txt";
+    QString openChoice = QString::fromStdString(loaded.string());
+    std::vector<std::pair<int, std::string>> handed;
+    FormRig r(1, false, [&](DecoderFormServices& s) {
+        s.chooseSaveFile = [&](QWidget*) { return QString::fromStdString(saved.string()); };
+        s.chooseOpenFile = [&](QWidget*) { return openChoice; };
+        s.transmitTextLoaded = [&](int index, const std::string& text) {
+            handed.emplace_back(index, text);
+        };
+    });
+    TDecoderForm& f = *r.form;
+    f.RcvMemo->setPlainText("CQ DE W1AW\nK");
+    f.click("SaveRcv1");
+    const std::string rcv = readFile(saved);
+    EXPECT_NE(rcv.find("CQ DE W1AW"), std::string::npos);
+    EXPECT_NE(rcv.find('K'), std::string::npos);
+
+    std::ofstream(loaded) << "TEST DE DL1ABC";
+    f.click("LoadTransmit1");
+    EXPECT_EQ(f.TransmitMemo->toPlainText(), "TEST DE DL1ABC");
+    ASSERT_EQ(handed.size(), 1u);
+    EXPECT_EQ(handed[0].first, kLoadedTextBuffer);
+    EXPECT_NE(handed[0].second.find("TEST DE DL1ABC"), std::string::npos);
+
+    openChoice.clear(); // cancelled: the window keeps its text, which is still handed on
+    const size_t messages = r.messages.messages.size();
+    f.click("LoadTransmit1");
+    EXPECT_EQ(f.TransmitMemo->toPlainText(), "TEST DE DL1ABC");
+    EXPECT_EQ(handed.size(), 2u);
+    EXPECT_EQ(r.messages.messages.size(), messages);
+}
+
+// ---------------------------------------------------------------- transmit side
+
+TEST(WindowTransmitTest, SpeedControlsHoldTheSerialLimitAndPublishTheTiming) {
+    FormRig r(1, false);
+    TDecoderForm& f = *r.form;
+    EXPECT_GT(f.sendTiming().current().DotMs, 0) << "timing exists before any speed change";
+
+    f.XmitSpdUpDn2->setValue(70); // serial port is the default output
+    EXPECT_EQ(f.XmitSpdUpDn2->value(), 50);
+    EXPECT_EQ(f.settings().XmitSpeed, 50);
+    EXPECT_EQ(f.sendTiming().current().DotMs, ComputeSendTiming(50, TimingWeights{}).DotMs);
+    EXPECT_TRUE(r.messages.messages.empty()) << "the spin edit cuts without a message";
+
+    f.XmitSpdUpDn->setValue(80);
+    f.XmitSpdUpDnMouseUp();
+    EXPECT_TRUE(r.hasMessage(kSerialSpeedNoteText, kTransmitSpeedNoteCaption));
+    EXPECT_EQ(f.XmitSpdUpDn->value(), 50);
+    EXPECT_EQ(f.XmitSpeedPanel->text(), "50");
+
+    f.click("SoundCard1");
+    f.XmitSpdUpDn2->setValue(70);
+    EXPECT_EQ(f.XmitSpdUpDn2->value(), 70);
+    EXPECT_EQ(f.sendTiming().current().DotMs, ComputeSendTiming(70, TimingWeights{}).DotMs);
+
+    f.setTypingActive(3); // while typed characters are sent the spin edit changes nothing
+    f.XmitSpdUpDn2->setValue(30);
+    EXPECT_EQ(f.sendTiming().current().DotMs, ComputeSendTiming(70, TimingWeights{}).DotMs);
+    f.click("N15WPM"); // the speed locks still do
+    EXPECT_EQ(f.sendTiming().current().DotMs, ComputeSendTiming(15, TimingWeights{}).DotMs);
+    EXPECT_EQ(f.XmitSpdUpDn2->value(), 15);
+}
+
+TEST(WindowTransmitTest, SyncCopiesTheReceiveSpeedOfTheLastPass) {
+    FormRig r(1);
+    Feeder feed(r.catalog.script(0), 1);
+    TDecoderForm& f = *r.form;
+    ASSERT_TRUE(pumpUntil([&] { return f.passesShown() >= 1; }));
+    f.click("SoundCard1");
+    f.XmitSpdUpDn2->setValue(40);
+    f.SyncBtn->click();
+    EXPECT_EQ(f.receiveWpm(), 20);
+    EXPECT_EQ(f.XmitSpdUpDn2->value(), 20);
+    EXPECT_EQ(f.settings().XmitSpeed, 20);
+    f.Quit1Click();
+}
+
+TEST(WindowTransmitTest, OutputDeviceSwitchesTheSidetoneAndToneItemsReachTheKeyers) {
+    std::vector<ToneSettings> applied;
+    std::vector<BeaconCarrier> carriers;
+    FormRig r(1, false, [&](DecoderFormServices& s) {
+        s.applyTone = [&](const ToneSettings& t, const BeaconCarrier& c) {
+            applied.push_back(t);
+            carriers.push_back(c);
+        };
+    });
+    TDecoderForm& f = *r.form;
+    f.click("SoundCard1");
+    EXPECT_TRUE(f.item("SideToneOn")->isChecked());
+    EXPECT_FALSE(f.item("SideToneOFF")->isChecked());
+    EXPECT_EQ(f.settings().SidetoneOn, 1);
+    ASSERT_FALSE(applied.empty());
+    EXPECT_TRUE(applied.back().SidetoneOn);
+    f.click("Freq3");
+    EXPECT_FLOAT_EQ(applied.back().SidetoneFreq, 1000.0f);
+    f.click("Squarewave1");
+    EXPECT_EQ(f.settings().SidetoneWaveform, 1);
+    EXPECT_FALSE(f.item("Sinewave1")->isChecked());
+    f.click("N4Seconds1");
+    EXPECT_EQ(carriers.back().BeaconCarrierTime, 4);
+    EXPECT_EQ(f.settings().BeaconCarrierSamples, 4 * 44100);
+
+    f.setFirstStart(true); // as the configuration load does: no dialog
+    f.click("SerialPort1");
+    EXPECT_FALSE(f.ComPortSelectForm->isVisible());
+    EXPECT_TRUE(f.item("SideToneOFF")->isChecked());
+    EXPECT_FALSE(applied.back().SidetoneOn);
+}
+
+TEST(WindowTransmitTest, SerialOutputOpensTheChosenPortOfAPseudoTerminal) {
+    DitaHome home;
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    std::filesystem::create_symlink(::ptsname(master), home.path() / "com5");
+    std::filesystem::create_symlink(home.path() / "missing", home.path() / "com6");
+    {
+        FormRig r(1, false);
+        TDecoderForm& f = *r.form;
+        f.setFirstStart(false);
+        f.click("SoundCard1");
+        f.click("SerialPort1");
+        TComPortSelectForm& com = *f.ComPortSelectForm;
+        ASSERT_TRUE(com.isVisible()) << "the operator picks the port";
+        com.ComPortSpinBtn->setValue(5);
+        EXPECT_TRUE(com.ComPortDeviceLabel->text().contains("com5"));
+        com.SelectComPortBtn->click();
+        EXPECT_TRUE(f.keyingPort().PortOpen());
+        EXPECT_EQ(f.settings().ComPortNumber, 5);
+        EXPECT_EQ(f.settings().OutputPort, kOutputPortNumber);
+        EXPECT_TRUE(r.messages.messages.empty());
+
+        f.click("PortNumber1");
+        com.ComPortSpinBtn->setValue(6);
+        com.SelectComPortBtn->click();
+        EXPECT_TRUE(r.hasMessage(kComOpenFailedText, kCommIoErrorCaption));
+        EXPECT_FALSE(f.keyingPort().PortOpen());
+    }
+    ::close(master);
+}
+
+TEST(WindowTransmitTest, InvertAndQuitDriveTheKeyingLinesAndSetupPttShowsItsDialog) {
+    LineLog lines;
+    FormRig r(1, false, [&](DecoderFormServices& s) {
+        s.keyingOpener = [&](const std::string& path) -> std::unique_ptr<ModemLines> {
+            lines.opened.push_back(path);
+            return std::make_unique<RecordingLines>(lines);
+        };
+    });
+    TDecoderForm& f = *r.form;
+    f.settings().ComPortNumber = 4;
+    f.setFirstStart(true); // the configuration load opens the stored port directly
+    f.click("SerialPort1");
+    ASSERT_EQ(lines.opened.size(), 1u);
+    EXPECT_EQ(lines.opened[0], comDevicePath(4));
+
+    f.click("Invert2");
+    EXPECT_EQ(f.keyingPort().KeyInvert.load(), kKeyInverted);
+    EXPECT_TRUE(lines.last(ModemLine::Dtr)) << "inverted key-up raises the data line";
+    f.click("Normal1");
+    EXPECT_FALSE(lines.last(ModemLine::Dtr));
+
+    f.click("SetupPTT");
+    TPTTForm& ptt = *f.PTTForm;
+    ASSERT_TRUE(ptt.isVisible());
+    EXPECT_EQ(ptt.windowTitle(), "PTT Setup");
+    ptt.PTTEnbCheckBox->setChecked(true);
+    ptt.PTTEnbCheckBoxMouseUp();
+    EXPECT_TRUE(f.keyingPort().ptt().PttEnable);
+    ptt.hide();
+
+    f.keyingPort().KeyState = kKeyDown;
+    f.keyingPort().SetKeyLines(kKeyDown);
+    ASSERT_TRUE(lines.last(ModemLine::Dtr));
+    f.Quit1Click();
+    EXPECT_FALSE(lines.last(ModemLine::Dtr)) << "quitting leaves the key up";
+    EXPECT_EQ(f.keyingPort().KeyState.load(), kKeyUp);
+    EXPECT_EQ(f.settings().PttEnable, 1) << "the dialog's choice is kept with the settings";
+}
