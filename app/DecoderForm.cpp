@@ -10,10 +10,11 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMetaObject>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QMouseEvent>
 #include <QSpinBox>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 
@@ -202,11 +203,10 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
         },
         [this] { m_outputMenu->comPortCancelled(); });
     TransmitMemoryForm = new macros::TTransmitMemoryForm(this);
-    ShowMacroKeysForm = new macros::TShowMacroKeysForm(messageSink(),
-                                                       macros::TShowMacroKeysForm::defaultKeyFile,
-                                                       this);
-    XmitMacrosForm = new macros::TXmitMacrosForm(m_macroSources, messageSink(),
-                                                 TransmitMemoryForm, ShowMacroKeysForm, this);
+    ShowMacroKeysForm = new macros::TShowMacroKeysForm(
+        messageSink(), macros::TShowMacroKeysForm::defaultKeyFile, this);
+    XmitMacrosForm = new macros::TXmitMacrosForm(m_macroSources, messageSink(), TransmitMemoryForm,
+                                                 ShowMacroKeysForm, this);
     PTTForm = new TPTTForm(*m_keyingPort, messageSink(), this);
     connect(PTTForm, &QDialog::finished, this, [this] { storePttSettings(); });
     TimeLineForm = new TTimeLineForm(this);
@@ -240,8 +240,15 @@ TDecoderForm::~TDecoderForm() {
 // ====================================================================== controls
 
 MessageSink TDecoderForm::messageSink() {
+    // Subsystems may report from their own threads; the box is always shown by this one.
     return [this](const std::string& text, const std::string& caption) {
-        messages().show(text, caption);
+        if (QThread::currentThread() == thread()) {
+            messages().show(text, caption);
+            return;
+        }
+        QMetaObject::invokeMethod(
+            this, [this, text, caption] { messages().show(text, caption); },
+            Qt::QueuedConnection);
     };
 }
 
@@ -449,9 +456,9 @@ void TDecoderForm::createControls() {
     connect(XmitSpdUpDn, &QSpinBox::valueChanged, this,
             [this](int position) { m_speedControls->XmitSpdUpDnChanging(position); });
     connect(XmitSpdUpDn, &QSpinBox::editingFinished, this, [this] { XmitSpdUpDnMouseUp(); });
-    XmitSpeedPanel = label(ContrlPnl, "XmitSpeedPanel",
-                           QString::fromStdString(m_speedControls->speedPanelText()),
-                           kXmitSpeedPanelRect);
+    XmitSpeedPanel =
+        label(ContrlPnl, "XmitSpeedPanel",
+              QString::fromStdString(m_speedControls->speedPanelText()), kXmitSpeedPanelRect);
     XmitSpeedPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     XmitSpeedPanel->setAlignment(Qt::AlignCenter);
     SyncBtn = new QPushButton("Sync", ContrlPnl);

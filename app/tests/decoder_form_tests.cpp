@@ -18,11 +18,11 @@
 
 #include "app/DecoderForm.h"
 #include "app/SetupDialogs.h"
+#include "app/SoundCardDialogs.h"
+#include "app/tests/FormRig.h"
 #include "display/SpectrumPanel.h"
 #include "log/StationPanel.h"
 #include "macros/MacroWindows.h"
-#include "app/SoundCardDialogs.h"
-#include "app/tests/FormRig.h"
 
 using namespace dita;
 using namespace dita::test;

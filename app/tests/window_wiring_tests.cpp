@@ -468,3 +468,16 @@ TEST(WindowTransmitTest, InvertAndQuitDriveTheKeyingLinesAndSetupPttShowsItsDial
     EXPECT_EQ(f.keyingPort().KeyState.load(), kKeyUp);
     EXPECT_EQ(f.settings().PttEnable, 1) << "the dialog's choice is kept with the settings";
 }
+
+TEST(WindowTransmitTest, AMessageFromAnotherThreadIsShownByTheWindowThread) {
+    FormRig r(1, false, [](DecoderFormServices& s) {
+        s.keyingOpener = [](const std::string&) -> std::unique_ptr<ModemLines> { return nullptr; };
+    });
+    TDecoderForm& f = *r.form;
+    f.keyingPort().OutputPort = kOutputPortNumber;
+    std::thread sender([&] { f.keyingPort().openDevice("/dev/null-port"); });
+    sender.join();
+    EXPECT_TRUE(r.messages.messages.empty()) << "not shown on the sender's thread";
+    ASSERT_TRUE(pumpUntil([&] { return !r.messages.messages.empty(); }, 2000ms));
+    EXPECT_TRUE(r.hasMessage(kComOpenFailedText, kCommIoErrorCaption));
+}
