@@ -452,6 +452,8 @@ void TDecoderForm::createControls() {
     XmitSpdUpDn->setRange(kXmitSpeedMin, kXmitSpeedMax);
     XmitSpdUpDn->setValue(m_speedControls->upDownPosition());
     XmitSpdUpDn->setGeometry(kXmitSpdUpDnRect);
+    // Only the arrows show: XmitSpeedPanel beside it carries the number.
+    if (auto* number = XmitSpdUpDn->findChild<QLineEdit*>()) number->setMaximumWidth(0);
     XmitSpdUpDn->installEventFilter(this);
     connect(XmitSpdUpDn, &QSpinBox::valueChanged, this,
             [this](int position) { m_speedControls->XmitSpdUpDnChanging(position); });
