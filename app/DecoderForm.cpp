@@ -247,8 +247,7 @@ MessageSink TDecoderForm::messageSink() {
             return;
         }
         QMetaObject::invokeMethod(
-            this, [this, text, caption] { messages().show(text, caption); },
-            Qt::QueuedConnection);
+            this, [this, text, caption] { messages().show(text, caption); }, Qt::QueuedConnection);
     };
 }
 
@@ -497,6 +496,11 @@ void TDecoderForm::XmitSpdUpDn2Change(int value) {
 
 void TDecoderForm::XmitSpdUpDnMouseUp() {
     m_speedControls->XmitSpdUpDnMouseUp();
+    showTransmitSpeed();
+}
+
+void TDecoderForm::applyXmitSpeed(int wpm) {
+    m_speedControls->applyStoredSpeed(wpm);
     showTransmitSpeed();
 }
 

@@ -224,6 +224,8 @@ public:
     void XmitSpdUpDn2Change(int value);
     void XmitSpdUpDnMouseUp();
     void SyncBtnClick();
+    // Configuration load: the stored transmit speed through the spin edit's rules, shown.
+    void applyXmitSpeed(int wpm);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

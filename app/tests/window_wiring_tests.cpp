@@ -343,6 +343,12 @@ TEST(WindowTransmitTest, SpeedControlsHoldTheSerialLimitAndPublishTheTiming) {
     EXPECT_EQ(f.XmitSpdUpDn2->value(), 70);
     EXPECT_EQ(f.sendTiming().current().DotMs, ComputeSendTiming(70, TimingWeights{}).DotMs);
 
+    f.applyXmitSpeed(135); // a damaged configuration record stays within the spin edit's range
+    EXPECT_EQ(f.XmitSpdUpDn2->value(), 125);
+    EXPECT_EQ(f.XmitSpeedPanel->text(), "125");
+    EXPECT_EQ(f.settings().XmitSpeed, 125);
+    f.applyXmitSpeed(70);
+
     f.setTypingActive(3); // while typed characters are sent the spin edit changes nothing
     f.XmitSpdUpDn2->setValue(30);
     EXPECT_EQ(f.sendTiming().current().DotMs, ComputeSendTiming(70, TimingWeights{}).DotMs);
