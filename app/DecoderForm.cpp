@@ -560,10 +560,6 @@ void TDecoderForm::check(QAction* own) {
         a->setChecked(a == own);
 }
 
-void TDecoderForm::placeholder(const char* what, const char* caption) {
-    messages().show(std::string(what) + " is not available in this version of DITA yet.", caption);
-}
-
 void TDecoderForm::post(ReceiveCommandKind kind, int value) {
     m_services.processor->post(ReceiveCommand{kind, value});
 }
@@ -612,8 +608,9 @@ void TDecoderForm::createMenus() {
             [this] { m_textFiles->SaveTransmit1Click(TransmitMemo); });
     command(file, "LoadTransmit1", "Load Transmit",
             [this] { m_textFiles->LoadTransmit1Click(TransmitMemo, *m_textTarget); });
-    command(file, "LoadDefault", "Load Defaults",
-            [this] { placeholder("Loading the default configuration", "File Message"); });
+    command(file, "LoadDefault", "Load Defaults", [this] {
+        if (m_services.loadDefaults) m_services.loadDefaults();
+    });
     command(file, "Quit1", "Quit", [this] { Quit1Click(); });
 
     // ---- Options

@@ -71,6 +71,7 @@ struct DecoderFormServices {
     std::function<bool(const QUrl&)> openUrl; // default: the desktop's viewer
     std::function<void()> loadConfiguration;  // DITA.cfc, applied through the handlers
     std::function<void()> saveConfiguration;
+    std::function<void()> loadDefaults;       // File, Load Defaults (DefaultDITA.cfc)
     // The send controls: is a whole-text send running, stop it, and put the keying line to
     // key-up. Empty until the transmit side is connected.
     std::function<bool()> sendActive;
@@ -226,6 +227,8 @@ public:
     void SyncBtnClick();
     // Configuration load: the stored transmit speed through the spin edit's rules, shown.
     void applyXmitSpeed(int wpm);
+    // A command for the receive engine, applied before its next pass (configuration load).
+    void postReceiveCommand(ReceiveCommandKind kind, int value) { post(kind, value); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -238,7 +241,6 @@ private:
     QAction* addItem(QMenu* menu, const char* name, const char* caption,
                      std::function<void(QAction*)> handler, bool checkable = true);
     void check(QAction* own);
-    void placeholder(const char* what, const char* caption);
     void post(ReceiveCommandKind kind, int value);
     void focusRule();
 

@@ -11,6 +11,9 @@
 #include <vector>
 
 #include "app/DecoderForm.h"
+#include "app/config/ConfigurationFiles.h"
+#include "app/config/DecoderFormConfigWindow.h"
+#include "common/DitaPaths.h"
 #include "app/EnginePassProcessor.h"
 #include "receive/audio/SystemDevices.h"
 
@@ -96,13 +99,38 @@ int main(int argc, char** argv) {
     services.startInputDeviceId = catalog.fileDeviceId();
     services.startToneHz = toneHz;
 
+    // DITA.cfc is loaded at the first SystemTimer tick, saved at quit; --select items are
+    // applied after the load so that they win over the stored settings.
+    std::unique_ptr<dita::DecoderFormConfigWindow> configWindow;
+    std::unique_ptr<dita::ConfigurationFiles> configFiles;
+    dita::TDecoderForm* formPtr = nullptr;
+    auto applySelections = [&] {
+        for (const QString& name : selections) formPtr->click(name);
+    };
+    services.loadConfiguration = [&] {
+        configFiles->load();
+        applySelections();
+    };
+    services.saveConfiguration = [&] { configFiles->save(); };
+    services.loadDefaults = [&] { configFiles->loadDefaults(); };
+
     dita::TDecoderForm form(services);
+    formPtr = &form;
     messages.setOwner(&form);
     for (const QString& name : selections) {
-        if (!form.click(name)) {
+        if (!form.item(name)) {
             std::fprintf(stderr, "dita: no menu item named '%s'\n", qPrintable(name));
             return 2;
         }
+    }
+    try {
+        configWindow = std::make_unique<dita::DecoderFormConfigWindow>(form);
+        configFiles = std::make_unique<dita::ConfigurationFiles>(
+            *configWindow, dita::ditaFile("DITA.cfc"), dita::findDataFile("DefaultDITA.cfc"),
+            [&messages](const std::string& text, const std::string& caption) { messages.show(text, caption); });
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "dita: %s\n", e.what());
+        return 2;
     }
     form.show();
     if (quitAfterS > 0.0) {

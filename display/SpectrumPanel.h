@@ -119,6 +119,8 @@ public:
     QLabel* mkrLabel() const { return m_mkrLabel; }
     // The frequency MkrLabel shows, as one line of digits.
     QString markerText() const;
+    // Shows a frequency until the next pass (the configuration load shows the AFC start).
+    void setMarkerHz(int hz);
     const SpectrumDrawing& drawing() const { return m_drawing; }
 
 signals:
@@ -130,7 +132,6 @@ signals:
 private:
     void selectMode(int mode);
     void gainBarMoved(const QSlider* bar);
-    void setMarkerHz(int hz);
 
     SpectrumDrawing m_drawing;
     SpectrumBox* m_spectrumBox;

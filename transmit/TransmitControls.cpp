@@ -145,6 +145,12 @@ void ToneMenuHandlers::FreqClick(int item) {
     publish();
 }
 
+void ToneMenuHandlers::setUnlistedFrequency(float hz) {
+    m_tone.SidetoneFreq = hz;
+    m_checks.freq.fill(false);
+    publish();
+}
+
 void ToneMenuHandlers::Sinewave1Click() {
     m_tone.SidetoneWaveform = kSineWave;
     m_checks.Sinewave1 = true;

@@ -131,6 +131,8 @@ public:
     void SideToneOnClick();
     void SideToneOFFClick();
     void beaconCarrierClick(int32_t seconds);  // N1Second1 .. N5Seconds1
+    // A stored frequency that no item stands for (configuration load): kept, no item checked.
+    void setUnlistedFrequency(float hz);
 
     const ToneSettings& tone() const { return m_tone; }
     const BeaconCarrier& carrier() const { return m_carrier; }

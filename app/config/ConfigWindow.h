@@ -57,6 +57,8 @@ public:
     virtual void setPttBox(int index, bool checked) = 0;
     virtual int band() = 0;
     virtual void setBand(int band) = 0;
+    // A sidetone frequency no menu item stands for: kept as the value, no item checked.
+    virtual void setUnlistedSidetone(float hz) = 0;
     virtual void setLoopStopped() = 0;
     virtual bool firstStart() = 0;
 };

@@ -256,12 +256,18 @@ void ConfigurationFiles::applyRecord(int record, const ConfigRecords& r, bool de
         }
         if (!defaults) w.applyXmitSpeed(s.XmitSpeed);
         break;
-    case 46:
+    case 46: {
         s.SidetoneFreq = r.sidetoneFreq;
+        bool listed = false;
         for (int i = 0; i < 4; ++i) {
-            if (r.sidetoneFreq == kSidetoneHz[i]) w.click(kSidetoneItems[i]);
+            if (r.sidetoneFreq == kSidetoneHz[i]) {
+                w.click(kSidetoneItems[i]);
+                listed = true;
+            }
         }
+        if (!listed) w.setUnlistedSidetone(r.sidetoneFreq);
         break;
+    }
     case 47: w.click(r.sidetoneWaveform == 0 ? "Sinewave1" : "Squarewave1"); break;
     case 48: w.setContactCounter(r.contactCounter); break;
     case 50:

@@ -33,10 +33,7 @@ void DecoderFormConfigWindow::setChecked(const std::string& item, bool checked) 
 double DecoderFormConfigWindow::signalBarValue() { return m_form.SignalBar->Value(); }
 void DecoderFormConfigWindow::setSignalBarValue(double value) { m_form.SignalBar->SetValue(value); }
 int DecoderFormConfigWindow::xmitSpeed() { return m_form.XmitSpdUpDn2->value(); }
-void DecoderFormConfigWindow::applyXmitSpeed(int wpm) {
-    m_form.settings().XmitSpeed = wpm;
-    m_form.speedControls().applyStoredSpeed(wpm);
-}
+void DecoderFormConfigWindow::applyXmitSpeed(int wpm) { m_form.applyXmitSpeed(wpm); }
 std::string DecoderFormConfigWindow::macro(int slot) { return m_form.macroSources()[slot]; }
 void DecoderFormConfigWindow::setMacro(int slot, const std::string& latin1) { m_form.macroSources()[slot] = latin1; }
 
@@ -121,6 +118,10 @@ void DecoderFormConfigWindow::setPttBox(int index, bool checked) {
 }
 int DecoderFormConfigWindow::band() { return m_form.StationPnl->bandIndex(); }
 void DecoderFormConfigWindow::setBand(int band) { m_form.StationPnl->setBandIndex(band); }
+void DecoderFormConfigWindow::setUnlistedSidetone(float hz) {
+    m_form.toneMenu().setUnlistedFrequency(hz);
+    for (const char* item : {"Freq1", "Freq2", "Freq3", "Freq4"}) setChecked(item, false);
+}
 void DecoderFormConfigWindow::setLoopStopped() { m_form.flags().LoopStopped = true; }
 bool DecoderFormConfigWindow::firstStart() { return m_form.FirstStart(); }
 

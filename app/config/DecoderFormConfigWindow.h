@@ -44,6 +44,7 @@ public:
     void setPttBox(int index, bool checked) override;
     int band() override;
     void setBand(int band) override;
+    void setUnlistedSidetone(float hz) override;
     void setLoopStopped() override;
     bool firstStart() override;
 

@@ -361,10 +361,6 @@ TEST(DecoderFormLayoutTest, AboutHelpAndPlaceholders) {
     f.click("Help1");
     EXPECT_TRUE(r.hasMessage("Could not run the help application", ""));
 
-    // Loading the defaults says that it is not there yet instead of doing nothing.
-    const size_t before = r.messages.messages.size();
-    f.click("LoadDefault");
-    EXPECT_EQ(r.messages.messages.size(), before + 1);
 }
 
 // ---------------------------------------------------------------- the loop behind the window

@@ -73,6 +73,8 @@ public:
     int band() override { return bandValue; }
     void setBand(int b) override { bandValue = b; }
     void setLoopStopped() override { ++loopStops; }
+    void setUnlistedSidetone(float hz) override { unlistedSidetone = hz; }
+    float unlistedSidetone = 0;
     bool firstStart() override { return first; }
 
     size_t indexOf(const std::string& item) const {
@@ -151,6 +153,7 @@ TEST(ConfigurationFiles, LoadAppliesRecordsInFileOrderThroughTheHandlers) {
     EXPECT_TRUE(w.loadingDuringSerialPort);  // the stored port opens during the load
     EXPECT_EQ(w.speedsApplied, std::vector<int>{27});  // after record 45
     EXPECT_FLOAT_EQ(w.s.SidetoneFreq, 700.0f);
+    EXPECT_FLOAT_EQ(w.unlistedSidetone, 700.0f);
     for (const char* item : {"Freq1", "Freq2", "Freq3", "Freq4"}) EXPECT_EQ(w.indexOf(item), w.clicks.size());
     EXPECT_EQ(w.bandValue, 6);
     EXPECT_EQ(w.texts[ConfigTextField::MyCall], "W1AW");
