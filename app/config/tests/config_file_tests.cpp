@@ -137,3 +137,17 @@ TEST(ConfigFile, AFailedSaveKeepsThePreviousFile) {
     EXPECT_FALSE(std::filesystem::exists(dir / "DITA.cfc.tmp"));
     std::filesystem::remove_all(dir);
 }
+
+TEST(ConfigFile, TheShippedDefaultsFileIsWholeAndCarriesStarterMacros) {
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(readConfigFile(std::filesystem::path(DITA_DATA_DIR) / "DefaultDITA.cfc", bytes));
+    ASSERT_EQ(bytes.size(), kConfigFileBytes);
+    ConfigRecords r;
+    ASSERT_EQ(decodeConfig(bytes.data(), bytes.size(), r), kConfigRecordCount);
+    EXPECT_EQ(r.headerWord, 888);
+    EXPECT_EQ(r.reserved4, 63);
+    EXPECT_EQ(configText(r.macros[0]).rfind("CQ CQ CQ DE %b", 0), 0u);
+    EXPECT_GE(r.xmitSpeed, 10);
+    EXPECT_LE(r.xmitSpeed, 125);
+    EXPECT_EQ(r.screenOpMode, 0);
+}
