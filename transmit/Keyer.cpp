@@ -160,16 +160,14 @@ bool ToneKeyer::play(const std::vector<uint8_t>& envelope, const std::atomic<boo
                                  m_outputDevice.load(), stop);
 }
 
+EnvelopeBuilder ToneKeyer::envelopeBuilder() const {
+    std::lock_guard lock(m_settingsMutex);
+    return EnvelopeBuilder(m_timing.current(), m_carrier, m_tone.SidetoneOn);
+}
+
 bool ToneKeyer::sendText(std::string_view text, const std::atomic<bool>& stopRequest) {
-    BeaconCarrier carrier;
-    bool sidetoneOn = false;
-    {
-        std::lock_guard lock(m_settingsMutex);
-        carrier = m_carrier;
-        sidetoneOn = m_tone.SidetoneOn;
-    }
     // Timing is read once per batch: a speed change applies from the next batch.
-    EnvelopeBuilder builder(m_timing.current(), carrier, sidetoneOn);
+    EnvelopeBuilder builder = envelopeBuilder();
     m_envelope.clear();
     for (unsigned char byte : text) {
         if (byte == 0) break;
@@ -180,7 +178,7 @@ bool ToneKeyer::sendText(std::string_view text, const std::atomic<bool>& stopReq
             static_cast<int64_t>(m_envelope.size()) + n > kMaxBatchSamples) {
             if (stopRequest.load() || !play(m_envelope, &stopRequest)) return false;
             m_envelope.clear();
-            builder = EnvelopeBuilder(m_timing.current(), carrier, sidetoneOn);
+            builder = envelopeBuilder();
         }
         builder.appendRow(row, m_envelope);
     }
@@ -193,14 +191,7 @@ bool ToneKeyer::sendTypedCode(int32_t code) {
     if (code < 0 || code > kHighestTypedCode) return false;
     const std::string_view row = sendRow(code);
     if (row.empty()) return true;
-    BeaconCarrier carrier;
-    bool sidetoneOn = false;
-    {
-        std::lock_guard lock(m_settingsMutex);
-        carrier = m_carrier;
-        sidetoneOn = m_tone.SidetoneOn;
-    }
-    EnvelopeBuilder builder(m_timing.current(), carrier, sidetoneOn);
+    EnvelopeBuilder builder = envelopeBuilder();
     m_envelope.clear();
     builder.appendRow(row, m_envelope);
     return play(m_envelope);

@@ -94,6 +94,8 @@ public:
 
 private:
     bool play(const std::vector<uint8_t>& envelope, const std::atomic<bool>* stop = nullptr);
+    // A builder with the current timing, beacon carrier and sidetone setting.
+    EnvelopeBuilder envelopeBuilder() const;
 
     ToneOutput& m_output;
     const SendTimingStore& m_timing;
