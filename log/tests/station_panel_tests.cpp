@@ -3,6 +3,8 @@
 #include "log/StationPanel.h"
 #include "log/TextFileActions.h"
 
+#include "common/testing/QtTestEnvironment.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QFileDialog>
@@ -24,27 +26,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// One QApplication for every test, made before and deleted after all of them, so that no
-// widget outlives it.
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        static int argc = 1;
-        static char name[] = "log_ui_tests";
-        static char* argv[] = {name, nullptr};
-        m_app = new QApplication(argc, argv);
-    }
-    void TearDown() override
-    {
-        delete m_app;
-        m_app = nullptr;
-    }
-
-private:
-    QApplication* m_app = nullptr;
-};
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 std::string readFile(const fs::path& p)
 {

@@ -5,6 +5,8 @@
 
 #include <gaugekit/GkClock.h>
 
+#include "common/testing/QtTestEnvironment.h"
+
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,27 +28,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// One QApplication for every test, made before and deleted after all of them, so that no
-// widget outlives it.
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        static int argc = 1;
-        static char name[] = "macros_ui_tests";
-        static char* argv[] = {name, nullptr};
-        m_app = new QApplication(argc, argv);
-    }
-    void TearDown() override
-    {
-        delete m_app;
-        m_app = nullptr;
-    }
-
-private:
-    QApplication* m_app = nullptr;
-};
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 std::string readFile(const fs::path& p)
 {
