@@ -13,7 +13,9 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QLayout>
 #include <QSpinBox>
+#include <QTextCursor>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
@@ -33,6 +35,7 @@
 #include "transmit/PttForm.h"
 #include "transmit/SendTiming.h"
 #include "transmit/TransmitControls.h"
+#include "transmit/control/TransmitPanel.h"
 
 namespace dita {
 
@@ -77,13 +80,17 @@ constexpr int kControlCaptionTop = kControlRowTop - 20;
 constexpr int kCaptionHeight = 18;
 constexpr QRect kCoarseGainBarRect{8, kControlRowTop, 200, 24};
 constexpr QRect kGainCaptionRect{8, kControlCaptionTop, 200, kCaptionHeight};
-constexpr QRect kContactCaptionRect{230, kControlCaptionTop, 80, kCaptionHeight};
-constexpr QRect kXmitCntrSpinEditRect{230, kControlRowTop, 80, 28};
 constexpr QRect kXmitWPMCaptionRect{330, kControlCaptionTop, 110, kCaptionHeight};
 constexpr QRect kXmitSpdUpDn2Rect{330, kControlRowTop, 70, 28};
 constexpr QRect kXmitSpdUpDnRect{404, kControlRowTop, 22, 28};
 constexpr QRect kXmitSpeedPanelRect{430, kControlRowTop, 40, 28};
 constexpr QRect kSyncBtnRect{476, kControlRowTop, 50, 28};
+// Below the control row: the transmit buttons with their captions, then the message buttons.
+constexpr int kTransmitPanelTop = 126;
+constexpr int kTransmitPanelHeight = 48;
+constexpr int kMsgButtonTop = kTransmitPanelTop + kTransmitPanelHeight;
+constexpr int kMsgButtonHeight = 24;
+constexpr int kMarkedMessageButtons = 10; // M1..M10 carry the mark of the last one sent
 
 // Screen op modes.
 constexpr int kRxTransmitMemoTop = 661;
@@ -96,11 +103,9 @@ constexpr int kTrRcv2PnlTop = 616;
 constexpr int kTrPanel2Top = 594;
 constexpr int kTrClientHeight = 599;
 
-constexpr int kCounterMax = 10000;
 constexpr int kXmitSpeedMin = 10;
 constexpr int kXmitSpeedMax = 125;
 constexpr int kInitialFontPt = 12;
-constexpr int kTypingActive = 3;
 constexpr int kBrandFontPt = 16;
 
 // SignalBar and the two lamps as the form has them.
@@ -128,6 +133,41 @@ public:
 
 private:
     std::function<void(int, const std::string&)> m_loaded;
+};
+
+// The message buttons' sends go to the transmit panel's controller.
+class PanelMacroSender : public MacroSender {
+public:
+    explicit PanelMacroSender(TransmitPanel& panel) : m_panel(panel) {}
+    bool sendBusy() const override { return m_panel.controller().sendBusy(); }
+    bool macroSendAllowed() const override { return m_panel.controller().macroSendAllowed(); }
+    void send(int bufferIndex, const std::string& expanded) override {
+        m_panel.controller().sendMacroBuffer(bufferIndex, expanded);
+    }
+
+private:
+    TransmitPanel& m_panel;
+};
+
+// What a message button changes on the window, as the window passes it in.
+class FormButtonView : public MacroButtonView {
+public:
+    struct Calls {
+        std::function<void(int)> mark;
+        std::function<bool()> doubleScreen;
+        std::function<void(const std::string&)> appendReceive;
+        std::function<void(const std::string&)> appendTransmit;
+        std::function<void()> focusTransmit;
+    };
+    explicit FormButtonView(Calls calls) : m_calls(std::move(calls)) {}
+    void markMessageButton(int n) override { m_calls.mark(n); }
+    bool doubleScreen() const override { return m_calls.doubleScreen(); }
+    void appendReceiveText(const std::string& text) override { m_calls.appendReceive(text); }
+    void appendTransmitText(const std::string& text) override { m_calls.appendTransmit(text); }
+    void focusTransmitMemo() override { m_calls.focusTransmit(); }
+
+private:
+    Calls m_calls;
 };
 
 constexpr const char* kAboutText =
@@ -231,6 +271,10 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
 }
 
 TDecoderForm::~TDecoderForm() {
+    // The senders key through parts this window owns (the keyers, the keying port): the panel
+    // and its senders go first, before those members are destroyed.
+    delete m_transmitPanel;
+    m_transmitPanel = nullptr;
     SystemTimer->stop();
     m_flags.StopLoop = true;
     m_flags.QuitRequested = true;
@@ -254,9 +298,24 @@ MessageSink TDecoderForm::messageSink() {
 void TDecoderForm::createSubsystems() {
     m_keyingPort = std::make_unique<KeyingPort>(messageSink(), m_services.keyingOpener);
     m_sendTiming = std::make_unique<SendTimingStore>();
+    m_keyingClock = std::make_unique<MonotonicClock>();
+    m_pttHold = std::make_unique<PttHoldTimer>(*m_keyingPort);
+    m_serialKeyer =
+        std::make_unique<SerialKeyer>(*m_keyingPort, *m_sendTiming, *m_keyingClock, m_pttHold.get());
+    if (m_services.toneDevice) {
+        m_toneOutput = std::make_unique<ToneOutput>(
+            *m_services.toneDevice, messageSink(),
+            [this] {
+                QMetaObject::invokeMethod(
+                    this, [this] { errorExit(0); }, Qt::QueuedConnection);
+            },
+            *m_keyingClock);
+        m_toneKeyer = std::make_unique<ToneKeyer>(*m_toneOutput, *m_sendTiming);
+    }
+
     TransmitSpeedControls::Hooks speed;
     speed.outputDevice = [this] { return m_settings.OutputDevice; };
-    speed.typingActive = [this] { return m_typingActive == kTypingActive; };
+    speed.typingActive = [this] { return typingActive() == kStateOn; };
     speed.focusTransmitMemo = [this] { TransmitMemo->setFocus(); };
     m_speedControls =
         std::make_unique<TransmitSpeedControls>(*m_sendTiming, messageSink(), std::move(speed));
@@ -275,13 +334,154 @@ void TDecoderForm::createSubsystems() {
             m_settings.BeaconCarrierTime = carrier.BeaconCarrierTime;
             m_settings.BeaconCarrierMs = static_cast<int32_t>(carrier.BeaconCarrierMs);
             m_settings.BeaconCarrierSamples = static_cast<int32_t>(carrier.BeaconCarrierSamples);
+            m_serialKeyer->setBeaconCarrier(carrier);
+            if (m_toneKeyer) {
+                m_toneKeyer->setTone(tone);
+                m_toneKeyer->setBeaconCarrier(carrier);
+            }
             if (m_services.applyTone) m_services.applyTone(tone, carrier);
         });
     m_textFiles = std::make_unique<TextFileActions>(this, messageSink());
     if (m_services.chooseSaveFile || m_services.chooseOpenFile)
         m_textFiles->setChoosers(m_services.chooseSaveFile, m_services.chooseOpenFile);
-    m_textTarget = std::make_unique<FormTextTarget>(m_services.transmitTextLoaded);
-    if (!m_services.keyUp) m_services.keyUp = [this] { keyUpLines(); };
+    m_textTarget = std::make_unique<FormTextTarget>(
+        [this](int bufferIndex, const std::string& text) {
+            m_transmitPanel->controller().textLoaded();
+            if (m_services.transmitTextLoaded) m_services.transmitTextLoaded(bufferIndex, text);
+        });
+    if (!m_services.keyUp)
+        m_services.keyUp = [this] {
+            if (m_transmitPanel) m_transmitPanel->shutdown();
+            keyUpLines();
+        };
+    if (!m_services.sendActive)
+        m_services.sendActive = [this] {
+            return m_transmitPanel->controller().state().SendActive.load();
+        };
+    if (!m_services.stopSend)
+        m_services.stopSend = [this] { m_transmitPanel->controller().SendBtnClick(); };
+}
+
+Keyer* TDecoderForm::currentKeyer() {
+    if (m_services.keyer) return m_services.keyer();
+    if (m_keyingPort->OutputDevice.load() == kOutputSerialPort) return m_serialKeyer.get();
+    return m_toneKeyer.get();
+}
+
+int TDecoderForm::typingActive() const {
+    return m_transmitPanel->controller().state().TypingActive.load();
+}
+
+void TDecoderForm::setTypingActive(int state) {
+    m_transmitPanel->controller().state().TypingActive = state;
+}
+
+void TDecoderForm::createTransmitSide(QWidget* client) {
+    m_transmitPanel = new TransmitPanel({[this] { return currentKeyer(); }, m_keyingPort.get(),
+                                         [this](int n) {
+                                             return ExpandMacro(m_macroSources.at(n),
+                                                                macroFields());
+                                         }},
+                                        m_flags.TransmitActive, ContrlPnl);
+    m_transmitPanel->setGeometry(0, kTransmitPanelTop, m_clientWidth, kTransmitPanelHeight);
+    XmitCntrSpinEdit = m_transmitPanel->XmitCntrSpinEdit;
+    // The transmit window has its own place on the form: it leaves the panel's layout.
+    TransmitMemo = m_transmitPanel->TransmitMemo;
+    m_transmitPanel->layout()->removeWidget(TransmitMemo);
+    TransmitMemo->setParent(client);
+    TransmitMemo->setGeometry(0, kRxTransmitMemoTop, m_clientWidth, kTransmitMemoHeight);
+    TransmitMemo->show();
+
+    TransmitPanelHooks hooks;
+    hooks.appendReceiveText = [this](const std::string& utf8) {
+        QTextCursor c = RcvMemo->textCursor();
+        c.movePosition(QTextCursor::End);
+        c.insertText(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
+        RcvMemo->setTextCursor(c);
+    };
+    hooks.setSpeedControlsEnabled = [this](bool enabled) {
+        XmitSpdUpDn->setEnabled(enabled);
+        XmitSpdUpDn2->setEnabled(enabled);
+    };
+    hooks.clearMessageButtonMarks = [this] { markMessageButton(0); };
+    hooks.pressMessageButton = [this](int n) { m_messageButtons->click(n); };
+    hooks.selectDisplay = [this](bool waterfall) {
+        if (waterfall)
+            m_spectrumPanel->Waterfall2Click();
+        else
+            m_spectrumPanel->Spectrum1Click();
+    };
+    hooks.showLeds = [this](bool rcvOn, bool xmitOn) { showLeds(rcvOn, xmitOn); };
+    hooks.messages = messageSink();
+    hooks.transmitScreenChanged = [this](int32_t screen) { transmitScreenChanged(screen); };
+    // The contact counter is read from XmitCntrSpinEdit whenever a macro is expanded.
+    m_transmitPanel->setHooks(std::move(hooks));
+}
+
+void TDecoderForm::createMessageButtons() {
+    m_macroSender = std::make_unique<PanelMacroSender>(*m_transmitPanel);
+    FormButtonView::Calls calls;
+    calls.mark = [this](int n) { markMessageButton(n); };
+    calls.doubleScreen = [this] {
+        return m_transmitPanel->controller().state().TransmitScreen == kDoubleScreen;
+    };
+    calls.appendReceive = [this](const std::string& text) {
+        QTextCursor c = RcvMemo->textCursor();
+        c.movePosition(QTextCursor::End);
+        c.insertText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+        RcvMemo->setTextCursor(c);
+    };
+    calls.appendTransmit = [this](const std::string& text) {
+        QTextCursor c = TransmitMemo->textCursor();
+        c.movePosition(QTextCursor::End);
+        c.insertText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+        TransmitMemo->setTextCursor(c);
+    };
+    calls.focusTransmit = [this] { TransmitMemo->setFocus(); };
+    m_buttonView = std::make_unique<FormButtonView>(std::move(calls));
+    m_messageButtons = std::make_unique<MessageButtons>(
+        m_macroSources, [this] { return macroFields(); }, *m_macroSender, *m_buttonView,
+        messageSink());
+
+    const int width = m_clientWidth / kMacroCount;
+    for (int n = 1; n <= kMacroCount; ++n) {
+        auto* b = new QPushButton(QString::fromStdString(macroShortcut(n)), ContrlPnl);
+        b->setObjectName(QString::fromStdString(messageButtonName(n)));
+        b->setGeometry((n - 1) * width, kMsgButtonTop, width, kMsgButtonHeight);
+        b->setToolTip(QStringLiteral("Send Macro M%1").arg(n));
+        b->setFocusPolicy(Qt::NoFocus); // typing stays in the transmit window
+        connect(b, &QPushButton::clicked, this, [this, n] { m_messageButtons->click(n); });
+        msgButtons[n] = b;
+    }
+    MsgButton1 = msgButtons[1];
+    MsgButton2 = msgButtons[2];
+    MsgButton3 = msgButtons[3];
+    MsgButton4 = msgButtons[4];
+    MsgButton5 = msgButtons[5];
+    MsgButton6 = msgButtons[6];
+    MsgButton7 = msgButtons[7];
+    MsgButton8 = msgButtons[8];
+    MsgButton9 = msgButtons[9];
+    MsgButton10 = msgButtons[10];
+    MsgButton11 = msgButtons[11];
+    MsgButton12 = msgButtons[12];
+    MsgButton130 = msgButtons[13];
+    MsgButton140 = msgButtons[14];
+    MsgButton150 = msgButtons[15];
+}
+
+void TDecoderForm::markMessageButton(int n) {
+    for (int i = 1; i <= kMarkedMessageButtons; ++i) {
+        QFont f = msgButtons[i]->font();
+        f.setBold(i == n);
+        f.setUnderline(i == n);
+        msgButtons[i]->setFont(f);
+    }
+}
+
+void TDecoderForm::transmitScreenChanged(int32_t screen) {
+    m_settings.TransmitScreen = screen;
+    check(item(screen == kDoubleScreen ? "DoubleScreen1" : "SingleScreen1"));
 }
 
 void TDecoderForm::createControls() {
@@ -410,10 +610,6 @@ void TDecoderForm::createControls() {
     ClrRcvBtn2->setGeometry(kClrRcvBtn2Rect);
     connect(ClrRcvBtn2, &QPushButton::clicked, this, [this] { RcvMemo->clear(); });
 
-    TransmitMemo = new QPlainTextEdit(client);
-    TransmitMemo->setObjectName("TransmitMemo");
-    TransmitMemo->setGeometry(0, kRxTransmitMemoTop, m_clientWidth, kTransmitMemoHeight);
-
     ContrlPnl = frame("ContrlPnl", kTrTransmitMemoTop + kTransmitMemoHeight,
                       kTrPanel2Top - kTrTransmitMemoTop - kTransmitMemoHeight);
     StationPnl->setParent(ContrlPnl);
@@ -431,12 +627,7 @@ void TDecoderForm::createControls() {
     CoarseGainBar->setGeometry(kCoarseGainBarRect);
     m_spectrumPanel->attachGainBars(CoarseGainBar, CoarseGainBar2);
     label(ContrlPnl, "", "Display Gain", kGainCaptionRect)->setAutoFillBackground(false);
-    label(ContrlPnl, "", "Contact", kContactCaptionRect)->setAutoFillBackground(false);
     label(ContrlPnl, "", "Xmit WPM", kXmitWPMCaptionRect)->setAutoFillBackground(false);
-    XmitCntrSpinEdit = new QSpinBox(ContrlPnl);
-    XmitCntrSpinEdit->setObjectName("XmitCntrSpinEdit");
-    XmitCntrSpinEdit->setRange(1, kCounterMax);
-    XmitCntrSpinEdit->setGeometry(kXmitCntrSpinEditRect);
     XmitSpdUpDn2 = new QSpinBox(ContrlPnl);
     XmitSpdUpDn2->setObjectName("XmitSpdUpDn2");
     XmitSpdUpDn2->setRange(kXmitSpeedMin, kXmitSpeedMax);
@@ -467,6 +658,9 @@ void TDecoderForm::createControls() {
     SyncBtn->setToolTip("Synchronize Transmit Speed to Receive Speed");
     SyncBtn->setGeometry(kSyncBtnRect);
     connect(SyncBtn, &QPushButton::clicked, this, [this] { SyncBtnClick(); });
+
+    createTransmitSide(client);
+    createMessageButtons();
 
     Panel2 = frame("Panel2", kRxPanel2Top, kPanel2Height);
 }
@@ -735,9 +929,9 @@ void TDecoderForm::createMenus() {
     command(tl, "Show2", "Show", [this] { TimeLineForm->showFromSettings(); });
     QMenu* tscreen = menu(display, "ransmit2", "Transmit");
     group({option(tscreen, "SingleScreen1", "Single Screen",
-                  [this] { m_settings.TransmitScreen = 0; }),
+                  [this] { m_transmitPanel->controller().setTransmitScreen(kSingleScreen); }),
            option(tscreen, "DoubleScreen1", "Double Screen",
-                  [this] { m_settings.TransmitScreen = 1; })});
+                  [this] { m_transmitPanel->controller().setTransmitScreen(kDoubleScreen); })});
 
     // ---- Transmit
     QMenu* transmit = menu(nullptr, "ransmit1", "Transmit");
@@ -865,7 +1059,7 @@ std::vector<QAction*> TDecoderForm::groupOf(const QString& itemName) const {
 // ====================================================================== option handlers
 
 void TDecoderForm::focusRule() {
-    if (m_typingActive != 0)
+    if (typingActive() != kStateOff)
         TransmitMemo->setFocus();
     else
         RcvMemo->setFocus();
@@ -1073,6 +1267,8 @@ void TDecoderForm::enterRunLoop() {
     joinRunLoop();
     ++m_loopEntries;
     m_spectrumPanel->runLoopEntry();
+    if (m_toneOutput && !m_toneOutput->isOpen()) m_toneOutput->openIfInputExists(m_inputDeviceCount);
+    m_transmitPanel->start();
     m_loopRunning = true;
     const int id = m_settings.InputDeviceId;
     const int channel = m_settings.InputChannel;

@@ -23,7 +23,9 @@
 #include "app/RunLoop.h"
 #include "log/TextFileActions.h"
 #include "macros/MacroExpansion.h"
+#include "macros/MessageButtons.h"
 #include "receive/audio/CaptureCycle.h"
+#include "transmit/Keyer.h"
 #include "transmit/KeyingPort.h"
 #include "transmit/ToneOutput.h"
 
@@ -56,6 +58,7 @@ class TSndCardErrForm;
 class TSoundCardSelect;
 class TTimeLineForm;
 class ToneMenuHandlers;
+class TransmitPanel;
 class TransmitSpeedControls;
 namespace macros {
 class TShowMacroKeysForm;
@@ -89,6 +92,12 @@ struct DecoderFormServices {
     std::function<void(int bufferIndex, const std::string& text)> transmitTextLoaded;
     // Sidetone and beacon carrier changes, for the keyers.
     std::function<void(const ToneSettings&, const BeaconCarrier&)> applyTone;
+    // The keyer transmit control uses; empty: the serial keyer or the tone keyer, as
+    // OutputDevice says.
+    std::function<Keyer*()> keyer;
+    // The sound card's tone output (main passes PortAudio's default output); null: there is
+    // no tone keyer.
+    ToneDevice* toneDevice = nullptr;
     int systemTimerMs = 1000;
     CaptureTimings captureTimings{};
     LoopTimings loopTimings{};
@@ -137,8 +146,9 @@ public:
     int windowHeight() const { return m_windowHeight; }
     int clientHeight() const;
     bool testOpenInputDevice(int deviceId);
-    // Transmit state of the send controls; the focus rule reads it.
-    void setTypingActive(int state) { m_typingActive = state; }
+    // TypingActive of the send controls; the focus rule reads it.
+    void setTypingActive(int state);
+    int typingActive() const;
     // The macro texts M1..M15 that the editor writes and the listing shows.
     MacroSources& macroSources() { return m_macroSources; }
     // The texts the "%" tokens of a macro stand for, as the controls hold them now.
@@ -153,6 +163,11 @@ public:
     OutputMenuHandlers& outputMenu() { return *m_outputMenu; }
     ToneMenuHandlers& toneMenu() { return *m_toneMenu; }
     TextFileActions& textFiles() { return *m_textFiles; }
+    TransmitPanel& transmitPanel() { return *m_transmitPanel; }
+    MessageButtons& messageButtons() { return *m_messageButtons; }
+    // The keyer of the current output device; null when nothing can be keyed.
+    Keyer* currentKeyer();
+    ToneOutput* toneOutput() { return m_toneOutput.get(); }
     // The receive speed of the last pass shown (what "Sync" copies).
     int receiveWpm() const { return m_receiveWpm; }
 
@@ -190,7 +205,7 @@ public:
     QFrame* Rcv2Pnl;
     QLineEdit* RawSnrMemo;
     QPushButton* ClrRcvBtn2;
-    QPlainTextEdit* TransmitMemo;
+    QPlainTextEdit* TransmitMemo; // the transmit panel's
     QFrame* ContrlPnl; // the lower control panel (transmit/receive mode)
     StationPanel* StationPnl;
     // The station panel's fields.
@@ -201,7 +216,24 @@ public:
     QLineEdit* MyRSTMemo;
     QSpinBox* BandSpinEdit;
     QLineEdit* GMTDateMemo;
-    QSpinBox* XmitCntrSpinEdit;
+    QSpinBox* XmitCntrSpinEdit; // the transmit panel's
+    // The message buttons of M1..M15, index n for macro n (index 0 unused).
+    std::array<QPushButton*, kMacroCount + 1> msgButtons{};
+    QPushButton* MsgButton1;
+    QPushButton* MsgButton2;
+    QPushButton* MsgButton3;
+    QPushButton* MsgButton4;
+    QPushButton* MsgButton5;
+    QPushButton* MsgButton6;
+    QPushButton* MsgButton7;
+    QPushButton* MsgButton8;
+    QPushButton* MsgButton9;
+    QPushButton* MsgButton10;
+    QPushButton* MsgButton11;
+    QPushButton* MsgButton12;
+    QPushButton* MsgButton130;
+    QPushButton* MsgButton140;
+    QPushButton* MsgButton150;
     QSpinBox* XmitSpdUpDn2;
     QSpinBox* XmitSpdUpDn; // the up-down beside XmitSpeedPanel
     QLabel* XmitSpeedPanel;
@@ -261,6 +293,10 @@ private:
     void syncOutputChecks();
     void syncToneChecks();
     void keyUpLines();
+    void createTransmitSide(QWidget* client);
+    void createMessageButtons();
+    void markMessageButton(int n);
+    void transmitScreenChanged(int32_t screen);
     // The PTT dialog's line assignment into the settings that are saved.
     void storePttSettings();
 
@@ -281,7 +317,6 @@ private:
     bool m_quitting = false;
     int m_inputDeviceCount = 0;
     int m_windowHeight = 0;
-    int m_typingActive = 0;
     int m_passesShown = 0;
     int m_clientWidth = 0;
     int m_loopEntries = 0;
@@ -295,6 +330,16 @@ private:
     std::unique_ptr<ToneMenuHandlers> m_toneMenu;
     std::unique_ptr<TextFileActions> m_textFiles;
     std::unique_ptr<TransmitTextTarget> m_textTarget;
+    // The keyers and what they key through.
+    std::unique_ptr<MonotonicClock> m_keyingClock;
+    std::unique_ptr<PttHoldTimer> m_pttHold;
+    std::unique_ptr<SerialKeyer> m_serialKeyer;
+    std::unique_ptr<ToneOutput> m_toneOutput;
+    std::unique_ptr<ToneKeyer> m_toneKeyer;
+    TransmitPanel* m_transmitPanel = nullptr;
+    std::unique_ptr<MacroSender> m_macroSender;
+    std::unique_ptr<MacroButtonView> m_buttonView;
+    std::unique_ptr<MessageButtons> m_messageButtons;
     std::map<QString, QAction*> m_items;
     std::map<QAction*, std::vector<QAction*>> m_groups;
     QMenu* m_messagingMenu = nullptr;

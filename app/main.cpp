@@ -16,6 +16,7 @@
 #include "common/DitaPaths.h"
 #include "app/EnginePassProcessor.h"
 #include "receive/audio/SystemDevices.h"
+#include "transmit/PortAudioToneDevice.h"
 
 namespace {
 
@@ -92,7 +93,9 @@ int main(int argc, char** argv) {
     dita::SystemDeviceCatalog catalog(file);
     dita::EnginePassProcessor processor;
     dita::DialogMessageService messages;
+    dita::PortAudioToneDevice toneDevice; // the sound card keyer's output
     dita::DecoderFormServices services;
+    services.toneDevice = &toneDevice;
     services.catalog = &catalog;
     services.processor = &processor;
     services.messages = &messages;

@@ -1,0 +1,200 @@
+// The main window with its transmit panel and message buttons: macro sends reach the keyer,
+// typed function keys press the buttons, the lamps and TransmitActive follow a send, the
+// screen modes place the panel's transmit window, and quitting releases the key.
+// The keyer is a recorder behind the Keyer interface; everything else is the real window.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+
+#include "app/tests/FormRig.h"
+#include "transmit/control/TransmitPanel.h"
+#include "transmit/control/tests/ControlFakes.h"
+
+namespace dita::test {
+namespace {
+
+struct TransmitRig {
+    explicit TransmitRig(std::chrono::milliseconds perCharacter = 2ms)
+        : keyer(perCharacter),
+          rig(1, true, [this](DecoderFormServices& s) { s.keyer = [this] { return &keyer; }; }),
+          f(*rig.form) {
+        // The run loop's entry starts the senders.
+        EXPECT_TRUE(pumpUntil([&] { return f.loopEntries() > 0; }));
+    }
+    // Xmit Enable on and IMM mode: message buttons may send.
+    void enableImmediate() {
+        f.transmitPanel().XmitButton->click();
+        f.transmitPanel().MsgButton13->click();
+        ASSERT_TRUE(pumpUntil([&] { return f.transmitPanel().controller().macroSendAllowed(); }));
+    }
+    bool keyed(const std::string& text) {
+        return pumpUntil([&] {
+            const auto texts = keyer.texts();
+            return std::find(texts.begin(), texts.end(), text) != texts.end();
+        });
+    }
+
+    RecordingKeyer keyer;
+    FormRig rig;
+    TDecoderForm& f;
+};
+
+// A key as typed: with Ctrl, the Ctrl key goes down first and up last.
+void pressKey(QWidget* w, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    auto send = [w](QEvent::Type type, int k, Qt::KeyboardModifiers m) {
+        QKeyEvent e(type, k, m);
+        QCoreApplication::sendEvent(w, &e);
+    };
+    if (modifiers & Qt::ControlModifier) send(QEvent::KeyPress, Qt::Key_Control, modifiers);
+    send(QEvent::KeyPress, key, modifiers);
+    send(QEvent::KeyRelease, key, modifiers);
+    if (modifiers & Qt::ControlModifier) send(QEvent::KeyRelease, Qt::Key_Control, Qt::NoModifier);
+}
+
+TEST(TransmitWiring, MessageButtonKeysTheExpandedMacroAndMarksItself) {
+    TransmitRig t;
+    t.f.macroSources()[1] = "CQ DE %b K";
+    t.f.MyCallMemo->setText("W1AW");
+    t.enableImmediate();
+    t.f.MsgButton1->click();
+    EXPECT_TRUE(t.keyed("CQ DE W1AW K"));
+    EXPECT_TRUE(t.f.MsgButton1->font().bold());
+    EXPECT_FALSE(t.f.MsgButton2->font().bold());
+    // The field is read at the click, not when the window was made.
+    t.f.MyCallMemo->setText("K1ABC");
+    ASSERT_TRUE(pumpUntil([&] { return !t.f.transmitPanel().controller().sendBusy(); }));
+    ASSERT_TRUE(pumpUntil([&] { return t.f.transmitPanel().controller().macroSendAllowed(); }));
+    t.f.MsgButton1->click();
+    EXPECT_TRUE(t.keyed("CQ DE K1ABC K"));
+    EXPECT_TRUE(t.rig.messages.messages.empty());
+}
+
+TEST(TransmitWiring, ButtonsCarryTheirKeysAndSitInsideTheWindow) {
+    TransmitRig t;
+    EXPECT_EQ(t.f.MsgButton1->text(), "F1");
+    EXPECT_EQ(t.f.MsgButton10->text(), "F10");
+    EXPECT_EQ(t.f.MsgButton11->text(), "Ctrl+1");
+    EXPECT_EQ(t.f.MsgButton150->text(), "Ctrl+5");
+    EXPECT_EQ(t.f.MsgButton130->objectName(), "MsgButton130");
+    t.f.click("TransmitReceive1");
+    for (int n = 1; n <= kMacroCount; ++n) {
+        const QRect r(t.f.msgButtons[n]->mapTo(t.f.centralWidget(), QPoint(0, 0)),
+                      t.f.msgButtons[n]->size());
+        EXPECT_TRUE(t.f.centralWidget()->rect().contains(r)) << n;
+        EXPECT_TRUE(t.f.msgButtons[n]->isVisibleTo(&t.f)) << n;
+    }
+    const QRect panel(t.f.transmitPanel().mapTo(t.f.centralWidget(), QPoint(0, 0)),
+                      t.f.transmitPanel().size());
+    EXPECT_GE(panel.top(), t.f.TransmitMemo->geometry().bottom())
+        << "the transmit buttons must not cover the transmit window";
+    EXPECT_EQ(t.f.XmitCntrSpinEdit, t.f.transmitPanel().XmitCntrSpinEdit);
+    EXPECT_EQ(t.f.TransmitMemo, t.f.transmitPanel().TransmitMemo);
+}
+
+TEST(TransmitWiring, SecondMacroWhileSendingIsRefusedWithAMessage) {
+    TransmitRig t(40ms);
+    t.f.macroSources()[1] = "PARIS PARIS";
+    t.f.macroSources()[2] = "TEST";
+    t.enableImmediate();
+    t.f.MsgButton1->click();
+    ASSERT_TRUE(pumpUntil([&] { return t.f.transmitPanel().controller().sendBusy(); }));
+    t.f.MsgButton2->click();
+    EXPECT_TRUE(t.rig.hasMessage(kTransmissionInProgressText, kTransmitErrorCaption));
+    EXPECT_TRUE(t.keyed("PARIS PARIS"));
+    for (const auto& text : t.keyer.texts())
+        EXPECT_NE(text, "TEST");
+}
+
+TEST(TransmitWiring, FunctionKeysTypedInTheTransmitWindowPressMessageButtons) {
+    TransmitRig t;
+    t.f.macroSources()[3] = "QRZ?";
+    t.f.macroSources()[12] = "73";
+    t.enableImmediate();
+    pressKey(t.f.TransmitMemo, Qt::Key_F3);
+    EXPECT_TRUE(t.keyed("QRZ?"));
+
+    EXPECT_TRUE(pumpUntil([&] { return t.f.MsgButton3->font().bold(); }));
+    ASSERT_TRUE(pumpUntil([&] { return t.f.transmitPanel().controller().macroSendAllowed(); }));
+    pressKey(t.f.TransmitMemo, Qt::Key_2, Qt::ControlModifier);
+    EXPECT_TRUE(t.keyed("73"));
+}
+
+TEST(TransmitWiring, TransmitActiveAndLampsFollowASend) {
+    TransmitRig t(30ms);
+    // Sound keeps arriving, so the receive loop runs passes and works the lamps.
+    Feeder feed(t.rig.catalog.script(0), 1);
+    ASSERT_TRUE(pumpUntil([&] { return t.f.passesShown() >= 2 && t.f.rcvLedOn(); }));
+    t.f.macroSources()[4] = "TEST TEST";
+    t.enableImmediate();
+    t.f.MsgButton4->click();
+    EXPECT_TRUE(pumpUntil([&] { return t.f.flags().TransmitActive.load(); }));
+    EXPECT_TRUE(pumpUntil([&] { return t.f.xmitLedOn() && !t.f.rcvLedOn(); }));
+    EXPECT_TRUE(t.keyed("TEST TEST"));
+    EXPECT_TRUE(pumpUntil([&] { return !t.f.flags().TransmitActive.load(); }));
+    EXPECT_TRUE(pumpUntil([&] { return t.f.rcvLedOn() && !t.f.xmitLedOn(); }));
+}
+
+TEST(TransmitWiring, ScreenModesMoveThePanelsTransmitWindow) {
+    TransmitRig t;
+    t.f.click("TransmitReceive1");
+    EXPECT_EQ(t.f.TransmitMemo->y(), 268);
+    EXPECT_TRUE(t.f.transmitPanel().isVisibleTo(&t.f));
+    t.f.click("ReceiveOnly1");
+    EXPECT_GE(t.f.TransmitMemo->y(), t.f.clientHeight());
+}
+
+TEST(TransmitWiring, TransmitScreenMenuAndButtonAgree) {
+    TransmitRig t;
+    t.f.click("DoubleScreen1");
+    EXPECT_EQ(t.f.transmitPanel().controller().state().TransmitScreen, kDoubleScreen);
+    EXPECT_EQ(t.f.settings().TransmitScreen, 1);
+    t.f.transmitPanel().ScreenBtn->click(); // the panel's own toggle
+    EXPECT_EQ(t.f.settings().TransmitScreen, 0);
+    EXPECT_TRUE(t.f.item("SingleScreen1")->isChecked());
+    EXPECT_FALSE(t.f.item("DoubleScreen1")->isChecked());
+}
+
+TEST(TransmitWiring, DoubleScreenEchoesTheMacroIntoTheReceiveWindow) {
+    TransmitRig t;
+    t.f.macroSources()[5] = "5NN";
+    t.f.click("DoubleScreen1");
+    t.enableImmediate();
+    t.f.MsgButton5->click();
+    EXPECT_TRUE(t.keyed("5NN"));
+    EXPECT_TRUE(t.f.RcvMemo->toPlainText().contains("Tx>5NN"));
+}
+
+TEST(TransmitWiring, ContactCounterReachesTheMacro) {
+    TransmitRig t;
+    t.f.macroSources()[6] = "NR %i";
+    t.f.XmitCntrSpinEdit->setValue(17);
+    t.enableImmediate();
+    t.f.MsgButton6->click();
+    EXPECT_TRUE(t.keyed("NR 17"));
+}
+
+TEST(TransmitWiring, QuittingDuringASendStopsItAndReleasesTheKey) {
+    TransmitRig t(40ms);
+    const std::string longText(200, 'E');
+    t.f.macroSources()[7] = longText;
+    t.enableImmediate();
+    t.f.MsgButton7->click();
+    ASSERT_TRUE(pumpUntil([&] { return t.keyer.characters() > 0; }));
+    t.f.Quit1Click();
+    EXPECT_EQ(t.rig.terminates, 1);
+    EXPECT_EQ(t.keyer.stoppedTexts(), 1);
+    const int sent = t.keyer.characters();
+    EXPECT_LT(sent, static_cast<int>(longText.size()));
+    EXPECT_FALSE(t.f.flags().TransmitActive.load());
+    EXPECT_EQ(t.f.keyingPort().KeyState.load(), kKeyUp);
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(t.keyer.characters(), sent) << "nothing is keyed after the quit";
+}
+
+} // namespace
+} // namespace dita::test
