@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
+
+#include <cstdlib>
 
 #include "app/tests/FormRig.h"
 #include "transmit/control/TransmitPanel.h"
@@ -194,6 +197,25 @@ TEST(TransmitWiring, QuittingDuringASendStopsItAndReleasesTheKey) {
     EXPECT_EQ(t.f.keyingPort().KeyState.load(), kKeyUp);
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(t.keyer.characters(), sent) << "nothing is keyed after the quit";
+}
+
+// The window in transmit/receive mode while a macro is keyed, as the operator sees it; with
+// DITA_SCREENSHOT set the picture is also saved there.
+TEST(TransmitWiring, TransmitReceiveWindowWhileSendingShowsThePanel) {
+    TransmitRig t(40ms);
+    t.f.click("TransmitReceive1");
+    t.f.show();
+    t.f.macroSources()[1] = "CQ CQ DE %b %b K";
+    t.f.MyCallMemo->setText("W1AW");
+    t.enableImmediate();
+    t.f.MsgButton1->click();
+    ASSERT_TRUE(pumpUntil([&] { return t.keyer.characters() > 2; }));
+    const QImage shot = t.f.grab().toImage();
+    if (const char* path = std::getenv("DITA_SCREENSHOT")) shot.save(QString::fromLocal8Bit(path));
+    EXPECT_EQ(shot.height(), t.f.height());
+    EXPECT_TRUE(t.f.TransmitMemo->toPlainText().contains("CQ CQ DE W1AW W1AW K"));
+    EXPECT_TRUE(t.f.transmitPanel().XmitButton->isVisible());
+    EXPECT_TRUE(t.f.MsgButton150->isVisible());
 }
 
 } // namespace
