@@ -13,6 +13,8 @@
 #include <QSpinBox>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 
 #include "app/tests/FormRig.h"
 #include "transmit/control/TransmitPanel.h"
@@ -197,6 +199,22 @@ TEST(TransmitWiring, QuittingDuringASendStopsItAndReleasesTheKey) {
     EXPECT_EQ(t.f.keyingPort().KeyState.load(), kKeyUp);
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(t.keyer.characters(), sent) << "nothing is keyed after the quit";
+}
+
+TEST(TransmitWiring, LoadTransmitTellsTransmitControlAboutTheLoadedText) {
+    const auto file = std::filesystem::temp_directory_path() / "dita-transmit-wiring-load.txt";
+    std::ofstream(file) << "TEST DE DL1ABC";
+    RecordingKeyer keyer;
+    FormRig rig(1, false, [&](DecoderFormServices& s) {
+        s.keyer = [&] { return &keyer; };
+        s.chooseOpenFile = [&](QWidget*) { return QString::fromStdString(file.string()); };
+    });
+    TDecoderForm& f = *rig.form;
+    EXPECT_FALSE(f.transmitPanel().controller().state().TextLoaded.load());
+    f.click("LoadTransmit1");
+    EXPECT_EQ(f.TransmitMemo->toPlainText(), "TEST DE DL1ABC");
+    EXPECT_TRUE(f.transmitPanel().controller().state().TextLoaded.load());
+    std::filesystem::remove(file);
 }
 
 // The window in transmit/receive mode while a macro is keyed, as the operator sees it; with
