@@ -626,6 +626,10 @@ void TDecoderForm::createControls() {
     CoarseGainBar = new DisplayGainBar(ContrlPnl, "CoarseGainBar");
     CoarseGainBar->setGeometry(kCoarseGainBarRect);
     m_spectrumPanel->attachGainBars(CoarseGainBar, CoarseGainBar2);
+    // The engine starts at the gain of the DisplayGain setting: without it a first run, which
+    // has no configuration to apply, would draw with the engine's near-zero start gain and show
+    // an empty display until the operator moved a bar.
+    post(ReceiveCommandKind::DisplayGain, m_settings.DisplayGain);
     label(ContrlPnl, "", "Display Gain", kGainCaptionRect)->setAutoFillBackground(false);
     label(ContrlPnl, "", "Xmit WPM", kXmitWPMCaptionRect)->setAutoFillBackground(false);
     XmitSpdUpDn2 = new QSpinBox(ContrlPnl);

@@ -189,3 +189,12 @@ TEST(ConfigWindow, LoadDefaultsMenuItemRunsTheDefaultsLoad) {
     ASSERT_TRUE(r.form->click("LoadDefault"));
     EXPECT_EQ(loads, 1);
 }
+
+TEST(ConfigWindow, AFreshWindowStartsTheEngineAtTheStoredDisplayGain) {
+    FormRig r(1, false);
+    bool posted = false;
+    for (const auto& c : r.processor.commands()) {
+        posted |= c.kind == ReceiveCommandKind::DisplayGain && c.value == r.form->settings().DisplayGain;
+    }
+    EXPECT_TRUE(posted) << "a first run must not draw with the engine's near-zero start gain";
+}
