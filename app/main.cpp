@@ -95,7 +95,9 @@ int main(int argc, char** argv) {
     dita::DialogMessageService messages;
     dita::PortAudioToneDevice toneDevice; // the sound card keyer's output
     dita::DecoderFormServices services;
-    services.toneDevice = &toneDevice;
+    // A sound file stands in for a sound card that may not be there: a file run keys no tone
+    // output, so a machine without an output device is not shut down by its open failure.
+    if (inputFile.empty()) services.toneDevice = &toneDevice;
     services.catalog = &catalog;
     services.processor = &processor;
     services.messages = &messages;
