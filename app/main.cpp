@@ -34,14 +34,14 @@ void usage(std::FILE* out) {
                "  --select ITEM       run a menu item at start, e.g. BlackBackground,\n"
                "                      TransmitReceive1, Waterfall2 (repeatable)\n"
                "  --screenshot PNG    save a picture of the window just before quitting\n"
-               "  --quit-after SECS   quit by itself after SECS seconds\n",
+               "  --quit-after SECS   quit by itself after SECS seconds\n"
+               "  --help, --version\n",
                out);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
     std::string inputFile, screenshot;
     std::vector<QString> selections;
     double quitAfterS = 0.0;
@@ -73,6 +73,9 @@ int main(int argc, char** argv) {
         } else if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
             usage(stdout);
             return 0;
+        } else if (!std::strcmp(argv[i], "--version")) {
+            std::printf("dita %s\n", DITA_VERSION);
+            return 0;
         } else {
             std::fprintf(stderr, "dita: unknown or incomplete option '%s'\n", argv[i]);
             usage(stderr);
@@ -81,6 +84,8 @@ int main(int argc, char** argv) {
     }
 
     std::shared_ptr<const dita::SoundFileData> file;
+    // The window system is needed only now: --help and --version work without a display.
+    QApplication app(argc, argv);
     if (!inputFile.empty()) {
         try {
             file = dita::loadSoundFile(inputFile);
