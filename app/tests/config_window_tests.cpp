@@ -52,6 +52,16 @@ void expectOneCheckedPerGroup(TDecoderForm& f) {
     }
 }
 
+// Writes the records as DITA.cfc and loads them into the rig's window as the start-up does.
+void loadInto(FormRig& r, const std::filesystem::path& dir, const ConfigRecords& records) {
+    std::string error;
+    ASSERT_TRUE(writeConfigFile(dir / "DITA.cfc", records, error)) << error;
+    r.form->setFirstStart(true);
+    DecoderFormConfigWindow window(*r.form);
+    ConfigurationFiles files(window, dir / "DITA.cfc", std::nullopt, {});
+    files.load();
+}
+
 } // namespace
 
 TEST(ConfigWindow, SaveThenLoadRestoresTheSettingsThroughTheHandlers) {
@@ -125,14 +135,9 @@ TEST(ConfigWindow, SidetoneOf700SelectsNoItemAndKeeps700) {
     ConfigRecords rec;
     rec.sidetoneFreq = 700.0f;
     rec.outputDevice = 0;
-    std::string error;
-    ASSERT_TRUE(writeConfigFile(home.path / "DITA.cfc", rec, error));
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
-    f.setFirstStart(true);
-    DecoderFormConfigWindow window(f);
-    ConfigurationFiles files(window, home.path / "DITA.cfc", std::nullopt, {});
-    files.load();
+    loadInto(r, home.path, rec);
     EXPECT_FLOAT_EQ(f.settings().SidetoneFreq, 700.0f);
     for (const char* item : {"Freq1", "Freq2", "Freq3", "Freq4"}) EXPECT_FALSE(f.item(item)->isChecked()) << item;
 }
@@ -149,15 +154,10 @@ TEST(ConfigWindow, SerialOutputDeviceOpensTheStoredPortDuringTheLoad) {
     rec.outputPort = 1;
     rec.comPortNumber = 5;
     rec.portInUse = 5;
-    std::string error;
-    ASSERT_TRUE(writeConfigFile(home.path / "DITA.cfc", rec, error));
     {
         FormRig r(1, false);
         TDecoderForm& f = *r.form;
-        f.setFirstStart(true);
-        DecoderFormConfigWindow window(f);
-        ConfigurationFiles files(window, home.path / "DITA.cfc", std::nullopt, {});
-        files.load();
+        loadInto(r, home.path, rec);
         EXPECT_TRUE(f.keyingPort().PortOpen());
         EXPECT_EQ(f.settings().ComPortNumber, 5);
         EXPECT_TRUE(r.messages.messages.empty());
