@@ -25,7 +25,7 @@
 #include "app/SetupDialogs.h"
 #include "app/SoundCardDialogs.h"
 #include "common/DitaPaths.h"
-#include "display/SpectrumPanel.h"
+#include "display/DisplayPanel.h"
 #include "display/TimeLineForm.h"
 #include "gaugekit/GkBar.h"
 #include "gaugekit/GkClock.h"

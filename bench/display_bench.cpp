@@ -2,7 +2,7 @@
 // image plus the one copy to the screen (forced with repaint() so it is counted here and not
 // left to the event loop). Run with QT_QPA_PLATFORM=offscreen; the pass data are fixed,
 // realistic results, so only the window side is measured.
-#include "display/SpectrumPanel.h"
+#include "display/DisplayPanel.h"
 #include "display/TimeLineForm.h"
 
 #include <benchmark/benchmark.h>

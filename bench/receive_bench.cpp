@@ -2,7 +2,7 @@
 // The real-time budget of a pass is 185.76 ms; the goal is 1,000 times faster (186 us).
 #include "receive/BandPassFilter.h"
 #include "receive/ReceiveEngine.h"
-#include "receive/Spectrum.h"
+#include "receive/PowerSpectrum.h"
 
 #include <benchmark/benchmark.h>
 

@@ -3,7 +3,7 @@
 #include "decode/CharacterDecoder.h"
 #include "decode/ElementTimer.h"
 #include "receive/BandPassFilter.h"
-#include "receive/Spectrum.h"
+#include "receive/PowerSpectrum.h"
 #include "receive/ToneDetector.h"
 
 #include <algorithm>

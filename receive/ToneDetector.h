@@ -9,7 +9,7 @@
 // timer (speeds, acquisition, smoothed dot, the code being assembled, the stall watch).
 #include "decode/ElementTimer.h"
 #include "receive/BandPassFilter.h"
-#include "receive/Spectrum.h"
+#include "receive/PowerSpectrum.h"
 
 #include <array>
 #include <cstdint>

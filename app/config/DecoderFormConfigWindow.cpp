@@ -2,7 +2,7 @@
 
 #include "app/DecoderForm.h"
 #include "app/SetupDialogs.h"
-#include "display/SpectrumPanel.h"
+#include "display/DisplayPanel.h"
 #include "display/TimeLineForm.h"
 #include "gaugekit/GkBar.h"
 #include "log/StationPanel.h"

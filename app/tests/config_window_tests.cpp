@@ -15,7 +15,7 @@
 #include "app/config/ConfigurationFiles.h"
 #include "app/config/DecoderFormConfigWindow.h"
 #include "app/tests/FormRig.h"
-#include "display/SpectrumPanel.h"
+#include "display/DisplayPanel.h"
 #include "macros/MacroWindows.h"
 #include "transmit/KeyingPort.h"
 

@@ -20,7 +20,7 @@
 #include "app/SetupDialogs.h"
 #include "app/SoundCardDialogs.h"
 #include "app/tests/FormRig.h"
-#include "display/SpectrumPanel.h"
+#include "display/DisplayPanel.h"
 #include "log/StationPanel.h"
 #include "macros/MacroWindows.h"
 

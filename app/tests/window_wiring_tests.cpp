@@ -22,7 +22,7 @@
 
 #include "app/SetupDialogs.h"
 #include "app/tests/FormRig.h"
-#include "display/SpectrumPanel.h"
+#include "display/DisplayPanel.h"
 #include "display/TimeLineForm.h"
 #include "gaugekit/GkBar.h"
 #include "gaugekit/GkLED.h"

@@ -3,7 +3,7 @@
 // <build>/display-screenshots/ to be looked at.
 #include "DisplayTestSupport.h"
 #include "display/DisplayColours.h"
-#include "display/SpectrumPanel.h"
+#include "display/DisplayPanel.h"
 #include "display/TimeLineForm.h"
 #include "receive/SoundFileReader.h"
 

@@ -2,7 +2,7 @@
 #include "receive/BandPassFilter.h"
 #include "receive/ReceiveEngine.h"
 #include "receive/RealTransform.h"
-#include "receive/Spectrum.h"
+#include "receive/PowerSpectrum.h"
 #include "receive/ToneDetector.h"
 #include "receive/tests/CwSynth.h"
 

@@ -1,4 +1,4 @@
-#include "display/SpectrumPanel.h"
+#include "display/DisplayPanel.h"
 
 #include "receive/ReceiveEngine.h"
 

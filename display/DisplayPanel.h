@@ -10,7 +10,7 @@
 // named after them. Everything the receive engine must hear leaves through the signals;
 // wireToEngine() connects them to ReceiveEngine::post().
 #include "display/DisplayColours.h"
-#include "display/SpectrumDrawing.h"
+#include "display/DisplayDrawing.h"
 
 #include <QFrame>
 #include <QLabel>

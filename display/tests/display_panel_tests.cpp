@@ -2,7 +2,7 @@
 // shape is needed), clicks that tune the engine, the marker, gain bars, mode items, colours.
 #include "DisplayTestSupport.h"
 #include "display/DisplayColours.h"
-#include "display/SpectrumPanel.h"
+#include "display/DisplayPanel.h"
 
 #include <gtest/gtest.h>
 

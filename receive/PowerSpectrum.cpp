@@ -1,4 +1,4 @@
-#include "receive/Spectrum.h"
+#include "receive/PowerSpectrum.h"
 
 #include <algorithm>
 #include <cmath>

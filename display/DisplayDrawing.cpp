@@ -1,4 +1,4 @@
-#include "display/SpectrumDrawing.h"
+#include "display/DisplayDrawing.h"
 
 #include "display/DisplayColours.h"
 
