@@ -1,5 +1,7 @@
 #include "transmit/PortAudioToneDevice.h"
 
+#include "common/StderrMute.h"
+
 #include <portaudio.h>
 
 #include <algorithm>
@@ -37,6 +39,7 @@ PaStreamParameters outputParameters() {
 } // namespace
 
 PortAudioToneDevice::PortAudioToneDevice() {
+    StderrMute quiet; // the device scan's ALSA and JACK chatter
     const PaError err = Pa_Initialize();
     m_initialised = err == paNoError;
     if (!m_initialised) m_lastError = Pa_GetErrorText(err);
@@ -51,6 +54,7 @@ PortAudioToneDevice::~PortAudioToneDevice() {
 }
 
 int PortAudioToneDevice::inputDeviceCount() {
+    StderrMute quiet;
     if (Pa_Initialize() != paNoError) return 0;
     int inputs = 0;
     const int n = Pa_GetDeviceCount();
@@ -69,6 +73,7 @@ bool PortAudioToneDevice::formatSupported() {
         m_lastError = "no default output device";
         return false;
     }
+    StderrMute quiet;
     const PaError err = Pa_IsFormatSupported(nullptr, &p, kToneSampleRateHz);
     if (err != paFormatIsSupported) m_lastError = Pa_GetErrorText(err);
     return err == paFormatIsSupported;
@@ -79,6 +84,7 @@ bool PortAudioToneDevice::open() {
     const PaStreamParameters p = outputParameters();
     if (p.device == paNoDevice) return false;
     PaStream* stream = nullptr;
+    StderrMute quiet;
     PaError err = Pa_OpenStream(&stream, nullptr, &p, kToneSampleRateHz,
                                 paFramesPerBufferUnspecified, paNoFlag, paCallback, this);
     if (err == paNoError) {

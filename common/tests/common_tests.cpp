@@ -1,10 +1,17 @@
 #include "common/DitaPaths.h"
 #include "common/Latin1.h"
+#include "common/StderrMute.h"
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <string>
+#include <thread>
 
 using namespace dita;
 
@@ -25,4 +32,67 @@ TEST(DitaPaths, FolderComesFromDitaHomeAndIsCreated) {
     EXPECT_EQ(ditaFile("DITA.adi"), dir / "DITA.adi");
     EXPECT_FALSE(findDataFile("no-such-file.cfc").has_value());
     std::filesystem::remove_all(dir.parent_path());
+}
+
+namespace {
+
+// Runs `body` with standard error sent to a temporary file, and returns what reached the file.
+template <typename Body> std::string capturedStderr(Body body) {
+    char path[] = "/tmp/dita-stderr-XXXXXX";
+    const int fd = mkstemp(path);
+    EXPECT_GE(fd, 0);
+    std::fflush(stderr);
+    const int saved = dup(STDERR_FILENO);
+    dup2(fd, STDERR_FILENO);
+    body();
+    std::fflush(stderr);
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+    std::string text(4096, '\0');
+    lseek(fd, 0, SEEK_SET);
+    const ssize_t n = read(fd, text.data(), text.size());
+    text.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    close(fd);
+    unlink(path);
+    return text;
+}
+
+void say(const char* text) {
+    ASSERT_EQ(write(STDERR_FILENO, text, std::strlen(text)), static_cast<ssize_t>(std::strlen(text)));
+}
+
+} // namespace
+
+TEST(StderrMute, SilencesLibraryChatterOnlyWhileHeldAndRestoresAfterNesting) {
+    unsetenv("DITA_AUDIO_DEBUG");
+    const std::string seen = capturedStderr([] {
+        say("before;");
+        {
+            StderrMute outer;
+            say("ALSA lib chatter;");
+            {
+                StderrMute inner; // a second library call inside the first
+                say("JACK chatter;");
+            }
+            say("more chatter;");
+            std::thread other([] {
+                StderrMute onAnotherThread;
+                say("thread chatter;");
+            });
+            other.join();
+            say("still muted;");
+        }
+        say("after;");
+    });
+    EXPECT_EQ(seen, "before;after;");
+}
+
+TEST(StderrMute, AudioDebugVariableKeepsTheChatter) {
+    setenv("DITA_AUDIO_DEBUG", "1", 1);
+    const std::string seen = capturedStderr([] {
+        StderrMute mute;
+        say("ALSA lib chatter;");
+    });
+    unsetenv("DITA_AUDIO_DEBUG");
+    EXPECT_EQ(seen, "ALSA lib chatter;");
 }

@@ -1,5 +1,7 @@
 #include "receive/audio/SystemDevices.h"
 
+#include "common/StderrMute.h"
+
 #include <portaudio.h>
 #include <samplerate.h>
 #include <sndfile.h>
@@ -17,13 +19,17 @@ namespace dita {
 
 class PortAudioSession {
 public:
-    PortAudioSession() : m_ok(Pa_Initialize() == paNoError) {}
+    PortAudioSession() : m_ok(initialise()) {}
     ~PortAudioSession() {
         if (m_ok) Pa_Terminate();
     }
     bool ok() const { return m_ok; }
 
 private:
+    static bool initialise() {
+        StderrMute quiet; // the device scan's ALSA and JACK chatter
+        return Pa_Initialize() == paNoError;
+    }
     bool m_ok;
 };
 
@@ -61,6 +67,7 @@ public:
     bool formatSupported(const CaptureFormat& format) override {
         if (!m_session->ok()) return false;
         const PaStreamParameters p = inputParameters(m_paIndex, format);
+        StderrMute quiet;
         return Pa_IsFormatSupported(&p, nullptr, format.sampleRate) == paFormatIsSupported;
     }
 
@@ -69,6 +76,7 @@ public:
         if (!m_session->ok()) return false;
         m_blockAlign = format.blockAlign;
         const PaStreamParameters p = inputParameters(m_paIndex, format);
+        StderrMute quiet;
         return Pa_OpenStream(&m_stream, &p, nullptr, format.sampleRate,
                              paFramesPerBufferUnspecified, paNoFlag, &PortAudioInput::callback,
                              this) == paNoError;
