@@ -89,7 +89,10 @@ void OutputMenuHandlers::SerialPort1Click(bool configLoading, int32_t storedPort
     m_checks.SoundCard1 = false;
     m_checks.portChosen = true;
     if (configLoading) {
-        m_port.OpenComPort(storedPortNumber);
+        // Port number 0 is the state of a fresh installation: no port was ever chosen, so
+        // there is nothing to open and nothing to complain about at every start. The
+        // operator picks one with Port Number when a keying interface is connected.
+        if (storedPortNumber >= 1) m_port.OpenComPort(storedPortNumber);
     } else {
         PortNumber1Click();
     }

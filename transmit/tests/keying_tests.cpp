@@ -334,12 +334,16 @@ TEST(OutputMenuHandlers, DeviceAndInvertItemsCheckTheirGroupAndActOnThePort) {
     EXPECT_FALSE(menu.checks().SerialPort1);
     EXPECT_EQ(f.port.OutputDevice.load(), kOutputSoundCard);
     EXPECT_EQ(f.port.OutputPort.load(), kOutputPortNone);
+    menu.SerialPort1Click(true, 0);  // loading a fresh installation's file: no port chosen yet
+    EXPECT_FALSE(f.port.PortOpen());
+    EXPECT_TRUE(f.log.opened.empty());
+    EXPECT_TRUE(f.messages.empty());
     menu.SerialPort1Click(true, 5);  // configuration load: opens the stored port
     EXPECT_TRUE(f.port.PortOpen());
     EXPECT_EQ(dialogs, 0);
     menu.SerialPort1Click(false, 5);
     EXPECT_EQ(dialogs, 1);
-    EXPECT_EQ(sidetone, (std::vector<bool>{true, false, false}));
+    EXPECT_EQ(sidetone, (std::vector<bool>{true, false, false, false}));
 
     f.log.changes.clear();
     f.port.KeyState = kKeyUp;
