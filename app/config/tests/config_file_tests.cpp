@@ -150,4 +150,7 @@ TEST(ConfigFile, TheShippedDefaultsFileIsWholeAndCarriesStarterMacros) {
     EXPECT_GE(r.xmitSpeed, 10);
     EXPECT_LE(r.xmitSpeed, 125);
     EXPECT_EQ(r.screenOpMode, 0);
+    // Keying goes to the sound card: loading the defaults must not ask for a COM port that a
+    // new station may not have.
+    EXPECT_EQ(r.outputDevice, 0);
 }
