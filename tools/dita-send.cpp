@@ -79,7 +79,20 @@ void printMessage(const std::string& text, const std::string& caption) {
 }
 
 int runSerial(const Options& o) {
-    dita::KeyingPort port(printMessage);
+    // The window's "Failed to open the COMs device" box is for an operator at the menus; in a
+    // terminal the device file and the system's reason say more.
+    std::string openError;
+    auto messages = [](const std::string& text, const std::string& caption) {
+        if (text != dita::kComOpenFailedText) printMessage(text, caption);
+    };
+    auto opener = [&openError](const std::string& path) -> std::unique_ptr<dita::ModemLines> {
+        if (path.empty()) {
+            openError = "no device file stands for this number";
+            return nullptr;
+        }
+        return dita::SerialDevice::open(path, &openError);
+    };
+    dita::KeyingPort port(messages, opener);
     port.OutputDevice = dita::kOutputSerialPort;
     port.OutputPort = dita::kOutputPortNumber;
     port.KeyInvert = o.invert ? dita::kKeyInverted : dita::kKeyNormal;
@@ -94,12 +107,19 @@ int runSerial(const Options& o) {
         ptt.PttEnable = true;
     }
     port.setPtt(ptt);
+    std::string portName = o.serial;
     if (isNumber(o.serial)) {
-        port.OpenComPort(*parseInt(o.serial));
+        const int n = *parseInt(o.serial);
+        portName = "COM " + o.serial;
+        port.OpenComPort(n);
     } else {
         port.openDevice(o.serial);
     }
-    if (!port.PortOpen()) return kRunError;
+    if (!port.PortOpen()) {
+        std::cerr << "dita-send: cannot open the serial port " << portName << " ("
+                  << openError << ")\n";
+        return kRunError;
+    }
     port.KeyState = dita::kKeyUp;
     port.updatePtt(false);
 

@@ -91,9 +91,14 @@ struct PtyPair {
     }
 };
 
-int runDitaSend(const std::vector<std::string>& args, const std::filesystem::path& log) {
+int runDitaSend(const std::vector<std::string>& args, const std::filesystem::path& log,
+                const std::filesystem::path& errors = {}) {
     const pid_t pid = fork();
     if (pid == 0) {
+        if (!errors.empty()) {
+            const int fd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (fd >= 0) dup2(fd, STDERR_FILENO);
+        }
         setenv("LD_PRELOAD", DITA_MODEM_SHIM, 1);
         setenv("DITA_MODEM_LOG", log.c_str(), 1);
         // The shim comes before a sanitizer runtime in the load order; that is intended here.
@@ -214,5 +219,15 @@ TEST(SerialKeyingOnRealLines, InvertedKeyingAndAMissingPortAreHandled) {
     EXPECT_FALSE(dtr[1].raised);
     EXPECT_FALSE(dtr.back().raised);
     std::filesystem::remove(log);
-    EXPECT_EQ(runDitaSend({"--serial", "/nonexistent/ttyS9", "E"}, log), 1);
+    // A port that cannot be opened: the error names the device and the reason, and nothing keys.
+    const auto errors = std::filesystem::temp_directory_path() / "dita-send-errors.txt";
+    std::filesystem::remove(log);
+    EXPECT_EQ(runDitaSend({"--serial", "/nonexistent/ttyS9", "E"}, log, errors), 1);
+    std::ifstream in(errors);
+    const std::string message((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(message.find("cannot open the serial port /nonexistent/ttyS9"), std::string::npos)
+        << message;
+    EXPECT_NE(message.find("No such file or directory"), std::string::npos) << message;
+    EXPECT_TRUE(readShimLog(log).empty());
+    std::filesystem::remove(errors);
 }
