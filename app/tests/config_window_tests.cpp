@@ -165,6 +165,22 @@ TEST(ConfigWindow, SerialOutputDeviceOpensTheStoredPortDuringTheLoad) {
     ::close(master);
 }
 
+TEST(ConfigWindow, TheSecondStartOfAFreshInstallationAsksForNothing) {
+    TempHome home;
+    const auto file = home.path / "DITA.cfc";
+    for (int start = 1; start <= 2; ++start) {  // the first start writes the file, the second reads it
+        FormRig r(1, false);
+        r.form->setFirstStart(true);
+        DecoderFormConfigWindow window(*r.form);
+        ConfigurationFiles files(window, file, std::nullopt, {});
+        files.load();
+        EXPECT_TRUE(std::filesystem::exists(file));
+        EXPECT_TRUE(r.form->item("SerialPort1")->isChecked()) << "start " << start;
+        EXPECT_FALSE(r.form->keyingPort().PortOpen()) << "start " << start;
+        EXPECT_TRUE(r.messages.messages.empty()) << "start " << start;
+    }
+}
+
 TEST(ConfigWindow, LoadDefaultsWithTheMicInputShowsTheHintAndRequestsARestart) {
     TempHome home;
     ConfigRecords rec;
