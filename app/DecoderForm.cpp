@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QMetaObject>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -24,6 +23,7 @@
 
 #include "app/SetupDialogs.h"
 #include "app/SoundCardDialogs.h"
+#include "common/CallQueue.h"
 #include "common/DitaPaths.h"
 #include "display/DisplayPanel.h"
 #include "display/TimeLineForm.h"
@@ -186,33 +186,27 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
         m_services.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     if (!m_services.terminate) m_services.terminate = [] { QCoreApplication::quit(); };
 
+    // What the run loop's worker and the senders report reaches this thread through here.
+    m_calls = new CallQueue(this);
     // Capture buffers live in the capture cycle; it and the loop are made once.
     m_capture = std::make_unique<CaptureCycle>(
         *m_services.catalog,
         [this](WaveOp op) {
-            QMetaObject::invokeMethod(
-                this, [this, op] { messages().show(waveMessage(op), kWaveCaption); },
-                Qt::QueuedConnection);
+            m_calls->post([this, op] { messages().show(waveMessage(op), kWaveCaption); });
         },
         m_services.captureTimings);
     RunLoopEvents events;
     events.passDone = [this](const PassResult& r) {
         // The watchdog's flag as it stands at the end of this pass decides its timeline.
         const bool stalled = m_flags.OutputStalled.load();
-        QMetaObject::invokeMethod(
-            this, [this, r, stalled] { showPass(r, stalled); }, Qt::QueuedConnection);
+        m_calls->post([this, r, stalled] { showPass(r, stalled); });
     };
     events.leds = [this](bool rcv, bool xmit) {
-        QMetaObject::invokeMethod(
-            this, [this, rcv, xmit] { showLeds(rcv, xmit); }, Qt::QueuedConnection);
+        m_calls->post([this, rcv, xmit] { showLeds(rcv, xmit); });
     };
-    events.fatalError = [this] {
-        QMetaObject::invokeMethod(
-            this, [this] { errorExit(0); }, Qt::QueuedConnection);
-    };
+    events.fatalError = [this] { m_calls->post([this] { errorExit(0); }); };
     events.inputDeviceFallback = [this](int id) {
-        QMetaObject::invokeMethod(
-            this, [this, id] { m_settings.InputDeviceId = id; }, Qt::QueuedConnection);
+        m_calls->post([this, id] { m_settings.InputDeviceId = id; });
     };
     m_runLoop = std::make_unique<RunLoop>(m_flags, *m_capture, *m_services.processor,
                                           std::move(events), m_services.loopTimings);
@@ -290,8 +284,7 @@ MessageSink TDecoderForm::messageSink() {
             messages().show(text, caption);
             return;
         }
-        QMetaObject::invokeMethod(
-            this, [this, text, caption] { messages().show(text, caption); }, Qt::QueuedConnection);
+        m_calls->post([this, text, caption] { messages().show(text, caption); });
     };
 }
 
@@ -305,10 +298,7 @@ void TDecoderForm::createSubsystems() {
     if (m_services.toneDevice) {
         m_toneOutput = std::make_unique<ToneOutput>(
             *m_services.toneDevice, messageSink(),
-            [this] {
-                QMetaObject::invokeMethod(
-                    this, [this] { errorExit(0); }, Qt::QueuedConnection);
-            },
+            [this] { m_calls->post([this] { errorExit(0); }); },
             *m_keyingClock);
         m_toneKeyer = std::make_unique<ToneKeyer>(*m_toneOutput, *m_sendTiming);
     }

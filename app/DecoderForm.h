@@ -45,6 +45,7 @@ class TGkClock;
 
 namespace dita {
 
+class CallQueue;
 class DisplayGainBar;
 class OutputMenuHandlers;
 class SendTimingStore;
@@ -309,6 +310,7 @@ private:
     DecoderFormServices m_services;
     OperatingSettings m_settings;
     LoopFlags m_flags;
+    CallQueue* m_calls = nullptr; // child: worker threads' calls to this thread
     std::unique_ptr<CaptureCycle> m_capture;
     std::unique_ptr<RunLoop> m_runLoop;
     std::thread m_loopThread;

@@ -185,6 +185,7 @@ TransmitPanel::TransmitPanel(TransmitParts parts, std::atomic<bool>& transmitAct
     : QWidget(parent) {
     setObjectName(QStringLiteral("TransmitPanel"));
     createControls();
+    m_calls = new CallQueue(this);
     m_controller = std::make_unique<TransmitController>(*this, std::move(parts), transmitActive);
     transmitStateChanged();
 }
@@ -365,7 +366,7 @@ void TransmitPanel::post(std::function<void()> call) {
         wake = m_posted.empty();
         m_posted.push_back(std::move(call));
     }
-    if (wake) QMetaObject::invokeMethod(this, &TransmitPanel::runPosted, Qt::QueuedConnection);
+    if (wake) m_calls->post([this] { runPosted(); });
 }
 
 void TransmitPanel::runPosted() {

@@ -8,6 +8,7 @@
 // window, speed controls, message buttons, display switch, lamps, message service) and calls
 // start() when the run loop is entered and shutdown() in its quit sequence. Everything here
 // runs on the window thread; post() may be called from any thread.
+#include "common/CallQueue.h"
 #include "transmit/control/TransmitController.h"
 
 #include <QWidget>
@@ -117,8 +118,9 @@ private:
     std::unique_ptr<TransmitController> m_controller;
     int32_t m_contactCounter = kContactCounterMin;
     int32_t m_shownScreen = kSingleScreen;
-    // Calls queued by the senders. They wait here, under a lock of our own, and one queued Qt
-    // call runs them all in order; Qt only carries the wake-up.
+    // Calls queued by the senders. They wait here, under a lock of our own, and one queued
+    // call (through m_calls) runs them all in order; Qt only carries the wake-up.
+    CallQueue* m_calls = nullptr;
     std::mutex m_postMutex;
     std::deque<std::function<void()>> m_posted;
 };
