@@ -118,6 +118,12 @@ int runDitaSend(const std::vector<std::string>& args, const std::filesystem::pat
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// A log of this process's own: builds of the same tree run their tests side by side.
+std::filesystem::path shimLogPath(const std::string& name) {
+    return std::filesystem::temp_directory_path() /
+           (name + "-" + std::to_string(::getpid()) + ".log");
+}
+
 std::vector<Change> onLine(const std::vector<Change>& all, ModemLine line) {
     std::vector<Change> out;
     std::copy_if(all.begin(), all.end(), std::back_inserter(out),
@@ -130,7 +136,7 @@ std::vector<Change> onLine(const std::vector<Change>& all, ModemLine line) {
 TEST(SerialKeyingOnRealLines, MessageAt20WpmHoldsElementLengthsAndPttLeadAndTail) {
     PtyPair pty;
     ASSERT_FALSE(pty.slave.empty()) << "no pseudo terminal available";
-    const auto log = std::filesystem::temp_directory_path() / "dita-modem-shim.log";
+    const auto log = shimLogPath("dita-modem-shim");
     std::filesystem::remove(log);
     const std::string text = "PARIS PARIS";
     ASSERT_EQ(runDitaSend({"--serial", pty.slave, "--wpm", "20", "--ptt", "rts", text}, log), 0);
@@ -205,7 +211,7 @@ TEST(SerialKeyingOnRealLines, MessageAt20WpmHoldsElementLengthsAndPttLeadAndTail
 TEST(SerialKeyingOnRealLines, InvertedKeyingAndAMissingPortAreHandled) {
     PtyPair pty;
     ASSERT_FALSE(pty.slave.empty());
-    const auto log = std::filesystem::temp_directory_path() / "dita-modem-shim-invert.log";
+    const auto log = shimLogPath("dita-modem-shim-invert");
     std::filesystem::remove(log);
     ASSERT_EQ(runDitaSend({"--serial", pty.slave, "--wpm", "50", "--invert", "E"}, log), 0);
     const auto changes = readShimLog(log);
