@@ -138,7 +138,7 @@ void PortAudioToneDevice::fill(int16_t* out, unsigned long frames) {
             m_framesPlayed += static_cast<int64_t>(n);
             if (current->readPosition >= current->count) {
                 current->sequence = 0;
-                current->done = true;
+                current->done.store(true, std::memory_order_release);
             }
         }
     }
@@ -166,23 +166,29 @@ bool PortAudioToneDevice::prepare(ToneBlock block) {
 }
 
 bool PortAudioToneDevice::write(ToneBlock block, const int16_t* samples, int count) {
-    std::lock_guard lock(m_mutex);
     Slot& slot = m_slots[slotIndex(block)];
-    if (!m_stream || !slot.prepared || slot.sequence != 0 || count < 0 ||
-        count > kToneBlockSamples) {
-        return false;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_stream || !slot.prepared || slot.sequence != 0 || count < 0 ||
+            count > kToneBlockSamples) {
+            return false;
+        }
     }
+    // The slot is not queued, so the callback does not read its samples until the sequence
+    // below is set; only this (the send) thread queues slots.
     std::copy(samples, samples + count, slot.samples.begin());
+    std::lock_guard lock(m_mutex);
     slot.count = count;
     slot.readPosition = 0;
-    slot.done = count == 0;
+    slot.done.store(count == 0, std::memory_order_relaxed);
     slot.sequence = count == 0 ? 0 : m_nextSequence++;
     return true;
 }
 
 bool PortAudioToneDevice::isDone(ToneBlock block) {
-    std::lock_guard lock(m_mutex);
-    return m_slots[slotIndex(block)].done;
+    // Polled every millisecond while a block plays: without the mutex, so the polling never
+    // makes the callback miss its try-lock.
+    return m_slots[slotIndex(block)].done.load(std::memory_order_acquire);
 }
 
 bool PortAudioToneDevice::setVolume(uint32_t volume) {
@@ -214,7 +220,7 @@ bool PortAudioToneDevice::reset() {
     if (!m_stream) return false;
     for (auto& slot : m_slots) {
         slot.sequence = 0;
-        slot.done = true;
+        slot.done.store(true, std::memory_order_release);
         slot.prepared = false;
     }
     m_framesPlayed = 0;

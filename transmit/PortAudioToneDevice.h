@@ -6,10 +6,13 @@
 //
 // Who calls it: ToneOutput on the send thread; the callback runs on PortAudio's audio thread.
 // The two share the block slots under a mutex that the callback only try-locks, so it never
-// blocks the audio thread (it plays silence for that period instead).
+// blocks the audio thread (it plays silence for that period instead). A miss puts a gap into a
+// tone, so the send thread holds the mutex as briefly and as seldom as it can: the done flags
+// it polls are atomics read without it, and block samples are copied outside it.
 #include "transmit/ToneOutput.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -54,7 +57,9 @@ private:
         int readPosition = 0;
         uint64_t sequence = 0;  // 0: not queued; else its place in the play order
         bool prepared = false;
-        bool done = true;
+        // Set by the callback when the last sample has gone (release); isDone reads it
+        // without the mutex. Written under the mutex.
+        std::atomic<bool> done{true};
     };
 
     bool m_initialised = false;
