@@ -29,6 +29,9 @@ if [ "${1:-}" != "--quick" ]; then
   echo "== ThreadSanitizer build (tests labelled threads) =="
   unset ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS
   export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/scripts/tsan.supp
+  # Standard error is muted around PortAudio's device scans; a report written by another thread
+  # meanwhile would be lost, leaving only the failing exit status. Keep it open here.
+  export DITA_AUDIO_DEBUG=1
   cmake -S . -B build-tsan "${GEN[@]}" -DDITA_BUILD_TESTS=ON -DCMAKE_BUILD_TYPE=Debug \
     -DDITA_SANITIZE=thread -DDITA_BUILD_BENCH=OFF >/dev/null
   # dita_thread_tests holds what the tests labelled threads run: build just that, not the tree.
