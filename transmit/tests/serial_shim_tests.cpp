@@ -226,7 +226,7 @@ TEST(SerialKeyingOnRealLines, InvertedKeyingAndAMissingPortAreHandled) {
     EXPECT_FALSE(dtr.back().raised);
     std::filesystem::remove(log);
     // A port that cannot be opened: the error names the device and the reason, and nothing keys.
-    const auto errors = std::filesystem::temp_directory_path() / "dita-send-errors.txt";
+    const auto errors = shimLogPath("dita-send-errors");
     std::filesystem::remove(log);
     EXPECT_EQ(runDitaSend({"--serial", "/nonexistent/ttyS9", "E"}, log, errors), 1);
     std::ifstream in(errors);
