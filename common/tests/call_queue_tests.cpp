@@ -3,6 +3,7 @@
 // ThreadSanitizer too: the values the workers capture are read on the owner's thread, so a
 // hand-over ThreadSanitizer cannot see is reported as a race here.
 #include "common/CallQueue.h"
+#include "common/testing/QtAppEnvironment.h"
 
 #include <gtest/gtest.h>
 
@@ -18,24 +19,8 @@
 
 namespace {
 
-class CoreApp : public ::testing::Environment {
-public:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "call_queue_tests";
-        static char* argv[] = {name, nullptr};
-        m_app = new QCoreApplication(argc, argv);
-    }
-    void TearDown() override {
-        delete m_app;
-        m_app = nullptr;
-    }
-
-private:
-    QCoreApplication* m_app = nullptr;
-};
-
-const auto* const kApp = ::testing::AddGlobalTestEnvironment(new CoreApp);
+const auto* const kApp =
+    ::testing::AddGlobalTestEnvironment(new dita::testing::QtAppEnvironment<QCoreApplication>);
 
 // Runs the owner thread's events until done() or two seconds have passed.
 template <typename Done>

@@ -1,5 +1,6 @@
 #include "TransmitFakes.h"
 
+#include "common/testing/QtTestEnvironment.h"
 #include "transmit/PttForm.h"
 
 #include <QApplication>
@@ -17,20 +18,6 @@ using namespace dita::test;
 
 namespace {
 
-// The application object lives from before the first test to after the last, and is gone
-// before static destruction begins (Qt objects must not outlive it).
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { m_app = std::make_unique<QApplication>(m_argc, m_argv); }
-    void TearDown() override { m_app.reset(); }
-
-private:
-    int m_argc = 1;
-    char m_name[32] = "transmit_ptt_form_tests";
-    char* m_argv[2] = {m_name, nullptr};
-    std::unique_ptr<QApplication> m_app;
-};
-const auto* const kQtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 struct FormFixture {
     LineLog log;

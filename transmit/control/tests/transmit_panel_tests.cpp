@@ -1,6 +1,7 @@
 // The transmit panel driven as an operator drives it: mouse clicks on its buttons and keys
 // typed into TransmitMemo, on the offscreen platform, with a recording keyer.
 #include "ControlFakes.h"
+#include "common/testing/QtTestEnvironment.h"
 #include "transmit/control/TransmitPanel.h"
 
 #include <QApplication>
@@ -22,19 +23,6 @@ namespace {
 
 constexpr int kWaitMs = 5000;
 
-// The application object lives from before the first test to after the last.
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { m_app = std::make_unique<QApplication>(m_argc, m_argv); }
-    void TearDown() override { m_app.reset(); }
-
-private:
-    int m_argc = 1;
-    char m_name[32] = "transmit_panel_tests";
-    char* m_argv[2] = {m_name, nullptr};
-    std::unique_ptr<QApplication> m_app;
-};
-const auto* const kQtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 bool marked(const QPushButton* b) {
     return b->font().bold() && b->font().underline();
