@@ -1158,6 +1158,12 @@ void TDecoderForm::ReceiveSpeedClick(int lock, QAction* own) {
     showTransmitSpeed();
 }
 
+void TDecoderForm::selectSoundCardOutput() {
+    m_settings.OutputDevice = kOutputSoundCard;
+    m_outputMenu->selectSoundCardOnly();
+    syncOutputChecks();
+}
+
 void TDecoderForm::syncOutputChecks() {
     const OutputMenuChecks& c = m_outputMenu->checks();
     item("SoundCard1")->setChecked(c.SoundCard1);

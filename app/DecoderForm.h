@@ -260,6 +260,8 @@ public:
     void SyncBtnClick();
     // Configuration load: the stored transmit speed through the spin edit's rules, shown.
     void applyXmitSpeed(int wpm);
+    // The sound card becomes the output device without the item's handler (Load Defaults).
+    void selectSoundCardOutput();
     // A command for the receive engine, applied before its next pass (configuration load).
     void postReceiveCommand(ReceiveCommandKind kind, int value) { post(kind, value); }
 

@@ -82,6 +82,12 @@ void OutputMenuHandlers::SoundCard1Click() {
     if (m_hooks.setSidetone) m_hooks.setSidetone(true);
 }
 
+void OutputMenuHandlers::selectSoundCardOnly() {
+    m_port.OutputDevice = kOutputSoundCard;
+    m_checks.SoundCard1 = true;
+    m_checks.SerialPort1 = false;
+}
+
 void OutputMenuHandlers::SerialPort1Click(bool configLoading, int32_t storedPortNumber) {
     m_port.OutputDevice = kOutputSerialPort;
     m_port.OutputPort = kOutputPortNumber;

@@ -90,6 +90,8 @@ public:
     OutputMenuHandlers(KeyingPort& port, Hooks hooks);
 
     void SoundCard1Click();
+    // The sound card keys from now on and is checked; port, port choice and sidetone are kept.
+    void selectSoundCardOnly();
     // configLoading: the configuration is being read, so the stored port is opened directly.
     void SerialPort1Click(bool configLoading, int32_t storedPortNumber);
     void PortNumber1Click();

@@ -59,6 +59,9 @@ public:
     virtual void setBand(int band) = 0;
     // A sidetone frequency no menu item stands for: kept as the value, no item checked.
     virtual void setUnlistedSidetone(float hz) = 0;
+    // Load Defaults' output choice: the sound card keys from now on and its item is checked;
+    // the port, the port-chosen flag and the sidetone stay as they are.
+    virtual void selectSoundCardOutput() = 0;
     virtual void setLoopStopped() = 0;
     virtual bool firstStart() = 0;
 };

@@ -244,10 +244,7 @@ void ConfigurationFiles::applyRecord(int record, const ConfigRecords& r, bool de
     case 45:
         if (r.outputDevice == 0) {
             if (defaults) {
-                // Load Defaults only selects the sound card; port and sidetone stay as they are.
-                s.OutputDevice = 0;
-                w.setChecked("SoundCard1", true);
-                w.setChecked("SerialPort1", false);
+                w.selectSoundCardOutput();
             } else {
                 w.click("SoundCard1");
             }

@@ -122,6 +122,7 @@ void DecoderFormConfigWindow::setUnlistedSidetone(float hz) {
     m_form.toneMenu().setUnlistedFrequency(hz);
     for (const char* item : {"Freq1", "Freq2", "Freq3", "Freq4"}) setChecked(item, false);
 }
+void DecoderFormConfigWindow::selectSoundCardOutput() { m_form.selectSoundCardOutput(); }
 void DecoderFormConfigWindow::setLoopStopped() { m_form.flags().LoopStopped = true; }
 bool DecoderFormConfigWindow::firstStart() { return m_form.FirstStart(); }
 

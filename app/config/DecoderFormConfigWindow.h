@@ -45,6 +45,7 @@ public:
     int band() override;
     void setBand(int band) override;
     void setUnlistedSidetone(float hz) override;
+    void selectSoundCardOutput() override;
     void setLoopStopped() override;
     bool firstStart() override;
 

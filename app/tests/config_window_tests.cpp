@@ -181,6 +181,33 @@ TEST(ConfigWindow, TheSecondStartOfAFreshInstallationAsksForNothing) {
     }
 }
 
+TEST(ConfigWindow, LoadDefaultsWithSoundCardOutputMovesTheKeyingToTheSoundCard) {
+    // The menu check alone is not enough: what keys must follow it, or a send goes to the
+    // serial port while the menu says sound card.
+    TempHome home;
+    ConfigRecords rec;
+    rec.outputDevice = 0;
+    rec.outputPort = 1;
+    std::string error;
+    ASSERT_TRUE(writeConfigFile(home.path / "DefaultDITA.cfc", rec, error));
+    FormRig r(1, false);
+    TDecoderForm& f = *r.form;
+    f.setFirstStart(false);
+    ASSERT_EQ(f.keyingPort().OutputDevice.load(), kOutputSerialPort);  // the window's start
+    const bool sidetoneBefore = f.item("SideToneOn")->isChecked();
+    DecoderFormConfigWindow window(f);
+    ConfigurationFiles files(window, home.path / "DITA.cfc", home.path / "DefaultDITA.cfc", {});
+    files.loadDefaults();
+    EXPECT_EQ(f.keyingPort().OutputDevice.load(), kOutputSoundCard);
+    EXPECT_EQ(f.settings().OutputDevice, kOutputSoundCard);
+    EXPECT_TRUE(f.item("SoundCard1")->isChecked());
+    EXPECT_FALSE(f.item("SerialPort1")->isChecked());
+    EXPECT_EQ(f.item("SideToneOn")->isChecked(), sidetoneBefore);  // the sidetone stays
+    // A later output-menu action re-reads the checks: they must still say sound card.
+    f.click("Normal1");
+    EXPECT_TRUE(f.item("SoundCard1")->isChecked());
+}
+
 TEST(ConfigWindow, LoadDefaultsWithTheMicInputShowsTheHintAndRequestsARestart) {
     TempHome home;
     ConfigRecords rec;

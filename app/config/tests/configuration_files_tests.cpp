@@ -74,6 +74,11 @@ public:
     void setBand(int b) override { bandValue = b; }
     void setLoopStopped() override { ++loopStops; }
     void setUnlistedSidetone(float hz) override { unlistedSidetone = hz; }
+    void selectSoundCardOutput() override {
+        s.OutputDevice = 0;
+        checks["SoundCard1"] = true;
+        checks["SerialPort1"] = false;
+    }
     float unlistedSidetone = 0;
     bool firstStart() override { return first; }
 
