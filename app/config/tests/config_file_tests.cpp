@@ -153,4 +153,7 @@ TEST(ConfigFile, TheShippedDefaultsFileIsWholeAndCarriesStarterMacros) {
     // Keying goes to the sound card: loading the defaults must not ask for a COM port that a
     // new station may not have.
     EXPECT_EQ(r.outputDevice, 0);
+    // ...with the tone on, as choosing Sound Card in the menu does: the defaults' own
+    // records must not leave sound-card keying silent.
+    EXPECT_EQ(r.sidetoneOn, 1);
 }
