@@ -359,28 +359,7 @@ bool TransmitPanel::transmitMemoKey(QKeyEvent* event, bool down) {
 
 // ---------------------------------------------------------------- TransmitView
 
-void TransmitPanel::post(std::function<void()> call) {
-    bool wake = false;
-    {
-        std::lock_guard lock(m_postMutex);
-        wake = m_posted.empty();
-        m_posted.push_back(std::move(call));
-    }
-    if (wake) m_calls->post([this] { runPosted(); });
-}
-
-void TransmitPanel::runPosted() {
-    for (;;) {
-        std::function<void()> call;
-        {
-            std::lock_guard lock(m_postMutex);
-            if (m_posted.empty()) return;
-            call = std::move(m_posted.front());
-            m_posted.pop_front();
-        }
-        call();
-    }
-}
+void TransmitPanel::post(std::function<void()> call) { m_calls->post(std::move(call)); }
 
 std::string TransmitPanel::transmitText() const {
     return TransmitMemo->toPlainText().toStdString();

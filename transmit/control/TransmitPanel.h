@@ -14,10 +14,8 @@
 #include <QWidget>
 
 #include <atomic>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 
 class QKeyEvent;
@@ -112,17 +110,13 @@ private:
     void XmitCntrSpinEditChange(int value);
     void XmitCntrUpDnEnter();
     void XmitCntrUpDnMouseUp();
-    void runPosted();
 
     TransmitPanelHooks m_hooks;
     std::unique_ptr<TransmitController> m_controller;
     int32_t m_contactCounter = kContactCounterMin;
     int32_t m_shownScreen = kSingleScreen;
-    // Calls queued by the senders. They wait here, under a lock of our own, and one queued
-    // call (through m_calls) runs them all in order; Qt only carries the wake-up.
+    // Calls from the senders, run on the window thread in the order they were posted.
     CallQueue* m_calls = nullptr;
-    std::mutex m_postMutex;
-    std::deque<std::function<void()>> m_posted;
 };
 
 } // namespace dita
