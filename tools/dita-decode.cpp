@@ -61,9 +61,16 @@ bool decodeFile(const std::string& path, const DecodeOptions& options, std::ofst
         return false;
     }
     ReceiveEngine engine;
+    engine.post({ReceiveCommandKind::Decoder, kDecoderEnhanced});  // the default; options may change it
     for (const auto& c : options.commands) engine.post(c);
     bool tuned = options.toneHz > 0;
     if (tuned) engine.post({ReceiveCommandKind::TuneToBin, binForHz(options.toneHz)});
+    // The enhanced decoder captures the keyed tone itself.
+    bool standard = false;
+    for (const auto& c : options.commands) {
+        if (c.kind == ReceiveCommandKind::Decoder) standard = c.value == kDecoderStandard;
+    }
+    if (!standard) tuned = true;
     engine.keepUnscaledSpectrum(!tuned);
 
     std::array<int32_t, kPassFrames> samples{};
@@ -92,7 +99,7 @@ bool decodeFile(const std::string& path, const DecodeOptions& options, std::ofst
             const ReceiveLevels lv = engine.levels();
             *trace << "{\"pass\":" << pass << ",\"bin\":" << r.tunedBin << ",\"S\":" << lv.signal
                    << ",\"N\":" << lv.noise << ",\"L\":" << lv.threshold << ",\"snr\":" << lv.rawSnr
-                   << ",\"wpm\":" << r.receiveWpm << ",\"keys\":\"";
+                   << ",\"wpm\":" << r.receiveWpm << ",\"pitch\":" << engine.enhancedPitchHz() << ",\"keys\":\"";
             for (int i = 2; i <= kStepsPerPass + 1; ++i) *trace << (r.timelineK[i] == 1.0f ? '1' : '0');
             *trace << "\",\"text\":\"" << jsonEscape(r.text) << "\"}\n";
         }
