@@ -7,9 +7,9 @@ namespace dita {
 
 namespace {
 
-// A dash is at least this much longer than a dot (dash/dot ratios run from 2.5 to 4.5, heavy
-// weighting brings the ratio of the keyed lengths down towards 2).
-constexpr float kMinDashDotRatio = 1.8f;
+// A dash is at least this much longer than a dot (dash/dot ratios run from 2.5 to 4.5; keyer
+// weighting stretches both by the same factor).
+constexpr float kMinDashDotRatio = 2.2f;
 // With one cluster of marks only: marks this much longer than the shortest gaps are dashes.
 // Lies between a heavily weighted dot (1.4 / 0.6 = 2.3) and a plain dash (3).
 constexpr float kSingleClusterDashRatio = 2.65f;
@@ -27,6 +27,8 @@ constexpr int kScratch = 1024;
 constexpr int kMinMarksToLearn = 6;
 constexpr int kMaxElements = 7;
 constexpr double kParisUnitSeconds = 1.2;
+constexpr int kManyValues = 6;
+constexpr int kMinClusterShare = 10;  // with many values, each cluster holds a tenth at least
 
 struct Split {
     float low = 0.0f;   // mean of the lower cluster (log scale)
@@ -34,8 +36,10 @@ struct Split {
     float all = 0.0f;   // mean of everything
 };
 
-// Best two-cluster split of sorted values (least squares).
+// Best two-cluster split of sorted values (least squares). With enough values each cluster
+// needs a few members, so that one stray run does not make a cluster of its own.
 Split bestSplit(const float* v, int n) {
+    const int minMembers = n >= kManyValues ? std::max(2, n / kMinClusterShare) : 1;
     Split s;
     double total = 0.0;
     double totalSq = 0.0;
@@ -51,6 +55,7 @@ Split bestSplit(const float* v, int n) {
     for (int k = 1; k < n; ++k) {
         left += v[k - 1];
         leftSq += static_cast<double>(v[k - 1]) * v[k - 1];
+        if (k < minMembers || n - k < minMembers) continue;
         const double right = total - left;
         const double sse = (leftSq - left * left / k) + ((totalSq - leftSq) - right * right / (n - k));
         if (sse < best) {

@@ -57,6 +57,7 @@ void ToneCapture::reset() {
     m_average.fill(0.0f);
     m_onset.fill(kNever);
     m_absent.fill(kForgetPasses);
+    m_run.fill(0);
 }
 
 void ToneCapture::tune(double hz) {
@@ -105,7 +106,7 @@ int ToneCapture::bestCandidate(int low, int high, int excludeLow, int excludeHig
         if (v < kPresentRatio * m_floorAverage || m_sum[static_cast<size_t>(i)] < kHeardRatio * m_floorNow) continue;
         if (v < m_average[static_cast<size_t>(i - 1)] || v < m_average[static_cast<size_t>(i + 1)]) continue;
         if (needOnsetAfterQuiet && m_onset[static_cast<size_t>(i)] < m_lastHeard) continue;
-        if (m_pass - m_onset[static_cast<size_t>(i)] < kConfirmPasses - 1) continue;
+        if (m_run[static_cast<size_t>(i)] < kConfirmPasses) continue;
         if (!keyed(i)) continue;
         if (best < 0 || v > m_average[static_cast<size_t>(best)]) best = i;
     }
@@ -130,8 +131,10 @@ bool ToneCapture::update(const PowerSpectrum& power) {
         if (m_average[static_cast<size_t>(i)] >= kPresentRatio * m_floorAverage) {
             if (absent >= kForgetPasses) m_onset[static_cast<size_t>(i)] = m_pass;
             absent = 0;
+            ++m_run[static_cast<size_t>(i)];
         } else {
             ++absent;
+            m_run[static_cast<size_t>(i)] = 0;
         }
     }
 

@@ -70,6 +70,7 @@ private:
     std::array<float, kMaxBins> m_scratch{};
     std::array<long, kMaxBins> m_onset{};
     std::array<int, kMaxBins> m_absent{};
+    std::array<int, kMaxBins> m_run{};  // passes present in a row
     std::array<std::array<float, kMaxBins>, kHistory> m_history{};
 };
 
