@@ -36,8 +36,9 @@ struct Split {
     float all = 0.0f;   // mean of everything
 };
 
-// Best two-cluster split of sorted values (least squares). With enough values each cluster
-// needs a few members, so that one stray run does not make a cluster of its own.
+// Best two-cluster split of sorted values (least squares). With enough values the lower cluster
+// needs a few members, so that a stray short run does not make a cluster of its own; the upper
+// one may be a single dash or word gap.
 Split bestSplit(const float* v, int n) {
     const int minMembers = n >= kManyValues ? std::max(2, n / kMinClusterShare) : 1;
     Split s;
@@ -55,7 +56,7 @@ Split bestSplit(const float* v, int n) {
     for (int k = 1; k < n; ++k) {
         left += v[k - 1];
         leftSq += static_cast<double>(v[k - 1]) * v[k - 1];
-        if (k < minMembers || n - k < minMembers) continue;
+        if (k < minMembers) continue;
         const double right = total - left;
         const double sse = (leftSq - left * left / k) + ((totalSq - leftSq) - right * right / (n - k));
         if (sse < best) {

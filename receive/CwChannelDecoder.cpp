@@ -21,8 +21,8 @@ constexpr float kHysteresis = 0.1f;
 // telling a weak tone from noise is the gate's work (setGate).
 constexpr float kSquelchOpen = 2.2f;
 // A key-down decision also needs the envelope this far over the space level. The space level is
-// the mean noise amplitude; noise (Rayleigh) passes 2.8 times its mean in 0.2 % of the steps.
-constexpr float kNoiseFloorFactor = 2.8f;
+// the mean noise amplitude; noise (Rayleigh) passes 3.2 times its mean in 0.03 % of the steps.
+constexpr float kNoiseFloorFactor = 3.2f;
 constexpr float kSquelchClose = 2.0f;
 
 // Gathering detectors: half lengths of their triangles (steps), shortest first. Matched to dots
@@ -270,10 +270,18 @@ void CwChannelDecoder::gatherStep(std::complex<float> raw, const DecoderSettings
             continue;
         }
         if (bank.eventCount < kMaxEvents) bank.events[static_cast<size_t>(bank.eventCount++)] = e;
+        if (getenv("DITA_BANK") && bank.detector.halfLength() == atoi(getenv("DITA_BANK"))) fprintf(stderr, "%c%.0f(%.0f/%.0f) ", e.mark ? 'M' : 'g', e.steps, bank.detector.markLevel(), bank.detector.spaceLevel());
         newEvent = true;
     }
     if (!newEvent) return;
-    const int holdSteps = static_cast<int>(kMaxHoldSeconds * m_stepRate);
+    // The hold runs from the earliest first mark of any gathering detector.
+    int firstMark = m_gatherSteps;
+    bool full = false;
+    for (const auto& bank : m_banks) {
+        if (bank.firstMarkStep >= 0) firstMark = std::min(firstMark, bank.firstMarkStep);
+        full = full || bank.eventCount >= kMaxEvents;
+    }
+    const bool held = full || m_gatherSteps - firstMark >= static_cast<int>(kMaxHoldSeconds * m_stepRate);
     // The longest detector whose estimate holds wins: it sees the least noise.
     for (int b = kBanks - 1; b >= 0; --b) {
         const Bank& bank = m_banks[static_cast<size_t>(b)];
@@ -281,18 +289,12 @@ void CwChannelDecoder::gatherStep(std::complex<float> raw, const DecoderSettings
         if (!bankEstimate(bank, estimate)) continue;
         const bool fitsFilter = 2.0f * static_cast<float>(bank.detector.halfLength()) <= kMaxFilterDots * estimate.dot;
         const bool plausible = estimate.dot >= kMinDotSeconds * m_stepRate;
-        const bool held = m_gatherSteps - bank.firstMarkStep >= holdSteps || bank.eventCount >= kMaxEvents;
         const bool known = m_fixedWpm > 0 ||
                            (estimate.marksSplit && estimate.marks >= kMinMarksToSettle && estimate.spacingKnown);
         if ((known || held) && fitsFilter && plausible && settle(estimate, held, settings, out)) return;
     }
     // Held long enough and nothing fits: what was gathered was not a sender.
-    for (const auto& bank : m_banks) {
-        if (bank.firstMarkStep >= 0 && (m_gatherSteps - bank.firstMarkStep >= holdSteps || bank.eventCount >= kMaxEvents)) {
-            restartGathering();
-            return;
-        }
-    }
+    if (held) restartGathering();
 }
 
 void CwChannelDecoder::applyMatchedLength(float dotSteps) {
@@ -366,6 +368,11 @@ bool CwChannelDecoder::settle(const TimingEstimate& gathered, bool held, const D
         n = replay(estimate.dot, estimate.elementGap, count, estimate);
     }
     const bool confirmed = m_fixedWpm > 0 || (estimate.marksSplit && estimate.marks >= kMinMarksToSettle);
+    if (getenv("DITA_DEBUG")) {
+        fprintf(stderr, "trial gather=%d count=%d held=%d gathered dot=%.1f dash=%.1f eg=%.1f lg=%.1f wg=%.1f | replay n=%d marks=%d dot=%.1f dash=%.1f eg=%.1f lg=%.1f wg=%.1f split=%d known=%d\n", m_gatherSteps, count, held, gathered.dot, gathered.dash, gathered.elementGap, gathered.letterGap, gathered.wordGap, n, estimate.marks, estimate.dot, estimate.dash, estimate.elementGap, estimate.letterGap, estimate.wordGap, estimate.marksSplit, estimate.spacingKnown);
+        for (int i = 0; i < n && i < 40; ++i) fprintf(stderr, "%c%.0f ", m_replayEvents[i].mark ? 'M' : 'g', m_replayEvents[i].steps);
+        fprintf(stderr, "\n");
+    }
     if (!confirmed && !held) return false;
     if (!estimate.marksSplit) estimate = gathered;
 
@@ -403,7 +410,10 @@ void CwChannelDecoder::liveStep(std::complex<float> raw, const DecoderSettings& 
     m_timing.gapProgress(gap, settings, out);
     const float overGap = std::max(static_cast<float>(kOverGapSeconds * m_stepRate),
                                    kOverGapWordGaps * m_timing.estimate().wordGap);
-    if (gap > overGap) restartGathering();
+    if (gap > overGap) {
+        m_timing.endOver(settings, out);
+        restartGathering();
+    }
 }
 
 int CwChannelDecoder::wpm() const {

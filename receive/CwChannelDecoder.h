@@ -106,6 +106,8 @@ public:
     void configure(double sampleRateHz);
     // Decoder reset: back to gathering, timing forgotten, pitch kept.
     void reset();
+    // The sender has stopped (another is taken): the text so far ends with a word space.
+    void endOver(const DecoderSettings& settings, std::string& out) { m_timing.endOver(settings, out); }
     // Pitch to decode; the mixer phase runs on, so a slow drift can be followed.
     void setPitch(double hz);
     double pitchHz() const { return m_pitchHz; }

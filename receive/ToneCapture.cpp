@@ -13,7 +13,10 @@ namespace {
 constexpr float kPresentRatio = 4.0f;
 // The tuned tone is heard in a pass when its three-bin power stands this far over the median.
 constexpr float kHeardRatio = 4.0f;
-constexpr float kAverageAlpha = 0.4f;
+constexpr float kAverageAlpha = 0.3f;
+// The averages settle for this many passes before a tone is taken: the first passes carry the
+// scatter of single noise spectra.
+constexpr int kWarmPasses = 4;
 // Keyed: the largest and smallest power of the last passes differ at least this much (3 dB).
 constexpr float kKeyedRatio = 2.0f;
 // A candidate has stood over the median this many passes in a row: single passes of noise
@@ -26,6 +29,13 @@ constexpr double kFollowGain = 0.3;     // share of the measured offset taken pe
 constexpr double kMinQuietSeconds = 1.0;
 constexpr double kQuietWordGaps = 1.5;
 constexpr long kNever = -1000000;
+constexpr float kRiseRatio = 10.0f;
+constexpr int kSkirtBins = 10;
+constexpr float kSkirtRatio = 0.01f;
+// Heard: within 10 dB of the tuned tone's recent peak (a strong neighbour's keying sidebands
+// reach the tuned bins at 20 dB and more below it); the peak sinks 0.2 dB per pass.
+constexpr float kHeardOfPeak = 0.1f;
+constexpr float kPeakDecay = 0.95f;
 // Lowest median level used: the three-bin power of 16-bit quantisation noise (rms 0.29) under
 // the Blackman-Harris window is about 260; digital silence must not make every bin a tone.
 constexpr float kMinFloor = 1000.0f;
@@ -61,7 +71,9 @@ void ToneCapture::reset() {
 }
 
 void ToneCapture::tune(double hz) {
+    m_atHeard = m_average;
     m_tuned = true;
+    m_tunedPeak = 0.0f;
     m_pitchHz = hz;
     m_lastHeard = m_pass;
     m_lastPresent = kNever;
@@ -84,6 +96,17 @@ double ToneCapture::peakHz(int i) const {
     return (m_first + i - 1 + offset) * kBinHz;
 }
 
+bool ToneCapture::present(int i) const {
+    // Over the median, and not merely the skirt of a stronger tone close by: the keying
+    // sidebands of a clean strong tone lie 20 dB and more below it 40 Hz away.
+    const float v = m_average[static_cast<size_t>(i)];
+    if (v < kPresentRatio * m_floorAverage) return false;
+    for (int j = std::max(i - kSkirtBins, 0); j <= std::min(i + kSkirtBins, m_count - 1); ++j) {
+        if (v < kSkirtRatio * m_average[static_cast<size_t>(j)]) return false;
+    }
+    return true;
+}
+
 bool ToneCapture::keyed(int i) const {
     // A tone that began within the history is keyed by its own onset.
     if (m_pass - m_onset[static_cast<size_t>(i)] < kHistory || m_filled < kHistory) return true;
@@ -96,16 +119,17 @@ bool ToneCapture::keyed(int i) const {
     return hi >= kKeyedRatio * lo;
 }
 
-int ToneCapture::bestCandidate(int low, int high, int excludeLow, int excludeHigh, bool needOnsetAfterQuiet) const {
+int ToneCapture::bestCandidate(int low, int high, int excludeLow, int excludeHigh, bool needRise) const {
     int best = -1;
     low = std::max(low, 1);
     high = std::min(high, m_count - 2);
     for (int i = low; i <= high; ++i) {
         if (i >= excludeLow && i <= excludeHigh) continue;
         const float v = m_average[static_cast<size_t>(i)];
-        if (v < kPresentRatio * m_floorAverage || m_sum[static_cast<size_t>(i)] < kHeardRatio * m_floorNow) continue;
+        if (!present(i)) continue;
         if (v < m_average[static_cast<size_t>(i - 1)] || v < m_average[static_cast<size_t>(i + 1)]) continue;
-        if (needOnsetAfterQuiet && m_onset[static_cast<size_t>(i)] < m_lastHeard) continue;
+        // A new sender was not there while the tuned one was heard: it has risen since.
+        if (needRise && v < kRiseRatio * m_atHeard[static_cast<size_t>(i)]) continue;
         if (m_run[static_cast<size_t>(i)] < kConfirmPasses) continue;
         if (!keyed(i)) continue;
         if (best < 0 || v > m_average[static_cast<size_t>(best)]) best = i;
@@ -128,7 +152,7 @@ bool ToneCapture::update(const PowerSpectrum& power) {
     m_floorAverage = std::max(median(m_scratch, m_average.data(), m_count), kMinFloor);
     for (int i = 0; i < m_count; ++i) {
         auto& absent = m_absent[static_cast<size_t>(i)];
-        if (m_average[static_cast<size_t>(i)] >= kPresentRatio * m_floorAverage) {
+        if (present(i)) {
             if (absent >= kForgetPasses) m_onset[static_cast<size_t>(i)] = m_pass;
             absent = 0;
             ++m_run[static_cast<size_t>(i)];
@@ -138,10 +162,13 @@ bool ToneCapture::update(const PowerSpectrum& power) {
         }
     }
 
+    if (m_filled < kWarmPasses) return false;
     if (!m_tuned) {
         const int best = bestCandidate(0, m_count - 1, -1, -1, false);
         if (best < 0) return false;
         m_tuned = true;
+        m_atHeard = m_average;
+        m_tunedPeak = 0.0f;
         m_pitchHz = peakHz(best);
         m_lastHeard = m_lastPresent = m_pass;
         m_sinceOnset = static_cast<int>(m_pass - m_onset[static_cast<size_t>(best)]);
@@ -155,12 +182,18 @@ bool ToneCapture::update(const PowerSpectrum& power) {
     float heard = 0.0f;
     for (int i = std::max(centre - 1, 0); i <= std::min(centre + 1, m_count - 1); ++i) heard = std::max(heard, m_sum[static_cast<size_t>(i)]);
     m_tunedRatio = floorNow > 0.0f ? heard / floorNow : 0.0f;
-    if (m_tunedRatio >= kHeardRatio) {
+    // The tuned tone's own strength: its recent peak, sinking slowly.
+    m_tunedPeak = std::max(heard, m_tunedPeak * kPeakDecay);
+    if (m_tunedRatio >= kHeardRatio && heard >= kHeardOfPeak * m_tunedPeak) {
         m_lastHeard = m_pass;
-        // Follow a drift: the strongest smoothed bin near the tuned one.
+        m_atHeard = m_average;
+        // Follow a drift: a local peak of the smoothed power near the tuned bin. The skirt of a
+        // strong tone further away rises towards the edge of the window without a peak in it.
         int peak = -1;
         for (int i = std::max(centre - kFollowBins, 1); i <= std::min(centre + kFollowBins, m_count - 2); ++i) {
-            if (peak < 0 || m_average[static_cast<size_t>(i)] > m_average[static_cast<size_t>(peak)]) peak = i;
+            const float v = m_average[static_cast<size_t>(i)];
+            const bool local = v >= m_average[static_cast<size_t>(i - 1)] && v >= m_average[static_cast<size_t>(i + 1)];
+            if (local && (peak < 0 || v > m_average[static_cast<size_t>(peak)])) peak = i;
         }
         if (peak >= 0) m_pitchHz += kFollowGain * (peakHz(peak) - m_pitchHz);
         return false;
@@ -170,6 +203,8 @@ bool ToneCapture::update(const PowerSpectrum& power) {
     const int best = bestCandidate(centre - span, centre + span, centre - kFollowBins, centre + kFollowBins, true);
     if (best < 0) return false;
     m_pitchHz = peakHz(best);
+    m_atHeard = m_average;
+    m_tunedPeak = 0.0f;
     m_lastHeard = m_lastPresent = m_pass;
     m_sinceOnset = static_cast<int>(m_pass - m_onset[static_cast<size_t>(best)]);
     return true;
