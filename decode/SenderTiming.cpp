@@ -20,6 +20,8 @@ constexpr float kMinWordLetterRatio = 1.7f;
 constexpr float kMaxLetterGapUnits = 5.0f;
 constexpr float kLetterGapUnits = 3.0f;
 constexpr float kWordGapUnits = 7.0f;
+// Gaps longer than this many times the median letter-or-word gap are pauses.
+constexpr float kPauseRatio = 4.0f;
 constexpr float kDashUnits = 3.0f;
 constexpr float kMinSteps = 0.5f;
 constexpr int kScratch = 1024;
@@ -117,7 +119,13 @@ void estimateTiming(const float* marks, int markCount, const float* gaps, int ga
     while (intra < ng && g[intra] < boundary) ++intra;
     out.elementGap = intra > 0 ? std::exp(meanOf(g.data(), intra)) : out.dot;
     const float unit = out.unit();
-    const int rest = ng - intra;
+    // Pauses (the sender stopping to think, a fade swallowing a character) are far longer than
+    // the typical letter gap and would pull the word gap class up to themselves.
+    int rest = ng - intra;
+    if (rest > 0) {
+        const float pause = g[static_cast<size_t>(intra + rest / 2)] + std::log(kPauseRatio);
+        while (rest > 1 && g[static_cast<size_t>(intra + rest - 1)] > pause) --rest;
+    }
     if (rest == 0) {
         out.letterGap = kLetterGapUnits * unit;
         out.wordGap = kWordGapUnits * unit;

@@ -11,8 +11,8 @@ namespace {
 
 // Level trackers, in seconds.
 constexpr double kSpaceSeconds = 0.3;   // space (noise) level average
-constexpr double kMarkSeconds = 0.3;    // mark level falling with a fading signal
-constexpr double kDecaySeconds = 2.0;   // mark level sinking to the space level in silence
+constexpr double kMarkSeconds = 0.1;    // mark level falling with a fading signal (16 dB in 2 s)
+constexpr double kDecaySeconds = 1.0;   // mark level sinking to the space level in silence
 // Key decisions toggle this fraction of the mark-space span above or below the midpoint.
 constexpr float kHysteresis = 0.1f;
 // Level squelch: the mark level must stand this far above the space level (amplitude ratio)
@@ -35,7 +35,7 @@ constexpr float kMatchedFraction = 0.5f;
 // The matched length follows the sender when the dot changes by more than this.
 constexpr float kRetuneFraction = 0.25f;
 // Runs shorter than this fraction of a dot (marks) or element gap (gaps) are not elements.
-constexpr float kMinRunFraction = 0.3f;
+constexpr float kMinRunFraction = 0.45f;
 // Gathering waits at most this long after the first mark for the spacing to become clear.
 constexpr double kMaxHoldSeconds = 6.0;
 // Kept steps from before the first mark that are run again (the first mark's rise).
@@ -47,8 +47,9 @@ constexpr double kMarkPercentile = 0.95;
 constexpr double kOverGapSeconds = 3.0;
 constexpr float kOverGapWordGaps = 2.5f;
 constexpr int kMinMarksToSettle = 6;
-// Dots shorter than this (90 wpm) are flicker, not a sender.
-constexpr double kMinDotSeconds = 1.2 / 90.0;
+// Dots shorter than this (70 wpm, above the fastest senders decoded) are a detector splitting
+// elements in noise, not a sender.
+constexpr double kMinDotSeconds = 1.2 / 70.0;
 
 float alphaFor(double seconds, double stepRate) { return static_cast<float>(1.0 / (seconds * stepRate)); }
 
@@ -367,7 +368,8 @@ bool CwChannelDecoder::settle(const TimingEstimate& gathered, bool held, const D
     if (estimate.marksSplit && std::abs(estimate.dot - gathered.dot) > kRetuneFraction * gathered.dot) {
         n = replay(estimate.dot, estimate.elementGap, count, estimate);
     }
-    const bool confirmed = m_fixedWpm > 0 || (estimate.marksSplit && estimate.marks >= kMinMarksToSettle);
+    const bool confirmed = m_fixedWpm > 0 || (estimate.marksSplit && estimate.marks >= kMinMarksToSettle &&
+                                              estimate.dot >= kMinDotSeconds * m_stepRate);
     if (getenv("DITA_DEBUG")) {
         fprintf(stderr, "trial gather=%d count=%d held=%d gathered dot=%.1f dash=%.1f eg=%.1f lg=%.1f wg=%.1f | replay n=%d marks=%d dot=%.1f dash=%.1f eg=%.1f lg=%.1f wg=%.1f split=%d known=%d\n", m_gatherSteps, count, held, gathered.dot, gathered.dash, gathered.elementGap, gathered.letterGap, gathered.wordGap, n, estimate.marks, estimate.dot, estimate.dash, estimate.elementGap, estimate.letterGap, estimate.wordGap, estimate.marksSplit, estimate.spacingKnown);
         for (int i = 0; i < n && i < 40; ++i) fprintf(stderr, "%c%.0f ", m_replayEvents[i].mark ? 'M' : 'g', m_replayEvents[i].steps);
@@ -398,7 +400,8 @@ void CwChannelDecoder::liveStep(std::complex<float> raw, const DecoderSettings& 
         m_timing.observe(e);
         m_timing.decode(e, settings, out);
         const TimingEstimate& est = m_timing.estimate();
-        if (e.mark && std::abs(est.dot - m_matchedDot) > kRetuneFraction * m_matchedDot) {
+        if (e.mark && std::abs(est.dot - m_matchedDot) > kRetuneFraction * m_matchedDot &&
+            est.dot >= kMinDotSeconds * m_stepRate) {
             applyMatchedLength(est.dot);
             m_runs.setMinimum(std::max(1, static_cast<int>(std::lround(kMinRunFraction * est.dot))),
                               std::max(1, static_cast<int>(std::lround(kMinRunFraction * est.elementGap))));
