@@ -15,6 +15,9 @@ constexpr float kMinDashDotRatio = 2.2f;
 constexpr float kSingleClusterDashRatio = 2.65f;
 // Word gaps are at least this much longer than letter gaps (7/3 with standard spacing).
 constexpr float kMinWordLetterRatio = 1.7f;
+// Letter gaps are at least this much longer than element gaps (2.5 with weak-signal distortion
+// of the lengths, 4.3 with heavy weighting).
+constexpr float kMinLetterElementRatio = 1.8f;
 // One cluster of gaps longer than element gaps is taken as letter gaps while it is shorter
 // than this many units; longer ones may be word gaps or Farnsworth letter gaps.
 constexpr float kMaxLetterGapUnits = 5.0f;
@@ -112,9 +115,16 @@ void estimateTiming(const float* marks, int markCount, const float* gaps, int ga
         out.dash = dashes ? c : c * kDashUnits;
     }
 
-    // Element gaps are those shorter than the dot/dash boundary; the rest are letter or word
-    // gaps.
-    const float boundary = std::log(out.dashThreshold());
+    // Element gaps are the lower of two gap clusters. Detection in noise shortens marks and
+    // lengthens gaps, and keyer weighting does the opposite, so the marks cannot place this
+    // boundary; they only do while the gaps do not yet show two clusters.
+    float boundary = std::log(out.dashThreshold());
+    if (ng >= 2) {
+        const Split all = bestSplit(g.data(), ng);
+        if (std::exp(all.high - all.low) >= kMinLetterElementRatio && all.low < boundary) {
+            boundary = 0.5f * (all.low + all.high);
+        }
+    }
     int intra = 0;
     while (intra < ng && g[intra] < boundary) ++intra;
     out.elementGap = intra > 0 ? std::exp(meanOf(g.data(), intra)) : out.dot;

@@ -377,6 +377,12 @@ bool CwChannelDecoder::settle(const TimingEstimate& gathered, bool held, const D
     }
     if (!confirmed && !held) return false;
     if (!estimate.marksSplit) estimate = gathered;
+    if (!estimate.spacingKnown && gathered.spacingKnown) {
+        // Few letter and word gaps yet: the gathering detectors may have seen the two kinds.
+        estimate.letterGap = gathered.letterGap;
+        estimate.wordGap = gathered.wordGap;
+        estimate.spacingKnown = true;
+    }
 
     m_settled = true;
     // Learn from everything first, then decode from the start.
