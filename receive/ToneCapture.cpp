@@ -30,8 +30,9 @@ constexpr double kMinQuietSeconds = 1.0;
 constexpr double kQuietWordGaps = 1.5;
 constexpr long kNever = -1000000;
 constexpr float kRiseRatio = 10.0f;
+constexpr float kDynamicRange = 1e-3f;  // 30 dB
 constexpr int kSkirtBins = 10;
-constexpr float kSkirtRatio = 0.01f;
+constexpr float kSkirtRatio = 0.1f;
 // Heard: within 10 dB of the tuned tone's recent peak (a strong neighbour's keying sidebands
 // reach the tuned bins at 20 dB and more below it); the peak sinks 0.2 dB per pass.
 constexpr float kHeardOfPeak = 0.1f;
@@ -147,9 +148,13 @@ bool ToneCapture::update(const PowerSpectrum& power) {
     }
     m_history[static_cast<size_t>(m_pass % kHistory)] = m_sum;
     m_filled = std::min(m_filled + 1, kHistory);
-    m_floorNow = std::max(median(m_scratch, m_sum.data(), m_count), kMinFloor);
+    // The floor is the median level, but never more than kDynamicRange below the strongest
+    // tone: in noise-free audio the median bin holds only faint keying sidebands.
+    const float strongestNow = *std::max_element(m_sum.begin(), m_sum.begin() + m_count);
+    const float strongestAverage = *std::max_element(m_average.begin(), m_average.begin() + m_count);
+    m_floorNow = std::max({median(m_scratch, m_sum.data(), m_count), kMinFloor, kDynamicRange * strongestNow});
     const float floorNow = m_floorNow;
-    m_floorAverage = std::max(median(m_scratch, m_average.data(), m_count), kMinFloor);
+    m_floorAverage = std::max({median(m_scratch, m_average.data(), m_count), kMinFloor, kDynamicRange * strongestAverage});
     for (int i = 0; i < m_count; ++i) {
         auto& absent = m_absent[static_cast<size_t>(i)];
         if (present(i)) {
@@ -176,9 +181,13 @@ bool ToneCapture::update(const PowerSpectrum& power) {
     }
 
     const int centre = binOf(m_pitchHz) - m_first;
-    for (int i = std::max(centre - 1, 0); i <= std::min(centre + 1, m_count - 1); ++i) {
-        if (m_average[static_cast<size_t>(i)] >= kPresentRatio * m_floorAverage) m_lastPresent = m_pass;
-    }
+    // Present for the gate: over the median in this pass, and not the skirt of a stronger tone
+    // close by (a neighbour keying after the tuned one stopped must not be read through it).
+    float tunedNow = 0.0f;
+    for (int i = std::max(centre - 1, 0); i <= std::min(centre + 1, m_count - 1); ++i) tunedNow = std::max(tunedNow, m_sum[static_cast<size_t>(i)]);
+    float nearby = tunedNow;
+    for (int i = std::max(centre - kSkirtBins, 0); i <= std::min(centre + kSkirtBins, m_count - 1); ++i) nearby = std::max(nearby, m_sum[static_cast<size_t>(i)]);
+    if (tunedNow >= kHeardRatio * m_floorNow && tunedNow >= kSkirtRatio * nearby) m_lastPresent = m_pass;
     float heard = 0.0f;
     for (int i = std::max(centre - 1, 0); i <= std::min(centre + 1, m_count - 1); ++i) heard = std::max(heard, m_sum[static_cast<size_t>(i)]);
     m_tunedRatio = floorNow > 0.0f ? heard / floorNow : 0.0f;
