@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 namespace dita {
 
@@ -370,11 +368,6 @@ bool CwChannelDecoder::settle(const TimingEstimate& gathered, bool held, const D
     }
     const bool confirmed = m_fixedWpm > 0 || (estimate.marksSplit && estimate.marks >= kMinMarksToSettle &&
                                               estimate.dot >= kMinDotSeconds * m_stepRate);
-    if (getenv("DITA_DEBUG")) {
-        fprintf(stderr, "trial gather=%d count=%d held=%d gathered dot=%.1f dash=%.1f eg=%.1f lg=%.1f wg=%.1f | replay n=%d marks=%d dot=%.1f dash=%.1f eg=%.1f lg=%.1f wg=%.1f split=%d known=%d\n", m_gatherSteps, count, held, gathered.dot, gathered.dash, gathered.elementGap, gathered.letterGap, gathered.wordGap, n, estimate.marks, estimate.dot, estimate.dash, estimate.elementGap, estimate.letterGap, estimate.wordGap, estimate.marksSplit, estimate.spacingKnown);
-        for (int i = 0; i < n && i < 40; ++i) fprintf(stderr, "%c%.0f ", m_replayEvents[i].mark ? 'M' : 'g', m_replayEvents[i].steps);
-        fprintf(stderr, "\n");
-    }
     if (!confirmed && !held) return false;
     if (!estimate.marksSplit) estimate = gathered;
     if (!estimate.spacingKnown && gathered.spacingKnown) {
@@ -402,7 +395,6 @@ void CwChannelDecoder::liveStep(std::complex<float> raw, const DecoderSettings& 
     for (auto& bank : m_banks) bank.detector.step(raw);
     KeyEvent e;
     if (m_runs.feed(m_detector.step(rawAt(detectorDelay())) && m_gate, e)) {
-        if (getenv("DITA_DEBUG")) fprintf(stderr, "%c%.0f(%.0f/%.0f L%d) ", e.mark ? 'M' : 'g', e.steps, m_detector.markLevel(), m_detector.spaceLevel(), m_detector.halfLength());
         m_timing.observe(e);
         m_timing.decode(e, settings, out);
         const TimingEstimate& est = m_timing.estimate();

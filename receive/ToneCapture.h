@@ -49,6 +49,7 @@ private:
     double quietSeconds() const;
     double peakHz(int index) const;
     bool present(int index) const;
+    void localFloor(const std::array<float, kMaxBins>& level, std::array<float, kMaxBins>& floor);
     bool keyed(int index) const;
     int bestCandidate(int lowIndex, int highIndex, int excludeLow, int excludeHigh, bool needRise) const;
 
@@ -70,6 +71,9 @@ private:
     std::array<float, kMaxBins> m_sum{};
     std::array<float, kMaxBins> m_average{};
     std::array<float, kMaxBins> m_scratch{};
+    std::array<float, kMaxBins> m_localAverage{};
+    std::array<float, kMaxBins> m_localNow{};
+    std::array<double, kMaxBins + 1> m_prefix{};
     std::array<float, kMaxBins> m_atHeard{};  // the averages when the tuned tone was last heard
     std::array<long, kMaxBins> m_onset{};
     std::array<int, kMaxBins> m_absent{};
