@@ -269,7 +269,6 @@ void CwChannelDecoder::gatherStep(std::complex<float> raw, const DecoderSettings
             continue;
         }
         if (bank.eventCount < kMaxEvents) bank.events[static_cast<size_t>(bank.eventCount++)] = e;
-        if (getenv("DITA_BANK") && bank.detector.halfLength() == atoi(getenv("DITA_BANK"))) fprintf(stderr, "%c%.0f(%.0f/%.0f) ", e.mark ? 'M' : 'g', e.steps, bank.detector.markLevel(), bank.detector.spaceLevel());
         newEvent = true;
     }
     if (!newEvent) return;
