@@ -144,8 +144,8 @@ TEST(EnhancedDecoder, PicksUpANewSenderAndFollowsADrift) {
     EXPECT_EQ(folded(out), "CQ CQ DE HB9XYZ K HB9XYZ DE VE7ABC K") << out;
 }
 
-// A weak signal (-3 dB in 2,500 Hz), and a signal that fades by 16 dB every four seconds (to -6
-// dB at the bottom of each fade), keep their copy.
+// A weak signal (-3 dB in 2,500 Hz), and a signal that fades by 16 dB over three seconds and back
+// (to -6 dB at the bottom of each fade), keep their copy.
 TEST(EnhancedDecoder, CopiesWeakAndFadingSignals) {
     const std::string text = "QRP 5W HR INTO END FED WIRE ES 73";
     for (const double fade : {0.0, 16.0}) {
@@ -157,6 +157,7 @@ TEST(EnhancedDecoder, CopiesWeakAndFadingSignals) {
             s.snrDb = fade > 0 ? 10 : -3;
             s.seed = seed;
             s.fadeDb = fade;
+            s.fadePeriodSeconds = 6;
             const auto audio = synthesize(text, s);
             enhanced += characterErrorRate(text, decode(audio)) / 3;
             standard += characterErrorRate(text, decode(audio, {{0, {ReceiveCommandKind::TuneToBin, 112}}}, kDecoderStandard)) / 3;
