@@ -7,7 +7,7 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 PACKAGES=(
   build-essential cmake pkg-config ninja-build
   qt6-base-dev libgl-dev
-  portaudio19-dev libsndfile1-dev libsamplerate0-dev
+  portaudio19-dev libsndfile1-dev libsamplerate0-dev libfftw3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth pulseaudio pulseaudio-utils alsa-utils libasound2-plugins
