@@ -68,7 +68,12 @@ void RealTransform::configure(int n) {
     m_bins = reinterpret_cast<std::complex<float>*>(m_plans->bins);
 }
 
-void RealTransform::forwardInPlace() { fftwf_execute(m_plans->forward); }
+void RealTransform::forwardInPlace() {
+    fftwf_execute(m_plans->forward);
+    // The bins at DC and half the sample rate are real; keep their imaginary parts exactly 0.
+    m_bins[0].imag(0.0f);
+    m_bins[m_half].imag(0.0f);
+}
 
 void RealTransform::inverseInPlace() {
     // The bin at half the sample rate is not carried; DC has no imaginary part.
@@ -92,7 +97,6 @@ void RealTransform::forward(const float* in, const float* window, float* re, flo
         re[k] = m_bins[k].real();
         im[k] = m_bins[k].imag();
     }
-    im[0] = 0.0f;
 }
 
 void RealTransform::inverse(const float* re, const float* im, float* out) {
