@@ -107,7 +107,9 @@ void SoundFileReader::State::convert(int32_t* out, size_t frames) {
     const int ch = info.channels;
     if (shortSamples) {
         const int16_t* in = shortBlock.data() + blockStart * ch;
-        if (pick >= 0) {
+        if (ch == 1) {
+            std::copy_n(in, frames, out);
+        } else if (pick >= 0) {
             for (size_t i = 0; i < frames; ++i) out[i] = in[i * ch + pick];
         } else {
             for (size_t i = 0; i < frames; ++i) out[i] = toSample(mixFrame(in + i * ch, ch, 1.0f / kFullScale));
