@@ -13,6 +13,8 @@ PACKAGES=(
   xvfb xauth pulseaudio pulseaudio-utils alsa-utils libasound2-plugins
   ebook2cw sox libsox-fmt-all
   python3
+  libhamlib-dev libhamlib-utils
+  dpkg-dev file lintian appstream
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
