@@ -31,6 +31,7 @@ const std::map<std::string, Choice>& choices() {
         {"--non-english", {ReceiveCommandKind::NonEnglish, {{"on", 1}, {"off", 0}}}},
         {"--word-spaces", {ReceiveCommandKind::SpacesMode, {{"on", 3}, {"off", 0}}}},
         {"--space-time", {ReceiveCommandKind::SpaceTime, {{"short", 0}, {"medium", 1}, {"long", 2}}}},
+        {"--decoder", {ReceiveCommandKind::Decoder, {{"enhanced", kDecoderEnhanced}, {"standard", kDecoderStandard}}}},
     };
     return table;
 }
@@ -40,7 +41,8 @@ const std::map<std::string, Choice>& choices() {
 const char* decodeUsage() {
     return "usage: dita-decode [options] FILE...\n"
            "Decodes CW from sound files (WAV, FLAC, OGG; any rate) and prints the text.\n"
-           "  --tone HZ|auto            tone to decode (default auto: the strongest tone 200-2500 Hz)\n"
+           "  --decoder enhanced|standard          (default enhanced)\n"
+           "  --tone HZ|auto            tone to decode (default auto: the strongest keyed tone 200-2500 Hz)\n"
            "  --channel mic|left|right  mic mixes all channels (default)\n"
            "  --threshold quiet|normal|noisy       (default noisy)\n"
            "  --noise-filter on|off                (default off)\n"

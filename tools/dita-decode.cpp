@@ -77,11 +77,12 @@ std::string jsonEscape(const std::string& s) {
     return out;
 }
 
-void appendTrace(int pass, const PassResult& r, const ReceiveLevels& lv, std::string& out) {
+void appendTrace(int pass, const PassResult& r, const ReceiveLevels& lv, double pitchHz, std::string& out) {
     char head[256];
-    std::snprintf(head, sizeof head, "{\"pass\":%d,\"bin\":%d,\"S\":%g,\"N\":%g,\"L\":%g,\"snr\":%d,\"wpm\":%d,\"keys\":\"",
+    std::snprintf(head, sizeof head,
+                  "{\"pass\":%d,\"bin\":%d,\"S\":%g,\"N\":%g,\"L\":%g,\"snr\":%d,\"wpm\":%d,\"pitch\":%g,\"keys\":\"",
                   pass, r.tunedBin, static_cast<double>(lv.signal), static_cast<double>(lv.noise),
-                  static_cast<double>(lv.threshold), lv.rawSnr, r.receiveWpm);
+                  static_cast<double>(lv.threshold), lv.rawSnr, r.receiveWpm, pitchHz);
     out += head;
     for (int i = 2; i <= kStepsPerPass + 1; ++i) out += r.timelineK[i] == 1.0f ? '1' : '0';
     out += "\",\"text\":\"" + jsonEscape(r.text) + "\"}\n";
@@ -98,9 +99,16 @@ void decodeFile(const std::string& path, const std::string& heading, const Decod
     }
     result.text = heading;
     ReceiveEngine engine;
+    engine.post({ReceiveCommandKind::Decoder, kDecoderEnhanced});  // the default; options may change it
     for (const auto& c : options.commands) engine.post(c);
     bool tuned = options.toneHz > 0;
     if (tuned) engine.post({ReceiveCommandKind::TuneToBin, binForHz(options.toneHz)});
+    // The enhanced decoder captures the keyed tone itself.
+    bool standard = false;
+    for (const auto& c : options.commands) {
+        if (c.kind == ReceiveCommandKind::Decoder) standard = c.value == kDecoderStandard;
+    }
+    if (!standard) tuned = true;
     engine.keepUnscaledSpectrum(!tuned);
 
     std::array<int32_t, kPassFrames> samples{};
@@ -125,7 +133,7 @@ void decodeFile(const std::string& path, const std::string& heading, const Decod
             }
         }
         appendText(r.text, pendingCr, result.text);
-        if (trace) appendTrace(pass, r, engine.levels(), result.trace);
+        if (trace) appendTrace(pass, r, engine.levels(), engine.enhancedPitchHz(), result.trace);
         if (afterPass) afterPass(result);
         ++pass;
     }
