@@ -62,6 +62,9 @@ void KeyDetector::configure(int halfLength, double stepRate) {
     m_markAlpha = alphaFor(kMarkSeconds, stepRate);
     m_decayAlpha = alphaFor(kDecaySeconds, stepRate);
     m_attackAlpha = 1.0f / static_cast<float>(2 * m_half);
+    // A tone of amplitude A mixes to A/2 per sample: 8A per step, 8A * half^2 after the
+    // triangle. Scaled back to A.
+    m_amplitudeScale = 2.0 / (static_cast<double>(m_half) * m_half * CwChannelDecoder::kStepSamples);
     m_ring1.fill({});
     m_ring2.fill({});
     m_sum1 = m_sum2 = {};
@@ -91,10 +94,7 @@ float KeyDetector::filter(std::complex<float> raw) {
     m_sum2 += m_sum1 - m_ring2[static_cast<size_t>(m_pos)];
     m_ring2[static_cast<size_t>(m_pos)] = m_sum1;
     m_pos = m_pos + 1 == m_half ? 0 : m_pos + 1;
-    // A tone of amplitude A mixes to A/2 per sample: 8A per step, 8A * half^2 after the
-    // triangle. Scaled back to A.
-    const double scale = 2.0 / (static_cast<double>(m_half) * m_half * CwChannelDecoder::kStepSamples);
-    m_amplitude = static_cast<float>(magnitude(m_sum2) * scale);
+    m_amplitude = static_cast<float>(magnitude(m_sum2) * m_amplitudeScale);
     return m_amplitude;
 }
 
