@@ -564,7 +564,7 @@ TEST(SoundCardWindowsTest, SelectionDialogClampsTestsAndRestarts) {
     TSoundCardSelect& d = *f.SoundCardSelect;
     EXPECT_TRUE(d.isVisible());
     EXPECT_EQ(d.SoundCardManf->text(), "Fake input 0");
-    EXPECT_TRUE(f.flags().TransmitActive) << "no audio is handled while choosing";
+    EXPECT_TRUE(f.flags().SelectionDialogVisible) << "no audio is handled while choosing";
     ASSERT_TRUE(pumpUntil([&] { return !f.loopRunning(); }));
     d.WaveUpDown->setValue(5);
     EXPECT_EQ(d.WaveUpDown->value(), 1);
@@ -582,7 +582,7 @@ TEST(SoundCardWindowsTest, SelectionDialogClampsTestsAndRestarts) {
     d.CloseBtn->click();
     EXPECT_FALSE(d.isVisible());
     EXPECT_EQ(f.settings().InputDeviceId, 1);
-    EXPECT_FALSE(f.flags().TransmitActive);
+    EXPECT_FALSE(f.flags().SelectionDialogVisible);
     const int shown = f.passesShown();
     ASSERT_TRUE(pumpUntil([&] { return f.passesShown() > shown && f.loopEntries() == 2; }));
     EXPECT_GE(r.catalog.created[1], 2) << "test open and the loop's open";

@@ -36,6 +36,7 @@ public:
     std::vector<int> speedsApplied;
     const ConfigurationFiles* files = nullptr;
     bool loadingDuringSerialPort = false;
+    bool loadingFlag = false;
 
     OperatingSettings& settings() override { return s; }
     bool click(const std::string& item) override {
@@ -43,7 +44,11 @@ public:
         if (item == "SerialPort1" && files) loadingDuringSerialPort = files->loading();
         return true;
     }
-    void setChecked(const std::string& item, bool c) override { checks[item] = c; }
+    void setConfigLoading(bool loading) override { loadingFlag = loading; }
+    void checkPortNumber() override {
+        checks["PortNumber1"] = true;
+        checks["None1"] = false;
+    }
     double signalBarValue() override { return bar; }
     void setSignalBarValue(double v) override { bar = v; }
     int xmitSpeed() override { return speed; }
@@ -79,6 +84,7 @@ public:
     void setBand(int b) override { bandValue = b; }
     void setLoopStopped() override { ++loopStops; }
     void setUnlistedSidetone(float hz) override { unlistedSidetone = hz; }
+    void setUnlistedCarrierTime(int seconds) override { s.BeaconCarrierTime = seconds; }
     void selectSoundCardOutput() override {
         s.OutputDevice = 0;
         checks["SoundCard1"] = true;
