@@ -62,6 +62,7 @@ struct Options {
     int carrierSeconds = 1;
     std::string out;
     std::string serial;
+    std::optional<int> comNumber;  // --serial gave a COM number rather than a device file
     bool invert = false;
     std::string ptt;
     std::string text;
@@ -181,10 +182,9 @@ int runSerial(const Options& o) {
     }
     port.setPtt(ptt);
     std::string portName = o.serial;
-    if (isNumber(o.serial)) {
-        const int n = *parseInt(o.serial);
+    if (o.comNumber) {
         portName = "COM " + o.serial;
-        port.OpenComPort(n);
+        port.OpenComPort(*o.comNumber);
     } else {
         port.openDevice(o.serial);
     }
@@ -307,6 +307,12 @@ int main(int argc, char** argv) {
             const auto v = value();
             if (!v || v->empty()) return usageError("--serial needs a COM number or a device");
             o.serial = *v;
+            if (isNumber(o.serial)) {
+                o.comNumber = parseInt(o.serial);
+                if (!o.comNumber || *o.comNumber < 1)
+                    return usageError("--serial takes a COM number from 1 to " + std::to_string(INT32_MAX) +
+                                      " or a device file, not " + o.serial);
+            }
         } else if (arg == "--invert") {
             o.invert = sawInvert = true;
         } else if (arg == "--ptt") {
