@@ -64,7 +64,10 @@ void windowedSinc(int m, float cutoff, const float* window, float* taps) {
     double sum = 0.0;
     for (int i = 0; i <= m; ++i) {
         const double d = i - half;
-        const double value = (i == m / 2) ? theta : s / d;
+        // A cutoff of exactly 0 (a band edge at 0 Hz, tuned bin about 69 or below) would make
+        // every term and their sum 0: the taps are then the limit for a vanishing cutoff, where
+        // each term tends to theta, i.e. the window itself once normalised.
+        const double value = theta == 0.0 ? 1.0 : (i == m / 2) ? theta : s / d;
         taps[i] = static_cast<float>(value * window[i]);
         sum += taps[i];
         const double nextC = c * stepCos - s * stepSin;
