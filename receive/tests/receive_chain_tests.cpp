@@ -163,6 +163,27 @@ TEST(Afc, HoldTimerStopsFollowingAfter301Passes) {
     afc.clearHold();
     afc.update(p, tuned, 20, false);
     EXPECT_NE(tuned, before);
+
+    // A click or a speed choice between pass 301 and 302, when the hold is already due, must
+    // still release the AFC: it follows again and holds only after another 301 passes.
+    Afc due;
+    due.setSettings(s);
+    int dueTuned = 100;
+    for (int pass = 1; pass <= 301; ++pass) {
+        p.fill(1.0f);
+        due.update(p, dueTuned, 20, false);
+    }
+    due.clearHold();
+    p.fill(1.0f);
+    p[110] = 1e30f;
+    due.update(p, dueTuned, 20, false);
+    EXPECT_FALSE(due.held());
+    EXPECT_EQ(dueTuned, 110);
+    p.fill(1.0f);
+    for (int pass = 2; pass <= 301; ++pass) due.update(p, dueTuned, 20, false);
+    EXPECT_FALSE(due.held());
+    due.update(p, dueTuned, 20, false);
+    EXPECT_TRUE(due.held());
 }
 
 TEST(SpikeRemoval, OneStepSpikeGoesAtTwentyWpmButADotStays) {
