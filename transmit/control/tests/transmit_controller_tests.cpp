@@ -19,8 +19,6 @@ constexpr int kVkE = 69;
 constexpr int kVkQ = 81;
 constexpr int kVk2 = 50;
 constexpr int kVk8 = 56;
-constexpr int kVkUp = 38;
-constexpr int kVkDown = 40;
 constexpr int kVkF3 = 114;
 
 struct Bench {
@@ -32,13 +30,14 @@ struct Bench {
     }
     ~Bench() { control.shutdown(); }
 
-    void type(int vk) {
-        control.TransmitMemoKeyDown(vk);
-        control.TransmitMemoKeyUp(vk);
+    // A key as the transmit window hands it over: its code and the character it produced.
+    void type(int vk, char32_t character = 0) {
+        control.TransmitMemoKeyDown(vk, character);
+        control.TransmitMemoKeyUp(vk, character);
     }
-    void typeWithModifier(int modifier, int vk) {
+    void typeWithModifier(int modifier, int vk, char32_t character = 0) {
         control.TransmitMemoKeyDown(modifier);
-        type(vk);
+        type(vk, character);
         control.TransmitMemoKeyUp(modifier);
     }
     // Lets TCharThread take every queued key, as happens between an operator's actions.
@@ -340,8 +339,8 @@ TEST(DoubleScreen, ReleasedKeysAreEchoedIntoTheReceiveWindow) {
     b.type(kVkA);
     EXPECT_EQ(b.view.receive, "");
     b.control.ScreenBtnClick();
-    b.type(kVkA);
-    b.typeWithModifier(kVkShift, kVkB);
+    b.type(kVkA, U'a');
+    b.typeWithModifier(kVkShift, kVkB, U'B');
     b.type(kVkEnter);
     EXPECT_EQ(b.view.receive, "aB\n");
 }
