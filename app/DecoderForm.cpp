@@ -90,7 +90,6 @@ constexpr int kTransmitPanelTop = 126;
 constexpr int kTransmitPanelHeight = 48;
 constexpr int kMsgButtonTop = kTransmitPanelTop + kTransmitPanelHeight;
 constexpr int kMsgButtonHeight = 24;
-constexpr int kMarkedMessageButtons = 10; // M1..M10 carry the mark of the last one sent
 
 // Screen op modes.
 constexpr int kRxTransmitMemoTop = 661;
@@ -435,11 +434,8 @@ void TDecoderForm::createMessageButtons() {
 
     const int width = m_clientWidth / kMacroCount;
     for (int n = 1; n <= kMacroCount; ++n) {
-        auto* b = new QPushButton(QString::fromStdString(macroShortcut(n)), ContrlPnl);
-        b->setObjectName(QString::fromStdString(messageButtonName(n)));
+        auto* b = macros::createMessageButton(n, ContrlPnl);
         b->setGeometry((n - 1) * width, kMsgButtonTop, width, kMsgButtonHeight);
-        b->setToolTip(QStringLiteral("Send Macro M%1").arg(n));
-        b->setFocusPolicy(Qt::NoFocus); // typing stays in the transmit window
         connect(b, &QPushButton::clicked, this, [this, n] { m_messageButtons->click(n); });
         msgButtons[n] = b;
     }
@@ -461,12 +457,7 @@ void TDecoderForm::createMessageButtons() {
 }
 
 void TDecoderForm::markMessageButton(int n) {
-    for (int i = 1; i <= kMarkedMessageButtons; ++i) {
-        QFont f = msgButtons[i]->font();
-        f.setBold(i == n);
-        f.setUnderline(i == n);
-        msgButtons[i]->setFont(f);
-    }
+    macros::markMessageButtons(msgButtons, n);
 }
 
 void TDecoderForm::transmitScreenChanged(int32_t screen) {

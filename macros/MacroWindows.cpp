@@ -19,6 +19,24 @@
 
 namespace dita::macros {
 
+QPushButton* createMessageButton(int n, QWidget* parent) {
+    auto* b = new QPushButton(QString::fromStdString(messageButtonCaption(n)), parent);
+    b->setObjectName(QString::fromStdString(messageButtonName(n)));
+    b->setToolTip(QStringLiteral("Send Macro M%1").arg(n));
+    b->setFocusPolicy(Qt::NoFocus);
+    return b;
+}
+
+void markMessageButtons(const MessageButtonArray& buttons, int n) {
+    for (int i = 1; i <= kMacroCount; ++i) {
+        if (!buttons[i]) continue;
+        QFont f = buttons[i]->font();
+        f.setBold(i == n);
+        f.setUnderline(i == n);
+        buttons[i]->setFont(f);
+    }
+}
+
 namespace {
 
 constexpr int kListingWidth = 520;
