@@ -335,7 +335,7 @@ void TDecoderForm::createSubsystems() {
         m_textFiles->setChoosers(m_services.chooseSaveFile, m_services.chooseOpenFile);
     m_textTarget = std::make_unique<FormTextTarget>(
         [this](int bufferIndex, const std::string& text) {
-            m_transmitPanel->controller().textLoaded();
+            m_transmitPanel->controller().textLoaded(bufferIndex, text);
             if (m_services.transmitTextLoaded) m_services.transmitTextLoaded(bufferIndex, text);
         });
     if (!m_services.keyUp)

@@ -219,9 +219,22 @@ TEST(TransmitWiring, LoadTransmitTellsTransmitControlAboutTheLoadedText) {
     });
     TDecoderForm& f = *rig.form;
     EXPECT_FALSE(f.transmitPanel().controller().state().TextLoaded.load());
+    auto& panel = f.transmitPanel();
+    panel.XmitButton->click();
     f.click("LoadTransmit1");
     EXPECT_EQ(f.TransmitMemo->toPlainText(), "TEST DE DL1ABC");
-    EXPECT_TRUE(f.transmitPanel().controller().state().TextLoaded.load());
+    const TransmitState& state = f.transmitPanel().controller().state();
+    EXPECT_TRUE(state.TextLoaded.load());
+    // The loaded text goes out of buffer 15, so Loop repeats it (buffer 0 is sent once).
+    EXPECT_EQ(state.SendBufferIndex.load(), 15);
+    EXPECT_EQ(state.SendBuffers.get(15), "TEST DE DL1ABC");
+    panel.LoopButton->click();
+    panel.SendBtn->click();
+    ASSERT_TRUE(pumpUntil([&] { return keyer.texts().size() >= 2; }));
+    panel.LoopButton->click();
+    ASSERT_TRUE(pumpUntil([&] { return !state.SendActive.load(); }));
+    for (const auto& text : keyer.texts()) EXPECT_EQ(text, "TEST DE DL1ABC");
+    EXPECT_TRUE(rig.messages.messages.empty());
     std::filesystem::remove(file);
 }
 

@@ -416,6 +416,13 @@ void TransmitController::TransmitMemoClick() {
     }
 }
 
+void TransmitController::textLoaded(int bufferIndex, const std::string& latin1) {
+    if (bufferIndex < 1 || bufferIndex >= kSendBufferCount) return;
+    m_state.SendBufferIndex = bufferIndex;
+    m_state.SendBuffers.set(bufferIndex, latin1);
+    m_state.TextLoaded = true;
+}
+
 void TransmitController::TransmitMemoMouseDown() {
     // While a screen send runs the window holds the text being sent: it stays read-only.
     if (screenSendRunning()) return;

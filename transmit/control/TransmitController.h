@@ -102,8 +102,9 @@ public:
     void TransmitMemoKeyUp(int32_t virtualKey, char32_t character = 0);
     // SingleScreen1 / DoubleScreen1 and the configuration: TransmitScreen without toggling.
     void setTransmitScreen(int32_t screen);
-    // A transmit text file was loaded into TransmitMemo.
-    void textLoaded() { m_state.TextLoaded = true; }
+    // Load Transmit: the window's text (8-bit, at most 4095 characters) went into TransmitMemo
+    // and becomes buffer bufferIndex, the buffer the next send uses (so Loop repeats it).
+    void textLoaded(int bufferIndex, const std::string& latin1);
 
     // ---- for the message buttons (window thread): the macro sending of MacroSender.
     bool sendBusy() const { return m_state.TypingActive.load() == kStateOn; }

@@ -345,17 +345,19 @@ TEST(DoubleScreen, ReleasedKeysAreEchoedIntoTheReceiveWindow) {
     EXPECT_EQ(b.view.receive, "aB\n");
 }
 
-TEST(ScreenSend, ALoadedTextInImmModeIsSentOnceEvenWithLoopOn) {
+TEST(ScreenSend, ALoadedTextInImmModeGoesOutOfBuffer15AndLoopRepeatsIt) {
     Bench b(1ms);
     b.control.XmitButtonClick();
     b.view.transmit = "LOADED TEXT";
-    b.control.textLoaded();
+    b.control.textLoaded(15, "LOADED TEXT");
+    EXPECT_EQ(b.control.state().SendBufferIndex, 15);
     b.control.LoopButtonClick();
     b.control.SendBtnClick();
     EXPECT_TRUE(b.view.messages.empty());
-    ASSERT_TRUE(b.view.pumpUntil([&] { return b.keyer.texts().size() == 1 && b.idle(); }));
-    b.view.pumpFor(30ms);
-    EXPECT_EQ(b.keyer.texts(), std::vector<std::string>{"LOADED TEXT"});
+    ASSERT_TRUE(b.view.pumpUntil([&] { return b.keyer.texts().size() >= 3; }));
+    b.control.LoopButtonClick();
+    ASSERT_TRUE(b.view.pumpUntil([&] { return b.idle(); }));
+    for (const auto& text : b.keyer.texts()) EXPECT_EQ(text, "LOADED TEXT");
     EXPECT_FALSE(b.control.state().TextLoaded);
 }
 
