@@ -1,5 +1,7 @@
 #include "app/DecoderForm.h"
 
+#include "app/FormInstruments.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -55,7 +57,6 @@ constexpr int kPanel2Height = 5;
 // Places of the controls inside their panels.
 constexpr QRect kBrandLabelRect{40, 50, 90, 30};
 constexpr QRect kLabel3Rect{4, 10, 44, 20};
-constexpr QSize kSignalBarSize{93, 22};
 constexpr QPoint kSignalBarPos{48, 9};
 constexpr QRect kLabel12Rect{150, 10, 34, 20};
 constexpr QRect kRcvWPMPnlRect{184, 6, 40, 28};
@@ -63,8 +64,11 @@ constexpr QRect kLabel13Rect{234, 10, 30, 20};
 constexpr QRect kUTCPnlRect{264, 6, 70, 28};
 constexpr QRect kLabel14Rect{344, 10, 32, 20};
 constexpr QRect kUTCDatePnlRect{376, 6, 90, 28};
-constexpr QRect kRcvLEDRect{476, 10, 64, 20};
-constexpr QRect kXmitLEDRect{546, 10, 64, 20};
+// The lamps sit under their captions, centred.
+constexpr QRect kRcvLEDLabelRect{476, 0, 64, 14};
+constexpr QPoint kRcvLEDPos{488, 17};
+constexpr QRect kXmitLEDLabelRect{546, 0, 64, 14};
+constexpr QPoint kXmitLEDPos{557, 15};
 constexpr QRect kLabel15Rect{624, 0, 68, 14};
 constexpr QRect kGkClock1Rect{624, 14, 68, 24};
 constexpr QRect kClearButtonRect{696, 2, 60, 18};
@@ -107,14 +111,6 @@ constexpr int kXmitSpeedMax = 125;
 constexpr int kInitialFontPt = 12;
 constexpr int kBrandFontPt = 16;
 
-// SignalBar and the two lamps as the form has them.
-constexpr double kSignalBarFrom = 1.0;
-constexpr double kSignalBarTo = 2000.0;
-constexpr int kLampWidth = 30;
-constexpr int kLampHeight = 20;
-constexpr int kLampSpacing = 5;
-constexpr TColor kRcvLedOn = gkRgb(0, 220, 0);
-constexpr TColor kXmitLedOn = gkRgb(230, 0, 0);
 
 // The tuned bin nearest a tone (bin 1 is 0 Hz).
 int binForToneHz(int hz) {
@@ -517,17 +513,8 @@ void TDecoderForm::createControls() {
 
     Panel3 = frame("Panel3", kImagePnlHeight, kPanel3Height);
     Label3 = label(Panel3, "Label3", "Signal", kLabel3Rect);
-    SignalBar = new TGkBar(Panel3);
-    SignalBar->setObjectName("SignalBar");
-    SignalBar->setFixedSize(kSignalBarSize);
+    SignalBar = createSignalBar(Panel3);
     SignalBar->move(kSignalBarPos);
-    SignalBar->SignalSettings()->SetValueFrom(kSignalBarFrom);
-    SignalBar->SignalSettings()->SetValueTo(kSignalBarTo);
-    SignalBar->BarSettings()->SetStyle(bsBar);
-    SignalBar->BarSettings()->SetOptions({}); // a plain bar, no number on it
-    SignalBar->BarSettings()->SetColor(clBlue);
-    SignalBar->setToolTip("Input Sound Card Level");
-    SignalBar->Loaded();
     Label12 = label(Panel3, "Label12", "WPM", kLabel12Rect);
     RcvWPMPnl = label(Panel3, "RcvWPMPnl", "", kRcvWPMPnlRect);
     RcvWPMPnl->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -541,22 +528,14 @@ void TDecoderForm::createControls() {
     UTCDatePnl = label(Panel3, "UTCDatePnl", "", kUTCDatePnlRect);
     UTCDatePnl->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     UTCDatePnl->setAlignment(Qt::AlignCenter);
-    auto lamp = [this](const char* name, const char* caption, TColor on, QRect r) {
-        auto* led = new TGkLED(Panel3);
-        led->setObjectName(name);
-        led->LED()->SetShape(sRectangle);
-        led->LED()->SetColorOn(on);
-        led->LED()->SetWidth(kLampWidth);
-        led->LED()->SetHeight(kLampHeight);
-        led->SetLED_Position(lpLeft);
-        led->SetSpacing(kLampSpacing);
-        led->SetCaption(caption);
-        led->setGeometry(r);
-        led->Loaded();
-        return led;
-    };
-    RcvLED = lamp("RcvLED", "Rcv", kRcvLedOn, kRcvLEDRect);
-    XmitLED = lamp("XmitLED", "Xmt", kXmitLedOn, kXmitLEDRect);
+    RcvLEDLabel = label(Panel3, "RcvLEDLabel", "Receive", kRcvLEDLabelRect);
+    RcvLEDLabel->setAlignment(Qt::AlignCenter);
+    RcvLED = createRcvLED(Panel3);
+    RcvLED->move(kRcvLEDPos);
+    XmitLEDLabel = label(Panel3, "XmitLEDLabel", "Transmit", kXmitLEDLabelRect);
+    XmitLEDLabel->setAlignment(Qt::AlignCenter);
+    XmitLED = createXmitLED(Panel3);
+    XmitLED->move(kXmitLEDPos);
     Label15 = label(Panel3, "Label15", "Local", kLabel15Rect);
     GkClock1 = new TGkClock(Panel3);
     GkClock1->setObjectName("GkClock1");
@@ -1099,7 +1078,8 @@ void TDecoderForm::applyColours() {
     StationPnl->setBlackScheme(!white);
     for (QWidget* w : std::initializer_list<QWidget*>{UTCPnl, UTCDatePnl, Label13, Label14, Label15,
                                                       Label12, Label3, RcvWPMPnl, XmitCntrSpinEdit,
-                                                      RcvMemo, XmitSpdUpDn2})
+                                                      RcvMemo, XmitSpdUpDn2, RcvLEDLabel,
+                                                      XmitLEDLabel})
         paint(w, text);
     paint(TransmitMemo, white ? QColor(Qt::red) : QColor(Qt::white));
 }
