@@ -179,7 +179,10 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     setWindowTitle("DITA");
     if (!m_services.openUrl)
         m_services.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
-    if (!m_services.terminate) m_services.terminate = [] { QCoreApplication::quit(); };
+    // Ends the event loop outright. quit() would first ask every window to close, and the
+    // sound card windows answer a close by hiding (their close box means "not now"), so a quit
+    // with one of them open would be refused and the program would idle for ever.
+    if (!m_services.terminate) m_services.terminate = [] { QCoreApplication::exit(0); };
 
     // What the run loop's worker and the senders report reaches this thread through here.
     m_calls = new CallQueue(this);
@@ -223,7 +226,9 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     TransmitMemo->setFont(f);
 
     AFCStartFreqForm = new TAFCStartFreqForm(this, m_settings);
-    CharTimingForm = new TCharTimingForm(this, m_settings);
+    CharTimingForm = new TCharTimingForm(this, m_settings, [this](const std::array<float, 4>& w) {
+        m_speedControls->setTimingWeights({w[0], w[1], w[2], w[3]});
+    });
     ComPortSelectForm = new TComPortSelectForm(
         this, m_settings,
         [this](int port) {
@@ -294,7 +299,10 @@ void TDecoderForm::createSubsystems() {
         m_toneOutput = std::make_unique<ToneOutput>(
             *m_services.toneDevice, messageSink(),
             [this] { m_calls->post([this] { errorExit(0); }); },
-            *m_keyingClock);
+            *m_keyingClock,
+            // The output watchdog's stall: the receive loop resets its input, or skips the
+            // timeline of the pass it lands in.
+            [this] { m_flags.OutputStalled.store(true); });
         m_toneKeyer = std::make_unique<ToneKeyer>(*m_toneOutput, *m_sendTiming);
     }
 
@@ -399,7 +407,6 @@ void TDecoderForm::createTransmitSide(QWidget* client) {
     hooks.showLeds = [this](bool rcvOn, bool xmitOn) { showLeds(rcvOn, xmitOn); };
     hooks.messages = messageSink();
     hooks.transmitScreenChanged = [this](int32_t screen) { transmitScreenChanged(screen); };
-    // The contact counter is read from XmitCntrSpinEdit whenever a macro is expanded.
     m_transmitPanel->setHooks(std::move(hooks));
 }
 
@@ -674,7 +681,7 @@ MacroFields TDecoderForm::macroFields() const {
     f.NameMemo = NameMemo->text().toStdString();
     f.RSTMemo = RSTMemo->text().toStdString();
     f.MyRSTMemo = MyRSTMemo->text().toStdString();
-    f.XmitCntrMemo = std::to_string(XmitCntrSpinEdit->value());
+    f.XmitCntrMemo = std::to_string(m_transmitPanel->contactCounter());
     XmitMacrosForm->fillMacroFields(f);
     return f;
 }
@@ -928,19 +935,15 @@ void TDecoderForm::createMenus() {
            outputItem(od, "SerialPort1", "Serial Port", [this] {
                m_settings.OutputDevice = kOutputSerialPort;
                m_settings.OutputPort = kOutputPortNumber;
-               m_outputMenu->SerialPort1Click(m_FirstStart, m_settings.ComPortNumber);
+               m_outputMenu->SerialPort1Click(m_configLoading, m_settings.ComPortNumber);
            })});
     QMenu* op = menu(transmit, "OutputPort1", "Output Port");
-    outputItem(
-        op, "PortNumber1", "Port Number", [this] { m_outputMenu->PortNumber1Click(); }, false);
-    outputItem(
-        op, "None1", "None",
-        [this] {
-            m_outputMenu->None1Click();
-            m_settings.OutputPort = kOutputPortNone;
-        },
-        false)
-        ->setVisible(false);
+    group({outputItem(op, "PortNumber1", "Port Number", [this] { m_outputMenu->PortNumber1Click(); }),
+           outputItem(op, "None1", "None", [this] {
+               m_outputMenu->None1Click();
+               m_settings.OutputPort = kOutputPortNone;
+           })});
+    item("None1")->setVisible(false);
     QMenu* inv = menu(transmit, "InvertXmit1", "Invert Xmit");
     group({outputItem(inv, "Normal1", "Normal",
                       [this] {
@@ -1046,7 +1049,9 @@ void TDecoderForm::InputChannelClick(int channel, QAction* own) {
 void TDecoderForm::SelectSoundcardClick() {
     SystemTimer->stop();
     m_flags.QuitRequested = false;
-    m_flags.TransmitActive = true;
+    // Capture pauses for the dialog on its own account: a send that ends meanwhile does not
+    // resume it, and closing the dialog does not resume it while a send keys.
+    m_flags.SelectionDialogVisible = true;
     if (!SoundCardSelect) SoundCardSelect = new TSoundCardSelect(*this);
     m_flags.RestartLoop = true;
     SoundCardSelect->show();
@@ -1139,9 +1144,26 @@ void TDecoderForm::syncOutputChecks() {
     const OutputMenuChecks& c = m_outputMenu->checks();
     item("SoundCard1")->setChecked(c.SoundCard1);
     item("SerialPort1")->setChecked(c.SerialPort1);
+    item("PortNumber1")->setChecked(c.PortNumber1);
+    item("None1")->setChecked(c.None1);
     item("Normal1")->setChecked(c.Normal1);
     item("Invert2")->setChecked(c.Invert2);
     ComPortSelectForm->portChosen = c.portChosen;
+}
+
+void TDecoderForm::checkPortNumber() {
+    m_outputMenu->checkPortNumber();
+    syncOutputChecks();
+}
+
+void TDecoderForm::setUnlistedSidetone(float hz) {
+    m_toneMenu->setUnlistedFrequency(hz);
+    syncToneChecks();
+}
+
+void TDecoderForm::setUnlistedCarrierTime(int seconds) {
+    m_toneMenu->setUnlistedCarrierTime(seconds);
+    syncToneChecks();
 }
 
 void TDecoderForm::syncToneChecks() {

@@ -264,6 +264,13 @@ public:
     void applyXmitSpeed(int wpm);
     // The sound card becomes the output device without the item's handler (Load Defaults).
     void selectSoundCardOutput();
+    // ConfigLoading: while a configuration file is applied.
+    void setConfigLoading(bool loading) { m_configLoading = loading; }
+    // Configuration load: "Port Number" checked, "None" not, no dialog.
+    void checkPortNumber();
+    // Configuration load: stored values that no item of their group stands for.
+    void setUnlistedSidetone(float hz);
+    void setUnlistedCarrierTime(int seconds);
     // A command for the receive engine, applied before its next pass (configuration load).
     void postReceiveCommand(ReceiveCommandKind kind, int value) { post(kind, value); }
 
@@ -320,6 +327,7 @@ private:
     std::thread m_loopThread;
     std::atomic<bool> m_loopRunning{false};
     bool m_FirstStart = false;
+    bool m_configLoading = false;
     bool m_quitting = false;
     int m_inputDeviceCount = 0;
     int m_windowHeight = 0;

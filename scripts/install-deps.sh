@@ -7,12 +7,14 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake pkg-config ninja-build
   qt6-base-dev libgl-dev
-  portaudio19-dev libsndfile1-dev libsamplerate0-dev
+  portaudio19-dev libsndfile1-dev libsamplerate0-dev libfftw3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth pulseaudio pulseaudio-utils alsa-utils libasound2-plugins
   ebook2cw sox libsox-fmt-all
   python3
+  libhamlib-dev libhamlib-utils
+  dpkg-dev file lintian appstream
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

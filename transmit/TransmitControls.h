@@ -20,11 +20,11 @@ constexpr int32_t kSerialMaxWpm = 50;       // the serial lines cannot follow fa
 constexpr int32_t kInitialXmitSpeed = 20;   // XmitSpdUpDn2 in the form
 constexpr int32_t kInitialUpDownPosition = 25;
 
-inline constexpr const char* kSerialSpeedNoteText =
-    "Use the sound card output for code speeds greater than 50 wpm!";
-
 // Speeds of the "Locked WPM" items N50PLUSWPM .. N10WPM.
 constexpr int32_t kLockedWpmSpeeds[] = {100, 50, 45, 40, 35, 30, 25, 20, 15, 10};
+
+inline constexpr const char* kSerialSpeedNoteText =
+    "Use the sound card output for code speeds greater than 50 wpm!";
 
 class TransmitSpeedControls {
 public:
@@ -96,6 +96,8 @@ public:
     void SerialPort1Click(bool configLoading, int32_t storedPortNumber);
     void PortNumber1Click();
     void None1Click();
+    // The configuration's "port number" output port: checks only, no dialog.
+    void checkPortNumber();
     void Normal1Click();
     void Invert2Click();
     // The COM port dialog's OK / Cancel.
@@ -135,6 +137,9 @@ public:
     void beaconCarrierClick(int32_t seconds);  // N1Second1 .. N5Seconds1
     // A stored frequency that no item stands for (configuration load): kept, no item checked.
     void setUnlistedFrequency(float hz);
+    // A stored carrier time that no item stands for: kept as the value, no item checked, the
+    // carrier length as it was.
+    void setUnlistedCarrierTime(int32_t seconds);
 
     const ToneSettings& tone() const { return m_tone; }
     const BeaconCarrier& carrier() const { return m_carrier; }

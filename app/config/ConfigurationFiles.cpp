@@ -109,44 +109,72 @@ ConfigRecords ConfigurationFiles::capture() {
 
 void ConfigurationFiles::load() {
     m_loading = true;
+    // A save cut short by a crash leaves its temporary file; the file itself is whole.
+    removeStaleConfigTemp(m_configPath);
     std::vector<uint8_t> bytes;
-    if (!readConfigFile(m_configPath, bytes)) {
+    const ConfigFileRead read = readConfigFile(m_configPath, bytes);
+    if (read.status == ConfigFileRead::Status::Missing) {
         // First run: the current state becomes the file; nothing is applied.
         save();
         m_loading = false;
         return;
+    }
+    if (read.status == ConfigFileRead::Status::Foreign) {
+        // Not a settings file: start with the defaults and leave it alone for good.
+        m_keepFile = true;
+        tellOnce(m_configPath.string() + " is not a settings file (" + read.reason +
+                 "); the program starts with its default settings and does not save them there.");
+        m_loading = false;
+        return;
+    }
+    if (read.writeProtected) {
+        m_keepFile = true;
+        tellOnce("The settings are write-protected (" + m_configPath.string() +
+                 "); changes made in this run are not saved.");
     }
     loadBytes(bytes.data(), bytes.size(), false);
 }
 
 void ConfigurationFiles::loadDefaults() {
     std::vector<uint8_t> bytes;
-    if (!m_defaultsPath || !readConfigFile(*m_defaultsPath, bytes)) return;
+    if (!m_defaultsPath) return;
+    const ConfigFileRead read = readConfigFile(*m_defaultsPath, bytes);
+    // The operator asked for this load: each refusal is answered.
+    if (read.status == ConfigFileRead::Status::Foreign && m_report)
+        m_report(m_defaultsPath->string() + " is not a settings file (" + read.reason +
+                     "); the defaults were not loaded.",
+                 "File Error Message");
+    if (!read) return;
     loadBytes(bytes.data(), bytes.size(), true);
 }
 
 void ConfigurationFiles::loadBytes(const uint8_t* bytes, size_t size, bool defaults) {
     m_loading = true;
+    m_window.setConfigLoading(true);
     // What the file cannot give keeps its current value; the handlers still run with it.
     ConfigRecords r = capture();
     decodeConfig(bytes, size, r);
     apply(r, defaults);
     m_loading = false;
+    m_window.setConfigLoading(false);
     m_window.setLoopStopped();
 }
 
 bool ConfigurationFiles::save() {
+    if (m_keepFile) return false;  // foreign or write-protected at start, and said so then
     std::string error;
     if (writeConfigFile(m_configPath, capture(), error)) {
-        m_saveFailureReported = false;
+        m_told = false;
         return true;
     }
-    if (!m_saveFailureReported && m_report) {
-        m_report("The settings could not be saved (" + error + "); the previous settings file is kept.",
-                 "File Error Message");
-        m_saveFailureReported = true;
-    }
+    tellOnce("The settings could not be saved (" + error + "); the previous settings file is kept.");
     return false;
+}
+
+void ConfigurationFiles::tellOnce(const std::string& text) {
+    if (m_told || !m_report) return;
+    m_report(text, "File Error Message");
+    m_told = true;
 }
 
 void ConfigurationFiles::apply(const ConfigRecords& records, bool defaults) {
@@ -158,8 +186,11 @@ void ConfigurationFiles::apply(const ConfigRecords& records, bool defaults) {
 void ConfigurationFiles::applyRecord(int record, const ConfigRecords& r, bool defaults) {
     ConfigWindow& w = m_window;
     OperatingSettings& s = w.settings();
+    // A value that no menu item stands for runs no handler; the setting keeps the value read,
+    // so the next save writes it back.
     auto clickIf = [&](const char* item) {
         if (item) w.click(item);
+        return item != nullptr;
     };
     switch (record) {
     case 2: w.setSignalBarValue(r.signalBar); break;
@@ -174,17 +205,24 @@ void ConfigurationFiles::applyRecord(int record, const ConfigRecords& r, bool de
         break;
     case 8: w.click(r.textCase == 1 ? "Upper1" : "Lower1"); break;
     case 9: w.click(r.textBold == 0 ? "Normal3" : "Bold1"); break;
-    case 10: clickIf(pick(kSpeedItems, r.rxSpeedLock)); break;
+    case 10:
+        if (!clickIf(pick(kSpeedItems, r.rxSpeedLock))) s.RxSpeedLock = r.rxSpeedLock;
+        break;
     case 11: w.click(r.spacesMode == kOn ? "SpacesOn" : "SpacesOff"); break;
-    case 12: clickIf(pick(kSpaceTimeItems, r.spaceTime)); break;
-    case 13: clickIf(pick(kAfcItems, r.afcWidth)); break;
-    case 14: clickIf(pick(kFontItems, r.fontSize)); break;
+    case 12:
+        if (!clickIf(pick(kSpaceTimeItems, r.spaceTime))) s.SpaceTime = r.spaceTime;
+        break;
+    case 13:
+        if (!clickIf(pick(kAfcItems, r.afcWidth))) s.AfcWidth = r.afcWidth;
+        break;
+    case 14:
+        if (!clickIf(pick(kFontItems, r.fontSize))) s.FontSize = r.fontSize;
+        break;
     case 15:
         if (r.outputPort == kOutputPortNone) {
             w.click("None1");
         } else if (r.outputPort == kOutputPortNumber) {
-            w.setChecked("PortNumber1", true);
-            w.setChecked("None1", false);
+            w.checkPortNumber();
             s.OutputPort = kOutputPortNumber;
         }
         break;
@@ -192,8 +230,7 @@ void ConfigurationFiles::applyRecord(int record, const ConfigRecords& r, bool de
         w.setPortChosen(true);
         w.setPortInUse(r.portInUse);
         if (defaults) {
-            w.setChecked("PortNumber1", true);
-            w.setChecked("None1", false);
+            w.checkPortNumber();
             s.OutputPort = kOutputPortNumber;
         }
         break;
@@ -212,13 +249,16 @@ void ConfigurationFiles::applyRecord(int record, const ConfigRecords& r, bool de
         if (r.thresholdMode == 4) w.click("Quiet2");
         else if (r.thresholdMode == 0) w.click("Normal2");
         else if (r.thresholdMode == 1) w.click("Noisy2");
+        else s.ThresholdMode = r.thresholdMode;
         break;
     case 26: w.click(r.noiseFilter == 0 ? "FilterOff1" : "FilterOn1"); break;
     case 27:
         w.setCoarseGainBarPosition(r.displayGain);
         w.coarseGainBarChange();
         break;
-    case 29: clickIf(pick(kInputItems, r.inputChannel)); break;
+    case 29:
+        if (!clickIf(pick(kInputItems, r.inputChannel))) s.InputChannel = r.inputChannel;
+        break;
     case 30: w.click(r.keyInvert == 1 ? "Normal1" : "Invert2"); break;
     case 31: w.click(r.prosigns == 1 ? "ProsignEnable" : "ProsignDisable"); break;
     case 33: w.click(r.nonEnglish == 1 ? "EnableEnglish" : "DisableEnglish"); break;
@@ -251,7 +291,8 @@ void ConfigurationFiles::applyRecord(int record, const ConfigRecords& r, bool de
         } else {
             w.click("SerialPort1");  // during a load this opens the stored port
         }
-        if (!defaults) w.applyXmitSpeed(s.XmitSpeed);
+        // Record 3's value: the receive speed handler of record 10 has moved the spin edit since.
+        if (!defaults) w.applyXmitSpeed(r.xmitSpeed);
         break;
     case 46: {
         s.SidetoneFreq = r.sidetoneFreq;
@@ -283,7 +324,10 @@ void ConfigurationFiles::applyRecord(int record, const ConfigRecords& r, bool de
         break;
     case 68: w.click(r.afcTimer == 1 ? "TimerOn1" : "TimerOff1"); break;
     case 69: w.click(r.textDisplay == 0 ? "TextOff" : "TextOn"); break;
-    case 70: clickIf(pick(kBeaconItems, r.beaconCarrierTime)); break;
+    case 70:
+        if (!clickIf(pick(kBeaconItems, r.beaconCarrierTime)))
+            w.setUnlistedCarrierTime(r.beaconCarrierTime);
+        break;
     case 71: w.setBand(r.band); break;
     case 72: w.click(r.screenOpMode == 0 ? "ReceiveOnly1" : "TransmitReceive1"); break;
     default: break;  // reserved records; 51-53 and 63-67 are applied with 50 and 62; 54 stored only

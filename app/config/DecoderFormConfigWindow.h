@@ -13,7 +13,8 @@ public:
 
     OperatingSettings& settings() override;
     bool click(const std::string& item) override;
-    void setChecked(const std::string& item, bool checked) override;
+    void setConfigLoading(bool loading) override;
+    void checkPortNumber() override;
     double signalBarValue() override;
     void setSignalBarValue(double value) override;
     int xmitSpeed() override;
@@ -45,6 +46,7 @@ public:
     int band() override;
     void setBand(int band) override;
     void setUnlistedSidetone(float hz) override;
+    void setUnlistedCarrierTime(int seconds) override;
     void selectSoundCardOutput() override;
     void setLoopStopped() override;
     bool firstStart() override;

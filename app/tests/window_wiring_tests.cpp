@@ -396,7 +396,7 @@ TEST(WindowTransmitTest, OutputDeviceSwitchesTheSidetoneAndToneItemsReachTheKeye
     EXPECT_EQ(carriers.back().BeaconCarrierTime, 4);
     EXPECT_EQ(f.settings().BeaconCarrierSamples, 4 * 44100);
 
-    f.setFirstStart(true); // as the configuration load does: no dialog
+    f.setConfigLoading(true); // as the configuration load does: no dialog
     f.click("SerialPort1");
     EXPECT_FALSE(f.ComPortSelectForm->isVisible());
     EXPECT_TRUE(f.item("SideToneOFF")->isChecked());
@@ -446,8 +446,9 @@ TEST(WindowTransmitTest, InvertAndQuitDriveTheKeyingLinesAndSetupPttShowsItsDial
     });
     TDecoderForm& f = *r.form;
     f.settings().ComPortNumber = 4;
-    f.setFirstStart(true); // the configuration load opens the stored port directly
+    f.setConfigLoading(true); // the configuration load opens the stored port directly
     f.click("SerialPort1");
+    f.setConfigLoading(false);
     ASSERT_EQ(lines.opened.size(), 1u);
     EXPECT_EQ(lines.opened[0], comDevicePath(4));
 

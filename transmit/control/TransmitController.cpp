@@ -94,7 +94,6 @@ bool TransmitController::resetTypingUnlessSending() {
 }
 
 void TransmitController::requestStop() {
-    m_state.StopRequest = true;
     for (auto& thread : m_sendThreads)
         thread->terminate();
 }
@@ -129,7 +128,6 @@ void TransmitController::SendBtnClick() {
     }
     if (s.XmitEnableState == kStateOff) {
         refused(kXmitEnableMustBeOnText);
-        s.SendBusy = 0;
         s.TypingActive = kStateOff;
         m_view.setSpeedControlsEnabled(true);
         s.SendDone = true;
@@ -192,7 +190,6 @@ void TransmitController::cancelTyping() {
     s.keyQueue.clear();
     s.typedBuffer.clear();
     m_view.transmitCaretToEnd();
-    s.StopRequest = true;
     setTransmitOwner(kOwnerTyped, false);
     m_view.transmitStateChanged();
     m_view.focusTransmitMemo();
@@ -216,7 +213,6 @@ void TransmitController::sendStopPath() {
     m_view.setTransmitReadOnly(false);
     m_view.focusTransmitMemo();
     m_view.clearMessageButtonMarks();
-    s.StopRequest = true;
     s.SendBufferIndex = s.SendMode == kSendModeScn ? kScnBufferIndex : 0;
     // Typed characters still pending keep their own claim on TransmitActive.
     setTransmitOwner(kOwnerScreen, false);
@@ -227,11 +223,9 @@ void TransmitController::sendStopPath() {
 
 void TransmitController::sendPass(TSendThread& thread, SendKind kind) {
     TransmitState& s = m_state;
-    s.StopRequest = false;
-    if (s.SendBusy == 0) {
-        s.SendBusy = 1;
-        if (thread.m_generation == m_currentGeneration) s.SendDone = false;
-    }
+    // Only the newest pass speaks for SendDone: a stopped pass still finishing its character
+    // beside a new one leaves it alone.
+    if (thread.m_generation == m_currentGeneration) s.SendDone = false;
     // Buffer 0 (nothing chosen) is sent once, never looped.
     const bool singlePass = thread.m_bufferIndex == 0;
     if (kind == SendKind::Screen && s.XmitEnableState == kStateOn && !thread.m_stop) {
@@ -247,8 +241,6 @@ void TransmitController::sendPass(TSendThread& thread, SendKind kind) {
             }
         }
     }
-    s.SendBusy = 0;
-    s.StopRequest = true;
     if (thread.m_generation == m_currentGeneration) s.SendDone = true;
     const uint64_t generation = thread.m_generation;
     m_view.post([this, generation, kind] { sendThreadFinished(generation, kind); });
@@ -386,7 +378,6 @@ void TransmitController::XmitBtnClick() {
         m_xmitBtnMarked = true;
         startSendThread(SendKind::Idle);
     } else {
-        s.SendBusy = 0;
         {
             std::lock_guard lock(m_typingMutex);
             s.TypingActive = kStateOff;

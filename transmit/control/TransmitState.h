@@ -115,8 +115,6 @@ struct TransmitState {
     std::atomic<int32_t> SendMode{kSendModeImm};
     SendBufferBank SendBuffers;
     std::atomic<int32_t> SendBufferIndex{0};
-    std::atomic<bool> StopRequest{false};
-    std::atomic<int32_t> SendBusy{0};
     std::atomic<bool> SendDone{true};
     std::atomic<bool> SendActive{false};
     std::atomic<bool> CleanupPending{false};
