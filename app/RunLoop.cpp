@@ -17,6 +17,10 @@ bool RunLoop::stopSeen() const {
     return m_flags.StopLoop.load() || m_flags.QuitRequested.load();
 }
 
+bool RunLoop::capturePaused() const {
+    return m_flags.TransmitActive.load() || m_flags.SelectionDialogVisible.load();
+}
+
 void RunLoop::showLeds(bool rcvOn, bool xmitOn) {
     const int state = (rcvOn ? 1 : 0) | (xmitOn ? 2 : 0);
     if (state == m_lampState) return;
@@ -58,8 +62,8 @@ void RunLoop::run(int inputDeviceId, int inputChannel, int inputDeviceCount) {
                 return;
             }
             bool transmitted = false;
-            while (m_flags.TransmitActive.load() && !stopSeen()) {
-                showLeds(false, true);
+            while (capturePaused() && !stopSeen()) {
+                showLeds(false, m_flags.TransmitActive.load());
                 std::this_thread::sleep_for(m_timings.transmitSleep);
                 transmitted = true;
             }

@@ -24,9 +24,9 @@ struct LoopFlags {
     std::atomic<bool> LoopStopped{false};
     std::atomic<bool> QuitRequested{false};
     std::atomic<bool> NoInputDevice{true};
-    std::atomic<bool> TransmitActive{false};
+    std::atomic<bool> TransmitActive{false};         // written by transmit control only
     std::atomic<bool> OutputStalled{false};          // set by the tone output watchdog
-    std::atomic<bool> SelectionDialogVisible{false}; // the "Select SoundCard" dialog is up
+    std::atomic<bool> SelectionDialogVisible{false}; // written by the "Select SoundCard" dialog
 };
 
 // The per-pass receive pipeline as the loop sees it; ReceiveEngine is the real one.
@@ -63,6 +63,9 @@ public:
 
 private:
     bool stopSeen() const;
+    // No audio is handled while a send keys or the sound card dialog is up; each has its own
+    // flag with one writer.
+    bool capturePaused() const;
     void showLeds(bool rcvOn, bool xmitOn);
 
     LoopFlags& m_flags;

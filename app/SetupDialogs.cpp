@@ -73,8 +73,9 @@ void TAFCStartFreqForm::loadValue(int afcStartFreqHz) {
 
 // ---------------------------------------------------------------- character timing
 
-TCharTimingForm::TCharTimingForm(QWidget* owner, OperatingSettings& settings)
-    : SetupWindow(owner), m_settings(settings) {
+TCharTimingForm::TCharTimingForm(QWidget* owner, OperatingSettings& settings,
+                                 WeightsChanged weightsChanged)
+    : SetupWindow(owner), m_settings(settings), m_weightsChanged(std::move(weightsChanged)) {
     setObjectName("CharTimingForm");
     setWindowTitle("Character Timing");
     static const char* const kUpDn[] = {"DotUpDn", "DashUpDn", "CharUpDn", "WordUpDn"};
@@ -117,6 +118,7 @@ void TCharTimingForm::upDnClick(int index) {
     const auto i = static_cast<size_t>(index);
     m_settings.TimingWeights[i] = static_cast<float>(upDowns[i]->value());
     memos[i]->setText(ratioText(m_settings.TimingWeights[i]));
+    if (m_weightsChanged) m_weightsChanged(m_settings.TimingWeights);
 }
 
 void TCharTimingForm::loadValues(const std::array<float, 4>& weights) {

@@ -8,7 +8,7 @@
 #include <array>
 #include <functional>
 
-#include "app/OperatingSettings.h"
+#include "app/settings/OperatingSettings.h"
 
 class QLabel;
 class QLineEdit;
@@ -47,7 +47,10 @@ private:
 class TCharTimingForm : public SetupWindow {
     Q_OBJECT
 public:
-    TCharTimingForm(QWidget* owner, OperatingSettings& settings);
+    // weightsChanged gets the four weights after an up-down moved; the send timing uses them
+    // the next time it is computed.
+    using WeightsChanged = std::function<void(const std::array<float, 4>&)>;
+    TCharTimingForm(QWidget* owner, OperatingSettings& settings, WeightsChanged weightsChanged);
     // weight index 0 dot, 1 dash, 2 character space, 3 word space
     void upDnClick(int index);
     void loadValues(const std::array<float, 4>& weights);
@@ -59,6 +62,7 @@ public:
 
 private:
     OperatingSettings& m_settings;
+    WeightsChanged m_weightsChanged;
 };
 
 class TComPortSelectForm : public SetupWindow {

@@ -95,8 +95,8 @@ void TSoundCardSelect::CloseBtnClick() {
         m_form.settings().InputDeviceId = pos;
         auto& f = m_form.flags();
         f.LoopStopped.store(true);
+        f.RestartLoop.store(true); // a loop entered while the dialog was up reopens the device
         f.QuitRequested.store(false);
-        f.TransmitActive.store(false);
         f.NoInputDevice.store(false);
         f.SelectionDialogVisible.store(false);
         hide();
@@ -113,8 +113,8 @@ void TSoundCardSelect::FormClose() {
     setNameColour(Qt::black);
     auto& f = m_form.flags();
     f.LoopStopped.store(true);
+    f.RestartLoop.store(true);
     f.QuitRequested.store(false);
-    f.TransmitActive.store(false);
     f.SelectionDialogVisible.store(false);
     m_form.enableSystemTimer();
 }

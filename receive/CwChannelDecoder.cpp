@@ -7,6 +7,10 @@ namespace dita {
 
 namespace {
 
+// |z| by its definition. std::abs calls hypot, whose guard against overflow these sums of
+// 16-bit samples never need, and which took a tenth of the enhanced decoder's time.
+double magnitude(std::complex<double> z) { return std::sqrt(z.real() * z.real() + z.imag() * z.imag()); }
+
 // Level trackers, in seconds.
 constexpr double kSpaceSeconds = 0.3;   // space (noise) level average
 constexpr double kMarkSeconds = 0.1;    // mark level falling with a fading signal (16 dB in 2 s)
@@ -71,6 +75,9 @@ void KeyDetector::configure(int halfLength, double stepRate) {
     m_markAlpha = alphaFor(kMarkSeconds, stepRate);
     m_decayAlpha = alphaFor(kDecaySeconds, stepRate);
     m_attackAlpha = 1.0f / static_cast<float>(2 * m_half);
+    // A tone of amplitude A mixes to A/2 per sample: 8A per step, 8A * half^2 after the
+    // triangle. Scaled back to A.
+    m_amplitudeScale = 2.0 / (static_cast<double>(m_half) * m_half * CwChannelDecoder::kStepSamples);
     m_ring1.fill({});
     m_ring2.fill({});
     m_sum1 = m_sum2 = {};
@@ -100,10 +107,7 @@ float KeyDetector::filter(std::complex<float> raw) {
     m_sum2 += m_sum1 - m_ring2[static_cast<size_t>(m_pos)];
     m_ring2[static_cast<size_t>(m_pos)] = m_sum1;
     m_pos = m_pos + 1 == m_half ? 0 : m_pos + 1;
-    // A tone of amplitude A mixes to A/2 per sample: 8A per step, 8A * half^2 after the
-    // triangle. Scaled back to A.
-    const double scale = 2.0 / (static_cast<double>(m_half) * m_half * CwChannelDecoder::kStepSamples);
-    m_amplitude = static_cast<float>(std::abs(m_sum2) * scale);
+    m_amplitude = static_cast<float>(magnitude(m_sum2) * m_amplitudeScale);
     return m_amplitude;
 }
 
@@ -223,7 +227,7 @@ void CwChannelDecoder::process(const float* samples, int count, const DecoderSet
         m_accumulator += std::complex<float>(static_cast<float>(z.real()), static_cast<float>(z.imag()));
         m_oscillator *= m_rotation;
         if (++m_accumulated < kStepSamples) continue;
-        m_oscillator /= std::abs(m_oscillator);  // keep the oscillator on the unit circle
+        m_oscillator /= magnitude(m_oscillator);  // keep the oscillator on the unit circle
         step(m_accumulator, settings, out);
         m_accumulator = {};
         m_accumulated = 0;

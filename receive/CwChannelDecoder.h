@@ -58,6 +58,7 @@ private:
     std::complex<double> m_sum1{};
     std::complex<double> m_sum2{};
     int m_pos = 0;
+    double m_amplitudeScale = 1.0;  // the triangle's gain back to the tone's amplitude
     float m_amplitude = 0.0f;
     float m_space = 0.0f;
     float m_mark = 0.0f;

@@ -26,8 +26,6 @@ public:
 private:
     RealTransform m_transform;
     std::array<float, kSpectrumInput + 1> m_window{};
-    std::array<float, kSpectrumInput / 2> m_re{};
-    std::array<float, kSpectrumInput / 2> m_im{};
 };
 
 // AFC modes (AfcWidth) and their search half-widths (AfcSpan).
@@ -45,9 +43,12 @@ public:
 
     void setSettings(const AfcSettings& settings) { m_settings = settings; }
     const AfcSettings& settings() const { return m_settings; }
+    // A spectrum click or a receive speed choice: the AFC follows again, also when the hold
+    // was already due for the next pass.
     void clearHold() {
         m_holdCounter = 0;
         m_held = false;
+        m_holdNextPass = false;
     }
     void setCandidate(int bin) { m_candidate = bin; }
     bool held() const { return m_held; }

@@ -9,6 +9,8 @@ namespace dita {
 
 namespace {
 
+constexpr long kMaxJobs = 256;
+
 struct Choice {
     ReceiveCommandKind kind;
     std::map<std::string, int> values;
@@ -54,6 +56,8 @@ const char* decodeUsage() {
            "  --space-time short|medium|long       (default medium)\n"
            "  --stats        print duration, wall time, speed factor, speed and tone to stderr\n"
            "  --trace FILE   write one JSON line per pass\n"
+           "  -j, --jobs N   decode N files at once (default: one per processor core); the\n"
+           "                 texts are printed in the order the files are given\n"
            "  --help, --version\n";
 }
 
@@ -77,6 +81,20 @@ bool parseDecodeOptions(int argc, char** argv, DecodeOptions& o, std::string& er
             o.stats = true;
         } else if (arg == "--trace") {
             if (!value(o.traceFile)) return false;
+        } else if (arg == "-j" || arg == "--jobs" || arg.rfind("-j", 0) == 0) {
+            if (arg == "-j" || arg == "--jobs") {
+                if (!value(v)) return false;
+            } else {
+                v = arg.substr(2);  // -j4
+            }
+            char* end = nullptr;
+            const long jobs = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || *end || jobs < 1 || jobs > kMaxJobs) {
+                error = "-j takes a number of files to decode at once, 1 to " + std::to_string(kMaxJobs) +
+                        ", not '" + v + "'";
+                return false;
+            }
+            o.jobs = static_cast<int>(jobs);
         } else if (arg == "--channel") {
             if (!value(v)) return false;
             if (v == "mic") o.channel = InputChannel::Mic;

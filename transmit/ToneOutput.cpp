@@ -75,9 +75,9 @@ void EnvelopeBuilder::appendRow(std::string_view row, std::vector<uint8_t>& enve
 }
 
 ToneOutput::ToneOutput(ToneDevice& device, MessageSink messages, std::function<void()> shutdown,
-                       KeyingClock& clock)
+                       KeyingClock& clock, std::function<void()> stalled)
     : m_device(device), m_messages(std::move(messages)), m_shutdown(std::move(shutdown)),
-      m_clock(clock) {}
+      m_clock(clock), m_stalled(std::move(stalled)) {}
 
 bool ToneOutput::check(bool ok, const char* message) {
     if (ok) return true;
@@ -139,7 +139,7 @@ bool ToneOutput::waitBlockDone(ToneBlock block) {
     while (!m_device.isDone(block)) {
         const auto now = m_clock.now();
         if (now >= limit) {
-            m_outputStalled = true;
+            if (m_stalled) m_stalled();
             if (!ResetToneOutput()) return false;
             m_clock.waitUntil(m_clock.now() + std::chrono::milliseconds(kToneRestartPauseMs));
             return RestartToneOutput();

@@ -79,9 +79,10 @@ public:
 
 class ToneOutput {
 public:
-    // shutdown runs after any failure message (the program's stop sequence).
+    // shutdown runs after any failure message (the program's stop sequence); stalled runs on
+    // the send thread each time the watchdog abandons a block (the sound input resets on it).
     ToneOutput(ToneDevice& device, MessageSink messages, std::function<void()> shutdown,
-               KeyingClock& clock);
+               KeyingClock& clock, std::function<void()> stalled = {});
 
     // Run loop start: opens the device only when a sound input device exists.
     bool openIfInputExists(int inputDeviceCount);
@@ -102,9 +103,6 @@ public:
     bool PlayEnvelope(const uint8_t* envelope, int64_t count, const ToneSettings& settings,
                       int32_t outputDevice, const std::atomic<bool>* stop = nullptr);
 
-    // The sound input reads and clears this after a stalled block was abandoned.
-    bool takeOutputStalled() { return m_outputStalled.exchange(false); }
-
 private:
     bool check(bool ok, const char* message);
     bool writeBlock(ToneBlock block, int count);
@@ -116,7 +114,7 @@ private:
     std::function<void()> m_shutdown;
     KeyingClock& m_clock;
     bool m_open = false;
-    std::atomic<bool> m_outputStalled{false};
+    std::function<void()> m_stalled;
     std::array<int16_t, kToneBlockSamples> m_blockA{};
     std::array<int16_t, kToneBlockSamples> m_blockB{};
     std::array<float, kToneBlockSamples> m_wave{};

@@ -112,6 +112,11 @@ void OutputMenuHandlers::PortNumber1Click() {
     if (m_hooks.showComPortDialog) m_hooks.showComPortDialog();
 }
 
+void OutputMenuHandlers::checkPortNumber() {
+    m_checks.PortNumber1 = true;
+    m_checks.None1 = false;
+}
+
 void OutputMenuHandlers::None1Click() {
     m_checks.None1 = true;
     m_checks.PortNumber1 = false;
@@ -157,6 +162,12 @@ void ToneMenuHandlers::FreqClick(int item) {
 void ToneMenuHandlers::setUnlistedFrequency(float hz) {
     m_tone.SidetoneFreq = hz;
     m_checks.freq.fill(false);
+    publish();
+}
+
+void ToneMenuHandlers::setUnlistedCarrierTime(int32_t seconds) {
+    m_carrier.BeaconCarrierTime = seconds;
+    m_checks.carrierSeconds.fill(false);
     publish();
 }
 

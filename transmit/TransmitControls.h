@@ -23,9 +23,6 @@ constexpr int32_t kInitialUpDownPosition = 25;
 inline constexpr const char* kSerialSpeedNoteText =
     "Use the sound card output for code speeds greater than 50 wpm!";
 
-// Speeds of the "Locked WPM" items N50PLUSWPM .. N10WPM.
-constexpr int32_t kLockedWpmSpeeds[] = {100, 50, 45, 40, 35, 30, 25, 20, 15, 10};
-
 class TransmitSpeedControls {
 public:
     struct Hooks {
@@ -45,7 +42,7 @@ public:
     void XmitSpdUpDnMouseUp();
     // SyncBtn: the transmit speed follows the receive speed.
     void SyncBtnClick(int32_t receiveWpm);
-    // A "Locked WPM" item with its speed (kLockedWpmSpeeds); also works while sending.
+    // A "Locked WPM" item (or Auto) with its speed; also works while sending.
     void lockedSpeed(int32_t wpm);
     // Character timing dialog / configuration: weights for the following computations.
     void setTimingWeights(const TimingWeights& weights);
@@ -96,6 +93,8 @@ public:
     void SerialPort1Click(bool configLoading, int32_t storedPortNumber);
     void PortNumber1Click();
     void None1Click();
+    // The configuration's "port number" output port: checks only, no dialog.
+    void checkPortNumber();
     void Normal1Click();
     void Invert2Click();
     // The COM port dialog's OK / Cancel.
@@ -135,6 +134,9 @@ public:
     void beaconCarrierClick(int32_t seconds);  // N1Second1 .. N5Seconds1
     // A stored frequency that no item stands for (configuration load): kept, no item checked.
     void setUnlistedFrequency(float hz);
+    // A stored carrier time that no item stands for: kept as the value, no item checked, the
+    // carrier length as it was.
+    void setUnlistedCarrierTime(int32_t seconds);
 
     const ToneSettings& tone() const { return m_tone; }
     const BeaconCarrier& carrier() const { return m_carrier; }

@@ -1,9 +1,10 @@
 #pragma once
 // ConfigWindow: what the configuration load and save need from the main window. The real
 // implementation adapts TDecoderForm; tests use a recorder. Every call runs on the window
-// thread. Option records are applied through click(), which runs the same handler as the menu
-// item of that name.
-#include "app/OperatingSettings.h"
+// thread. Option records are applied through choose(), which runs the same handler as the
+// menu item the menu table gives for the value.
+#include "app/settings/MenuTable.h"
+#include "app/settings/OperatingSettings.h"
 
 #include <array>
 #include <cstdint>
@@ -18,10 +19,14 @@ public:
     virtual ~ConfigWindow() = default;
 
     virtual OperatingSettings& settings() = 0;
-    // Runs the handler of the menu item with this name (false when there is none).
-    virtual bool click(const std::string& item) = 0;
-    // Sets a menu item's check mark without running its handler.
-    virtual void setChecked(const std::string& item, bool checked) = 0;
+    // Runs the handler of the menu item that stands for this value of the setting, as the
+    // operator's click would; false (and nothing runs) when no item stands for it.
+    virtual bool choose(SettingId setting, int32_t value) = 0;
+    // ConfigLoading: set while a file is applied (the "Serial Port" item then opens the stored
+    // port instead of asking for one).
+    virtual void setConfigLoading(bool loading) = 0;
+    // "Port Number" checked and "None" unchecked, without running either handler.
+    virtual void checkPortNumber() = 0;
 
     virtual double signalBarValue() = 0;
     virtual void setSignalBarValue(double value) = 0;
@@ -59,6 +64,9 @@ public:
     virtual void setBand(int band) = 0;
     // A sidetone frequency no menu item stands for: kept as the value, no item checked.
     virtual void setUnlistedSidetone(float hz) = 0;
+    // A beacon carrier time no menu item stands for: kept as the value, no item checked, the
+    // carrier length unchanged.
+    virtual void setUnlistedCarrierTime(int seconds) = 0;
     // Load Defaults' output choice: the sound card keys from now on and its item is checked;
     // the port, the port-chosen flag and the sidetone stay as they are.
     virtual void selectSoundCardOutput() = 0;

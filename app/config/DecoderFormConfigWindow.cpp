@@ -11,6 +11,7 @@
 #include "transmit/KeyingPort.h"
 #include "transmit/PttForm.h"
 #include "transmit/TransmitControls.h"
+#include "transmit/control/TransmitPanel.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -19,17 +20,14 @@
 namespace dita {
 
 namespace {
-constexpr int kAfcStartBin = 112;
-
 QString fromLatin1(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
 std::string toLatin1(const QString& s) { return s.toLatin1().toStdString(); }
 } // namespace
 
 OperatingSettings& DecoderFormConfigWindow::settings() { return m_form.settings(); }
-bool DecoderFormConfigWindow::click(const std::string& item) { return m_form.click(QString::fromStdString(item)); }
-void DecoderFormConfigWindow::setChecked(const std::string& item, bool checked) {
-    if (QAction* a = m_form.item(QString::fromStdString(item))) a->setChecked(checked);
-}
+bool DecoderFormConfigWindow::choose(SettingId setting, int32_t value) { return m_form.choose(setting, value); }
+void DecoderFormConfigWindow::setConfigLoading(bool loading) { m_form.setConfigLoading(loading); }
+void DecoderFormConfigWindow::checkPortNumber() { m_form.checkPortNumber(); }
 double DecoderFormConfigWindow::signalBarValue() { return m_form.SignalBar->Value(); }
 void DecoderFormConfigWindow::setSignalBarValue(double value) { m_form.SignalBar->SetValue(value); }
 int DecoderFormConfigWindow::xmitSpeed() { return m_form.XmitSpdUpDn2->value(); }
@@ -71,8 +69,8 @@ void DecoderFormConfigWindow::applyAfcStart(int hz) {
     m_form.postReceiveCommand(ReceiveCommandKind::SetTunedBin, kAfcStartBin);
     m_form.spectrumPanel()->setMarkerHz(hz);  // until the next pass shows the tuned frequency
 }
-int DecoderFormConfigWindow::contactCounter() { return m_form.XmitCntrSpinEdit->value(); }
-void DecoderFormConfigWindow::setContactCounter(int value) { m_form.XmitCntrSpinEdit->setValue(value); }
+int DecoderFormConfigWindow::contactCounter() { return m_form.transmitPanel().contactCounter(); }
+void DecoderFormConfigWindow::setContactCounter(int value) { m_form.transmitPanel().setContactCounter(value); }
 void DecoderFormConfigWindow::setTimingWeightControls(const std::array<float, 4>& weights) {
     m_form.CharTimingForm->loadValues(weights);
     m_form.speedControls().setTimingWeights({weights[0], weights[1], weights[2], weights[3]});
@@ -118,10 +116,8 @@ void DecoderFormConfigWindow::setPttBox(int index, bool checked) {
 }
 int DecoderFormConfigWindow::band() { return m_form.StationPnl->bandIndex(); }
 void DecoderFormConfigWindow::setBand(int band) { m_form.StationPnl->setBandIndex(band); }
-void DecoderFormConfigWindow::setUnlistedSidetone(float hz) {
-    m_form.toneMenu().setUnlistedFrequency(hz);
-    for (const char* item : {"Freq1", "Freq2", "Freq3", "Freq4"}) setChecked(item, false);
-}
+void DecoderFormConfigWindow::setUnlistedSidetone(float hz) { m_form.setUnlistedSidetone(hz); }
+void DecoderFormConfigWindow::setUnlistedCarrierTime(int seconds) { m_form.setUnlistedCarrierTime(seconds); }
 void DecoderFormConfigWindow::selectSoundCardOutput() { m_form.selectSoundCardOutput(); }
 void DecoderFormConfigWindow::setLoopStopped() { m_form.flags().LoopStopped = true; }
 bool DecoderFormConfigWindow::firstStart() { return m_form.FirstStart(); }

@@ -12,8 +12,9 @@ public:
     explicit DecoderFormConfigWindow(TDecoderForm& form) : m_form(form) {}
 
     OperatingSettings& settings() override;
-    bool click(const std::string& item) override;
-    void setChecked(const std::string& item, bool checked) override;
+    bool choose(SettingId setting, int32_t value) override;
+    void setConfigLoading(bool loading) override;
+    void checkPortNumber() override;
     double signalBarValue() override;
     void setSignalBarValue(double value) override;
     int xmitSpeed() override;
@@ -45,6 +46,7 @@ public:
     int band() override;
     void setBand(int band) override;
     void setUnlistedSidetone(float hz) override;
+    void setUnlistedCarrierTime(int seconds) override;
     void selectSoundCardOutput() override;
     void setLoopStopped() override;
     bool firstStart() override;

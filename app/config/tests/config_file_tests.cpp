@@ -93,7 +93,9 @@ TEST(ConfigFile, ShortFilesOfEveryLengthReadWhatTheyHold) {
         ASSERT_GE(n, previous);
         ASSERT_LT(n, kConfigRecordCount);
         ASSERT_EQ(r.screenOpMode, 0);  // the last record never fits
-        if (len >= 12) ASSERT_EQ(r.xmitSpeed, 44);
+        if (len >= 12) {
+            ASSERT_EQ(r.xmitSpeed, 44);
+        }
         previous = n;
     }
 }

@@ -1,0 +1,239 @@
+// Each setting has one owner that every reader sees: the real main window with its
+// configuration files, dialogs, transmit panel, receive loop and tone output. Every case here
+// failed while a value was kept in two places (the spin edit and the settings, the dialog and
+// the send timing, the up-down and the spin edit) or a flag had several writers.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QSpinBox>
+
+#include <fcntl.h>
+#include <filesystem>
+#include <stdlib.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "app/SetupDialogs.h"
+#include "app/SoundCardDialogs.h"
+#include "app/config/ConfigurationFiles.h"
+#include "app/config/DecoderFormConfigWindow.h"
+#include "app/tests/FormRig.h"
+#include "transmit/KeyingPort.h"
+#include "transmit/SendTiming.h"
+#include "transmit/control/TransmitPanel.h"
+#include "transmit/tests/TransmitFakes.h"
+
+namespace dita::test {
+namespace {
+
+struct TempHome {
+    std::filesystem::path path;
+    TempHome() {
+        path = std::filesystem::temp_directory_path() /
+               ("dita_settings_owner_" + std::to_string(::getpid()));
+        std::filesystem::remove_all(path);
+        std::filesystem::create_directories(path);
+        ::setenv("DITA_HOME", path.c_str(), 1);
+    }
+    ~TempHome() {
+        ::unsetenv("DITA_HOME");
+        std::filesystem::remove_all(path);
+    }
+};
+
+// A pseudo-terminal that stands for COM 5 in the DITA folder.
+struct Com5 {
+    int master = -1;
+    explicit Com5(const std::filesystem::path& home) {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        EXPECT_GE(master, 0);
+        EXPECT_EQ(::grantpt(master), 0);
+        EXPECT_EQ(::unlockpt(master), 0);
+        std::filesystem::create_symlink(::ptsname(master), home / "com5");
+    }
+    ~Com5() { ::close(master); }
+};
+
+void startUpLoad(FormRig& r, const std::filesystem::path& dir, const ConfigRecords& records) {
+    std::string error;
+    ASSERT_TRUE(writeConfigFile(dir / "DITA.cfc", records, error)) << error;
+    r.form->setFirstStart(true);
+    DecoderFormConfigWindow window(*r.form);
+    ConfigurationFiles files(window, dir / "DITA.cfc", std::nullopt, {});
+    files.load();
+    r.form->setFirstStart(false);
+}
+
+ConfigRecords savedRecords(TDecoderForm& f, const std::filesystem::path& file) {
+    DecoderFormConfigWindow window(f);
+    ConfigurationFiles files(window, file, std::nullopt, {});
+    EXPECT_TRUE(files.save());
+    std::vector<uint8_t> bytes;
+    EXPECT_TRUE(readConfigFile(file, bytes));
+    ConfigRecords back;
+    decodeConfig(bytes.data(), bytes.size(), back);
+    return back;
+}
+
+} // namespace
+
+TEST(SettingsOwner, TheStartUpLoadKeepsEveryStoredValue) {
+    TempHome home;
+    ConfigRecords rec;
+    // Record 3 after record 10's Auto handler: the stored transmit speed, not Auto's 25.
+    rec.xmitSpeed = 33;
+    rec.rxSpeedLock = 1;
+    rec.outputDevice = 0;
+    // Record 15: "Port Number" keeps its check.
+    rec.outputPort = 1;
+    FormRig r(1, false);
+    TDecoderForm& f = *r.form;
+    startUpLoad(r, home.path, rec);
+    EXPECT_EQ(f.XmitSpdUpDn2->value(), 33);
+    EXPECT_EQ(f.settings().XmitSpeed, 33);
+    EXPECT_EQ(f.sendTiming().current().DotMs, ComputeSendTiming(33).DotMs);
+    EXPECT_TRUE(f.item("PortNumber1")->isChecked());
+    EXPECT_FALSE(f.item("None1")->isChecked());
+    EXPECT_EQ(savedRecords(f, home.path / "again.cfc").xmitSpeed, 33);
+
+    // Values that no menu item stands for run no handler and are saved as read.
+    ConfigRecords odd;
+    odd.outputDevice = 0;
+    odd.rxSpeedLock = 14;
+    odd.spaceTime = 5;
+    odd.afcWidth = 9;
+    odd.fontSize = 7;
+    odd.thresholdMode = 2;
+    odd.inputChannel = 6;
+    odd.beaconCarrierTime = 8;
+    FormRig r2(1, false);
+    startUpLoad(r2, home.path, odd);
+    const ConfigRecords back = savedRecords(*r2.form, home.path / "odd.cfc");
+    EXPECT_EQ(back.rxSpeedLock, 14);
+    EXPECT_EQ(back.rxSpeedLockAgain, 14);
+    EXPECT_EQ(back.spaceTime, 5);
+    EXPECT_EQ(back.afcWidth, 9);
+    EXPECT_EQ(back.fontSize, 7);
+    EXPECT_EQ(back.thresholdMode, 2);
+    EXPECT_EQ(back.inputChannel, 6);
+    EXPECT_EQ(back.beaconCarrierTime, 8);
+    // The operator's next sidetone choice does not bring back the old carrier time.
+    ASSERT_TRUE(r2.form->click("Freq3"));
+    EXPECT_EQ(savedRecords(*r2.form, home.path / "odd.cfc").beaconCarrierTime, 8);
+}
+
+TEST(SettingsOwner, LoadDefaultsWithSerialOutputOpensTheStoredPortWithoutAsking) {
+    TempHome home;
+    Com5 com5(home.path);
+    ConfigRecords rec;
+    rec.outputDevice = 1;
+    rec.outputPort = 1;
+    rec.comPortNumber = 5;
+    rec.portInUse = 5;
+    std::string error;
+    ASSERT_TRUE(writeConfigFile(home.path / "DefaultDITA.cfc", rec, error)) << error;
+    FormRig r(1, false);
+    TDecoderForm& f = *r.form;
+    f.setFirstStart(false);
+    DecoderFormConfigWindow window(f);
+    ConfigurationFiles files(window, home.path / "DITA.cfc", home.path / "DefaultDITA.cfc", {});
+    files.loadDefaults();
+    EXPECT_TRUE(f.keyingPort().PortOpen());
+    EXPECT_FALSE(f.ComPortSelectForm->isVisible());
+    EXPECT_TRUE(f.item("SerialPort1")->isChecked());
+    EXPECT_TRUE(f.item("PortNumber1")->isChecked());
+    // Outside a load the same item asks for the port.
+    f.click("SerialPort1");
+    EXPECT_TRUE(f.ComPortSelectForm->isVisible());
+}
+
+TEST(SettingsOwner, DialogAndCounterChangesReachWhatReadsThem) {
+    TempHome home;
+    FormRig r(1, false);
+    TDecoderForm& f = *r.form;
+
+    // Character Timing: the next timing computed uses the new dot weight.
+    f.CharTimingForm->upDowns[0]->setValue(73);
+    f.XmitSpdUpDn2Change(30);
+    TimingWeights weights;
+    weights.dot = 73.0f;
+    EXPECT_EQ(f.sendTiming().current().DotMs, ComputeSendTiming(30, weights).DotMs);
+    EXPECT_NE(f.sendTiming().current().DotMs, ComputeSendTiming(30).DotMs);
+
+    // The contact counter's up-down: "%i" and the saved counter follow XmitCntrMemo.
+    TransmitPanel& panel = f.transmitPanel();
+    panel.XmitCntrUpDn->setValue(-42); // the bar runs downwards: up is a larger number
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(2, 2), QPointF(2, 2), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(panel.XmitCntrUpDn, &release);
+    ASSERT_TRUE(pumpUntil([&] { return panel.XmitCntrMemo->text() == "42"; }));
+    EXPECT_EQ(f.macroFields().XmitCntrMemo, "42");
+    EXPECT_EQ(savedRecords(f, home.path / "counter.cfc").contactCounter, 42);
+}
+
+TEST(SettingsOwner, CapturePausesForEachReasonUntilThatReasonEnds) {
+    FormRig r(1);
+    Feeder feed(r.catalog.script(0), 1);
+    TDecoderForm& f = *r.form;
+    ASSERT_TRUE(pumpUntil([&] { return f.passesShown() >= 1; }));
+    auto passesStayAt = [&](std::chrono::milliseconds span) {
+        const int before = r.processor.passes;
+        pumpUntil([] { return false; }, span);
+        return r.processor.passes == before;
+    };
+
+    // A send that ends while the sound card dialog is open does not resume capture, also when
+    // the loop is entered again meanwhile (here by a change of the input channel).
+    f.click("SelectSoundcard");
+    ASSERT_TRUE(pumpUntil([&] { return !f.loopRunning(); }));
+    f.flags().TransmitActive = true;
+    f.flags().TransmitActive = false;
+    f.click("MicInput");
+    ASSERT_TRUE(pumpUntil([&] { return f.loopEntries() == 2 && f.loopRunning(); }));
+    EXPECT_TRUE(passesStayAt(150ms)) << "no audio is handled while choosing a sound card";
+
+    // Closing the dialog in the middle of a send does not resume capture while keying.
+    f.flags().TransmitActive = true;
+    f.SoundCardSelect->FormClose();
+    EXPECT_TRUE(passesStayAt(150ms)) << "no audio is handled while keying";
+    f.flags().TransmitActive = false;
+    const int resumed = r.processor.passes;
+    EXPECT_TRUE(pumpUntil([&] { return r.processor.passes > resumed + 1; }));
+    f.Quit1Click();
+}
+
+TEST(SettingsOwner, AToneOutputStallRestartsTheCapture) {
+    RecordingToneDevice tone;
+    tone.stallBlockIndex = 0; // the first block written never finishes
+    FormRig r(1, true, [&](DecoderFormServices& s) { s.toneDevice = &tone; });
+    Feeder feed(r.catalog.script(0), 1);
+    TDecoderForm& f = *r.form;
+    ASSERT_TRUE(pumpUntil([&] { return f.passesShown() >= 1 && f.toneOutput()->isOpen(); }));
+    const int resets = r.catalog.script(0).resets;
+
+    // The send thread's watchdog abandons the stalled block and the receive side resets its
+    // input. A stall that lands while a pass is processed is skipped by the timeline instead
+    // and cleared by the next wait, so a few stalls are played until one lands in a wait.
+    std::vector<uint8_t> envelope(kToneBlockSamples * 2, 1);
+    ToneSettings settings;
+    settings.SidetoneOn = true;
+    bool reset = false;
+    for (int attempt = 0; attempt < 3 && !reset; ++attempt) {
+        tone.stallBlockIndex = static_cast<int>(tone.blocks.size());
+        std::thread send([&] {
+            f.toneOutput()->PlayEnvelope(envelope.data(), static_cast<int64_t>(envelope.size()),
+                                         settings, kOutputSoundCard);
+        });
+        send.join(); // the window thread is not needed: failures would be posted to it
+
+        reset = pumpUntil([&] { return r.catalog.script(0).resets > resets; }, 200ms);
+    }
+    EXPECT_TRUE(reset) << "the capture is reset after an output stall";
+    f.Quit1Click();
+}
+
+} // namespace dita::test
