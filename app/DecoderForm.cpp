@@ -186,7 +186,10 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     setWindowTitle("DITA");
     if (!m_services.openUrl)
         m_services.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
-    if (!m_services.terminate) m_services.terminate = [] { QCoreApplication::quit(); };
+    // Ends the event loop outright. quit() would first ask every window to close, and the
+    // sound card windows answer a close by hiding (their close box means "not now"), so a quit
+    // with one of them open would be refused and the program would idle for ever.
+    if (!m_services.terminate) m_services.terminate = [] { QCoreApplication::exit(0); };
 
     // What the run loop's worker and the senders report reaches this thread through here.
     m_calls = new CallQueue(this);

@@ -1,10 +1,14 @@
 // dita: the main window. Decodes CW from a sound card input, or from a sound file played at
 // real-time pace (--input-file), and shows the text as it is received.
 #include <QApplication>
+#include <QMainWindow>
+#include <QStatusBar>
 #include <QTimer>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,6 +27,9 @@ namespace {
 // The tones the spectrum shows: 100 Hz up to the highest the display can be clicked to.
 constexpr int kMinToneHz = 100;
 constexpr int kMaxToneHz = 2500;
+constexpr double kMsPerS = 1000.0;
+// The longest run --quit-after can ask for: what a Qt timer holds (about 24.8 days).
+constexpr double kMaxQuitAfterS = std::numeric_limits<int>::max() / kMsPerS;
 
 void usage(std::FILE* out) {
     std::fputs("usage: dita [--input-file FILE] [--tone HZ] [--select ITEM]... [--screenshot PNG]\n"
@@ -37,6 +44,13 @@ void usage(std::FILE* out) {
                "  --quit-after SECS   quit by itself after SECS seconds\n"
                "  --help, --version\n",
                out);
+}
+
+// Problems with the settings file are told without a modal box: the save runs at quit, and
+// an unattended run (--quit-after) must end even when nobody is there to press OK.
+void reportFileProblem(QMainWindow& window, const std::string& text) {
+    std::fprintf(stderr, "dita: %s\n", text.c_str());
+    window.statusBar()->showMessage(QString::fromStdString(text));
 }
 
 } // namespace
@@ -66,8 +80,13 @@ int main(int argc, char** argv) {
         } else if (!std::strcmp(argv[i], "--quit-after") && hasValue) {
             char* end = nullptr;
             quitAfterS = std::strtod(argv[++i], &end);
-            if (!end || *end || quitAfterS <= 0.0) {
-                std::fprintf(stderr, "dita: --quit-after needs a positive number of seconds\n");
+            // The timer counts whole milliseconds in an int: "nan", "inf" and values past
+            // that range would never fire.
+            if (!end || *end || !std::isfinite(quitAfterS) || quitAfterS <= 0.0 ||
+                quitAfterS > kMaxQuitAfterS) {
+                std::fprintf(stderr, "dita: --quit-after needs a number of seconds above 0 and at most %.3f,"
+                                     " not '%s'\n", kMaxQuitAfterS, argv[i]);
+                usage(stderr);
                 return 2;
             }
         } else if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
@@ -138,14 +157,14 @@ int main(int argc, char** argv) {
         configWindow = std::make_unique<dita::DecoderFormConfigWindow>(form);
         configFiles = std::make_unique<dita::ConfigurationFiles>(
             *configWindow, dita::ditaFile("DITA.cfc"), dita::findDataFile("DefaultDITA.cfc"),
-            [&messages](const std::string& text, const std::string& caption) { messages.show(text, caption); });
+            [&form](const std::string& text, const std::string&) { reportFileProblem(form, text); });
     } catch (const std::exception& e) {
         std::fprintf(stderr, "dita: %s\n", e.what());
         return 2;
     }
     form.show();
     if (quitAfterS > 0.0) {
-        QTimer::singleShot(static_cast<int>(quitAfterS * 1000.0), &form, [&form, screenshot] {
+        QTimer::singleShot(static_cast<int>(quitAfterS * kMsPerS), &form, [&form, screenshot] {
             if (!screenshot.empty() && !form.grab().save(QString::fromStdString(screenshot)))
                 std::fprintf(stderr, "dita: could not save %s\n", screenshot.c_str());
             form.Quit1Click();

@@ -14,7 +14,8 @@ std::filesystem::path ditaFolder();
 std::filesystem::path ditaFile(const std::string& name);
 
 // A shipped data file (for example "DefaultDITA.cfc"): first the DITA folder, then the installed
-// data folder, then the source tree's data folder. Empty when none has it.
+// data folder (share/dita beside the program's bin/, then the configured one), then the source
+// tree's data folder. Empty when none has it.
 std::optional<std::filesystem::path> findDataFile(const std::string& name);
 
 } // namespace dita

@@ -53,26 +53,36 @@ constexpr float kStartPower = 2.0f;
 constexpr float kMinPower = 1e-6f;
 
 // Windowed sinc, sin(2 pi f d) / d with d = i - m/2, evaluated by a rotation so that the
-// per-pass redesign costs no transcendental calls per tap.
-void windowedSinc(int m, float cutoff, const float* window, float* taps) {
-    const double theta = kTwoPi * cutoff;
+// per-pass redesign costs no transcendental calls per tap. Designs K kernels in one sweep: the
+// rotations are independent chains, so they run side by side, each with the arithmetic of a
+// design of its own.
+template <size_t K>
+void windowedSinc(int m, const std::array<float, K>& cutoffs, const float* window, const std::array<float*, K>& taps) {
     const double half = m / 2.0;
-    const double stepCos = std::cos(theta);
-    const double stepSin = std::sin(theta);
-    double c = std::cos(-half * theta);
-    double s = std::sin(-half * theta);
-    double sum = 0.0;
+    std::array<double, K> theta, stepCos, stepSin, c, s, sum;
+    for (size_t k = 0; k < K; ++k) {
+        theta[k] = kTwoPi * cutoffs[k];
+        stepCos[k] = std::cos(theta[k]);
+        stepSin[k] = std::sin(theta[k]);
+        c[k] = std::cos(-half * theta[k]);
+        s[k] = std::sin(-half * theta[k]);
+        sum[k] = 0.0;
+    }
     for (int i = 0; i <= m; ++i) {
         const double d = i - half;
-        const double value = (i == m / 2) ? theta : s / d;
-        taps[i] = static_cast<float>(value * window[i]);
-        sum += taps[i];
-        const double nextC = c * stepCos - s * stepSin;
-        s = s * stepCos + c * stepSin;
-        c = nextC;
+        for (size_t k = 0; k < K; ++k) {
+            const double value = (i == m / 2) ? theta[k] : s[k] / d;
+            taps[k][i] = static_cast<float>(value * window[i]);
+            sum[k] += taps[k][i];
+            const double nextC = c[k] * stepCos[k] - s[k] * stepSin[k];
+            s[k] = s[k] * stepCos[k] + c[k] * stepSin[k];
+            c[k] = nextC;
+        }
     }
-    const float norm = static_cast<float>(sum);
-    for (int i = 0; i <= m; ++i) taps[i] /= norm;
+    for (size_t k = 0; k < K; ++k) {
+        const float norm = static_cast<float>(sum[k]);
+        for (int i = 0; i <= m; ++i) taps[k][i] /= norm;
+    }
 }
 
 void fourTermWindow(int m, double a0, double a1, double a2, double a3, float* window) {
@@ -109,12 +119,12 @@ float filterCentreForBin(int tunedBin) { return (tunedBin - kCentreOffsetBins) /
 void designLowPass(int m, float cutoff, float* taps) {
     std::vector<float> window(m + 1);
     fourTermWindow(m, 0.35875, 0.48829, 0.14128, 0.01168, window.data());
-    windowedSinc(m, cutoff, window.data(), taps);
+    windowedSinc<1>(m, {cutoff}, window.data(), {taps});
 }
 
 BandPassFilter::BandPassFilter() {
     m_designTransform.configure(kResponseLength);
-    m_blockTransform.configure(kNarrowbandBlock);
+    for (auto& t : m_blockTransforms) t.configure(kNarrowbandBlock);
     fourTermWindow(kDesignLength, 0.40243, 0.49804, 0.09831, 0.00122, m_window.data());
 }
 
@@ -124,43 +134,59 @@ void BandPassFilter::reset() {
 }
 
 void BandPassFilter::design(float lowerEdge, float upperEdge) {
+    // The receive loop designs every pass, mostly with the edges of the pass before (the
+    // centre and the speed settle); the same edges give the same kernel.
+    if (m_designed && lowerEdge == m_lowerEdge && upperEdge == m_upperEdge) return;
+    m_designed = true;
+    m_lowerEdge = lowerEdge;
+    m_upperEdge = upperEdge;
+
     constexpr int centre = kDesignLength / 2;
     // Low-pass at the lower edge plus high-pass at the upper edge is a band-reject;
     // spectral inversion turns it into the band-pass.
-    windowedSinc(kDesignLength, lowerEdge, m_window.data(), m_kernel.data());
-    windowedSinc(kDesignLength, upperEdge, m_window.data(), m_scratch.data());
+    windowedSinc<2>(kDesignLength, {lowerEdge, upperEdge}, m_window.data(), {m_kernel.data(), m_scratch.data()});
     for (int i = 0; i <= kDesignLength; ++i) m_scratch[i] = -m_scratch[i];
     m_scratch[centre] += 1.0f;
     for (int i = 0; i <= kDesignLength; ++i) m_kernel[i] = -(m_kernel[i] + m_scratch[i]);
     m_kernel[centre] += 1.0f;
 
-    std::copy(m_kernel.begin(), m_kernel.end(), m_padded.begin());
-    std::fill(m_padded.begin() + kDesignLength + 1, m_padded.end(), 0.0f);
-    m_designTransform.forward(m_padded.data(), nullptr, m_respRe.data(), m_respIm.data());
+    float* padded = m_designTransform.samples();
+    std::copy(m_kernel.begin(), m_kernel.end(), padded);
+    std::fill(padded + kDesignLength + 1, padded + kResponseLength, 0.0f);
+    m_designTransform.forwardInPlace();
+    std::copy_n(m_designTransform.bins(), kDesignLength, m_response.begin());
 }
 
-// Transforms 512 samples zero-padded to 1024, multiplies bins 1..512 by the response and
-// transforms back into 1024 output samples.
-void BandPassFilter::convolveHalf(const float* in, float* out) {
-    std::copy(in, in + kHalfBlock, m_blockIn.begin());
-    std::fill(m_blockIn.begin() + kHalfBlock, m_blockIn.end(), 0.0f);
-    m_blockTransform.forward(m_blockIn.data(), nullptr, m_re.data(), m_im.data());
+// Transforms 512 samples zero-padded to 1024 and multiplies bins 1..512 by the response; the
+// inverse leaves the 1024 output samples in the transform's samples().
+void BandPassFilter::convolveHalf(const float* in, RealTransform& t) {
+    float* padded = t.samples();
+    std::copy(in, in + kHalfBlock, padded);
+    std::fill(padded + kHalfBlock, padded + kNarrowbandBlock, 0.0f);
+    t.forwardInPlace();
+    std::complex<float>* bins = t.bins();
     for (int k = 0; k < kHalfBlock; ++k) {
-        const float re = m_re[k] * m_respRe[k] - m_im[k] * m_respIm[k];
-        const float im = m_re[k] * m_respIm[k] + m_im[k] * m_respRe[k];
-        m_re[k] = re;
-        m_im[k] = im;
+        const float re = bins[k].real() * m_response[k].real() - bins[k].imag() * m_response[k].imag();
+        const float im = bins[k].real() * m_response[k].imag() + bins[k].imag() * m_response[k].real();
+        bins[k] = {re, im};
     }
-    m_blockTransform.inverse(m_re.data(), m_im.data(), out);
+    t.inverseInPlace();
 }
 
 // Overlap-add in two halves: the first half's output tail overlaps the second half, and the
 // second half's tail is kept for the next pass.
-void BandPassFilter::stage(float* x, std::array<float, kNarrowbandBlock>& overlap) {
-    convolveHalf(x, m_blockOut.data());
-    for (int i = 0; i < kHalfBlock; ++i) x[i] = m_blockOut[i] + overlap[kHalfBlock + i];
-    convolveHalf(x + kHalfBlock, overlap.data());
-    for (int i = 0; i < kHalfBlock; ++i) x[kHalfBlock + i] = m_blockOut[kHalfBlock + i] + overlap[i];
+void BandPassFilter::stage(float* x, std::array<float, kHalfBlock>& overlap) {
+    RealTransform& first = m_blockTransforms[0];
+    RealTransform& second = m_blockTransforms[1];
+    convolveHalf(x, first);
+    convolveHalf(x + kHalfBlock, second);
+    const float* y1 = first.samples();
+    const float* y2 = second.samples();
+    for (int i = 0; i < kHalfBlock; ++i) {
+        x[i] = y1[i] + overlap[i];
+        x[kHalfBlock + i] = y1[kHalfBlock + i] + y2[i];
+        overlap[i] = y2[kHalfBlock + i];
+    }
 }
 
 void BandPassFilter::process(float* block) {

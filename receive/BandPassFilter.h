@@ -9,6 +9,7 @@
 #include "receive/RealTransform.h"
 
 #include <array>
+#include <complex>
 
 namespace dita {
 
@@ -42,28 +43,27 @@ public:
     void process(float* block);
 
     const std::array<float, kDesignLength + 1>& kernel() const { return m_kernel; }
-    float responseRe(int bin) const { return m_respRe[bin - 1]; }  // bins 1..1023
-    float responseIm(int bin) const { return m_respIm[bin - 1]; }
+    float responseRe(int bin) const { return m_response[bin - 1].real(); }  // bins 1..1023
+    float responseIm(int bin) const { return m_response[bin - 1].imag(); }
 
 private:
-    void lowPassKernel(float cutoff, float* taps) const;
-    void stage(float* x, std::array<float, kNarrowbandBlock>& overlap);
-    void convolveHalf(const float* in, float* out);
+    void stage(float* x, std::array<float, kHalfBlock>& overlap);
+    void convolveHalf(const float* in, RealTransform& transform);
 
     RealTransform m_designTransform;
-    RealTransform m_blockTransform;
+    // One transform per half block, so the first half's output stays in place while the
+    // second half is filtered.
+    std::array<RealTransform, 2> m_blockTransforms;
     std::array<float, kDesignLength + 1> m_window{};
     std::array<float, kDesignLength + 1> m_kernel{};
     std::array<float, kDesignLength + 1> m_scratch{};
-    std::array<float, kResponseLength> m_padded{};
-    std::array<float, kDesignLength> m_respRe{};
-    std::array<float, kDesignLength> m_respIm{};
-    std::array<float, kNarrowbandBlock> m_blockIn{};
-    std::array<float, kNarrowbandBlock / 2> m_re{};
-    std::array<float, kNarrowbandBlock / 2> m_im{};
-    std::array<float, kNarrowbandBlock> m_blockOut{};
-    std::array<float, kNarrowbandBlock> m_overlap1{};
-    std::array<float, kNarrowbandBlock> m_overlap2{};
+    std::array<std::complex<float>, kDesignLength> m_response{};
+    bool m_designed = false;
+    float m_lowerEdge = 0.0f;
+    float m_upperEdge = 0.0f;
+    // Output tails (the second half's upper 512 samples) carried into the next pass.
+    std::array<float, kHalfBlock> m_overlap1{};
+    std::array<float, kHalfBlock> m_overlap2{};
 };
 
 // NoiseFilter: the optional adaptive predictor (21-weight normalised LMS) that cleans the

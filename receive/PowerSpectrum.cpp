@@ -43,10 +43,13 @@ SpectrumAnalyzer::SpectrumAnalyzer() {
 }
 
 void SpectrumAnalyzer::process(const float* input, PowerSpectrum& power) {
-    m_transform.forward(input, m_window.data(), m_re.data(), m_im.data());
+    float* windowed = m_transform.samples();
+    for (int n = 0; n < kSpectrumInput; ++n) windowed[n] = input[n] * m_window[n];
+    m_transform.forwardInPlace();
+    const std::complex<float>* bins = m_transform.bins();
     power[0] = 0.0f;
     for (int k = 1; k <= kSpectrumBins; ++k) {
-        power[k] = m_re[k - 1] * m_re[k - 1] + m_im[k - 1] * m_im[k - 1];
+        power[k] = bins[k - 1].real() * bins[k - 1].real() + bins[k - 1].imag() * bins[k - 1].imag();
     }
 }
 

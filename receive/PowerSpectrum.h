@@ -26,8 +26,6 @@ public:
 private:
     RealTransform m_transform;
     std::array<float, kSpectrumInput + 1> m_window{};
-    std::array<float, kSpectrumInput / 2> m_re{};
-    std::array<float, kSpectrumInput / 2> m_im{};
 };
 
 // AFC modes (AfcWidth) and their search half-widths (AfcSpan).

@@ -1,105 +1,108 @@
 #include "receive/RealTransform.h"
 
-#include <cmath>
+#include <fftw3.h>
+
+#include <mutex>
 #include <stdexcept>
-#include <utility>
 
 namespace dita {
 
+namespace {
+// FFTW's planner keeps global state: plans are made and destroyed under one lock, while
+// executing a plan on its own arrays is safe from any thread.
+std::mutex& plannerMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+// FFTW_ESTIMATE picks the same algorithm on every run, so results (and decoded text) do not
+// vary from one run to the next the way measured plans would; it plans in microseconds.
+constexpr unsigned kPlanFlags = FFTW_ESTIMATE;
+} // namespace
+
+struct RealTransform::Plans {
+    float* samples = nullptr;
+    fftwf_complex* bins = nullptr;
+    fftwf_plan forward = nullptr;
+    fftwf_plan inverse = nullptr;
+
+    explicit Plans(int n) {
+        std::lock_guard<std::mutex> lock(plannerMutex());
+        samples = fftwf_alloc_real(static_cast<size_t>(n));
+        bins = fftwf_alloc_complex(static_cast<size_t>(n / 2 + 1));
+        if (samples && bins) {
+            forward = fftwf_plan_dft_r2c_1d(n, samples, bins, kPlanFlags);
+            inverse = fftwf_plan_dft_c2r_1d(n, bins, samples, kPlanFlags);
+        }
+        if (!forward || !inverse) {
+            release();
+            throw std::runtime_error("cannot plan the transform");
+        }
+    }
+    ~Plans() {
+        std::lock_guard<std::mutex> lock(plannerMutex());
+        release();
+    }
+    void release() {
+        if (forward) fftwf_destroy_plan(forward);
+        if (inverse) fftwf_destroy_plan(inverse);
+        fftwf_free(samples);
+        fftwf_free(bins);
+        forward = inverse = nullptr;
+        samples = nullptr;
+        bins = nullptr;
+    }
+};
+
+RealTransform::RealTransform() = default;
+RealTransform::~RealTransform() = default;
+
 void RealTransform::configure(int n) {
     if (n < 4 || (n & (n - 1)) != 0) throw std::invalid_argument("transform length must be a power of two");
+    m_plans.reset();
+    m_plans = std::make_unique<Plans>(n);
     m_n = n;
     m_half = n / 2;
-    const double twoPi = 2.0 * M_PI;
-    m_twiddles.resize(m_half / 2);
-    for (int k = 0; k < m_half / 2; ++k) {
-        m_twiddles[k] = std::polar(1.0, -twoPi * k / m_half);
-    }
-    m_split.resize(m_half);
-    for (int k = 0; k < m_half; ++k) m_split[k] = std::polar(1.0, -twoPi * k / n);
-    m_bitReverse.resize(m_half);
-    int bits = 0;
-    while ((1 << bits) < m_half) ++bits;
-    for (int i = 0; i < m_half; ++i) {
-        int r = 0;
-        for (int b = 0; b < bits; ++b) r |= ((i >> b) & 1) << (bits - 1 - b);
-        m_bitReverse[i] = r;
-    }
-    m_work.assign(m_half, {});
+    m_samples = m_plans->samples;
+    // fftwf_complex is float[2], laid out as std::complex<float>.
+    m_bins = reinterpret_cast<std::complex<float>*>(m_plans->bins);
 }
 
-// Iterative radix-2 transform of N/2 complex points; the inverse is unscaled.
-void RealTransform::complexTransform(std::complex<float>* data, bool inverse) const {
-    const int n = m_half;
-    for (int i = 0; i < n; ++i) {
-        const int j = m_bitReverse[i];
-        if (j > i) std::swap(data[i], data[j]);
-    }
-    for (int len = 2; len <= n; len <<= 1) {
-        const int halfLen = len >> 1;
-        const int stride = n / len;
-        for (int start = 0; start < n; start += len) {
-            std::complex<float>* a = data + start;
-            std::complex<float>* b = a + halfLen;
-            for (int k = 0; k < halfLen; ++k) {
-                std::complex<float> w = m_twiddles[k * stride];
-                if (inverse) w = std::conj(w);
-                const float br = b[k].real() * w.real() - b[k].imag() * w.imag();
-                const float bi = b[k].real() * w.imag() + b[k].imag() * w.real();
-                const float ar = a[k].real();
-                const float ai = a[k].imag();
-                a[k] = {ar + br, ai + bi};
-                b[k] = {ar - br, ai - bi};
-            }
-        }
-    }
+void RealTransform::forwardInPlace() {
+    fftwf_execute(m_plans->forward);
+    // The bins at DC and half the sample rate are real; keep their imaginary parts exactly 0.
+    m_bins[0].imag(0.0f);
+    m_bins[m_half].imag(0.0f);
 }
 
-// The N real samples are packed as N/2 complex points (even samples real, odd imaginary),
-// transformed, and split into the spectrum of the real sequence.
+void RealTransform::inverseInPlace() {
+    // The bin at half the sample rate is not carried; DC has no imaginary part.
+    m_bins[m_half] = {0.0f, 0.0f};
+    m_bins[0].imag(0.0f);
+    fftwf_execute(m_plans->inverse);
+    // The unnormalised inverse sums each bin 1..N/2-1 with its mirror image, so 1/N here is
+    // the 2/N scaling of the half spectrum with DC counted once.
+    const float scale = 1.0f / static_cast<float>(m_n);
+    for (int i = 0; i < m_n; ++i) m_samples[i] *= scale;
+}
+
 void RealTransform::forward(const float* in, const float* window, float* re, float* im) {
-    std::complex<float>* z = m_work.data();
     if (window) {
-        for (int i = 0; i < m_half; ++i) {
-            z[i] = {in[2 * i] * window[2 * i], in[2 * i + 1] * window[2 * i + 1]};
-        }
+        for (int i = 0; i < m_n; ++i) m_samples[i] = in[i] * window[i];
     } else {
-        for (int i = 0; i < m_half; ++i) z[i] = {in[2 * i], in[2 * i + 1]};
+        for (int i = 0; i < m_n; ++i) m_samples[i] = in[i];
     }
-    complexTransform(z, false);
-    re[0] = z[0].real() + z[0].imag();
-    im[0] = 0.0f;
-    for (int k = 1; k < m_half; ++k) {
-        const std::complex<float> zk = z[k];
-        const std::complex<float> zc = std::conj(z[m_half - k]);
-        const std::complex<float> even = 0.5f * (zk + zc);
-        const std::complex<float> odd = std::complex<float>(0.0f, -0.5f) * (zk - zc);
-        const std::complex<float> x = even + m_split[k] * odd;
-        re[k] = x.real();
-        im[k] = x.imag();
+    forwardInPlace();
+    for (int k = 0; k < m_half; ++k) {
+        re[k] = m_bins[k].real();
+        im[k] = m_bins[k].imag();
     }
 }
 
 void RealTransform::inverse(const float* re, const float* im, float* out) {
-    // Rebuild the packed half-length spectrum from bins 0..N/2-1 (the bin at N/2 is zero),
-    // then one inverse complex transform gives even and odd samples at once.
-    std::complex<float>* z = m_work.data();
-    for (int k = 0; k < m_half; ++k) {
-        const std::complex<float> xk(re[k], im[k]);
-        // Bin k + N/2 mirrors bin N/2 - k; for k = 0 it is the (zero) bin at N/2.
-        const std::complex<float> partner =
-            k == 0 ? std::complex<float>(0.0f, 0.0f)
-                   : std::conj(std::complex<float>(re[m_half - k], im[m_half - k]));
-        const std::complex<float> even = 0.5f * (xk + partner);
-        const std::complex<float> odd = 0.5f * (xk - partner) * std::conj(m_split[k]);
-        z[k] = even + std::complex<float>(0.0f, 1.0f) * odd;
-    }
-    complexTransform(z, true);
-    const float scale = 2.0f / static_cast<float>(m_n);
-    for (int i = 0; i < m_half; ++i) {
-        out[2 * i] = z[i].real() * scale;
-        out[2 * i + 1] = z[i].imag() * scale;
-    }
+    for (int k = 0; k < m_half; ++k) m_bins[k] = {re[k], im[k]};
+    inverseInPlace();
+    for (int i = 0; i < m_n; ++i) out[i] = m_samples[i];
 }
 
 } // namespace dita

@@ -3,7 +3,9 @@
 #include "decode/CharacterDecoder.h"
 #include "decode/ElementTimer.h"
 #include "receive/BandPassFilter.h"
+#include "receive/CwChannelDecoder.h"
 #include "receive/PowerSpectrum.h"
+#include "receive/ToneCapture.h"
 #include "receive/ToneDetector.h"
 
 #include <algorithm>
@@ -24,6 +26,16 @@ constexpr float kStartCentre = 4.0f / 1024.0f;
 constexpr float kStartHalfWidth = 0.0034351f;
 constexpr int kNoiseFilterOn = 3;
 constexpr int kSpacesOn = 3;
+constexpr double kNarrowbandRateHz = kSampleRateHz / 8.0;
+constexpr double kPassSeconds = kPassFrames / static_cast<double>(kSampleRateHz);
+// The enhanced decoder looks for tones in this range.
+constexpr double kCaptureMinHz = 200.0;
+constexpr double kCaptureMaxHz = 2500.0;
+// Narrowband passes kept so that a newly captured tone is decoded from its first element: the
+// capture needs a pass or two of the new tone's spectrum before it takes it.
+constexpr int kReplayPasses = 8;
+// Fixed speed modes (RxSpeedLock 3 and above) fix the enhanced decoder's speed too.
+constexpr int kFirstFixedSpeedMode = 3;
 } // namespace
 
 class ReceiveEngineImpl {
@@ -32,8 +44,11 @@ public:
         m_result.text.reserve(kTextReserve);
         m_pending.reserve(kCommandReserve);
         m_applying.reserve(kCommandReserve);
+        m_standardText.reserve(kTextReserve);
         m_filter.design(kStartCentre - kStartHalfWidth, kStartCentre + kStartHalfWidth);
         m_noiseFilter.reset();
+        m_capture.configure(kCaptureMinHz, kCaptureMaxHz, kPassSeconds);
+        m_channel.configure(kNarrowbandRateHz);
     }
 
     void post(ReceiveCommand c) {
@@ -46,6 +61,10 @@ public:
     void applyCommands();
     void apply(const ReceiveCommand& c);
     void decoderReset();
+    void standardDecoderReset();
+    void retuneStandard(int bin);
+    void enhancedPass(PassResult& r);
+    bool enhanced() const { return m_decoderChoice == kDecoderEnhanced; }
 
     std::mutex m_mutex;
     std::vector<ReceiveCommand> m_pending;
@@ -74,6 +93,20 @@ public:
     PowerSpectrum m_unscaled{};
     std::array<float, kNarrowbandBlock> m_narrow{};
     PassResult m_result;
+
+    // The enhanced decoder: its tone capture, one channel decoder, the narrowband passes kept
+    // for a newly captured tone, and the standard decoder's text while it is not shown.
+    int m_decoderChoice = kDecoderStandard;  // until a choice is posted; the programs post theirs
+    ToneCapture m_capture;
+    CwChannelDecoder m_channel;
+    std::array<float, kNarrowbandBlock> m_rawNarrow{};
+    std::array<float, kNarrowbandBlock * kReplayPasses> m_kept{};
+    int m_keptPasses = 0;
+    int m_keptNext = 0;
+    bool m_pendingReplay = false;
+    bool m_previousPresent = false;
+    int m_lastEnhancedWpm = 0;
+    std::string m_standardText;
 };
 
 void ReceiveEngineImpl::applyCommands() {
@@ -85,7 +118,18 @@ void ReceiveEngineImpl::applyCommands() {
     m_applying.clear();
 }
 
-void ReceiveEngineImpl::decoderReset() {
+void ReceiveEngineImpl::retuneStandard(int bin) {
+    m_tunedBin = std::clamp(bin, 1, kSpectrumBins);
+    m_afc.setCandidate(m_tunedBin);
+    m_smoothedCentre = filterCentreForBin(m_tunedBin);
+    const float hw = speedWidth(kTuneWidthWpm);
+    m_filter.design(m_smoothedCentre - hw, m_smoothedCentre + hw);
+    m_filter.reset();  // the old tone's filter tail would beat against the new one
+    m_detector.tuneReset();
+    m_timer.resetToAcquisition();
+}
+
+void ReceiveEngineImpl::standardDecoderReset() {
     m_detector.decoderReset();
     m_timer.resetToAcquisition();
     m_timer.setSpeeds(kResetSpeedWpm);
@@ -93,24 +137,24 @@ void ReceiveEngineImpl::decoderReset() {
     m_filter.design(m_smoothedCentre - hw, m_smoothedCentre + hw);
 }
 
+void ReceiveEngineImpl::decoderReset() {
+    standardDecoderReset();
+    m_channel.reset();
+}
+
 void ReceiveEngineImpl::apply(const ReceiveCommand& c) {
     switch (c.kind) {
     case ReceiveCommandKind::DecoderReset:
         decoderReset();
         break;
-    case ReceiveCommandKind::TuneToBin: {
+    case ReceiveCommandKind::TuneToBin:
         // Recentre at once on the clicked tone, restart the levels and the speed acquisition.
-        m_tunedBin = std::clamp(c.value, 1, kMaxClickBin);
-        m_afc.setCandidate(m_tunedBin);
+        retuneStandard(std::clamp(c.value, 1, kMaxClickBin));
         m_afc.clearHold();
-        m_smoothedCentre = filterCentreForBin(m_tunedBin);
-        const float hw = speedWidth(kTuneWidthWpm);
-        m_filter.design(m_smoothedCentre - hw, m_smoothedCentre + hw);
-        m_filter.reset();  // the old tone's filter tail would beat against the new one
-        m_detector.tuneReset();
-        m_timer.resetToAcquisition();
+        m_capture.tune((m_tunedBin - 1) * kBinHz);
+        m_channel.setPitch(m_capture.pitchHz());
+        m_channel.reset();
         break;
-    }
     case ReceiveCommandKind::ThresholdMode:
         m_thresholdMode = c.value;
         decoderReset();
@@ -137,6 +181,7 @@ void ReceiveEngineImpl::apply(const ReceiveCommand& c) {
         const int mode = std::clamp(c.value, kSpeedModeAuto, kSpeedModeCount);
         m_timer.setSpeedMode(mode);
         m_timer.setSpeeds(kSpeedModeWpm[mode]);
+        m_channel.setFixedWpm(mode >= kFirstFixedSpeedMode ? kSpeedModeWpm[mode] : 0);
         m_afc.clearHold();
         m_detector.clearSpeedLockPending();
         decoderReset();
@@ -159,6 +204,11 @@ void ReceiveEngineImpl::apply(const ReceiveCommand& c) {
     case ReceiveCommandKind::SetTunedBin:
         m_tunedBin = std::clamp(c.value, 1, kSpectrumBins);
         m_afc.setCandidate(m_tunedBin);
+        m_capture.tune((m_tunedBin - 1) * kBinHz);
+        m_channel.setPitch(m_capture.pitchHz());
+        break;
+    case ReceiveCommandKind::Decoder:
+        m_decoderChoice = c.value == kDecoderStandard ? kDecoderStandard : kDecoderEnhanced;
         break;
     case ReceiveCommandKind::LoopEntry:
         m_detector.loopEntry();
@@ -178,7 +228,20 @@ const PassResult& ReceiveEngineImpl::processPass(const int32_t* s) {
     for (int i = 0; i < kSpectrumInput; ++i) m_spectrumInput[i] = static_cast<float>((s[2 * i] + s[2 * i + 1]) / 2);
     m_spectrum.process(m_spectrumInput.data(), m_power);
     if (m_keepUnscaled) m_unscaled = m_power;
-    if (m_afc.update(m_power, m_tunedBin, m_detector.rawSnr(), m_detector.longSilence())) {
+    if (enhanced()) {
+        // The enhanced capture replaces the AFC; the standard chain follows its tone so that
+        // the timeline shows the detector's levels for it.
+        if (m_capture.update(m_power)) {
+            retuneStandard((m_tunedBin = static_cast<int>(std::lround(m_capture.pitchHz() / kBinHz)) + 1));
+            m_channel.setPitch(m_capture.pitchHz());
+            m_channel.reset();
+            m_pendingReplay = true;
+        } else if (m_capture.tuned()) {
+            m_channel.setPitch(m_capture.pitchHz());
+            const int bin = static_cast<int>(std::lround(m_capture.pitchHz() / kBinHz)) + 1;
+            if (bin != m_tunedBin) m_tunedBin = bin;
+        }
+    } else if (m_afc.update(m_power, m_tunedBin, m_detector.rawSnr(), m_detector.longSilence())) {
         m_detector.signalToNoise();
     }
     r.tunedBin = m_tunedBin;
@@ -209,6 +272,7 @@ const PassResult& ReceiveEngineImpl::processPass(const int32_t* s) {
         for (int j = 0; j < 8; ++j) sum += s[8 * i + j];
         m_narrow[i] = static_cast<float>(sum / 8);
     }
+    m_rawNarrow = m_narrow;
     if (m_noiseFilterOn) m_noiseFilter.process(m_narrow.data(), kNarrowbandBlock);
     m_filter.process(m_narrow.data());
 
@@ -216,6 +280,8 @@ const PassResult& ReceiveEngineImpl::processPass(const int32_t* s) {
     m_detector.process(m_narrow.data(), m_timer, m_timer.speedMode(), m_thresholdMode);
     m_timer.updateSmoothedDot();
     r.receiveWpm = m_timer.receiveSpeed();
+    std::string& standardText = enhanced() ? m_standardText : r.text;
+    m_standardText.clear();
     r.signalBarValue = kSignalBarScale * std::sqrt(m_detector.levels().signal);
     r.signalBarColor = kSignalBarBlue;
     const auto& k = m_detector.keyStates();
@@ -225,7 +291,7 @@ const PassResult& ReceiveEngineImpl::processPass(const int32_t* s) {
             m_timer.acquire(keyDown);
         } else {
             m_timer.track(keyDown, m_decoderSettings.spaceTime);
-            m_decoder.assemble(m_timer, m_detector.longSilence(), m_decoderSettings, r.text);
+            m_decoder.assemble(m_timer, m_detector.longSilence(), m_decoderSettings, standardText);
             if (m_timer.stallWatch(m_detector.rawSnr())) m_detector.requestThresholdReset();
         }
         if (m_decoderSettings.wordSpaces) m_decoder.wordSpaceWatch(m_timer, keyDown, m_decoderSettings.spaceTime);
@@ -236,10 +302,36 @@ const PassResult& ReceiveEngineImpl::processPass(const int32_t* s) {
     r.timelineN = m_detector.recordedNoise();
 
     if (m_timer.endOfPass(m_detector.speedLockPending())) {
-        decoderReset();
+        standardDecoderReset();  // the standard decoder's own speed update
         m_timer.finishSpeedUpdate();
     }
+    if (enhanced()) enhancedPass(r);
     return r;
+}
+
+void ReceiveEngineImpl::enhancedPass(PassResult& r) {
+    // The decoder runs one pass behind the spectrum, so that the gate is open already for the
+    // first element of a tone the spectrum shows only in the pass after it began. A newly
+    // captured tone is decoded from the kept passes, which hold its start.
+    std::copy(m_rawNarrow.begin(), m_rawNarrow.end(), m_kept.begin() + static_cast<long>(m_keptNext) * kNarrowbandBlock);
+    m_keptNext = (m_keptNext + 1) % kReplayPasses;
+    m_keptPasses = std::min(m_keptPasses + 1, kReplayPasses);
+    const bool present = m_capture.signalPresent();
+    if (m_capture.tuned() && m_keptPasses >= 2) {
+        // Age 1 is the previous pass. The gate opens a pass before the tone's onset.
+        const int oldest = m_pendingReplay ? m_keptPasses - 1 : 1;
+        const int openFrom = m_pendingReplay ? m_capture.passesSinceOnset() + 1 : oldest;
+        for (int age = oldest; age >= 1; --age) {
+            m_channel.setGate(m_pendingReplay ? age <= openFrom : present || m_previousPresent);
+            const int index = (m_keptNext - 1 - age + 2 * kReplayPasses) % kReplayPasses;
+            m_channel.process(&m_kept[static_cast<size_t>(index) * kNarrowbandBlock], kNarrowbandBlock, m_decoderSettings, r.text);
+        }
+    }
+    m_pendingReplay = false;
+    m_previousPresent = present;
+    m_capture.setWordGapSeconds(m_channel.wordGapSeconds());
+    if (m_channel.wpm() > 0) m_lastEnhancedWpm = m_channel.wpm();
+    r.receiveWpm = m_lastEnhancedWpm;
 }
 
 ReceiveEngine::ReceiveEngine() : m_impl(std::make_unique<ReceiveEngineImpl>()) {}
@@ -247,7 +339,11 @@ ReceiveEngine::~ReceiveEngine() = default;
 void ReceiveEngine::post(ReceiveCommand command) { m_impl->post(command); }
 const PassResult& ReceiveEngine::processPass(const int32_t* samples) { return m_impl->processPass(samples); }
 int ReceiveEngine::tunedBin() const { return m_impl->m_tunedBin; }
-int ReceiveEngine::receiveWpm() const { return m_impl->m_timer.receiveSpeed(); }
+int ReceiveEngine::receiveWpm() const {
+    return m_impl->enhanced() ? m_impl->m_lastEnhancedWpm : m_impl->m_timer.receiveSpeed();
+}
+int ReceiveEngine::decoder() const { return m_impl->m_decoderChoice; }
+double ReceiveEngine::enhancedPitchHz() const { return m_impl->m_capture.tuned() ? m_impl->m_capture.pitchHz() : 0.0; }
 bool ReceiveEngine::acquiring() const { return m_impl->m_timer.acquiring(); }
 ReceiveLevels ReceiveEngine::levels() const {
     const auto& lv = m_impl->m_detector.levels();

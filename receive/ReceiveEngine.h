@@ -42,7 +42,12 @@ enum class ReceiveCommandKind {
     ScreenOpMode,     // 0 receive only (raw SNR text shown), 1 transmit/receive
     SetTunedBin,      // configuration load: sets TunedBin without the click's resets
     LoopEntry,        // the run loop is (re)entered: idle counter, pass counter, inputs reset
+    Decoder,          // kDecoderEnhanced or kDecoderStandard: which decoder writes the text
 };
+
+// Decoder values: the enhanced decoder is 0, what an unset setting holds.
+constexpr int kDecoderEnhanced = 0;
+constexpr int kDecoderStandard = 1;
 
 struct ReceiveCommand {
     ReceiveCommandKind kind;
@@ -56,7 +61,7 @@ struct PassResult {
     int markerHz = 0;          // MkrLabel: trunc((TunedBin - 1) * kBinHz)
     bool rawSnrShown = false;  // RawSnrMemo is set only in receive-only mode with TunedBin > 25
     int displayedSnr = 0;      // RawSnrMemo shows "RAW = " followed by this
-    int receiveWpm = 0;        // RcvWPMPnl caption
+    int receiveWpm = 0;        // RcvWPMPnl caption (the chosen decoder's speed)
     double signalBarValue = 0; // SignalBar value: 0.55 * sqrt(S)
     uint32_t signalBarColor = 0xFF0000; // BGR as the bar expects: blue
     int displayType = 0;       // 0 line, 1 waterfall, other: nothing drawn
@@ -101,6 +106,9 @@ public:
     // Worker thread, between passes: read-only views for tests and tools.
     int tunedBin() const;
     int receiveWpm() const;
+    int decoder() const;
+    // The enhanced decoder's tone in Hz (0 while it has not captured one).
+    double enhancedPitchHz() const;
     bool acquiring() const;
     ReceiveLevels levels() const;
     // The power spectrum of the last pass before display scaling, bins 1..2048 (index 0

@@ -7,8 +7,6 @@ namespace dita {
 
 namespace {
 
-constexpr int kHilbertTaps = 35;
-constexpr int kHilbertCentre = 17;
 // Even taps 0..16; odd taps and the centre are zero, the rest mirror with opposite sign.
 constexpr float kHilbertHalf[9] = {0.038135f, 0.024179f, 0.032403f, 0.043301f, 0.05842f,
                                    0.081119f, 0.120167f, 0.207859f, 0.635163f};
@@ -102,21 +100,27 @@ bool ToneDetector::updateRawSnr(const PowerSpectrum& power, int b) {
 }
 
 void ToneDetector::envelope(const float* filtered) {
-    std::copy(m_tail.begin(), m_tail.end(), m_buffer.begin());
-    std::copy(filtered, filtered + kNarrowbandBlock, m_buffer.begin() + kSteps);
+    // The buffer is the last pass's tail followed by this block; the quadrature filter reads
+    // samples n - 17 .. n + 17 and takes those outside 0..1037 as zero. The padded buffer
+    // holds those zeros, so every sample takes the same products in the same order, and the
+    // loops run over a whole step at once.
+    float* buffer = m_padded.data() + kHilbertCentre;
+    std::copy(m_tail.begin(), m_tail.end(), buffer);
+    std::copy(filtered, filtered + (kHilbertSpan - kSteps), buffer + kSteps);
     std::copy(filtered + kNarrowbandBlock - kSteps, filtered + kNarrowbandBlock, m_tail.begin());
     for (int g = 0; g < kSteps; ++g) {
-        float sum = 0.0f;
-        for (int n = g * kStepSamples; n < (g + 1) * kStepSamples; ++n) {
-            float q = 0.0f;
-            // Only the even taps are non-zero.
-            for (int j = 0; j < kHilbertTaps; j += 2) {
-                const int idx = n + kHilbertCentre - j;
-                if (idx >= 0 && idx < kHilbertSpan) q += m_hilbert[j] * m_buffer[idx];
-            }
-            const float x = m_buffer[n];
-            sum += std::sqrt(x * x + q * q);
+        const float* x = buffer + g * kStepSamples;
+        std::array<float, kStepSamples> q{};
+        // Only the even taps are non-zero.
+        for (int j = 0; j < kHilbertTaps; j += 2) {
+            const float h = m_hilbert[j];
+            const float* in = x + kHilbertCentre - j;
+            for (int k = 0; k < kStepSamples; ++k) q[k] += h * in[k];
         }
+        std::array<float, kStepSamples> amplitude;
+        for (int k = 0; k < kStepSamples; ++k) amplitude[k] = std::sqrt(x[k] * x[k] + q[k] * q[k]);
+        float sum = 0.0f;
+        for (const float a : amplitude) sum += a;
         m_envelope[g] = sum;
     }
 }

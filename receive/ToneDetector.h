@@ -104,7 +104,10 @@ private:
     bool m_keyDown = false;
     bool m_stuckToggle = false;
 
-    std::array<float, kNarrowbandBlock + kSteps> m_buffer{};
+    static constexpr int kHilbertTaps = 35;
+    static constexpr int kHilbertCentre = kHilbertTaps / 2;
+    // Last pass's tail and this block, with the quadrature filter's reach of zeros either side.
+    std::array<float, kHilbertCentre + kNarrowbandBlock + kHilbertCentre> m_padded{};
     std::array<float, kSteps> m_tail{};
     std::array<float, kSteps> m_envelope{};
     std::array<int32_t, 66> m_e{};
@@ -112,7 +115,7 @@ private:
     std::array<float, 66> m_recordedL{};
     std::array<float, 66> m_recordedN{};
     std::array<float, 2 * kSteps> m_history{};
-    std::array<float, 35> m_hilbert{};
+    std::array<float, kHilbertTaps> m_hilbert{};
 };
 
 } // namespace dita

@@ -9,6 +9,8 @@ namespace dita {
 
 namespace {
 
+constexpr long kMaxJobs = 256;
+
 struct Choice {
     ReceiveCommandKind kind;
     std::map<std::string, int> values;
@@ -29,6 +31,7 @@ const std::map<std::string, Choice>& choices() {
         {"--non-english", {ReceiveCommandKind::NonEnglish, {{"on", 1}, {"off", 0}}}},
         {"--word-spaces", {ReceiveCommandKind::SpacesMode, {{"on", 3}, {"off", 0}}}},
         {"--space-time", {ReceiveCommandKind::SpaceTime, {{"short", 0}, {"medium", 1}, {"long", 2}}}},
+        {"--decoder", {ReceiveCommandKind::Decoder, {{"enhanced", kDecoderEnhanced}, {"standard", kDecoderStandard}}}},
     };
     return table;
 }
@@ -38,7 +41,8 @@ const std::map<std::string, Choice>& choices() {
 const char* decodeUsage() {
     return "usage: dita-decode [options] FILE...\n"
            "Decodes CW from sound files (WAV, FLAC, OGG; any rate) and prints the text.\n"
-           "  --tone HZ|auto            tone to decode (default auto: the strongest tone 200-2500 Hz)\n"
+           "  --decoder enhanced|standard          (default enhanced)\n"
+           "  --tone HZ|auto            tone to decode (default auto: the strongest keyed tone 200-2500 Hz)\n"
            "  --channel mic|left|right  mic mixes all channels (default)\n"
            "  --threshold quiet|normal|noisy       (default noisy)\n"
            "  --noise-filter on|off                (default off)\n"
@@ -52,6 +56,8 @@ const char* decodeUsage() {
            "  --space-time short|medium|long       (default medium)\n"
            "  --stats        print duration, wall time, speed factor, speed and tone to stderr\n"
            "  --trace FILE   write one JSON line per pass\n"
+           "  -j, --jobs N   decode N files at once (default: one per processor core); the\n"
+           "                 texts are printed in the order the files are given\n"
            "  --help, --version\n";
 }
 
@@ -75,6 +81,20 @@ bool parseDecodeOptions(int argc, char** argv, DecodeOptions& o, std::string& er
             o.stats = true;
         } else if (arg == "--trace") {
             if (!value(o.traceFile)) return false;
+        } else if (arg == "-j" || arg == "--jobs" || arg.rfind("-j", 0) == 0) {
+            if (arg == "-j" || arg == "--jobs") {
+                if (!value(v)) return false;
+            } else {
+                v = arg.substr(2);  // -j4
+            }
+            char* end = nullptr;
+            const long jobs = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || *end || jobs < 1 || jobs > kMaxJobs) {
+                error = "-j takes a number of files to decode at once, 1 to " + std::to_string(kMaxJobs) +
+                        ", not '" + v + "'";
+                return false;
+            }
+            o.jobs = static_cast<int>(jobs);
         } else if (arg == "--channel") {
             if (!value(v)) return false;
             if (v == "mic") o.channel = InputChannel::Mic;

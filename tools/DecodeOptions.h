@@ -14,6 +14,7 @@ struct DecodeOptions {
     int toneHz = 0;                        // 0: find the tone automatically
     bool stats = false;
     std::string traceFile;
+    int jobs = 0;                          // files decoded at once; 0: one per processor core
     std::vector<std::string> files;
     bool help = false;
     bool version = false;

@@ -1,16 +1,26 @@
 // dita-decode: decodes CW from sound files with DITA's receive chain, as fast as the CPU
-// allows, and prints the text as UTF-8.
+// allows, and prints the text as UTF-8. Several files are decoded at once, one receive
+// engine each, and printed in the order given.
 #include "DecodeOptions.h"
 
 #include "receive/ReceiveEngine.h"
 #include "receive/SoundFileReader.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <array>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
-#include <fstream>
-#include <iostream>
+#include <cstring>
+#include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 using namespace dita;
 
@@ -22,17 +32,31 @@ constexpr double kAutoMinDb = 10.0;
 // Silence appended after the file so that the last character (held back by the detector's
 // delay and the character-end timing) is written.
 constexpr int kFlushPasses = 12;
+constexpr double kSecondsPerHour = 3600.0;
 
-// Prints decoded text, turning the receive window's "\r" + line feed into one newline.
-void printText(const std::string& text, bool& pendingCr) {
+// One file's output, kept until it is the file's turn to be printed: the text (with its
+// heading), the trace lines and the lines for standard error.
+struct FileResult {
+    std::string text;
+    std::string trace;
+    std::string messages;
+    double audioSeconds = 0.0;
+    bool ok = false;  // opened and read to the end
+};
+
+// Called after each pass with what the pass added, when the output goes out as it is made.
+using PassSink = std::function<void(FileResult&)>;
+
+// Appends decoded text, turning the receive window's "\r" + line feed into one newline.
+void appendText(const std::string& text, bool& pendingCr, std::string& out) {
     for (const char c : text) {
         if (c == '\r') {
             pendingCr = true;
             continue;
         }
-        if (pendingCr && c != '\n') std::fputc('\n', stdout);
+        if (pendingCr && c != '\n') out += '\n';
         pendingCr = false;
-        std::fputc(c, stdout);
+        out += c;
     }
 }
 
@@ -53,17 +77,38 @@ std::string jsonEscape(const std::string& s) {
     return out;
 }
 
-bool decodeFile(const std::string& path, const DecodeOptions& options, std::ofstream* trace) {
+void appendTrace(int pass, const PassResult& r, const ReceiveLevels& lv, double pitchHz, std::string& out) {
+    char head[256];
+    std::snprintf(head, sizeof head,
+                  "{\"pass\":%d,\"bin\":%d,\"S\":%g,\"N\":%g,\"L\":%g,\"snr\":%d,\"wpm\":%d,\"pitch\":%g,\"keys\":\"",
+                  pass, r.tunedBin, static_cast<double>(lv.signal), static_cast<double>(lv.noise),
+                  static_cast<double>(lv.threshold), lv.rawSnr, r.receiveWpm, pitchHz);
+    out += head;
+    for (int i = 2; i <= kStepsPerPass + 1; ++i) out += r.timelineK[i] == 1.0f ? '1' : '0';
+    out += "\",\"text\":\"" + jsonEscape(r.text) + "\"}\n";
+}
+
+// Decodes one file into `result`; `heading` starts the text once the file is open.
+void decodeFile(const std::string& path, const std::string& heading, const DecodeOptions& options, bool trace,
+                FileResult& result, const PassSink& afterPass) {
     SoundFileReader reader;
     std::string error;
     if (!reader.open(path, options.channel, error)) {
-        std::fprintf(stderr, "dita-decode: %s\n", error.c_str());
-        return false;
+        result.messages = "dita-decode: " + error + "\n";
+        return;
     }
+    result.text = heading;
     ReceiveEngine engine;
+    engine.post({ReceiveCommandKind::Decoder, kDecoderEnhanced});  // the default; options may change it
     for (const auto& c : options.commands) engine.post(c);
     bool tuned = options.toneHz > 0;
     if (tuned) engine.post({ReceiveCommandKind::TuneToBin, binForHz(options.toneHz)});
+    // The enhanced decoder captures the keyed tone itself.
+    bool standard = false;
+    for (const auto& c : options.commands) {
+        if (c.kind == ReceiveCommandKind::Decoder) standard = c.value == kDecoderStandard;
+    }
+    if (!standard) tuned = true;
     engine.keepUnscaledSpectrum(!tuned);
 
     std::array<int32_t, kPassFrames> samples{};
@@ -87,30 +132,176 @@ bool decodeFile(const std::string& path, const DecodeOptions& options, std::ofst
                 tuned = true;
             }
         }
-        printText(r.text, pendingCr);
-        if (trace) {
-            const ReceiveLevels lv = engine.levels();
-            *trace << "{\"pass\":" << pass << ",\"bin\":" << r.tunedBin << ",\"S\":" << lv.signal
-                   << ",\"N\":" << lv.noise << ",\"L\":" << lv.threshold << ",\"snr\":" << lv.rawSnr
-                   << ",\"wpm\":" << r.receiveWpm << ",\"keys\":\"";
-            for (int i = 2; i <= kStepsPerPass + 1; ++i) *trace << (r.timelineK[i] == 1.0f ? '1' : '0');
-            *trace << "\",\"text\":\"" << jsonEscape(r.text) << "\"}\n";
-        }
+        appendText(r.text, pendingCr, result.text);
+        if (trace) appendTrace(pass, r, engine.levels(), engine.enhancedPitchHz(), result.trace);
+        if (afterPass) afterPass(result);
         ++pass;
     }
-    if (pendingCr) std::fputc('\n', stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (pendingCr) result.text += '\n';
+    result.text += '\n';
+    result.audioSeconds = static_cast<double>(frames) / kSampleRateHz;
+    result.ok = reader.error().empty();
+    if (!result.ok) result.messages += "dita-decode: " + reader.error() + "\n";
     if (options.stats) {
-        const double audio = static_cast<double>(frames) / kSampleRateHz;
-        std::fprintf(stderr,
-                     "%s: audio %.2f s, wall %.4f s, speed factor %.0f x real time, receive speed %d wpm, "
-                     "tuned %d Hz (bin %d)\n",
-                     path.c_str(), audio, wall, wall > 0 ? audio / wall : 0.0, engine.receiveWpm(),
-                     static_cast<int>((engine.tunedBin() - 1) * kBinHz), engine.tunedBin());
+        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        char line[512];
+        std::snprintf(line, sizeof line,
+                      "%s: audio %.2f s, wall %.4f s, speed factor %.0f x real time, receive speed %d wpm, "
+                      "tuned %d Hz (bin %d)\n",
+                      path.c_str(), result.audioSeconds, wall, wall > 0 ? result.audioSeconds / wall : 0.0,
+                      engine.receiveWpm(), static_cast<int>((engine.tunedBin() - 1) * kBinHz), engine.tunedBin());
+        result.messages += line;
     }
-    return true;
+    if (afterPass) afterPass(result);
+}
+
+// Standard output, the trace file and standard error, written by the main thread only. A
+// failed write is remembered and reported once; decoding then stops.
+class Output {
+public:
+    Output(FILE* trace, const std::string& traceName, bool progress, size_t files)
+        : m_trace(trace), m_traceName(traceName), m_progress(progress), m_files(files),
+          m_start(std::chrono::steady_clock::now()) {}
+
+    bool failed() const { return m_failed; }
+
+    // Writes what the result holds so far and empties it.
+    void write(FileResult& r) {
+        put(stdout, r.text, "standard output");
+        if (m_trace) put(m_trace, r.trace, "the trace file " + m_traceName);
+        if (!r.messages.empty()) {
+            clearProgress();
+            std::fputs(r.messages.c_str(), stderr);
+        }
+        r.text.clear();
+        r.trace.clear();
+        r.messages.clear();
+    }
+
+    // Files done so far and their audio: updates the progress line.
+    void progress(size_t done, double audioSeconds) {
+        if (!m_progress) return;
+        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+        std::fprintf(stderr, "\r%zu/%zu files, %.2f audio hours, %.0f x real time ", done, m_files,
+                     audioSeconds / kSecondsPerHour, wall > 0 ? audioSeconds / wall : 0.0);
+        m_progressShown = true;
+    }
+
+    // Flushes and closes the outputs; false (with a message) when anything was lost.
+    bool finish() {
+        if (m_progressShown) std::fputc('\n', stderr);
+        if (m_trace) {
+            const bool ok = std::fflush(m_trace) == 0 && !std::ferror(m_trace);
+            if (!ok) report("the trace file " + m_traceName);
+            if (std::fclose(m_trace) != 0) report("the trace file " + m_traceName);
+            m_trace = nullptr;
+        }
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) report("standard output");
+        if (std::fclose(stdout) != 0) report("standard output");
+        return !m_failed;
+    }
+
+private:
+    void put(FILE* f, const std::string& s, const std::string& name) {
+        if (s.empty() || m_failed) return;
+        if (std::fwrite(s.data(), 1, s.size(), f) != s.size()) report(name);
+    }
+    void report(const std::string& name) {
+        const int err = errno;
+        if (m_failed) return;
+        m_failed = true;
+        clearProgress();
+        std::fprintf(stderr, "dita-decode: cannot write %s: %s\n", name.c_str(),
+                     err ? std::strerror(err) : "write error");
+    }
+    void clearProgress() {
+        if (!m_progressShown) return;
+        std::fputs("\r\033[K", stderr);
+        m_progressShown = false;
+    }
+
+    FILE* m_trace;
+    std::string m_traceName;
+    bool m_progress;
+    size_t m_files;
+    std::chrono::steady_clock::time_point m_start;
+    bool m_progressShown = false;
+    bool m_failed = false;
+};
+
+std::string headingFor(const std::vector<std::string>& files, size_t i) {
+    if (files.size() < 2) return {};
+    return (i == 0 ? "==> " : "\n==> ") + files[i] + " <==\n";
+}
+
+// One file after another on this thread, each pass's text printed as it is decoded.
+bool decodeInTurn(const DecodeOptions& options, Output& out) {
+    bool allOk = true;
+    double audio = 0.0;
+    const PassSink sink = [&out](FileResult& r) { out.write(r); };
+    for (size_t i = 0; i < options.files.size() && !out.failed(); ++i) {
+        FileResult r;
+        decodeFile(options.files[i], headingFor(options.files, i), options, !options.traceFile.empty(), r, sink);
+        out.write(r);
+        allOk = allOk && r.ok;
+        audio += r.audioSeconds;
+        out.progress(i + 1, audio);
+    }
+    return allOk;
+}
+
+// `jobs` worker threads take the files in turn; this thread prints each file's output as soon
+// as it and every file before it are done.
+bool decodeAtOnce(const DecodeOptions& options, int jobs, Output& out) {
+    const size_t files = options.files.size();
+    std::vector<FileResult> results(files);
+    std::vector<bool> done(files, false);
+    std::mutex mutex;
+    std::condition_variable changed;
+    size_t doneCount = 0;
+    double audio = 0.0;
+    std::atomic<size_t> next{0};
+    std::atomic<bool> stop{false};
+
+    auto worker = [&] {
+        for (size_t i = next++; i < files && !stop; i = next++) {
+            FileResult r;
+            decodeFile(options.files[i], headingFor(options.files, i), options, !options.traceFile.empty(), r, nullptr);
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                results[i] = std::move(r);
+                done[i] = true;
+                ++doneCount;
+                audio += results[i].audioSeconds;
+            }
+            changed.notify_one();
+        }
+    };
+    std::vector<std::thread> pool;
+    for (int t = 0; t < jobs; ++t) pool.emplace_back(worker);
+
+    bool allOk = true;
+    size_t printed = 0;
+    size_t shownDone = 0;
+    while (printed < files && !out.failed()) {
+        std::vector<FileResult> ready;
+        double shownAudio = 0.0;
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            changed.wait(lock, [&] { return done[printed] || doneCount != shownDone; });
+            for (; printed < files && done[printed]; ++printed) ready.push_back(std::move(results[printed]));
+            shownDone = doneCount;
+            shownAudio = audio;
+        }
+        for (auto& r : ready) {
+            out.write(r);
+            allOk = allOk && r.ok;
+        }
+        out.progress(shownDone, shownAudio);
+    }
+    stop = true;
+    for (auto& t : pool) t.join();
+    return allOk;
 }
 
 } // namespace
@@ -122,25 +313,26 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "dita-decode: %s\n", error.c_str());
         return 2;
     }
-    if (options.help) {
-        std::fputs(decodeUsage(), stdout);
-        return 0;
+    if (options.help || options.version) {
+        if (options.help) std::fputs(decodeUsage(), stdout);
+        else std::printf("dita-decode %s\n", DITA_VERSION);
+        Output out(nullptr, {}, false, 0);
+        return out.finish() ? 0 : 1;
     }
-    if (options.version) {
-        std::printf("dita-decode %s\n", DITA_VERSION);
-        return 0;
-    }
-    std::ofstream trace;
+    FILE* trace = nullptr;
     if (!options.traceFile.empty()) {
-        trace.open(options.traceFile);
+        trace = std::fopen(options.traceFile.c_str(), "w");
         if (!trace) {
-            std::fprintf(stderr, "dita-decode: cannot write the trace file %s\n", options.traceFile.c_str());
+            std::fprintf(stderr, "dita-decode: cannot write the trace file %s: %s\n", options.traceFile.c_str(),
+                         std::strerror(errno));
             return 2;
         }
     }
-    bool allOk = true;
-    for (const auto& file : options.files) {
-        if (!decodeFile(file, options, trace.is_open() ? &trace : nullptr)) allOk = false;
-    }
-    return allOk ? 0 : 1;
+    const size_t files = options.files.size();
+    const int cores = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    const int jobs = static_cast<int>(std::min<size_t>(options.jobs > 0 ? options.jobs : cores, files));
+    Output out(trace, options.traceFile, files > 1 && isatty(STDERR_FILENO), files);
+    const bool allOk = jobs > 1 ? decodeAtOnce(options, jobs, out) : decodeInTurn(options, out);
+    const bool written = out.finish();
+    return allOk && written ? 0 : 1;
 }

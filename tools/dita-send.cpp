@@ -1,6 +1,8 @@
 // dita-send: keys a text in Morse through DITA's sound-card path into a WAV file or onto the
 // default sound output, or on a serial port's DTR/RTS lines.
 #include "common/Latin1.h"
+#include "station/CwDaemonListener.h"
+#include "station/CwKeyingQueue.h"
 #include "transmit/Keyer.h"
 #include "transmit/KeyingPort.h"
 #include "transmit/PortAudioToneDevice.h"
@@ -10,9 +12,12 @@
 #include "transmit/WavToneDevice.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <condition_variable>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -22,10 +27,13 @@ namespace {
 constexpr int kUsageError = 2;
 constexpr int kRunError = 1;
 constexpr int kDrainMarginMs = 100;
+constexpr int kSignalPollMs = 100;
+constexpr auto kListenDrainTimeout = std::chrono::minutes(10);
 
 const char* kUsage =
     "usage: dita-send [--wpm N] [--tone HZ] [--square] [--carrier SECONDS] [--out FILE.wav] TEXT...\n"
     "       dita-send --serial COM_OR_DEVICE [--invert] [--ptt dtr|rts] [--wpm N] [--carrier SECONDS] TEXT...\n"
+    "       dita-send [--serial ... | --out FILE.wav ...] --listen [ADDRESS:]PORT\n"
     "\n"
     "Keys TEXT in Morse code. Without --serial the keyed tone goes into a 44,100 Hz 16-bit mono\n"
     "WAV file (--out) or plays on the default sound output. With --serial the DTR and RTS lines\n"
@@ -40,6 +48,11 @@ const char* kUsage =
     "  --invert           invert the key lines (key down clears them)\n"
     "  --ptt dtr|rts      use that line as PTT (20 ms before and after each character);\n"
     "                     the other line keys\n"
+    "  --listen [ADDRESS:]PORT\n"
+    "                     instead of TEXT, key what loggers send with the cwdaemon UDP\n"
+    "                     protocol (speed, tone, abort, PTT, word mode, reset) on ADDRESS\n"
+    "                     (default 127.0.0.1; port 0 picks a free one, printed at start) until\n"
+    "                     a client's exit request or SIGINT/SIGTERM\n"
     "  --help, --version\n";
 
 struct Options {
@@ -49,10 +62,16 @@ struct Options {
     int carrierSeconds = 1;
     std::string out;
     std::string serial;
+    std::optional<int> comNumber;  // --serial gave a COM number rather than a device file
     bool invert = false;
     std::string ptt;
     std::string text;
+    std::string listenAddress;
+    std::optional<uint16_t> listenPort;
 };
+
+std::atomic<bool> g_signalled{false};
+extern "C" void onSignal(int) { g_signalled = true; }
 
 int usageError(const std::string& message) {
     std::cerr << "dita-send: " << message << "\n\n" << kUsage;
@@ -76,6 +95,61 @@ bool isNumber(const std::string& s) {
 
 void printMessage(const std::string& text, const std::string& caption) {
     std::cerr << "dita-send: " << caption << ": " << text << "\n";
+}
+
+// Keys o.text, or with --listen what cwdaemon clients send, through keyer. Speed requests are
+// cut to maxWpm; setPtt and setTone apply the client's PTT and tone requests.
+bool keyTextOrListen(const Options& o, dita::Keyer& keyer, dita::SendTimingStore& timing,
+                     int maxWpm, std::function<void(bool)> setPtt,
+                     std::function<void(int32_t)> setTone) {
+    if (!o.listenPort) {
+        std::atomic<bool> stop{false};
+        return keyer.sendText(o.text, stop);
+    }
+    dita::CwKeyingHooks hooks;
+    hooks.keyer = [&keyer] { return &keyer; };
+    hooks.setSpeed = [&timing, maxWpm](int32_t wpm) {
+        timing.publish(dita::ComputeSendTiming(std::min(wpm, maxWpm)));
+    };
+    hooks.setTone = std::move(setTone);
+    hooks.setPtt = std::move(setPtt);
+    hooks.keyed = [](const std::string& word) {
+        std::cout << "keyed: " << dita::latin1ToUtf8(word) << std::endl;
+    };
+    hooks.report = [](const std::string& why) { std::cerr << "dita-send: " << why << "\n"; };
+    dita::CwKeyingQueue queue(hooks);
+    std::mutex exitMutex;
+    std::condition_variable exitWake;
+    bool exitRequested = false;
+    dita::CwDaemonListener listener(
+        [&](const dita::CwDaemonRequest& request) {
+            if (request.command == dita::CwDaemonCommand::Exit) {
+                std::lock_guard lock(exitMutex);
+                exitRequested = true;
+                exitWake.notify_all();
+                return;
+            }
+            queue.handle(request);
+        },
+        hooks.report);
+    const std::string error = listener.start(o.listenAddress, *o.listenPort);
+    if (!error.empty()) {
+        std::cerr << "dita-send: " << error << "\n";
+        return false;
+    }
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    std::cout << "listening on " << o.listenAddress << ":" << listener.boundPort() << std::endl;
+    {
+        std::unique_lock lock(exitMutex);
+        while (!exitRequested && !g_signalled.load()) {
+            exitWake.wait_for(lock, std::chrono::milliseconds(kSignalPollMs));
+        }
+    }
+    listener.stop();
+    // A client's exit request comes after its last text: that text is keyed before leaving.
+    if (g_signalled.load()) queue.abort();
+    return queue.waitIdle(kListenDrainTimeout);
 }
 
 int runSerial(const Options& o) {
@@ -108,10 +182,9 @@ int runSerial(const Options& o) {
     }
     port.setPtt(ptt);
     std::string portName = o.serial;
-    if (isNumber(o.serial)) {
-        const int n = *parseInt(o.serial);
+    if (o.comNumber) {
         portName = "COM " + o.serial;
-        port.OpenComPort(n);
+        port.OpenComPort(*o.comNumber);
     } else {
         port.openDevice(o.serial);
     }
@@ -134,12 +207,17 @@ int runSerial(const Options& o) {
     dita::SerialKeyer keyer(port, timing, clock);
     keyer.setBeaconCarrier(dita::beaconCarrierFor(o.carrierSeconds));
     dita::tryRealtimeScheduling();  // steadier element lengths when allowed; fine without
-    std::atomic<bool> stop{false};
-    keyer.sendText(o.text, stop);
+    const bool ok = keyTextOrListen(
+        o, keyer, timing, dita::kSerialMaxWpm,
+        [&port](bool on) {
+            port.KeyState = on ? dita::kKeyDown : dita::kKeyUp;
+            port.updatePtt(on);
+        },
+        {});
     port.KeyState = dita::kKeyUp;
     port.SetKeyLines(dita::kKeyUp);
     port.updatePtt(false);
-    return 0;
+    return ok ? 0 : kRunError;
 }
 
 int runTone(const Options& o) {
@@ -160,8 +238,12 @@ int runTone(const Options& o) {
         tone.SidetoneOn = true;
         keyer.setTone(tone);
         keyer.setBeaconCarrier(dita::beaconCarrierFor(o.carrierSeconds));
-        std::atomic<bool> stop{false};
-        return keyer.sendText(o.text, stop) && !failed;
+        auto setTone = [&keyer, tone](int32_t hz) mutable {
+            tone.SidetoneOn = hz != 0;
+            if (hz != 0) tone.SidetoneFreq = static_cast<float>(hz);
+            keyer.setTone(tone);
+        };
+        return keyTextOrListen(o, keyer, timing, dita::kMaxXmitWpm, {}, setTone) && !failed;
     };
     if (!o.out.empty()) {
         dita::WavToneDevice device(o.out);
@@ -225,6 +307,12 @@ int main(int argc, char** argv) {
             const auto v = value();
             if (!v || v->empty()) return usageError("--serial needs a COM number or a device");
             o.serial = *v;
+            if (isNumber(o.serial)) {
+                o.comNumber = parseInt(o.serial);
+                if (!o.comNumber || *o.comNumber < 1)
+                    return usageError("--serial takes a COM number from 1 to " + std::to_string(INT32_MAX) +
+                                      " or a device file, not " + o.serial);
+            }
         } else if (arg == "--invert") {
             o.invert = sawInvert = true;
         } else if (arg == "--ptt") {
@@ -232,6 +320,15 @@ int main(int argc, char** argv) {
             if (!v || (*v != "dtr" && *v != "rts")) return usageError("--ptt must be dtr or rts");
             o.ptt = *v;
             sawPtt = true;
+        } else if (arg == "--listen") {
+            const auto v = value();
+            if (!v) return usageError("--listen needs [ADDRESS:]PORT");
+            const auto colon = v->rfind(':');
+            const std::string portText = colon == std::string::npos ? *v : v->substr(colon + 1);
+            o.listenAddress = colon == std::string::npos ? dita::kCwDaemonDefaultAddress : v->substr(0, colon);
+            const auto n = isNumber(portText) ? parseInt(portText) : std::nullopt;
+            if (!n || *n > UINT16_MAX) return usageError("--listen port must be 0 to 65535, not '" + portText + "'");
+            o.listenPort = static_cast<uint16_t>(*n);
         } else if (arg == "--") {
             for (++i; i < argc; ++i) o.text += (o.text.empty() ? "" : " ") + std::string(argv[i]);
         } else if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
@@ -240,7 +337,8 @@ int main(int argc, char** argv) {
             o.text += (o.text.empty() ? "" : " ") + arg;
         }
     }
-    if (o.text.empty()) return usageError("no text to send");
+    if (o.text.empty() && !o.listenPort) return usageError("no text to send");
+    if (!o.text.empty() && o.listenPort) return usageError("--listen keys what clients send, not TEXT");
     if (o.serial.empty() && (sawInvert || sawPtt)) {
         return usageError("--invert and --ptt only apply with --serial");
     }

@@ -137,9 +137,20 @@ void KeyingPort::SetKeyLines(int32_t state) {
 
 void KeyingPort::SetPttLines(bool dtrPtt, bool rtsPtt, bool enable, bool invert) {
     const bool keyed = KeyState.load() != kKeyUp;
+    CatPtt cat;
+    {
+        std::lock_guard lock(m_mutex);
+        if (dtrPtt) writeLine(ModemLine::Dtr, (enable && keyed) != invert);
+        if (rtsPtt) writeLine(ModemLine::Rts, (enable && keyed) != invert);
+        cat = m_catPtt;
+    }
+    // A CAT command takes a round trip to the rig: it must not hold up line writes meanwhile.
+    if (cat) cat(enable && keyed);
+}
+
+void KeyingPort::setCatPtt(CatPtt ptt) {
     std::lock_guard lock(m_mutex);
-    if (dtrPtt) writeLine(ModemLine::Dtr, (enable && keyed) != invert);
-    if (rtsPtt) writeLine(ModemLine::Rts, (enable && keyed) != invert);
+    m_catPtt = std::move(ptt);
 }
 
 void KeyingPort::updatePtt(bool enable) {

@@ -90,6 +90,11 @@ public:
     void SetPttLines(bool dtrPtt, bool rtsPtt, bool enable, bool invert);
     // SetPttLines with the current PTT settings, enable = PttEnable && enable.
     void updatePtt(bool enable = true);
+    // CAT PTT, one more PTT choice beside the DTR/RTS lines: when set, every PTT update also
+    // goes to this function (on = enable holds and KeyState is not 0), so the rig's PTT gets
+    // the same lead and tail as a PTT line. Empty: no CAT PTT. Called outside the line lock.
+    using CatPtt = std::function<void(bool on)>;
+    void setCatPtt(CatPtt ptt);
 
     // Settings (window thread writes, send threads read).
     std::atomic<int32_t> OutputDevice{kOutputSerialPort};
@@ -112,6 +117,7 @@ private:
     int32_t m_lastNumber = 0;
     std::string m_lastPath;
     PttSettings m_ptt;
+    CatPtt m_catPtt;  // guarded by m_mutex
 };
 
 } // namespace dita

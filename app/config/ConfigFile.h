@@ -106,11 +106,34 @@ std::vector<uint8_t> encodeConfig(const ConfigRecords& records);
 // fails. Texts are kept zero-terminated even when the file's are not.
 int decodeConfig(const uint8_t* bytes, size_t size, ConfigRecords& records);
 
-// Reads a whole file; false when it does not exist or cannot be read.
-bool readConfigFile(const std::filesystem::path& path, std::vector<uint8_t>& bytes);
+// What reading a configuration file found. Converts to true only when bytes were read.
+struct ConfigFileRead {
+    enum class Status {
+        Read,     // a regular file (or a link to one); its bytes are in `bytes`
+        Missing,  // nothing at the path: a first run
+        Foreign,  // a directory, FIFO, device, dangling link or unreadable file: not ours to use
+    };
+    Status status = Status::Missing;
+    std::string reason;           // Foreign: what the path is, or why it cannot be read
+    bool writeProtected = false;  // Read: the file has no write permission (the operator's choice)
+    explicit operator bool() const { return status == Status::Read; }
+};
+
+// Reads a configuration file: only a regular file is opened (a FIFO or a device is never
+// opened, so nothing blocks), and at most kConfigFileBytes are read, since nothing after them
+// belongs to a record.
+ConfigFileRead readConfigFile(const std::filesystem::path& path, std::vector<uint8_t>& bytes);
+
 // Writes atomically: a temporary file beside the target, flushed, then renamed over it, so a
-// failed save never destroys the previous good file. On failure returns false and sets error.
+// failed save never destroys the previous good file. The new file keeps the old one's
+// permissions, and a link to the file keeps pointing at it (the file it names is replaced).
+// A write-protected file, or something that is not a regular file, is left as it is. On
+// failure returns false and sets error, which names the file.
 bool writeConfigFile(const std::filesystem::path& path, const ConfigRecords& records, std::string& error);
+
+// Removes a temporary file that a save cut short (power loss, kill -9) left beside the file.
+// Only a regular file is removed. Returns true when one was removed.
+bool removeStaleConfigTemp(const std::filesystem::path& path);
 
 // Text helpers: an 8-bit string into a fixed text area (cut to leave the terminating zero),
 // and back.

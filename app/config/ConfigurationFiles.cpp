@@ -90,19 +90,42 @@ ConfigRecords ConfigurationFiles::capture() {
 
 void ConfigurationFiles::load() {
     m_loading = true;
+    // A save cut short by a crash leaves its temporary file; the file itself is whole.
+    removeStaleConfigTemp(m_configPath);
     std::vector<uint8_t> bytes;
-    if (!readConfigFile(m_configPath, bytes)) {
+    const ConfigFileRead read = readConfigFile(m_configPath, bytes);
+    if (read.status == ConfigFileRead::Status::Missing) {
         // First run: the current state becomes the file; nothing is applied.
         save();
         m_loading = false;
         return;
+    }
+    if (read.status == ConfigFileRead::Status::Foreign) {
+        // Not a settings file: start with the defaults and leave it alone for good.
+        m_keepFile = true;
+        tellOnce(m_configPath.string() + " is not a settings file (" + read.reason +
+                 "); the program starts with its default settings and does not save them there.");
+        m_loading = false;
+        return;
+    }
+    if (read.writeProtected) {
+        m_keepFile = true;
+        tellOnce("The settings are write-protected (" + m_configPath.string() +
+                 "); changes made in this run are not saved.");
     }
     loadBytes(bytes.data(), bytes.size(), false);
 }
 
 void ConfigurationFiles::loadDefaults() {
     std::vector<uint8_t> bytes;
-    if (!m_defaultsPath || !readConfigFile(*m_defaultsPath, bytes)) return;
+    if (!m_defaultsPath) return;
+    const ConfigFileRead read = readConfigFile(*m_defaultsPath, bytes);
+    // The operator asked for this load: each refusal is answered.
+    if (read.status == ConfigFileRead::Status::Foreign && m_report)
+        m_report(m_defaultsPath->string() + " is not a settings file (" + read.reason +
+                     "); the defaults were not loaded.",
+                 "File Error Message");
+    if (!read) return;
     loadBytes(bytes.data(), bytes.size(), true);
 }
 
@@ -119,17 +142,20 @@ void ConfigurationFiles::loadBytes(const uint8_t* bytes, size_t size, bool defau
 }
 
 bool ConfigurationFiles::save() {
+    if (m_keepFile) return false;  // foreign or write-protected at start, and said so then
     std::string error;
     if (writeConfigFile(m_configPath, capture(), error)) {
-        m_saveFailureReported = false;
+        m_told = false;
         return true;
     }
-    if (!m_saveFailureReported && m_report) {
-        m_report("The settings could not be saved (" + error + "); the previous settings file is kept.",
-                 "File Error Message");
-        m_saveFailureReported = true;
-    }
+    tellOnce("The settings could not be saved (" + error + "); the previous settings file is kept.");
     return false;
+}
+
+void ConfigurationFiles::tellOnce(const std::string& text) {
+    if (m_told || !m_report) return;
+    m_report(text, "File Error Message");
+    m_told = true;
 }
 
 void ConfigurationFiles::apply(const ConfigRecords& records, bool defaults) {

@@ -14,14 +14,18 @@ namespace dita {
 
 class ConfigurationFiles {
 public:
-    // report is told once when a save fails (text, caption).
+    // report is told once when the file cannot be used or saved (text, caption). It must not
+    // wait for the operator: it is called at quit, also in unattended runs.
     using Report = std::function<void(const std::string& text, const std::string& caption)>;
 
     ConfigurationFiles(ConfigWindow& window, std::filesystem::path configPath,
                        std::optional<std::filesystem::path> defaultsPath, Report report);
 
-    // Start-up: reads the configuration file and applies it; on the first run (no file)
-    // writes the current state instead and applies nothing.
+    // Start-up: removes a temporary file left by a save cut short, reads the configuration
+    // file and applies it; on the first run (no file) writes the current state instead and
+    // applies nothing. A file that is not a regular file is reported and left alone: nothing
+    // is applied and save() never replaces it; a write-protected file is applied, reported,
+    // and not replaced either.
     void load();
     // File, Load Defaults: applies the default file when there is one; nothing otherwise.
     void loadDefaults();
@@ -39,6 +43,7 @@ public:
 
 private:
     void applyRecord(int record, const ConfigRecords& r, bool defaults);
+    void tellOnce(const std::string& text);
 
     ConfigWindow& m_window;
     std::filesystem::path m_configPath;
@@ -46,7 +51,8 @@ private:
     Report m_report;
     ConfigRecords m_carried;  // reserved values and slots 16..20 as last read
     bool m_loading = false;
-    bool m_saveFailureReported = false;
+    bool m_keepFile = false;  // the file at m_configPath is not ours to replace
+    bool m_told = false;      // a problem with the file was reported and nothing saved since
 };
 
 } // namespace dita

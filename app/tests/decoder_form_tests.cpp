@@ -522,6 +522,38 @@ TEST(SoundCardWindowsTest, NoDeviceShowsTheErrorWindowAndItsButtonsWork) {
     }
 }
 
+TEST(SoundCardWindowsTest, EveryQuitEndsTheProgramWhileTheSoundCardWindowsAreOpen) {
+    // Both sound card windows answer a close by hiding, and Qt asks its windows in no fixed
+    // order: each way out is taken several times, with the real quit and a real event loop.
+    enum Way { Menu, CloseBox, ErrorWindowQuit, SelectionQuit, kWays };
+    constexpr int kRunsPerWay = 5;
+    constexpr int kStillRunning = 99;
+    constexpr auto kGuard = 10s; // only a quit that failed waits this long
+    for (int run = 0; run < kWays * kRunsPerWay; ++run) {
+        const Way way = static_cast<Way>(run % kWays);
+        FormRig r(0, true, [](DecoderFormServices& s) { s.terminate = nullptr; });
+        TDecoderForm& f = *r.form;
+        f.show();
+        ASSERT_TRUE(pumpUntil([&] { return f.SndCardErrForm && f.SndCardErrForm->isVisible(); }));
+        f.click("SelectSoundcard");
+        ASSERT_TRUE(f.SoundCardSelect->isVisible());
+        QTimer::singleShot(0, &f, [&f, way] {
+            switch (way) {
+            case Menu: f.click("Quit1"); break;
+            case CloseBox: f.close(); break;
+            case ErrorWindowQuit: f.SndCardErrForm->QuitBtn->click(); break;
+            case SelectionQuit: f.SoundCardSelect->TermSndCardSel->click(); break;
+            case kWays: break;
+            }
+        });
+        QObject guard; // the guard's timer goes with it when the quit works
+        QTimer::singleShot(kGuard, &guard, [] { QCoreApplication::exit(kStillRunning); });
+        ASSERT_EQ(QCoreApplication::exec(), 0) << "run " << run << ", way " << way << ": still running";
+        EXPECT_EQ(r.saves, way == SelectionQuit ? 0 : 1) << "Quit Program leaves without saving";
+        EXPECT_FALSE(f.loopRunning());
+    }
+}
+
 TEST(SoundCardWindowsTest, SelectionDialogClampsTestsAndRestarts) {
     FormRig r(2);
     Feeder feed0(r.catalog.script(0), 1);

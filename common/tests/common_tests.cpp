@@ -1,5 +1,6 @@
 #include "common/DitaPaths.h"
 #include "common/Latin1.h"
+#include "common/SettingsFile.h"
 #include "common/StderrMute.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -32,6 +34,49 @@ TEST(DitaPaths, FolderComesFromDitaHomeAndIsCreated) {
     EXPECT_EQ(ditaFile("DITA.adi"), dir / "DITA.adi");
     EXPECT_FALSE(findDataFile("no-such-file.cfc").has_value());
     std::filesystem::remove_all(dir.parent_path());
+}
+
+TEST(SettingsFile, RoundTripsThroughARenameAndFallsBackOnDamage) {
+    const auto dir = std::filesystem::temp_directory_path() / "dita-settings-test";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const auto path = dir / kSettingsFileName;
+
+    SettingsFile fresh(path);
+    EXPECT_EQ(fresh.load(), "");  // no file yet: defaults, no message
+    EXPECT_EQ(fresh.number("rig.model", 1, 1, 99999), 1);
+    fresh.setText("rig.device", "/dev/ttyUSB0");
+    fresh.setNumber("cwdaemon.port", 6789);
+    fresh.setFlag("cwdaemon.enabled", true);
+    fresh.setText("rig.host", " spaced = value ");
+    ASSERT_EQ(fresh.save(), "");
+    EXPECT_FALSE(std::filesystem::exists(dir / "DITA.conf.new"));
+    EXPECT_THROW(fresh.setText("bad key", "x"), std::invalid_argument);
+    EXPECT_THROW(fresh.setText("rig.host", "two\nlines"), std::invalid_argument);
+
+    SettingsFile again(path);
+    ASSERT_EQ(again.load(), "");
+    EXPECT_EQ(again.text("rig.device", ""), "/dev/ttyUSB0");
+    EXPECT_EQ(again.number("cwdaemon.port", 0, 1, 65535), 6789);
+    EXPECT_TRUE(again.flag("cwdaemon.enabled", false));
+    EXPECT_EQ(again.text("rig.host", ""), "spaced = value");
+    // A value outside its range, or no number at all, gives the default.
+    EXPECT_EQ(again.number("cwdaemon.port", 7, 1, 100), 7);
+    EXPECT_EQ(again.number("rig.device", 7, 0, 100), 7);
+
+    // A damaged file: a clear message with the line, every default, and the text kept aside.
+    {
+        std::ofstream out(path, std::ios::app);
+        out << "this line has no equals sign\n";
+    }
+    SettingsFile damaged(path);
+    const std::string message = damaged.load();
+    EXPECT_NE(message.find("line 6 is not a key=value setting"), std::string::npos) << message;
+    EXPECT_NE(message.find("using the defaults"), std::string::npos) << message;
+    EXPECT_EQ(damaged.text("rig.device", "none"), "none");
+    EXPECT_TRUE(std::filesystem::exists(dir / "DITA.conf.bad"));
+    EXPECT_FALSE(std::filesystem::exists(path));
+    std::filesystem::remove_all(dir);
 }
 
 namespace {

@@ -26,6 +26,26 @@ TEST(DecodeOptions, ParsesReceiveSettingsInOrderAndRejectsUnknownValues) {
     const char* none[] = {"dita-decode", "--stats"};
     DecodeOptions n;
     EXPECT_FALSE(parseDecodeOptions(2, const_cast<char**>(none), n, error));
+
+    // -j N, -jN and --jobs N; not zero, not a word.
+    EXPECT_EQ(o.jobs, 0);
+    for (const char* form : {"-j", "--jobs"}) {
+        const char* jobs[] = {"dita-decode", form, "3", "a.wav"};
+        DecodeOptions j;
+        ASSERT_TRUE(parseDecodeOptions(4, const_cast<char**>(jobs), j, error)) << error;
+        EXPECT_EQ(j.jobs, 3);
+        EXPECT_EQ(j.files.size(), 1u);
+    }
+    for (const char* badJobs : {"-j0", "-jx", "-j-2", "-j3000"}) {
+        const char* jobs[] = {"dita-decode", badJobs, "a.wav"};
+        DecodeOptions j;
+        EXPECT_FALSE(parseDecodeOptions(3, const_cast<char**>(jobs), j, error)) << badJobs;
+        EXPECT_NE(error.find("-j takes"), std::string::npos) << error;
+    }
+    const char* glued[] = {"dita-decode", "-j2", "a.wav"};
+    DecodeOptions g;
+    ASSERT_TRUE(parseDecodeOptions(3, const_cast<char**>(glued), g, error)) << error;
+    EXPECT_EQ(g.jobs, 2);
 }
 
 TEST(DecodeOptions, AutomaticToneNeedsTenDecibelsOverTheMedian) {

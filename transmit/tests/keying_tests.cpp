@@ -246,6 +246,35 @@ TEST(SerialKeyer, PttRisesBeforeAndFallsAfterEveryScreenCharacter) {
     EXPECT_FALSE(dtr[1].raised);
 }
 
+TEST(SerialKeyer, CatPttGetsTheSameLeadAndTailAsAPttLine) {
+    PortFixture f;
+    FakeClock clock;
+    f.log.clock = &clock;
+    f.port.OpenComPort(1);
+    PttSettings p;  // both lines key; PTT goes to the rig only
+    p.PttEnable = true;
+    f.port.setPtt(p);
+    std::vector<std::pair<bool, double>> cat;
+    f.port.setCatPtt([&](bool on) { cat.emplace_back(on, clock.ms()); });
+    f.log.changes.clear();
+    SendTimingStore timing;
+    SerialKeyer keyer(f.port, timing, clock);
+    std::atomic<bool> stop{false};
+    keyer.sendText("EE", stop);
+    ASSERT_EQ(cat.size(), 4u);
+    ASSERT_EQ(f.log.changes.size(), 8u);  // DTR and RTS up and down for each E
+    EXPECT_TRUE(cat[0].first);
+    EXPECT_FALSE(cat[1].first);
+    EXPECT_DOUBLE_EQ(f.log.changes[0].atMs - cat[0].second, 20.0);                 // lead
+    EXPECT_DOUBLE_EQ(cat[1].second - f.log.changes[3].atMs, 54.0 + 108.0 + 20.0); // gaps, tail
+    EXPECT_TRUE(cat[2].first);
+
+    // Without CAT PTT nothing more reaches it.
+    f.port.setCatPtt({});
+    keyer.sendText("E", stop);
+    EXPECT_EQ(cat.size(), 4u);
+}
+
 TEST(PttHoldTimer, TypedCharactersHoldPttUntilTheTimerRunsOut) {
     PortFixture f;
     FakeClock clock;

@@ -235,5 +235,15 @@ TEST(SerialKeyingOnRealLines, InvertedKeyingAndAMissingPortAreHandled) {
         << message;
     EXPECT_NE(message.find("No such file or directory"), std::string::npos) << message;
     EXPECT_TRUE(readShimLog(log).empty());
+    // A COM number no int holds, or none at all, is a usage error that names the number.
+    for (const std::string number : {"99999999999999999999", "0"}) {
+        EXPECT_EQ(runDitaSend({"--serial", number, "E"}, log, errors), 2) << number;
+        std::ifstream usage(errors);
+        const std::string text((std::istreambuf_iterator<char>(usage)), std::istreambuf_iterator<char>());
+        EXPECT_NE(text.find("--serial takes a COM number from 1 to 2147483647 or a device file, not " + number),
+                  std::string::npos)
+            << text;
+        EXPECT_TRUE(readShimLog(log).empty());
+    }
     std::filesystem::remove(errors);
 }

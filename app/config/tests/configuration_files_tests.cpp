@@ -6,8 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <future>
 #include <map>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace dita;
@@ -265,4 +270,146 @@ TEST(ConfigurationFiles, AFailedSaveKeepsThePreviousFileAndSaysSoOnce) {
     EXPECT_EQ(g_reports[0].second, "File Error Message");
     EXPECT_NE(g_reports[0].first.find("could not be saved"), std::string::npos);
     EXPECT_EQ(std::filesystem::file_size(dir.path / "DITA.cfc"), kConfigFileBytes);
+}
+
+namespace {
+
+// Runs load() on a thread of its own. A load that waits in open() for a FIFO's writer is
+// released by opening the other end, so that the test can report it instead of hanging.
+bool loadsWithoutWaiting(ConfigurationFiles& files, const std::filesystem::path& path) {
+    constexpr auto kHangLimit = std::chrono::seconds(10);
+    auto done = std::async(std::launch::async, [&files] { files.load(); });
+    if (done.wait_for(kHangLimit) == std::future_status::ready) {
+        done.get();
+        return true;
+    }
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd >= 0) ::close(fd);
+    done.wait();
+    return false;
+}
+
+ConfigRecords readBack(const std::filesystem::path& path) {
+    std::vector<uint8_t> bytes;
+    ConfigRecords r;
+    if (readConfigFile(path, bytes)) decodeConfig(bytes.data(), bytes.size(), r);
+    return r;
+}
+
+} // namespace
+
+TEST(ConfigurationFiles, SomethingElseThanAFileIsReportedOnceAndNeverReplaced) {
+    enum class Kind { Folder, Fifo, LinkToZeroDevice };
+    for (const Kind kind : {Kind::Folder, Kind::Fifo, Kind::LinkToZeroDevice}) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        TempDir dir;
+        const auto path = dir.path / "DITA.cfc";
+        if (kind == Kind::Folder) std::filesystem::create_directory(path);
+        if (kind == Kind::Fifo) {
+            ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+        }
+        if (kind == Kind::LinkToZeroDevice) std::filesystem::create_symlink("/dev/zero", path);
+        g_reports.clear();
+        RecordingWindow w;
+        ConfigurationFiles files(w, path, std::nullopt, recordReports());
+        ASSERT_TRUE(loadsWithoutWaiting(files, path)) << "the load waited on " << path;
+        EXPECT_TRUE(w.clicks.empty()) << "the defaults stay: nothing is applied";
+        EXPECT_EQ(w.loopStops, 0);
+        EXPECT_FALSE(files.save());
+        ASSERT_EQ(g_reports.size(), 1u) << "said once, at the load";
+        EXPECT_NE(g_reports[0].first.find(path.string() + " is not a settings file"), std::string::npos)
+            << g_reports[0].first;
+        EXPECT_EQ(std::filesystem::is_directory(path), kind == Kind::Folder);
+        EXPECT_EQ(std::filesystem::is_fifo(std::filesystem::symlink_status(path)), kind == Kind::Fifo);
+        EXPECT_EQ(std::filesystem::is_symlink(path), kind == Kind::LinkToZeroDevice);
+        EXPECT_FALSE(std::filesystem::exists(dir.path / "DITA.cfc.tmp"));
+        // The same thing as the defaults file: Load Defaults says so and applies nothing.
+        g_reports.clear();
+        ConfigurationFiles defaults(w, dir.path / "other.cfc", path, recordReports());
+        defaults.loadDefaults();
+        EXPECT_TRUE(w.clicks.empty());
+        EXPECT_EQ(g_reports.size(), 1u);
+    }
+}
+
+TEST(ConfigurationFiles, TheOperatorsPermissionsAndLinksSurviveASave) {
+    TempDir dir;
+    const auto path = dir.path / "DITA.cfc";
+    ConfigRecords stored;
+    stored.xmitSpeed = 31;
+    std::string error;
+    ASSERT_TRUE(writeConfigFile(path, stored, error)) << error;
+
+    // A write-protected file is loaded, said to be write-protected once, and never replaced.
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    g_reports.clear();
+    RecordingWindow w;
+    ConfigurationFiles files(w, path, std::nullopt, recordReports());
+    files.load();
+    EXPECT_EQ(w.speedsApplied, std::vector<int>{31});
+    w.speed = 44;
+    EXPECT_FALSE(files.save());
+    EXPECT_FALSE(files.save());
+    ASSERT_EQ(g_reports.size(), 1u);
+    EXPECT_NE(g_reports[0].first.find("write-protected"), std::string::npos) << g_reports[0].first;
+    struct stat after {};
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "the file was replaced";
+    EXPECT_EQ(after.st_mode & 07777, 0444u);
+    EXPECT_EQ(readBack(path).xmitSpeed, 31);
+
+    // A file made write-protected while the program runs is not replaced at quit either.
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    g_reports.clear();
+    ConfigurationFiles later(w, path, std::nullopt, recordReports());
+    later.load();
+    EXPECT_TRUE(g_reports.empty());
+    w.speed = 44;
+    ASSERT_EQ(::chmod(path.c_str(), 0440), 0);
+    EXPECT_FALSE(later.save());
+    ASSERT_EQ(g_reports.size(), 1u);
+    EXPECT_NE(g_reports[0].first.find("write-protected"), std::string::npos) << g_reports[0].first;
+    EXPECT_EQ(readBack(path).xmitSpeed, 31);
+
+    // A writable file is replaced with the permissions it had.
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    EXPECT_TRUE(later.save());
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_mode & 07777, 0640u);
+    EXPECT_EQ(readBack(path).xmitSpeed, 44);
+
+    // A link to the file stays a link, and the file it names gets the settings.
+    const auto link = dir.path / "DITA-link.cfc";
+    std::filesystem::create_symlink(path, link);
+    ConfigurationFiles linked(w, link, std::nullopt, recordReports());
+    linked.load();
+    w.speed = 52;
+    ASSERT_TRUE(linked.save());
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(readBack(path).xmitSpeed, 52);
+}
+
+TEST(ConfigurationFiles, ATemporaryFileLeftByACutSaveIsRemovedAtStart) {
+    TempDir dir;
+    const auto path = dir.path / "DITA.cfc";
+    ConfigRecords stored;
+    stored.xmitSpeed = 33;
+    std::string error;
+    ASSERT_TRUE(writeConfigFile(path, stored, error)) << error;
+    {
+        std::ofstream cut(dir.path / "DITA.cfc.tmp", std::ios::binary);
+        cut << std::string(1000, 'x');  // a save killed part-way
+    }
+    RecordingWindow w;
+    ConfigurationFiles files(w, path, std::nullopt, recordReports());
+    files.load();
+    EXPECT_FALSE(std::filesystem::exists(dir.path / "DITA.cfc.tmp"));
+    EXPECT_EQ(w.speedsApplied, std::vector<int>{33});
+    // Only a file is removed: a folder of that name is the operator's.
+    std::filesystem::create_directory(dir.path / "DITA.cfc.tmp");
+    ConfigurationFiles again(w, path, std::nullopt, recordReports());
+    again.load();
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path / "DITA.cfc.tmp"));
 }

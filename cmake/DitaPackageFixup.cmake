@@ -1,0 +1,22 @@
+# Runs inside cpack on the staged install tree before the package is made.
+# CPACK_TEMPORARY_INSTALL_DIRECTORY is the staging root; the files lie under usr/.
+set(_root "${CPACK_TEMPORARY_INSTALL_DIRECTORY}")
+if(NOT IS_DIRECTORY "${_root}/usr")
+  message(FATAL_ERROR "package fix-up: no usr/ under the staging folder ${_root}")
+endif()
+
+find_program(_gzip gzip REQUIRED)
+file(GLOB _pages "${_root}/usr/share/man/man1/*.1")
+file(GLOB _changelog "${_root}/usr/share/doc/dita/changelog")
+foreach(_f IN LISTS _pages _changelog)
+  # -n leaves out the name and time stamp, so the same tree always gives the same package.
+  execute_process(COMMAND ${_gzip} -9nf "${_f}" RESULT_VARIABLE _rc)
+  if(NOT _rc EQUAL 0)
+    message(FATAL_ERROR "package fix-up: gzip ${_f} failed")
+  endif()
+endforeach()
+
+file(GLOB _programs "${_root}/usr/bin/*")
+foreach(_p IN LISTS _programs)
+  file(RPATH_REMOVE FILE "${_p}")
+endforeach()

@@ -1,0 +1,135 @@
+#include "common/SettingsFile.h"
+
+#include "common/DitaPaths.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <system_error>
+
+namespace dita {
+
+namespace {
+
+bool validKey(std::string_view key) {
+    return !key.empty() && std::all_of(key.begin(), key.end(), [](unsigned char c) {
+        return std::isalnum(c) || c == '.' || c == '_' || c == '-';
+    });
+}
+
+bool validValue(std::string_view value) {
+    return value.find_first_of("\r\n") == std::string_view::npos;
+}
+
+std::string_view trimmed(std::string_view s) {
+    const auto first = s.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) return {};
+    const auto last = s.find_last_not_of(" \t\r");
+    return s.substr(first, last - first + 1);
+}
+
+} // namespace
+
+std::filesystem::path SettingsFile::defaultPath() { return ditaFile(kSettingsFileName); }
+
+SettingsFile::SettingsFile(std::filesystem::path path) : m_path(std::move(path)) {}
+
+std::string SettingsFile::load() {
+    m_values.clear();
+    std::ifstream in(m_path, std::ios::binary);
+    if (!in) {
+        std::error_code ec;
+        if (!std::filesystem::exists(m_path, ec)) return {};
+        return "Could not read the settings file " + m_path.string() + "; using the defaults.";
+    }
+    std::map<std::string, std::string> values;
+    std::string line;
+    int lineNumber = 0;
+    std::string fault;
+    while (std::getline(in, line)) {
+        ++lineNumber;
+        const std::string_view content = trimmed(line);
+        if (content.empty() || content.front() == '#') continue;
+        const auto eq = content.find('=');
+        const std::string_view key = eq == std::string_view::npos ? content : trimmed(content.substr(0, eq));
+        if (eq == std::string_view::npos || !validKey(key)) {
+            fault = "line " + std::to_string(lineNumber) + " is not a key=value setting";
+            break;
+        }
+        values[std::string(key)] = std::string(trimmed(content.substr(eq + 1)));
+    }
+    if (fault.empty()) {
+        m_values = std::move(values);
+        return {};
+    }
+    in.close();
+    // Kept aside so the next save does not lose what the operator wrote.
+    std::filesystem::path aside = m_path;
+    aside += ".bad";
+    std::error_code ec;
+    std::filesystem::rename(m_path, aside, ec);
+    return "The settings file " + m_path.string() + " is damaged (" + fault +
+           "); using the defaults. The file was kept as " +
+           (ec ? m_path.string() : aside.string()) + ".";
+}
+
+std::string SettingsFile::save() const {
+    std::filesystem::path temp = m_path;
+    temp += ".new";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        if (!out) return "Could not write the settings file " + temp.string();
+        out << "# DITA settings (key=value); DITA rewrites this file when a setting changes.\n";
+        for (const auto& [key, value] : m_values) out << key << '=' << value << '\n';
+        out.flush();
+        if (!out) {
+            std::error_code ec;
+            std::filesystem::remove(temp, ec);
+            return "Could not write the settings file " + temp.string();
+        }
+    }
+    std::error_code ec;
+    std::filesystem::rename(temp, m_path, ec);
+    if (ec) {
+        std::filesystem::remove(temp, ec);
+        return "Could not replace the settings file " + m_path.string();
+    }
+    return {};
+}
+
+std::optional<std::string> SettingsFile::value(const std::string& key) const {
+    const auto it = m_values.find(key);
+    if (it == m_values.end()) return std::nullopt;
+    return it->second;
+}
+
+std::string SettingsFile::text(const std::string& key, const std::string& fallback) const {
+    return value(key).value_or(fallback);
+}
+
+int32_t SettingsFile::number(const std::string& key, int32_t fallback, int32_t min, int32_t max) const {
+    const auto v = value(key);
+    if (!v) return fallback;
+    int32_t n = 0;
+    const auto [end, ec] = std::from_chars(v->data(), v->data() + v->size(), n);
+    if (ec != std::errc() || end != v->data() + v->size() || n < min || n > max) return fallback;
+    return n;
+}
+
+bool SettingsFile::flag(const std::string& key, bool fallback) const {
+    const auto v = value(key);
+    if (v == "1" || v == "true") return true;
+    if (v == "0" || v == "false") return false;
+    return fallback;
+}
+
+void SettingsFile::setText(const std::string& key, const std::string& value) {
+    if (!validKey(key)) throw std::invalid_argument("settings key '" + key + "' is not allowed");
+    if (!validValue(value)) throw std::invalid_argument("settings value for '" + key + "' spans lines");
+    m_values[key] = value;
+}
+
+} // namespace dita

@@ -1,0 +1,52 @@
+#pragma once
+// DITA's own small settings file, "DITA.conf" in the DITA folder: one "key=value" per line,
+// "#" comment lines and blank lines allowed. It holds what the configuration file DITA.cfc has
+// no record for (rig control, the keying listener, window placements), so DITA.cfc keeps its
+// layout. Saving writes a temporary file beside it and renames it over the old one, so a crash
+// never leaves half a file.
+//
+// Who calls it: the window thread (load at start, save on change). Not thread-safe. No Qt.
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+
+namespace dita {
+
+inline constexpr const char* kSettingsFileName = "DITA.conf";
+
+class SettingsFile {
+public:
+    // ditaFile("DITA.conf").
+    static std::filesystem::path defaultPath();
+
+    explicit SettingsFile(std::filesystem::path path);
+
+    // Reads the file. A missing file is not an error (every setting keeps its default). A
+    // malformed file is kept aside as "<name>.bad", every setting keeps its default, and the
+    // returned message names the file and line; empty when all went well.
+    std::string load();
+    // Writes every value; returns the reason when it could not, else empty.
+    std::string save() const;
+
+    std::optional<std::string> value(const std::string& key) const;
+    std::string text(const std::string& key, const std::string& fallback) const;
+    // The stored number when it is a whole number inside [min, max], else fallback.
+    int32_t number(const std::string& key, int32_t fallback, int32_t min, int32_t max) const;
+    bool flag(const std::string& key, bool fallback) const;
+
+    // Keys are letters, digits, '.', '_' and '-'; values are one line. Anything else throws
+    // std::invalid_argument (a program error, not operator input).
+    void setText(const std::string& key, const std::string& value);
+    void setNumber(const std::string& key, int32_t value) { setText(key, std::to_string(value)); }
+    void setFlag(const std::string& key, bool value) { setText(key, value ? "1" : "0"); }
+
+    const std::filesystem::path& path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+    std::map<std::string, std::string> m_values;
+};
+
+} // namespace dita

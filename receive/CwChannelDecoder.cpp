@@ -1,0 +1,409 @@
+#include "receive/CwChannelDecoder.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace dita {
+
+namespace {
+
+// Level trackers, in seconds.
+constexpr double kSpaceSeconds = 0.3;   // space (noise) level average
+constexpr double kMarkSeconds = 0.3;    // mark level falling with a fading signal
+constexpr double kDecaySeconds = 2.0;   // mark level sinking to the space level in silence
+// Key decisions toggle this fraction of the mark-space span above or below the midpoint.
+constexpr float kHysteresis = 0.1f;
+// Level squelch: the mark level must stand this far above the space level (amplitude ratio)
+// before anything is keyed. Noise alone holds the ratio near 3 (its peaks drive the mark level),
+// so this only stops the detector from keying on level noise while the levels are still equal;
+// telling a weak tone from noise is the gate's work (setGate).
+constexpr float kSquelchOpen = 2.2f;
+constexpr float kSquelchClose = 2.0f;
+
+// Gathering detectors: half lengths of their triangles (steps), shortest first. Matched to dots
+// of about 4, 10 and 24 steps: 100, 40 and 17 wpm; each also serves slower senders.
+constexpr std::array<int, CwChannelDecoder::kBanks> kBankHalfLengths = {2, 5, 12};
+// A gathering detector whose triangle is longer than this many dots blurs the elements.
+constexpr float kMaxFilterDots = 1.5f;
+// The matched detector's boxcars are each this fraction of a dot long.
+constexpr float kMatchedFraction = 0.5f;
+// The matched length follows the sender when the dot changes by more than this.
+constexpr float kRetuneFraction = 0.25f;
+// Runs shorter than this fraction of a dot (marks) or element gap (gaps) are not elements.
+constexpr float kMinRunFraction = 0.3f;
+// Gathering waits at most this long after the first mark for the spacing to become clear.
+constexpr double kMaxHoldSeconds = 6.0;
+// Kept steps from before the first mark that are run again (the first mark's rise).
+constexpr double kReplayLeadSeconds = 0.3;
+// Seeds of the matched detector's levels from the kept steps' amplitudes.
+constexpr double kSpacePercentile = 0.3;
+constexpr double kMarkPercentile = 0.95;
+// A gap this long ends the over: the next signal's timing is learnt afresh.
+constexpr double kOverGapSeconds = 3.0;
+constexpr float kOverGapWordGaps = 2.5f;
+constexpr int kMinMarksToSettle = 3;
+// Dots shorter than this (90 wpm) are flicker, not a sender.
+constexpr double kMinDotSeconds = 1.2 / 90.0;
+
+float alphaFor(double seconds, double stepRate) { return static_cast<float>(1.0 / (seconds * stepRate)); }
+
+} // namespace
+
+// ---- KeyDetector -------------------------------------------------------------------------
+
+void KeyDetector::configure(int halfLength, double stepRate) {
+    m_half = std::clamp(halfLength, 1, kMaxHalfLength);
+    m_stepRate = stepRate;
+    m_spaceAlpha = alphaFor(kSpaceSeconds, stepRate);
+    m_markAlpha = alphaFor(kMarkSeconds, stepRate);
+    m_decayAlpha = alphaFor(kDecaySeconds, stepRate);
+    m_attackAlpha = 1.0f / static_cast<float>(2 * m_half);
+    m_ring1.fill({});
+    m_ring2.fill({});
+    m_sum1 = m_sum2 = {};
+    m_pos = 0;
+}
+
+void KeyDetector::reset() {
+    configure(m_half, m_stepRate);
+    m_amplitude = m_space = m_mark = 0.0f;
+    m_started = m_rawKey = m_open = false;
+    m_tailSteps = 0;
+    m_filled = 0;
+}
+
+void KeyDetector::seed(float space, float mark) {
+    m_space = space;
+    m_mark = std::max(mark, space);
+    m_started = true;
+    m_rawKey = false;
+    m_open = m_mark > kSquelchOpen * m_space;
+}
+
+float KeyDetector::filter(std::complex<float> raw) {
+    const std::complex<double> in(raw.real(), raw.imag());
+    m_sum1 += in - m_ring1[static_cast<size_t>(m_pos)];
+    m_ring1[static_cast<size_t>(m_pos)] = in;
+    m_sum2 += m_sum1 - m_ring2[static_cast<size_t>(m_pos)];
+    m_ring2[static_cast<size_t>(m_pos)] = m_sum1;
+    m_pos = m_pos + 1 == m_half ? 0 : m_pos + 1;
+    // A tone of amplitude A mixes to A/2 per sample: 8A per step, 8A * half^2 after the
+    // triangle. Scaled back to A.
+    const double scale = 2.0 / (static_cast<double>(m_half) * m_half * CwChannelDecoder::kStepSamples);
+    m_amplitude = static_cast<float>(std::abs(m_sum2) * scale);
+    return m_amplitude;
+}
+
+bool KeyDetector::step(std::complex<float> raw) {
+    const float a = filter(raw);
+    if (!m_started) {
+        // Levels start once the triangle holds only input.
+        if (++m_filled < 2 * m_half) return false;
+        m_space = m_mark = a;
+        m_started = true;
+    }
+    const float span = m_mark - m_space;
+    const float mid = m_space + 0.5f * span;
+    if (m_rawKey) {
+        if (a < mid - kHysteresis * span) {
+            m_rawKey = false;
+            m_tailSteps = 2 * m_half;  // the triangle's tail is not noise
+        }
+    } else if (a > mid + kHysteresis * span) {
+        m_rawKey = true;
+    }
+    if (m_rawKey) {
+        m_mark += (a > m_mark ? m_attackAlpha : m_markAlpha) * (a - m_mark);
+    } else {
+        if (m_tailSteps > 0) {
+            --m_tailSteps;
+        } else {
+            m_space += m_spaceAlpha * (a - m_space);
+        }
+        m_mark += m_decayAlpha * (m_space - m_mark);
+    }
+    // The space level may always fall: a long run keyed by mistake must not hold it up.
+    if (a < m_space) m_space += m_spaceAlpha * (a - m_space);
+    if (m_open) {
+        m_open = m_mark > kSquelchClose * m_space;
+    } else {
+        m_open = m_mark > kSquelchOpen * m_space;
+    }
+    return m_rawKey && m_open;
+}
+
+// ---- RunCleaner --------------------------------------------------------------------------
+
+void RunCleaner::reset() {
+    m_inMark = false;
+    m_length = 0;
+    m_tentative = 0;
+}
+
+bool RunCleaner::feed(bool key, KeyEvent& event) {
+    if (key == m_inMark) {
+        m_length += m_tentative + 1;  // a run too short to count belongs to this one
+        m_tentative = 0;
+        return false;
+    }
+    ++m_tentative;
+    if (m_tentative < (m_inMark ? m_minGap : m_minMark)) return false;
+    event.mark = m_inMark;
+    event.steps = static_cast<float>(m_length);
+    m_inMark = key;
+    m_length = m_tentative;
+    m_tentative = 0;
+    return true;
+}
+
+// ---- CwChannelDecoder --------------------------------------------------------------------
+
+CwChannelDecoder::CwChannelDecoder() {
+    configure(m_sampleRate);
+}
+
+void CwChannelDecoder::configure(double sampleRateHz) {
+    m_sampleRate = sampleRateHz;
+    m_stepRate = sampleRateHz / kStepSamples;
+    for (size_t b = 0; b < m_banks.size(); ++b) m_banks[b].detector.configure(kBankHalfLengths[b], m_stepRate);
+    m_detector.configure(kBankHalfLengths[1], m_stepRate);
+    setPitch(m_pitchHz);
+    setFixedWpm(m_fixedWpm);
+    reset();
+}
+
+void CwChannelDecoder::reset() {
+    for (auto& bank : m_banks) bank.detector.reset();
+    m_detector.reset();
+    m_kept = 0;
+    m_accumulator = {};
+    m_accumulated = 0;
+    restartGathering();
+}
+
+void CwChannelDecoder::restartGathering() {
+    m_settled = false;
+    for (auto& bank : m_banks) {
+        bank.runs.reset();
+        const int half = bank.detector.halfLength();
+        bank.runs.setMinimum(half, half);
+        bank.eventCount = 0;
+        bank.firstMarkStep = -1;
+    }
+    m_gatherSteps = 0;
+    m_timing.reset();
+}
+
+void CwChannelDecoder::setPitch(double hz) {
+    m_pitchHz = hz;
+    m_rotation = std::polar(1.0, -2.0 * M_PI * hz / m_sampleRate);
+}
+
+void CwChannelDecoder::setFixedWpm(int wpm) {
+    m_fixedWpm = std::max(wpm, 0);
+    m_timing.setFixedWpm(m_fixedWpm, 1.0 / m_stepRate);
+}
+
+void CwChannelDecoder::process(const float* samples, int count, const DecoderSettings& settings, std::string& out) {
+    for (int i = 0; i < count; ++i) {
+        const std::complex<double> z = static_cast<double>(samples[i]) * m_oscillator;
+        m_accumulator += std::complex<float>(static_cast<float>(z.real()), static_cast<float>(z.imag()));
+        m_oscillator *= m_rotation;
+        if (++m_accumulated < kStepSamples) continue;
+        m_oscillator /= std::abs(m_oscillator);  // keep the oscillator on the unit circle
+        step(m_accumulator, settings, out);
+        m_accumulator = {};
+        m_accumulated = 0;
+    }
+}
+
+std::complex<float> CwChannelDecoder::rawAt(int age) const {
+    int pos = m_rawPos - 1 - age;
+    if (pos < 0) pos += kRawSteps;
+    return m_raw[static_cast<size_t>(pos)];
+}
+
+void CwChannelDecoder::step(std::complex<float> raw, const DecoderSettings& settings, std::string& out) {
+    m_raw[static_cast<size_t>(m_rawPos)] = raw;
+    m_rawPos = m_rawPos + 1 == kRawSteps ? 0 : m_rawPos + 1;
+    if (m_kept < kRawSteps) ++m_kept;
+    ++m_gatherSteps;
+    if (m_settled) {
+        liveStep(raw, settings, out);
+    } else {
+        gatherStep(raw, settings, out);
+    }
+}
+
+bool CwChannelDecoder::bankEstimate(const Bank& bank, TimingEstimate& estimate) {
+    auto& marks = m_markScratch;
+    auto& gaps = m_gapScratch;
+    int nm = 0;
+    int ng = 0;
+    for (int i = 0; i < bank.eventCount; ++i) {
+        const KeyEvent& e = bank.events[static_cast<size_t>(i)];
+        if (e.mark) {
+            marks[static_cast<size_t>(nm++)] = e.steps;
+        } else {
+            gaps[static_cast<size_t>(ng++)] = e.steps;
+        }
+    }
+    estimateTiming(marks.data(), nm, gaps.data(), ng, estimate);
+    return nm > 0;
+}
+
+void CwChannelDecoder::gatherStep(std::complex<float> raw, const DecoderSettings& settings, std::string& out) {
+    bool newEvent = false;
+    for (auto& bank : m_banks) {
+        KeyEvent e;
+        if (!bank.runs.feed(bank.detector.step(raw) && m_gate, e)) continue;
+        if (!e.mark && bank.firstMarkStep < 0) {
+            // The leading gap ended: the first mark has begun.
+            bank.firstMarkStep = m_gatherSteps;
+            continue;
+        }
+        if (bank.eventCount < kMaxEvents) bank.events[static_cast<size_t>(bank.eventCount++)] = e;
+        newEvent = true;
+    }
+    if (!newEvent) return;
+    const int holdSteps = static_cast<int>(kMaxHoldSeconds * m_stepRate);
+    // The longest detector whose estimate holds wins: it sees the least noise.
+    for (int b = kBanks - 1; b >= 0; --b) {
+        const Bank& bank = m_banks[static_cast<size_t>(b)];
+        TimingEstimate estimate;
+        if (!bankEstimate(bank, estimate)) continue;
+        const bool fitsFilter = 2.0f * static_cast<float>(bank.detector.halfLength()) <= kMaxFilterDots * estimate.dot;
+        const bool plausible = estimate.dot >= kMinDotSeconds * m_stepRate;
+        const bool held = m_gatherSteps - bank.firstMarkStep >= holdSteps || bank.eventCount >= kMaxEvents;
+        const bool known = m_fixedWpm > 0 ||
+                           (estimate.marksSplit && estimate.marks >= kMinMarksToSettle && estimate.spacingKnown);
+        if ((known || held) && fitsFilter && plausible) {
+            settle(estimate, settings, out);
+            return;
+        }
+    }
+    // Held long enough and nothing fits: what was gathered was not a sender.
+    for (const auto& bank : m_banks) {
+        if (bank.firstMarkStep >= 0 && (m_gatherSteps - bank.firstMarkStep >= holdSteps || bank.eventCount >= kMaxEvents)) {
+            restartGathering();
+            return;
+        }
+    }
+}
+
+void CwChannelDecoder::applyMatchedLength(float dotSteps) {
+    m_matchedDot = dotSteps;
+    const int half = std::clamp(static_cast<int>(std::lround(kMatchedFraction * dotSteps)), 1, KeyDetector::kMaxHalfLength);
+    if (half != m_detector.halfLength()) {
+        m_detector.configure(half, m_stepRate);
+        // Refill the new triangle from the kept steps so the envelope does not restart.
+        for (int age = std::min(2 * half, m_kept) - 1; age >= 0; --age) m_detector.filter(rawAt(age));
+    }
+}
+
+void CwChannelDecoder::settle(const TimingEstimate& estimate, const DecoderSettings& settings, std::string& out) {
+    m_settled = true;
+    // Steps to run again: from a little before the earliest first mark up to now.
+    int firstMark = m_gatherSteps;
+    for (const auto& bank : m_banks) {
+        if (bank.firstMarkStep >= 0) firstMark = std::min(firstMark, bank.firstMarkStep);
+    }
+    const int lead = static_cast<int>(kReplayLeadSeconds * m_stepRate) + 4 * KeyDetector::kMaxHalfLength;
+    const int count = std::min(m_kept, m_gatherSteps - firstMark + lead);
+
+    const int half = std::clamp(static_cast<int>(std::lround(kMatchedFraction * estimate.dot)), 1, KeyDetector::kMaxHalfLength);
+    m_matchedDot = estimate.dot;
+    m_detector.configure(half, m_stepRate);
+    m_detector.reset();
+    for (int age = count - 1; age >= 0; --age) m_scratch[static_cast<size_t>(count - 1 - age)] = m_detector.filter(rawAt(age));
+    auto percentile = [&](double p) {
+        const auto k = static_cast<size_t>(p * (count - 1));
+        std::nth_element(m_scratch.begin(), m_scratch.begin() + static_cast<long>(k), m_scratch.begin() + count);
+        return m_scratch[k];
+    };
+    const float space = percentile(kSpacePercentile);
+    const float mark = percentile(kMarkPercentile);
+    m_detector.reset();
+    m_detector.seed(space, mark);
+
+    m_runs.reset();
+    m_runs.setMinimum(std::max(1, static_cast<int>(std::lround(kMinRunFraction * estimate.dot))),
+                      std::max(1, static_cast<int>(std::lround(kMinRunFraction * estimate.elementGap))));
+    // The gathering events are no longer needed: the first bank's list holds the run again.
+    auto& events = m_banks[0].events;
+    int n = 0;
+    for (int age = count - 1; age >= 0; --age) {
+        KeyEvent e;
+        if (m_runs.feed(m_detector.step(rawAt(age)), e) && n < kMaxEvents) events[static_cast<size_t>(n++)] = e;
+    }
+    m_banks[0].eventCount = 0;
+
+    // Learn from everything first, then decode from the start.
+    m_timing.reset();
+    for (int i = 0; i < n; ++i) m_timing.observe(events[static_cast<size_t>(i)]);
+    int nm = 0;
+    int ng = 0;
+    bool seenMark = false;
+    for (int i = 0; i < n; ++i) {
+        const KeyEvent& e = events[static_cast<size_t>(i)];
+        if (e.mark) {
+            m_markScratch[static_cast<size_t>(nm++)] = e.steps;
+            seenMark = true;
+        } else if (seenMark) {
+            m_gapScratch[static_cast<size_t>(ng++)] = e.steps;
+        }
+    }
+    TimingEstimate replayed;
+    estimateTiming(m_markScratch.data(), nm, m_gapScratch.data(), ng, replayed);
+    const TimingEstimate& use = replayed.marksSplit ? replayed : estimate;
+    m_timing.setEstimate(use);
+    for (int i = 0; i < n; ++i) m_timing.decode(events[static_cast<size_t>(i)], settings, out);
+    if (!m_runs.inMark()) m_timing.gapProgress(static_cast<float>(m_runs.gapSoFar()), settings, out);
+    applyMatchedLength(m_timing.estimate().dot);
+}
+
+void CwChannelDecoder::liveStep(std::complex<float> raw, const DecoderSettings& settings, std::string& out) {
+    // The gathering detectors run on so that their levels are current when the next over
+    // starts.
+    for (auto& bank : m_banks) bank.detector.step(raw);
+    KeyEvent e;
+    if (m_runs.feed(m_detector.step(raw) && m_gate, e)) {
+        m_timing.observe(e);
+        m_timing.decode(e, settings, out);
+        const TimingEstimate& est = m_timing.estimate();
+        if (e.mark && std::abs(est.dot - m_matchedDot) > kRetuneFraction * m_matchedDot) {
+            applyMatchedLength(est.dot);
+            m_runs.setMinimum(std::max(1, static_cast<int>(std::lround(kMinRunFraction * est.dot))),
+                              std::max(1, static_cast<int>(std::lround(kMinRunFraction * est.elementGap))));
+        }
+        return;
+    }
+    if (m_runs.inMark()) return;
+    const float gap = static_cast<float>(m_runs.gapSoFar());
+    m_timing.gapProgress(gap, settings, out);
+    const float overGap = std::max(static_cast<float>(kOverGapSeconds * m_stepRate),
+                                   kOverGapWordGaps * m_timing.estimate().wordGap);
+    if (gap > overGap) restartGathering();
+}
+
+int CwChannelDecoder::wpm() const {
+    return m_settled ? m_timing.wpm(1.0 / m_stepRate) : 0;
+}
+
+double CwChannelDecoder::wordGapSeconds() const {
+    return m_settled ? m_timing.estimate().wordGap / m_stepRate : 0.0;
+}
+
+float CwChannelDecoder::markLevel() const {
+    return m_settled ? m_detector.markLevel() : m_banks[1].detector.markLevel();
+}
+
+float CwChannelDecoder::spaceLevel() const {
+    return m_settled ? m_detector.spaceLevel() : m_banks[1].detector.spaceLevel();
+}
+
+bool CwChannelDecoder::squelchOpen() const {
+    return m_settled ? m_detector.squelchOpen() : m_banks[1].detector.squelchOpen();
+}
+
+} // namespace dita

@@ -1,0 +1,175 @@
+#pragma once
+// CwChannelDecoder: decodes one CW signal at a given pitch from narrowband audio (the receive
+// chain's 5,512.5 samples/s block). Built to run as many instances as there are signals, each
+// with its own pitch and its own learnt timing.
+//
+// Stages, all per instance:
+//  - KeyDetector: mixes the pitch down to complex baseband, integrates 16 samples per step
+//    (2.902 ms) and low-passes with a triangle as long as about one dot (a filter matched to
+//    the element), tracks the mark and space levels of the envelope and decides key down/up
+//    with hysteresis between them. A squelch from the same levels keeps noise from keying.
+//  - RunCleaner: turns the decisions into mark and gap runs, absorbing runs too short to be
+//    elements.
+//  - SenderTiming (decode/): dots, dashes and gap classes learnt from the sender.
+// After a reset the raw baseband steps are kept while detectors of three lengths gather
+// events. Once the timing of the sender is known, the kept steps are run again through a
+// detector matched to the sender's dot, and everything from the reset on is decoded: the first
+// character of a transmission is not lost to the speed acquisition.
+//
+// Plain class, no Qt; configure/reset/process on the receive worker thread; nothing is
+// allocated after construction (text is appended to the caller's reserved string).
+#include "decode/SenderTiming.h"
+
+#include <array>
+#include <complex>
+#include <string>
+
+namespace dita {
+
+// Envelope detector and key decisions for one signal.
+class KeyDetector {
+public:
+    static constexpr int kMaxHalfLength = 64;
+
+    // stepRate in steps per second; halfLength: each of the two boxcars of the triangle.
+    void configure(int halfLength, double stepRate);
+    int halfLength() const { return m_half; }
+    // Clears the filter and the levels.
+    void reset();
+    // Starts the levels from known values (for a run over kept steps).
+    void seed(float space, float mark);
+    // One step of raw baseband (a 16-sample sum); returns the filtered amplitude.
+    float filter(std::complex<float> raw);
+    // filter() plus the level tracking and decision; returns the key state (false while the
+    // squelch is closed).
+    bool step(std::complex<float> raw);
+
+    float amplitude() const { return m_amplitude; }
+    float markLevel() const { return m_mark; }
+    float spaceLevel() const { return m_space; }
+    float threshold() const { return m_space + 0.5f * (m_mark - m_space); }
+    bool squelchOpen() const { return m_open; }
+
+private:
+    int m_half = 4;
+    double m_stepRate = 344.53125;
+    std::array<std::complex<double>, kMaxHalfLength> m_ring1{};
+    std::array<std::complex<double>, kMaxHalfLength> m_ring2{};
+    std::complex<double> m_sum1{};
+    std::complex<double> m_sum2{};
+    int m_pos = 0;
+    float m_amplitude = 0.0f;
+    float m_space = 0.0f;
+    float m_mark = 0.0f;
+    bool m_started = false;
+    bool m_rawKey = false;
+    bool m_open = false;
+    int m_tailSteps = 0;
+    int m_filled = 0;
+    float m_spaceAlpha = 0.0f;
+    float m_markAlpha = 0.0f;
+    float m_attackAlpha = 0.0f;
+    float m_decayAlpha = 0.0f;
+};
+
+// Mark and gap runs from per-step key states.
+class RunCleaner {
+public:
+    void reset();
+    void setMinimum(int markSteps, int gapSteps) {
+        m_minMark = markSteps;
+        m_minGap = gapSteps;
+    }
+    // Returns true and fills event when a run has ended.
+    bool feed(bool key, KeyEvent& event);
+    bool inMark() const { return m_inMark; }
+    // Length of the gap running now (0 during a mark).
+    int gapSoFar() const { return m_inMark ? 0 : m_length; }
+
+private:
+    bool m_inMark = false;
+    int m_length = 0;
+    int m_tentative = 0;
+    int m_minMark = 1;
+    int m_minGap = 1;
+};
+
+class CwChannelDecoder {
+public:
+    static constexpr int kStepSamples = 16;
+    static constexpr int kRawSteps = 4096;   // 11.9 s of kept steps at the narrowband rate
+    static constexpr int kMaxEvents = 1024;  // events gathered before the timing is known
+    static constexpr int kBanks = 3;
+
+    CwChannelDecoder();
+    // sampleRate of the narrowband input.
+    void configure(double sampleRateHz);
+    // Decoder reset: back to gathering, timing forgotten, pitch kept.
+    void reset();
+    // Pitch to decode; the mixer phase runs on, so a slow drift can be followed.
+    void setPitch(double hz);
+    double pitchHz() const { return m_pitchHz; }
+    // Fixed receive speed in words per minute; 0 learns it from the sender.
+    void setFixedWpm(int wpm);
+    // Signal gate from outside (the spectrum shows a tone at the pitch): while closed nothing
+    // is keyed, so noise writes nothing. The envelope levels are tracked all the same.
+    void setGate(bool open) { m_gate = open; }
+
+    // Decodes count samples; text is appended to out.
+    void process(const float* samples, int count, const DecoderSettings& settings, std::string& out);
+
+    bool timingKnown() const { return m_settled; }
+    int wpm() const;
+    // Seconds of the sender's word gap (0 while unknown).
+    double wordGapSeconds() const;
+    // Levels of the matched detector (of the middle gathering detector before the timing is
+    // known), in input amplitude units.
+    float markLevel() const;
+    float spaceLevel() const;
+    bool squelchOpen() const;
+
+private:
+    struct Bank {
+        KeyDetector detector;
+        RunCleaner runs;
+        std::array<KeyEvent, kMaxEvents> events{};
+        int eventCount = 0;
+        int firstMarkStep = -1;
+    };
+
+    void step(std::complex<float> raw, const DecoderSettings& settings, std::string& out);
+    void gatherStep(std::complex<float> raw, const DecoderSettings& settings, std::string& out);
+    void liveStep(std::complex<float> raw, const DecoderSettings& settings, std::string& out);
+    bool bankEstimate(const Bank& bank, TimingEstimate& estimate);
+    void settle(const TimingEstimate& estimate, const DecoderSettings& settings, std::string& out);
+    void restartGathering();
+    void applyMatchedLength(float dotSteps);
+    std::complex<float> rawAt(int age) const;
+
+    double m_sampleRate = 5512.5;
+    double m_stepRate = 344.53125;
+    double m_pitchHz = 600.0;
+    std::complex<double> m_oscillator{1.0, 0.0};
+    std::complex<double> m_rotation{1.0, 0.0};
+    std::complex<float> m_accumulator{};
+    int m_accumulated = 0;
+
+    std::array<std::complex<float>, kRawSteps> m_raw{};
+    int m_rawPos = 0;      // next write position
+    int m_kept = 0;        // steps kept since the reset (up to kRawSteps)
+    int m_gatherSteps = 0; // steps since gathering began
+    std::array<Bank, kBanks> m_banks;
+    std::array<float, kRawSteps> m_scratch{};
+    std::array<float, kMaxEvents> m_markScratch{};
+    std::array<float, kMaxEvents> m_gapScratch{};
+
+    bool m_settled = false;
+    KeyDetector m_detector;
+    RunCleaner m_runs;
+    SenderTiming m_timing;
+    float m_matchedDot = 0.0f;
+    int m_fixedWpm = 0;
+    bool m_gate = true;
+};
+
+} // namespace dita

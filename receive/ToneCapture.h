@@ -1,0 +1,76 @@
+#pragma once
+// ToneCapture: finds the keyed tone to decode in the per-pass power spectrum, follows its slow
+// drift, and moves to a new sender that starts after the tuned one has fallen silent.
+//
+// A candidate is a local peak of the smoothed spectrum standing clearly over the median level
+// whose power varies from pass to pass (keyed), unlike a steady carrier. While the tuned tone
+// is heard the capture only follows it; a new tone within kSpanHz is taken when the tuned one
+// has been quiet for longer than the sender's word gaps and the new one began after that.
+//
+// Plain class, used by ReceiveEngine once per pass on its worker thread; nothing allocated.
+#include "receive/PowerSpectrum.h"
+
+#include <array>
+
+namespace dita {
+
+class ToneCapture {
+public:
+    static constexpr int kMaxBins = 512;
+    static constexpr int kHistory = 12;    // passes of power kept per bin (2.2 s)
+    static constexpr double kSpanHz = 160; // a new sender is looked for this far from the tuned tone
+
+    ToneCapture();
+    // Search range in Hz and the time of one spectrum (one pass).
+    void configure(double minHz, double maxHz, double passSeconds);
+    // Untuned: the next keyed tone anywhere in the range is taken.
+    void reset();
+    // Tuned by the operator (or the stored setting): followed from here.
+    void tune(double hz);
+    // The tuned sender's word gap in seconds (0 unknown): quiet shorter than this is not the end.
+    void setWordGapSeconds(double seconds) { m_wordGapSeconds = seconds; }
+
+    // One pass over the unscaled power spectrum (bins 1..2048). Returns true when a tone was
+    // newly captured (the decoder starts afresh on it); pitchHz() then holds its frequency.
+    bool update(const PowerSpectrum& power);
+
+    bool tuned() const { return m_tuned; }
+    // Passes since the newly captured tone first stood over the median (its onset pass is 0).
+    int passesSinceOnset() const { return m_sinceOnset; }
+    double pitchHz() const { return m_pitchHz; }
+    // Strength of the tuned tone over the median level in the last pass (power ratio).
+    float tunedRatio() const { return m_tunedRatio; }
+    // A tone stands at the tuned pitch now, or did within the sender's word gaps: the signal
+    // estimate that opens the decoder's gate.
+    bool signalPresent() const { return m_tuned && (m_pass - m_lastPresent) * m_passSeconds <= quietSeconds(); }
+
+private:
+    int binOf(double hz) const;
+    double quietSeconds() const;
+    double peakHz(int index) const;
+    bool keyed(int index) const;
+    int bestCandidate(int lowIndex, int highIndex, int excludeLow, int excludeHigh, bool needOnsetAfterQuiet) const;
+
+    int m_first = 38;
+    int m_count = 0;
+    double m_passSeconds = 0.18576;
+    long m_pass = 0;
+    bool m_tuned = false;
+    double m_pitchHz = 600.0;
+    long m_lastHeard = 0;
+    long m_lastPresent = -1000000;
+    double m_wordGapSeconds = 0.0;
+    float m_floorAverage = 0.0f;
+    float m_floorNow = 0.0f;
+    int m_sinceOnset = 0;
+    float m_tunedRatio = 0.0f;
+    int m_filled = 0;
+    std::array<float, kMaxBins> m_sum{};
+    std::array<float, kMaxBins> m_average{};
+    std::array<float, kMaxBins> m_scratch{};
+    std::array<long, kMaxBins> m_onset{};
+    std::array<int, kMaxBins> m_absent{};
+    std::array<std::array<float, kMaxBins>, kHistory> m_history{};
+};
+
+} // namespace dita

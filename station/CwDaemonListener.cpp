@@ -1,0 +1,95 @@
+#include "station/CwDaemonListener.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace dita {
+
+CwDaemonListener::CwDaemonListener(Handler handler, Reporter reporter)
+    : m_handler(std::move(handler)), m_reporter(std::move(reporter)) {}
+
+CwDaemonListener::~CwDaemonListener() { stop(); }
+
+std::string CwDaemonListener::start(const std::string& address, uint16_t port) {
+    stop();
+    sockaddr_in where{};
+    where.sin_family = AF_INET;
+    where.sin_port = htons(port);
+    if (inet_pton(AF_INET, address.c_str(), &where.sin_addr) != 1) {
+        return "The keying listener address '" + address + "' is not an IPv4 address";
+    }
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return std::string("Could not open a UDP socket: ") + std::strerror(errno);
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&where), sizeof where) != 0) {
+        const int err = errno;
+        close(fd);
+        return "Could not listen on UDP " + address + ":" + std::to_string(port) + ": " +
+               std::strerror(err);
+    }
+    socklen_t len = sizeof where;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&where), &len);
+    m_boundPort = ntohs(where.sin_port);
+    m_wake = eventfd(0, EFD_CLOEXEC);
+    if (m_wake < 0) {
+        close(fd);
+        return std::string("Could not create the listener's wake-up: ") + std::strerror(errno);
+    }
+    m_socket = fd;
+    m_thread = std::thread([this] { run(); });
+    return {};
+}
+
+void CwDaemonListener::stop() {
+    if (m_thread.joinable()) {
+        const uint64_t one = 1;
+        if (write(m_wake, &one, sizeof one) < 0) {
+            // The eventfd cannot be full after one write; the join below still ends the thread
+            // once the socket closes.
+        }
+        m_thread.join();
+    }
+    if (m_socket >= 0) close(m_socket);
+    if (m_wake >= 0) close(m_wake);
+    m_socket = -1;
+    m_wake = -1;
+}
+
+void CwDaemonListener::run() {
+    // One byte more than the largest datagram accepted, so a longer one shows as longer.
+    char buffer[kCwDaemonMaxDatagramBytes + 1];
+    pollfd fds[2] = {{m_socket, POLLIN, 0}, {m_wake, POLLIN, 0}};
+    for (;;) {
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            m_reporter(std::string("keying listener stopped: ") + std::strerror(errno));
+            return;
+        }
+        if (fds[1].revents) return;
+        if (!(fds[0].revents & POLLIN)) continue;
+        // MSG_TRUNC returns the datagram's full length even when it did not fit.
+        const ssize_t n = recv(m_socket, buffer, sizeof buffer, MSG_TRUNC | MSG_DONTWAIT);
+        if (n < 0) continue;
+        const std::size_t full = static_cast<std::size_t>(n);
+        const std::string_view datagram(buffer, full < sizeof buffer ? full : sizeof buffer);
+        CwDaemonParse parsed = full > kCwDaemonMaxDatagramBytes
+                                   ? CwDaemonParse{false, {}, "datagram of " + std::to_string(full) +
+                                                                  " bytes is longer than " +
+                                                                  std::to_string(kCwDaemonMaxDatagramBytes)}
+                                   : parseCwDaemonDatagram(datagram);
+        if (!parsed.ok) {
+            ++m_refused;
+            m_reporter("keying listener dropped a datagram: " + parsed.error);
+            continue;
+        }
+        m_handler(parsed.request);
+    }
+}
+
+} // namespace dita

@@ -1,0 +1,74 @@
+#pragma once
+// Keys what a logger sends through DITA's current keyer: text is queued and keyed word by word
+// on a thread of its own, at the speed the keyer currently has; the escape requests change the
+// speed, the tone and PTT through the window's own settings (hooks), or abort the keying.
+//
+// Character mode (the default) stops an abort after the character being keyed (serial lines)
+// or within one tone block (sound card); word mode lets the word being keyed finish first, so
+// a logger's abort never cuts a call in half.
+//
+// Who calls it: CwDaemonListener's thread calls handle(); the keying thread calls the hooks
+// keyer, keyed and active; handle() calls setSpeed, setTone and setPtt on the listener's
+// thread. The hooks that change window settings must forward to the window thread. No Qt.
+#include "station/CwDaemonProtocol.h"
+#include "transmit/Keyer.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace dita {
+
+// Text waiting to be keyed is limited like one send buffer; more is dropped and reported.
+constexpr std::size_t kCwQueueMaxBytes = 4096;
+
+struct CwKeyingHooks {
+    // The keyer of the current output device; nullptr when nothing can key (text is dropped).
+    std::function<Keyer*()> keyer;
+    std::function<void(int32_t wpm)> setSpeed;
+    std::function<void(int32_t hz)> setTone;  // 0: tone off
+    std::function<void(bool on)> setPtt;
+    // Each word as its keying starts (Latin-1), for the transmit window.
+    std::function<void(const std::string& latin1)> keyed;
+    // True while queued text is being keyed, false once the queue is empty or aborted.
+    std::function<void(bool keying)> active;
+    std::function<void(const std::string& why)> report;
+};
+
+class CwKeyingQueue {
+public:
+    explicit CwKeyingQueue(CwKeyingHooks hooks);
+    ~CwKeyingQueue();
+    CwKeyingQueue(const CwKeyingQueue&) = delete;
+    CwKeyingQueue& operator=(const CwKeyingQueue&) = delete;
+
+    void handle(const CwDaemonRequest& request);
+    // Stops the keying and drops the queue (ESC 4, and DITA's own stop).
+    void abort();
+    bool wordMode() const { return m_wordMode.load(); }
+    // Waits until the queue is empty and nothing is keyed; false on timeout (tests, shutdown).
+    bool waitIdle(std::chrono::milliseconds timeout);
+
+private:
+    void run();
+    void keyWord(const std::string& word);
+
+    CwKeyingHooks m_hooks;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_idle;
+    std::deque<std::string> m_words;  // guarded by m_mutex
+    std::size_t m_queuedBytes = 0;    // guarded by m_mutex
+    bool m_busy = false;              // guarded by m_mutex: a word is being keyed
+    bool m_quit = false;              // guarded by m_mutex
+    std::atomic<bool> m_stop{false};  // the keyer's stop request for the word being keyed
+    std::atomic<bool> m_wordMode{false};
+    std::thread m_thread;
+};
+
+} // namespace dita

@@ -1,0 +1,178 @@
+#include "station/RigControl.h"
+
+#include <hamlib/rig.h>
+
+#include <cstring>
+
+namespace dita {
+
+namespace {
+
+RIG* asRig(void* p) { return static_cast<RIG*>(p); }
+
+// hamlib's own chatter would fill the terminal on every failed attempt; DITA reports instead.
+void quietHamlib() {
+    static std::once_flag once;
+    std::call_once(once, [] { rig_set_debug(RIG_DEBUG_NONE); });
+}
+
+// rigerror() appends hamlib's recent debug lines; rigerror2() is the message alone.
+std::string hamlibError(int code) { return rigerror2(code); }
+
+void setPortPath(RIG* rig, const std::string& path) {
+    std::strncpy(rig->state.rigport.pathname, path.c_str(), HAMLIB_FILPATHLEN - 1);
+    rig->state.rigport.pathname[HAMLIB_FILPATHLEN - 1] = '\0';
+}
+
+} // namespace
+
+std::string RigEndpoint::describe() const {
+    switch (connection) {
+    case RigConnection::None: return "none";
+    case RigConnection::SerialRig:
+        return "hamlib model " + std::to_string(model) + (device.empty() ? "" : " on " + device);
+    case RigConnection::Rigctld: return "rigctld " + host + ":" + std::to_string(port);
+    }
+    return "none";
+}
+
+RigControl::RigControl(Hooks hooks, RigTiming timing)
+    : m_hooks(std::move(hooks)), m_timing(timing) {
+    quietHamlib();
+}
+
+RigControl::~RigControl() {
+    configure({});
+    for (auto& worker : m_workers) worker.join();
+}
+
+void RigControl::configure(const RigEndpoint& endpoint) {
+    uint64_t generation = 0;
+    {
+        std::lock_guard lock(m_wakeMutex);
+        generation = ++m_generation;
+    }
+    m_wake.notify_all();
+    // Workers that have ended are joined now; one still inside a slow hamlib call is left to
+    // end by itself (it sees the newer generation and closes its rig).
+    {
+        std::lock_guard lock(m_rigMutex);
+        m_rig = nullptr;
+        m_connected = false;
+    }
+    if (endpoint.connection == RigConnection::None) return;
+    m_workers.emplace_back([this, endpoint, generation] { run(endpoint, generation); });
+}
+
+bool RigControl::stopping(uint64_t generation) {
+    std::lock_guard lock(m_wakeMutex);
+    return generation != m_generation;
+}
+
+void RigControl::waitFor(std::chrono::milliseconds interval, uint64_t generation) {
+    std::unique_lock lock(m_wakeMutex);
+    m_wake.wait_for(lock, interval, [&] { return generation != m_generation; });
+}
+
+namespace {
+
+RIG* openRig(const RigEndpoint& endpoint, std::string& why) {
+    const bool network = endpoint.connection == RigConnection::Rigctld;
+    RIG* rig = rig_init(network ? kRigModelNetRigctl : endpoint.model);
+    if (!rig) {
+        why = "hamlib has no rig model " + std::to_string(endpoint.model);
+        return nullptr;
+    }
+    if (network) {
+        setPortPath(rig, endpoint.host + ":" + std::to_string(endpoint.port));
+    } else {
+        if (!endpoint.device.empty()) setPortPath(rig, endpoint.device);
+        if (endpoint.baud > 0) rig->state.rigport.parm.serial.rate = endpoint.baud;
+        // PTT by the rig's own command, for models (the dummy rig) that name no PTT method.
+        if (rig->state.pttport.type.ptt == RIG_PTT_NONE) rig->state.pttport.type.ptt = RIG_PTT_RIG;
+    }
+    const int rc = rig_open(rig);
+    if (rc != RIG_OK) {
+        why = hamlibError(rc);
+        rig_cleanup(rig);
+        return nullptr;
+    }
+    return rig;
+}
+
+void closeRig(RIG* rig) {
+    rig_close(rig);
+    rig_cleanup(rig);
+}
+
+} // namespace
+
+bool RigControl::publish(void* rig, uint64_t generation) {
+    std::lock_guard lock(m_rigMutex);
+    if (stopping(generation)) return false;
+    m_rig = rig;
+    m_connected = true;
+    return true;
+}
+
+void RigControl::withdraw(void* rig) {
+    std::lock_guard lock(m_rigMutex);
+    if (m_rig != rig) return;
+    m_rig = nullptr;
+    m_connected = false;
+}
+
+void RigControl::run(RigEndpoint endpoint, uint64_t generation) {
+    bool reported = false;  // the current loss has been reported
+    auto report = [&](const std::string& what, const std::string& why) {
+        if (!reported && m_hooks.lost && !stopping(generation)) {
+            m_hooks.lost("Rig control: " + what + " " + endpoint.describe() + " (" + why +
+                         "); trying again");
+        }
+        reported = true;
+    };
+    while (!stopping(generation)) {
+        std::string why;
+        RIG* rig = openRig(endpoint, why);
+        if (!rig) {
+            report("cannot reach", why);
+            waitFor(m_timing.retry, generation);
+            continue;
+        }
+        if (!publish(rig, generation)) {
+            closeRig(rig);
+            return;
+        }
+        reported = false;
+        if (m_hooks.connected) m_hooks.connected(endpoint.describe());
+        double last = -1.0;
+        while (!stopping(generation)) {
+            freq_t hz = 0;
+            int rc = RIG_OK;
+            {
+                std::lock_guard lock(m_rigMutex);
+                rc = rig_get_freq(rig, RIG_VFO_CURR, &hz);
+            }
+            if (rc != RIG_OK) {
+                why = hamlibError(rc);
+                break;
+            }
+            if (hz != last && m_hooks.frequency && !stopping(generation)) m_hooks.frequency(hz);
+            last = hz;
+            waitFor(m_timing.poll, generation);
+        }
+        withdraw(rig);
+        closeRig(rig);
+        if (stopping(generation)) return;
+        report("lost", why);
+        waitFor(m_timing.retry, generation);
+    }
+}
+
+bool RigControl::setPtt(bool on) {
+    std::unique_lock lock(m_rigMutex, std::defer_lock);
+    if (!m_connected.load() || !lock.try_lock_for(m_timing.pttWait) || !m_rig) return false;
+    return rig_set_ptt(asRig(m_rig), RIG_VFO_CURR, on ? RIG_PTT_ON : RIG_PTT_OFF) == RIG_OK;
+}
+
+} // namespace dita

@@ -1,0 +1,94 @@
+#pragma once
+// Rig control through hamlib: follows the rig's frequency and keys PTT by CAT command. The rig
+// is a hamlib model on a serial device, or a rigctld server (hamlib's network rig), which is
+// how several programs share one rig.
+//
+// A worker thread of its own opens the rig, polls the frequency about once a second and
+// reopens it after a lost connection, so nothing here ever blocks the window or the receive
+// loop. A failure is reported once, when the rig goes from reachable to unreachable (or
+// cannot be reached at the first attempt); the attempts go on silently until it answers again.
+//
+// Who calls it: the window thread configures it; the keying threads call setPtt; the hooks
+// run on the worker thread (the window forwards them to its own thread). No Qt.
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace dita {
+
+constexpr int32_t kRigModelDummy = 1;          // hamlib's dummy rig, needs no device
+constexpr int32_t kRigModelNetRigctl = 2;      // hamlib's client of a rigctld server
+constexpr uint16_t kRigctldDefaultPort = 4532;
+constexpr int32_t kRigDefaultModel = kRigModelDummy;
+
+enum class RigConnection : int32_t { None = 0, SerialRig = 1, Rigctld = 2 };
+
+// What the "Rig Control" setup keeps in the settings file.
+struct RigEndpoint {
+    RigConnection connection = RigConnection::None;
+    int32_t model = kRigDefaultModel;     // SerialRig: hamlib model number
+    std::string device;                   // SerialRig: device file (empty for the dummy rig)
+    int32_t baud = 0;                     // SerialRig: 0 keeps the model's own rate
+    std::string host = "localhost";       // Rigctld
+    uint16_t port = kRigctldDefaultPort;  // Rigctld
+    bool catPtt = false;                  // PTT by CAT command instead of DTR/RTS
+
+    // "rigctld localhost:4532", "model 1 on /dev/ttyUSB0", "none": for messages.
+    std::string describe() const;
+};
+
+struct RigTiming {
+    std::chrono::milliseconds poll{1000};   // frequency refresh
+    std::chrono::milliseconds retry{2000};  // between attempts to reach a lost rig
+    // setPtt waits at most this long for a poll in progress; later it gives up (PTT unchanged).
+    std::chrono::milliseconds pttWait{250};
+};
+
+class RigControl {
+public:
+    struct Hooks {
+        std::function<void(double hz)> frequency;      // on every change, and after (re)connecting
+        std::function<void(const std::string& why)> lost;  // once per loss (or failed first contact)
+        std::function<void(const std::string& rig)> connected;
+    };
+
+    explicit RigControl(Hooks hooks, RigTiming timing = {});
+    ~RigControl();
+    RigControl(const RigControl&) = delete;
+    RigControl& operator=(const RigControl&) = delete;
+
+    // Stops following the current rig and starts following endpoint (RigConnection::None:
+    // nothing). Returns at once: a worker still waiting for an old rig ends on its own.
+    void configure(const RigEndpoint& endpoint);
+    bool connected() const { return m_connected.load(); }
+
+    // CAT PTT; false (and nothing sent) when no rig is connected or it did not answer in time.
+    bool setPtt(bool on);
+
+private:
+    void run(RigEndpoint endpoint, uint64_t generation);
+    // Publishes rig as the one setPtt uses, unless a newer configure has come meanwhile.
+    bool publish(void* rig, uint64_t generation);
+    void withdraw(void* rig);
+    bool stopping(uint64_t generation);
+    void waitFor(std::chrono::milliseconds interval, uint64_t generation);
+
+    Hooks m_hooks;
+    RigTiming m_timing;
+    // Every hamlib call on a published rig: the worker's polls and the keyers' PTT commands.
+    std::timed_mutex m_rigMutex;
+    void* m_rig = nullptr;  // RIG*, guarded by m_rigMutex
+    std::atomic<bool> m_connected{false};
+    std::mutex m_wakeMutex;
+    std::condition_variable m_wake;
+    uint64_t m_generation = 0;  // guarded by m_wakeMutex; a new configure ends the old worker
+    std::vector<std::thread> m_workers;  // window thread; joined by the destructor
+};
+
+} // namespace dita

@@ -1,0 +1,377 @@
+// The cwdaemon keying listener with real UDP datagrams: what a logger sends is keyed, the
+// escape requests act, and malformed or oversized datagrams change nothing.
+#include "station/CwDaemonListener.h"
+#include "station/CwKeyingQueue.h"
+#include "transmit/MorseCode.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using namespace dita;
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string kEsc(1, kCwDaemonEscape);
+
+// A logger's side: one UDP socket sending datagrams to the listener.
+class UdpClient {
+public:
+    explicit UdpClient(uint16_t port) {
+        m_fd = socket(AF_INET, SOCK_DGRAM, 0);
+        m_to.sin_family = AF_INET;
+        m_to.sin_port = htons(port);
+        inet_pton(AF_INET, "127.0.0.1", &m_to.sin_addr);
+    }
+    ~UdpClient() { close(m_fd); }
+    void send(const std::string& datagram) const {
+        ASSERT_EQ(sendto(m_fd, datagram.data(), datagram.size(), 0,
+                         reinterpret_cast<const sockaddr*>(&m_to), sizeof m_to),
+                  static_cast<ssize_t>(datagram.size()));
+    }
+
+private:
+    int m_fd = -1;
+    sockaddr_in m_to{};
+};
+
+// Datagrams no logger sends: each must be dropped without touching the keying.
+std::vector<std::string> malformedDatagrams() {
+    return {std::string(kCwDaemonMaxDatagramBytes + 40, 'E'),  // oversized
+            kEsc + "2abc",                                     // speed without a number
+            kEsc + "225x",                                     // junk after the number
+            kEsc + "2" + std::to_string(kMaxXmitWpm + 1),      // speed out of range
+            kEsc + "350",                                      // tone below any sidetone
+            kEsc + "a2",                                       // PTT neither 0 nor 1
+            kEsc + "z",                                        // unknown request
+            kEsc,                                              // escape alone
+            "CQ\x01TEST",                                      // control byte in text
+            "\r\n"};                                           // nothing to key
+}
+
+// A keyer behind the real interface that records each text and holds it until released or
+// stopped, so the test decides when a word ends.
+class HoldingKeyer : public Keyer {
+public:
+    bool sendText(std::string_view text, const std::atomic<bool>& stop) override {
+        std::unique_lock lock(m_mutex);
+        m_texts.emplace_back(text);
+        m_changed.notify_all();
+        while (!m_release && !stop.load()) m_changed.wait_for(lock, 1ms);
+        m_release = false;
+        m_stopped.push_back(stop.load());
+        m_changed.notify_all();
+        return !stop.load();
+    }
+    bool sendTypedCode(int32_t) override { return true; }
+
+    bool waitForTexts(std::size_t n) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, 5s, [&] { return m_texts.size() >= n; });
+    }
+    bool waitForEnds(std::size_t n) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, 5s, [&] { return m_stopped.size() >= n; });
+    }
+    void release() {
+        std::lock_guard lock(m_mutex);
+        m_release = true;
+    }
+    std::vector<std::string> texts() {
+        std::lock_guard lock(m_mutex);
+        return m_texts;
+    }
+    std::vector<bool> stopped() {
+        std::lock_guard lock(m_mutex);
+        return m_stopped;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::string> m_texts;
+    std::vector<bool> m_stopped;
+    bool m_release = false;
+};
+
+// What the escape requests asked of the window's settings, in order.
+struct RequestLog {
+    std::mutex mutex;
+    std::condition_variable added;
+    std::vector<std::string> entries;
+    void add(const std::string& e) {
+        std::lock_guard lock(mutex);
+        entries.push_back(e);
+        added.notify_all();
+    }
+    // Requests are handled in the order they arrive: once this one is seen, all before it were.
+    bool waitFor(const std::string& e) {
+        std::unique_lock lock(mutex);
+        return added.wait_for(lock, 5s, [&] {
+            return std::find(entries.begin(), entries.end(), e) != entries.end();
+        });
+    }
+    std::vector<std::string> snapshot() {
+        std::lock_guard lock(mutex);
+        return entries;
+    }
+};
+
+} // namespace
+
+TEST(CwDaemonListener, RequestsActAbortStopsTheKeyingAndMalformedDatagramsChangeNothing) {
+    HoldingKeyer keyer;
+    RequestLog requests;
+    CwKeyingHooks hooks;
+    hooks.keyer = [&] { return &keyer; };
+    hooks.setSpeed = [&](int32_t wpm) { requests.add("speed " + std::to_string(wpm)); };
+    hooks.setTone = [&](int32_t hz) { requests.add("tone " + std::to_string(hz)); };
+    hooks.setPtt = [&](bool on) { requests.add(on ? "ptt on" : "ptt off"); };
+    std::vector<std::string> reports;
+    std::mutex reportMutex;
+    CwKeyingQueue queue(hooks);
+    CwDaemonListener listener([&](const CwDaemonRequest& r) { queue.handle(r); },
+                              [&](const std::string& why) {
+                                  std::lock_guard lock(reportMutex);
+                                  reports.push_back(why);
+                              });
+    ASSERT_EQ(listener.start(kCwDaemonDefaultAddress, 0), "");
+    const UdpClient logger(listener.boundPort());
+
+    // A second listener on the same port, or an address that is not one, is refused clearly.
+    CwDaemonListener clash([](const CwDaemonRequest&) {}, [](const std::string&) {});
+    EXPECT_NE(clash.start(kCwDaemonDefaultAddress, listener.boundPort()).find("Could not listen on UDP 127.0.0.1:"),
+              std::string::npos);
+    EXPECT_NE(clash.start("localhost", 0).find("is not an IPv4 address"), std::string::npos);
+
+    for (const auto& bad : malformedDatagrams()) logger.send(bad);
+    logger.send(kEsc + "230");
+    logger.send(kEsc + "3800");
+    logger.send(kEsc + "30");
+    logger.send(kEsc + "a1");
+    logger.send(kEsc + "a0");
+    logger.send(kEsc + "5");    // a daemon's exit: DITA keeps listening
+    logger.send(kEsc + "d50");  // PTT delay: DITA's own lead and tail apply
+
+    // Character mode: an abort stops the word being keyed and drops the rest.
+    logger.send("CQ TEST DE DL1ABC\r\n");
+    ASSERT_TRUE(keyer.waitForTexts(1));
+    logger.send(kEsc + "4");
+    ASSERT_TRUE(keyer.waitForEnds(1));
+    EXPECT_TRUE(queue.waitIdle(5s));
+
+    // Word mode: the abort lets the word being keyed finish, then drops the rest.
+    logger.send(kEsc + "6");
+    logger.send("5NN TU");
+    ASSERT_TRUE(keyer.waitForTexts(2));
+    logger.send(kEsc + "4");
+    logger.send(kEsc + "225");
+    ASSERT_TRUE(requests.waitFor("speed 25"));  // the abort has been handled
+    logger.send("73");  // sent after the abort: keyed after the held word
+    EXPECT_TRUE(queue.wordMode());
+    keyer.release();
+    ASSERT_TRUE(keyer.waitForTexts(3));
+    keyer.release();
+    EXPECT_TRUE(queue.waitIdle(5s));
+
+    // Reset: character mode again, PTT released.
+    logger.send(kEsc + "0");
+    logger.send("K");
+    ASSERT_TRUE(keyer.waitForTexts(4));
+    keyer.release();
+    EXPECT_TRUE(queue.waitIdle(5s));
+    EXPECT_FALSE(queue.wordMode());
+
+    EXPECT_EQ(keyer.texts(), (std::vector<std::string>{"CQ ", "5NN ", "73", "K"}));
+    EXPECT_EQ(keyer.stopped(), (std::vector<bool>{true, false, false, false}));
+    EXPECT_EQ(requests.snapshot(),
+              (std::vector<std::string>{"speed 30", "tone 800", "tone 0", "ptt on", "ptt off",
+                                        "speed 25", "ptt off"}));
+    EXPECT_EQ(listener.refusedCount(), malformedDatagrams().size());
+    std::lock_guard lock(reportMutex);
+    ASSERT_EQ(reports.size(), malformedDatagrams().size());
+    EXPECT_NE(reports[0].find("longer than 256"), std::string::npos) << reports[0];
+    EXPECT_NE(reports[1].find("speed request without a number"), std::string::npos) << reports[1];
+    EXPECT_NE(reports[6].find("unknown escape request 'z'"), std::string::npos) << reports[6];
+    EXPECT_NE(reports[8].find("control byte 1"), std::string::npos) << reports[8];
+}
+
+namespace {
+
+// dita-send --listen on a pseudo terminal's modem lines, run under the shim that logs every
+// line change with its time.
+class ListeningSender {
+public:
+    ListeningSender(const std::filesystem::path& log, const std::string& device) {
+        int out[2];
+        if (pipe(out) != 0) return;
+        m_pid = fork();
+        if (m_pid == 0) {
+            dup2(out[1], STDOUT_FILENO);
+            close(out[0]);
+            setenv("LD_PRELOAD", DITA_MODEM_SHIM, 1);
+            setenv("DITA_MODEM_LOG", log.c_str(), 1);
+            // The shim comes before a sanitizer runtime in the load order; that is intended.
+            const char* asan = getenv("ASAN_OPTIONS");
+            const std::string options =
+                std::string(asan ? asan : "") + (asan ? ":" : "") + "verify_asan_link_order=0";
+            setenv("ASAN_OPTIONS", options.c_str(), 1);
+            const std::string exe = std::string(DITA_BINARY_DIR) + "/tools/dita-send";
+            execl(exe.c_str(), exe.c_str(), "--serial", device.c_str(), "--wpm", "20", "--listen",
+                  "127.0.0.1:0", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(out[1]);
+        m_out = fdopen(out[0], "r");
+    }
+    ~ListeningSender() {
+        if (m_pid > 0 && !m_reaped) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+        if (m_out) fclose(m_out);
+    }
+    // The port from "listening on 127.0.0.1:<port>"; 0 when the program did not start.
+    uint16_t port() {
+        char line[128];
+        unsigned port = 0;
+        if (!m_out || !fgets(line, sizeof line, m_out)) return 0;
+        if (std::sscanf(line, "listening on 127.0.0.1:%u", &port) != 1) return 0;
+        return static_cast<uint16_t>(port);
+    }
+    // Waits for the exit; the rest of standard output ("keyed: ..." lines) and the status.
+    int finish(std::string& output) {
+        char line[256];
+        while (m_out && fgets(line, sizeof line, m_out)) output += line;
+        int status = 0;
+        waitpid(m_pid, &status, 0);
+        m_reaped = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+private:
+    pid_t m_pid = -1;
+    bool m_reaped = false;
+    FILE* m_out = nullptr;
+};
+
+struct KeyDown {
+    double startMs;
+    double lengthMs;
+};
+
+// The DTR key-down stretches in the shim's log.
+std::vector<KeyDown> keyDowns(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    std::vector<KeyDown> out;
+    long long ns = 0;
+    std::string op;
+    int bits = 0;
+    bool down = false;
+    double since = 0.0;
+    while (in >> ns >> op >> bits) {
+        const double ms = static_cast<double>(ns) / 1e6;
+        bool next = down;
+        if (op == "BIS" && (bits & TIOCM_DTR)) next = true;
+        if (op == "BIC" && (bits & TIOCM_DTR)) next = false;
+        if (op == "SET") next = (bits & TIOCM_DTR) != 0;
+        if (next && !down) since = ms;
+        if (!next && down) out.push_back({since, ms - since});
+        down = next;
+    }
+    return out;
+}
+
+// Reads the key-downs back as text: a dash is longer than two dots, a gap longer than two dots
+// ends a character and one longer than five dots a word. Characters by their send-table rows.
+std::string readMorse(const std::vector<KeyDown>& keyed, double dotMs) {
+    std::map<std::string, char> byPattern;
+    for (char c : std::string("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/?=")) {
+        std::string pattern;
+        for (char symbol : sendRow(serialTextCode(static_cast<unsigned char>(c)))) {
+            if (symbol == kDotSymbol || symbol == kDashSymbol) pattern += symbol;
+        }
+        byPattern.emplace(pattern, c);
+    }
+    std::string text, pattern;
+    auto endCharacter = [&] {
+        if (pattern.empty()) return;
+        const auto it = byPattern.find(pattern);
+        text += it == byPattern.end() ? '#' : it->second;
+        pattern.clear();
+    };
+    for (std::size_t i = 0; i < keyed.size(); ++i) {
+        if (i > 0) {
+            const double gap = keyed[i].startMs - (keyed[i - 1].startMs + keyed[i - 1].lengthMs);
+            if (gap > 2 * dotMs) endCharacter();
+            if (gap > 5 * dotMs) text += ' ';
+        }
+        pattern += keyed[i].lengthMs > 2 * dotMs ? kDashSymbol : kDotSymbol;
+    }
+    endCharacter();
+    return text;
+}
+
+} // namespace
+
+TEST(CwDaemonKeying, TextFromAUdpClientIsKeyedOnTheSerialLinesAtTheRequestedSpeed) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const std::string device = ptsname(master);
+    const auto log = std::filesystem::temp_directory_path() /
+                     ("dita-cwdaemon-shim-" + std::to_string(getpid()) + ".log");
+    std::filesystem::remove(log);
+
+    std::string output;
+    int status = -1;
+    {
+        ListeningSender sender(log, device);
+        const uint16_t port = sender.port();
+        ASSERT_NE(port, 0) << "dita-send --listen did not start";
+        const UdpClient logger(port);
+        logger.send(kEsc + "225");  // 25 wpm instead of the 20 given at start
+        for (const auto& bad : malformedDatagrams()) logger.send(bad);
+        logger.send("CQ TEST ");
+        logger.send("DE DL1ABC\r\n");
+        logger.send(kEsc + "5");  // exit once the queued text is keyed
+        status = sender.finish(output);
+    }
+    close(master);
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_EQ(output, "keyed: CQ \nkeyed: TEST \nkeyed: DE \nkeyed: DL1ABC\n");
+
+    const auto keyed = keyDowns(log);
+    ASSERT_FALSE(keyed.empty());
+    const double dotMs = ComputeSendTiming(25).DotMs;
+    const double shortest = std::min_element(keyed.begin(), keyed.end(), [](auto& a, auto& b) {
+                                return a.lengthMs < b.lengthMs;
+                            })->lengthMs;
+    // Dots at 25 wpm (48 ms), not 20 wpm (60 ms): the speed request reached the keyer.
+    EXPECT_NEAR(shortest, dotMs, 5.0);
+    const std::string text = readMorse(keyed, dotMs);
+    std::printf("decoded from the modem lines: '%s' (%zu key-downs, shortest %.1f ms)\n",
+                text.c_str(), keyed.size(), shortest);
+    EXPECT_EQ(text, "CQ TEST DE DL1ABC");
+    std::filesystem::remove(log);
+}
