@@ -29,6 +29,7 @@
 #include "app/SoundCardDialogs.h"
 #include "common/CallQueue.h"
 #include "common/DitaPaths.h"
+#include "common/MessageSink.h"
 #include "display/DisplayPanel.h"
 #include "display/TimeLineForm.h"
 #include "gaugekit/GkBar.h"
@@ -173,6 +174,53 @@ constexpr const char* kAboutText =
 
 } // namespace
 
+// ====================================================================== sound card windows
+
+// The sound card windows' view of the window: they report choices here, and the loop flags
+// change only here.
+class TDecoderForm::SoundCardHostImpl : public SoundCardHost {
+public:
+    explicit SoundCardHostImpl(TDecoderForm& form) : m_form(form) {}
+    int inputDeviceCount() const override { return m_form.m_inputDeviceCount; }
+    std::string deviceName(int deviceId) const override {
+        return m_form.m_services.catalog->name(deviceId);
+    }
+    int inputDeviceId() const override { return m_form.m_settings.InputDeviceId; }
+    void showMessage(const std::string& text, const std::string& caption) override {
+        m_form.messages().show(text, caption);
+    }
+    void selectionShown() override { m_form.m_session->flags().SelectionDialogVisible = true; }
+    bool deviceChosen(int deviceId) override {
+        if (!m_form.m_session->testOpen(deviceId, raw(m_form.m_settings.InputChannel)))
+            return false;
+        m_form.m_settings.InputDeviceId = deviceId;
+        m_form.m_session->flags().NoInputDevice = false;
+        selectionClosed();
+        return true;
+    }
+    void selectionClosed() override {
+        LoopFlags& f = m_form.m_session->flags();
+        f.LoopStopped = true;
+        f.RestartLoop = true; // a loop entered while the dialog was up reopens the device
+        f.QuitRequested = false;
+        f.SelectionDialogVisible = false;
+        m_form.enableSystemTimer();
+    }
+    void terminateWithoutSaving() override {
+        m_form.m_session->flags().SelectionDialogVisible = false;
+        m_form.stopSequence();
+        m_form.terminateApplication();
+    }
+    void continueWithoutInput() override { m_form.m_session->flags().NoInputDevice = true; }
+    void quitWithoutInput() override {
+        m_form.m_session->flags().NoInputDevice = true;
+        m_form.Quit1Click();
+    }
+
+private:
+    TDecoderForm& m_form;
+};
+
 // ====================================================================== FormCreate
 
 TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
@@ -188,17 +236,12 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
 
     // What the run loop's worker and the senders report reaches this thread through here.
     m_calls = new CallQueue(this);
-    // Capture buffers live in the capture cycle; it and the loop are made once.
-    m_capture = std::make_unique<CaptureCycle>(
-        *m_services.catalog,
-        [this](WaveOp op) {
-            m_calls->post([this, op] { messages().show(waveMessage(op), kWaveCaption); });
-        },
-        m_services.captureTimings);
+    m_soundCardHost = std::make_unique<SoundCardHostImpl>(*this);
+    // The receive session is made once: capture buffers, the loop and its thread.
     RunLoopEvents events;
     events.passDone = [this](const PassResult& r) {
         // The watchdog's flag as it stands at the end of this pass decides its timeline.
-        const bool stalled = m_flags.OutputStalled.load();
+        const bool stalled = m_session->flags().OutputStalled.load();
         m_calls->post([this, r, stalled] { showPass(r, stalled); });
     };
     events.leds = [this](bool rcv, bool xmit) {
@@ -208,8 +251,12 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     events.inputDeviceFallback = [this](int id) {
         m_calls->post([this, id] { m_settings.InputDeviceId = id; });
     };
-    m_runLoop = std::make_unique<RunLoop>(m_flags, *m_capture, *m_services.processor,
-                                          std::move(events), m_services.loopTimings);
+    m_session = std::make_unique<ReceiveSession>(
+        *m_services.catalog, *m_services.processor, std::move(events),
+        [this](WaveOp op) {
+            m_calls->post([this, op] { messages().show(waveMessage(op), kWaveDeviceCaption); });
+        },
+        m_services.captureTimings, m_services.loopTimings);
 
     createSubsystems();
     createControls();
@@ -218,9 +265,10 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     // Screen mode at creation: receive only.
     choose(SettingId::ScreenOpMode, setting::ScreenOpMode::ReceiveOnly);
 
-    m_flags.StopLoop = false;
-    m_flags.RestartLoop = false;
-    m_flags.NoInputDevice = true;
+    LoopFlags& loop = m_session->flags();
+    loop.StopLoop = false;
+    loop.RestartLoop = false;
+    loop.NoInputDevice = true;
 
     QFont f = RcvMemo->font();
     f.setPointSize(kInitialFontPt);
@@ -272,9 +320,7 @@ TDecoderForm::~TDecoderForm() {
     delete m_transmitPanel;
     m_transmitPanel = nullptr;
     SystemTimer->stop();
-    m_flags.StopLoop = true;
-    m_flags.QuitRequested = true;
-    joinRunLoop();
+    m_session->stop();
 }
 
 // ====================================================================== controls
@@ -304,7 +350,7 @@ void TDecoderForm::createSubsystems() {
             *m_keyingClock,
             // The output watchdog's stall: the receive loop resets its input, or skips the
             // timeline of the pass it lands in.
-            [this] { m_flags.OutputStalled.store(true); });
+            [this] { m_session->flags().OutputStalled.store(true); });
         m_toneKeyer = std::make_unique<ToneKeyer>(*m_toneOutput, *m_sendTiming);
     }
 
@@ -379,7 +425,7 @@ void TDecoderForm::createTransmitSide(QWidget* client) {
                                              return ExpandMacro(m_macroSources.at(n),
                                                                 macroFields());
                                          }},
-                                        m_flags.TransmitActive, ContrlPnl);
+                                        m_session->flags().TransmitActive, ContrlPnl);
     m_transmitPanel->setGeometry(0, kTransmitPanelTop, m_clientWidth, kTransmitPanelHeight);
     XmitCntrSpinEdit = m_transmitPanel->XmitCntrSpinEdit;
     // The transmit window has its own place on the form: it leaves the panel's layout.
@@ -965,20 +1011,22 @@ void TDecoderForm::InputChannelClick(int channel, QAction* own) {
                         ? "Be sure to set the mixer panel recording input to Microphone"
                         : "Be sure to set the mixer panel recording input to Line in",
                     "Operating Hint");
-    m_flags.LoopStopped = true;
-    m_flags.QuitRequested = false;
-    m_flags.RestartLoop = true;
+    LoopFlags& loop = m_session->flags();
+    loop.LoopStopped = true;
+    loop.QuitRequested = false;
+    loop.RestartLoop = true;
     enableSystemTimer();
 }
 
 void TDecoderForm::SelectSoundcardClick() {
     SystemTimer->stop();
-    m_flags.QuitRequested = false;
+    LoopFlags& loop = m_session->flags();
+    loop.QuitRequested = false;
     // Capture pauses for the dialog on its own account: a send that ends meanwhile does not
     // resume it, and closing the dialog does not resume it while a send keys.
-    m_flags.SelectionDialogVisible = true;
-    if (!SoundCardSelect) SoundCardSelect = new TSoundCardSelect(*this);
-    m_flags.RestartLoop = true;
+    loop.SelectionDialogVisible = true;
+    if (!SoundCardSelect) SoundCardSelect = new TSoundCardSelect(*m_soundCardHost, this);
+    loop.RestartLoop = true;
     SoundCardSelect->show();
 }
 
@@ -1155,14 +1203,14 @@ void TDecoderForm::SystemTimerTimer() {
     if (m_FirstStart) {
         m_inputDeviceCount = m_services.catalog->count();
         if (m_inputDeviceCount == 0) {
-            if (!SndCardErrForm) SndCardErrForm = new TSndCardErrForm(*this);
+            if (!SndCardErrForm) SndCardErrForm = new TSndCardErrForm(*m_soundCardHost, this);
             SndCardErrForm->show();
             if (SndCardErrForm->quitChosen) { // chosen at an earlier showing
                 terminateApplication();
                 return;
             }
         } else {
-            m_flags.NoInputDevice = false;
+            m_session->flags().NoInputDevice = false;
         }
         if (m_services.loadConfiguration) m_services.loadConfiguration();
         if (m_services.startInputDeviceId)
@@ -1173,45 +1221,32 @@ void TDecoderForm::SystemTimerTimer() {
         }
         m_FirstStart = false;
         enterRunLoop();
-    } else if (m_flags.LoopStopped.load()) {
-        if (m_loopRunning.load()) {
+    } else if (m_session->flags().LoopStopped.load()) {
+        if (m_session->running()) {
             SystemTimer->start(); // the loop is still finishing its buffer: look again later
             return;
         }
-        m_flags.LoopStopped = false;
-        m_flags.QuitRequested = false;
-        m_flags.RestartLoop = false;
+        LoopFlags& loop = m_session->flags();
+        loop.LoopStopped = false;
+        loop.QuitRequested = false;
+        loop.RestartLoop = false;
         enterRunLoop();
     }
 }
 
 void TDecoderForm::enterRunLoop() {
-    joinRunLoop();
-    ++m_loopEntries;
+    m_session->join();
     m_spectrumPanel->runLoopEntry();
     if (m_toneOutput && !m_toneOutput->isOpen()) m_toneOutput->openIfInputExists(m_inputDeviceCount);
     m_transmitPanel->start();
-    m_loopRunning = true;
-    const int id = m_settings.InputDeviceId;
-    const int channel = raw(m_settings.InputChannel);
-    const int count = m_inputDeviceCount;
-    m_loopThread = std::thread([this, id, channel, count] {
-        m_runLoop->run(id, channel, count);
-        m_loopRunning = false;
-    });
-}
-
-void TDecoderForm::joinRunLoop() {
-    if (m_loopThread.joinable()) m_loopThread.join();
+    m_session->enter(m_settings.InputDeviceId, raw(m_settings.InputChannel), m_inputDeviceCount);
 }
 
 void TDecoderForm::stopSequence() {
     if (m_services.keyUp) m_services.keyUp();
     SystemTimer->stop();
-    m_flags.StopLoop = true;
-    m_flags.QuitRequested = true;
     // The loop sees the flags within one poll of its wait; joining replaces a fixed pause.
-    joinRunLoop();
+    m_session->stop();
 }
 
 void TDecoderForm::terminateApplication() {
@@ -1262,12 +1297,7 @@ void TDecoderForm::Help1Click() {
 }
 
 bool TDecoderForm::testOpenInputDevice(int deviceId) {
-    auto device = m_services.catalog->create(deviceId);
-    if (!device) return false;
-    const CaptureFormat format = makeCaptureFormat(raw(m_settings.InputChannel));
-    const bool ok = device->formatSupported(format) && device->open(format);
-    device->close();
-    return ok;
+    return m_session->testOpen(deviceId, raw(m_settings.InputChannel));
 }
 
 // ====================================================================== per pass

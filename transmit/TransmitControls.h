@@ -16,12 +16,9 @@
 
 namespace dita {
 
-constexpr int32_t kSerialMaxWpm = 50;       // the serial lines cannot follow faster keying
 constexpr int32_t kInitialXmitSpeed = 20;   // XmitSpdUpDn2 in the form
 constexpr int32_t kInitialUpDownPosition = 25;
 
-inline constexpr const char* kSerialSpeedNoteText =
-    "Use the sound card output for code speeds greater than 50 wpm!";
 
 class TransmitSpeedControls {
 public:
