@@ -26,6 +26,7 @@
 #include "common/CallQueue.h"
 #include "common/DitaPaths.h"
 #include "display/DisplayPanel.h"
+#include "station/StationLink.h"
 #include "display/TimeLineForm.h"
 #include "gaugekit/GkBar.h"
 #include "gaugekit/GkClock.h"
@@ -254,6 +255,7 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
 
     selectDefaults();
     click("DisableEnglish");
+    createStationLink();
 
     SystemTimer = new QTimer(this);
     SystemTimer->setObjectName("SystemTimer");
@@ -270,8 +272,10 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
 }
 
 TDecoderForm::~TDecoderForm() {
-    // The senders key through parts this window owns (the keyers, the keying port): the panel
-    // and its senders go first, before those members are destroyed.
+    // The senders key through parts this window owns (the keyers, the keying port): the
+    // listener that keys through the panel, then the panel and its senders go first, before
+    // those members are destroyed.
+    m_station.reset();
     delete m_transmitPanel;
     m_transmitPanel = nullptr;
     SystemTimer->stop();
@@ -358,6 +362,33 @@ void TDecoderForm::createSubsystems() {
         };
     if (!m_services.stopSend)
         m_services.stopSend = [this] { m_transmitPanel->controller().SendBtnClick(); };
+}
+
+void TDecoderForm::createStationLink() {
+    StationHooks hooks;
+    hooks.rigFrequency = [this](double hz) { StationPnl->setRigFrequency(hz); };
+    hooks.setSpeed = [this](int32_t wpm) { applyXmitSpeed(wpm); };
+    hooks.setTone = [this](int32_t hz) {
+        if (hz == 0) {
+            click("SideToneOFF");
+            return;
+        }
+        m_toneMenu->setUnlistedFrequency(static_cast<float>(hz));
+        click("SideToneOn");
+    };
+    hooks.showKeyed = [this](const std::string& utf8) {
+        m_transmitPanel->appendTransmitText(utf8);
+    };
+    TransmitPanel* panel = m_transmitPanel;
+    hooks.keyText = [panel](std::string_view latin1, const std::atomic<bool>& stop) {
+        return panel->controller().keyForOtherProgram(latin1, stop);
+    };
+    hooks.messages = messageSink();
+    m_station = std::make_unique<StationLink>(
+        std::move(hooks), *m_keyingPort,
+        SettingsFile(m_services.stationSettingsFile.value_or(std::filesystem::path())), nullptr,
+        m_services.rigTiming);
+    if (m_services.stationSettingsFile) m_station->start();
 }
 
 Keyer* TDecoderForm::currentKeyer() {
@@ -1014,6 +1045,10 @@ void TDecoderForm::createMenus() {
     group(beacons);
 
     // ---- Macros, Help
+    QMenu* setup = menu(nullptr, "Setup1", "Setup");
+    command(setup, "RigControl1", "Rig Control\u2026", [this] { m_station->showRigControlDialog(this); });
+    command(setup, "KeyingListener1", "Keying Listener\u2026",
+            [this] { m_station->showKeyingListenerDialog(this); });
     QMenu* macros = menu(nullptr, "Macros", "Macros");
     command(macros, "ShowMacros", "Show Macros",
             [this] { TransmitMemoryForm->showMacros(m_macroSources); });
@@ -1306,6 +1341,8 @@ void TDecoderForm::joinRunLoop() {
 }
 
 void TDecoderForm::stopSequence() {
+    // No logger's text and no rig PTT after this point.
+    if (m_station) m_station->shutdown();
     if (m_services.keyUp) m_services.keyUp();
     SystemTimer->stop();
     m_flags.StopLoop = true;
