@@ -31,6 +31,7 @@
 #include "common/DitaPaths.h"
 #include "common/MessageSink.h"
 #include "display/DisplayPanel.h"
+#include "station/StationLink.h"
 #include "display/TimeLineForm.h"
 #include "gaugekit/GkBar.h"
 #include "gaugekit/GkClock.h"
@@ -299,6 +300,7 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
 
     selectDefaults();
     choose(SettingId::NonEnglish, setting::OnOff::Off);
+    createStationLink();
 
     SystemTimer = new QTimer(this);
     SystemTimer->setObjectName("SystemTimer");
@@ -315,8 +317,10 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
 }
 
 TDecoderForm::~TDecoderForm() {
-    // The senders key through parts this window owns (the keyers, the keying port): the panel
-    // and its senders go first, before those members are destroyed.
+    // The senders key through parts this window owns (the keyers, the keying port): the
+    // listener that keys through the panel, then the panel and its senders go first, before
+    // those members are destroyed.
+    m_station.reset();
     delete m_transmitPanel;
     m_transmitPanel = nullptr;
     SystemTimer->stop();
@@ -403,6 +407,33 @@ void TDecoderForm::createSubsystems() {
         };
     if (!m_services.stopSend)
         m_services.stopSend = [this] { m_transmitPanel->controller().SendBtnClick(); };
+}
+
+void TDecoderForm::createStationLink() {
+    StationHooks hooks;
+    hooks.rigFrequency = [this](double hz) { StationPnl->setRigFrequency(hz); };
+    hooks.setSpeed = [this](int32_t wpm) { applyXmitSpeed(wpm); };
+    hooks.setTone = [this](int32_t hz) {
+        if (hz == 0) {
+            click("SideToneOFF");
+            return;
+        }
+        m_toneMenu->setUnlistedFrequency(static_cast<float>(hz));
+        click("SideToneOn");
+    };
+    hooks.showKeyed = [this](const std::string& utf8) {
+        m_transmitPanel->appendTransmitText(utf8);
+    };
+    TransmitPanel* panel = m_transmitPanel;
+    hooks.keyText = [panel](std::string_view latin1, const std::atomic<bool>& stop) {
+        return panel->controller().keyForOtherProgram(latin1, stop);
+    };
+    hooks.messages = messageSink();
+    m_station = std::make_unique<StationLink>(
+        std::move(hooks), *m_keyingPort,
+        SettingsFile(m_services.stationSettingsFile.value_or(std::filesystem::path())), nullptr,
+        m_services.rigTiming);
+    if (m_services.stationSettingsFile) m_station->start();
 }
 
 Keyer* TDecoderForm::currentKeyer() {
@@ -781,6 +812,8 @@ std::map<std::string, std::function<void()>> TDecoderForm::commandHandlers() {
         {"ShowConfiguration1", [this] { CharTimingForm->show(); }},
         {"ShowMacros", [this] { TransmitMemoryForm->showMacros(m_macroSources); }},
         {"Edit1", [this] { XmitMacrosForm->show(); }},
+        {"RigControl1", [this] { m_station->showRigControlDialog(this); }},
+        {"KeyingListener1", [this] { m_station->showKeyingListenerDialog(this); }},
         {"Help1", [this] { Help1Click(); }},
         {"About1", [this] { About1Click(); }},
     };
@@ -1243,6 +1276,8 @@ void TDecoderForm::enterRunLoop() {
 }
 
 void TDecoderForm::stopSequence() {
+    // No logger's text and no rig PTT after this point.
+    if (m_station) m_station->shutdown();
     if (m_services.keyUp) m_services.keyUp();
     SystemTimer->stop();
     // The loop sees the flags within one poll of its wait; joining replaces a fixed pause.

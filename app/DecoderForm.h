@@ -8,6 +8,7 @@
 #include <QMainWindow>
 
 #include <array>
+#include <filesystem>
 #include <atomic>
 #include <functional>
 #include <map>
@@ -28,6 +29,7 @@
 #include "macros/MacroExpansion.h"
 #include "macros/MessageButtons.h"
 #include "receive/audio/CaptureCycle.h"
+#include "station/RigControl.h"
 #include "transmit/Keyer.h"
 #include "transmit/KeyingPort.h"
 #include "transmit/ToneOutput.h"
@@ -53,6 +55,7 @@ class DisplayGainBar;
 class OutputMenuHandlers;
 class SendTimingStore;
 class SpectrumPanel;
+class StationLink;
 class StationPanel;
 class TAFCStartFreqForm;
 class TCharTimingForm;
@@ -102,6 +105,10 @@ struct DecoderFormServices {
     // The sound card's tone output (main passes PortAudio's default output); null: there is
     // no tone keyer.
     ToneDevice* toneDevice = nullptr;
+    // DITA.conf with the rig control and keying listener settings; empty: neither starts
+    // (the Setup dialogs then keep their settings for this run only).
+    std::optional<std::filesystem::path> stationSettingsFile;
+    RigTiming rigTiming{};
     int systemTimerMs = 1000;
     CaptureTimings captureTimings{};
     LoopTimings loopTimings{};
@@ -321,6 +328,7 @@ private:
     void syncToneChecks();
     void keyUpLines();
     void createTransmitSide(QWidget* client);
+    void createStationLink();
     void createMessageButtons();
     void markMessageButton(int n);
     void transmitScreenChanged(int32_t screen);
@@ -362,6 +370,8 @@ private:
     std::unique_ptr<ToneOutput> m_toneOutput;
     std::unique_ptr<ToneKeyer> m_toneKeyer;
     TransmitPanel* m_transmitPanel = nullptr;
+    // Rig control and the keying listener; made after the transmit side and the station panel.
+    std::unique_ptr<StationLink> m_station;
     std::unique_ptr<MacroSender> m_macroSender;
     std::unique_ptr<MacroButtonView> m_buttonView;
     std::unique_ptr<MessageButtons> m_messageButtons;

@@ -73,6 +73,16 @@ void TransmitController::start() {
 
 // ---------------------------------------------------------------- shared helpers
 
+bool TransmitController::keyForOtherProgram(std::string_view latin1, const std::atomic<bool>& stop) {
+    Keyer* keyer = m_parts.keyer ? m_parts.keyer() : nullptr;
+    if (!keyer) return false;
+    std::lock_guard keying(m_keyingMutex);
+    setTransmitOwner(kOwnerOtherProgram, true);
+    const bool done = keyer->sendText(latin1, stop);
+    setTransmitOwner(kOwnerOtherProgram, false);
+    return done;
+}
+
 void TransmitController::setTransmitOwner(unsigned owner, bool on) {
     std::lock_guard lock(m_ownerMutex);
     m_owners = on ? (m_owners | owner) : (m_owners & ~owner);

@@ -19,6 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -112,6 +113,12 @@ public:
     // Stores expanded as SendBuffers entry bufferIndex and starts a send of it.
     void sendMacroBuffer(int bufferIndex, const std::string& expandedLatin1);
 
+    // ---- other programs' keying (the keying listener's thread)
+    // Keys Latin-1 text through the current keyer, never at the same time as a character of
+    // the window's own senders, with TransmitActive held meanwhile (the receive loop pauses).
+    // False when there is no keyer or the keying stopped early.
+    bool keyForOtherProgram(std::string_view latin1, const std::atomic<bool>& stop);
+
     // ---- quit sequence (window thread)
     // Stops a running whole-text transmission (run before and after the configuration save).
     void stopRunningSend();
@@ -132,7 +139,12 @@ private:
 
     // TransmitActive is the OR of three owners, so one sender ending never clears it under
     // another that still keys.
-    enum TransmitOwner : unsigned { kOwnerScreen = 1, kOwnerTyped = 2, kOwnerTune = 4 };
+    enum TransmitOwner : unsigned {
+        kOwnerScreen = 1,
+        kOwnerTyped = 2,
+        kOwnerTune = 4,
+        kOwnerOtherProgram = 8,
+    };
     void setTransmitOwner(unsigned owner, bool on);
 
     // window thread
