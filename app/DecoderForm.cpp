@@ -1307,7 +1307,9 @@ void TDecoderForm::Quit1Click() {
     };
     stopSendIfActive();
     storePttSettings();
-    if (m_services.saveConfiguration) m_services.saveConfiguration();
+    // Before the first load (the first SystemTimer tick) the window holds only its creation
+    // defaults: saving them would overwrite the operator's stored settings.
+    if (!m_FirstStart && m_services.saveConfiguration) m_services.saveConfiguration();
     stopSendIfActive();
     stopSequence();
     terminateApplication();

@@ -433,9 +433,18 @@ TEST(DecoderFormLoopTest, QuitStopsASendBeforeAndAfterSavingThenKeysUp) {
     s.keyUp = [&] { steps.push_back("key up"); };
     s.terminate = [&] { steps.push_back("terminate"); };
     TDecoderForm f(s);
+    f.SystemTimerTimer(); // the first tick loads the configuration
     f.Quit1Click();
     EXPECT_EQ(steps,
               (std::vector<std::string>{"stop send", "save", "stop send", "key up", "terminate"}));
+}
+
+TEST(DecoderFormLoopTest, QuittingBeforeTheFirstLoadKeepsTheStoredSettings) {
+    FormRig r(1, false); // the first SystemTimer tick, which loads DITA.cfc, has not come
+    r.form->close();
+    EXPECT_EQ(r.loads, 0);
+    EXPECT_EQ(r.saves, 0) << "the creation defaults would overwrite the operator's settings";
+    EXPECT_EQ(r.terminates, 1);
 }
 
 TEST(DecoderFormLoopTest, TransmitPausesTheWindowAndCaptureRestartsFresh) {
