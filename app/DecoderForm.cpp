@@ -1129,8 +1129,9 @@ void TDecoderForm::ReceiveSpeedClick(int lock, QAction* own) {
     check(own);
     item("LockedWPM")->setChecked(lock != 1);
     post(ReceiveCommandKind::ReceiveSpeedMode, lock);
-    // The transmit speed follows, within what the output can key.
-    m_speedControls->lockedSpeed(lockedSpeedWpm(lock));
+    // The transmit speed follows, within what the output can key. Auto takes the receive
+    // speed as it stands after the decoder reset the choice runs, not Auto's starting 25.
+    m_speedControls->lockedSpeed(lock == 1 ? kDecoderResetSpeedWpm : lockedSpeedWpm(lock));
     showTransmitSpeed();
 }
 

@@ -215,7 +215,9 @@ TEST(DecoderFormMenuTest, SpeedLocksSetTheTransmitSpeedAndTheLockedMark) {
     f.click("Auto3");
     EXPECT_EQ(f.settings().RxSpeedLock, 1);
     EXPECT_FALSE(f.item("LockedWPM")->isChecked());
-    EXPECT_EQ(f.XmitSpdUpDn2->value(), 25);
+    // Auto takes the receive speed as the decoder reset leaves it, 35, not Auto's starting 25.
+    EXPECT_EQ(f.XmitSpdUpDn2->value(), 35);
+    EXPECT_EQ(f.XmitSpeedPanel->text(), "35");
     const auto cmds = r.processor.commands();
     int speedModes = 0;
     for (const auto& c : cmds)
