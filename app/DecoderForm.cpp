@@ -108,7 +108,6 @@ constexpr int kTrClientHeight = 599;
 
 constexpr int kXmitSpeedMin = 10;
 constexpr int kXmitSpeedMax = 125;
-constexpr int kInitialFontPt = 12;
 constexpr int kBrandFontPt = 16;
 
 
@@ -220,10 +219,8 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     m_flags.RestartLoop = false;
     m_flags.NoInputDevice = true;
 
-    QFont f = RcvMemo->font();
-    f.setPointSize(kInitialFontPt);
-    RcvMemo->setFont(f);
-    TransmitMemo->setFont(f);
+    // The memos start at the size of the checked size item.
+    applyFontSize(m_settings.FontSize);
 
     AFCStartFreqForm = new TAFCStartFreqForm(this, m_settings);
     CharTimingForm = new TCharTimingForm(this, m_settings, [this](const std::array<float, 4>& w) {
@@ -1200,10 +1197,14 @@ void TDecoderForm::TextBoldClick(int bold, QAction* own) {
 }
 
 void TDecoderForm::FontSizeClick(int size, QAction* own) {
-    static constexpr int kTransmitPt[] = {12, 14, 16, 20};
-    static constexpr int kReceivePt[] = {12, 14, 18, 20};
     m_settings.FontSize = size;
     check(own);
+    applyFontSize(size);
+}
+
+void TDecoderForm::applyFontSize(int size) {
+    static constexpr int kTransmitPt[] = {12, 14, 16, 20};
+    static constexpr int kReceivePt[] = {12, 14, 18, 20};
     QFont t = TransmitMemo->font();
     t.setPointSize(kTransmitPt[size - 1]);
     TransmitMemo->setFont(t);

@@ -239,6 +239,11 @@ TEST(DecoderFormMenuTest, FormDefaultsCaptionsAndHiddenItems) {
     EXPECT_EQ(f.item("N50PLUSWPM")->text(), "50+ WPM");
     EXPECT_EQ(f.item("AFCStartFreq1")->text(), "AFC Start Freq");
     EXPECT_EQ(f.CoarseGainBar->toolTip(), "Spectrum Display Gain ");
+    // The checked size item and the memos agree from the start.
+    EXPECT_TRUE(f.item("NormalFont1")->isChecked());
+    EXPECT_EQ(f.RcvMemo->font().pointSize(), 14);
+    EXPECT_EQ(f.TransmitMemo->font().pointSize(), 14);
+    f.click("SmallFont1");
     EXPECT_EQ(f.RcvMemo->font().pointSize(), 12);
     EXPECT_EQ(f.BandSpinEdit->value(), 1);
     EXPECT_EQ(f.CoarseGainBar->value(), 10);
