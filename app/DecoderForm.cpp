@@ -1263,7 +1263,7 @@ void TDecoderForm::enterRunLoop() {
     ++m_loopEntries;
     m_spectrumPanel->runLoopEntry();
     if (m_toneOutput && !m_toneOutput->isOpen()) m_toneOutput->openIfInputExists(m_inputDeviceCount);
-    m_transmitPanel->start();
+    m_transmitPanel->loopEntry();
     m_loopRunning = true;
     const int id = m_settings.InputDeviceId;
     const int channel = m_settings.InputChannel;

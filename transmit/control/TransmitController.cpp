@@ -316,6 +316,23 @@ void TransmitController::TuneBtnClick() {
     m_view.focusTransmitMemo();
 }
 
+void TransmitController::loopEntry() {
+    TransmitState& s = m_state;
+    if (s.SendActive) sendStopPath();
+    if (s.TypingActive == kStateOn) cancelTyping();
+    if (s.TuneActive != 0) tuneOff();
+    s.keyQueue.clear();
+    s.typedBuffer.clear();
+    s.SendMode = kSendModeImm;
+    s.SendBufferIndex = kImmBufferIndex;
+    if (m_parts.port) {
+        m_parts.port->KeyState = kKeyUp;
+        m_parts.port->SetKeyLines(kKeyUp);
+    }
+    m_view.transmitStateChanged();
+    start();
+}
+
 void TransmitController::MsgButton13Click() {
     if (m_state.TypingActive == kStateOff) {
         m_state.SendMode = kSendModeImm;

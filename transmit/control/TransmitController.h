@@ -81,6 +81,10 @@ public:
     // The run loop's entry: creates TCharThread (once) and the idle TSendThread that brings
     // the controls into their idle state.
     void start();
+    // The receive loop's entry, the first and every later one (after an input channel or sound
+    // card change): whatever was still being sent, typed or tuned stops, IMM mode is selected
+    // as MsgButton13 does, the key goes up; then the senders start as in start().
+    void loopEntry();
 
     // ---- handlers (window thread)
     void SendBtnClick();

@@ -67,6 +67,7 @@ public:
     void setHooks(TransmitPanelHooks hooks) { m_hooks = std::move(hooks); }
     TransmitController& controller() { return *m_controller; }
     void start() { m_controller->start(); }
+    void loopEntry() { m_controller->loopEntry(); }
     void shutdown() { m_controller->shutdown(); }
 
     // ContactCounter (the "%i" macro token), 1..10000; set by the configuration.
