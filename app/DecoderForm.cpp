@@ -45,7 +45,7 @@ namespace {
 
 // Layout of the client area (the parts not fixed by the screen modes are our own choice).
 // The client is at least this wide, and as wide as the station panel needs.
-constexpr int kMinClientWidth = 760;
+constexpr int kMinClientWidth = 784;
 constexpr int kImagePnlHeight = SpectrumPanel::kPanelHeight;
 constexpr int kPanel3Height = 40;
 constexpr int kRcvMemoHeight = 124;
@@ -71,8 +71,8 @@ constexpr QRect kXmitLEDLabelRect{546, 0, 64, 14};
 constexpr QPoint kXmitLEDPos{557, 15};
 constexpr QRect kLabel15Rect{624, 0, 68, 14};
 constexpr QRect kGkClock1Rect{624, 14, 68, 24};
-constexpr QRect kClearButtonRect{696, 2, 60, 18};
-constexpr QRect kClrRcvBtnRect{696, 20, 60, 18};
+constexpr QRect kClearButtonRect{696, 2, 84, 18}; // wide enough for "Clear Decode"
+constexpr QRect kClrRcvBtnRect{696, 20, 84, 18};
 constexpr QRect kCoarseGainBar2Rect{8, 10, 200, 24};
 constexpr QRect kRawSnrMemoRect{230, 8, 110, 28};
 constexpr QRect kClrRcvBtn2Rect{360, 8, 80, 28};
@@ -389,9 +389,10 @@ void TDecoderForm::createTransmitSide(QWidget* client) {
         c.insertText(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
         RcvMemo->setTextCursor(c);
     };
-    hooks.setSpeedControlsEnabled = [this](bool enabled) {
-        XmitSpdUpDn->setEnabled(enabled);
-        XmitSpdUpDn2->setEnabled(enabled);
+    hooks.setSpeedControlEnabled = [this](SpeedControl control, bool enabled) {
+        (control == SpeedControl::ScreenSpin ? static_cast<QWidget*>(XmitSpdUpDn2)
+                                             : static_cast<QWidget*>(XmitSpdUpDn))
+            ->setEnabled(enabled);
     };
     hooks.clearMessageButtonMarks = [this] { markMessageButton(0); };
     hooks.pressMessageButton = [this](int n) { m_messageButtons->click(n); };
@@ -544,9 +545,9 @@ void TDecoderForm::createControls() {
     GkClock1 = new TGkClock(Panel3);
     GkClock1->setObjectName("GkClock1");
     GkClock1->setGeometry(kGkClock1Rect);
-    ClearButton = new QPushButton("Clear", Panel3);
+    ClearButton = new QPushButton(Panel3); // captioned by the screen mode
     ClearButton->setObjectName("ClearButton");
-    ClearButton->setToolTip("Reset the decoder");
+    ClearButton->setToolTip("Reset Stuck Decoding");
     ClearButton->setGeometry(kClearButtonRect);
     connect(ClearButton, &QPushButton::clicked, this,
             [this] { post(ReceiveCommandKind::DecoderReset, 0); });
@@ -598,6 +599,7 @@ void TDecoderForm::createControls() {
     label(ContrlPnl, "", "Xmit WPM", kXmitWPMCaptionRect)->setAutoFillBackground(false);
     XmitSpdUpDn2 = new QSpinBox(ContrlPnl);
     XmitSpdUpDn2->setObjectName("XmitSpdUpDn2");
+    XmitSpdUpDn2->setToolTip("Set Transmit Code Speed");
     XmitSpdUpDn2->setRange(kXmitSpeedMin, kXmitSpeedMax);
     XmitSpdUpDn2->setValue(m_speedControls->spinValue());
     XmitSpdUpDn2->setGeometry(kXmitSpdUpDn2Rect);
@@ -1111,6 +1113,8 @@ void TDecoderForm::ScreenOpModeClick(int mode, QAction* own) {
         Panel2->move(0, kTrPanel2Top);
         centralWidget()->setFixedHeight(kTrClientHeight);
     }
+    // The decoder reset's caption: in full in receive-only mode, short beside the transmit side.
+    ClearButton->setText(mode == 0 ? "Clear Decode" : "Clr Decode");
     centralWidget()->setFixedWidth(m_clientWidth);
     adjustSize();
     post(ReceiveCommandKind::ScreenOpMode, mode);

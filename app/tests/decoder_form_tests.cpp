@@ -245,6 +245,8 @@ TEST(DecoderFormMenuTest, FormDefaultsCaptionsAndHiddenItems) {
     EXPECT_EQ(f.TransmitMemo->font().pointSize(), 14);
     f.click("SmallFont1");
     EXPECT_EQ(f.RcvMemo->font().pointSize(), 12);
+    EXPECT_EQ(f.ClearButton->toolTip(), "Reset Stuck Decoding");
+    EXPECT_EQ(f.XmitSpdUpDn2->toolTip(), "Set Transmit Code Speed");
     EXPECT_EQ(f.BandSpinEdit->value(), 1);
     EXPECT_EQ(f.CoarseGainBar->value(), 10);
     EXPECT_EQ(f.CoarseGainBar2->value(), 10);
@@ -260,7 +262,9 @@ TEST(DecoderFormLayoutTest, ScreenModesPlaceTheControls) {
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
     f.show();
+    EXPECT_EQ(f.ClearButton->text(), "Clear Decode");
     f.click("TransmitReceive1");
+    EXPECT_EQ(f.ClearButton->text(), "Clr Decode");
     EXPECT_EQ(f.TransmitMemo->y(), 268);
     EXPECT_FALSE(f.Rcv2Pnl->isVisible());
     EXPECT_EQ(f.Rcv2Pnl->y(), 616);

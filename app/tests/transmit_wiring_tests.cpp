@@ -137,6 +137,26 @@ TEST(TransmitWiring, FunctionKeysTypedInTheTransmitWindowPressMessageButtons) {
     for (int n = 1; n <= kMacroCount; ++n) EXPECT_FALSE(marked(t.f.msgButtons[n])) << n;
 }
 
+// A screen or macro send locks the spin edit XmitSpdUpDn2 only, typed sending the up-down
+// XmitSpdUpDn only: the other stays usable.
+TEST(TransmitWiring, SendsLockOnlyTheirOwnSpeedControl) {
+    TransmitRig t(40ms);
+    t.f.macroSources()[1] = "PARIS PARIS";
+    t.enableImmediate();
+    t.f.MsgButton1->click();
+    ASSERT_TRUE(pumpUntil([&] { return t.f.transmitPanel().controller().sendBusy(); }));
+    EXPECT_FALSE(t.f.XmitSpdUpDn2->isEnabled());
+    EXPECT_TRUE(t.f.XmitSpdUpDn->isEnabled());
+    ASSERT_TRUE(t.keyed("PARIS PARIS"));
+    ASSERT_TRUE(pumpUntil([&] {
+        return !t.f.transmitPanel().controller().sendBusy() && t.f.XmitSpdUpDn2->isEnabled();
+    }));
+    for (int i = 0; i < 5; ++i) pressKey(t.f.TransmitMemo, Qt::Key_E);
+    ASSERT_TRUE(pumpUntil([&] { return !t.f.XmitSpdUpDn->isEnabled(); }));
+    EXPECT_TRUE(t.f.XmitSpdUpDn2->isEnabled());
+    ASSERT_TRUE(pumpUntil([&] { return t.f.XmitSpdUpDn->isEnabled(); }));
+}
+
 // Entering the receive loop again (here after an input channel change made while a screen
 // send runs) resets transmission as the first entry does: whatever is still being sent stops,
 // IMM mode and buffer 13 are selected, the key goes up. (The loop comes back at its next full

@@ -82,7 +82,8 @@ void TransmitController::setTransmitOwner(unsigned owner, bool on) {
 void TransmitController::postSpeedControlsEnabled() {
     // Runs later on the window thread: a send started in between keeps the controls locked.
     m_view.post([this] {
-        if (m_state.TypingActive.load() != kStateOn) m_view.setSpeedControlsEnabled(true);
+        if (m_state.TypingActive.load() != kStateOn)
+            m_view.setSpeedControlEnabled(SpeedControl::TypingUpDown, true);
     });
 }
 
@@ -129,7 +130,7 @@ void TransmitController::SendBtnClick() {
     if (s.XmitEnableState == kStateOff) {
         refused(kXmitEnableMustBeOnText);
         s.TypingActive = kStateOff;
-        m_view.setSpeedControlsEnabled(true);
+        m_view.setSpeedControlEnabled(SpeedControl::ScreenSpin, true);
         s.SendDone = true;
         s.SendBufferIndex = 0;
         m_view.clearMessageButtonMarks();
@@ -160,7 +161,7 @@ void TransmitController::SendBtnClick() {
         s.SendDone = false;
         s.TypingActive = kStateOn;
     }
-    m_view.setSpeedControlsEnabled(false);
+    m_view.setSpeedControlEnabled(SpeedControl::ScreenSpin, false);
     m_view.transmitCaretToEnd();
     m_view.setTransmitReadOnly(true);
     s.CleanupPending = true;
@@ -186,7 +187,8 @@ void TransmitController::cancelTyping() {
     TransmitState& s = m_state;
     m_sendMarked = false;
     s.TypingActive = kStateOff;
-    m_view.setSpeedControlsEnabled(true);
+    m_view.setSpeedControlEnabled(SpeedControl::ScreenSpin, true);
+    m_view.setSpeedControlEnabled(SpeedControl::TypingUpDown, true);
     s.keyQueue.clear();
     s.typedBuffer.clear();
     m_view.transmitCaretToEnd();
@@ -208,7 +210,9 @@ void TransmitController::sendStopPath() {
     s.CleanupPending = false;
     m_sendMarked = false;
     m_xmitBtnMarked = false;
-    m_view.setSpeedControlsEnabled(true);
+    // The stop also ends a Transmit-button run: neither control may stay locked.
+    m_view.setSpeedControlEnabled(SpeedControl::ScreenSpin, true);
+    m_view.setSpeedControlEnabled(SpeedControl::TypingUpDown, true);
     m_view.transmitCaretToEnd();
     m_view.setTransmitReadOnly(false);
     m_view.focusTransmitMemo();
@@ -253,7 +257,8 @@ void TransmitController::sendThreadFinished(uint64_t generation, SendKind kind) 
         m_state.SendActive = true;
         SendBtnClick();
     } else if (kind == SendKind::Idle && !m_state.SendActive) {
-        m_view.setSpeedControlsEnabled(true);
+        m_view.setSpeedControlEnabled(SpeedControl::ScreenSpin, true);
+        m_view.setSpeedControlEnabled(SpeedControl::TypingUpDown, true);
         m_view.setTransmitReadOnly(false);
         m_view.transmitStateChanged();
     }
@@ -379,7 +384,7 @@ void TransmitController::XmitBtnClick() {
             refused(kXmitEnableMustBeOnText);
             s.TypingActive = kStateOff;
             s.SendDone = true;
-            m_view.setSpeedControlsEnabled(true);
+            m_view.setSpeedControlEnabled(SpeedControl::TypingUpDown, true);
             m_view.focusTransmitMemo();
             return;
         }
@@ -390,7 +395,7 @@ void TransmitController::XmitBtnClick() {
             s.SendDone = false;
             s.TypingActive = kStateOn;
         }
-        m_view.setSpeedControlsEnabled(false);
+        m_view.setSpeedControlEnabled(SpeedControl::TypingUpDown, false);
         m_view.appendReceiveText("\n");
         m_xmitBtnMarked = true;
         startSendThread(SendKind::Idle);
@@ -401,7 +406,7 @@ void TransmitController::XmitBtnClick() {
             s.SendDone = true;
             s.SendActive = false;
         }
-        m_view.setSpeedControlsEnabled(true);
+        m_view.setSpeedControlEnabled(SpeedControl::TypingUpDown, true);
         s.SendBufferIndex = 0;
         m_view.clearMessageButtonMarks();
         m_view.appendReceiveText("\n");
@@ -625,7 +630,7 @@ void TransmitController::runTyped() {
     while (s.typedBuffer.peek(entry)) {
         setTransmitOwner(kOwnerTyped, true);
         s.TypingActive = kStateOn;
-        m_view.post([this] { m_view.setSpeedControlsEnabled(false); });
+        m_view.post([this] { m_view.setSpeedControlEnabled(SpeedControl::TypingUpDown, false); });
         if (m_charTerminated) break;
         if (entry.code > kHighestTypedCode) {
             // A code without a sendable row is skipped, so it cannot hold up what follows.
