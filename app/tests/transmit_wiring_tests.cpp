@@ -217,9 +217,9 @@ TEST(TransmitWiring, TransmitScreenMenuAndButtonAgree) {
     TransmitRig t;
     t.f.click("DoubleScreen1");
     EXPECT_EQ(t.f.transmitPanel().controller().state().TransmitScreen, kDoubleScreen);
-    EXPECT_EQ(t.f.settings().TransmitScreen, 1);
+    EXPECT_EQ(raw(t.f.settings().TransmitScreen), 1);
     t.f.transmitPanel().ScreenBtn->click(); // the panel's own toggle
-    EXPECT_EQ(t.f.settings().TransmitScreen, 0);
+    EXPECT_EQ(raw(t.f.settings().TransmitScreen), 0);
     EXPECT_TRUE(t.f.item("SingleScreen1")->isChecked());
     EXPECT_FALSE(t.f.item("DoubleScreen1")->isChecked());
 }
