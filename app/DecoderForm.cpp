@@ -49,7 +49,7 @@ namespace {
 
 // Layout of the client area (the parts not fixed by the screen modes are our own choice).
 // The client is at least this wide, and as wide as the station panel needs.
-constexpr int kMinClientWidth = 760;
+constexpr int kMinClientWidth = 784;
 constexpr int kImagePnlHeight = SpectrumPanel::kPanelHeight;
 constexpr int kPanel3Height = 40;
 constexpr int kRcvMemoHeight = 124;
@@ -75,8 +75,8 @@ constexpr QRect kXmitLEDLabelRect{546, 0, 64, 14};
 constexpr QPoint kXmitLEDPos{557, 15};
 constexpr QRect kLabel15Rect{624, 0, 68, 14};
 constexpr QRect kGkClock1Rect{624, 14, 68, 24};
-constexpr QRect kClearButtonRect{696, 2, 60, 18};
-constexpr QRect kClrRcvBtnRect{696, 20, 60, 18};
+constexpr QRect kClearButtonRect{696, 2, 84, 18}; // wide enough for "Clear Decode"
+constexpr QRect kClrRcvBtnRect{696, 20, 84, 18};
 constexpr QRect kCoarseGainBar2Rect{8, 10, 200, 24};
 constexpr QRect kRawSnrMemoRect{230, 8, 110, 28};
 constexpr QRect kClrRcvBtn2Rect{360, 8, 80, 28};
@@ -112,7 +112,6 @@ constexpr int kTrClientHeight = 599;
 
 constexpr int kXmitSpeedMin = 10;
 constexpr int kXmitSpeedMax = 125;
-constexpr int kInitialFontPt = 12;
 constexpr int kBrandFontPt = 16;
 
 
@@ -271,10 +270,8 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     loop.RestartLoop = false;
     loop.NoInputDevice = true;
 
-    QFont f = RcvMemo->font();
-    f.setPointSize(kInitialFontPt);
-    RcvMemo->setFont(f);
-    TransmitMemo->setFont(f);
+    // The memos start at the size of the checked size item.
+    applyFontSize(raw(m_settings.FontSize));
 
     AFCStartFreqForm = new TAFCStartFreqForm(this, m_settings);
     CharTimingForm = new TCharTimingForm(this, m_settings, [this](const std::array<float, 4>& w) {
@@ -473,9 +470,10 @@ void TDecoderForm::createTransmitSide(QWidget* client) {
         c.insertText(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
         RcvMemo->setTextCursor(c);
     };
-    hooks.setSpeedControlsEnabled = [this](bool enabled) {
-        XmitSpdUpDn->setEnabled(enabled);
-        XmitSpdUpDn2->setEnabled(enabled);
+    hooks.setSpeedControlEnabled = [this](SpeedControl control, bool enabled) {
+        (control == SpeedControl::ScreenSpin ? static_cast<QWidget*>(XmitSpdUpDn2)
+                                             : static_cast<QWidget*>(XmitSpdUpDn))
+            ->setEnabled(enabled);
     };
     hooks.clearMessageButtonMarks = [this] { markMessageButton(0); };
     hooks.pressMessageButton = [this](int n) { m_messageButtons->click(n); };
@@ -628,9 +626,9 @@ void TDecoderForm::createControls() {
     GkClock1 = new TGkClock(Panel3);
     GkClock1->setObjectName("GkClock1");
     GkClock1->setGeometry(kGkClock1Rect);
-    ClearButton = new QPushButton("Clear", Panel3);
+    ClearButton = new QPushButton(Panel3); // captioned by the screen mode
     ClearButton->setObjectName("ClearButton");
-    ClearButton->setToolTip("Reset the decoder");
+    ClearButton->setToolTip("Reset Stuck Decoding");
     ClearButton->setGeometry(kClearButtonRect);
     connect(ClearButton, &QPushButton::clicked, this,
             [this] { post(ReceiveCommandKind::DecoderReset, 0); });
@@ -682,6 +680,7 @@ void TDecoderForm::createControls() {
     label(ContrlPnl, "", "Xmit WPM", kXmitWPMCaptionRect)->setAutoFillBackground(false);
     XmitSpdUpDn2 = new QSpinBox(ContrlPnl);
     XmitSpdUpDn2->setObjectName("XmitSpdUpDn2");
+    XmitSpdUpDn2->setToolTip("Set Transmit Code Speed");
     XmitSpdUpDn2->setRange(kXmitSpeedMin, kXmitSpeedMax);
     XmitSpdUpDn2->setValue(m_speedControls->spinValue());
     XmitSpdUpDn2->setGeometry(kXmitSpdUpDn2Rect);
@@ -1120,6 +1119,10 @@ void TDecoderForm::ScreenOpModeClick(int mode, QAction* own) {
         Panel2->move(0, kTrPanel2Top);
         centralWidget()->setFixedHeight(kTrClientHeight);
     }
+    // The decoder reset's caption: in full in receive-only mode, short beside the transmit side.
+    ClearButton->setText(m_settings.ScreenOpMode == setting::ScreenOpMode::ReceiveOnly
+                             ? "Clear Decode"
+                             : "Clr Decode");
     centralWidget()->setFixedWidth(m_clientWidth);
     adjustSize();
     post(ReceiveCommandKind::ScreenOpMode, mode);
@@ -1135,8 +1138,11 @@ void TDecoderForm::ReceiveSpeedClick(int lock, QAction* own) {
     check(own);
     optionMenuItem("LockedWPM")->setChecked(m_settings.RxSpeedLock != setting::RxSpeedLock::Auto);
     post(ReceiveCommandKind::ReceiveSpeedMode, lock);
-    // The transmit speed follows, within what the output can key.
-    m_speedControls->lockedSpeed(lockedSpeedWpm(m_settings.RxSpeedLock));
+    // The transmit speed follows, within what the output can key. Auto takes the receive
+    // speed as it stands after the decoder reset the choice runs, not Auto's starting 25.
+    m_speedControls->lockedSpeed(m_settings.RxSpeedLock == setting::RxSpeedLock::Auto
+                                     ? kDecoderResetSpeedWpm
+                                     : lockedSpeedWpm(m_settings.RxSpeedLock));
     showTransmitSpeed();
 }
 
@@ -1209,10 +1215,14 @@ void TDecoderForm::TextBoldClick(int bold, QAction* own) {
 }
 
 void TDecoderForm::FontSizeClick(int size, QAction* own) {
-    static constexpr int kTransmitPt[] = {12, 14, 16, 20};
-    static constexpr int kReceivePt[] = {12, 14, 18, 20};
     m_settings.FontSize = setting::FontSize(size);
     check(own);
+    applyFontSize(size);
+}
+
+void TDecoderForm::applyFontSize(int size) {
+    static constexpr int kTransmitPt[] = {12, 14, 16, 20};
+    static constexpr int kReceivePt[] = {12, 14, 18, 20};
     QFont t = TransmitMemo->font();
     t.setPointSize(kTransmitPt[size - 1]);
     TransmitMemo->setFont(t);
@@ -1271,7 +1281,7 @@ void TDecoderForm::enterRunLoop() {
     m_session->join();
     m_spectrumPanel->runLoopEntry();
     if (m_toneOutput && !m_toneOutput->isOpen()) m_toneOutput->openIfInputExists(m_inputDeviceCount);
-    m_transmitPanel->start();
+    m_transmitPanel->loopEntry();
     m_session->enter(m_settings.InputDeviceId, raw(m_settings.InputChannel), m_inputDeviceCount);
 }
 
@@ -1306,7 +1316,9 @@ void TDecoderForm::Quit1Click() {
     };
     stopSendIfActive();
     storePttSettings();
-    if (m_services.saveConfiguration) m_services.saveConfiguration();
+    // Before the first load (the first SystemTimer tick) the window holds only its creation
+    // defaults: saving them would overwrite the operator's stored settings.
+    if (!m_FirstStart && m_services.saveConfiguration) m_services.saveConfiguration();
     stopSendIfActive();
     stopSequence();
     terminateApplication();

@@ -320,6 +320,7 @@ private:
     void AfcClick(int width, QAction* own);
     void TextBoldClick(int bold, QAction* own);
     void FontSizeClick(int size, QAction* own);
+    void applyFontSize(int size); // the memos' point sizes of FontSize 1..4
     void applyColours();
     void createSubsystems();
     MessageSink messageSink();
