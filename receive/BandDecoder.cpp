@@ -38,9 +38,10 @@ constexpr double kHopSeconds = kHop / kWideRateHz;
 constexpr int kFramesPerPass = kWidePassSamples / kHop;
 const int kLowBin = static_cast<int>(std::ceil(kBandMinHz / kScanBinHz));
 const int kHighBin = static_cast<int>(std::floor(kBandMaxHz / kScanBinHz));
-// Noise floor: this fraction of the band's bins lies below it in each spectrum. With noise
-// alone a bin's power is exponentially distributed, so the quantile is -ln(1 - q) of the mean.
-constexpr double kFloorQuantile = 0.25;
+// Noise floor: this fraction of the band's bins lies below it in each spectrum (low, since in a
+// crowded band most bins hold a signal). With noise alone a bin's power is exponentially
+// distributed, so the quantile is -ln(1 - q) of the mean.
+constexpr double kFloorQuantile = 0.1;
 const float kFloorToMean = static_cast<float>(1.0 / -std::log(1.0 - kFloorQuantile));
 constexpr float kFloorSmoothing = 0.1f;
 // A bin keys on above this many times the mean noise power (12 dB: noise alone reaches it
