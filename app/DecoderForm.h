@@ -59,6 +59,9 @@ class TPTTForm;
 class TSndCardErrForm;
 class TSoundCardSelect;
 class TTimeLineForm;
+class BandWindow;
+class BandWorker;
+class SettingsFile;
 class ToneMenuHandlers;
 class TransmitPanel;
 class TransmitSpeedControls;
@@ -100,6 +103,10 @@ struct DecoderFormServices {
     // The sound card's tone output (main passes PortAudio's default output); null: there is
     // no tone keyer.
     ToneDevice* toneDevice = nullptr;
+    // The band decoder's thread (null: no band decoding) and DITA's own settings file, which
+    // keeps the Band window's placement (null: not kept).
+    BandWorker* bandWorker = nullptr;
+    SettingsFile* settingsFile = nullptr;
     int systemTimerMs = 1000;
     CaptureTimings captureTimings{};
     LoopTimings loopTimings{};
@@ -164,6 +171,7 @@ public:
 
     // ---- subsystems, for the configuration code and the transmit side
     SpectrumPanel* spectrumPanel() const { return m_spectrumPanel; }
+    BandWindow* bandWindow() const { return m_bandWindow; }
     TTimeLineForm* timeLineForm() const { return TimeLineForm; }
     KeyingPort& keyingPort() { return *m_keyingPort; }
     SendTimingStore& sendTiming() { return *m_sendTiming; }
@@ -260,6 +268,7 @@ public:
     macros::TXmitMacrosForm* XmitMacrosForm;
     TPTTForm* PTTForm;
     TTimeLineForm* TimeLineForm;
+    BandWindow* m_bandWindow = nullptr;
     TSoundCardSelect* SoundCardSelect;
     TSndCardErrForm* SndCardErrForm;
 
@@ -313,6 +322,8 @@ private:
     void FontSizeClick(int size, QAction* own);
     void applyColours();
     void createSubsystems();
+    void createBandWindow();
+    void saveBandPlacement();
     MessageSink messageSink();
     void showTransmitSpeed();
     void syncOutputChecks();
