@@ -1,5 +1,7 @@
 #include "app/DecoderForm.h"
 
+#include "app/FormInstruments.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -58,7 +60,6 @@ constexpr int kPanel2Height = 5;
 // Places of the controls inside their panels.
 constexpr QRect kBrandLabelRect{40, 50, 90, 30};
 constexpr QRect kLabel3Rect{4, 10, 44, 20};
-constexpr QSize kSignalBarSize{93, 22};
 constexpr QPoint kSignalBarPos{48, 9};
 constexpr QRect kLabel12Rect{150, 10, 34, 20};
 constexpr QRect kRcvWPMPnlRect{184, 6, 40, 28};
@@ -66,8 +67,11 @@ constexpr QRect kLabel13Rect{234, 10, 30, 20};
 constexpr QRect kUTCPnlRect{264, 6, 70, 28};
 constexpr QRect kLabel14Rect{344, 10, 32, 20};
 constexpr QRect kUTCDatePnlRect{376, 6, 90, 28};
-constexpr QRect kRcvLEDRect{476, 10, 64, 20};
-constexpr QRect kXmitLEDRect{546, 10, 64, 20};
+// The lamps sit under their captions, centred.
+constexpr QRect kRcvLEDLabelRect{476, 0, 64, 14};
+constexpr QPoint kRcvLEDPos{488, 17};
+constexpr QRect kXmitLEDLabelRect{546, 0, 64, 14};
+constexpr QPoint kXmitLEDPos{557, 15};
 constexpr QRect kLabel15Rect{624, 0, 68, 14};
 constexpr QRect kGkClock1Rect{624, 14, 68, 24};
 constexpr QRect kClearButtonRect{696, 2, 60, 18};
@@ -93,7 +97,6 @@ constexpr int kTransmitPanelTop = 126;
 constexpr int kTransmitPanelHeight = 48;
 constexpr int kMsgButtonTop = kTransmitPanelTop + kTransmitPanelHeight;
 constexpr int kMsgButtonHeight = 24;
-constexpr int kMarkedMessageButtons = 10; // M1..M10 carry the mark of the last one sent
 
 // Screen op modes.
 constexpr int kRxTransmitMemoTop = 661;
@@ -111,14 +114,6 @@ constexpr int kXmitSpeedMax = 125;
 constexpr int kInitialFontPt = 12;
 constexpr int kBrandFontPt = 16;
 
-// SignalBar and the two lamps as the form has them.
-constexpr double kSignalBarFrom = 1.0;
-constexpr double kSignalBarTo = 2000.0;
-constexpr int kLampWidth = 30;
-constexpr int kLampHeight = 20;
-constexpr int kLampSpacing = 5;
-constexpr TColor kRcvLedOn = gkRgb(0, 220, 0);
-constexpr TColor kXmitLedOn = gkRgb(230, 0, 0);
 
 // The tuned bin nearest a tone (bin 1 is 0 Hz).
 int binForToneHz(int hz) {
@@ -394,7 +389,7 @@ void TDecoderForm::createSubsystems() {
         m_textFiles->setChoosers(m_services.chooseSaveFile, m_services.chooseOpenFile);
     m_textTarget = std::make_unique<FormTextTarget>(
         [this](int bufferIndex, const std::string& text) {
-            m_transmitPanel->controller().textLoaded();
+            m_transmitPanel->controller().textLoaded(bufferIndex, text);
             if (m_services.transmitTextLoaded) m_services.transmitTextLoaded(bufferIndex, text);
         });
     if (!m_services.keyUp)
@@ -492,11 +487,8 @@ void TDecoderForm::createMessageButtons() {
 
     const int width = m_clientWidth / kMacroCount;
     for (int n = 1; n <= kMacroCount; ++n) {
-        auto* b = new QPushButton(QString::fromStdString(macroShortcut(n)), ContrlPnl);
-        b->setObjectName(QString::fromStdString(messageButtonName(n)));
+        auto* b = macros::createMessageButton(n, ContrlPnl);
         b->setGeometry((n - 1) * width, kMsgButtonTop, width, kMsgButtonHeight);
-        b->setToolTip(QStringLiteral("Send Macro M%1").arg(n));
-        b->setFocusPolicy(Qt::NoFocus); // typing stays in the transmit window
         connect(b, &QPushButton::clicked, this, [this, n] { m_messageButtons->click(n); });
         msgButtons[n] = b;
     }
@@ -518,12 +510,7 @@ void TDecoderForm::createMessageButtons() {
 }
 
 void TDecoderForm::markMessageButton(int n) {
-    for (int i = 1; i <= kMarkedMessageButtons; ++i) {
-        QFont f = msgButtons[i]->font();
-        f.setBold(i == n);
-        f.setUnderline(i == n);
-        msgButtons[i]->setFont(f);
-    }
+    macros::markMessageButtons(msgButtons, n);
 }
 
 void TDecoderForm::transmitScreenChanged(int32_t screen) {
@@ -583,17 +570,8 @@ void TDecoderForm::createControls() {
 
     Panel3 = frame("Panel3", kImagePnlHeight, kPanel3Height);
     Label3 = label(Panel3, "Label3", "Signal", kLabel3Rect);
-    SignalBar = new TGkBar(Panel3);
-    SignalBar->setObjectName("SignalBar");
-    SignalBar->setFixedSize(kSignalBarSize);
+    SignalBar = createSignalBar(Panel3);
     SignalBar->move(kSignalBarPos);
-    SignalBar->SignalSettings()->SetValueFrom(kSignalBarFrom);
-    SignalBar->SignalSettings()->SetValueTo(kSignalBarTo);
-    SignalBar->BarSettings()->SetStyle(bsBar);
-    SignalBar->BarSettings()->SetOptions({}); // a plain bar, no number on it
-    SignalBar->BarSettings()->SetColor(clBlue);
-    SignalBar->setToolTip("Input Sound Card Level");
-    SignalBar->Loaded();
     Label12 = label(Panel3, "Label12", "WPM", kLabel12Rect);
     RcvWPMPnl = label(Panel3, "RcvWPMPnl", "", kRcvWPMPnlRect);
     RcvWPMPnl->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -607,22 +585,14 @@ void TDecoderForm::createControls() {
     UTCDatePnl = label(Panel3, "UTCDatePnl", "", kUTCDatePnlRect);
     UTCDatePnl->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     UTCDatePnl->setAlignment(Qt::AlignCenter);
-    auto lamp = [this](const char* name, const char* caption, TColor on, QRect r) {
-        auto* led = new TGkLED(Panel3);
-        led->setObjectName(name);
-        led->LED()->SetShape(sRectangle);
-        led->LED()->SetColorOn(on);
-        led->LED()->SetWidth(kLampWidth);
-        led->LED()->SetHeight(kLampHeight);
-        led->SetLED_Position(lpLeft);
-        led->SetSpacing(kLampSpacing);
-        led->SetCaption(caption);
-        led->setGeometry(r);
-        led->Loaded();
-        return led;
-    };
-    RcvLED = lamp("RcvLED", "Rcv", kRcvLedOn, kRcvLEDRect);
-    XmitLED = lamp("XmitLED", "Xmt", kXmitLedOn, kXmitLEDRect);
+    RcvLEDLabel = label(Panel3, "RcvLEDLabel", "Receive", kRcvLEDLabelRect);
+    RcvLEDLabel->setAlignment(Qt::AlignCenter);
+    RcvLED = createRcvLED(Panel3);
+    RcvLED->move(kRcvLEDPos);
+    XmitLEDLabel = label(Panel3, "XmitLEDLabel", "Transmit", kXmitLEDLabelRect);
+    XmitLEDLabel->setAlignment(Qt::AlignCenter);
+    XmitLED = createXmitLED(Panel3);
+    XmitLED->move(kXmitLEDPos);
     Label15 = label(Panel3, "Label15", "Local", kLabel15Rect);
     GkClock1 = new TGkClock(Panel3);
     GkClock1->setObjectName("GkClock1");
@@ -1086,7 +1056,8 @@ void TDecoderForm::applyColours() {
     StationPnl->setBlackScheme(!white);
     for (QWidget* w : std::initializer_list<QWidget*>{UTCPnl, UTCDatePnl, Label13, Label14, Label15,
                                                       Label12, Label3, RcvWPMPnl, XmitCntrSpinEdit,
-                                                      RcvMemo, XmitSpdUpDn2})
+                                                      RcvMemo, XmitSpdUpDn2, RcvLEDLabel,
+                                                      XmitLEDLabel})
         paint(w, text);
     paint(TransmitMemo, white ? QColor(Qt::red) : QColor(Qt::white));
 }

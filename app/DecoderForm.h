@@ -201,6 +201,8 @@ public:
     QLabel* Label13;
     QLabel* Label14;
     QLabel* Label15;
+    QLabel* RcvLEDLabel;  // "Receive" above RcvLED
+    QLabel* XmitLEDLabel; // "Transmit" above XmitLED
     QLabel* RcvWPMPnl;
     QLabel* UTCPnl;
     QLabel* UTCDatePnl;

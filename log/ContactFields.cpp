@@ -103,6 +103,15 @@ bool parseReport(std::string_view text, long long& value)
     return true;
 }
 
+int bandOfFrequency(double mhz)
+{
+    for (int band = kFirstBand; band <= kLastBand; ++band) {
+        const BandRow& row = bandRow(band);
+        if (mhz >= row.lowerMHz && mhz <= row.upperMHz) return band;
+    }
+    return 0;
+}
+
 std::string formatFrequency(double mhz, int bandIndex)
 {
     char rounded[kFormatBufferBytes];

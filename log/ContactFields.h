@@ -38,6 +38,9 @@ constexpr int kFrequencyDecimals = 6;
 constexpr int kBackspaceKey = 8;
 constexpr int kEnterKey = 13;
 
+// The band (1..11) whose edges hold mhz, both edges included; 0 when it lies in none.
+int bandOfFrequency(double mhz);
+
 // Key filters: whether a typed character (its character code) may enter the field.
 // Frequency: "0".."9", ".", Backspace, Enter. Report: "1".."9", Backspace, Enter.
 bool frequencyKeyAccepted(int charCode);

@@ -114,6 +114,21 @@ void StationPanel::setBandIndex(int index)
     else BandSpinEdit->setValue(index);
 }
 
+void StationPanel::setRigFrequency(double hz)
+{
+    constexpr double kHzPerMHz = 1e6;
+    if (FrequencyMemo->palette().color(QPalette::Text) == kTypingColour) return;
+    const double mhz = hz / kHzPerMHz;
+    const int band = bandOfFrequency(mhz);
+    if (band == 0) {
+        FrequencyMemo->clear();
+        return;
+    }
+    if (band != m_bandIndex) setBandIndex(band);
+    FrequencyMemo->setText(QString::fromStdString(formatFrequency(mhz, band)));
+    setTyping(FrequencyMemo, false);
+}
+
 void StationPanel::BandSpinEditChange(int value)
 {
     m_bandIndex = value < kFirstBand || value > kLastBand ? kFirstBand : value;

@@ -53,6 +53,12 @@ public:
     // Committed text then shows in the scheme's text colour, so it stays readable.
     void setBlackScheme(bool black);
 
+    // Rig control: the rig's frequency selects the band it lies in and fills the frequency
+    // field as a commit would leave it; outside every band the field is emptied, as the band
+    // check would. While the operator is typing in the field it is left alone. The field
+    // stays editable.
+    void setRigFrequency(double hz);
+
     // The texts a log record is made of, as they stand now.
     LogEntryFields logEntryFields() const;
 

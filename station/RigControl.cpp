@@ -39,39 +39,37 @@ std::string RigEndpoint::describe() const {
 RigControl::RigControl(Hooks hooks, RigTiming timing)
     : m_hooks(std::move(hooks)), m_timing(timing) {
     quietHamlib();
+    m_worker = std::thread([this] { run(); });
 }
 
 RigControl::~RigControl() {
-    configure({});
-    for (auto& worker : m_workers) worker.join();
+    {
+        std::lock_guard lock(m_wakeMutex);
+        m_quit = true;
+    }
+    m_wake.notify_all();
+    m_worker.join();
 }
 
 void RigControl::configure(const RigEndpoint& endpoint) {
-    uint64_t generation = 0;
     {
         std::lock_guard lock(m_wakeMutex);
-        generation = ++m_generation;
+        m_wanted = endpoint;
+        ++m_generation;
     }
+    // PTT stops going to the old rig at once; the worker closes it after its current call.
+    m_connected = false;
     m_wake.notify_all();
-    // Workers that have ended are joined now; one still inside a slow hamlib call is left to
-    // end by itself (it sees the newer generation and closes its rig).
-    {
-        std::lock_guard lock(m_rigMutex);
-        m_rig = nullptr;
-        m_connected = false;
-    }
-    if (endpoint.connection == RigConnection::None) return;
-    m_workers.emplace_back([this, endpoint, generation] { run(endpoint, generation); });
 }
 
 bool RigControl::stopping(uint64_t generation) {
     std::lock_guard lock(m_wakeMutex);
-    return generation != m_generation;
+    return m_quit || generation != m_generation;
 }
 
 void RigControl::waitFor(std::chrono::milliseconds interval, uint64_t generation) {
     std::unique_lock lock(m_wakeMutex);
-    m_wake.wait_for(lock, interval, [&] { return generation != m_generation; });
+    m_wake.wait_for(lock, interval, [&] { return m_quit || generation != m_generation; });
 }
 
 namespace {
@@ -115,14 +113,32 @@ bool RigControl::publish(void* rig, uint64_t generation) {
     return true;
 }
 
-void RigControl::withdraw(void* rig) {
+void RigControl::withdraw() {
     std::lock_guard lock(m_rigMutex);
-    if (m_rig != rig) return;
     m_rig = nullptr;
     m_connected = false;
 }
 
-void RigControl::run(RigEndpoint endpoint, uint64_t generation) {
+void RigControl::run() {
+    for (;;) {
+        RigEndpoint endpoint;
+        uint64_t generation = 0;
+        {
+            std::unique_lock lock(m_wakeMutex);
+            if (m_quit) return;
+            endpoint = m_wanted;
+            generation = m_generation;
+        }
+        if (endpoint.connection == RigConnection::None) {
+            std::unique_lock lock(m_wakeMutex);
+            m_wake.wait(lock, [&] { return m_quit || generation != m_generation; });
+            continue;
+        }
+        follow(endpoint, generation);
+    }
+}
+
+void RigControl::follow(const RigEndpoint& endpoint, uint64_t generation) {
     bool reported = false;  // the current loss has been reported
     auto report = [&](const std::string& what, const std::string& why) {
         if (!reported && m_hooks.lost && !stopping(generation)) {
@@ -161,7 +177,7 @@ void RigControl::run(RigEndpoint endpoint, uint64_t generation) {
             last = hz;
             waitFor(m_timing.poll, generation);
         }
-        withdraw(rig);
+        withdraw();
         closeRig(rig);
         if (stopping(generation)) return;
         report("lost", why);
@@ -170,8 +186,18 @@ void RigControl::run(RigEndpoint endpoint, uint64_t generation) {
 }
 
 bool RigControl::setPtt(bool on) {
-    std::unique_lock lock(m_rigMutex, std::defer_lock);
-    if (!m_connected.load() || !lock.try_lock_for(m_timing.pttWait) || !m_rig) return false;
+    if (!m_connected.load()) return false;
+    // A poll in progress holds the rig for one round trip; a rig that stopped answering holds
+    // it until hamlib's timeout, which the keying must not wait for.
+    constexpr auto kRetryStep = std::chrono::milliseconds(1);
+    const auto deadline = std::chrono::steady_clock::now() + m_timing.pttWait;
+    std::unique_lock lock(m_rigMutex, std::try_to_lock);
+    while (!lock.owns_lock()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(kRetryStep);
+        lock.try_lock();
+    }
+    if (!m_rig) return false;
     return rig_set_ptt(asRig(m_rig), RIG_VFO_CURR, on ? RIG_PTT_ON : RIG_PTT_OFF) == RIG_OK;
 }
 

@@ -3,9 +3,10 @@
 // is a hamlib model on a serial device, or a rigctld server (hamlib's network rig), which is
 // how several programs share one rig.
 //
-// A worker thread of its own opens the rig, polls the frequency about once a second and
+// One worker thread of its own opens the rig, polls the frequency about once a second and
 // reopens it after a lost connection, so nothing here ever blocks the window or the receive
-// loop. A failure is reported once, when the rig goes from reachable to unreachable (or
+// loop. hamlib keeps global state, so all its calls come from that one thread (and from
+// setPtt, serialised with it). A failure is reported once, when the rig goes from reachable to unreachable (or
 // cannot be reached at the first attempt); the attempts go on silently until it answers again.
 //
 // Who calls it: the window thread configures it; the keying threads call setPtt; the hooks
@@ -18,7 +19,6 @@
 #include <mutex>
 #include <string>
 #include <thread>
-#include <vector>
 
 namespace dita {
 
@@ -64,7 +64,7 @@ public:
     RigControl& operator=(const RigControl&) = delete;
 
     // Stops following the current rig and starts following endpoint (RigConnection::None:
-    // nothing). Returns at once: a worker still waiting for an old rig ends on its own.
+    // nothing). Returns at once; the worker changes over after its current hamlib call.
     void configure(const RigEndpoint& endpoint);
     bool connected() const { return m_connected.load(); }
 
@@ -72,23 +72,26 @@ public:
     bool setPtt(bool on);
 
 private:
-    void run(RigEndpoint endpoint, uint64_t generation);
+    void run();
+    void follow(const RigEndpoint& endpoint, uint64_t generation);
     // Publishes rig as the one setPtt uses, unless a newer configure has come meanwhile.
     bool publish(void* rig, uint64_t generation);
-    void withdraw(void* rig);
+    void withdraw();
     bool stopping(uint64_t generation);
     void waitFor(std::chrono::milliseconds interval, uint64_t generation);
 
     Hooks m_hooks;
     RigTiming m_timing;
     // Every hamlib call on a published rig: the worker's polls and the keyers' PTT commands.
-    std::timed_mutex m_rigMutex;
+    std::mutex m_rigMutex;
     void* m_rig = nullptr;  // RIG*, guarded by m_rigMutex
     std::atomic<bool> m_connected{false};
     std::mutex m_wakeMutex;
     std::condition_variable m_wake;
-    uint64_t m_generation = 0;  // guarded by m_wakeMutex; a new configure ends the old worker
-    std::vector<std::thread> m_workers;  // window thread; joined by the destructor
+    RigEndpoint m_wanted;       // guarded by m_wakeMutex
+    uint64_t m_generation = 0;  // guarded by m_wakeMutex; counts configure calls
+    bool m_quit = false;        // guarded by m_wakeMutex
+    std::thread m_worker;
 };
 
 } // namespace dita

@@ -119,6 +119,34 @@ TEST_F(PanelTest, FrequencyTypedRedCommittedBlackWithTheBandRules)
     EXPECT_EQ(panel->FrequencyMemo->text(), "14.030500");
 }
 
+TEST_F(PanelTest, RigFrequencySelectsItsBandFillsTheFieldAndSparesTyping)
+{
+    panel->setRigFrequency(14025000.0);
+    EXPECT_EQ(panel->BandMemo->text(), "20M");
+    EXPECT_EQ(panel->FrequencyMemo->text(), "14.025000");
+    panel->setRigFrequency(14350000.0);  // the band's upper edge belongs to it
+    EXPECT_EQ(panel->FrequencyMemo->text(), "14.350000");
+    panel->setRigFrequency(7030500.0);
+    EXPECT_EQ(panel->BandMemo->text(), "40M");
+    EXPECT_EQ(panel->FrequencyMemo->text(), "7.030500");
+    // Outside every band: emptied as the band check would, the band stays.
+    panel->setRigFrequency(5357000.0);
+    EXPECT_EQ(panel->FrequencyMemo->text(), "");
+    EXPECT_EQ(panel->bandIndex(), 9);
+
+    // The field stays editable, and what the operator is typing is not overwritten.
+    panel->setRigFrequency(7010000.0);
+    panel->FrequencyMemo->clear();
+    QTest::keyClicks(panel->FrequencyMemo, "7.02");
+    panel->setRigFrequency(7015000.0);
+    EXPECT_EQ(panel->FrequencyMemo->text(), "7.02");
+    enter(panel->FrequencyMemo);
+    EXPECT_EQ(panel->FrequencyMemo->text(), "7.020000");
+    panel->setRigFrequency(7015000.0);
+    EXPECT_EQ(panel->FrequencyMemo->text(), "7.015000");
+    EXPECT_TRUE(messages.empty());
+}
+
 TEST_F(PanelTest, TextThatIsNoNumberStaysRedAndIsReported)
 {
     panel->setBandIndex(7);

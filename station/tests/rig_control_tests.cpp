@@ -7,6 +7,7 @@
 
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -75,6 +76,8 @@ public:
     explicit Rigctld(uint16_t port) {
         m_pid = fork();
         if (m_pid == 0) {
+            // Ends with the test even when the test is killed.
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
             const std::string p = std::to_string(port);
             // -P RIG: the dummy rig takes PTT commands, as a real rig with CAT PTT does.
             execlp("rigctld", "rigctld", "-m", "1", "-P", "RIG", "-T", "127.0.0.1", "-t", p.c_str(),
