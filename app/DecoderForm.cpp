@@ -30,7 +30,11 @@
 #include "common/CallQueue.h"
 #include "common/DitaPaths.h"
 #include "common/MessageSink.h"
+#include "common/SettingsFile.h"
+#include "app/BandWorker.h"
+#include "display/BandWindow.h"
 #include "display/DisplayPanel.h"
+#include "station/StationLink.h"
 #include "display/TimeLineForm.h"
 #include "gaugekit/GkBar.h"
 #include "gaugekit/GkClock.h"
@@ -48,7 +52,7 @@ namespace {
 
 // Layout of the client area (the parts not fixed by the screen modes are our own choice).
 // The client is at least this wide, and as wide as the station panel needs.
-constexpr int kMinClientWidth = 760;
+constexpr int kMinClientWidth = 784;
 constexpr int kImagePnlHeight = SpectrumPanel::kPanelHeight;
 constexpr int kPanel3Height = 40;
 constexpr int kRcvMemoHeight = 124;
@@ -74,8 +78,8 @@ constexpr QRect kXmitLEDLabelRect{546, 0, 64, 14};
 constexpr QPoint kXmitLEDPos{557, 15};
 constexpr QRect kLabel15Rect{624, 0, 68, 14};
 constexpr QRect kGkClock1Rect{624, 14, 68, 24};
-constexpr QRect kClearButtonRect{696, 2, 60, 18};
-constexpr QRect kClrRcvBtnRect{696, 20, 60, 18};
+constexpr QRect kClearButtonRect{696, 2, 84, 18}; // wide enough for "Clear Decode"
+constexpr QRect kClrRcvBtnRect{696, 20, 84, 18};
 constexpr QRect kCoarseGainBar2Rect{8, 10, 200, 24};
 constexpr QRect kRawSnrMemoRect{230, 8, 110, 28};
 constexpr QRect kClrRcvBtn2Rect{360, 8, 80, 28};
@@ -111,7 +115,6 @@ constexpr int kTrClientHeight = 599;
 
 constexpr int kXmitSpeedMin = 10;
 constexpr int kXmitSpeedMax = 125;
-constexpr int kInitialFontPt = 12;
 constexpr int kBrandFontPt = 16;
 
 
@@ -244,6 +247,9 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
         const bool stalled = m_session->flags().OutputStalled.load();
         m_calls->post([this, r, stalled] { showPass(r, stalled); });
     };
+    events.samplesDone = [this](const int32_t* samples) {
+        if (m_services.bandWorker) m_services.bandWorker->feed(samples);
+    };
     events.leds = [this](bool rcv, bool xmit) {
         m_calls->post([this, rcv, xmit] { showLeds(rcv, xmit); });
     };
@@ -270,10 +276,8 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     loop.RestartLoop = false;
     loop.NoInputDevice = true;
 
-    QFont f = RcvMemo->font();
-    f.setPointSize(kInitialFontPt);
-    RcvMemo->setFont(f);
-    TransmitMemo->setFont(f);
+    // The memos start at the size of the checked size item.
+    applyFontSize(raw(m_settings.FontSize));
 
     AFCStartFreqForm = new TAFCStartFreqForm(this, m_settings);
     CharTimingForm = new TCharTimingForm(this, m_settings, [this](const std::array<float, 4>& w) {
@@ -296,9 +300,11 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     TimeLineForm = new TTimeLineForm(this);
     connect(TimeLineForm, &TTimeLineForm::timelineShownChanged, this,
             [this](bool shown) { m_settings.TimelineShown = shown ? 1 : 0; });
+    createBandWindow();
 
     selectDefaults();
     choose(SettingId::NonEnglish, setting::OnOff::Off);
+    createStationLink();
 
     SystemTimer = new QTimer(this);
     SystemTimer->setObjectName("SystemTimer");
@@ -315,8 +321,15 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
 }
 
 TDecoderForm::~TDecoderForm() {
-    // The senders key through parts this window owns (the keyers, the keying port): the panel
-    // and its senders go first, before those members are destroyed.
+    // The band thread posts into this window's call queue: it stops hearing first.
+    if (m_services.bandWorker) {
+        m_services.bandWorker->setPassDone({});
+        m_services.bandWorker->setEnabled(false);
+    }
+    // The senders key through parts this window owns (the keyers, the keying port): the
+    // listener that keys through the panel, then the panel and its senders go first, before
+    // those members are destroyed.
+    m_station.reset();
     delete m_transmitPanel;
     m_transmitPanel = nullptr;
     SystemTimer->stop();
@@ -405,6 +418,33 @@ void TDecoderForm::createSubsystems() {
         m_services.stopSend = [this] { m_transmitPanel->controller().SendBtnClick(); };
 }
 
+void TDecoderForm::createStationLink() {
+    StationHooks hooks;
+    hooks.rigFrequency = [this](double hz) { StationPnl->setRigFrequency(hz); };
+    hooks.setSpeed = [this](int32_t wpm) { applyXmitSpeed(wpm); };
+    hooks.setTone = [this](int32_t hz) {
+        if (hz == 0) {
+            click("SideToneOFF");
+            return;
+        }
+        m_toneMenu->setUnlistedFrequency(static_cast<float>(hz));
+        click("SideToneOn");
+    };
+    hooks.showKeyed = [this](const std::string& utf8) {
+        m_transmitPanel->appendTransmitText(utf8);
+    };
+    TransmitPanel* panel = m_transmitPanel;
+    hooks.keyText = [panel](std::string_view latin1, const std::atomic<bool>& stop) {
+        return panel->controller().keyForOtherProgram(latin1, stop);
+    };
+    hooks.messages = messageSink();
+    m_station = std::make_unique<StationLink>(
+        std::move(hooks), *m_keyingPort,
+        SettingsFile(m_services.stationSettingsFile.value_or(std::filesystem::path())), nullptr,
+        m_services.rigTiming);
+    if (m_services.stationSettingsFile) m_station->start();
+}
+
 Keyer* TDecoderForm::currentKeyer() {
     if (m_services.keyer) return m_services.keyer();
     if (m_keyingPort->OutputDevice.load() == kOutputSerialPort) return m_serialKeyer.get();
@@ -442,9 +482,10 @@ void TDecoderForm::createTransmitSide(QWidget* client) {
         c.insertText(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
         RcvMemo->setTextCursor(c);
     };
-    hooks.setSpeedControlsEnabled = [this](bool enabled) {
-        XmitSpdUpDn->setEnabled(enabled);
-        XmitSpdUpDn2->setEnabled(enabled);
+    hooks.setSpeedControlEnabled = [this](SpeedControl control, bool enabled) {
+        (control == SpeedControl::ScreenSpin ? static_cast<QWidget*>(XmitSpdUpDn2)
+                                             : static_cast<QWidget*>(XmitSpdUpDn))
+            ->setEnabled(enabled);
     };
     hooks.clearMessageButtonMarks = [this] { markMessageButton(0); };
     hooks.pressMessageButton = [this](int n) { m_messageButtons->click(n); };
@@ -597,9 +638,9 @@ void TDecoderForm::createControls() {
     GkClock1 = new TGkClock(Panel3);
     GkClock1->setObjectName("GkClock1");
     GkClock1->setGeometry(kGkClock1Rect);
-    ClearButton = new QPushButton("Clear", Panel3);
+    ClearButton = new QPushButton(Panel3); // captioned by the screen mode
     ClearButton->setObjectName("ClearButton");
-    ClearButton->setToolTip("Reset the decoder");
+    ClearButton->setToolTip("Reset Stuck Decoding");
     ClearButton->setGeometry(kClearButtonRect);
     connect(ClearButton, &QPushButton::clicked, this,
             [this] { post(ReceiveCommandKind::DecoderReset, 0); });
@@ -651,6 +692,7 @@ void TDecoderForm::createControls() {
     label(ContrlPnl, "", "Xmit WPM", kXmitWPMCaptionRect)->setAutoFillBackground(false);
     XmitSpdUpDn2 = new QSpinBox(ContrlPnl);
     XmitSpdUpDn2->setObjectName("XmitSpdUpDn2");
+    XmitSpdUpDn2->setToolTip("Set Transmit Code Speed");
     XmitSpdUpDn2->setRange(kXmitSpeedMin, kXmitSpeedMax);
     XmitSpdUpDn2->setValue(m_speedControls->spinValue());
     XmitSpdUpDn2->setGeometry(kXmitSpdUpDn2Rect);
@@ -777,10 +819,18 @@ std::map<std::string, std::function<void()>> TDecoderForm::commandHandlers() {
         {"SelectSoundcard", [this] { SelectSoundcardClick(); }},
         {"AFCStartFreq1", [this] { AFCStartFreqForm->show(); }},
         {"Show2", [this] { TimeLineForm->showFromSettings(); }},
+        {"BandDecoder1",
+         [this] {
+             m_bandWindow->show();
+             m_bandWindow->raise();
+             m_bandWindow->activateWindow();
+         }},
         {"SetupPTT", [this] { PTTForm->show(); }},
         {"ShowConfiguration1", [this] { CharTimingForm->show(); }},
         {"ShowMacros", [this] { TransmitMemoryForm->showMacros(m_macroSources); }},
         {"Edit1", [this] { XmitMacrosForm->show(); }},
+        {"RigControl1", [this] { m_station->showRigControlDialog(this); }},
+        {"KeyingListener1", [this] { m_station->showKeyingListenerDialog(this); }},
         {"Help1", [this] { Help1Click(); }},
         {"About1", [this] { About1Click(); }},
     };
@@ -1087,6 +1137,10 @@ void TDecoderForm::ScreenOpModeClick(int mode, QAction* own) {
         Panel2->move(0, kTrPanel2Top);
         centralWidget()->setFixedHeight(kTrClientHeight);
     }
+    // The decoder reset's caption: in full in receive-only mode, short beside the transmit side.
+    ClearButton->setText(m_settings.ScreenOpMode == setting::ScreenOpMode::ReceiveOnly
+                             ? "Clear Decode"
+                             : "Clr Decode");
     centralWidget()->setFixedWidth(m_clientWidth);
     adjustSize();
     post(ReceiveCommandKind::ScreenOpMode, mode);
@@ -1102,8 +1156,11 @@ void TDecoderForm::ReceiveSpeedClick(int lock, QAction* own) {
     check(own);
     optionMenuItem("LockedWPM")->setChecked(m_settings.RxSpeedLock != setting::RxSpeedLock::Auto);
     post(ReceiveCommandKind::ReceiveSpeedMode, lock);
-    // The transmit speed follows, within what the output can key.
-    m_speedControls->lockedSpeed(lockedSpeedWpm(m_settings.RxSpeedLock));
+    // The transmit speed follows, within what the output can key. Auto takes the receive
+    // speed as it stands after the decoder reset the choice runs, not Auto's starting 25.
+    m_speedControls->lockedSpeed(m_settings.RxSpeedLock == setting::RxSpeedLock::Auto
+                                     ? kDecoderResetSpeedWpm
+                                     : lockedSpeedWpm(m_settings.RxSpeedLock));
     showTransmitSpeed();
 }
 
@@ -1176,10 +1233,14 @@ void TDecoderForm::TextBoldClick(int bold, QAction* own) {
 }
 
 void TDecoderForm::FontSizeClick(int size, QAction* own) {
-    static constexpr int kTransmitPt[] = {12, 14, 16, 20};
-    static constexpr int kReceivePt[] = {12, 14, 18, 20};
     m_settings.FontSize = setting::FontSize(size);
     check(own);
+    applyFontSize(size);
+}
+
+void TDecoderForm::applyFontSize(int size) {
+    static constexpr int kTransmitPt[] = {12, 14, 16, 20};
+    static constexpr int kReceivePt[] = {12, 14, 18, 20};
     QFont t = TransmitMemo->font();
     t.setPointSize(kTransmitPt[size - 1]);
     TransmitMemo->setFont(t);
@@ -1238,11 +1299,13 @@ void TDecoderForm::enterRunLoop() {
     m_session->join();
     m_spectrumPanel->runLoopEntry();
     if (m_toneOutput && !m_toneOutput->isOpen()) m_toneOutput->openIfInputExists(m_inputDeviceCount);
-    m_transmitPanel->start();
+    m_transmitPanel->loopEntry();
     m_session->enter(m_settings.InputDeviceId, raw(m_settings.InputChannel), m_inputDeviceCount);
 }
 
 void TDecoderForm::stopSequence() {
+    // No logger's text and no rig PTT after this point.
+    if (m_station) m_station->shutdown();
     if (m_services.keyUp) m_services.keyUp();
     SystemTimer->stop();
     // The loop sees the flags within one poll of its wait; joining replaces a fixed pause.
@@ -1271,10 +1334,74 @@ void TDecoderForm::Quit1Click() {
     };
     stopSendIfActive();
     storePttSettings();
-    if (m_services.saveConfiguration) m_services.saveConfiguration();
+    saveBandPlacement();
+    // Before the first load (the first SystemTimer tick) the window holds only its creation
+    // defaults: saving them would overwrite the operator's stored settings.
+    if (!m_FirstStart && m_services.saveConfiguration) m_services.saveConfiguration();
     stopSendIfActive();
     stopSequence();
     terminateApplication();
+}
+
+// ====================================================================== band window
+
+namespace {
+constexpr const char* kBandOpenKey = "band.open";
+constexpr const char* kBandXKey = "band.x";
+constexpr const char* kBandYKey = "band.y";
+constexpr const char* kBandWidthKey = "band.width";
+constexpr const char* kBandHeightKey = "band.height";
+constexpr int32_t kMaxPlacement = 100000;
+constexpr int32_t kMinBandSize = 120;
+} // namespace
+
+void TDecoderForm::createBandWindow() {
+    m_bandWindow = new BandWindow(this);
+    // A row click tunes exactly as a click on the spectrum does.
+    connect(m_bandWindow, &BandWindow::tuneRequested, this,
+            [this](int bin) { post(ReceiveCommandKind::TuneToBin, bin); });
+    connect(m_bandWindow, &BandWindow::shownChanged, this, [this](bool shown) {
+        if (m_services.bandWorker) m_services.bandWorker->setEnabled(shown);
+        if (!shown) m_spectrumPanel->spectrumBox()->setBandMarks({});
+        // Closing the window is remembered at once; the quit saves its last placement.
+        if (!m_quitting) saveBandPlacement();
+    });
+    if (m_services.bandWorker) {
+        m_services.bandWorker->setPassDone([this](const BandPassResult& r, long dropped) {
+            m_calls->post([this, r, dropped] {
+                if (!m_bandWindow->isVisible()) return;
+                m_bandWindow->showPass(r, dropped);
+                std::vector<int> marks;
+                marks.reserve(static_cast<size_t>(r.channelCount));
+                for (int i = 0; i < r.channelCount; ++i) {
+                    marks.push_back(static_cast<int>(std::lround(r.channels[static_cast<size_t>(i)].pitchHz / kBinHz)) + 1);
+                }
+                m_spectrumPanel->spectrumBox()->setBandMarks(marks);
+            });
+        });
+    }
+    if (!m_services.settingsFile) return;
+    const SettingsFile& f = *m_services.settingsFile;
+    const int32_t w = f.number(kBandWidthKey, 0, kMinBandSize, kMaxPlacement);
+    const int32_t h = f.number(kBandHeightKey, 0, kMinBandSize, kMaxPlacement);
+    if (w > 0 && h > 0) m_bandWindow->resize(w, h);
+    if (f.value(kBandXKey) && f.value(kBandYKey)) {
+        m_bandWindow->move(f.number(kBandXKey, 0, -kMaxPlacement, kMaxPlacement),
+                           f.number(kBandYKey, 0, -kMaxPlacement, kMaxPlacement));
+    }
+    if (f.flag(kBandOpenKey, false)) QTimer::singleShot(0, m_bandWindow, [this] { m_bandWindow->show(); });
+}
+
+void TDecoderForm::saveBandPlacement() {
+    if (!m_services.settingsFile) return;
+    SettingsFile& f = *m_services.settingsFile;
+    f.setFlag(kBandOpenKey, m_bandWindow->isVisible());
+    f.setNumber(kBandXKey, m_bandWindow->x());
+    f.setNumber(kBandYKey, m_bandWindow->y());
+    f.setNumber(kBandWidthKey, m_bandWindow->width());
+    f.setNumber(kBandHeightKey, m_bandWindow->height());
+    const std::string problem = f.save();
+    if (!problem.empty()) messages().show(problem, "Band window");
 }
 
 void TDecoderForm::closeEvent(QCloseEvent* event) {

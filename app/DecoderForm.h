@@ -8,6 +8,7 @@
 #include <QMainWindow>
 
 #include <array>
+#include <filesystem>
 #include <atomic>
 #include <functional>
 #include <map>
@@ -28,6 +29,7 @@
 #include "macros/MacroExpansion.h"
 #include "macros/MessageButtons.h"
 #include "receive/audio/CaptureCycle.h"
+#include "station/RigControl.h"
 #include "transmit/Keyer.h"
 #include "transmit/KeyingPort.h"
 #include "transmit/ToneOutput.h"
@@ -53,6 +55,7 @@ class DisplayGainBar;
 class OutputMenuHandlers;
 class SendTimingStore;
 class SpectrumPanel;
+class StationLink;
 class StationPanel;
 class TAFCStartFreqForm;
 class TCharTimingForm;
@@ -61,6 +64,9 @@ class TPTTForm;
 class TSndCardErrForm;
 class TSoundCardSelect;
 class TTimeLineForm;
+class BandWindow;
+class BandWorker;
+class SettingsFile;
 class ToneMenuHandlers;
 class TransmitPanel;
 class TransmitSpeedControls;
@@ -102,6 +108,14 @@ struct DecoderFormServices {
     // The sound card's tone output (main passes PortAudio's default output); null: there is
     // no tone keyer.
     ToneDevice* toneDevice = nullptr;
+    // DITA.conf with the rig control and keying listener settings; empty: neither starts
+    // (the Setup dialogs then keep their settings for this run only).
+    std::optional<std::filesystem::path> stationSettingsFile;
+    RigTiming rigTiming{};
+    // The band decoder's thread (null: no band decoding) and DITA's own settings file, which
+    // keeps the Band window's placement (null: not kept).
+    BandWorker* bandWorker = nullptr;
+    SettingsFile* settingsFile = nullptr;
     int systemTimerMs = 1000;
     CaptureTimings captureTimings{};
     LoopTimings loopTimings{};
@@ -166,6 +180,7 @@ public:
 
     // ---- subsystems, for the configuration code and the transmit side
     SpectrumPanel* spectrumPanel() const { return m_spectrumPanel; }
+    BandWindow* bandWindow() const { return m_bandWindow; }
     TTimeLineForm* timeLineForm() const { return TimeLineForm; }
     KeyingPort& keyingPort() { return *m_keyingPort; }
     SendTimingStore& sendTiming() { return *m_sendTiming; }
@@ -262,6 +277,7 @@ public:
     macros::TXmitMacrosForm* XmitMacrosForm;
     TPTTForm* PTTForm;
     TTimeLineForm* TimeLineForm;
+    BandWindow* m_bandWindow = nullptr;
     TSoundCardSelect* SoundCardSelect;
     TSndCardErrForm* SndCardErrForm;
 
@@ -313,14 +329,18 @@ private:
     void AfcClick(int width, QAction* own);
     void TextBoldClick(int bold, QAction* own);
     void FontSizeClick(int size, QAction* own);
+    void applyFontSize(int size); // the memos' point sizes of FontSize 1..4
     void applyColours();
     void createSubsystems();
+    void createBandWindow();
+    void saveBandPlacement();
     MessageSink messageSink();
     void showTransmitSpeed();
     void syncOutputChecks();
     void syncToneChecks();
     void keyUpLines();
     void createTransmitSide(QWidget* client);
+    void createStationLink();
     void createMessageButtons();
     void markMessageButton(int n);
     void transmitScreenChanged(int32_t screen);
@@ -362,6 +382,8 @@ private:
     std::unique_ptr<ToneOutput> m_toneOutput;
     std::unique_ptr<ToneKeyer> m_toneKeyer;
     TransmitPanel* m_transmitPanel = nullptr;
+    // Rig control and the keying listener; made after the transmit side and the station panel.
+    std::unique_ptr<StationLink> m_station;
     std::unique_ptr<MacroSender> m_macroSender;
     std::unique_ptr<MacroButtonView> m_buttonView;
     std::unique_ptr<MessageButtons> m_messageButtons;

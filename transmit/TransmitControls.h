@@ -16,6 +16,9 @@
 
 namespace dita {
 
+// The up-down's release shows the "Transmit Speed Note" only above this position; at 51 the
+// serial keying is held at 50 without it.
+constexpr int32_t kSerialNoteAboveWpm = 51;
 constexpr int32_t kInitialXmitSpeed = 20;   // XmitSpdUpDn2 in the form
 constexpr int32_t kInitialUpDownPosition = 25;
 

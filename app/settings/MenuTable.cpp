@@ -129,6 +129,7 @@ constexpr MenuRow kRows[] = {
     option("Waterfall2", "Waterfall", "ype2", S::DisplayType, st::DisplayType::Waterfall),
     menu("imeline1", "Timeline", "Display1"),
     command("Show2", "Show", "imeline1"),
+    command("BandDecoder1", "Band Decoder", "Display1"),
     menu("ransmit2", "Transmit", "Display1"),
     option("SingleScreen1", "Single Screen", "ransmit2", S::TransmitScreen,
            st::TransmitScreen::Single),
@@ -172,6 +173,9 @@ constexpr MenuRow kRows[] = {
     option("N4Seconds1", "4 Seconds", "BeaconCarrierTime1", S::BeaconCarrierTime, 4),
     option("N5Seconds1", "5 Seconds", "BeaconCarrierTime1", S::BeaconCarrierTime, 5),
 
+    menu("Setup1", "Setup"),
+    command("RigControl1", "Rig Control\u2026", "Setup1"),
+    command("KeyingListener1", "Keying Listener\u2026", "Setup1"),
     menu("Macros", "Macros"),
     command("ShowMacros", "Show Macros", "Macros"),
     command("Edit1", "Edit Macros", "Macros"),
