@@ -55,7 +55,9 @@ TEST(ReceiveEngineAllocation, PassesAllocateNothingAfterTheFirst) {
         g_counting = false;
         EXPECT_GT(text.size(), 10u) << "decoder " << decoder;
         EXPECT_EQ(g_allocations.load(), 0) << "decoder " << decoder;
-        if (decoder == kDecoderEnhanced) EXPECT_NE(text.find("cq cq de w1aw w1aw k"), std::string::npos) << text;
+        if (decoder == kDecoderEnhanced) {
+            EXPECT_NE(text.find("cq cq de w1aw w1aw k"), std::string::npos) << text;
+        }
     }
 }
 
