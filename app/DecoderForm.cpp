@@ -30,6 +30,9 @@
 #include "common/CallQueue.h"
 #include "common/DitaPaths.h"
 #include "common/MessageSink.h"
+#include "common/SettingsFile.h"
+#include "app/BandWorker.h"
+#include "display/BandWindow.h"
 #include "display/DisplayPanel.h"
 #include "station/StationLink.h"
 #include "display/TimeLineForm.h"
@@ -244,6 +247,9 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
         const bool stalled = m_session->flags().OutputStalled.load();
         m_calls->post([this, r, stalled] { showPass(r, stalled); });
     };
+    events.samplesDone = [this](const int32_t* samples) {
+        if (m_services.bandWorker) m_services.bandWorker->feed(samples);
+    };
     events.leds = [this](bool rcv, bool xmit) {
         m_calls->post([this, rcv, xmit] { showLeds(rcv, xmit); });
     };
@@ -294,6 +300,7 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     TimeLineForm = new TTimeLineForm(this);
     connect(TimeLineForm, &TTimeLineForm::timelineShownChanged, this,
             [this](bool shown) { m_settings.TimelineShown = shown ? 1 : 0; });
+    createBandWindow();
 
     selectDefaults();
     choose(SettingId::NonEnglish, setting::OnOff::Off);
@@ -314,6 +321,11 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
 }
 
 TDecoderForm::~TDecoderForm() {
+    // The band thread posts into this window's call queue: it stops hearing first.
+    if (m_services.bandWorker) {
+        m_services.bandWorker->setPassDone({});
+        m_services.bandWorker->setEnabled(false);
+    }
     // The senders key through parts this window owns (the keyers, the keying port): the
     // listener that keys through the panel, then the panel and its senders go first, before
     // those members are destroyed.
@@ -807,6 +819,12 @@ std::map<std::string, std::function<void()>> TDecoderForm::commandHandlers() {
         {"SelectSoundcard", [this] { SelectSoundcardClick(); }},
         {"AFCStartFreq1", [this] { AFCStartFreqForm->show(); }},
         {"Show2", [this] { TimeLineForm->showFromSettings(); }},
+        {"BandDecoder1",
+         [this] {
+             m_bandWindow->show();
+             m_bandWindow->raise();
+             m_bandWindow->activateWindow();
+         }},
         {"SetupPTT", [this] { PTTForm->show(); }},
         {"ShowConfiguration1", [this] { CharTimingForm->show(); }},
         {"ShowMacros", [this] { TransmitMemoryForm->showMacros(m_macroSources); }},
@@ -1316,12 +1334,74 @@ void TDecoderForm::Quit1Click() {
     };
     stopSendIfActive();
     storePttSettings();
+    saveBandPlacement();
     // Before the first load (the first SystemTimer tick) the window holds only its creation
     // defaults: saving them would overwrite the operator's stored settings.
     if (!m_FirstStart && m_services.saveConfiguration) m_services.saveConfiguration();
     stopSendIfActive();
     stopSequence();
     terminateApplication();
+}
+
+// ====================================================================== band window
+
+namespace {
+constexpr const char* kBandOpenKey = "band.open";
+constexpr const char* kBandXKey = "band.x";
+constexpr const char* kBandYKey = "band.y";
+constexpr const char* kBandWidthKey = "band.width";
+constexpr const char* kBandHeightKey = "band.height";
+constexpr int32_t kMaxPlacement = 100000;
+constexpr int32_t kMinBandSize = 120;
+} // namespace
+
+void TDecoderForm::createBandWindow() {
+    m_bandWindow = new BandWindow(this);
+    // A row click tunes exactly as a click on the spectrum does.
+    connect(m_bandWindow, &BandWindow::tuneRequested, this,
+            [this](int bin) { post(ReceiveCommandKind::TuneToBin, bin); });
+    connect(m_bandWindow, &BandWindow::shownChanged, this, [this](bool shown) {
+        if (m_services.bandWorker) m_services.bandWorker->setEnabled(shown);
+        if (!shown) m_spectrumPanel->spectrumBox()->setBandMarks({});
+        // Closing the window is remembered at once; the quit saves its last placement.
+        if (!m_quitting) saveBandPlacement();
+    });
+    if (m_services.bandWorker) {
+        m_services.bandWorker->setPassDone([this](const BandPassResult& r, long dropped) {
+            m_calls->post([this, r, dropped] {
+                if (!m_bandWindow->isVisible()) return;
+                m_bandWindow->showPass(r, dropped);
+                std::vector<int> marks;
+                marks.reserve(static_cast<size_t>(r.channelCount));
+                for (int i = 0; i < r.channelCount; ++i) {
+                    marks.push_back(static_cast<int>(std::lround(r.channels[static_cast<size_t>(i)].pitchHz / kBinHz)) + 1);
+                }
+                m_spectrumPanel->spectrumBox()->setBandMarks(marks);
+            });
+        });
+    }
+    if (!m_services.settingsFile) return;
+    const SettingsFile& f = *m_services.settingsFile;
+    const int32_t w = f.number(kBandWidthKey, 0, kMinBandSize, kMaxPlacement);
+    const int32_t h = f.number(kBandHeightKey, 0, kMinBandSize, kMaxPlacement);
+    if (w > 0 && h > 0) m_bandWindow->resize(w, h);
+    if (f.value(kBandXKey) && f.value(kBandYKey)) {
+        m_bandWindow->move(f.number(kBandXKey, 0, -kMaxPlacement, kMaxPlacement),
+                           f.number(kBandYKey, 0, -kMaxPlacement, kMaxPlacement));
+    }
+    if (f.flag(kBandOpenKey, false)) QTimer::singleShot(0, m_bandWindow, [this] { m_bandWindow->show(); });
+}
+
+void TDecoderForm::saveBandPlacement() {
+    if (!m_services.settingsFile) return;
+    SettingsFile& f = *m_services.settingsFile;
+    f.setFlag(kBandOpenKey, m_bandWindow->isVisible());
+    f.setNumber(kBandXKey, m_bandWindow->x());
+    f.setNumber(kBandYKey, m_bandWindow->y());
+    f.setNumber(kBandWidthKey, m_bandWindow->width());
+    f.setNumber(kBandHeightKey, m_bandWindow->height());
+    const std::string problem = f.save();
+    if (!problem.empty()) messages().show(problem, "Band window");
 }
 
 void TDecoderForm::closeEvent(QCloseEvent* event) {

@@ -64,6 +64,9 @@ class TPTTForm;
 class TSndCardErrForm;
 class TSoundCardSelect;
 class TTimeLineForm;
+class BandWindow;
+class BandWorker;
+class SettingsFile;
 class ToneMenuHandlers;
 class TransmitPanel;
 class TransmitSpeedControls;
@@ -109,6 +112,10 @@ struct DecoderFormServices {
     // (the Setup dialogs then keep their settings for this run only).
     std::optional<std::filesystem::path> stationSettingsFile;
     RigTiming rigTiming{};
+    // The band decoder's thread (null: no band decoding) and DITA's own settings file, which
+    // keeps the Band window's placement (null: not kept).
+    BandWorker* bandWorker = nullptr;
+    SettingsFile* settingsFile = nullptr;
     int systemTimerMs = 1000;
     CaptureTimings captureTimings{};
     LoopTimings loopTimings{};
@@ -173,6 +180,7 @@ public:
 
     // ---- subsystems, for the configuration code and the transmit side
     SpectrumPanel* spectrumPanel() const { return m_spectrumPanel; }
+    BandWindow* bandWindow() const { return m_bandWindow; }
     TTimeLineForm* timeLineForm() const { return TimeLineForm; }
     KeyingPort& keyingPort() { return *m_keyingPort; }
     SendTimingStore& sendTiming() { return *m_sendTiming; }
@@ -269,6 +277,7 @@ public:
     macros::TXmitMacrosForm* XmitMacrosForm;
     TPTTForm* PTTForm;
     TTimeLineForm* TimeLineForm;
+    BandWindow* m_bandWindow = nullptr;
     TSoundCardSelect* SoundCardSelect;
     TSndCardErrForm* SndCardErrForm;
 
@@ -323,6 +332,8 @@ private:
     void applyFontSize(int size); // the memos' point sizes of FontSize 1..4
     void applyColours();
     void createSubsystems();
+    void createBandWindow();
+    void saveBandPlacement();
     MessageSink messageSink();
     void showTransmitSpeed();
     void syncOutputChecks();

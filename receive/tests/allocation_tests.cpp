@@ -1,5 +1,6 @@
 // The engine must not allocate while it processes passes: the window's run loop calls it every
 // 185.76 ms for hours. Counts every operator new made during a run of passes.
+#include "receive/BandDecoder.h"
 #include "receive/ReceiveEngine.h"
 #include "receive/tests/CwSynth.h"
 
@@ -56,4 +57,26 @@ TEST(ReceiveEngineAllocation, PassesAllocateNothingAfterTheFirst) {
         EXPECT_EQ(g_allocations.load(), 0) << "decoder " << decoder;
         if (decoder == kDecoderEnhanced) EXPECT_NE(text.find("cq cq de w1aw w1aw k"), std::string::npos) << text;
     }
+}
+
+TEST(BandDecoderAllocation, PassesAllocateNothingWhileChannelsOpenAndDecode) {
+    using namespace dita;
+    test::CwSignal s;
+    s.snrDb = 10;
+    s.toneHz = 900;
+    const auto audio = test::synthesize("CQ CQ DE W1AW W1AW K", s);
+    BandDecoder band;
+    band.processPass(audio.data());
+    size_t text = 0;
+    int channels = 0;
+    g_counting = true;
+    for (size_t i = kPassFrames; i + kPassFrames <= audio.size(); i += kPassFrames) {
+        const BandPassResult& r = band.processPass(&audio[i]);
+        channels = std::max(channels, r.channelCount);
+        for (int c = 0; c < r.channelCount; ++c) text += r.channels[static_cast<size_t>(c)].text.size();
+    }
+    g_counting = false;
+    EXPECT_EQ(channels, 1);
+    EXPECT_GT(text, 10u);
+    EXPECT_EQ(g_allocations.load(), 0);
 }
