@@ -1,5 +1,7 @@
 #include "app/DecoderForm.h"
 
+#include "app/FormInstruments.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -19,7 +21,9 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
 #include <cmath>
+#include <stdexcept>
 
 #include "app/SetupDialogs.h"
 #include "app/SoundCardDialogs.h"
@@ -56,7 +60,6 @@ constexpr int kPanel2Height = 5;
 // Places of the controls inside their panels.
 constexpr QRect kBrandLabelRect{40, 50, 90, 30};
 constexpr QRect kLabel3Rect{4, 10, 44, 20};
-constexpr QSize kSignalBarSize{93, 22};
 constexpr QPoint kSignalBarPos{48, 9};
 constexpr QRect kLabel12Rect{150, 10, 34, 20};
 constexpr QRect kRcvWPMPnlRect{184, 6, 40, 28};
@@ -64,8 +67,11 @@ constexpr QRect kLabel13Rect{234, 10, 30, 20};
 constexpr QRect kUTCPnlRect{264, 6, 70, 28};
 constexpr QRect kLabel14Rect{344, 10, 32, 20};
 constexpr QRect kUTCDatePnlRect{376, 6, 90, 28};
-constexpr QRect kRcvLEDRect{476, 10, 64, 20};
-constexpr QRect kXmitLEDRect{546, 10, 64, 20};
+// The lamps sit under their captions, centred.
+constexpr QRect kRcvLEDLabelRect{476, 0, 64, 14};
+constexpr QPoint kRcvLEDPos{488, 17};
+constexpr QRect kXmitLEDLabelRect{546, 0, 64, 14};
+constexpr QPoint kXmitLEDPos{557, 15};
 constexpr QRect kLabel15Rect{624, 0, 68, 14};
 constexpr QRect kGkClock1Rect{624, 14, 68, 24};
 constexpr QRect kClearButtonRect{696, 2, 60, 18};
@@ -91,7 +97,6 @@ constexpr int kTransmitPanelTop = 126;
 constexpr int kTransmitPanelHeight = 48;
 constexpr int kMsgButtonTop = kTransmitPanelTop + kTransmitPanelHeight;
 constexpr int kMsgButtonHeight = 24;
-constexpr int kMarkedMessageButtons = 10; // M1..M10 carry the mark of the last one sent
 
 // Screen op modes.
 constexpr int kRxTransmitMemoTop = 661;
@@ -109,14 +114,6 @@ constexpr int kXmitSpeedMax = 125;
 constexpr int kInitialFontPt = 12;
 constexpr int kBrandFontPt = 16;
 
-// SignalBar and the two lamps as the form has them.
-constexpr double kSignalBarFrom = 1.0;
-constexpr double kSignalBarTo = 2000.0;
-constexpr int kLampWidth = 30;
-constexpr int kLampHeight = 20;
-constexpr int kLampSpacing = 5;
-constexpr TColor kRcvLedOn = gkRgb(0, 220, 0);
-constexpr TColor kXmitLedOn = gkRgb(230, 0, 0);
 
 // The tuned bin nearest a tone (bin 1 is 0 Hz).
 int binForToneHz(int hz) {
@@ -220,7 +217,7 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     createMenus();
 
     // Screen mode at creation: receive only.
-    ScreenOpModeClick(0, item("ReceiveOnly1"));
+    choose(SettingId::ScreenOpMode, setting::ScreenOpMode::ReceiveOnly);
 
     m_flags.StopLoop = false;
     m_flags.RestartLoop = false;
@@ -238,7 +235,7 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     ComPortSelectForm = new TComPortSelectForm(
         this, m_settings,
         [this](int port) {
-            m_settings.OutputPort = kOutputPortNumber;
+            m_settings.OutputPort = setting::OutputPort::PortNumber;
             m_outputMenu->comPortChosen(port);
         },
         [this] { m_outputMenu->comPortCancelled(); });
@@ -254,7 +251,7 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
             [this](bool shown) { m_settings.TimelineShown = shown ? 1 : 0; });
 
     selectDefaults();
-    click("DisableEnglish");
+    choose(SettingId::NonEnglish, setting::OnOff::Off);
     createStationLink();
 
     SystemTimer = new QTimer(this);
@@ -316,7 +313,7 @@ void TDecoderForm::createSubsystems() {
     }
 
     TransmitSpeedControls::Hooks speed;
-    speed.outputDevice = [this] { return m_settings.OutputDevice; };
+    speed.outputDevice = [this] { return raw(m_settings.OutputDevice); };
     speed.typingActive = [this] { return typingActive() == kStateOn; };
     speed.focusTransmitMemo = [this] { TransmitMemo->setFocus(); };
     m_speedControls =
@@ -325,14 +322,16 @@ void TDecoderForm::createSubsystems() {
     m_speedControls->applyStoredSpeed(m_settings.XmitSpeed);
     OutputMenuHandlers::Hooks output;
     output.showComPortDialog = [this] { ComPortSelectForm->show(); };
-    output.setSidetone = [this](bool on) { click(on ? "SideToneOn" : "SideToneOFF"); };
+    output.setSidetone = [this](bool on) {
+        choose(SettingId::SidetoneOn, on ? setting::OnOff::On : setting::OnOff::Off);
+    };
     output.focusTransmitMemo = [this] { TransmitMemo->setFocus(); };
     m_outputMenu = std::make_unique<OutputMenuHandlers>(*m_keyingPort, std::move(output));
     m_toneMenu = std::make_unique<ToneMenuHandlers>(
         [this](const ToneSettings& tone, const BeaconCarrier& carrier) {
             m_settings.SidetoneFreq = tone.SidetoneFreq;
-            m_settings.SidetoneWaveform = tone.SidetoneWaveform;
-            m_settings.SidetoneOn = tone.SidetoneOn ? 1 : 0;
+            m_settings.SidetoneWaveform = setting::SidetoneWaveform(tone.SidetoneWaveform);
+            m_settings.SidetoneOn = tone.SidetoneOn ? setting::OnOff::On : setting::OnOff::Off;
             m_settings.BeaconCarrierTime = carrier.BeaconCarrierTime;
             m_settings.BeaconCarrierMs = static_cast<int32_t>(carrier.BeaconCarrierMs);
             m_settings.BeaconCarrierSamples = static_cast<int32_t>(carrier.BeaconCarrierSamples);
@@ -348,7 +347,7 @@ void TDecoderForm::createSubsystems() {
         m_textFiles->setChoosers(m_services.chooseSaveFile, m_services.chooseOpenFile);
     m_textTarget = std::make_unique<FormTextTarget>(
         [this](int bufferIndex, const std::string& text) {
-            m_transmitPanel->controller().textLoaded();
+            m_transmitPanel->controller().textLoaded(bufferIndex, text);
             if (m_services.transmitTextLoaded) m_services.transmitTextLoaded(bufferIndex, text);
         });
     if (!m_services.keyUp)
@@ -370,11 +369,11 @@ void TDecoderForm::createStationLink() {
     hooks.setSpeed = [this](int32_t wpm) { applyXmitSpeed(wpm); };
     hooks.setTone = [this](int32_t hz) {
         if (hz == 0) {
-            click("SideToneOFF");
+            choose(SettingId::SidetoneOn, setting::OnOff::Off);
             return;
         }
         m_toneMenu->setUnlistedFrequency(static_cast<float>(hz));
-        click("SideToneOn");
+        choose(SettingId::SidetoneOn, setting::OnOff::On);
     };
     hooks.showKeyed = [this](const std::string& utf8) {
         m_transmitPanel->appendTransmitText(utf8);
@@ -473,11 +472,8 @@ void TDecoderForm::createMessageButtons() {
 
     const int width = m_clientWidth / kMacroCount;
     for (int n = 1; n <= kMacroCount; ++n) {
-        auto* b = new QPushButton(QString::fromStdString(macroShortcut(n)), ContrlPnl);
-        b->setObjectName(QString::fromStdString(messageButtonName(n)));
+        auto* b = macros::createMessageButton(n, ContrlPnl);
         b->setGeometry((n - 1) * width, kMsgButtonTop, width, kMsgButtonHeight);
-        b->setToolTip(QStringLiteral("Send Macro M%1").arg(n));
-        b->setFocusPolicy(Qt::NoFocus); // typing stays in the transmit window
         connect(b, &QPushButton::clicked, this, [this, n] { m_messageButtons->click(n); });
         msgButtons[n] = b;
     }
@@ -499,17 +495,12 @@ void TDecoderForm::createMessageButtons() {
 }
 
 void TDecoderForm::markMessageButton(int n) {
-    for (int i = 1; i <= kMarkedMessageButtons; ++i) {
-        QFont f = msgButtons[i]->font();
-        f.setBold(i == n);
-        f.setUnderline(i == n);
-        msgButtons[i]->setFont(f);
-    }
+    macros::markMessageButtons(msgButtons, n);
 }
 
 void TDecoderForm::transmitScreenChanged(int32_t screen) {
-    m_settings.TransmitScreen = screen;
-    check(item(screen == kDoubleScreen ? "DoubleScreen1" : "SingleScreen1"));
+    m_settings.TransmitScreen = setting::TransmitScreen(screen);
+    check(optionItem(SettingId::TransmitScreen, m_settings.TransmitScreen));
 }
 
 void TDecoderForm::createControls() {
@@ -544,7 +535,7 @@ void TDecoderForm::createControls() {
     connect(m_spectrumPanel, &SpectrumPanel::tuneRequested, this,
             [this](int bin) { post(ReceiveCommandKind::TuneToBin, bin); });
     connect(m_spectrumPanel, &SpectrumPanel::displayTypeChanged, this, [this](int type) {
-        m_settings.DisplayType = type;
+        m_settings.DisplayType = setting::DisplayType(type);
         post(ReceiveCommandKind::DisplayType, type);
     });
     connect(m_spectrumPanel, &SpectrumPanel::displayGainChanged, this, [this](int position) {
@@ -564,17 +555,8 @@ void TDecoderForm::createControls() {
 
     Panel3 = frame("Panel3", kImagePnlHeight, kPanel3Height);
     Label3 = label(Panel3, "Label3", "Signal", kLabel3Rect);
-    SignalBar = new TGkBar(Panel3);
-    SignalBar->setObjectName("SignalBar");
-    SignalBar->setFixedSize(kSignalBarSize);
+    SignalBar = createSignalBar(Panel3);
     SignalBar->move(kSignalBarPos);
-    SignalBar->SignalSettings()->SetValueFrom(kSignalBarFrom);
-    SignalBar->SignalSettings()->SetValueTo(kSignalBarTo);
-    SignalBar->BarSettings()->SetStyle(bsBar);
-    SignalBar->BarSettings()->SetOptions({}); // a plain bar, no number on it
-    SignalBar->BarSettings()->SetColor(clBlue);
-    SignalBar->setToolTip("Input Sound Card Level");
-    SignalBar->Loaded();
     Label12 = label(Panel3, "Label12", "WPM", kLabel12Rect);
     RcvWPMPnl = label(Panel3, "RcvWPMPnl", "", kRcvWPMPnlRect);
     RcvWPMPnl->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -588,22 +570,14 @@ void TDecoderForm::createControls() {
     UTCDatePnl = label(Panel3, "UTCDatePnl", "", kUTCDatePnlRect);
     UTCDatePnl->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     UTCDatePnl->setAlignment(Qt::AlignCenter);
-    auto lamp = [this](const char* name, const char* caption, TColor on, QRect r) {
-        auto* led = new TGkLED(Panel3);
-        led->setObjectName(name);
-        led->LED()->SetShape(sRectangle);
-        led->LED()->SetColorOn(on);
-        led->LED()->SetWidth(kLampWidth);
-        led->LED()->SetHeight(kLampHeight);
-        led->SetLED_Position(lpLeft);
-        led->SetSpacing(kLampSpacing);
-        led->SetCaption(caption);
-        led->setGeometry(r);
-        led->Loaded();
-        return led;
-    };
-    RcvLED = lamp("RcvLED", "Rcv", kRcvLedOn, kRcvLEDRect);
-    XmitLED = lamp("XmitLED", "Xmt", kXmitLedOn, kXmitLEDRect);
+    RcvLEDLabel = label(Panel3, "RcvLEDLabel", "Receive", kRcvLEDLabelRect);
+    RcvLEDLabel->setAlignment(Qt::AlignCenter);
+    RcvLED = createRcvLED(Panel3);
+    RcvLED->move(kRcvLEDPos);
+    XmitLEDLabel = label(Panel3, "XmitLEDLabel", "Transmit", kXmitLEDLabelRect);
+    XmitLEDLabel->setAlignment(Qt::AlignCenter);
+    XmitLED = createXmitLED(Panel3);
+    XmitLED->move(kXmitLEDPos);
     Label15 = label(Panel3, "Label15", "Local", kLabel15Rect);
     GkClock1 = new TGkClock(Panel3);
     GkClock1->setObjectName("GkClock1");
@@ -765,24 +739,9 @@ void TDecoderForm::keyUpLines() {
 
 // ====================================================================== menus
 
-QAction* TDecoderForm::addItem(QMenu* menu, const char* name, const char* caption,
-                               std::function<void(QAction*)> handler, bool checkable) {
-    auto* a = menu->addAction(caption);
-    a->setObjectName(name);
-    a->setCheckable(checkable);
-    connect(a, &QAction::triggered, this, [a, handler = std::move(handler)] { handler(a); });
-    m_items[name] = a;
-    return a;
-}
-
 void TDecoderForm::check(QAction* own) {
     // The common rule of option groups: the chosen item checked, the rest of its group not.
-    const auto it = m_groups.find(own);
-    if (it == m_groups.end()) {
-        own->setChecked(true);
-        return;
-    }
-    for (QAction* a : it->second)
+    for (QAction* a : m_groups.at(menuRow(own->objectName().toStdString()).setting))
         a->setChecked(a == own);
 }
 
@@ -790,302 +749,236 @@ void TDecoderForm::post(ReceiveCommandKind kind, int value) {
     m_services.processor->post(ReceiveCommand{kind, value});
 }
 
-void TDecoderForm::createMenus() {
+std::map<std::string, std::function<void()>> TDecoderForm::commandHandlers() {
+    return {
+        {"SaveRcv1", [this] { m_textFiles->SaveRcv1Click(RcvMemo); }},
+        {"SaveTransmit1", [this] { m_textFiles->SaveTransmit1Click(TransmitMemo); }},
+        {"LoadTransmit1", [this] { m_textFiles->LoadTransmit1Click(TransmitMemo, *m_textTarget); }},
+        {"LoadDefault",
+         [this] {
+             if (m_services.loadDefaults) m_services.loadDefaults();
+         }},
+        {"Quit1", [this] { Quit1Click(); }},
+        {"SelectSoundcard", [this] { SelectSoundcardClick(); }},
+        {"AFCStartFreq1", [this] { AFCStartFreqForm->show(); }},
+        {"Show2", [this] { TimeLineForm->showFromSettings(); }},
+        {"SetupPTT", [this] { PTTForm->show(); }},
+        {"ShowConfiguration1", [this] { CharTimingForm->show(); }},
+        {"ShowMacros", [this] { TransmitMemoryForm->showMacros(m_macroSources); }},
+        {"Edit1", [this] { XmitMacrosForm->show(); }},
+        {"RigControl1", [this] { m_station->showRigControlDialog(this); }},
+        {"KeyingListener1", [this] { m_station->showKeyingListenerDialog(this); }},
+        {"Help1", [this] { Help1Click(); }},
+        {"About1", [this] { About1Click(); }},
+    };
+}
+
+std::map<SettingId, TDecoderForm::OptionHandler> TDecoderForm::optionHandlers() {
     using K = ReceiveCommandKind;
-    using A = QAction*;
-    menuBar()->setObjectName("MainMenu");
-    auto menu = [this](QMenu* parent, const char* name, const char* caption) {
-        QMenu* m = parent ? parent->addMenu(caption) : menuBar()->addMenu(caption);
-        m->setObjectName(name);
-        m->menuAction()->setObjectName(QString(name) + "Menu");
-        return m;
-    };
-    auto command = [this](QMenu* m, const char* name, const char* caption,
-                          std::function<void()> run) {
-        return addItem(
-            m, name, caption, [run = std::move(run)](A) { run(); }, false);
-    };
-    // An option item: store the value (and tell the engine when it reads the setting), then
-    // check the item and uncheck the rest of its group.
-    auto option = [this](QMenu* m, const char* name, const char* caption,
-                         std::function<void()> store) {
-        return addItem(m, name, caption, [this, store = std::move(store)](A a) {
-            store();
-            check(a);
-        });
-    };
-    auto engineOption = [this, option](QMenu* m, const char* name, const char* caption, auto field,
-                                       int value, K kind) {
-        return option(m, name, caption, [this, field, value, kind] {
-            using T = std::remove_reference_t<decltype(m_settings.*field)>;
-            m_settings.*field = static_cast<T>(value);
+    using S = SettingId;
+    // Options the engine reads: store the value, tell the engine, check the item.
+    auto engineOption = [this](auto& field, K kind) {
+        return [this, &field, kind](int32_t value, QAction* own) {
+            field = static_cast<std::remove_reference_t<decltype(field)>>(value);
             post(kind, value);
-        });
+            check(own);
+        };
     };
-    auto group = [this](const std::vector<A>& items) {
-        for (A a : items)
-            m_groups[a] = items;
+    // The output and tone items run the transmit side's handlers; the menu then shows the
+    // checks those handlers hold.
+    auto outputOption = [this](std::function<void(int32_t)> run) {
+        return [this, run = std::move(run)](int32_t value, QAction*) {
+            run(value);
+            syncOutputChecks();
+        };
     };
-
-    // ---- File
-    QMenu* file = menu(nullptr, "File1", "File");
-    command(file, "SaveRcv1", "Save Rcv", [this] { m_textFiles->SaveRcv1Click(RcvMemo); });
-    command(file, "SaveTransmit1", "Save Transmit",
-            [this] { m_textFiles->SaveTransmit1Click(TransmitMemo); });
-    command(file, "LoadTransmit1", "Load Transmit",
-            [this] { m_textFiles->LoadTransmit1Click(TransmitMemo, *m_textTarget); });
-    command(file, "LoadDefault", "Load Defaults", [this] {
-        if (m_services.loadDefaults) m_services.loadDefaults();
-    });
-    command(file, "Quit1", "Quit", [this] { Quit1Click(); });
-
-    // ---- Options
-    QMenu* options = menu(nullptr, "Options1", "Options");
-    command(options, "SelectSoundcard", "Select SoundCard", [this] { SelectSoundcardClick(); });
-    QMenu* input = menu(options, "Input1", "Input");
-    group(
-        {addItem(input, "MicInput", "Mic", [this](A a) { InputChannelClick(kInputMic, a); }),
-         addItem(input, "RightInput", "Right", [this](A a) { InputChannelClick(kInputRight, a); }),
-         addItem(input, "LeftInput", "Left", [this](A a) { InputChannelClick(kInputLeft, a); })});
-    QMenu* top = menu(options, "StayOnTop1", "Stay On Top");
-    group({addItem(top, "Off2", "Off", [this](A a) { StayOnTopClick(0, a); }),
-           addItem(top, "On2", "On", [this](A a) { StayOnTopClick(1, a); })});
-    m_messagingMenu = menu(options, "Messaging1", "Messaging");
-    group({option(m_messagingMenu, "MsgsOFF", "Msgs OFF", [this] { m_settings.Messaging = 0; }),
-           option(m_messagingMenu, "MsgsON", "Msgs  On", [this] { m_settings.Messaging = 1; })});
-    m_messagingMenu->menuAction()->setVisible(false);
-    QMenu* bg = menu(options, "BackGround1", "BackGround");
-    group(
-        {addItem(bg, "WhiteBackground", "White Background", [this](A a) { BackgroundClick(1, a); }),
-         addItem(bg, "BlackBackground", "Black Background",
-                 [this](A a) { BackgroundClick(0, a); })});
-    QMenu* som = menu(options, "ScreenOpMode1", "Screen Op Mode");
-    group({addItem(som, "ReceiveOnly1", "Receive", [this](A a) { ScreenOpModeClick(0, a); }),
-           addItem(som, "TransmitReceive1", "Transmit/Receive",
-                   [this](A a) { ScreenOpModeClick(1, a); })});
-
-    // ---- Receive
-    QMenu* receive = menu(nullptr, "Receive1", "Receive");
-    QMenu* thr = menu(receive, "hreshold1", "Threshold");
-    group({engineOption(thr, "Quiet2", "Quiet", &OperatingSettings::ThresholdMode, 4,
-                        K::ThresholdMode),
-           engineOption(thr, "Normal2", "Normal", &OperatingSettings::ThresholdMode, 0,
-                        K::ThresholdMode),
-           engineOption(thr, "Noisy2", "Noisy", &OperatingSettings::ThresholdMode, 1,
-                        K::ThresholdMode)});
-    QMenu* nf = menu(receive, "NoiseFilter1", "Noise Filter");
-    group({engineOption(nf, "FilterOn1", "Filter On", &OperatingSettings::NoiseFilter, 3,
-                        K::NoiseFilter),
-           engineOption(nf, "FilterOff1", "Filter Off", &OperatingSettings::NoiseFilter, 0,
-                        K::NoiseFilter)});
-    QMenu* rs = menu(receive, "ReceiveSpeed1", "Receive Speed");
-    std::vector<A> speeds{addItem(rs, "Auto3", "Auto", [this](A a) { ReceiveSpeedClick(1, a); })};
-    QMenu* locked = menu(rs, "LockedWPM", "Locked WPM");
-    locked->menuAction()->setCheckable(true);
-    m_items["LockedWPM"] = locked->menuAction();
-    static const char* const kLockNames[] = {"N50PLUSWPM", "N50WPM", "N45WPM", "N40WPM", "N35WPM",
-                                             "N30WPM",     "N25WPM", "N20WPM", "N15WPM", "N10WPM"};
-    static const char* const kLockCaptions[] = {"50+ WPM", "50 WPM", "45 WPM", "40 WPM", "35 WPM",
-                                                "30 WPM",  "25 WPM", "20 WPM", "15 WPM", "10 WPM"};
-    for (int i = 0; i < static_cast<int>(std::size(kLockNames)); ++i)
-        speeds.push_back(addItem(locked, kLockNames[i], kLockCaptions[i],
-                                 [this, i](A a) { ReceiveSpeedClick(2 + i, a); }));
-    group(speeds);
-    QMenu* afc = menu(receive, "AFC1", "AFC");
-    A off3 = addItem(afc, "Off3", "Off", [this](A a) { AfcClick(0, a); });
-    QMenu* afcTimer = menu(afc, "AFCTimer1", "AFC Timer");
-    group({engineOption(afcTimer, "TimerOn1", "Timer On", &OperatingSettings::AfcTimer, 1,
-                        K::AfcTimer),
-           engineOption(afcTimer, "TimerOff1", "Timer Off", &OperatingSettings::AfcTimer, 0,
-                        K::AfcTimer)});
-    group({off3, addItem(afc, "Narrow1", "Narrow", [this](A a) { AfcClick(1, a); }),
-           addItem(afc, "Medium1", "Medium", [this](A a) { AfcClick(2, a); }),
-           addItem(afc, "Wide1", "Wide", [this](A a) { AfcClick(3, a); })});
-    command(afc, "AFCStartFreq1", "AFC Start Freq", [this] { AFCStartFreqForm->show(); });
-
-    // ---- Text
-    QMenu* text = menu(nullptr, "ext1", "Text");
-    QMenu* cs = menu(text, "Case1", "Case");
-    group({engineOption(cs, "Upper1", "Upper", &OperatingSettings::TextCase, 1, K::TextCase),
-           engineOption(cs, "Lower1", "Lower", &OperatingSettings::TextCase, 0, K::TextCase)});
-    QMenu* tp = menu(text, "ype1", "Type");
-    group({addItem(tp, "Normal3", "Normal", [this](A a) { TextBoldClick(0, a); }),
-           addItem(tp, "Bold1", "Bold", [this](A a) { TextBoldClick(1, a); })});
-    QMenu* sz = menu(text, "Size1", "Size");
-    static const char* const kSizeNames[] = {"SmallFont1", "NormalFont1", "MediumFont1",
-                                             "LargeFont1"};
-    static const char* const kSizeCaptions[] = {"Small Font", "Normal Font", "Medium Font",
-                                                "Large Font"};
-    std::vector<A> sizes;
-    for (int i = 0; i < static_cast<int>(std::size(kSizeNames)); ++i)
-        sizes.push_back(addItem(sz, kSizeNames[i], kSizeCaptions[i],
-                                [this, i](A a) { FontSizeClick(i + 1, a); }));
-    group(sizes);
-    QMenu* sc = menu(text, "Scrolling1", "Scrolling");
-    group({option(sc, "ScrollingOn1", "Scrollling On", [this] { m_settings.Scrolling = 3; }),
-           option(sc, "ScrollingOff1", "Scrollng Off", [this] { m_settings.Scrolling = 0; })});
-    QMenu* sp = menu(text, "Spaces1", "Spaces");
-    group({engineOption(sp, "SpacesOn", "On", &OperatingSettings::SpacesMode, 3, K::SpacesMode),
-           engineOption(sp, "SpacesOff", "Off", &OperatingSettings::SpacesMode, 0, K::SpacesMode)});
-    QMenu* st = menu(text, "SpaceTime1", "Space Time");
-    group({engineOption(st, "Short1", "Short", &OperatingSettings::SpaceTime, 0, K::SpaceTime),
-           engineOption(st, "Medium2", "Medium", &OperatingSettings::SpaceTime, 1, K::SpaceTime),
-           engineOption(st, "Long1", "Long", &OperatingSettings::SpaceTime, 2, K::SpaceTime)});
-    for (const char* name : {"ScrollingOn1", "ScrollingOff1", "Short1", "Medium2", "Long1"})
-        connect(item(name), &QAction::triggered, this, [this] { focusRule(); });
-    QMenu* ps = menu(text, "Prosigns1", "Prosigns");
-    group(
-        {engineOption(ps, "ProsignEnable", "Enable", &OperatingSettings::Prosigns, 1, K::Prosigns),
-         engineOption(ps, "ProsignDisable", "Disable", &OperatingSettings::Prosigns, 0,
-                      K::Prosigns)});
-    QMenu* ne = menu(text, "NonEnglish1", "Non English");
-    group({engineOption(ne, "EnableEnglish", "Enable", &OperatingSettings::NonEnglish, 1,
-                        K::NonEnglish),
-           engineOption(ne, "DisableEnglish", "Disable", &OperatingSettings::NonEnglish, 0,
-                        K::NonEnglish)});
-    QMenu* td = menu(text, "extDisplay1", "Text Display");
-    group(
-        {engineOption(td, "TextOn", "Text On", &OperatingSettings::TextDisplay, 1, K::TextDisplay),
-         engineOption(td, "TextOff", "Text Off", &OperatingSettings::TextDisplay, 0,
-                      K::TextDisplay)});
-
-    // ---- Display
-    QMenu* display = menu(nullptr, "Display1", "Display");
-    QMenu* dt = menu(display, "ype2", "Type");
-    // The spectrum panel checks these two itself.
-    group({addItem(dt, "Spectrum1", "Line", [this](A) { m_spectrumPanel->Spectrum1Click(); }),
-           addItem(dt, "Waterfall2", "Waterfall",
-                   [this](A) { m_spectrumPanel->Waterfall2Click(); })});
-    m_spectrumPanel->attachModeItems(item("Spectrum1"), item("Waterfall2"));
-    QMenu* tl = menu(display, "imeline1", "Timeline");
-    command(tl, "Show2", "Show", [this] { TimeLineForm->showFromSettings(); });
-    QMenu* tscreen = menu(display, "ransmit2", "Transmit");
-    group({option(tscreen, "SingleScreen1", "Single Screen",
-                  [this] { m_transmitPanel->controller().setTransmitScreen(kSingleScreen); }),
-           option(tscreen, "DoubleScreen1", "Double Screen",
-                  [this] { m_transmitPanel->controller().setTransmitScreen(kDoubleScreen); })});
-
-    // ---- Transmit
-    QMenu* transmit = menu(nullptr, "ransmit1", "Transmit");
-    // Output, sidetone and beacon items run the transmit side's handlers; the menu then shows
-    // the checks those handlers hold.
-    auto outputItem = [this](QMenu* m, const char* name, const char* caption,
-                             std::function<void()> run, bool checkable = true) {
-        return addItem(
-            m, name, caption,
-            [this, run = std::move(run)](A) {
-                run();
-                syncOutputChecks();
-            },
-            checkable);
-    };
-    auto toneItem = [this](QMenu* m, const char* name, const char* caption,
-                           std::function<void()> run) {
-        return addItem(m, name, caption, [this, run = std::move(run)](A) {
-            run();
+    auto toneOption = [this](std::function<void(int32_t)> run) {
+        return [this, run = std::move(run)](int32_t value, QAction*) {
+            run(value);
             syncToneChecks();
-        });
+        };
     };
-    QMenu* od = menu(transmit, "OutputDevice1", "Output Device");
-    group({outputItem(od, "SoundCard1", "Sound Card",
-                      [this] {
-                          m_settings.OutputDevice = kOutputSoundCard;
-                          m_settings.OutputPort = kOutputPortNone;
-                          m_outputMenu->SoundCard1Click();
-                      }),
-           outputItem(od, "SerialPort1", "Serial Port", [this] {
-               m_settings.OutputDevice = kOutputSerialPort;
-               m_settings.OutputPort = kOutputPortNumber;
-               m_outputMenu->SerialPort1Click(m_configLoading, m_settings.ComPortNumber);
-           })});
-    QMenu* op = menu(transmit, "OutputPort1", "Output Port");
-    group({outputItem(op, "PortNumber1", "Port Number", [this] { m_outputMenu->PortNumber1Click(); }),
-           outputItem(op, "None1", "None", [this] {
-               m_outputMenu->None1Click();
-               m_settings.OutputPort = kOutputPortNone;
-           })});
-    item("None1")->setVisible(false);
-    QMenu* inv = menu(transmit, "InvertXmit1", "Invert Xmit");
-    group({outputItem(inv, "Normal1", "Normal",
-                      [this] {
-                          m_settings.KeyInvert = kKeyNormal;
-                          m_outputMenu->Normal1Click();
-                      }),
-           outputItem(inv, "Invert2", "Invert", [this] {
-               m_settings.KeyInvert = kKeyInverted;
-               m_outputMenu->Invert2Click();
-           })});
-    QMenu* side = menu(transmit, "Sidetone1", "Sidetone");
-    QMenu* sf = menu(side, "SidetoneFrequency1", "Sidetone Frequency");
-    static const char* const kFreqNames[] = {"Freq1", "Freq2", "Freq3", "Freq4"};
-    static const char* const kFreqCaptions[] = {"600 Hz", "750 Hz", "1000 Hz", "2500 Hz"};
-    std::vector<A> freqs;
-    for (int i = 0; i < static_cast<int>(std::size(kFreqNames)); ++i)
-        freqs.push_back(toneItem(sf, kFreqNames[i], kFreqCaptions[i],
-                                 [this, i] { m_toneMenu->FreqClick(i + 1); }));
-    group(freqs);
-    QMenu* sw = menu(side, "SidetoneWaveform1", "Sidetone Waveform");
-    group({toneItem(sw, "Sinewave1", "Sinewave", [this] { m_toneMenu->Sinewave1Click(); }),
-           toneItem(sw, "Squarewave1", "Squarewave", [this] { m_toneMenu->Squarewave1Click(); })});
-    group({toneItem(side, "SideToneOn", "On", [this] { m_toneMenu->SideToneOnClick(); }),
-           toneItem(side, "SideToneOFF", "Off", [this] { m_toneMenu->SideToneOFFClick(); })});
-    QMenu* ptt = menu(transmit, "SetPTT", "Set PTT");
-    command(ptt, "SetupPTT", "Setup PTT", [this] { PTTForm->show(); });
-    QMenu* ct = menu(transmit, "CharTiming", "Character Timing");
-    command(ct, "ShowConfiguration1", "Show Configuration", [this] { CharTimingForm->show(); });
-    QMenu* bc = menu(transmit, "BeaconCarrierTime1", "Beacon Carrier Time");
-    static const char* const kBeaconNames[] = {"N1Second1", "N2Seconds1", "N3Seconds1",
-                                               "N4Seconds1", "N5Seconds1"};
-    static const char* const kBeaconCaptions[] = {"1 Second", "2 Seconds", "3 Seconds", "4 Seconds",
-                                                  "5 Seconds"};
-    std::vector<A> beacons;
-    for (int i = 0; i < static_cast<int>(std::size(kBeaconNames)); ++i)
-        beacons.push_back(toneItem(bc, kBeaconNames[i], kBeaconCaptions[i],
-                                   [this, i] { m_toneMenu->beaconCarrierClick(i + 1); }));
-    group(beacons);
+    return {
+        {S::InputChannel, [this](int32_t v, QAction* own) { InputChannelClick(v, own); }},
+        {S::StayOnTop, [this](int32_t v, QAction* own) { StayOnTopClick(v, own); }},
+        {S::Messaging,
+         [this](int32_t v, QAction* own) {
+             m_settings.Messaging = setting::OnOff(v);
+             check(own);
+         }},
+        {S::Background, [this](int32_t v, QAction* own) { BackgroundClick(v, own); }},
+        {S::ScreenOpMode, [this](int32_t v, QAction* own) { ScreenOpModeClick(v, own); }},
+        {S::ThresholdMode, engineOption(m_settings.ThresholdMode, K::ThresholdMode)},
+        {S::NoiseFilter, engineOption(m_settings.NoiseFilter, K::NoiseFilter)},
+        {S::RxSpeedLock, [this](int32_t v, QAction* own) { ReceiveSpeedClick(v, own); }},
+        {S::AfcWidth, [this](int32_t v, QAction* own) { AfcClick(v, own); }},
+        {S::AfcTimer, engineOption(m_settings.AfcTimer, K::AfcTimer)},
+        {S::TextCase, engineOption(m_settings.TextCase, K::TextCase)},
+        {S::TextBold, [this](int32_t v, QAction* own) { TextBoldClick(v, own); }},
+        {S::FontSize, [this](int32_t v, QAction* own) { FontSizeClick(v, own); }},
+        {S::Scrolling,
+         [this](int32_t v, QAction* own) {
+             m_settings.Scrolling = setting::Switch3(v);
+             check(own);
+             focusRule();
+         }},
+        {S::SpacesMode, engineOption(m_settings.SpacesMode, K::SpacesMode)},
+        {S::SpaceTime,
+         [this, spaceTime = engineOption(m_settings.SpaceTime, K::SpaceTime)](int32_t v,
+                                                                             QAction* own) {
+             spaceTime(v, own);
+             focusRule();
+         }},
+        {S::Prosigns, engineOption(m_settings.Prosigns, K::Prosigns)},
+        {S::NonEnglish, engineOption(m_settings.NonEnglish, K::NonEnglish)},
+        {S::TextDisplay, engineOption(m_settings.TextDisplay, K::TextDisplay)},
+        // The spectrum panel checks these two itself.
+        {S::DisplayType,
+         [this](int32_t v, QAction*) {
+             if (setting::DisplayType(v) == setting::DisplayType::Waterfall)
+                 m_spectrumPanel->Waterfall2Click();
+             else
+                 m_spectrumPanel->Spectrum1Click();
+         }},
+        {S::TransmitScreen,
+         [this](int32_t v, QAction* own) {
+             m_transmitPanel->controller().setTransmitScreen(v);
+             check(own);
+         }},
+        {S::OutputDevice, outputOption([this](int32_t v) {
+             m_settings.OutputDevice = setting::OutputDevice(v);
+             if (m_settings.OutputDevice == setting::OutputDevice::SoundCard) {
+                 m_settings.OutputPort = setting::OutputPort::None;
+                 m_outputMenu->SoundCard1Click();
+             } else {
+                 m_settings.OutputPort = setting::OutputPort::PortNumber;
+                 m_outputMenu->SerialPort1Click(m_configLoading, m_settings.ComPortNumber);
+             }
+         })},
+        {S::OutputPort, outputOption([this](int32_t v) {
+             if (setting::OutputPort(v) == setting::OutputPort::PortNumber) {
+                 m_outputMenu->PortNumber1Click();
+             } else {
+                 m_outputMenu->None1Click();
+                 m_settings.OutputPort = setting::OutputPort::None;
+             }
+         })},
+        {S::KeyInvert, outputOption([this](int32_t v) {
+             m_settings.KeyInvert = setting::KeyInvert(v);
+             if (m_settings.KeyInvert == setting::KeyInvert::Inverted)
+                 m_outputMenu->Invert2Click();
+             else
+                 m_outputMenu->Normal1Click();
+         })},
+        {S::SidetoneFreq, toneOption([this](int32_t hz) {
+             const auto& items = kSidetoneFrequenciesHz;
+             const auto* it = std::find(std::begin(items), std::end(items), static_cast<float>(hz));
+             m_toneMenu->FreqClick(static_cast<int>(it - std::begin(items)) + 1);
+         })},
+        {S::SidetoneWaveform, toneOption([this](int32_t v) {
+             if (setting::SidetoneWaveform(v) == setting::SidetoneWaveform::Square)
+                 m_toneMenu->Squarewave1Click();
+             else
+                 m_toneMenu->Sinewave1Click();
+         })},
+        {S::SidetoneOn, toneOption([this](int32_t v) {
+             if (setting::OnOff(v) == setting::OnOff::On)
+                 m_toneMenu->SideToneOnClick();
+             else
+                 m_toneMenu->SideToneOFFClick();
+         })},
+        {S::BeaconCarrierTime,
+         toneOption([this](int32_t seconds) { m_toneMenu->beaconCarrierClick(seconds); })},
+    };
+}
 
-    // ---- Macros, Help
-    QMenu* setup = menu(nullptr, "Setup1", "Setup");
-    command(setup, "RigControl1", "Rig Control\u2026", [this] { m_station->showRigControlDialog(this); });
-    command(setup, "KeyingListener1", "Keying Listener\u2026",
-            [this] { m_station->showKeyingListenerDialog(this); });
-    QMenu* macros = menu(nullptr, "Macros", "Macros");
-    command(macros, "ShowMacros", "Show Macros",
-            [this] { TransmitMemoryForm->showMacros(m_macroSources); });
-    command(macros, "Edit1", "Edit Macros", [this] { XmitMacrosForm->show(); });
-    QMenu* help = menu(nullptr, "Help", "Help");
-    command(help, "Help1", "Help Menu", [this] { Help1Click(); });
-    command(help, "About1", "About", [this] { About1Click(); });
+void TDecoderForm::createMenus() {
+    menuBar()->setObjectName("MainMenu");
+    const auto commands = commandHandlers();
+    const auto options = optionHandlers();
+    std::map<std::string, QMenu*> menus;
+    for (const MenuRow& row : menuRows()) {
+        QMenu* parent = row.parent ? menus.at(row.parent) : nullptr;
+        if (row.kind == MenuKind::Menu) {
+            QMenu* m = parent ? parent->addMenu(row.caption) : menuBar()->addMenu(row.caption);
+            m->setObjectName(row.name);
+            m->menuAction()->setObjectName(QString(row.name) + "Menu");
+            m->menuAction()->setVisible(!row.hidden);
+            menus[row.name] = m;
+            m_items[row.name] = m->menuAction();
+            continue;
+        }
+        QAction* a = parent->addAction(row.caption);
+        a->setObjectName(row.name);
+        a->setVisible(!row.hidden);
+        m_items[row.name] = a;
+        // A row without its handler is a build mistake: it stops the program at once rather
+        // than leaving an item that does nothing.
+        if (row.kind == MenuKind::Command) {
+            const auto run = commands.find(row.name);
+            if (run == commands.end())
+                throw std::logic_error(std::string("menu command without a handler: ") + row.name);
+            connect(a, &QAction::triggered, this, run->second);
+            continue;
+        }
+        const auto handler = options.find(row.setting);
+        if (handler == options.end())
+            throw std::logic_error(std::string("menu option without a handler: ") + row.name);
+        a->setCheckable(true);
+        m_groups[row.setting].push_back(a);
+        connect(a, &QAction::triggered, this,
+                [a, run = handler->second, value = row.value] { run(value, a); });
+    }
+    // "Locked WPM" carries the check of any locked speed.
+    optionMenuItem("LockedWPM")->setCheckable(true);
+    m_spectrumPanel->attachModeItems(
+        optionItem(SettingId::DisplayType, setting::DisplayType::Line),
+        optionItem(SettingId::DisplayType, setting::DisplayType::Waterfall));
+}
+
+QAction* TDecoderForm::optionMenuItem(const char* name) const {
+    return m_items.at(menuRow(name).name);
 }
 
 void TDecoderForm::selectDefaults() {
-    // Every group starts with the item of its default value checked (no handler runs here).
-    for (const char* name : {"MicInput",      "Off2",           "MsgsOFF",    "WhiteBackground",
-                             "ReceiveOnly1",  "Noisy2",         "FilterOff1", "Auto3",
-                             "Off3",          "TimerOff1",      "Lower1",     "Normal3",
-                             "NormalFont1",   "ScrollingOn1",   "SpacesOn",   "Medium2",
-                             "ProsignEnable", "DisableEnglish", "TextOn",     "Spectrum1",
-                             "SingleScreen1", "SerialPort1",    "Normal1",    "Freq2",
-                             "Sinewave1",     "SideToneOFF",    "N1Second1"})
-        check(item(name));
+    // Every group starts with the item of its setting's value checked (no handler runs here).
+    for (const auto& [setting, group] : m_groups) {
+        (void)group;
+        if (const MenuRow* row = optionRow(setting, settingValue(m_settings, setting)))
+            check(m_items.at(row->name));
+    }
     applyColours();
 }
 
 bool TDecoderForm::click(const QString& itemName) {
     QAction* a = item(itemName);
-    if (!a) return false;
+    if (!a->isEnabled()) return false;
     a->trigger();
     return true;
 }
 
+bool TDecoderForm::choose(SettingId setting, int32_t value) {
+    const MenuRow* row = optionRow(setting, value);
+    if (!row) return false;
+    m_items.at(row->name)->trigger();
+    return true;
+}
+
 QAction* TDecoderForm::item(const QString& itemName) const {
-    const auto it = m_items.find(itemName);
-    return it == m_items.end() ? nullptr : it->second;
+    return m_items.at(menuRow(itemName.toStdString()).name);
+}
+
+QAction* TDecoderForm::optionItem(SettingId setting, int32_t value) const {
+    const MenuRow* row = optionRow(setting, value);
+    if (!row) throw std::invalid_argument("no menu item stands for this value");
+    return m_items.at(row->name);
 }
 
 std::vector<QAction*> TDecoderForm::groupOf(const QString& itemName) const {
-    const auto it = m_groups.find(item(itemName));
-    return it == m_groups.end() ? std::vector<QAction*>{} : it->second;
+    const MenuRow& row = menuRow(itemName.toStdString());
+    const auto it = m_groups.find(row.setting);
+    return row.kind != MenuKind::Option || it == m_groups.end() ? std::vector<QAction*>{}
+                                                                 : it->second;
 }
 
 // ====================================================================== option handlers
@@ -1098,7 +991,7 @@ void TDecoderForm::focusRule() {
 }
 
 void TDecoderForm::InputChannelClick(int channel, QAction* own) {
-    m_settings.InputChannel = channel;
+    m_settings.InputChannel = setting::InputChannel(channel);
     check(own);
     if (m_FirstStart) return;
     messages().show(channel == kInputMic
@@ -1123,7 +1016,7 @@ void TDecoderForm::SelectSoundcardClick() {
 }
 
 void TDecoderForm::StayOnTopClick(int on, QAction* own) {
-    m_settings.StayOnTop = static_cast<uint8_t>(on);
+    m_settings.StayOnTop = setting::OnOff(on);
     check(own);
     const bool wasVisible = isVisible();
     setWindowFlag(Qt::WindowStaysOnTopHint, on == 1);
@@ -1131,7 +1024,7 @@ void TDecoderForm::StayOnTopClick(int on, QAction* own) {
 }
 
 void TDecoderForm::applyColours() {
-    const bool white = m_settings.Background == 1;
+    const bool white = m_settings.Background == setting::Background::White;
     const QColor back = white ? Qt::white : Qt::black;
     const QColor text = white ? Qt::black : Qt::white;
     auto paint = [&](QWidget* w, const QColor& fg) {
@@ -1144,25 +1037,26 @@ void TDecoderForm::applyColours() {
         w->setAutoFillBackground(true);
     };
     // The spectrum panel colours itself and MkrLabel; the station panel its own fields.
-    m_spectrumPanel->setBackground(m_settings.Background);
+    m_spectrumPanel->setBackground(raw(m_settings.Background));
     StationPnl->setBlackScheme(!white);
     for (QWidget* w : std::initializer_list<QWidget*>{UTCPnl, UTCDatePnl, Label13, Label14, Label15,
                                                       Label12, Label3, RcvWPMPnl, XmitCntrSpinEdit,
-                                                      RcvMemo, XmitSpdUpDn2})
+                                                      RcvMemo, XmitSpdUpDn2, RcvLEDLabel,
+                                                      XmitLEDLabel})
         paint(w, text);
     paint(TransmitMemo, white ? QColor(Qt::red) : QColor(Qt::white));
 }
 
 void TDecoderForm::BackgroundClick(int background, QAction* own) {
-    m_settings.Background = background;
+    m_settings.Background = setting::Background(background);
     check(own);
     applyColours();
 }
 
 void TDecoderForm::ScreenOpModeClick(int mode, QAction* own) {
-    m_settings.ScreenOpMode = mode;
+    m_settings.ScreenOpMode = setting::ScreenOpMode(mode);
     check(own);
-    if (mode == 0) {
+    if (m_settings.ScreenOpMode == setting::ScreenOpMode::ReceiveOnly) {
         TransmitMemo->move(0, kRxTransmitMemoTop);
         Rcv2Pnl->setVisible(true);
         Rcv2Pnl->move(0, ImagePnl->height() + Panel3->height() + RcvMemo->height() +
@@ -1188,30 +1082,32 @@ int TDecoderForm::clientHeight() const {
 }
 
 void TDecoderForm::ReceiveSpeedClick(int lock, QAction* own) {
-    m_settings.RxSpeedLock = lock;
+    m_settings.RxSpeedLock = setting::RxSpeedLock(lock);
     // Auto and the locked speeds form one group; "Locked WPM" carries the check of any lock.
     check(own);
-    item("LockedWPM")->setChecked(lock != 1);
+    optionMenuItem("LockedWPM")->setChecked(m_settings.RxSpeedLock != setting::RxSpeedLock::Auto);
     post(ReceiveCommandKind::ReceiveSpeedMode, lock);
     // The transmit speed follows, within what the output can key.
-    m_speedControls->lockedSpeed(lockedSpeedWpm(lock));
+    m_speedControls->lockedSpeed(lockedSpeedWpm(m_settings.RxSpeedLock));
     showTransmitSpeed();
 }
 
 void TDecoderForm::selectSoundCardOutput() {
-    m_settings.OutputDevice = kOutputSoundCard;
+    m_settings.OutputDevice = setting::OutputDevice::SoundCard;
     m_outputMenu->selectSoundCardOnly();
     syncOutputChecks();
 }
 
 void TDecoderForm::syncOutputChecks() {
     const OutputMenuChecks& c = m_outputMenu->checks();
-    item("SoundCard1")->setChecked(c.SoundCard1);
-    item("SerialPort1")->setChecked(c.SerialPort1);
-    item("PortNumber1")->setChecked(c.PortNumber1);
-    item("None1")->setChecked(c.None1);
-    item("Normal1")->setChecked(c.Normal1);
-    item("Invert2")->setChecked(c.Invert2);
+    using S = SettingId;
+    namespace st = setting;
+    optionItem(S::OutputDevice, st::OutputDevice::SoundCard)->setChecked(c.SoundCard1);
+    optionItem(S::OutputDevice, st::OutputDevice::SerialPort)->setChecked(c.SerialPort1);
+    optionItem(S::OutputPort, st::OutputPort::PortNumber)->setChecked(c.PortNumber1);
+    optionItem(S::OutputPort, st::OutputPort::None)->setChecked(c.None1);
+    optionItem(S::KeyInvert, st::KeyInvert::Normal)->setChecked(c.Normal1);
+    optionItem(S::KeyInvert, st::KeyInvert::Inverted)->setChecked(c.Invert2);
     ComPortSelectForm->portChosen = c.portChosen;
 }
 
@@ -1231,31 +1127,33 @@ void TDecoderForm::setUnlistedCarrierTime(int seconds) {
 }
 
 void TDecoderForm::syncToneChecks() {
+    using S = SettingId;
+    namespace st = setting;
     const ToneMenuChecks& c = m_toneMenu->checks();
-    static const char* const kFreqNames[] = {"Freq1", "Freq2", "Freq3", "Freq4"};
+    // The frequency and carrier items are in the order of the checks' arrays.
+    const auto& freqs = m_groups.at(S::SidetoneFreq);
     for (size_t i = 0; i < c.freq.size(); ++i)
-        item(kFreqNames[i])->setChecked(c.freq[i]);
-    item("Sinewave1")->setChecked(c.Sinewave1);
-    item("Squarewave1")->setChecked(c.Squarewave1);
-    item("SideToneOn")->setChecked(c.SideToneOn);
-    item("SideToneOFF")->setChecked(c.SideToneOFF);
-    static const char* const kBeaconNames[] = {"N1Second1", "N2Seconds1", "N3Seconds1",
-                                               "N4Seconds1", "N5Seconds1"};
+        freqs.at(i)->setChecked(c.freq[i]);
+    optionItem(S::SidetoneWaveform, st::SidetoneWaveform::Sine)->setChecked(c.Sinewave1);
+    optionItem(S::SidetoneWaveform, st::SidetoneWaveform::Square)->setChecked(c.Squarewave1);
+    optionItem(S::SidetoneOn, st::OnOff::On)->setChecked(c.SideToneOn);
+    optionItem(S::SidetoneOn, st::OnOff::Off)->setChecked(c.SideToneOFF);
+    const auto& carriers = m_groups.at(S::BeaconCarrierTime);
     for (size_t i = 0; i < c.carrierSeconds.size(); ++i)
-        item(kBeaconNames[i])->setChecked(c.carrierSeconds[i]);
+        carriers.at(i)->setChecked(c.carrierSeconds[i]);
 }
 
 void TDecoderForm::AfcClick(int width, QAction* own) {
     static constexpr int kSpan[] = {10, 20, 80, 400};
     m_settings.AfcOn = width == 0 ? 0 : 1;
     m_settings.AfcSpan = kSpan[width];
-    m_settings.AfcWidth = width;
+    m_settings.AfcWidth = setting::AfcWidth(width);
     check(own);
     post(ReceiveCommandKind::AfcMode, width);
 }
 
 void TDecoderForm::TextBoldClick(int bold, QAction* own) {
-    m_settings.TextBold = bold;
+    m_settings.TextBold = setting::TextBold(bold);
     check(own);
     QFont f = RcvMemo->font();
     f.setBold(bold == 1);
@@ -1265,7 +1163,7 @@ void TDecoderForm::TextBoldClick(int bold, QAction* own) {
 void TDecoderForm::FontSizeClick(int size, QAction* own) {
     static constexpr int kTransmitPt[] = {12, 14, 16, 20};
     static constexpr int kReceivePt[] = {12, 14, 18, 20};
-    m_settings.FontSize = size;
+    m_settings.FontSize = setting::FontSize(size);
     check(own);
     QFont t = TransmitMemo->font();
     t.setPointSize(kTransmitPt[size - 1]);
@@ -1328,7 +1226,7 @@ void TDecoderForm::enterRunLoop() {
     m_transmitPanel->start();
     m_loopRunning = true;
     const int id = m_settings.InputDeviceId;
-    const int channel = m_settings.InputChannel;
+    const int channel = raw(m_settings.InputChannel);
     const int count = m_inputDeviceCount;
     m_loopThread = std::thread([this, id, channel, count] {
         m_runLoop->run(id, channel, count);
@@ -1401,7 +1299,7 @@ void TDecoderForm::Help1Click() {
 bool TDecoderForm::testOpenInputDevice(int deviceId) {
     auto device = m_services.catalog->create(deviceId);
     if (!device) return false;
-    const CaptureFormat format = makeCaptureFormat(m_settings.InputChannel);
+    const CaptureFormat format = makeCaptureFormat(raw(m_settings.InputChannel));
     const bool ok = device->formatSupported(format) && device->open(format);
     device->close();
     return ok;
@@ -1430,7 +1328,7 @@ void TDecoderForm::insertReceiveText(const std::string& utf8) {
     QTextCursor c = RcvMemo->textCursor();
     c.insertText(text);
     RcvMemo->setTextCursor(c);
-    if (m_settings.Scrolling == 3) RcvMemo->ensureCursorVisible();
+    if (m_settings.Scrolling == setting::Switch3::On) RcvMemo->ensureCursorVisible();
 }
 
 void TDecoderForm::showPass(const PassResult& r, bool outputStalled) {
@@ -1438,7 +1336,7 @@ void TDecoderForm::showPass(const PassResult& r, bool outputStalled) {
     m_spectrumPanel->showPass(r);
     // A pass during which the watchdog reported a stall is not drawn on the timeline.
     if (!outputStalled && TimeLineForm->running()) TimeLineForm->showPass(r);
-    if (r.rawSnrShown && m_settings.ScreenOpMode == 0)
+    if (r.rawSnrShown && m_settings.ScreenOpMode == setting::ScreenOpMode::ReceiveOnly)
         RawSnrMemo->setText("RAW = " + QString::number(r.displayedSnr));
     insertReceiveText(r.text);
     m_receiveWpm = r.receiveWpm;

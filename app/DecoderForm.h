@@ -20,7 +20,8 @@
 
 #include "app/ClockTexts.h"
 #include "app/MessageService.h"
-#include "app/OperatingSettings.h"
+#include "app/settings/MenuTable.h"
+#include "app/settings/OperatingSettings.h"
 #include "app/RunLoop.h"
 #include "log/TextFileActions.h"
 #include "macros/MacroExpansion.h"
@@ -131,12 +132,18 @@ public:
     void terminateApplication();
     void enableSystemTimer();
 
-    // ---- option handlers, by item name ("Quiet2", "MediumFont1", ...): the same handler the
-    // menu runs. False when no item has that name.
+    // ---- menu items, as the menu table names them ("Quiet2", "MediumFont1", ...). An unknown
+    // name throws std::invalid_argument.
+    // Runs the same handler as the menu; false when the item is disabled and nothing ran.
     bool click(const QString& itemName);
     QAction* item(const QString& itemName) const;
     // The items of the radio group an item belongs to (empty for plain commands).
     std::vector<QAction*> groupOf(const QString& itemName) const;
+    // Runs the item that stands for this value of a setting; false when none does.
+    bool choose(SettingId setting, int32_t value);
+    template <typename E> bool choose(SettingId setting, E value) {
+        return choose(setting, static_cast<int32_t>(raw(value)));
+    }
 
     // ---- state
     OperatingSettings& settings() { return m_settings; }
@@ -199,6 +206,8 @@ public:
     QLabel* Label13;
     QLabel* Label14;
     QLabel* Label15;
+    QLabel* RcvLEDLabel;  // "Receive" above RcvLED
+    QLabel* XmitLEDLabel; // "Transmit" above XmitLED
     QLabel* RcvWPMPnl;
     QLabel* UTCPnl;
     QLabel* UTCDatePnl;
@@ -287,8 +296,14 @@ private:
     void createControls();
     void createMenus();
     void selectDefaults();
-    QAction* addItem(QMenu* menu, const char* name, const char* caption,
-                     std::function<void(QAction*)> handler, bool checkable = true);
+    using OptionHandler = std::function<void(int32_t value, QAction* own)>;
+    std::map<std::string, std::function<void()>> commandHandlers();
+    std::map<SettingId, OptionHandler> optionHandlers();
+    QAction* optionItem(SettingId setting, int32_t value) const;
+    template <typename E> QAction* optionItem(SettingId setting, E value) const {
+        return optionItem(setting, static_cast<int32_t>(raw(value)));
+    }
+    QAction* optionMenuItem(const char* name) const;
     void check(QAction* own);
     void post(ReceiveCommandKind kind, int value);
     void focusRule();
@@ -362,9 +377,8 @@ private:
     std::unique_ptr<MacroSender> m_macroSender;
     std::unique_ptr<MacroButtonView> m_buttonView;
     std::unique_ptr<MessageButtons> m_messageButtons;
-    std::map<QString, QAction*> m_items;
-    std::map<QAction*, std::vector<QAction*>> m_groups;
-    QMenu* m_messagingMenu = nullptr;
+    std::map<std::string, QAction*> m_items;             // every menu row's action, by name
+    std::map<SettingId, std::vector<QAction*>> m_groups; // option items by setting, menu order
 };
 
 } // namespace dita

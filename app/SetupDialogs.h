@@ -8,7 +8,7 @@
 #include <array>
 #include <functional>
 
-#include "app/OperatingSettings.h"
+#include "app/settings/OperatingSettings.h"
 
 class QLabel;
 class QLineEdit;

@@ -155,7 +155,8 @@ int main(int argc, char** argv) {
     formPtr = &form;
     messages.setOwner(&form);
     for (const QString& name : selections) {
-        if (!form.item(name)) {
+        const dita::MenuRow* row = dita::findMenuRow(name.toStdString());
+        if (!row || row->kind == dita::MenuKind::Menu) {
             std::fprintf(stderr, "dita: no menu item named '%s'\n", qPrintable(name));
             return 2;
         }

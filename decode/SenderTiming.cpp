@@ -7,19 +7,24 @@ namespace dita {
 
 namespace {
 
-// A dash is at least this much longer than a dot (dash/dot ratios run from 2.5 to 4.5, heavy
-// weighting brings the ratio of the keyed lengths down towards 2).
-constexpr float kMinDashDotRatio = 1.8f;
+// A dash is at least this much longer than a dot (dash/dot ratios run from 2.5 to 4.5; keyer
+// weighting stretches both by the same factor).
+constexpr float kMinDashDotRatio = 2.2f;
 // With one cluster of marks only: marks this much longer than the shortest gaps are dashes.
 // Lies between a heavily weighted dot (1.4 / 0.6 = 2.3) and a plain dash (3).
 constexpr float kSingleClusterDashRatio = 2.65f;
 // Word gaps are at least this much longer than letter gaps (7/3 with standard spacing).
 constexpr float kMinWordLetterRatio = 1.7f;
+// Letter gaps are at least this much longer than element gaps (2.5 with weak-signal distortion
+// of the lengths, 4.3 with heavy weighting).
+constexpr float kMinLetterElementRatio = 1.8f;
 // One cluster of gaps longer than element gaps is taken as letter gaps while it is shorter
 // than this many units; longer ones may be word gaps or Farnsworth letter gaps.
 constexpr float kMaxLetterGapUnits = 5.0f;
 constexpr float kLetterGapUnits = 3.0f;
 constexpr float kWordGapUnits = 7.0f;
+// Gaps longer than this many times the median letter-or-word gap are pauses.
+constexpr float kPauseRatio = 4.0f;
 constexpr float kDashUnits = 3.0f;
 constexpr float kMinSteps = 0.5f;
 constexpr int kScratch = 1024;
@@ -27,6 +32,8 @@ constexpr int kScratch = 1024;
 constexpr int kMinMarksToLearn = 6;
 constexpr int kMaxElements = 7;
 constexpr double kParisUnitSeconds = 1.2;
+constexpr int kManyValues = 6;
+constexpr int kMinClusterShare = 10;  // with many values, each cluster holds a tenth at least
 
 struct Split {
     float low = 0.0f;   // mean of the lower cluster (log scale)
@@ -34,8 +41,11 @@ struct Split {
     float all = 0.0f;   // mean of everything
 };
 
-// Best two-cluster split of sorted values (least squares).
+// Best two-cluster split of sorted values (least squares). With enough values the lower cluster
+// needs a few members, so that a stray short run does not make a cluster of its own; the upper
+// one may be a single dash or word gap.
 Split bestSplit(const float* v, int n) {
+    const int minMembers = n >= kManyValues ? std::max(2, n / kMinClusterShare) : 1;
     Split s;
     double total = 0.0;
     double totalSq = 0.0;
@@ -51,6 +61,7 @@ Split bestSplit(const float* v, int n) {
     for (int k = 1; k < n; ++k) {
         left += v[k - 1];
         leftSq += static_cast<double>(v[k - 1]) * v[k - 1];
+        if (k < minMembers) continue;
         const double right = total - left;
         const double sse = (leftSq - left * left / k) + ((totalSq - leftSq) - right * right / (n - k));
         if (sse < best) {
@@ -104,14 +115,27 @@ void estimateTiming(const float* marks, int markCount, const float* gaps, int ga
         out.dash = dashes ? c : c * kDashUnits;
     }
 
-    // Element gaps are those shorter than the dot/dash boundary; the rest are letter or word
-    // gaps.
-    const float boundary = std::log(out.dashThreshold());
+    // Element gaps are the lower of two gap clusters. Detection in noise shortens marks and
+    // lengthens gaps, and keyer weighting does the opposite, so the marks cannot place this
+    // boundary; they only do while the gaps do not yet show two clusters.
+    float boundary = std::log(out.dashThreshold());
+    if (ng >= 2) {
+        const Split all = bestSplit(g.data(), ng);
+        if (std::exp(all.high - all.low) >= kMinLetterElementRatio && all.low < boundary) {
+            boundary = 0.5f * (all.low + all.high);
+        }
+    }
     int intra = 0;
     while (intra < ng && g[intra] < boundary) ++intra;
     out.elementGap = intra > 0 ? std::exp(meanOf(g.data(), intra)) : out.dot;
     const float unit = out.unit();
-    const int rest = ng - intra;
+    // Pauses (the sender stopping to think, a fade swallowing a character) are far longer than
+    // the typical letter gap and would pull the word gap class up to themselves.
+    int rest = ng - intra;
+    if (rest > 0) {
+        const float pause = g[static_cast<size_t>(intra + rest / 2)] + std::log(kPauseRatio);
+        while (rest > 1 && g[static_cast<size_t>(intra + rest - 1)] > pause) --rest;
+    }
     if (rest == 0) {
         out.letterGap = kLetterGapUnits * unit;
         out.wordGap = kWordGapUnits * unit;

@@ -66,6 +66,9 @@ public:
     // longer than an element gap, so the character appears without waiting for the next mark.
     void gapProgress(float steps, const DecoderSettings& settings, std::string& out);
 
+    // The sender stopped: what was written ends with a word space.
+    void endOver(const DecoderSettings& settings, std::string& out) { writeSpace(settings, out); }
+
     const TimingEstimate& estimate() const { return m_estimate; }
     // Words per minute from the estimated unit (PARIS timing), 0 while unknown.
     int wpm(double stepSeconds) const;

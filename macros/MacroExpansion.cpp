@@ -1,16 +1,15 @@
 #include "macros/MacroExpansion.h"
 
+#include "common/KeyCodes.h"
 #include "common/Latin1.h"
 
 namespace dita {
 
 namespace {
 
-constexpr int kFunctionKeyF1 = 112;
-constexpr int kFunctionKeyF10 = 121;
 constexpr int kFunctionKeyMacros = 10;   // F1..F10 send M1..M10
-constexpr char kFirstCtrlDigit = '1';
-constexpr char kLastCtrlDigit = '5';     // Ctrl+1..Ctrl+5 send M11..M15
+constexpr int kFirstCtrlDigit = kVkDigit1;
+constexpr int kLastCtrlDigit = kVkDigit5; // Ctrl+1..Ctrl+5 send M11..M15
 // Macros 13..15 have three-digit button names: their two-digit names belong to IMM and SCN.
 constexpr int kFirstLongButtonName = 13;
 constexpr int kLongButtonNameFactor = 10;
@@ -102,8 +101,8 @@ std::string messageButtonCaption(int n)
 
 int macroForKey(int virtualKey, bool ctrlHeld)
 {
-    if (virtualKey >= kFunctionKeyF1 && virtualKey <= kFunctionKeyF10)
-        return 1 + (virtualKey - kFunctionKeyF1);
+    if (virtualKey >= kVkF1 && virtualKey <= kVkF10)
+        return 1 + (virtualKey - kVkF1);
     if (ctrlHeld && virtualKey >= kFirstCtrlDigit && virtualKey <= kLastCtrlDigit)
         return kFunctionKeyMacros + 1 + (virtualKey - kFirstCtrlDigit);
     return 0;

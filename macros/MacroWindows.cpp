@@ -19,6 +19,24 @@
 
 namespace dita::macros {
 
+QPushButton* createMessageButton(int n, QWidget* parent) {
+    auto* b = new QPushButton(QString::fromStdString(messageButtonCaption(n)), parent);
+    b->setObjectName(QString::fromStdString(messageButtonName(n)));
+    b->setToolTip(QStringLiteral("Send Macro M%1").arg(n));
+    b->setFocusPolicy(Qt::NoFocus);
+    return b;
+}
+
+void markMessageButtons(const MessageButtonArray& buttons, int n) {
+    for (int i = 1; i <= kMacroCount; ++i) {
+        if (!buttons[i]) continue;
+        QFont f = buttons[i]->font();
+        f.setBold(i == n);
+        f.setUnderline(i == n);
+        buttons[i]->setFont(f);
+    }
+}
+
 namespace {
 
 constexpr int kListingWidth = 520;
@@ -28,7 +46,10 @@ constexpr int kKeysHeight = 300;
 constexpr int kEditorWidth = 640;
 constexpr int kEditorHeight = 420;
 constexpr int kLegendColumns = 2;
-constexpr int kClockWidth = 96;
+// GkClock1 as the form sizes it, with its 13-pixel lime text.
+constexpr int kClockWidth = 113;
+constexpr int kClockHeight = 35;
+constexpr int kClockFontPixels = 13;
 constexpr int kInfoFieldWidth = 190;
 
 inline constexpr const char* kMacroTooLongText =
@@ -200,7 +221,10 @@ TXmitMacrosForm::TXmitMacrosForm(MacroSources& sources, MessageSink messages,
     LocalTimeMemo = field("LocalTimeMemo", "Local Time", true);
     GkClock1 = new TGkClock(central);
     GkClock1->setObjectName("GkClock1");
-    GkClock1->setFixedSize(kClockWidth, TGkClock::kDefaultHeight);
+    QFont clockFont = GkClock1->font();
+    clockFont.setPixelSize(kClockFontPixels);
+    GkClock1->setFont(clockFont);
+    GkClock1->setFixedSize(kClockWidth, kClockHeight);
     info->addWidget(GkClock1, row, 1, Qt::AlignLeft);
 
     GroupBox1 = new QGroupBox("Macro Keys", central);

@@ -25,6 +25,15 @@ namespace dita::macros {
 
 inline constexpr const char* kMacroKeyFileName = "MacroKeys.txt";
 
+// The message buttons of the main window, M1..M15: caption "Mn", object name (MsgButton1 ..
+// MsgButton150), hint, and no keyboard focus, so typing stays in the transmit window. The main
+// window places them and connects their clicks.
+using MessageButtonArray = std::array<QPushButton*, kMacroCount + 1>; // index 0 unused
+QPushButton* createMessageButton(int n, QWidget* parent);
+// Puts the bold and underlined mark on button n (the macro being sent) and takes it from every
+// other one; n = 0 clears all marks.
+void markMessageButtons(const MessageButtonArray& buttons, int n);
+
 // Read-only listing of all fifteen macro texts ("Show Macros").
 class TTransmitMemoryForm : public QWidget {
     Q_OBJECT

@@ -80,6 +80,16 @@ void windowedSinc(int m, const std::array<float, K>& cutoffs, const float* windo
         }
     }
     for (size_t k = 0; k < K; ++k) {
+        // A cutoff of exactly 0 (a band edge at 0 Hz, tuned bin about 69 or below) makes every
+        // term and their sum 0: the taps are then the limit for a vanishing cutoff, where each
+        // term tends to theta, i.e. the window itself once normalised (not 0 / 0).
+        if (theta[k] == 0.0) {
+            sum[k] = 0.0;
+            for (int i = 0; i <= m; ++i) {
+                taps[k][i] = window[i];
+                sum[k] += taps[k][i];
+            }
+        }
         const float norm = static_cast<float>(sum[k]);
         for (int i = 0; i <= m; ++i) taps[k][i] /= norm;
     }

@@ -58,6 +58,7 @@ private:
     std::complex<double> m_sum1{};
     std::complex<double> m_sum2{};
     int m_pos = 0;
+    double m_amplitudeScale = 1.0;  // the triangle's gain back to the tone's amplitude
     float m_amplitude = 0.0f;
     float m_space = 0.0f;
     float m_mark = 0.0f;
@@ -106,6 +107,8 @@ public:
     void configure(double sampleRateHz);
     // Decoder reset: back to gathering, timing forgotten, pitch kept.
     void reset();
+    // The sender has stopped (another is taken): the text so far ends with a word space.
+    void endOver(const DecoderSettings& settings, std::string& out) { m_timing.endOver(settings, out); }
     // Pitch to decode; the mixer phase runs on, so a slow drift can be followed.
     void setPitch(double hz);
     double pitchHz() const { return m_pitchHz; }
@@ -141,10 +144,17 @@ private:
     void gatherStep(std::complex<float> raw, const DecoderSettings& settings, std::string& out);
     void liveStep(std::complex<float> raw, const DecoderSettings& settings, std::string& out);
     bool bankEstimate(const Bank& bank, TimingEstimate& estimate);
-    void settle(const TimingEstimate& estimate, const DecoderSettings& settings, std::string& out);
+    // Runs the last count kept steps through the matched detector; events into m_replayEvents.
+    int replay(float dotSteps, float elementGapSteps, int count, TimingEstimate& estimate);
+    // Decodes everything kept once the matched run confirms the timing (or the hold is over).
+    bool settle(const TimingEstimate& gathered, bool held, const DecoderSettings& settings, std::string& out);
     void restartGathering();
     void applyMatchedLength(float dotSteps);
     std::complex<float> rawAt(int age) const;
+    // The matched detector reads the kept steps this many steps late, so that its triangle's
+    // centre lies at the same time whatever its length: a change of length does not replay or
+    // skip any of the envelope.
+    int detectorDelay() const;
 
     double m_sampleRate = 5512.5;
     double m_stepRate = 344.53125;
@@ -160,6 +170,7 @@ private:
     int m_gatherSteps = 0; // steps since gathering began
     std::array<Bank, kBanks> m_banks;
     std::array<float, kRawSteps> m_scratch{};
+    std::array<KeyEvent, kMaxEvents> m_replayEvents{};
     std::array<float, kMaxEvents> m_markScratch{};
     std::array<float, kMaxEvents> m_gapScratch{};
 

@@ -43,9 +43,12 @@ public:
 
     void setSettings(const AfcSettings& settings) { m_settings = settings; }
     const AfcSettings& settings() const { return m_settings; }
+    // A spectrum click or a receive speed choice: the AFC follows again, also when the hold
+    // was already due for the next pass.
     void clearHold() {
         m_holdCounter = 0;
         m_held = false;
+        m_holdNextPass = false;
     }
     void setCandidate(int bin) { m_candidate = bin; }
     bool held() const { return m_held; }

@@ -231,8 +231,10 @@ const PassResult& ReceiveEngineImpl::processPass(const int32_t* s) {
     if (enhanced()) {
         // The enhanced capture replaces the AFC; the standard chain follows its tone so that
         // the timeline shows the detector's levels for it.
+        const bool enhancedStarted = m_capture.tuned();
         if (m_capture.update(m_power)) {
             retuneStandard((m_tunedBin = static_cast<int>(std::lround(m_capture.pitchHz() / kBinHz)) + 1));
+            if (enhancedStarted) m_channel.endOver(m_decoderSettings, r.text);
             m_channel.setPitch(m_capture.pitchHz());
             m_channel.reset();
             m_pendingReplay = true;

@@ -8,12 +8,15 @@
 namespace dita {
 
 namespace {
-// The smoothed three-bin power of a candidate stands this far over the median (6 dB). Averaged
+// The smoothed three-bin power of a candidate stands this far over the background (7 dB). Averaged
 // over passes, noise alone stays within about 3 dB of its median.
-constexpr float kPresentRatio = 4.0f;
+constexpr float kPresentRatio = 5.0f;
 // The tuned tone is heard in a pass when its three-bin power stands this far over the median.
 constexpr float kHeardRatio = 4.0f;
-constexpr float kAverageAlpha = 0.4f;
+constexpr float kAverageAlpha = 0.3f;
+// The averages settle for this many passes before a tone is taken: the first passes carry the
+// scatter of single noise spectra.
+constexpr int kWarmPasses = 4;
 // Keyed: the largest and smallest power of the last passes differ at least this much (3 dB).
 constexpr float kKeyedRatio = 2.0f;
 // A candidate has stood over the median this many passes in a row: single passes of noise
@@ -26,6 +29,18 @@ constexpr double kFollowGain = 0.3;     // share of the measured offset taken pe
 constexpr double kMinQuietSeconds = 1.0;
 constexpr double kQuietWordGaps = 1.5;
 constexpr long kNever = -1000000;
+constexpr float kRiseRatio = 10.0f;
+constexpr float kDynamicRange = 1e-3f;  // 30 dB
+// Local background: bins kToneBins..kLocalBins away on either side (21 to 130 Hz).
+constexpr int kToneBins = 4;
+constexpr int kLocalBins = 24;
+constexpr double kSlopeShare = 0.5;
+constexpr int kSkirtBins = 10;
+constexpr float kSkirtRatio = 0.1f;
+// Heard: within 10 dB of the tuned tone's recent peak (a strong neighbour's keying sidebands
+// reach the tuned bins at 20 dB and more below it); the peak sinks 0.2 dB per pass.
+constexpr float kHeardOfPeak = 0.1f;
+constexpr float kPeakDecay = 0.95f;
 // Lowest median level used: the three-bin power of 16-bit quantisation noise (rms 0.29) under
 // the Blackman-Harris window is about 260; digital silence must not make every bin a tone.
 constexpr float kMinFloor = 1000.0f;
@@ -40,8 +55,9 @@ float median(std::array<float, ToneCapture::kMaxBins>& scratch, const float* val
 ToneCapture::ToneCapture() { configure(200.0, 2500.0, kPassFrames / static_cast<double>(kSampleRateHz)); }
 
 void ToneCapture::configure(double minHz, double maxHz, double passSeconds) {
-    m_first = std::max(2, binOf(minHz));
-    m_count = std::clamp(binOf(maxHz) - m_first + 1, 3, kMaxBins);
+    // Bins beyond the search range on either side serve as the local background of its edges.
+    m_first = std::max(2, binOf(minHz) - kLocalBins);
+    m_count = std::clamp(binOf(maxHz) + kLocalBins - m_first + 1, 3, kMaxBins);
     m_passSeconds = passSeconds;
     reset();
 }
@@ -57,10 +73,13 @@ void ToneCapture::reset() {
     m_average.fill(0.0f);
     m_onset.fill(kNever);
     m_absent.fill(kForgetPasses);
+    m_run.fill(0);
 }
 
 void ToneCapture::tune(double hz) {
+    m_atHeard = m_average;
     m_tuned = true;
+    m_tunedPeak = 0.0f;
     m_pitchHz = hz;
     m_lastHeard = m_pass;
     m_lastPresent = kNever;
@@ -83,6 +102,39 @@ double ToneCapture::peakHz(int i) const {
     return (m_first + i - 1 + offset) * kBinHz;
 }
 
+void ToneCapture::localFloor(const std::array<float, kMaxBins>& level, std::array<float, kMaxBins>& floor) {
+    // The lower of the mean levels on either side of each bin, leaving out the bins a tone
+    // spreads over: a coloured noise background (hum, pink noise, a receiver's passband edge)
+    // is not a tone, however far it rises over the band's median.
+    m_prefix[0] = 0.0;
+    for (int i = 0; i < m_count; ++i) m_prefix[static_cast<size_t>(i + 1)] = m_prefix[static_cast<size_t>(i)] + level[static_cast<size_t>(i)];
+    auto mean = [&](int a, int b) {  // bins a..b inclusive, clipped
+        a = std::max(a, 0);
+        b = std::min(b, m_count - 1);
+        if (b < a) return -1.0;
+        return (m_prefix[static_cast<size_t>(b + 1)] - m_prefix[static_cast<size_t>(a)]) / (b - a + 1);
+    };
+    for (int i = 0; i < m_count; ++i) {
+        const double below = mean(i - kLocalBins, i - kToneBins);
+        const double above = mean(i + kToneBins, i + kLocalBins);
+        // A tone beside another tone keeps the lower side; a steep slope of the background
+        // counts with half of its upper side.
+        const double f = below < 0 ? above : (above < 0 ? below : std::max(std::min(below, above), kSlopeShare * std::max(below, above)));
+        floor[static_cast<size_t>(i)] = static_cast<float>(std::max(f, 0.0));
+    }
+}
+
+bool ToneCapture::present(int i) const {
+    // Over the median, and not merely the skirt of a stronger tone close by: the keying
+    // sidebands of a clean strong tone lie 20 dB and more below it 40 Hz away.
+    const float v = m_average[static_cast<size_t>(i)];
+    if (v < kPresentRatio * std::max(m_floorAverage, m_localAverage[static_cast<size_t>(i)])) return false;
+    for (int j = std::max(i - kSkirtBins, 0); j <= std::min(i + kSkirtBins, m_count - 1); ++j) {
+        if (v < kSkirtRatio * m_average[static_cast<size_t>(j)]) return false;
+    }
+    return true;
+}
+
 bool ToneCapture::keyed(int i) const {
     // A tone that began within the history is keyed by its own onset.
     if (m_pass - m_onset[static_cast<size_t>(i)] < kHistory || m_filled < kHistory) return true;
@@ -95,17 +147,18 @@ bool ToneCapture::keyed(int i) const {
     return hi >= kKeyedRatio * lo;
 }
 
-int ToneCapture::bestCandidate(int low, int high, int excludeLow, int excludeHigh, bool needOnsetAfterQuiet) const {
+int ToneCapture::bestCandidate(int low, int high, int excludeLow, int excludeHigh, bool needRise) const {
     int best = -1;
-    low = std::max(low, 1);
-    high = std::min(high, m_count - 2);
+    low = std::max(low, kLocalBins);
+    high = std::min(high, m_count - 1 - kLocalBins);
     for (int i = low; i <= high; ++i) {
         if (i >= excludeLow && i <= excludeHigh) continue;
         const float v = m_average[static_cast<size_t>(i)];
-        if (v < kPresentRatio * m_floorAverage || m_sum[static_cast<size_t>(i)] < kHeardRatio * m_floorNow) continue;
+        if (!present(i)) continue;
         if (v < m_average[static_cast<size_t>(i - 1)] || v < m_average[static_cast<size_t>(i + 1)]) continue;
-        if (needOnsetAfterQuiet && m_onset[static_cast<size_t>(i)] < m_lastHeard) continue;
-        if (m_pass - m_onset[static_cast<size_t>(i)] < kConfirmPasses - 1) continue;
+        // A new sender was not there while the tuned one was heard: it has risen since.
+        if (needRise && v < kRiseRatio * m_atHeard[static_cast<size_t>(i)]) continue;
+        if (m_run[static_cast<size_t>(i)] < kConfirmPasses) continue;
         if (!keyed(i)) continue;
         if (best < 0 || v > m_average[static_cast<size_t>(best)]) best = i;
     }
@@ -122,23 +175,33 @@ bool ToneCapture::update(const PowerSpectrum& power) {
     }
     m_history[static_cast<size_t>(m_pass % kHistory)] = m_sum;
     m_filled = std::min(m_filled + 1, kHistory);
-    m_floorNow = std::max(median(m_scratch, m_sum.data(), m_count), kMinFloor);
-    const float floorNow = m_floorNow;
-    m_floorAverage = std::max(median(m_scratch, m_average.data(), m_count), kMinFloor);
+    // The floor is the median level, but never more than kDynamicRange below the strongest
+    // tone: in noise-free audio the median bin holds only faint keying sidebands.
+    const float strongestNow = *std::max_element(m_sum.begin(), m_sum.begin() + m_count);
+    const float strongestAverage = *std::max_element(m_average.begin(), m_average.begin() + m_count);
+    m_floorNow = std::max({median(m_scratch, m_sum.data(), m_count), kMinFloor, kDynamicRange * strongestNow});
+    m_floorAverage = std::max({median(m_scratch, m_average.data(), m_count), kMinFloor, kDynamicRange * strongestAverage});
+    localFloor(m_average, m_localAverage);
+    localFloor(m_sum, m_localNow);
     for (int i = 0; i < m_count; ++i) {
         auto& absent = m_absent[static_cast<size_t>(i)];
-        if (m_average[static_cast<size_t>(i)] >= kPresentRatio * m_floorAverage) {
+        if (present(i)) {
             if (absent >= kForgetPasses) m_onset[static_cast<size_t>(i)] = m_pass;
             absent = 0;
+            ++m_run[static_cast<size_t>(i)];
         } else {
             ++absent;
+            m_run[static_cast<size_t>(i)] = 0;
         }
     }
 
+    if (m_filled < kWarmPasses) return false;
     if (!m_tuned) {
-        const int best = bestCandidate(0, m_count - 1, -1, -1, false);
+        const int best = bestCandidate(kLocalBins, m_count - 1 - kLocalBins, -1, -1, false);
         if (best < 0) return false;
         m_tuned = true;
+        m_atHeard = m_average;
+        m_tunedPeak = 0.0f;
         m_pitchHz = peakHz(best);
         m_lastHeard = m_lastPresent = m_pass;
         m_sinceOnset = static_cast<int>(m_pass - m_onset[static_cast<size_t>(best)]);
@@ -146,18 +209,29 @@ bool ToneCapture::update(const PowerSpectrum& power) {
     }
 
     const int centre = binOf(m_pitchHz) - m_first;
-    for (int i = std::max(centre - 1, 0); i <= std::min(centre + 1, m_count - 1); ++i) {
-        if (m_average[static_cast<size_t>(i)] >= kPresentRatio * m_floorAverage) m_lastPresent = m_pass;
-    }
+    // Present for the gate: over the median in this pass, and not the skirt of a stronger tone
+    // close by (a neighbour keying after the tuned one stopped must not be read through it).
+    float tunedNow = 0.0f;
+    for (int i = std::max(centre - 1, 0); i <= std::min(centre + 1, m_count - 1); ++i) tunedNow = std::max(tunedNow, m_sum[static_cast<size_t>(i)]);
+    float nearby = tunedNow;
+    for (int i = std::max(centre - kSkirtBins, 0); i <= std::min(centre + kSkirtBins, m_count - 1); ++i) nearby = std::max(nearby, m_sum[static_cast<size_t>(i)]);
+    const float floorNow = std::max(m_floorNow, m_localNow[static_cast<size_t>(std::clamp(centre, 0, m_count - 1))]);
+    if (tunedNow >= kHeardRatio * floorNow && tunedNow >= kSkirtRatio * nearby) m_lastPresent = m_pass;
     float heard = 0.0f;
     for (int i = std::max(centre - 1, 0); i <= std::min(centre + 1, m_count - 1); ++i) heard = std::max(heard, m_sum[static_cast<size_t>(i)]);
     m_tunedRatio = floorNow > 0.0f ? heard / floorNow : 0.0f;
-    if (m_tunedRatio >= kHeardRatio) {
+    // The tuned tone's own strength: its recent peak, sinking slowly.
+    m_tunedPeak = std::max(heard, m_tunedPeak * kPeakDecay);
+    if (m_tunedRatio >= kHeardRatio && heard >= kHeardOfPeak * m_tunedPeak) {
         m_lastHeard = m_pass;
-        // Follow a drift: the strongest smoothed bin near the tuned one.
+        m_atHeard = m_average;
+        // Follow a drift: a local peak of the smoothed power near the tuned bin. The skirt of a
+        // strong tone further away rises towards the edge of the window without a peak in it.
         int peak = -1;
         for (int i = std::max(centre - kFollowBins, 1); i <= std::min(centre + kFollowBins, m_count - 2); ++i) {
-            if (peak < 0 || m_average[static_cast<size_t>(i)] > m_average[static_cast<size_t>(peak)]) peak = i;
+            const float v = m_average[static_cast<size_t>(i)];
+            const bool local = v >= m_average[static_cast<size_t>(i - 1)] && v >= m_average[static_cast<size_t>(i + 1)];
+            if (local && (peak < 0 || v > m_average[static_cast<size_t>(peak)])) peak = i;
         }
         if (peak >= 0) m_pitchHz += kFollowGain * (peakHz(peak) - m_pitchHz);
         return false;
@@ -167,6 +241,8 @@ bool ToneCapture::update(const PowerSpectrum& power) {
     const int best = bestCandidate(centre - span, centre + span, centre - kFollowBins, centre + kFollowBins, true);
     if (best < 0) return false;
     m_pitchHz = peakHz(best);
+    m_atHeard = m_average;
+    m_tunedPeak = 0.0f;
     m_lastHeard = m_lastPresent = m_pass;
     m_sinceOnset = static_cast<int>(m_pass - m_onset[static_cast<size_t>(best)]);
     return true;

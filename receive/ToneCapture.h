@@ -5,7 +5,7 @@
 // A candidate is a local peak of the smoothed spectrum standing clearly over the median level
 // whose power varies from pass to pass (keyed), unlike a steady carrier. While the tuned tone
 // is heard the capture only follows it; a new tone within kSpanHz is taken when the tuned one
-// has been quiet for longer than the sender's word gaps and the new one began after that.
+// has been quiet for longer than the sender's word gaps and the new one has risen since.
 //
 // Plain class, used by ReceiveEngine once per pass on its worker thread; nothing allocated.
 #include "receive/PowerSpectrum.h"
@@ -48,8 +48,10 @@ private:
     int binOf(double hz) const;
     double quietSeconds() const;
     double peakHz(int index) const;
+    bool present(int index) const;
+    void localFloor(const std::array<float, kMaxBins>& level, std::array<float, kMaxBins>& floor);
     bool keyed(int index) const;
-    int bestCandidate(int lowIndex, int highIndex, int excludeLow, int excludeHigh, bool needOnsetAfterQuiet) const;
+    int bestCandidate(int lowIndex, int highIndex, int excludeLow, int excludeHigh, bool needRise) const;
 
     int m_first = 38;
     int m_count = 0;
@@ -62,14 +64,20 @@ private:
     double m_wordGapSeconds = 0.0;
     float m_floorAverage = 0.0f;
     float m_floorNow = 0.0f;
+    float m_tunedPeak = 0.0f;
     int m_sinceOnset = 0;
     float m_tunedRatio = 0.0f;
     int m_filled = 0;
     std::array<float, kMaxBins> m_sum{};
     std::array<float, kMaxBins> m_average{};
     std::array<float, kMaxBins> m_scratch{};
+    std::array<float, kMaxBins> m_localAverage{};
+    std::array<float, kMaxBins> m_localNow{};
+    std::array<double, kMaxBins + 1> m_prefix{};
+    std::array<float, kMaxBins> m_atHeard{};  // the averages when the tuned tone was last heard
     std::array<long, kMaxBins> m_onset{};
     std::array<int, kMaxBins> m_absent{};
+    std::array<int, kMaxBins> m_run{};  // passes present in a row
     std::array<std::array<float, kMaxBins>, kHistory> m_history{};
 };
 

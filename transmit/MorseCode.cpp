@@ -1,5 +1,7 @@
 #include "transmit/MorseCode.h"
 
+#include "common/KeyCodes.h"
+
 #include <algorithm>
 #include <cstring>
 #include <utility>
@@ -8,13 +10,8 @@ namespace dita {
 
 namespace {
 
-constexpr int32_t kVkUp = 38;
-constexpr int32_t kVkDown = 40;
-constexpr int32_t kVkSpace = 32;
-constexpr int32_t kVkNumpad0 = 96;
-constexpr int32_t kVkNumpad9 = 105;
-constexpr int32_t kDigit0 = 48;
-constexpr int32_t kDigit9 = 57;
+constexpr char32_t kFirstPrintable = U' ';
+constexpr char32_t kLastPrintable = U'~';
 
 struct RowEntry {
     int code;
@@ -88,7 +85,7 @@ void applyPlainEntries(std::array<int32_t, 256>& map) {
     map[109] = 189;
     map[110] = 46;
     map[111] = 47;
-    for (int key = kVkNumpad0; key <= kVkNumpad9; ++key) map[key] = kDigit0 + key - kVkNumpad0;
+    for (int key = kVkNumpad0; key <= kVkNumpad9; ++key) map[key] = kVkDigit0 + key - kVkNumpad0;
 }
 
 std::array<int32_t, 256> buildPlainMap() {
@@ -111,8 +108,8 @@ std::array<int32_t, 256> buildShiftMap() {
 
 std::array<int32_t, 256> buildAltMap() {
     auto map = identityMap();
-    for (int key = 49; key <= kDigit9; ++key) map[key] = 250 + key - 49;
-    map[kDigit0] = 259;
+    for (int key = 49; key <= kVkDigit9; ++key) map[key] = 250 + key - 49;
+    map[kVkDigit0] = 259;
     return map;
 }
 
@@ -155,6 +152,12 @@ const std::array<int32_t, 256>& KeyCodeMapAlt() {
     return map;
 }
 
+int32_t typedCharacterCode(char32_t character) {
+    if (character < kFirstPrintable || character > kLastPrintable) return kNoTypedCode;
+    if (character >= U'a' && character <= U'z') return kVkLetterA + int32_t(character - U'a');
+    return TextCodeMap()[character];
+}
+
 TypedKey translateTypedKey(int32_t virtualKey, KeyModifiers modifiers, bool screenModeBuffer) {
     TypedKey result;
     int32_t code = virtualKey;
@@ -164,7 +167,7 @@ TypedKey translateTypedKey(int32_t virtualKey, KeyModifiers modifiers, bool scre
             result.showWaterfall = code == kVkDown;
             code = kVkSpace;
         } else if (code >= kVkNumpad0 && code <= kVkNumpad9) {
-            code = kDigit0 + code - kVkNumpad0;
+            code = kVkDigit0 + code - kVkNumpad0;
         }
     }
     if (code >= 0 && code < 256) {
@@ -175,7 +178,7 @@ TypedKey translateTypedKey(int32_t virtualKey, KeyModifiers modifiers, bool scre
             code = KeyCodeMapPlain()[code];
         } else if (shiftOnly) {
             code = KeyCodeMapShift()[code];
-        } else if (altOnly && code >= kDigit0 && code <= kDigit9) {
+        } else if (altOnly && code >= kVkDigit0 && code <= kVkDigit9) {
             code = KeyCodeMapAlt()[code];
         }
     }

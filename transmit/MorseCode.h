@@ -56,7 +56,17 @@ struct TypedKey {
     bool sendable() const { return code >= 0 && code <= kHighestTypedCode; }
 };
 
-// Translates a typed virtual key code. screenModeBuffer is true when SendBufferIndex is 14
+// A typed code without a row: above kHighestTypedCode, so the typed sender skips it.
+constexpr int32_t kNoTypedCode = kSendTableRows;
+
+// The code of a character typed in the transmit window, as the keyboard layout produced it. It
+// keys what the same character keys in screen text sent to the sound card (TextCodeMap), so
+// "/" is "-..-." and "=" is BT on every layout; letters give their capitals' codes. Characters
+// outside printable ASCII (the accented letters of many layouts) have no row: kNoTypedCode.
+int32_t typedCharacterCode(char32_t character);
+
+// Translates a typed virtual key code (a key that produced no printable character, or any key
+// with Ctrl or Alt held). screenModeBuffer is true when SendBufferIndex is 14
 // (SCN mode): then the arrow and numeric-pad step is skipped, as with Ctrl or Alt held.
 TypedKey translateTypedKey(int32_t virtualKey, KeyModifiers modifiers, bool screenModeBuffer);
 

@@ -20,9 +20,6 @@ constexpr int32_t kSerialMaxWpm = 50;       // the serial lines cannot follow fa
 constexpr int32_t kInitialXmitSpeed = 20;   // XmitSpdUpDn2 in the form
 constexpr int32_t kInitialUpDownPosition = 25;
 
-// Speeds of the "Locked WPM" items N50PLUSWPM .. N10WPM.
-constexpr int32_t kLockedWpmSpeeds[] = {100, 50, 45, 40, 35, 30, 25, 20, 15, 10};
-
 inline constexpr const char* kSerialSpeedNoteText =
     "Use the sound card output for code speeds greater than 50 wpm!";
 
@@ -45,7 +42,7 @@ public:
     void XmitSpdUpDnMouseUp();
     // SyncBtn: the transmit speed follows the receive speed.
     void SyncBtnClick(int32_t receiveWpm);
-    // A "Locked WPM" item with its speed (kLockedWpmSpeeds); also works while sending.
+    // A "Locked WPM" item (or Auto) with its speed; also works while sending.
     void lockedSpeed(int32_t wpm);
     // Character timing dialog / configuration: weights for the following computations.
     void setTimingWeights(const TimingWeights& weights);

@@ -1,9 +1,10 @@
 #pragma once
 // ConfigWindow: what the configuration load and save need from the main window. The real
 // implementation adapts TDecoderForm; tests use a recorder. Every call runs on the window
-// thread. Option records are applied through click(), which runs the same handler as the menu
-// item of that name.
-#include "app/OperatingSettings.h"
+// thread. Option records are applied through choose(), which runs the same handler as the
+// menu item the menu table gives for the value.
+#include "app/settings/MenuTable.h"
+#include "app/settings/OperatingSettings.h"
 
 #include <array>
 #include <cstdint>
@@ -18,8 +19,9 @@ public:
     virtual ~ConfigWindow() = default;
 
     virtual OperatingSettings& settings() = 0;
-    // Runs the handler of the menu item with this name (false when there is none).
-    virtual bool click(const std::string& item) = 0;
+    // Runs the handler of the menu item that stands for this value of the setting, as the
+    // operator's click would; false (and nothing runs) when no item stands for it.
+    virtual bool choose(SettingId setting, int32_t value) = 0;
     // ConfigLoading: set while a file is applied (the "Serial Port" item then opens the stored
     // port instead of asking for one).
     virtual void setConfigLoading(bool loading) = 0;

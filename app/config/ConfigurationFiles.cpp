@@ -1,33 +1,14 @@
 #include "app/config/ConfigurationFiles.h"
 
 #include <cmath>
+#include <type_traits>
 #include <limits>
 
 namespace dita {
 
 namespace {
 
-constexpr int kAfcStartBin = 112;
 constexpr int kMaxMacro = 15;
-constexpr int kOutputPortNumber = 1;
-constexpr int kOutputPortNone = 2;
-constexpr int kOn = 3;  // SpacesMode, Scrolling
-
-// Menu items by value, for the records whose value picks one handler.
-constexpr const char* kSpeedItems[] = {nullptr,  "Auto3",  "N50PLUSWPM", "N50WPM", "N45WPM", "N40WPM",
-                                       "N35WPM", "N30WPM", "N25WPM",     "N20WPM", "N15WPM", "N10WPM"};
-constexpr const char* kSpaceTimeItems[] = {"Short1", "Medium2", "Long1"};
-constexpr const char* kAfcItems[] = {"Off3", "Narrow1", "Medium1", "Wide1"};
-constexpr const char* kFontItems[] = {nullptr, "SmallFont1", "NormalFont1", "MediumFont1", "LargeFont1"};
-constexpr const char* kInputItems[] = {nullptr, "MicInput", "LeftInput", "RightInput"};
-constexpr const char* kBeaconItems[] = {nullptr, "N1Second1", "N2Seconds1", "N3Seconds1", "N4Seconds1", "N5Seconds1"};
-constexpr float kSidetoneHz[] = {600.0f, 750.0f, 1000.0f, 2500.0f};
-constexpr const char* kSidetoneItems[] = {"Freq1", "Freq2", "Freq3", "Freq4"};
-
-template <size_t N>
-const char* pick(const char* const (&items)[N], int value) {
-    return value >= 0 && static_cast<size_t>(value) < N ? items[value] : nullptr;
-}
 
 int truncToInt(double v) {
     if (!std::isfinite(v)) return 0;
@@ -54,14 +35,14 @@ ConfigRecords ConfigurationFiles::capture() {
     r.serialToneFreq = s.SerialToneFreq;
     r.tunedBin = s.TunedBin;
     for (int k = 1; k <= kMaxMacro; ++k) setConfigText(r.macros[k - 1], w.macro(k));
-    r.textCase = s.TextCase;
-    r.textBold = s.TextBold;
-    r.rxSpeedLock = r.rxSpeedLockAgain = s.RxSpeedLock;
-    r.spacesMode = r.spacesModeAgain = s.SpacesMode;
-    r.spaceTime = s.SpaceTime;
-    r.afcWidth = s.AfcWidth;
-    r.fontSize = s.FontSize;
-    r.outputPort = s.OutputPort;
+    r.textCase = raw(s.TextCase);
+    r.textBold = raw(s.TextBold);
+    r.rxSpeedLock = r.rxSpeedLockAgain = raw(s.RxSpeedLock);
+    r.spacesMode = r.spacesModeAgain = raw(s.SpacesMode);
+    r.spaceTime = raw(s.SpaceTime);
+    r.afcWidth = raw(s.AfcWidth);
+    r.fontSize = raw(s.FontSize);
+    r.outputPort = raw(s.OutputPort);
     r.portInUse = s.ComPortNumber;  // the port number in use is taken from ComPortNumber
     const auto tl = w.timelinePlacement();
     r.timelineTop = tl[0];
@@ -71,39 +52,39 @@ ConfigRecords ConfigurationFiles::capture() {
     r.mainTop = w.mainWindowTop();
     r.mainLeft = w.mainWindowLeft();
     r.coarseGainBar = w.coarseGainBarPosition();
-    r.thresholdMode = s.ThresholdMode;
-    r.noiseFilter = s.NoiseFilter;
+    r.thresholdMode = raw(s.ThresholdMode);
+    r.noiseFilter = raw(s.NoiseFilter);
     r.displayGain = s.DisplayGain;
-    r.inputChannel = s.InputChannel;
-    r.keyInvert = s.KeyInvert;
-    r.prosigns = s.Prosigns;
-    r.nonEnglish = s.NonEnglish;
-    r.sidetoneOn = s.SidetoneOn;
-    r.stayOnTop = s.StayOnTop;
-    r.messaging = s.Messaging;
+    r.inputChannel = raw(s.InputChannel);
+    r.keyInvert = raw(s.KeyInvert);
+    r.prosigns = raw(s.Prosigns);
+    r.nonEnglish = raw(s.NonEnglish);
+    r.sidetoneOn = raw(s.SidetoneOn);
+    r.stayOnTop = raw(s.StayOnTop);
+    r.messaging = raw(s.Messaging);
     r.timelineShown = s.TimelineShown;
     r.inputDeviceId = s.InputDeviceId;
     r.comPortNumber = s.ComPortNumber;
     r.afcStartFreq = s.AfcStartFreq;
-    r.displayType = s.DisplayType;
-    r.outputDevice = s.OutputDevice;
+    r.displayType = raw(s.DisplayType);
+    r.outputDevice = raw(s.OutputDevice);
     r.sidetoneFreq = s.SidetoneFreq;
-    r.sidetoneWaveform = s.SidetoneWaveform;
+    r.sidetoneWaveform = raw(s.SidetoneWaveform);
     r.contactCounter = w.contactCounter();
     r.timingWeights = s.TimingWeights;
-    r.transmitScreen = s.TransmitScreen;
-    r.scrolling = s.Scrolling;
-    r.background = s.Background;
+    r.transmitScreen = raw(s.TransmitScreen);
+    r.scrolling = raw(s.Scrolling);
+    r.background = raw(s.Background);
     setConfigText(r.myName, w.text(ConfigTextField::MyName));
     setConfigText(r.myQth, w.text(ConfigTextField::MyQth));
     setConfigText(r.myCall, w.text(ConfigTextField::MyCall));
     setConfigText(r.qth, w.text(ConfigTextField::Qth));
     r.ptt = w.pttBoxes();
-    r.afcTimer = s.AfcTimer;
-    r.textDisplay = s.TextDisplay;
+    r.afcTimer = raw(s.AfcTimer);
+    r.textDisplay = raw(s.TextDisplay);
     r.beaconCarrierTime = s.BeaconCarrierTime;
     r.band = w.band();
-    r.screenOpMode = s.ScreenOpMode;
+    r.screenOpMode = raw(s.ScreenOpMode);
     return r;
 }
 
@@ -184,13 +165,18 @@ void ConfigurationFiles::apply(const ConfigRecords& records, bool defaults) {
 }
 
 void ConfigurationFiles::applyRecord(int record, const ConfigRecords& r, bool defaults) {
+    namespace st = setting;
+    using S = SettingId;
     ConfigWindow& w = m_window;
     OperatingSettings& s = w.settings();
     // A value that no menu item stands for runs no handler; the setting keeps the value read,
     // so the next save writes it back.
-    auto clickIf = [&](const char* item) {
-        if (item) w.click(item);
-        return item != nullptr;
+    auto chooseOrKeep = [&](S setting, int32_t value, auto& field) {
+        if (!w.choose(setting, value)) field = static_cast<std::remove_reference_t<decltype(field)>>(value);
+    };
+    // Records whose every value runs one of two handlers.
+    auto chooseEither = [&](S setting, bool first, auto firstValue, auto otherValue) {
+        w.choose(setting, first ? raw(firstValue) : raw(otherValue));
     };
     switch (record) {
     case 2: w.setSignalBarValue(r.signalBar); break;
@@ -203,27 +189,21 @@ void ConfigurationFiles::applyRecord(int record, const ConfigRecords& r, bool de
     case 7:
         for (int k = 1; k <= kMaxMacro; ++k) w.setMacro(k, configText(r.macros[k - 1]));
         break;
-    case 8: w.click(r.textCase == 1 ? "Upper1" : "Lower1"); break;
-    case 9: w.click(r.textBold == 0 ? "Normal3" : "Bold1"); break;
-    case 10:
-        if (!clickIf(pick(kSpeedItems, r.rxSpeedLock))) s.RxSpeedLock = r.rxSpeedLock;
+    case 8: chooseEither(S::TextCase, r.textCase == 1, st::TextCase::Upper, st::TextCase::Lower); break;
+    case 9: chooseEither(S::TextBold, r.textBold == 0, st::TextBold::Normal, st::TextBold::Bold); break;
+    case 10: chooseOrKeep(S::RxSpeedLock, r.rxSpeedLock, s.RxSpeedLock); break;
+    case 11:
+        chooseEither(S::SpacesMode, r.spacesMode == raw(st::Switch3::On), st::Switch3::On, st::Switch3::Off);
         break;
-    case 11: w.click(r.spacesMode == kOn ? "SpacesOn" : "SpacesOff"); break;
-    case 12:
-        if (!clickIf(pick(kSpaceTimeItems, r.spaceTime))) s.SpaceTime = r.spaceTime;
-        break;
-    case 13:
-        if (!clickIf(pick(kAfcItems, r.afcWidth))) s.AfcWidth = r.afcWidth;
-        break;
-    case 14:
-        if (!clickIf(pick(kFontItems, r.fontSize))) s.FontSize = r.fontSize;
-        break;
+    case 12: chooseOrKeep(S::SpaceTime, r.spaceTime, s.SpaceTime); break;
+    case 13: chooseOrKeep(S::AfcWidth, r.afcWidth, s.AfcWidth); break;
+    case 14: chooseOrKeep(S::FontSize, r.fontSize, s.FontSize); break;
     case 15:
-        if (r.outputPort == kOutputPortNone) {
-            w.click("None1");
-        } else if (r.outputPort == kOutputPortNumber) {
+        if (r.outputPort == raw(st::OutputPort::None)) {
+            w.choose(S::OutputPort, r.outputPort);
+        } else if (r.outputPort == raw(st::OutputPort::PortNumber)) {
             w.checkPortNumber();
-            s.OutputPort = kOutputPortNumber;
+            s.OutputPort = st::OutputPort::PortNumber;
         }
         break;
     case 16:
@@ -231,7 +211,7 @@ void ConfigurationFiles::applyRecord(int record, const ConfigRecords& r, bool de
         w.setPortInUse(r.portInUse);
         if (defaults) {
             w.checkPortNumber();
-            s.OutputPort = kOutputPortNumber;
+            s.OutputPort = st::OutputPort::PortNumber;
         }
         break;
     case 17:
@@ -245,26 +225,24 @@ void ConfigurationFiles::applyRecord(int record, const ConfigRecords& r, bool de
     case 21: w.setMainWindowTop(r.mainTop); break;
     case 22: w.setMainWindowLeft(r.mainLeft); break;
     case 23: w.setCoarseGainBarPosition(r.coarseGainBar); break;
-    case 24:
-        if (r.thresholdMode == 4) w.click("Quiet2");
-        else if (r.thresholdMode == 0) w.click("Normal2");
-        else if (r.thresholdMode == 1) w.click("Noisy2");
-        else s.ThresholdMode = r.thresholdMode;
+    case 24: chooseOrKeep(S::ThresholdMode, r.thresholdMode, s.ThresholdMode); break;
+    case 26:
+        chooseEither(S::NoiseFilter, r.noiseFilter == 0, st::Switch3::Off, st::Switch3::On);
         break;
-    case 26: w.click(r.noiseFilter == 0 ? "FilterOff1" : "FilterOn1"); break;
     case 27:
         w.setCoarseGainBarPosition(r.displayGain);
         w.coarseGainBarChange();
         break;
-    case 29:
-        if (!clickIf(pick(kInputItems, r.inputChannel))) s.InputChannel = r.inputChannel;
+    case 29: chooseOrKeep(S::InputChannel, r.inputChannel, s.InputChannel); break;
+    case 30:
+        chooseEither(S::KeyInvert, r.keyInvert == raw(st::KeyInvert::Normal), st::KeyInvert::Normal,
+                     st::KeyInvert::Inverted);
         break;
-    case 30: w.click(r.keyInvert == 1 ? "Normal1" : "Invert2"); break;
-    case 31: w.click(r.prosigns == 1 ? "ProsignEnable" : "ProsignDisable"); break;
-    case 33: w.click(r.nonEnglish == 1 ? "EnableEnglish" : "DisableEnglish"); break;
-    case 34: w.click(r.sidetoneOn == 1 ? "SideToneOn" : "SideToneOFF"); break;
-    case 35: w.click(r.stayOnTop == 0 ? "Off2" : "On2"); break;
-    case 37: w.click(r.messaging == 1 ? "MsgsON" : "MsgsOFF"); break;
+    case 31: chooseEither(S::Prosigns, r.prosigns == 1, st::OnOff::On, st::OnOff::Off); break;
+    case 33: chooseEither(S::NonEnglish, r.nonEnglish == 1, st::OnOff::On, st::OnOff::Off); break;
+    case 34: chooseEither(S::SidetoneOn, r.sidetoneOn == 1, st::OnOff::On, st::OnOff::Off); break;
+    case 35: chooseEither(S::StayOnTop, r.stayOnTop == 0, st::OnOff::Off, st::OnOff::On); break;
+    case 37: chooseEither(S::Messaging, r.messaging == 1, st::OnOff::On, st::OnOff::Off); break;
     case 38:
         s.TimelineShown = r.timelineShown == 1 ? 1 : 0;
         w.showTimeline(r.timelineShown == 1);
@@ -279,42 +257,54 @@ void ConfigurationFiles::applyRecord(int record, const ConfigRecords& r, bool de
         s.TunedBin = kAfcStartBin;
         w.applyAfcStart(r.afcStartFreq);
         break;
-    case 42: w.click(r.spacesModeAgain == kOn ? "SpacesOn" : "SpacesOff"); break;
-    case 43: w.click(r.displayType == 0 ? "Spectrum1" : "Waterfall2"); break;
+    case 42:
+        chooseEither(S::SpacesMode, r.spacesModeAgain == raw(st::Switch3::On), st::Switch3::On,
+                     st::Switch3::Off);
+        break;
+    case 43:
+        chooseEither(S::DisplayType, r.displayType == 0, st::DisplayType::Line,
+                     st::DisplayType::Waterfall);
+        break;
     case 45:
-        if (r.outputDevice == 0) {
+        if (r.outputDevice == raw(st::OutputDevice::SoundCard)) {
             if (defaults) {
                 w.selectSoundCardOutput();
             } else {
-                w.click("SoundCard1");
+                w.choose(S::OutputDevice, r.outputDevice);
             }
         } else {
-            w.click("SerialPort1");  // during a load this opens the stored port
+            // During a load this opens the stored port.
+            w.choose(S::OutputDevice, raw(st::OutputDevice::SerialPort));
         }
         // Record 3's value: the receive speed handler of record 10 has moved the spin edit since.
         if (!defaults) w.applyXmitSpeed(r.xmitSpeed);
         break;
-    case 46: {
+    case 46:
         s.SidetoneFreq = r.sidetoneFreq;
-        bool listed = false;
-        for (int i = 0; i < 4; ++i) {
-            if (r.sidetoneFreq == kSidetoneHz[i]) {
-                w.click(kSidetoneItems[i]);
-                listed = true;
-            }
-        }
-        if (!listed) w.setUnlistedSidetone(r.sidetoneFreq);
+        // Only the exact frequencies of the items select one.
+        if (!w.choose(S::SidetoneFreq, settingValue(s, S::SidetoneFreq)))
+            w.setUnlistedSidetone(r.sidetoneFreq);
         break;
-    }
-    case 47: w.click(r.sidetoneWaveform == 0 ? "Sinewave1" : "Squarewave1"); break;
+    case 47:
+        chooseEither(S::SidetoneWaveform, r.sidetoneWaveform == 0, st::SidetoneWaveform::Sine,
+                     st::SidetoneWaveform::Square);
+        break;
     case 48: w.setContactCounter(r.contactCounter); break;
     case 50:
         s.TimingWeights = r.timingWeights;
         w.setTimingWeightControls(r.timingWeights);
         break;
-    case 55: w.click(r.transmitScreen == 0 ? "SingleScreen1" : "DoubleScreen1"); break;
-    case 56: w.click(r.scrolling == kOn ? "ScrollingOn1" : "ScrollingOff1"); break;
-    case 57: w.click(r.background == 0 ? "BlackBackground" : "WhiteBackground"); break;
+    case 55:
+        chooseEither(S::TransmitScreen, r.transmitScreen == 0, st::TransmitScreen::Single,
+                     st::TransmitScreen::Double);
+        break;
+    case 56:
+        chooseEither(S::Scrolling, r.scrolling == raw(st::Switch3::On), st::Switch3::On,
+                     st::Switch3::Off);
+        break;
+    case 57:
+        chooseEither(S::Background, r.background == 0, st::Background::Black, st::Background::White);
+        break;
     case 58: w.setText(ConfigTextField::MyName, configText(r.myName)); break;
     case 59: w.setText(ConfigTextField::MyQth, configText(r.myQth)); break;
     case 60: w.setText(ConfigTextField::MyCall, configText(r.myCall)); break;
@@ -322,14 +312,17 @@ void ConfigurationFiles::applyRecord(int record, const ConfigRecords& r, bool de
     case 62:
         for (int i = 0; i < 6; ++i) w.setPttBox(i, r.ptt[i] == 1);
         break;
-    case 68: w.click(r.afcTimer == 1 ? "TimerOn1" : "TimerOff1"); break;
-    case 69: w.click(r.textDisplay == 0 ? "TextOff" : "TextOn"); break;
+    case 68: chooseEither(S::AfcTimer, r.afcTimer == 1, st::OnOff::On, st::OnOff::Off); break;
+    case 69: chooseEither(S::TextDisplay, r.textDisplay == 0, st::OnOff::Off, st::OnOff::On); break;
     case 70:
-        if (!clickIf(pick(kBeaconItems, r.beaconCarrierTime)))
+        if (!w.choose(S::BeaconCarrierTime, r.beaconCarrierTime))
             w.setUnlistedCarrierTime(r.beaconCarrierTime);
         break;
     case 71: w.setBand(r.band); break;
-    case 72: w.click(r.screenOpMode == 0 ? "ReceiveOnly1" : "TransmitReceive1"); break;
+    case 72:
+        chooseEither(S::ScreenOpMode, r.screenOpMode == 0, st::ScreenOpMode::ReceiveOnly,
+                     st::ScreenOpMode::TransmitReceive);
+        break;
     default: break;  // reserved records; 51-53 and 63-67 are applied with 50 and 62; 54 stored only
     }
 }

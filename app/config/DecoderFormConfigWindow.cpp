@@ -20,14 +20,12 @@
 namespace dita {
 
 namespace {
-constexpr int kAfcStartBin = 112;
-
 QString fromLatin1(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
 std::string toLatin1(const QString& s) { return s.toLatin1().toStdString(); }
 } // namespace
 
 OperatingSettings& DecoderFormConfigWindow::settings() { return m_form.settings(); }
-bool DecoderFormConfigWindow::click(const std::string& item) { return m_form.click(QString::fromStdString(item)); }
+bool DecoderFormConfigWindow::choose(SettingId setting, int32_t value) { return m_form.choose(setting, value); }
 void DecoderFormConfigWindow::setConfigLoading(bool loading) { m_form.setConfigLoading(loading); }
 void DecoderFormConfigWindow::checkPortNumber() { m_form.checkPortNumber(); }
 double DecoderFormConfigWindow::signalBarValue() { return m_form.SignalBar->Value(); }

@@ -12,7 +12,7 @@ public:
     explicit DecoderFormConfigWindow(TDecoderForm& form) : m_form(form) {}
 
     OperatingSettings& settings() override;
-    bool click(const std::string& item) override;
+    bool choose(SettingId setting, int32_t value) override;
     void setConfigLoading(bool loading) override;
     void checkPortNumber() override;
     double signalBarValue() override;

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "app/ClockTexts.h"
-#include "app/OperatingSettings.h"
+#include "app/settings/OperatingSettings.h"
 #include "app/RunLoop.h"
 #include "app/tests/LoopFakes.h"
 
@@ -62,11 +62,11 @@ TEST(ClockTextsTest, OneReadingFeedsBothClocks) {
 TEST(OperatingSettingsTest, LockedSpeedsAndDefaults) {
     const int expected[] = {25, 100, 50, 45, 40, 35, 30, 25, 20, 15, 10};
     for (int lock = 1; lock <= 11; ++lock)
-        EXPECT_EQ(lockedSpeedWpm(lock), expected[lock - 1]) << "lock " << lock;
-    EXPECT_EQ(lockedSpeedWpm(0), 25);
-    EXPECT_EQ(lockedSpeedWpm(12), 25);
+        EXPECT_EQ(lockedSpeedWpm(setting::RxSpeedLock{lock}), expected[lock - 1]) << "lock " << lock;
+    EXPECT_EQ(lockedSpeedWpm(setting::RxSpeedLock{0}), 25);
+    EXPECT_EQ(lockedSpeedWpm(setting::RxSpeedLock{12}), 25);
     const OperatingSettings s;
-    EXPECT_EQ(s.ThresholdMode, 1);
+    EXPECT_EQ(raw(s.ThresholdMode), 1);
     EXPECT_EQ(s.AfcSpan, 20);
     EXPECT_EQ(s.BeaconCarrierSamples, 44100);
     EXPECT_FLOAT_EQ(s.SidetoneFreq, 750.0f);

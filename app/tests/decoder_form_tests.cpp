@@ -136,7 +136,7 @@ TEST(DecoderFormMenuTest, EveryGroupKeepsExactlyOneCheckFromMenuAndFromTheLoader
             ASSERT_EQ(checkedIn(f.groupOf(name)), 1) << name;
         f.ComPortSelectForm->hide();
     }
-    EXPECT_FALSE(f.click("NoSuchItem"));
+    EXPECT_THROW(f.click("NoSuchItem"), std::invalid_argument) << "a mistyped item name fails loudly";
 }
 
 TEST(DecoderFormMenuTest, ItemsStoreTheirSettingsAndTellTheEngine) {
@@ -145,19 +145,19 @@ TEST(DecoderFormMenuTest, ItemsStoreTheirSettingsAndTellTheEngine) {
     f.setFirstStart(true);
     const OperatingSettings& s = f.settings();
     f.click("Quiet2");
-    EXPECT_EQ(s.ThresholdMode, 4);
+    EXPECT_EQ(raw(s.ThresholdMode), 4);
     f.click("Normal2");
-    EXPECT_EQ(s.ThresholdMode, 0);
+    EXPECT_EQ(raw(s.ThresholdMode), 0);
     f.click("FilterOn1");
-    EXPECT_EQ(s.NoiseFilter, 3);
+    EXPECT_EQ(raw(s.NoiseFilter), 3);
     f.click("Upper1");
-    EXPECT_EQ(s.TextCase, 1);
+    EXPECT_EQ(raw(s.TextCase), 1);
     f.click("SpacesOff");
-    EXPECT_EQ(s.SpacesMode, 0);
+    EXPECT_EQ(raw(s.SpacesMode), 0);
     f.click("Long1");
-    EXPECT_EQ(s.SpaceTime, 2);
+    EXPECT_EQ(raw(s.SpaceTime), 2);
     f.click("Waterfall2");
-    EXPECT_EQ(s.DisplayType, 1);
+    EXPECT_EQ(raw(s.DisplayType), 1);
     f.click("Freq4");
     EXPECT_FLOAT_EQ(s.SidetoneFreq, 2500.0f);
     f.click("N3Seconds1");
@@ -165,19 +165,19 @@ TEST(DecoderFormMenuTest, ItemsStoreTheirSettingsAndTellTheEngine) {
     EXPECT_EQ(s.BeaconCarrierMs, 3000);
     EXPECT_EQ(s.BeaconCarrierSamples, 3 * 44100);
     f.click("Invert2");
-    EXPECT_EQ(s.KeyInvert, 2);
+    EXPECT_EQ(raw(s.KeyInvert), 2);
     f.click("MsgsON");
-    EXPECT_EQ(s.Messaging, 1);
+    EXPECT_EQ(raw(s.Messaging), 1);
 
     // AFC: Off3 and the three widths set on, span and width together.
     f.click("Wide1");
-    EXPECT_EQ(std::tuple(s.AfcOn, s.AfcSpan, s.AfcWidth), std::tuple(1, 400, 3));
+    EXPECT_EQ(std::tuple(s.AfcOn, s.AfcSpan, raw(s.AfcWidth)), std::tuple(1, 400, 3));
     f.click("Narrow1");
-    EXPECT_EQ(std::tuple(s.AfcOn, s.AfcSpan, s.AfcWidth), std::tuple(1, 20, 1));
+    EXPECT_EQ(std::tuple(s.AfcOn, s.AfcSpan, raw(s.AfcWidth)), std::tuple(1, 20, 1));
     f.click("Medium1");
-    EXPECT_EQ(std::tuple(s.AfcOn, s.AfcSpan, s.AfcWidth), std::tuple(1, 80, 2));
+    EXPECT_EQ(std::tuple(s.AfcOn, s.AfcSpan, raw(s.AfcWidth)), std::tuple(1, 80, 2));
     f.click("Off3");
-    EXPECT_EQ(std::tuple(s.AfcOn, s.AfcSpan, s.AfcWidth), std::tuple(0, 10, 0));
+    EXPECT_EQ(std::tuple(s.AfcOn, s.AfcSpan, raw(s.AfcWidth)), std::tuple(0, 10, 0));
 
     const auto cmds = r.processor.commands();
     auto sent = [&](ReceiveCommandKind k, int v) {
@@ -199,7 +199,7 @@ TEST(DecoderFormMenuTest, SpeedLocksSetTheTransmitSpeedAndTheLockedMark) {
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
     f.click("N30WPM");
-    EXPECT_EQ(f.settings().RxSpeedLock, 7);
+    EXPECT_EQ(raw(f.settings().RxSpeedLock), 7);
     EXPECT_TRUE(f.item("LockedWPM")->isChecked());
     EXPECT_FALSE(f.item("Auto3")->isChecked());
     EXPECT_EQ(f.XmitSpdUpDn2->value(), 30);
@@ -213,7 +213,7 @@ TEST(DecoderFormMenuTest, SpeedLocksSetTheTransmitSpeedAndTheLockedMark) {
     EXPECT_EQ(f.XmitSpdUpDn2->value(), 100);
     EXPECT_EQ(f.settings().XmitSpeed, 100);
     f.click("Auto3");
-    EXPECT_EQ(f.settings().RxSpeedLock, 1);
+    EXPECT_EQ(raw(f.settings().RxSpeedLock), 1);
     EXPECT_FALSE(f.item("LockedWPM")->isChecked());
     EXPECT_EQ(f.XmitSpdUpDn2->value(), 25);
     const auto cmds = r.processor.commands();
@@ -260,7 +260,7 @@ TEST(DecoderFormLayoutTest, ScreenModesPlaceTheControls) {
     EXPECT_EQ(f.Panel2->y(), 594);
     EXPECT_EQ(f.windowHeight(), 649);
     EXPECT_EQ(f.clientHeight(), 599);
-    EXPECT_EQ(f.settings().ScreenOpMode, 1);
+    EXPECT_EQ(raw(f.settings().ScreenOpMode), 1);
 
     f.click("ReceiveOnly1");
     EXPECT_EQ(f.TransmitMemo->y(), 661);
@@ -299,11 +299,11 @@ TEST(DecoderFormLayoutTest, BackgroundsFontsAndBold) {
     EXPECT_EQ(base(f.RcvMemo), QColor(Qt::black));
     EXPECT_EQ(f.ImagePnl->palette().color(QPalette::Window), QColor(Qt::black));
     EXPECT_EQ(box->frame().pixelColor(20, 20), QColor(Qt::black)) << "before the first pass";
-    EXPECT_EQ(f.settings().Background, 0);
+    EXPECT_EQ(raw(f.settings().Background), 0);
 
     f.click("On2");
     EXPECT_TRUE(f.windowFlags() & Qt::WindowStaysOnTopHint);
-    EXPECT_EQ(f.settings().StayOnTop, 1);
+    EXPECT_EQ(raw(f.settings().StayOnTop), 1);
     f.click("Off2");
     EXPECT_FALSE(f.windowFlags() & Qt::WindowStaysOnTopHint);
 
@@ -469,7 +469,7 @@ TEST(DecoderFormLoopTest, ChannelChangeRestartsTheLoopWithTheNewFormat) {
     EXPECT_TRUE(r.hasMessage("Be sure to set the mixer panel recording input to Line in",
                              "Operating Hint"));
     ASSERT_TRUE(pumpUntil([&] { return f.loopEntries() == 2 && f.loopRunning(); }));
-    EXPECT_EQ(f.settings().InputChannel, kInputRight);
+    EXPECT_EQ(raw(f.settings().InputChannel), kInputRight);
     const int shown = f.passesShown();
     ASSERT_TRUE(pumpUntil([&] { return f.passesShown() > shown; }));
     EXPECT_EQ(r.catalog.script(0).openedChannels, 2);

@@ -81,10 +81,11 @@ TEST(TransmitWiring, MessageButtonKeysTheExpandedMacroAndMarksItself) {
 
 TEST(TransmitWiring, ButtonsCarryTheirKeysAndSitInsideTheWindow) {
     TransmitRig t;
-    EXPECT_EQ(t.f.MsgButton1->text(), "F1");
-    EXPECT_EQ(t.f.MsgButton10->text(), "F10");
-    EXPECT_EQ(t.f.MsgButton11->text(), "Ctrl+1");
-    EXPECT_EQ(t.f.MsgButton150->text(), "Ctrl+5");
+    EXPECT_EQ(t.f.MsgButton1->text(), "M1");
+    EXPECT_EQ(t.f.MsgButton10->text(), "M10");
+    EXPECT_EQ(t.f.MsgButton11->text(), "M11");
+    EXPECT_EQ(t.f.MsgButton150->text(), "M15");
+    EXPECT_EQ(t.f.MsgButton150->toolTip(), "Send Macro M15");
     EXPECT_EQ(t.f.MsgButton130->objectName(), "MsgButton130");
     t.f.click("TransmitReceive1");
     for (int n = 1; n <= kMacroCount; ++n) {
@@ -118,7 +119,9 @@ TEST(TransmitWiring, SecondMacroWhileSendingIsRefusedWithAMessage) {
 TEST(TransmitWiring, FunctionKeysTypedInTheTransmitWindowPressMessageButtons) {
     TransmitRig t;
     t.f.macroSources()[3] = "QRZ?";
-    t.f.macroSources()[12] = "73";
+    // Long enough (about 60 ms) for the mark to be seen while it is sent.
+    const std::string seventyThrees = "73 73 73 73 73 73 73 73 73 73";
+    t.f.macroSources()[12] = seventyThrees;
     t.enableImmediate();
     pressKey(t.f.TransmitMemo, Qt::Key_F3);
     EXPECT_TRUE(t.keyed("QRZ?"));
@@ -126,7 +129,12 @@ TEST(TransmitWiring, FunctionKeysTypedInTheTransmitWindowPressMessageButtons) {
     EXPECT_TRUE(pumpUntil([&] { return t.f.MsgButton3->font().bold(); }));
     ASSERT_TRUE(pumpUntil([&] { return t.f.transmitPanel().controller().macroSendAllowed(); }));
     pressKey(t.f.TransmitMemo, Qt::Key_2, Qt::ControlModifier);
-    EXPECT_TRUE(t.keyed("73"));
+    // M12 takes the mark from M3 while it sends, and loses it when the send has ended.
+    auto marked = [](const QPushButton* b) { return b->font().bold() && b->font().underline(); };
+    EXPECT_TRUE(pumpUntil([&] { return marked(t.f.MsgButton12) && !marked(t.f.MsgButton3); }));
+    EXPECT_TRUE(t.keyed(seventyThrees));
+    EXPECT_TRUE(pumpUntil([&] { return !marked(t.f.MsgButton12); }));
+    for (int n = 1; n <= kMacroCount; ++n) EXPECT_FALSE(marked(t.f.msgButtons[n])) << n;
 }
 
 TEST(TransmitWiring, TransmitActiveAndLampsFollowASend) {
@@ -157,9 +165,9 @@ TEST(TransmitWiring, TransmitScreenMenuAndButtonAgree) {
     TransmitRig t;
     t.f.click("DoubleScreen1");
     EXPECT_EQ(t.f.transmitPanel().controller().state().TransmitScreen, kDoubleScreen);
-    EXPECT_EQ(t.f.settings().TransmitScreen, 1);
+    EXPECT_EQ(raw(t.f.settings().TransmitScreen), 1);
     t.f.transmitPanel().ScreenBtn->click(); // the panel's own toggle
-    EXPECT_EQ(t.f.settings().TransmitScreen, 0);
+    EXPECT_EQ(raw(t.f.settings().TransmitScreen), 0);
     EXPECT_TRUE(t.f.item("SingleScreen1")->isChecked());
     EXPECT_FALSE(t.f.item("DoubleScreen1")->isChecked());
 }
@@ -211,9 +219,22 @@ TEST(TransmitWiring, LoadTransmitTellsTransmitControlAboutTheLoadedText) {
     });
     TDecoderForm& f = *rig.form;
     EXPECT_FALSE(f.transmitPanel().controller().state().TextLoaded.load());
+    auto& panel = f.transmitPanel();
+    panel.XmitButton->click();
     f.click("LoadTransmit1");
     EXPECT_EQ(f.TransmitMemo->toPlainText(), "TEST DE DL1ABC");
-    EXPECT_TRUE(f.transmitPanel().controller().state().TextLoaded.load());
+    const TransmitState& state = f.transmitPanel().controller().state();
+    EXPECT_TRUE(state.TextLoaded.load());
+    // The loaded text goes out of buffer 15, so Loop repeats it (buffer 0 is sent once).
+    EXPECT_EQ(state.SendBufferIndex.load(), 15);
+    EXPECT_EQ(state.SendBuffers.get(15), "TEST DE DL1ABC");
+    panel.LoopButton->click();
+    panel.SendBtn->click();
+    ASSERT_TRUE(pumpUntil([&] { return keyer.texts().size() >= 2; }));
+    panel.LoopButton->click();
+    ASSERT_TRUE(pumpUntil([&] { return !state.SendActive.load(); }));
+    for (const auto& text : keyer.texts()) EXPECT_EQ(text, "TEST DE DL1ABC");
+    EXPECT_TRUE(rig.messages.messages.empty());
     std::filesystem::remove(file);
 }
 

@@ -130,14 +130,14 @@ TEST(WindowDisplaysTest, PassesDrawTheSpectrumAndAClickRetunesTheEngine) {
     // Display type from the menu: the panel checks the item, the engine and settings follow.
     f.click("Waterfall2");
     EXPECT_EQ(panel.displayType(), 1);
-    EXPECT_EQ(f.settings().DisplayType, 1);
+    EXPECT_EQ(raw(f.settings().DisplayType), 1);
     EXPECT_TRUE(f.item("Waterfall2")->isChecked());
     EXPECT_FALSE(f.item("Spectrum1")->isChecked());
     EXPECT_TRUE(sentCommand(r.processor, ReceiveCommandKind::DisplayType, 1));
     f.click("Spectrum1");
     EXPECT_TRUE(f.item("Spectrum1")->isChecked());
     EXPECT_FALSE(f.item("Waterfall2")->isChecked());
-    EXPECT_EQ(f.settings().DisplayType, 0);
+    EXPECT_EQ(raw(f.settings().DisplayType), 0);
     f.Quit1Click();
 }
 
@@ -384,13 +384,13 @@ TEST(WindowTransmitTest, OutputDeviceSwitchesTheSidetoneAndToneItemsReachTheKeye
     f.click("SoundCard1");
     EXPECT_TRUE(f.item("SideToneOn")->isChecked());
     EXPECT_FALSE(f.item("SideToneOFF")->isChecked());
-    EXPECT_EQ(f.settings().SidetoneOn, 1);
+    EXPECT_EQ(raw(f.settings().SidetoneOn), 1);
     ASSERT_FALSE(applied.empty());
     EXPECT_TRUE(applied.back().SidetoneOn);
     f.click("Freq3");
     EXPECT_FLOAT_EQ(applied.back().SidetoneFreq, 1000.0f);
     f.click("Squarewave1");
-    EXPECT_EQ(f.settings().SidetoneWaveform, 1);
+    EXPECT_EQ(raw(f.settings().SidetoneWaveform), 1);
     EXPECT_FALSE(f.item("Sinewave1")->isChecked());
     f.click("N4Seconds1");
     EXPECT_EQ(carriers.back().BeaconCarrierTime, 4);
@@ -424,7 +424,7 @@ TEST(WindowTransmitTest, SerialOutputOpensTheChosenPortOfAPseudoTerminal) {
         com.SelectComPortBtn->click();
         EXPECT_TRUE(f.keyingPort().PortOpen());
         EXPECT_EQ(f.settings().ComPortNumber, 5);
-        EXPECT_EQ(f.settings().OutputPort, kOutputPortNumber);
+        EXPECT_EQ(raw(f.settings().OutputPort), kOutputPortNumber);
         EXPECT_TRUE(r.messages.messages.empty());
 
         f.click("PortNumber1");

@@ -76,6 +76,34 @@ inline std::vector<int32_t> synthesize(const std::string& text, const CwSignal& 
     return out;
 }
 
+// Several keyed signals in one recording over one white noise. Each signal's snrDb is its
+// power over that noise in 2,500 Hz; leadSeconds is its start. The recording lasts
+// totalSeconds (longer if a signal runs past it).
+struct BandSignal {
+    std::string text;
+    CwSignal signal;
+};
+
+inline std::vector<int32_t> synthesizeBand(const std::vector<BandSignal>& band, double noiseRms, double totalSeconds, unsigned seed) {
+    constexpr double rate = 44100.0;
+    std::vector<double> mix(static_cast<size_t>(totalSeconds * rate), 0.0);
+    for (const auto& b : band) {
+        CwSignal s = b.signal;
+        const double noisePower = noiseRms * noiseRms * 2500.0 / 22050.0;
+        s.amplitude = std::sqrt(2.0 * noisePower * std::pow(10.0, s.snrDb / 10.0));
+        s.snrDb = 1000;
+        s.tailSeconds = 0.0;
+        const auto one = synthesize(b.text, s);
+        if (one.size() > mix.size()) mix.resize(one.size(), 0.0);
+        for (size_t i = 0; i < one.size(); ++i) mix[i] += one[i];
+    }
+    std::mt19937 rng(seed);
+    std::normal_distribution<double> noise(0.0, noiseRms);
+    std::vector<int32_t> out(mix.size());
+    for (size_t i = 0; i < mix.size(); ++i) out[i] = static_cast<int32_t>(std::clamp(std::lround(mix[i] + noise(rng)), -32768L, 32767L));
+    return out;
+}
+
 // Character error rate: Levenshtein distance / reference length, case and runs of white
 // space folded.
 inline double characterErrorRate(const std::string& reference, const std::string& decoded) {

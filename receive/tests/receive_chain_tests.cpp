@@ -97,12 +97,26 @@ TEST(BandPassFilter, WidthFollowsTheSpeedModes) {
     EXPECT_FLOAT_EQ(resetHalfWidth(2), 0.007f);
 }
 
-TEST(BandPassFilter, LowPassHasUnitSum) {
-    std::vector<float> taps(33);
-    designLowPass(32, 0.5f, taps.data());
-    double sum = 0;
-    for (float t : taps) sum += t;
-    EXPECT_NEAR(sum, 1.0, 1e-5);
+TEST(BandPassFilter, LowPassHasUnitSumAlsoAtAZeroCutoff) {
+    for (float cutoff : {0.5f, 0.0f, -0.01f}) {
+        std::vector<float> taps(33);
+        designLowPass(32, cutoff, taps.data());
+        double sum = 0;
+        for (float t : taps) {
+            ASSERT_TRUE(std::isfinite(t)) << "cutoff " << cutoff;
+            sum += t;
+        }
+        EXPECT_NEAR(sum, 1.0, 1e-5) << "cutoff " << cutoff;
+    }
+    // A band whose lower edge is exactly 0 filters a tone to finite samples.
+    BandPassFilter filter;
+    filter.design(0.0f, 0.02f);
+    for (float tap : filter.kernel()) ASSERT_TRUE(std::isfinite(tap));
+    std::array<float, kNarrowbandBlock> block{};
+    for (int i = 0; i < kNarrowbandBlock; ++i) block[i] = std::sin(0.05f * float(i));
+    filter.process(block.data());
+    for (float x : block) ASSERT_TRUE(std::isfinite(x));
+    EXPECT_TRUE(std::isfinite(filter.responseRe(10)));
 }
 
 TEST(Afc, MovesFifteenBinsButNeverTakesATwentyBinTone) {
@@ -149,6 +163,27 @@ TEST(Afc, HoldTimerStopsFollowingAfter301Passes) {
     afc.clearHold();
     afc.update(p, tuned, 20, false);
     EXPECT_NE(tuned, before);
+
+    // A click or a speed choice between pass 301 and 302, when the hold is already due, must
+    // still release the AFC: it follows again and holds only after another 301 passes.
+    Afc due;
+    due.setSettings(s);
+    int dueTuned = 100;
+    for (int pass = 1; pass <= 301; ++pass) {
+        p.fill(1.0f);
+        due.update(p, dueTuned, 20, false);
+    }
+    due.clearHold();
+    p.fill(1.0f);
+    p[110] = 1e30f;
+    due.update(p, dueTuned, 20, false);
+    EXPECT_FALSE(due.held());
+    EXPECT_EQ(dueTuned, 110);
+    p.fill(1.0f);
+    for (int pass = 2; pass <= 301; ++pass) due.update(p, dueTuned, 20, false);
+    EXPECT_FALSE(due.held());
+    due.update(p, dueTuned, 20, false);
+    EXPECT_TRUE(due.held());
 }
 
 TEST(SpikeRemoval, OneStepSpikeGoesAtTwentyWpmButADotStays) {

@@ -11,59 +11,30 @@ namespace dita {
 namespace {
 
 constexpr int kKeyCount = 256;
-constexpr int32_t kVkSpace = 32;
-constexpr int32_t kVkDigit0 = 48;
-constexpr int32_t kVkDigit9 = 57;
-constexpr int32_t kVkLetterA = 65;
-constexpr int32_t kVkLetterZ = 90;
-constexpr int32_t kVkNumpad0 = 96;
-constexpr int32_t kVkNumpad9 = 105;
 constexpr char kFirstPrintable = ' ';
 constexpr char kLastPrintable = '~';
+constexpr char32_t kLastUnicode = 0x10FFFF;
+constexpr char32_t kFirstSurrogate = 0xD800;
+constexpr char32_t kLastSurrogate = 0xDFFF;
 
-struct EchoTables {
-    std::array<char, kKeyCount> plain{};
-    std::array<char, kKeyCount> shifted{};
-};
-
-EchoTables buildEchoTables() {
-    EchoTables t;
-    t.plain[kVkSpace] = ' ';
-    t.shifted[kVkSpace] = ' ';
-    const char* digitsShifted = ")!@#$%^&*(";
-    for (int k = kVkDigit0; k <= kVkDigit9; ++k) {
-        t.plain[k] = static_cast<char>('0' + k - kVkDigit0);
-        t.shifted[k] = digitsShifted[k - kVkDigit0];
+std::string utf8FromCodePoint(char32_t c) {
+    std::string out;
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
     }
-    for (int k = kVkLetterA; k <= kVkLetterZ; ++k) {
-        t.plain[k] = static_cast<char>('a' + k - kVkLetterA);
-        t.shifted[k] = static_cast<char>('A' + k - kVkLetterA);
-    }
-    for (int k = kVkNumpad0; k <= kVkNumpad9; ++k) {
-        t.plain[k] = static_cast<char>('0' + k - kVkNumpad0);
-        t.shifted[k] = t.plain[k];
-    }
-    // The punctuation keys of a US keyboard (Windows "OEM" key codes) and the keypad operators.
-    const struct {
-        int key;
-        char plain;
-        char shifted;
-    } punctuation[] = {
-        {106, '*', '*'}, {107, '+', '+'},  {109, '-', '-'}, {110, '.', '.'},
-        {111, '/', '/'}, {186, ';', ':'},  {187, '=', '+'}, {188, ',', '<'},
-        {189, '-', '_'}, {190, '.', '>'},  {191, '/', '?'}, {192, '`', '~'},
-        {219, '[', '{'}, {220, '\\', '|'}, {221, ']', '}'}, {222, '\'', '"'},
-    };
-    for (const auto& p : punctuation) {
-        t.plain[p.key] = p.plain;
-        t.shifted[p.key] = p.shifted;
-    }
-    return t;
-}
-
-const EchoTables& echoTables() {
-    static const EchoTables tables = buildEchoTables();
-    return tables;
+    return out;
 }
 
 // Typed codes back to the characters they stand for: the inverse of the text map, so that
@@ -80,11 +51,12 @@ std::array<char, kKeyCount> buildCodeCharacters() {
 
 } // namespace
 
-std::string echoCharacter(int32_t virtualKey, bool shift) {
+std::string echoCharacter(int32_t virtualKey, char32_t character) {
     if (virtualKey == kVkEnter) return "\n";
-    if (virtualKey < 0 || virtualKey >= kKeyCount) return {};
-    const char c = shift ? echoTables().shifted[virtualKey] : echoTables().plain[virtualKey];
-    return c ? std::string(1, c) : std::string();
+    const bool valid = character >= static_cast<char32_t>(kFirstPrintable) &&
+                       character <= kLastUnicode &&
+                       (character < kFirstSurrogate || character > kLastSurrogate);
+    return valid ? utf8FromCodePoint(character) : std::string();
 }
 
 std::string typedCodeCharacter(int32_t code) {

@@ -9,9 +9,9 @@
 
 namespace dita {
 
-// The UTF-8 text echoed for a released virtual key: the unshifted or shifted character of a
-// US keyboard, "\n" for Enter, empty for keys without a character.
-std::string echoCharacter(int32_t virtualKey, bool shift);
+// The UTF-8 text echoed for a released key: the character the keyboard layout produced for it,
+// "\n" for Enter, empty for keys without a character.
+std::string echoCharacter(int32_t virtualKey, char32_t character);
 
 // The character a typed code keys, in lower case and UTF-8 (code 65 "A" gives "a", 188 ","
 // gives ","); empty for codes that stand for no printable character.

@@ -13,8 +13,6 @@ namespace {
 constexpr auto kKeyWaitSlice = std::chrono::milliseconds(10);
 // Poll interval of the typed sender while it waits for the screen sender to finish.
 constexpr auto kScreenIdlePoll = std::chrono::milliseconds(1);
-constexpr int32_t kVkDigit1 = 49;
-constexpr int32_t kVkDigit5 = 53;
 constexpr int kFirstCtrlMacro = 11; // Ctrl+1 presses the button of macro 11
 
 // The macro a command key stands for: F1..F10 give 1..10, Ctrl+1..Ctrl+5 give 11..15.
@@ -419,6 +417,13 @@ void TransmitController::TransmitMemoClick() {
     }
 }
 
+void TransmitController::textLoaded(int bufferIndex, const std::string& latin1) {
+    if (bufferIndex < 1 || bufferIndex >= kSendBufferCount) return;
+    m_state.SendBufferIndex = bufferIndex;
+    m_state.SendBuffers.set(bufferIndex, latin1);
+    m_state.TextLoaded = true;
+}
+
 void TransmitController::TransmitMemoMouseDown() {
     // While a screen send runs the window holds the text being sent: it stays read-only.
     if (screenSendRunning()) return;
@@ -431,7 +436,7 @@ bool TransmitController::screenSendRunning() const {
 
 // ---------------------------------------------------------------- keys (window thread)
 
-bool TransmitController::TransmitMemoKeyDown(int32_t virtualKey) {
+bool TransmitController::TransmitMemoKeyDown(int32_t virtualKey, char32_t character) {
     switch (virtualKey) {
     case kVkShift:
         m_shiftHeld = true;
@@ -448,14 +453,14 @@ bool TransmitController::TransmitMemoKeyDown(int32_t virtualKey) {
     if (virtualKey == kVkBackspace) {
         m_state.keyQueue.removeLastUnread();
     } else {
-        m_state.keyQueue.push({virtualKey, m_shiftHeld, m_ctrlHeld, m_altHeld});
+        m_state.keyQueue.push({virtualKey, character, m_shiftHeld, m_ctrlHeld, m_altHeld});
     }
     if (m_state.SendDone) m_state.KeysShownFlag = true;
     wakeCharThread();
     return virtualKey == kVkF10;
 }
 
-void TransmitController::TransmitMemoKeyUp(int32_t virtualKey) {
+void TransmitController::TransmitMemoKeyUp(int32_t virtualKey, char32_t character) {
     switch (virtualKey) {
     case kVkShift:
         m_shiftHeld = false;
@@ -468,7 +473,7 @@ void TransmitController::TransmitMemoKeyUp(int32_t virtualKey) {
         break;
     default:
         if (m_state.TransmitScreen == kDoubleScreen) {
-            const std::string echo = echoCharacter(virtualKey, m_shiftHeld);
+            const std::string echo = echoCharacter(virtualKey, character);
             if (!echo.empty()) m_view.appendReceiveText(echo);
         }
         break;
@@ -583,8 +588,12 @@ void TransmitController::takeKey() {
             if (m_state.SendActive && !m_state.SendDone) m_view.setTransmitReadOnly(true);
         });
     }
-    const TypedKey typed = translateTypedKey(key.virtualKey, {key.shift, key.ctrl, key.alt},
-                                             s.SendBufferIndex == kScnBufferIndex);
+    // A character is keyed as itself; the key maps apply to keys that produced none.
+    const TypedKey typed =
+        key.character != 0
+            ? TypedKey{typedCharacterCode(key.character)}
+            : translateTypedKey(key.virtualKey, {key.shift, key.ctrl, key.alt},
+                                s.SendBufferIndex == kScnBufferIndex);
     if (typed.showSpectrum || typed.showWaterfall) {
         const bool waterfall = typed.showWaterfall;
         m_view.post([this, waterfall] { m_view.selectDisplay(waterfall); });

@@ -95,13 +95,17 @@ public:
     void XmitBtnClick();
     void TransmitMemoClick();
     void TransmitMemoMouseDown();
-    // Returns true when the key must not reach the widget (F10, so it cannot open the menus).
-    bool TransmitMemoKeyDown(int32_t virtualKey);
-    void TransmitMemoKeyUp(int32_t virtualKey);
+    // A key of TransmitMemo: its key code, and the printable character the keyboard layout
+    // produced for it (0 for none, and always 0 with Ctrl or Alt held). A key with a character
+    // is sent as that character. KeyDown returns true when the key must not reach the widget
+    // (F10, so it cannot open the menus).
+    bool TransmitMemoKeyDown(int32_t virtualKey, char32_t character = 0);
+    void TransmitMemoKeyUp(int32_t virtualKey, char32_t character = 0);
     // SingleScreen1 / DoubleScreen1 and the configuration: TransmitScreen without toggling.
     void setTransmitScreen(int32_t screen);
-    // A transmit text file was loaded into TransmitMemo.
-    void textLoaded() { m_state.TextLoaded = true; }
+    // Load Transmit: the window's text (8-bit, at most 4095 characters) went into TransmitMemo
+    // and becomes buffer bufferIndex, the buffer the next send uses (so Loop repeats it).
+    void textLoaded(int bufferIndex, const std::string& latin1);
 
     // ---- for the message buttons (window thread): the macro sending of MacroSender.
     bool sendBusy() const { return m_state.TypingActive.load() == kStateOn; }

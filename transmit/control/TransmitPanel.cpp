@@ -19,37 +19,11 @@
 namespace dita {
 namespace {
 
-constexpr int32_t kVkSpace = 32;
-constexpr int32_t kVkPageUp = 33;
-constexpr int32_t kVkPageDown = 34;
-constexpr int32_t kVkEnd = 35;
-constexpr int32_t kVkHome = 36;
-constexpr int32_t kVkLeft = 37;
-constexpr int32_t kVkUp = 38;
-constexpr int32_t kVkRight = 39;
-constexpr int32_t kVkDown = 40;
-constexpr int32_t kVkInsert = 45;
-constexpr int32_t kVkDelete = 46;
-constexpr int32_t kVkDigit0 = 48;
-constexpr int32_t kVkNumpad0 = 96;
-constexpr int32_t kVkMultiply = 106;
-constexpr int32_t kVkAdd = 107;
-constexpr int32_t kVkSubtract = 109;
-constexpr int32_t kVkDecimal = 110;
-constexpr int32_t kVkDivide = 111;
-// The punctuation keys of a US keyboard (Windows "OEM" codes).
-constexpr int32_t kVkSemicolon = 186;
-constexpr int32_t kVkEquals = 187;
-constexpr int32_t kVkComma = 188;
-constexpr int32_t kVkMinus = 189;
-constexpr int32_t kVkPeriod = 190;
-constexpr int32_t kVkSlash = 191;
-constexpr int32_t kVkBackQuote = 192;
-constexpr int32_t kVkBracketLeft = 219;
-constexpr int32_t kVkBackslash = 220;
-constexpr int32_t kVkBracketRight = 221;
-constexpr int32_t kVkQuote = 222;
-constexpr int kDigitStar = 8; // "*" is Shift+8
+// X11 and Wayland report xkb key codes (the kernel's code + 8): the digit row "1".."9", "0" is
+// 10..19 on every layout, also where its unshifted characters are not digits (French "&", "é").
+constexpr quint32 kXkbKeycodeDigit1 = 10;
+constexpr quint32 kXkbKeycodeDigit0 = 19;
+constexpr int kDigitKeys = 10;
 constexpr int kCounterMemoWidthPx = 48;
 constexpr int kTransmitMemoMinHeightPx = 120;
 
@@ -74,12 +48,12 @@ QPushButton* makeButton(QWidget* parent, const char* name, const char* caption, 
 
 } // namespace
 
-int32_t virtualKeyFromQt(int qtKey, Qt::KeyboardModifiers modifiers) {
-    const bool keypad = modifiers.testFlag(Qt::KeypadModifier);
-    if (qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) return qtKey;
-    if (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9) {
-        return keypad ? kVkNumpad0 + (qtKey - Qt::Key_0) : qtKey;
-    }
+namespace {
+
+// Keys that stand for themselves whatever the layout: named keys, letters and digits.
+int32_t keyCodeOf(int qtKey) {
+    if (qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) return kVkLetterA + (qtKey - Qt::Key_A);
+    if (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9) return kVkDigit0 + (qtKey - Qt::Key_0);
     if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F12) return kVkF1 + (qtKey - Qt::Key_F1);
     switch (qtKey) {
     case Qt::Key_Space:
@@ -117,67 +91,39 @@ int32_t virtualKeyFromQt(int qtKey, Qt::KeyboardModifiers modifiers) {
         return kVkInsert;
     case Qt::Key_Delete:
         return kVkDelete;
-    case Qt::Key_Asterisk:
-        return keypad ? kVkMultiply : kVkDigit0 + kDigitStar;
-    case Qt::Key_Plus:
-        return keypad ? kVkAdd : kVkEquals;
-    case Qt::Key_Minus:
-        return keypad ? kVkSubtract : kVkMinus;
-    case Qt::Key_Period:
-        return keypad ? kVkDecimal : kVkPeriod;
-    case Qt::Key_Slash:
-        return keypad ? kVkDivide : kVkSlash;
-    // Shifted digits come as their own characters on a US keyboard: back to the digit key.
-    case Qt::Key_ParenRight:
-        return kVkDigit0;
-    case Qt::Key_Exclam:
-        return kVkDigit0 + 1;
-    case Qt::Key_At:
-        return kVkDigit0 + 2;
-    case Qt::Key_NumberSign:
-        return kVkDigit0 + 3;
-    case Qt::Key_Dollar:
-        return kVkDigit0 + 4;
-    case Qt::Key_Percent:
-        return kVkDigit0 + 5;
-    case Qt::Key_AsciiCircum:
-        return kVkDigit0 + 6;
-    case Qt::Key_Ampersand:
-        return kVkDigit0 + 7;
-    case Qt::Key_ParenLeft:
-        return kVkDigit0 + 9;
-    case Qt::Key_Semicolon:
-    case Qt::Key_Colon:
-        return kVkSemicolon;
-    case Qt::Key_Equal:
-        return kVkEquals;
-    case Qt::Key_Comma:
-    case Qt::Key_Less:
-        return kVkComma;
-    case Qt::Key_Underscore:
-        return kVkMinus;
-    case Qt::Key_Greater:
-        return kVkPeriod;
-    case Qt::Key_Question:
-        return kVkSlash;
-    case Qt::Key_QuoteLeft:
-    case Qt::Key_AsciiTilde:
-        return kVkBackQuote;
-    case Qt::Key_BracketLeft:
-    case Qt::Key_BraceLeft:
-        return kVkBracketLeft;
-    case Qt::Key_Backslash:
-    case Qt::Key_Bar:
-        return kVkBackslash;
-    case Qt::Key_BracketRight:
-    case Qt::Key_BraceRight:
-        return kVkBracketRight;
-    case Qt::Key_Apostrophe:
-    case Qt::Key_QuoteDbl:
-        return kVkQuote;
     default:
         return 0;
     }
+}
+
+char32_t printableCharacter(const QString& text) {
+    const QList<uint> ucs4 = text.toUcs4();
+    if (ucs4.size() != 1) return 0;
+    const char32_t c = ucs4.front();
+    return QChar::isPrint(c) ? c : 0;
+}
+
+} // namespace
+
+TransmitKey transmitKeyFromQt(const QKeyEvent& event) {
+    const int32_t code = keyCodeOf(event.key());
+    if (event.modifiers() & (Qt::ControlModifier | Qt::AltModifier)) {
+        // Ctrl+1..Ctrl+5 and Alt with a digit go by the key's place in the digit row, so they
+        // work on layouts whose digit keys give other characters unshifted.
+        const quint32 scan = event.nativeScanCode();
+        if (scan >= kXkbKeycodeDigit1 && scan <= kXkbKeycodeDigit0) {
+            return {kVkDigit0 + int32_t((scan - kXkbKeycodeDigit1 + 1) % kDigitKeys), 0};
+        }
+        return {code, 0};
+    }
+    if (const char32_t c = printableCharacter(event.text())) {
+        // Only letters and digits keep a key code beside their character: punctuation has none,
+        // so it can never be taken for a key that means something else.
+        const bool letterOrDigit = (code >= kVkDigit0 && code <= kVkDigit9) ||
+                                   (code >= kVkLetterA && code <= kVkLetterZ);
+        return {letterOrDigit ? code : 0, c};
+    }
+    return {code, 0};
 }
 
 TransmitPanel::TransmitPanel(TransmitParts parts, std::atomic<bool>& transmitActive,
@@ -333,28 +279,27 @@ bool TransmitPanel::eventFilter(QObject* watched, QEvent* event) {
         }
         if (event->type() == QEvent::ShortcutOverride) {
             // F10 and the keys of the transmit window must not trigger menu shortcuts.
-            auto* key = static_cast<QKeyEvent*>(event);
-            if (virtualKeyFromQt(key->key(), key->modifiers()) != 0) event->accept();
+            if (!transmitKeyFromQt(*static_cast<QKeyEvent*>(event)).empty()) event->accept();
         }
     }
     return QWidget::eventFilter(watched, event);
 }
 
 bool TransmitPanel::transmitMemoKey(QKeyEvent* event, bool down) {
-    const int32_t vk = virtualKeyFromQt(event->key(), event->modifiers());
-    if (vk == 0) return false;
+    const TransmitKey key = transmitKeyFromQt(*event);
+    if (key.empty()) return false;
     if (!down) {
-        if (!event->isAutoRepeat()) m_controller->TransmitMemoKeyUp(vk);
+        if (!event->isAutoRepeat()) m_controller->TransmitMemoKeyUp(key.virtualKey, key.character);
         return false;
     }
     // The window holds at most 16384 characters; a key that would add one more is refused
     // before it reaches the sender, so what is sent always matches what is shown.
-    const bool addsText = !event->text().isEmpty() && vk != kVkBackspace && vk != kVkEscape;
+    const bool addsText = key.character != 0 || key.virtualKey == kVkEnter;
     if (addsText && !TransmitMemo->isReadOnly() &&
         TransmitMemo->document()->characterCount() > kTransmitMemoMaxLength) {
         return true;
     }
-    return m_controller->TransmitMemoKeyDown(vk);
+    return m_controller->TransmitMemoKeyDown(key.virtualKey, key.character);
 }
 
 // ---------------------------------------------------------------- TransmitView

@@ -32,10 +32,15 @@ constexpr int32_t kContactCounterMin = 1;
 constexpr int32_t kContactCounterMax = 10000;
 constexpr int kTransmitMemoMaxLength = 16384;
 
-// The Windows virtual key code of a key event (letters and digits as their upper-case ASCII,
-// F1 = 112, Esc = 27, arrows 37..40, keypad digits 96..105, US punctuation 186..222); 0 when
-// the key has none. Shifted punctuation gives the key it is typed on ("!" gives "1").
-int32_t virtualKeyFromQt(int qtKey, Qt::KeyboardModifiers modifiers);
+// A key of the transmit window as the sender takes it: the printable character the keyboard
+// layout produced (whatever keys it took: "/" is Shift+7 on a German layout), or, for keys
+// without one and for every key with Ctrl or Alt held, its key code (common/KeyCodes.h).
+struct TransmitKey {
+    int32_t virtualKey = 0;
+    char32_t character = 0;
+    bool empty() const { return virtualKey == 0 && character == 0; }
+};
+TransmitKey transmitKeyFromQt(const QKeyEvent& event);
 
 // What the panel needs from the rest of the main window. Unset hooks do nothing, except
 // messages, which defaults to a modal box.

@@ -7,6 +7,8 @@
 // in its handlers and feeds the key queue; TCharThread reads the key queue and owns the typed
 // buffer's send position; a TSendThread reads the send buffers. The queue, the typed buffer and
 // the send buffers lock internally, so any of these threads may call them. No Qt.
+#include "common/KeyCodes.h"
+
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -29,20 +31,13 @@ constexpr int32_t kScnBufferIndex = 14; // MsgButton14 "SCN": the screen text go
 constexpr int kKeyQueueSize = 255;
 constexpr std::size_t kTypedBufferSize = 16384; // TransmitMemo's MaxLength
 
-// Virtual key codes the transmit code gives a meaning to.
-constexpr int32_t kVkBackspace = 8;
-constexpr int32_t kVkEnter = 13;
-constexpr int32_t kVkShift = 16;
-constexpr int32_t kVkControl = 17;
-constexpr int32_t kVkAlt = 18;
-constexpr int32_t kVkEscape = 27;
-constexpr int32_t kVkF1 = 112;
-constexpr int32_t kVkF10 = 121;
-
 // A key as it went down, with the modifiers held at that moment. Keeping them with the key
-// means a modifier released before the sender gets to the key no longer changes it.
+// means a modifier released before the sender gets to the key no longer changes it. A key that
+// produced a printable character carries it, and is sent as that character whatever key code
+// it has.
 struct QueuedKey {
     int32_t virtualKey = 0;
+    char32_t character = 0;
     bool shift = false;
     bool ctrl = false;
     bool alt = false;

@@ -39,9 +39,11 @@ public:
     bool loadingFlag = false;
 
     OperatingSettings& settings() override { return s; }
-    bool click(const std::string& item) override {
-        clicks.push_back(item);
-        if (item == "SerialPort1" && files) loadingDuringSerialPort = files->loading();
+    bool choose(SettingId setting, int32_t value) override {
+        const MenuRow* item = optionRow(setting, value);
+        if (!item) return false;
+        clicks.emplace_back(item->name);
+        if (clicks.back() == "SerialPort1" && files) loadingDuringSerialPort = files->loading();
         return true;
     }
     void setConfigLoading(bool loading) override { loadingFlag = loading; }
@@ -86,7 +88,7 @@ public:
     void setUnlistedSidetone(float hz) override { unlistedSidetone = hz; }
     void setUnlistedCarrierTime(int seconds) override { s.BeaconCarrierTime = seconds; }
     void selectSoundCardOutput() override {
-        s.OutputDevice = 0;
+        s.OutputDevice = setting::OutputDevice::SoundCard;
         checks["SoundCard1"] = true;
         checks["SerialPort1"] = false;
     }
@@ -194,7 +196,7 @@ TEST(ConfigurationFiles, LoadDefaultsDiffersWhereItShould) {
     EXPECT_TRUE(w.checks["SoundCard1"]);
     EXPECT_FALSE(w.checks["SerialPort1"]);
     EXPECT_TRUE(w.checks["PortNumber1"]);  // after record 16, whatever record 15 held
-    EXPECT_EQ(w.s.OutputPort, 1);
+    EXPECT_EQ(w.s.OutputPort, setting::OutputPort::PortNumber);
     EXPECT_LT(w.indexOf("MicInput"), w.clicks.size());
     EXPECT_FALSE(std::filesystem::exists(dir.path / "DITA.cfc"));  // Load Defaults never writes
 
@@ -215,7 +217,7 @@ TEST(ConfigurationFiles, SaveRestoresTheSameStateAndCarriesReservedRecords) {
     RecordingWindow w;
     ConfigurationFiles files(w, dir.path / "DITA.cfc", std::nullopt, recordReports());
     files.load();
-    w.s.ThresholdMode = 4;
+    w.s.ThresholdMode = setting::ThresholdMode::Quiet;
     w.s.TimingWeights = {73.0f, 150.0f, 150.0f, 150.0f};
     w.timeline = {1, 2, 300, 400};
     w.ptt = {1, 1, 0, 1, 1, 0};

@@ -19,8 +19,6 @@ constexpr int kVkE = 69;
 constexpr int kVkQ = 81;
 constexpr int kVk2 = 50;
 constexpr int kVk8 = 56;
-constexpr int kVkUp = 38;
-constexpr int kVkDown = 40;
 constexpr int kVkF3 = 114;
 
 struct Bench {
@@ -32,13 +30,14 @@ struct Bench {
     }
     ~Bench() { control.shutdown(); }
 
-    void type(int vk) {
-        control.TransmitMemoKeyDown(vk);
-        control.TransmitMemoKeyUp(vk);
+    // A key as the transmit window hands it over: its code and the character it produced.
+    void type(int vk, char32_t character = 0) {
+        control.TransmitMemoKeyDown(vk, character);
+        control.TransmitMemoKeyUp(vk, character);
     }
-    void typeWithModifier(int modifier, int vk) {
+    void typeWithModifier(int modifier, int vk, char32_t character = 0) {
         control.TransmitMemoKeyDown(modifier);
-        type(vk);
+        type(vk, character);
         control.TransmitMemoKeyUp(modifier);
     }
     // Lets TCharThread take every queued key, as happens between an operator's actions.
@@ -340,23 +339,25 @@ TEST(DoubleScreen, ReleasedKeysAreEchoedIntoTheReceiveWindow) {
     b.type(kVkA);
     EXPECT_EQ(b.view.receive, "");
     b.control.ScreenBtnClick();
-    b.type(kVkA);
-    b.typeWithModifier(kVkShift, kVkB);
+    b.type(kVkA, U'a');
+    b.typeWithModifier(kVkShift, kVkB, U'B');
     b.type(kVkEnter);
     EXPECT_EQ(b.view.receive, "aB\n");
 }
 
-TEST(ScreenSend, ALoadedTextInImmModeIsSentOnceEvenWithLoopOn) {
+TEST(ScreenSend, ALoadedTextInImmModeGoesOutOfBuffer15AndLoopRepeatsIt) {
     Bench b(1ms);
     b.control.XmitButtonClick();
     b.view.transmit = "LOADED TEXT";
-    b.control.textLoaded();
+    b.control.textLoaded(15, "LOADED TEXT");
+    EXPECT_EQ(b.control.state().SendBufferIndex, 15);
     b.control.LoopButtonClick();
     b.control.SendBtnClick();
     EXPECT_TRUE(b.view.messages.empty());
-    ASSERT_TRUE(b.view.pumpUntil([&] { return b.keyer.texts().size() == 1 && b.idle(); }));
-    b.view.pumpFor(30ms);
-    EXPECT_EQ(b.keyer.texts(), std::vector<std::string>{"LOADED TEXT"});
+    ASSERT_TRUE(b.view.pumpUntil([&] { return b.keyer.texts().size() >= 3; }));
+    b.control.LoopButtonClick();
+    ASSERT_TRUE(b.view.pumpUntil([&] { return b.idle(); }));
+    for (const auto& text : b.keyer.texts()) EXPECT_EQ(text, "LOADED TEXT");
     EXPECT_FALSE(b.control.state().TextLoaded);
 }
 

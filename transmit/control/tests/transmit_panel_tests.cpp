@@ -1,7 +1,9 @@
 // The transmit panel driven as an operator drives it: mouse clicks on its buttons and keys
 // typed into TransmitMemo, on the offscreen platform, with a recording keyer.
 #include "ControlFakes.h"
+#include "RecordedLayoutKeys.h"
 #include "common/testing/QtTestEnvironment.h"
+#include "transmit/MorseCode.h"
 #include "transmit/control/TransmitPanel.h"
 
 #include <QApplication>
@@ -233,17 +235,59 @@ TEST(TransmitPanel, ContactCounterFollowsTheSpinEditAndTheConfiguration) {
     EXPECT_EQ(p.XmitCntrMemo->text(), "1");
 }
 
-TEST(TransmitPanel, QtKeysMapToTheVirtualKeysTheSenderExpects) {
-    EXPECT_EQ(virtualKeyFromQt(Qt::Key_A, Qt::NoModifier), 65);
-    EXPECT_EQ(virtualKeyFromQt(Qt::Key_5, Qt::NoModifier), 53);
-    EXPECT_EQ(virtualKeyFromQt(Qt::Key_5, Qt::KeypadModifier), 101);
-    EXPECT_EQ(virtualKeyFromQt(Qt::Key_F10, Qt::NoModifier), 121);
-    EXPECT_EQ(virtualKeyFromQt(Qt::Key_Question, Qt::ShiftModifier), 191);
-    EXPECT_EQ(virtualKeyFromQt(Qt::Key_ParenRight, Qt::ShiftModifier), 48);
-    EXPECT_EQ(virtualKeyFromQt(Qt::Key_Plus, Qt::KeypadModifier), 107);
-    EXPECT_EQ(virtualKeyFromQt(Qt::Key_Up, Qt::NoModifier), 38);
-    EXPECT_EQ(virtualKeyFromQt(Qt::Key_Return, Qt::NoModifier), 13);
-    EXPECT_EQ(virtualKeyFromQt(Qt::Key_Eacute, Qt::NoModifier), 0);
+// The same characters typed on three layouts key the same code: the character the layout
+// produced counts, not the key it sits on (on a German layout "/" is Shift+7 and "=" Shift+0).
+// Ctrl+2 presses M12 by the key's place in the digit row, also where that key gives "é".
+TEST(TransmitPanel, TypedCharactersKeyTheSameCodeOnUsGermanAndFrenchLayouts) {
+    const std::vector<std::string> expectedRows = {
+        "-..-.", "-...-", "..--..", "---..-", ".----", ".-.-.-", "--..--", "--....-", ".--.-.",
+    };
+    for (const auto& layout : recordedLayouts()) {
+        SCOPED_TRACE(layout.name);
+        Operator op;
+        auto& p = op.panel;
+        op.click(p.XmitButton);
+        op.click(p.ScreenBtn); // "Double": released keys are echoed into the receive window
+        for (const RecordedKey& k : layout.keys) {
+            QKeyEvent event = keyEventOf(k);
+            QCoreApplication::sendEvent(p.TransmitMemo, &event);
+        }
+        ASSERT_TRUE(op.waitFor([&] {
+            return op.keyer.codes().size() == expectedRows.size() &&
+                   op.keyer.texts().size() == 1 && op.idle();
+        }));
+        QTest::qWait(30); // Alt+1 has no sendable code: nothing more may follow
+        std::vector<std::string> rows;
+        for (int32_t code : op.keyer.codes()) {
+            const std::string_view row = sendRow(code);
+            rows.emplace_back(row.substr(0, row.find(kCharSpaceSymbol)));
+        }
+        EXPECT_EQ(rows, expectedRows);
+        EXPECT_EQ(op.pressed, std::vector<int>{12});
+        EXPECT_EQ(op.keyer.texts(), std::vector<std::string>{"M12"});
+        EXPECT_TRUE(p.TransmitMemo->toPlainText().startsWith("/=?+1.,-@"))
+            << p.TransmitMemo->toPlainText().toStdString();
+        EXPECT_EQ(op.receive.substr(0, 9), "/=?+1.,-@");
+    }
+}
+
+// Keys that produce no character keep their meaning: function keys, Enter, Esc, the arrows
+// and, with NumLock on, the keypad as the digits it shows.
+TEST(TransmitPanel, KeysWithoutACharacterGoByTheirKeyCode) {
+    auto of = [](int key, Qt::KeyboardModifiers m, const QString& text = {}) {
+        return transmitKeyFromQt(QKeyEvent(QEvent::KeyPress, key, m, text));
+    };
+    EXPECT_EQ(of(Qt::Key_F10, Qt::NoModifier).virtualKey, kVkF10);
+    EXPECT_EQ(of(Qt::Key_Up, Qt::NoModifier).virtualKey, kVkUp);
+    EXPECT_EQ(of(Qt::Key_Return, Qt::NoModifier, "\r").virtualKey, kVkEnter);
+    EXPECT_EQ(of(Qt::Key_Return, Qt::NoModifier, "\r").character, 0u);
+    EXPECT_EQ(of(Qt::Key_Escape, Qt::NoModifier, "\x1b").virtualKey, kVkEscape);
+    EXPECT_EQ(of(Qt::Key_Backspace, Qt::NoModifier, "\b").virtualKey, kVkBackspace);
+    EXPECT_EQ(of(Qt::Key_5, Qt::KeypadModifier, "5").character, U'5');
+    EXPECT_EQ(of(Qt::Key_C, Qt::ControlModifier, "\x03").virtualKey, 'C');
+    EXPECT_EQ(of(Qt::Key_C, Qt::ControlModifier, "\x03").character, 0u);
+    EXPECT_TRUE(of(Qt::Key_Eacute, Qt::NoModifier, QString(QChar(0xe9))).virtualKey == 0);
+    EXPECT_TRUE(of(Qt::Key_unknown, Qt::NoModifier).empty());
 }
 
 // Not a check: writes what the panel looks like while a screen is sent, with a stand-in

@@ -99,15 +99,17 @@ TEST(SendBufferBank, KeepsAtMost4095CharactersUpToAZeroAndIgnoresBadIndices) {
     EXPECT_EQ(bank.get(0), "");
 }
 
-TEST(KeyCharacters, EchoFollowsShiftAndEnterGivesANewLine) {
-    EXPECT_EQ(echoCharacter(65, false), "a");
-    EXPECT_EQ(echoCharacter(65, true), "A");
-    EXPECT_EQ(echoCharacter(49, true), "!");
-    EXPECT_EQ(echoCharacter(191, true), "?");
-    EXPECT_EQ(echoCharacter(kVkEnter, false), "\n");
-    EXPECT_EQ(echoCharacter(kVkF1, false), "");
-    EXPECT_EQ(echoCharacter(-1, false), "");
-    EXPECT_EQ(echoCharacter(300, false), "");
+TEST(KeyCharacters, EchoShowsTheCharacterTypedAndEnterGivesANewLine) {
+    EXPECT_EQ(echoCharacter(65, U'a'), "a");
+    EXPECT_EQ(echoCharacter(65, U'A'), "A");
+    EXPECT_EQ(echoCharacter(0, U'/'), "/");        // Shift+7 on a German layout
+    EXPECT_EQ(echoCharacter(0, U'\u00e4'), "\xc3\xa4"); // a German letter, in UTF-8
+    EXPECT_EQ(echoCharacter(0, U'\u20ac'), "\xe2\x82\xac");
+    EXPECT_EQ(echoCharacter(kVkEnter, 0), "\n");
+    EXPECT_EQ(echoCharacter(kVkF1, 0), "");
+    EXPECT_EQ(echoCharacter(0, U'\x1b'), "");
+    EXPECT_EQ(echoCharacter(0, char32_t(0xD800)), "");
+    EXPECT_EQ(echoCharacter(0, char32_t(0x110000)), "");
 }
 
 TEST(KeyCharacters, TypedCodesShowTheirCharacterInLowerCase) {

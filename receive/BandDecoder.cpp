@@ -1,0 +1,593 @@
+#include "receive/BandDecoder.h"
+
+#include "decode/CharacterDecoder.h"
+#include "receive/CwChannelDecoder.h"
+#include "receive/RealTransform.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <complex>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+namespace dita {
+
+namespace {
+
+// Wideband path: the input decimated once by four (11,025 samples/s), which holds the whole
+// 200..3,000 Hz band without folding.
+constexpr int kDecimation = 4;
+constexpr double kWideRateHz = static_cast<double>(kSampleRateHz) / kDecimation;
+constexpr int kWidePassSamples = kPassFrames / kDecimation;
+constexpr int kDecimatorTaps = 48;
+// Passes 3,100 Hz, stops what would fold back below 3,300 Hz (above 7,725 Hz at 44,100 Hz).
+constexpr double kDecimatorCutoffHz = 4400.0;
+// Wideband samples kept (11.9 s): a newly opened channel is decoded from its signal's first
+// element, which the scan confirms only after a few elements.
+constexpr int kHistorySamples = 1 << 17;
+constexpr int64_t kHistoryMask = kHistorySamples - 1;
+
+// Scan: Hann-windowed spectra of 1,024 samples (10.77 Hz bins, 93 ms) every 256 samples.
+constexpr int kFrameSize = 1024;
+constexpr int kHop = 256;
+constexpr int kScanBins = kFrameSize / 2;
+constexpr double kScanBinHz = kWideRateHz / kFrameSize;
+constexpr double kHopSeconds = kHop / kWideRateHz;
+constexpr int kFramesPerPass = kWidePassSamples / kHop;
+const int kLowBin = static_cast<int>(std::ceil(kBandMinHz / kScanBinHz));
+const int kHighBin = static_cast<int>(std::floor(kBandMaxHz / kScanBinHz));
+// Noise floor: this fraction of the band's bins lies below it in each spectrum. With noise
+// alone a bin's power is exponentially distributed, so the quantile is -ln(1 - q) of the mean.
+constexpr double kFloorQuantile = 0.25;
+const float kFloorToMean = static_cast<float>(1.0 / -std::log(1.0 - kFloorQuantile));
+constexpr float kFloorSmoothing = 0.1f;
+// A bin keys on above this many times the mean noise power (12 dB: noise alone reaches it
+// once in seven million spectra) and off below this (6 dB).
+constexpr float kOnRatio = 15.85f;
+constexpr float kOffRatio = 4.0f;
+// Below this power nothing is a signal (digital silence has no noise to measure against).
+constexpr float kMinPower = 1e-3f;
+// A signal: this many key-downs in a bin within this time.
+constexpr int kMinOnsets = 3;
+constexpr int kOnsetsKept = 4;
+constexpr double kDetectSeconds = 4.0;
+// A candidate's peak is the highest within this many bins each side (32 Hz).
+constexpr int kPeakSpanBins = 3;
+// Keying spread from a stronger neighbour this close (150 Hz) is not a signal of its own: its
+// key-downs fall (nearly) only where the neighbour's do.
+constexpr int kShadowSpanBins = 14;
+constexpr float kShadowStronger = 2.0f;
+constexpr double kShadowOverlap = 0.85;
+// Peak levels: a max-hold that sinks in this time.
+constexpr double kPeakDecaySeconds = 1.5;
+// Key-down level average (for the signal-to-noise ratio).
+constexpr float kOnLevelSmoothing = 0.1f;
+// Hann window: noise bandwidth of one bin is 1.5 bins; the ratio is quoted in 2,500 Hz.
+constexpr double kHannNoiseBins = 1.5;
+constexpr double kSnrBandwidthHz = 2500.0;
+
+// Channels.
+constexpr double kMinSpacingHz = 35.0;  // no new channel this close to an open one
+constexpr double kMergeHz = 22.0;       // two channels this close hold one signal
+constexpr int kFollowBins = 1;          // drift is looked for this far from the channel's bin
+constexpr double kFollowGain = 0.3;     // fraction of the measured offset taken per pass
+constexpr double kMaxFollowHzPerPass = 3.0;
+constexpr double kCloseSeconds = 10.0;  // silence that closes a channel
+constexpr double kMinQuietSeconds = 1.0;  // the gate stays open this long after the last key-down
+constexpr double kQuietWordGaps = 1.5;    // ... or this many of the sender's word gaps
+constexpr double kReplayLeadSeconds = 0.3;  // decoded from this long before the first key-down
+constexpr float kDisplaceRatio = 2.0f;      // a new signal displaces the weakest this much weaker
+// The channel stream: the signal mixed to a quarter of the channel rate (1,378 Hz), where the
+// oscillator is a sequence of 1, j, -1, -j.
+constexpr int kChannelDecimation = 2;
+constexpr double kChannelRateHz = kWideRateHz / kChannelDecimation;
+constexpr double kChannelToneHz = kChannelRateHz / 4.0;
+constexpr int kChannelBlock = 1024;
+// Four summed mixer outputs: zeros at the channel rate's half and whole, where the images of
+// other signals would fold onto the channel's tone.
+constexpr int kChannelBoxcar = 4;
+constexpr int kOscillatorRenormalise = 256;
+constexpr int kTextReserve = 4096;
+constexpr int kFlushBlocks = 12;  // 2.2 s of silence at the end of the input
+constexpr int kCommandReserve = 64;
+constexpr int kSpacesOn = 3;
+
+int framesFor(double seconds) { return static_cast<int>(std::lround(seconds / kHopSeconds)); }
+double hzOfBin(double bin) { return bin * kScanBinHz; }
+int binOfHz(double hz) { return static_cast<int>(std::lround(hz / kScanBinHz)); }
+
+// Frames kept per bin as key-down bits (128 frames, 3 s).
+struct KeyBits {
+    uint64_t recent = 0;
+    uint64_t older = 0;
+    void push(bool on) {
+        older = (older << 1) | (recent >> 63);
+        recent = (recent << 1) | (on ? 1u : 0u);
+    }
+    int count() const { return std::popcount(recent) + std::popcount(older); }
+    int overlap(const KeyBits& o) const { return std::popcount(recent & o.recent) + std::popcount(older & o.older); }
+};
+
+struct Channel {
+    bool open = false;
+    int id = 0;
+    double pitchHz = 0.0;
+    int64_t startSample = 0;     // wideband sample where the first key-down began
+    int64_t position = 0;        // next wideband sample to decode
+    int64_t lastHeardFrame = 0;
+    std::complex<double> oscillator{1.0, 0.0};
+    std::complex<double> rotation{1.0, 0.0};
+    std::array<std::complex<float>, kChannelBoxcar> mixed{};
+    int mixedCount = 0;
+    int quarter = 0;             // phase of the 1, j, -1, -j tone oscillator
+    int renormalise = 0;
+    CwChannelDecoder decoder;
+    std::string text;            // this pass's text
+    int wpm = 0;
+};
+
+} // namespace
+
+class BandDecoderImpl {
+public:
+    BandDecoderImpl();
+
+    void post(BandCommand c) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_pending.push_back(c);
+    }
+    const BandPassResult& processPass(const int32_t* samples);
+    void skip(int passes);
+    const BandPassResult& finish();
+
+private:
+    void applyCommands();
+    void decimate(const int32_t* samples);
+    void scanFrame(int64_t frameEnd);
+    void openCandidates();
+    void followAndMerge();
+    void closeSilent();
+    void decodeChannels();
+    void decodeChannel(Channel& ch, int64_t end);
+    void openChannel(Channel& ch, int bin);
+    void closeChannel(Channel& ch, int mergedInto);
+    void fillResult();
+    void report(const Channel& ch, BandChannel& out) const;
+    double peakHz(int bin) const;
+    int onsetsWithin(int bin, int64_t frames) const;
+    bool shadowed(int bin) const;
+    bool heard(const Channel& ch) const;
+    double snrDb(int bin) const;
+    Channel* weakest();
+
+    std::mutex m_mutex;
+    std::vector<BandCommand> m_pending;
+    std::vector<BandCommand> m_applying;
+    DecoderSettings m_settings;
+
+    // Wideband path.
+    std::array<float, kDecimatorTaps> m_taps{};
+    std::array<float, kDecimatorTaps - 1 + kPassFrames> m_input{};
+    std::vector<float> m_history;
+    int64_t m_total = 0;  // wideband samples since the start (skipped ones counted)
+
+    // Scan state, per bin.
+    RealTransform m_transform;
+    std::array<float, kFrameSize> m_window{};
+    std::array<float, kFrameSize> m_frame{};
+    std::array<float, kScanBins> m_re{};
+    std::array<float, kScanBins> m_im{};
+    std::array<float, kScanBins> m_power{};
+    std::array<float, kScanBins> m_peak{};
+    std::array<float, kScanBins> m_onLevel{};
+    std::array<float, kScanBins> m_scratch{};
+    std::array<bool, kScanBins> m_above{};
+    std::array<KeyBits, kScanBins> m_bits{};
+    std::array<std::array<int64_t, kOnsetsKept>, kScanBins> m_onsets{};  // frame ends, newest first
+    std::array<int64_t, kScanBins> m_onsetFrame{};
+    int64_t m_frameIndex = 0;
+    float m_floor = 0.0f;
+    bool m_floorKnown = false;
+    float m_peakDecay = 1.0f;
+
+    // Channels.
+    std::array<Channel, kMaxBandChannels> m_channels;
+    std::array<float, kChannelBlock> m_block{};
+    std::array<int, kMaxBandChannels> m_order{};
+    int m_nextId = 1;
+    BandPassResult m_result;
+};
+
+BandDecoderImpl::BandDecoderImpl() {
+    m_pending.reserve(kCommandReserve);
+    m_applying.reserve(kCommandReserve);
+    m_history.assign(kHistorySamples, 0.0f);
+    // Blackman-windowed sinc, unity gain at direct current.
+    const double fc = kDecimatorCutoffHz / kSampleRateHz;
+    double sum = 0.0;
+    for (int i = 0; i < kDecimatorTaps; ++i) {
+        const double m = i - (kDecimatorTaps - 1) / 2.0;
+        const double sinc = m == 0.0 ? 2.0 * fc : std::sin(2.0 * M_PI * fc * m) / (M_PI * m);
+        const double x = 2.0 * M_PI * i / (kDecimatorTaps - 1);
+        const double w = 0.42 - 0.5 * std::cos(x) + 0.08 * std::cos(2.0 * x);
+        m_taps[static_cast<size_t>(i)] = static_cast<float>(sinc * w);
+        sum += sinc * w;
+    }
+    for (auto& t : m_taps) t = static_cast<float>(t / sum);
+    m_transform.configure(kFrameSize);
+    for (int i = 0; i < kFrameSize; ++i) m_window[static_cast<size_t>(i)] = static_cast<float>(0.5 - 0.5 * std::cos(2.0 * M_PI * i / kFrameSize));
+    m_peakDecay = static_cast<float>(std::exp(-kHopSeconds / kPeakDecaySeconds));
+    for (auto& ch : m_channels) {
+        ch.decoder.configure(kChannelRateHz);
+        ch.decoder.setPitch(kChannelToneHz);
+        ch.text.reserve(kTextReserve);
+    }
+    for (auto& c : m_result.channels) c.text.reserve(kTextReserve);
+    for (auto& c : m_result.closed) c.text.reserve(kTextReserve);
+    for (auto& o : m_onsets) o.fill(INT64_MIN / 2);
+}
+
+void BandDecoderImpl::applyCommands() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_applying.swap(m_pending);
+    }
+    for (const auto& c : m_applying) {
+        switch (c.kind) {
+        case BandCommandKind::Reset:
+            for (auto& ch : m_channels) {
+                if (ch.open) closeChannel(ch, 0);
+            }
+            for (auto& o : m_onsets) o.fill(INT64_MIN / 2);
+            m_bits.fill({});
+            m_above.fill(false);
+            break;
+        case BandCommandKind::TextCase: m_settings.upperCase = c.value == 1; break;
+        case BandCommandKind::Prosigns: m_settings.prosigns = c.value != 0; break;
+        case BandCommandKind::SpacesMode: m_settings.wordSpaces = c.value == kSpacesOn; break;
+        }
+    }
+    m_applying.clear();
+}
+
+void BandDecoderImpl::decimate(const int32_t* s) {
+    constexpr int kKeep = kDecimatorTaps - 1;
+    std::copy(m_input.end() - kKeep, m_input.end(), m_input.begin());
+    for (int i = 0; i < kPassFrames; ++i) m_input[static_cast<size_t>(kKeep + i)] = static_cast<float>(s[i]);
+    for (int m = 0; m < kWidePassSamples; ++m) {
+        const float* x = &m_input[static_cast<size_t>(kDecimation * m + kDecimation - 1)];
+        float acc = 0.0f;
+        for (int t = 0; t < kDecimatorTaps; ++t) acc += m_taps[static_cast<size_t>(t)] * x[t];
+        m_history[static_cast<size_t>((m_total + m) & kHistoryMask)] = acc;
+    }
+    m_total += kWidePassSamples;
+}
+
+void BandDecoderImpl::scanFrame(int64_t frameEnd) {
+    for (int i = 0; i < kFrameSize; ++i) m_frame[static_cast<size_t>(i)] = m_history[static_cast<size_t>((frameEnd - kFrameSize + i) & kHistoryMask)];
+    m_transform.forward(m_frame.data(), m_window.data(), m_re.data(), m_im.data());
+    for (int k = 0; k < kScanBins; ++k) m_power[static_cast<size_t>(k)] = m_re[static_cast<size_t>(k)] * m_re[static_cast<size_t>(k)] + m_im[static_cast<size_t>(k)] * m_im[static_cast<size_t>(k)];
+
+    // Noise floor from the quiet part of the band.
+    const int count = kHighBin - kLowBin + 1;
+    std::copy(m_power.begin() + kLowBin, m_power.begin() + kHighBin + 1, m_scratch.begin());
+    auto nth = m_scratch.begin() + static_cast<long>(kFloorQuantile * count);
+    std::nth_element(m_scratch.begin(), nth, m_scratch.begin() + count);
+    const float floorNow = *nth * kFloorToMean;
+    m_floor = m_floorKnown ? m_floor + kFloorSmoothing * (floorNow - m_floor) : floorNow;
+    m_floorKnown = true;
+
+    const float on = std::max(m_floor * kOnRatio, kMinPower);
+    const float off = std::max(m_floor * kOffRatio, kMinPower);
+    ++m_frameIndex;
+    for (int k = kLowBin - kPeakSpanBins; k <= kHighBin + kPeakSpanBins; ++k) {
+        const size_t i = static_cast<size_t>(k);
+        const float p = m_power[i];
+        m_peak[i] = std::max(p, m_peak[i] * m_peakDecay);
+        if (!m_above[i] && p > on) {
+            m_above[i] = true;
+            auto& o = m_onsets[i];
+            std::copy_backward(o.begin(), o.end() - 1, o.end());
+            o[0] = m_frameIndex;
+        } else if (m_above[i] && p < off) {
+            m_above[i] = false;
+        }
+        if (m_above[i]) m_onLevel[i] += kOnLevelSmoothing * (p - m_onLevel[i]);
+        m_bits[i].push(m_above[i]);
+    }
+    for (auto& ch : m_channels) {
+        if (!ch.open) continue;
+        const int b = binOfHz(ch.pitchHz);
+        for (int k = b - kFollowBins; k <= b + kFollowBins; ++k) {
+            if (m_above[static_cast<size_t>(k)]) ch.lastHeardFrame = m_frameIndex;
+        }
+    }
+}
+
+int BandDecoderImpl::onsetsWithin(int bin, int64_t frames) const {
+    int n = 0;
+    for (int64_t f : m_onsets[static_cast<size_t>(bin)]) n += m_frameIndex - f < frames ? 1 : 0;
+    return n;
+}
+
+double BandDecoderImpl::peakHz(int bin) const {
+    // Parabola through the logarithms of the three neighbouring peak levels.
+    const double a = std::log(std::max(m_peak[static_cast<size_t>(bin - 1)], kMinPower));
+    const double b = std::log(std::max(m_peak[static_cast<size_t>(bin)], kMinPower));
+    const double c = std::log(std::max(m_peak[static_cast<size_t>(bin + 1)], kMinPower));
+    const double d = a - 2.0 * b + c;
+    const double offset = d < 0.0 ? std::clamp(0.5 * (a - c) / d, -0.5, 0.5) : 0.0;
+    return hzOfBin(bin + offset);
+}
+
+bool BandDecoderImpl::shadowed(int bin) const {
+    const KeyBits& mine = m_bits[static_cast<size_t>(bin)];
+    const int own = mine.count();
+    if (own == 0) return true;
+    for (int j = std::max(kLowBin, bin - kShadowSpanBins); j <= std::min(kHighBin, bin + kShadowSpanBins); ++j) {
+        if (j == bin || m_peak[static_cast<size_t>(j)] < kShadowStronger * m_peak[static_cast<size_t>(bin)]) continue;
+        if (mine.overlap(m_bits[static_cast<size_t>(j)]) >= kShadowOverlap * own) return true;
+    }
+    return false;
+}
+
+double BandDecoderImpl::snrDb(int bin) const {
+    const double noise = std::max(static_cast<double>(m_floor), static_cast<double>(kMinPower)) * kSnrBandwidthHz / (kHannNoiseBins * kScanBinHz);
+    return 10.0 * std::log10(std::max(static_cast<double>(m_onLevel[static_cast<size_t>(bin)]), static_cast<double>(kMinPower)) / noise);
+}
+
+bool BandDecoderImpl::heard(const Channel& ch) const {
+    const double wordGap = ch.decoder.wordGapSeconds();
+    const double quiet = std::max(kMinQuietSeconds, kQuietWordGaps * wordGap);
+    return static_cast<double>(m_frameIndex - ch.lastHeardFrame) * kHopSeconds <= quiet;
+}
+
+Channel* BandDecoderImpl::weakest() {
+    Channel* w = nullptr;
+    for (auto& ch : m_channels) {
+        if (!ch.open) continue;
+        if (!w || m_onLevel[static_cast<size_t>(binOfHz(ch.pitchHz))] < m_onLevel[static_cast<size_t>(binOfHz(w->pitchHz))]) w = &ch;
+    }
+    return w;
+}
+
+void BandDecoderImpl::openChannel(Channel& ch, int bin) {
+    ch.open = true;
+    ch.id = m_nextId++;
+    ch.pitchHz = peakHz(bin);
+    ch.rotation = std::polar(1.0, -2.0 * M_PI * ch.pitchHz / kWideRateHz);
+    ch.oscillator = {1.0, 0.0};
+    ch.mixedCount = 0;
+    ch.quarter = 0;
+    ch.renormalise = 0;
+    ch.wpm = 0;
+    ch.text.clear();
+    ch.decoder.reset();
+    ch.decoder.setGate(true);
+    // The oldest key-down still counted began about half a spectrum before its frame ended.
+    int64_t firstFrame = m_frameIndex;
+    for (int64_t f : m_onsets[static_cast<size_t>(bin)]) {
+        if (m_frameIndex - f < framesFor(kDetectSeconds)) firstFrame = std::min(firstFrame, f);
+    }
+    const int64_t frameEnd = m_total - static_cast<int64_t>(m_frameIndex - firstFrame) * kHop;
+    ch.startSample = std::max<int64_t>(0, frameEnd - kFrameSize / 2);
+    const int64_t lead = static_cast<int64_t>(kReplayLeadSeconds * kWideRateHz);
+    ch.position = std::max({int64_t{0}, m_total - kHistorySamples + kFrameSize, frameEnd - kFrameSize - lead});
+    ch.position -= ch.position % kChannelDecimation;
+    ch.lastHeardFrame = m_frameIndex;
+}
+
+void BandDecoderImpl::closeChannel(Channel& ch, int mergedInto) {
+    if (m_result.closedCount < kMaxBandChannels) {
+        BandChannel& out = m_result.closed[static_cast<size_t>(m_result.closedCount++)];
+        report(ch, out);
+        out.mergedInto = mergedInto;
+    }
+    ch.open = false;
+    ch.text.clear();
+}
+
+void BandDecoderImpl::openCandidates() {
+    const int64_t window = framesFor(kDetectSeconds);
+    for (int k = kLowBin; k <= kHighBin; ++k) {
+        const size_t i = static_cast<size_t>(k);
+        if (onsetsWithin(k, window) < kMinOnsets) continue;
+        bool isPeak = true;
+        for (int j = k - kPeakSpanBins; j <= k + kPeakSpanBins && isPeak; ++j) {
+            const float pj = m_peak[static_cast<size_t>(j)];
+            isPeak = j == k || (j < k ? pj <= m_peak[i] : pj < m_peak[i]);
+        }
+        if (!isPeak) continue;
+        const double hz = peakHz(k);
+        bool near = false;
+        for (const auto& ch : m_channels) near = near || (ch.open && std::abs(ch.pitchHz - hz) < kMinSpacingHz);
+        if (near || shadowed(k)) continue;
+        Channel* slot = nullptr;
+        for (auto& ch : m_channels) {
+            if (!ch.open) {
+                slot = &ch;
+                break;
+            }
+        }
+        if (!slot) {
+            // Full: the strongest win.
+            Channel* w = weakest();
+            if (!w || m_onLevel[i] < kDisplaceRatio * m_onLevel[static_cast<size_t>(binOfHz(w->pitchHz))]) continue;
+            closeChannel(*w, 0);
+            slot = w;
+        }
+        openChannel(*slot, k);
+    }
+}
+
+void BandDecoderImpl::followAndMerge() {
+    for (auto& ch : m_channels) {
+        if (!ch.open || m_frameIndex - ch.lastHeardFrame > kFramesPerPass) continue;
+        const int b = binOfHz(ch.pitchHz);
+        int best = b;
+        for (int k = b - kFollowBins; k <= b + kFollowBins; ++k) {
+            if (m_peak[static_cast<size_t>(k)] > m_peak[static_cast<size_t>(best)]) best = k;
+        }
+        const double step = std::clamp(kFollowGain * (peakHz(best) - ch.pitchHz), -kMaxFollowHzPerPass, kMaxFollowHzPerPass);
+        ch.pitchHz = std::clamp(ch.pitchHz + step, kBandMinHz, kBandMaxHz);
+        ch.rotation = std::polar(1.0, -2.0 * M_PI * ch.pitchHz / kWideRateHz);
+    }
+    for (auto& a : m_channels) {
+        for (auto& b : m_channels) {
+            if (&a == &b || !a.open || !b.open || std::abs(a.pitchHz - b.pitchHz) >= kMergeHz) continue;
+            // The older channel keeps the signal and its learnt timing.
+            Channel& younger = a.id > b.id ? a : b;
+            closeChannel(younger, a.id > b.id ? b.id : a.id);
+        }
+    }
+}
+
+void BandDecoderImpl::closeSilent() {
+    for (auto& ch : m_channels) {
+        if (ch.open && static_cast<double>(m_frameIndex - ch.lastHeardFrame) * kHopSeconds > kCloseSeconds) closeChannel(ch, 0);
+    }
+}
+
+void BandDecoderImpl::decodeChannel(Channel& ch, int64_t end) {
+    int filled = 0;
+    for (int64_t n = ch.position; n < end; ++n) {
+        const float x = m_history[static_cast<size_t>(n & kHistoryMask)];
+        ch.mixed[static_cast<size_t>(ch.mixedCount++)] = std::complex<float>(static_cast<float>(x * ch.oscillator.real()), static_cast<float>(x * ch.oscillator.imag()));
+        ch.oscillator *= ch.rotation;
+        if (++ch.renormalise == kOscillatorRenormalise) {
+            ch.oscillator /= std::abs(ch.oscillator);
+            ch.renormalise = 0;
+        }
+        if (ch.mixedCount < kChannelBoxcar) continue;
+        // One channel sample per two mixed ones, from the last four; the channel tone's
+        // oscillator turns a quarter each time. Twice the real part keeps input amplitude.
+        const std::complex<float> z = (ch.mixed[0] + ch.mixed[1] + ch.mixed[2] + ch.mixed[3]) * (2.0f / kChannelBoxcar);
+        static constexpr std::array<std::complex<float>, 4> kQuarter = {std::complex<float>{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
+        m_block[static_cast<size_t>(filled++)] = (z * kQuarter[static_cast<size_t>(ch.quarter)]).real();
+        ch.quarter = (ch.quarter + 1) & 3;
+        ch.mixed[0] = ch.mixed[2];
+        ch.mixed[1] = ch.mixed[3];
+        ch.mixedCount = 2;
+        if (filled == kChannelBlock) {
+            ch.decoder.process(m_block.data(), filled, m_settings, ch.text);
+            filled = 0;
+        }
+    }
+    if (filled > 0) ch.decoder.process(m_block.data(), filled, m_settings, ch.text);
+    ch.position = std::max(ch.position, end);
+    const int wpm = ch.decoder.wpm();
+    if (wpm > 0) ch.wpm = wpm;
+}
+
+void BandDecoderImpl::decodeChannels() {
+    // Decoded a spectrum behind the scan, so the gate knows whether the signal keyed there.
+    const int64_t end = m_total - kFrameSize;
+    for (auto& ch : m_channels) {
+        if (!ch.open) continue;
+        if (ch.position < end - kWidePassSamples) {
+            // A new channel: the noise before its first key-down only sets the levels; from
+            // there on the scan has confirmed the signal.
+            ch.decoder.setGate(false);
+            decodeChannel(ch, std::min(ch.startSample, end - kWidePassSamples));
+            ch.decoder.setGate(true);
+            decodeChannel(ch, end - kWidePassSamples);
+        }
+        ch.decoder.setGate(heard(ch));
+        decodeChannel(ch, end);
+    }
+}
+
+void BandDecoderImpl::report(const Channel& ch, BandChannel& out) const {
+    out.id = ch.id;
+    out.startSeconds = static_cast<double>(ch.startSample) / kWideRateHz;
+    out.pitchHz = ch.pitchHz;
+    out.wpm = ch.wpm;
+    out.snrDb = snrDb(binOfHz(ch.pitchHz));
+    out.heard = heard(ch);
+    out.text.assign(ch.text);
+    out.mergedInto = 0;
+}
+
+void BandDecoderImpl::fillResult() {
+    int n = 0;
+    for (int i = 0; i < kMaxBandChannels; ++i) {
+        if (m_channels[static_cast<size_t>(i)].open) m_order[static_cast<size_t>(n++)] = i;
+    }
+    std::sort(m_order.begin(), m_order.begin() + n, [this](int a, int b) {
+        return m_channels[static_cast<size_t>(a)].pitchHz < m_channels[static_cast<size_t>(b)].pitchHz;
+    });
+    for (int i = 0; i < n; ++i) report(m_channels[static_cast<size_t>(m_order[static_cast<size_t>(i)])], m_result.channels[static_cast<size_t>(i)]);
+    m_result.channelCount = n;
+    m_result.timeSeconds = static_cast<double>(m_total) / kWideRateHz;
+}
+
+const BandPassResult& BandDecoderImpl::processPass(const int32_t* samples) {
+    m_result.closedCount = 0;
+    for (auto& ch : m_channels) ch.text.clear();
+    applyCommands();
+    decimate(samples);
+    for (int f = 0; f < kFramesPerPass; ++f) scanFrame(m_total - kWidePassSamples + (f + 1) * kHop);
+    followAndMerge();
+    openCandidates();
+    decodeChannels();
+    closeSilent();
+    fillResult();
+    return m_result;
+}
+
+void BandDecoderImpl::skip(int passes) {
+    if (passes <= 0) return;
+    const int64_t samples = static_cast<int64_t>(passes) * kWidePassSamples;
+    const int64_t frames = static_cast<int64_t>(passes) * kFramesPerPass;
+    // The history holds nothing of the skipped time: silence, so no channel decodes it.
+    for (int64_t n = 0; n < std::min<int64_t>(samples, kHistorySamples); ++n) m_history[static_cast<size_t>((m_total + n) & kHistoryMask)] = 0.0f;
+    m_total += samples;
+    m_frameIndex += frames;
+    for (auto& ch : m_channels) {
+        if (ch.open) ch.position = std::max(ch.position, m_total - kFrameSize);
+    }
+}
+
+const BandPassResult& BandDecoderImpl::finish() {
+    m_result.closedCount = 0;
+    for (auto& ch : m_channels) {
+        if (!ch.open) continue;
+        ch.text.clear();
+        // Flush the decoder: what was held back a spectrum for the gate, then enough silence
+        // for the last character to end.
+        decodeChannel(ch, m_total);
+        m_block.fill(0.0f);
+        ch.decoder.setGate(true);
+        for (int i = 0; i < kFlushBlocks; ++i) ch.decoder.process(m_block.data(), kChannelBlock, m_settings, ch.text);
+        closeChannel(ch, 0);
+    }
+    m_result.channelCount = 0;
+    m_result.timeSeconds = static_cast<double>(m_total) / kWideRateHz;
+    return m_result;
+}
+
+void BandTranscript::add(const BandPassResult& result, std::vector<BandRecord>& closedNow) {
+    for (int i = 0; i < result.channelCount; ++i) {
+        const BandChannel& c = result.channels[static_cast<size_t>(i)];
+        m_texts[c.id] += c.text;
+    }
+    for (int i = 0; i < result.closedCount; ++i) {
+        const BandChannel& c = result.closed[static_cast<size_t>(i)];
+        auto it = m_texts.find(c.id);
+        std::string text = it == m_texts.end() ? std::string() : std::move(it->second);
+        if (it != m_texts.end()) m_texts.erase(it);
+        text += c.text;
+        closedNow.push_back({c.id, c.startSeconds, c.pitchHz, c.wpm, c.snrDb, std::move(text), c.mergedInto});
+    }
+}
+
+BandDecoder::BandDecoder() : m_impl(std::make_unique<BandDecoderImpl>()) {}
+BandDecoder::~BandDecoder() = default;
+void BandDecoder::post(BandCommand command) { m_impl->post(command); }
+const BandPassResult& BandDecoder::processPass(const int32_t* samples) { return m_impl->processPass(samples); }
+void BandDecoder::skip(int passes) { m_impl->skip(passes); }
+const BandPassResult& BandDecoder::finish() { return m_impl->finish(); }
+
+} // namespace dita
