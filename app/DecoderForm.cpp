@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QLayout>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTextCursor>
 #include <QThread>
 #include <QTimer>
@@ -23,6 +24,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <stdexcept>
 
 #include "app/SetupDialogs.h"
@@ -383,6 +385,11 @@ void TDecoderForm::createStationLink() {
         return panel->controller().keyForOtherProgram(latin1, stop);
     };
     hooks.messages = messageSink();
+    // As with DITA.cfc: on standard error and in the status line, never a box waiting for OK.
+    hooks.notice = [this](const std::string& text) {
+        std::fprintf(stderr, "dita: %s\n", text.c_str());
+        statusBar()->showMessage(QString::fromStdString(text));
+    };
     m_station = std::make_unique<StationLink>(
         std::move(hooks), *m_keyingPort,
         SettingsFile(m_services.stationSettingsFile.value_or(std::filesystem::path())), nullptr,
