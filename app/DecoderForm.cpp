@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QLayout>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTextCursor>
 #include <QThread>
 #include <QTimer>
@@ -23,6 +24,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <stdexcept>
 
 #include "app/SetupDialogs.h"
@@ -424,11 +426,11 @@ void TDecoderForm::createStationLink() {
     hooks.setSpeed = [this](int32_t wpm) { applyXmitSpeed(wpm); };
     hooks.setTone = [this](int32_t hz) {
         if (hz == 0) {
-            click("SideToneOFF");
+            choose(SettingId::SidetoneOn, setting::OnOff::Off);
             return;
         }
         m_toneMenu->setUnlistedFrequency(static_cast<float>(hz));
-        click("SideToneOn");
+        choose(SettingId::SidetoneOn, setting::OnOff::On);
     };
     hooks.showKeyed = [this](const std::string& utf8) {
         m_transmitPanel->appendTransmitText(utf8);
@@ -438,6 +440,11 @@ void TDecoderForm::createStationLink() {
         return panel->controller().keyForOtherProgram(latin1, stop);
     };
     hooks.messages = messageSink();
+    // As with DITA.cfc: on standard error and in the status line, never a box waiting for OK.
+    hooks.notice = [this](const std::string& text) {
+        std::fprintf(stderr, "dita: %s\n", text.c_str());
+        statusBar()->showMessage(QString::fromStdString(text));
+    };
     m_station = std::make_unique<StationLink>(
         std::move(hooks), *m_keyingPort,
         SettingsFile(m_services.stationSettingsFile.value_or(std::filesystem::path())), nullptr,

@@ -3,6 +3,7 @@
 #include <hamlib/rig.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 namespace dita {
@@ -25,7 +26,12 @@ std::mutex& hamlibGlobalsMutex() {
     return m;
 }
 
-std::string hamlibError(int code) { return rigerror2(code); }
+// rigerror2() ends some messages with a line feed; a report puts it inside a sentence.
+std::string hamlibError(int code) {
+    std::string text = rigerror2(code);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
+    return text;
+}
 
 void setPortPath(RIG* rig, const std::string& path) {
     std::strncpy(rig->state.rigport.pathname, path.c_str(), HAMLIB_FILPATHLEN - 1);

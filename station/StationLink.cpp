@@ -46,9 +46,7 @@ StationLink::StationLink(StationHooks hooks, KeyingPort& port, SettingsFile sett
         });
     };
     rigHooks.lost = [this](const std::string& why) {
-        m_calls->post([this, why] {
-            if (m_hooks.messages) m_hooks.messages(why, kRigControlCaption);
-        });
+        m_calls->post([this, why] { tell(false, why, kRigControlCaption); });
     };
     m_rig = std::make_unique<RigControl>(rigHooks, rigTiming);
 }
@@ -57,11 +55,19 @@ StationLink::~StationLink() { shutdown(); }
 
 void StationLink::start() {
     const std::string damaged = m_file.load();
-    if (!damaged.empty() && m_hooks.messages) m_hooks.messages(damaged, kSettingsCaption);
+    if (!damaged.empty()) tell(false, damaged, kSettingsCaption);
     m_settings = StationSettings::read(m_file);
     m_rig->configure(m_settings.rig);
     attachCatPtt();
-    if (m_settings.listener.enabled) startListener();
+    if (m_settings.listener.enabled) startListener(false);
+}
+
+void StationLink::tell(bool byOperator, const std::string& text, const char* caption) {
+    if (byOperator) {
+        if (m_hooks.messages) m_hooks.messages(text, caption);
+    } else if (m_hooks.notice) {
+        m_hooks.notice(text);
+    }
 }
 
 void StationLink::apply(const StationSettings& settings) {
@@ -72,12 +78,12 @@ void StationLink::apply(const StationSettings& settings) {
     attachCatPtt();
     if (!sameListener(old.listener, settings.listener)) {
         stopListener();
-        if (settings.listener.enabled) startListener();
+        if (settings.listener.enabled) startListener(true);
     }
     if (m_file.path().empty()) return;  // kept for this run only
     m_settings.write(m_file);
     const std::string failed = m_file.save();
-    if (!failed.empty() && m_hooks.messages) m_hooks.messages(failed, kSettingsCaption);
+    if (!failed.empty()) tell(true, failed, kSettingsCaption);
 }
 
 void StationLink::attachCatPtt() {
@@ -89,7 +95,7 @@ void StationLink::attachCatPtt() {
     }
 }
 
-void StationLink::startListener() {
+void StationLink::startListener(bool byOperator) {
     CwKeyingHooks hooks;
     auto keyer = std::make_shared<HookKeyer>(m_hooks);
     hooks.keyer = [keyer] { return keyer.get(); };
@@ -125,7 +131,7 @@ void StationLink::startListener() {
     const std::string failed = m_listener->start(m_settings.listener.address, m_settings.listener.port);
     if (!failed.empty()) {
         stopListener();
-        if (m_hooks.messages) m_hooks.messages(failed, kKeyingListenerCaption);
+        tell(byOperator, failed, kKeyingListenerCaption);
     }
 }
 

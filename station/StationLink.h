@@ -37,7 +37,12 @@ struct StationHooks {
     // Keys Latin-1 text through the current keyer, exclusive of the window's own senders.
     // Runs on the listener's keying thread.
     std::function<bool(std::string_view latin1, const std::atomic<bool>& stop)> keyText;
+    // Answers to what the operator just did (a dialog's OK): a box that waits for OK.
     MessageSink messages;
+    // What happens without the operator acting (a damaged DITA.conf at start, a rig that cannot
+    // be reached or is lost, a listener that cannot bind at start): told without waiting for
+    // OK, so an unattended run goes on.
+    std::function<void(const std::string& text)> notice;
 };
 
 class StationLink : public QObject {
@@ -67,7 +72,9 @@ public:
     uint16_t listenerPort() const { return m_listener ? m_listener->boundPort() : 0; }
 
 private:
-    void startListener();
+    // byOperator: a failure is answered with a message box, else told as a notice.
+    void startListener(bool byOperator);
+    void tell(bool byOperator, const std::string& text, const char* caption);
     void stopListener();
     void attachCatPtt();
 

@@ -1,7 +1,8 @@
 // The main window with rig control and the keying listener as DITA.conf sets them up: the
 // frequency of a real rigctld fills the station panel, a logger's text from a real UDP socket
 // is keyed through the window's keyer and shown in the transmit window, its speed request
-// reaches the speed controls, and the Setup dialog's change is kept in DITA.conf.
+// reaches the speed controls, a lost rig is told in the status line, and the Setup dialog's
+// change is kept in DITA.conf.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -9,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QStatusBar>
 
 #include <arpa/inet.h>
 
@@ -80,6 +82,10 @@ TEST(StationWiring, RigFrequencyFillsThePanelLoggerTextIsKeyedAndShownSetupIsKep
     }));
     EXPECT_TRUE(pumpUntil([&] { return f.TransmitMemo->toPlainText().contains("CQ TEST"); }));
     for (const auto& text : keyer.texts()) EXPECT_EQ(text.find("EEE"), std::string::npos);
+
+    // The rig goes away: told in the status line, not in a box that waits for OK.
+    rigctld.stop();
+    EXPECT_TRUE(pumpUntil([&] { return f.statusBar()->currentMessage().contains("lost rigctld"); }, 10s));
 
     // Setup, Rig Control: switched to none, which DITA.conf keeps; the listener setting stays.
     f.item("RigControl1")->trigger();

@@ -27,7 +27,7 @@ for f in /usr/bin/dita /usr/bin/dita-decode /usr/bin/dita-send \
   grep -qx -- "$f" "$work/files" || fail "the package lacks $f"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libqt6widgets6 libportaudio2 libsndfile1 libsamplerate0 libfftw3-single3; do
+for lib in libqt6widgets6 libportaudio2 libsndfile1 libsamplerate0 libfftw3-single3 libhamlib4; do
   grep -q "$lib" <<<"$depends" || fail "Depends lacks $lib: $depends"
 done
 
@@ -35,8 +35,12 @@ root="$work/root"
 dpkg -x "$deb" "$root"
 export LD_LIBRARY_PATH="$root/usr/lib"
 # The unpacked program runs with the unpacked library, not one from the build tree.
-ldd "$root/usr/bin/dita" | grep -q "$root/usr/lib/libgaugekit.so.1" || fail "dita does not load the packaged libgaugekit"
-"$root/usr/bin/dita" --version | grep -qx "dita $version" || fail "dita --version: $("$root/usr/bin/dita" --version)"
+# (ldd's output is taken whole first: grep -q stopping early would break ldd's pipe, which
+# pipefail reports as a failure.)
+libs=$(ldd "$root/usr/bin/dita")
+grep -q "$root/usr/lib/libgaugekit.so.1" <<<"$libs" || fail "dita does not load the packaged libgaugekit: $libs"
+shown=$("$root/usr/bin/dita" --version)
+[ "$shown" = "dita $version" ] || fail "dita --version: $shown"
 out=$("$root/usr/bin/dita-decode" "$root/usr/share/dita/samples/cq-20wpm.ogg") || fail "dita-decode exit $?"
 grep -q "de w1aw gm om tnx fer call" <<<"$out" || fail "decoded sample text: $out"
 appstreamcli validate --no-net "$root/usr/share/metainfo/io.github.dita_cw.Dita.metainfo.xml" >/dev/null \

@@ -364,14 +364,21 @@ TEST(CwDaemonKeying, TextFromAUdpClientIsKeyedOnTheSerialLinesAtTheRequestedSpee
     const auto keyed = keyDowns(log);
     ASSERT_FALSE(keyed.empty());
     const double dotMs = ComputeSendTiming(25).DotMs;
-    const double shortest = std::min_element(keyed.begin(), keyed.end(), [](auto& a, auto& b) {
-                                return a.lengthMs < b.lengthMs;
-                            })->lengthMs;
-    // Dots at 25 wpm (48 ms), not 20 wpm (60 ms): the speed request reached the keyer.
-    EXPECT_NEAR(shortest, dotMs, 5.0);
+    // The median dot, not the shortest: one late edge on a busy machine shortens a single
+    // element, not the run.
+    std::vector<double> dots;
+    for (const auto& k : keyed) {
+        if (k.lengthMs < 2 * dotMs) dots.push_back(k.lengthMs);
+    }
+    ASSERT_FALSE(dots.empty());
+    std::sort(dots.begin(), dots.end());
+    const double medianDot = dots[dots.size() / 2];
+    // Dots of 25 wpm (43 ms), not of the 20 wpm given at start (54 ms): the speed request
+    // reached the keyer.
+    EXPECT_NEAR(medianDot, dotMs, 5.0);
     const std::string text = readMorse(keyed, dotMs);
-    std::printf("decoded from the modem lines: '%s' (%zu key-downs, shortest %.1f ms)\n",
-                text.c_str(), keyed.size(), shortest);
+    std::printf("decoded from the modem lines: '%s' (%zu key-downs, median dot %.1f ms)\n",
+                text.c_str(), keyed.size(), medianDot);
     EXPECT_EQ(text, "CQ TEST DE DL1ABC");
     std::filesystem::remove(log);
 }
