@@ -8,6 +8,7 @@
 #include <QMainWindow>
 
 #include <array>
+#include <filesystem>
 #include <atomic>
 #include <functional>
 #include <map>
@@ -21,11 +22,14 @@
 #include "app/MessageService.h"
 #include "app/settings/MenuTable.h"
 #include "app/settings/OperatingSettings.h"
+#include "app/ReceiveSession.h"
 #include "app/RunLoop.h"
+#include "app/SoundCardDialogs.h"
 #include "log/TextFileActions.h"
 #include "macros/MacroExpansion.h"
 #include "macros/MessageButtons.h"
 #include "receive/audio/CaptureCycle.h"
+#include "station/RigControl.h"
 #include "transmit/Keyer.h"
 #include "transmit/KeyingPort.h"
 #include "transmit/ToneOutput.h"
@@ -51,6 +55,7 @@ class DisplayGainBar;
 class OutputMenuHandlers;
 class SendTimingStore;
 class SpectrumPanel;
+class StationLink;
 class StationPanel;
 class TAFCStartFreqForm;
 class TCharTimingForm;
@@ -103,6 +108,10 @@ struct DecoderFormServices {
     // The sound card's tone output (main passes PortAudio's default output); null: there is
     // no tone keyer.
     ToneDevice* toneDevice = nullptr;
+    // DITA.conf with the rig control and keying listener settings; empty: neither starts
+    // (the Setup dialogs then keep their settings for this run only).
+    std::optional<std::filesystem::path> stationSettingsFile;
+    RigTiming rigTiming{};
     // The band decoder's thread (null: no band decoding) and DITA's own settings file, which
     // keeps the Band window's placement (null: not kept).
     BandWorker* bandWorker = nullptr;
@@ -147,16 +156,16 @@ public:
 
     // ---- state
     OperatingSettings& settings() { return m_settings; }
-    LoopFlags& flags() { return m_flags; }
+    LoopFlags& flags() { return m_session->flags(); }
     MessageService& messages() { return *m_services.messages; }
     DeviceCatalog& deviceCatalog() { return *m_services.catalog; }
     int inputDeviceCount() const { return m_inputDeviceCount; }
     bool FirstStart() const { return m_FirstStart; }
     void setFirstStart(bool on) { m_FirstStart = on; } // the configuration load runs with it set
-    bool loopRunning() const { return m_loopRunning.load(); }
+    bool loopRunning() const { return m_session->running(); }
     bool systemTimerActive() const;
     int passesShown() const { return m_passesShown; }
-    int loopEntries() const { return m_loopEntries; }
+    int loopEntries() const { return m_session->entries(); }
     // The window's nominal height (client height plus caption) for the screen mode.
     int windowHeight() const { return m_windowHeight; }
     int clientHeight() const;
@@ -320,6 +329,7 @@ private:
     void AfcClick(int width, QAction* own);
     void TextBoldClick(int bold, QAction* own);
     void FontSizeClick(int size, QAction* own);
+    void applyFontSize(int size); // the memos' point sizes of FontSize 1..4
     void applyColours();
     void createSubsystems();
     void createBandWindow();
@@ -330,6 +340,7 @@ private:
     void syncToneChecks();
     void keyUpLines();
     void createTransmitSide(QWidget* client);
+    void createStationLink();
     void createMessageButtons();
     void markMessageButton(int n);
     void transmitScreenChanged(int32_t screen);
@@ -337,19 +348,16 @@ private:
     void storePttSettings();
 
     void enterRunLoop();
-    void joinRunLoop();
     void showPass(const PassResult& result, bool outputStalled);
     void showLeds(bool rcvOn, bool xmitOn);
     void insertReceiveText(const std::string& utf8);
 
     DecoderFormServices m_services;
     OperatingSettings m_settings;
-    LoopFlags m_flags;
     CallQueue* m_calls = nullptr; // child: worker threads' calls to this thread
-    std::unique_ptr<CaptureCycle> m_capture;
-    std::unique_ptr<RunLoop> m_runLoop;
-    std::thread m_loopThread;
-    std::atomic<bool> m_loopRunning{false};
+    std::unique_ptr<ReceiveSession> m_session;
+    class SoundCardHostImpl;
+    std::unique_ptr<SoundCardHost> m_soundCardHost; // a SoundCardHostImpl
     bool m_FirstStart = false;
     bool m_configLoading = false;
     bool m_quitting = false;
@@ -357,7 +365,6 @@ private:
     int m_windowHeight = 0;
     int m_passesShown = 0;
     int m_clientWidth = 0;
-    int m_loopEntries = 0;
     int m_receiveWpm = 0;
     MacroSources m_macroSources;
     SpectrumPanel* m_spectrumPanel = nullptr;
@@ -375,6 +382,8 @@ private:
     std::unique_ptr<ToneOutput> m_toneOutput;
     std::unique_ptr<ToneKeyer> m_toneKeyer;
     TransmitPanel* m_transmitPanel = nullptr;
+    // Rig control and the keying listener; made after the transmit side and the station panel.
+    std::unique_ptr<StationLink> m_station;
     std::unique_ptr<MacroSender> m_macroSender;
     std::unique_ptr<MacroButtonView> m_buttonView;
     std::unique_ptr<MessageButtons> m_messageButtons;

@@ -19,10 +19,10 @@
 #include "app/config/ConfigurationFiles.h"
 #include "app/config/DecoderFormConfigWindow.h"
 #include "common/DitaPaths.h"
+#include "common/SettingsFile.h"
 #include "app/BandWorker.h"
 #include "app/EnginePassProcessor.h"
 #include "display/BandWindow.h"
-#include "common/SettingsFile.h"
 #include "receive/audio/SystemDevices.h"
 #include "transmit/PortAudioToneDevice.h"
 
@@ -139,6 +139,13 @@ int main(int argc, char** argv) {
     services.messages = &messages;
     services.startInputDeviceId = catalog.fileDeviceId();
     services.startToneHz = toneHz;
+    try {
+        // Rig control and the keying listener keep their settings in DITA.conf.
+        services.stationSettingsFile = dita::SettingsFile::defaultPath();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "dita: %s\n", e.what());
+        return 2;
+    }
 
     // DITA.cfc is loaded at the first SystemTimer tick, saved at quit; --select items are
     // applied after the load so that they win over the stored settings.

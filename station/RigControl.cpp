@@ -2,6 +2,7 @@
 
 #include <hamlib/rig.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace dita {
@@ -17,6 +18,13 @@ void quietHamlib() {
 }
 
 // rigerror() appends hamlib's recent debug lines; rigerror2() is the message alone.
+// hamlib's rig_init, rig_open, rig_close and its backend list share global state: whoever
+// calls them (the worker of any RigControl, the dialog's model list) holds this.
+std::mutex& hamlibGlobalsMutex() {
+    static std::mutex m;
+    return m;
+}
+
 std::string hamlibError(int code) { return rigerror2(code); }
 
 void setPortPath(RIG* rig, const std::string& path) {
@@ -25,6 +33,29 @@ void setPortPath(RIG* rig, const std::string& path) {
 }
 
 } // namespace
+
+std::vector<RigModelInfo> hamlibRigModels() {
+    quietHamlib();
+    static std::once_flag loaded;
+    std::call_once(loaded, [] {
+        std::lock_guard lock(hamlibGlobalsMutex());
+        rig_load_all_backends();
+    });
+    std::vector<RigModelInfo> models;
+    std::lock_guard lock(hamlibGlobalsMutex());
+    rig_list_foreach(
+        [](const rig_caps* caps, rig_ptr_t data) {
+            static_cast<std::vector<RigModelInfo>*>(data)->push_back(
+                {static_cast<int32_t>(caps->rig_model), caps->mfg_name ? caps->mfg_name : "",
+                 caps->model_name ? caps->model_name : ""});
+            return 1;  // go on
+        },
+        &models);
+    std::sort(models.begin(), models.end(), [](const RigModelInfo& a, const RigModelInfo& b) {
+        return a.maker != b.maker ? a.maker < b.maker : a.name < b.name;
+    });
+    return models;
+}
 
 std::string RigEndpoint::describe() const {
     switch (connection) {
@@ -75,6 +106,7 @@ void RigControl::waitFor(std::chrono::milliseconds interval, uint64_t generation
 namespace {
 
 RIG* openRig(const RigEndpoint& endpoint, std::string& why) {
+    std::lock_guard lock(hamlibGlobalsMutex());
     const bool network = endpoint.connection == RigConnection::Rigctld;
     RIG* rig = rig_init(network ? kRigModelNetRigctl : endpoint.model);
     if (!rig) {
@@ -99,6 +131,7 @@ RIG* openRig(const RigEndpoint& endpoint, std::string& why) {
 }
 
 void closeRig(RIG* rig) {
+    std::lock_guard lock(hamlibGlobalsMutex());
     rig_close(rig);
     rig_cleanup(rig);
 }

@@ -19,6 +19,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace dita {
 
@@ -49,6 +50,15 @@ struct RigTiming {
     // setPtt waits at most this long for a poll in progress; later it gives up (PTT unchanged).
     std::chrono::milliseconds pttWait{250};
 };
+
+// A rig model hamlib knows, for the model list of the setup dialog.
+struct RigModelInfo {
+    int32_t model = 0;
+    std::string maker;
+    std::string name;
+};
+// Every model of every hamlib backend, by maker and name.
+std::vector<RigModelInfo> hamlibRigModels();
 
 class RigControl {
 public:

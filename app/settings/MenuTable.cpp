@@ -173,6 +173,9 @@ constexpr MenuRow kRows[] = {
     option("N4Seconds1", "4 Seconds", "BeaconCarrierTime1", S::BeaconCarrierTime, 4),
     option("N5Seconds1", "5 Seconds", "BeaconCarrierTime1", S::BeaconCarrierTime, 5),
 
+    menu("Setup1", "Setup"),
+    command("RigControl1", "Rig Control\u2026", "Setup1"),
+    command("KeyingListener1", "Keying Listener\u2026", "Setup1"),
     menu("Macros", "Macros"),
     command("ShowMacros", "Show Macros", "Macros"),
     command("Edit1", "Edit Macros", "Macros"),

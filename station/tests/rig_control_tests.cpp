@@ -2,24 +2,18 @@
 // frequency is followed as rigctl changes it, CAT PTT reaches the rig, and a rig that is
 // missing or goes away is reported once and found again.
 #include "station/RigControl.h"
+#include "station/tests/StationTestPeers.h"
 
 #include <gtest/gtest.h>
 
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <condition_variable>
-#include <cstdio>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 using namespace dita;
+using namespace dita::test;
 using namespace std::chrono_literals;
 
 namespace {
@@ -57,58 +51,6 @@ struct RigEvents {
         return waitUntil([&] { return !frequencies.empty() && frequencies.back() == hz; });
     }
 };
-
-uint16_t freeLoopbackPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    close(fd);
-    return ntohs(a.sin_port);
-}
-
-// A real rigctld with the dummy rig on 127.0.0.1:port, stopped when this goes out of scope.
-class Rigctld {
-public:
-    explicit Rigctld(uint16_t port) {
-        m_pid = fork();
-        if (m_pid == 0) {
-            // Ends with the test even when the test is killed.
-            prctl(PR_SET_PDEATHSIG, SIGTERM);
-            const std::string p = std::to_string(port);
-            // -P RIG: the dummy rig takes PTT commands, as a real rig with CAT PTT does.
-            execlp("rigctld", "rigctld", "-m", "1", "-P", "RIG", "-T", "127.0.0.1", "-t", p.c_str(),
-                   static_cast<char*>(nullptr));
-            _exit(127);
-        }
-    }
-    ~Rigctld() { stop(); }
-    void stop() {
-        if (m_pid <= 0) return;
-        kill(m_pid, SIGTERM);
-        waitpid(m_pid, nullptr, 0);
-        m_pid = -1;
-    }
-
-private:
-    pid_t m_pid = -1;
-};
-
-// hamlib's rigctl as another program sharing the rig through rigctld: one command, its output.
-std::string rigctl(uint16_t port, const std::string& command) {
-    const std::string line =
-        "rigctl -m 2 -r 127.0.0.1:" + std::to_string(port) + " " + command + " 2>&1";
-    std::string out;
-    if (FILE* p = popen(line.c_str(), "r")) {
-        char buffer[256];
-        while (fgets(buffer, sizeof buffer, p)) out += buffer;
-        pclose(p);
-    }
-    return out;
-}
 
 } // namespace
 

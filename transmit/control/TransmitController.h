@@ -19,6 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -27,6 +28,10 @@ namespace dita {
 inline constexpr const char* kXmitEnableMustBeOnText = "Xmit Enable must be ON";
 inline constexpr const char* kNoMemoryButtonText = "No Memory Button has beeen selected";
 inline constexpr const char* kMustBeImmText = "Must be in IMM mode of operation";
+
+// The two transmit speed controls, locked separately: the spin edit XmitSpdUpDn2 while a screen
+// or macro send runs, the up-down XmitSpdUpDn while typed characters are keyed.
+enum class SpeedControl { ScreenSpin, TypingUpDown };
 
 // What transmit control changes on the window. Every method except post runs on the window
 // thread; post may be called from any thread and must run the call later on the window thread,
@@ -47,7 +52,7 @@ public:
 
     // The rest of the main window.
     virtual void appendReceiveText(const std::string& utf8) = 0; // RcvMemo, at its end
-    virtual void setSpeedControlsEnabled(bool enabled) = 0;      // XmitSpdUpDn, XmitSpdUpDn2
+    virtual void setSpeedControlEnabled(SpeedControl control, bool enabled) = 0;
     virtual void clearMessageButtonMarks() = 0;
     virtual void pressMessageButton(int macroNumber) = 0; // 1..15
     virtual void selectDisplay(bool waterfall) = 0;       // Up / Down arrow keys
@@ -81,6 +86,10 @@ public:
     // The run loop's entry: creates TCharThread (once) and the idle TSendThread that brings
     // the controls into their idle state.
     void start();
+    // The receive loop's entry, the first and every later one (after an input channel or sound
+    // card change): whatever was still being sent, typed or tuned stops, IMM mode is selected
+    // as MsgButton13 does, the key goes up; then the senders start as in start().
+    void loopEntry();
 
     // ---- handlers (window thread)
     void SendBtnClick();
@@ -112,6 +121,12 @@ public:
     // Stores expanded as SendBuffers entry bufferIndex and starts a send of it.
     void sendMacroBuffer(int bufferIndex, const std::string& expandedLatin1);
 
+    // ---- other programs' keying (the keying listener's thread)
+    // Keys Latin-1 text through the current keyer, never at the same time as a character of
+    // the window's own senders, with TransmitActive held meanwhile (the receive loop pauses).
+    // False when there is no keyer or the keying stopped early.
+    bool keyForOtherProgram(std::string_view latin1, const std::atomic<bool>& stop);
+
     // ---- quit sequence (window thread)
     // Stops a running whole-text transmission (run before and after the configuration save).
     void stopRunningSend();
@@ -132,7 +147,12 @@ private:
 
     // TransmitActive is the OR of three owners, so one sender ending never clears it under
     // another that still keys.
-    enum TransmitOwner : unsigned { kOwnerScreen = 1, kOwnerTyped = 2, kOwnerTune = 4 };
+    enum TransmitOwner : unsigned {
+        kOwnerScreen = 1,
+        kOwnerTyped = 2,
+        kOwnerTune = 4,
+        kOwnerOtherProgram = 8,
+    };
     void setTransmitOwner(unsigned owner, bool on);
 
     // window thread

@@ -1,0 +1,99 @@
+// The main window with rig control and the keying listener as DITA.conf sets them up: the
+// frequency of a real rigctld fills the station panel, a logger's text from a real UDP socket
+// is keyed through the window's keyer and shown in the transmit window, its speed request
+// reaches the speed controls, and the Setup dialog's change is kept in DITA.conf.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QSpinBox>
+
+#include <arpa/inet.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "app/tests/FormRig.h"
+#include "common/SettingsFile.h"
+#include "log/StationPanel.h"
+#include "station/StationDialogs.h"
+#include "station/tests/StationTestPeers.h"
+#include "transmit/control/TransmitPanel.h"
+#include "transmit/control/tests/ControlFakes.h"
+
+namespace dita::test {
+namespace {
+
+void sendDatagram(uint16_t port, const std::string& datagram) {
+    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
+    sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    close(fd);
+}
+
+} // namespace
+
+TEST(StationWiring, RigFrequencyFillsThePanelLoggerTextIsKeyedAndShownSetupIsKept) {
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("dita-station-wiring-" + std::to_string(getpid()));
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const auto conf = dir / kSettingsFileName;
+    const uint16_t rigPort = freeLoopbackPort();
+    const uint16_t udpPort = freeLoopbackPort(SOCK_DGRAM);
+    {
+        std::ofstream out(conf);
+        out << "rig.connection=rigctld\nrig.host=127.0.0.1\nrig.port=" << rigPort
+            << "\ncwdaemon.enabled=1\ncwdaemon.port=" << udpPort << "\n";
+    }
+    Rigctld rigctld(rigPort);
+    // Up before the window starts, so the first contact succeeds (no "cannot reach" message).
+    ASSERT_TRUE(pumpUntil([&] { return rigctl(rigPort, "F 7030000").empty(); }, 10s));
+    RecordingKeyer keyer(std::chrono::milliseconds(1));
+    FormRig rig(1, true, [&](DecoderFormServices& s) {
+        s.keyer = [&keyer] { return &keyer; };
+        s.stationSettingsFile = conf;
+        s.rigTiming = RigTiming{std::chrono::milliseconds(100), std::chrono::milliseconds(200),
+                                std::chrono::milliseconds(250)};
+    });
+    TDecoderForm& f = *rig.form;
+
+    // Another program tunes the rig: band and frequency follow, the field stays editable.
+    ASSERT_EQ(rigctl(rigPort, "F 14025000"), "");
+    EXPECT_TRUE(pumpUntil([&] { return f.StationPnl->FrequencyMemo->text() == "14.025000"; }, 10s));
+    EXPECT_EQ(f.StationPnl->BandMemo->text(), "20M");
+    EXPECT_FALSE(f.StationPnl->FrequencyMemo->isReadOnly());
+
+    // A logger's speed and text: keyed through the window's keyer, shown in the transmit window.
+    sendDatagram(udpPort, "\x1b" "232");
+    EXPECT_TRUE(pumpUntil([&] { return f.XmitSpdUpDn2->value() == 32; }));
+    sendDatagram(udpPort, std::string(300, 'E'));  // oversized: dropped, nothing keyed
+    sendDatagram(udpPort, "CQ TEST");
+    EXPECT_TRUE(pumpUntil([&] {
+        const auto texts = keyer.texts();
+        return texts.size() >= 2 && texts[texts.size() - 2] == "CQ " && texts.back() == "TEST";
+    }));
+    EXPECT_TRUE(pumpUntil([&] { return f.TransmitMemo->toPlainText().contains("CQ TEST"); }));
+    for (const auto& text : keyer.texts()) EXPECT_EQ(text.find("EEE"), std::string::npos);
+
+    // Setup, Rig Control: switched to none, which DITA.conf keeps; the listener setting stays.
+    f.item("RigControl1")->trigger();
+    auto* dialog = f.findChild<RigControlDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->rigctldRadio->isChecked());
+    dialog->noneRadio->setChecked(true);
+    dialog->accept();
+    SettingsFile kept(conf);
+    ASSERT_EQ(kept.load(), "");
+    EXPECT_EQ(kept.text("rig.connection", ""), "none");
+    EXPECT_TRUE(kept.flag("cwdaemon.enabled", false));
+    for (const auto& m : rig.messages.messages) ADD_FAILURE() << m.caption << ": " << m.text;
+    std::filesystem::remove_all(dir);
+}
+
+} // namespace dita::test

@@ -1,0 +1,169 @@
+#include "station/StationLink.h"
+
+#include "common/Latin1.h"
+#include "station/StationDialogs.h"
+
+#include <iostream>
+
+namespace dita {
+
+namespace {
+
+inline constexpr const char* kSettingsCaption = "Settings";
+
+bool sameRig(const RigEndpoint& a, const RigEndpoint& b) {
+    return a.connection == b.connection && a.model == b.model && a.device == b.device &&
+           a.baud == b.baud && a.host == b.host && a.port == b.port;
+}
+
+bool sameListener(const KeyingListenerSettings& a, const KeyingListenerSettings& b) {
+    return a.enabled == b.enabled && a.address == b.address && a.port == b.port;
+}
+
+// The keying queue's keyer: the window's keying, exclusive of its own senders.
+class HookKeyer : public Keyer {
+public:
+    explicit HookKeyer(const StationHooks& hooks) : m_hooks(hooks) {}
+    bool sendText(std::string_view text, const std::atomic<bool>& stop) override {
+        return m_hooks.keyText && m_hooks.keyText(text, stop);
+    }
+    bool sendTypedCode(int32_t) override { return false; }
+
+private:
+    const StationHooks& m_hooks;
+};
+
+} // namespace
+
+StationLink::StationLink(StationHooks hooks, KeyingPort& port, SettingsFile settings,
+                         QObject* parent, RigTiming rigTiming)
+    : QObject(parent), m_hooks(std::move(hooks)), m_port(port), m_file(std::move(settings)),
+      m_calls(new CallQueue(this)) {
+    RigControl::Hooks rigHooks;
+    rigHooks.frequency = [this](double hz) {
+        m_calls->post([this, hz] {
+            if (m_hooks.rigFrequency) m_hooks.rigFrequency(hz);
+        });
+    };
+    rigHooks.lost = [this](const std::string& why) {
+        m_calls->post([this, why] {
+            if (m_hooks.messages) m_hooks.messages(why, kRigControlCaption);
+        });
+    };
+    m_rig = std::make_unique<RigControl>(rigHooks, rigTiming);
+}
+
+StationLink::~StationLink() { shutdown(); }
+
+void StationLink::start() {
+    const std::string damaged = m_file.load();
+    if (!damaged.empty() && m_hooks.messages) m_hooks.messages(damaged, kSettingsCaption);
+    m_settings = StationSettings::read(m_file);
+    m_rig->configure(m_settings.rig);
+    attachCatPtt();
+    if (m_settings.listener.enabled) startListener();
+}
+
+void StationLink::apply(const StationSettings& settings) {
+    const StationSettings old = m_settings;
+    m_settings = settings;
+    if (!m_rig) return;  // after shutdown nothing restarts
+    if (!sameRig(old.rig, settings.rig)) m_rig->configure(settings.rig);
+    attachCatPtt();
+    if (!sameListener(old.listener, settings.listener)) {
+        stopListener();
+        if (settings.listener.enabled) startListener();
+    }
+    if (m_file.path().empty()) return;  // kept for this run only
+    m_settings.write(m_file);
+    const std::string failed = m_file.save();
+    if (!failed.empty() && m_hooks.messages) m_hooks.messages(failed, kSettingsCaption);
+}
+
+void StationLink::attachCatPtt() {
+    if (m_rig && m_settings.rig.catPtt && m_settings.rig.connection != RigConnection::None) {
+        RigControl* rig = m_rig.get();
+        m_port.setCatPtt([rig](bool on) { rig->setPtt(on); });
+    } else {
+        m_port.setCatPtt({});
+    }
+}
+
+void StationLink::startListener() {
+    CwKeyingHooks hooks;
+    auto keyer = std::make_shared<HookKeyer>(m_hooks);
+    hooks.keyer = [keyer] { return keyer.get(); };
+    hooks.setSpeed = [this](int32_t wpm) {
+        m_calls->post([this, wpm] {
+            if (m_hooks.setSpeed) m_hooks.setSpeed(wpm);
+        });
+    };
+    hooks.setTone = [this](int32_t hz) {
+        m_calls->post([this, hz] {
+            if (m_hooks.setTone) m_hooks.setTone(hz);
+        });
+    };
+    hooks.setPtt = [this](bool on) {
+        m_calls->post([this, on] {
+            m_port.KeyState = on ? kKeyDown : kKeyUp;
+            m_port.updatePtt(on);
+        });
+    };
+    hooks.keyed = [this](const std::string& latin1) {
+        const std::string utf8 = latin1ToUtf8(latin1);
+        m_calls->post([this, utf8] {
+            if (m_hooks.showKeyed) m_hooks.showKeyed(utf8);
+        });
+    };
+    // A misbehaving client could send many bad datagrams: they go to the terminal, not into
+    // message boxes.
+    hooks.report = [](const std::string& why) { std::cerr << "dita: " << why << "\n"; };
+    m_queue = std::make_unique<CwKeyingQueue>(hooks);
+    CwKeyingQueue* queue = m_queue.get();
+    m_listener = std::make_unique<CwDaemonListener>(
+        [queue](const CwDaemonRequest& request) { queue->handle(request); }, hooks.report);
+    const std::string failed = m_listener->start(m_settings.listener.address, m_settings.listener.port);
+    if (!failed.empty()) {
+        stopListener();
+        if (m_hooks.messages) m_hooks.messages(failed, kKeyingListenerCaption);
+    }
+}
+
+void StationLink::stopListener() {
+    if (m_listener) m_listener->stop();
+    if (m_queue) m_queue->abort();
+    m_listener.reset();
+    m_queue.reset();  // waits for the word being keyed, which the abort cut short
+}
+
+void StationLink::showRigControlDialog(QWidget* parent) {
+    auto* dialog = new RigControlDialog(m_hooks.messages, parent);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->load(m_settings);
+    connect(dialog, &QDialog::accepted, this, [this, dialog] {
+        StationSettings s = m_settings;
+        s.rig = dialog->settings().rig;
+        apply(s);
+    });
+    dialog->open();
+}
+
+void StationLink::showKeyingListenerDialog(QWidget* parent) {
+    auto* dialog = new KeyingListenerDialog(m_hooks.messages, parent);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->load(m_settings);
+    connect(dialog, &QDialog::accepted, this, [this, dialog] {
+        StationSettings s = m_settings;
+        s.listener = dialog->settings().listener;
+        apply(s);
+    });
+    dialog->open();
+}
+
+void StationLink::shutdown() {
+    stopListener();
+    m_port.setCatPtt({});
+    m_rig.reset();
+}
+
+} // namespace dita

@@ -1,0 +1,84 @@
+#pragma once
+// What ties rig control and the keying listener to the main window: owns RigControl, the
+// cwdaemon listener and its keying queue, keeps their settings in DITA.conf, and shows the
+// "Rig Control" and "Keying Listener" dialogs. Everything reaches the window through hooks,
+// always on the window thread (the workers' calls are posted there).
+//
+// Who calls it: the main window creates it after its transmit side and station panel, on the
+// window thread, and calls shutdown() in its quit sequence before the keyers go away.
+#include "common/CallQueue.h"
+#include "common/SettingsFile.h"
+#include "station/CwDaemonListener.h"
+#include "station/CwKeyingQueue.h"
+#include "station/RigControl.h"
+#include "station/StationSettings.h"
+#include "transmit/KeyingPort.h"
+#include "transmit/Messages.h"
+
+#include <QObject>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+class QWidget;
+
+namespace dita {
+
+struct StationHooks {
+    // The rig's frequency changed (Hz): the station panel fills its fields.
+    std::function<void(double hz)> rigFrequency;
+    std::function<void(int32_t wpm)> setSpeed;  // the transmit speed controls
+    std::function<void(int32_t hz)> setTone;    // the sidetone; 0 switches it off
+    // A word the listener starts keying (UTF-8): shown in the transmit window.
+    std::function<void(const std::string& utf8)> showKeyed;
+    // Keys Latin-1 text through the current keyer, exclusive of the window's own senders.
+    // Runs on the listener's keying thread.
+    std::function<bool(std::string_view latin1, const std::atomic<bool>& stop)> keyText;
+    MessageSink messages;
+};
+
+class StationLink : public QObject {
+    Q_OBJECT
+public:
+    // port: CAT PTT is attached to it while chosen and the rig answers; PTT requests of a
+    // logger drive it. settingsPath: DITA.conf.
+    StationLink(StationHooks hooks, KeyingPort& port, SettingsFile settings,
+                QObject* parent = nullptr, RigTiming rigTiming = {});
+    ~StationLink() override;
+
+    // Reads DITA.conf (a damaged file is reported and the defaults are used) and starts what
+    // the settings ask for.
+    void start();
+    // Takes new settings from a dialog: saves them and restarts what changed. A listener that
+    // cannot bind is reported and switched off.
+    void apply(const StationSettings& settings);
+    const StationSettings& settings() const { return m_settings; }
+
+    void showRigControlDialog(QWidget* parent);
+    void showKeyingListenerDialog(QWidget* parent);
+
+    // Stops the listener (dropping its queue) and the rig; PTT is no longer sent to the rig.
+    void shutdown();
+
+    bool rigConnected() const { return m_rig && m_rig->connected(); }
+    uint16_t listenerPort() const { return m_listener ? m_listener->boundPort() : 0; }
+
+private:
+    void startListener();
+    void stopListener();
+    void attachCatPtt();
+
+    StationHooks m_hooks;
+    KeyingPort& m_port;
+    SettingsFile m_file;
+    StationSettings m_settings;
+    CallQueue* m_calls;
+    std::unique_ptr<RigControl> m_rig;
+    std::unique_ptr<CwKeyingQueue> m_queue;
+    std::unique_ptr<CwDaemonListener> m_listener;
+};
+
+} // namespace dita
