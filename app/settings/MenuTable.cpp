@@ -67,6 +67,9 @@ constexpr MenuRow kRows[] = {
     menu("NoiseFilter1", "Noise Filter", "Receive1"),
     option("FilterOn1", "Filter On", "NoiseFilter1", S::NoiseFilter, st::Switch3::On),
     option("FilterOff1", "Filter Off", "NoiseFilter1", S::NoiseFilter, st::Switch3::Off),
+    menu("Decoder1", "Decoder", "Receive1"),
+    option("Standard1", "Standard", "Decoder1", S::Decoder, st::Decoder::Standard),
+    option("Enhanced1", "Enhanced", "Decoder1", S::Decoder, st::Decoder::Enhanced),
     menu("ReceiveSpeed1", "Receive Speed", "Receive1"),
     option("Auto3", "Auto", "ReceiveSpeed1", S::RxSpeedLock, st::RxSpeedLock::Auto),
     // Checked whenever a locked speed is (the window keeps its mark).
@@ -129,6 +132,7 @@ constexpr MenuRow kRows[] = {
     option("Waterfall2", "Waterfall", "ype2", S::DisplayType, st::DisplayType::Waterfall),
     menu("imeline1", "Timeline", "Display1"),
     command("Show2", "Show", "imeline1"),
+    command("BandDecoder1", "Band Decoder", "Display1"),
     menu("ransmit2", "Transmit", "Display1"),
     option("SingleScreen1", "Single Screen", "ransmit2", S::TransmitScreen,
            st::TransmitScreen::Single),
@@ -176,7 +180,6 @@ constexpr MenuRow kRows[] = {
     menu("Setup1", "Setup"),
     command("RigControl1", "Rig Control\u2026", "Setup1"),
     command("KeyingListener1", "Keying Listener\u2026", "Setup1"),
-
     menu("Macros", "Macros"),
     command("ShowMacros", "Show Macros", "Macros"),
     command("Edit1", "Edit Macros", "Macros"),
@@ -252,6 +255,7 @@ int32_t settingValue(const OperatingSettings& s, SettingId setting) {
     case S::SidetoneWaveform: return raw(s.SidetoneWaveform);
     case S::SidetoneOn: return raw(s.SidetoneOn);
     case S::BeaconCarrierTime: return s.BeaconCarrierTime;
+    case S::Decoder: return raw(s.Decoder);
     }
     return 0;
 }
