@@ -31,6 +31,10 @@
 #include "app/SoundCardDialogs.h"
 #include "common/CallQueue.h"
 #include "common/DitaPaths.h"
+#include "common/MessageSink.h"
+#include "common/SettingsFile.h"
+#include "app/BandWorker.h"
+#include "display/BandWindow.h"
 #include "display/DisplayPanel.h"
 #include "station/StationLink.h"
 #include "display/TimeLineForm.h"
@@ -50,7 +54,7 @@ namespace {
 
 // Layout of the client area (the parts not fixed by the screen modes are our own choice).
 // The client is at least this wide, and as wide as the station panel needs.
-constexpr int kMinClientWidth = 760;
+constexpr int kMinClientWidth = 784;
 constexpr int kImagePnlHeight = SpectrumPanel::kPanelHeight;
 constexpr int kPanel3Height = 40;
 constexpr int kRcvMemoHeight = 124;
@@ -76,8 +80,8 @@ constexpr QRect kXmitLEDLabelRect{546, 0, 64, 14};
 constexpr QPoint kXmitLEDPos{557, 15};
 constexpr QRect kLabel15Rect{624, 0, 68, 14};
 constexpr QRect kGkClock1Rect{624, 14, 68, 24};
-constexpr QRect kClearButtonRect{696, 2, 60, 18};
-constexpr QRect kClrRcvBtnRect{696, 20, 60, 18};
+constexpr QRect kClearButtonRect{696, 2, 84, 18}; // wide enough for "Clear Decode"
+constexpr QRect kClrRcvBtnRect{696, 20, 84, 18};
 constexpr QRect kCoarseGainBar2Rect{8, 10, 200, 24};
 constexpr QRect kRawSnrMemoRect{230, 8, 110, 28};
 constexpr QRect kClrRcvBtn2Rect{360, 8, 80, 28};
@@ -113,7 +117,6 @@ constexpr int kTrClientHeight = 599;
 
 constexpr int kXmitSpeedMin = 10;
 constexpr int kXmitSpeedMax = 125;
-constexpr int kInitialFontPt = 12;
 constexpr int kBrandFontPt = 16;
 
 
@@ -176,6 +179,53 @@ constexpr const char* kAboutText =
 
 } // namespace
 
+// ====================================================================== sound card windows
+
+// The sound card windows' view of the window: they report choices here, and the loop flags
+// change only here.
+class TDecoderForm::SoundCardHostImpl : public SoundCardHost {
+public:
+    explicit SoundCardHostImpl(TDecoderForm& form) : m_form(form) {}
+    int inputDeviceCount() const override { return m_form.m_inputDeviceCount; }
+    std::string deviceName(int deviceId) const override {
+        return m_form.m_services.catalog->name(deviceId);
+    }
+    int inputDeviceId() const override { return m_form.m_settings.InputDeviceId; }
+    void showMessage(const std::string& text, const std::string& caption) override {
+        m_form.messages().show(text, caption);
+    }
+    void selectionShown() override { m_form.m_session->flags().SelectionDialogVisible = true; }
+    bool deviceChosen(int deviceId) override {
+        if (!m_form.m_session->testOpen(deviceId, raw(m_form.m_settings.InputChannel)))
+            return false;
+        m_form.m_settings.InputDeviceId = deviceId;
+        m_form.m_session->flags().NoInputDevice = false;
+        selectionClosed();
+        return true;
+    }
+    void selectionClosed() override {
+        LoopFlags& f = m_form.m_session->flags();
+        f.LoopStopped = true;
+        f.RestartLoop = true; // a loop entered while the dialog was up reopens the device
+        f.QuitRequested = false;
+        f.SelectionDialogVisible = false;
+        m_form.enableSystemTimer();
+    }
+    void terminateWithoutSaving() override {
+        m_form.m_session->flags().SelectionDialogVisible = false;
+        m_form.stopSequence();
+        m_form.terminateApplication();
+    }
+    void continueWithoutInput() override { m_form.m_session->flags().NoInputDevice = true; }
+    void quitWithoutInput() override {
+        m_form.m_session->flags().NoInputDevice = true;
+        m_form.Quit1Click();
+    }
+
+private:
+    TDecoderForm& m_form;
+};
+
 // ====================================================================== FormCreate
 
 TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
@@ -191,18 +241,16 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
 
     // What the run loop's worker and the senders report reaches this thread through here.
     m_calls = new CallQueue(this);
-    // Capture buffers live in the capture cycle; it and the loop are made once.
-    m_capture = std::make_unique<CaptureCycle>(
-        *m_services.catalog,
-        [this](WaveOp op) {
-            m_calls->post([this, op] { messages().show(waveMessage(op), kWaveCaption); });
-        },
-        m_services.captureTimings);
+    m_soundCardHost = std::make_unique<SoundCardHostImpl>(*this);
+    // The receive session is made once: capture buffers, the loop and its thread.
     RunLoopEvents events;
     events.passDone = [this](const PassResult& r) {
         // The watchdog's flag as it stands at the end of this pass decides its timeline.
-        const bool stalled = m_flags.OutputStalled.load();
+        const bool stalled = m_session->flags().OutputStalled.load();
         m_calls->post([this, r, stalled] { showPass(r, stalled); });
+    };
+    events.samplesDone = [this](const int32_t* samples) {
+        if (m_services.bandWorker) m_services.bandWorker->feed(samples);
     };
     events.leds = [this](bool rcv, bool xmit) {
         m_calls->post([this, rcv, xmit] { showLeds(rcv, xmit); });
@@ -211,8 +259,12 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     events.inputDeviceFallback = [this](int id) {
         m_calls->post([this, id] { m_settings.InputDeviceId = id; });
     };
-    m_runLoop = std::make_unique<RunLoop>(m_flags, *m_capture, *m_services.processor,
-                                          std::move(events), m_services.loopTimings);
+    m_session = std::make_unique<ReceiveSession>(
+        *m_services.catalog, *m_services.processor, std::move(events),
+        [this](WaveOp op) {
+            m_calls->post([this, op] { messages().show(waveMessage(op), kWaveDeviceCaption); });
+        },
+        m_services.captureTimings, m_services.loopTimings);
 
     createSubsystems();
     createControls();
@@ -221,14 +273,13 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     // Screen mode at creation: receive only.
     choose(SettingId::ScreenOpMode, setting::ScreenOpMode::ReceiveOnly);
 
-    m_flags.StopLoop = false;
-    m_flags.RestartLoop = false;
-    m_flags.NoInputDevice = true;
+    LoopFlags& loop = m_session->flags();
+    loop.StopLoop = false;
+    loop.RestartLoop = false;
+    loop.NoInputDevice = true;
 
-    QFont f = RcvMemo->font();
-    f.setPointSize(kInitialFontPt);
-    RcvMemo->setFont(f);
-    TransmitMemo->setFont(f);
+    // The memos start at the size of the checked size item.
+    applyFontSize(raw(m_settings.FontSize));
 
     AFCStartFreqForm = new TAFCStartFreqForm(this, m_settings);
     CharTimingForm = new TCharTimingForm(this, m_settings, [this](const std::array<float, 4>& w) {
@@ -251,6 +302,7 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     TimeLineForm = new TTimeLineForm(this);
     connect(TimeLineForm, &TTimeLineForm::timelineShownChanged, this,
             [this](bool shown) { m_settings.TimelineShown = shown ? 1 : 0; });
+    createBandWindow();
 
     selectDefaults();
     choose(SettingId::NonEnglish, setting::OnOff::Off);
@@ -271,6 +323,11 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
 }
 
 TDecoderForm::~TDecoderForm() {
+    // The band thread posts into this window's call queue: it stops hearing first.
+    if (m_services.bandWorker) {
+        m_services.bandWorker->setPassDone({});
+        m_services.bandWorker->setEnabled(false);
+    }
     // The senders key through parts this window owns (the keyers, the keying port): the
     // listener that keys through the panel, then the panel and its senders go first, before
     // those members are destroyed.
@@ -278,9 +335,7 @@ TDecoderForm::~TDecoderForm() {
     delete m_transmitPanel;
     m_transmitPanel = nullptr;
     SystemTimer->stop();
-    m_flags.StopLoop = true;
-    m_flags.QuitRequested = true;
-    joinRunLoop();
+    m_session->stop();
 }
 
 // ====================================================================== controls
@@ -310,7 +365,7 @@ void TDecoderForm::createSubsystems() {
             *m_keyingClock,
             // The output watchdog's stall: the receive loop resets its input, or skips the
             // timeline of the pass it lands in.
-            [this] { m_flags.OutputStalled.store(true); });
+            [this] { m_session->flags().OutputStalled.store(true); });
         m_toneKeyer = std::make_unique<ToneKeyer>(*m_toneOutput, *m_sendTiming);
     }
 
@@ -417,7 +472,7 @@ void TDecoderForm::createTransmitSide(QWidget* client) {
                                              return ExpandMacro(m_macroSources.at(n),
                                                                 macroFields());
                                          }},
-                                        m_flags.TransmitActive, ContrlPnl);
+                                        m_session->flags().TransmitActive, ContrlPnl);
     m_transmitPanel->setGeometry(0, kTransmitPanelTop, m_clientWidth, kTransmitPanelHeight);
     XmitCntrSpinEdit = m_transmitPanel->XmitCntrSpinEdit;
     // The transmit window has its own place on the form: it leaves the panel's layout.
@@ -434,9 +489,10 @@ void TDecoderForm::createTransmitSide(QWidget* client) {
         c.insertText(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
         RcvMemo->setTextCursor(c);
     };
-    hooks.setSpeedControlsEnabled = [this](bool enabled) {
-        XmitSpdUpDn->setEnabled(enabled);
-        XmitSpdUpDn2->setEnabled(enabled);
+    hooks.setSpeedControlEnabled = [this](SpeedControl control, bool enabled) {
+        (control == SpeedControl::ScreenSpin ? static_cast<QWidget*>(XmitSpdUpDn2)
+                                             : static_cast<QWidget*>(XmitSpdUpDn))
+            ->setEnabled(enabled);
     };
     hooks.clearMessageButtonMarks = [this] { markMessageButton(0); };
     hooks.pressMessageButton = [this](int n) { m_messageButtons->click(n); };
@@ -589,9 +645,9 @@ void TDecoderForm::createControls() {
     GkClock1 = new TGkClock(Panel3);
     GkClock1->setObjectName("GkClock1");
     GkClock1->setGeometry(kGkClock1Rect);
-    ClearButton = new QPushButton("Clear", Panel3);
+    ClearButton = new QPushButton(Panel3); // captioned by the screen mode
     ClearButton->setObjectName("ClearButton");
-    ClearButton->setToolTip("Reset the decoder");
+    ClearButton->setToolTip("Reset Stuck Decoding");
     ClearButton->setGeometry(kClearButtonRect);
     connect(ClearButton, &QPushButton::clicked, this,
             [this] { post(ReceiveCommandKind::DecoderReset, 0); });
@@ -643,6 +699,7 @@ void TDecoderForm::createControls() {
     label(ContrlPnl, "", "Xmit WPM", kXmitWPMCaptionRect)->setAutoFillBackground(false);
     XmitSpdUpDn2 = new QSpinBox(ContrlPnl);
     XmitSpdUpDn2->setObjectName("XmitSpdUpDn2");
+    XmitSpdUpDn2->setToolTip("Set Transmit Code Speed");
     XmitSpdUpDn2->setRange(kXmitSpeedMin, kXmitSpeedMax);
     XmitSpdUpDn2->setValue(m_speedControls->spinValue());
     XmitSpdUpDn2->setGeometry(kXmitSpdUpDn2Rect);
@@ -769,6 +826,12 @@ std::map<std::string, std::function<void()>> TDecoderForm::commandHandlers() {
         {"SelectSoundcard", [this] { SelectSoundcardClick(); }},
         {"AFCStartFreq1", [this] { AFCStartFreqForm->show(); }},
         {"Show2", [this] { TimeLineForm->showFromSettings(); }},
+        {"BandDecoder1",
+         [this] {
+             m_bandWindow->show();
+             m_bandWindow->raise();
+             m_bandWindow->activateWindow();
+         }},
         {"SetupPTT", [this] { PTTForm->show(); }},
         {"ShowConfiguration1", [this] { CharTimingForm->show(); }},
         {"ShowMacros", [this] { TransmitMemoryForm->showMacros(m_macroSources); }},
@@ -1005,20 +1068,22 @@ void TDecoderForm::InputChannelClick(int channel, QAction* own) {
                         ? "Be sure to set the mixer panel recording input to Microphone"
                         : "Be sure to set the mixer panel recording input to Line in",
                     "Operating Hint");
-    m_flags.LoopStopped = true;
-    m_flags.QuitRequested = false;
-    m_flags.RestartLoop = true;
+    LoopFlags& loop = m_session->flags();
+    loop.LoopStopped = true;
+    loop.QuitRequested = false;
+    loop.RestartLoop = true;
     enableSystemTimer();
 }
 
 void TDecoderForm::SelectSoundcardClick() {
     SystemTimer->stop();
-    m_flags.QuitRequested = false;
+    LoopFlags& loop = m_session->flags();
+    loop.QuitRequested = false;
     // Capture pauses for the dialog on its own account: a send that ends meanwhile does not
     // resume it, and closing the dialog does not resume it while a send keys.
-    m_flags.SelectionDialogVisible = true;
-    if (!SoundCardSelect) SoundCardSelect = new TSoundCardSelect(*this);
-    m_flags.RestartLoop = true;
+    loop.SelectionDialogVisible = true;
+    if (!SoundCardSelect) SoundCardSelect = new TSoundCardSelect(*m_soundCardHost, this);
+    loop.RestartLoop = true;
     SoundCardSelect->show();
 }
 
@@ -1079,6 +1144,10 @@ void TDecoderForm::ScreenOpModeClick(int mode, QAction* own) {
         Panel2->move(0, kTrPanel2Top);
         centralWidget()->setFixedHeight(kTrClientHeight);
     }
+    // The decoder reset's caption: in full in receive-only mode, short beside the transmit side.
+    ClearButton->setText(m_settings.ScreenOpMode == setting::ScreenOpMode::ReceiveOnly
+                             ? "Clear Decode"
+                             : "Clr Decode");
     centralWidget()->setFixedWidth(m_clientWidth);
     adjustSize();
     post(ReceiveCommandKind::ScreenOpMode, mode);
@@ -1094,8 +1163,11 @@ void TDecoderForm::ReceiveSpeedClick(int lock, QAction* own) {
     check(own);
     optionMenuItem("LockedWPM")->setChecked(m_settings.RxSpeedLock != setting::RxSpeedLock::Auto);
     post(ReceiveCommandKind::ReceiveSpeedMode, lock);
-    // The transmit speed follows, within what the output can key.
-    m_speedControls->lockedSpeed(lockedSpeedWpm(m_settings.RxSpeedLock));
+    // The transmit speed follows, within what the output can key. Auto takes the receive
+    // speed as it stands after the decoder reset the choice runs, not Auto's starting 25.
+    m_speedControls->lockedSpeed(m_settings.RxSpeedLock == setting::RxSpeedLock::Auto
+                                     ? kDecoderResetSpeedWpm
+                                     : lockedSpeedWpm(m_settings.RxSpeedLock));
     showTransmitSpeed();
 }
 
@@ -1168,10 +1240,14 @@ void TDecoderForm::TextBoldClick(int bold, QAction* own) {
 }
 
 void TDecoderForm::FontSizeClick(int size, QAction* own) {
-    static constexpr int kTransmitPt[] = {12, 14, 16, 20};
-    static constexpr int kReceivePt[] = {12, 14, 18, 20};
     m_settings.FontSize = setting::FontSize(size);
     check(own);
+    applyFontSize(size);
+}
+
+void TDecoderForm::applyFontSize(int size) {
+    static constexpr int kTransmitPt[] = {12, 14, 16, 20};
+    static constexpr int kReceivePt[] = {12, 14, 18, 20};
     QFont t = TransmitMemo->font();
     t.setPointSize(kTransmitPt[size - 1]);
     TransmitMemo->setFont(t);
@@ -1195,14 +1271,14 @@ void TDecoderForm::SystemTimerTimer() {
     if (m_FirstStart) {
         m_inputDeviceCount = m_services.catalog->count();
         if (m_inputDeviceCount == 0) {
-            if (!SndCardErrForm) SndCardErrForm = new TSndCardErrForm(*this);
+            if (!SndCardErrForm) SndCardErrForm = new TSndCardErrForm(*m_soundCardHost, this);
             SndCardErrForm->show();
             if (SndCardErrForm->quitChosen) { // chosen at an earlier showing
                 terminateApplication();
                 return;
             }
         } else {
-            m_flags.NoInputDevice = false;
+            m_session->flags().NoInputDevice = false;
         }
         if (m_services.loadConfiguration) m_services.loadConfiguration();
         if (m_services.startInputDeviceId)
@@ -1213,36 +1289,25 @@ void TDecoderForm::SystemTimerTimer() {
         }
         m_FirstStart = false;
         enterRunLoop();
-    } else if (m_flags.LoopStopped.load()) {
-        if (m_loopRunning.load()) {
+    } else if (m_session->flags().LoopStopped.load()) {
+        if (m_session->running()) {
             SystemTimer->start(); // the loop is still finishing its buffer: look again later
             return;
         }
-        m_flags.LoopStopped = false;
-        m_flags.QuitRequested = false;
-        m_flags.RestartLoop = false;
+        LoopFlags& loop = m_session->flags();
+        loop.LoopStopped = false;
+        loop.QuitRequested = false;
+        loop.RestartLoop = false;
         enterRunLoop();
     }
 }
 
 void TDecoderForm::enterRunLoop() {
-    joinRunLoop();
-    ++m_loopEntries;
+    m_session->join();
     m_spectrumPanel->runLoopEntry();
     if (m_toneOutput && !m_toneOutput->isOpen()) m_toneOutput->openIfInputExists(m_inputDeviceCount);
-    m_transmitPanel->start();
-    m_loopRunning = true;
-    const int id = m_settings.InputDeviceId;
-    const int channel = raw(m_settings.InputChannel);
-    const int count = m_inputDeviceCount;
-    m_loopThread = std::thread([this, id, channel, count] {
-        m_runLoop->run(id, channel, count);
-        m_loopRunning = false;
-    });
-}
-
-void TDecoderForm::joinRunLoop() {
-    if (m_loopThread.joinable()) m_loopThread.join();
+    m_transmitPanel->loopEntry();
+    m_session->enter(m_settings.InputDeviceId, raw(m_settings.InputChannel), m_inputDeviceCount);
 }
 
 void TDecoderForm::stopSequence() {
@@ -1250,10 +1315,8 @@ void TDecoderForm::stopSequence() {
     if (m_station) m_station->shutdown();
     if (m_services.keyUp) m_services.keyUp();
     SystemTimer->stop();
-    m_flags.StopLoop = true;
-    m_flags.QuitRequested = true;
     // The loop sees the flags within one poll of its wait; joining replaces a fixed pause.
-    joinRunLoop();
+    m_session->stop();
 }
 
 void TDecoderForm::terminateApplication() {
@@ -1278,10 +1341,74 @@ void TDecoderForm::Quit1Click() {
     };
     stopSendIfActive();
     storePttSettings();
-    if (m_services.saveConfiguration) m_services.saveConfiguration();
+    saveBandPlacement();
+    // Before the first load (the first SystemTimer tick) the window holds only its creation
+    // defaults: saving them would overwrite the operator's stored settings.
+    if (!m_FirstStart && m_services.saveConfiguration) m_services.saveConfiguration();
     stopSendIfActive();
     stopSequence();
     terminateApplication();
+}
+
+// ====================================================================== band window
+
+namespace {
+constexpr const char* kBandOpenKey = "band.open";
+constexpr const char* kBandXKey = "band.x";
+constexpr const char* kBandYKey = "band.y";
+constexpr const char* kBandWidthKey = "band.width";
+constexpr const char* kBandHeightKey = "band.height";
+constexpr int32_t kMaxPlacement = 100000;
+constexpr int32_t kMinBandSize = 120;
+} // namespace
+
+void TDecoderForm::createBandWindow() {
+    m_bandWindow = new BandWindow(this);
+    // A row click tunes exactly as a click on the spectrum does.
+    connect(m_bandWindow, &BandWindow::tuneRequested, this,
+            [this](int bin) { post(ReceiveCommandKind::TuneToBin, bin); });
+    connect(m_bandWindow, &BandWindow::shownChanged, this, [this](bool shown) {
+        if (m_services.bandWorker) m_services.bandWorker->setEnabled(shown);
+        if (!shown) m_spectrumPanel->spectrumBox()->setBandMarks({});
+        // Closing the window is remembered at once; the quit saves its last placement.
+        if (!m_quitting) saveBandPlacement();
+    });
+    if (m_services.bandWorker) {
+        m_services.bandWorker->setPassDone([this](const BandPassResult& r, long dropped) {
+            m_calls->post([this, r, dropped] {
+                if (!m_bandWindow->isVisible()) return;
+                m_bandWindow->showPass(r, dropped);
+                std::vector<int> marks;
+                marks.reserve(static_cast<size_t>(r.channelCount));
+                for (int i = 0; i < r.channelCount; ++i) {
+                    marks.push_back(static_cast<int>(std::lround(r.channels[static_cast<size_t>(i)].pitchHz / kBinHz)) + 1);
+                }
+                m_spectrumPanel->spectrumBox()->setBandMarks(marks);
+            });
+        });
+    }
+    if (!m_services.settingsFile) return;
+    const SettingsFile& f = *m_services.settingsFile;
+    const int32_t w = f.number(kBandWidthKey, 0, kMinBandSize, kMaxPlacement);
+    const int32_t h = f.number(kBandHeightKey, 0, kMinBandSize, kMaxPlacement);
+    if (w > 0 && h > 0) m_bandWindow->resize(w, h);
+    if (f.value(kBandXKey) && f.value(kBandYKey)) {
+        m_bandWindow->move(f.number(kBandXKey, 0, -kMaxPlacement, kMaxPlacement),
+                           f.number(kBandYKey, 0, -kMaxPlacement, kMaxPlacement));
+    }
+    if (f.flag(kBandOpenKey, false)) QTimer::singleShot(0, m_bandWindow, [this] { m_bandWindow->show(); });
+}
+
+void TDecoderForm::saveBandPlacement() {
+    if (!m_services.settingsFile) return;
+    SettingsFile& f = *m_services.settingsFile;
+    f.setFlag(kBandOpenKey, m_bandWindow->isVisible());
+    f.setNumber(kBandXKey, m_bandWindow->x());
+    f.setNumber(kBandYKey, m_bandWindow->y());
+    f.setNumber(kBandWidthKey, m_bandWindow->width());
+    f.setNumber(kBandHeightKey, m_bandWindow->height());
+    const std::string problem = f.save();
+    if (!problem.empty()) messages().show(problem, "Band window");
 }
 
 void TDecoderForm::closeEvent(QCloseEvent* event) {
@@ -1304,12 +1431,7 @@ void TDecoderForm::Help1Click() {
 }
 
 bool TDecoderForm::testOpenInputDevice(int deviceId) {
-    auto device = m_services.catalog->create(deviceId);
-    if (!device) return false;
-    const CaptureFormat format = makeCaptureFormat(raw(m_settings.InputChannel));
-    const bool ok = device->formatSupported(format) && device->open(format);
-    device->close();
-    return ok;
+    return m_session->testOpen(deviceId, raw(m_settings.InputChannel));
 }
 
 // ====================================================================== per pass

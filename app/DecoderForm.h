@@ -22,7 +22,9 @@
 #include "app/MessageService.h"
 #include "app/settings/MenuTable.h"
 #include "app/settings/OperatingSettings.h"
+#include "app/ReceiveSession.h"
 #include "app/RunLoop.h"
+#include "app/SoundCardDialogs.h"
 #include "log/TextFileActions.h"
 #include "macros/MacroExpansion.h"
 #include "macros/MessageButtons.h"
@@ -62,6 +64,9 @@ class TPTTForm;
 class TSndCardErrForm;
 class TSoundCardSelect;
 class TTimeLineForm;
+class BandWindow;
+class BandWorker;
+class SettingsFile;
 class ToneMenuHandlers;
 class TransmitPanel;
 class TransmitSpeedControls;
@@ -107,6 +112,10 @@ struct DecoderFormServices {
     // (the Setup dialogs then keep their settings for this run only).
     std::optional<std::filesystem::path> stationSettingsFile;
     RigTiming rigTiming{};
+    // The band decoder's thread (null: no band decoding) and DITA's own settings file, which
+    // keeps the Band window's placement (null: not kept).
+    BandWorker* bandWorker = nullptr;
+    SettingsFile* settingsFile = nullptr;
     int systemTimerMs = 1000;
     CaptureTimings captureTimings{};
     LoopTimings loopTimings{};
@@ -147,16 +156,16 @@ public:
 
     // ---- state
     OperatingSettings& settings() { return m_settings; }
-    LoopFlags& flags() { return m_flags; }
+    LoopFlags& flags() { return m_session->flags(); }
     MessageService& messages() { return *m_services.messages; }
     DeviceCatalog& deviceCatalog() { return *m_services.catalog; }
     int inputDeviceCount() const { return m_inputDeviceCount; }
     bool FirstStart() const { return m_FirstStart; }
     void setFirstStart(bool on) { m_FirstStart = on; } // the configuration load runs with it set
-    bool loopRunning() const { return m_loopRunning.load(); }
+    bool loopRunning() const { return m_session->running(); }
     bool systemTimerActive() const;
     int passesShown() const { return m_passesShown; }
-    int loopEntries() const { return m_loopEntries; }
+    int loopEntries() const { return m_session->entries(); }
     // The window's nominal height (client height plus caption) for the screen mode.
     int windowHeight() const { return m_windowHeight; }
     int clientHeight() const;
@@ -171,6 +180,7 @@ public:
 
     // ---- subsystems, for the configuration code and the transmit side
     SpectrumPanel* spectrumPanel() const { return m_spectrumPanel; }
+    BandWindow* bandWindow() const { return m_bandWindow; }
     TTimeLineForm* timeLineForm() const { return TimeLineForm; }
     KeyingPort& keyingPort() { return *m_keyingPort; }
     SendTimingStore& sendTiming() { return *m_sendTiming; }
@@ -267,6 +277,7 @@ public:
     macros::TXmitMacrosForm* XmitMacrosForm;
     TPTTForm* PTTForm;
     TTimeLineForm* TimeLineForm;
+    BandWindow* m_bandWindow = nullptr;
     TSoundCardSelect* SoundCardSelect;
     TSndCardErrForm* SndCardErrForm;
 
@@ -318,8 +329,11 @@ private:
     void AfcClick(int width, QAction* own);
     void TextBoldClick(int bold, QAction* own);
     void FontSizeClick(int size, QAction* own);
+    void applyFontSize(int size); // the memos' point sizes of FontSize 1..4
     void applyColours();
     void createSubsystems();
+    void createBandWindow();
+    void saveBandPlacement();
     MessageSink messageSink();
     void showTransmitSpeed();
     void syncOutputChecks();
@@ -334,19 +348,16 @@ private:
     void storePttSettings();
 
     void enterRunLoop();
-    void joinRunLoop();
     void showPass(const PassResult& result, bool outputStalled);
     void showLeds(bool rcvOn, bool xmitOn);
     void insertReceiveText(const std::string& utf8);
 
     DecoderFormServices m_services;
     OperatingSettings m_settings;
-    LoopFlags m_flags;
     CallQueue* m_calls = nullptr; // child: worker threads' calls to this thread
-    std::unique_ptr<CaptureCycle> m_capture;
-    std::unique_ptr<RunLoop> m_runLoop;
-    std::thread m_loopThread;
-    std::atomic<bool> m_loopRunning{false};
+    std::unique_ptr<ReceiveSession> m_session;
+    class SoundCardHostImpl;
+    std::unique_ptr<SoundCardHost> m_soundCardHost; // a SoundCardHostImpl
     bool m_FirstStart = false;
     bool m_configLoading = false;
     bool m_quitting = false;
@@ -354,7 +365,6 @@ private:
     int m_windowHeight = 0;
     int m_passesShown = 0;
     int m_clientWidth = 0;
-    int m_loopEntries = 0;
     int m_receiveWpm = 0;
     MacroSources m_macroSources;
     SpectrumPanel* m_spectrumPanel = nullptr;

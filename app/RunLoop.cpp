@@ -99,6 +99,7 @@ void RunLoop::run(int inputDeviceId, int inputChannel, int inputDeviceCount) {
             const PassResult& result = m_processor.processPass(m_samples.data());
             ++m_passCount;
             if (m_events.passDone) m_events.passDone(result);
+            if (m_events.samplesDone) m_events.samplesDone(m_samples.data());
         }
     }
 }

@@ -39,6 +39,7 @@ public:
 
 struct RunLoopEvents {
     std::function<void(const PassResult&)> passDone;
+    std::function<void(const int32_t* samples)> samplesDone; // the pass's block, after the pass
     std::function<void(bool rcvOn, bool xmitOn)> leds;     // called only when the lamps change
     std::function<void(WaveOp op)> waveError;              // every device failure, in order
     std::function<void()> fatalError;                      // a stopping failure: run the error exit

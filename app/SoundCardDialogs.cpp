@@ -8,7 +8,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "app/DecoderForm.h"
+#include "common/MessageSink.h"
 
 namespace dita {
 
@@ -18,12 +18,13 @@ constexpr int kErrFormWidth = 460;
 constexpr int kErrFormHeight = 240;
 } // namespace
 
-TSoundCardSelect::TSoundCardSelect(TDecoderForm& form) : QWidget(&form, Qt::Window), m_form(form) {
+TSoundCardSelect::TSoundCardSelect(SoundCardHost& host, QWidget* owner)
+    : QWidget(owner, Qt::Window), m_host(host) {
     setObjectName("SoundCardSelect");
     setWindowTitle("Select SoundCard");
     WaveUpDown = new QSpinBox(this);
     WaveUpDown->setObjectName("WaveUpDown");
-    WaveUpDown->setRange(0, std::max(0, form.inputDeviceCount() - 1));
+    WaveUpDown->setRange(0, std::max(0, host.inputDeviceCount() - 1));
     SoundCardManf = new QLabel(this);
     SoundCardManf->setObjectName("SoundCardManf");
     SoundCardManf->setMinimumWidth(kNameMinWidth);
@@ -63,23 +64,23 @@ void TSoundCardSelect::setNameColour(const QColor& colour) {
 
 void TSoundCardSelect::showName() {
     const int pos = WaveUpDown->value();
-    if (pos < m_form.inputDeviceCount())
-        SoundCardManf->setText(QString::fromStdString(m_form.deviceCatalog().name(pos)));
+    if (pos < m_host.inputDeviceCount())
+        SoundCardManf->setText(QString::fromStdString(m_host.deviceName(pos)));
 }
 
 void TSoundCardSelect::FormShow() {
-    m_form.flags().SelectionDialogVisible.store(true);
-    if (m_form.inputDeviceCount() <= 0) {
-        m_form.messages().show("No Sound Device Detected", kWaveCaption);
+    m_host.selectionShown();
+    if (m_host.inputDeviceCount() <= 0) {
+        m_host.showMessage("No Sound Device Detected", kWaveDeviceCaption);
         return;
     }
     const QSignalBlocker block(WaveUpDown);
-    WaveUpDown->setValue(m_form.settings().InputDeviceId);
+    WaveUpDown->setValue(m_host.inputDeviceId());
     showName();
 }
 
 void TSoundCardSelect::WaveUpDownMouseUp() {
-    const int count = m_form.inputDeviceCount();
+    const int count = m_host.inputDeviceCount();
     if (WaveUpDown->value() >= count && count > 0) {
         const QSignalBlocker block(WaveUpDown);
         WaveUpDown->setValue(count - 1);
@@ -90,20 +91,11 @@ void TSoundCardSelect::WaveUpDownMouseUp() {
 
 void TSoundCardSelect::CloseBtnClick() {
     setNameColour(Qt::black);
-    const int pos = WaveUpDown->value();
-    if (m_form.testOpenInputDevice(pos)) {
-        m_form.settings().InputDeviceId = pos;
-        auto& f = m_form.flags();
-        f.LoopStopped.store(true);
-        f.RestartLoop.store(true); // a loop entered while the dialog was up reopens the device
-        f.QuitRequested.store(false);
-        f.NoInputDevice.store(false);
-        f.SelectionDialogVisible.store(false);
+    if (m_host.deviceChosen(WaveUpDown->value())) {
         hide();
-        m_form.enableSystemTimer();
     } else {
-        m_form.messages().show("Error Opening Input wave device, try a different device",
-                               kWaveCaption);
+        m_host.showMessage("Error Opening Input wave device, try a different device",
+                           kWaveDeviceCaption);
         showName();
     }
 }
@@ -111,25 +103,19 @@ void TSoundCardSelect::CloseBtnClick() {
 void TSoundCardSelect::FormClose() {
     hide();
     setNameColour(Qt::black);
-    auto& f = m_form.flags();
-    f.LoopStopped.store(true);
-    f.RestartLoop.store(true);
-    f.QuitRequested.store(false);
-    f.SelectionDialogVisible.store(false);
-    m_form.enableSystemTimer();
+    m_host.selectionClosed();
 }
 
 void TSoundCardSelect::TermSndCardSelClick() {
     // Leaves at once, without saving the configuration; the loop is still stopped cleanly.
     hide();
-    m_form.flags().SelectionDialogVisible.store(false);
-    m_form.stopSequence();
-    m_form.terminateApplication();
+    m_host.terminateWithoutSaving();
 }
 
 // ---------------------------------------------------------------- no sound card
 
-TSndCardErrForm::TSndCardErrForm(TDecoderForm& form) : QWidget(&form, Qt::Window), m_form(form) {
+TSndCardErrForm::TSndCardErrForm(SoundCardHost& host, QWidget* owner)
+    : QWidget(owner, Qt::Window), m_host(host) {
     setObjectName("SndCardErrForm");
     setWindowTitle("Sound Card Error");
     SndCardErrMemo = new QPlainTextEdit(this);
@@ -160,15 +146,14 @@ TSndCardErrForm::TSndCardErrForm(TDecoderForm& form) : QWidget(&form, Qt::Window
 }
 
 void TSndCardErrForm::ContinueBtnClick() {
-    m_form.flags().NoInputDevice.store(true);
+    m_host.continueWithoutInput();
     hide();
 }
 
 void TSndCardErrForm::QuitBtnClick() {
-    m_form.flags().NoInputDevice.store(true);
     quitChosen = true;
     hide();
-    m_form.Quit1Click();
+    m_host.quitWithoutInput();
 }
 
 void TSndCardErrForm::closeEvent(QCloseEvent* event) {

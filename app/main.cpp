@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -19,7 +20,9 @@
 #include "app/config/DecoderFormConfigWindow.h"
 #include "common/DitaPaths.h"
 #include "common/SettingsFile.h"
+#include "app/BandWorker.h"
 #include "app/EnginePassProcessor.h"
+#include "display/BandWindow.h"
 #include "receive/audio/SystemDevices.h"
 #include "transmit/PortAudioToneDevice.h"
 
@@ -41,7 +44,8 @@ void usage(std::FILE* out) {
                "                      spectrum tunes as well\n"
                "  --select ITEM       run a menu item at start, e.g. BlackBackground,\n"
                "                      TransmitReceive1, Waterfall2 (repeatable)\n"
-               "  --screenshot PNG    save a picture of the window just before quitting\n"
+               "  --screenshot PNG    save a picture of the window just before quitting (an open\n"
+               "                      Band window beside it, as PNG with -band before the extension)\n"
                "  --quit-after SECS   quit by itself after SECS seconds\n"
                "  --help, --version\n",
                out);
@@ -117,6 +121,11 @@ int main(int argc, char** argv) {
 
     dita::SystemDeviceCatalog catalog(file);
     dita::EnginePassProcessor processor;
+    // The band decoder's thread, and DITA.conf for the Band window's placement.
+    dita::BandWorker bandWorker;
+    dita::SettingsFile settingsFile(dita::SettingsFile::defaultPath());
+    const std::string settingsProblem = settingsFile.load();
+    if (!settingsProblem.empty()) std::fprintf(stderr, "dita: %s\n", settingsProblem.c_str());
     dita::DialogMessageService messages;
     dita::PortAudioToneDevice toneDevice; // the sound card keyer's output
     dita::DecoderFormServices services;
@@ -125,6 +134,8 @@ int main(int argc, char** argv) {
     if (inputFile.empty()) services.toneDevice = &toneDevice;
     services.catalog = &catalog;
     services.processor = &processor;
+    services.bandWorker = &bandWorker;
+    services.settingsFile = &settingsFile;
     services.messages = &messages;
     services.startInputDeviceId = catalog.fileDeviceId();
     services.startToneHz = toneHz;
@@ -175,6 +186,14 @@ int main(int argc, char** argv) {
         QTimer::singleShot(static_cast<int>(quitAfterS * kMsPerS), &form, [&form, screenshot] {
             if (!screenshot.empty() && !form.grab().save(QString::fromStdString(screenshot)))
                 std::fprintf(stderr, "dita: could not save %s\n", screenshot.c_str());
+            // An open Band window is saved beside it as NAME-band.EXT.
+            if (!screenshot.empty() && form.bandWindow()->isVisible()) {
+                const std::filesystem::path shot(screenshot);
+                const std::filesystem::path bandShot =
+                    shot.parent_path() / (shot.stem().string() + "-band" + shot.extension().string());
+                if (!form.bandWindow()->grab().save(QString::fromStdString(bandShot.string())))
+                    std::fprintf(stderr, "dita: could not save %s\n", bandShot.c_str());
+            }
             form.Quit1Click();
         });
     }

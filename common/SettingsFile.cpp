@@ -37,8 +37,30 @@ std::filesystem::path SettingsFile::defaultPath() { return ditaFile(kSettingsFil
 
 SettingsFile::SettingsFile(std::filesystem::path path) : m_path(std::move(path)) {}
 
+namespace {
+
+// Reads key=value lines into values; returns the first fault ("line N ..."), empty when none.
+std::string parseSettings(std::istream& in, std::map<std::string, std::string>& values) {
+    std::string line;
+    int lineNumber = 0;
+    while (std::getline(in, line)) {
+        ++lineNumber;
+        const std::string_view content = trimmed(line);
+        if (content.empty() || content.front() == '#') continue;
+        const auto eq = content.find('=');
+        const std::string_view key = eq == std::string_view::npos ? content : trimmed(content.substr(0, eq));
+        if (eq == std::string_view::npos || !validKey(key))
+            return "line " + std::to_string(lineNumber) + " is not a key=value setting";
+        values[std::string(key)] = std::string(trimmed(content.substr(eq + 1)));
+    }
+    return {};
+}
+
+} // namespace
+
 std::string SettingsFile::load() {
     m_values.clear();
+    m_changed.clear();
     std::ifstream in(m_path, std::ios::binary);
     if (!in) {
         std::error_code ec;
@@ -46,21 +68,7 @@ std::string SettingsFile::load() {
         return "Could not read the settings file " + m_path.string() + "; using the defaults.";
     }
     std::map<std::string, std::string> values;
-    std::string line;
-    int lineNumber = 0;
-    std::string fault;
-    while (std::getline(in, line)) {
-        ++lineNumber;
-        const std::string_view content = trimmed(line);
-        if (content.empty() || content.front() == '#') continue;
-        const auto eq = content.find('=');
-        const std::string_view key = eq == std::string_view::npos ? content : trimmed(content.substr(0, eq));
-        if (eq == std::string_view::npos || !validKey(key)) {
-            fault = "line " + std::to_string(lineNumber) + " is not a key=value setting";
-            break;
-        }
-        values[std::string(key)] = std::string(trimmed(content.substr(eq + 1)));
-    }
+    const std::string fault = parseSettings(in, values);
     if (fault.empty()) {
         m_values = std::move(values);
         return {};
@@ -77,13 +85,24 @@ std::string SettingsFile::load() {
 }
 
 std::string SettingsFile::save() const {
+    // Several parts of the program keep their own SettingsFile on the same file: what this one
+    // did not set is taken from the file as it stands now, so one part's save never puts back
+    // another's older values.
+    std::map<std::string, std::string> merged = m_values;
+    if (std::ifstream current{m_path, std::ios::binary}) {
+        std::map<std::string, std::string> onDisk;
+        if (parseSettings(current, onDisk).empty()) {
+            for (auto& [key, value] : onDisk)
+                if (!m_changed.count(key)) merged[key] = std::move(value);
+        }
+    }
     std::filesystem::path temp = m_path;
     temp += ".new";
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
         if (!out) return "Could not write the settings file " + temp.string();
         out << "# DITA settings (key=value); DITA rewrites this file when a setting changes.\n";
-        for (const auto& [key, value] : m_values) out << key << '=' << value << '\n';
+        for (const auto& [key, value] : merged) out << key << '=' << value << '\n';
         out.flush();
         if (!out) {
             std::error_code ec;
@@ -130,6 +149,7 @@ void SettingsFile::setText(const std::string& key, const std::string& value) {
     if (!validKey(key)) throw std::invalid_argument("settings key '" + key + "' is not allowed");
     if (!validValue(value)) throw std::invalid_argument("settings value for '" + key + "' spans lines");
     m_values[key] = value;
+    m_changed.insert(key);
 }
 
 } // namespace dita

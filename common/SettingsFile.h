@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 
 namespace dita {
@@ -27,7 +28,9 @@ public:
     // malformed file is kept aside as "<name>.bad", every setting keeps its default, and the
     // returned message names the file and line; empty when all went well.
     std::string load();
-    // Writes every value; returns the reason when it could not, else empty.
+    // Writes the values set through this object over what the file holds now (other parts of
+    // the program may have saved their own keys meanwhile); returns the reason when it could
+    // not, else empty.
     std::string save() const;
 
     std::optional<std::string> value(const std::string& key) const;
@@ -47,6 +50,7 @@ public:
 private:
     std::filesystem::path m_path;
     std::map<std::string, std::string> m_values;
+    std::set<std::string> m_changed; // keys set through this object since its load
 };
 
 } // namespace dita

@@ -49,10 +49,29 @@ void SpectrumBox::clear(QRgb colour) {
     update();
 }
 
+void SpectrumBox::setBandMarks(const std::vector<int>& bins) {
+    if (bins == m_bandMarks) return;
+    m_bandMarks = bins;
+    update();
+}
+
 void SpectrumBox::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setCompositionMode(QPainter::CompositionMode_Source);
     p.drawImage(0, 0, m_frame);
+    // Band channels: a small downward triangle at the top edge over each, drawn on the screen
+    // only, so the images the drawing step scrolls stay clean.
+    constexpr int kMarkHalfWidth = 3;
+    constexpr int kMarkHeight = 7;
+    constexpr QRgb kMarkColour = 0xFFFF00FF;  // magenta: apart from the waterfall's colours and the marker
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor::fromRgba(kMarkColour));
+    for (const int bin : m_bandMarks) {
+        if (bin < 0 || bin >= kSpectrumBoxWidth) continue;
+        const QPoint triangle[3] = {{bin - kMarkHalfWidth, 0}, {bin + kMarkHalfWidth, 0}, {bin, kMarkHeight}};
+        p.drawPolygon(triangle, 3);
+    }
 }
 
 ClickLayer::ClickLayer(QWidget* parent) : QWidget(parent) {

@@ -17,6 +17,8 @@
 #include <QSlider>
 #include <QWidget>
 
+#include <vector>
+
 class QAction;
 
 namespace dita {
@@ -41,6 +43,9 @@ public:
     void showImage(const QImage& image, int markerBin, QRgb markerColour);
     // Before the first pass: the whole box in one colour.
     void clear(QRgb colour);
+    // The band decoder's channels: a mark at the top of the box over each bin (empty: none).
+    void setBandMarks(const std::vector<int>& bins);
+    const std::vector<int>& bandMarks() const { return m_bandMarks; }
     // The picture on the screen.
     const QImage& frame() const { return m_frame; }
 
@@ -49,6 +54,7 @@ protected:
 
 private:
     QImage m_frame;
+    std::vector<int> m_bandMarks;
 };
 
 // Image1: the transparent layer over SpectrumBox that takes the clicks.

@@ -3,7 +3,7 @@
 //
 // Who calls it: the station panel's LogBtnClick on the window thread. AdifLogWriter performs
 // one file append per call and keeps no state between calls. No Qt.
-#include "transmit/Messages.h"
+#include "common/MessageSink.h"
 
 #include <filesystem>
 #include <functional>

@@ -7,7 +7,7 @@
 // on the window thread. Messages go through the MessageSink the window passes in, so tests
 // record them instead of showing modal boxes.
 #include "log/AdifLog.h"
-#include "transmit/Messages.h"
+#include "common/MessageSink.h"
 
 #include <QFrame>
 #include <string>

@@ -1,7 +1,7 @@
 #include "log/TextFileActions.h"
 
 #include "log/AdifLog.h"
-#include "log/TextFiles.h"
+#include "common/TextFiles.h"
 
 #include <QFileDialog>
 #include <QPlainTextEdit>

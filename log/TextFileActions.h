@@ -5,7 +5,7 @@
 // Who calls it: the main window's SaveRcv1Click, SaveTransmit1Click and LoadTransmit1Click
 // handlers, on the window thread. Dialogs are made by replaceable functions so that tests can
 // choose a file without a modal dialog; failures go through the MessageSink.
-#include "transmit/Messages.h"
+#include "common/MessageSink.h"
 
 #include <QObject>
 #include <QString>

@@ -3,7 +3,7 @@
 #include "common/DitaPaths.h"
 #include "common/Latin1.h"
 #include "log/AdifLog.h"
-#include "log/TextFiles.h"
+#include "common/TextFiles.h"
 
 #include <gaugekit/GkClock.h>
 

@@ -6,7 +6,7 @@
 // does) and shows them from its Macros menu; everything runs on the window thread. Messages
 // go through the MessageSink the window passes in.
 #include "macros/MacroExpansion.h"
-#include "transmit/Messages.h"
+#include "common/MessageSink.h"
 
 #include <QGroupBox>
 #include <QMainWindow>

@@ -6,7 +6,7 @@
 // typed-character sender's command keys (F1..F10, Ctrl+1..Ctrl+5), which the window carries
 // over to the window thread as queued calls before calling commandKey. No Qt.
 #include "macros/MacroExpansion.h"
-#include "transmit/Messages.h"
+#include "common/MessageSink.h"
 
 #include <functional>
 #include <string>

@@ -38,9 +38,10 @@ constexpr double kHopSeconds = kHop / kWideRateHz;
 constexpr int kFramesPerPass = kWidePassSamples / kHop;
 const int kLowBin = static_cast<int>(std::ceil(kBandMinHz / kScanBinHz));
 const int kHighBin = static_cast<int>(std::floor(kBandMaxHz / kScanBinHz));
-// Noise floor: this fraction of the band's bins lies below it in each spectrum. With noise
-// alone a bin's power is exponentially distributed, so the quantile is -ln(1 - q) of the mean.
-constexpr double kFloorQuantile = 0.25;
+// Noise floor: this fraction of the band's bins lies below it in each spectrum (low, since in a
+// crowded band most bins hold a signal). With noise alone a bin's power is exponentially
+// distributed, so the quantile is -ln(1 - q) of the mean.
+constexpr double kFloorQuantile = 0.1;
 const float kFloorToMean = static_cast<float>(1.0 / -std::log(1.0 - kFloorQuantile));
 constexpr float kFloorSmoothing = 0.1f;
 // A bin keys on above this many times the mean noise power (12 dB: noise alone reaches it
@@ -89,6 +90,10 @@ constexpr int kChannelBlock = 1024;
 // other signals would fold onto the channel's tone.
 constexpr int kChannelBoxcar = 4;
 constexpr int kOscillatorRenormalise = 256;
+// Channel low-pass on the mixed-down signal: sixth-order Butterworth. Neighbours 60 Hz away
+// would otherwise beat through the decoder's short gathering detectors as fast keying.
+constexpr double kChannelCutoffHz = 40.0;
+constexpr std::array<double, 3> kButterworthQ = {0.51763809, 0.70710678, 1.93185165};
 constexpr int kTextReserve = 4096;
 constexpr int kFlushBlocks = 12;  // 2.2 s of silence at the end of the input
 constexpr int kCommandReserve = 64;
@@ -110,6 +115,32 @@ struct KeyBits {
     int overlap(const KeyBits& o) const { return std::popcount(recent & o.recent) + std::popcount(older & o.older); }
 };
 
+// One biquad section run on complex samples (the same real coefficients on both parts).
+struct ComplexBiquad {
+    float b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
+    std::complex<float> z1{}, z2{};
+    void design(double cutoffHz, double q, double rateHz) {
+        // Bilinear-transform low-pass.
+        const double w = 2.0 * M_PI * cutoffHz / rateHz;
+        const double alpha = std::sin(w) / (2.0 * q);
+        const double c = std::cos(w);
+        const double a0 = 1.0 + alpha;
+        b0 = static_cast<float>((1.0 - c) / 2.0 / a0);
+        b1 = static_cast<float>((1.0 - c) / a0);
+        b2 = b0;
+        a1 = static_cast<float>(-2.0 * c / a0);
+        a2 = static_cast<float>((1.0 - alpha) / a0);
+    }
+    void reset() { z1 = z2 = {}; }
+    std::complex<float> process(std::complex<float> x) {
+        // Transposed direct form II.
+        const std::complex<float> y = b0 * x + z1;
+        z1 = b1 * x - a1 * y + z2;
+        z2 = b2 * x - a2 * y;
+        return y;
+    }
+};
+
 struct Channel {
     bool open = false;
     int id = 0;
@@ -119,10 +150,11 @@ struct Channel {
     int64_t lastHeardFrame = 0;
     std::complex<double> oscillator{1.0, 0.0};
     std::complex<double> rotation{1.0, 0.0};
-    std::array<std::complex<float>, kChannelBoxcar> mixed{};
-    int mixedCount = 0;
+    std::complex<float> previousPair{};  // sum of the two mixed samples before
+    bool havePair = false;
     int quarter = 0;             // phase of the 1, j, -1, -j tone oscillator
     int renormalise = 0;
+    std::array<ComplexBiquad, kButterworthQ.size()> lowPass;
     CwChannelDecoder decoder;
     std::string text;            // this pass's text
     int wpm = 0;
@@ -222,6 +254,7 @@ BandDecoderImpl::BandDecoderImpl() {
     for (auto& ch : m_channels) {
         ch.decoder.configure(kChannelRateHz);
         ch.decoder.setPitch(kChannelToneHz);
+        for (size_t i = 0; i < ch.lowPass.size(); ++i) ch.lowPass[i].design(kChannelCutoffHz, kButterworthQ[i], kChannelRateHz);
         ch.text.reserve(kTextReserve);
     }
     for (auto& c : m_result.channels) c.text.reserve(kTextReserve);
@@ -359,9 +392,10 @@ void BandDecoderImpl::openChannel(Channel& ch, int bin) {
     ch.pitchHz = peakHz(bin);
     ch.rotation = std::polar(1.0, -2.0 * M_PI * ch.pitchHz / kWideRateHz);
     ch.oscillator = {1.0, 0.0};
-    ch.mixedCount = 0;
+    ch.havePair = false;
     ch.quarter = 0;
     ch.renormalise = 0;
+    for (auto& section : ch.lowPass) section.reset();
     ch.wpm = 0;
     ch.text.clear();
     ch.decoder.reset();
@@ -373,6 +407,7 @@ void BandDecoderImpl::openChannel(Channel& ch, int bin) {
     }
     const int64_t frameEnd = m_total - static_cast<int64_t>(m_frameIndex - firstFrame) * kHop;
     ch.startSample = std::max<int64_t>(0, frameEnd - kFrameSize / 2);
+    ch.startSample -= ch.startSample % kChannelDecimation;
     const int64_t lead = static_cast<int64_t>(kReplayLeadSeconds * kWideRateHz);
     ch.position = std::max({int64_t{0}, m_total - kHistorySamples + kFrameSize, frameEnd - kFrameSize - lead});
     ch.position -= ch.position % kChannelDecimation;
@@ -451,31 +486,67 @@ void BandDecoderImpl::closeSilent() {
 }
 
 void BandDecoderImpl::decodeChannel(Channel& ch, int64_t end) {
+    // The state is worked on in locals: the compiler cannot keep members in registers across
+    // the stores into the block.
+    double re = ch.oscillator.real();
+    double im = ch.oscillator.imag();
+    const double cr = ch.rotation.real();
+    const double ci = ch.rotation.imag();
+    auto mix = [&](float x) {
+        const std::complex<float> out(static_cast<float>(x * re), static_cast<float>(x * im));
+        // Written out: the library's complex product also handles infinities, which costs here.
+        const double nr = re * cr - im * ci;
+        im = re * ci + im * cr;
+        re = nr;
+        return out;
+    };
+    std::array<ComplexBiquad, kButterworthQ.size()> lowPass = ch.lowPass;
+    std::complex<float> previousPair = ch.previousPair;
+    bool havePair = ch.havePair;
+    int quarter = ch.quarter;
+    int renormalise = ch.renormalise;
     int filled = 0;
-    for (int64_t n = ch.position; n < end; ++n) {
-        const float x = m_history[static_cast<size_t>(n & kHistoryMask)];
-        ch.mixed[static_cast<size_t>(ch.mixedCount++)] = std::complex<float>(static_cast<float>(x * ch.oscillator.real()), static_cast<float>(x * ch.oscillator.imag()));
-        ch.oscillator *= ch.rotation;
-        if (++ch.renormalise == kOscillatorRenormalise) {
-            ch.oscillator /= std::abs(ch.oscillator);
-            ch.renormalise = 0;
+    // Positions are even: one channel sample per two mixed ones.
+    for (int64_t n = ch.position; n + 1 < end; n += kChannelDecimation) {
+        const std::complex<float> first = mix(m_history[static_cast<size_t>(n & kHistoryMask)]);
+        const std::complex<float> pair = first + mix(m_history[static_cast<size_t>((n + 1) & kHistoryMask)]);
+        renormalise += kChannelDecimation;
+        if (renormalise >= kOscillatorRenormalise) {
+            // One Newton step towards unit length keeps the oscillator on the circle.
+            const double g = 1.5 - 0.5 * (re * re + im * im);
+            re *= g;
+            im *= g;
+            renormalise = 0;
         }
-        if (ch.mixedCount < kChannelBoxcar) continue;
-        // One channel sample per two mixed ones, from the last four; the channel tone's
-        // oscillator turns a quarter each time. Twice the real part keeps input amplitude.
-        const std::complex<float> z = (ch.mixed[0] + ch.mixed[1] + ch.mixed[2] + ch.mixed[3]) * (2.0f / kChannelBoxcar);
-        static constexpr std::array<std::complex<float>, 4> kQuarter = {std::complex<float>{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
-        m_block[static_cast<size_t>(filled++)] = (z * kQuarter[static_cast<size_t>(ch.quarter)]).real();
-        ch.quarter = (ch.quarter + 1) & 3;
-        ch.mixed[0] = ch.mixed[2];
-        ch.mixed[1] = ch.mixed[3];
-        ch.mixedCount = 2;
+        const bool ready = havePair;
+        havePair = true;
+        // The last four mixed samples; twice the real part below keeps input amplitude.
+        std::complex<float> z = (previousPair + pair) * (2.0f / kChannelBoxcar);
+        previousPair = pair;
+        if (!ready) continue;
+        for (auto& section : lowPass) z = section.process(z);
+        // The channel tone's oscillator turns a quarter each sample: 1, j, -1, -j.
+        float y = 0.0f;
+        switch (quarter) {
+        case 0: y = z.real(); break;
+        case 1: y = -z.imag(); break;
+        case 2: y = -z.real(); break;
+        default: y = z.imag(); break;
+        }
+        quarter = (quarter + 1) & 3;
+        m_block[static_cast<size_t>(filled++)] = y;
         if (filled == kChannelBlock) {
             ch.decoder.process(m_block.data(), filled, m_settings, ch.text);
             filled = 0;
         }
     }
     if (filled > 0) ch.decoder.process(m_block.data(), filled, m_settings, ch.text);
+    ch.oscillator = {re, im};
+    ch.lowPass = lowPass;
+    ch.previousPair = previousPair;
+    ch.havePair = havePair;
+    ch.quarter = quarter;
+    ch.renormalise = renormalise;
     ch.position = std::max(ch.position, end);
     const int wpm = ch.decoder.wpm();
     if (wpm > 0) ch.wpm = wpm;
@@ -528,7 +599,12 @@ const BandPassResult& BandDecoderImpl::processPass(const int32_t* samples) {
     for (auto& ch : m_channels) ch.text.clear();
     applyCommands();
     decimate(samples);
-    for (int f = 0; f < kFramesPerPass; ++f) scanFrame(m_total - kWidePassSamples + (f + 1) * kHop);
+    for (int f = 0; f < kFramesPerPass; ++f) {
+        // Spectra over the start of the input would see the silence before it as quiet
+        // followed by a rise in every bin.
+        const int64_t frameEnd = m_total - kWidePassSamples + (f + 1) * kHop;
+        if (frameEnd >= kFrameSize) scanFrame(frameEnd);
+    }
     followAndMerge();
     openCandidates();
     decodeChannels();

@@ -39,7 +39,7 @@ constexpr float kRetuneFraction = 0.25f;
 // Runs shorter than this fraction of a dot (marks) or element gap (gaps) are not elements.
 constexpr float kMinRunFraction = 0.45f;
 // Gathering waits at most this long after the first mark for the spacing to become clear.
-constexpr double kMaxHoldSeconds = 6.0;
+constexpr double kMaxHoldSeconds = 12.0;
 // Kept steps from before the first mark that are run again (the first mark's rise).
 constexpr double kReplayLeadSeconds = 0.3;
 // Seeds of the matched detector's levels from the kept steps' amplitudes.
@@ -49,9 +49,18 @@ constexpr double kMarkPercentile = 0.95;
 constexpr double kOverGapSeconds = 3.0;
 constexpr float kOverGapWordGaps = 2.5f;
 constexpr int kMinMarksToSettle = 6;
+// Mark level over space level (amplitude) from which a detector does not split elements in
+// noise (25 dB).
+constexpr float kStrongSignalRatio = 18.0f;
+// Element gap to dot: 0.43 with heavy weighting (1.4), 1.9 with light weighting (0.7) or the
+// shortened marks of a weak signal.
+constexpr float kMinElementGapDots = 0.35f;
+constexpr float kMaxElementGapDots = 2.2f;
 // Dots shorter than this (70 wpm, above the fastest senders decoded) are a detector splitting
-// elements in noise, not a sender.
+// elements in noise, not a sender. A strong signal is not split, and the short detector that
+// reads it may measure its dots a step short: 80 wpm then.
 constexpr double kMinDotSeconds = 1.2 / 70.0;
+constexpr double kMinStrongDotSeconds = 1.2 / 80.0;
 
 float alphaFor(double seconds, double stepRate) { return static_cast<float>(1.0 / (seconds * stepRate)); }
 
@@ -225,6 +234,13 @@ void CwChannelDecoder::process(const float* samples, int count, const DecoderSet
     }
 }
 
+bool CwChannelDecoder::isPlausible(const TimingEstimate& e, bool strong) const {
+    // Element gaps are about as long as dots in every keying style; a detector too long for
+    // the sender merges the elements of a character, and its "gaps" are letter gaps.
+    return e.dot >= (strong ? kMinStrongDotSeconds : kMinDotSeconds) * m_stepRate && e.elementGap <= kMaxElementGapDots * e.dot &&
+           e.elementGap >= kMinElementGapDots * e.dot;
+}
+
 int CwChannelDecoder::detectorDelay() const { return KeyDetector::kMaxHalfLength - m_detector.halfLength(); }
 
 std::complex<float> CwChannelDecoder::rawAt(int age) const {
@@ -284,16 +300,21 @@ void CwChannelDecoder::gatherStep(std::complex<float> raw, const DecoderSettings
         full = full || bank.eventCount >= kMaxEvents;
     }
     const bool held = full || m_gatherSteps - firstMark >= static_cast<int>(kMaxHoldSeconds * m_stepRate);
-    // The longest detector whose estimate holds wins: it sees the least noise.
-    for (int b = kBanks - 1; b >= 0; --b) {
+    // Which detector's events to trust: a strong signal is read best by the shortest one (a
+    // longer one may merge the elements of a fast sender); otherwise the longest one that fits
+    // the dot it finds, as it sees the least noise.
+    for (int pick = 0; pick < 2 * kBanks; ++pick) {
+        const bool strongPass = pick < kBanks;
+        const int b = strongPass ? pick : 2 * kBanks - 1 - pick;
         const Bank& bank = m_banks[static_cast<size_t>(b)];
+        const KeyDetector& d = bank.detector;
+        if (strongPass && !(d.markLevel() > kStrongSignalRatio * d.spaceLevel())) continue;
         TimingEstimate estimate;
         if (!bankEstimate(bank, estimate)) continue;
-        const bool fitsFilter = 2.0f * static_cast<float>(bank.detector.halfLength()) <= kMaxFilterDots * estimate.dot;
-        const bool plausible = estimate.dot >= kMinDotSeconds * m_stepRate;
+        const bool fitsFilter = 2.0f * static_cast<float>(d.halfLength()) <= kMaxFilterDots * estimate.dot;
         const bool known = m_fixedWpm > 0 ||
                            (estimate.marksSplit && estimate.marks >= kMinMarksToSettle && estimate.spacingKnown);
-        if ((known || held) && fitsFilter && plausible && settle(estimate, held, settings, out)) return;
+        if ((known || held) && fitsFilter && isPlausible(estimate, strongPass) && settle(estimate, held, strongPass, settings, out)) return;
     }
     // Held long enough and nothing fits: what was gathered was not a sender.
     if (held) restartGathering();
@@ -352,7 +373,7 @@ int CwChannelDecoder::replay(float dotSteps, float elementGapSteps, int count, T
     return n;
 }
 
-bool CwChannelDecoder::settle(const TimingEstimate& gathered, bool held, const DecoderSettings& settings, std::string& out) {
+bool CwChannelDecoder::settle(const TimingEstimate& gathered, bool held, bool strong, const DecoderSettings& settings, std::string& out) {
     // Steps to run again: from a little before the earliest first mark up to now.
     int firstMark = m_gatherSteps;
     for (const auto& bank : m_banks) {
@@ -369,8 +390,7 @@ bool CwChannelDecoder::settle(const TimingEstimate& gathered, bool held, const D
     if (estimate.marksSplit && std::abs(estimate.dot - gathered.dot) > kRetuneFraction * gathered.dot) {
         n = replay(estimate.dot, estimate.elementGap, count, estimate);
     }
-    const bool confirmed = m_fixedWpm > 0 || (estimate.marksSplit && estimate.marks >= kMinMarksToSettle &&
-                                              estimate.dot >= kMinDotSeconds * m_stepRate);
+    const bool confirmed = m_fixedWpm > 0 || (estimate.marksSplit && estimate.marks >= kMinMarksToSettle && isPlausible(estimate, strong));
     if (!confirmed && !held) return false;
     if (!estimate.marksSplit) estimate = gathered;
     if (!estimate.spacingKnown && gathered.spacingKnown) {

@@ -98,7 +98,7 @@ private:
 class CwChannelDecoder {
 public:
     static constexpr int kStepSamples = 16;
-    static constexpr int kRawSteps = 4096;   // 11.9 s of kept steps at the narrowband rate
+    static constexpr int kRawSteps = 8192;   // 23.8 s of kept steps at the narrowband rate
     static constexpr int kMaxEvents = 1024;  // events gathered before the timing is known
     static constexpr int kBanks = 3;
 
@@ -147,7 +147,7 @@ private:
     // Runs the last count kept steps through the matched detector; events into m_replayEvents.
     int replay(float dotSteps, float elementGapSteps, int count, TimingEstimate& estimate);
     // Decodes everything kept once the matched run confirms the timing (or the hold is over).
-    bool settle(const TimingEstimate& gathered, bool held, const DecoderSettings& settings, std::string& out);
+    bool settle(const TimingEstimate& gathered, bool held, bool strong, const DecoderSettings& settings, std::string& out);
     void restartGathering();
     void applyMatchedLength(float dotSteps);
     std::complex<float> rawAt(int age) const;
@@ -155,6 +155,7 @@ private:
     // centre lies at the same time whatever its length: a change of length does not replay or
     // skip any of the envelope.
     int detectorDelay() const;
+    bool isPlausible(const TimingEstimate& estimate, bool strong) const;
 
     double m_sampleRate = 5512.5;
     double m_stepRate = 344.53125;

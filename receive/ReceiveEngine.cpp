@@ -17,7 +17,6 @@ namespace dita {
 namespace {
 constexpr int kMinSnrBin = 25;
 constexpr int kTuneWidthWpm = 30;     // a click designs with the 30 wpm width
-constexpr int kResetSpeedWpm = 35;
 constexpr double kSignalBarScale = 0.55;
 constexpr uint32_t kSignalBarBlue = 0xFF0000;  // BGR
 constexpr int kTextReserve = 4096;
@@ -132,7 +131,7 @@ void ReceiveEngineImpl::retuneStandard(int bin) {
 void ReceiveEngineImpl::standardDecoderReset() {
     m_detector.decoderReset();
     m_timer.resetToAcquisition();
-    m_timer.setSpeeds(kResetSpeedWpm);
+    m_timer.setSpeeds(kDecoderResetSpeedWpm);
     const float hw = resetHalfWidth(m_timer.speedMode());
     m_filter.design(m_smoothedCentre - hw, m_smoothedCentre + hw);
 }

@@ -21,6 +21,7 @@ constexpr int kStepsPerPass = 64;         // decisions of 2.902 ms per pass
 constexpr int kLineBins = 422;            // bins drawn by the line spectrum
 constexpr int kWaterfallBins = 512;       // bins coloured in the waterfall row
 constexpr int kMaxClickBin = 480;         // a click on the display tunes at most to this bin
+constexpr int kDecoderResetSpeedWpm = 35; // both receive speeds right after a decoder reset
 
 // What the window may change. Values and meanings are those of the operating settings.
 enum class ReceiveCommandKind {

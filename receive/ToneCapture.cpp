@@ -28,6 +28,7 @@ constexpr int kFollowBins = 2;          // drift followed per pass
 constexpr double kFollowGain = 0.3;     // share of the measured offset taken per pass
 constexpr double kMinQuietSeconds = 1.0;
 constexpr double kQuietWordGaps = 1.5;
+constexpr double kGateHoldSeconds = 2.5;
 constexpr long kNever = -1000000;
 constexpr float kRiseRatio = 10.0f;
 constexpr float kDynamicRange = 1e-3f;  // 30 dB
@@ -83,6 +84,11 @@ void ToneCapture::tune(double hz) {
     m_pitchHz = hz;
     m_lastHeard = m_pass;
     m_lastPresent = kNever;
+}
+
+bool ToneCapture::signalPresent() const {
+    // The gate holds through the bottom of a fade, where single passes lose the tone.
+    return m_tuned && (m_pass - m_lastPresent) * m_passSeconds <= std::max(kGateHoldSeconds, quietSeconds());
 }
 
 double ToneCapture::quietSeconds() const { return std::max(kMinQuietSeconds, kQuietWordGaps * m_wordGapSeconds); }
@@ -216,7 +222,11 @@ bool ToneCapture::update(const PowerSpectrum& power) {
     float nearby = tunedNow;
     for (int i = std::max(centre - kSkirtBins, 0); i <= std::min(centre + kSkirtBins, m_count - 1); ++i) nearby = std::max(nearby, m_sum[static_cast<size_t>(i)]);
     const float floorNow = std::max(m_floorNow, m_localNow[static_cast<size_t>(std::clamp(centre, 0, m_count - 1))]);
-    if (tunedNow >= kHeardRatio * floorNow && tunedNow >= kSkirtRatio * nearby) m_lastPresent = m_pass;
+    // Two passes in a row: a single noise spectrum puts the tuned bins that far over the
+    // background every few hundred passes.
+    const bool presentNow = tunedNow >= kHeardRatio * floorNow && tunedNow >= kSkirtRatio * nearby;
+    if (presentNow && m_presentBefore) m_lastPresent = m_pass;
+    m_presentBefore = presentNow;
     float heard = 0.0f;
     for (int i = std::max(centre - 1, 0); i <= std::min(centre + 1, m_count - 1); ++i) heard = std::max(heard, m_sum[static_cast<size_t>(i)]);
     m_tunedRatio = floorNow > 0.0f ? heard / floorNow : 0.0f;

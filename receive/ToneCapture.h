@@ -42,7 +42,7 @@ public:
     float tunedRatio() const { return m_tunedRatio; }
     // A tone stands at the tuned pitch now, or did within the sender's word gaps: the signal
     // estimate that opens the decoder's gate.
-    bool signalPresent() const { return m_tuned && (m_pass - m_lastPresent) * m_passSeconds <= quietSeconds(); }
+    bool signalPresent() const;
 
 private:
     int binOf(double hz) const;
@@ -61,6 +61,7 @@ private:
     double m_pitchHz = 600.0;
     long m_lastHeard = 0;
     long m_lastPresent = -1000000;
+    bool m_presentBefore = false;
     double m_wordGapSeconds = 0.0;
     float m_floorAverage = 0.0f;
     float m_floorNow = 0.0f;

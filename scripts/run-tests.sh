@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds DITA and runs the whole test suite twice: a normal build, then a build with
+# Builds DITA and runs the whole test suite twice: a normal build (warnings are errors), then,
+# after a Clang build that must compile without a warning, a build with
 # AddressSanitizer and UndefinedBehaviorSanitizer; then builds only the tests labelled
 # "threads" (those that run our own threads) with ThreadSanitizer and runs them. Usage:
 # scripts/run-tests.sh [--quick] (--quick runs the normal build only). Then the fuzz targets
@@ -17,9 +18,14 @@ run_suite() {
   (cd "$dir" && ctest --output-on-failure -j "$JOBS")
 }
 
-echo "== normal build =="
-run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+echo "== normal build (GCC, warnings are errors) =="
+run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDITA_WERROR=ON
 if [ "${1:-}" != "--quick" ]; then
+  echo "== Clang build, warnings are errors (compiled, not run) =="
+  CC=clang CXX=clang++ cmake -S . -B build-clang "${GEN[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DDITA_WERROR=ON -DDITA_BUILD_BENCH=OFF >/dev/null
+  cmake --build build-clang -j "$JOBS"
+
   echo "== AddressSanitizer + UndefinedBehaviorSanitizer build =="
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

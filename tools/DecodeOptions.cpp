@@ -54,6 +54,9 @@ const char* decodeUsage() {
            "  --non-english on|off                 (default off)\n"
            "  --word-spaces on|off                 (default on)\n"
            "  --space-time short|medium|long       (default medium)\n"
+           "  --band         decode every signal 200-3000 Hz; one line per signal when it ends:\n"
+           "                 start time, frequency, speed, text\n"
+           "  --format text|jsonl  with --band: lines of text (default) or one JSON object each\n"
            "  --stats        print duration, wall time, speed factor, speed and tone to stderr\n"
            "  --trace FILE   write one JSON line per pass\n"
            "  -j, --jobs N   decode N files at once (default: one per processor core); the\n"
@@ -79,6 +82,15 @@ bool parseDecodeOptions(int argc, char** argv, DecodeOptions& o, std::string& er
             o.version = true;
         } else if (arg == "--stats") {
             o.stats = true;
+        } else if (arg == "--band") {
+            o.band = true;
+        } else if (arg == "--format") {
+            if (!value(v)) return false;
+            if (v != "text" && v != "jsonl") {
+                error = "--format takes text or jsonl, not '" + v + "'";
+                return false;
+            }
+            o.jsonl = v == "jsonl";
         } else if (arg == "--trace") {
             if (!value(o.traceFile)) return false;
         } else if (arg == "-j" || arg == "--jobs" || arg.rfind("-j", 0) == 0) {
@@ -131,6 +143,14 @@ bool parseDecodeOptions(int argc, char** argv, DecodeOptions& o, std::string& er
         } else {
             o.files.push_back(arg);
         }
+    }
+    if (o.jsonl && !o.band) {
+        error = "--format jsonl needs --band";
+        return false;
+    }
+    if (o.band && (o.toneHz > 0 || !o.traceFile.empty())) {
+        error = "--band decodes every signal: it takes neither --tone nor --trace";
+        return false;
     }
     if (o.files.empty() && !o.help && !o.version) {
         error = "no sound file given (see --help)";

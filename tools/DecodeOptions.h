@@ -13,6 +13,8 @@ struct DecodeOptions {
     InputChannel channel = InputChannel::Mic;
     int toneHz = 0;                        // 0: find the tone automatically
     bool stats = false;
+    bool band = false;                     // every signal in the passband, one line per channel
+    bool jsonl = false;                    // --format jsonl (band decoding only)
     std::string traceFile;
     int jobs = 0;                          // files decoded at once; 0: one per processor core
     std::vector<std::string> files;

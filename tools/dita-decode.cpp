@@ -3,6 +3,7 @@
 // engine each, and printed in the order given.
 #include "DecodeOptions.h"
 
+#include "receive/BandDecoder.h"
 #include "receive/ReceiveEngine.h"
 #include "receive/SoundFileReader.h"
 
@@ -88,6 +89,67 @@ void appendTrace(int pass, const PassResult& r, const ReceiveLevels& lv, double 
     out += "\",\"text\":\"" + jsonEscape(r.text) + "\"}\n";
 }
 
+void appendBandRecord(const BandRecord& r, bool jsonl, std::string& out) {
+    char head[160];
+    if (jsonl) {
+        std::snprintf(head, sizeof head, "{\"id\":%d,\"start\":%.2f,\"hz\":%.1f,\"wpm\":%d,\"snr_db\":%.1f,", r.id,
+                      r.startSeconds, r.pitchHz, r.wpm, r.snrDb);
+        out += head;
+        if (r.mergedInto) out += "\"merged_into\":" + std::to_string(r.mergedInto) + ",";
+        out += "\"text\":\"" + jsonEscape(r.text) + "\"}\n";
+        return;
+    }
+    std::snprintf(head, sizeof head, "%8.1f s %6.0f Hz %3d wpm  ", r.startSeconds, r.pitchHz, r.wpm);
+    out += head;
+    for (const char c : r.text) out += c == '\r' || c == '\n' ? ' ' : c;
+    out += '\n';
+}
+
+// Band decoding of one file: a line per channel as it closes, the rest at the end in order of
+// their start.
+void decodeBandFile(SoundFileReader& reader, const std::string& path, const DecodeOptions& options,
+                    FileResult& result, const PassSink& afterPass) {
+    BandDecoder band;
+    for (const auto& c : options.commands) {
+        if (c.kind == ReceiveCommandKind::TextCase) band.post({BandCommandKind::TextCase, c.value});
+        if (c.kind == ReceiveCommandKind::Prosigns) band.post({BandCommandKind::Prosigns, c.value});
+        if (c.kind == ReceiveCommandKind::SpacesMode) band.post({BandCommandKind::SpacesMode, c.value});
+    }
+    BandTranscript transcript;
+    std::vector<BandRecord> closed;
+    std::array<int32_t, kPassFrames> samples{};
+    const auto start = std::chrono::steady_clock::now();
+    long long frames = 0;
+    int channels = 0;
+    for (int got = kPassFrames; got == kPassFrames;) {
+        got = reader.read(samples.data(), kPassFrames);
+        frames += got;
+        if (got <= 0) break;
+        std::fill(samples.begin() + got, samples.end(), 0);
+        closed.clear();
+        transcript.add(band.processPass(samples.data()), closed);
+        for (const auto& r : closed) appendBandRecord(r, options.jsonl, result.text);
+        channels += static_cast<int>(closed.size());
+        if (afterPass) afterPass(result);
+    }
+    closed.clear();
+    transcript.add(band.finish(), closed);
+    std::sort(closed.begin(), closed.end(), [](const BandRecord& a, const BandRecord& b) { return a.startSeconds < b.startSeconds; });
+    for (const auto& r : closed) appendBandRecord(r, options.jsonl, result.text);
+    channels += static_cast<int>(closed.size());
+    result.audioSeconds = static_cast<double>(frames) / kSampleRateHz;
+    result.ok = reader.error().empty();
+    if (!result.ok) result.messages += "dita-decode: " + reader.error() + "\n";
+    if (options.stats) {
+        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        char line[512];
+        std::snprintf(line, sizeof line, "%s: audio %.2f s, wall %.4f s, speed factor %.0f x real time, %d channels\n",
+                      path.c_str(), result.audioSeconds, wall, wall > 0 ? result.audioSeconds / wall : 0.0, channels);
+        result.messages += line;
+    }
+    if (afterPass) afterPass(result);
+}
+
 // Decodes one file into `result`; `heading` starts the text once the file is open.
 void decodeFile(const std::string& path, const std::string& heading, const DecodeOptions& options, bool trace,
                 FileResult& result, const PassSink& afterPass) {
@@ -98,6 +160,10 @@ void decodeFile(const std::string& path, const std::string& heading, const Decod
         return;
     }
     result.text = heading;
+    if (options.band) {
+        decodeBandFile(reader, path, options, result, afterPass);
+        return;
+    }
     ReceiveEngine engine;
     engine.post({ReceiveCommandKind::Decoder, kDecoderEnhanced});  // the default; options may change it
     for (const auto& c : options.commands) engine.post(c);

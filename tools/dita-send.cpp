@@ -8,7 +8,6 @@
 #include "transmit/PortAudioToneDevice.h"
 #include "transmit/SendTiming.h"
 #include "transmit/ToneOutput.h"
-#include "transmit/TransmitControls.h"
 #include "transmit/WavToneDevice.h"
 
 #include <algorithm>

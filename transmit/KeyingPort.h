@@ -52,6 +52,10 @@ enum OutputDeviceKind : int32_t { kOutputSoundCard = 0, kOutputSerialPort = 1 };
 enum OutputPortKind : int32_t { kOutputPortNumber = 1, kOutputPortNone = 2 };
 enum KeyInvertKind : int32_t { kKeyNormal = 1, kKeyInverted = 2 };
 
+constexpr int32_t kSerialMaxWpm = 50; // the serial lines cannot follow faster keying
+inline constexpr const char* kSerialSpeedNoteText =
+    "Use the sound card output for code speeds greater than 50 wpm!";
+
 // The PTT dialog's line assignment. A line is never both data and PTT, at most one is PTT.
 struct PttSettings {
     bool DtrIsData = true;

@@ -38,7 +38,7 @@ void TransmitSpeedControls::XmitSpdUpDnChanging(int32_t position) {
 void TransmitSpeedControls::XmitSpdUpDnMouseUp() {
     if (!(m_hooks.typingActive && m_hooks.typingActive())) {
         const int32_t limited = limitForOutput(m_upDownPosition);
-        if (limited < m_upDownPosition && m_upDownPosition > kSerialMaxWpm) {
+        if (limited < m_upDownPosition && m_upDownPosition > kSerialNoteAboveWpm) {
             m_upDownPosition = kSerialMaxWpm;
             if (m_messages) m_messages(kSerialSpeedNoteText, kTransmitSpeedNoteCaption);
         }

@@ -16,12 +16,12 @@
 
 namespace dita {
 
-constexpr int32_t kSerialMaxWpm = 50;       // the serial lines cannot follow faster keying
+// The up-down's release shows the "Transmit Speed Note" only above this position; at 51 the
+// serial keying is held at 50 without it.
+constexpr int32_t kSerialNoteAboveWpm = 51;
 constexpr int32_t kInitialXmitSpeed = 20;   // XmitSpdUpDn2 in the form
 constexpr int32_t kInitialUpDownPosition = 25;
 
-inline constexpr const char* kSerialSpeedNoteText =
-    "Use the sound card output for code speeds greater than 50 wpm!";
 
 class TransmitSpeedControls {
 public:

@@ -129,6 +129,7 @@ constexpr MenuRow kRows[] = {
     option("Waterfall2", "Waterfall", "ype2", S::DisplayType, st::DisplayType::Waterfall),
     menu("imeline1", "Timeline", "Display1"),
     command("Show2", "Show", "imeline1"),
+    command("BandDecoder1", "Band Decoder", "Display1"),
     menu("ransmit2", "Transmit", "Display1"),
     option("SingleScreen1", "Single Screen", "ransmit2", S::TransmitScreen,
            st::TransmitScreen::Single),

@@ -215,7 +215,9 @@ TEST(DecoderFormMenuTest, SpeedLocksSetTheTransmitSpeedAndTheLockedMark) {
     f.click("Auto3");
     EXPECT_EQ(raw(f.settings().RxSpeedLock), 1);
     EXPECT_FALSE(f.item("LockedWPM")->isChecked());
-    EXPECT_EQ(f.XmitSpdUpDn2->value(), 25);
+    // Auto takes the receive speed as the decoder reset leaves it, 35, not Auto's starting 25.
+    EXPECT_EQ(f.XmitSpdUpDn2->value(), 35);
+    EXPECT_EQ(f.XmitSpeedPanel->text(), "35");
     const auto cmds = r.processor.commands();
     int speedModes = 0;
     for (const auto& c : cmds)
@@ -237,7 +239,14 @@ TEST(DecoderFormMenuTest, FormDefaultsCaptionsAndHiddenItems) {
     EXPECT_EQ(f.item("N50PLUSWPM")->text(), "50+ WPM");
     EXPECT_EQ(f.item("AFCStartFreq1")->text(), "AFC Start Freq");
     EXPECT_EQ(f.CoarseGainBar->toolTip(), "Spectrum Display Gain ");
+    // The checked size item and the memos agree from the start.
+    EXPECT_TRUE(f.item("NormalFont1")->isChecked());
+    EXPECT_EQ(f.RcvMemo->font().pointSize(), 14);
+    EXPECT_EQ(f.TransmitMemo->font().pointSize(), 14);
+    f.click("SmallFont1");
     EXPECT_EQ(f.RcvMemo->font().pointSize(), 12);
+    EXPECT_EQ(f.ClearButton->toolTip(), "Reset Stuck Decoding");
+    EXPECT_EQ(f.XmitSpdUpDn2->toolTip(), "Set Transmit Code Speed");
     EXPECT_EQ(f.BandSpinEdit->value(), 1);
     EXPECT_EQ(f.CoarseGainBar->value(), 10);
     EXPECT_EQ(f.CoarseGainBar2->value(), 10);
@@ -253,7 +262,9 @@ TEST(DecoderFormLayoutTest, ScreenModesPlaceTheControls) {
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
     f.show();
+    EXPECT_EQ(f.ClearButton->text(), "Clear Decode");
     f.click("TransmitReceive1");
+    EXPECT_EQ(f.ClearButton->text(), "Clr Decode");
     EXPECT_EQ(f.TransmitMemo->y(), 268);
     EXPECT_FALSE(f.Rcv2Pnl->isVisible());
     EXPECT_EQ(f.Rcv2Pnl->y(), 616);
@@ -433,9 +444,18 @@ TEST(DecoderFormLoopTest, QuitStopsASendBeforeAndAfterSavingThenKeysUp) {
     s.keyUp = [&] { steps.push_back("key up"); };
     s.terminate = [&] { steps.push_back("terminate"); };
     TDecoderForm f(s);
+    f.SystemTimerTimer(); // the first tick loads the configuration
     f.Quit1Click();
     EXPECT_EQ(steps,
               (std::vector<std::string>{"stop send", "save", "stop send", "key up", "terminate"}));
+}
+
+TEST(DecoderFormLoopTest, QuittingBeforeTheFirstLoadKeepsTheStoredSettings) {
+    FormRig r(1, false); // the first SystemTimer tick, which loads DITA.cfc, has not come
+    r.form->close();
+    EXPECT_EQ(r.loads, 0);
+    EXPECT_EQ(r.saves, 0) << "the creation defaults would overwrite the operator's settings";
+    EXPECT_EQ(r.terminates, 1);
 }
 
 TEST(DecoderFormLoopTest, TransmitPausesTheWindowAndCaptureRestartsFresh) {

@@ -137,6 +137,58 @@ TEST(TransmitWiring, FunctionKeysTypedInTheTransmitWindowPressMessageButtons) {
     for (int n = 1; n <= kMacroCount; ++n) EXPECT_FALSE(marked(t.f.msgButtons[n])) << n;
 }
 
+// A screen or macro send locks the spin edit XmitSpdUpDn2 only, typed sending the up-down
+// XmitSpdUpDn only: the other stays usable.
+TEST(TransmitWiring, SendsLockOnlyTheirOwnSpeedControl) {
+    TransmitRig t(40ms);
+    t.f.macroSources()[1] = "PARIS PARIS";
+    t.enableImmediate();
+    t.f.MsgButton1->click();
+    ASSERT_TRUE(pumpUntil([&] { return t.f.transmitPanel().controller().sendBusy(); }));
+    EXPECT_FALSE(t.f.XmitSpdUpDn2->isEnabled());
+    EXPECT_TRUE(t.f.XmitSpdUpDn->isEnabled());
+    ASSERT_TRUE(t.keyed("PARIS PARIS"));
+    ASSERT_TRUE(pumpUntil([&] {
+        return !t.f.transmitPanel().controller().sendBusy() && t.f.XmitSpdUpDn2->isEnabled();
+    }));
+    for (int i = 0; i < 5; ++i) pressKey(t.f.TransmitMemo, Qt::Key_E);
+    ASSERT_TRUE(pumpUntil([&] { return !t.f.XmitSpdUpDn->isEnabled(); }));
+    EXPECT_TRUE(t.f.XmitSpdUpDn2->isEnabled());
+    ASSERT_TRUE(pumpUntil([&] { return t.f.XmitSpdUpDn->isEnabled(); }));
+}
+
+// Entering the receive loop again (here after an input channel change made while a screen
+// send runs) resets transmission as the first entry does: whatever is still being sent stops,
+// IMM mode and buffer 13 are selected, the key goes up. (The loop comes back at its next full
+// buffer, during the send or after it.)
+TEST(TransmitWiring, ReenteringTheReceiveLoopSelectsImmediateModeAgain) {
+    TransmitRig t(20ms);
+    Feeder feed(t.rig.catalog.script(0), 1);
+    auto& panel = t.f.transmitPanel();
+    const TransmitState& state = panel.controller().state();
+    EXPECT_EQ(state.SendMode.load(), kSendModeImm);
+    panel.XmitButton->click();
+    panel.MsgButton14->click();
+    ASSERT_EQ(state.SendMode.load(), kSendModeScn);
+    t.f.TransmitMemo->setPlainText("PARIS PARIS PARIS PARIS");
+    panel.SendBtn->click();
+    ASSERT_TRUE(pumpUntil([&] { return state.SendActive.load(); }));
+    const int entries = t.f.loopEntries();
+    t.f.click("LeftInput");
+    ASSERT_TRUE(pumpUntil([&] { return t.f.loopEntries() > entries && t.f.loopRunning(); }));
+    ASSERT_TRUE(pumpUntil([&] { return !state.SendActive.load(); }));
+    pumpUntil([] { return false; }, 50ms); // a character being keyed is finished
+    const int keyed = t.keyer.characters();
+    pumpUntil([] { return false; }, 150ms);
+    EXPECT_EQ(t.keyer.characters(), keyed) << "keying went on after the loop came back";
+    EXPECT_EQ(state.SendMode.load(), kSendModeImm);
+    EXPECT_EQ(state.SendBufferIndex.load(), kImmBufferIndex);
+    EXPECT_TRUE(panel.MsgButton13->font().bold());
+    EXPECT_FALSE(panel.MsgButton14->font().bold());
+    EXPECT_FALSE(t.f.flags().TransmitActive.load());
+    EXPECT_EQ(t.f.keyingPort().KeyState.load(), kKeyUp);
+}
+
 TEST(TransmitWiring, TransmitActiveAndLampsFollowASend) {
     TransmitRig t(30ms);
     // Sound keeps arriving, so the receive loop runs passes and works the lamps.

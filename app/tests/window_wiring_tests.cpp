@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTableWidget>
 
 #include <cmath>
 #include <cstdlib>
@@ -20,9 +21,12 @@
 #include <sstream>
 #include <unistd.h>
 
+#include "app/BandWorker.h"
 #include "app/SetupDialogs.h"
 #include "app/tests/FormRig.h"
+#include "display/BandWindow.h"
 #include "display/DisplayPanel.h"
+#include "receive/tests/CwSynth.h"
 #include "display/TimeLineForm.h"
 #include "gaugekit/GkBar.h"
 #include "gaugekit/GkLED.h"
@@ -487,4 +491,91 @@ TEST(WindowTransmitTest, AMessageFromAnotherThreadIsShownByTheWindowThread) {
     EXPECT_TRUE(r.messages.messages.empty()) << "not shown on the sender's thread";
     ASSERT_TRUE(pumpUntil([&] { return !r.messages.messages.empty(); }, 2000ms));
     EXPECT_TRUE(r.hasMessage(kComOpenFailedText, kCommIoErrorCaption));
+}
+
+// ---------------------------------------------------------------- band window
+
+// Three senders through the real run loop and band decoder thread: the Band window lists them
+// by frequency with their text, the waterfall marks them, and a click on a row tunes the main
+// decoder as a click on the spectrum at that frequency does.
+TEST(WindowBandTest, BandWindowListsTheSendersAndARowClickTunesLikeTheSpectrum) {
+    BandWorker worker;
+    FormRig r(1, true, [&](DecoderFormServices& s) { s.bandWorker = &worker; });
+    TDecoderForm& f = *r.form;
+    f.click("BandDecoder1");
+    BandWindow& band = *f.bandWindow();
+    ASSERT_TRUE(band.isVisible());
+    ASSERT_TRUE(worker.enabled());
+
+    const std::vector<test::BandSignal> senders = {
+        {"CQ CQ DE W1AW W1AW K", {20, 500, 0, 12, 0.5, 0, 1}},
+        {"TNX FER CALL UR RST 579", {25, 1210, 0, 10, 1.0, 0, 2}},
+        {"QRL? DE F5NQ F5NQ", {18, 1900, 0, 15, 0.7, 0, 3}},
+    };
+    const auto audio = test::synthesizeBand(senders, 1000.0, 16.0, 9);
+    FakeDeviceScript& device = r.catalog.script(0);
+    ASSERT_TRUE(pumpUntil([&] { return device.running.load(); }));
+    const int channels = std::max<int>(1, device.openedChannels.load());
+    std::atomic<bool> delivered{false};
+    std::thread player([&] {
+        constexpr size_t kChunk = 1024;
+        for (size_t i = 0; i + kChunk <= audio.size(); i += kChunk) {
+            std::vector<int16_t> frames(kChunk * static_cast<size_t>(channels));
+            for (size_t j = 0; j < kChunk; ++j)
+                for (int c = 0; c < channels; ++c) frames[j * static_cast<size_t>(channels) + static_cast<size_t>(c)] = static_cast<int16_t>(audio[i + j]);
+            device.deliver(frames);
+            std::this_thread::sleep_for(3ms);
+        }
+        delivered = true;
+    });
+    auto rowsMatch = [&] {
+        QTableWidget* t = band.table();
+        if (t->rowCount() != static_cast<int>(senders.size())) return false;
+        for (int row = 0; row < t->rowCount(); ++row) {
+            const double hz = t->item(row, 0)->data(Qt::UserRole).toDouble();
+            if (std::abs(hz - senders[static_cast<size_t>(row)].signal.toneHz) > 15.0) return false;
+            const std::string& text = senders[static_cast<size_t>(row)].text;
+            // The last word the sender keyed ends the row's text.
+            const QString last = QString::fromStdString(text.substr(text.rfind(' ') + 1)).toLower();
+            if (!t->item(row, 3)->text().trimmed().endsWith(last)) return false;
+        }
+        return true;
+    };
+    const bool listed = pumpUntil(rowsMatch, 30000ms);
+    player.join();
+    ASSERT_TRUE(listed) << "rows: " << band.table()->rowCount();
+    EXPECT_TRUE(band.status()->text().startsWith("3 signals")) << band.status()->text().toStdString();
+
+    // The waterfall marks each channel at its bin.
+    const auto& marks = f.spectrumPanel()->spectrumBox()->bandMarks();
+    ASSERT_EQ(marks.size(), senders.size());
+    for (size_t i = 0; i < marks.size(); ++i)
+        EXPECT_NEAR((marks[i] - 1) * kBinHz, senders[i].signal.toneHz, 15.0);
+
+    if (const char* dir = std::getenv("DITA_SCREENSHOT_DIR")) {
+        f.click("Waterfall2");
+        pumpUntil([] { return false; }, 1500ms);
+        band.grab().save(QString(dir) + "/band-window.png");
+        f.spectrumPanel()->grab().save(QString(dir) + "/band-marks.png");
+    }
+
+    // A click on the middle row: the engine is told to tune to the bin of that frequency, the
+    // command a click on the spectrum at that column sends.
+    QTableWidget* t = band.table();
+    const double hz = t->item(1, 0)->data(Qt::UserRole).toDouble();
+    const QRect cell = t->visualItemRect(t->item(1, 3));
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        const QPointF at = cell.center();
+        QMouseEvent click(type, at, t->viewport()->mapToGlobal(at), Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(t->viewport(), &click);
+    }
+    const int bin = static_cast<int>(std::lround(hz / kBinHz)) + 1;
+    EXPECT_TRUE(sentCommand(r.processor, ReceiveCommandKind::TuneToBin, bin));
+    EXPECT_NEAR((bin - 1) * kBinHz, senders[1].signal.toneHz, kBinHz + 15.0);
+
+    // Closing the window stops the band decoding and clears the marks.
+    band.close();
+    EXPECT_FALSE(worker.enabled());
+    EXPECT_TRUE(f.spectrumPanel()->spectrumBox()->bandMarks().empty());
 }

@@ -79,6 +79,34 @@ TEST(SettingsFile, RoundTripsThroughARenameAndFallsBackOnDamage) {
     std::filesystem::remove_all(dir);
 }
 
+// The rig settings and the band window each keep a SettingsFile on DITA.conf, loaded at start
+// and saved at different times: a save must not put back the other's older values.
+TEST(SettingsFile, TwoWritersKeepEachOthersChanges) {
+    const auto dir = std::filesystem::temp_directory_path() / "dita-settings-writers";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const auto path = dir / kSettingsFileName;
+    {
+        SettingsFile seed(path);
+        seed.setText("rig.device", "/dev/ttyS0");
+        seed.setFlag("band.open", false);
+        ASSERT_EQ(seed.save(), "");
+    }
+    SettingsFile rig(path), band(path);
+    ASSERT_EQ(rig.load(), "");
+    ASSERT_EQ(band.load(), "");
+    rig.setText("rig.device", "/dev/ttyUSB1");
+    ASSERT_EQ(rig.save(), "");
+    band.setFlag("band.open", true);
+    ASSERT_EQ(band.save(), "");
+
+    SettingsFile after(path);
+    ASSERT_EQ(after.load(), "");
+    EXPECT_EQ(after.text("rig.device", ""), "/dev/ttyUSB1");
+    EXPECT_TRUE(after.flag("band.open", false));
+    std::filesystem::remove_all(dir);
+}
+
 namespace {
 
 // Runs `body` with standard error sent to a temporary file, and returns what reached the file.

@@ -27,7 +27,7 @@ for f in /usr/bin/dita /usr/bin/dita-decode /usr/bin/dita-send \
   grep -qx -- "$f" "$work/files" || fail "the package lacks $f"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libqt6widgets6 libportaudio2 libsndfile1 libsamplerate0 libhamlib4; do
+for lib in libqt6widgets6 libportaudio2 libsndfile1 libsamplerate0 libfftw3-single3 libhamlib4; do
   grep -q "$lib" <<<"$depends" || fail "Depends lacks $lib: $depends"
 done
 

@@ -34,8 +34,6 @@ const char* waveMessage(WaveOp op);
 // Open failures fall back to device 0 and carry on; every other failure stops the program.
 bool waveFailureStops(WaveOp op);
 
-constexpr const char* kWaveCaption = "Wave Device Message";
-
 struct CaptureTimings {
     std::chrono::milliseconds watchdog{375};     // a buffer that takes longer is released
     std::chrono::milliseconds restartPause{100}; // pause between watchdog reset and restart

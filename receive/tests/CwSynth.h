@@ -31,24 +31,34 @@ struct CwSignal {
     double leadSeconds = 0.5;
     double tailSeconds = 1.0;
     unsigned seed = 1;
+    double spacingWpm = 0;     // Farnsworth: letter and word gaps at this slower speed; 0 = wpm
+    double dashUnits = 3;      // dash length in dots
+    double weight = 1;         // keyer weighting: marks stretched by this, gaps shortened to match
+    double fadeDb = 0;         // depth of a slow sinusoidal fade (QSB)
+    double fadePeriodSeconds = 4;
+    double driftHz = 0;        // the tone moves by this much, linearly over the whole signal
 };
 
 // Samples of the text keyed at PARIS timing (dot = 1.2 / wpm seconds).
 inline std::vector<int32_t> synthesize(const std::string& text, const CwSignal& s) {
     constexpr double rate = 44100.0;
     const double dot = 1.2 / s.wpm;
+    // Farnsworth spacing unit: a PARIS word keeps 31 units of elements at the character speed
+    // and spreads the rest of its time over its 19 units of letter and word spacing.
+    const double space = s.spacingWpm > 0 ? (60.0 / s.spacingWpm - 31.0 * dot) / 19.0 : dot;
+    const double stretch = (s.weight - 1.0) * dot;
     std::vector<std::pair<bool, double>> keying;  // (key down, seconds)
     keying.push_back({false, s.leadSeconds});
     for (char c : text) {
         if (c == ' ') {
-            keying.push_back({false, 4 * dot});  // 3 already after the previous character
+            keying.back().second += 4 * space;  // a letter gap of 3 is already there
             continue;
         }
         auto it = morseTable().find(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
         if (it == morseTable().end()) continue;
         for (const char* e = it->second; *e; ++e) {
-            keying.push_back({true, *e == '.' ? dot : 3 * dot});
-            keying.push_back({false, e[1] ? dot : 3 * dot});
+            keying.push_back({true, (*e == '.' ? dot : s.dashUnits * dot) * s.weight});
+            keying.push_back({false, (e[1] ? dot : 3 * space) - stretch});
         }
     }
     keying.push_back({false, s.tailSeconds});
@@ -59,7 +69,10 @@ inline std::vector<int32_t> synthesize(const std::string& text, const CwSignal& 
     const double noiseRms = s.snrDb >= 1000 ? 0.0 : std::sqrt(signalPower / std::pow(10.0, s.snrDb / 10.0) * 22050.0 / 2500.0);
     std::normal_distribution<double> noise(0.0, noiseRms > 0 ? noiseRms : 1.0);
     const double rise = 0.005 * rate;
+    double total = 0;
+    for (const auto& k : keying) total += k.second;
     long n = 0;
+    double phase = 0;
     for (const auto& [down, seconds] : keying) {
         const long count = std::lround(seconds * rate);
         for (long i = 0; i < count; ++i, ++n) {
@@ -68,7 +81,13 @@ inline std::vector<int32_t> synthesize(const std::string& text, const CwSignal& 
                 const double edge = std::min({1.0, static_cast<double>(i) / rise, static_cast<double>(count - i) / rise});
                 env = 0.5 - 0.5 * std::cos(M_PI * edge);
             }
-            double v = env * s.amplitude * std::sin(2.0 * M_PI * s.toneHz * n / rate);
+            if (s.fadeDb > 0) {
+                // Between 0 and -fadeDb, in decibels, along a sine.
+                const double db = -0.5 * s.fadeDb * (1.0 - std::cos(2.0 * M_PI * n / rate / s.fadePeriodSeconds));
+                env *= std::pow(10.0, db / 20.0);
+            }
+            double v = env * s.amplitude * std::sin(s.driftHz == 0 ? 2.0 * M_PI * s.toneHz * n / rate : phase);
+            phase += 2.0 * M_PI * (s.toneHz + s.driftHz * n / (total * rate)) / rate;
             if (noiseRms > 0) v += noise(rng);
             out.push_back(static_cast<int32_t>(std::clamp(std::lround(v), -32768L, 32767L)));
         }

@@ -46,6 +46,20 @@ TEST(DecodeOptions, ParsesReceiveSettingsInOrderAndRejectsUnknownValues) {
     DecodeOptions g;
     ASSERT_TRUE(parseDecodeOptions(3, const_cast<char**>(glued), g, error)) << error;
     EXPECT_EQ(g.jobs, 2);
+
+    // Band decoding: jsonl only with --band, and no single tone to tune.
+    const char* band[] = {"dita-decode", "--band", "--format", "jsonl", "a.wav"};
+    DecodeOptions bd;
+    ASSERT_TRUE(parseDecodeOptions(5, const_cast<char**>(band), bd, error)) << error;
+    EXPECT_TRUE(bd.band && bd.jsonl);
+    const char* jsonlAlone[] = {"dita-decode", "--format", "jsonl", "a.wav"};
+    DecodeOptions ja;
+    EXPECT_FALSE(parseDecodeOptions(4, const_cast<char**>(jsonlAlone), ja, error));
+    EXPECT_NE(error.find("needs --band"), std::string::npos) << error;
+    const char* bandTone[] = {"dita-decode", "--band", "--tone", "600", "a.wav"};
+    DecodeOptions bt;
+    EXPECT_FALSE(parseDecodeOptions(5, const_cast<char**>(bandTone), bt, error));
+    EXPECT_NE(error.find("--band"), std::string::npos) << error;
 }
 
 TEST(DecodeOptions, AutomaticToneNeedsTenDecibelsOverTheMedian) {

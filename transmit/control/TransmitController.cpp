@@ -92,7 +92,8 @@ void TransmitController::setTransmitOwner(unsigned owner, bool on) {
 void TransmitController::postSpeedControlsEnabled() {
     // Runs later on the window thread: a send started in between keeps the controls locked.
     m_view.post([this] {
-        if (m_state.TypingActive.load() != kStateOn) m_view.setSpeedControlsEnabled(true);
+        if (m_state.TypingActive.load() != kStateOn)
+            m_view.setSpeedControlEnabled(SpeedControl::TypingUpDown, true);
     });
 }
 
@@ -139,7 +140,7 @@ void TransmitController::SendBtnClick() {
     if (s.XmitEnableState == kStateOff) {
         refused(kXmitEnableMustBeOnText);
         s.TypingActive = kStateOff;
-        m_view.setSpeedControlsEnabled(true);
+        m_view.setSpeedControlEnabled(SpeedControl::ScreenSpin, true);
         s.SendDone = true;
         s.SendBufferIndex = 0;
         m_view.clearMessageButtonMarks();
@@ -170,7 +171,7 @@ void TransmitController::SendBtnClick() {
         s.SendDone = false;
         s.TypingActive = kStateOn;
     }
-    m_view.setSpeedControlsEnabled(false);
+    m_view.setSpeedControlEnabled(SpeedControl::ScreenSpin, false);
     m_view.transmitCaretToEnd();
     m_view.setTransmitReadOnly(true);
     s.CleanupPending = true;
@@ -196,7 +197,8 @@ void TransmitController::cancelTyping() {
     TransmitState& s = m_state;
     m_sendMarked = false;
     s.TypingActive = kStateOff;
-    m_view.setSpeedControlsEnabled(true);
+    m_view.setSpeedControlEnabled(SpeedControl::ScreenSpin, true);
+    m_view.setSpeedControlEnabled(SpeedControl::TypingUpDown, true);
     s.keyQueue.clear();
     s.typedBuffer.clear();
     m_view.transmitCaretToEnd();
@@ -218,7 +220,9 @@ void TransmitController::sendStopPath() {
     s.CleanupPending = false;
     m_sendMarked = false;
     m_xmitBtnMarked = false;
-    m_view.setSpeedControlsEnabled(true);
+    // The stop also ends a Transmit-button run: neither control may stay locked.
+    m_view.setSpeedControlEnabled(SpeedControl::ScreenSpin, true);
+    m_view.setSpeedControlEnabled(SpeedControl::TypingUpDown, true);
     m_view.transmitCaretToEnd();
     m_view.setTransmitReadOnly(false);
     m_view.focusTransmitMemo();
@@ -263,7 +267,8 @@ void TransmitController::sendThreadFinished(uint64_t generation, SendKind kind) 
         m_state.SendActive = true;
         SendBtnClick();
     } else if (kind == SendKind::Idle && !m_state.SendActive) {
-        m_view.setSpeedControlsEnabled(true);
+        m_view.setSpeedControlEnabled(SpeedControl::ScreenSpin, true);
+        m_view.setSpeedControlEnabled(SpeedControl::TypingUpDown, true);
         m_view.setTransmitReadOnly(false);
         m_view.transmitStateChanged();
     }
@@ -326,6 +331,23 @@ void TransmitController::TuneBtnClick() {
     m_view.focusTransmitMemo();
 }
 
+void TransmitController::loopEntry() {
+    TransmitState& s = m_state;
+    if (s.SendActive) sendStopPath();
+    if (s.TypingActive == kStateOn) cancelTyping();
+    if (s.TuneActive != 0) tuneOff();
+    s.keyQueue.clear();
+    s.typedBuffer.clear();
+    s.SendMode = kSendModeImm;
+    s.SendBufferIndex = kImmBufferIndex;
+    if (m_parts.port) {
+        m_parts.port->KeyState = kKeyUp;
+        m_parts.port->SetKeyLines(kKeyUp);
+    }
+    m_view.transmitStateChanged();
+    start();
+}
+
 void TransmitController::MsgButton13Click() {
     if (m_state.TypingActive == kStateOff) {
         m_state.SendMode = kSendModeImm;
@@ -372,7 +394,7 @@ void TransmitController::XmitBtnClick() {
             refused(kXmitEnableMustBeOnText);
             s.TypingActive = kStateOff;
             s.SendDone = true;
-            m_view.setSpeedControlsEnabled(true);
+            m_view.setSpeedControlEnabled(SpeedControl::TypingUpDown, true);
             m_view.focusTransmitMemo();
             return;
         }
@@ -383,7 +405,7 @@ void TransmitController::XmitBtnClick() {
             s.SendDone = false;
             s.TypingActive = kStateOn;
         }
-        m_view.setSpeedControlsEnabled(false);
+        m_view.setSpeedControlEnabled(SpeedControl::TypingUpDown, false);
         m_view.appendReceiveText("\n");
         m_xmitBtnMarked = true;
         startSendThread(SendKind::Idle);
@@ -394,7 +416,7 @@ void TransmitController::XmitBtnClick() {
             s.SendDone = true;
             s.SendActive = false;
         }
-        m_view.setSpeedControlsEnabled(true);
+        m_view.setSpeedControlEnabled(SpeedControl::TypingUpDown, true);
         s.SendBufferIndex = 0;
         m_view.clearMessageButtonMarks();
         m_view.appendReceiveText("\n");
@@ -618,7 +640,7 @@ void TransmitController::runTyped() {
     while (s.typedBuffer.peek(entry)) {
         setTransmitOwner(kOwnerTyped, true);
         s.TypingActive = kStateOn;
-        m_view.post([this] { m_view.setSpeedControlsEnabled(false); });
+        m_view.post([this] { m_view.setSpeedControlEnabled(SpeedControl::TypingUpDown, false); });
         if (m_charTerminated) break;
         if (entry.code > kHighestTypedCode) {
             // A code without a sendable row is skipped, so it cannot hold up what follows.

@@ -29,6 +29,10 @@ inline constexpr const char* kXmitEnableMustBeOnText = "Xmit Enable must be ON";
 inline constexpr const char* kNoMemoryButtonText = "No Memory Button has beeen selected";
 inline constexpr const char* kMustBeImmText = "Must be in IMM mode of operation";
 
+// The two transmit speed controls, locked separately: the spin edit XmitSpdUpDn2 while a screen
+// or macro send runs, the up-down XmitSpdUpDn while typed characters are keyed.
+enum class SpeedControl { ScreenSpin, TypingUpDown };
+
 // What transmit control changes on the window. Every method except post runs on the window
 // thread; post may be called from any thread and must run the call later on the window thread,
 // calls in the order posted.
@@ -48,7 +52,7 @@ public:
 
     // The rest of the main window.
     virtual void appendReceiveText(const std::string& utf8) = 0; // RcvMemo, at its end
-    virtual void setSpeedControlsEnabled(bool enabled) = 0;      // XmitSpdUpDn, XmitSpdUpDn2
+    virtual void setSpeedControlEnabled(SpeedControl control, bool enabled) = 0;
     virtual void clearMessageButtonMarks() = 0;
     virtual void pressMessageButton(int macroNumber) = 0; // 1..15
     virtual void selectDisplay(bool waterfall) = 0;       // Up / Down arrow keys
@@ -82,6 +86,10 @@ public:
     // The run loop's entry: creates TCharThread (once) and the idle TSendThread that brings
     // the controls into their idle state.
     void start();
+    // The receive loop's entry, the first and every later one (after an input channel or sound
+    // card change): whatever was still being sent, typed or tuned stops, IMM mode is selected
+    // as MsgButton13 does, the key goes up; then the senders start as in start().
+    void loopEntry();
 
     // ---- handlers (window thread)
     void SendBtnClick();

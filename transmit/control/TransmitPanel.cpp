@@ -341,8 +341,8 @@ void TransmitPanel::appendReceiveText(const std::string& utf8) {
     if (m_hooks.appendReceiveText) m_hooks.appendReceiveText(utf8);
 }
 
-void TransmitPanel::setSpeedControlsEnabled(bool enabled) {
-    if (m_hooks.setSpeedControlsEnabled) m_hooks.setSpeedControlsEnabled(enabled);
+void TransmitPanel::setSpeedControlEnabled(SpeedControl control, bool enabled) {
+    if (m_hooks.setSpeedControlEnabled) m_hooks.setSpeedControlEnabled(control, enabled);
 }
 
 void TransmitPanel::clearMessageButtonMarks() {

@@ -46,7 +46,7 @@ TransmitKey transmitKeyFromQt(const QKeyEvent& event);
 // messages, which defaults to a modal box.
 struct TransmitPanelHooks {
     std::function<void(const std::string& utf8)> appendReceiveText; // RcvMemo
-    std::function<void(bool enabled)> setSpeedControlsEnabled;      // XmitSpdUpDn(2)
+    std::function<void(SpeedControl control, bool enabled)> setSpeedControlEnabled;
     std::function<void()> clearMessageButtonMarks;
     std::function<void(int macroNumber)> pressMessageButton;    // MsgButton1..MsgButton150
     std::function<void(bool waterfall)> selectDisplay;          // spectrum / waterfall
@@ -67,6 +67,7 @@ public:
     void setHooks(TransmitPanelHooks hooks) { m_hooks = std::move(hooks); }
     TransmitController& controller() { return *m_controller; }
     void start() { m_controller->start(); }
+    void loopEntry() { m_controller->loopEntry(); }
     void shutdown() { m_controller->shutdown(); }
 
     // ContactCounter (the "%i" macro token), 1..10000; set by the configuration.
@@ -98,7 +99,7 @@ public:
     void transmitCaretToEnd() override;
     void focusTransmitMemo() override;
     void appendReceiveText(const std::string& utf8) override;
-    void setSpeedControlsEnabled(bool enabled) override;
+    void setSpeedControlEnabled(SpeedControl control, bool enabled) override;
     void clearMessageButtonMarks() override;
     void pressMessageButton(int macroNumber) override;
     void selectDisplay(bool waterfall) override;

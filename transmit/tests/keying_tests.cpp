@@ -315,6 +315,13 @@ TEST(TransmitSpeedControls, SerialOutputIsLimitedTo50WithTheNoteOnlyFromTheUpDow
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(timing.current().DotMs, 21);
 
+    // Released at 51 the up-down keys at the limit of 50 without the note; it comes from 52 on.
+    c.XmitSpdUpDnChanging(51);
+    c.XmitSpdUpDnMouseUp();
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(timing.current().DotMs, 21);
+    EXPECT_EQ(c.speedPanelText(), "50");
+
     c.XmitSpdUpDnChanging(80);
     EXPECT_EQ(timing.current().DotMs, 21);  // not even while dragging
     c.XmitSpdUpDnMouseUp();
@@ -329,7 +336,7 @@ TEST(TransmitSpeedControls, SerialOutputIsLimitedTo50WithTheNoteOnlyFromTheUpDow
     EXPECT_EQ(c.spinValue(), 100);
     EXPECT_EQ(timing.current().DotMs, 10);
     EXPECT_EQ(c.speedPanelText(), "100");
-    EXPECT_EQ(focus, 2);  // spin edit change and up-down release
+    EXPECT_EQ(focus, 3);  // spin edit change and two up-down releases
 }
 
 TEST(TransmitSpeedControls, HandlersWaitWhileTypingExceptTheLockedSpeeds) {

@@ -141,7 +141,9 @@ public:
     void transmitCaretToEnd() override { ++caretMoves; }
     void focusTransmitMemo() override { ++focuses; }
     void appendReceiveText(const std::string& utf8) override { receive += utf8; }
-    void setSpeedControlsEnabled(bool on) override { speedEnabled = on; }
+    void setSpeedControlEnabled(SpeedControl control, bool on) override {
+        (control == SpeedControl::ScreenSpin ? speedEnabled : typingSpeedEnabled) = on;
+    }
     void clearMessageButtonMarks() override { ++markClears; }
     void pressMessageButton(int n) override {
         pressed.push_back(n);
@@ -160,7 +162,8 @@ public:
     std::string transmit;
     std::string receive;
     bool readOnly = false;
-    bool speedEnabled = true;
+    bool speedEnabled = true;       // XmitSpdUpDn2
+    bool typingSpeedEnabled = true; // XmitSpdUpDn
     bool rcvLed = true;
     bool xmitLed = false;
     int clears = 0;

@@ -43,7 +43,9 @@ struct Operator {
             pressed.push_back(n);
             panel.controller().sendMacroBuffer(n, "M" + std::to_string(n));
         };
-        hooks.setSpeedControlsEnabled = [this](bool on) { speedEnabled = on; };
+        hooks.setSpeedControlEnabled = [this](SpeedControl c, bool on) {
+            if (c == SpeedControl::ScreenSpin) speedEnabled = on;
+        };
         hooks.showLeds = [this](bool rcv, bool xmit) {
             rcvLed = rcv;
             xmitLed = xmit;

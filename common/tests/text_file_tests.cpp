@@ -1,5 +1,5 @@
 // Window texts saved to and loaded from plain text files, and the transmit buffer of a text.
-#include "log/TextFiles.h"
+#include "common/TextFiles.h"
 
 #include <gtest/gtest.h>
 

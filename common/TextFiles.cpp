@@ -1,4 +1,4 @@
-#include "log/TextFiles.h"
+#include "common/TextFiles.h"
 
 #include "common/Latin1.h"
 

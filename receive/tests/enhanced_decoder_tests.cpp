@@ -1,0 +1,196 @@
+// The enhanced decoder end to end: synthesised audio through ReceiveEngine with the enhanced
+// decoder chosen and the tone left for it to find, as dita-decode and the window run it.
+#include "receive/ReceiveEngine.h"
+#include "receive/tests/CwSynth.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace dita {
+namespace {
+
+using test::characterErrorRate;
+using test::CwSignal;
+using test::synthesize;
+
+// Runs the audio pass by pass (silence pads the last pass and lets the last character out);
+// commands are posted before the pass of the given index.
+struct Posted {
+    int pass;
+    ReceiveCommand command;
+};
+
+std::string decode(const std::vector<int32_t>& audio, const std::vector<Posted>& commands = {},
+                   int decoder = kDecoderEnhanced, int* finalWpm = nullptr) {
+    ReceiveEngine engine;
+    engine.post({ReceiveCommandKind::Decoder, decoder});
+    std::vector<int32_t> padded = audio;
+    padded.resize((audio.size() / kPassFrames + 12) * kPassFrames, 0);
+    std::string text;
+    for (size_t i = 0; i + kPassFrames <= padded.size(); i += kPassFrames) {
+        const int pass = static_cast<int>(i / kPassFrames);
+        for (const auto& p : commands) {
+            if (p.pass == pass) engine.post(p.command);
+        }
+        text += engine.processPass(&padded[i]).text;
+    }
+    if (finalWpm) *finalWpm = engine.receiveWpm();
+    return text;
+}
+
+std::vector<int32_t> concat(std::vector<int32_t> a, const std::vector<int32_t>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+std::string folded(const std::string& s) {
+    std::string out;
+    for (const char c : s) {
+        if (std::isspace(static_cast<unsigned char>(c))) {
+            if (!out.empty() && out.back() != ' ') out += ' ';
+        } else {
+            out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        }
+    }
+    while (!out.empty() && out.back() == ' ') out.pop_back();
+    return out;
+}
+
+const std::string kText = "PARIS CQ DE W1AW K";
+
+// From the first character, at the ends of the speed range and the keying styles: the timing is
+// learnt from the sender's own marks and gaps, and nothing is lost while it is learnt.
+TEST(EnhancedDecoder, DecodesFromTheFirstCharacterAtAnySpeedDashRatioAndWeighting) {
+    struct Case {
+        double wpm;
+        double dashUnits;
+        double weight;
+        double toneHz;
+    };
+    for (const Case c : {Case{5, 3, 1, 600}, Case{60, 3, 1, 800}, Case{25, 4.5, 0.7, 700},
+                         Case{25, 2.5, 1.4, 1100}, Case{12, 3, 1, 500}}) {
+        CwSignal s;
+        s.wpm = c.wpm;
+        s.dashUnits = c.dashUnits;
+        s.weight = c.weight;
+        s.toneHz = c.toneHz;
+        s.snrDb = 20;
+        int wpm = 0;
+        const std::string out = decode(synthesize(kText, s), {}, kDecoderEnhanced, &wpm);
+        EXPECT_EQ(folded(out), kText) << c.wpm << " wpm, dash " << c.dashUnits << ", weight " << c.weight;
+        EXPECT_NEAR(wpm, c.wpm, c.wpm * 0.2) << c.wpm << " wpm";
+    }
+    // The standard decoder loses the start here (its speed acquisition), which this decoder
+    // exists to avoid.
+    CwSignal s;
+    s.wpm = 25;
+    EXPECT_NE(folded(decode(synthesize(kText, s), {{0, {ReceiveCommandKind::TuneToBin, 112}}}, kDecoderStandard)), kText);
+}
+
+// A decoder reset (the Clear button) in the silence between two transmissions: the second is
+// decoded whole, its first character included, and nothing of the first is written again.
+TEST(EnhancedDecoder, KeepsTheFirstCharacterAfterAReset) {
+    CwSignal s;
+    s.wpm = 30;
+    s.snrDb = 15;
+    s.tailSeconds = 2.0;
+    const auto first = synthesize("VVV TEST", s);
+    s.leadSeconds = 0.2;
+    s.wpm = 14;
+    s.seed = 2;
+    const auto second = synthesize("EE5 TNX", s);
+    const int resetPass = static_cast<int>((first.size() - kSampleRateHz) / kPassFrames);
+    const std::string out = decode(concat(first, second), {{resetPass, {ReceiveCommandKind::DecoderReset, 0}}});
+    std::string letters;
+    for (const char c : folded(out)) {
+        if (c != ' ') letters += c;
+    }
+    EXPECT_EQ(letters, "VVVTESTEE5TNX") << out;
+}
+
+// Farnsworth spacing: letters at 20 wpm, spacing at 5 wpm. The long letter gaps are letter gaps
+// and only the longer word gaps write spaces, from the first word on.
+TEST(EnhancedDecoder, LearnsFarnsworthSpacingFromTheSender) {
+    CwSignal s;
+    s.wpm = 20;
+    s.spacingWpm = 5;
+    s.snrDb = 20;
+    const std::string text = "CQ DE ON4ABC K";
+    const std::string out = decode(synthesize(text, s));
+    EXPECT_EQ(folded(out), text) << out;
+    // The standard decoder's word-space watch turns the long letter gaps into word spaces.
+    EXPECT_NE(folded(decode(synthesize(text, s), {{0, {ReceiveCommandKind::TuneToBin, 112}}}, kDecoderStandard)), text);
+}
+
+// Two stations: the first falls silent, the second answers 130 Hz lower and at another speed.
+// The second's pitch and speed are picked up and its first character is decoded; a slow drift of
+// the first station's tone is followed meanwhile.
+TEST(EnhancedDecoder, PicksUpANewSenderAndFollowsADrift) {
+    CwSignal a;
+    a.wpm = 18;
+    a.toneHz = 650;
+    a.driftHz = 40;
+    a.snrDb = 15;
+    a.tailSeconds = 1.2;
+    CwSignal b;
+    b.wpm = 32;
+    b.toneHz = 560;
+    b.snrDb = 15;
+    b.leadSeconds = 0;
+    b.seed = 3;
+    const std::string out = decode(concat(synthesize("CQ CQ DE HB9XYZ K", a), synthesize("HB9XYZ DE VE7ABC K", b)));
+    EXPECT_EQ(folded(out), "CQ CQ DE HB9XYZ K HB9XYZ DE VE7ABC K") << out;
+}
+
+// A weak signal (-3 dB in 2,500 Hz), and a signal that fades by 16 dB over three seconds and back
+// (to -6 dB at the bottom of each fade), keep their copy.
+TEST(EnhancedDecoder, CopiesWeakAndFadingSignals) {
+    const std::string text = "QRP 5W HR INTO END FED WIRE ES 73";
+    for (const double fade : {0.0, 16.0}) {
+        double enhanced = 0;
+        double standard = 0;
+        for (unsigned seed = 1; seed <= 3; ++seed) {
+            CwSignal s;
+            s.wpm = 22;
+            s.snrDb = fade > 0 ? 10 : -3;
+            s.seed = seed;
+            s.fadeDb = fade;
+            s.fadePeriodSeconds = 6;
+            const auto audio = synthesize(text, s);
+            enhanced += characterErrorRate(text, decode(audio)) / 3;
+            standard += characterErrorRate(text, decode(audio, {{0, {ReceiveCommandKind::TuneToBin, 112}}}, kDecoderStandard)) / 3;
+        }
+        EXPECT_LT(enhanced, 0.08) << "fade " << fade;
+        EXPECT_GT(standard, enhanced) << "fade " << fade;
+    }
+}
+
+// Noise alone writes nothing, for a minute, and a signal that then starts is decoded.
+TEST(EnhancedDecoder, NoiseAloneWritesNothing) {
+    CwSignal s;
+    s.snrDb = 3;
+    s.leadSeconds = 60;
+    s.seed = 7;
+    const auto audio = synthesize("TU 73", s);
+    ReceiveEngine engine;
+    engine.post({ReceiveCommandKind::Decoder, kDecoderEnhanced});
+    std::string during;
+    std::string after;
+    const size_t signalStart = static_cast<size_t>(59 * kSampleRateHz);
+    std::vector<int32_t> padded = audio;
+    padded.resize((audio.size() / kPassFrames + 12) * kPassFrames, 0);
+    for (size_t i = 0; i + kPassFrames <= padded.size(); i += kPassFrames) {
+        (i + kPassFrames < signalStart ? during : after) += engine.processPass(&padded[i]).text;
+    }
+    EXPECT_EQ(during, "");
+    EXPECT_EQ(folded(after), "TU 73");
+    // Tuned to a dead frequency by the operator, the decoder stays silent as well.
+    EXPECT_EQ(decode(std::vector<int32_t>(audio.begin(), audio.begin() + static_cast<long>(signalStart)),
+                     {{0, {ReceiveCommandKind::TuneToBin, 300}}}),
+              "");
+}
+
+} // namespace
+} // namespace dita
