@@ -688,6 +688,8 @@ void TDecoderForm::createControls() {
     // has no configuration to apply, would draw with the engine's near-zero start gain and show
     // an empty display until the operator moved a bar.
     post(ReceiveCommandKind::DisplayGain, m_settings.DisplayGain);
+    // Likewise the decoder: a first run decodes with the enhanced decoder, the default.
+    post(ReceiveCommandKind::Decoder, raw(m_settings.Decoder));
     label(ContrlPnl, "", "Display Gain", kGainCaptionRect)->setAutoFillBackground(false);
     label(ContrlPnl, "", "Xmit WPM", kXmitWPMCaptionRect)->setAutoFillBackground(false);
     XmitSpdUpDn2 = new QSpinBox(ContrlPnl);
@@ -873,6 +875,7 @@ std::map<SettingId, TDecoderForm::OptionHandler> TDecoderForm::optionHandlers() 
         {S::ScreenOpMode, [this](int32_t v, QAction* own) { ScreenOpModeClick(v, own); }},
         {S::ThresholdMode, engineOption(m_settings.ThresholdMode, K::ThresholdMode)},
         {S::NoiseFilter, engineOption(m_settings.NoiseFilter, K::NoiseFilter)},
+        {S::Decoder, engineOption(m_settings.Decoder, K::Decoder)},
         {S::RxSpeedLock, [this](int32_t v, QAction* own) { ReceiveSpeedClick(v, own); }},
         {S::AfcWidth, [this](int32_t v, QAction* own) { AfcClick(v, own); }},
         {S::AfcTimer, engineOption(m_settings.AfcTimer, K::AfcTimer)},

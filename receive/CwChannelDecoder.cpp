@@ -40,8 +40,9 @@ constexpr float kRetuneFraction = 0.25f;
 constexpr float kMinRunFraction = 0.45f;
 // Gathering waits at most this long after the first mark for the spacing to become clear.
 constexpr double kMaxHoldSeconds = 12.0;
-// Kept steps from before the first mark that are run again (the first mark's rise).
-constexpr double kReplayLeadSeconds = 0.3;
+// Kept steps from before the first mark that are run again: the gathering detectors may have
+// missed the first element (a tone that is already there when the levels start).
+constexpr double kReplayLeadSeconds = 1.5;
 // Seeds of the matched detector's levels from the kept steps' amplitudes.
 constexpr double kSpacePercentile = 0.3;
 constexpr double kMarkPercentile = 0.95;

@@ -20,7 +20,7 @@ void forEachRecord(Records& r, Visitor&& v) {
     v(r.textCase); v(r.textBold); v(r.rxSpeedLock); v(r.spacesMode); v(r.spaceTime); v(r.afcWidth);
     v(r.fontSize); v(r.outputPort); v(r.portInUse); v(r.timelineTop); v(r.timelineLeft);
     v(r.timelineHeight); v(r.timelineWidth); v(r.mainTop); v(r.mainLeft); v(r.coarseGainBar);
-    v(r.thresholdMode); v(r.reserved25); v(r.noiseFilter); v(r.displayGain); v(r.reserved28);
+    v(r.thresholdMode); v(r.reserved25); v(r.noiseFilter); v(r.displayGain); v(r.decoder);
     v(r.inputChannel); v(r.keyInvert); v(r.prosigns); v(r.reserved32); v(r.nonEnglish); v(r.sidetoneOn);
     v(r.stayOnTop); v(r.reserved36); v(r.messaging); v(r.timelineShown); v(r.inputDeviceId);
     v(r.comPortNumber); v(r.afcStartFreq); v(r.spacesModeAgain); v(r.displayType); v(r.reserved44);

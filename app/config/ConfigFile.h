@@ -54,7 +54,7 @@ struct ConfigRecords {
     uint8_t reserved25 = 0;               // 25
     int32_t noiseFilter = 0;              // 26
     int32_t displayGain = 5;              // 27
-    uint8_t reserved28 = 0;               // 28
+    uint8_t decoder = 0;                  // 28: a reserved byte; 0 Enhanced, 1 Standard
     int32_t inputChannel = 1;             // 29
     int32_t keyInvert = 1;                // 30
     uint8_t prosigns = 1;                 // 31

@@ -54,6 +54,7 @@ ConfigRecords ConfigurationFiles::capture() {
     r.coarseGainBar = w.coarseGainBarPosition();
     r.thresholdMode = raw(s.ThresholdMode);
     r.noiseFilter = raw(s.NoiseFilter);
+    r.decoder = static_cast<uint8_t>(raw(s.Decoder));
     r.displayGain = s.DisplayGain;
     r.inputChannel = raw(s.InputChannel);
     r.keyInvert = raw(s.KeyInvert);
@@ -232,6 +233,10 @@ void ConfigurationFiles::applyRecord(int record, const ConfigRecords& r, bool de
     case 27:
         w.setCoarseGainBarPosition(r.displayGain);
         w.coarseGainBarChange();
+        break;
+    case 28:
+        chooseEither(S::Decoder, r.decoder == raw(st::Decoder::Standard), st::Decoder::Standard,
+                     st::Decoder::Enhanced);
         break;
     case 29: chooseOrKeep(S::InputChannel, r.inputChannel, s.InputChannel); break;
     case 30:

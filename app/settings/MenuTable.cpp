@@ -67,6 +67,9 @@ constexpr MenuRow kRows[] = {
     menu("NoiseFilter1", "Noise Filter", "Receive1"),
     option("FilterOn1", "Filter On", "NoiseFilter1", S::NoiseFilter, st::Switch3::On),
     option("FilterOff1", "Filter Off", "NoiseFilter1", S::NoiseFilter, st::Switch3::Off),
+    menu("Decoder1", "Decoder", "Receive1"),
+    option("Standard1", "Standard", "Decoder1", S::Decoder, st::Decoder::Standard),
+    option("Enhanced1", "Enhanced", "Decoder1", S::Decoder, st::Decoder::Enhanced),
     menu("ReceiveSpeed1", "Receive Speed", "Receive1"),
     option("Auto3", "Auto", "ReceiveSpeed1", S::RxSpeedLock, st::RxSpeedLock::Auto),
     // Checked whenever a locked speed is (the window keeps its mark).
@@ -251,6 +254,7 @@ int32_t settingValue(const OperatingSettings& s, SettingId setting) {
     case S::SidetoneWaveform: return raw(s.SidetoneWaveform);
     case S::SidetoneOn: return raw(s.SidetoneOn);
     case S::BeaconCarrierTime: return s.BeaconCarrierTime;
+    case S::Decoder: return raw(s.Decoder);
     }
     return 0;
 }

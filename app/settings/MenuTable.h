@@ -47,6 +47,7 @@ enum class SettingId {
     SidetoneWaveform,
     SidetoneOn,
     BeaconCarrierTime,
+    Decoder,
 };
 
 enum class MenuKind { Menu, Command, Option };

@@ -37,6 +37,8 @@ enum class OutputDevice : int32_t { SoundCard = kOutputSoundCard, SerialPort = k
 enum class OutputPort : int32_t { PortNumber = kOutputPortNumber, None = kOutputPortNone };
 enum class KeyInvert : int32_t { Normal = kKeyNormal, Inverted = kKeyInverted };
 enum class SidetoneWaveform : int32_t { Sine = 0, Square = 1 };
+// Which decoder writes the received text; 0, what every older configuration holds, is Enhanced.
+enum class Decoder : int32_t { Enhanced = 0, Standard = 1 };
 
 } // namespace setting
 
@@ -60,6 +62,7 @@ struct OperatingSettings {
     setting::ScreenOpMode ScreenOpMode = setting::ScreenOpMode::ReceiveOnly;
     setting::ThresholdMode ThresholdMode = setting::ThresholdMode::Noisy;
     setting::Switch3 NoiseFilter = setting::Switch3::Off;
+    setting::Decoder Decoder = setting::Decoder::Enhanced;
     setting::RxSpeedLock RxSpeedLock = setting::RxSpeedLock::Auto;
     int32_t AfcOn = 0;
     setting::AfcWidth AfcWidth = setting::AfcWidth::Off;

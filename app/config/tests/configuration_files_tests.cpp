@@ -174,6 +174,8 @@ TEST(ConfigurationFiles, LoadAppliesRecordsInFileOrderThroughTheHandlers) {
     EXPECT_FLOAT_EQ(w.unlistedSidetone, 700.0f);
     for (const char* item : {"Freq1", "Freq2", "Freq3", "Freq4"}) EXPECT_EQ(w.indexOf(item), w.clicks.size());
     EXPECT_EQ(w.bandValue, 6);
+    EXPECT_LT(w.indexOf("Enhanced1"), w.clicks.size());  // record 28 holds 0, as in every older file
+    EXPECT_EQ(w.s.Decoder, setting::Decoder::Enhanced);
     EXPECT_EQ(w.texts[ConfigTextField::MyCall], "W1AW");
     EXPECT_TRUE(w.portChosen);
 }
@@ -218,6 +220,7 @@ TEST(ConfigurationFiles, SaveRestoresTheSameStateAndCarriesReservedRecords) {
     ConfigurationFiles files(w, dir.path / "DITA.cfc", std::nullopt, recordReports());
     files.load();
     w.s.ThresholdMode = setting::ThresholdMode::Quiet;
+    w.s.Decoder = setting::Decoder::Standard;
     w.s.TimingWeights = {73.0f, 150.0f, 150.0f, 150.0f};
     w.timeline = {1, 2, 300, 400};
     w.ptt = {1, 1, 0, 1, 1, 0};
@@ -229,6 +232,7 @@ TEST(ConfigurationFiles, SaveRestoresTheSameStateAndCarriesReservedRecords) {
     EXPECT_EQ(back.reserved36, 0x12345678);
     EXPECT_EQ(configText(back.macros[17]), "slot eighteen");
     EXPECT_EQ(back.thresholdMode, 4);
+    EXPECT_EQ(back.decoder, 1);
     EXPECT_FLOAT_EQ(back.timingWeights[0], 73.0f);
     EXPECT_EQ(back.timelineHeight, 300);
     EXPECT_EQ(back.ptt[1], 1);
@@ -238,6 +242,7 @@ TEST(ConfigurationFiles, SaveRestoresTheSameStateAndCarriesReservedRecords) {
     ConfigurationFiles reload(again, dir.path / "DITA.cfc", std::nullopt, recordReports());
     reload.load();
     EXPECT_LT(again.indexOf("Quiet2"), again.clicks.size());
+    EXPECT_LT(again.indexOf("Standard1"), again.clicks.size());
     EXPECT_EQ(again.timeline[3], 400);
     EXPECT_EQ(again.ptt[3], 1);
 }
