@@ -218,7 +218,6 @@ private:
     std::array<bool, kScanBins> m_above{};
     std::array<KeyBits, kScanBins> m_bits{};
     std::array<std::array<int64_t, kOnsetsKept>, kScanBins> m_onsets{};  // frame ends, newest first
-    std::array<int64_t, kScanBins> m_onsetFrame{};
     int64_t m_frameIndex = 0;
     float m_floor = 0.0f;
     bool m_floorKnown = false;
