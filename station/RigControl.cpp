@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <clocale>
 #include <cstring>
 
 namespace dita {
@@ -76,6 +77,11 @@ std::string RigEndpoint::describe() const {
 RigControl::RigControl(Hooks hooks, RigTiming timing)
     : m_hooks(std::move(hooks)), m_timing(timing) {
     quietHamlib();
+    // hamlib switches LC_NUMERIC to "C" around rig_open and restores it through the pointer it
+    // read before the switch; unless the category is "C" already, the switch frees that name
+    // and the restore reads freed memory. Numbers in DITA's own C calls want "C" anyway (Qt
+    // formats through QLocale), so the category is set once here, before the worker starts.
+    std::setlocale(LC_NUMERIC, "C");
     m_worker = std::thread([this] { run(); });
 }
 
