@@ -14,6 +14,7 @@
 
 #include "app/DecoderForm.h"
 #include "app/tests/LoopFakes.h"
+#include "transmit/control/TransmitPanel.h"
 
 namespace dita::test {
 
@@ -35,6 +36,14 @@ template <typename Pred> bool pumpUntil(Pred pred, std::chrono::milliseconds lim
         std::this_thread::sleep_for(2ms);
     }
     return true;
+}
+
+// The tune carrier on or off through the window's transmit control, which pauses the receive
+// loop while it keys, as any transmission does.
+inline void holdCarrier(TDecoderForm& f, bool on) {
+    TransmitController& c = f.transmitPanel().controller();
+    if (c.state().XmitEnableState != kStateOn) c.XmitButtonClick();
+    if ((c.state().TuneActive != 0) != on) c.TuneBtnClick();
 }
 
 struct FormRig {

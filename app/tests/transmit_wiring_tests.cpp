@@ -185,7 +185,7 @@ TEST(TransmitWiring, ReenteringTheReceiveLoopSelectsImmediateModeAgain) {
     EXPECT_EQ(state.SendBufferIndex.load(), kImmBufferIndex);
     EXPECT_TRUE(panel.MsgButton13->font().bold());
     EXPECT_FALSE(panel.MsgButton14->font().bold());
-    EXPECT_FALSE(t.f.flags().TransmitActive.load());
+    EXPECT_FALSE(t.f.flags().capturePause.has(PauseReason::Transmit));
     EXPECT_EQ(t.f.keyingPort().KeyState.load(), kKeyUp);
 }
 
@@ -197,10 +197,10 @@ TEST(TransmitWiring, TransmitActiveAndLampsFollowASend) {
     t.f.macroSources()[4] = "TEST TEST";
     t.enableImmediate();
     t.f.MsgButton4->click();
-    EXPECT_TRUE(pumpUntil([&] { return t.f.flags().TransmitActive.load(); }));
+    EXPECT_TRUE(pumpUntil([&] { return t.f.flags().capturePause.has(PauseReason::Transmit); }));
     EXPECT_TRUE(pumpUntil([&] { return t.f.xmitLedOn() && !t.f.rcvLedOn(); }));
     EXPECT_TRUE(t.keyed("TEST TEST"));
-    EXPECT_TRUE(pumpUntil([&] { return !t.f.flags().TransmitActive.load(); }));
+    EXPECT_TRUE(pumpUntil([&] { return !t.f.flags().capturePause.has(PauseReason::Transmit); }));
     EXPECT_TRUE(pumpUntil([&] { return t.f.rcvLedOn() && !t.f.xmitLedOn(); }));
 }
 
@@ -255,7 +255,7 @@ TEST(TransmitWiring, QuittingDuringASendStopsItAndReleasesTheKey) {
     EXPECT_EQ(t.keyer.stoppedTexts(), 1);
     const int sent = t.keyer.characters();
     EXPECT_LT(sent, static_cast<int>(longText.size()));
-    EXPECT_FALSE(t.f.flags().TransmitActive.load());
+    EXPECT_FALSE(t.f.flags().capturePause.has(PauseReason::Transmit));
     EXPECT_EQ(t.f.keyingPort().KeyState.load(), kKeyUp);
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(t.keyer.characters(), sent) << "nothing is keyed after the quit";

@@ -161,7 +161,7 @@ TEST(WindowDisplaysTest, TimelineShowsFromTheMenuAndSkipsPassesWhileTheOutputIsS
     ASSERT_TRUE(pumpUntil([&] { return f.passesShown() > shown + 1; }));
     EXPECT_TRUE(hasColourOtherThan(tl.chart().image(), Qt::white));
 
-    r.processor.stallDuringPass = &f.flags().OutputStalled;
+    r.processor.stallDuringPass = &f.flags().capturePause;
     shown = f.passesShown(); // let queued passes and the window's own events settle first
     ASSERT_TRUE(pumpUntil([&] { return f.passesShown() > shown + 1; }));
     const QImage frozen = tl.chart().image().copy();

@@ -57,8 +57,8 @@ private:
 };
 
 TransmitController::TransmitController(TransmitView& view, TransmitParts parts,
-                                       std::atomic<bool>& transmitActive)
-    : m_view(view), m_parts(std::move(parts)), m_transmitActive(transmitActive) {}
+                                       CapturePause& capturePause)
+    : m_view(view), m_parts(std::move(parts)), m_capturePause(capturePause) {}
 
 TransmitController::~TransmitController() {
     shutdown();
@@ -85,8 +85,9 @@ bool TransmitController::keyForOtherProgram(std::string_view latin1, const std::
 
 void TransmitController::setTransmitOwner(unsigned owner, bool on) {
     std::lock_guard lock(m_ownerMutex);
+    const bool was = m_owners != 0;
     m_owners = on ? (m_owners | owner) : (m_owners & ~owner);
-    m_transmitActive = m_owners != 0;
+    if ((m_owners != 0) != was) m_capturePause.set(PauseReason::Transmit, m_owners != 0);
 }
 
 void TransmitController::postSpeedControlsEnabled() {
@@ -549,7 +550,7 @@ void TransmitController::shutdown() {
     }
     std::lock_guard lock(m_ownerMutex);
     m_owners = 0;
-    m_transmitActive = false;
+    m_capturePause.set(PauseReason::Transmit, false);
 }
 
 // ---------------------------------------------------------------- TCharThread

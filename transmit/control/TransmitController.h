@@ -7,6 +7,7 @@
 // threads owned by the controller; whatever they change on the window, and every handler they
 // run (SendBtnClick on cleanup and Esc, message buttons for command keys), reaches the window
 // thread through TransmitView::post as queued calls, in the order they were made. No Qt.
+#include "common/CapturePause.h"
 #include "transmit/Keyer.h"
 #include "transmit/KeyingPort.h"
 #include "transmit/Messages.h"
@@ -77,8 +78,9 @@ class TSendThread;
 
 class TransmitController {
 public:
-    // transmitActive is the run loop's TransmitActive flag (LoopFlags).
-    TransmitController(TransmitView& view, TransmitParts parts, std::atomic<bool>& transmitActive);
+    // capturePause is the receive loop's: this controller is the one writer of its Transmit
+    // reason, set while anything is keyed.
+    TransmitController(TransmitView& view, TransmitParts parts, CapturePause& capturePause);
     ~TransmitController();
     TransmitController(const TransmitController&) = delete;
     TransmitController& operator=(const TransmitController&) = delete;
@@ -136,7 +138,7 @@ public:
     // ---- state for the window and tests
     TransmitState& state() { return m_state; }
     const TransmitState& state() const { return m_state; }
-    bool transmitActive() const { return m_transmitActive.load(); }
+    bool transmitActive() const { return m_capturePause.has(PauseReason::Transmit); }
     bool sendButtonMarked() const { return m_sendMarked; }
     bool xmitBtnMarked() const { return m_xmitBtnMarked; }
     bool shiftHeld() const { return m_shiftHeld; }
@@ -189,7 +191,7 @@ private:
 
     TransmitView& m_view;
     TransmitParts m_parts;
-    std::atomic<bool>& m_transmitActive;
+    CapturePause& m_capturePause;
     TransmitState m_state;
 
     std::mutex m_ownerMutex;

@@ -126,13 +126,12 @@ TransmitKey transmitKeyFromQt(const QKeyEvent& event) {
     return {code, 0};
 }
 
-TransmitPanel::TransmitPanel(TransmitParts parts, std::atomic<bool>& transmitActive,
-                             QWidget* parent)
+TransmitPanel::TransmitPanel(TransmitParts parts, CapturePause& capturePause, QWidget* parent)
     : QWidget(parent) {
     setObjectName(QStringLiteral("TransmitPanel"));
     createControls();
     m_calls = new CallQueue(this);
-    m_controller = std::make_unique<TransmitController>(*this, std::move(parts), transmitActive);
+    m_controller = std::make_unique<TransmitController>(*this, std::move(parts), capturePause);
     transmitStateChanged();
 }
 

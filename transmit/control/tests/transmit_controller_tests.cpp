@@ -24,7 +24,7 @@ constexpr int kVkF3 = 114;
 struct Bench {
     explicit Bench(std::chrono::milliseconds perCharacter = 2ms)
         : keyer(perCharacter),
-          control(view, TransmitParts{[this] { return &keyer; }, nullptr, {}}, transmitActive) {
+          control(view, TransmitParts{[this] { return &keyer; }, nullptr, {}}, pause) {
         control.start();
         view.pumpFor(30ms);
     }
@@ -47,7 +47,7 @@ struct Bench {
     }
     bool idle() {
         const auto& s = control.state();
-        return !s.SendActive && s.SendDone && s.TypingActive == kStateOff && !transmitActive;
+        return !s.SendActive && s.SendDone && s.TypingActive == kStateOff && !transmitActive();
     }
     void scnMode() {
         control.XmitButtonClick();
@@ -56,7 +56,8 @@ struct Bench {
 
     FakeTransmitView view;
     RecordingKeyer keyer;
-    std::atomic<bool> transmitActive{false};
+    CapturePause pause;
+    bool transmitActive() const { return pause.has(PauseReason::Transmit); }
     TransmitController control;
 };
 
@@ -90,7 +91,7 @@ TEST(ScreenSend, SendsTheWindowTextOnceWithItsLineBreaksAndReturnsToIdle) {
     b.view.transmit = "CQ CQ\nDE DL1ABC é";
     b.control.SendBtnClick();
     EXPECT_TRUE(b.view.readOnly);
-    EXPECT_TRUE(b.transmitActive);
+    EXPECT_TRUE(b.transmitActive());
     EXPECT_FALSE(b.view.speedEnabled);
     EXPECT_TRUE(b.control.sendButtonMarked());
     ASSERT_TRUE(b.view.pumpUntil([&] { return b.idle(); }));
@@ -255,26 +256,26 @@ TEST(TransmitFlag, FollowsEverySenderAndTheLampsFollowTune) {
     port.openDevice("/dev/ttyFAKE");
     FakeTransmitView view;
     RecordingKeyer keyer(20ms);
-    std::atomic<bool> active{false};
+    CapturePause active;
     TransmitController control(view, {[&] { return &keyer; }, &port, {}}, active);
     control.start();
 
     control.XmitButtonClick();
     control.TuneBtnClick();
-    EXPECT_TRUE(active);
+    EXPECT_TRUE(active.has(PauseReason::Transmit));
     EXPECT_TRUE(log.level(ModemLine::Dtr));
     EXPECT_TRUE(view.xmitLed);
     EXPECT_FALSE(view.rcvLed);
     // Switching transmission off lets the tune carrier go.
     control.XmitButtonClick();
-    EXPECT_FALSE(active);
+    EXPECT_FALSE(active.has(PauseReason::Transmit));
     EXPECT_FALSE(log.level(ModemLine::Dtr));
     EXPECT_TRUE(view.rcvLed);
 
     control.XmitButtonClick();
     control.TransmitMemoKeyDown(kVkE);
-    ASSERT_TRUE(view.pumpUntil([&] { return active.load(); }));
-    ASSERT_TRUE(view.pumpUntil([&] { return !keyer.codes().empty() && !active; }));
+    ASSERT_TRUE(view.pumpUntil([&] { return active.has(PauseReason::Transmit); }));
+    ASSERT_TRUE(view.pumpUntil([&] { return !keyer.codes().empty() && !active.has(PauseReason::Transmit); }));
     control.shutdown();
     EXPECT_TRUE(messages.empty());
 }
@@ -310,7 +311,7 @@ TEST(QuitSequence, ReleasesTheRealSerialKeyerMidCharacter) {
     MonotonicClock clock;
     SerialKeyer keyer(port, timing, clock);
     FakeTransmitView view;
-    std::atomic<bool> active{false};
+    CapturePause active;
     {
         TransmitController control(view, {[&] { return &keyer; }, &port, {}}, active);
         control.start();
@@ -327,7 +328,7 @@ TEST(QuitSequence, ReleasesTheRealSerialKeyerMidCharacter) {
         const auto released = std::chrono::steady_clock::now() - stopAt;
         EXPECT_LT(released, 400ms) << "the send went on past the character being keyed";
     }
-    EXPECT_FALSE(active);
+    EXPECT_FALSE(active.has(PauseReason::Transmit));
     ASSERT_GT(log.changes.size(), 4u) << "the keyer never keyed";
     EXPECT_FALSE(log.level(ModemLine::Dtr));
     EXPECT_FALSE(log.level(ModemLine::Rts));
@@ -364,7 +365,7 @@ TEST(ScreenSend, ALoadedTextInImmModeGoesOutOfBuffer15AndLoopRepeatsIt) {
 TEST(ScreenSend, TheImmButtonSendsItsMacroExpandedIntoTheWindowUntilAButtonPreparedOne) {
     FakeTransmitView view;
     RecordingKeyer keyer;
-    std::atomic<bool> active{false};
+    CapturePause active;
     std::vector<int> expanded;
     TransmitParts parts{[&] { return &keyer; }, nullptr,
                         [&](int n) {
@@ -397,12 +398,12 @@ TEST(TransmitButton, HoldsTheTransmitterForTypingUntilPressedAgain) {
     b.control.XmitButtonClick();
     b.control.XmitBtnClick();
     EXPECT_TRUE(b.control.xmitBtnMarked());
-    EXPECT_TRUE(b.transmitActive);
+    EXPECT_TRUE(b.transmitActive());
     EXPECT_EQ(b.view.receive, "\n");
     b.type(kVkE);
     ASSERT_TRUE(b.view.pumpUntil([&] { return b.keyer.codes().size() == 1; }));
     b.view.pumpFor(30ms);
-    EXPECT_TRUE(b.transmitActive) << "reception resumed while Transmit was on";
+    EXPECT_TRUE(b.transmitActive()) << "reception resumed while Transmit was on";
     EXPECT_TRUE(b.keyer.texts().empty()) << "Transmit keyed a stale buffer";
     b.control.XmitBtnClick();
     EXPECT_FALSE(b.control.xmitBtnMarked());
