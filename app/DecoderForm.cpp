@@ -416,7 +416,7 @@ void TDecoderForm::createSubsystems() {
         };
     if (!m_services.sendActive)
         m_services.sendActive = [this] {
-            return m_transmitPanel->controller().state().SendActive.load();
+            return m_transmitPanel->controller().sendActive();
         };
     if (!m_services.stopSend)
         m_services.stopSend = [this] { m_transmitPanel->controller().SendBtnClick(); };
@@ -461,11 +461,7 @@ Keyer* TDecoderForm::currentKeyer() {
 }
 
 int TDecoderForm::typingActive() const {
-    return m_transmitPanel->controller().state().TypingActive.load();
-}
-
-void TDecoderForm::setTypingActive(int state) {
-    m_transmitPanel->controller().state().TypingActive = state;
+    return m_transmitPanel->controller().typingActive() ? kStateOn : kStateOff;
 }
 
 void TDecoderForm::createTransmitSide(QWidget* client) {

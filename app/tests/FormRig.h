@@ -43,7 +43,14 @@ template <typename Pred> bool pumpUntil(Pred pred, std::chrono::milliseconds lim
 inline void holdCarrier(TDecoderForm& f, bool on) {
     TransmitController& c = f.transmitPanel().controller();
     if (c.state().XmitEnableState != kStateOn) c.XmitButtonClick();
-    if ((c.state().TuneActive != 0) != on) c.TuneBtnClick();
+    if (c.tuning() != on) c.TuneBtnClick();
+}
+
+// The Transmit button's run: typed characters are being sent as far as the window is concerned.
+inline void startTransmitRun(TDecoderForm& f) {
+    TransmitController& c = f.transmitPanel().controller();
+    if (c.state().XmitEnableState != kStateOn) c.XmitButtonClick();
+    if (c.phase() != TransmitPhase::Transmitting) c.XmitBtnClick();
 }
 
 struct FormRig {

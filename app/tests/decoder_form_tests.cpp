@@ -341,7 +341,9 @@ TEST(DecoderFormLayoutTest, FocusRuleAndGainBars) {
     f.TransmitMemo->setFocus();
     f.click("ScrollingOff1");
     EXPECT_TRUE(pumpUntil([&] { return f.RcvMemo->hasFocus(); }, 1000ms));
-    f.setTypingActive(3); // typed characters are being sent
+    startTransmitRun(f); // typed characters are being sent
+    f.RcvMemo->setFocus();
+    ASSERT_TRUE(pumpUntil([&] { return f.RcvMemo->hasFocus(); }, 1000ms));
     f.click("Short1");
     EXPECT_TRUE(pumpUntil([&] { return f.TransmitMemo->hasFocus(); }, 1000ms));
 

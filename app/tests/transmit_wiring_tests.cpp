@@ -172,11 +172,11 @@ TEST(TransmitWiring, ReenteringTheReceiveLoopSelectsImmediateModeAgain) {
     ASSERT_EQ(state.SendMode.load(), kSendModeScn);
     t.f.TransmitMemo->setPlainText("PARIS PARIS PARIS PARIS");
     panel.SendBtn->click();
-    ASSERT_TRUE(pumpUntil([&] { return state.SendActive.load(); }));
+    ASSERT_TRUE(pumpUntil([&] { return t.f.transmitPanel().controller().sendActive(); }));
     const int entries = t.f.loopEntries();
     t.f.click("LeftInput");
     ASSERT_TRUE(pumpUntil([&] { return t.f.loopEntries() > entries && t.f.loopRunning(); }));
-    ASSERT_TRUE(pumpUntil([&] { return !state.SendActive.load(); }));
+    ASSERT_TRUE(pumpUntil([&] { return !t.f.transmitPanel().controller().sendActive(); }));
     pumpUntil([] { return false; }, 50ms); // a character being keyed is finished
     const int keyed = t.keyer.characters();
     pumpUntil([] { return false; }, 150ms);
@@ -284,7 +284,7 @@ TEST(TransmitWiring, LoadTransmitTellsTransmitControlAboutTheLoadedText) {
     panel.SendBtn->click();
     ASSERT_TRUE(pumpUntil([&] { return keyer.texts().size() >= 2; }));
     panel.LoopButton->click();
-    ASSERT_TRUE(pumpUntil([&] { return !state.SendActive.load(); }));
+    ASSERT_TRUE(pumpUntil([&] { return !f.transmitPanel().controller().sendActive(); }));
     for (const auto& text : keyer.texts()) EXPECT_EQ(text, "TEST DE DL1ABC");
     EXPECT_TRUE(rig.messages.messages.empty());
     std::filesystem::remove(file);

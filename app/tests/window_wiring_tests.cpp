@@ -353,7 +353,7 @@ TEST(WindowTransmitTest, SpeedControlsHoldTheSerialLimitAndPublishTheTiming) {
     EXPECT_EQ(f.settings().XmitSpeed, 125);
     f.applyXmitSpeed(70);
 
-    f.setTypingActive(3); // while typed characters are sent the spin edit changes nothing
+    startTransmitRun(f); // while typed characters are sent the spin edit changes nothing
     f.XmitSpdUpDn2->setValue(30);
     EXPECT_EQ(f.sendTiming().current().DotMs, ComputeSendTiming(70, TimingWeights{}).DotMs);
     f.click("N15WPM"); // the speed locks still do

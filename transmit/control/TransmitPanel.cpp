@@ -375,7 +375,7 @@ void TransmitPanel::transmitStateChanged() {
     markCaption(XmitButton, enabled);
     markCaption(SendBtn, m_controller->sendButtonMarked());
     markCaption(LoopButton, s.LoopMode == kStateOn);
-    const bool tuning = s.TuneActive != 0;
+    const bool tuning = m_controller->tuning();
     TuneBtn->setText(tuning ? QStringLiteral("ON") : QStringLiteral("OFF"));
     markCaption(TuneBtn, tuning);
     const bool scn = s.SendMode == kSendModeScn;

@@ -65,8 +65,8 @@ struct Operator {
         QTest::keyClick(panel.TransmitMemo, k, m);
     }
     bool idle() {
-        const auto& s = panel.controller().state();
-        return !s.SendActive && s.SendDone && s.TypingActive == kStateOff && !transmitActive();
+        const TransmitController& c = panel.controller();
+        return c.phase() == TransmitPhase::Idle && !c.typingActive() && !transmitActive();
     }
     bool waitFor(const std::function<bool()>& pred) { return QTest::qWaitFor(pred, kWaitMs); }
 
