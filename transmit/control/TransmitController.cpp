@@ -29,7 +29,8 @@ int macroForCommand(const TypedEntry& entry) {
 // starts after a stopped one cannot undo the stop.
 class TSendThread {
 public:
-    TSendThread(TransmitController& owner, int bufferIndex) : m_bufferIndex(bufferIndex) {
+    TSendThread(TransmitController& owner, int bufferIndex, uint64_t number)
+        : m_bufferIndex(bufferIndex), m_number(number) {
         m_thread = std::thread([this, &owner] { owner.sendPass(*this); });
     }
     ~TSendThread() { join(); }
@@ -42,6 +43,7 @@ public:
     }
 
     const int m_bufferIndex;
+    const uint64_t m_number; // its report names it by this, never by an address reused later
     std::atomic<bool> m_stop{false};
 
 private:
@@ -131,7 +133,7 @@ void TransmitController::startSender(int bufferIndex) {
         return;
     }
     m_senderStopped = false;
-    m_sender = std::make_unique<TSendThread>(*this, bufferIndex);
+    m_sender = std::make_unique<TSendThread>(*this, bufferIndex, ++m_senderCount);
 }
 
 void TransmitController::stopSender() {
@@ -146,8 +148,8 @@ void TransmitController::releaseScreenOwnerIfNoSender() {
     if (!m_sender && phase() != TransmitPhase::Transmitting) setTransmitOwner(kOwnerScreen, false);
 }
 
-void TransmitController::senderFinished(const TSendThread* sender) {
-    if (!m_sender || sender != m_sender.get()) return;
+void TransmitController::senderFinished(uint64_t senderNumber) {
+    if (!m_sender || m_sender->m_number != senderNumber) return;
     const bool stopped = m_senderStopped;
     m_sender->join();
     m_sender.reset();
@@ -282,8 +284,8 @@ void TransmitController::sendPass(TSendThread& thread) {
         }
     }
     // The window thread takes it from here: the state changes there only.
-    const TSendThread* self = &thread;
-    m_view.post([this, self] { senderFinished(self); });
+    const uint64_t number = thread.m_number;
+    m_view.post([this, number] { senderFinished(number); });
 }
 
 // ---------------------------------------------------------------- other buttons
@@ -614,9 +616,12 @@ void TransmitController::takeKey() {
     runTyped();
 }
 
-bool TransmitController::waitForScreenIdle() {
+bool TransmitController::waitForScreenIdle(uint64_t cancels) {
     while (!screenSenderIdle()) {
-        if (m_charTerminated || m_state.keyQueue.hasUnreadEscape()) return false;
+        // Esc, or a cancel from the window, drops the character that waits.
+        if (m_charTerminated || m_state.keyQueue.hasUnreadEscape() ||
+            m_typingCancels.load() != cancels)
+            return false;
         std::this_thread::sleep_for(kScreenIdlePoll);
     }
     return !m_charTerminated;
@@ -639,7 +644,7 @@ void TransmitController::runTyped() {
             continue;
         }
         if ((entry.code >= kVkF1 && entry.code <= kVkF10) || entry.ctrl) {
-            if (!waitForScreenIdle()) break;
+            if (!waitForScreenIdle(cancels)) break;
             s.typedBuffer.advance();
             s.TypedEchoDone = false;
             s.KeysShownFlag = false;
@@ -655,7 +660,7 @@ void TransmitController::runTyped() {
                 });
             }
         } else {
-            if (!waitForScreenIdle()) break;
+            if (!waitForScreenIdle(cancels)) break;
             if (!s.TypedEchoDone && !s.KeysShownFlag) {
                 // Typed while a macro went out: these keys did not reach the read-only window.
                 const std::string shown = typedCodeCharacter(entry.code);

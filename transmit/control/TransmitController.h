@@ -190,7 +190,7 @@ private:
     void enterPhase(TransmitPhase phase);
     void startSender(int bufferIndex);
     void stopSender();
-    void senderFinished(const TSendThread* sender);
+    void senderFinished(uint64_t senderNumber);
     void releaseScreenOwnerIfNoSender();
     void keyLines(int32_t keyState);
     void releaseKeyUnlessKeying();
@@ -211,7 +211,7 @@ private:
     // TCharThread body.
     void charThreadRun();
     bool waitForKey();
-    bool waitForScreenIdle();
+    bool waitForScreenIdle(uint64_t cancels);
     void handleEscape();
     void takeKey();
     void runTyped();
@@ -235,6 +235,7 @@ private:
     std::unique_ptr<TSendThread> m_sender;
     bool m_senderStopped = false;
     int m_pendingBufferIndex = -1;
+    uint64_t m_senderCount = 0;
 
     // TCharThread is the one writer of m_typingRun; the window cancels a run by counting up
     // m_typingCancels, which TCharThread compares after each character.
