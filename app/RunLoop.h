@@ -75,7 +75,7 @@ private:
     LoopTimings m_timings;
     std::array<int32_t, kCaptureFrames> m_samples{};
     int m_passCount = 0;
-    int m_captureRestarts = 0;
+    std::atomic<int> m_captureRestarts{0}; // read by other threads while the loop runs
     int m_lampState = -1; // last lamps shown: bit 0 receive, bit 1 transmit
     uint64_t m_pausesSeen = 0; // CapturePause::pausesBegun() when capture last (re)started
 };
