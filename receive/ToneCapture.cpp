@@ -46,12 +46,67 @@ constexpr float kPeakDecay = 0.95f;
 // the Blackman-Harris window is about 260; digital silence must not make every bin a tone.
 constexpr float kMinFloor = 1000.0f;
 
-float median(std::array<float, ToneCapture::kMaxBins>& scratch, const float* values, int n) {
-    std::copy(values, values + n, scratch.begin());
-    std::nth_element(scratch.begin(), scratch.begin() + n / 2, scratch.begin() + n);
-    return scratch[static_cast<size_t>(n / 2)];
-}
+// Median search window around the last median (a factor either way): it widens when the
+// median falls outside it and narrows while it holds more values than needed.
+constexpr float kMinMedianWindow = 1.01f;
+constexpr float kMaxMedianWindow = 4.0f;
+constexpr float kMedianWindowGrowth = 1.5f;
+constexpr float kMedianWindowShrink = 0.8f;
+constexpr int kMedianWindowValues = 64;
 } // namespace
+
+float ToneCapture::RunningMedian::update(const float* values, int n, std::array<float, kMaxBins>& near,
+                                         std::array<float, kMaxBins>& far) {
+    // The median moves little from pass to pass: only the values near the last one are
+    // ordered, those further out are only counted (kept in far: below from the front, above
+    // from the back) unless the median has left the window. Gives exactly the element
+    // nth_element selects over all values.
+    const int k = n / 2;
+    const float low = m_last / m_window;
+    const float high = m_last * m_window;
+    int below = 0;
+    int above = 0;
+    int inside = 0;
+    for (int i = 0; i < n; ++i) {
+        const float v = values[i];
+        const bool isBelow = v < low;
+        const bool isAbove = v > high;
+        far[static_cast<size_t>(below)] = v;
+        below += isBelow;
+        far[static_cast<size_t>(n - 1 - above)] = v;
+        above += isAbove;
+        near[static_cast<size_t>(inside)] = v;
+        inside += !isBelow && !isAbove;
+    }
+    // A value that is not a number compares false both ways: order the values as given.
+    bool numbers = true;
+    for (int i = 0; i < inside; ++i) numbers = numbers && near[static_cast<size_t>(i)] == near[static_cast<size_t>(i)];
+    if (!numbers) {
+        std::copy(values, values + n, near.begin());
+        std::nth_element(near.begin(), near.begin() + k, near.begin() + n);
+        m_last = near[static_cast<size_t>(k)];
+        return m_last;
+    }
+    const auto grow = [&] { m_window = 1.0f + std::min(kMaxMedianWindow - 1.0f, (m_window - 1.0f) * kMedianWindowGrowth); };
+    if (k < below) {
+        std::nth_element(far.begin(), far.begin() + k, far.begin() + below);
+        m_last = far[static_cast<size_t>(k)];
+        grow();
+    } else if (k >= below + inside) {
+        // The above values are the last `above` of far; the median is the (k - below - inside)th of them.
+        const auto first = far.begin() + (n - above);
+        const auto nth = first + (k - below - inside);
+        std::nth_element(first, nth, far.begin() + n);
+        m_last = *nth;
+        grow();
+    } else {
+        const auto nth = near.begin() + (k - below);
+        std::nth_element(near.begin(), nth, near.begin() + inside);
+        m_last = *nth;
+        if (inside > kMedianWindowValues) m_window = std::max(kMinMedianWindow, 1.0f + (m_window - 1.0f) * kMedianWindowShrink);
+    }
+    return m_last;
+}
 
 ToneCapture::ToneCapture() { configure(200.0, 2500.0, kPassFrames / static_cast<double>(kSampleRateHz)); }
 
@@ -108,26 +163,47 @@ double ToneCapture::peakHz(int i) const {
     return (m_first + i - 1 + offset) * kBinHz;
 }
 
-void ToneCapture::localFloor(const std::array<float, kMaxBins>& level, std::array<float, kMaxBins>& floor) {
-    // The lower of the mean levels on either side of each bin, leaving out the bins a tone
-    // spreads over: a coloured noise background (hum, pink noise, a receiver's passband edge)
-    // is not a tone, however far it rises over the band's median.
+void ToneCapture::prefixSums(const std::array<float, kMaxBins>& level) {
     m_prefix[0] = 0.0;
     for (int i = 0; i < m_count; ++i) m_prefix[static_cast<size_t>(i + 1)] = m_prefix[static_cast<size_t>(i)] + level[static_cast<size_t>(i)];
+}
+
+float ToneCapture::floorAt(int i) const {
+    // The lower of the mean levels on either side of the bin, leaving out the bins a tone
+    // spreads over: a coloured noise background (hum, pink noise, a receiver's passband edge)
+    // is not a tone, however far it rises over the band's median.
     auto mean = [&](int a, int b) {  // bins a..b inclusive, clipped
         a = std::max(a, 0);
         b = std::min(b, m_count - 1);
         if (b < a) return -1.0;
         return (m_prefix[static_cast<size_t>(b + 1)] - m_prefix[static_cast<size_t>(a)]) / (b - a + 1);
     };
-    for (int i = 0; i < m_count; ++i) {
-        const double below = mean(i - kLocalBins, i - kToneBins);
-        const double above = mean(i + kToneBins, i + kLocalBins);
-        // A tone beside another tone keeps the lower side; a steep slope of the background
-        // counts with half of its upper side.
-        const double f = below < 0 ? above : (above < 0 ? below : std::max(std::min(below, above), kSlopeShare * std::max(below, above)));
+    const double below = mean(i - kLocalBins, i - kToneBins);
+    const double above = mean(i + kToneBins, i + kLocalBins);
+    // A tone beside another tone keeps the lower side; a steep slope of the background counts
+    // with half of its upper side.
+    const double f = below < 0 ? above : (above < 0 ? below : std::max(std::min(below, above), kSlopeShare * std::max(below, above)));
+    return static_cast<float>(std::max(f, 0.0));
+}
+
+void ToneCapture::localFloor(const std::array<float, kMaxBins>& level, std::array<float, kMaxBins>& floor) {
+    prefixSums(level);
+    // Away from the edges both sides hold the same number of bins, so the choice between the
+    // sides is made on their sums and only the chosen one is divided (the same result as
+    // floorAt: division by a positive number keeps the order).
+    const int interiorLow = kLocalBins;
+    const int interiorHigh = m_count - 1 - kLocalBins;
+    constexpr double kSideBins = kLocalBins - kToneBins + 1;
+    const int edgeLow = std::min(interiorLow, m_count);
+    for (int i = 0; i < edgeLow; ++i) floor[static_cast<size_t>(i)] = floorAt(i);
+    const double* p = m_prefix.data();
+    for (int i = interiorLow; i <= interiorHigh; ++i) {
+        const double below = p[i - kToneBins + 1] - p[i - kLocalBins];
+        const double above = p[i + kLocalBins + 1] - p[i + kToneBins];
+        const double f = std::max(std::min(below, above), kSlopeShare * std::max(below, above)) / kSideBins;
         floor[static_cast<size_t>(i)] = static_cast<float>(std::max(f, 0.0));
     }
+    for (int i = std::max(interiorHigh + 1, edgeLow); i < m_count; ++i) floor[static_cast<size_t>(i)] = floorAt(i);
 }
 
 bool ToneCapture::present(int i) const {
@@ -183,12 +259,9 @@ bool ToneCapture::update(const PowerSpectrum& power) {
     m_filled = std::min(m_filled + 1, kHistory);
     // The floor is the median level, but never more than kDynamicRange below the strongest
     // tone: in noise-free audio the median bin holds only faint keying sidebands.
-    const float strongestNow = *std::max_element(m_sum.begin(), m_sum.begin() + m_count);
     const float strongestAverage = *std::max_element(m_average.begin(), m_average.begin() + m_count);
-    m_floorNow = std::max({median(m_scratch, m_sum.data(), m_count), kMinFloor, kDynamicRange * strongestNow});
-    m_floorAverage = std::max({median(m_scratch, m_average.data(), m_count), kMinFloor, kDynamicRange * strongestAverage});
+    m_floorAverage = std::max({m_averageMedian.update(m_average.data(), m_count, m_scratch, m_farScratch), kMinFloor, kDynamicRange * strongestAverage});
     localFloor(m_average, m_localAverage);
-    localFloor(m_sum, m_localNow);
     for (int i = 0; i < m_count; ++i) {
         auto& absent = m_absent[static_cast<size_t>(i)];
         if (present(i)) {
@@ -221,7 +294,11 @@ bool ToneCapture::update(const PowerSpectrum& power) {
     for (int i = std::max(centre - 1, 0); i <= std::min(centre + 1, m_count - 1); ++i) tunedNow = std::max(tunedNow, m_sum[static_cast<size_t>(i)]);
     float nearby = tunedNow;
     for (int i = std::max(centre - kSkirtBins, 0); i <= std::min(centre + kSkirtBins, m_count - 1); ++i) nearby = std::max(nearby, m_sum[static_cast<size_t>(i)]);
-    const float floorNow = std::max(m_floorNow, m_localNow[static_cast<size_t>(std::clamp(centre, 0, m_count - 1))]);
+    // The background of this pass alone, needed only at the tuned tone.
+    const float strongestNow = *std::max_element(m_sum.begin(), m_sum.begin() + m_count);
+    const float medianNow = std::max({m_sumMedian.update(m_sum.data(), m_count, m_scratch, m_farScratch), kMinFloor, kDynamicRange * strongestNow});
+    prefixSums(m_sum);
+    const float floorNow = std::max(medianNow, floorAt(std::clamp(centre, 0, m_count - 1)));
     // Two passes in a row: a single noise spectrum puts the tuned bins that far over the
     // background every few hundred passes.
     const bool presentNow = tunedNow >= kHeardRatio * floorNow && tunedNow >= kSkirtRatio * nearby;
