@@ -50,6 +50,9 @@ constexpr double kMarkPercentile = 0.95;
 constexpr double kOverGapSeconds = 3.0;
 constexpr float kOverGapWordGaps = 2.5f;
 constexpr int kMinMarksToSettle = 6;
+// Kept steps the resting gathering detectors run over before the next over is gathered: many
+// times their slowest level time constant (kDecaySeconds).
+constexpr double kCatchUpSeconds = 8.0;
 // Mark level over space level (amplitude) from which a detector does not split elements in
 // noise (25 dB).
 constexpr float kStrongSignalRatio = 18.0f;
@@ -194,6 +197,7 @@ void CwChannelDecoder::reset() {
     for (auto& bank : m_banks) bank.detector.reset();
     m_detector.reset();
     m_kept = 0;
+    m_banksBehind = 0;
     m_accumulator = {};
     m_accumulated = 0;
     restartGathering();
@@ -256,7 +260,7 @@ void CwChannelDecoder::step(std::complex<float> raw, const DecoderSettings& sett
     if (m_kept < kRawSteps) ++m_kept;
     ++m_gatherSteps;
     if (m_settled) {
-        liveStep(raw, settings, out);
+        liveStep(settings, out);
     } else {
         gatherStep(raw, settings, out);
     }
@@ -413,10 +417,21 @@ bool CwChannelDecoder::settle(const TimingEstimate& gathered, bool held, bool st
     return true;
 }
 
-void CwChannelDecoder::liveStep(std::complex<float> raw, const DecoderSettings& settings, std::string& out) {
-    // The gathering detectors run on so that their levels are current when the next over
+void CwChannelDecoder::catchUpBanks() {
+    // The levels forget within a few seconds, so the last kept steps bring them to where they
+    // would be had the detectors run all along.
+    const int behind = std::min({m_banksBehind, m_kept, static_cast<int>(kCatchUpSeconds * m_stepRate)});
+    for (int age = behind - 1; age >= 0; --age) {
+        const std::complex<float> raw = rawAt(age);
+        for (auto& bank : m_banks) bank.detector.step(raw);
+    }
+    m_banksBehind = 0;
+}
+
+void CwChannelDecoder::liveStep(const DecoderSettings& settings, std::string& out) {
+    // The gathering detectors rest while the timing is known; they catch up when the next over
     // starts.
-    for (auto& bank : m_banks) bank.detector.step(raw);
+    ++m_banksBehind;
     KeyEvent e;
     if (m_runs.feed(m_detector.step(rawAt(detectorDelay())) && m_gate, e)) {
         m_timing.observe(e);
@@ -437,6 +452,7 @@ void CwChannelDecoder::liveStep(std::complex<float> raw, const DecoderSettings& 
                                    kOverGapWordGaps * m_timing.estimate().wordGap);
     if (gap > overGap) {
         m_timing.endOver(settings, out);
+        catchUpBanks();
         restartGathering();
     }
 }

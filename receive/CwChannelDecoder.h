@@ -142,13 +142,15 @@ private:
 
     void step(std::complex<float> raw, const DecoderSettings& settings, std::string& out);
     void gatherStep(std::complex<float> raw, const DecoderSettings& settings, std::string& out);
-    void liveStep(std::complex<float> raw, const DecoderSettings& settings, std::string& out);
+    void liveStep(const DecoderSettings& settings, std::string& out);
     bool bankEstimate(const Bank& bank, TimingEstimate& estimate);
     // Runs the last count kept steps through the matched detector; events into m_replayEvents.
     int replay(float dotSteps, float elementGapSteps, int count, TimingEstimate& estimate);
     // Decodes everything kept once the matched run confirms the timing (or the hold is over).
     bool settle(const TimingEstimate& gathered, bool held, bool strong, const DecoderSettings& settings, std::string& out);
     void restartGathering();
+    // Runs the gathering detectors over the steps they rested through.
+    void catchUpBanks();
     void applyMatchedLength(float dotSteps);
     std::complex<float> rawAt(int age) const;
     // The matched detector reads the kept steps this many steps late, so that its triangle's
@@ -170,6 +172,7 @@ private:
     int m_kept = 0;        // steps kept since the reset (up to kRawSteps)
     int m_gatherSteps = 0; // steps since gathering began
     std::array<Bank, kBanks> m_banks;
+    int m_banksBehind = 0;  // steps the gathering detectors have not run since the timing was known
     std::array<float, kRawSteps> m_scratch{};
     std::array<KeyEvent, kMaxEvents> m_replayEvents{};
     std::array<float, kMaxEvents> m_markScratch{};
