@@ -198,6 +198,8 @@ void CwChannelDecoder::reset() {
     m_detector.reset();
     m_kept = 0;
     m_banksBehind = 0;
+    rebasePhase();
+    m_phaseBase = 0;
     m_accumulator = {};
     m_accumulated = 0;
     restartGathering();
@@ -218,7 +220,10 @@ void CwChannelDecoder::restartGathering() {
 
 void CwChannelDecoder::setPitch(double hz) {
     m_pitchHz = hz;
+    rebasePhase();
     m_rotation = std::polar(1.0, -2.0 * M_PI * hz / m_sampleRate);
+    m_phase[0] = {1.0, 0.0};
+    for (size_t j = 1; j < m_phase.size(); ++j) m_phase[j] = m_phase[j - 1] * m_rotation;
 }
 
 void CwChannelDecoder::setFixedWpm(int wpm) {
@@ -226,13 +231,41 @@ void CwChannelDecoder::setFixedWpm(int wpm) {
     m_timing.setFixedWpm(m_fixedWpm, 1.0 / m_stepRate);
 }
 
+void CwChannelDecoder::rebasePhase() {
+    if (m_accumulated == m_phaseBase) return;
+    m_oscillator *= m_phase[static_cast<size_t>(m_accumulated - m_phaseBase)];
+    m_phaseBase = m_accumulated;
+}
+
 void CwChannelDecoder::process(const float* samples, int count, const DecoderSettings& settings, std::string& out) {
-    for (int i = 0; i < count; ++i) {
-        const std::complex<double> z = static_cast<double>(samples[i]) * m_oscillator;
-        m_accumulator += std::complex<float>(static_cast<float>(z.real()), static_cast<float>(z.imag()));
-        m_oscillator *= m_rotation;
-        if (++m_accumulated < kStepSamples) continue;
+    // The oscillator at each sample of a step is its value at the step's start turned by the
+    // precomputed powers of the rotation, so the samples of a step are mixed independently.
+    for (int i = 0; i < count;) {
+        const int n = std::min(kStepSamples - m_accumulated, count - i);
+        const double oscRe = m_oscillator.real();
+        const double oscIm = m_oscillator.imag();
+        const int offset = m_accumulated - m_phaseBase;
+        std::array<float, kStepSamples> mixedRe;
+        std::array<float, kStepSamples> mixedIm;
+        for (int j = 0; j < n; ++j) {
+            const std::complex<double> p = m_phase[static_cast<size_t>(offset + j)];
+            const double x = samples[i + j];
+            mixedRe[static_cast<size_t>(j)] = static_cast<float>(x * (oscRe * p.real() - oscIm * p.imag()));
+            mixedIm[static_cast<size_t>(j)] = static_cast<float>(x * (oscRe * p.imag() + oscIm * p.real()));
+        }
+        float re = m_accumulator.real();
+        float im = m_accumulator.imag();
+        for (int j = 0; j < n; ++j) {
+            re += mixedRe[static_cast<size_t>(j)];
+            im += mixedIm[static_cast<size_t>(j)];
+        }
+        m_accumulator = {re, im};
+        i += n;
+        m_accumulated += n;
+        if (m_accumulated < kStepSamples) continue;
+        m_oscillator *= m_phase[static_cast<size_t>(kStepSamples - m_phaseBase)];
         m_oscillator /= magnitude(m_oscillator);  // keep the oscillator on the unit circle
+        m_phaseBase = 0;
         step(m_accumulator, settings, out);
         m_accumulator = {};
         m_accumulated = 0;

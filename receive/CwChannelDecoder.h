@@ -149,6 +149,8 @@ private:
     // Decodes everything kept once the matched run confirms the timing (or the hold is over).
     bool settle(const TimingEstimate& gathered, bool held, bool strong, const DecoderSettings& settings, std::string& out);
     void restartGathering();
+    // Moves the oscillator on to the sample the step has reached (before the rotation changes).
+    void rebasePhase();
     // Runs the gathering detectors over the steps they rested through.
     void catchUpBanks();
     void applyMatchedLength(float dotSteps);
@@ -164,6 +166,8 @@ private:
     double m_pitchHz = 600.0;
     std::complex<double> m_oscillator{1.0, 0.0};
     std::complex<double> m_rotation{1.0, 0.0};
+    std::array<std::complex<double>, kStepSamples + 1> m_phase{};  // powers 0..16 of the rotation
+    int m_phaseBase = 0;  // sample of the step at which m_oscillator holds the phase
     std::complex<float> m_accumulator{};
     int m_accumulated = 0;
 
