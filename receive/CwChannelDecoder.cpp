@@ -90,6 +90,10 @@ void KeyDetector::configure(int halfLength, double stepRate) {
 
 void KeyDetector::reset() {
     configure(m_half, m_stepRate);
+    restartLevels();
+}
+
+void KeyDetector::restartLevels() {
     m_amplitude = m_space = m_mark = 0.0f;
     m_started = m_rawKey = m_open = false;
     m_tailSteps = 0;
@@ -115,8 +119,10 @@ float KeyDetector::filter(std::complex<float> raw) {
     return m_amplitude;
 }
 
-bool KeyDetector::step(std::complex<float> raw) {
-    const float a = filter(raw);
+bool KeyDetector::step(std::complex<float> raw) { return decide(filter(raw)); }
+
+bool KeyDetector::decide(float a) {
+    m_amplitude = a;
     if (!m_started) {
         // Levels start once the triangle holds only input.
         if (++m_filled < 2 * m_half) return false;
@@ -376,7 +382,11 @@ int CwChannelDecoder::replay(float dotSteps, float elementGapSteps, int count, T
     m_detector.reset();
     const int delay = detectorDelay();
     int amplitudes = 0;
-    for (int age = count - 1; age >= delay; --age) m_scratch[static_cast<size_t>(amplitudes++)] = m_detector.filter(rawAt(age));
+    for (int age = count - 1; age >= delay; --age) {
+        const float a = m_detector.filter(rawAt(age));
+        m_amplitudes[static_cast<size_t>(amplitudes)] = a;
+        m_scratch[static_cast<size_t>(amplitudes++)] = a;
+    }
     auto percentile = [&](double p) {
         if (amplitudes == 0) return 0.0f;
         const auto k = static_cast<size_t>(p * (amplitudes - 1));
@@ -385,15 +395,16 @@ int CwChannelDecoder::replay(float dotSteps, float elementGapSteps, int count, T
     };
     const float space = percentile(kSpacePercentile);
     const float mark = percentile(kMarkPercentile);
-    m_detector.reset();
+    // The decisions run over the same amplitudes; the filter already holds the state they end in.
+    m_detector.restartLevels();
     m_detector.seed(space, mark);
     m_runs.reset();
     m_runs.setMinimum(std::max(1, static_cast<int>(std::lround(kMinRunFraction * dotSteps))),
                       std::max(1, static_cast<int>(std::lround(kMinRunFraction * elementGapSteps))));
     int n = 0;
-    for (int age = count - 1; age >= delay; --age) {
+    for (int i = 0; i < amplitudes; ++i) {
         KeyEvent e;
-        if (m_runs.feed(m_detector.step(rawAt(age)), e) && n < kMaxEvents) m_replayEvents[static_cast<size_t>(n++)] = e;
+        if (m_runs.feed(m_detector.decide(m_amplitudes[static_cast<size_t>(i)]), e) && n < kMaxEvents) m_replayEvents[static_cast<size_t>(n++)] = e;
     }
     int nm = 0;
     int ng = 0;

@@ -36,6 +36,8 @@ public:
     int halfLength() const { return m_half; }
     // Clears the filter and the levels.
     void reset();
+    // Clears the levels only.
+    void restartLevels();
     // Starts the levels from known values (for a run over kept steps).
     void seed(float space, float mark);
     // One step of raw baseband (a 16-sample sum); returns the filtered amplitude.
@@ -43,6 +45,8 @@ public:
     // filter() plus the level tracking and decision; returns the key state (false while the
     // squelch is closed).
     bool step(std::complex<float> raw);
+    // The level tracking and decision for an amplitude filter() returned.
+    bool decide(float amplitude);
 
     float amplitude() const { return m_amplitude; }
     float markLevel() const { return m_mark; }
@@ -178,6 +182,7 @@ private:
     std::array<Bank, kBanks> m_banks;
     int m_banksBehind = 0;  // steps the gathering detectors have not run since the timing was known
     std::array<float, kRawSteps> m_scratch{};
+    std::array<float, kRawSteps> m_amplitudes{};  // the matched filter's output over the kept steps
     std::array<KeyEvent, kMaxEvents> m_replayEvents{};
     std::array<float, kMaxEvents> m_markScratch{};
     std::array<float, kMaxEvents> m_gapScratch{};

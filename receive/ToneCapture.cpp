@@ -50,9 +50,9 @@ constexpr float kMinFloor = 1000.0f;
 // median falls outside it and narrows while it holds more values than needed.
 constexpr float kMinMedianWindow = 1.01f;
 constexpr float kMaxMedianWindow = 4.0f;
-constexpr float kMedianWindowGrowth = 1.5f;
-constexpr float kMedianWindowShrink = 0.8f;
-constexpr int kMedianWindowValues = 64;
+constexpr float kMedianWindowGrowth = 2.0f;
+constexpr float kMedianWindowShrink = 0.9f;
+constexpr int kMedianWindowValues = 128;
 } // namespace
 
 float ToneCapture::RunningMedian::update(const float* values, int n, std::array<float, kMaxBins>& near,
