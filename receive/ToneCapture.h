@@ -57,7 +57,7 @@ private:
     // The median of a row of levels that changes little from pass to pass.
     class RunningMedian {
     public:
-        float update(const float* values, int n, std::array<float, kMaxBins>& near, std::array<float, kMaxBins>& far);
+        float update(const float* values, int n, std::array<float, kMaxBins>& scratch);
 
     private:
         float m_last = 0.0f;
@@ -86,7 +86,6 @@ private:
     std::array<float, kMaxBins> m_sum{};
     std::array<float, kMaxBins> m_average{};
     std::array<float, kMaxBins> m_scratch{};
-    std::array<float, kMaxBins> m_farScratch{};
     std::array<float, kMaxBins> m_localAverage{};
     std::array<double, kMaxBins + 1> m_prefix{};
     std::array<float, kMaxBins> m_atHeard{};  // the averages when the tuned tone was last heard
