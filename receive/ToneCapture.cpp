@@ -46,69 +46,8 @@ constexpr float kPeakDecay = 0.95f;
 // the Blackman-Harris window is about 260; digital silence must not make every bin a tone.
 constexpr float kMinFloor = 1000.0f;
 
-// Median search window around the last median (a factor either way): sized to hold about
-// kMedianWindowValues values (a narrow window misses more often, but a miss costs only another
-// count). When the median has left it, the next window lies beside it.
-constexpr int kMedianWindowValues = 24;
-constexpr float kMinMedianWindow = 1.001f;
-constexpr float kMaxMedianWindow = 4.0f;
-constexpr float kMedianWindowWiden = 2.0f;
-constexpr int kMedianAttempts = 4;
 } // namespace
 
-float ToneCapture::RunningMedian::update(const float* values, int n, std::array<float, kMaxBins>& scratch) {
-    // The median moves little from pass to pass: the values outside a window around the last
-    // one are only counted, and only those inside are ordered. Gives exactly the element
-    // nth_element selects over all values.
-    const int k = n / 2;
-    const auto widened = [](float window, float factor) { return 1.0f + std::min(kMaxMedianWindow - 1.0f, (window - 1.0f) * factor); };
-    float low = m_last / m_window;
-    float high = m_last * m_window;
-    for (int attempt = 0; attempt < kMedianAttempts && m_last > 0.0f; ++attempt) {
-        int below = 0;
-        int above = 0;
-        int unordered = 0;
-        for (int i = 0; i < n; ++i) {
-            const float v = values[i];
-            below += v < low;
-            above += v > high;
-            unordered += v != v;
-        }
-        if (unordered > 0) break;  // not numbers: ordered as nth_element orders them
-        if (k < below || k >= n - above) {
-            // The next window lies beside this one, as wide; wider after a second miss.
-            if (attempt > 0) m_window = widened(m_window, kMedianWindowWiden);
-            const float span = m_window * m_window;
-            if (k < below) {
-                high = low;
-                low /= span;
-            } else {
-                low = high;
-                high *= span;
-            }
-            continue;
-        }
-        int inside = 0;
-        for (int i = 0; i < n; ++i) {
-            const float v = values[i];
-            scratch[static_cast<size_t>(inside)] = v;
-            inside += static_cast<int>(v >= low) & static_cast<int>(v <= high);
-        }
-        const auto nth = scratch.begin() + (k - below);
-        std::nth_element(scratch.begin(), nth, scratch.begin() + inside);
-        m_last = *nth;
-        if (attempt == 0) {
-            // Aim the next window at about kMedianWindowValues values.
-            const float scale = std::clamp(static_cast<float>(kMedianWindowValues) / static_cast<float>(inside), 0.5f, 2.0f);
-            m_window = std::max(kMinMedianWindow, widened(m_window, scale));
-        }
-        return m_last;
-    }
-    std::copy(values, values + n, scratch.begin());
-    std::nth_element(scratch.begin(), scratch.begin() + k, scratch.begin() + n);
-    m_last = scratch[static_cast<size_t>(k)];
-    return m_last;
-}
 
 ToneCapture::ToneCapture() { configure(200.0, 2500.0, kPassFrames / static_cast<double>(kSampleRateHz)); }
 
@@ -262,7 +201,7 @@ bool ToneCapture::update(const PowerSpectrum& power) {
     // The floor is the median level, but never more than kDynamicRange below the strongest
     // tone: in noise-free audio the median bin holds only faint keying sidebands.
     const float strongestAverage = *std::max_element(m_average.begin(), m_average.begin() + m_count);
-    m_floorAverage = std::max({m_averageMedian.update(m_average.data(), m_count, m_scratch), kMinFloor, kDynamicRange * strongestAverage});
+    m_floorAverage = std::max({m_averageMedian.update(m_average.data(), m_count, m_scratch.data()), kMinFloor, kDynamicRange * strongestAverage});
     localFloor(m_average, m_localAverage);
     for (int i = 0; i < m_count; ++i) {
         auto& absent = m_absent[static_cast<size_t>(i)];
@@ -298,7 +237,7 @@ bool ToneCapture::update(const PowerSpectrum& power) {
     for (int i = std::max(centre - kSkirtBins, 0); i <= std::min(centre + kSkirtBins, m_count - 1); ++i) nearby = std::max(nearby, m_sum[static_cast<size_t>(i)]);
     // The background of this pass alone, needed only at the tuned tone.
     const float strongestNow = *std::max_element(m_sum.begin(), m_sum.begin() + m_count);
-    const float medianNow = std::max({m_sumMedian.update(m_sum.data(), m_count, m_scratch), kMinFloor, kDynamicRange * strongestNow});
+    const float medianNow = std::max({m_sumMedian.update(m_sum.data(), m_count, m_scratch.data()), kMinFloor, kDynamicRange * strongestNow});
     prefixSums(m_sum);
     const float floorNow = std::max(medianNow, floorAt(std::clamp(centre, 0, m_count - 1)));
     // Two passes in a row: a single noise spectrum puts the tuned bins that far over the

@@ -9,6 +9,7 @@
 //
 // Plain class, used by ReceiveEngine once per pass on its worker thread; nothing allocated.
 #include "receive/PowerSpectrum.h"
+#include "receive/RunningMedian.h"
 
 #include <array>
 
@@ -54,15 +55,6 @@ private:
     float floorAt(int index) const;
     void localFloor(const std::array<float, kMaxBins>& level, std::array<float, kMaxBins>& floor);
 
-    // The median of a row of levels that changes little from pass to pass.
-    class RunningMedian {
-    public:
-        float update(const float* values, int n, std::array<float, kMaxBins>& scratch);
-
-    private:
-        float m_last = 0.0f;
-        float m_window = 2.0f;
-    };
     bool keyed(int index) const;
     int bestCandidate(int lowIndex, int highIndex, int excludeLow, int excludeHigh, bool needRise) const;
 
