@@ -230,6 +230,10 @@ void CwChannelDecoder::setPitch(double hz) {
     m_rotation = std::polar(1.0, -2.0 * M_PI * hz / m_sampleRate);
     m_phase[0] = {1.0, 0.0};
     for (size_t j = 1; j < m_phase.size(); ++j) m_phase[j] = m_phase[j - 1] * m_rotation;
+    for (size_t j = 0; j < m_phase.size(); ++j) {
+        m_phaseRe[j] = m_phase[j].real();
+        m_phaseIm[j] = m_phase[j].imag();
+    }
 }
 
 void CwChannelDecoder::setFixedWpm(int wpm) {
@@ -253,11 +257,12 @@ void CwChannelDecoder::process(const float* samples, int count, const DecoderSet
         const int offset = m_accumulated - m_phaseBase;
         std::array<float, kStepSamples> mixedRe;
         std::array<float, kStepSamples> mixedIm;
+        const double* phaseRe = m_phaseRe.data() + offset;
+        const double* phaseIm = m_phaseIm.data() + offset;
         for (int j = 0; j < n; ++j) {
-            const std::complex<double> p = m_phase[static_cast<size_t>(offset + j)];
             const double x = samples[i + j];
-            mixedRe[static_cast<size_t>(j)] = static_cast<float>(x * (oscRe * p.real() - oscIm * p.imag()));
-            mixedIm[static_cast<size_t>(j)] = static_cast<float>(x * (oscRe * p.imag() + oscIm * p.real()));
+            mixedRe[static_cast<size_t>(j)] = static_cast<float>(x * (oscRe * phaseRe[j] - oscIm * phaseIm[j]));
+            mixedIm[static_cast<size_t>(j)] = static_cast<float>(x * (oscRe * phaseIm[j] + oscIm * phaseRe[j]));
         }
         float re = m_accumulator.real();
         float im = m_accumulator.imag();

@@ -171,6 +171,8 @@ private:
     std::complex<double> m_oscillator{1.0, 0.0};
     std::complex<double> m_rotation{1.0, 0.0};
     std::array<std::complex<double>, kStepSamples + 1> m_phase{};  // powers 0..16 of the rotation
+    std::array<double, kStepSamples + 1> m_phaseRe{};  // the same, apart, for the vectorised mixing
+    std::array<double, kStepSamples + 1> m_phaseIm{};
     int m_phaseBase = 0;  // sample of the step at which m_oscillator holds the phase
     std::complex<float> m_accumulator{};
     int m_accumulated = 0;
