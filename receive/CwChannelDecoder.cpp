@@ -204,6 +204,7 @@ void CwChannelDecoder::reset() {
     m_detector.reset();
     m_kept = 0;
     m_banksBehind = 0;
+    m_lastReplay.valid = false;
     rebasePhase();
     m_phaseBase = 0;
     m_accumulator = {};
@@ -299,6 +300,7 @@ std::complex<float> CwChannelDecoder::rawAt(int age) const {
 }
 
 void CwChannelDecoder::step(std::complex<float> raw, const DecoderSettings& settings, std::string& out) {
+    m_lastReplay.valid = false;  // a new step: the kept steps have moved on
     m_raw[static_cast<size_t>(m_rawPos)] = raw;
     m_rawPos = m_rawPos + 1 == kRawSteps ? 0 : m_rawPos + 1;
     if (m_kept < kRawSteps) ++m_kept;
@@ -383,6 +385,15 @@ void CwChannelDecoder::applyMatchedLength(float dotSteps) {
 
 int CwChannelDecoder::replay(float dotSteps, float elementGapSteps, int count, TimingEstimate& estimate) {
     const int half = std::clamp(static_cast<int>(std::lround(kMatchedFraction * dotSteps)), 1, KeyDetector::kMaxHalfLength);
+    const int minMark = std::max(1, static_cast<int>(std::lround(kMinRunFraction * dotSteps)));
+    const int minGap = std::max(1, static_cast<int>(std::lround(kMinRunFraction * elementGapSteps)));
+    // Within one step the detectors of several gathering lengths may ask for the same run: its
+    // events, estimate and end state are those of the last one.
+    const ReplayKey key{count, half, minMark, minGap};
+    if (m_lastReplay.valid && m_lastReplay.key == key) {
+        estimate = m_lastReplay.estimate;
+        return m_lastReplay.events;
+    }
     m_detector.configure(half, m_stepRate);
     m_detector.reset();
     const int delay = detectorDelay();
@@ -404,8 +415,7 @@ int CwChannelDecoder::replay(float dotSteps, float elementGapSteps, int count, T
     m_detector.restartLevels();
     m_detector.seed(space, mark);
     m_runs.reset();
-    m_runs.setMinimum(std::max(1, static_cast<int>(std::lround(kMinRunFraction * dotSteps))),
-                      std::max(1, static_cast<int>(std::lround(kMinRunFraction * elementGapSteps))));
+    m_runs.setMinimum(minMark, minGap);
     int n = 0;
     for (int i = 0; i < amplitudes; ++i) {
         KeyEvent e;
@@ -424,6 +434,7 @@ int CwChannelDecoder::replay(float dotSteps, float elementGapSteps, int count, T
         }
     }
     estimateTiming(m_markScratch.data(), nm, m_gapScratch.data(), ng, estimate);
+    m_lastReplay = {true, key, estimate, n};
     return n;
 }
 

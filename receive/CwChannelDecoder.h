@@ -186,6 +186,21 @@ private:
     std::array<float, kRawSteps> m_scratch{};
     std::array<float, kRawSteps> m_amplitudes{};  // the matched filter's output over the kept steps
     std::array<KeyEvent, kMaxEvents> m_replayEvents{};
+    // The last replay of this step: what it was run with and gave.
+    struct ReplayKey {
+        int count = 0;
+        int half = 0;
+        int minMark = 0;
+        int minGap = 0;
+        bool operator==(const ReplayKey&) const = default;
+    };
+    struct LastReplay {
+        bool valid = false;
+        ReplayKey key;
+        TimingEstimate estimate;
+        int events = 0;
+    };
+    LastReplay m_lastReplay;
     std::array<float, kMaxEvents> m_markScratch{};
     std::array<float, kMaxEvents> m_gapScratch{};
 
