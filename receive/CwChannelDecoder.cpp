@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace dita {
 
@@ -318,16 +319,24 @@ void CwChannelDecoder::gatherStep(std::complex<float> raw, const DecoderSettings
     const bool held = full || m_gatherSteps - firstMark >= static_cast<int>(kMaxHoldSeconds * m_stepRate);
     // Which detector's events to trust: a strong signal is read best by the shortest one (a
     // longer one may merge the elements of a fast sender); otherwise the longest one that fits
-    // the dot it finds, as it sees the least noise.
+    // the dot it finds, as it sees the least noise. A detector longer than the elements merges
+    // them into long marks that look like a slower sender of their own: it must also fit the
+    // shortest dot that any detector finds a plausible sender for.
+    std::array<TimingEstimate, kBanks> estimates;
+    std::array<bool, kBanks> found{};
+    float shortestDot = std::numeric_limits<float>::max();
+    for (size_t b = 0; b < m_banks.size(); ++b) {
+        found[b] = bankEstimate(m_banks[b], estimates[b]);
+        if (found[b] && estimates[b].marksSplit && isPlausible(estimates[b], false)) shortestDot = std::min(shortestDot, matchedDot(estimates[b]));
+    }
     for (int pick = 0; pick < 2 * kBanks; ++pick) {
         const bool strongPass = pick < kBanks;
-        const int b = strongPass ? pick : 2 * kBanks - 1 - pick;
-        const Bank& bank = m_banks[static_cast<size_t>(b)];
-        const KeyDetector& d = bank.detector;
+        const auto b = static_cast<size_t>(strongPass ? pick : 2 * kBanks - 1 - pick);
+        const KeyDetector& d = m_banks[b].detector;
         if (strongPass && !(d.markLevel() > kStrongSignalRatio * d.spaceLevel())) continue;
-        TimingEstimate estimate;
-        if (!bankEstimate(bank, estimate)) continue;
-        const bool fitsFilter = 2.0f * static_cast<float>(d.halfLength()) <= kMaxFilterDots * estimate.dot;
+        if (!found[b]) continue;
+        const TimingEstimate& estimate = estimates[b];
+        const bool fitsFilter = 2.0f * static_cast<float>(d.halfLength()) <= kMaxFilterDots * std::min(matchedDot(estimate), shortestDot);
         const bool known = m_fixedWpm > 0 ||
                            (estimate.marksSplit && estimate.marks >= kMinMarksToSettle && estimate.spacingKnown);
         if ((known || held) && fitsFilter && isPlausible(estimate, strongPass) && settle(estimate, held, strongPass, settings, out)) return;
