@@ -1,5 +1,6 @@
 #include "app/DecoderForm.h"
 
+#include "app/FormConfigView.h"
 #include "app/FormInstruments.h"
 
 #include <QAction>
@@ -242,6 +243,7 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     // What the run loop's worker and the senders report reaches this thread through here.
     m_calls = new CallQueue(this);
     m_soundCardHost = std::make_unique<SoundCardHostImpl>(*this);
+    m_configView = std::make_unique<ConfigView>(*this);
     // The receive session is made once: capture buffers, the loop and its thread.
     RunLoopEvents events;
     events.passDone = [this](const PassResult& r) {
@@ -281,13 +283,18 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     // The memos start at the size of the checked size item.
     applyFontSize(raw(m_settings.FontSize));
 
-    AFCStartFreqForm = new TAFCStartFreqForm(this, m_settings);
-    CharTimingForm = new TCharTimingForm(this, m_settings, [this](const std::array<float, 4>& w) {
-        m_speedControls->setTimingWeights({w[0], w[1], w[2], w[3]});
-    });
+    AFCStartFreqForm = new TAFCStartFreqForm(this, m_settings.AfcStartFreq,
+                                             [this](int hz) { m_settings.AfcStartFreq = hz; });
+    CharTimingForm =
+        new TCharTimingForm(this, m_settings.TimingWeights, [this](int index, float weight) {
+            std::array<float, 4>& w = m_settings.TimingWeights;
+            w.at(static_cast<size_t>(index)) = weight;
+            m_speedControls->setTimingWeights({w[0], w[1], w[2], w[3]});
+        });
     ComPortSelectForm = new TComPortSelectForm(
-        this, m_settings,
+        this,
         [this](int port) {
+            m_settings.ComPortNumber = port;
             m_settings.OutputPort = setting::OutputPort::PortNumber;
             m_outputMenu->comPortChosen(port);
         },
@@ -1431,6 +1438,10 @@ void TDecoderForm::Help1Click() {
 #endif
     if (!page || !m_services.openUrl(QUrl::fromLocalFile(QString::fromStdString(page->string()))))
         messages().show("Could not run the help application", "");
+}
+
+ConfigWindow& TDecoderForm::configWindow() {
+    return *m_configView;
 }
 
 bool TDecoderForm::testOpenInputDevice(int deviceId) {

@@ -51,6 +51,7 @@ class TGkClock;
 namespace dita {
 
 class CallQueue;
+class ConfigWindow;
 class DisplayGainBar;
 class OutputMenuHandlers;
 class SendTimingStore;
@@ -296,8 +297,8 @@ public:
     // Configuration load: stored values that no item of their group stands for.
     void setUnlistedSidetone(float hz);
     void setUnlistedCarrierTime(int seconds);
-    // A command for the receive engine, applied before its next pass (configuration load).
-    void postReceiveCommand(ReceiveCommandKind kind, int value) { post(kind, value); }
+    // What the configuration files read and apply (DITA.cfc, DefaultDITA.cfc).
+    ConfigWindow& configWindow();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -358,6 +359,8 @@ private:
     std::unique_ptr<ReceiveSession> m_session;
     class SoundCardHostImpl;
     std::unique_ptr<SoundCardHost> m_soundCardHost; // a SoundCardHostImpl
+    class ConfigView;
+    std::unique_ptr<ConfigView> m_configView;
     bool m_FirstStart = false;
     bool m_configLoading = false;
     bool m_quitting = false;

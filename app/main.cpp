@@ -17,7 +17,6 @@
 
 #include "app/DecoderForm.h"
 #include "app/config/ConfigurationFiles.h"
-#include "app/config/DecoderFormConfigWindow.h"
 #include "common/DitaPaths.h"
 #include "common/SettingsFile.h"
 #include "app/BandWorker.h"
@@ -149,7 +148,6 @@ int main(int argc, char** argv) {
 
     // DITA.cfc is loaded at the first SystemTimer tick, saved at quit; --select items are
     // applied after the load so that they win over the stored settings.
-    std::unique_ptr<dita::DecoderFormConfigWindow> configWindow;
     std::unique_ptr<dita::ConfigurationFiles> configFiles;
     dita::TDecoderForm* formPtr = nullptr;
     auto applySelections = [&] {
@@ -173,9 +171,8 @@ int main(int argc, char** argv) {
         }
     }
     try {
-        configWindow = std::make_unique<dita::DecoderFormConfigWindow>(form);
         configFiles = std::make_unique<dita::ConfigurationFiles>(
-            *configWindow, dita::ditaFile("DITA.cfc"), dita::findDataFile("DefaultDITA.cfc"),
+            form.configWindow(), dita::ditaFile("DITA.cfc"), dita::findDataFile("DefaultDITA.cfc"),
             [&form](const std::string& text, const std::string&) { reportFileProblem(form, text); });
     } catch (const std::exception& e) {
         std::fprintf(stderr, "dita: %s\n", e.what());

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -35,6 +36,24 @@ template <typename Pred> bool pumpUntil(Pred pred, std::chrono::milliseconds lim
         std::this_thread::sleep_for(2ms);
     }
     return true;
+}
+
+// A control of the window found by the name it carries on the form, as the operator sees it;
+// a name that is not there (or not a control of that kind) ends the test loudly.
+template <typename T = QWidget> T& control(const QObject& window, const char* name) {
+    T* found = window.findChild<T*>(QString::fromLatin1(name));
+    if (!found) throw std::logic_error(std::string("the window has no control named ") + name);
+    return *found;
+}
+
+// The one part of this kind in the window: the spectrum panel, the transmit panel, the station
+// panel, a setup window.
+template <typename T> T& part(const QObject& window) {
+    const auto all = window.findChildren<T*>();
+    if (all.size() != 1)
+        throw std::logic_error("the window holds " + std::to_string(all.size()) +
+                               " parts of the kind asked for, not one");
+    return *all.front();
 }
 
 struct FormRig {

@@ -13,7 +13,6 @@
 #include <unistd.h>
 
 #include "app/config/ConfigurationFiles.h"
-#include "app/config/DecoderFormConfigWindow.h"
 #include "app/tests/FormRig.h"
 #include "display/DisplayPanel.h"
 #include "macros/MacroWindows.h"
@@ -57,8 +56,7 @@ void loadInto(FormRig& r, const std::filesystem::path& dir, const ConfigRecords&
     std::string error;
     ASSERT_TRUE(writeConfigFile(dir / "DITA.cfc", records, error)) << error;
     r.form->setFirstStart(true);
-    DecoderFormConfigWindow window(*r.form);
-    ConfigurationFiles files(window, dir / "DITA.cfc", std::nullopt, {});
+    ConfigurationFiles files(r.form->configWindow(), dir / "DITA.cfc", std::nullopt, {});
     files.load();
 }
 
@@ -81,8 +79,7 @@ TEST(ConfigWindow, SaveThenLoadRestoresTheSettingsThroughTheHandlers) {
         f.CoarseGainBar->setValue(15);
         f.spectrumPanel()->CoarseGainBarChange();
         f.XmitCntrSpinEdit->setValue(42);
-        DecoderFormConfigWindow window(f);
-        ConfigurationFiles files(window, file, std::nullopt, {});
+        ConfigurationFiles files(f.configWindow(), file, std::nullopt, {});
         ASSERT_TRUE(files.save());
     }
     ASSERT_EQ(std::filesystem::file_size(file), kConfigFileBytes);
@@ -90,8 +87,7 @@ TEST(ConfigWindow, SaveThenLoadRestoresTheSettingsThroughTheHandlers) {
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
     f.setFirstStart(true);
-    DecoderFormConfigWindow window(f);
-    ConfigurationFiles files(window, file, std::nullopt, {});
+    ConfigurationFiles files(f.configWindow(), file, std::nullopt, {});
     files.load();
     const OperatingSettings& s = f.settings();
     EXPECT_EQ(raw(s.TextCase), 1);
@@ -171,8 +167,7 @@ TEST(ConfigWindow, TheSecondStartOfAFreshInstallationAsksForNothing) {
     for (int start = 1; start <= 2; ++start) {  // the first start writes the file, the second reads it
         FormRig r(1, false);
         r.form->setFirstStart(true);
-        DecoderFormConfigWindow window(*r.form);
-        ConfigurationFiles files(window, file, std::nullopt, {});
+        ConfigurationFiles files(r.form->configWindow(), file, std::nullopt, {});
         files.load();
         EXPECT_TRUE(std::filesystem::exists(file));
         EXPECT_TRUE(r.form->item("SerialPort1")->isChecked()) << "start " << start;
@@ -195,8 +190,7 @@ TEST(ConfigWindow, LoadDefaultsWithSoundCardOutputMovesTheKeyingToTheSoundCard) 
     f.setFirstStart(false);
     ASSERT_EQ(f.keyingPort().OutputDevice.load(), kOutputSerialPort);  // the window's start
     const bool sidetoneBefore = f.item("SideToneOn")->isChecked();
-    DecoderFormConfigWindow window(f);
-    ConfigurationFiles files(window, home.path / "DITA.cfc", home.path / "DefaultDITA.cfc", {});
+    ConfigurationFiles files(f.configWindow(), home.path / "DITA.cfc", home.path / "DefaultDITA.cfc", {});
     files.loadDefaults();
     EXPECT_EQ(f.keyingPort().OutputDevice.load(), kOutputSoundCard);
     EXPECT_EQ(raw(f.settings().OutputDevice), kOutputSoundCard);
@@ -218,8 +212,7 @@ TEST(ConfigWindow, LoadDefaultsWithTheMicInputShowsTheHintAndRequestsARestart) {
     TDecoderForm& f = *r.form;
     f.setFirstStart(false);
     f.flags().RestartLoop = false;
-    DecoderFormConfigWindow window(f);
-    ConfigurationFiles files(window, home.path / "DITA.cfc", home.path / "DefaultDITA.cfc", {});
+    ConfigurationFiles files(f.configWindow(), home.path / "DITA.cfc", home.path / "DefaultDITA.cfc", {});
     files.loadDefaults();
     EXPECT_TRUE(r.hasMessage("Be sure to set the mixer panel recording input to Microphone", "Operating Hint"));
     EXPECT_TRUE(f.flags().RestartLoop.load());

@@ -20,7 +20,6 @@
 #include "app/SetupDialogs.h"
 #include "app/SoundCardDialogs.h"
 #include "app/config/ConfigurationFiles.h"
-#include "app/config/DecoderFormConfigWindow.h"
 #include "app/tests/FormRig.h"
 #include "transmit/KeyingPort.h"
 #include "transmit/SendTiming.h"
@@ -62,15 +61,13 @@ void startUpLoad(FormRig& r, const std::filesystem::path& dir, const ConfigRecor
     std::string error;
     ASSERT_TRUE(writeConfigFile(dir / "DITA.cfc", records, error)) << error;
     r.form->setFirstStart(true);
-    DecoderFormConfigWindow window(*r.form);
-    ConfigurationFiles files(window, dir / "DITA.cfc", std::nullopt, {});
+    ConfigurationFiles files(r.form->configWindow(), dir / "DITA.cfc", std::nullopt, {});
     files.load();
     r.form->setFirstStart(false);
 }
 
 ConfigRecords savedRecords(TDecoderForm& f, const std::filesystem::path& file) {
-    DecoderFormConfigWindow window(f);
-    ConfigurationFiles files(window, file, std::nullopt, {});
+    ConfigurationFiles files(f.configWindow(), file, std::nullopt, {});
     EXPECT_TRUE(files.save());
     std::vector<uint8_t> bytes;
     EXPECT_TRUE(readConfigFile(file, bytes));
@@ -139,8 +136,7 @@ TEST(SettingsOwner, LoadDefaultsWithSerialOutputOpensTheStoredPortWithoutAsking)
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
     f.setFirstStart(false);
-    DecoderFormConfigWindow window(f);
-    ConfigurationFiles files(window, home.path / "DITA.cfc", home.path / "DefaultDITA.cfc", {});
+    ConfigurationFiles files(f.configWindow(), home.path / "DITA.cfc", home.path / "DefaultDITA.cfc", {});
     files.loadDefaults();
     EXPECT_TRUE(f.keyingPort().PortOpen());
     EXPECT_FALSE(f.ComPortSelectForm->isVisible());
