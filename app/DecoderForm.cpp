@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QLayout>
@@ -80,7 +81,7 @@ constexpr QPoint kRcvLEDPos{488, 17};
 constexpr QRect kXmitLEDLabelRect{546, 0, 64, 14};
 constexpr QPoint kXmitLEDPos{557, 15};
 constexpr QRect kLabel15Rect{624, 0, 68, 14};
-constexpr QRect kGkClock1Rect{624, 14, 68, 24};
+constexpr QRect kLocalClockRect{624, 14, 68, 24};
 constexpr QRect kClearButtonRect{696, 2, 84, 18}; // wide enough for "Clear Decode"
 constexpr QRect kClrRcvBtnRect{696, 20, 84, 18};
 constexpr QRect kCoarseGainBar2Rect{8, 10, 200, 24};
@@ -323,10 +324,8 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     SystemTimer2->setObjectName("SystemTimer2");
     connect(SystemTimer2, &QTimer::timeout, this, [this] { SystemTimer2Timer(); });
 
-    SoundCardSelect = nullptr;
-    SndCardErrForm = nullptr;
     m_FirstStart = true;
-    SystemTimer->start();
+    if (m_services.startSystemTimer) SystemTimer->start();
 }
 
 TDecoderForm::~TDecoderForm() {
@@ -547,21 +546,6 @@ void TDecoderForm::createMessageButtons() {
         connect(b, &QPushButton::clicked, this, [this, n] { m_messageButtons->click(n); });
         msgButtons[n] = b;
     }
-    MsgButton1 = msgButtons[1];
-    MsgButton2 = msgButtons[2];
-    MsgButton3 = msgButtons[3];
-    MsgButton4 = msgButtons[4];
-    MsgButton5 = msgButtons[5];
-    MsgButton6 = msgButtons[6];
-    MsgButton7 = msgButtons[7];
-    MsgButton8 = msgButtons[8];
-    MsgButton9 = msgButtons[9];
-    MsgButton10 = msgButtons[10];
-    MsgButton11 = msgButtons[11];
-    MsgButton12 = msgButtons[12];
-    MsgButton130 = msgButtons[13];
-    MsgButton140 = msgButtons[14];
-    MsgButton150 = msgButtons[15];
 }
 
 void TDecoderForm::markMessageButton(int n) {
@@ -649,9 +633,10 @@ void TDecoderForm::createControls() {
     XmitLED = createXmitLED(Panel3);
     XmitLED->move(kXmitLEDPos);
     Label15 = label(Panel3, "Label15", "Local", kLabel15Rect);
-    GkClock1 = new TGkClock(Panel3);
-    GkClock1->setObjectName("GkClock1");
-    GkClock1->setGeometry(kGkClock1Rect);
+    LocalClock = new TGkClock(Panel3);
+    // Not "GkClock1": the macro editor, a child of this window, has a clock of that name.
+    LocalClock->setObjectName("LocalClock");
+    LocalClock->setGeometry(kLocalClockRect);
     ClearButton = new QPushButton(Panel3); // captioned by the screen mode
     ClearButton->setObjectName("ClearButton");
     ClearButton->setToolTip("Reset Stuck Decoding");
@@ -687,13 +672,6 @@ void TDecoderForm::createControls() {
     StationPnl->setParent(ContrlPnl);
     StationPnl->move(0, kStationPnlTop);
     StationPnl->show();
-    CallMemo = StationPnl->CallMemo;
-    MyCallMemo = StationPnl->MyCallMemo;
-    NameMemo = StationPnl->NameMemo;
-    RSTMemo = StationPnl->RSTMemo;
-    MyRSTMemo = StationPnl->MyRSTMemo;
-    BandSpinEdit = StationPnl->BandSpinEdit;
-    GMTDateMemo = StationPnl->GMTDateMemo;
 
     CoarseGainBar = new DisplayGainBar(ContrlPnl, "CoarseGainBar");
     CoarseGainBar->setGeometry(kCoarseGainBarRect);
@@ -784,11 +762,11 @@ void TDecoderForm::SyncBtnClick() {
 
 MacroFields TDecoderForm::macroFields() const {
     MacroFields f;
-    f.CallMemo = CallMemo->text().toStdString();
-    f.MyCallMemo = MyCallMemo->text().toStdString();
-    f.NameMemo = NameMemo->text().toStdString();
-    f.RSTMemo = RSTMemo->text().toStdString();
-    f.MyRSTMemo = MyRSTMemo->text().toStdString();
+    f.CallMemo = StationPnl->CallMemo->text().toStdString();
+    f.MyCallMemo = StationPnl->MyCallMemo->text().toStdString();
+    f.NameMemo = StationPnl->NameMemo->text().toStdString();
+    f.RSTMemo = StationPnl->RSTMemo->text().toStdString();
+    f.MyRSTMemo = StationPnl->MyRSTMemo->text().toStdString();
     f.XmitCntrMemo = std::to_string(m_transmitPanel->contactCounter());
     XmitMacrosForm->fillMacroFields(f);
     return f;
@@ -1444,20 +1422,13 @@ ConfigWindow& TDecoderForm::configWindow() {
     return *m_configView;
 }
 
-bool TDecoderForm::testOpenInputDevice(int deviceId) {
-    return m_session->testOpen(deviceId, raw(m_settings.InputChannel));
-}
-
 // ====================================================================== per pass
 
 void TDecoderForm::SystemTimer2Timer() {
-    const ClockTexts t = makeClockTexts(std::time(nullptr));
-    LocalTimeMemoText = t.localTime;
-    GMTMemoText = t.utcTime;
+    m_clockTexts = makeClockTexts(std::time(nullptr));
+    const ClockTexts& t = m_clockTexts;
     UTCPnl->setText(QString::fromStdString(t.utcTime));
     UTCDatePnl->setText(QString::fromStdString(t.utcDate));
-    LogTimeText = t.LogTimeText;
-    LogDateText = t.LogDateText;
     StationPnl->setClockTexts(t.utcDate, t.utcTime, t.LogDateText, t.LogTimeText);
     XmitMacrosForm->setClockTexts(t.utcTime, t.localTime);
 }
@@ -1509,6 +1480,24 @@ bool TDecoderForm::rcvLedOn() const {
 
 bool TDecoderForm::xmitLedOn() const {
     return XmitLED->Checked();
+}
+
+FormReadout TDecoderForm::readout() const {
+    FormReadout r;
+    r.receiveText = RcvMemo->toPlainText();
+    r.transmitText = TransmitMemo->toPlainText();
+    r.receiveWpm = RcvWPMPnl->text();
+    r.rawSnr = RawSnrMemo->text();
+    r.marker = MkrLabel->text();
+    r.utcTime = UTCPnl->text();
+    r.utcDate = UTCDatePnl->text();
+    r.xmitSpeed = XmitSpdUpDn2->value();
+    r.xmitSpeedPanel = XmitSpeedPanel->text();
+    return r;
+}
+
+QPixmap TDecoderForm::bandWindowPicture() const {
+    return m_bandWindow->isVisible() ? m_bandWindow->grab() : QPixmap();
 }
 
 } // namespace dita

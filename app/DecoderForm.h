@@ -43,6 +43,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
 class QTimer;
+class QPixmap;
 class QUrl;
 class TGkBar;
 class TGkLED;
@@ -118,8 +119,24 @@ struct DecoderFormServices {
     BandWorker* bandWorker = nullptr;
     SettingsFile* settingsFile = nullptr;
     int systemTimerMs = 1000;
+    // False: SystemTimer is not started, so the first tick (configuration load, loop entry)
+    // comes only when SystemTimerTimer() is called.
+    bool startSystemTimer = true;
     CaptureTimings captureTimings{};
     LoopTimings loopTimings{};
+};
+
+// What the window shows, as the operator reads it off the screen.
+struct FormReadout {
+    QString receiveText;    // the receive window (RcvMemo)
+    QString transmitText;   // the transmit window
+    QString receiveWpm;     // RcvWPMPnl: the receive speed of the last pass shown
+    QString rawSnr;         // RawSnrMemo
+    QString marker;         // the spectrum's marker (MkrLabel), one digit a line
+    QString utcTime;        // UTCPnl
+    QString utcDate;        // UTCDatePnl
+    int xmitSpeed = 0;      // the transmit speed spin edit XmitSpdUpDn2
+    QString xmitSpeedPanel; // XmitSpeedPanel beside the up-down
 };
 
 class TDecoderForm : public QMainWindow {
@@ -155,12 +172,14 @@ public:
         return choose(setting, static_cast<int32_t>(raw(value)));
     }
 
+    // ---- transmit speed controls, as the operator works them
+    void XmitSpdUpDn2Change(int value);
+    void XmitSpdUpDnMouseUp();
+    void SyncBtnClick();
+
     // ---- state
     OperatingSettings& settings() { return m_settings; }
     LoopFlags& flags() { return m_session->flags(); }
-    MessageService& messages() { return *m_services.messages; }
-    DeviceCatalog& deviceCatalog() { return *m_services.catalog; }
-    int inputDeviceCount() const { return m_inputDeviceCount; }
     bool FirstStart() const { return m_FirstStart; }
     void setFirstStart(bool on) { m_FirstStart = on; } // the configuration load runs with it set
     bool loopRunning() const { return m_session->running(); }
@@ -170,7 +189,6 @@ public:
     // The window's nominal height (client height plus caption) for the screen mode.
     int windowHeight() const { return m_windowHeight; }
     int clientHeight() const;
-    bool testOpenInputDevice(int deviceId);
     // TypingActive of the send controls; the focus rule reads it.
     void setTypingActive(int state);
     int typingActive() const;
@@ -178,133 +196,43 @@ public:
     MacroSources& macroSources() { return m_macroSources; }
     // The texts the "%" tokens of a macro stand for, as the controls hold them now.
     MacroFields macroFields() const;
+    // What the configuration files read and apply (DITA.cfc, DefaultDITA.cfc).
+    ConfigWindow& configWindow();
 
-    // ---- subsystems, for the configuration code and the transmit side
-    SpectrumPanel* spectrumPanel() const { return m_spectrumPanel; }
-    BandWindow* bandWindow() const { return m_bandWindow; }
-    TTimeLineForm* timeLineForm() const { return TimeLineForm; }
-    KeyingPort& keyingPort() { return *m_keyingPort; }
-    SendTimingStore& sendTiming() { return *m_sendTiming; }
-    TransmitSpeedControls& speedControls() { return *m_speedControls; }
-    OutputMenuHandlers& outputMenu() { return *m_outputMenu; }
-    ToneMenuHandlers& toneMenu() { return *m_toneMenu; }
-    TextFileActions& textFiles() { return *m_textFiles; }
-    TransmitPanel& transmitPanel() { return *m_transmitPanel; }
-    MessageButtons& messageButtons() { return *m_messageButtons; }
-    // The keyer of the current output device; null when nothing can be keyed.
-    Keyer* currentKeyer();
-    ToneOutput* toneOutput() { return m_toneOutput.get(); }
-    // The receive speed of the last pass shown (what "Sync" copies).
-    int receiveWpm() const { return m_receiveWpm; }
-
-    std::string LogDateText;
-    std::string LogTimeText;
-    std::string GMTMemoText;       // UTC time for the macro editor
-    std::string LocalTimeMemoText; // local time for the macro editor
+    // ---- what the window shows
+    FormReadout readout() const;
+    // The clock texts of the last tick (the log and the macro editor use them too).
+    const ClockTexts& clockTexts() const { return m_clockTexts; }
     double signalBarValue() const;
     uint32_t signalBarColor() const;
     bool rcvLedOn() const;
     bool xmitLedOn() const;
+    // A picture of the Band window while it is open (--screenshot); a null picture otherwise.
+    QPixmap bandWindowPicture() const;
 
-    // ---- controls, named as on the form
-    QFrame* ImagePnl; // the spectrum panel
-    QLabel* MkrLabel; // the spectrum panel's marker
-    DisplayGainBar* CoarseGainBar;
-    DisplayGainBar* CoarseGainBar2;
-    QFrame* Panel3;
-    QLabel* Label3;
-    QLabel* Label12;
-    QLabel* Label13;
-    QLabel* Label14;
-    QLabel* Label15;
-    QLabel* RcvLEDLabel;  // "Receive" above RcvLED
-    QLabel* XmitLEDLabel; // "Transmit" above XmitLED
-    QLabel* RcvWPMPnl;
-    QLabel* UTCPnl;
-    QLabel* UTCDatePnl;
-    TGkBar* SignalBar;
-    TGkLED* RcvLED;
-    TGkLED* XmitLED;
-    TGkClock* GkClock1;
-    QPushButton* ClearButton;
-    QPushButton* ClrRcvBtn;
-    QPlainTextEdit* RcvMemo;
-    QFrame* SplitPnl;
-    QFrame* Rcv2Pnl;
-    QLineEdit* RawSnrMemo;
-    QPushButton* ClrRcvBtn2;
-    QPlainTextEdit* TransmitMemo; // the transmit panel's
-    QFrame* ContrlPnl; // the lower control panel (transmit/receive mode)
-    StationPanel* StationPnl;
-    // The station panel's fields.
-    QLineEdit* CallMemo;
-    QLineEdit* MyCallMemo;
-    QLineEdit* NameMemo;
-    QLineEdit* RSTMemo;
-    QLineEdit* MyRSTMemo;
-    QSpinBox* BandSpinEdit;
-    QLineEdit* GMTDateMemo;
-    QSpinBox* XmitCntrSpinEdit; // the transmit panel's
-    // The message buttons of M1..M15, index n for macro n (index 0 unused).
-    std::array<QPushButton*, kMacroCount + 1> msgButtons{};
-    QPushButton* MsgButton1;
-    QPushButton* MsgButton2;
-    QPushButton* MsgButton3;
-    QPushButton* MsgButton4;
-    QPushButton* MsgButton5;
-    QPushButton* MsgButton6;
-    QPushButton* MsgButton7;
-    QPushButton* MsgButton8;
-    QPushButton* MsgButton9;
-    QPushButton* MsgButton10;
-    QPushButton* MsgButton11;
-    QPushButton* MsgButton12;
-    QPushButton* MsgButton130;
-    QPushButton* MsgButton140;
-    QPushButton* MsgButton150;
-    QSpinBox* XmitSpdUpDn2;
-    QSpinBox* XmitSpdUpDn; // the up-down beside XmitSpeedPanel
-    QLabel* XmitSpeedPanel;
-    QPushButton* SyncBtn;
-    QFrame* Panel2;
-    QTimer* SystemTimer;
-    QTimer* SystemTimer2;
-
-    TAFCStartFreqForm* AFCStartFreqForm;
-    TCharTimingForm* CharTimingForm;
-    TComPortSelectForm* ComPortSelectForm;
-    macros::TTransmitMemoryForm* TransmitMemoryForm;
-    macros::TShowMacroKeysForm* ShowMacroKeysForm;
-    macros::TXmitMacrosForm* XmitMacrosForm;
-    TPTTForm* PTTForm;
-    TTimeLineForm* TimeLineForm;
-    BandWindow* m_bandWindow = nullptr;
-    TSoundCardSelect* SoundCardSelect;
-    TSndCardErrForm* SndCardErrForm;
-
-    // ---- transmit speed controls, as the operator works them
-    void XmitSpdUpDn2Change(int value);
-    void XmitSpdUpDnMouseUp();
-    void SyncBtnClick();
-    // Configuration load: the stored transmit speed through the spin edit's rules, shown.
-    void applyXmitSpeed(int wpm);
-    // The sound card becomes the output device without the item's handler (Load Defaults).
-    void selectSoundCardOutput();
-    // ConfigLoading: while a configuration file is applied.
-    void setConfigLoading(bool loading) { m_configLoading = loading; }
-    // Configuration load: "Port Number" checked, "None" not, no dialog.
-    void checkPortNumber();
-    // Configuration load: stored values that no item of their group stands for.
-    void setUnlistedSidetone(float hz);
-    void setUnlistedCarrierTime(int seconds);
-    // What the configuration files read and apply (DITA.cfc, DefaultDITA.cfc).
-    ConfigWindow& configWindow();
+    // ---- subsystems the transmit side shares with the tests
+    KeyingPort& keyingPort() { return *m_keyingPort; }
+    SendTimingStore& sendTiming() { return *m_sendTiming; }
+    ToneOutput* toneOutput() { return m_toneOutput.get(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Configuration load: the stored transmit speed through the spin edit's rules, shown.
+    void applyXmitSpeed(int wpm);
+    // The sound card becomes the output device without the item's handler (Load Defaults).
+    void selectSoundCardOutput();
+    // Configuration load: "Port Number" checked, "None" not, no dialog.
+    void checkPortNumber();
+    // Configuration load: stored values that no item of their group stands for.
+    void setUnlistedSidetone(float hz);
+    void setUnlistedCarrierTime(int seconds);
+    MessageService& messages() { return *m_services.messages; }
+    // The keyer of the current output device; null when nothing can be keyed.
+    Keyer* currentKeyer();
+
     void createControls();
     void createMenus();
     void selectDefaults();
@@ -353,6 +281,59 @@ private:
     void showLeds(bool rcvOn, bool xmitOn);
     void insertReceiveText(const std::string& utf8);
 
+    // ---- controls, named as on the form
+    QFrame* ImagePnl; // the spectrum panel
+    QLabel* MkrLabel; // the spectrum panel's marker
+    DisplayGainBar* CoarseGainBar;
+    DisplayGainBar* CoarseGainBar2;
+    QFrame* Panel3;
+    QLabel* Label3;
+    QLabel* Label12;
+    QLabel* Label13;
+    QLabel* Label14;
+    QLabel* Label15;
+    QLabel* RcvLEDLabel;  // "Receive" above RcvLED
+    QLabel* XmitLEDLabel; // "Transmit" above XmitLED
+    QLabel* RcvWPMPnl;
+    QLabel* UTCPnl;
+    QLabel* UTCDatePnl;
+    TGkBar* SignalBar;
+    TGkLED* RcvLED;
+    TGkLED* XmitLED;
+    TGkClock* LocalClock; // the local time beside "Local"
+    QPushButton* ClearButton;
+    QPushButton* ClrRcvBtn;
+    QPlainTextEdit* RcvMemo;
+    QFrame* SplitPnl;
+    QFrame* Rcv2Pnl;
+    QLineEdit* RawSnrMemo;
+    QPushButton* ClrRcvBtn2;
+    QPlainTextEdit* TransmitMemo; // the transmit panel's
+    QFrame* ContrlPnl; // the lower control panel (transmit/receive mode)
+    StationPanel* StationPnl;
+    QSpinBox* XmitCntrSpinEdit; // the transmit panel's
+    // The message buttons of M1..M15, index n for macro n (index 0 unused).
+    std::array<QPushButton*, kMacroCount + 1> msgButtons{};
+    QSpinBox* XmitSpdUpDn2;
+    QSpinBox* XmitSpdUpDn; // the up-down beside XmitSpeedPanel
+    QLabel* XmitSpeedPanel;
+    QPushButton* SyncBtn;
+    QFrame* Panel2;
+    QTimer* SystemTimer;
+    QTimer* SystemTimer2;
+
+    TAFCStartFreqForm* AFCStartFreqForm;
+    TCharTimingForm* CharTimingForm;
+    TComPortSelectForm* ComPortSelectForm;
+    macros::TTransmitMemoryForm* TransmitMemoryForm;
+    macros::TShowMacroKeysForm* ShowMacroKeysForm;
+    macros::TXmitMacrosForm* XmitMacrosForm;
+    TPTTForm* PTTForm;
+    TTimeLineForm* TimeLineForm;
+    BandWindow* m_bandWindow = nullptr;
+    TSoundCardSelect* SoundCardSelect = nullptr;
+    TSndCardErrForm* SndCardErrForm = nullptr;
+
     DecoderFormServices m_services;
     OperatingSettings m_settings;
     CallQueue* m_calls = nullptr; // child: worker threads' calls to this thread
@@ -369,6 +350,7 @@ private:
     int m_passesShown = 0;
     int m_clientWidth = 0;
     int m_receiveWpm = 0;
+    ClockTexts m_clockTexts;
     MacroSources m_macroSources;
     SpectrumPanel* m_spectrumPanel = nullptr;
     std::unique_ptr<KeyingPort> m_keyingPort;

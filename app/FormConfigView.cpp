@@ -79,7 +79,7 @@ std::string TDecoderForm::ConfigView::text(ConfigTextField field) {
     switch (field) {
     case ConfigTextField::MyName: return toLatin1(m_form.XmitMacrosForm->MyNameMemo->text());
     case ConfigTextField::MyQth: return toLatin1(m_form.XmitMacrosForm->MyQTHMemo->text());
-    case ConfigTextField::MyCall: return toLatin1(m_form.MyCallMemo->text());
+    case ConfigTextField::MyCall: return toLatin1(m_form.StationPnl->MyCallMemo->text());
     case ConfigTextField::Qth: return toLatin1(m_form.XmitMacrosForm->QTHMemo->text());
     }
     return {};
@@ -89,7 +89,7 @@ void TDecoderForm::ConfigView::setText(ConfigTextField field, const std::string&
     switch (field) {
     case ConfigTextField::MyName: m_form.XmitMacrosForm->MyNameMemo->setText(t); break;
     case ConfigTextField::MyQth: m_form.XmitMacrosForm->MyQTHMemo->setText(t); break;
-    case ConfigTextField::MyCall: m_form.MyCallMemo->setText(t); break;
+    case ConfigTextField::MyCall: m_form.StationPnl->MyCallMemo->setText(t); break;
     case ConfigTextField::Qth: m_form.XmitMacrosForm->QTHMemo->setText(t); break;
     }
 }

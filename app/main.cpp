@@ -2,6 +2,7 @@
 // real-time pace (--input-file), and shows the text as it is received.
 #include <QApplication>
 #include <QMainWindow>
+#include <QPixmap>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -21,7 +22,6 @@
 #include "common/SettingsFile.h"
 #include "app/BandWorker.h"
 #include "app/EnginePassProcessor.h"
-#include "display/BandWindow.h"
 #include "receive/audio/SystemDevices.h"
 #include "transmit/PortAudioToneDevice.h"
 
@@ -184,11 +184,12 @@ int main(int argc, char** argv) {
             if (!screenshot.empty() && !form.grab().save(QString::fromStdString(screenshot)))
                 std::fprintf(stderr, "dita: could not save %s\n", screenshot.c_str());
             // An open Band window is saved beside it as NAME-band.EXT.
-            if (!screenshot.empty() && form.bandWindow()->isVisible()) {
+            const QPixmap band = screenshot.empty() ? QPixmap() : form.bandWindowPicture();
+            if (!band.isNull()) {
                 const std::filesystem::path shot(screenshot);
                 const std::filesystem::path bandShot =
                     shot.parent_path() / (shot.stem().string() + "-band" + shot.extension().string());
-                if (!form.bandWindow()->grab().save(QString::fromStdString(bandShot.string())))
+                if (!band.save(QString::fromStdString(bandShot.string())))
                     std::fprintf(stderr, "dita: could not save %s\n", bandShot.c_str());
             }
             form.Quit1Click();

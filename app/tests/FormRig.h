@@ -39,11 +39,13 @@ template <typename Pred> bool pumpUntil(Pred pred, std::chrono::milliseconds lim
 }
 
 // A control of the window found by the name it carries on the form, as the operator sees it;
-// a name that is not there (or not a control of that kind) ends the test loudly.
+// a name that is not there once (or not a control of that kind) ends the test loudly.
 template <typename T = QWidget> T& control(const QObject& window, const char* name) {
-    T* found = window.findChild<T*>(QString::fromLatin1(name));
-    if (!found) throw std::logic_error(std::string("the window has no control named ") + name);
-    return *found;
+    const auto found = window.findChildren<T*>(QString::fromLatin1(name));
+    if (found.size() != 1)
+        throw std::logic_error("the window has " + std::to_string(found.size()) +
+                               " controls named " + name + " of the kind asked for, not one");
+    return *found.front();
 }
 
 // The one part of this kind in the window: the spectrum panel, the transmit panel, the station
@@ -78,9 +80,9 @@ struct FormRig {
         s.terminate = [this] { ++terminates; };
         s.systemTimerMs = 10;
         s.loopTimings = LoopTimings{20ms, 5ms};
+        s.startSystemTimer = start;
         if (adjust) adjust(s);
         form = std::make_unique<TDecoderForm>(s);
-        if (!start) form->SystemTimer->stop();
     }
     ~FormRig() { form.reset(); }
 

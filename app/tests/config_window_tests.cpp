@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QLineEdit>
+#include <QSlider>
 #include <QSpinBox>
 
 #include <fcntl.h>
@@ -73,12 +74,11 @@ TEST(ConfigWindow, SaveThenLoadRestoresTheSettingsThroughTheHandlers) {
                                  "Squarewave1", "N3Seconds1", "DoubleScreen1", "SoundCard1", "Freq3"}) {
             ASSERT_TRUE(f.click(item)) << item;
         }
-        f.MyCallMemo->setText("W1AW");
-        f.XmitMacrosForm->MyNameMemo->setText("J\u00FCrgen");
+        control<QLineEdit>(f, "MyCallMemo").setText("W1AW");
+        part<macros::TXmitMacrosForm>(f).MyNameMemo->setText("J\u00FCrgen");
         f.macroSources()[3] = "CQ CQ DE %M K";
-        f.CoarseGainBar->setValue(15);
-        f.spectrumPanel()->CoarseGainBarChange();
-        f.XmitCntrSpinEdit->setValue(42);
+        control<QSlider>(f, "CoarseGainBar").setValue(15);
+        control<QSpinBox>(f, "XmitCntrSpinEdit").setValue(42);
         ConfigurationFiles files(f.configWindow(), file, std::nullopt, {});
         ASSERT_TRUE(files.save());
     }
@@ -109,10 +109,10 @@ TEST(ConfigWindow, SaveThenLoadRestoresTheSettingsThroughTheHandlers) {
     EXPECT_EQ(raw(s.OutputDevice), 0);
     EXPECT_FLOAT_EQ(s.SidetoneFreq, 1000.0f);
     EXPECT_EQ(s.DisplayGain, 15);
-    EXPECT_EQ(f.MyCallMemo->text(), "W1AW");
-    EXPECT_EQ(f.XmitMacrosForm->MyNameMemo->text(), QString("J\u00FCrgen"));
+    EXPECT_EQ(control<QLineEdit>(f, "MyCallMemo").text(), "W1AW");
+    EXPECT_EQ(part<macros::TXmitMacrosForm>(f).MyNameMemo->text(), QString("J\u00FCrgen"));
     EXPECT_EQ(f.macroSources()[3], "CQ CQ DE %M K");
-    EXPECT_EQ(f.XmitCntrSpinEdit->value(), 42);
+    EXPECT_EQ(control<QSpinBox>(f, "XmitCntrSpinEdit").value(), 42);
     EXPECT_TRUE(f.item("Quiet2")->isChecked());
     EXPECT_FALSE(f.item("Noisy2")->isChecked());
     expectOneCheckedPerGroup(f);
@@ -122,7 +122,7 @@ TEST(ConfigWindow, SaveThenLoadRestoresTheSettingsThroughTheHandlers) {
     bool tuned = false;
     for (const auto& c : r.processor.commands()) tuned |= c.kind == ReceiveCommandKind::SetTunedBin && c.value == 112;
     EXPECT_TRUE(tuned);
-    EXPECT_EQ(f.spectrumPanel()->markerText(), "600");
+    EXPECT_EQ(part<SpectrumPanel>(f).markerText(), "600");
     EXPECT_TRUE(r.messages.messages.empty());  // FirstStart: no operating hint
 }
 

@@ -90,7 +90,7 @@ TEST(SettingsOwner, TheStartUpLoadKeepsEveryStoredValue) {
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
     startUpLoad(r, home.path, rec);
-    EXPECT_EQ(f.XmitSpdUpDn2->value(), 33);
+    EXPECT_EQ(f.readout().xmitSpeed, 33);
     EXPECT_EQ(f.settings().XmitSpeed, 33);
     EXPECT_EQ(f.sendTiming().current().DotMs, ComputeSendTiming(33).DotMs);
     EXPECT_TRUE(f.item("PortNumber1")->isChecked());
@@ -139,12 +139,12 @@ TEST(SettingsOwner, LoadDefaultsWithSerialOutputOpensTheStoredPortWithoutAsking)
     ConfigurationFiles files(f.configWindow(), home.path / "DITA.cfc", home.path / "DefaultDITA.cfc", {});
     files.loadDefaults();
     EXPECT_TRUE(f.keyingPort().PortOpen());
-    EXPECT_FALSE(f.ComPortSelectForm->isVisible());
+    EXPECT_FALSE(part<TComPortSelectForm>(f).isVisible());
     EXPECT_TRUE(f.item("SerialPort1")->isChecked());
     EXPECT_TRUE(f.item("PortNumber1")->isChecked());
     // Outside a load the same item asks for the port.
     f.click("SerialPort1");
-    EXPECT_TRUE(f.ComPortSelectForm->isVisible());
+    EXPECT_TRUE(part<TComPortSelectForm>(f).isVisible());
 }
 
 TEST(SettingsOwner, DialogAndCounterChangesReachWhatReadsThem) {
@@ -153,7 +153,7 @@ TEST(SettingsOwner, DialogAndCounterChangesReachWhatReadsThem) {
     TDecoderForm& f = *r.form;
 
     // Character Timing: the next timing computed uses the new dot weight.
-    f.CharTimingForm->upDowns[0]->setValue(73);
+    part<TCharTimingForm>(f).upDowns[0]->setValue(73);
     f.XmitSpdUpDn2Change(30);
     TimingWeights weights;
     weights.dot = 73.0f;
@@ -161,7 +161,7 @@ TEST(SettingsOwner, DialogAndCounterChangesReachWhatReadsThem) {
     EXPECT_NE(f.sendTiming().current().DotMs, ComputeSendTiming(30).DotMs);
 
     // The contact counter's up-down: "%i" and the saved counter follow XmitCntrMemo.
-    TransmitPanel& panel = f.transmitPanel();
+    TransmitPanel& panel = part<TransmitPanel>(f);
     panel.XmitCntrUpDn->setValue(-42); // the bar runs downwards: up is a larger number
     QMouseEvent release(QEvent::MouseButtonRelease, QPointF(2, 2), QPointF(2, 2), Qt::LeftButton,
                         Qt::NoButton, Qt::NoModifier);
@@ -194,7 +194,7 @@ TEST(SettingsOwner, CapturePausesForEachReasonUntilThatReasonEnds) {
 
     // Closing the dialog in the middle of a send does not resume capture while keying.
     f.flags().TransmitActive = true;
-    f.SoundCardSelect->FormClose();
+    part<TSoundCardSelect>(f).FormClose();
     EXPECT_TRUE(passesStayAt(150ms)) << "no audio is handled while keying";
     f.flags().TransmitActive = false;
     const int resumed = r.processor.passes;
