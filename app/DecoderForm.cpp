@@ -231,7 +231,7 @@ private:
 // ====================================================================== FormCreate
 
 TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
-    : QMainWindow(parent), m_services(std::move(services)) {
+    : QMainWindow(parent), m_services(std::move(services)), m_keying(*m_services.keying) {
     setObjectName("DecoderForm");
     setWindowTitle("DITA");
     if (!m_services.openUrl)
@@ -305,7 +305,7 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
         messageSink(), macros::TShowMacroKeysForm::defaultKeyFile, this);
     XmitMacrosForm = new macros::TXmitMacrosForm(m_macroSources, messageSink(), TransmitMemoryForm,
                                                  ShowMacroKeysForm, this);
-    PTTForm = new TPTTForm(*m_keyingPort, messageSink(), this);
+    PTTForm = new TPTTForm(m_keying.port(), messageSink(), this);
     connect(PTTForm, &QDialog::finished, this, [this] { storePttSettings(); });
     TimeLineForm = new TTimeLineForm(this);
     connect(TimeLineForm, &TTimeLineForm::timelineShownChanged, this,
@@ -340,6 +340,7 @@ TDecoderForm::~TDecoderForm() {
     m_station.reset();
     delete m_transmitPanel;
     m_transmitPanel = nullptr;
+    m_keying.connect({}); // no send thread is left to report through this window
     SystemTimer->stop();
     m_session->stop();
 }
@@ -358,29 +359,20 @@ MessageSink TDecoderForm::messageSink() {
 }
 
 void TDecoderForm::createSubsystems() {
-    m_keyingPort = std::make_unique<KeyingPort>(messageSink(), m_services.keyingOpener);
-    m_sendTiming = std::make_unique<SendTimingStore>();
-    m_keyingClock = std::make_unique<MonotonicClock>();
-    m_pttHold = std::make_unique<PttHoldTimer>(*m_keyingPort);
-    m_serialKeyer =
-        std::make_unique<SerialKeyer>(*m_keyingPort, *m_sendTiming, *m_keyingClock, m_pttHold.get());
-    if (m_services.toneDevice) {
-        m_toneOutput = std::make_unique<ToneOutput>(
-            *m_services.toneDevice, messageSink(),
-            [this] { m_calls->post([this] { errorExit(0); }); },
-            *m_keyingClock,
-            // The output watchdog's stall: the receive loop resets its input, or skips the
-            // timeline of the pass it lands in.
-            [this] { m_session->flags().OutputStalled.store(true); });
-        m_toneKeyer = std::make_unique<ToneKeyer>(*m_toneOutput, *m_sendTiming);
-    }
+    KeyingEvents keying;
+    keying.messages = messageSink();
+    keying.outputFailed = [this] { m_calls->post([this] { errorExit(0); }); };
+    // The output watchdog's stall: the receive loop resets its input, or skips the timeline of
+    // the pass it lands in.
+    keying.outputStalled = [this] { m_session->flags().OutputStalled.store(true); };
+    m_keying.connect(std::move(keying));
 
     TransmitSpeedControls::Hooks speed;
     speed.outputDevice = [this] { return raw(m_settings.OutputDevice); };
     speed.typingActive = [this] { return typingActive() == kStateOn; };
     speed.focusTransmitMemo = [this] { TransmitMemo->setFocus(); };
     m_speedControls =
-        std::make_unique<TransmitSpeedControls>(*m_sendTiming, messageSink(), std::move(speed));
+        std::make_unique<TransmitSpeedControls>(m_keying.timing(), messageSink(), std::move(speed));
     // The keyers have lengths to use from the start, before any configuration or speed change.
     m_speedControls->applyStoredSpeed(m_settings.XmitSpeed);
     OutputMenuHandlers::Hooks output;
@@ -389,7 +381,7 @@ void TDecoderForm::createSubsystems() {
         choose(SettingId::SidetoneOn, on ? setting::OnOff::On : setting::OnOff::Off);
     };
     output.focusTransmitMemo = [this] { TransmitMemo->setFocus(); };
-    m_outputMenu = std::make_unique<OutputMenuHandlers>(*m_keyingPort, std::move(output));
+    m_outputMenu = std::make_unique<OutputMenuHandlers>(m_keying.port(), std::move(output));
     m_toneMenu = std::make_unique<ToneMenuHandlers>(
         [this](const ToneSettings& tone, const BeaconCarrier& carrier) {
             m_settings.SidetoneFreq = tone.SidetoneFreq;
@@ -398,10 +390,10 @@ void TDecoderForm::createSubsystems() {
             m_settings.BeaconCarrierTime = carrier.BeaconCarrierTime;
             m_settings.BeaconCarrierMs = static_cast<int32_t>(carrier.BeaconCarrierMs);
             m_settings.BeaconCarrierSamples = static_cast<int32_t>(carrier.BeaconCarrierSamples);
-            m_serialKeyer->setBeaconCarrier(carrier);
-            if (m_toneKeyer) {
-                m_toneKeyer->setTone(tone);
-                m_toneKeyer->setBeaconCarrier(carrier);
+            m_keying.serialKeyer().setBeaconCarrier(carrier);
+            if (ToneKeyer* toneKeyer = m_keying.toneKeyer()) {
+                toneKeyer->setTone(tone);
+                toneKeyer->setBeaconCarrier(carrier);
             }
             if (m_services.applyTone) m_services.applyTone(tone, carrier);
         });
@@ -452,7 +444,7 @@ void TDecoderForm::createStationLink() {
         statusBar()->showMessage(QString::fromStdString(text));
     };
     m_station = std::make_unique<StationLink>(
-        std::move(hooks), *m_keyingPort,
+        std::move(hooks), m_keying.port(),
         SettingsFile(m_services.stationSettingsFile.value_or(std::filesystem::path())), nullptr,
         m_services.rigTiming);
     if (m_services.stationSettingsFile) m_station->start();
@@ -460,8 +452,8 @@ void TDecoderForm::createStationLink() {
 
 Keyer* TDecoderForm::currentKeyer() {
     if (m_services.keyer) return m_services.keyer();
-    if (m_keyingPort->OutputDevice.load() == kOutputSerialPort) return m_serialKeyer.get();
-    return m_toneKeyer.get();
+    if (m_keying.port().OutputDevice.load() == kOutputSerialPort) return &m_keying.serialKeyer();
+    return m_keying.toneKeyer();
 }
 
 int TDecoderForm::typingActive() const {
@@ -473,7 +465,7 @@ void TDecoderForm::setTypingActive(int state) {
 }
 
 void TDecoderForm::createTransmitSide(QWidget* client) {
-    m_transmitPanel = new TransmitPanel({[this] { return currentKeyer(); }, m_keyingPort.get(),
+    m_transmitPanel = new TransmitPanel({[this] { return currentKeyer(); }, &m_keying.port(),
                                          [this](int n) {
                                              return ExpandMacro(m_macroSources.at(n),
                                                                 macroFields());
@@ -773,7 +765,7 @@ MacroFields TDecoderForm::macroFields() const {
 }
 
 void TDecoderForm::storePttSettings() {
-    const PttSettings p = m_keyingPort->ptt();
+    const PttSettings p = m_keying.port().ptt();
     m_settings.PttEnable = p.PttEnable ? 1 : 0;
     m_settings.PttInvert = p.PttInvert ? 1 : 0;
     m_settings.DtrIsData = p.DtrIsData ? 1 : 0;
@@ -783,9 +775,9 @@ void TDecoderForm::storePttSettings() {
 }
 
 void TDecoderForm::keyUpLines() {
-    m_keyingPort->KeyState = kKeyUp;
-    m_keyingPort->SetKeyLines(kKeyUp);
-    m_keyingPort->updatePtt(false);
+    m_keying.port().KeyState = kKeyUp;
+    m_keying.port().SetKeyLines(kKeyUp);
+    m_keying.port().updatePtt(false);
 }
 
 // ====================================================================== menus
@@ -1293,7 +1285,8 @@ void TDecoderForm::SystemTimerTimer() {
 void TDecoderForm::enterRunLoop() {
     m_session->join();
     m_spectrumPanel->runLoopEntry();
-    if (m_toneOutput && !m_toneOutput->isOpen()) m_toneOutput->openIfInputExists(m_inputDeviceCount);
+    ToneOutput* tone = m_keying.toneOutput();
+    if (tone && !tone->isOpen()) tone->openIfInputExists(m_inputDeviceCount);
     m_transmitPanel->loopEntry();
     m_session->enter(m_settings.InputDeviceId, raw(m_settings.InputChannel), m_inputDeviceCount);
 }

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/ClockTexts.h"
+#include "app/KeyingParts.h"
 #include "app/MessageService.h"
 #include "app/settings/MenuTable.h"
 #include "app/settings/OperatingSettings.h"
@@ -95,8 +96,8 @@ struct DecoderFormServices {
     std::function<void()> terminate;       // default: quit the application
     std::optional<int> startInputDeviceId; // --input-file: use this device at start
     std::optional<int> startToneHz;        // --tone: tune to this tone once started
-    // Opens the keying port's device file; empty: the real serial device.
-    KeyingPort::Opener keyingOpener;
+    // What keys the transmitter (required); it outlives the window.
+    KeyingParts* keying = nullptr;
     // The file dialogs of Save Rcv / Save Transmit / Load Transmit; empty: the real dialogs.
     TextFileActions::FileChooser chooseSaveFile;
     TextFileActions::FileChooser chooseOpenFile;
@@ -107,9 +108,6 @@ struct DecoderFormServices {
     // The keyer transmit control uses; empty: the serial keyer or the tone keyer, as
     // OutputDevice says.
     std::function<Keyer*()> keyer;
-    // The sound card's tone output (main passes PortAudio's default output); null: there is
-    // no tone keyer.
-    ToneDevice* toneDevice = nullptr;
     // DITA.conf with the rig control and keying listener settings; empty: neither starts
     // (the Setup dialogs then keep their settings for this run only).
     std::optional<std::filesystem::path> stationSettingsFile;
@@ -209,11 +207,6 @@ public:
     bool xmitLedOn() const;
     // A picture of the Band window while it is open (--screenshot); a null picture otherwise.
     QPixmap bandWindowPicture() const;
-
-    // ---- subsystems the transmit side shares with the tests
-    KeyingPort& keyingPort() { return *m_keyingPort; }
-    SendTimingStore& sendTiming() { return *m_sendTiming; }
-    ToneOutput* toneOutput() { return m_toneOutput.get(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -353,19 +346,12 @@ private:
     ClockTexts m_clockTexts;
     MacroSources m_macroSources;
     SpectrumPanel* m_spectrumPanel = nullptr;
-    std::unique_ptr<KeyingPort> m_keyingPort;
-    std::unique_ptr<SendTimingStore> m_sendTiming;
+    KeyingParts& m_keying;
     std::unique_ptr<TransmitSpeedControls> m_speedControls;
     std::unique_ptr<OutputMenuHandlers> m_outputMenu;
     std::unique_ptr<ToneMenuHandlers> m_toneMenu;
     std::unique_ptr<TextFileActions> m_textFiles;
     std::unique_ptr<TransmitTextTarget> m_textTarget;
-    // The keyers and what they key through.
-    std::unique_ptr<MonotonicClock> m_keyingClock;
-    std::unique_ptr<PttHoldTimer> m_pttHold;
-    std::unique_ptr<SerialKeyer> m_serialKeyer;
-    std::unique_ptr<ToneOutput> m_toneOutput;
-    std::unique_ptr<ToneKeyer> m_toneKeyer;
     TransmitPanel* m_transmitPanel = nullptr;
     // Rig control and the keying listener; made after the transmit side and the station panel.
     std::unique_ptr<StationLink> m_station;

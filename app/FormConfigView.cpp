@@ -96,14 +96,14 @@ void TDecoderForm::ConfigView::setText(ConfigTextField field, const std::string&
 
 // Record order: enable, invert, DTR data, DTR PTT, RTS data, RTS PTT.
 std::array<uint8_t, 6> TDecoderForm::ConfigView::pttBoxes() {
-    const PttSettings p = m_form.m_keyingPort->ptt();
+    const PttSettings p = m_form.m_keying.port().ptt();
     return {p.PttEnable, p.PttInvert, p.DtrIsData, p.DtrIsPtt, p.RtsIsData, p.RtsIsPtt};
 }
 void TDecoderForm::ConfigView::setPttBox(int index, bool checked) {
-    PttSettings p = m_form.m_keyingPort->ptt();
+    PttSettings p = m_form.m_keying.port().ptt();
     bool* fields[] = {&p.PttEnable, &p.PttInvert, &p.DtrIsData, &p.DtrIsPtt, &p.RtsIsData, &p.RtsIsPtt};
     *fields[index] = checked;
-    m_form.m_keyingPort->setPtt(p);
+    m_form.m_keying.port().setPtt(p);
     OperatingSettings& s = m_form.m_settings;
     s.PttEnable = p.PttEnable;
     s.PttInvert = p.PttInvert;

@@ -127,10 +127,11 @@ int main(int argc, char** argv) {
     if (!settingsProblem.empty()) std::fprintf(stderr, "dita: %s\n", settingsProblem.c_str());
     dita::DialogMessageService messages;
     dita::PortAudioToneDevice toneDevice; // the sound card keyer's output
-    dita::DecoderFormServices services;
     // A sound file stands in for a sound card that may not be there: a file run keys no tone
     // output, so a machine without an output device is not shut down by its open failure.
-    if (inputFile.empty()) services.toneDevice = &toneDevice;
+    dita::KeyingParts keying(inputFile.empty() ? &toneDevice : nullptr);
+    dita::DecoderFormServices services;
+    services.keying = &keying;
     services.catalog = &catalog;
     services.processor = &processor;
     services.bandWorker = &bandWorker;

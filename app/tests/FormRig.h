@@ -58,13 +58,22 @@ template <typename T> T& part(const QObject& window) {
     return *all.front();
 }
 
+// What the rig's keying parts key through: a tone device (none: no tone keyer) and the
+// keying port's modem lines (empty: the real serial device).
+struct KeyingSetup {
+    ToneDevice* toneDevice = nullptr;
+    KeyingPort::Opener opener;
+};
+
 struct FormRig {
     // adjust: changes to the services before the window is made.
     explicit FormRig(int devices = 1, bool start = true,
-                     const std::function<void(DecoderFormServices&)>& adjust = {})
-        : catalog(devices) {
+                     const std::function<void(DecoderFormServices&)>& adjust = {},
+                     KeyingSetup keyingSetup = {})
+        : catalog(devices), keying(keyingSetup.toneDevice, std::move(keyingSetup.opener)) {
         ensureApp();
         DecoderFormServices s;
+        s.keying = &keying;
         s.catalog = &catalog;
         s.processor = &processor;
         s.messages = &messages;
@@ -99,6 +108,7 @@ struct FormRig {
     }
 
     FakeCatalog catalog;
+    KeyingParts keying;
     RecordingProcessor processor;
     RecordingMessageService messages;
     std::vector<QUrl> opened;

@@ -154,7 +154,7 @@ TEST(ConfigWindow, SerialOutputDeviceOpensTheStoredPortDuringTheLoad) {
         FormRig r(1, false);
         TDecoderForm& f = *r.form;
         loadInto(r, home.path, rec);
-        EXPECT_TRUE(f.keyingPort().PortOpen());
+        EXPECT_TRUE(r.keying.port().PortOpen());
         EXPECT_EQ(f.settings().ComPortNumber, 5);
         EXPECT_TRUE(r.messages.messages.empty());
     }
@@ -171,7 +171,7 @@ TEST(ConfigWindow, TheSecondStartOfAFreshInstallationAsksForNothing) {
         files.load();
         EXPECT_TRUE(std::filesystem::exists(file));
         EXPECT_TRUE(r.form->item("SerialPort1")->isChecked()) << "start " << start;
-        EXPECT_FALSE(r.form->keyingPort().PortOpen()) << "start " << start;
+        EXPECT_FALSE(r.keying.port().PortOpen()) << "start " << start;
         EXPECT_TRUE(r.messages.messages.empty()) << "start " << start;
     }
 }
@@ -188,11 +188,11 @@ TEST(ConfigWindow, LoadDefaultsWithSoundCardOutputMovesTheKeyingToTheSoundCard) 
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
     f.setFirstStart(false);
-    ASSERT_EQ(f.keyingPort().OutputDevice.load(), kOutputSerialPort);  // the window's start
+    ASSERT_EQ(r.keying.port().OutputDevice.load(), kOutputSerialPort);  // the window's start
     const bool sidetoneBefore = f.item("SideToneOn")->isChecked();
     ConfigurationFiles files(f.configWindow(), home.path / "DITA.cfc", home.path / "DefaultDITA.cfc", {});
     files.loadDefaults();
-    EXPECT_EQ(f.keyingPort().OutputDevice.load(), kOutputSoundCard);
+    EXPECT_EQ(r.keying.port().OutputDevice.load(), kOutputSoundCard);
     EXPECT_EQ(raw(f.settings().OutputDevice), kOutputSoundCard);
     EXPECT_TRUE(f.item("SoundCard1")->isChecked());
     EXPECT_FALSE(f.item("SerialPort1")->isChecked());

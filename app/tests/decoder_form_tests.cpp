@@ -462,6 +462,8 @@ TEST(DecoderFormLoopTest, QuitStopsASendBeforeAndAfterSavingThenKeysUp) {
     };
     s.keyUp = [&] { steps.push_back("key up"); };
     s.terminate = [&] { steps.push_back("terminate"); };
+    KeyingParts keying;
+    s.keying = &keying;
     TDecoderForm f(s);
     f.SystemTimerTimer(); // the first tick loads the configuration
     f.Quit1Click();

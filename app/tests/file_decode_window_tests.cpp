@@ -35,6 +35,8 @@ TEST(FileDecodeWindowTest, RecordingPlayedAsInputDeviceIsDecodedIntoRcvMemo) {
     s.terminate = [&] { ++terminated; };
     s.startInputDeviceId = catalog.fileDeviceId();
     s.systemTimerMs = 10;
+    KeyingParts keying;
+    s.keying = &keying;
     TDecoderForm form(s);
     ASSERT_TRUE(form.click("Wide1")); // AFC finds the recording's 650 Hz tone
     form.show();

@@ -92,7 +92,7 @@ TEST(SettingsOwner, TheStartUpLoadKeepsEveryStoredValue) {
     startUpLoad(r, home.path, rec);
     EXPECT_EQ(f.readout().xmitSpeed, 33);
     EXPECT_EQ(f.settings().XmitSpeed, 33);
-    EXPECT_EQ(f.sendTiming().current().DotMs, ComputeSendTiming(33).DotMs);
+    EXPECT_EQ(r.keying.timing().current().DotMs, ComputeSendTiming(33).DotMs);
     EXPECT_TRUE(f.item("PortNumber1")->isChecked());
     EXPECT_FALSE(f.item("None1")->isChecked());
     EXPECT_EQ(savedRecords(f, home.path / "again.cfc").xmitSpeed, 33);
@@ -138,7 +138,7 @@ TEST(SettingsOwner, LoadDefaultsWithSerialOutputOpensTheStoredPortWithoutAsking)
     f.setFirstStart(false);
     ConfigurationFiles files(f.configWindow(), home.path / "DITA.cfc", home.path / "DefaultDITA.cfc", {});
     files.loadDefaults();
-    EXPECT_TRUE(f.keyingPort().PortOpen());
+    EXPECT_TRUE(r.keying.port().PortOpen());
     EXPECT_FALSE(part<TComPortSelectForm>(f).isVisible());
     EXPECT_TRUE(f.item("SerialPort1")->isChecked());
     EXPECT_TRUE(f.item("PortNumber1")->isChecked());
@@ -157,8 +157,8 @@ TEST(SettingsOwner, DialogAndCounterChangesReachWhatReadsThem) {
     f.XmitSpdUpDn2Change(30);
     TimingWeights weights;
     weights.dot = 73.0f;
-    EXPECT_EQ(f.sendTiming().current().DotMs, ComputeSendTiming(30, weights).DotMs);
-    EXPECT_NE(f.sendTiming().current().DotMs, ComputeSendTiming(30).DotMs);
+    EXPECT_EQ(r.keying.timing().current().DotMs, ComputeSendTiming(30, weights).DotMs);
+    EXPECT_NE(r.keying.timing().current().DotMs, ComputeSendTiming(30).DotMs);
 
     // The contact counter's up-down: "%i" and the saved counter follow XmitCntrMemo.
     TransmitPanel& panel = part<TransmitPanel>(f);
@@ -205,10 +205,10 @@ TEST(SettingsOwner, CapturePausesForEachReasonUntilThatReasonEnds) {
 TEST(SettingsOwner, AToneOutputStallRestartsTheCapture) {
     RecordingToneDevice tone;
     tone.stallBlockIndex = 0; // the first block written never finishes
-    FormRig r(1, true, [&](DecoderFormServices& s) { s.toneDevice = &tone; });
+    FormRig r(1, true, {}, KeyingSetup{&tone, {}});
     Feeder feed(r.catalog.script(0), 1);
     TDecoderForm& f = *r.form;
-    ASSERT_TRUE(pumpUntil([&] { return f.passesShown() >= 1 && f.toneOutput()->isOpen(); }));
+    ASSERT_TRUE(pumpUntil([&] { return f.passesShown() >= 1 && r.keying.toneOutput()->isOpen(); }));
     const int resets = r.catalog.script(0).resets;
 
     // The send thread's watchdog abandons the stalled block and the receive side resets its
@@ -221,7 +221,7 @@ TEST(SettingsOwner, AToneOutputStallRestartsTheCapture) {
     for (int attempt = 0; attempt < 3 && !reset; ++attempt) {
         tone.stallBlockIndex = static_cast<int>(tone.blocks.size());
         std::thread send([&] {
-            f.toneOutput()->PlayEnvelope(envelope.data(), static_cast<int64_t>(envelope.size()),
+            r.keying.toneOutput()->PlayEnvelope(envelope.data(), static_cast<int64_t>(envelope.size()),
                                          settings, kOutputSoundCard);
         });
         send.join(); // the window thread is not needed: failures would be posted to it

@@ -191,7 +191,7 @@ TEST(TransmitWiring, ReenteringTheReceiveLoopSelectsImmediateModeAgain) {
     EXPECT_TRUE(panel.MsgButton13->font().bold());
     EXPECT_FALSE(panel.MsgButton14->font().bold());
     EXPECT_FALSE(t.f.flags().TransmitActive.load());
-    EXPECT_EQ(t.f.keyingPort().KeyState.load(), kKeyUp);
+    EXPECT_EQ(t.rig.keying.port().KeyState.load(), kKeyUp);
 }
 
 TEST(TransmitWiring, TransmitActiveAndLampsFollowASend) {
@@ -261,7 +261,7 @@ TEST(TransmitWiring, QuittingDuringASendStopsItAndReleasesTheKey) {
     const int sent = t.keyer.characters();
     EXPECT_LT(sent, static_cast<int>(longText.size()));
     EXPECT_FALSE(t.f.flags().TransmitActive.load());
-    EXPECT_EQ(t.f.keyingPort().KeyState.load(), kKeyUp);
+    EXPECT_EQ(t.rig.keying.port().KeyState.load(), kKeyUp);
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(t.keyer.characters(), sent) << "nothing is keyed after the quit";
 }

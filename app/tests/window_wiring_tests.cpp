@@ -337,12 +337,12 @@ TEST(WindowTextFilesTest, SaveAndLoadGoThroughTheChosenFilesAndHandTheTextOn) {
 TEST(WindowTransmitTest, SpeedControlsHoldTheSerialLimitAndPublishTheTiming) {
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
-    EXPECT_GT(f.sendTiming().current().DotMs, 0) << "timing exists before any speed change";
+    EXPECT_GT(r.keying.timing().current().DotMs, 0) << "timing exists before any speed change";
 
     f.XmitSpdUpDn2Change(70); // serial port is the default output
     EXPECT_EQ(f.readout().xmitSpeed, 50);
     EXPECT_EQ(f.settings().XmitSpeed, 50);
-    EXPECT_EQ(f.sendTiming().current().DotMs, ComputeSendTiming(50, TimingWeights{}).DotMs);
+    EXPECT_EQ(r.keying.timing().current().DotMs, ComputeSendTiming(50, TimingWeights{}).DotMs);
     EXPECT_TRUE(r.messages.messages.empty()) << "the spin edit cuts without a message";
 
     auto& upDown = control<QSpinBox>(f, "XmitSpdUpDn");
@@ -355,7 +355,7 @@ TEST(WindowTransmitTest, SpeedControlsHoldTheSerialLimitAndPublishTheTiming) {
     f.click("SoundCard1");
     f.XmitSpdUpDn2Change(70);
     EXPECT_EQ(f.readout().xmitSpeed, 70);
-    EXPECT_EQ(f.sendTiming().current().DotMs, ComputeSendTiming(70, TimingWeights{}).DotMs);
+    EXPECT_EQ(r.keying.timing().current().DotMs, ComputeSendTiming(70, TimingWeights{}).DotMs);
 
     // A damaged configuration record stays within the spin edit's range.
     f.configWindow().applyXmitSpeed(135);
@@ -366,9 +366,9 @@ TEST(WindowTransmitTest, SpeedControlsHoldTheSerialLimitAndPublishTheTiming) {
 
     f.setTypingActive(3); // while typed characters are sent the spin edit changes nothing
     f.XmitSpdUpDn2Change(30);
-    EXPECT_EQ(f.sendTiming().current().DotMs, ComputeSendTiming(70, TimingWeights{}).DotMs);
+    EXPECT_EQ(r.keying.timing().current().DotMs, ComputeSendTiming(70, TimingWeights{}).DotMs);
     f.click("N15WPM"); // the speed locks still do
-    EXPECT_EQ(f.sendTiming().current().DotMs, ComputeSendTiming(15, TimingWeights{}).DotMs);
+    EXPECT_EQ(r.keying.timing().current().DotMs, ComputeSendTiming(15, TimingWeights{}).DotMs);
     EXPECT_EQ(f.readout().xmitSpeed, 15);
 }
 
@@ -437,7 +437,7 @@ TEST(WindowTransmitTest, SerialOutputOpensTheChosenPortOfAPseudoTerminal) {
         com.ComPortSpinBtn->setValue(5);
         EXPECT_TRUE(com.ComPortDeviceLabel->text().contains("com5"));
         com.SelectComPortBtn->click();
-        EXPECT_TRUE(f.keyingPort().PortOpen());
+        EXPECT_TRUE(r.keying.port().PortOpen());
         EXPECT_EQ(f.settings().ComPortNumber, 5);
         EXPECT_EQ(raw(f.settings().OutputPort), kOutputPortNumber);
         EXPECT_TRUE(r.messages.messages.empty());
@@ -446,19 +446,19 @@ TEST(WindowTransmitTest, SerialOutputOpensTheChosenPortOfAPseudoTerminal) {
         com.ComPortSpinBtn->setValue(6);
         com.SelectComPortBtn->click();
         EXPECT_TRUE(r.hasMessage(kComOpenFailedText, kCommIoErrorCaption));
-        EXPECT_FALSE(f.keyingPort().PortOpen());
+        EXPECT_FALSE(r.keying.port().PortOpen());
     }
     ::close(master);
 }
 
 TEST(WindowTransmitTest, InvertAndQuitDriveTheKeyingLinesAndSetupPttShowsItsDialog) {
     LineLog lines;
-    FormRig r(1, false, [&](DecoderFormServices& s) {
-        s.keyingOpener = [&](const std::string& path) -> std::unique_ptr<ModemLines> {
-            lines.opened.push_back(path);
-            return std::make_unique<RecordingLines>(lines);
-        };
-    });
+    KeyingSetup keying;
+    keying.opener = [&](const std::string& path) -> std::unique_ptr<ModemLines> {
+        lines.opened.push_back(path);
+        return std::make_unique<RecordingLines>(lines);
+    };
+    FormRig r(1, false, {}, keying);
     TDecoderForm& f = *r.form;
     f.settings().ComPortNumber = 4;
     f.configWindow().setConfigLoading(true); // the configuration load opens the stored port directly
@@ -468,7 +468,7 @@ TEST(WindowTransmitTest, InvertAndQuitDriveTheKeyingLinesAndSetupPttShowsItsDial
     EXPECT_EQ(lines.opened[0], comDevicePath(4));
 
     f.click("Invert2");
-    EXPECT_EQ(f.keyingPort().KeyInvert.load(), kKeyInverted);
+    EXPECT_EQ(r.keying.port().KeyInvert.load(), kKeyInverted);
     EXPECT_TRUE(lines.last(ModemLine::Dtr)) << "inverted key-up raises the data line";
     f.click("Normal1");
     EXPECT_FALSE(lines.last(ModemLine::Dtr));
@@ -479,25 +479,24 @@ TEST(WindowTransmitTest, InvertAndQuitDriveTheKeyingLinesAndSetupPttShowsItsDial
     EXPECT_EQ(ptt.windowTitle(), "PTT Setup");
     ptt.PTTEnbCheckBox->setChecked(true);
     ptt.PTTEnbCheckBoxMouseUp();
-    EXPECT_TRUE(f.keyingPort().ptt().PttEnable);
+    EXPECT_TRUE(r.keying.port().ptt().PttEnable);
     ptt.hide();
 
-    f.keyingPort().KeyState = kKeyDown;
-    f.keyingPort().SetKeyLines(kKeyDown);
+    r.keying.port().KeyState = kKeyDown;
+    r.keying.port().SetKeyLines(kKeyDown);
     ASSERT_TRUE(lines.last(ModemLine::Dtr));
     f.Quit1Click();
     EXPECT_FALSE(lines.last(ModemLine::Dtr)) << "quitting leaves the key up";
-    EXPECT_EQ(f.keyingPort().KeyState.load(), kKeyUp);
+    EXPECT_EQ(r.keying.port().KeyState.load(), kKeyUp);
     EXPECT_EQ(f.settings().PttEnable, 1) << "the dialog's choice is kept with the settings";
 }
 
 TEST(WindowTransmitTest, AMessageFromAnotherThreadIsShownByTheWindowThread) {
-    FormRig r(1, false, [](DecoderFormServices& s) {
-        s.keyingOpener = [](const std::string&) -> std::unique_ptr<ModemLines> { return nullptr; };
-    });
-    TDecoderForm& f = *r.form;
-    f.keyingPort().OutputPort = kOutputPortNumber;
-    std::thread sender([&] { f.keyingPort().openDevice("/dev/null-port"); });
+    KeyingSetup keying;
+    keying.opener = [](const std::string&) -> std::unique_ptr<ModemLines> { return nullptr; };
+    FormRig r(1, false, {}, keying); // the window reports the keying port's messages
+    r.keying.port().OutputPort = kOutputPortNumber;
+    std::thread sender([&] { r.keying.port().openDevice("/dev/null-port"); });
     sender.join();
     EXPECT_TRUE(r.messages.messages.empty()) << "not shown on the sender's thread";
     ASSERT_TRUE(pumpUntil([&] { return !r.messages.messages.empty(); }, 2000ms));
