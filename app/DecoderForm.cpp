@@ -1242,10 +1242,6 @@ void TDecoderForm::enableSystemTimer() {
     SystemTimer->start();
 }
 
-bool TDecoderForm::systemTimerActive() const {
-    return SystemTimer->isActive();
-}
-
 void TDecoderForm::SystemTimerTimer() {
     SystemTimer->stop();
     if (m_FirstStart) {

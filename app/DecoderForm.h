@@ -1,6 +1,10 @@
 #pragma once
-// TDecoderForm: DITA's main window. It owns the operating settings, the menus, the receive
-// text and the instruments, the setup windows, and the receive run loop's worker thread.
+// TDecoderForm: DITA's main window. It lays out the controls, builds the menus from the menu
+// table and forwards the operator's actions to the settings, the receive session and the
+// transmit side. It owns the operating settings, the setup windows and the receive session;
+// what keys the transmitter (KeyingParts) and the devices are built outside and handed in.
+// Its controls are private: others see the menu items, the read-out of what is shown, the
+// configuration view and the handlers of the speed controls.
 //
 // Who calls it: main() creates one on the window thread; every handler runs on the window
 // thread. The run loop's worker thread reaches the window only through queued calls (one per
@@ -145,17 +149,10 @@ public:
     explicit TDecoderForm(DecoderFormServices services, QWidget* parent = nullptr);
     ~TDecoderForm() override; // FormDestroy: stops the run loop first
 
-    // ---- life cycle
+    // ---- life cycle: the timers' ticks and the quit
     void SystemTimerTimer();
-    void Quit1Click();
-    void About1Click();
-    void Help1Click();
     void SystemTimer2Timer();
-    // Error exit: code 1 returns at once; code 0 runs the stop sequence and terminates.
-    void errorExit(int code);
-    void stopSequence();
-    void terminateApplication();
-    void enableSystemTimer();
+    void Quit1Click();
 
     // ---- menu items, as the menu table names them ("Quiet2", "MediumFont1", ...). An unknown
     // name throws std::invalid_argument.
@@ -181,7 +178,6 @@ public:
     bool FirstStart() const { return m_FirstStart; }
     void setFirstStart(bool on) { m_FirstStart = on; } // the configuration load runs with it set
     bool loopRunning() const { return m_session->running(); }
-    bool systemTimerActive() const;
     int passesShown() const { return m_passesShown; }
     int loopEntries() const { return m_session->entries(); }
     // The window's nominal height (client height plus caption) for the screen mode.
@@ -189,7 +185,6 @@ public:
     int clientHeight() const;
     // TypingActive of the send controls; the focus rule reads it.
     void setTypingActive(int state);
-    int typingActive() const;
     // The macro texts M1..M15 that the editor writes and the listing shows.
     MacroSources& macroSources() { return m_macroSources; }
     // The texts the "%" tokens of a macro stand for, as the controls hold them now.
@@ -213,6 +208,14 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void About1Click();
+    void Help1Click();
+    // Error exit: code 1 returns at once; code 0 runs the stop sequence and terminates.
+    void errorExit(int code);
+    void stopSequence();
+    void terminateApplication();
+    void enableSystemTimer();
+    int typingActive() const;
     // Configuration load: the stored transmit speed through the spin edit's rules, shown.
     void applyXmitSpeed(int wpm);
     // The sound card becomes the output device without the item's handler (Load Defaults).
