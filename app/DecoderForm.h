@@ -167,10 +167,9 @@ public:
         return choose(setting, static_cast<int32_t>(raw(value)));
     }
 
-    // ---- transmit speed controls, as the operator works them
+    // ---- transmit speed controls: a finished entry in the spin edit, a release of the up-down
     void XmitSpdUpDn2Change(int value);
     void XmitSpdUpDnMouseUp();
-    void SyncBtnClick();
 
     // ---- state
     OperatingSettings& settings() { return m_settings; }
@@ -208,6 +207,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void SyncBtnClick();
     void About1Click();
     void Help1Click();
     // Error exit: code 1 returns at once; code 0 runs the stop sequence and terminates.

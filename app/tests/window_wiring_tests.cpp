@@ -339,7 +339,8 @@ TEST(WindowTransmitTest, SpeedControlsHoldTheSerialLimitAndPublishTheTiming) {
     TDecoderForm& f = *r.form;
     EXPECT_GT(r.keying.timing().current().DotMs, 0) << "timing exists before any speed change";
 
-    f.XmitSpdUpDn2Change(70); // serial port is the default output
+    auto& speedSpin = control<QSpinBox>(f, "XmitSpdUpDn2"); // the operator types a speed
+    speedSpin.setValue(70); // serial port is the default output
     EXPECT_EQ(f.readout().xmitSpeed, 50);
     EXPECT_EQ(f.settings().XmitSpeed, 50);
     EXPECT_EQ(r.keying.timing().current().DotMs, ComputeSendTiming(50, TimingWeights{}).DotMs);
@@ -353,7 +354,7 @@ TEST(WindowTransmitTest, SpeedControlsHoldTheSerialLimitAndPublishTheTiming) {
     EXPECT_EQ(f.readout().xmitSpeedPanel, "50");
 
     f.click("SoundCard1");
-    f.XmitSpdUpDn2Change(70);
+    speedSpin.setValue(70);
     EXPECT_EQ(f.readout().xmitSpeed, 70);
     EXPECT_EQ(r.keying.timing().current().DotMs, ComputeSendTiming(70, TimingWeights{}).DotMs);
 
@@ -365,7 +366,7 @@ TEST(WindowTransmitTest, SpeedControlsHoldTheSerialLimitAndPublishTheTiming) {
     f.configWindow().applyXmitSpeed(70);
 
     f.setTypingActive(3); // while typed characters are sent the spin edit changes nothing
-    f.XmitSpdUpDn2Change(30);
+    speedSpin.setValue(30);
     EXPECT_EQ(r.keying.timing().current().DotMs, ComputeSendTiming(70, TimingWeights{}).DotMs);
     f.click("N15WPM"); // the speed locks still do
     EXPECT_EQ(r.keying.timing().current().DotMs, ComputeSendTiming(15, TimingWeights{}).DotMs);
@@ -378,8 +379,8 @@ TEST(WindowTransmitTest, SyncCopiesTheReceiveSpeedOfTheLastPass) {
     TDecoderForm& f = *r.form;
     ASSERT_TRUE(pumpUntil([&] { return f.passesShown() >= 1; }));
     f.click("SoundCard1");
-    f.XmitSpdUpDn2Change(40);
-    f.SyncBtnClick();
+    control<QSpinBox>(f, "XmitSpdUpDn2").setValue(40);
+    control<QPushButton>(f, "SyncBtn").click();
     EXPECT_EQ(f.readout().receiveWpm, "20");
     EXPECT_EQ(f.readout().xmitSpeed, 20);
     EXPECT_EQ(f.settings().XmitSpeed, 20);
