@@ -60,7 +60,6 @@ class CallQueue;
 class ConfigWindow;
 class DisplayGainBar;
 class OutputMenuHandlers;
-class SendTimingStore;
 class SpectrumPanel;
 class StationLink;
 class StationPanel;
