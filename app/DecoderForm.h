@@ -181,8 +181,6 @@ public:
     // The window's nominal height (client height plus caption) for the screen mode.
     int windowHeight() const { return m_windowHeight; }
     int clientHeight() const;
-    // TypingActive of the send controls; the focus rule reads it.
-    void setTypingActive(int state);
     // The macro texts M1..M15 that the editor writes and the listing shows.
     MacroSources& macroSources() { return m_macroSources; }
     // The texts the "%" tokens of a macro stand for, as the controls hold them now.
@@ -214,6 +212,7 @@ private:
     void stopSequence();
     void terminateApplication();
     void enableSystemTimer();
+    // TypingActive of the send controls; the focus rule reads it.
     int typingActive() const;
     // Configuration load: the stored transmit speed through the spin edit's rules, shown.
     void applyXmitSpeed(int wpm);

@@ -20,8 +20,8 @@ KeyingParts::KeyingParts(ToneDevice* toneDevice, KeyingPort::Opener opener) {
             if (m_events.outputFailed) m_events.outputFailed();
         },
         m_clock,
-        [this] {
-            if (m_events.outputStalled) m_events.outputStalled();
+        [this](bool stalled) {
+            if (m_events.outputStalled) m_events.outputStalled(stalled);
         });
     m_toneKeyer = std::make_unique<ToneKeyer>(*m_toneOutput, m_timing);
 }

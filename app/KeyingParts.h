@@ -23,7 +23,9 @@ namespace dita {
 struct KeyingEvents {
     MessageSink messages;                // a failure message; any thread
     std::function<void()> outputFailed;  // the tone output cannot go on: the program stops
-    std::function<void()> outputStalled; // the tone output's watchdog abandoned a block
+    // The tone output's watchdog abandoned a block (true), or the output has restarted after
+    // one (false); on a send thread.
+    std::function<void(bool stalled)> outputStalled;
 };
 
 class KeyingParts {

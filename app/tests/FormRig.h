@@ -15,6 +15,7 @@
 
 #include "app/DecoderForm.h"
 #include "app/tests/LoopFakes.h"
+#include "transmit/control/TransmitPanel.h"
 
 namespace dita::test {
 
@@ -64,6 +65,21 @@ struct KeyingSetup {
     ToneDevice* toneDevice = nullptr;
     KeyingPort::Opener opener;
 };
+
+// The tune carrier on or off through the window's transmit control, which pauses the receive
+// loop while it keys, as any transmission does.
+inline void holdCarrier(TDecoderForm& f, bool on) {
+    TransmitController& c = part<TransmitPanel>(f).controller();
+    if (c.state().XmitEnableState != kStateOn) c.XmitButtonClick();
+    if (c.tuning() != on) c.TuneBtnClick();
+}
+
+// The Transmit button's run: typed characters are being sent as far as the window is concerned.
+inline void startTransmitRun(TDecoderForm& f) {
+    TransmitController& c = part<TransmitPanel>(f).controller();
+    if (c.state().XmitEnableState != kStateOn) c.XmitButtonClick();
+    if (c.phase() != TransmitPhase::Transmitting) c.XmitBtnClick();
+}
 
 struct FormRig {
     // adjust: changes to the services before the window is made.

@@ -177,11 +177,11 @@ TEST(TransmitWiring, ReenteringTheReceiveLoopSelectsImmediateModeAgain) {
     ASSERT_EQ(state.SendMode.load(), kSendModeScn);
     t.transmitMemo().setPlainText("PARIS PARIS PARIS PARIS");
     panel.SendBtn->click();
-    ASSERT_TRUE(pumpUntil([&] { return state.SendActive.load(); }));
+    ASSERT_TRUE(pumpUntil([&] { return t.panel().controller().sendActive(); }));
     const int entries = t.f.loopEntries();
     t.f.click("LeftInput");
     ASSERT_TRUE(pumpUntil([&] { return t.f.loopEntries() > entries && t.f.loopRunning(); }));
-    ASSERT_TRUE(pumpUntil([&] { return !state.SendActive.load(); }));
+    ASSERT_TRUE(pumpUntil([&] { return !t.panel().controller().sendActive(); }));
     pumpUntil([] { return false; }, 50ms); // a character being keyed is finished
     const int keyed = t.keyer.characters();
     pumpUntil([] { return false; }, 150ms);
@@ -190,7 +190,7 @@ TEST(TransmitWiring, ReenteringTheReceiveLoopSelectsImmediateModeAgain) {
     EXPECT_EQ(state.SendBufferIndex.load(), kImmBufferIndex);
     EXPECT_TRUE(panel.MsgButton13->font().bold());
     EXPECT_FALSE(panel.MsgButton14->font().bold());
-    EXPECT_FALSE(t.f.flags().TransmitActive.load());
+    EXPECT_FALSE(t.f.flags().capturePause.has(PauseReason::Transmit));
     EXPECT_EQ(t.rig.keying.port().KeyState.load(), kKeyUp);
 }
 
@@ -202,10 +202,10 @@ TEST(TransmitWiring, TransmitActiveAndLampsFollowASend) {
     t.f.macroSources()[4] = "TEST TEST";
     t.enableImmediate();
     t.button(4).click();
-    EXPECT_TRUE(pumpUntil([&] { return t.f.flags().TransmitActive.load(); }));
+    EXPECT_TRUE(pumpUntil([&] { return t.f.flags().capturePause.has(PauseReason::Transmit); }));
     EXPECT_TRUE(pumpUntil([&] { return t.f.xmitLedOn() && !t.f.rcvLedOn(); }));
     EXPECT_TRUE(t.keyed("TEST TEST"));
-    EXPECT_TRUE(pumpUntil([&] { return !t.f.flags().TransmitActive.load(); }));
+    EXPECT_TRUE(pumpUntil([&] { return !t.f.flags().capturePause.has(PauseReason::Transmit); }));
     EXPECT_TRUE(pumpUntil([&] { return t.f.rcvLedOn() && !t.f.xmitLedOn(); }));
 }
 
@@ -260,7 +260,7 @@ TEST(TransmitWiring, QuittingDuringASendStopsItAndReleasesTheKey) {
     EXPECT_EQ(t.keyer.stoppedTexts(), 1);
     const int sent = t.keyer.characters();
     EXPECT_LT(sent, static_cast<int>(longText.size()));
-    EXPECT_FALSE(t.f.flags().TransmitActive.load());
+    EXPECT_FALSE(t.f.flags().capturePause.has(PauseReason::Transmit));
     EXPECT_EQ(t.rig.keying.port().KeyState.load(), kKeyUp);
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(t.keyer.characters(), sent) << "nothing is keyed after the quit";
@@ -289,7 +289,7 @@ TEST(TransmitWiring, LoadTransmitTellsTransmitControlAboutTheLoadedText) {
     panel.SendBtn->click();
     ASSERT_TRUE(pumpUntil([&] { return keyer.texts().size() >= 2; }));
     panel.LoopButton->click();
-    ASSERT_TRUE(pumpUntil([&] { return !state.SendActive.load(); }));
+    ASSERT_TRUE(pumpUntil([&] { return !part<TransmitPanel>(f).controller().sendActive(); }));
     for (const auto& text : keyer.texts()) EXPECT_EQ(text, "TEST DE DL1ABC");
     EXPECT_TRUE(rig.messages.messages.empty());
     std::filesystem::remove(file);

@@ -162,7 +162,7 @@ TEST(WindowDisplaysTest, TimelineShowsFromTheMenuAndSkipsPassesWhileTheOutputIsS
     ASSERT_TRUE(pumpUntil([&] { return f.passesShown() > shown + 1; }));
     EXPECT_TRUE(hasColourOtherThan(tl.chart().image(), Qt::white));
 
-    r.processor.stallDuringPass = &f.flags().OutputStalled;
+    r.processor.stallDuringPass = &f.flags().capturePause;
     shown = f.passesShown(); // let queued passes and the window's own events settle first
     ASSERT_TRUE(pumpUntil([&] { return f.passesShown() > shown + 1; }));
     const QImage frozen = tl.chart().image().copy();
@@ -365,7 +365,7 @@ TEST(WindowTransmitTest, SpeedControlsHoldTheSerialLimitAndPublishTheTiming) {
     EXPECT_EQ(f.settings().XmitSpeed, 125);
     f.configWindow().applyXmitSpeed(70);
 
-    f.setTypingActive(3); // while typed characters are sent the spin edit changes nothing
+    startTransmitRun(f); // while typed characters are sent the spin edit changes nothing
     speedSpin.setValue(30);
     EXPECT_EQ(r.keying.timing().current().DotMs, ComputeSendTiming(70, TimingWeights{}).DotMs);
     f.click("N15WPM"); // the speed locks still do
