@@ -4,6 +4,7 @@
 #include "receive/SoundFileReader.h"
 
 #include <portaudio.h>
+#include <sndfile.h>
 
 #include <algorithm>
 #include <array>
@@ -235,6 +236,15 @@ private:
 // ---------------------------------------------------------------- checking
 
 SoundFileInput openSoundFileInput(const std::filesystem::path& path) {
+    SF_INFO info{};
+    SNDFILE* sf = sf_open(path.c_str(), SFM_READ, &info);
+    if (!sf)
+        throw std::runtime_error("cannot read sound file " + path.string() + ": " +
+                                 sf_strerror(nullptr));
+    sf_close(sf);
+    if (info.frames <= 0 || info.channels <= 0 || info.samplerate <= 0)
+        throw std::runtime_error("sound file " + path.string() + " holds no audio");
+    // What else the devices' reader refuses (a rate it cannot resample).
     SoundFileReader reader;
     std::string error;
     if (!reader.open(path.string(), InputChannel::Mic, error)) throw std::runtime_error(error);
