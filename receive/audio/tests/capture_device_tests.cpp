@@ -47,6 +47,7 @@ fs::path writeWav(const std::string& name, int rate, int channels, int frames, F
 
 // One capture buffer from a fresh device for the file, in the capture format of the channel.
 std::vector<int16_t> captureOneBuffer(const fs::path& file, int inputChannel) {
+    dita::test::pinAlsaPlugins();
     SystemDeviceCatalog catalog(openSoundFileInput(file));
     auto device = catalog.create(*catalog.fileDeviceId());
     const CaptureFormat format = makeCaptureFormat(inputChannel);
@@ -93,6 +94,7 @@ TEST(FileInputDeviceTest, ResamplesTheFileAndFeedsTheCaptureChannels) {
 }
 
 TEST(SoundFileTest, BadFilesGiveAMessageNamingTheFile) {
+    dita::test::pinAlsaPlugins();
     const fs::path junk = tempPath("junk.wav");
     {
         std::FILE* f = std::fopen(junk.c_str(), "w");
