@@ -40,8 +40,6 @@ public:
     // Every output of the stream has been written (after endOfInput).
     bool finished() const;
 
-    int taps() const { return m_taps; }
-
 private:
     // Writes outputs while the buffered input covers their windows.
     size_t produce(float* out, size_t capacity);
