@@ -106,12 +106,15 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::shared_ptr<const dita::SoundFileData> file;
+    std::optional<dita::SoundFileInput> file;
     // The window system is needed only now: --help and --version work without a display.
     QApplication app(argc, argv);
     if (!inputFile.empty()) {
         try {
-            file = dita::loadSoundFile(inputFile);
+            file = dita::openSoundFileInput(inputFile);
+            file->onReadError = [](const std::string& text) {
+                std::fprintf(stderr, "dita: %s\n", text.c_str());
+            };
         } catch (const std::exception& e) {
             std::fprintf(stderr, "dita: %s\n", e.what());
             return 2;

@@ -24,7 +24,7 @@ TEST(FileDecodeWindowTest, RecordingPlayedAsInputDeviceIsDecodedIntoRcvMemo) {
     dita::test::pinAlsaPlugins();
 
     SystemDeviceCatalog catalog(
-        loadSoundFile(std::filesystem::path(DITA_DATA_DIR) / "samples" / "cq-20wpm.ogg"));
+        openSoundFileInput(std::filesystem::path(DITA_DATA_DIR) / "samples" / "cq-20wpm.ogg"));
     EnginePassProcessor processor;
     RecordingMessageService messages;
     int terminated = 0;
