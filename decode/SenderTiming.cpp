@@ -39,6 +39,7 @@ struct Split {
     float low = 0.0f;   // mean of the lower cluster (log scale)
     float high = 0.0f;  // mean of the upper cluster
     float all = 0.0f;   // mean of everything
+    int lowCount = 0;   // members of the lower cluster
 };
 
 // Best two-cluster split of sorted values (least squares). With enough values the lower cluster
@@ -68,6 +69,7 @@ Split bestSplit(const float* v, int n) {
             best = sse;
             s.low = static_cast<float>(left / k);
             s.high = static_cast<float>(right / (n - k));
+            s.lowCount = k;
         }
     }
     return s;
@@ -121,7 +123,14 @@ void estimateTiming(const float* marks, int markCount, const float* gaps, int ga
     float boundary = std::log(out.dashThreshold());
     if (ng >= 2) {
         const Split all = bestSplit(g.data(), ng);
-        if (std::exp(all.high - all.low) >= kMinLetterElementRatio && all.low < boundary) {
+        // The lower cluster is the element gaps when it lies below the dash threshold. In noise
+        // the marks come out short and the gaps long, so element gaps may lie above that
+        // threshold: they are still the lower cluster while it is shorter than a dash and holds
+        // only one class (element and letter gaps together would split again).
+        const Split lower = all.lowCount >= 2 ? bestSplit(g.data(), all.lowCount) : Split{};
+        const bool lowerIsOneClass = std::exp(lower.high - lower.low) < kMinLetterElementRatio;
+        const bool elementGaps = all.low < boundary || (lowerIsOneClass && all.low < std::log(out.dash));
+        if (std::exp(all.high - all.low) >= kMinLetterElementRatio && elementGaps) {
             boundary = 0.5f * (all.low + all.high);
         }
     }

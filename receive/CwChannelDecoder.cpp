@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace dita {
 
@@ -26,6 +27,11 @@ constexpr float kSquelchOpen = 2.2f;
 // the mean noise amplitude; noise (Rayleigh) passes 3.2 times its mean in 0.03 % of the steps.
 constexpr float kNoiseFloorFactor = 3.2f;
 constexpr float kSquelchClose = 2.0f;
+// The space level learns only from steps that are plainly not a mark: below the lower
+// hysteresis edge, or within this multiple of the space level (noise passes 2.5 times its mean
+// amplitude in 0.7 % of the steps). A weak element the decisions miss must not raise the space
+// level: the noise floor above would then miss more of them, until the signal is lost.
+constexpr float kSpaceCensor = 2.5f;
 
 // Gathering detectors: half lengths of their triangles (steps), shortest first. Matched to dots
 // of about 4, 10 and 24 steps: 100, 40 and 17 wpm; each also serves slower senders.
@@ -36,6 +42,7 @@ constexpr float kMaxFilterDots = 1.5f;
 constexpr float kMatchedFraction = 0.5f;
 // The matched length follows the sender when the dot changes by more than this.
 constexpr float kRetuneFraction = 0.25f;
+constexpr float kDashDots = 3.0f;
 // Runs shorter than this fraction of a dot (marks) or element gap (gaps) are not elements.
 constexpr float kMinRunFraction = 0.45f;
 // Gathering waits at most this long after the first mark for the spacing to become clear.
@@ -67,6 +74,15 @@ constexpr float kMaxElementGapDots = 2.2f;
 // reads it may measure its dots a step short: 80 wpm then.
 constexpr double kMinDotSeconds = 1.2 / 70.0;
 constexpr double kMinStrongDotSeconds = 1.2 / 80.0;
+
+// The dot length (steps) the matched detector is built for. In noise a detector splits some
+// elements into fragments, which pull the dot class down, and a detector built for that shorter
+// dot splits yet more: it confirms its own length. Dashes stay whole, so the detector is never
+// shorter than a third of the dash (the dash of a 3:1 sender).
+float matchedDot(const TimingEstimate& e) {
+    if (!e.marksSplit) return e.dot;
+    return std::max(e.dot, e.dash / kDashDots);
+}
 
 float alphaFor(double seconds, double stepRate) { return static_cast<float>(1.0 / (seconds * stepRate)); }
 
@@ -146,7 +162,7 @@ bool KeyDetector::decide(float a) {
     } else {
         if (m_tailSteps > 0) {
             --m_tailSteps;
-        } else {
+        } else if (a < std::max(mid - kHysteresis * span, kSpaceCensor * m_space)) {
             m_space += m_spaceAlpha * (a - m_space);
         }
         m_mark += m_decayAlpha * (m_space - m_mark);
@@ -355,16 +371,24 @@ void CwChannelDecoder::gatherStep(std::complex<float> raw, const DecoderSettings
     const bool held = full || m_gatherSteps - firstMark >= static_cast<int>(kMaxHoldSeconds * m_stepRate);
     // Which detector's events to trust: a strong signal is read best by the shortest one (a
     // longer one may merge the elements of a fast sender); otherwise the longest one that fits
-    // the dot it finds, as it sees the least noise.
+    // the dot it finds, as it sees the least noise. A detector longer than the elements merges
+    // them into long marks that look like a slower sender of their own: it must also fit the
+    // shortest dot that any detector finds a plausible sender for.
+    std::array<TimingEstimate, kBanks> estimates;
+    std::array<bool, kBanks> found{};
+    float shortestDot = std::numeric_limits<float>::max();
+    for (size_t b = 0; b < m_banks.size(); ++b) {
+        found[b] = bankEstimate(m_banks[b], estimates[b]);
+        if (found[b] && estimates[b].marksSplit && isPlausible(estimates[b], false)) shortestDot = std::min(shortestDot, matchedDot(estimates[b]));
+    }
     for (int pick = 0; pick < 2 * kBanks; ++pick) {
         const bool strongPass = pick < kBanks;
-        const int b = strongPass ? pick : 2 * kBanks - 1 - pick;
-        const Bank& bank = m_banks[static_cast<size_t>(b)];
-        const KeyDetector& d = bank.detector;
+        const auto b = static_cast<size_t>(strongPass ? pick : 2 * kBanks - 1 - pick);
+        const KeyDetector& d = m_banks[b].detector;
         if (strongPass && !(d.markLevel() > kStrongSignalRatio * d.spaceLevel())) continue;
-        TimingEstimate estimate;
-        if (!bankEstimate(bank, estimate)) continue;
-        const bool fitsFilter = 2.0f * static_cast<float>(d.halfLength()) <= kMaxFilterDots * estimate.dot;
+        if (!found[b]) continue;
+        const TimingEstimate& estimate = estimates[b];
+        const bool fitsFilter = 2.0f * static_cast<float>(d.halfLength()) <= kMaxFilterDots * std::min(matchedDot(estimate), shortestDot);
         const bool known = m_fixedWpm > 0 ||
                            (estimate.marksSplit && estimate.marks >= kMinMarksToSettle && estimate.spacingKnown);
         if ((known || held) && fitsFilter && isPlausible(estimate, strongPass) && settle(estimate, held, strongPass, settings, out)) return;
@@ -453,9 +477,9 @@ bool CwChannelDecoder::settle(const TimingEstimate& gathered, bool held, bool st
     // detector finds another dot, once more with that one. The gathering detectors may have
     // split elements in noise: the matched run must confirm the timing.
     TimingEstimate estimate;
-    int n = replay(gathered.dot, gathered.elementGap, count, estimate);
-    if (estimate.marksSplit && std::abs(estimate.dot - gathered.dot) > kRetuneFraction * gathered.dot) {
-        n = replay(estimate.dot, estimate.elementGap, count, estimate);
+    int n = replay(matchedDot(gathered), gathered.elementGap, count, estimate);
+    if (estimate.marksSplit && std::abs(matchedDot(estimate) - matchedDot(gathered)) > kRetuneFraction * matchedDot(gathered)) {
+        n = replay(matchedDot(estimate), estimate.elementGap, count, estimate);
     }
     const bool confirmed = m_fixedWpm > 0 || (estimate.marksSplit && estimate.marks >= kMinMarksToSettle && isPlausible(estimate, strong));
     if (!confirmed && !held) return false;
@@ -472,10 +496,10 @@ bool CwChannelDecoder::settle(const TimingEstimate& gathered, bool held, bool st
     m_timing.reset();
     for (int i = 0; i < n; ++i) m_timing.observe(m_replayEvents[static_cast<size_t>(i)]);
     m_timing.setEstimate(estimate);
-    m_matchedDot = estimate.dot;
+    m_matchedDot = matchedDot(estimate);
     for (int i = 0; i < n; ++i) m_timing.decode(m_replayEvents[static_cast<size_t>(i)], settings, out);
     if (!m_runs.inMark()) m_timing.gapProgress(static_cast<float>(m_runs.gapSoFar()), settings, out);
-    applyMatchedLength(m_timing.estimate().dot);
+    applyMatchedLength(matchedDot(m_timing.estimate()));
     return true;
 }
 
@@ -499,10 +523,10 @@ void CwChannelDecoder::liveStep(const DecoderSettings& settings, std::string& ou
         m_timing.observe(e);
         m_timing.decode(e, settings, out);
         const TimingEstimate& est = m_timing.estimate();
-        if (e.mark && std::abs(est.dot - m_matchedDot) > kRetuneFraction * m_matchedDot &&
+        if (e.mark && std::abs(matchedDot(est) - m_matchedDot) > kRetuneFraction * m_matchedDot &&
             est.dot >= kMinDotSeconds * m_stepRate) {
-            applyMatchedLength(est.dot);
-            m_runs.setMinimum(std::max(1, static_cast<int>(std::lround(kMinRunFraction * est.dot))),
+            applyMatchedLength(matchedDot(est));
+            m_runs.setMinimum(std::max(1, static_cast<int>(std::lround(kMinRunFraction * matchedDot(est)))),
                               std::max(1, static_cast<int>(std::lround(kMinRunFraction * est.elementGap))));
         }
         return;
