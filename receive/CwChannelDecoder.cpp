@@ -57,9 +57,11 @@ constexpr double kMarkPercentile = 0.95;
 constexpr double kOverGapSeconds = 3.0;
 constexpr float kOverGapWordGaps = 2.5f;
 constexpr int kMinMarksToSettle = 6;
-// Kept steps the resting gathering detectors run over before the next over is gathered: many
-// times their slowest level time constant (kDecaySeconds).
-constexpr double kCatchUpSeconds = 8.0;
+// Kept steps the resting gathering detectors run over before the next over is gathered: the
+// over gap (at least kOverGapSeconds of silence, where the space level settles in a third of a
+// second) and the over's last marks, which set the mark level within a dot. Five times the
+// slowest level time constant (kDecaySeconds): what they held from before is gone.
+constexpr double kCatchUpSeconds = 5.0;
 // Mark level over space level (amplitude) from which a detector does not split elements in
 // noise (25 dB).
 constexpr float kStrongSignalRatio = 18.0f;
