@@ -194,7 +194,9 @@ public:
     void showMessage(const std::string& text, const std::string& caption) override {
         m_form.messages().show(text, caption);
     }
-    void selectionShown() override { m_form.m_session->flags().SelectionDialogVisible = true; }
+    void selectionShown() override {
+        m_form.m_session->flags().capturePause.set(PauseReason::SoundCardDialog, true);
+    }
     bool deviceChosen(int deviceId) override {
         if (!m_form.m_session->testOpen(deviceId, raw(m_form.m_settings.InputChannel)))
             return false;
@@ -208,11 +210,11 @@ public:
         f.LoopStopped = true;
         f.RestartLoop = true; // a loop entered while the dialog was up reopens the device
         f.QuitRequested = false;
-        f.SelectionDialogVisible = false;
+        f.capturePause.set(PauseReason::SoundCardDialog, false);
         m_form.enableSystemTimer();
     }
     void terminateWithoutSaving() override {
-        m_form.m_session->flags().SelectionDialogVisible = false;
+        m_form.m_session->flags().capturePause.set(PauseReason::SoundCardDialog, false);
         m_form.stopSequence();
         m_form.terminateApplication();
     }
@@ -244,9 +246,7 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     m_soundCardHost = std::make_unique<SoundCardHostImpl>(*this);
     // The receive session is made once: capture buffers, the loop and its thread.
     RunLoopEvents events;
-    events.passDone = [this](const PassResult& r) {
-        // The watchdog's flag as it stands at the end of this pass decides its timeline.
-        const bool stalled = m_session->flags().OutputStalled.load();
+    events.passDone = [this](const PassResult& r, bool stalled) {
         m_calls->post([this, r, stalled] { showPass(r, stalled); });
     };
     events.samplesDone = [this](const int32_t* samples) {
@@ -363,9 +363,11 @@ void TDecoderForm::createSubsystems() {
             *m_services.toneDevice, messageSink(),
             [this] { m_calls->post([this] { errorExit(0); }); },
             *m_keyingClock,
-            // The output watchdog's stall: the receive loop resets its input, or skips the
-            // timeline of the pass it lands in.
-            [this] { m_session->flags().OutputStalled.store(true); });
+            // The output watchdog's stall pauses capture until the output has restarted; the
+            // input then restarts too, and a pass it lands in skips its timeline.
+            [this](bool stalled) {
+                m_session->flags().capturePause.set(PauseReason::OutputStall, stalled);
+            });
         m_toneKeyer = std::make_unique<ToneKeyer>(*m_toneOutput, *m_sendTiming);
     }
 
@@ -414,7 +416,7 @@ void TDecoderForm::createSubsystems() {
         };
     if (!m_services.sendActive)
         m_services.sendActive = [this] {
-            return m_transmitPanel->controller().state().SendActive.load();
+            return m_transmitPanel->controller().sendActive();
         };
     if (!m_services.stopSend)
         m_services.stopSend = [this] { m_transmitPanel->controller().SendBtnClick(); };
@@ -459,11 +461,7 @@ Keyer* TDecoderForm::currentKeyer() {
 }
 
 int TDecoderForm::typingActive() const {
-    return m_transmitPanel->controller().state().TypingActive.load();
-}
-
-void TDecoderForm::setTypingActive(int state) {
-    m_transmitPanel->controller().state().TypingActive = state;
+    return m_transmitPanel->controller().typingActive() ? kStateOn : kStateOff;
 }
 
 void TDecoderForm::createTransmitSide(QWidget* client) {
@@ -472,7 +470,7 @@ void TDecoderForm::createTransmitSide(QWidget* client) {
                                              return ExpandMacro(m_macroSources.at(n),
                                                                 macroFields());
                                          }},
-                                        m_session->flags().TransmitActive, ContrlPnl);
+                                        m_session->flags().capturePause, ContrlPnl);
     m_transmitPanel->setGeometry(0, kTransmitPanelTop, m_clientWidth, kTransmitPanelHeight);
     XmitCntrSpinEdit = m_transmitPanel->XmitCntrSpinEdit;
     // The transmit window has its own place on the form: it leaves the panel's layout.
@@ -1084,7 +1082,7 @@ void TDecoderForm::SelectSoundcardClick() {
     loop.QuitRequested = false;
     // Capture pauses for the dialog on its own account: a send that ends meanwhile does not
     // resume it, and closing the dialog does not resume it while a send keys.
-    loop.SelectionDialogVisible = true;
+    loop.capturePause.set(PauseReason::SoundCardDialog, true);
     if (!SoundCardSelect) SoundCardSelect = new TSoundCardSelect(*m_soundCardHost, this);
     loop.RestartLoop = true;
     SoundCardSelect->show();

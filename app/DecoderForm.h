@@ -171,7 +171,6 @@ public:
     int clientHeight() const;
     bool testOpenInputDevice(int deviceId);
     // TypingActive of the send controls; the focus rule reads it.
-    void setTypingActive(int state);
     int typingActive() const;
     // The macro texts M1..M15 that the editor writes and the listing shows.
     MacroSources& macroSources() { return m_macroSources; }

@@ -17,10 +17,6 @@ bool RunLoop::stopSeen() const {
     return m_flags.StopLoop.load() || m_flags.QuitRequested.load();
 }
 
-bool RunLoop::capturePaused() const {
-    return m_flags.TransmitActive.load() || m_flags.SelectionDialogVisible.load();
-}
-
 void RunLoop::showLeds(bool rcvOn, bool xmitOn) {
     const int state = (rcvOn ? 1 : 0) | (xmitOn ? 2 : 0);
     if (state == m_lampState) return;
@@ -44,13 +40,14 @@ void RunLoop::run(int inputDeviceId, int inputChannel, int inputDeviceCount) {
                 if (m_events.fatalError) m_events.fatalError();
                 return;
             }
-            m_flags.OutputStalled.store(false);
         }
         m_flags.StopLoop.store(false);
+        const CapturePause& pause = m_flags.capturePause;
+        m_pausesSeen = pause.pausesBegun();
 
         // No input device: keep the lamps following the transmit state until stopped.
         while (inputDeviceCount == 0 && !stopSeen()) {
-            const bool tx = m_flags.TransmitActive.load();
+            const bool tx = pause.has(PauseReason::Transmit);
             showLeds(!tx, tx);
             std::this_thread::sleep_for(m_timings.idleSleep);
         }
@@ -61,14 +58,19 @@ void RunLoop::run(int inputDeviceId, int inputChannel, int inputDeviceCount) {
                 m_flags.LoopStopped.store(true);
                 return;
             }
-            bool transmitted = false;
-            while (capturePaused() && !stopSeen()) {
-                showLeds(false, m_flags.TransmitActive.load());
+            // No audio is handled while any reason pauses capture. After a pause, also one
+            // that began and ended unseen, the input restarts, so nothing recorded meanwhile
+            // is decoded.
+            bool paused = false;
+            while (pause.paused() && !stopSeen()) {
+                showLeds(false, pause.has(PauseReason::Transmit));
                 std::this_thread::sleep_for(m_timings.transmitSleep);
-                transmitted = true;
+                paused = true;
             }
             if (stopSeen()) continue;
-            if (transmitted) {
+            const uint64_t begun = pause.pausesBegun();
+            if (paused || begun != m_pausesSeen) {
+                m_pausesSeen = begun;
                 ++m_captureRestarts;
                 if (!m_capture.restartAfterTransmit()) {
                     m_capture.close();
@@ -78,9 +80,7 @@ void RunLoop::run(int inputDeviceId, int inputChannel, int inputDeviceCount) {
             }
             showLeds(true, false);
 
-            const CaptureCycle::Wait w =
-                m_capture.waitPass(m_flags.StopLoop, m_flags.OutputStalled,
-                                   m_flags.SelectionDialogVisible, &m_flags.QuitRequested);
+            const CaptureCycle::Wait w = m_capture.waitPass(m_flags.StopLoop, &m_flags.QuitRequested);
             if (w == CaptureCycle::Wait::Failed) {
                 m_capture.close();
                 if (m_events.fatalError) m_events.fatalError();
@@ -95,10 +95,13 @@ void RunLoop::run(int inputDeviceId, int inputChannel, int inputDeviceCount) {
                 m_flags.LoopStopped.store(true);
                 return;
             }
+            // A pause began during the wait: the buffer holds its audio and is dropped.
+            if (pause.pausesBegun() != m_pausesSeen) continue;
             m_capture.extract(m_samples.data());
+            const uint64_t stalls = pause.stallsBegun();
             const PassResult& result = m_processor.processPass(m_samples.data());
             ++m_passCount;
-            if (m_events.passDone) m_events.passDone(result);
+            if (m_events.passDone) m_events.passDone(result, pause.stallsBegun() != stalls);
             if (m_events.samplesDone) m_events.samplesDone(m_samples.data());
         }
     }

@@ -13,6 +13,7 @@
 #include <functional>
 #include <string>
 
+#include "common/CapturePause.h"
 #include "receive/ReceiveEngine.h"
 #include "receive/audio/CaptureCycle.h"
 
@@ -24,9 +25,8 @@ struct LoopFlags {
     std::atomic<bool> LoopStopped{false};
     std::atomic<bool> QuitRequested{false};
     std::atomic<bool> NoInputDevice{true};
-    std::atomic<bool> TransmitActive{false};         // written by transmit control only
-    std::atomic<bool> OutputStalled{false};          // set by the tone output watchdog
-    std::atomic<bool> SelectionDialogVisible{false}; // written by the "Select SoundCard" dialog
+    // Transmission, the sound card selection and an output stall each pause capture.
+    CapturePause capturePause;
 };
 
 // The per-pass receive pipeline as the loop sees it; ReceiveEngine is the real one.
@@ -38,7 +38,9 @@ public:
 };
 
 struct RunLoopEvents {
-    std::function<void(const PassResult&)> passDone;
+    // outputStalled: the tone output stalled while the pass was processed (its timeline is
+    // skipped).
+    std::function<void(const PassResult&, bool outputStalled)> passDone;
     std::function<void(const int32_t* samples)> samplesDone; // the pass's block, after the pass
     std::function<void(bool rcvOn, bool xmitOn)> leds;     // called only when the lamps change
     std::function<void(WaveOp op)> waveError;              // every device failure, in order
@@ -48,7 +50,7 @@ struct RunLoopEvents {
 
 struct LoopTimings {
     std::chrono::milliseconds idleSleep{100};    // no input device
-    std::chrono::milliseconds transmitSleep{25}; // waiting for a transmission to end
+    std::chrono::milliseconds transmitSleep{25}; // waiting for every pause reason to clear
 };
 
 class RunLoop {
@@ -64,9 +66,6 @@ public:
 
 private:
     bool stopSeen() const;
-    // No audio is handled while a send keys or the sound card dialog is up; each has its own
-    // flag with one writer.
-    bool capturePaused() const;
     void showLeds(bool rcvOn, bool xmitOn);
 
     LoopFlags& m_flags;
@@ -78,6 +77,7 @@ private:
     int m_passCount = 0;
     int m_captureRestarts = 0;
     int m_lampState = -1; // last lamps shown: bit 0 receive, bit 1 transmit
+    uint64_t m_pausesSeen = 0; // CapturePause::pausesBegun() when capture last (re)started
 };
 
 } // namespace dita

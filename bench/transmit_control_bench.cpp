@@ -29,8 +29,8 @@ public:
 void BM_TypedKeyToKeyer(benchmark::State& state) {
     dita::test::FakeTransmitView view;
     TimestampKeyer keyer;
-    std::atomic<bool> transmitActive{false};
-    dita::TransmitController control(view, {[&] { return &keyer; }, nullptr, {}}, transmitActive);
+    dita::CapturePause pause;
+    dita::TransmitController control(view, {[&] { return &keyer; }, nullptr, {}}, pause);
     control.start();
     control.XmitButtonClick();
     view.pumpFor(std::chrono::milliseconds(20));

@@ -23,11 +23,11 @@ public:
     virtual ~MacroSender() = default;
     // TypingActive is 3: typed characters or a started send are being keyed.
     virtual bool sendBusy() const = 0;
-    // XmitEnableState is 3, SendMode is IMM and SendDone is 1: a macro send may start.
+    // XmitEnableState is 3, SendMode is IMM and no screen send runs: a macro send may start.
     virtual bool macroSendAllowed() const = 0;
     // Stores `expanded` (8-bit) as SendBuffers entry bufferIndex, sets MacroPrepared := 1,
-    // SendBufferIndex := bufferIndex and CleanupPending := 1, and runs SendBtnClick, which
-    // starts a TSendThread for that buffer (also when the text is empty).
+    // SendBufferIndex := bufferIndex, and runs SendBtnClick, which starts a TSendThread for
+    // that buffer (also when the text is empty).
     virtual void send(int bufferIndex, const std::string& expanded) = 0;
 };
 

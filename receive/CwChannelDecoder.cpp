@@ -57,6 +57,9 @@ constexpr double kMarkPercentile = 0.95;
 constexpr double kOverGapSeconds = 3.0;
 constexpr float kOverGapWordGaps = 2.5f;
 constexpr int kMinMarksToSettle = 6;
+// Kept steps the resting gathering detectors run over before the next over is gathered: many
+// times their slowest level time constant (kDecaySeconds).
+constexpr double kCatchUpSeconds = 8.0;
 // Mark level over space level (amplitude) from which a detector does not split elements in
 // noise (25 dB).
 constexpr float kStrongSignalRatio = 18.0f;
@@ -103,6 +106,10 @@ void KeyDetector::configure(int halfLength, double stepRate) {
 
 void KeyDetector::reset() {
     configure(m_half, m_stepRate);
+    restartLevels();
+}
+
+void KeyDetector::restartLevels() {
     m_amplitude = m_space = m_mark = 0.0f;
     m_started = m_rawKey = m_open = false;
     m_tailSteps = 0;
@@ -128,8 +135,10 @@ float KeyDetector::filter(std::complex<float> raw) {
     return m_amplitude;
 }
 
-bool KeyDetector::step(std::complex<float> raw) {
-    const float a = filter(raw);
+bool KeyDetector::step(std::complex<float> raw) { return decide(filter(raw)); }
+
+bool KeyDetector::decide(float a) {
+    m_amplitude = a;
     if (!m_started) {
         // Levels start once the triangle holds only input.
         if (++m_filled < 2 * m_half) return false;
@@ -210,6 +219,10 @@ void CwChannelDecoder::reset() {
     for (auto& bank : m_banks) bank.detector.reset();
     m_detector.reset();
     m_kept = 0;
+    m_banksBehind = 0;
+    m_lastReplay.valid = false;
+    rebasePhase();
+    m_phaseBase = 0;
     m_accumulator = {};
     m_accumulated = 0;
     restartGathering();
@@ -230,7 +243,14 @@ void CwChannelDecoder::restartGathering() {
 
 void CwChannelDecoder::setPitch(double hz) {
     m_pitchHz = hz;
+    rebasePhase();
     m_rotation = std::polar(1.0, -2.0 * M_PI * hz / m_sampleRate);
+    m_phase[0] = {1.0, 0.0};
+    for (size_t j = 1; j < m_phase.size(); ++j) m_phase[j] = m_phase[j - 1] * m_rotation;
+    for (size_t j = 0; j < m_phase.size(); ++j) {
+        m_phaseRe[j] = m_phase[j].real();
+        m_phaseIm[j] = m_phase[j].imag();
+    }
 }
 
 void CwChannelDecoder::setFixedWpm(int wpm) {
@@ -238,13 +258,42 @@ void CwChannelDecoder::setFixedWpm(int wpm) {
     m_timing.setFixedWpm(m_fixedWpm, 1.0 / m_stepRate);
 }
 
+void CwChannelDecoder::rebasePhase() {
+    if (m_accumulated == m_phaseBase) return;
+    m_oscillator *= m_phase[static_cast<size_t>(m_accumulated - m_phaseBase)];
+    m_phaseBase = m_accumulated;
+}
+
 void CwChannelDecoder::process(const float* samples, int count, const DecoderSettings& settings, std::string& out) {
-    for (int i = 0; i < count; ++i) {
-        const std::complex<double> z = static_cast<double>(samples[i]) * m_oscillator;
-        m_accumulator += std::complex<float>(static_cast<float>(z.real()), static_cast<float>(z.imag()));
-        m_oscillator *= m_rotation;
-        if (++m_accumulated < kStepSamples) continue;
+    // The oscillator at each sample of a step is its value at the step's start turned by the
+    // precomputed powers of the rotation, so the samples of a step are mixed independently.
+    for (int i = 0; i < count;) {
+        const int n = std::min(kStepSamples - m_accumulated, count - i);
+        const double oscRe = m_oscillator.real();
+        const double oscIm = m_oscillator.imag();
+        const int offset = m_accumulated - m_phaseBase;
+        std::array<float, kStepSamples> mixedRe;
+        std::array<float, kStepSamples> mixedIm;
+        const double* phaseRe = m_phaseRe.data() + offset;
+        const double* phaseIm = m_phaseIm.data() + offset;
+        for (int j = 0; j < n; ++j) {
+            const double x = samples[i + j];
+            mixedRe[static_cast<size_t>(j)] = static_cast<float>(x * (oscRe * phaseRe[j] - oscIm * phaseIm[j]));
+            mixedIm[static_cast<size_t>(j)] = static_cast<float>(x * (oscRe * phaseIm[j] + oscIm * phaseRe[j]));
+        }
+        float re = m_accumulator.real();
+        float im = m_accumulator.imag();
+        for (int j = 0; j < n; ++j) {
+            re += mixedRe[static_cast<size_t>(j)];
+            im += mixedIm[static_cast<size_t>(j)];
+        }
+        m_accumulator = {re, im};
+        i += n;
+        m_accumulated += n;
+        if (m_accumulated < kStepSamples) continue;
+        m_oscillator *= m_phase[static_cast<size_t>(kStepSamples - m_phaseBase)];
         m_oscillator /= magnitude(m_oscillator);  // keep the oscillator on the unit circle
+        m_phaseBase = 0;
         step(m_accumulator, settings, out);
         m_accumulator = {};
         m_accumulated = 0;
@@ -267,12 +316,13 @@ std::complex<float> CwChannelDecoder::rawAt(int age) const {
 }
 
 void CwChannelDecoder::step(std::complex<float> raw, const DecoderSettings& settings, std::string& out) {
+    m_lastReplay.valid = false;  // a new step: the kept steps have moved on
     m_raw[static_cast<size_t>(m_rawPos)] = raw;
     m_rawPos = m_rawPos + 1 == kRawSteps ? 0 : m_rawPos + 1;
     if (m_kept < kRawSteps) ++m_kept;
     ++m_gatherSteps;
     if (m_settled) {
-        liveStep(raw, settings, out);
+        liveStep(settings, out);
     } else {
         gatherStep(raw, settings, out);
     }
@@ -359,11 +409,24 @@ void CwChannelDecoder::applyMatchedLength(float dotSteps) {
 
 int CwChannelDecoder::replay(float dotSteps, float elementGapSteps, int count, TimingEstimate& estimate) {
     const int half = std::clamp(static_cast<int>(std::lround(kMatchedFraction * dotSteps)), 1, KeyDetector::kMaxHalfLength);
+    const int minMark = std::max(1, static_cast<int>(std::lround(kMinRunFraction * dotSteps)));
+    const int minGap = std::max(1, static_cast<int>(std::lround(kMinRunFraction * elementGapSteps)));
+    // Within one step the detectors of several gathering lengths may ask for the same run: its
+    // events, estimate and end state are those of the last one.
+    const ReplayKey key{count, half, minMark, minGap};
+    if (m_lastReplay.valid && m_lastReplay.key == key) {
+        estimate = m_lastReplay.estimate;
+        return m_lastReplay.events;
+    }
     m_detector.configure(half, m_stepRate);
     m_detector.reset();
     const int delay = detectorDelay();
     int amplitudes = 0;
-    for (int age = count - 1; age >= delay; --age) m_scratch[static_cast<size_t>(amplitudes++)] = m_detector.filter(rawAt(age));
+    for (int age = count - 1; age >= delay; --age) {
+        const float a = m_detector.filter(rawAt(age));
+        m_amplitudes[static_cast<size_t>(amplitudes)] = a;
+        m_scratch[static_cast<size_t>(amplitudes++)] = a;
+    }
     auto percentile = [&](double p) {
         if (amplitudes == 0) return 0.0f;
         const auto k = static_cast<size_t>(p * (amplitudes - 1));
@@ -372,15 +435,15 @@ int CwChannelDecoder::replay(float dotSteps, float elementGapSteps, int count, T
     };
     const float space = percentile(kSpacePercentile);
     const float mark = percentile(kMarkPercentile);
-    m_detector.reset();
+    // The decisions run over the same amplitudes; the filter already holds the state they end in.
+    m_detector.restartLevels();
     m_detector.seed(space, mark);
     m_runs.reset();
-    m_runs.setMinimum(std::max(1, static_cast<int>(std::lround(kMinRunFraction * dotSteps))),
-                      std::max(1, static_cast<int>(std::lround(kMinRunFraction * elementGapSteps))));
+    m_runs.setMinimum(minMark, minGap);
     int n = 0;
-    for (int age = count - 1; age >= delay; --age) {
+    for (int i = 0; i < amplitudes; ++i) {
         KeyEvent e;
-        if (m_runs.feed(m_detector.step(rawAt(age)), e) && n < kMaxEvents) m_replayEvents[static_cast<size_t>(n++)] = e;
+        if (m_runs.feed(m_detector.decide(m_amplitudes[static_cast<size_t>(i)]), e) && n < kMaxEvents) m_replayEvents[static_cast<size_t>(n++)] = e;
     }
     int nm = 0;
     int ng = 0;
@@ -395,6 +458,7 @@ int CwChannelDecoder::replay(float dotSteps, float elementGapSteps, int count, T
         }
     }
     estimateTiming(m_markScratch.data(), nm, m_gapScratch.data(), ng, estimate);
+    m_lastReplay = {true, key, estimate, n};
     return n;
 }
 
@@ -437,10 +501,21 @@ bool CwChannelDecoder::settle(const TimingEstimate& gathered, bool held, bool st
     return true;
 }
 
-void CwChannelDecoder::liveStep(std::complex<float> raw, const DecoderSettings& settings, std::string& out) {
-    // The gathering detectors run on so that their levels are current when the next over
+void CwChannelDecoder::catchUpBanks() {
+    // The levels forget within a few seconds, so the last kept steps bring them to where they
+    // would be had the detectors run all along.
+    const int behind = std::min({m_banksBehind, m_kept, static_cast<int>(kCatchUpSeconds * m_stepRate)});
+    for (int age = behind - 1; age >= 0; --age) {
+        const std::complex<float> raw = rawAt(age);
+        for (auto& bank : m_banks) bank.detector.step(raw);
+    }
+    m_banksBehind = 0;
+}
+
+void CwChannelDecoder::liveStep(const DecoderSettings& settings, std::string& out) {
+    // The gathering detectors rest while the timing is known; they catch up when the next over
     // starts.
-    for (auto& bank : m_banks) bank.detector.step(raw);
+    ++m_banksBehind;
     KeyEvent e;
     if (m_runs.feed(m_detector.step(rawAt(detectorDelay())) && m_gate, e)) {
         m_timing.observe(e);
@@ -461,6 +536,7 @@ void CwChannelDecoder::liveStep(std::complex<float> raw, const DecoderSettings& 
                                    kOverGapWordGaps * m_timing.estimate().wordGap);
     if (gap > overGap) {
         m_timing.endOver(settings, out);
+        catchUpBanks();
         restartGathering();
     }
 }

@@ -36,6 +36,8 @@ public:
     int halfLength() const { return m_half; }
     // Clears the filter and the levels.
     void reset();
+    // Clears the levels only.
+    void restartLevels();
     // Starts the levels from known values (for a run over kept steps).
     void seed(float space, float mark);
     // One step of raw baseband (a 16-sample sum); returns the filtered amplitude.
@@ -43,6 +45,8 @@ public:
     // filter() plus the level tracking and decision; returns the key state (false while the
     // squelch is closed).
     bool step(std::complex<float> raw);
+    // The level tracking and decision for an amplitude filter() returned.
+    bool decide(float amplitude);
 
     float amplitude() const { return m_amplitude; }
     float markLevel() const { return m_mark; }
@@ -142,13 +146,17 @@ private:
 
     void step(std::complex<float> raw, const DecoderSettings& settings, std::string& out);
     void gatherStep(std::complex<float> raw, const DecoderSettings& settings, std::string& out);
-    void liveStep(std::complex<float> raw, const DecoderSettings& settings, std::string& out);
+    void liveStep(const DecoderSettings& settings, std::string& out);
     bool bankEstimate(const Bank& bank, TimingEstimate& estimate);
     // Runs the last count kept steps through the matched detector; events into m_replayEvents.
     int replay(float dotSteps, float elementGapSteps, int count, TimingEstimate& estimate);
     // Decodes everything kept once the matched run confirms the timing (or the hold is over).
     bool settle(const TimingEstimate& gathered, bool held, bool strong, const DecoderSettings& settings, std::string& out);
     void restartGathering();
+    // Moves the oscillator on to the sample the step has reached (before the rotation changes).
+    void rebasePhase();
+    // Runs the gathering detectors over the steps they rested through.
+    void catchUpBanks();
     void applyMatchedLength(float dotSteps);
     std::complex<float> rawAt(int age) const;
     // The matched detector reads the kept steps this many steps late, so that its triangle's
@@ -162,6 +170,10 @@ private:
     double m_pitchHz = 600.0;
     std::complex<double> m_oscillator{1.0, 0.0};
     std::complex<double> m_rotation{1.0, 0.0};
+    std::array<std::complex<double>, kStepSamples + 1> m_phase{};  // powers 0..16 of the rotation
+    std::array<double, kStepSamples + 1> m_phaseRe{};  // the same, apart, for the vectorised mixing
+    std::array<double, kStepSamples + 1> m_phaseIm{};
+    int m_phaseBase = 0;  // sample of the step at which m_oscillator holds the phase
     std::complex<float> m_accumulator{};
     int m_accumulated = 0;
 
@@ -170,8 +182,25 @@ private:
     int m_kept = 0;        // steps kept since the reset (up to kRawSteps)
     int m_gatherSteps = 0; // steps since gathering began
     std::array<Bank, kBanks> m_banks;
+    int m_banksBehind = 0;  // steps the gathering detectors have not run since the timing was known
     std::array<float, kRawSteps> m_scratch{};
+    std::array<float, kRawSteps> m_amplitudes{};  // the matched filter's output over the kept steps
     std::array<KeyEvent, kMaxEvents> m_replayEvents{};
+    // The last replay of this step: what it was run with and gave.
+    struct ReplayKey {
+        int count = 0;
+        int half = 0;
+        int minMark = 0;
+        int minGap = 0;
+        bool operator==(const ReplayKey&) const = default;
+    };
+    struct LastReplay {
+        bool valid = false;
+        ReplayKey key;
+        TimingEstimate estimate;
+        int events = 0;
+    };
+    LastReplay m_lastReplay;
     std::array<float, kMaxEvents> m_markScratch{};
     std::array<float, kMaxEvents> m_gapScratch{};
 

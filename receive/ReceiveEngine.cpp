@@ -63,7 +63,12 @@ public:
     void standardDecoderReset();
     void retuneStandard(int bin);
     void enhancedPass(PassResult& r);
+    // The narrowband block: the mean of each 8 input samples (5,512.5 samples/s).
+    static void narrowband(const int32_t* samples, std::array<float, kNarrowbandBlock>& out);
     bool enhanced() const { return m_decoderChoice == kDecoderEnhanced; }
+    // The standard chain's band-pass, decisions and display outputs are worked out: they write
+    // the text, or a window shows them.
+    bool standardChainRuns() const { return !(m_headless && enhanced()); }
 
     std::mutex m_mutex;
     std::vector<ReceiveCommand> m_pending;
@@ -86,6 +91,8 @@ public:
     int m_displayType = 0;
     bool m_receiveOnly = true;
     bool m_keepUnscaled = false;
+    bool m_headless = false;
+    bool m_standardRested = false;  // passes went by without the standard chain
 
     std::array<float, kSpectrumInput> m_spectrumInput{};
     PowerSpectrum m_power{};
@@ -249,6 +256,19 @@ const PassResult& ReceiveEngineImpl::processPass(const int32_t* s) {
     r.markerHz = static_cast<int>((m_tunedBin - 1) * kBinHz);
     m_smoothedCentre = (3.0f * filterCentreForBin(m_tunedBin) + m_smoothedCentre) / 4.0f;
 
+    // Headless with the enhanced decoder: nobody reads the rest of the standard chain.
+    if (!standardChainRuns()) {
+        narrowband(s, m_rawNarrow);
+        enhancedPass(r);
+        m_standardRested = true;
+        return r;
+    }
+    // A standard chain that rested starts afresh on the tuned tone.
+    if (m_standardRested) {
+        retuneStandard(m_tunedBin);
+        m_standardRested = false;
+    }
+
     // Display scaling (in place: the raw SNR below reads the scaled spectrum).
     r.displayType = m_displayType;
     if (m_displayType == 0) {
@@ -268,11 +288,7 @@ const PassResult& ReceiveEngineImpl::processPass(const int32_t* s) {
     r.displayedSnr = m_detector.displayedSnr();
 
     // Narrowband block, noise filter, band-pass.
-    for (int i = 0; i < kNarrowbandBlock; ++i) {
-        int32_t sum = 0;
-        for (int j = 0; j < 8; ++j) sum += s[8 * i + j];
-        m_narrow[i] = static_cast<float>(sum / 8);
-    }
+    narrowband(s, m_narrow);
     m_rawNarrow = m_narrow;
     if (m_noiseFilterOn) m_noiseFilter.process(m_narrow.data(), kNarrowbandBlock);
     m_filter.process(m_narrow.data());
@@ -308,6 +324,14 @@ const PassResult& ReceiveEngineImpl::processPass(const int32_t* s) {
     }
     if (enhanced()) enhancedPass(r);
     return r;
+}
+
+void ReceiveEngineImpl::narrowband(const int32_t* s, std::array<float, kNarrowbandBlock>& out) {
+    for (int i = 0; i < kNarrowbandBlock; ++i) {
+        int32_t sum = 0;
+        for (int j = 0; j < 8; ++j) sum += s[8 * i + j];
+        out[static_cast<size_t>(i)] = static_cast<float>(sum / 8);
+    }
 }
 
 void ReceiveEngineImpl::enhancedPass(PassResult& r) {
@@ -354,5 +378,6 @@ const float* ReceiveEngine::unscaledSpectrum() const {
     return m_impl->m_keepUnscaled ? m_impl->m_unscaled.data() : nullptr;
 }
 void ReceiveEngine::keepUnscaledSpectrum(bool keep) { m_impl->m_keepUnscaled = keep; }
+void ReceiveEngine::setHeadless(bool headless) { m_impl->m_headless = headless; }
 
 } // namespace dita

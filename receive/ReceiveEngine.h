@@ -116,6 +116,12 @@ public:
     // unused); kept only after keepUnscaledSpectrum(true), otherwise null.
     const float* unscaledSpectrum() const;
     void keepUnscaledSpectrum(bool keep);
+    // Worker thread, between passes: nothing shows this engine's display outputs (trace
+    // heights, waterfall row, timeline, signal bar, raw SNR, levels()). While the enhanced
+    // decoder writes the text they are left as they are and the standard chain rests, as none
+    // of its work reaches the text; the text, tuned bin, marker and speed are unchanged. The
+    // standard decoder works in full either way. Off by default.
+    void setHeadless(bool headless);
 
 private:
     std::unique_ptr<ReceiveEngineImpl> m_impl;

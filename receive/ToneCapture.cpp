@@ -46,12 +46,8 @@ constexpr float kPeakDecay = 0.95f;
 // the Blackman-Harris window is about 260; digital silence must not make every bin a tone.
 constexpr float kMinFloor = 1000.0f;
 
-float median(std::array<float, ToneCapture::kMaxBins>& scratch, const float* values, int n) {
-    std::copy(values, values + n, scratch.begin());
-    std::nth_element(scratch.begin(), scratch.begin() + n / 2, scratch.begin() + n);
-    return scratch[static_cast<size_t>(n / 2)];
-}
 } // namespace
+
 
 ToneCapture::ToneCapture() { configure(200.0, 2500.0, kPassFrames / static_cast<double>(kSampleRateHz)); }
 
@@ -108,26 +104,47 @@ double ToneCapture::peakHz(int i) const {
     return (m_first + i - 1 + offset) * kBinHz;
 }
 
-void ToneCapture::localFloor(const std::array<float, kMaxBins>& level, std::array<float, kMaxBins>& floor) {
-    // The lower of the mean levels on either side of each bin, leaving out the bins a tone
-    // spreads over: a coloured noise background (hum, pink noise, a receiver's passband edge)
-    // is not a tone, however far it rises over the band's median.
+void ToneCapture::prefixSums(const std::array<float, kMaxBins>& level) {
     m_prefix[0] = 0.0;
     for (int i = 0; i < m_count; ++i) m_prefix[static_cast<size_t>(i + 1)] = m_prefix[static_cast<size_t>(i)] + level[static_cast<size_t>(i)];
+}
+
+float ToneCapture::floorAt(int i) const {
+    // The lower of the mean levels on either side of the bin, leaving out the bins a tone
+    // spreads over: a coloured noise background (hum, pink noise, a receiver's passband edge)
+    // is not a tone, however far it rises over the band's median.
     auto mean = [&](int a, int b) {  // bins a..b inclusive, clipped
         a = std::max(a, 0);
         b = std::min(b, m_count - 1);
         if (b < a) return -1.0;
         return (m_prefix[static_cast<size_t>(b + 1)] - m_prefix[static_cast<size_t>(a)]) / (b - a + 1);
     };
-    for (int i = 0; i < m_count; ++i) {
-        const double below = mean(i - kLocalBins, i - kToneBins);
-        const double above = mean(i + kToneBins, i + kLocalBins);
-        // A tone beside another tone keeps the lower side; a steep slope of the background
-        // counts with half of its upper side.
-        const double f = below < 0 ? above : (above < 0 ? below : std::max(std::min(below, above), kSlopeShare * std::max(below, above)));
+    const double below = mean(i - kLocalBins, i - kToneBins);
+    const double above = mean(i + kToneBins, i + kLocalBins);
+    // A tone beside another tone keeps the lower side; a steep slope of the background counts
+    // with half of its upper side.
+    const double f = below < 0 ? above : (above < 0 ? below : std::max(std::min(below, above), kSlopeShare * std::max(below, above)));
+    return static_cast<float>(std::max(f, 0.0));
+}
+
+void ToneCapture::localFloor(const std::array<float, kMaxBins>& level, std::array<float, kMaxBins>& floor) {
+    prefixSums(level);
+    // Away from the edges both sides hold the same number of bins, so the choice between the
+    // sides is made on their sums and only the chosen one is divided (the same result as
+    // floorAt: division by a positive number keeps the order).
+    const int interiorLow = kLocalBins;
+    const int interiorHigh = m_count - 1 - kLocalBins;
+    constexpr double kSideBins = kLocalBins - kToneBins + 1;
+    const int edgeLow = std::min(interiorLow, m_count);
+    for (int i = 0; i < edgeLow; ++i) floor[static_cast<size_t>(i)] = floorAt(i);
+    const double* p = m_prefix.data();
+    for (int i = interiorLow; i <= interiorHigh; ++i) {
+        const double below = p[i - kToneBins + 1] - p[i - kLocalBins];
+        const double above = p[i + kLocalBins + 1] - p[i + kToneBins];
+        const double f = std::max(std::min(below, above), kSlopeShare * std::max(below, above)) / kSideBins;
         floor[static_cast<size_t>(i)] = static_cast<float>(std::max(f, 0.0));
     }
+    for (int i = std::max(interiorHigh + 1, edgeLow); i < m_count; ++i) floor[static_cast<size_t>(i)] = floorAt(i);
 }
 
 bool ToneCapture::present(int i) const {
@@ -183,12 +200,9 @@ bool ToneCapture::update(const PowerSpectrum& power) {
     m_filled = std::min(m_filled + 1, kHistory);
     // The floor is the median level, but never more than kDynamicRange below the strongest
     // tone: in noise-free audio the median bin holds only faint keying sidebands.
-    const float strongestNow = *std::max_element(m_sum.begin(), m_sum.begin() + m_count);
     const float strongestAverage = *std::max_element(m_average.begin(), m_average.begin() + m_count);
-    m_floorNow = std::max({median(m_scratch, m_sum.data(), m_count), kMinFloor, kDynamicRange * strongestNow});
-    m_floorAverage = std::max({median(m_scratch, m_average.data(), m_count), kMinFloor, kDynamicRange * strongestAverage});
+    m_floorAverage = std::max({m_averageMedian.update(m_average.data(), m_count, m_scratch.data()), kMinFloor, kDynamicRange * strongestAverage});
     localFloor(m_average, m_localAverage);
-    localFloor(m_sum, m_localNow);
     for (int i = 0; i < m_count; ++i) {
         auto& absent = m_absent[static_cast<size_t>(i)];
         if (present(i)) {
@@ -221,7 +235,11 @@ bool ToneCapture::update(const PowerSpectrum& power) {
     for (int i = std::max(centre - 1, 0); i <= std::min(centre + 1, m_count - 1); ++i) tunedNow = std::max(tunedNow, m_sum[static_cast<size_t>(i)]);
     float nearby = tunedNow;
     for (int i = std::max(centre - kSkirtBins, 0); i <= std::min(centre + kSkirtBins, m_count - 1); ++i) nearby = std::max(nearby, m_sum[static_cast<size_t>(i)]);
-    const float floorNow = std::max(m_floorNow, m_localNow[static_cast<size_t>(std::clamp(centre, 0, m_count - 1))]);
+    // The background of this pass alone, needed only at the tuned tone.
+    const float strongestNow = *std::max_element(m_sum.begin(), m_sum.begin() + m_count);
+    const float medianNow = std::max({m_sumMedian.update(m_sum.data(), m_count, m_scratch.data()), kMinFloor, kDynamicRange * strongestNow});
+    prefixSums(m_sum);
+    const float floorNow = std::max(medianNow, floorAt(std::clamp(centre, 0, m_count - 1)));
     // Two passes in a row: a single noise spectrum puts the tuned bins that far over the
     // background every few hundred passes.
     const bool presentNow = tunedNow >= kHeardRatio * floorNow && tunedNow >= kSkirtRatio * nearby;

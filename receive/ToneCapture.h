@@ -9,6 +9,7 @@
 //
 // Plain class, used by ReceiveEngine once per pass on its worker thread; nothing allocated.
 #include "receive/PowerSpectrum.h"
+#include "receive/RunningMedian.h"
 
 #include <array>
 
@@ -49,7 +50,11 @@ private:
     double quietSeconds() const;
     double peakHz(int index) const;
     bool present(int index) const;
+    // Background level beside each bin, from the prefix sums of the levels.
+    void prefixSums(const std::array<float, kMaxBins>& level);
+    float floorAt(int index) const;
     void localFloor(const std::array<float, kMaxBins>& level, std::array<float, kMaxBins>& floor);
+
     bool keyed(int index) const;
     int bestCandidate(int lowIndex, int highIndex, int excludeLow, int excludeHigh, bool needRise) const;
 
@@ -64,7 +69,8 @@ private:
     bool m_presentBefore = false;
     double m_wordGapSeconds = 0.0;
     float m_floorAverage = 0.0f;
-    float m_floorNow = 0.0f;
+    RunningMedian m_averageMedian;
+    RunningMedian m_sumMedian;
     float m_tunedPeak = 0.0f;
     int m_sinceOnset = 0;
     float m_tunedRatio = 0.0f;
@@ -73,7 +79,6 @@ private:
     std::array<float, kMaxBins> m_average{};
     std::array<float, kMaxBins> m_scratch{};
     std::array<float, kMaxBins> m_localAverage{};
-    std::array<float, kMaxBins> m_localNow{};
     std::array<double, kMaxBins + 1> m_prefix{};
     std::array<float, kMaxBins> m_atHeard{};  // the averages when the tuned tone was last heard
     std::array<long, kMaxBins> m_onset{};

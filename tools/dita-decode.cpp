@@ -176,6 +176,8 @@ void decodeFile(const std::string& path, const std::string& heading, const Decod
     }
     if (!standard) tuned = true;
     engine.keepUnscaledSpectrum(!tuned);
+    // Only the trace reads the display outputs and the standard chain's levels.
+    engine.setHeadless(!trace);
 
     std::array<int32_t, kPassFrames> samples{};
     const auto start = std::chrono::steady_clock::now();

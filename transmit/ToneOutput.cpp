@@ -75,7 +75,7 @@ void EnvelopeBuilder::appendRow(std::string_view row, std::vector<uint8_t>& enve
 }
 
 ToneOutput::ToneOutput(ToneDevice& device, MessageSink messages, std::function<void()> shutdown,
-                       KeyingClock& clock, std::function<void()> stalled)
+                       KeyingClock& clock, std::function<void(bool)> stalled)
     : m_device(device), m_messages(std::move(messages)), m_shutdown(std::move(shutdown)),
       m_clock(clock), m_stalled(std::move(stalled)) {}
 
@@ -139,10 +139,14 @@ bool ToneOutput::waitBlockDone(ToneBlock block) {
     while (!m_device.isDone(block)) {
         const auto now = m_clock.now();
         if (now >= limit) {
-            if (m_stalled) m_stalled();
-            if (!ResetToneOutput()) return false;
-            m_clock.waitUntil(m_clock.now() + std::chrono::milliseconds(kToneRestartPauseMs));
-            return RestartToneOutput();
+            if (m_stalled) m_stalled(true);
+            bool restarted = ResetToneOutput();
+            if (restarted) {
+                m_clock.waitUntil(m_clock.now() + std::chrono::milliseconds(kToneRestartPauseMs));
+                restarted = RestartToneOutput();
+            }
+            if (m_stalled) m_stalled(false);
+            return restarted;
         }
         m_clock.waitUntil(now + std::chrono::milliseconds(1));
     }

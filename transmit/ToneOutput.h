@@ -79,10 +79,12 @@ public:
 
 class ToneOutput {
 public:
-    // shutdown runs after any failure message (the program's stop sequence); stalled runs on
-    // the send thread each time the watchdog abandons a block (the sound input resets on it).
+    // shutdown runs after any failure message (the program's stop sequence). stalled runs on
+    // the send thread: with true when the watchdog abandons a block, with false once the
+    // device has been reset and restarted (or that failed); the sound input pauses between
+    // the two and restarts after.
     ToneOutput(ToneDevice& device, MessageSink messages, std::function<void()> shutdown,
-               KeyingClock& clock, std::function<void()> stalled = {});
+               KeyingClock& clock, std::function<void(bool stalled)> stalled = {});
 
     // Run loop start: opens the device only when a sound input device exists.
     bool openIfInputExists(int inputDeviceCount);
@@ -114,7 +116,7 @@ private:
     std::function<void()> m_shutdown;
     KeyingClock& m_clock;
     bool m_open = false;
-    std::function<void()> m_stalled;
+    std::function<void(bool)> m_stalled;
     std::array<int16_t, kToneBlockSamples> m_blockA{};
     std::array<int16_t, kToneBlockSamples> m_blockB{};
     std::array<float, kToneBlockSamples> m_wave{};

@@ -14,6 +14,7 @@
 
 #include "app/DecoderForm.h"
 #include "app/tests/LoopFakes.h"
+#include "transmit/control/TransmitPanel.h"
 
 namespace dita::test {
 
@@ -35,6 +36,21 @@ template <typename Pred> bool pumpUntil(Pred pred, std::chrono::milliseconds lim
         std::this_thread::sleep_for(2ms);
     }
     return true;
+}
+
+// The tune carrier on or off through the window's transmit control, which pauses the receive
+// loop while it keys, as any transmission does.
+inline void holdCarrier(TDecoderForm& f, bool on) {
+    TransmitController& c = f.transmitPanel().controller();
+    if (c.state().XmitEnableState != kStateOn) c.XmitButtonClick();
+    if (c.tuning() != on) c.TuneBtnClick();
+}
+
+// The Transmit button's run: typed characters are being sent as far as the window is concerned.
+inline void startTransmitRun(TDecoderForm& f) {
+    TransmitController& c = f.transmitPanel().controller();
+    if (c.state().XmitEnableState != kStateOn) c.XmitButtonClick();
+    if (c.phase() != TransmitPhase::Transmitting) c.XmitBtnClick();
 }
 
 struct FormRig {

@@ -35,8 +35,11 @@ public:
             m_result.timelineE[i] = static_cast<int32_t>(i) * kLevelStep;
             m_result.timelineK[i] = i > m_result.timelineK.size() / 2 ? 1.0f : 0.0f;
         }
-        // The output watchdog firing during this pass.
-        if (std::atomic<bool>* flag = stallDuringPass.load()) flag->store(true);
+        // An output stall that begins and ends during this pass.
+        if (CapturePause* pause = stallDuringPass.load()) {
+            pause->set(PauseReason::OutputStall, true);
+            pause->set(PauseReason::OutputStall, false);
+        }
         ++passes;
         return m_result;
     }
@@ -45,7 +48,7 @@ public:
         return m_commands;
     }
     std::atomic<int> passes{0};
-    std::atomic<std::atomic<bool>*> stallDuringPass{nullptr};
+    std::atomic<CapturePause*> stallDuringPass{nullptr};
     std::atomic<int32_t> firstSample{0};
     std::string textPerPass = "E";
 

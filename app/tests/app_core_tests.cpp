@@ -92,6 +92,9 @@ struct LoopRig {
             std::lock_guard lock(m);
             lamps.emplace_back(rcv, xmit);
         };
+        e.passDone = [this](const PassResult&, bool outputStalled) {
+            if (outputStalled) ++stalledPasses;
+        };
         e.fatalError = [this] { ++fatal; };
         e.inputDeviceFallback = [this](int id) { fallbackTo = id; };
         return e;
@@ -120,6 +123,7 @@ struct LoopRig {
     std::vector<WaveOp> errors;
     std::vector<std::pair<bool, bool>> lamps;
     std::atomic<int> fatal{0};
+    std::atomic<int> stalledPasses{0};
     std::atomic<int> fallbackTo{-1};
     std::atomic<bool> returned{false};
     LoopFlags flags;
@@ -138,7 +142,7 @@ TEST(RunLoopTest, TransmitPausesDecodingAndResumesWithAFreshCapture) {
     ASSERT_TRUE(waitFor([&] { return r.processor.passes >= 2; }));
     EXPECT_EQ(r.lastLamps(), std::pair(true, false));
 
-    r.flags.TransmitActive = true;
+    r.flags.capturePause.set(PauseReason::Transmit, true);
     ASSERT_TRUE(waitFor([&] { return r.lastLamps() == std::pair(false, true); }));
     std::this_thread::sleep_for(30ms); // let a pass in progress finish
     const int during = r.processor.passes;
@@ -146,7 +150,7 @@ TEST(RunLoopTest, TransmitPausesDecodingAndResumesWithAFreshCapture) {
     std::this_thread::sleep_for(200ms); // the feeder keeps delivering meanwhile
     EXPECT_EQ(r.processor.passes, during) << "audio was processed during a transmission";
 
-    r.flags.TransmitActive = false;
+    r.flags.capturePause.set(PauseReason::Transmit, false);
     ASSERT_TRUE(waitFor([&] { return r.processor.passes >= during + 2; }));
     EXPECT_EQ(r.loop.captureRestarts(), 1);
     EXPECT_EQ(r.catalog.script(0).resets, resetsBefore + 1) << "capture must restart after sending";
@@ -155,6 +159,53 @@ TEST(RunLoopTest, TransmitPausesDecodingAndResumesWithAFreshCapture) {
     r.flags.StopLoop = true;
     r.join();
     EXPECT_TRUE(r.flags.LoopStopped);
+    EXPECT_EQ(r.fatal, 0);
+}
+
+TEST(RunLoopTest, CapturePausesWhileAnyReasonHoldsAndRestartsAfterEveryPauseEvenAnUnseenOne) {
+    LoopRig r(1);
+    Feeder feed(r.catalog.script(0), 1);
+    r.start(0, kInputMic, 1);
+    ASSERT_TRUE(waitFor([&] { return r.processor.passes >= 2; }));
+    CapturePause& pause = r.flags.capturePause;
+    auto passesStayFor = [&](std::chrono::milliseconds span) {
+        std::this_thread::sleep_for(30ms); // a pass in progress finishes
+        const int before = r.processor.passes;
+        std::this_thread::sleep_for(span);
+        return r.processor.passes == before;
+    };
+
+    // Two reasons overlap: the end of one leaves capture paused for the other, and the end of
+    // both restarts the input once.
+    pause.set(PauseReason::SoundCardDialog, true);
+    pause.set(PauseReason::Transmit, true);
+    ASSERT_TRUE(waitFor([&] { return r.lastLamps() == std::pair(false, true); }));
+    pause.set(PauseReason::Transmit, false);
+    EXPECT_TRUE(passesStayFor(150ms)) << "the dialog's reason no longer held capture";
+    EXPECT_EQ(r.lastLamps(), std::pair(false, false)) << "nothing is keyed";
+    int restarts = r.loop.captureRestarts();
+    pause.set(PauseReason::SoundCardDialog, false);
+    ASSERT_TRUE(waitFor([&] { return r.processor.passes >= 1 && r.lastLamps().first; }));
+    EXPECT_EQ(r.loop.captureRestarts(), restarts + 1);
+
+    // An output stall holds capture on its own account.
+    pause.set(PauseReason::OutputStall, true);
+    EXPECT_TRUE(passesStayFor(100ms)) << "audio was processed while the output was stalled";
+    restarts = r.loop.captureRestarts();
+    pause.set(PauseReason::OutputStall, false);
+    const int resumed = r.processor.passes;
+    ASSERT_TRUE(waitFor([&] { return r.processor.passes >= resumed + 2; }));
+    EXPECT_EQ(r.loop.captureRestarts(), restarts + 1);
+
+    // A stall that begins and ends while a pass is processed, unseen by any look of the loop:
+    // that pass skips its timeline and the input still restarts.
+    restarts = r.loop.captureRestarts();
+    const int resets = r.catalog.script(0).resets;
+    r.processor.stallDuringPass = &pause;
+    ASSERT_TRUE(waitFor([&] { return r.stalledPasses >= 1; }));
+    r.processor.stallDuringPass = nullptr;
+    ASSERT_TRUE(waitFor([&] { return r.loop.captureRestarts() > restarts; }));
+    EXPECT_GT(r.catalog.script(0).resets, resets);
     EXPECT_EQ(r.fatal, 0);
 }
 
@@ -200,7 +251,7 @@ TEST(RunLoopTest, WithoutDevicesTheLampsFollowTheTransmitState) {
     LoopRig r(0);
     r.start(0, kInputMic, 0);
     ASSERT_TRUE(waitFor([&] { return r.lastLamps() == std::pair(true, false); }));
-    r.flags.TransmitActive = true;
+    r.flags.capturePause.set(PauseReason::Transmit, true);
     ASSERT_TRUE(waitFor([&] { return r.lastLamps() == std::pair(false, true); }));
     r.flags.StopLoop = true;
     r.join();

@@ -341,7 +341,9 @@ TEST(DecoderFormLayoutTest, FocusRuleAndGainBars) {
     f.TransmitMemo->setFocus();
     f.click("ScrollingOff1");
     EXPECT_TRUE(pumpUntil([&] { return f.RcvMemo->hasFocus(); }, 1000ms));
-    f.setTypingActive(3); // typed characters are being sent
+    startTransmitRun(f); // typed characters are being sent
+    f.RcvMemo->setFocus();
+    ASSERT_TRUE(pumpUntil([&] { return f.RcvMemo->hasFocus(); }, 1000ms));
     f.click("Short1");
     EXPECT_TRUE(pumpUntil([&] { return f.TransmitMemo->hasFocus(); }, 1000ms));
 
@@ -463,14 +465,14 @@ TEST(DecoderFormLoopTest, TransmitPausesTheWindowAndCaptureRestartsFresh) {
     Feeder feed(r.catalog.script(0), 1);
     TDecoderForm& f = *r.form;
     ASSERT_TRUE(pumpUntil([&] { return f.passesShown() >= 2; }));
-    f.flags().TransmitActive = true;
+    holdCarrier(f, true);
     ASSERT_TRUE(pumpUntil([&] { return f.xmitLedOn() && !f.rcvLedOn(); }));
     pumpUntil([] { return false; }, 50ms);
     const int paused = r.processor.passes;
     const int resets = r.catalog.script(0).resets;
     pumpUntil([] { return false; }, 200ms);
     EXPECT_EQ(r.processor.passes, paused);
-    f.flags().TransmitActive = false;
+    holdCarrier(f, false);
     ASSERT_TRUE(pumpUntil([&] { return r.processor.passes >= paused + 2; }));
     EXPECT_TRUE(f.rcvLedOn());
     EXPECT_FALSE(f.xmitLedOn());
@@ -523,7 +525,7 @@ TEST(SoundCardWindowsTest, NoDeviceShowsTheErrorWindowAndItsButtonsWork) {
             "No sound card was detected. Options are:\n\n1. Quit the program."));
         EXPECT_TRUE(f.flags().NoInputDevice);
         ASSERT_TRUE(pumpUntil([&] { return f.rcvLedOn(); }));
-        f.flags().TransmitActive = true;
+        holdCarrier(f, true);
         ASSERT_TRUE(pumpUntil([&] { return f.xmitLedOn() && !f.rcvLedOn(); }));
         f.SndCardErrForm->ContinueBtn->click();
         EXPECT_FALSE(f.SndCardErrForm->isVisible());
@@ -584,7 +586,7 @@ TEST(SoundCardWindowsTest, SelectionDialogClampsTestsAndRestarts) {
     TSoundCardSelect& d = *f.SoundCardSelect;
     EXPECT_TRUE(d.isVisible());
     EXPECT_EQ(d.SoundCardManf->text(), "Fake input 0");
-    EXPECT_TRUE(f.flags().SelectionDialogVisible) << "no audio is handled while choosing";
+    EXPECT_TRUE(f.flags().capturePause.has(PauseReason::SoundCardDialog)) << "no audio is handled while choosing";
     ASSERT_TRUE(pumpUntil([&] { return !f.loopRunning(); }));
     d.WaveUpDown->setValue(5);
     EXPECT_EQ(d.WaveUpDown->value(), 1);
@@ -602,7 +604,7 @@ TEST(SoundCardWindowsTest, SelectionDialogClampsTestsAndRestarts) {
     d.CloseBtn->click();
     EXPECT_FALSE(d.isVisible());
     EXPECT_EQ(f.settings().InputDeviceId, 1);
-    EXPECT_FALSE(f.flags().SelectionDialogVisible);
+    EXPECT_FALSE(f.flags().capturePause.has(PauseReason::SoundCardDialog));
     const int shown = f.passesShown();
     ASSERT_TRUE(pumpUntil([&] { return f.passesShown() > shown && f.loopEntries() == 2; }));
     EXPECT_GE(r.catalog.created[1], 2) << "test open and the loop's open";

@@ -190,17 +190,17 @@ TEST(SettingsOwner, CapturePausesForEachReasonUntilThatReasonEnds) {
     // the loop is entered again meanwhile (here by a change of the input channel).
     f.click("SelectSoundcard");
     ASSERT_TRUE(pumpUntil([&] { return !f.loopRunning(); }));
-    f.flags().TransmitActive = true;
-    f.flags().TransmitActive = false;
+    holdCarrier(f, true);
+    holdCarrier(f, false);
     f.click("MicInput");
     ASSERT_TRUE(pumpUntil([&] { return f.loopEntries() == 2 && f.loopRunning(); }));
     EXPECT_TRUE(passesStayAt(150ms)) << "no audio is handled while choosing a sound card";
 
     // Closing the dialog in the middle of a send does not resume capture while keying.
-    f.flags().TransmitActive = true;
+    holdCarrier(f, true);
     f.SoundCardSelect->FormClose();
     EXPECT_TRUE(passesStayAt(150ms)) << "no audio is handled while keying";
-    f.flags().TransmitActive = false;
+    holdCarrier(f, false);
     const int resumed = r.processor.passes;
     EXPECT_TRUE(pumpUntil([&] { return r.processor.passes > resumed + 1; }));
     f.Quit1Click();
@@ -208,30 +208,24 @@ TEST(SettingsOwner, CapturePausesForEachReasonUntilThatReasonEnds) {
 
 TEST(SettingsOwner, AToneOutputStallRestartsTheCapture) {
     RecordingToneDevice tone;
-    tone.stallBlockIndex = 0; // the first block written never finishes
     FormRig r(1, true, [&](DecoderFormServices& s) { s.toneDevice = &tone; });
     Feeder feed(r.catalog.script(0), 1);
     TDecoderForm& f = *r.form;
     ASSERT_TRUE(pumpUntil([&] { return f.passesShown() >= 1 && f.toneOutput()->isOpen(); }));
     const int resets = r.catalog.script(0).resets;
 
-    // The send thread's watchdog abandons the stalled block and the receive side resets its
-    // input. A stall that lands while a pass is processed is skipped by the timeline instead
-    // and cleared by the next wait, so a few stalls are played until one lands in a wait.
+    // The send thread's watchdog abandons the stalled block: capture pauses until the output
+    // has restarted and then restarts its input, wherever in the receive loop the stall lands.
     std::vector<uint8_t> envelope(kToneBlockSamples * 2, 1);
     ToneSettings settings;
     settings.SidetoneOn = true;
-    bool reset = false;
-    for (int attempt = 0; attempt < 3 && !reset; ++attempt) {
-        tone.stallBlockIndex = static_cast<int>(tone.blocks.size());
-        std::thread send([&] {
-            f.toneOutput()->PlayEnvelope(envelope.data(), static_cast<int64_t>(envelope.size()),
-                                         settings, kOutputSoundCard);
-        });
-        send.join(); // the window thread is not needed: failures would be posted to it
-
-        reset = pumpUntil([&] { return r.catalog.script(0).resets > resets; }, 200ms);
-    }
+    tone.stallBlockIndex = static_cast<int>(tone.blocks.size()); // the next block never finishes
+    std::thread send([&] {
+        f.toneOutput()->PlayEnvelope(envelope.data(), static_cast<int64_t>(envelope.size()),
+                                     settings, kOutputSoundCard);
+    });
+    send.join(); // the window thread is not needed: failures would be posted to it
+    const bool reset = pumpUntil([&] { return r.catalog.script(0).resets > resets; }, 1000ms);
     EXPECT_TRUE(reset) << "the capture is reset after an output stall";
     f.Quit1Click();
 }

@@ -172,11 +172,11 @@ TEST(TransmitWiring, ReenteringTheReceiveLoopSelectsImmediateModeAgain) {
     ASSERT_EQ(state.SendMode.load(), kSendModeScn);
     t.f.TransmitMemo->setPlainText("PARIS PARIS PARIS PARIS");
     panel.SendBtn->click();
-    ASSERT_TRUE(pumpUntil([&] { return state.SendActive.load(); }));
+    ASSERT_TRUE(pumpUntil([&] { return t.f.transmitPanel().controller().sendActive(); }));
     const int entries = t.f.loopEntries();
     t.f.click("LeftInput");
     ASSERT_TRUE(pumpUntil([&] { return t.f.loopEntries() > entries && t.f.loopRunning(); }));
-    ASSERT_TRUE(pumpUntil([&] { return !state.SendActive.load(); }));
+    ASSERT_TRUE(pumpUntil([&] { return !t.f.transmitPanel().controller().sendActive(); }));
     pumpUntil([] { return false; }, 50ms); // a character being keyed is finished
     const int keyed = t.keyer.characters();
     pumpUntil([] { return false; }, 150ms);
@@ -185,7 +185,7 @@ TEST(TransmitWiring, ReenteringTheReceiveLoopSelectsImmediateModeAgain) {
     EXPECT_EQ(state.SendBufferIndex.load(), kImmBufferIndex);
     EXPECT_TRUE(panel.MsgButton13->font().bold());
     EXPECT_FALSE(panel.MsgButton14->font().bold());
-    EXPECT_FALSE(t.f.flags().TransmitActive.load());
+    EXPECT_FALSE(t.f.flags().capturePause.has(PauseReason::Transmit));
     EXPECT_EQ(t.f.keyingPort().KeyState.load(), kKeyUp);
 }
 
@@ -197,10 +197,10 @@ TEST(TransmitWiring, TransmitActiveAndLampsFollowASend) {
     t.f.macroSources()[4] = "TEST TEST";
     t.enableImmediate();
     t.f.MsgButton4->click();
-    EXPECT_TRUE(pumpUntil([&] { return t.f.flags().TransmitActive.load(); }));
+    EXPECT_TRUE(pumpUntil([&] { return t.f.flags().capturePause.has(PauseReason::Transmit); }));
     EXPECT_TRUE(pumpUntil([&] { return t.f.xmitLedOn() && !t.f.rcvLedOn(); }));
     EXPECT_TRUE(t.keyed("TEST TEST"));
-    EXPECT_TRUE(pumpUntil([&] { return !t.f.flags().TransmitActive.load(); }));
+    EXPECT_TRUE(pumpUntil([&] { return !t.f.flags().capturePause.has(PauseReason::Transmit); }));
     EXPECT_TRUE(pumpUntil([&] { return t.f.rcvLedOn() && !t.f.xmitLedOn(); }));
 }
 
@@ -255,7 +255,7 @@ TEST(TransmitWiring, QuittingDuringASendStopsItAndReleasesTheKey) {
     EXPECT_EQ(t.keyer.stoppedTexts(), 1);
     const int sent = t.keyer.characters();
     EXPECT_LT(sent, static_cast<int>(longText.size()));
-    EXPECT_FALSE(t.f.flags().TransmitActive.load());
+    EXPECT_FALSE(t.f.flags().capturePause.has(PauseReason::Transmit));
     EXPECT_EQ(t.f.keyingPort().KeyState.load(), kKeyUp);
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(t.keyer.characters(), sent) << "nothing is keyed after the quit";
@@ -284,7 +284,7 @@ TEST(TransmitWiring, LoadTransmitTellsTransmitControlAboutTheLoadedText) {
     panel.SendBtn->click();
     ASSERT_TRUE(pumpUntil([&] { return keyer.texts().size() >= 2; }));
     panel.LoopButton->click();
-    ASSERT_TRUE(pumpUntil([&] { return !state.SendActive.load(); }));
+    ASSERT_TRUE(pumpUntil([&] { return !f.transmitPanel().controller().sendActive(); }));
     for (const auto& text : keyer.texts()) EXPECT_EQ(text, "TEST DE DL1ABC");
     EXPECT_TRUE(rig.messages.messages.empty());
     std::filesystem::remove(file);

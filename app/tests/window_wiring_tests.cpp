@@ -161,7 +161,7 @@ TEST(WindowDisplaysTest, TimelineShowsFromTheMenuAndSkipsPassesWhileTheOutputIsS
     ASSERT_TRUE(pumpUntil([&] { return f.passesShown() > shown + 1; }));
     EXPECT_TRUE(hasColourOtherThan(tl.chart().image(), Qt::white));
 
-    r.processor.stallDuringPass = &f.flags().OutputStalled;
+    r.processor.stallDuringPass = &f.flags().capturePause;
     shown = f.passesShown(); // let queued passes and the window's own events settle first
     ASSERT_TRUE(pumpUntil([&] { return f.passesShown() > shown + 1; }));
     const QImage frozen = tl.chart().image().copy();
@@ -353,7 +353,7 @@ TEST(WindowTransmitTest, SpeedControlsHoldTheSerialLimitAndPublishTheTiming) {
     EXPECT_EQ(f.settings().XmitSpeed, 125);
     f.applyXmitSpeed(70);
 
-    f.setTypingActive(3); // while typed characters are sent the spin edit changes nothing
+    startTransmitRun(f); // while typed characters are sent the spin edit changes nothing
     f.XmitSpdUpDn2->setValue(30);
     EXPECT_EQ(f.sendTiming().current().DotMs, ComputeSendTiming(70, TimingWeights{}).DotMs);
     f.click("N15WPM"); // the speed locks still do

@@ -106,8 +106,6 @@ bool CaptureCycle::resetDeviceAndRestart(std::chrono::milliseconds pause) {
 }
 
 CaptureCycle::Wait CaptureCycle::waitPass(const std::atomic<bool>& stopLoop,
-                                          std::atomic<bool>& outputStalled,
-                                          const std::atomic<bool>& selectionVisible,
                                           const std::atomic<bool>* quitRequested) {
     if (!m_device) {
         fail(WaveOp::PrepareA);
@@ -123,7 +121,6 @@ CaptureCycle::Wait CaptureCycle::waitPass(const std::atomic<bool>& stopLoop,
         return Wait::Failed;
     }
 
-    outputStalled.store(false);
     bool watchdogArmed = true;
     const auto deadline =
         std::chrono::steady_clock::now() +
@@ -131,14 +128,10 @@ CaptureCycle::Wait CaptureCycle::waitPass(const std::atomic<bool>& stopLoop,
     while (!waited.done.load(std::memory_order_acquire)) {
         if (stopLoop.load() || (quitRequested && quitRequested->load())) return Wait::Stopped;
         std::this_thread::sleep_for(m_timings.poll);
-        if (outputStalled.load() && !selectionVisible.load()) {
-            outputStalled.store(false);
-            if (!resetDeviceAndRestart(std::chrono::milliseconds(0))) return Wait::Failed;
-        } else if (watchdogArmed && std::chrono::steady_clock::now() >= deadline) {
+        if (watchdogArmed && std::chrono::steady_clock::now() >= deadline) {
             // Input watchdog: a device that stopped delivering is reset, which releases the
             // queued buffers, and started again after a short pause.
             watchdogArmed = false;
-            outputStalled.store(false);
             ++m_watchdogResets;
             if (!resetDeviceAndRestart(m_timings.restartPause)) return Wait::Failed;
         }

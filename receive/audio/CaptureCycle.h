@@ -62,10 +62,9 @@ public:
     bool restartAfterTransmit();
 
     // One capture cycle: queue the other buffer, wait for the current one, flip. Stopped when
-    // stopLoop (or quitRequested, when given) is seen during the wait. outputStalled makes the wait
-    // reset and restart the device, unless the device selection dialog is visible.
-    Wait waitPass(const std::atomic<bool>& stopLoop, std::atomic<bool>& outputStalled,
-                  const std::atomic<bool>& selectionVisible,
+    // stopLoop (or quitRequested, when given) is seen during the wait. (Pauses, an output
+    // stall among them, are the run loop's: it drops the buffer and restarts the device.)
+    Wait waitPass(const std::atomic<bool>& stopLoop,
                   const std::atomic<bool>* quitRequested = nullptr);
 
     // The samples of the buffer that the last waitPass completed. A buffer released early

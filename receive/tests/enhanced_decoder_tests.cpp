@@ -216,5 +216,41 @@ TEST(EnhancedDecoder, NoiseAloneWritesNothing) {
               "");
 }
 
+// dita-decode runs the engine headless: the enhanced text is the window's, over two overs (the
+// second after the gathering detectors rested), and a standard decoder chosen afterwards takes
+// up the text on the captured tone (its speed acquisition may lose the first over it hears).
+TEST(EnhancedDecoder, HeadlessEngineWritesTheWindowsTextAndResumesTheStandardChain) {
+    CwSignal s;
+    s.snrDb = 10;
+    s.tailSeconds = 4.0;
+    const auto first = synthesize("VVV CQ DE W1AW", s);
+    s.wpm = 28;
+    s.leadSeconds = 0.2;
+    const auto second = synthesize("TEST DE K1ABC K", s);
+    auto audio = concat(concat(concat(first, second), second), second);
+    audio.resize((audio.size() / kPassFrames + 12) * kPassFrames, 0);
+    const int switchPass = static_cast<int>((first.size() + second.size()) / kPassFrames) - 2;
+    ReceiveEngine window;
+    ReceiveEngine headless;
+    headless.setHeadless(true);
+    std::string windowText;
+    std::string headlessText;
+    std::string standardText;
+    for (const auto e : {&window, &headless}) e->post({ReceiveCommandKind::Decoder, kDecoderEnhanced});
+    for (size_t i = 0; i + kPassFrames <= audio.size(); i += kPassFrames) {
+        const int pass = static_cast<int>(i / kPassFrames);
+        if (pass < switchPass) {
+            windowText += window.processPass(&audio[i]).text;
+            headlessText += headless.processPass(&audio[i]).text;
+            continue;
+        }
+        if (pass == switchPass) headless.post({ReceiveCommandKind::Decoder, kDecoderStandard});
+        standardText += headless.processPass(&audio[i]).text;
+    }
+    EXPECT_EQ(folded(windowText), "VVV CQ DE W1AW TEST DE K1ABC K");
+    EXPECT_EQ(headlessText, windowText);
+    EXPECT_NE(folded(standardText).find("K TEST DE K1ABC K"), std::string::npos) << standardText;
+}
+
 } // namespace
 } // namespace dita

@@ -3,12 +3,15 @@
 #include "receive/ReceiveEngine.h"
 #include "receive/RealTransform.h"
 #include "receive/PowerSpectrum.h"
+#include "receive/RunningMedian.h"
 #include "receive/ToneDetector.h"
 #include "receive/tests/CwSynth.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -67,6 +70,35 @@ TEST(RealTransform, MatchesTheDefinitionAndInvertsExactly) {
     t.forward(x.data(), nullptr, re.data(), im.data());
     t.inverse(re.data(), im.data(), back.data());
     for (int j = 0; j < n; ++j) EXPECT_NEAR(back[j], x[j], 1e-5);
+}
+
+// The capture's median: the very element nth_element selects, row after row, whether the level
+// creeps, jumps by 30 dB either way, or the row holds ties, zeros, infinities or not-a-number.
+TEST(RunningMedian, SelectsWhatNthElementSelectsOverChangingRows) {
+    std::mt19937 rng(5);
+    std::exponential_distribution<float> noise(1.0f);
+    std::normal_distribution<double> creep(0.0, 0.05);
+    RunningMedian median;
+    std::vector<float> row(470);
+    std::vector<float> sorted(470);
+    std::vector<float> scratch(470);
+    double level = 1e4;
+    for (int pass = 0; pass < 20000; ++pass) {
+        const int n = pass % 7 == 0 ? 3 + static_cast<int>(rng() % 468) : 470;
+        const int kind = static_cast<int>(rng() % 25);
+        level *= kind == 0 ? 1000.0 : kind == 1 ? 1e-3 : std::exp(creep(rng));
+        level = std::clamp(level, 1e-3, 1e12);
+        for (int i = 0; i < n; ++i) row[i] = static_cast<float>(level) * noise(rng);
+        if (kind == 2) for (int i = 0; i < n; ++i) row[i] = std::round(row[i] / static_cast<float>(level)) * static_cast<float>(level);
+        if (kind == 3) std::fill(row.begin(), row.begin() + n, 0.0f);
+        if (kind == 4) row[rng() % n] = std::numeric_limits<float>::quiet_NaN();
+        if (kind == 5) row[rng() % n] = std::numeric_limits<float>::infinity();
+        std::copy(row.begin(), row.begin() + n, sorted.begin());
+        std::nth_element(sorted.begin(), sorted.begin() + n / 2, sorted.begin() + n);
+        const float want = sorted[static_cast<size_t>(n / 2)];
+        const float got = median.update(row.data(), n, scratch.data());
+        ASSERT_TRUE(got == want || (std::isnan(got) && std::isnan(want))) << "pass " << pass << " kind " << kind << ": " << got << " instead of " << want;
+    }
 }
 
 TEST(BandPassFilter, Bin100At30WpmPassesAbout500To560Hz) {

@@ -26,39 +26,31 @@ int macroForCommand(const TypedEntry& entry) {
 } // namespace
 
 // One screen send pass on a thread of its own. Its stop flag is its own, so a new pass that
-// starts while a stopped one finishes its last character cannot undo the stop.
+// starts after a stopped one cannot undo the stop.
 class TSendThread {
 public:
-    TSendThread(TransmitController& owner, TransmitController::SendKind kind, int bufferIndex,
-                uint64_t generation)
-        : m_bufferIndex(bufferIndex), m_generation(generation) {
-        m_thread = std::thread([this, &owner, kind] {
-            owner.sendPass(*this, kind);
-            m_finished = true;
-        });
+    TSendThread(TransmitController& owner, int bufferIndex) : m_bufferIndex(bufferIndex) {
+        m_thread = std::thread([this, &owner] { owner.sendPass(*this); });
     }
     ~TSendThread() { join(); }
     TSendThread(const TSendThread&) = delete;
     TSendThread& operator=(const TSendThread&) = delete;
 
     void terminate() { m_stop = true; }
-    bool finished() const { return m_finished.load(); }
     void join() {
         if (m_thread.joinable()) m_thread.join();
     }
 
     const int m_bufferIndex;
-    const uint64_t m_generation;
     std::atomic<bool> m_stop{false};
 
 private:
-    std::atomic<bool> m_finished{false};
     std::thread m_thread;
 };
 
 TransmitController::TransmitController(TransmitView& view, TransmitParts parts,
-                                       std::atomic<bool>& transmitActive)
-    : m_view(view), m_parts(std::move(parts)), m_transmitActive(transmitActive) {}
+                                       CapturePause& capturePause)
+    : m_view(view), m_parts(std::move(parts)), m_capturePause(capturePause) {}
 
 TransmitController::~TransmitController() {
     shutdown();
@@ -68,7 +60,7 @@ void TransmitController::start() {
     if (!m_charThread.joinable() && !m_charTerminated) {
         m_charThread = std::thread([this] { charThreadRun(); });
     }
-    startSendThread(SendKind::Idle);
+    if (phase() == TransmitPhase::Idle) showIdleControls();
 }
 
 // ---------------------------------------------------------------- shared helpers
@@ -85,98 +77,144 @@ bool TransmitController::keyForOtherProgram(std::string_view latin1, const std::
 
 void TransmitController::setTransmitOwner(unsigned owner, bool on) {
     std::lock_guard lock(m_ownerMutex);
+    const bool was = m_owners != 0;
     m_owners = on ? (m_owners | owner) : (m_owners & ~owner);
-    m_transmitActive = m_owners != 0;
+    if ((m_owners != 0) != was) m_capturePause.set(PauseReason::Transmit, m_owners != 0);
 }
 
 void TransmitController::postSpeedControlsEnabled() {
     // Runs later on the window thread: a send started in between keeps the controls locked.
     m_view.post([this] {
-        if (m_state.TypingActive.load() != kStateOn)
-            m_view.setSpeedControlEnabled(SpeedControl::TypingUpDown, true);
+        if (!typingActive()) m_view.setSpeedControlEnabled(SpeedControl::TypingUpDown, true);
     });
-}
-
-bool TransmitController::resetTypingUnlessSending() {
-    std::lock_guard lock(m_typingMutex);
-    if (m_state.SendActive.load() && !m_state.SendDone.load()) return false;
-    m_state.TypingActive = kStateOff;
-    return true;
-}
-
-void TransmitController::requestStop() {
-    for (auto& thread : m_sendThreads)
-        thread->terminate();
-}
-
-void TransmitController::reapSendThreads() {
-    std::erase_if(m_sendThreads, [](const std::unique_ptr<TSendThread>& t) {
-        if (!t->finished()) return false;
-        t->join();
-        return true;
-    });
-}
-
-void TransmitController::startSendThread(SendKind kind) {
-    reapSendThreads();
-    const uint64_t generation = ++m_sendGeneration;
-    m_currentGeneration = generation;
-    m_sendThreads.push_back(
-        std::make_unique<TSendThread>(*this, kind, m_state.SendBufferIndex.load(), generation));
 }
 
 void TransmitController::refused(const char* text) {
     m_view.showMessage(text, kErrorMessageCaption);
 }
 
+void TransmitController::showIdleControls() {
+    m_view.setSpeedControlEnabled(SpeedControl::ScreenSpin, true);
+    m_view.setSpeedControlEnabled(SpeedControl::TypingUpDown, true);
+    m_view.setTransmitReadOnly(false);
+    m_view.transmitStateChanged();
+}
+
+// ---------------------------------------------------------------- the state and the sender
+
+void TransmitController::enterPhase(TransmitPhase next) {
+    m_phase = next;
+    if (next == TransmitPhase::Idle) releaseKeyUnlessKeying();
+}
+
+void TransmitController::keyLines(int32_t keyState) {
+    if (!m_parts.port) return;
+    m_parts.port->KeyState = keyState;
+    m_parts.port->SetKeyLines(keyState);
+}
+
+void TransmitController::releaseKeyUnlessKeying() {
+    // Whoever holds the keying lock is mid-character and lets the key up at its end; otherwise
+    // nothing may hold it down in the idle state, whatever ended the send (a keyer that failed
+    // mid-element included).
+    std::unique_lock keying(m_keyingMutex, std::try_to_lock);
+    if (keying.owns_lock()) keyLines(kKeyUp);
+}
+
+void TransmitController::startSender(int bufferIndex) {
+    if (m_sender) {
+        // The previous sender is still finishing its last character: this send begins when
+        // it has reported, so two senders never run.
+        m_sender->terminate();
+        m_senderStopped = true;
+        m_pendingBufferIndex = bufferIndex;
+        return;
+    }
+    m_senderStopped = false;
+    m_sender = std::make_unique<TSendThread>(*this, bufferIndex);
+}
+
+void TransmitController::stopSender() {
+    m_pendingBufferIndex = -1;
+    if (!m_sender) return;
+    m_sender->terminate();
+    m_senderStopped = true;
+}
+
+void TransmitController::releaseScreenOwnerIfNoSender() {
+    // A stopped sender still keys its last character: capture stays paused until its report.
+    if (!m_sender && phase() != TransmitPhase::Transmitting) setTransmitOwner(kOwnerScreen, false);
+}
+
+void TransmitController::senderFinished(const TSendThread* sender) {
+    if (!m_sender || sender != m_sender.get()) return;
+    const bool stopped = m_senderStopped;
+    m_sender->join();
+    m_sender.reset();
+    m_senderStopped = false;
+    if (m_pendingBufferIndex >= 0) {
+        const int index = m_pendingBufferIndex;
+        m_pendingBufferIndex = -1;
+        startSender(index);
+        return;
+    }
+    switch (phase()) {
+    case TransmitPhase::Sending:
+        // The pass ended by itself: the stop path puts the window back into its idle state.
+        if (!stopped) sendStopPath();
+        break;
+    case TransmitPhase::Tuning:
+        // The carrier asked for during the send's last element goes down now.
+        keyLines(kKeyDown);
+        setTransmitOwner(kOwnerScreen, false);
+        break;
+    case TransmitPhase::Idle:
+        releaseKeyUnlessKeying();
+        setTransmitOwner(kOwnerScreen, false);
+        break;
+    case TransmitPhase::Transmitting:
+        break;
+    }
+}
+
 // ---------------------------------------------------------------- SendBtn
 
 void TransmitController::SendBtnClick() {
     TransmitState& s = m_state;
-    if (s.SendActive) {
+    if (sendActive()) {
         sendStopPath();
         return;
     }
     if (s.XmitEnableState == kStateOff) {
         refused(kXmitEnableMustBeOnText);
-        s.TypingActive = kStateOff;
         m_view.setSpeedControlEnabled(SpeedControl::ScreenSpin, true);
-        s.SendDone = true;
         s.SendBufferIndex = 0;
         m_view.clearMessageButtonMarks();
-        m_sendMarked = false;
         m_view.transmitStateChanged();
         m_view.focusTransmitMemo();
         return;
     }
-    if (s.SendMode == kSendModeImm && s.SendBufferIndex == 0 && s.TypingActive == kStateOff &&
+    if (s.SendMode == kSendModeImm && s.SendBufferIndex == 0 && !typingActive() &&
         !s.TextLoaded) {
         refused(kNoMemoryButtonText);
-        s.SendDone = true;
         m_view.focusTransmitMemo();
         return;
     }
-    if (s.TypedEchoDone && s.TypingActive == kStateOn && s.SendBufferIndex == 0) {
+    if (s.TypedEchoDone && typingActive() && s.SendBufferIndex == 0) {
         cancelTyping();
         return;
     }
 
     // Start a screen send. The window text is taken here, on the window thread, because
     // TransmitMemo is a window control; it stays read-only until the send ends.
-    m_sendMarked = true;
     setTransmitOwner(kOwnerScreen, true);
-    {
-        std::lock_guard lock(m_typingMutex);
-        s.SendActive = true;
-        s.SendDone = false;
-        s.TypingActive = kStateOn;
-    }
+    if (tuning()) tuneOff();
+    enterPhase(TransmitPhase::Sending);
     m_view.setSpeedControlEnabled(SpeedControl::ScreenSpin, false);
     m_view.transmitCaretToEnd();
     m_view.setTransmitReadOnly(true);
-    s.CleanupPending = true;
     prepareSendBuffer();
-    startSendThread(SendKind::Screen);
+    startSender(s.SendBufferIndex);
     m_view.transmitStateChanged();
     m_view.focusTransmitMemo();
 }
@@ -195,31 +233,23 @@ void TransmitController::prepareSendBuffer() {
 
 void TransmitController::cancelTyping() {
     TransmitState& s = m_state;
-    m_sendMarked = false;
-    s.TypingActive = kStateOff;
+    // TCharThread ends its run after the character it keys and then lets the Transmit pause go.
+    ++m_typingCancels;
     m_view.setSpeedControlEnabled(SpeedControl::ScreenSpin, true);
     m_view.setSpeedControlEnabled(SpeedControl::TypingUpDown, true);
     s.keyQueue.clear();
     s.typedBuffer.clear();
     m_view.transmitCaretToEnd();
-    setTransmitOwner(kOwnerTyped, false);
     m_view.transmitStateChanged();
     m_view.focusTransmitMemo();
 }
 
 void TransmitController::sendStopPath() {
     TransmitState& s = m_state;
-    requestStop();
-    {
-        std::lock_guard lock(m_typingMutex);
-        s.SendDone = true;
-        s.SendActive = false;
-        s.TypingActive = kStateOff;
-    }
+    stopSender();
+    ++m_typingCancels;
+    enterPhase(TransmitPhase::Idle);
     s.TypedEchoDone = false;
-    s.CleanupPending = false;
-    m_sendMarked = false;
-    m_xmitBtnMarked = false;
     // The stop also ends a Transmit-button run: neither control may stay locked.
     m_view.setSpeedControlEnabled(SpeedControl::ScreenSpin, true);
     m_view.setSpeedControlEnabled(SpeedControl::TypingUpDown, true);
@@ -228,50 +258,32 @@ void TransmitController::sendStopPath() {
     m_view.focusTransmitMemo();
     m_view.clearMessageButtonMarks();
     s.SendBufferIndex = s.SendMode == kSendModeScn ? kScnBufferIndex : 0;
-    // Typed characters still pending keep their own claim on TransmitActive.
-    setTransmitOwner(kOwnerScreen, false);
+    // Typed characters still pending keep their own claim on the Transmit pause.
+    releaseScreenOwnerIfNoSender();
     m_view.transmitStateChanged();
 }
 
 // ---------------------------------------------------------------- TSendThread
 
-void TransmitController::sendPass(TSendThread& thread, SendKind kind) {
+void TransmitController::sendPass(TSendThread& thread) {
     TransmitState& s = m_state;
-    // Only the newest pass speaks for SendDone: a stopped pass still finishing its character
-    // beside a new one leaves it alone.
-    if (thread.m_generation == m_currentGeneration) s.SendDone = false;
     // Buffer 0 (nothing chosen) is sent once, never looped.
     const bool singlePass = thread.m_bufferIndex == 0;
-    if (kind == SendKind::Screen && s.XmitEnableState == kStateOn && !thread.m_stop) {
+    if (s.XmitEnableState == kStateOn && !thread.m_stop) {
         const std::string text = s.SendBuffers.get(thread.m_bufferIndex);
         Keyer* keyer = m_parts.keyer ? m_parts.keyer() : nullptr;
         if (keyer && !text.empty()) {
             std::lock_guard keying(m_keyingMutex);
             keyer->sendText(text, thread.m_stop);
-            while (!singlePass && !thread.m_stop && s.LoopMode == kStateOn &&
-                   s.TypingActive == kStateOn) {
+            while (!singlePass && !thread.m_stop && s.LoopMode == kStateOn) {
                 m_view.post([this] { m_view.transmitCaretToEnd(); });
                 keyer->sendText(text, thread.m_stop);
             }
         }
     }
-    if (thread.m_generation == m_currentGeneration) s.SendDone = true;
-    const uint64_t generation = thread.m_generation;
-    m_view.post([this, generation, kind] { sendThreadFinished(generation, kind); });
-}
-
-void TransmitController::sendThreadFinished(uint64_t generation, SendKind kind) {
-    // A pass that was stopped and replaced by a newer one must not clean up after the new one.
-    if (generation != m_sendGeneration) return;
-    if (m_state.CleanupPending) {
-        m_state.SendActive = true;
-        SendBtnClick();
-    } else if (kind == SendKind::Idle && !m_state.SendActive) {
-        m_view.setSpeedControlEnabled(SpeedControl::ScreenSpin, true);
-        m_view.setSpeedControlEnabled(SpeedControl::TypingUpDown, true);
-        m_view.setTransmitReadOnly(false);
-        m_view.transmitStateChanged();
-    }
+    // The window thread takes it from here: the state changes there only.
+    const TSendThread* self = &thread;
+    m_view.post([this, self] { senderFinished(self); });
 }
 
 // ---------------------------------------------------------------- other buttons
@@ -286,14 +298,14 @@ void TransmitController::XmitButtonClick() {
         TransmitMemoClick();
         return;
     }
-    s.TypingActive = kStateOff;
+    ++m_typingCancels;
     s.XmitEnableState = kStateOff;
     s.TypedEchoDone = true;
     // A held tune carrier is a transmission too: switching transmission off releases it.
-    if (s.TuneActive != 0) tuneOff();
+    if (tuning()) tuneOff();
     m_view.transmitStateChanged();
     m_view.focusTransmitMemo();
-    if (s.SendActive) SendBtnClick();
+    if (sendActive()) SendBtnClick();
 }
 
 void TransmitController::LoopButtonClick() {
@@ -304,24 +316,21 @@ void TransmitController::LoopButtonClick() {
 }
 
 void TransmitController::tuneOff() {
-    m_state.TuneActive = 0;
-    if (m_parts.port) {
-        m_parts.port->KeyState = kKeyUp;
-        m_parts.port->SetKeyLines(kKeyUp);
-    }
+    if (tuning()) enterPhase(TransmitPhase::Idle);
+    keyLines(kKeyUp);
     setTransmitOwner(kOwnerTune, false);
     m_view.showLeds(true, false);
 }
 
 void TransmitController::TuneBtnClick() {
     TransmitState& s = m_state;
-    if (s.TuneActive == 0 && s.XmitEnableState == kStateOn) {
-        s.TuneActive = 1;
-        if (m_parts.port) {
-            m_parts.port->KeyState = kKeyDown;
-            m_parts.port->SetKeyLines(kKeyDown);
-        }
+    if (!tuning() && s.XmitEnableState == kStateOn) {
         setTransmitOwner(kOwnerTune, true);
+        // The carrier and a send never key together: a running send stops first.
+        if (sendActive()) sendStopPath();
+        enterPhase(TransmitPhase::Tuning);
+        // A stopped sender still keying its last element: the key goes down on its report.
+        if (!m_sender) keyLines(kKeyDown);
         m_view.showLeds(false, true);
     } else {
         tuneOff();
@@ -333,23 +342,20 @@ void TransmitController::TuneBtnClick() {
 
 void TransmitController::loopEntry() {
     TransmitState& s = m_state;
-    if (s.SendActive) sendStopPath();
-    if (s.TypingActive == kStateOn) cancelTyping();
-    if (s.TuneActive != 0) tuneOff();
+    if (sendActive()) sendStopPath();
+    if (m_typingRun) cancelTyping();
+    if (tuning()) tuneOff();
     s.keyQueue.clear();
     s.typedBuffer.clear();
     s.SendMode = kSendModeImm;
     s.SendBufferIndex = kImmBufferIndex;
-    if (m_parts.port) {
-        m_parts.port->KeyState = kKeyUp;
-        m_parts.port->SetKeyLines(kKeyUp);
-    }
+    releaseKeyUnlessKeying();
     m_view.transmitStateChanged();
     start();
 }
 
 void TransmitController::MsgButton13Click() {
-    if (m_state.TypingActive == kStateOff) {
+    if (!typingActive()) {
         m_state.SendMode = kSendModeImm;
         m_state.SendBufferIndex = kImmBufferIndex;
         m_view.transmitStateChanged();
@@ -358,7 +364,7 @@ void TransmitController::MsgButton13Click() {
 }
 
 void TransmitController::MsgButton14Click() {
-    if (m_state.TypingActive == kStateOff) {
+    if (!typingActive()) {
         m_state.SendMode = kSendModeScn;
         m_state.SendBufferIndex = kScnBufferIndex;
         m_view.transmitStateChanged();
@@ -389,51 +395,38 @@ void TransmitController::XmitBtnClick() {
         m_view.focusTransmitMemo();
         return;
     }
-    if (!m_xmitBtnMarked) {
+    if (phase() != TransmitPhase::Transmitting) {
         if (s.XmitEnableState == kStateOff) {
             refused(kXmitEnableMustBeOnText);
-            s.TypingActive = kStateOff;
-            s.SendDone = true;
             m_view.setSpeedControlEnabled(SpeedControl::TypingUpDown, true);
             m_view.focusTransmitMemo();
             return;
         }
+        // One thing at a time: a screen send stops, the carrier ends.
+        if (phase() == TransmitPhase::Sending) sendStopPath();
         setTransmitOwner(kOwnerScreen, true);
-        {
-            std::lock_guard lock(m_typingMutex);
-            s.SendActive = true;
-            s.SendDone = false;
-            s.TypingActive = kStateOn;
-        }
+        if (tuning()) tuneOff();
+        enterPhase(TransmitPhase::Transmitting);
         m_view.setSpeedControlEnabled(SpeedControl::TypingUpDown, false);
         m_view.appendReceiveText("\n");
-        m_xmitBtnMarked = true;
-        startSendThread(SendKind::Idle);
     } else {
-        {
-            std::lock_guard lock(m_typingMutex);
-            s.TypingActive = kStateOff;
-            s.SendDone = true;
-            s.SendActive = false;
-        }
+        ++m_typingCancels;
+        enterPhase(TransmitPhase::Idle);
         m_view.setSpeedControlEnabled(SpeedControl::TypingUpDown, true);
         s.SendBufferIndex = 0;
         m_view.clearMessageButtonMarks();
         m_view.appendReceiveText("\n");
-        m_xmitBtnMarked = false;
-        requestStop();
         s.keyQueue.clear();
         s.typedBuffer.clear();
         s.TypedEchoDone = false;
-        setTransmitOwner(kOwnerScreen, false);
-        setTransmitOwner(kOwnerTyped, false);
+        releaseScreenOwnerIfNoSender();
     }
     m_view.transmitStateChanged();
     m_view.focusTransmitMemo();
 }
 
 void TransmitController::TransmitMemoClick() {
-    if (m_state.XmitEnableState == kStateOn && !screenSendRunning()) {
+    if (m_state.XmitEnableState == kStateOn && phase() != TransmitPhase::Sending) {
         m_view.setTransmitReadOnly(false);
         m_view.focusTransmitMemo();
     }
@@ -448,12 +441,8 @@ void TransmitController::textLoaded(int bufferIndex, const std::string& latin1) 
 
 void TransmitController::TransmitMemoMouseDown() {
     // While a screen send runs the window holds the text being sent: it stays read-only.
-    if (screenSendRunning()) return;
+    if (phase() == TransmitPhase::Sending) return;
     m_view.setTransmitReadOnly(false);
-}
-
-bool TransmitController::screenSendRunning() const {
-    return m_state.SendActive && !m_state.SendDone && m_sendMarked;
 }
 
 // ---------------------------------------------------------------- keys (window thread)
@@ -477,7 +466,7 @@ bool TransmitController::TransmitMemoKeyDown(int32_t virtualKey, char32_t charac
     } else {
         m_state.keyQueue.push({virtualKey, character, m_shiftHeld, m_ctrlHeld, m_altHeld});
     }
-    if (m_state.SendDone) m_state.KeysShownFlag = true;
+    if (phase() != TransmitPhase::Sending) m_state.KeysShownFlag = true;
     wakeCharThread();
     return virtualKey == kVkF10;
 }
@@ -512,7 +501,7 @@ void TransmitController::wakeCharThread() {
 
 bool TransmitController::macroSendAllowed() const {
     return m_state.XmitEnableState == kStateOn && m_state.SendMode == kSendModeImm &&
-           m_state.SendDone;
+           phase() != TransmitPhase::Sending;
 }
 
 void TransmitController::sendMacroBuffer(int bufferIndex, const std::string& expandedLatin1) {
@@ -522,40 +511,39 @@ void TransmitController::sendMacroBuffer(int bufferIndex, const std::string& exp
     m_state.TypedEchoDone = false;
     m_state.KeysShownFlag = false;
     m_state.SendBufferIndex = bufferIndex;
-    m_state.CleanupPending = true;
     SendBtnClick();
 }
 
 // ---------------------------------------------------------------- quitting
 
 void TransmitController::stopRunningSend() {
-    if (m_state.SendActive) SendBtnClick();
+    if (sendActive()) SendBtnClick();
 }
 
 void TransmitController::shutdown() {
     m_charTerminated = true;
-    m_state.TypingActive = kStateOff;
-    requestStop();
+    ++m_typingCancels;
+    stopSender();
     wakeCharThread();
     if (m_charThread.joinable()) m_charThread.join();
-    for (auto& thread : m_sendThreads)
-        thread->join();
-    m_sendThreads.clear();
-    m_state.TuneActive = 0;
-    if (m_parts.port) {
-        m_parts.port->KeyState = kKeyUp;
-        m_parts.port->SetKeyLines(kKeyUp);
-        m_parts.port->updatePtt(false);
-    }
+    // The sender's report, if it queued one, is dropped with the window's queue.
+    m_sender.reset();
+    m_senderStopped = false;
+    m_phase = TransmitPhase::Idle;
+    keyLines(kKeyUp);
+    if (m_parts.port) m_parts.port->updatePtt(false);
     std::lock_guard lock(m_ownerMutex);
     m_owners = 0;
-    m_transmitActive = false;
+    m_capturePause.set(PauseReason::Transmit, false);
 }
 
 // ---------------------------------------------------------------- TCharThread
 
 bool TransmitController::screenSenderIdle() const {
-    return m_state.SendDone && !m_commandPending;
+    // Typed characters wait while a screen send or the tune carrier keys, and while a command
+    // key's message button press is on its way.
+    const TransmitPhase p = phase();
+    return p != TransmitPhase::Sending && p != TransmitPhase::Tuning && !m_commandPending;
 }
 
 void TransmitController::charThreadRun() {
@@ -573,13 +561,12 @@ bool TransmitController::waitForKey() {
         if (m_charTerminated || m_state.keyQueue.hasUnread()) break;
         // A slice without a new key after a run: typing is over.
         if (m_typedRunEnded && screenSenderIdle()) {
-            if (resetTypingUnlessSending()) {
-                postSpeedControlsEnabled();
-                setTransmitOwner(kOwnerTyped, false);
-                m_state.keyQueue.rewindIfAllRead();
-                m_state.typedBuffer.rewindIfSent();
-                m_typedRunEnded = false;
-            }
+            m_typingRun = false;
+            postSpeedControlsEnabled();
+            setTransmitOwner(kOwnerTyped, false);
+            m_state.keyQueue.rewindIfAllRead();
+            m_state.typedBuffer.rewindIfSent();
+            m_typedRunEnded = false;
         }
     }
     return !m_charTerminated;
@@ -592,9 +579,9 @@ void TransmitController::handleEscape() {
     s.TypedEchoDone = true;
     setTransmitOwner(kOwnerTyped, false);
     m_view.post([this] {
-        if (m_state.SendActive) {
+        if (sendActive()) {
             SendBtnClick();
-        } else if (m_state.TypingActive == kStateOn) {
+        } else if (typingActive()) {
             cancelTyping();
         }
         m_view.clearTransmitText();
@@ -605,9 +592,10 @@ void TransmitController::takeKey() {
     TransmitState& s = m_state;
     QueuedKey key;
     if (!s.keyQueue.take(key)) return;
-    if (s.SendActive && !s.SendDone && (s.SendMode == kSendModeScn || s.SendBufferIndex != 0)) {
+    if (phase() == TransmitPhase::Sending &&
+        (s.SendMode == kSendModeScn || s.SendBufferIndex != 0)) {
         m_view.post([this] {
-            if (m_state.SendActive && !m_state.SendDone) m_view.setTransmitReadOnly(true);
+            if (phase() == TransmitPhase::Sending) m_view.setTransmitReadOnly(true);
         });
     }
     // A character is keyed as itself; the key maps apply to keys that produced none.
@@ -639,7 +627,10 @@ void TransmitController::runTyped() {
     TypedEntry entry;
     while (s.typedBuffer.peek(entry)) {
         setTransmitOwner(kOwnerTyped, true);
-        s.TypingActive = kStateOn;
+        m_typingRun = true;
+        // A cancel from the window during this character ends the run after it.
+        const uint64_t cancels = m_typingCancels.load();
+        bool commandTaken = false;
         m_view.post([this] { m_view.setSpeedControlEnabled(SpeedControl::TypingUpDown, false); });
         if (m_charTerminated) break;
         if (entry.code > kHighestTypedCode) {
@@ -652,8 +643,9 @@ void TransmitController::runTyped() {
             s.typedBuffer.advance();
             s.TypedEchoDone = false;
             s.KeysShownFlag = false;
-            resetTypingUnlessSending();
+            m_typingRun = false;
             postSpeedControlsEnabled();
+            commandTaken = true; // the run ends with a command key
             const int macro = macroForCommand(entry);
             if (macro > 0) {
                 m_commandPending = true;
@@ -678,13 +670,14 @@ void TransmitController::runTyped() {
             keyTypedCode(entry.code);
         }
         setTransmitOwner(kOwnerTyped, false);
-        if (s.TypingActive != kStateOn) {
+        if (commandTaken || m_typingCancels.load() != cancels) {
             postSpeedControlsEnabled();
             break;
         }
         if (s.XmitEnableState == kStateOff) break;
     }
-    if (resetTypingUnlessSending()) postSpeedControlsEnabled();
+    m_typingRun = false;
+    postSpeedControlsEnabled();
     setTransmitOwner(kOwnerTyped, false);
     m_typedRunEnded = true;
 }

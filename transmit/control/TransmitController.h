@@ -4,9 +4,11 @@
 //
 // Who calls it: the window thread calls every public handler (the transmit panel, the main
 // window's menus, quit sequence and message buttons). TCharThread and TSendThread are real
-// threads owned by the controller; whatever they change on the window, and every handler they
-// run (SendBtnClick on cleanup and Esc, message buttons for command keys), reaches the window
-// thread through TransmitView::post as queued calls, in the order they were made. No Qt.
+// threads owned by the controller; whatever they change on the window, their reports (a send
+// pass done, Esc) and every handler they run (message buttons for command keys) reach the
+// window thread through TransmitView::post as queued calls, in the order they were made. The
+// state of what is being sent (TransmitPhase) changes only there. No Qt.
+#include "common/CapturePause.h"
 #include "transmit/Keyer.h"
 #include "transmit/KeyingPort.h"
 #include "transmit/Messages.h"
@@ -75,16 +77,36 @@ struct TransmitParts {
 
 class TSendThread;
 
+// What the window's transmit buttons have started: one state, changed only on the window thread
+// (by the handlers and by the queued reports of the senders); the senders only read it.
+//
+//   Idle         -> Sending       SendBtn or a message button with something to send
+//   Idle         -> Transmitting  Transmit (IMM mode)
+//   Idle         -> Tuning        Tune
+//   Sending      -> Idle          the screen sender reports its pass done; SendBtn, Esc,
+//                                 Xmit Enable off, a receive loop entry or quit stop it
+//   Transmitting -> Idle          Transmit again, SendBtn, Esc, Xmit Enable off, loop entry, quit
+//   Tuning       -> Idle          Tune again, Xmit Enable off, loop entry, quit
+//   Tuning       -> Sending / Transmitting: the carrier ends first
+//   Sending / Transmitting -> Tuning: the send stops first, the carrier follows its last element
+//
+// There is at most one screen sender: a send started while a stopped one finishes its last
+// character begins when that one has reported. Each return to Idle leaves the key up. Typed
+// characters are keyed by TCharThread in Idle and Transmitting (and after a send); they wait
+// while a send or the carrier keys.
+enum class TransmitPhase { Idle, Sending, Transmitting, Tuning };
+
 class TransmitController {
 public:
-    // transmitActive is the run loop's TransmitActive flag (LoopFlags).
-    TransmitController(TransmitView& view, TransmitParts parts, std::atomic<bool>& transmitActive);
+    // capturePause is the receive loop's: this controller is the one writer of its Transmit
+    // reason, set while anything is keyed.
+    TransmitController(TransmitView& view, TransmitParts parts, CapturePause& capturePause);
     ~TransmitController();
     TransmitController(const TransmitController&) = delete;
     TransmitController& operator=(const TransmitController&) = delete;
 
-    // The run loop's entry: creates TCharThread (once) and the idle TSendThread that brings
-    // the controls into their idle state.
+    // The run loop's entry: creates TCharThread (once) and brings the controls into their idle
+    // state unless something is being sent.
     void start();
     // The receive loop's entry, the first and every later one (after an input channel or sound
     // card change): whatever was still being sent, typed or tuned stops, IMM mode is selected
@@ -116,15 +138,15 @@ public:
     void textLoaded(int bufferIndex, const std::string& latin1);
 
     // ---- for the message buttons (window thread): the macro sending of MacroSender.
-    bool sendBusy() const { return m_state.TypingActive.load() == kStateOn; }
+    bool sendBusy() const { return typingActive(); }
     bool macroSendAllowed() const;
     // Stores expanded as SendBuffers entry bufferIndex and starts a send of it.
     void sendMacroBuffer(int bufferIndex, const std::string& expandedLatin1);
 
     // ---- other programs' keying (the keying listener's thread)
     // Keys Latin-1 text through the current keyer, never at the same time as a character of
-    // the window's own senders, with TransmitActive held meanwhile (the receive loop pauses).
-    // False when there is no keyer or the keying stopped early.
+    // the window's own senders, with the Transmit pause held meanwhile. False when there is no
+    // keyer or the keying stopped early.
     bool keyForOtherProgram(std::string_view latin1, const std::atomic<bool>& stop);
 
     // ---- quit sequence (window thread)
@@ -136,17 +158,26 @@ public:
     // ---- state for the window and tests
     TransmitState& state() { return m_state; }
     const TransmitState& state() const { return m_state; }
-    bool transmitActive() const { return m_transmitActive.load(); }
-    bool sendButtonMarked() const { return m_sendMarked; }
-    bool xmitBtnMarked() const { return m_xmitBtnMarked; }
+    TransmitPhase phase() const { return m_phase.load(); }
+    // A send or a Transmit run has been started and not yet ended.
+    bool sendActive() const {
+        const TransmitPhase p = phase();
+        return p == TransmitPhase::Sending || p == TransmitPhase::Transmitting;
+    }
+    // Typed characters, a send or a Transmit run are being keyed: the speed controls are
+    // locked and the mode buttons and message buttons wait.
+    bool typingActive() const { return m_typingRun.load() || sendActive(); }
+    bool tuning() const { return phase() == TransmitPhase::Tuning; }
+    bool transmitActive() const { return m_capturePause.has(PauseReason::Transmit); }
+    bool sendButtonMarked() const { return phase() == TransmitPhase::Sending; }
+    bool xmitBtnMarked() const { return phase() == TransmitPhase::Transmitting; }
     bool shiftHeld() const { return m_shiftHeld; }
 
 private:
     friend class TSendThread;
-    enum class SendKind { Screen, Idle };
 
-    // TransmitActive is the OR of three owners, so one sender ending never clears it under
-    // another that still keys.
+    // The Transmit pause reason is the OR of these owners, so one sender ending never clears
+    // it under another that still keys.
     enum TransmitOwner : unsigned {
         kOwnerScreen = 1,
         kOwnerTyped = 2,
@@ -156,26 +187,26 @@ private:
     void setTransmitOwner(unsigned owner, bool on);
 
     // window thread
-    void startSendThread(SendKind kind);
-    void requestStop();
-    void reapSendThreads();
+    void enterPhase(TransmitPhase phase);
+    void startSender(int bufferIndex);
+    void stopSender();
+    void senderFinished(const TSendThread* sender);
+    void releaseScreenOwnerIfNoSender();
+    void keyLines(int32_t keyState);
+    void releaseKeyUnlessKeying();
     void prepareSendBuffer();
     void cancelTyping();
     void sendStopPath();
     void tuneOff();
     void refused(const char* text);
-    bool screenSendRunning() const;
-    void sendThreadFinished(uint64_t generation, SendKind kind);
+    void showIdleControls();
     void wakeCharThread();
 
     // any thread
     void postSpeedControlsEnabled();
-    // TypingActive := 0 unless a screen send is keying (checked and set under one lock, so a
-    // send that starts meanwhile keeps its TypingActive).
-    bool resetTypingUnlessSending();
 
     // TSendThread body.
-    void sendPass(TSendThread& thread, SendKind kind);
+    void sendPass(TSendThread& thread);
 
     // TCharThread body.
     void charThreadRun();
@@ -189,20 +220,26 @@ private:
 
     TransmitView& m_view;
     TransmitParts m_parts;
-    std::atomic<bool>& m_transmitActive;
+    CapturePause& m_capturePause;
     TransmitState m_state;
+    std::atomic<TransmitPhase> m_phase{TransmitPhase::Idle}; // written on the window thread
 
     std::mutex m_ownerMutex;
     unsigned m_owners = 0;
 
-    // Held while a code or a text is keyed, so the two senders never key at the same time,
-    // also while a stopped TSendThread is still finishing its last character.
+    // Held while a code or a text is keyed, so the senders never key at the same time.
     std::mutex m_keyingMutex;
 
-    std::vector<std::unique_ptr<TSendThread>> m_sendThreads; // last one is the current
-    uint64_t m_sendGeneration = 0;                           // window thread
-    std::atomic<uint64_t> m_currentGeneration{0};            // read by the send threads
-    std::mutex m_typingMutex;
+    // The one screen sender, running or finished with its report not yet handled (window
+    // thread). A send started meanwhile waits in m_pendingBufferIndex.
+    std::unique_ptr<TSendThread> m_sender;
+    bool m_senderStopped = false;
+    int m_pendingBufferIndex = -1;
+
+    // TCharThread is the one writer of m_typingRun; the window cancels a run by counting up
+    // m_typingCancels, which TCharThread compares after each character.
+    std::atomic<bool> m_typingRun{false};
+    std::atomic<uint64_t> m_typingCancels{0};
     // A command key has posted its message button press, which has not run yet: the typed
     // sender treats the screen sender as busy until it has.
     std::atomic<bool> m_commandPending{false};
@@ -213,9 +250,7 @@ private:
     std::mutex m_wakeMutex;
     std::condition_variable m_wake;
 
-    // Window-thread state of the captions.
-    bool m_sendMarked = false;
-    bool m_xmitBtnMarked = false;
+    // Window-thread state of the modifier keys.
     bool m_shiftHeld = false;
     bool m_ctrlHeld = false;
     bool m_altHeld = false;

@@ -126,13 +126,12 @@ TransmitKey transmitKeyFromQt(const QKeyEvent& event) {
     return {code, 0};
 }
 
-TransmitPanel::TransmitPanel(TransmitParts parts, std::atomic<bool>& transmitActive,
-                             QWidget* parent)
+TransmitPanel::TransmitPanel(TransmitParts parts, CapturePause& capturePause, QWidget* parent)
     : QWidget(parent) {
     setObjectName(QStringLiteral("TransmitPanel"));
     createControls();
     m_calls = new CallQueue(this);
-    m_controller = std::make_unique<TransmitController>(*this, std::move(parts), transmitActive);
+    m_controller = std::make_unique<TransmitController>(*this, std::move(parts), capturePause);
     transmitStateChanged();
 }
 
@@ -376,7 +375,7 @@ void TransmitPanel::transmitStateChanged() {
     markCaption(XmitButton, enabled);
     markCaption(SendBtn, m_controller->sendButtonMarked());
     markCaption(LoopButton, s.LoopMode == kStateOn);
-    const bool tuning = s.TuneActive != 0;
+    const bool tuning = m_controller->tuning();
     TuneBtn->setText(tuning ? QStringLiteral("ON") : QStringLiteral("OFF"));
     markCaption(TuneBtn, tuning);
     const bool scn = s.SendMode == kSendModeScn;

@@ -59,9 +59,8 @@ struct TransmitPanelHooks {
 class TransmitPanel : public QWidget, public TransmitView {
     Q_OBJECT
 public:
-    // transmitActive: the run loop's TransmitActive flag.
-    TransmitPanel(TransmitParts parts, std::atomic<bool>& transmitActive,
-                  QWidget* parent = nullptr);
+    // capturePause: the receive loop's pause, whose Transmit reason transmit control sets.
+    TransmitPanel(TransmitParts parts, CapturePause& capturePause, QWidget* parent = nullptr);
     ~TransmitPanel() override;
 
     void setHooks(TransmitPanelHooks hooks) { m_hooks = std::move(hooks); }

@@ -108,19 +108,14 @@ private:
     std::array<std::string, kSendBufferCount> m_buffers;
 };
 
-// The transmit state. Every field is written lock-free; the rules of who writes what are in
-// TransmitController.
+// The transmit settings and texts. Every field is written lock-free; the rules of who writes
+// what are in TransmitController, which also holds what is being sent (TransmitPhase).
 struct TransmitState {
     std::atomic<int32_t> XmitEnableState{kStateOff};
     std::atomic<int32_t> SendMode{kSendModeImm};
     SendBufferBank SendBuffers;
     std::atomic<int32_t> SendBufferIndex{0};
-    std::atomic<bool> SendDone{true};
-    std::atomic<bool> SendActive{false};
-    std::atomic<bool> CleanupPending{false};
     std::atomic<int32_t> LoopMode{kStateOff};
-    std::atomic<int32_t> TypingActive{kStateOff};
-    std::atomic<int32_t> TuneActive{0};
     std::atomic<bool> TextLoaded{false};
     std::atomic<bool> MacroPrepared{false};
     std::atomic<int32_t> TransmitScreen{kSingleScreen};

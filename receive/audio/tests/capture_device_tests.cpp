@@ -104,11 +104,11 @@ TEST(FileInputDeviceTest, PlaysTheFileThroughTheCaptureCycleAtRealTimePace) {
     CaptureCycle cycle(catalog, [&](WaveOp op) { errors.push_back(op); });
     int id = *fileId;
     ASSERT_TRUE(cycle.start(id, kInputRight));
-    std::atomic<bool> stop{false}, stalled{false}, dialog{false};
+    std::atomic<bool> stop{false};
     std::array<int32_t, kCaptureFrames> samples{};
     const auto t0 = std::chrono::steady_clock::now();
     for (int pass = 0; pass < 2; ++pass) {
-        ASSERT_EQ(cycle.waitPass(stop, stalled, dialog), CaptureCycle::Wait::Completed);
+        ASSERT_EQ(cycle.waitPass(stop), CaptureCycle::Wait::Completed);
         cycle.extract(samples.data());
         for (int i = 0; i < kCaptureFrames; i += 97)
             ASSERT_EQ(samples[i], -((pass * kCaptureFrames + i) % 777)) << "frame " << i;
@@ -120,8 +120,8 @@ TEST(FileInputDeviceTest, PlaysTheFileThroughTheCaptureCycleAtRealTimePace) {
     EXPECT_TRUE(errors.empty());
 
     // Past its end the file device keeps delivering, as silence.
-    ASSERT_EQ(cycle.waitPass(stop, stalled, dialog), CaptureCycle::Wait::Completed);
-    ASSERT_EQ(cycle.waitPass(stop, stalled, dialog), CaptureCycle::Wait::Completed);
+    ASSERT_EQ(cycle.waitPass(stop), CaptureCycle::Wait::Completed);
+    ASSERT_EQ(cycle.waitPass(stop), CaptureCycle::Wait::Completed);
     cycle.extract(samples.data());
     EXPECT_EQ(samples[kCaptureFrames - 1], 0);
     cycle.close();
@@ -140,7 +140,7 @@ TEST(PortAudioCatalogTest, ListsOnlyDevicesThatCanOpen) {
     CaptureCycle cycle(catalog, [&](WaveOp op) { errors.push_back(op); });
     int id = 0;
     if (!cycle.start(id, kInputMic)) GTEST_SKIP() << "default input cannot record here";
-    std::atomic<bool> stop{false}, stalled{false}, dialog{false};
-    EXPECT_EQ(cycle.waitPass(stop, stalled, dialog), CaptureCycle::Wait::Completed);
+    std::atomic<bool> stop{false};
+    EXPECT_EQ(cycle.waitPass(stop), CaptureCycle::Wait::Completed);
     cycle.close();
 }

@@ -98,14 +98,14 @@ TEST(PulseCaptureTest, PortAudioCaptureOfAPlayedRecordingDecodes) {
 
     ReceiveEngine engine;
     engine.post({ReceiveCommandKind::AfcMode, 3}); // wide AFC finds the 650 Hz tone
-    std::atomic<bool> stop{false}, stalled{false}, dialog{false};
+    std::atomic<bool> stop{false};
     std::array<int32_t, kCaptureFrames> samples{};
     std::string text;
     int watchdogPasses = 0;
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(40);
     while (std::chrono::steady_clock::now() < limit &&
            lower(text).find("cq cq") == std::string::npos) {
-        ASSERT_EQ(cycle.waitPass(stop, stalled, dialog), CaptureCycle::Wait::Completed);
+        ASSERT_EQ(cycle.waitPass(stop), CaptureCycle::Wait::Completed);
         cycle.extract(samples.data());
         text += engine.processPass(samples.data()).text;
         watchdogPasses = cycle.watchdogResets();

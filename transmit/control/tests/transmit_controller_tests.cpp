@@ -24,7 +24,7 @@ constexpr int kVkF3 = 114;
 struct Bench {
     explicit Bench(std::chrono::milliseconds perCharacter = 2ms)
         : keyer(perCharacter),
-          control(view, TransmitParts{[this] { return &keyer; }, nullptr, {}}, transmitActive) {
+          control(view, TransmitParts{[this] { return &keyer; }, nullptr, {}}, pause) {
         control.start();
         view.pumpFor(30ms);
     }
@@ -46,8 +46,8 @@ struct Bench {
         view.pumpFor(20ms);
     }
     bool idle() {
-        const auto& s = control.state();
-        return !s.SendActive && s.SendDone && s.TypingActive == kStateOff && !transmitActive;
+        return control.phase() == TransmitPhase::Idle && !control.typingActive() &&
+               !transmitActive();
     }
     void scnMode() {
         control.XmitButtonClick();
@@ -56,7 +56,8 @@ struct Bench {
 
     FakeTransmitView view;
     RecordingKeyer keyer;
-    std::atomic<bool> transmitActive{false};
+    CapturePause pause;
+    bool transmitActive() const { return pause.has(PauseReason::Transmit); }
     TransmitController control;
 };
 
@@ -90,7 +91,7 @@ TEST(ScreenSend, SendsTheWindowTextOnceWithItsLineBreaksAndReturnsToIdle) {
     b.view.transmit = "CQ CQ\nDE DL1ABC é";
     b.control.SendBtnClick();
     EXPECT_TRUE(b.view.readOnly);
-    EXPECT_TRUE(b.transmitActive);
+    EXPECT_TRUE(b.transmitActive());
     EXPECT_FALSE(b.view.speedEnabled);
     EXPECT_TRUE(b.control.sendButtonMarked());
     ASSERT_TRUE(b.view.pumpUntil([&] { return b.idle(); }));
@@ -255,26 +256,26 @@ TEST(TransmitFlag, FollowsEverySenderAndTheLampsFollowTune) {
     port.openDevice("/dev/ttyFAKE");
     FakeTransmitView view;
     RecordingKeyer keyer(20ms);
-    std::atomic<bool> active{false};
+    CapturePause active;
     TransmitController control(view, {[&] { return &keyer; }, &port, {}}, active);
     control.start();
 
     control.XmitButtonClick();
     control.TuneBtnClick();
-    EXPECT_TRUE(active);
+    EXPECT_TRUE(active.has(PauseReason::Transmit));
     EXPECT_TRUE(log.level(ModemLine::Dtr));
     EXPECT_TRUE(view.xmitLed);
     EXPECT_FALSE(view.rcvLed);
     // Switching transmission off lets the tune carrier go.
     control.XmitButtonClick();
-    EXPECT_FALSE(active);
+    EXPECT_FALSE(active.has(PauseReason::Transmit));
     EXPECT_FALSE(log.level(ModemLine::Dtr));
     EXPECT_TRUE(view.rcvLed);
 
     control.XmitButtonClick();
     control.TransmitMemoKeyDown(kVkE);
-    ASSERT_TRUE(view.pumpUntil([&] { return active.load(); }));
-    ASSERT_TRUE(view.pumpUntil([&] { return !keyer.codes().empty() && !active; }));
+    ASSERT_TRUE(view.pumpUntil([&] { return active.has(PauseReason::Transmit); }));
+    ASSERT_TRUE(view.pumpUntil([&] { return !keyer.codes().empty() && !active.has(PauseReason::Transmit); }));
     control.shutdown();
     EXPECT_TRUE(messages.empty());
 }
@@ -291,6 +292,125 @@ TEST(TransmitFlag, AStaleCleanupDoesNotStopTheNextSend) {
     const auto texts = b.keyer.texts();
     ASSERT_EQ(texts.size(), 2u);
     EXPECT_EQ(texts[1], "EEEEEEEEEE");
+}
+
+namespace {
+
+// The key line as the senders leave it, readable while a sender keys.
+class KeyLine : public ModemLines {
+public:
+    void setLine(ModemLine line, bool raised) override {
+        if (line != ModemLine::Dtr) return;
+        std::lock_guard lock(m_mutex);
+        m_down = raised;
+        ++m_changes;
+    }
+    bool down() const {
+        std::lock_guard lock(m_mutex);
+        return m_down;
+    }
+    int changes() const {
+        std::lock_guard lock(m_mutex);
+        return m_changes;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    bool m_down = false;
+    int m_changes = 0;
+};
+
+// A keyer that fails in the middle of an element: the key is down when it gives up.
+class FailingMidElementKeyer : public Keyer {
+public:
+    explicit FailingMidElementKeyer(KeyingPort& port) : m_port(port) {}
+    bool sendText(std::string_view, const std::atomic<bool>&) override {
+        m_port.SetKeyLines(kKeyDown);
+        return false;
+    }
+    bool sendTypedCode(int32_t) override { return false; }
+
+private:
+    KeyingPort& m_port;
+};
+
+} // namespace
+
+TEST(TransmitStates, TuneAndSendsTakeTurnsAndEveryEndLeavesTheKeyUp) {
+    auto* line = new KeyLine; // owned by the port once opened
+    std::vector<Message> messages;
+    KeyingPort port(recordMessages(messages),
+                    [&](const std::string&) { return std::unique_ptr<ModemLines>(line); });
+    port.OutputPort = kOutputPortNumber;
+    port.openDevice("/dev/ttyFAKE");
+    SendTimingStore timing;
+    timing.publish(ComputeSendTiming(60));
+    MonotonicClock clock;
+    SerialKeyer serial(port, timing, clock);
+    FailingMidElementKeyer failing(port);
+    Keyer* keyer = &serial;
+    FakeTransmitView view;
+    CapturePause pause;
+    TransmitController control(view, {[&] { return keyer; }, &port, {}}, pause);
+    control.start();
+    control.XmitButtonClick();
+    control.MsgButton14Click();
+    auto idleWithKeyUp = [&] {
+        return view.pumpUntil([&] {
+            return control.phase() == TransmitPhase::Idle && !pause.paused() && !line->down();
+        });
+    };
+
+    // A send started while the carrier is on ends the carrier first.
+    control.TuneBtnClick();
+    EXPECT_TRUE(line->down());
+    view.transmit = "TT";
+    control.SendBtnClick();
+    EXPECT_EQ(control.phase(), TransmitPhase::Sending);
+    EXPECT_FALSE(control.tuning());
+    ASSERT_TRUE(idleWithKeyUp()) << "the carrier outlived the send";
+
+    // The carrier asked for during a send stops the send; the key then stays down.
+    view.transmit = std::string(40, 'T');
+    control.SendBtnClick();
+    ASSERT_TRUE(view.pumpUntil([&] { return line->changes() >= 6; }));
+    control.TuneBtnClick();
+    ASSERT_TRUE(view.pumpUntil([&] { return line->down() && !control.sendActive(); }));
+    view.pumpFor(300ms); // the stopped sender's last element has long ended
+    const int atCarrier = line->changes();
+    view.pumpFor(150ms);
+    EXPECT_TRUE(line->down()) << "the send kept keying under the carrier";
+    EXPECT_EQ(line->changes(), atCarrier);
+    EXPECT_TRUE(control.tuning());
+    EXPECT_TRUE(pause.has(PauseReason::Transmit));
+    control.TuneBtnClick();
+    ASSERT_TRUE(idleWithKeyUp());
+
+    // A keyer that gives up with the key down: the return to idle lets it go.
+    keyer = &failing;
+    view.transmit = "T";
+    control.SendBtnClick();
+    EXPECT_TRUE(idleWithKeyUp()) << "the key stayed down after a failed send";
+    control.shutdown();
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST(TransmitStates, AStoppedSendHoldsCaptureUntilItsLastCharacterEndsAndTheNextSendFollowsIt) {
+    Bench b(40ms);
+    b.scnMode();
+    b.view.transmit = "EEEEEEEE";
+    b.control.SendBtnClick();
+    ASSERT_TRUE(b.view.pumpUntil([&] { return b.keyer.characters() >= 1; }));
+    b.control.SendBtnClick(); // stop: the sender is still keying its character
+    EXPECT_TRUE(b.transmitActive()) << "capture resumed under the stopped sender's last character";
+    b.control.SendBtnClick(); // and a new send at once
+    EXPECT_EQ(b.control.phase(), TransmitPhase::Sending);
+    ASSERT_TRUE(b.view.pumpUntil([&] { return b.idle(); }));
+    const auto texts = b.keyer.texts();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[1], "EEEEEEEE");
+    EXPECT_EQ(b.keyer.stoppedTexts(), 1);
+    EXPECT_EQ(b.pause.pausesBegun(), 1u) << "capture resumed between the two sends";
 }
 
 TEST(QuitSequence, ReleasesTheRealSerialKeyerMidCharacter) {
@@ -310,7 +430,7 @@ TEST(QuitSequence, ReleasesTheRealSerialKeyerMidCharacter) {
     MonotonicClock clock;
     SerialKeyer keyer(port, timing, clock);
     FakeTransmitView view;
-    std::atomic<bool> active{false};
+    CapturePause active;
     {
         TransmitController control(view, {[&] { return &keyer; }, &port, {}}, active);
         control.start();
@@ -327,7 +447,7 @@ TEST(QuitSequence, ReleasesTheRealSerialKeyerMidCharacter) {
         const auto released = std::chrono::steady_clock::now() - stopAt;
         EXPECT_LT(released, 400ms) << "the send went on past the character being keyed";
     }
-    EXPECT_FALSE(active);
+    EXPECT_FALSE(active.has(PauseReason::Transmit));
     ASSERT_GT(log.changes.size(), 4u) << "the keyer never keyed";
     EXPECT_FALSE(log.level(ModemLine::Dtr));
     EXPECT_FALSE(log.level(ModemLine::Rts));
@@ -364,7 +484,7 @@ TEST(ScreenSend, ALoadedTextInImmModeGoesOutOfBuffer15AndLoopRepeatsIt) {
 TEST(ScreenSend, TheImmButtonSendsItsMacroExpandedIntoTheWindowUntilAButtonPreparedOne) {
     FakeTransmitView view;
     RecordingKeyer keyer;
-    std::atomic<bool> active{false};
+    CapturePause active;
     std::vector<int> expanded;
     TransmitParts parts{[&] { return &keyer; }, nullptr,
                         [&](int n) {
@@ -378,15 +498,15 @@ TEST(ScreenSend, TheImmButtonSendsItsMacroExpandedIntoTheWindowUntilAButtonPrepa
     control.SendBtnClick();
     EXPECT_EQ(view.transmit, "CQ DE DL1ABC");
     ASSERT_TRUE(
-        view.pumpUntil([&] { return keyer.texts().size() == 1 && !control.state().SendActive; }));
+        view.pumpUntil([&] { return keyer.texts().size() == 1 && !control.sendActive(); }));
     // A message button prepared buffer 5: from now on a send never expands on its own.
     control.sendMacroBuffer(5, "TU 73");
     ASSERT_TRUE(
-        view.pumpUntil([&] { return keyer.texts().size() == 2 && !control.state().SendActive; }));
+        view.pumpUntil([&] { return keyer.texts().size() == 2 && !control.sendActive(); }));
     control.MsgButton13Click();
     control.SendBtnClick();
     ASSERT_TRUE(
-        view.pumpUntil([&] { return keyer.texts().size() == 3 && !control.state().SendActive; }));
+        view.pumpUntil([&] { return keyer.texts().size() == 3 && !control.sendActive(); }));
     EXPECT_EQ(expanded, std::vector<int>{kImmBufferIndex});
     EXPECT_EQ(keyer.texts(), (std::vector<std::string>{"CQ DE DL1ABC", "TU 73", "CQ DE DL1ABC"}));
     control.shutdown();
@@ -397,12 +517,12 @@ TEST(TransmitButton, HoldsTheTransmitterForTypingUntilPressedAgain) {
     b.control.XmitButtonClick();
     b.control.XmitBtnClick();
     EXPECT_TRUE(b.control.xmitBtnMarked());
-    EXPECT_TRUE(b.transmitActive);
+    EXPECT_TRUE(b.transmitActive());
     EXPECT_EQ(b.view.receive, "\n");
     b.type(kVkE);
     ASSERT_TRUE(b.view.pumpUntil([&] { return b.keyer.codes().size() == 1; }));
     b.view.pumpFor(30ms);
-    EXPECT_TRUE(b.transmitActive) << "reception resumed while Transmit was on";
+    EXPECT_TRUE(b.transmitActive()) << "reception resumed while Transmit was on";
     EXPECT_TRUE(b.keyer.texts().empty()) << "Transmit keyed a stale buffer";
     b.control.XmitBtnClick();
     EXPECT_FALSE(b.control.xmitBtnMarked());

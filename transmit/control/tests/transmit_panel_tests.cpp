@@ -32,7 +32,7 @@ bool marked(const QPushButton* b) {
 
 struct Operator {
     explicit Operator(std::chrono::milliseconds perCharacter = 2ms)
-        : keyer(perCharacter), panel({[this] { return &keyer; }, nullptr, {}}, transmitActive) {
+        : keyer(perCharacter), panel({[this] { return &keyer; }, nullptr, {}}, pause) {
         TransmitPanelHooks hooks;
         hooks.messages = [this](const std::string& text, const std::string& caption) {
             messages.push_back(text + " | " + caption);
@@ -65,13 +65,14 @@ struct Operator {
         QTest::keyClick(panel.TransmitMemo, k, m);
     }
     bool idle() {
-        const auto& s = panel.controller().state();
-        return !s.SendActive && s.SendDone && s.TypingActive == kStateOff && !transmitActive;
+        const TransmitController& c = panel.controller();
+        return c.phase() == TransmitPhase::Idle && !c.typingActive() && !transmitActive();
     }
     bool waitFor(const std::function<bool()>& pred) { return QTest::qWaitFor(pred, kWaitMs); }
 
     RecordingKeyer keyer;
-    std::atomic<bool> transmitActive{false};
+    CapturePause pause;
+    bool transmitActive() const { return pause.has(PauseReason::Transmit); }
     TransmitPanel panel;
     std::vector<std::string> messages;
     std::vector<int> pressed;
@@ -214,7 +215,7 @@ TEST(TransmitPanel, LoopRepeatsUntilTurnedOffAndEscStopsAndClears) {
 
     op.click(p.LoopButton);
     op.click(p.SendBtn);
-    ASSERT_TRUE(op.waitFor([&] { return op.transmitActive.load(); }));
+    ASSERT_TRUE(op.waitFor([&] { return op.transmitActive(); }));
     op.key(Qt::Key_Escape);
     ASSERT_TRUE(op.waitFor([&] { return op.idle() && p.TransmitMemo->toPlainText().isEmpty(); }));
     const auto sentAtStop = op.keyer.textsStarted();
@@ -302,7 +303,7 @@ TEST(TransmitPanelPicture, WhileSendingInTransmitReceiveMode) {
     rcv->setPlainText("CQ CQ CQ DE DK7XY DK7XY PSE K\n");
     layout->addWidget(rcv);
     RecordingKeyer keyer(20ms);
-    std::atomic<bool> active{false};
+    CapturePause active;
     auto* panel = new TransmitPanel({[&] { return &keyer; }, nullptr, {}}, active, &window);
     TransmitPanelHooks hooks;
     hooks.appendReceiveText = [rcv](const std::string& t) {
@@ -323,7 +324,7 @@ TEST(TransmitPanelPicture, WhileSendingInTransmitReceiveMode) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return keyer.characters() > 3; }, kWaitMs));
     const QString path = QStringLiteral(DITA_BINARY_DIR "/transmit_panel_sending.png");
     ASSERT_TRUE(window.grab().save(path));
-    EXPECT_TRUE(active.load());
+    EXPECT_TRUE(active.has(PauseReason::Transmit));
     panel->shutdown();
 }
 
