@@ -128,11 +128,9 @@ void TransmitController::startSender(int bufferIndex) {
         // The previous sender is still finishing its last character: this send begins when
         // it has reported, so two senders never run.
         m_sender->terminate();
-        m_senderStopped = true;
         m_pendingBufferIndex = bufferIndex;
         return;
     }
-    m_senderStopped = false;
     m_sender = std::make_unique<TSendThread>(*this, bufferIndex, ++m_senderCount);
 }
 
@@ -140,7 +138,6 @@ void TransmitController::stopSender() {
     m_pendingBufferIndex = -1;
     if (!m_sender) return;
     m_sender->terminate();
-    m_senderStopped = true;
 }
 
 void TransmitController::releaseScreenOwnerIfNoSender() {
@@ -150,10 +147,8 @@ void TransmitController::releaseScreenOwnerIfNoSender() {
 
 void TransmitController::senderFinished(uint64_t senderNumber) {
     if (!m_sender || m_sender->m_number != senderNumber) return;
-    const bool stopped = m_senderStopped;
     m_sender->join();
     m_sender.reset();
-    m_senderStopped = false;
     if (m_pendingBufferIndex >= 0) {
         const int index = m_pendingBufferIndex;
         m_pendingBufferIndex = -1;
@@ -163,7 +158,7 @@ void TransmitController::senderFinished(uint64_t senderNumber) {
     switch (phase()) {
     case TransmitPhase::Sending:
         // The pass ended by itself: the stop path puts the window back into its idle state.
-        if (!stopped) sendStopPath();
+        sendStopPath();
         break;
     case TransmitPhase::Tuning:
         // The carrier asked for during the send's last element goes down now.
@@ -530,7 +525,6 @@ void TransmitController::shutdown() {
     if (m_charThread.joinable()) m_charThread.join();
     // The sender's report, if it queued one, is dropped with the window's queue.
     m_sender.reset();
-    m_senderStopped = false;
     m_phase = TransmitPhase::Idle;
     keyLines(kKeyUp);
     if (m_parts.port) m_parts.port->updatePtt(false);

@@ -233,7 +233,6 @@ private:
     // The one screen sender, running or finished with its report not yet handled (window
     // thread). A send started meanwhile waits in m_pendingBufferIndex.
     std::unique_ptr<TSendThread> m_sender;
-    bool m_senderStopped = false;
     int m_pendingBufferIndex = -1;
     uint64_t m_senderCount = 0;
 
