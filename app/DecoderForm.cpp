@@ -1,5 +1,6 @@
 #include "app/DecoderForm.h"
 
+#include "app/FormConfigView.h"
 #include "app/FormInstruments.h"
 
 #include <QAction>
@@ -12,6 +13,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QLayout>
@@ -79,7 +81,7 @@ constexpr QPoint kRcvLEDPos{488, 17};
 constexpr QRect kXmitLEDLabelRect{546, 0, 64, 14};
 constexpr QPoint kXmitLEDPos{557, 15};
 constexpr QRect kLabel15Rect{624, 0, 68, 14};
-constexpr QRect kGkClock1Rect{624, 14, 68, 24};
+constexpr QRect kLocalClockRect{624, 14, 68, 24};
 constexpr QRect kClearButtonRect{696, 2, 84, 18}; // wide enough for "Clear Decode"
 constexpr QRect kClrRcvBtnRect{696, 20, 84, 18};
 constexpr QRect kCoarseGainBar2Rect{8, 10, 200, 24};
@@ -231,7 +233,7 @@ private:
 // ====================================================================== FormCreate
 
 TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
-    : QMainWindow(parent), m_services(std::move(services)) {
+    : QMainWindow(parent), m_services(std::move(services)), m_keying(*m_services.keying) {
     setObjectName("DecoderForm");
     setWindowTitle("DITA");
     if (!m_services.openUrl)
@@ -244,6 +246,7 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     // What the run loop's worker and the senders report reaches this thread through here.
     m_calls = new CallQueue(this);
     m_soundCardHost = std::make_unique<SoundCardHostImpl>(*this);
+    m_configView = std::make_unique<ConfigView>(*this);
     // The receive session is made once: capture buffers, the loop and its thread.
     RunLoopEvents events;
     events.passDone = [this](const PassResult& r, bool stalled) {
@@ -281,13 +284,18 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     // The memos start at the size of the checked size item.
     applyFontSize(raw(m_settings.FontSize));
 
-    AFCStartFreqForm = new TAFCStartFreqForm(this, m_settings);
-    CharTimingForm = new TCharTimingForm(this, m_settings, [this](const std::array<float, 4>& w) {
-        m_speedControls->setTimingWeights({w[0], w[1], w[2], w[3]});
-    });
+    AFCStartFreqForm = new TAFCStartFreqForm(this, m_settings.AfcStartFreq,
+                                             [this](int hz) { m_settings.AfcStartFreq = hz; });
+    CharTimingForm =
+        new TCharTimingForm(this, m_settings.TimingWeights, [this](int index, float weight) {
+            std::array<float, 4>& w = m_settings.TimingWeights;
+            w.at(static_cast<size_t>(index)) = weight;
+            m_speedControls->setTimingWeights({w[0], w[1], w[2], w[3]});
+        });
     ComPortSelectForm = new TComPortSelectForm(
-        this, m_settings,
+        this,
         [this](int port) {
+            m_settings.ComPortNumber = port;
             m_settings.OutputPort = setting::OutputPort::PortNumber;
             m_outputMenu->comPortChosen(port);
         },
@@ -297,7 +305,7 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
         messageSink(), macros::TShowMacroKeysForm::defaultKeyFile, this);
     XmitMacrosForm = new macros::TXmitMacrosForm(m_macroSources, messageSink(), TransmitMemoryForm,
                                                  ShowMacroKeysForm, this);
-    PTTForm = new TPTTForm(*m_keyingPort, messageSink(), this);
+    PTTForm = new TPTTForm(m_keying.port(), messageSink(), this);
     connect(PTTForm, &QDialog::finished, this, [this] { storePttSettings(); });
     TimeLineForm = new TTimeLineForm(this);
     connect(TimeLineForm, &TTimeLineForm::timelineShownChanged, this,
@@ -316,10 +324,8 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     SystemTimer2->setObjectName("SystemTimer2");
     connect(SystemTimer2, &QTimer::timeout, this, [this] { SystemTimer2Timer(); });
 
-    SoundCardSelect = nullptr;
-    SndCardErrForm = nullptr;
     m_FirstStart = true;
-    SystemTimer->start();
+    if (m_services.startSystemTimer) SystemTimer->start();
 }
 
 TDecoderForm::~TDecoderForm() {
@@ -334,6 +340,7 @@ TDecoderForm::~TDecoderForm() {
     m_station.reset();
     delete m_transmitPanel;
     m_transmitPanel = nullptr;
+    m_keying.connect({}); // no send thread is left to report through this window
     SystemTimer->stop();
     m_session->stop();
 }
@@ -352,31 +359,22 @@ MessageSink TDecoderForm::messageSink() {
 }
 
 void TDecoderForm::createSubsystems() {
-    m_keyingPort = std::make_unique<KeyingPort>(messageSink(), m_services.keyingOpener);
-    m_sendTiming = std::make_unique<SendTimingStore>();
-    m_keyingClock = std::make_unique<MonotonicClock>();
-    m_pttHold = std::make_unique<PttHoldTimer>(*m_keyingPort);
-    m_serialKeyer =
-        std::make_unique<SerialKeyer>(*m_keyingPort, *m_sendTiming, *m_keyingClock, m_pttHold.get());
-    if (m_services.toneDevice) {
-        m_toneOutput = std::make_unique<ToneOutput>(
-            *m_services.toneDevice, messageSink(),
-            [this] { m_calls->post([this] { errorExit(0); }); },
-            *m_keyingClock,
-            // The output watchdog's stall pauses capture until the output has restarted; the
-            // input then restarts too, and a pass it lands in skips its timeline.
-            [this](bool stalled) {
-                m_session->flags().capturePause.set(PauseReason::OutputStall, stalled);
-            });
-        m_toneKeyer = std::make_unique<ToneKeyer>(*m_toneOutput, *m_sendTiming);
-    }
+    KeyingEvents keying;
+    keying.messages = messageSink();
+    keying.outputFailed = [this] { m_calls->post([this] { errorExit(0); }); };
+    // The output watchdog's stall pauses capture until the output has restarted; the input
+    // then restarts too, and a pass it lands in skips its timeline.
+    keying.outputStalled = [this](bool stalled) {
+        m_session->flags().capturePause.set(PauseReason::OutputStall, stalled);
+    };
+    m_keying.connect(std::move(keying));
 
     TransmitSpeedControls::Hooks speed;
     speed.outputDevice = [this] { return raw(m_settings.OutputDevice); };
     speed.typingActive = [this] { return typingActive() == kStateOn; };
     speed.focusTransmitMemo = [this] { TransmitMemo->setFocus(); };
     m_speedControls =
-        std::make_unique<TransmitSpeedControls>(*m_sendTiming, messageSink(), std::move(speed));
+        std::make_unique<TransmitSpeedControls>(m_keying.timing(), messageSink(), std::move(speed));
     // The keyers have lengths to use from the start, before any configuration or speed change.
     m_speedControls->applyStoredSpeed(m_settings.XmitSpeed);
     OutputMenuHandlers::Hooks output;
@@ -385,7 +383,7 @@ void TDecoderForm::createSubsystems() {
         choose(SettingId::SidetoneOn, on ? setting::OnOff::On : setting::OnOff::Off);
     };
     output.focusTransmitMemo = [this] { TransmitMemo->setFocus(); };
-    m_outputMenu = std::make_unique<OutputMenuHandlers>(*m_keyingPort, std::move(output));
+    m_outputMenu = std::make_unique<OutputMenuHandlers>(m_keying.port(), std::move(output));
     m_toneMenu = std::make_unique<ToneMenuHandlers>(
         [this](const ToneSettings& tone, const BeaconCarrier& carrier) {
             m_settings.SidetoneFreq = tone.SidetoneFreq;
@@ -394,10 +392,10 @@ void TDecoderForm::createSubsystems() {
             m_settings.BeaconCarrierTime = carrier.BeaconCarrierTime;
             m_settings.BeaconCarrierMs = static_cast<int32_t>(carrier.BeaconCarrierMs);
             m_settings.BeaconCarrierSamples = static_cast<int32_t>(carrier.BeaconCarrierSamples);
-            m_serialKeyer->setBeaconCarrier(carrier);
-            if (m_toneKeyer) {
-                m_toneKeyer->setTone(tone);
-                m_toneKeyer->setBeaconCarrier(carrier);
+            m_keying.serialKeyer().setBeaconCarrier(carrier);
+            if (ToneKeyer* toneKeyer = m_keying.toneKeyer()) {
+                toneKeyer->setTone(tone);
+                toneKeyer->setBeaconCarrier(carrier);
             }
             if (m_services.applyTone) m_services.applyTone(tone, carrier);
         });
@@ -448,7 +446,7 @@ void TDecoderForm::createStationLink() {
         statusBar()->showMessage(QString::fromStdString(text));
     };
     m_station = std::make_unique<StationLink>(
-        std::move(hooks), *m_keyingPort,
+        std::move(hooks), m_keying.port(),
         SettingsFile(m_services.stationSettingsFile.value_or(std::filesystem::path())), nullptr,
         m_services.rigTiming);
     if (m_services.stationSettingsFile) m_station->start();
@@ -456,8 +454,8 @@ void TDecoderForm::createStationLink() {
 
 Keyer* TDecoderForm::currentKeyer() {
     if (m_services.keyer) return m_services.keyer();
-    if (m_keyingPort->OutputDevice.load() == kOutputSerialPort) return m_serialKeyer.get();
-    return m_toneKeyer.get();
+    if (m_keying.port().OutputDevice.load() == kOutputSerialPort) return &m_keying.serialKeyer();
+    return m_keying.toneKeyer();
 }
 
 int TDecoderForm::typingActive() const {
@@ -465,7 +463,7 @@ int TDecoderForm::typingActive() const {
 }
 
 void TDecoderForm::createTransmitSide(QWidget* client) {
-    m_transmitPanel = new TransmitPanel({[this] { return currentKeyer(); }, m_keyingPort.get(),
+    m_transmitPanel = new TransmitPanel({[this] { return currentKeyer(); }, &m_keying.port(),
                                          [this](int n) {
                                              return ExpandMacro(m_macroSources.at(n),
                                                                 macroFields());
@@ -538,21 +536,6 @@ void TDecoderForm::createMessageButtons() {
         connect(b, &QPushButton::clicked, this, [this, n] { m_messageButtons->click(n); });
         msgButtons[n] = b;
     }
-    MsgButton1 = msgButtons[1];
-    MsgButton2 = msgButtons[2];
-    MsgButton3 = msgButtons[3];
-    MsgButton4 = msgButtons[4];
-    MsgButton5 = msgButtons[5];
-    MsgButton6 = msgButtons[6];
-    MsgButton7 = msgButtons[7];
-    MsgButton8 = msgButtons[8];
-    MsgButton9 = msgButtons[9];
-    MsgButton10 = msgButtons[10];
-    MsgButton11 = msgButtons[11];
-    MsgButton12 = msgButtons[12];
-    MsgButton130 = msgButtons[13];
-    MsgButton140 = msgButtons[14];
-    MsgButton150 = msgButtons[15];
 }
 
 void TDecoderForm::markMessageButton(int n) {
@@ -640,9 +623,10 @@ void TDecoderForm::createControls() {
     XmitLED = createXmitLED(Panel3);
     XmitLED->move(kXmitLEDPos);
     Label15 = label(Panel3, "Label15", "Local", kLabel15Rect);
-    GkClock1 = new TGkClock(Panel3);
-    GkClock1->setObjectName("GkClock1");
-    GkClock1->setGeometry(kGkClock1Rect);
+    LocalClock = new TGkClock(Panel3);
+    // Not "GkClock1": the macro editor, a child of this window, has a clock of that name.
+    LocalClock->setObjectName("LocalClock");
+    LocalClock->setGeometry(kLocalClockRect);
     ClearButton = new QPushButton(Panel3); // captioned by the screen mode
     ClearButton->setObjectName("ClearButton");
     ClearButton->setToolTip("Reset Stuck Decoding");
@@ -678,13 +662,6 @@ void TDecoderForm::createControls() {
     StationPnl->setParent(ContrlPnl);
     StationPnl->move(0, kStationPnlTop);
     StationPnl->show();
-    CallMemo = StationPnl->CallMemo;
-    MyCallMemo = StationPnl->MyCallMemo;
-    NameMemo = StationPnl->NameMemo;
-    RSTMemo = StationPnl->RSTMemo;
-    MyRSTMemo = StationPnl->MyRSTMemo;
-    BandSpinEdit = StationPnl->BandSpinEdit;
-    GMTDateMemo = StationPnl->GMTDateMemo;
 
     CoarseGainBar = new DisplayGainBar(ContrlPnl, "CoarseGainBar");
     CoarseGainBar->setGeometry(kCoarseGainBarRect);
@@ -775,18 +752,18 @@ void TDecoderForm::SyncBtnClick() {
 
 MacroFields TDecoderForm::macroFields() const {
     MacroFields f;
-    f.CallMemo = CallMemo->text().toStdString();
-    f.MyCallMemo = MyCallMemo->text().toStdString();
-    f.NameMemo = NameMemo->text().toStdString();
-    f.RSTMemo = RSTMemo->text().toStdString();
-    f.MyRSTMemo = MyRSTMemo->text().toStdString();
+    f.CallMemo = StationPnl->CallMemo->text().toStdString();
+    f.MyCallMemo = StationPnl->MyCallMemo->text().toStdString();
+    f.NameMemo = StationPnl->NameMemo->text().toStdString();
+    f.RSTMemo = StationPnl->RSTMemo->text().toStdString();
+    f.MyRSTMemo = StationPnl->MyRSTMemo->text().toStdString();
     f.XmitCntrMemo = std::to_string(m_transmitPanel->contactCounter());
     XmitMacrosForm->fillMacroFields(f);
     return f;
 }
 
 void TDecoderForm::storePttSettings() {
-    const PttSettings p = m_keyingPort->ptt();
+    const PttSettings p = m_keying.port().ptt();
     m_settings.PttEnable = p.PttEnable ? 1 : 0;
     m_settings.PttInvert = p.PttInvert ? 1 : 0;
     m_settings.DtrIsData = p.DtrIsData ? 1 : 0;
@@ -796,9 +773,9 @@ void TDecoderForm::storePttSettings() {
 }
 
 void TDecoderForm::keyUpLines() {
-    m_keyingPort->KeyState = kKeyUp;
-    m_keyingPort->SetKeyLines(kKeyUp);
-    m_keyingPort->updatePtt(false);
+    m_keying.port().KeyState = kKeyUp;
+    m_keying.port().SetKeyLines(kKeyUp);
+    m_keying.port().updatePtt(false);
 }
 
 // ====================================================================== menus
@@ -1263,10 +1240,6 @@ void TDecoderForm::enableSystemTimer() {
     SystemTimer->start();
 }
 
-bool TDecoderForm::systemTimerActive() const {
-    return SystemTimer->isActive();
-}
-
 void TDecoderForm::SystemTimerTimer() {
     SystemTimer->stop();
     if (m_FirstStart) {
@@ -1306,7 +1279,8 @@ void TDecoderForm::SystemTimerTimer() {
 void TDecoderForm::enterRunLoop() {
     m_session->join();
     m_spectrumPanel->runLoopEntry();
-    if (m_toneOutput && !m_toneOutput->isOpen()) m_toneOutput->openIfInputExists(m_inputDeviceCount);
+    ToneOutput* tone = m_keying.toneOutput();
+    if (tone && !tone->isOpen()) tone->openIfInputExists(m_inputDeviceCount);
     m_transmitPanel->loopEntry();
     m_session->enter(m_settings.InputDeviceId, raw(m_settings.InputChannel), m_inputDeviceCount);
 }
@@ -1431,20 +1405,17 @@ void TDecoderForm::Help1Click() {
         messages().show("Could not run the help application", "");
 }
 
-bool TDecoderForm::testOpenInputDevice(int deviceId) {
-    return m_session->testOpen(deviceId, raw(m_settings.InputChannel));
+ConfigWindow& TDecoderForm::configWindow() {
+    return *m_configView;
 }
 
 // ====================================================================== per pass
 
 void TDecoderForm::SystemTimer2Timer() {
-    const ClockTexts t = makeClockTexts(std::time(nullptr));
-    LocalTimeMemoText = t.localTime;
-    GMTMemoText = t.utcTime;
+    m_clockTexts = makeClockTexts(std::time(nullptr));
+    const ClockTexts& t = m_clockTexts;
     UTCPnl->setText(QString::fromStdString(t.utcTime));
     UTCDatePnl->setText(QString::fromStdString(t.utcDate));
-    LogTimeText = t.LogTimeText;
-    LogDateText = t.LogDateText;
     StationPnl->setClockTexts(t.utcDate, t.utcTime, t.LogDateText, t.LogTimeText);
     XmitMacrosForm->setClockTexts(t.utcTime, t.localTime);
 }
@@ -1496,6 +1467,24 @@ bool TDecoderForm::rcvLedOn() const {
 
 bool TDecoderForm::xmitLedOn() const {
     return XmitLED->Checked();
+}
+
+FormReadout TDecoderForm::readout() const {
+    FormReadout r;
+    r.receiveText = RcvMemo->toPlainText();
+    r.transmitText = TransmitMemo->toPlainText();
+    r.receiveWpm = RcvWPMPnl->text();
+    r.rawSnr = RawSnrMemo->text();
+    r.marker = MkrLabel->text();
+    r.utcTime = UTCPnl->text();
+    r.utcDate = UTCDatePnl->text();
+    r.xmitSpeed = XmitSpdUpDn2->value();
+    r.xmitSpeedPanel = XmitSpeedPanel->text();
+    return r;
+}
+
+QPixmap TDecoderForm::bandWindowPicture() const {
+    return m_bandWindow->isVisible() ? m_bandWindow->grab() : QPixmap();
 }
 
 } // namespace dita

@@ -1,6 +1,10 @@
 #pragma once
-// TDecoderForm: DITA's main window. It owns the operating settings, the menus, the receive
-// text and the instruments, the setup windows, and the receive run loop's worker thread.
+// TDecoderForm: DITA's main window. It lays out the controls, builds the menus from the menu
+// table and forwards the operator's actions to the settings, the receive session and the
+// transmit side. It owns the operating settings, the setup windows and the receive session;
+// what keys the transmitter (KeyingParts) and the devices are built outside and handed in.
+// Its controls are private: others see the menu items, the read-out of what is shown, the
+// configuration view and the handlers of the speed controls.
 //
 // Who calls it: main() creates one on the window thread; every handler runs on the window
 // thread. The run loop's worker thread reaches the window only through queued calls (one per
@@ -19,6 +23,7 @@
 #include <vector>
 
 #include "app/ClockTexts.h"
+#include "app/KeyingParts.h"
 #include "app/MessageService.h"
 #include "app/settings/MenuTable.h"
 #include "app/settings/OperatingSettings.h"
@@ -43,6 +48,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
 class QTimer;
+class QPixmap;
 class QUrl;
 class TGkBar;
 class TGkLED;
@@ -51,9 +57,9 @@ class TGkClock;
 namespace dita {
 
 class CallQueue;
+class ConfigWindow;
 class DisplayGainBar;
 class OutputMenuHandlers;
-class SendTimingStore;
 class SpectrumPanel;
 class StationLink;
 class StationPanel;
@@ -93,8 +99,8 @@ struct DecoderFormServices {
     std::function<void()> terminate;       // default: quit the application
     std::optional<int> startInputDeviceId; // --input-file: use this device at start
     std::optional<int> startToneHz;        // --tone: tune to this tone once started
-    // Opens the keying port's device file; empty: the real serial device.
-    KeyingPort::Opener keyingOpener;
+    // What keys the transmitter (required); it outlives the window.
+    KeyingParts* keying = nullptr;
     // The file dialogs of Save Rcv / Save Transmit / Load Transmit; empty: the real dialogs.
     TextFileActions::FileChooser chooseSaveFile;
     TextFileActions::FileChooser chooseOpenFile;
@@ -105,9 +111,6 @@ struct DecoderFormServices {
     // The keyer transmit control uses; empty: the serial keyer or the tone keyer, as
     // OutputDevice says.
     std::function<Keyer*()> keyer;
-    // The sound card's tone output (main passes PortAudio's default output); null: there is
-    // no tone keyer.
-    ToneDevice* toneDevice = nullptr;
     // DITA.conf with the rig control and keying listener settings; empty: neither starts
     // (the Setup dialogs then keep their settings for this run only).
     std::optional<std::filesystem::path> stationSettingsFile;
@@ -117,8 +120,24 @@ struct DecoderFormServices {
     BandWorker* bandWorker = nullptr;
     SettingsFile* settingsFile = nullptr;
     int systemTimerMs = 1000;
+    // False: SystemTimer is not started, so the first tick (configuration load, loop entry)
+    // comes only when SystemTimerTimer() is called.
+    bool startSystemTimer = true;
     CaptureTimings captureTimings{};
     LoopTimings loopTimings{};
+};
+
+// What the window shows, as the operator reads it off the screen.
+struct FormReadout {
+    QString receiveText;    // the receive window (RcvMemo)
+    QString transmitText;   // the transmit window
+    QString receiveWpm;     // RcvWPMPnl: the receive speed of the last pass shown
+    QString rawSnr;         // RawSnrMemo
+    QString marker;         // the spectrum's marker (MkrLabel), one digit a line
+    QString utcTime;        // UTCPnl
+    QString utcDate;        // UTCDatePnl
+    int xmitSpeed = 0;      // the transmit speed spin edit XmitSpdUpDn2
+    QString xmitSpeedPanel; // XmitSpeedPanel beside the up-down
 };
 
 class TDecoderForm : public QMainWindow {
@@ -129,17 +148,10 @@ public:
     explicit TDecoderForm(DecoderFormServices services, QWidget* parent = nullptr);
     ~TDecoderForm() override; // FormDestroy: stops the run loop first
 
-    // ---- life cycle
+    // ---- life cycle: the timers' ticks and the quit
     void SystemTimerTimer();
-    void Quit1Click();
-    void About1Click();
-    void Help1Click();
     void SystemTimer2Timer();
-    // Error exit: code 1 returns at once; code 0 runs the stop sequence and terminates.
-    void errorExit(int code);
-    void stopSequence();
-    void terminateApplication();
-    void enableSystemTimer();
+    void Quit1Click();
 
     // ---- menu items, as the menu table names them ("Quiet2", "MediumFont1", ...). An unknown
     // name throws std::invalid_argument.
@@ -154,155 +166,67 @@ public:
         return choose(setting, static_cast<int32_t>(raw(value)));
     }
 
+    // ---- transmit speed controls: a finished entry in the spin edit, a release of the up-down
+    void XmitSpdUpDn2Change(int value);
+    void XmitSpdUpDnMouseUp();
+
     // ---- state
     OperatingSettings& settings() { return m_settings; }
     LoopFlags& flags() { return m_session->flags(); }
-    MessageService& messages() { return *m_services.messages; }
-    DeviceCatalog& deviceCatalog() { return *m_services.catalog; }
-    int inputDeviceCount() const { return m_inputDeviceCount; }
     bool FirstStart() const { return m_FirstStart; }
     void setFirstStart(bool on) { m_FirstStart = on; } // the configuration load runs with it set
     bool loopRunning() const { return m_session->running(); }
-    bool systemTimerActive() const;
     int passesShown() const { return m_passesShown; }
     int loopEntries() const { return m_session->entries(); }
     // The window's nominal height (client height plus caption) for the screen mode.
     int windowHeight() const { return m_windowHeight; }
     int clientHeight() const;
-    bool testOpenInputDevice(int deviceId);
-    // TypingActive of the send controls; the focus rule reads it.
-    int typingActive() const;
     // The macro texts M1..M15 that the editor writes and the listing shows.
     MacroSources& macroSources() { return m_macroSources; }
     // The texts the "%" tokens of a macro stand for, as the controls hold them now.
     MacroFields macroFields() const;
+    // What the configuration files read and apply (DITA.cfc, DefaultDITA.cfc).
+    ConfigWindow& configWindow();
 
-    // ---- subsystems, for the configuration code and the transmit side
-    SpectrumPanel* spectrumPanel() const { return m_spectrumPanel; }
-    BandWindow* bandWindow() const { return m_bandWindow; }
-    TTimeLineForm* timeLineForm() const { return TimeLineForm; }
-    KeyingPort& keyingPort() { return *m_keyingPort; }
-    SendTimingStore& sendTiming() { return *m_sendTiming; }
-    TransmitSpeedControls& speedControls() { return *m_speedControls; }
-    OutputMenuHandlers& outputMenu() { return *m_outputMenu; }
-    ToneMenuHandlers& toneMenu() { return *m_toneMenu; }
-    TextFileActions& textFiles() { return *m_textFiles; }
-    TransmitPanel& transmitPanel() { return *m_transmitPanel; }
-    MessageButtons& messageButtons() { return *m_messageButtons; }
-    // The keyer of the current output device; null when nothing can be keyed.
-    Keyer* currentKeyer();
-    ToneOutput* toneOutput() { return m_toneOutput.get(); }
-    // The receive speed of the last pass shown (what "Sync" copies).
-    int receiveWpm() const { return m_receiveWpm; }
-
-    std::string LogDateText;
-    std::string LogTimeText;
-    std::string GMTMemoText;       // UTC time for the macro editor
-    std::string LocalTimeMemoText; // local time for the macro editor
+    // ---- what the window shows
+    FormReadout readout() const;
+    // The clock texts of the last tick (the log and the macro editor use them too).
+    const ClockTexts& clockTexts() const { return m_clockTexts; }
     double signalBarValue() const;
     uint32_t signalBarColor() const;
     bool rcvLedOn() const;
     bool xmitLedOn() const;
-
-    // ---- controls, named as on the form
-    QFrame* ImagePnl; // the spectrum panel
-    QLabel* MkrLabel; // the spectrum panel's marker
-    DisplayGainBar* CoarseGainBar;
-    DisplayGainBar* CoarseGainBar2;
-    QFrame* Panel3;
-    QLabel* Label3;
-    QLabel* Label12;
-    QLabel* Label13;
-    QLabel* Label14;
-    QLabel* Label15;
-    QLabel* RcvLEDLabel;  // "Receive" above RcvLED
-    QLabel* XmitLEDLabel; // "Transmit" above XmitLED
-    QLabel* RcvWPMPnl;
-    QLabel* UTCPnl;
-    QLabel* UTCDatePnl;
-    TGkBar* SignalBar;
-    TGkLED* RcvLED;
-    TGkLED* XmitLED;
-    TGkClock* GkClock1;
-    QPushButton* ClearButton;
-    QPushButton* ClrRcvBtn;
-    QPlainTextEdit* RcvMemo;
-    QFrame* SplitPnl;
-    QFrame* Rcv2Pnl;
-    QLineEdit* RawSnrMemo;
-    QPushButton* ClrRcvBtn2;
-    QPlainTextEdit* TransmitMemo; // the transmit panel's
-    QFrame* ContrlPnl; // the lower control panel (transmit/receive mode)
-    StationPanel* StationPnl;
-    // The station panel's fields.
-    QLineEdit* CallMemo;
-    QLineEdit* MyCallMemo;
-    QLineEdit* NameMemo;
-    QLineEdit* RSTMemo;
-    QLineEdit* MyRSTMemo;
-    QSpinBox* BandSpinEdit;
-    QLineEdit* GMTDateMemo;
-    QSpinBox* XmitCntrSpinEdit; // the transmit panel's
-    // The message buttons of M1..M15, index n for macro n (index 0 unused).
-    std::array<QPushButton*, kMacroCount + 1> msgButtons{};
-    QPushButton* MsgButton1;
-    QPushButton* MsgButton2;
-    QPushButton* MsgButton3;
-    QPushButton* MsgButton4;
-    QPushButton* MsgButton5;
-    QPushButton* MsgButton6;
-    QPushButton* MsgButton7;
-    QPushButton* MsgButton8;
-    QPushButton* MsgButton9;
-    QPushButton* MsgButton10;
-    QPushButton* MsgButton11;
-    QPushButton* MsgButton12;
-    QPushButton* MsgButton130;
-    QPushButton* MsgButton140;
-    QPushButton* MsgButton150;
-    QSpinBox* XmitSpdUpDn2;
-    QSpinBox* XmitSpdUpDn; // the up-down beside XmitSpeedPanel
-    QLabel* XmitSpeedPanel;
-    QPushButton* SyncBtn;
-    QFrame* Panel2;
-    QTimer* SystemTimer;
-    QTimer* SystemTimer2;
-
-    TAFCStartFreqForm* AFCStartFreqForm;
-    TCharTimingForm* CharTimingForm;
-    TComPortSelectForm* ComPortSelectForm;
-    macros::TTransmitMemoryForm* TransmitMemoryForm;
-    macros::TShowMacroKeysForm* ShowMacroKeysForm;
-    macros::TXmitMacrosForm* XmitMacrosForm;
-    TPTTForm* PTTForm;
-    TTimeLineForm* TimeLineForm;
-    BandWindow* m_bandWindow = nullptr;
-    TSoundCardSelect* SoundCardSelect;
-    TSndCardErrForm* SndCardErrForm;
-
-    // ---- transmit speed controls, as the operator works them
-    void XmitSpdUpDn2Change(int value);
-    void XmitSpdUpDnMouseUp();
-    void SyncBtnClick();
-    // Configuration load: the stored transmit speed through the spin edit's rules, shown.
-    void applyXmitSpeed(int wpm);
-    // The sound card becomes the output device without the item's handler (Load Defaults).
-    void selectSoundCardOutput();
-    // ConfigLoading: while a configuration file is applied.
-    void setConfigLoading(bool loading) { m_configLoading = loading; }
-    // Configuration load: "Port Number" checked, "None" not, no dialog.
-    void checkPortNumber();
-    // Configuration load: stored values that no item of their group stands for.
-    void setUnlistedSidetone(float hz);
-    void setUnlistedCarrierTime(int seconds);
-    // A command for the receive engine, applied before its next pass (configuration load).
-    void postReceiveCommand(ReceiveCommandKind kind, int value) { post(kind, value); }
+    // A picture of the Band window while it is open (--screenshot); a null picture otherwise.
+    QPixmap bandWindowPicture() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void SyncBtnClick();
+    void About1Click();
+    void Help1Click();
+    // Error exit: code 1 returns at once; code 0 runs the stop sequence and terminates.
+    void errorExit(int code);
+    void stopSequence();
+    void terminateApplication();
+    void enableSystemTimer();
+    // TypingActive of the send controls; the focus rule reads it.
+    int typingActive() const;
+    // Configuration load: the stored transmit speed through the spin edit's rules, shown.
+    void applyXmitSpeed(int wpm);
+    // The sound card becomes the output device without the item's handler (Load Defaults).
+    void selectSoundCardOutput();
+    // Configuration load: "Port Number" checked, "None" not, no dialog.
+    void checkPortNumber();
+    // Configuration load: stored values that no item of their group stands for.
+    void setUnlistedSidetone(float hz);
+    void setUnlistedCarrierTime(int seconds);
+    MessageService& messages() { return *m_services.messages; }
+    // The keyer of the current output device; null when nothing can be keyed.
+    Keyer* currentKeyer();
+
     void createControls();
     void createMenus();
     void selectDefaults();
@@ -351,12 +275,67 @@ private:
     void showLeds(bool rcvOn, bool xmitOn);
     void insertReceiveText(const std::string& utf8);
 
+    // ---- controls, named as on the form
+    QFrame* ImagePnl; // the spectrum panel
+    QLabel* MkrLabel; // the spectrum panel's marker
+    DisplayGainBar* CoarseGainBar;
+    DisplayGainBar* CoarseGainBar2;
+    QFrame* Panel3;
+    QLabel* Label3;
+    QLabel* Label12;
+    QLabel* Label13;
+    QLabel* Label14;
+    QLabel* Label15;
+    QLabel* RcvLEDLabel;  // "Receive" above RcvLED
+    QLabel* XmitLEDLabel; // "Transmit" above XmitLED
+    QLabel* RcvWPMPnl;
+    QLabel* UTCPnl;
+    QLabel* UTCDatePnl;
+    TGkBar* SignalBar;
+    TGkLED* RcvLED;
+    TGkLED* XmitLED;
+    TGkClock* LocalClock; // the local time beside "Local"
+    QPushButton* ClearButton;
+    QPushButton* ClrRcvBtn;
+    QPlainTextEdit* RcvMemo;
+    QFrame* SplitPnl;
+    QFrame* Rcv2Pnl;
+    QLineEdit* RawSnrMemo;
+    QPushButton* ClrRcvBtn2;
+    QPlainTextEdit* TransmitMemo; // the transmit panel's
+    QFrame* ContrlPnl; // the lower control panel (transmit/receive mode)
+    StationPanel* StationPnl;
+    QSpinBox* XmitCntrSpinEdit; // the transmit panel's
+    // The message buttons of M1..M15, index n for macro n (index 0 unused).
+    std::array<QPushButton*, kMacroCount + 1> msgButtons{};
+    QSpinBox* XmitSpdUpDn2;
+    QSpinBox* XmitSpdUpDn; // the up-down beside XmitSpeedPanel
+    QLabel* XmitSpeedPanel;
+    QPushButton* SyncBtn;
+    QFrame* Panel2;
+    QTimer* SystemTimer;
+    QTimer* SystemTimer2;
+
+    TAFCStartFreqForm* AFCStartFreqForm;
+    TCharTimingForm* CharTimingForm;
+    TComPortSelectForm* ComPortSelectForm;
+    macros::TTransmitMemoryForm* TransmitMemoryForm;
+    macros::TShowMacroKeysForm* ShowMacroKeysForm;
+    macros::TXmitMacrosForm* XmitMacrosForm;
+    TPTTForm* PTTForm;
+    TTimeLineForm* TimeLineForm;
+    BandWindow* m_bandWindow = nullptr;
+    TSoundCardSelect* SoundCardSelect = nullptr;
+    TSndCardErrForm* SndCardErrForm = nullptr;
+
     DecoderFormServices m_services;
     OperatingSettings m_settings;
     CallQueue* m_calls = nullptr; // child: worker threads' calls to this thread
     std::unique_ptr<ReceiveSession> m_session;
     class SoundCardHostImpl;
     std::unique_ptr<SoundCardHost> m_soundCardHost; // a SoundCardHostImpl
+    class ConfigView;
+    std::unique_ptr<ConfigView> m_configView;
     bool m_FirstStart = false;
     bool m_configLoading = false;
     bool m_quitting = false;
@@ -365,21 +344,15 @@ private:
     int m_passesShown = 0;
     int m_clientWidth = 0;
     int m_receiveWpm = 0;
+    ClockTexts m_clockTexts;
     MacroSources m_macroSources;
     SpectrumPanel* m_spectrumPanel = nullptr;
-    std::unique_ptr<KeyingPort> m_keyingPort;
-    std::unique_ptr<SendTimingStore> m_sendTiming;
+    KeyingParts& m_keying;
     std::unique_ptr<TransmitSpeedControls> m_speedControls;
     std::unique_ptr<OutputMenuHandlers> m_outputMenu;
     std::unique_ptr<ToneMenuHandlers> m_toneMenu;
     std::unique_ptr<TextFileActions> m_textFiles;
     std::unique_ptr<TransmitTextTarget> m_textTarget;
-    // The keyers and what they key through.
-    std::unique_ptr<MonotonicClock> m_keyingClock;
-    std::unique_ptr<PttHoldTimer> m_pttHold;
-    std::unique_ptr<SerialKeyer> m_serialKeyer;
-    std::unique_ptr<ToneOutput> m_toneOutput;
-    std::unique_ptr<ToneKeyer> m_toneKeyer;
     TransmitPanel* m_transmitPanel = nullptr;
     // Rig control and the keying listener; made after the transmit side and the station panel.
     std::unique_ptr<StationLink> m_station;

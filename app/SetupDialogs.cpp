@@ -35,15 +35,15 @@ void SetupWindow::closeEvent(QCloseEvent* event) {
 
 // ---------------------------------------------------------------- AFC start frequency
 
-TAFCStartFreqForm::TAFCStartFreqForm(QWidget* owner, OperatingSettings& settings)
-    : SetupWindow(owner), m_settings(settings) {
+TAFCStartFreqForm::TAFCStartFreqForm(QWidget* owner, int startHz, std::function<void(int)> chosen)
+    : SetupWindow(owner), m_chosen(std::move(chosen)) {
     setObjectName("AFCStartFreqForm");
     setWindowTitle("AFC Start Frequency");
     AFCStartSpinBtn = new QSpinBox(this);
     AFCStartSpinBtn->setObjectName("AFCStartSpinBtn");
     AFCStartSpinBtn->setRange(kAfcStartMinHz, kAfcStartMaxHz);
     AFCStartSpinBtn->setSingleStep(kAfcStartStepHz);
-    AFCStartSpinBtn->setValue(settings.AfcStartFreq);
+    AFCStartSpinBtn->setValue(startHz);
     AFCStartBtn = new QPushButton("Set Frequency", this);
     AFCStartBtn->setObjectName("AFCStartBtn");
     AFCStartCancelBtn = new QPushButton("Cancel", this);
@@ -59,7 +59,7 @@ TAFCStartFreqForm::TAFCStartFreqForm(QWidget* owner, OperatingSettings& settings
 }
 
 void TAFCStartFreqForm::AFCStartBtnClick() {
-    m_settings.AfcStartFreq = AFCStartSpinBtn->value();
+    if (m_chosen) m_chosen(AFCStartSpinBtn->value());
     hide();
 }
 
@@ -73,9 +73,9 @@ void TAFCStartFreqForm::loadValue(int afcStartFreqHz) {
 
 // ---------------------------------------------------------------- character timing
 
-TCharTimingForm::TCharTimingForm(QWidget* owner, OperatingSettings& settings,
-                                 WeightsChanged weightsChanged)
-    : SetupWindow(owner), m_settings(settings), m_weightsChanged(std::move(weightsChanged)) {
+TCharTimingForm::TCharTimingForm(QWidget* owner, const std::array<float, 4>& weights,
+                                 WeightChanged weightChanged)
+    : SetupWindow(owner), m_weightChanged(std::move(weightChanged)) {
     setObjectName("CharTimingForm");
     setWindowTitle("Character Timing");
     static const char* const kUpDn[] = {"DotUpDn", "DashUpDn", "CharUpDn", "WordUpDn"};
@@ -92,8 +92,8 @@ TCharTimingForm::TCharTimingForm(QWidget* owner, OperatingSettings& settings,
         up->setSingleStep(i == 3 ? kWordStep : 1);
         // The controls start from the weights in use, so the window never shows a ratio that
         // the send timing does not apply.
-        up->setValue(static_cast<int>(settings.TimingWeights[static_cast<size_t>(i)]));
-        auto* memo = new QLineEdit(ratioText(settings.TimingWeights[static_cast<size_t>(i)]), this);
+        up->setValue(static_cast<int>(weights[static_cast<size_t>(i)]));
+        auto* memo = new QLineEdit(ratioText(weights[static_cast<size_t>(i)]), this);
         memo->setObjectName(kMemo[i]);
         memo->setReadOnly(true);
         upDowns[static_cast<size_t>(i)] = up;
@@ -116,9 +116,9 @@ QString TCharTimingForm::ratioText(float weight) {
 
 void TCharTimingForm::upDnClick(int index) {
     const auto i = static_cast<size_t>(index);
-    m_settings.TimingWeights[i] = static_cast<float>(upDowns[i]->value());
-    memos[i]->setText(ratioText(m_settings.TimingWeights[i]));
-    if (m_weightsChanged) m_weightsChanged(m_settings.TimingWeights);
+    const auto weight = static_cast<float>(upDowns[i]->value());
+    memos[i]->setText(ratioText(weight));
+    if (m_weightChanged) m_weightChanged(index, weight);
 }
 
 void TCharTimingForm::loadValues(const std::array<float, 4>& weights) {
@@ -131,10 +131,9 @@ void TCharTimingForm::loadValues(const std::array<float, 4>& weights) {
 
 // ---------------------------------------------------------------- COM port
 
-TComPortSelectForm::TComPortSelectForm(QWidget* owner, OperatingSettings& settings,
-                                       std::function<void(int)> openComPort,
+TComPortSelectForm::TComPortSelectForm(QWidget* owner, std::function<void(int)> openComPort,
                                        std::function<void()> cancelled)
-    : SetupWindow(owner), m_settings(settings), m_openComPort(std::move(openComPort)),
+    : SetupWindow(owner), m_openComPort(std::move(openComPort)),
       m_cancelled(std::move(cancelled)) {
     setObjectName("ComPortSelectForm");
     setWindowTitle("COM Port Selection");
@@ -171,11 +170,10 @@ void TComPortSelectForm::showDevice() {
 
 void TComPortSelectForm::SelectComPortBtnClick() {
     previousPort = portInUse;
-    m_settings.ComPortNumber = ComPortSpinBtn->value();
-    portInUse = m_settings.ComPortNumber;
+    portInUse = ComPortSpinBtn->value();
     portChosen = true;
     hide();
-    if (m_openComPort) m_openComPort(m_settings.ComPortNumber);
+    if (m_openComPort) m_openComPort(portInUse);
 }
 
 void TComPortSelectForm::ComPortCancelBtnClick() {

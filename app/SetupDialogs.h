@@ -8,7 +8,6 @@
 #include <array>
 #include <functional>
 
-#include "app/settings/OperatingSettings.h"
 
 class QLabel;
 class QLineEdit;
@@ -30,7 +29,8 @@ protected:
 class TAFCStartFreqForm : public SetupWindow {
     Q_OBJECT
 public:
-    TAFCStartFreqForm(QWidget* owner, OperatingSettings& settings);
+    // chosen gets the frequency the operator sets (Hz).
+    TAFCStartFreqForm(QWidget* owner, int startHz, std::function<void(int)> chosen);
     void AFCStartBtnClick();
     void AFCStartCancelBtnClick();
     // Configuration load: fills the control without running the handler.
@@ -41,16 +41,16 @@ public:
     QPushButton* AFCStartCancelBtn;
 
 private:
-    OperatingSettings& m_settings;
+    std::function<void(int)> m_chosen;
 };
 
 class TCharTimingForm : public SetupWindow {
     Q_OBJECT
 public:
-    // weightsChanged gets the four weights after an up-down moved; the send timing uses them
-    // the next time it is computed.
-    using WeightsChanged = std::function<void(const std::array<float, 4>&)>;
-    TCharTimingForm(QWidget* owner, OperatingSettings& settings, WeightsChanged weightsChanged);
+    // weightChanged gets the weight an up-down was moved to; the send timing uses it the next
+    // time it is computed.
+    using WeightChanged = std::function<void(int index, float weight)>;
+    TCharTimingForm(QWidget* owner, const std::array<float, 4>& weights, WeightChanged weightChanged);
     // weight index 0 dot, 1 dash, 2 character space, 3 word space
     void upDnClick(int index);
     void loadValues(const std::array<float, 4>& weights);
@@ -61,17 +61,16 @@ public:
     std::array<QLineEdit*, 4> memos;  // DotLengthMemo, DashLengthMemo, CharSpaceMemo, WordSpaceMemo
 
 private:
-    OperatingSettings& m_settings;
-    WeightsChanged m_weightsChanged;
+    WeightChanged m_weightChanged;
 };
 
 class TComPortSelectForm : public SetupWindow {
     Q_OBJECT
 public:
-    // openComPort opens the chosen port for keying (the keying lines' owner supplies it);
-    // cancelled is told when the operator closes the dialog with Cancel.
-    TComPortSelectForm(QWidget* owner, OperatingSettings& settings,
-                       std::function<void(int)> openComPort, std::function<void()> cancelled = {});
+    // openComPort gets the port the operator chose, to open it for keying (the keying lines'
+    // owner supplies it); cancelled is told when the operator closes the dialog with Cancel.
+    TComPortSelectForm(QWidget* owner, std::function<void(int)> openComPort,
+                       std::function<void()> cancelled = {});
     void SelectComPortBtnClick();
     void ComPortCancelBtnClick();
     void loadValue(int comPortNumber);
@@ -87,7 +86,6 @@ public:
 
 private:
     void showDevice();
-    OperatingSettings& m_settings;
     std::function<void(int)> m_openComPort;
     std::function<void()> m_cancelled;
 };

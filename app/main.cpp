@@ -2,6 +2,7 @@
 // real-time pace (--input-file), and shows the text as it is received.
 #include <QApplication>
 #include <QMainWindow>
+#include <QPixmap>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -17,12 +18,10 @@
 
 #include "app/DecoderForm.h"
 #include "app/config/ConfigurationFiles.h"
-#include "app/config/DecoderFormConfigWindow.h"
 #include "common/DitaPaths.h"
 #include "common/SettingsFile.h"
 #include "app/BandWorker.h"
 #include "app/EnginePassProcessor.h"
-#include "display/BandWindow.h"
 #include "receive/audio/SystemDevices.h"
 #include "transmit/PortAudioToneDevice.h"
 
@@ -107,12 +106,15 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::shared_ptr<const dita::SoundFileData> file;
+    std::optional<dita::SoundFileInput> file;
     // The window system is needed only now: --help and --version work without a display.
     QApplication app(argc, argv);
     if (!inputFile.empty()) {
         try {
-            file = dita::loadSoundFile(inputFile);
+            file = dita::openSoundFileInput(inputFile);
+            file->onReadError = [](const std::string& text) {
+                std::fprintf(stderr, "dita: %s\n", text.c_str());
+            };
         } catch (const std::exception& e) {
             std::fprintf(stderr, "dita: %s\n", e.what());
             return 2;
@@ -128,10 +130,11 @@ int main(int argc, char** argv) {
     if (!settingsProblem.empty()) std::fprintf(stderr, "dita: %s\n", settingsProblem.c_str());
     dita::DialogMessageService messages;
     dita::PortAudioToneDevice toneDevice; // the sound card keyer's output
-    dita::DecoderFormServices services;
     // A sound file stands in for a sound card that may not be there: a file run keys no tone
     // output, so a machine without an output device is not shut down by its open failure.
-    if (inputFile.empty()) services.toneDevice = &toneDevice;
+    dita::KeyingParts keying(inputFile.empty() ? &toneDevice : nullptr);
+    dita::DecoderFormServices services;
+    services.keying = &keying;
     services.catalog = &catalog;
     services.processor = &processor;
     services.bandWorker = &bandWorker;
@@ -149,7 +152,6 @@ int main(int argc, char** argv) {
 
     // DITA.cfc is loaded at the first SystemTimer tick, saved at quit; --select items are
     // applied after the load so that they win over the stored settings.
-    std::unique_ptr<dita::DecoderFormConfigWindow> configWindow;
     std::unique_ptr<dita::ConfigurationFiles> configFiles;
     dita::TDecoderForm* formPtr = nullptr;
     auto applySelections = [&] {
@@ -173,9 +175,8 @@ int main(int argc, char** argv) {
         }
     }
     try {
-        configWindow = std::make_unique<dita::DecoderFormConfigWindow>(form);
         configFiles = std::make_unique<dita::ConfigurationFiles>(
-            *configWindow, dita::ditaFile("DITA.cfc"), dita::findDataFile("DefaultDITA.cfc"),
+            form.configWindow(), dita::ditaFile("DITA.cfc"), dita::findDataFile("DefaultDITA.cfc"),
             [&form](const std::string& text, const std::string&) { reportFileProblem(form, text); });
     } catch (const std::exception& e) {
         std::fprintf(stderr, "dita: %s\n", e.what());
@@ -187,11 +188,12 @@ int main(int argc, char** argv) {
             if (!screenshot.empty() && !form.grab().save(QString::fromStdString(screenshot)))
                 std::fprintf(stderr, "dita: could not save %s\n", screenshot.c_str());
             // An open Band window is saved beside it as NAME-band.EXT.
-            if (!screenshot.empty() && form.bandWindow()->isVisible()) {
+            const QPixmap band = screenshot.empty() ? QPixmap() : form.bandWindowPicture();
+            if (!band.isNull()) {
                 const std::filesystem::path shot(screenshot);
                 const std::filesystem::path bandShot =
                     shot.parent_path() / (shot.stem().string() + "-band" + shot.extension().string());
-                if (!form.bandWindow()->grab().save(QString::fromStdString(bandShot.string())))
+                if (!band.save(QString::fromStdString(bandShot.string())))
                     std::fprintf(stderr, "dita: could not save %s\n", bandShot.c_str());
             }
             form.Quit1Click();

@@ -1,5 +1,5 @@
 add_executable(bench_receive ${CMAKE_CURRENT_LIST_DIR}/receive_bench.cpp)
-target_link_libraries(bench_receive PRIVATE dita_receive benchmark::benchmark benchmark::benchmark_main)
+target_link_libraries(bench_receive PRIVATE dita_receive dita_soundfile benchmark::benchmark benchmark::benchmark_main)
 
 add_executable(bench_soak ${CMAKE_CURRENT_LIST_DIR}/soak.cpp)
 target_link_libraries(bench_soak PRIVATE dita_receive dita_soundfile)

@@ -3,6 +3,7 @@
 // filter is 30 us, about 6,000 times faster, so that files decode at thousands of times real time.
 #include "receive/BandPassFilter.h"
 #include "receive/ReceiveEngine.h"
+#include "receive/PolyphaseResampler.h"
 #include "receive/PowerSpectrum.h"
 
 #include <benchmark/benchmark.h>
@@ -72,3 +73,28 @@ static void BM_BandPassDesignAndFilter(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_BandPassDesignAndFilter);
+
+// A sound file at another rate converted to the chain's 44,100 Hz, one second of audio at a
+// time, in the reader's block sizes.
+static void BM_ResampleToChainRate(benchmark::State& state) {
+    const int rateHz = static_cast<int>(state.range(0));
+    std::mt19937 rng(1);
+    std::normal_distribution<float> noise(0.0f, 0.1f);
+    std::vector<float> input(static_cast<size_t>(rateHz));
+    for (float& v : input) v = noise(rng);
+    std::vector<float> output(1 << 16);
+    PolyphaseResampler resampler;
+    resampler.configure(rateHz, kSampleRateHz);
+    for (auto _ : state) {
+        size_t used = 0;
+        while (used < input.size()) {
+            const auto r = resampler.process(input.data() + used, input.size() - used, output.data(),
+                                             output.size(), false);
+            used += r.inputUsed;
+            benchmark::DoNotOptimize(output[0]);
+        }
+    }
+    state.counters["xRealTime"] = benchmark::Counter(static_cast<double>(state.iterations()),
+                                                     benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_ResampleToChainRate)->Arg(8000)->Arg(12000)->Arg(22050)->Arg(48000)->Unit(benchmark::kMicrosecond);

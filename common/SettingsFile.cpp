@@ -1,14 +1,16 @@
 #include "common/SettingsFile.h"
 
 #include "common/DitaPaths.h"
+#include "common/StoredFile.h"
 
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <fstream>
+#include <span>
 #include <sstream>
 #include <stdexcept>
 #include <system_error>
+#include <vector>
 
 namespace dita {
 
@@ -23,6 +25,9 @@ bool validKey(std::string_view key) {
 bool validValue(std::string_view value) {
     return value.find_first_of("\r\n") == std::string_view::npos;
 }
+
+// Far more than any settings file holds; only this much of a stray large file is read.
+constexpr size_t kMaxSettingsBytes = size_t{1} << 20;
 
 std::string_view trimmed(std::string_view s) {
     const auto first = s.find_first_not_of(" \t\r");
@@ -61,19 +66,19 @@ std::string parseSettings(std::istream& in, std::map<std::string, std::string>& 
 std::string SettingsFile::load() {
     m_values.clear();
     m_changed.clear();
-    std::ifstream in(m_path, std::ios::binary);
-    if (!in) {
-        std::error_code ec;
-        if (!std::filesystem::exists(m_path, ec)) return {};
-        return "Could not read the settings file " + m_path.string() + "; using the defaults.";
-    }
+    std::vector<uint8_t> bytes;
+    const StoredFileRead read = readStoredFile(m_path, kMaxSettingsBytes, bytes);
+    if (read.status == StoredFileRead::Status::Missing) return {};
+    if (read.status == StoredFileRead::Status::Foreign)
+        return m_path.string() + " is not a settings file (" + read.reason +
+               "); using the defaults, which are not saved there.";
+    std::istringstream in(std::string(bytes.begin(), bytes.end()));
     std::map<std::string, std::string> values;
     const std::string fault = parseSettings(in, values);
     if (fault.empty()) {
         m_values = std::move(values);
         return {};
     }
-    in.close();
     // Kept aside so the next save does not lose what the operator wrote.
     std::filesystem::path aside = m_path;
     aside += ".bad";
@@ -89,33 +94,20 @@ std::string SettingsFile::save() const {
     // did not set is taken from the file as it stands now, so one part's save never puts back
     // another's older values.
     std::map<std::string, std::string> merged = m_values;
-    if (std::ifstream current{m_path, std::ios::binary}) {
+    std::vector<uint8_t> bytes;
+    if (readStoredFile(m_path, kMaxSettingsBytes, bytes)) {
+        std::istringstream current(std::string(bytes.begin(), bytes.end()));
         std::map<std::string, std::string> onDisk;
         if (parseSettings(current, onDisk).empty()) {
             for (auto& [key, value] : onDisk)
                 if (!m_changed.count(key)) merged[key] = std::move(value);
         }
     }
-    std::filesystem::path temp = m_path;
-    temp += ".new";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) return "Could not write the settings file " + temp.string();
-        out << "# DITA settings (key=value); DITA rewrites this file when a setting changes.\n";
-        for (const auto& [key, value] : merged) out << key << '=' << value << '\n';
-        out.flush();
-        if (!out) {
-            std::error_code ec;
-            std::filesystem::remove(temp, ec);
-            return "Could not write the settings file " + temp.string();
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(temp, m_path, ec);
-    if (ec) {
-        std::filesystem::remove(temp, ec);
-        return "Could not replace the settings file " + m_path.string();
-    }
+    std::string text = "# DITA settings (key=value); DITA rewrites this file when a setting changes.\n";
+    for (const auto& [key, value] : merged) text += key + '=' + value + '\n';
+    std::string error;
+    if (!writeStoredFile(m_path, std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()), error))
+        return "The settings could not be saved (" + error + ").";
     return {};
 }
 

@@ -2,8 +2,9 @@
 // DITA's own small settings file, "DITA.conf" in the DITA folder: one "key=value" per line,
 // "#" comment lines and blank lines allowed. It holds what the configuration file DITA.cfc has
 // no record for (rig control, the keying listener, window placements), so DITA.cfc keeps its
-// layout. Saving writes a temporary file beside it and renames it over the old one, so a crash
-// never leaves half a file.
+// layout. It is read and replaced by the stored-file rules (common/StoredFile.h): only a
+// regular file is read, and a save goes through a temporary file renamed over it, so a crash
+// never leaves half a file and a write-protected or foreign file is left as it is.
 //
 // Who calls it: the window thread (load at start, save on change). Not thread-safe. No Qt.
 #include <cstdint>
@@ -26,11 +27,13 @@ public:
 
     // Reads the file. A missing file is not an error (every setting keeps its default). A
     // malformed file is kept aside as "<name>.bad", every setting keeps its default, and the
-    // returned message names the file and line; empty when all went well.
+    // returned message names the file and line; a folder, pipe or device at the path is not
+    // opened and is named in the message. Empty when all went well.
     std::string load();
     // Writes the values set through this object over what the file holds now (other parts of
     // the program may have saved their own keys meanwhile); returns the reason when it could
-    // not, else empty.
+    // not (a write-protected file, something other than a file at the path, a full disk),
+    // else empty; the file is then as it was.
     std::string save() const;
 
     std::optional<std::string> value(const std::string& key) const;

@@ -36,8 +36,11 @@ constexpr float kSpaceCensor = 2.5f;
 // Gathering detectors: half lengths of their triangles (steps), shortest first. Matched to dots
 // of about 4, 10 and 24 steps: 100, 40 and 17 wpm; each also serves slower senders.
 constexpr std::array<int, CwChannelDecoder::kBanks> kBankHalfLengths = {2, 5, 12};
-// A gathering detector whose triangle is longer than this many dots blurs the elements.
-constexpr float kMaxFilterDots = 1.5f;
+// A gathering detector whose triangle is longer than this many dots blurs the elements. At 1.75
+// dots a dot still rises to 0.82 of the mark level and an element gap falls to 0.18 of it, clear
+// of the decision band; a fast sender whose dots come out short in noise still fits the middle
+// detector (60 wpm at 0 dB).
+constexpr float kMaxFilterDots = 1.75f;
 // The matched detector's boxcars are each this fraction of a dot long.
 constexpr float kMatchedFraction = 0.5f;
 // The matched length follows the sender when the dot changes by more than this.
@@ -57,9 +60,11 @@ constexpr double kMarkPercentile = 0.95;
 constexpr double kOverGapSeconds = 3.0;
 constexpr float kOverGapWordGaps = 2.5f;
 constexpr int kMinMarksToSettle = 6;
-// Kept steps the resting gathering detectors run over before the next over is gathered: many
-// times their slowest level time constant (kDecaySeconds).
-constexpr double kCatchUpSeconds = 8.0;
+// Kept steps the resting gathering detectors run over before the next over is gathered: the
+// over gap (at least kOverGapSeconds of silence, where the space level settles in a third of a
+// second) and the over's last marks, which set the mark level within a dot. Five times the
+// slowest level time constant (kDecaySeconds): what they held from before is gone.
+constexpr double kCatchUpSeconds = 5.0;
 // Mark level over space level (amplitude) from which a detector does not split elements in
 // noise (25 dB).
 constexpr float kStrongSignalRatio = 18.0f;

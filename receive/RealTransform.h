@@ -7,9 +7,11 @@
 // inverse takes those N/2 bins and is scaled by 2/N with the DC term counted once, so that
 // inverse(forward(x)) returns x for any signal without energy at exactly half the sample rate.
 //
-// configure() makes the FFTW plans (the only place that allocates or plans; it may be called
-// from several threads at once). forward() and inverse() only execute them, so separate
-// instances may run on separate threads. Plain class used by the filter and spectrum stages;
+// configure() allocates the arrays and, the first time a length is used in the process, makes
+// its FFTW plans, which every instance of that length then shares (the only place that
+// allocates or plans; it may be called from several threads at once). forward() and inverse()
+// only execute the plans on the instance's own arrays, so separate instances may run on
+// separate threads. Plain class used by the filter and spectrum stages;
 // not thread-safe per instance.
 #include <complex>
 #include <memory>

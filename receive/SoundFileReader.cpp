@@ -1,5 +1,7 @@
 #include "receive/SoundFileReader.h"
 
+#include "receive/PolyphaseResampler.h"
+
 #include <samplerate.h>
 #include <sndfile.h>
 
@@ -60,6 +62,9 @@ struct SoundFileReader::State {
     std::string error;
     int pick = -1;  // channel taken from each frame; -1 mixes them all
     bool shortSamples = false;
+    // The rate conversion: a table-driven filter for the usual rates, libsamplerate for the
+    // rest; resampling is on when either is set.
+    std::unique_ptr<PolyphaseResampler> polyphase;
     SRC_STATE* resampler = nullptr;
     double ratio = 1.0;
     int blockFrames = 0;
@@ -138,23 +143,32 @@ void SoundFileReader::State::resample() {
             }
         }
     }
-    SRC_DATA data{};
-    data.data_in = floatBlock.data() + blockStart;
-    data.input_frames = static_cast<long>(blockCount);
-    data.data_out = resampled.data();
-    data.output_frames = static_cast<long>(resampled.size());
-    data.src_ratio = ratio;
-    data.end_of_input = endOfFile ? 1 : 0;
     outStart = 0;
     outCount = 0;
-    if (const int err = src_process(resampler, &data)) {
-        fail(std::string("cannot resample (") + src_strerror(err) + ")");
-        finished = true;
-        return;
+    size_t used = 0;
+    if (polyphase) {
+        const PolyphaseResampler::Result r = polyphase->process(
+            floatBlock.data() + blockStart, blockCount, resampled.data(), resampled.size(), endOfFile);
+        used = r.inputUsed;
+        outCount = r.outputWritten;
+    } else {
+        SRC_DATA data{};
+        data.data_in = floatBlock.data() + blockStart;
+        data.input_frames = static_cast<long>(blockCount);
+        data.data_out = resampled.data();
+        data.output_frames = static_cast<long>(resampled.size());
+        data.src_ratio = ratio;
+        data.end_of_input = endOfFile ? 1 : 0;
+        if (const int err = src_process(resampler, &data)) {
+            fail(std::string("cannot resample (") + src_strerror(err) + ")");
+            finished = true;
+            return;
+        }
+        used = static_cast<size_t>(data.input_frames_used);
+        outCount = static_cast<size_t>(data.output_frames_gen);
     }
-    blockStart += static_cast<size_t>(data.input_frames_used);
-    blockCount -= static_cast<size_t>(data.input_frames_used);
-    outCount = static_cast<size_t>(data.output_frames_gen);
+    blockStart += used;
+    blockCount -= used;
     if (endOfFile && blockCount == 0 && outCount == 0) finished = true;
 }
 
@@ -185,7 +199,12 @@ bool SoundFileReader::open(const std::string& path, InputChannel channel, std::s
     else if (channel == InputChannel::Right) st->pick = 1;
     st->blockFrames = std::max(1, kBlockSamples / info.channels);
     const size_t blockSamples = static_cast<size_t>(st->blockFrames) * info.channels;
-    if (info.samplerate != kTargetRate) {
+    if (info.samplerate != kTargetRate && PolyphaseResampler::handles(info.samplerate, kTargetRate)) {
+        st->polyphase = std::make_unique<PolyphaseResampler>();
+        st->polyphase->configure(info.samplerate, kTargetRate);
+        st->floatBlock.resize(blockSamples);
+        st->resampled.resize(kResampledFrames);
+    } else if (info.samplerate != kTargetRate) {
         int err = 0;
         st->resampler = src_new(SRC_SINC_MEDIUM_QUALITY, 1, &err);
         if (!st->resampler) {
@@ -209,6 +228,7 @@ bool SoundFileReader::rewind() {
     State& st = *m_state;
     if (sf_seek(st.file, 0, SEEK_SET) < 0) return false;
     if (st.resampler) src_reset(st.resampler);
+    if (st.polyphase) st.polyphase->reset();
     st.blockStart = st.blockCount = st.outStart = st.outCount = 0;
     st.endOfFile = false;
     st.finished = false;
@@ -221,7 +241,7 @@ int SoundFileReader::read(int32_t* out, int frames) {
     State& st = *m_state;
     int written = 0;
     while (written < frames && !st.finished) {
-        if (!st.resampler) {
+        if (!st.resampler && !st.polyphase) {
             if (st.blockCount == 0) {
                 if (st.endOfFile) {
                     st.finished = true;

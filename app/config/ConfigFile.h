@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "common/StoredFile.h"
+
 namespace dita {
 
 constexpr size_t kConfigFileBytes = 83158;
@@ -106,33 +108,14 @@ std::vector<uint8_t> encodeConfig(const ConfigRecords& records);
 // fails. Texts are kept zero-terminated even when the file's are not.
 int decodeConfig(const uint8_t* bytes, size_t size, ConfigRecords& records);
 
-// What reading a configuration file found. Converts to true only when bytes were read.
-struct ConfigFileRead {
-    enum class Status {
-        Read,     // a regular file (or a link to one); its bytes are in `bytes`
-        Missing,  // nothing at the path: a first run
-        Foreign,  // a directory, FIFO, device, dangling link or unreadable file: not ours to use
-    };
-    Status status = Status::Missing;
-    std::string reason;           // Foreign: what the path is, or why it cannot be read
-    bool writeProtected = false;  // Read: the file has no write permission (the operator's choice)
-    explicit operator bool() const { return status == Status::Read; }
-};
-
-// Reads a configuration file: only a regular file is opened (a FIFO or a device is never
-// opened, so nothing blocks), and at most kConfigFileBytes are read, since nothing after them
-// belongs to a record.
+// Reading and writing go through the stored-file rules (common/StoredFile.h): only a regular
+// file is read, and at most kConfigFileBytes of it, since nothing after them belongs to a
+// record; a save replaces the file atomically and leaves a write-protected or foreign file
+// alone.
+using ConfigFileRead = StoredFileRead;
 ConfigFileRead readConfigFile(const std::filesystem::path& path, std::vector<uint8_t>& bytes);
-
-// Writes atomically: a temporary file beside the target, flushed, then renamed over it, so a
-// failed save never destroys the previous good file. The new file keeps the old one's
-// permissions, and a link to the file keeps pointing at it (the file it names is replaced).
-// A write-protected file, or something that is not a regular file, is left as it is. On
-// failure returns false and sets error, which names the file.
 bool writeConfigFile(const std::filesystem::path& path, const ConfigRecords& records, std::string& error);
-
-// Removes a temporary file that a save cut short (power loss, kill -9) left beside the file.
-// Only a regular file is removed. Returns true when one was removed.
+// Removes a temporary file that a save cut short left beside the file.
 bool removeStaleConfigTemp(const std::filesystem::path& path);
 
 // Text helpers: an 8-bit string into a fixed text area (cut to leave the terminating zero),

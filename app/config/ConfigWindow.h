@@ -1,6 +1,6 @@
 #pragma once
-// ConfigWindow: what the configuration load and save need from the main window. The real
-// implementation adapts TDecoderForm; tests use a recorder. Every call runs on the window
+// ConfigWindow: what the configuration load and save need from the main window. The main
+// window hands out its own implementation (TDecoderForm::configWindow()); tests use a recorder. Every call runs on the window
 // thread. Option records are applied through choose(), which runs the same handler as the
 // menu item the menu table gives for the value.
 #include "app/settings/MenuTable.h"

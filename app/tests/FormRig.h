@@ -8,6 +8,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -38,17 +39,44 @@ template <typename Pred> bool pumpUntil(Pred pred, std::chrono::milliseconds lim
     return true;
 }
 
+// A control of the window found by the name it carries on the form, as the operator sees it;
+// a name that is not there once (or not a control of that kind) ends the test loudly.
+template <typename T = QWidget> T& control(const QObject& window, const char* name) {
+    const auto found = window.findChildren<T*>(QString::fromLatin1(name));
+    if (found.size() != 1)
+        throw std::logic_error("the window has " + std::to_string(found.size()) +
+                               " controls named " + name + " of the kind asked for, not one");
+    return *found.front();
+}
+
+// The one part of this kind in the window: the spectrum panel, the transmit panel, the station
+// panel, a setup window.
+template <typename T> T& part(const QObject& window) {
+    const auto all = window.findChildren<T*>();
+    if (all.size() != 1)
+        throw std::logic_error("the window holds " + std::to_string(all.size()) +
+                               " parts of the kind asked for, not one");
+    return *all.front();
+}
+
+// What the rig's keying parts key through: a tone device (none: no tone keyer) and the
+// keying port's modem lines (empty: the real serial device).
+struct KeyingSetup {
+    ToneDevice* toneDevice = nullptr;
+    KeyingPort::Opener opener;
+};
+
 // The tune carrier on or off through the window's transmit control, which pauses the receive
 // loop while it keys, as any transmission does.
 inline void holdCarrier(TDecoderForm& f, bool on) {
-    TransmitController& c = f.transmitPanel().controller();
+    TransmitController& c = part<TransmitPanel>(f).controller();
     if (c.state().XmitEnableState != kStateOn) c.XmitButtonClick();
     if (c.tuning() != on) c.TuneBtnClick();
 }
 
 // The Transmit button's run: typed characters are being sent as far as the window is concerned.
 inline void startTransmitRun(TDecoderForm& f) {
-    TransmitController& c = f.transmitPanel().controller();
+    TransmitController& c = part<TransmitPanel>(f).controller();
     if (c.state().XmitEnableState != kStateOn) c.XmitButtonClick();
     if (c.phase() != TransmitPhase::Transmitting) c.XmitBtnClick();
 }
@@ -56,10 +84,12 @@ inline void startTransmitRun(TDecoderForm& f) {
 struct FormRig {
     // adjust: changes to the services before the window is made.
     explicit FormRig(int devices = 1, bool start = true,
-                     const std::function<void(DecoderFormServices&)>& adjust = {})
-        : catalog(devices) {
+                     const std::function<void(DecoderFormServices&)>& adjust = {},
+                     KeyingSetup keyingSetup = {})
+        : catalog(devices), keying(keyingSetup.toneDevice, std::move(keyingSetup.opener)) {
         ensureApp();
         DecoderFormServices s;
+        s.keying = &keying;
         s.catalog = &catalog;
         s.processor = &processor;
         s.messages = &messages;
@@ -75,9 +105,9 @@ struct FormRig {
         s.terminate = [this] { ++terminates; };
         s.systemTimerMs = 10;
         s.loopTimings = LoopTimings{20ms, 5ms};
+        s.startSystemTimer = start;
         if (adjust) adjust(s);
         form = std::make_unique<TDecoderForm>(s);
-        if (!start) form->SystemTimer->stop();
     }
     ~FormRig() { form.reset(); }
 
@@ -94,6 +124,7 @@ struct FormRig {
     }
 
     FakeCatalog catalog;
+    KeyingParts keying;
     RecordingProcessor processor;
     RecordingMessageService messages;
     std::vector<QUrl> opened;

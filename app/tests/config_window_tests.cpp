@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QLineEdit>
+#include <QSlider>
 #include <QSpinBox>
 
 #include <fcntl.h>
@@ -13,7 +14,6 @@
 #include <unistd.h>
 
 #include "app/config/ConfigurationFiles.h"
-#include "app/config/DecoderFormConfigWindow.h"
 #include "app/tests/FormRig.h"
 #include "display/DisplayPanel.h"
 #include "macros/MacroWindows.h"
@@ -57,8 +57,7 @@ void loadInto(FormRig& r, const std::filesystem::path& dir, const ConfigRecords&
     std::string error;
     ASSERT_TRUE(writeConfigFile(dir / "DITA.cfc", records, error)) << error;
     r.form->setFirstStart(true);
-    DecoderFormConfigWindow window(*r.form);
-    ConfigurationFiles files(window, dir / "DITA.cfc", std::nullopt, {});
+    ConfigurationFiles files(r.form->configWindow(), dir / "DITA.cfc", std::nullopt, {});
     files.load();
 }
 
@@ -75,14 +74,12 @@ TEST(ConfigWindow, SaveThenLoadRestoresTheSettingsThroughTheHandlers) {
                                  "Squarewave1", "N3Seconds1", "DoubleScreen1", "SoundCard1", "Freq3"}) {
             ASSERT_TRUE(f.click(item)) << item;
         }
-        f.MyCallMemo->setText("W1AW");
-        f.XmitMacrosForm->MyNameMemo->setText("J\u00FCrgen");
+        control<QLineEdit>(f, "MyCallMemo").setText("W1AW");
+        part<macros::TXmitMacrosForm>(f).MyNameMemo->setText("J\u00FCrgen");
         f.macroSources()[3] = "CQ CQ DE %M K";
-        f.CoarseGainBar->setValue(15);
-        f.spectrumPanel()->CoarseGainBarChange();
-        f.XmitCntrSpinEdit->setValue(42);
-        DecoderFormConfigWindow window(f);
-        ConfigurationFiles files(window, file, std::nullopt, {});
+        control<QSlider>(f, "CoarseGainBar").setValue(15);
+        control<QSpinBox>(f, "XmitCntrSpinEdit").setValue(42);
+        ConfigurationFiles files(f.configWindow(), file, std::nullopt, {});
         ASSERT_TRUE(files.save());
     }
     ASSERT_EQ(std::filesystem::file_size(file), kConfigFileBytes);
@@ -90,8 +87,7 @@ TEST(ConfigWindow, SaveThenLoadRestoresTheSettingsThroughTheHandlers) {
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
     f.setFirstStart(true);
-    DecoderFormConfigWindow window(f);
-    ConfigurationFiles files(window, file, std::nullopt, {});
+    ConfigurationFiles files(f.configWindow(), file, std::nullopt, {});
     files.load();
     const OperatingSettings& s = f.settings();
     EXPECT_EQ(raw(s.TextCase), 1);
@@ -113,10 +109,10 @@ TEST(ConfigWindow, SaveThenLoadRestoresTheSettingsThroughTheHandlers) {
     EXPECT_EQ(raw(s.OutputDevice), 0);
     EXPECT_FLOAT_EQ(s.SidetoneFreq, 1000.0f);
     EXPECT_EQ(s.DisplayGain, 15);
-    EXPECT_EQ(f.MyCallMemo->text(), "W1AW");
-    EXPECT_EQ(f.XmitMacrosForm->MyNameMemo->text(), QString("J\u00FCrgen"));
+    EXPECT_EQ(control<QLineEdit>(f, "MyCallMemo").text(), "W1AW");
+    EXPECT_EQ(part<macros::TXmitMacrosForm>(f).MyNameMemo->text(), QString("J\u00FCrgen"));
     EXPECT_EQ(f.macroSources()[3], "CQ CQ DE %M K");
-    EXPECT_EQ(f.XmitCntrSpinEdit->value(), 42);
+    EXPECT_EQ(control<QSpinBox>(f, "XmitCntrSpinEdit").value(), 42);
     EXPECT_TRUE(f.item("Quiet2")->isChecked());
     EXPECT_FALSE(f.item("Noisy2")->isChecked());
     expectOneCheckedPerGroup(f);
@@ -126,7 +122,7 @@ TEST(ConfigWindow, SaveThenLoadRestoresTheSettingsThroughTheHandlers) {
     bool tuned = false;
     for (const auto& c : r.processor.commands()) tuned |= c.kind == ReceiveCommandKind::SetTunedBin && c.value == 112;
     EXPECT_TRUE(tuned);
-    EXPECT_EQ(f.spectrumPanel()->markerText(), "600");
+    EXPECT_EQ(part<SpectrumPanel>(f).markerText(), "600");
     EXPECT_TRUE(r.messages.messages.empty());  // FirstStart: no operating hint
 }
 
@@ -158,7 +154,7 @@ TEST(ConfigWindow, SerialOutputDeviceOpensTheStoredPortDuringTheLoad) {
         FormRig r(1, false);
         TDecoderForm& f = *r.form;
         loadInto(r, home.path, rec);
-        EXPECT_TRUE(f.keyingPort().PortOpen());
+        EXPECT_TRUE(r.keying.port().PortOpen());
         EXPECT_EQ(f.settings().ComPortNumber, 5);
         EXPECT_TRUE(r.messages.messages.empty());
     }
@@ -171,12 +167,11 @@ TEST(ConfigWindow, TheSecondStartOfAFreshInstallationAsksForNothing) {
     for (int start = 1; start <= 2; ++start) {  // the first start writes the file, the second reads it
         FormRig r(1, false);
         r.form->setFirstStart(true);
-        DecoderFormConfigWindow window(*r.form);
-        ConfigurationFiles files(window, file, std::nullopt, {});
+        ConfigurationFiles files(r.form->configWindow(), file, std::nullopt, {});
         files.load();
         EXPECT_TRUE(std::filesystem::exists(file));
         EXPECT_TRUE(r.form->item("SerialPort1")->isChecked()) << "start " << start;
-        EXPECT_FALSE(r.form->keyingPort().PortOpen()) << "start " << start;
+        EXPECT_FALSE(r.keying.port().PortOpen()) << "start " << start;
         EXPECT_TRUE(r.messages.messages.empty()) << "start " << start;
     }
 }
@@ -193,12 +188,11 @@ TEST(ConfigWindow, LoadDefaultsWithSoundCardOutputMovesTheKeyingToTheSoundCard) 
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
     f.setFirstStart(false);
-    ASSERT_EQ(f.keyingPort().OutputDevice.load(), kOutputSerialPort);  // the window's start
+    ASSERT_EQ(r.keying.port().OutputDevice.load(), kOutputSerialPort);  // the window's start
     const bool sidetoneBefore = f.item("SideToneOn")->isChecked();
-    DecoderFormConfigWindow window(f);
-    ConfigurationFiles files(window, home.path / "DITA.cfc", home.path / "DefaultDITA.cfc", {});
+    ConfigurationFiles files(f.configWindow(), home.path / "DITA.cfc", home.path / "DefaultDITA.cfc", {});
     files.loadDefaults();
-    EXPECT_EQ(f.keyingPort().OutputDevice.load(), kOutputSoundCard);
+    EXPECT_EQ(r.keying.port().OutputDevice.load(), kOutputSoundCard);
     EXPECT_EQ(raw(f.settings().OutputDevice), kOutputSoundCard);
     EXPECT_TRUE(f.item("SoundCard1")->isChecked());
     EXPECT_FALSE(f.item("SerialPort1")->isChecked());
@@ -218,8 +212,7 @@ TEST(ConfigWindow, LoadDefaultsWithTheMicInputShowsTheHintAndRequestsARestart) {
     TDecoderForm& f = *r.form;
     f.setFirstStart(false);
     f.flags().RestartLoop = false;
-    DecoderFormConfigWindow window(f);
-    ConfigurationFiles files(window, home.path / "DITA.cfc", home.path / "DefaultDITA.cfc", {});
+    ConfigurationFiles files(f.configWindow(), home.path / "DITA.cfc", home.path / "DefaultDITA.cfc", {});
     files.loadDefaults();
     EXPECT_TRUE(r.hasMessage("Be sure to set the mixer panel recording input to Microphone", "Operating Hint"));
     EXPECT_TRUE(f.flags().RestartLoop.load());

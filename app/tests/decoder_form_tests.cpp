@@ -106,6 +106,12 @@ const char* const kGroupItems[] = {"MicInput",
                                    "N4Seconds1",
                                    "N5Seconds1"};
 
+// The no-sound-card window, made at the first tick that finds no input device.
+bool errorWindowShown(const TDecoderForm& f) {
+    const auto* err = f.findChild<TSndCardErrForm*>();
+    return err && err->isVisible();
+}
+
 int checkedIn(const std::vector<QAction*>& group) {
     int n = 0;
     for (QAction* a : group)
@@ -134,7 +140,7 @@ TEST(DecoderFormMenuTest, EveryGroupKeepsExactlyOneCheckFromMenuAndFromTheLoader
         }
         for (const char* name : kGroupItems)
             ASSERT_EQ(checkedIn(f.groupOf(name)), 1) << name;
-        f.ComPortSelectForm->hide();
+        part<TComPortSelectForm>(f).hide();
     }
     EXPECT_THROW(f.click("NoSuchItem"), std::invalid_argument) << "a mistyped item name fails loudly";
 }
@@ -202,22 +208,22 @@ TEST(DecoderFormMenuTest, SpeedLocksSetTheTransmitSpeedAndTheLockedMark) {
     EXPECT_EQ(raw(f.settings().RxSpeedLock), 7);
     EXPECT_TRUE(f.item("LockedWPM")->isChecked());
     EXPECT_FALSE(f.item("Auto3")->isChecked());
-    EXPECT_EQ(f.XmitSpdUpDn2->value(), 30);
-    EXPECT_EQ(f.XmitSpeedPanel->text(), "30");
+    EXPECT_EQ(f.readout().xmitSpeed, 30);
+    EXPECT_EQ(f.readout().xmitSpeedPanel, "30");
     f.click("N50PLUSWPM");
-    EXPECT_EQ(f.XmitSpdUpDn2->value(), 50) << "the serial port keys at most 50 wpm";
-    EXPECT_EQ(f.XmitSpeedPanel->text(), "50");
+    EXPECT_EQ(f.readout().xmitSpeed, 50) << "the serial port keys at most 50 wpm";
+    EXPECT_EQ(f.readout().xmitSpeedPanel, "50");
     EXPECT_FALSE(f.item("N30WPM")->isChecked());
     f.click("SoundCard1");
     f.click("N50PLUSWPM");
-    EXPECT_EQ(f.XmitSpdUpDn2->value(), 100);
+    EXPECT_EQ(f.readout().xmitSpeed, 100);
     EXPECT_EQ(f.settings().XmitSpeed, 100);
     f.click("Auto3");
     EXPECT_EQ(raw(f.settings().RxSpeedLock), 1);
     EXPECT_FALSE(f.item("LockedWPM")->isChecked());
     // Auto takes the receive speed as the decoder reset leaves it, 35, not Auto's starting 25.
-    EXPECT_EQ(f.XmitSpdUpDn2->value(), 35);
-    EXPECT_EQ(f.XmitSpeedPanel->text(), "35");
+    EXPECT_EQ(f.readout().xmitSpeed, 35);
+    EXPECT_EQ(f.readout().xmitSpeedPanel, "35");
     const auto cmds = r.processor.commands();
     int speedModes = 0;
     for (const auto& c : cmds)
@@ -238,48 +244,53 @@ TEST(DecoderFormMenuTest, FormDefaultsCaptionsAndHiddenItems) {
     EXPECT_EQ(f.item("ScrollingOff1")->text(), "Scrollng Off");
     EXPECT_EQ(f.item("N50PLUSWPM")->text(), "50+ WPM");
     EXPECT_EQ(f.item("AFCStartFreq1")->text(), "AFC Start Freq");
-    EXPECT_EQ(f.CoarseGainBar->toolTip(), "Spectrum Display Gain ");
+    EXPECT_EQ(control(f, "CoarseGainBar").toolTip(), "Spectrum Display Gain ");
     // The checked size item and the memos agree from the start.
     EXPECT_TRUE(f.item("NormalFont1")->isChecked());
-    EXPECT_EQ(f.RcvMemo->font().pointSize(), 14);
-    EXPECT_EQ(f.TransmitMemo->font().pointSize(), 14);
+    EXPECT_EQ(control(f, "RcvMemo").font().pointSize(), 14);
+    EXPECT_EQ(control(f, "TransmitMemo").font().pointSize(), 14);
     f.click("SmallFont1");
-    EXPECT_EQ(f.RcvMemo->font().pointSize(), 12);
-    EXPECT_EQ(f.ClearButton->toolTip(), "Reset Stuck Decoding");
-    EXPECT_EQ(f.XmitSpdUpDn2->toolTip(), "Set Transmit Code Speed");
-    EXPECT_EQ(f.BandSpinEdit->value(), 1);
-    EXPECT_EQ(f.CoarseGainBar->value(), 10);
-    EXPECT_EQ(f.CoarseGainBar2->value(), 10);
+    EXPECT_EQ(control(f, "RcvMemo").font().pointSize(), 12);
+    EXPECT_EQ(control(f, "ClearButton").toolTip(), "Reset Stuck Decoding");
+    EXPECT_EQ(control(f, "XmitSpdUpDn2").toolTip(), "Set Transmit Code Speed");
+    EXPECT_EQ(control<QSpinBox>(f, "BandSpinEdit").value(), 1);
+    EXPECT_EQ(control<QSlider>(f, "CoarseGainBar").value(), 10);
+    EXPECT_EQ(control<QSlider>(f, "CoarseGainBar2").value(), 10);
     EXPECT_EQ(f.settings().DisplayGain, 5) << "the bars' form position is not a gain setting";
-    // The form's station fields are the station panel's.
-    EXPECT_EQ(f.CallMemo, f.StationPnl->CallMemo);
-    EXPECT_EQ(f.GMTDateMemo, f.StationPnl->GMTDateMemo);
-    EXPECT_EQ(f.BandSpinEdit, f.StationPnl->BandSpinEdit);
-    EXPECT_GE(f.centralWidget()->width(), f.StationPnl->width()) << "the Log button is in sight";
+    // The station fields are the station panel's, each once in the window.
+    const StationPanel& station = part<StationPanel>(f);
+    EXPECT_EQ(&control(f, "CallMemo"), station.CallMemo);
+    EXPECT_EQ(&control(f, "GMTDateMemo"), station.GMTDateMemo);
+    EXPECT_EQ(&control(f, "BandSpinEdit"), station.BandSpinEdit);
+    EXPECT_GE(f.centralWidget()->width(), station.width()) << "the Log button is in sight";
 }
 
 TEST(DecoderFormLayoutTest, ScreenModesPlaceTheControls) {
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
     f.show();
-    EXPECT_EQ(f.ClearButton->text(), "Clear Decode");
+    const auto& clear = control<QPushButton>(f, "ClearButton");
+    const QWidget& transmitMemo = control(f, "TransmitMemo");
+    const QWidget& rcv2Pnl = control(f, "Rcv2Pnl");
+    const QWidget& panel2 = control(f, "Panel2");
+    EXPECT_EQ(clear.text(), "Clear Decode");
     f.click("TransmitReceive1");
-    EXPECT_EQ(f.ClearButton->text(), "Clr Decode");
-    EXPECT_EQ(f.TransmitMemo->y(), 268);
-    EXPECT_FALSE(f.Rcv2Pnl->isVisible());
-    EXPECT_EQ(f.Rcv2Pnl->y(), 616);
-    EXPECT_EQ(f.Panel2->y(), 594);
+    EXPECT_EQ(clear.text(), "Clr Decode");
+    EXPECT_EQ(transmitMemo.y(), 268);
+    EXPECT_FALSE(rcv2Pnl.isVisible());
+    EXPECT_EQ(rcv2Pnl.y(), 616);
+    EXPECT_EQ(panel2.y(), 594);
     EXPECT_EQ(f.windowHeight(), 649);
     EXPECT_EQ(f.clientHeight(), 599);
     EXPECT_EQ(raw(f.settings().ScreenOpMode), 1);
 
     f.click("ReceiveOnly1");
-    EXPECT_EQ(f.TransmitMemo->y(), 661);
-    EXPECT_GE(f.TransmitMemo->y(), f.clientHeight()) << "the transmit window must be out of sight";
-    EXPECT_TRUE(f.Rcv2Pnl->isVisible());
-    EXPECT_EQ(f.Rcv2Pnl->y(), f.ImagePnl->height() + f.Panel3->height() + f.RcvMemo->height() +
-                                  f.SplitPnl->height());
-    EXPECT_EQ(f.Panel2->y(), 312);
+    EXPECT_EQ(transmitMemo.y(), 661);
+    EXPECT_GE(transmitMemo.y(), f.clientHeight()) << "the transmit window must be out of sight";
+    EXPECT_TRUE(rcv2Pnl.isVisible());
+    EXPECT_EQ(rcv2Pnl.y(), control(f, "ImagePnl").height() + control(f, "Panel3").height() +
+                               control(f, "RcvMemo").height() + control(f, "SplitPnl").height());
+    EXPECT_EQ(panel2.y(), 312);
     EXPECT_EQ(f.windowHeight(), 366);
     EXPECT_EQ(f.clientHeight(), 317);
 }
@@ -287,28 +298,31 @@ TEST(DecoderFormLayoutTest, ScreenModesPlaceTheControls) {
 TEST(DecoderFormLayoutTest, BackgroundsFontsAndBold) {
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
-    auto text = [](QWidget* w) { return w->palette().color(QPalette::Text); };
-    auto windowText = [](QWidget* w) { return w->palette().color(QPalette::WindowText); };
-    auto base = [](QWidget* w) { return w->palette().color(QPalette::Base); };
+    auto text = [](QWidget& w) { return w.palette().color(QPalette::Text); };
+    auto windowText = [](QWidget& w) { return w.palette().color(QPalette::WindowText); };
+    auto base = [](QWidget& w) { return w.palette().color(QPalette::Base); };
+    QWidget& transmitMemo = control(f, "TransmitMemo");
+    QWidget& rcvMemo = control(f, "RcvMemo");
+    QWidget& mkrLabel = control(f, "MkrLabel");
+    QWidget& imagePnl = control(f, "ImagePnl");
+    const StationPanel& station = part<StationPanel>(f);
     f.click("WhiteBackground");
-    EXPECT_EQ(windowText(f.MkrLabel), QColor(Qt::red));
-    EXPECT_EQ(text(f.TransmitMemo), QColor(Qt::red));
-    EXPECT_EQ(base(f.TransmitMemo), QColor(Qt::white));
-    EXPECT_EQ(text(f.RcvMemo), QColor(Qt::black));
-    EXPECT_EQ(f.UTCPnl->palette().color(QPalette::WindowText), QColor(Qt::black));
-    EXPECT_EQ(f.ImagePnl->palette().color(QPalette::Window), QColor(Qt::white));
-    const SpectrumBox* box = f.spectrumPanel()->spectrumBox();
+    EXPECT_EQ(windowText(mkrLabel), QColor(Qt::red));
+    EXPECT_EQ(text(transmitMemo), QColor(Qt::red));
+    EXPECT_EQ(base(transmitMemo), QColor(Qt::white));
+    EXPECT_EQ(text(rcvMemo), QColor(Qt::black));
+    EXPECT_EQ(windowText(control(f, "UTCPnl")), QColor(Qt::black));
+    EXPECT_EQ(imagePnl.palette().color(QPalette::Window), QColor(Qt::white));
+    const SpectrumBox* box = part<SpectrumPanel>(f).spectrumBox();
     EXPECT_EQ(box->frame().pixelColor(20, 20), QColor(Qt::white));
-    EXPECT_EQ(f.StationPnl->committedTextColour(), QColor(Qt::black));
+    EXPECT_EQ(station.committedTextColour(), QColor(Qt::black));
     f.click("BlackBackground");
-    for (QWidget* w : std::initializer_list<QWidget*>{f.TransmitMemo, f.RcvMemo, f.XmitSpdUpDn2,
-                                                      f.RcvWPMPnl, f.Label3})
-        EXPECT_EQ(w->palette().color(QPalette::WindowText), QColor(Qt::white))
-            << w->objectName().toStdString();
-    EXPECT_EQ(f.MkrLabel->palette().color(QPalette::WindowText), QColor(Qt::white));
-    EXPECT_EQ(f.StationPnl->committedTextColour(), QColor(Qt::white));
-    EXPECT_EQ(base(f.RcvMemo), QColor(Qt::black));
-    EXPECT_EQ(f.ImagePnl->palette().color(QPalette::Window), QColor(Qt::black));
+    for (const char* name : {"TransmitMemo", "RcvMemo", "XmitSpdUpDn2", "RcvWPMPnl", "Label3"})
+        EXPECT_EQ(windowText(control(f, name)), QColor(Qt::white)) << name;
+    EXPECT_EQ(windowText(mkrLabel), QColor(Qt::white));
+    EXPECT_EQ(station.committedTextColour(), QColor(Qt::white));
+    EXPECT_EQ(base(rcvMemo), QColor(Qt::black));
+    EXPECT_EQ(imagePnl.palette().color(QPalette::Window), QColor(Qt::black));
     EXPECT_EQ(box->frame().pixelColor(20, 20), QColor(Qt::black)) << "before the first pass";
     EXPECT_EQ(raw(f.settings().Background), 0);
 
@@ -319,17 +333,17 @@ TEST(DecoderFormLayoutTest, BackgroundsFontsAndBold) {
     EXPECT_FALSE(f.windowFlags() & Qt::WindowStaysOnTopHint);
 
     f.click("MediumFont1");
-    EXPECT_EQ(f.TransmitMemo->font().pointSize(), 16);
-    EXPECT_EQ(f.RcvMemo->font().pointSize(), 18);
+    EXPECT_EQ(transmitMemo.font().pointSize(), 16);
+    EXPECT_EQ(rcvMemo.font().pointSize(), 18);
     f.click("LargeFont1");
-    EXPECT_EQ(f.TransmitMemo->font().pointSize(), 20);
-    EXPECT_EQ(f.RcvMemo->font().pointSize(), 20);
+    EXPECT_EQ(transmitMemo.font().pointSize(), 20);
+    EXPECT_EQ(rcvMemo.font().pointSize(), 20);
     f.click("Bold1");
-    EXPECT_TRUE(f.RcvMemo->font().bold());
-    EXPECT_FALSE(f.TransmitMemo->font().bold());
-    EXPECT_EQ(f.RcvMemo->font().pointSize(), 20) << "bold must keep the size";
+    EXPECT_TRUE(rcvMemo.font().bold());
+    EXPECT_FALSE(transmitMemo.font().bold());
+    EXPECT_EQ(rcvMemo.font().pointSize(), 20) << "bold must keep the size";
     f.click("Normal3");
-    EXPECT_FALSE(f.RcvMemo->font().bold());
+    EXPECT_FALSE(rcvMemo.font().bold());
 }
 
 TEST(DecoderFormLayoutTest, FocusRuleAndGainBars) {
@@ -338,19 +352,22 @@ TEST(DecoderFormLayoutTest, FocusRuleAndGainBars) {
     f.show();
     QApplication::setActiveWindow(&f);
     ASSERT_TRUE(pumpUntil([&] { return f.isActiveWindow(); }, 2000ms));
-    f.TransmitMemo->setFocus();
+    QWidget& transmitMemo = control(f, "TransmitMemo");
+    QWidget& rcvMemo = control(f, "RcvMemo");
+    transmitMemo.setFocus();
     f.click("ScrollingOff1");
-    EXPECT_TRUE(pumpUntil([&] { return f.RcvMemo->hasFocus(); }, 1000ms));
+    EXPECT_TRUE(pumpUntil([&] { return rcvMemo.hasFocus(); }, 1000ms));
     startTransmitRun(f); // typed characters are being sent
-    f.RcvMemo->setFocus();
-    ASSERT_TRUE(pumpUntil([&] { return f.RcvMemo->hasFocus(); }, 1000ms));
+    rcvMemo.setFocus();
+    ASSERT_TRUE(pumpUntil([&] { return rcvMemo.hasFocus(); }, 1000ms));
     f.click("Short1");
-    EXPECT_TRUE(pumpUntil([&] { return f.TransmitMemo->hasFocus(); }, 1000ms));
+    EXPECT_TRUE(pumpUntil([&] { return transmitMemo.hasFocus(); }, 1000ms));
 
-    f.CoarseGainBar2->setValue(17);
+    auto& gainBar = control<QSlider>(f, "CoarseGainBar");
+    control<QSlider>(f, "CoarseGainBar2").setValue(17);
     EXPECT_EQ(f.settings().DisplayGain, 17);
-    EXPECT_EQ(f.CoarseGainBar->value(), 10) << "the two gain bars are independent";
-    f.CoarseGainBar->setValue(3);
+    EXPECT_EQ(gainBar.value(), 10) << "the two gain bars are independent";
+    gainBar.setValue(3);
     EXPECT_EQ(f.settings().DisplayGain, 3);
     bool posted = false;
     for (const auto& c : r.processor.commands())
@@ -386,28 +403,30 @@ TEST(DecoderFormLoopTest, PassesReachTheWindowAndQuittingLeavesNoThread) {
     EXPECT_EQ(r.loads, 1);
     EXPECT_TRUE(r.firstStartDuringLoad);
     EXPECT_FALSE(f.FirstStart());
-    EXPECT_TRUE(f.RcvMemo->toPlainText().startsWith("EEE"));
-    EXPECT_EQ(f.MkrLabel->text(), "5\n3\n2");
-    EXPECT_EQ(f.RcvWPMPnl->text(), "20");
-    EXPECT_EQ(f.RawSnrMemo->text(), "RAW = 17");
+    const FormReadout shownNow = f.readout();
+    EXPECT_TRUE(shownNow.receiveText.startsWith("EEE"));
+    EXPECT_EQ(shownNow.marker, "5\n3\n2");
+    EXPECT_EQ(shownNow.receiveWpm, "20");
+    EXPECT_EQ(shownNow.rawSnr, "RAW = 17");
     EXPECT_DOUBLE_EQ(f.signalBarValue(), 12.5);
     EXPECT_EQ(f.signalBarColor(), 0xFF0000u);
     EXPECT_TRUE(f.rcvLedOn());
     EXPECT_FALSE(f.xmitLedOn());
-    EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d$").match(f.UTCPnl->text()).hasMatch());
-    EXPECT_TRUE(
-        QRegularExpression("^\\d{4}-\\d\\d-\\d\\d$").match(f.GMTDateMemo->text()).hasMatch());
-    EXPECT_EQ(f.LogDateText, f.GMTDateMemo->text().remove('-').toStdString());
-    EXPECT_EQ(f.LogTimeText, f.UTCPnl->text().remove(':').toStdString());
+    const QString gmtDate = control<QLineEdit>(f, "GMTDateMemo").text();
+    EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d$").match(shownNow.utcTime).hasMatch());
+    EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d$").match(gmtDate).hasMatch());
+    EXPECT_EQ(f.clockTexts().LogDateText, QString(gmtDate).remove('-').toStdString());
+    EXPECT_EQ(f.clockTexts().LogTimeText, QString(shownNow.utcTime).remove(':').toStdString());
 
     // Text is written at the caret, replacing a selection.
-    QTextCursor c = f.RcvMemo->textCursor();
+    auto& rcvMemo = control<QPlainTextEdit>(f, "RcvMemo");
+    QTextCursor c = rcvMemo.textCursor();
     c.setPosition(0);
     c.setPosition(2, QTextCursor::KeepAnchor);
-    f.RcvMemo->setTextCursor(c);
+    rcvMemo.setTextCursor(c);
     const int shown = f.passesShown();
     ASSERT_TRUE(pumpUntil([&] { return f.passesShown() > shown; }));
-    EXPECT_TRUE(f.RcvMemo->toPlainText().startsWith("EE")); // two replaced by at least one
+    EXPECT_TRUE(f.readout().receiveText.startsWith("EE")); // two replaced by at least one
 
     // A second SystemTimer tick while the loop runs changes nothing.
     const int entries = f.loopEntries();
@@ -445,6 +464,8 @@ TEST(DecoderFormLoopTest, QuitStopsASendBeforeAndAfterSavingThenKeysUp) {
     };
     s.keyUp = [&] { steps.push_back("key up"); };
     s.terminate = [&] { steps.push_back("terminate"); };
+    KeyingParts keying;
+    s.keying = &keying;
     TDecoderForm f(s);
     f.SystemTimerTimer(); // the first tick loads the configuration
     f.Quit1Click();
@@ -519,25 +540,26 @@ TEST(SoundCardWindowsTest, NoDeviceShowsTheErrorWindowAndItsButtonsWork) {
     {
         FormRig r(0);
         TDecoderForm& f = *r.form;
-        ASSERT_TRUE(pumpUntil([&] { return f.SndCardErrForm && f.SndCardErrForm->isVisible(); }));
-        EXPECT_EQ(f.SndCardErrForm->windowTitle(), "Sound Card Error");
-        EXPECT_TRUE(f.SndCardErrForm->SndCardErrMemo->toPlainText().startsWith(
+        ASSERT_TRUE(pumpUntil([&] { return errorWindowShown(f); }));
+        TSndCardErrForm& err = part<TSndCardErrForm>(f);
+        EXPECT_EQ(err.windowTitle(), "Sound Card Error");
+        EXPECT_TRUE(err.SndCardErrMemo->toPlainText().startsWith(
             "No sound card was detected. Options are:\n\n1. Quit the program."));
         EXPECT_TRUE(f.flags().NoInputDevice);
         ASSERT_TRUE(pumpUntil([&] { return f.rcvLedOn(); }));
         holdCarrier(f, true);
         ASSERT_TRUE(pumpUntil([&] { return f.xmitLedOn() && !f.rcvLedOn(); }));
-        f.SndCardErrForm->ContinueBtn->click();
-        EXPECT_FALSE(f.SndCardErrForm->isVisible());
+        err.ContinueBtn->click();
+        EXPECT_FALSE(err.isVisible());
         f.click("SelectSoundcard");
         EXPECT_TRUE(r.hasMessage("No Sound Device Detected", "Wave Device Message"));
-        EXPECT_TRUE(f.SoundCardSelect->SoundCardManf->text().isEmpty());
+        EXPECT_TRUE(part<TSoundCardSelect>(f).SoundCardManf->text().isEmpty());
     }
     {
         FormRig r(0);
         TDecoderForm& f = *r.form;
-        ASSERT_TRUE(pumpUntil([&] { return f.SndCardErrForm && f.SndCardErrForm->isVisible(); }));
-        f.SndCardErrForm->QuitBtn->click();
+        ASSERT_TRUE(pumpUntil([&] { return errorWindowShown(f); }));
+        part<TSndCardErrForm>(f).QuitBtn->click();
         EXPECT_EQ(r.saves, 1);
         EXPECT_EQ(r.terminates, 1);
         EXPECT_FALSE(f.loopRunning());
@@ -556,15 +578,15 @@ TEST(SoundCardWindowsTest, EveryQuitEndsTheProgramWhileTheSoundCardWindowsAreOpe
         FormRig r(0, true, [](DecoderFormServices& s) { s.terminate = nullptr; });
         TDecoderForm& f = *r.form;
         f.show();
-        ASSERT_TRUE(pumpUntil([&] { return f.SndCardErrForm && f.SndCardErrForm->isVisible(); }));
+        ASSERT_TRUE(pumpUntil([&] { return errorWindowShown(f); }));
         f.click("SelectSoundcard");
-        ASSERT_TRUE(f.SoundCardSelect->isVisible());
+        ASSERT_TRUE(part<TSoundCardSelect>(f).isVisible());
         QTimer::singleShot(0, &f, [&f, way] {
             switch (way) {
             case Menu: f.click("Quit1"); break;
             case CloseBox: f.close(); break;
-            case ErrorWindowQuit: f.SndCardErrForm->QuitBtn->click(); break;
-            case SelectionQuit: f.SoundCardSelect->TermSndCardSel->click(); break;
+            case ErrorWindowQuit: part<TSndCardErrForm>(f).QuitBtn->click(); break;
+            case SelectionQuit: part<TSoundCardSelect>(f).TermSndCardSel->click(); break;
             case kWays: break;
             }
         });
@@ -583,7 +605,7 @@ TEST(SoundCardWindowsTest, SelectionDialogClampsTestsAndRestarts) {
     TDecoderForm& f = *r.form;
     ASSERT_TRUE(pumpUntil([&] { return f.passesShown() >= 1; }));
     f.click("SelectSoundcard");
-    TSoundCardSelect& d = *f.SoundCardSelect;
+    TSoundCardSelect& d = part<TSoundCardSelect>(f);
     EXPECT_TRUE(d.isVisible());
     EXPECT_EQ(d.SoundCardManf->text(), "Fake input 0");
     EXPECT_TRUE(f.flags().capturePause.has(PauseReason::SoundCardDialog)) << "no audio is handled while choosing";
@@ -617,7 +639,7 @@ TEST(SetupDialogsTest, ValuesRangesAndCancel) {
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
     f.click("AFCStartFreq1");
-    TAFCStartFreqForm& afc = *f.AFCStartFreqForm;
+    TAFCStartFreqForm& afc = part<TAFCStartFreqForm>(f);
     EXPECT_TRUE(afc.isVisible());
     EXPECT_EQ(afc.windowTitle(), "AFC Start Frequency");
     afc.AFCStartSpinBtn->setValue(5000);
@@ -634,7 +656,7 @@ TEST(SetupDialogsTest, ValuesRangesAndCancel) {
     EXPECT_EQ(f.settings().AfcStartFreq, 750);
 
     f.click("ShowConfiguration1");
-    TCharTimingForm& ct = *f.CharTimingForm;
+    TCharTimingForm& ct = part<TCharTimingForm>(f);
     EXPECT_EQ(ct.windowTitle(), "Character Timing");
     for (size_t i = 0; i < 4; ++i) { // the window shows the weights the timing uses
         EXPECT_EQ(ct.upDowns[i]->value(), 100);
@@ -654,7 +676,7 @@ TEST(SetupDialogsTest, ValuesRangesAndCancel) {
     EXPECT_FLOAT_EQ(f.settings().TimingWeights[0], 73.0f) << "loading fills controls only";
 
     f.click("PortNumber1");
-    TComPortSelectForm& com = *f.ComPortSelectForm;
+    TComPortSelectForm& com = part<TComPortSelectForm>(f);
     EXPECT_EQ(com.windowTitle(), "COM Port Selection");
     EXPECT_EQ(com.ComPortSpinBtn->value(), 3);
     EXPECT_TRUE(com.ComPortDeviceLabel->text().contains("/dev/ttyS2") ||
@@ -674,16 +696,17 @@ TEST(SetupDialogsTest, ValuesRangesAndCancel) {
 
     f.macroSources()[1] = "CQ CQ DE \xC4X";
     f.click("ShowMacros");
-    const QString listing = f.TransmitMemoryForm->Memo1->toPlainText();
+    const auto& listingWindow = part<macros::TTransmitMemoryForm>(f);
+    const QString listing = listingWindow.Memo1->toPlainText();
     EXPECT_EQ(listing.count('\n'), 15);
     EXPECT_TRUE(listing.startsWith(QString::fromUtf8("M1 = CQ CQ DE \u00C4X\nM2 = \n")));
     EXPECT_TRUE(listing.contains("\nM7 = \n"));
     EXPECT_TRUE(listing.endsWith("M15 = \n"));
-    EXPECT_EQ(f.TransmitMemoryForm->windowTitle(), "Tranmit Memory (Macros)");
+    EXPECT_EQ(listingWindow.windowTitle(), "Tranmit Memory (Macros)");
 
     // Long macros are listed whole rather than cut at a fixed size.
     for (int k = 1; k <= 15; ++k)
         f.macroSources()[static_cast<size_t>(k)] = std::string(200, 'A');
     f.click("ShowMacros");
-    EXPECT_EQ(f.TransmitMemoryForm->Memo1->toPlainText().count('A'), 15 * 200);
+    EXPECT_EQ(listingWindow.Memo1->toPlainText().count('A'), 15 * 200);
 }

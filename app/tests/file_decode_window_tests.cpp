@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QLabel>
-#include <QPlainTextEdit>
 
 #include <chrono>
 #include <thread>
@@ -26,7 +24,7 @@ TEST(FileDecodeWindowTest, RecordingPlayedAsInputDeviceIsDecodedIntoRcvMemo) {
     dita::test::pinAlsaPlugins();
 
     SystemDeviceCatalog catalog(
-        loadSoundFile(std::filesystem::path(DITA_DATA_DIR) / "samples" / "cq-20wpm.ogg"));
+        openSoundFileInput(std::filesystem::path(DITA_DATA_DIR) / "samples" / "cq-20wpm.ogg"));
     EnginePassProcessor processor;
     RecordingMessageService messages;
     int terminated = 0;
@@ -37,21 +35,23 @@ TEST(FileDecodeWindowTest, RecordingPlayedAsInputDeviceIsDecodedIntoRcvMemo) {
     s.terminate = [&] { ++terminated; };
     s.startInputDeviceId = catalog.fileDeviceId();
     s.systemTimerMs = 10;
+    KeyingParts keying;
+    s.keying = &keying;
     TDecoderForm form(s);
     ASSERT_TRUE(form.click("Wide1")); // AFC finds the recording's 650 Hz tone
     form.show();
 
     const auto limit = std::chrono::steady_clock::now() + 40s;
-    while (!form.RcvMemo->toPlainText().contains("cq cq") &&
+    while (!form.readout().receiveText.contains("cq cq") &&
            std::chrono::steady_clock::now() < limit) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         std::this_thread::sleep_for(5ms);
     }
-    const QString text = form.RcvMemo->toPlainText();
+    const QString text = form.readout().receiveText;
     EXPECT_TRUE(text.contains("cq cq")) << text.toStdString();
     EXPECT_EQ(form.settings().InputDeviceId, *catalog.fileDeviceId());
     EXPECT_GT(form.passesShown(), 20); // about 186 ms a pass: played at real-time pace
-    const int markerHz = form.MkrLabel->text().remove('\n').toInt();
+    const int markerHz = form.readout().marker.remove('\n').toInt();
     EXPECT_NEAR(markerHz, 650, 15);
     EXPECT_TRUE(messages.messages.empty());
 

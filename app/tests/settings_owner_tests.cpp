@@ -20,7 +20,6 @@
 #include "app/SetupDialogs.h"
 #include "app/SoundCardDialogs.h"
 #include "app/config/ConfigurationFiles.h"
-#include "app/config/DecoderFormConfigWindow.h"
 #include "app/tests/FormRig.h"
 #include "transmit/KeyingPort.h"
 #include "transmit/SendTiming.h"
@@ -62,15 +61,13 @@ void startUpLoad(FormRig& r, const std::filesystem::path& dir, const ConfigRecor
     std::string error;
     ASSERT_TRUE(writeConfigFile(dir / "DITA.cfc", records, error)) << error;
     r.form->setFirstStart(true);
-    DecoderFormConfigWindow window(*r.form);
-    ConfigurationFiles files(window, dir / "DITA.cfc", std::nullopt, {});
+    ConfigurationFiles files(r.form->configWindow(), dir / "DITA.cfc", std::nullopt, {});
     files.load();
     r.form->setFirstStart(false);
 }
 
 ConfigRecords savedRecords(TDecoderForm& f, const std::filesystem::path& file) {
-    DecoderFormConfigWindow window(f);
-    ConfigurationFiles files(window, file, std::nullopt, {});
+    ConfigurationFiles files(f.configWindow(), file, std::nullopt, {});
     EXPECT_TRUE(files.save());
     std::vector<uint8_t> bytes;
     EXPECT_TRUE(readConfigFile(file, bytes));
@@ -93,9 +90,9 @@ TEST(SettingsOwner, TheStartUpLoadKeepsEveryStoredValue) {
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
     startUpLoad(r, home.path, rec);
-    EXPECT_EQ(f.XmitSpdUpDn2->value(), 33);
+    EXPECT_EQ(f.readout().xmitSpeed, 33);
     EXPECT_EQ(f.settings().XmitSpeed, 33);
-    EXPECT_EQ(f.sendTiming().current().DotMs, ComputeSendTiming(33).DotMs);
+    EXPECT_EQ(r.keying.timing().current().DotMs, ComputeSendTiming(33).DotMs);
     EXPECT_TRUE(f.item("PortNumber1")->isChecked());
     EXPECT_FALSE(f.item("None1")->isChecked());
     EXPECT_EQ(savedRecords(f, home.path / "again.cfc").xmitSpeed, 33);
@@ -139,16 +136,15 @@ TEST(SettingsOwner, LoadDefaultsWithSerialOutputOpensTheStoredPortWithoutAsking)
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
     f.setFirstStart(false);
-    DecoderFormConfigWindow window(f);
-    ConfigurationFiles files(window, home.path / "DITA.cfc", home.path / "DefaultDITA.cfc", {});
+    ConfigurationFiles files(f.configWindow(), home.path / "DITA.cfc", home.path / "DefaultDITA.cfc", {});
     files.loadDefaults();
-    EXPECT_TRUE(f.keyingPort().PortOpen());
-    EXPECT_FALSE(f.ComPortSelectForm->isVisible());
+    EXPECT_TRUE(r.keying.port().PortOpen());
+    EXPECT_FALSE(part<TComPortSelectForm>(f).isVisible());
     EXPECT_TRUE(f.item("SerialPort1")->isChecked());
     EXPECT_TRUE(f.item("PortNumber1")->isChecked());
     // Outside a load the same item asks for the port.
     f.click("SerialPort1");
-    EXPECT_TRUE(f.ComPortSelectForm->isVisible());
+    EXPECT_TRUE(part<TComPortSelectForm>(f).isVisible());
 }
 
 TEST(SettingsOwner, DialogAndCounterChangesReachWhatReadsThem) {
@@ -157,15 +153,15 @@ TEST(SettingsOwner, DialogAndCounterChangesReachWhatReadsThem) {
     TDecoderForm& f = *r.form;
 
     // Character Timing: the next timing computed uses the new dot weight.
-    f.CharTimingForm->upDowns[0]->setValue(73);
+    part<TCharTimingForm>(f).upDowns[0]->setValue(73);
     f.XmitSpdUpDn2Change(30);
     TimingWeights weights;
     weights.dot = 73.0f;
-    EXPECT_EQ(f.sendTiming().current().DotMs, ComputeSendTiming(30, weights).DotMs);
-    EXPECT_NE(f.sendTiming().current().DotMs, ComputeSendTiming(30).DotMs);
+    EXPECT_EQ(r.keying.timing().current().DotMs, ComputeSendTiming(30, weights).DotMs);
+    EXPECT_NE(r.keying.timing().current().DotMs, ComputeSendTiming(30).DotMs);
 
     // The contact counter's up-down: "%i" and the saved counter follow XmitCntrMemo.
-    TransmitPanel& panel = f.transmitPanel();
+    TransmitPanel& panel = part<TransmitPanel>(f);
     panel.XmitCntrUpDn->setValue(-42); // the bar runs downwards: up is a larger number
     QMouseEvent release(QEvent::MouseButtonRelease, QPointF(2, 2), QPointF(2, 2), Qt::LeftButton,
                         Qt::NoButton, Qt::NoModifier);
@@ -198,7 +194,7 @@ TEST(SettingsOwner, CapturePausesForEachReasonUntilThatReasonEnds) {
 
     // Closing the dialog in the middle of a send does not resume capture while keying.
     holdCarrier(f, true);
-    f.SoundCardSelect->FormClose();
+    part<TSoundCardSelect>(f).FormClose();
     EXPECT_TRUE(passesStayAt(150ms)) << "no audio is handled while keying";
     holdCarrier(f, false);
     const int resumed = r.processor.passes;
@@ -208,10 +204,10 @@ TEST(SettingsOwner, CapturePausesForEachReasonUntilThatReasonEnds) {
 
 TEST(SettingsOwner, AToneOutputStallRestartsTheCapture) {
     RecordingToneDevice tone;
-    FormRig r(1, true, [&](DecoderFormServices& s) { s.toneDevice = &tone; });
+    FormRig r(1, true, {}, KeyingSetup{&tone, {}});
     Feeder feed(r.catalog.script(0), 1);
     TDecoderForm& f = *r.form;
-    ASSERT_TRUE(pumpUntil([&] { return f.passesShown() >= 1 && f.toneOutput()->isOpen(); }));
+    ASSERT_TRUE(pumpUntil([&] { return f.passesShown() >= 1 && r.keying.toneOutput()->isOpen(); }));
     const int resets = r.catalog.script(0).resets;
 
     // The send thread's watchdog abandons the stalled block: capture pauses until the output
@@ -221,8 +217,9 @@ TEST(SettingsOwner, AToneOutputStallRestartsTheCapture) {
     settings.SidetoneOn = true;
     tone.stallBlockIndex = static_cast<int>(tone.blocks.size()); // the next block never finishes
     std::thread send([&] {
-        f.toneOutput()->PlayEnvelope(envelope.data(), static_cast<int64_t>(envelope.size()),
-                                     settings, kOutputSoundCard);
+        r.keying.toneOutput()->PlayEnvelope(envelope.data(),
+                                            static_cast<int64_t>(envelope.size()), settings,
+                                            kOutputSoundCard);
     });
     send.join(); // the window thread is not needed: failures would be posted to it
     const bool reset = pumpUntil([&] { return r.catalog.script(0).resets > resets; }, 1000ms);

@@ -67,20 +67,21 @@ TEST(StationWiring, RigFrequencyFillsThePanelLoggerTextIsKeyedAndShownSetupIsKep
 
     // Another program tunes the rig: band and frequency follow, the field stays editable.
     ASSERT_EQ(rigctl(rigPort, "F 14025000"), "");
-    EXPECT_TRUE(pumpUntil([&] { return f.StationPnl->FrequencyMemo->text() == "14.025000"; }, 10s));
-    EXPECT_EQ(f.StationPnl->BandMemo->text(), "20M");
-    EXPECT_FALSE(f.StationPnl->FrequencyMemo->isReadOnly());
+    const StationPanel& station = part<StationPanel>(f);
+    EXPECT_TRUE(pumpUntil([&] { return station.FrequencyMemo->text() == "14.025000"; }, 10s));
+    EXPECT_EQ(station.BandMemo->text(), "20M");
+    EXPECT_FALSE(station.FrequencyMemo->isReadOnly());
 
     // A logger's speed and text: keyed through the window's keyer, shown in the transmit window.
     sendDatagram(udpPort, "\x1b" "232");
-    EXPECT_TRUE(pumpUntil([&] { return f.XmitSpdUpDn2->value() == 32; }));
+    EXPECT_TRUE(pumpUntil([&] { return f.readout().xmitSpeed == 32; }));
     sendDatagram(udpPort, std::string(300, 'E'));  // oversized: dropped, nothing keyed
     sendDatagram(udpPort, "CQ TEST");
     EXPECT_TRUE(pumpUntil([&] {
         const auto texts = keyer.texts();
         return texts.size() >= 2 && texts[texts.size() - 2] == "CQ " && texts.back() == "TEST";
     }));
-    EXPECT_TRUE(pumpUntil([&] { return f.TransmitMemo->toPlainText().contains("CQ TEST"); }));
+    EXPECT_TRUE(pumpUntil([&] { return f.readout().transmitText.contains("CQ TEST"); }));
     for (const auto& text : keyer.texts()) EXPECT_EQ(text.find("EEE"), std::string::npos);
 
     // The rig goes away: told in the status line, not in a box that waits for OK.

@@ -33,10 +33,14 @@ struct TransmitRig {
     }
     // Xmit Enable on and IMM mode: message buttons may send.
     void enableImmediate() {
-        f.transmitPanel().XmitButton->click();
-        f.transmitPanel().MsgButton13->click();
-        ASSERT_TRUE(pumpUntil([&] { return f.transmitPanel().controller().macroSendAllowed(); }));
+        panel().XmitButton->click();
+        panel().MsgButton13->click();
+        ASSERT_TRUE(pumpUntil([&] { return panel().controller().macroSendAllowed(); }));
     }
+    TransmitPanel& panel() { return part<TransmitPanel>(f); }
+    // Message button n (M1..M15), as the operator clicks it.
+    QPushButton& button(int n) { return control<QPushButton>(f, messageButtonName(n).c_str()); }
+    QPlainTextEdit& transmitMemo() { return control<QPlainTextEdit>(f, "TransmitMemo"); }
     bool keyed(const std::string& text) {
         return pumpUntil([&] {
             const auto texts = keyer.texts();
@@ -64,42 +68,43 @@ void pressKey(QWidget* w, int key, Qt::KeyboardModifiers modifiers = Qt::NoModif
 TEST(TransmitWiring, MessageButtonKeysTheExpandedMacroAndMarksItself) {
     TransmitRig t;
     t.f.macroSources()[1] = "CQ DE %b K";
-    t.f.MyCallMemo->setText("W1AW");
+    control<QLineEdit>(t.f, "MyCallMemo").setText("W1AW");
     t.enableImmediate();
-    t.f.MsgButton1->click();
+    t.button(1).click();
     EXPECT_TRUE(t.keyed("CQ DE W1AW K"));
-    EXPECT_TRUE(t.f.MsgButton1->font().bold());
-    EXPECT_FALSE(t.f.MsgButton2->font().bold());
+    EXPECT_TRUE(t.button(1).font().bold());
+    EXPECT_FALSE(t.button(2).font().bold());
     // The field is read at the click, not when the window was made.
-    t.f.MyCallMemo->setText("K1ABC");
-    ASSERT_TRUE(pumpUntil([&] { return !t.f.transmitPanel().controller().sendBusy(); }));
-    ASSERT_TRUE(pumpUntil([&] { return t.f.transmitPanel().controller().macroSendAllowed(); }));
-    t.f.MsgButton1->click();
+    control<QLineEdit>(t.f, "MyCallMemo").setText("K1ABC");
+    ASSERT_TRUE(pumpUntil([&] { return !t.panel().controller().sendBusy(); }));
+    ASSERT_TRUE(pumpUntil([&] { return t.panel().controller().macroSendAllowed(); }));
+    t.button(1).click();
     EXPECT_TRUE(t.keyed("CQ DE K1ABC K"));
     EXPECT_TRUE(t.rig.messages.messages.empty());
 }
 
 TEST(TransmitWiring, ButtonsCarryTheirKeysAndSitInsideTheWindow) {
     TransmitRig t;
-    EXPECT_EQ(t.f.MsgButton1->text(), "M1");
-    EXPECT_EQ(t.f.MsgButton10->text(), "M10");
-    EXPECT_EQ(t.f.MsgButton11->text(), "M11");
-    EXPECT_EQ(t.f.MsgButton150->text(), "M15");
-    EXPECT_EQ(t.f.MsgButton150->toolTip(), "Send Macro M15");
-    EXPECT_EQ(t.f.MsgButton130->objectName(), "MsgButton130");
+    EXPECT_EQ(t.button(1).text(), "M1");
+    EXPECT_EQ(t.button(10).text(), "M10");
+    EXPECT_EQ(t.button(11).text(), "M11");
+    EXPECT_EQ(t.button(15).text(), "M15");
+    EXPECT_EQ(t.button(15).toolTip(), "Send Macro M15");
+    EXPECT_EQ(control<QPushButton>(t.f, "MsgButton130").text(), "M13");
     t.f.click("TransmitReceive1");
     for (int n = 1; n <= kMacroCount; ++n) {
-        const QRect r(t.f.msgButtons[n]->mapTo(t.f.centralWidget(), QPoint(0, 0)),
-                      t.f.msgButtons[n]->size());
+        const QRect r(t.button(n).mapTo(t.f.centralWidget(), QPoint(0, 0)),
+                      t.button(n).size());
         EXPECT_TRUE(t.f.centralWidget()->rect().contains(r)) << n;
-        EXPECT_TRUE(t.f.msgButtons[n]->isVisibleTo(&t.f)) << n;
+        EXPECT_TRUE(t.button(n).isVisibleTo(&t.f)) << n;
     }
-    const QRect panel(t.f.transmitPanel().mapTo(t.f.centralWidget(), QPoint(0, 0)),
-                      t.f.transmitPanel().size());
-    EXPECT_GE(panel.top(), t.f.TransmitMemo->geometry().bottom())
+    const QRect panel(t.panel().mapTo(t.f.centralWidget(), QPoint(0, 0)),
+                      t.panel().size());
+    EXPECT_GE(panel.top(), t.transmitMemo().geometry().bottom())
         << "the transmit buttons must not cover the transmit window";
-    EXPECT_EQ(t.f.XmitCntrSpinEdit, t.f.transmitPanel().XmitCntrSpinEdit);
-    EXPECT_EQ(t.f.TransmitMemo, t.f.transmitPanel().TransmitMemo);
+    // The counter and the transmit window are the panel's, each once in the window.
+    EXPECT_EQ(&control(t.f, "XmitCntrSpinEdit"), t.panel().XmitCntrSpinEdit);
+    EXPECT_EQ(&t.transmitMemo(), t.panel().TransmitMemo);
 }
 
 TEST(TransmitWiring, SecondMacroWhileSendingIsRefusedWithAMessage) {
@@ -107,9 +112,9 @@ TEST(TransmitWiring, SecondMacroWhileSendingIsRefusedWithAMessage) {
     t.f.macroSources()[1] = "PARIS PARIS";
     t.f.macroSources()[2] = "TEST";
     t.enableImmediate();
-    t.f.MsgButton1->click();
-    ASSERT_TRUE(pumpUntil([&] { return t.f.transmitPanel().controller().sendBusy(); }));
-    t.f.MsgButton2->click();
+    t.button(1).click();
+    ASSERT_TRUE(pumpUntil([&] { return t.panel().controller().sendBusy(); }));
+    t.button(2).click();
     EXPECT_TRUE(t.rig.hasMessage(kTransmissionInProgressText, kTransmitErrorCaption));
     EXPECT_TRUE(t.keyed("PARIS PARIS"));
     for (const auto& text : t.keyer.texts())
@@ -123,18 +128,18 @@ TEST(TransmitWiring, FunctionKeysTypedInTheTransmitWindowPressMessageButtons) {
     const std::string seventyThrees = "73 73 73 73 73 73 73 73 73 73";
     t.f.macroSources()[12] = seventyThrees;
     t.enableImmediate();
-    pressKey(t.f.TransmitMemo, Qt::Key_F3);
+    pressKey(&t.transmitMemo(), Qt::Key_F3);
     EXPECT_TRUE(t.keyed("QRZ?"));
 
-    EXPECT_TRUE(pumpUntil([&] { return t.f.MsgButton3->font().bold(); }));
-    ASSERT_TRUE(pumpUntil([&] { return t.f.transmitPanel().controller().macroSendAllowed(); }));
-    pressKey(t.f.TransmitMemo, Qt::Key_2, Qt::ControlModifier);
+    EXPECT_TRUE(pumpUntil([&] { return t.button(3).font().bold(); }));
+    ASSERT_TRUE(pumpUntil([&] { return t.panel().controller().macroSendAllowed(); }));
+    pressKey(&t.transmitMemo(), Qt::Key_2, Qt::ControlModifier);
     // M12 takes the mark from M3 while it sends, and loses it when the send has ended.
     auto marked = [](const QPushButton* b) { return b->font().bold() && b->font().underline(); };
-    EXPECT_TRUE(pumpUntil([&] { return marked(t.f.MsgButton12) && !marked(t.f.MsgButton3); }));
+    EXPECT_TRUE(pumpUntil([&] { return marked(&t.button(12)) && !marked(&t.button(3)); }));
     EXPECT_TRUE(t.keyed(seventyThrees));
-    EXPECT_TRUE(pumpUntil([&] { return !marked(t.f.MsgButton12); }));
-    for (int n = 1; n <= kMacroCount; ++n) EXPECT_FALSE(marked(t.f.msgButtons[n])) << n;
+    EXPECT_TRUE(pumpUntil([&] { return !marked(&t.button(12)); }));
+    for (int n = 1; n <= kMacroCount; ++n) EXPECT_FALSE(marked(&t.button(n))) << n;
 }
 
 // A screen or macro send locks the spin edit XmitSpdUpDn2 only, typed sending the up-down
@@ -143,18 +148,18 @@ TEST(TransmitWiring, SendsLockOnlyTheirOwnSpeedControl) {
     TransmitRig t(40ms);
     t.f.macroSources()[1] = "PARIS PARIS";
     t.enableImmediate();
-    t.f.MsgButton1->click();
-    ASSERT_TRUE(pumpUntil([&] { return t.f.transmitPanel().controller().sendBusy(); }));
-    EXPECT_FALSE(t.f.XmitSpdUpDn2->isEnabled());
-    EXPECT_TRUE(t.f.XmitSpdUpDn->isEnabled());
+    t.button(1).click();
+    ASSERT_TRUE(pumpUntil([&] { return t.panel().controller().sendBusy(); }));
+    EXPECT_FALSE(control(t.f, "XmitSpdUpDn2").isEnabled());
+    EXPECT_TRUE(control(t.f, "XmitSpdUpDn").isEnabled());
     ASSERT_TRUE(t.keyed("PARIS PARIS"));
     ASSERT_TRUE(pumpUntil([&] {
-        return !t.f.transmitPanel().controller().sendBusy() && t.f.XmitSpdUpDn2->isEnabled();
+        return !t.panel().controller().sendBusy() && control(t.f, "XmitSpdUpDn2").isEnabled();
     }));
-    for (int i = 0; i < 5; ++i) pressKey(t.f.TransmitMemo, Qt::Key_E);
-    ASSERT_TRUE(pumpUntil([&] { return !t.f.XmitSpdUpDn->isEnabled(); }));
-    EXPECT_TRUE(t.f.XmitSpdUpDn2->isEnabled());
-    ASSERT_TRUE(pumpUntil([&] { return t.f.XmitSpdUpDn->isEnabled(); }));
+    for (int i = 0; i < 5; ++i) pressKey(&t.transmitMemo(), Qt::Key_E);
+    ASSERT_TRUE(pumpUntil([&] { return !control(t.f, "XmitSpdUpDn").isEnabled(); }));
+    EXPECT_TRUE(control(t.f, "XmitSpdUpDn2").isEnabled());
+    ASSERT_TRUE(pumpUntil([&] { return control(t.f, "XmitSpdUpDn").isEnabled(); }));
 }
 
 // Entering the receive loop again (here after an input channel change made while a screen
@@ -164,19 +169,19 @@ TEST(TransmitWiring, SendsLockOnlyTheirOwnSpeedControl) {
 TEST(TransmitWiring, ReenteringTheReceiveLoopSelectsImmediateModeAgain) {
     TransmitRig t(20ms);
     Feeder feed(t.rig.catalog.script(0), 1);
-    auto& panel = t.f.transmitPanel();
+    auto& panel = t.panel();
     const TransmitState& state = panel.controller().state();
     EXPECT_EQ(state.SendMode.load(), kSendModeImm);
     panel.XmitButton->click();
     panel.MsgButton14->click();
     ASSERT_EQ(state.SendMode.load(), kSendModeScn);
-    t.f.TransmitMemo->setPlainText("PARIS PARIS PARIS PARIS");
+    t.transmitMemo().setPlainText("PARIS PARIS PARIS PARIS");
     panel.SendBtn->click();
-    ASSERT_TRUE(pumpUntil([&] { return t.f.transmitPanel().controller().sendActive(); }));
+    ASSERT_TRUE(pumpUntil([&] { return t.panel().controller().sendActive(); }));
     const int entries = t.f.loopEntries();
     t.f.click("LeftInput");
     ASSERT_TRUE(pumpUntil([&] { return t.f.loopEntries() > entries && t.f.loopRunning(); }));
-    ASSERT_TRUE(pumpUntil([&] { return !t.f.transmitPanel().controller().sendActive(); }));
+    ASSERT_TRUE(pumpUntil([&] { return !t.panel().controller().sendActive(); }));
     pumpUntil([] { return false; }, 50ms); // a character being keyed is finished
     const int keyed = t.keyer.characters();
     pumpUntil([] { return false; }, 150ms);
@@ -186,7 +191,7 @@ TEST(TransmitWiring, ReenteringTheReceiveLoopSelectsImmediateModeAgain) {
     EXPECT_TRUE(panel.MsgButton13->font().bold());
     EXPECT_FALSE(panel.MsgButton14->font().bold());
     EXPECT_FALSE(t.f.flags().capturePause.has(PauseReason::Transmit));
-    EXPECT_EQ(t.f.keyingPort().KeyState.load(), kKeyUp);
+    EXPECT_EQ(t.rig.keying.port().KeyState.load(), kKeyUp);
 }
 
 TEST(TransmitWiring, TransmitActiveAndLampsFollowASend) {
@@ -196,7 +201,7 @@ TEST(TransmitWiring, TransmitActiveAndLampsFollowASend) {
     ASSERT_TRUE(pumpUntil([&] { return t.f.passesShown() >= 2 && t.f.rcvLedOn(); }));
     t.f.macroSources()[4] = "TEST TEST";
     t.enableImmediate();
-    t.f.MsgButton4->click();
+    t.button(4).click();
     EXPECT_TRUE(pumpUntil([&] { return t.f.flags().capturePause.has(PauseReason::Transmit); }));
     EXPECT_TRUE(pumpUntil([&] { return t.f.xmitLedOn() && !t.f.rcvLedOn(); }));
     EXPECT_TRUE(t.keyed("TEST TEST"));
@@ -207,18 +212,18 @@ TEST(TransmitWiring, TransmitActiveAndLampsFollowASend) {
 TEST(TransmitWiring, ScreenModesMoveThePanelsTransmitWindow) {
     TransmitRig t;
     t.f.click("TransmitReceive1");
-    EXPECT_EQ(t.f.TransmitMemo->y(), 268);
-    EXPECT_TRUE(t.f.transmitPanel().isVisibleTo(&t.f));
+    EXPECT_EQ(t.transmitMemo().y(), 268);
+    EXPECT_TRUE(t.panel().isVisibleTo(&t.f));
     t.f.click("ReceiveOnly1");
-    EXPECT_GE(t.f.TransmitMemo->y(), t.f.clientHeight());
+    EXPECT_GE(t.transmitMemo().y(), t.f.clientHeight());
 }
 
 TEST(TransmitWiring, TransmitScreenMenuAndButtonAgree) {
     TransmitRig t;
     t.f.click("DoubleScreen1");
-    EXPECT_EQ(t.f.transmitPanel().controller().state().TransmitScreen, kDoubleScreen);
+    EXPECT_EQ(t.panel().controller().state().TransmitScreen, kDoubleScreen);
     EXPECT_EQ(raw(t.f.settings().TransmitScreen), 1);
-    t.f.transmitPanel().ScreenBtn->click(); // the panel's own toggle
+    t.panel().ScreenBtn->click(); // the panel's own toggle
     EXPECT_EQ(raw(t.f.settings().TransmitScreen), 0);
     EXPECT_TRUE(t.f.item("SingleScreen1")->isChecked());
     EXPECT_FALSE(t.f.item("DoubleScreen1")->isChecked());
@@ -229,17 +234,17 @@ TEST(TransmitWiring, DoubleScreenEchoesTheMacroIntoTheReceiveWindow) {
     t.f.macroSources()[5] = "5NN";
     t.f.click("DoubleScreen1");
     t.enableImmediate();
-    t.f.MsgButton5->click();
+    t.button(5).click();
     EXPECT_TRUE(t.keyed("5NN"));
-    EXPECT_TRUE(t.f.RcvMemo->toPlainText().contains("Tx>5NN"));
+    EXPECT_TRUE(t.f.readout().receiveText.contains("Tx>5NN"));
 }
 
 TEST(TransmitWiring, ContactCounterReachesTheMacro) {
     TransmitRig t;
     t.f.macroSources()[6] = "NR %i";
-    t.f.XmitCntrSpinEdit->setValue(17);
+    control<QSpinBox>(t.f, "XmitCntrSpinEdit").setValue(17);
     t.enableImmediate();
-    t.f.MsgButton6->click();
+    t.button(6).click();
     EXPECT_TRUE(t.keyed("NR 17"));
 }
 
@@ -248,7 +253,7 @@ TEST(TransmitWiring, QuittingDuringASendStopsItAndReleasesTheKey) {
     const std::string longText(200, 'E');
     t.f.macroSources()[7] = longText;
     t.enableImmediate();
-    t.f.MsgButton7->click();
+    t.button(7).click();
     ASSERT_TRUE(pumpUntil([&] { return t.keyer.characters() > 0; }));
     t.f.Quit1Click();
     EXPECT_EQ(t.rig.terminates, 1);
@@ -256,7 +261,7 @@ TEST(TransmitWiring, QuittingDuringASendStopsItAndReleasesTheKey) {
     const int sent = t.keyer.characters();
     EXPECT_LT(sent, static_cast<int>(longText.size()));
     EXPECT_FALSE(t.f.flags().capturePause.has(PauseReason::Transmit));
-    EXPECT_EQ(t.f.keyingPort().KeyState.load(), kKeyUp);
+    EXPECT_EQ(t.rig.keying.port().KeyState.load(), kKeyUp);
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(t.keyer.characters(), sent) << "nothing is keyed after the quit";
 }
@@ -270,12 +275,12 @@ TEST(TransmitWiring, LoadTransmitTellsTransmitControlAboutTheLoadedText) {
         s.chooseOpenFile = [&](QWidget*) { return QString::fromStdString(file.string()); };
     });
     TDecoderForm& f = *rig.form;
-    EXPECT_FALSE(f.transmitPanel().controller().state().TextLoaded.load());
-    auto& panel = f.transmitPanel();
+    EXPECT_FALSE(part<TransmitPanel>(f).controller().state().TextLoaded.load());
+    auto& panel = part<TransmitPanel>(f);
     panel.XmitButton->click();
     f.click("LoadTransmit1");
-    EXPECT_EQ(f.TransmitMemo->toPlainText(), "TEST DE DL1ABC");
-    const TransmitState& state = f.transmitPanel().controller().state();
+    EXPECT_EQ(f.readout().transmitText, "TEST DE DL1ABC");
+    const TransmitState& state = part<TransmitPanel>(f).controller().state();
     EXPECT_TRUE(state.TextLoaded.load());
     // The loaded text goes out of buffer 15, so Loop repeats it (buffer 0 is sent once).
     EXPECT_EQ(state.SendBufferIndex.load(), 15);
@@ -284,7 +289,7 @@ TEST(TransmitWiring, LoadTransmitTellsTransmitControlAboutTheLoadedText) {
     panel.SendBtn->click();
     ASSERT_TRUE(pumpUntil([&] { return keyer.texts().size() >= 2; }));
     panel.LoopButton->click();
-    ASSERT_TRUE(pumpUntil([&] { return !f.transmitPanel().controller().sendActive(); }));
+    ASSERT_TRUE(pumpUntil([&] { return !part<TransmitPanel>(f).controller().sendActive(); }));
     for (const auto& text : keyer.texts()) EXPECT_EQ(text, "TEST DE DL1ABC");
     EXPECT_TRUE(rig.messages.messages.empty());
     std::filesystem::remove(file);
@@ -297,16 +302,16 @@ TEST(TransmitWiring, TransmitReceiveWindowWhileSendingShowsThePanel) {
     t.f.click("TransmitReceive1");
     t.f.show();
     t.f.macroSources()[1] = "CQ CQ DE %b %b K";
-    t.f.MyCallMemo->setText("W1AW");
+    control<QLineEdit>(t.f, "MyCallMemo").setText("W1AW");
     t.enableImmediate();
-    t.f.MsgButton1->click();
+    t.button(1).click();
     ASSERT_TRUE(pumpUntil([&] { return t.keyer.characters() > 2; }));
     const QImage shot = t.f.grab().toImage();
     if (const char* path = std::getenv("DITA_SCREENSHOT")) shot.save(QString::fromLocal8Bit(path));
     EXPECT_EQ(shot.height(), t.f.height());
-    EXPECT_TRUE(t.f.TransmitMemo->toPlainText().contains("CQ CQ DE W1AW W1AW K"));
-    EXPECT_TRUE(t.f.transmitPanel().XmitButton->isVisible());
-    EXPECT_TRUE(t.f.MsgButton150->isVisible());
+    EXPECT_TRUE(t.f.readout().transmitText.contains("CQ CQ DE W1AW W1AW K"));
+    EXPECT_TRUE(t.panel().XmitButton->isVisible());
+    EXPECT_TRUE(t.button(15).isVisible());
 }
 
 } // namespace

@@ -23,6 +23,7 @@
 
 #include "app/BandWorker.h"
 #include "app/SetupDialogs.h"
+#include "app/config/ConfigWindow.h"
 #include "app/tests/FormRig.h"
 #include "display/BandWindow.h"
 #include "display/DisplayPanel.h"
@@ -122,7 +123,7 @@ TEST(WindowDisplaysTest, PassesDrawTheSpectrumAndAClickRetunesTheEngine) {
     FormRig r(1);
     Feeder feed(r.catalog.script(0), 1);
     TDecoderForm& f = *r.form;
-    SpectrumPanel& panel = *f.spectrumPanel();
+    SpectrumPanel& panel = part<SpectrumPanel>(f);
     ASSERT_TRUE(pumpUntil([&] { return f.passesShown() >= 2; }));
     EXPECT_TRUE(hasColourOtherThan(panel.spectrumBox()->frame(), Qt::white))
         << "the trace of the pass is on the screen";
@@ -149,7 +150,7 @@ TEST(WindowDisplaysTest, TimelineShowsFromTheMenuAndSkipsPassesWhileTheOutputIsS
     FormRig r(1);
     Feeder feed(r.catalog.script(0), 1);
     TDecoderForm& f = *r.form;
-    TTimeLineForm& tl = *f.timeLineForm();
+    TTimeLineForm& tl = part<TTimeLineForm>(f);
     EXPECT_FALSE(tl.isVisible()) << "made once at start, hidden";
     tl.setStoredPlacement({40, 30, 300, 500});
     f.click("Show2");
@@ -181,21 +182,23 @@ TEST(WindowDisplaysTest, TimelineShowsFromTheMenuAndSkipsPassesWhileTheOutputIsS
 TEST(WindowDisplaysTest, GainBarsAndLampsAsTheFormHasThem) {
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
-    EXPECT_EQ(f.SignalBar->size(), QSize(93, 22));
-    EXPECT_DOUBLE_EQ(f.SignalBar->SignalSettings()->ValueFrom(), 1.0);
-    EXPECT_DOUBLE_EQ(f.SignalBar->SignalSettings()->ValueTo(), 2000.0);
-    for (TGkLED* led : {f.RcvLED, f.XmitLED}) {
-        EXPECT_EQ(led->LED()->Shape(), sRectangle);
-        EXPECT_EQ(led->LED()->Width(), 30);
-        EXPECT_EQ(led->LED()->Height(), 20);
+    auto& signalBar = control<TGkBar>(f, "SignalBar");
+    EXPECT_EQ(signalBar.size(), QSize(93, 22));
+    EXPECT_DOUBLE_EQ(signalBar.SignalSettings()->ValueFrom(), 1.0);
+    EXPECT_DOUBLE_EQ(signalBar.SignalSettings()->ValueTo(), 2000.0);
+    for (const char* name : {"RcvLED", "XmitLED"}) {
+        auto& led = control<TGkLED>(f, name);
+        EXPECT_EQ(led.LED()->Shape(), sRectangle) << name;
+        EXPECT_EQ(led.LED()->Width(), 30) << name;
+        EXPECT_EQ(led.LED()->Height(), 20) << name;
     }
-    EXPECT_EQ(f.CoarseGainBar->parentWidget(), f.ContrlPnl);
-    EXPECT_EQ(f.CoarseGainBar2->parentWidget(), f.Rcv2Pnl);
+    EXPECT_EQ(control(f, "CoarseGainBar").parentWidget(), &control(f, "ContrlPnl"));
+    EXPECT_EQ(control(f, "CoarseGainBar2").parentWidget(), &control(f, "Rcv2Pnl"));
     // The configuration loader sets the bar and runs its handler itself.
-    f.CoarseGainBar->setValue(14);
-    f.spectrumPanel()->CoarseGainBarChange();
+    f.configWindow().setCoarseGainBarPosition(14);
+    f.configWindow().coarseGainBarChange();
     EXPECT_EQ(f.settings().DisplayGain, 14);
-    EXPECT_EQ(f.spectrumPanel()->displayGain(), 14);
+    EXPECT_EQ(part<SpectrumPanel>(f).displayGain(), 14);
     EXPECT_TRUE(sentCommand(r.processor, ReceiveCommandKind::DisplayGain, 14));
 }
 
@@ -215,27 +218,29 @@ TEST(WindowStationTest, LogButtonAppendsToTheLogInTheDitaFolderAndRefusesAnEmpty
     DitaHome home;
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
+    StationPanel& station = part<StationPanel>(f);
+    auto& callMemo = control<QLineEdit>(f, "CallMemo");
     f.SystemTimer2Timer(); // the clock texts reach the station panel
-    EXPECT_EQ(f.GMTDateMemo->text(), f.UTCDatePnl->text());
-    f.CallMemo->setText("DL1ABC");
-    f.MyCallMemo->setText("W1AW");
-    f.StationPnl->FrequencyMemo->setText("7.030");
-    f.StationPnl->LogBtn->click();
+    EXPECT_EQ(control<QLineEdit>(f, "GMTDateMemo").text(), f.readout().utcDate);
+    callMemo.setText("DL1ABC");
+    control<QLineEdit>(f, "MyCallMemo").setText("W1AW");
+    station.FrequencyMemo->setText("7.030");
+    station.LogBtn->click();
     const auto log = home.path() / kLogFileName;
     ASSERT_TRUE(std::filesystem::exists(log));
     std::string text = readFile(log);
     EXPECT_NE(text.find("<call:6>DL1ABC"), std::string::npos) << text;
     EXPECT_NE(text.find("<station_callsign:4>W1AW"), std::string::npos) << text;
-    EXPECT_NE(text.find("<qso_date:8>" + f.LogDateText), std::string::npos) << text;
+    EXPECT_NE(text.find("<qso_date:8>" + f.clockTexts().LogDateText), std::string::npos) << text;
     EXPECT_TRUE(r.hasMessage(kLogWrittenText, kFileMessageCaption));
 
-    f.CallMemo->clear();
-    f.StationPnl->LogBtn->click();
+    callMemo.clear();
+    station.LogBtn->click();
     EXPECT_EQ(readFile(log), text) << "a refused entry leaves the log as it was";
     EXPECT_EQ(r.messages.messages.back().text, kNoStationText);
 
-    f.CallMemo->setText("G4XYZ");
-    f.StationPnl->LogBtn->click();
+    callMemo.setText("G4XYZ");
+    station.LogBtn->click();
     text = readFile(log);
     EXPECT_EQ(text.find("<call:6>DL1ABC"), 0u) << "the first record stays first";
     EXPECT_NE(text.find("<call:5>G4XYZ"), std::string::npos);
@@ -244,19 +249,21 @@ TEST(WindowStationTest, LogButtonAppendsToTheLogInTheDitaFolderAndRefusesAnEmpty
 TEST(WindowStationTest, BlackSchemeAndMacroFieldsComeFromTheStationPanelAndTheEditor) {
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
+    const StationPanel& station = part<StationPanel>(f);
     f.click("BlackBackground");
-    EXPECT_EQ(f.StationPnl->committedTextColour(), QColor(Qt::white));
+    EXPECT_EQ(station.committedTextColour(), QColor(Qt::white));
     f.click("WhiteBackground");
-    EXPECT_EQ(f.StationPnl->committedTextColour(), QColor(Qt::black));
+    EXPECT_EQ(station.committedTextColour(), QColor(Qt::black));
 
-    f.CallMemo->setText("DL1ABC");
-    f.MyCallMemo->setText("W1AW");
-    f.NameMemo->setText("Hans");
-    f.RSTMemo->setText("579");
-    f.MyRSTMemo->setText("599");
-    f.XmitCntrSpinEdit->setValue(42);
-    f.XmitMacrosForm->MyNameMemo->setText("Joe");
-    f.XmitMacrosForm->QTHMemo->setText("Newington");
+    control<QLineEdit>(f, "CallMemo").setText("DL1ABC");
+    control<QLineEdit>(f, "MyCallMemo").setText("W1AW");
+    control<QLineEdit>(f, "NameMemo").setText("Hans");
+    control<QLineEdit>(f, "RSTMemo").setText("579");
+    control<QLineEdit>(f, "MyRSTMemo").setText("599");
+    control<QSpinBox>(f, "XmitCntrSpinEdit").setValue(42);
+    auto& editor = part<macros::TXmitMacrosForm>(f);
+    editor.MyNameMemo->setText("Joe");
+    editor.QTHMemo->setText("Newington");
     const MacroFields m = f.macroFields();
     EXPECT_EQ(m.CallMemo, "DL1ABC");
     EXPECT_EQ(m.MyCallMemo, "W1AW");
@@ -275,17 +282,19 @@ TEST(WindowMacrosTest, EditorSavesIntoTheWindowsMacrosAndTheListingShowsThem) {
     DitaHome home;
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
+    auto& editor = part<macros::TXmitMacrosForm>(f);
+    const auto& listing = part<macros::TTransmitMemoryForm>(f);
     f.click("Edit1");
-    ASSERT_TRUE(f.XmitMacrosForm->isVisible());
-    EXPECT_EQ(f.XmitMacrosForm->windowTitle(), "Macro Edit");
-    f.XmitMacrosForm->Memo1->setPlainText("CQ TEST DE %b");
-    ASSERT_TRUE(f.XmitMacrosForm->saveMacro(3));
+    ASSERT_TRUE(editor.isVisible());
+    EXPECT_EQ(editor.windowTitle(), "Macro Edit");
+    editor.Memo1->setPlainText("CQ TEST DE %b");
+    ASSERT_TRUE(editor.saveMacro(3));
     EXPECT_EQ(f.macroSources()[3], "CQ TEST DE %b");
     f.click("ShowMacros");
-    EXPECT_TRUE(f.TransmitMemoryForm->isVisible());
-    EXPECT_TRUE(f.TransmitMemoryForm->Memo1->toPlainText().contains("M3 = CQ TEST DE %b\n"));
+    EXPECT_TRUE(listing.isVisible());
+    EXPECT_TRUE(listing.Memo1->toPlainText().contains("M3 = CQ TEST DE %b\n"));
     f.SystemTimer2Timer();
-    EXPECT_EQ(f.XmitMacrosForm->GMTMemo->text().toStdString(), f.GMTMemoText);
+    EXPECT_EQ(editor.GMTMemo->text().toStdString(), f.clockTexts().utcTime);
 }
 
 TEST(WindowTextFilesTest, SaveAndLoadGoThroughTheChosenFilesAndHandTheTextOn) {
@@ -302,7 +311,7 @@ TEST(WindowTextFilesTest, SaveAndLoadGoThroughTheChosenFilesAndHandTheTextOn) {
         };
     });
     TDecoderForm& f = *r.form;
-    f.RcvMemo->setPlainText("CQ DE W1AW\nK");
+    control<QPlainTextEdit>(f, "RcvMemo").setPlainText("CQ DE W1AW\nK");
     f.click("SaveRcv1");
     const std::string rcv = readFile(saved);
     EXPECT_NE(rcv.find("CQ DE W1AW"), std::string::npos);
@@ -310,7 +319,7 @@ TEST(WindowTextFilesTest, SaveAndLoadGoThroughTheChosenFilesAndHandTheTextOn) {
 
     std::ofstream(loaded) << "TEST DE DL1ABC";
     f.click("LoadTransmit1");
-    EXPECT_EQ(f.TransmitMemo->toPlainText(), "TEST DE DL1ABC");
+    EXPECT_EQ(f.readout().transmitText, "TEST DE DL1ABC");
     ASSERT_EQ(handed.size(), 1u);
     EXPECT_EQ(handed[0].first, kLoadedTextBuffer);
     EXPECT_NE(handed[0].second.find("TEST DE DL1ABC"), std::string::npos);
@@ -318,7 +327,7 @@ TEST(WindowTextFilesTest, SaveAndLoadGoThroughTheChosenFilesAndHandTheTextOn) {
     openChoice.clear(); // cancelled: the window keeps its text, which is still handed on
     const size_t messages = r.messages.messages.size();
     f.click("LoadTransmit1");
-    EXPECT_EQ(f.TransmitMemo->toPlainText(), "TEST DE DL1ABC");
+    EXPECT_EQ(f.readout().transmitText, "TEST DE DL1ABC");
     EXPECT_EQ(handed.size(), 2u);
     EXPECT_EQ(r.messages.messages.size(), messages);
 }
@@ -328,37 +337,40 @@ TEST(WindowTextFilesTest, SaveAndLoadGoThroughTheChosenFilesAndHandTheTextOn) {
 TEST(WindowTransmitTest, SpeedControlsHoldTheSerialLimitAndPublishTheTiming) {
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
-    EXPECT_GT(f.sendTiming().current().DotMs, 0) << "timing exists before any speed change";
+    EXPECT_GT(r.keying.timing().current().DotMs, 0) << "timing exists before any speed change";
 
-    f.XmitSpdUpDn2->setValue(70); // serial port is the default output
-    EXPECT_EQ(f.XmitSpdUpDn2->value(), 50);
+    auto& speedSpin = control<QSpinBox>(f, "XmitSpdUpDn2"); // the operator types a speed
+    speedSpin.setValue(70); // serial port is the default output
+    EXPECT_EQ(f.readout().xmitSpeed, 50);
     EXPECT_EQ(f.settings().XmitSpeed, 50);
-    EXPECT_EQ(f.sendTiming().current().DotMs, ComputeSendTiming(50, TimingWeights{}).DotMs);
+    EXPECT_EQ(r.keying.timing().current().DotMs, ComputeSendTiming(50, TimingWeights{}).DotMs);
     EXPECT_TRUE(r.messages.messages.empty()) << "the spin edit cuts without a message";
 
-    f.XmitSpdUpDn->setValue(80);
+    auto& upDown = control<QSpinBox>(f, "XmitSpdUpDn");
+    upDown.setValue(80); // the up-down's arrows, then their release
     f.XmitSpdUpDnMouseUp();
     EXPECT_TRUE(r.hasMessage(kSerialSpeedNoteText, kTransmitSpeedNoteCaption));
-    EXPECT_EQ(f.XmitSpdUpDn->value(), 50);
-    EXPECT_EQ(f.XmitSpeedPanel->text(), "50");
+    EXPECT_EQ(upDown.value(), 50);
+    EXPECT_EQ(f.readout().xmitSpeedPanel, "50");
 
     f.click("SoundCard1");
-    f.XmitSpdUpDn2->setValue(70);
-    EXPECT_EQ(f.XmitSpdUpDn2->value(), 70);
-    EXPECT_EQ(f.sendTiming().current().DotMs, ComputeSendTiming(70, TimingWeights{}).DotMs);
+    speedSpin.setValue(70);
+    EXPECT_EQ(f.readout().xmitSpeed, 70);
+    EXPECT_EQ(r.keying.timing().current().DotMs, ComputeSendTiming(70, TimingWeights{}).DotMs);
 
-    f.applyXmitSpeed(135); // a damaged configuration record stays within the spin edit's range
-    EXPECT_EQ(f.XmitSpdUpDn2->value(), 125);
-    EXPECT_EQ(f.XmitSpeedPanel->text(), "125");
+    // A damaged configuration record stays within the spin edit's range.
+    f.configWindow().applyXmitSpeed(135);
+    EXPECT_EQ(f.readout().xmitSpeed, 125);
+    EXPECT_EQ(f.readout().xmitSpeedPanel, "125");
     EXPECT_EQ(f.settings().XmitSpeed, 125);
-    f.applyXmitSpeed(70);
+    f.configWindow().applyXmitSpeed(70);
 
     startTransmitRun(f); // while typed characters are sent the spin edit changes nothing
-    f.XmitSpdUpDn2->setValue(30);
-    EXPECT_EQ(f.sendTiming().current().DotMs, ComputeSendTiming(70, TimingWeights{}).DotMs);
+    speedSpin.setValue(30);
+    EXPECT_EQ(r.keying.timing().current().DotMs, ComputeSendTiming(70, TimingWeights{}).DotMs);
     f.click("N15WPM"); // the speed locks still do
-    EXPECT_EQ(f.sendTiming().current().DotMs, ComputeSendTiming(15, TimingWeights{}).DotMs);
-    EXPECT_EQ(f.XmitSpdUpDn2->value(), 15);
+    EXPECT_EQ(r.keying.timing().current().DotMs, ComputeSendTiming(15, TimingWeights{}).DotMs);
+    EXPECT_EQ(f.readout().xmitSpeed, 15);
 }
 
 TEST(WindowTransmitTest, SyncCopiesTheReceiveSpeedOfTheLastPass) {
@@ -367,10 +379,10 @@ TEST(WindowTransmitTest, SyncCopiesTheReceiveSpeedOfTheLastPass) {
     TDecoderForm& f = *r.form;
     ASSERT_TRUE(pumpUntil([&] { return f.passesShown() >= 1; }));
     f.click("SoundCard1");
-    f.XmitSpdUpDn2->setValue(40);
-    f.SyncBtn->click();
-    EXPECT_EQ(f.receiveWpm(), 20);
-    EXPECT_EQ(f.XmitSpdUpDn2->value(), 20);
+    control<QSpinBox>(f, "XmitSpdUpDn2").setValue(40);
+    control<QPushButton>(f, "SyncBtn").click();
+    EXPECT_EQ(f.readout().receiveWpm, "20");
+    EXPECT_EQ(f.readout().xmitSpeed, 20);
     EXPECT_EQ(f.settings().XmitSpeed, 20);
     f.Quit1Click();
 }
@@ -400,9 +412,9 @@ TEST(WindowTransmitTest, OutputDeviceSwitchesTheSidetoneAndToneItemsReachTheKeye
     EXPECT_EQ(carriers.back().BeaconCarrierTime, 4);
     EXPECT_EQ(f.settings().BeaconCarrierSamples, 4 * 44100);
 
-    f.setConfigLoading(true); // as the configuration load does: no dialog
+    f.configWindow().setConfigLoading(true); // as the configuration load does: no dialog
     f.click("SerialPort1");
-    EXPECT_FALSE(f.ComPortSelectForm->isVisible());
+    EXPECT_FALSE(part<TComPortSelectForm>(f).isVisible());
     EXPECT_TRUE(f.item("SideToneOFF")->isChecked());
     EXPECT_FALSE(applied.back().SidetoneOn);
 }
@@ -421,12 +433,12 @@ TEST(WindowTransmitTest, SerialOutputOpensTheChosenPortOfAPseudoTerminal) {
         f.setFirstStart(false);
         f.click("SoundCard1");
         f.click("SerialPort1");
-        TComPortSelectForm& com = *f.ComPortSelectForm;
+        TComPortSelectForm& com = part<TComPortSelectForm>(f);
         ASSERT_TRUE(com.isVisible()) << "the operator picks the port";
         com.ComPortSpinBtn->setValue(5);
         EXPECT_TRUE(com.ComPortDeviceLabel->text().contains("com5"));
         com.SelectComPortBtn->click();
-        EXPECT_TRUE(f.keyingPort().PortOpen());
+        EXPECT_TRUE(r.keying.port().PortOpen());
         EXPECT_EQ(f.settings().ComPortNumber, 5);
         EXPECT_EQ(raw(f.settings().OutputPort), kOutputPortNumber);
         EXPECT_TRUE(r.messages.messages.empty());
@@ -435,58 +447,57 @@ TEST(WindowTransmitTest, SerialOutputOpensTheChosenPortOfAPseudoTerminal) {
         com.ComPortSpinBtn->setValue(6);
         com.SelectComPortBtn->click();
         EXPECT_TRUE(r.hasMessage(kComOpenFailedText, kCommIoErrorCaption));
-        EXPECT_FALSE(f.keyingPort().PortOpen());
+        EXPECT_FALSE(r.keying.port().PortOpen());
     }
     ::close(master);
 }
 
 TEST(WindowTransmitTest, InvertAndQuitDriveTheKeyingLinesAndSetupPttShowsItsDialog) {
     LineLog lines;
-    FormRig r(1, false, [&](DecoderFormServices& s) {
-        s.keyingOpener = [&](const std::string& path) -> std::unique_ptr<ModemLines> {
-            lines.opened.push_back(path);
-            return std::make_unique<RecordingLines>(lines);
-        };
-    });
+    KeyingSetup keying;
+    keying.opener = [&](const std::string& path) -> std::unique_ptr<ModemLines> {
+        lines.opened.push_back(path);
+        return std::make_unique<RecordingLines>(lines);
+    };
+    FormRig r(1, false, {}, keying);
     TDecoderForm& f = *r.form;
     f.settings().ComPortNumber = 4;
-    f.setConfigLoading(true); // the configuration load opens the stored port directly
+    f.configWindow().setConfigLoading(true); // the configuration load opens the stored port directly
     f.click("SerialPort1");
-    f.setConfigLoading(false);
+    f.configWindow().setConfigLoading(false);
     ASSERT_EQ(lines.opened.size(), 1u);
     EXPECT_EQ(lines.opened[0], comDevicePath(4));
 
     f.click("Invert2");
-    EXPECT_EQ(f.keyingPort().KeyInvert.load(), kKeyInverted);
+    EXPECT_EQ(r.keying.port().KeyInvert.load(), kKeyInverted);
     EXPECT_TRUE(lines.last(ModemLine::Dtr)) << "inverted key-up raises the data line";
     f.click("Normal1");
     EXPECT_FALSE(lines.last(ModemLine::Dtr));
 
     f.click("SetupPTT");
-    TPTTForm& ptt = *f.PTTForm;
+    TPTTForm& ptt = part<TPTTForm>(f);
     ASSERT_TRUE(ptt.isVisible());
     EXPECT_EQ(ptt.windowTitle(), "PTT Setup");
     ptt.PTTEnbCheckBox->setChecked(true);
     ptt.PTTEnbCheckBoxMouseUp();
-    EXPECT_TRUE(f.keyingPort().ptt().PttEnable);
+    EXPECT_TRUE(r.keying.port().ptt().PttEnable);
     ptt.hide();
 
-    f.keyingPort().KeyState = kKeyDown;
-    f.keyingPort().SetKeyLines(kKeyDown);
+    r.keying.port().KeyState = kKeyDown;
+    r.keying.port().SetKeyLines(kKeyDown);
     ASSERT_TRUE(lines.last(ModemLine::Dtr));
     f.Quit1Click();
     EXPECT_FALSE(lines.last(ModemLine::Dtr)) << "quitting leaves the key up";
-    EXPECT_EQ(f.keyingPort().KeyState.load(), kKeyUp);
+    EXPECT_EQ(r.keying.port().KeyState.load(), kKeyUp);
     EXPECT_EQ(f.settings().PttEnable, 1) << "the dialog's choice is kept with the settings";
 }
 
 TEST(WindowTransmitTest, AMessageFromAnotherThreadIsShownByTheWindowThread) {
-    FormRig r(1, false, [](DecoderFormServices& s) {
-        s.keyingOpener = [](const std::string&) -> std::unique_ptr<ModemLines> { return nullptr; };
-    });
-    TDecoderForm& f = *r.form;
-    f.keyingPort().OutputPort = kOutputPortNumber;
-    std::thread sender([&] { f.keyingPort().openDevice("/dev/null-port"); });
+    KeyingSetup keying;
+    keying.opener = [](const std::string&) -> std::unique_ptr<ModemLines> { return nullptr; };
+    FormRig r(1, false, {}, keying); // the window reports the keying port's messages
+    r.keying.port().OutputPort = kOutputPortNumber;
+    std::thread sender([&] { r.keying.port().openDevice("/dev/null-port"); });
     sender.join();
     EXPECT_TRUE(r.messages.messages.empty()) << "not shown on the sender's thread";
     ASSERT_TRUE(pumpUntil([&] { return !r.messages.messages.empty(); }, 2000ms));
@@ -503,7 +514,8 @@ TEST(WindowBandTest, BandWindowListsTheSendersAndARowClickTunesLikeTheSpectrum) 
     FormRig r(1, true, [&](DecoderFormServices& s) { s.bandWorker = &worker; });
     TDecoderForm& f = *r.form;
     f.click("BandDecoder1");
-    BandWindow& band = *f.bandWindow();
+    BandWindow& band = part<BandWindow>(f);
+    SpectrumPanel& spectrum = part<SpectrumPanel>(f);
     ASSERT_TRUE(band.isVisible());
     ASSERT_TRUE(worker.enabled());
 
@@ -547,7 +559,7 @@ TEST(WindowBandTest, BandWindowListsTheSendersAndARowClickTunesLikeTheSpectrum) 
     EXPECT_TRUE(band.status()->text().startsWith("3 signals")) << band.status()->text().toStdString();
 
     // The waterfall marks each channel at its bin.
-    const auto& marks = f.spectrumPanel()->spectrumBox()->bandMarks();
+    const auto& marks = spectrum.spectrumBox()->bandMarks();
     ASSERT_EQ(marks.size(), senders.size());
     for (size_t i = 0; i < marks.size(); ++i)
         EXPECT_NEAR((marks[i] - 1) * kBinHz, senders[i].signal.toneHz, 15.0);
@@ -556,7 +568,7 @@ TEST(WindowBandTest, BandWindowListsTheSendersAndARowClickTunesLikeTheSpectrum) 
         f.click("Waterfall2");
         pumpUntil([] { return false; }, 1500ms);
         band.grab().save(QString(dir) + "/band-window.png");
-        f.spectrumPanel()->grab().save(QString(dir) + "/band-marks.png");
+        spectrum.grab().save(QString(dir) + "/band-marks.png");
     }
 
     // A click on the middle row: the engine is told to tune to the bin of that frequency, the
@@ -577,5 +589,5 @@ TEST(WindowBandTest, BandWindowListsTheSendersAndARowClickTunesLikeTheSpectrum) 
     // Closing the window stops the band decoding and clears the marks.
     band.close();
     EXPECT_FALSE(worker.enabled());
-    EXPECT_TRUE(f.spectrumPanel()->spectrumBox()->bandMarks().empty());
+    EXPECT_TRUE(spectrum.spectrumBox()->bandMarks().empty());
 }

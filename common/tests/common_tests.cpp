@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -50,7 +51,7 @@ TEST(SettingsFile, RoundTripsThroughARenameAndFallsBackOnDamage) {
     fresh.setFlag("cwdaemon.enabled", true);
     fresh.setText("rig.host", " spaced = value ");
     ASSERT_EQ(fresh.save(), "");
-    EXPECT_FALSE(std::filesystem::exists(dir / "DITA.conf.new"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "DITA.conf.tmp"));
     EXPECT_THROW(fresh.setText("bad key", "x"), std::invalid_argument);
     EXPECT_THROW(fresh.setText("rig.host", "two\nlines"), std::invalid_argument);
 
@@ -105,6 +106,65 @@ TEST(SettingsFile, TwoWritersKeepEachOthersChanges) {
     EXPECT_EQ(after.text("rig.device", ""), "/dev/ttyUSB1");
     EXPECT_TRUE(after.flag("band.open", false));
     std::filesystem::remove_all(dir);
+}
+
+// What the operator put at the path is never lost: a folder or named pipe is not opened (a
+// pipe would block the start-up) nor replaced, a write-protected file is not overwritten, and
+// a link keeps pointing at the file it names; each refusal is a message naming the path.
+TEST(SettingsFile, FoldersPipesAndWriteProtectedFilesAreToldAndLeftAlone) {
+    namespace fs = std::filesystem;
+    const auto dir = fs::temp_directory_path() / "dita-settings-refusals";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+
+    const auto folder = dir / "folder.conf";
+    fs::create_directories(folder / "inside");
+    const auto pipe = dir / "pipe.conf";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    for (const auto& [path, kind] : {std::pair{folder, "a folder"}, std::pair{pipe, "a named pipe"}}) {
+        SettingsFile f(path);
+        const std::string loaded = f.load();
+        EXPECT_NE(loaded.find(path.string()), std::string::npos) << loaded;
+        EXPECT_NE(loaded.find(kind), std::string::npos) << loaded;
+        f.setText("rig.device", "/dev/ttyUSB0");
+        const std::string saved = f.save();
+        EXPECT_NE(saved.find(path.string() + " is " + kind), std::string::npos) << saved;
+    }
+    EXPECT_TRUE(fs::is_directory(folder / "inside"));
+    EXPECT_TRUE(fs::is_fifo(pipe));
+
+    const auto locked = dir / "locked.conf";
+    {
+        std::ofstream out(locked);
+        out << "rig.device=/dev/ttyS1\n";
+    }
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    SettingsFile f(locked);
+    ASSERT_EQ(f.load(), "");
+    EXPECT_EQ(f.text("rig.device", ""), "/dev/ttyS1");
+    f.setText("rig.device", "/dev/ttyUSB0");
+    const std::string saved = f.save();
+    EXPECT_NE(saved.find(locked.string() + " is write-protected"), std::string::npos) << saved;
+    SettingsFile after(locked);
+    ASSERT_EQ(after.load(), "");
+    EXPECT_EQ(after.text("rig.device", ""), "/dev/ttyS1");
+
+    const auto real = dir / "real.conf";
+    const auto link = dir / "DITA.conf";
+    {
+        std::ofstream out(real);
+        out << "rig.device=/dev/ttyS1\n";
+    }
+    fs::create_symlink(real, link);
+    SettingsFile linked(link);
+    ASSERT_EQ(linked.load(), "");
+    linked.setText("rig.device", "/dev/ttyUSB0");
+    ASSERT_EQ(linked.save(), "");
+    EXPECT_TRUE(fs::is_symlink(link));
+    SettingsFile target(real);
+    ASSERT_EQ(target.load(), "");
+    EXPECT_EQ(target.text("rig.device", ""), "/dev/ttyUSB0");
+    fs::remove_all(dir);
 }
 
 namespace {

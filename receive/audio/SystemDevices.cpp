@@ -1,14 +1,14 @@
 #include "receive/audio/SystemDevices.h"
 
 #include "common/StderrMute.h"
+#include "receive/SoundFileReader.h"
 
 #include <portaudio.h>
-#include <samplerate.h>
 #include <sndfile.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
-#include <cmath>
 #include <ctime>
 #include <mutex>
 #include <thread>
@@ -129,7 +129,7 @@ constexpr int kFileChunkFrames = 1024; // 23.2 ms handed over at a time
 
 class FileInput : public InputDevice {
 public:
-    explicit FileInput(std::shared_ptr<const SoundFileData> file) : m_file(std::move(file)) {}
+    explicit FileInput(SoundFileInput file) : m_file(std::move(file)) {}
     ~FileInput() override { close(); }
 
     bool formatSupported(const CaptureFormat& format) override {
@@ -137,10 +137,18 @@ public:
                (format.channels == 1 || format.channels == 2);
     }
 
+    // Opens the file afresh: a mono capture mixes the file's channels, a stereo one reads
+    // its first two (a mono file feeds both).
     bool open(const CaptureFormat& format) override {
         close();
         if (!formatSupported(format)) return false;
         m_channels = format.channels;
+        m_ended = {};
+        const InputChannel picks[2] = {m_channels == 1 ? InputChannel::Mic : InputChannel::Left,
+                                       InputChannel::Right};
+        std::string error;
+        for (int c = 0; c < m_channels; ++c)
+            if (!m_readers[c].open(m_file.path.string(), picks[c], error)) return false;
         m_open = true;
         return true;
     }
@@ -174,30 +182,33 @@ private:
         if (m_thread.joinable()) m_thread.join();
     }
 
+    // The next chunk of one channel from the file; silence after its end. A read error is
+    // told once, and the rest of the file plays as silence.
+    void readChannel(int c, std::array<int32_t, kFileChunkFrames>& samples) {
+        SoundFileReader& reader = m_readers[c];
+        const int got = m_ended[c] ? 0 : reader.read(samples.data(), kFileChunkFrames);
+        if (got < kFileChunkFrames) {
+            std::fill(samples.begin() + got, samples.end(), 0);
+            if (!m_ended[c] && !reader.error().empty() && m_file.onReadError)
+                m_file.onReadError(reader.error());
+            m_ended[c] = true;
+        }
+    }
+
     // Hands the file over in chunks at the pace a sound card would, against absolute
     // deadlines; after the end it delivers silence, as a live input would.
     void play() {
+        std::array<std::array<int32_t, kFileChunkFrames>, 2> samples{};
         std::array<int16_t, kFileChunkFrames * 2> chunk{};
         timespec next{};
         clock_gettime(CLOCK_MONOTONIC, &next);
         const long chunkNs = static_cast<long>(1e9 * kFileChunkFrames / kCaptureRateHz);
         while (m_running.load()) {
-            const int64_t total = m_file->frameCount();
-            for (int i = 0; i < kFileChunkFrames; ++i) {
-                const int64_t f = m_position + i;
-                int16_t l = 0, r = 0;
-                if (f < total) {
-                    l = m_file->stereoFrames[2 * f];
-                    r = m_file->stereoFrames[2 * f + 1];
-                }
-                if (m_channels == 1) {
-                    chunk[i] = static_cast<int16_t>((static_cast<int32_t>(l) + r) / 2);
-                } else {
-                    chunk[2 * i] = l;
-                    chunk[2 * i + 1] = r;
-                }
-            }
-            m_position += kFileChunkFrames;
+            for (int c = 0; c < m_channels; ++c) readChannel(c, samples[c]);
+            // The reader gives 16-bit values, so the narrowing keeps every sample.
+            for (int i = 0; i < kFileChunkFrames; ++i)
+                for (int c = 0; c < m_channels; ++c)
+                    chunk[i * m_channels + c] = static_cast<int16_t>(samples[c][i]);
             m_queue.write(reinterpret_cast<const uint8_t*>(chunk.data()),
                           static_cast<uint32_t>(kFileChunkFrames * m_channels * sizeof(int16_t)));
             next.tv_nsec += chunkNs;
@@ -209,70 +220,43 @@ private:
         }
     }
 
-    std::shared_ptr<const SoundFileData> m_file;
+    SoundFileInput m_file;
     BufferQueue m_queue;
     std::thread m_thread;
     std::atomic<bool> m_running{false};
     bool m_open = false;
     int m_channels = 1;
-    int64_t m_position = 0; // written by the player thread only while it runs
+    // Used by the player thread only while it runs, and by open() while it does not.
+    std::array<SoundFileReader, 2> m_readers;
+    std::array<bool, 2> m_ended{};
 };
 
 } // namespace
 
-// ---------------------------------------------------------------- loading
+// ---------------------------------------------------------------- checking
 
-std::shared_ptr<const SoundFileData> loadSoundFile(const std::filesystem::path& path) {
+SoundFileInput openSoundFileInput(const std::filesystem::path& path) {
     SF_INFO info{};
     SNDFILE* sf = sf_open(path.c_str(), SFM_READ, &info);
     if (!sf)
         throw std::runtime_error("cannot read sound file " + path.string() + ": " +
                                  sf_strerror(nullptr));
-    if (info.frames <= 0 || info.channels <= 0 || info.samplerate <= 0) {
-        sf_close(sf);
-        throw std::runtime_error("sound file " + path.string() + " holds no audio");
-    }
-    std::vector<float> raw(static_cast<size_t>(info.frames) * info.channels);
-    const sf_count_t got = sf_readf_float(sf, raw.data(), info.frames);
     sf_close(sf);
-    if (got <= 0) throw std::runtime_error("sound file " + path.string() + " holds no audio");
-
-    // Keep the first two channels (a mono file feeds both).
-    std::vector<float> stereo(static_cast<size_t>(got) * 2);
-    for (sf_count_t i = 0; i < got; ++i) {
-        stereo[2 * i] = raw[i * info.channels];
-        stereo[2 * i + 1] = raw[i * info.channels + (info.channels > 1 ? 1 : 0)];
-    }
-    long frames = static_cast<long>(got);
-    if (info.samplerate != kCaptureRateHz) {
-        const double ratio = static_cast<double>(kCaptureRateHz) / info.samplerate;
-        std::vector<float> out(static_cast<size_t>(std::ceil(frames * ratio)) * 2 + 2);
-        SRC_DATA d{};
-        d.data_in = stereo.data();
-        d.input_frames = frames;
-        d.data_out = out.data();
-        d.output_frames = static_cast<long>(out.size() / 2);
-        d.src_ratio = ratio;
-        const int err = src_simple(&d, SRC_SINC_MEDIUM_QUALITY, 2);
-        if (err != 0)
-            throw std::runtime_error("cannot resample " + path.string() + ": " + src_strerror(err));
-        frames = d.output_frames_gen;
-        out.resize(static_cast<size_t>(frames) * 2);
-        stereo.swap(out);
-    }
-    auto data = std::make_shared<SoundFileData>();
-    data->name = path.filename().string();
-    data->stereoFrames.resize(stereo.size());
-    for (size_t i = 0; i < stereo.size(); ++i) {
-        const float v = std::isfinite(stereo[i]) ? std::clamp(stereo[i], -1.0f, 1.0f) : 0.0f;
-        data->stereoFrames[i] = static_cast<int16_t>(std::lrint(v * 32767.0f));
-    }
-    return data;
+    if (info.frames <= 0 || info.channels <= 0 || info.samplerate <= 0)
+        throw std::runtime_error("sound file " + path.string() + " holds no audio");
+    // What else the devices' reader refuses (a rate it cannot resample).
+    SoundFileReader reader;
+    std::string error;
+    if (!reader.open(path.string(), InputChannel::Mic, error)) throw std::runtime_error(error);
+    SoundFileInput input;
+    input.path = path;
+    input.name = path.filename().string();
+    return input;
 }
 
 // ---------------------------------------------------------------- catalogue
 
-SystemDeviceCatalog::SystemDeviceCatalog(std::shared_ptr<const SoundFileData> inputFile)
+SystemDeviceCatalog::SystemDeviceCatalog(std::optional<SoundFileInput> inputFile)
     : m_session(sharedSession()), m_file(std::move(inputFile)) {
     if (m_session->ok()) {
         const PaDeviceIndex def = Pa_GetDefaultInputDevice();
@@ -312,7 +296,7 @@ std::unique_ptr<InputDevice> SystemDeviceCatalog::create(int deviceId) {
     if (static_cast<size_t>(deviceId) < m_paIndex.size())
         return std::make_unique<PortAudioInput>(m_session,
                                                 m_paIndex[static_cast<size_t>(deviceId)]);
-    return std::make_unique<FileInput>(m_file);
+    return std::make_unique<FileInput>(*m_file);
 }
 
 } // namespace dita

@@ -6,6 +6,7 @@
 // the end. Who calls it: SystemDeviceCatalog is made on the window thread at start-up (that
 // fixes the count); devices it creates are driven by the receive loop's worker thread.
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -16,22 +17,26 @@
 
 namespace dita {
 
-// A sound file decoded once into 16-bit stereo frames at 44,100 Hz (mono files are doubled).
-struct SoundFileData {
-    std::string name;
-    std::vector<int16_t> stereoFrames; // interleaved left, right
-    int64_t frameCount() const { return static_cast<int64_t>(stereoFrames.size() / 2); }
+// A sound file offered as one more input device. It is checked once when given; every device
+// made from it reads the file from disk in blocks while it plays, so a long recording never
+// sits whole in memory.
+struct SoundFileInput {
+    std::filesystem::path path;
+    std::string name; // the file name, shown in the device list
+    // Told, on the device's player thread, when the file stops reading before its end (the
+    // rest plays as silence); may be empty.
+    std::function<void(const std::string&)> onReadError;
 };
 
-// Reads any file libsndfile reads and resamples it to 44,100 Hz. Throws std::runtime_error
-// with a message naming the file when it cannot be read or holds no audio.
-std::shared_ptr<const SoundFileData> loadSoundFile(const std::filesystem::path& path);
+// Checks that the file is one libsndfile reads, at a rate that resamples to 44,100 Hz, and
+// that it holds audio. Throws std::runtime_error with a message naming the file otherwise.
+SoundFileInput openSoundFileInput(const std::filesystem::path& path);
 
 class PortAudioSession; // keeps PortAudio initialised while any user lives
 
 class SystemDeviceCatalog : public DeviceCatalog {
 public:
-    explicit SystemDeviceCatalog(std::shared_ptr<const SoundFileData> inputFile = nullptr);
+    explicit SystemDeviceCatalog(std::optional<SoundFileInput> inputFile = std::nullopt);
     ~SystemDeviceCatalog() override;
 
     int count() const override;
@@ -45,7 +50,7 @@ private:
     std::shared_ptr<PortAudioSession> m_session;
     std::vector<int> m_paIndex;
     std::vector<std::string> m_names;
-    std::shared_ptr<const SoundFileData> m_file;
+    std::optional<SoundFileInput> m_file;
 };
 
 } // namespace dita

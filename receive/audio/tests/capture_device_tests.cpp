@@ -1,13 +1,15 @@
-// The real inputs: sound files decoded with libsndfile (and resampled), the sound-file device
-// feeding the capture cycle at real-time pace, and the PortAudio catalogue on this machine.
+// The real inputs: the sound-file device, which streams a file with libsndfile (resampled)
+// into the capture buffers at real-time pace, and the PortAudio catalogue on this machine.
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
 #include <array>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <numbers>
+#include <thread>
 #include <vector>
 
 #include "receive/audio/CaptureCycle.h"
@@ -23,14 +25,15 @@ fs::path tempPath(const std::string& name) {
     return fs::temp_directory_path() / ("dita_capture_" + std::to_string(::getpid()) + "_" + name);
 }
 
-// Writes a 16-bit WAV; channel c of frame i is f(i, c).
+// Writes a 16-bit WAV (or another container); channel c of frame i is f(i, c).
 template <typename F>
-fs::path writeWav(const std::string& name, int rate, int channels, int frames, F f) {
+fs::path writeWav(const std::string& name, int rate, int channels, int frames, F f,
+                  int container = SF_FORMAT_WAV) {
     const fs::path p = tempPath(name);
     SF_INFO info{};
     info.samplerate = rate;
     info.channels = channels;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    info.format = container | SF_FORMAT_PCM_16;
     SNDFILE* sf = sf_open(p.c_str(), SFM_WRITE, &info);
     EXPECT_NE(sf, nullptr);
     std::vector<short> data(static_cast<size_t>(frames * channels));
@@ -42,35 +45,56 @@ fs::path writeWav(const std::string& name, int rate, int channels, int frames, F
     return p;
 }
 
+// One capture buffer from a fresh device for the file, in the capture format of the channel.
+std::vector<int16_t> captureOneBuffer(const fs::path& file, int inputChannel) {
+    dita::test::pinAlsaPlugins();
+    SystemDeviceCatalog catalog(openSoundFileInput(file));
+    auto device = catalog.create(*catalog.fileDeviceId());
+    const CaptureFormat format = makeCaptureFormat(inputChannel);
+    auto buffer = std::make_unique<CaptureBuffer>();
+    buffer->reinit(format.CaptureBufferBytes);
+    EXPECT_TRUE(device->open(format));
+    EXPECT_TRUE(device->addBuffer(*buffer));
+    EXPECT_TRUE(device->start());
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!buffer->done.load(std::memory_order_acquire) && std::chrono::steady_clock::now() < limit)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    device->close();
+    std::vector<int16_t> samples(buffer->bytesRecorded.load() / sizeof(int16_t));
+    std::memcpy(samples.data(), buffer->data.data(), samples.size() * sizeof(int16_t));
+    return samples;
+}
+
 } // namespace
 
-TEST(SoundFileTest, LoadsMonoStereoAndOtherRates) {
-    const fs::path stereo =
-        writeWav("st.wav", kCaptureRateHz, 2, 1000, [](int i, int c) { return c == 0 ? i : -i; });
-    auto s = loadSoundFile(stereo);
-    ASSERT_EQ(s->frameCount(), 1000);
-    EXPECT_EQ(s->stereoFrames[2 * 500], 500);
-    EXPECT_EQ(s->stereoFrames[2 * 500 + 1], -500);
-
-    // 22,050 Hz mono 1 kHz tone: twice the frames after resampling, in both channels, and
-    // still a 1 kHz tone (zero crossings every 22.05 frames).
-    const int frames = 22050;
-    const fs::path low = writeWav("low.wav", 22050, 1, frames, [](int i, int) {
+TEST(FileInputDeviceTest, ResamplesTheFileAndFeedsTheCaptureChannels) {
+    // 22,050 Hz mono 1 kHz tone in a stereo capture: both channels carry it, resampled to
+    // 44,100 Hz (a zero crossing every 22.05 frames).
+    const fs::path low = writeWav("low.wav", 22050, 1, 22050, [](int i, int) {
         return static_cast<int>(10000 * std::sin(2 * std::numbers::pi * 1000.0 * i / 22050));
     });
-    auto l = loadSoundFile(low);
-    EXPECT_NEAR(static_cast<double>(l->frameCount()), 2.0 * frames, 4.0);
+    const std::vector<int16_t> stereo = captureOneBuffer(low, kInputLeft);
+    ASSERT_EQ(stereo.size(), 2u * kCaptureFrames);
+    const int from = 1000;
     int crossings = 0;
-    for (int64_t i = 1000; i < 44000; ++i) {
-        EXPECT_EQ(l->stereoFrames[2 * i], l->stereoFrames[2 * i + 1]);
-        if ((l->stereoFrames[2 * i - 2] < 0) != (l->stereoFrames[2 * i] < 0)) ++crossings;
+    for (int i = from; i < kCaptureFrames; ++i) {
+        ASSERT_EQ(stereo[2 * i], stereo[2 * i + 1]) << "frame " << i;
+        if ((stereo[2 * i - 2] < 0) != (stereo[2 * i] < 0)) ++crossings;
     }
-    EXPECT_NEAR(crossings, 2 * 1000 * 43000 / 44100, 4); // 43,000 frames of a 1 kHz tone
-    fs::remove(stereo);
+    EXPECT_NEAR(crossings, 2 * 1000 * (kCaptureFrames - from) / kCaptureRateHz, 4);
+
+    // A mono capture of a stereo file mixes its channels.
+    const fs::path both = writeWav("mix.wav", kCaptureRateHz, 2, kCaptureFrames,
+                                   [](int i, int c) { return c == 0 ? 2 * (i % 1000) : 0; });
+    const std::vector<int16_t> mono = captureOneBuffer(both, kInputMic);
+    ASSERT_EQ(mono.size(), static_cast<size_t>(kCaptureFrames));
+    for (int i = 0; i < kCaptureFrames; i += 7) ASSERT_EQ(mono[i], i % 1000) << "frame " << i;
     fs::remove(low);
+    fs::remove(both);
 }
 
 TEST(SoundFileTest, BadFilesGiveAMessageNamingTheFile) {
+    dita::test::pinAlsaPlugins();
     const fs::path junk = tempPath("junk.wav");
     {
         std::FILE* f = std::fopen(junk.c_str(), "w");
@@ -78,12 +102,43 @@ TEST(SoundFileTest, BadFilesGiveAMessageNamingTheFile) {
         std::fclose(f);
     }
     try {
-        loadSoundFile(junk);
+        openSoundFileInput(junk);
         FAIL() << "a text file was accepted as audio";
     } catch (const std::runtime_error& e) {
         EXPECT_NE(std::string(e.what()).find(junk.string()), std::string::npos) << e.what();
     }
-    EXPECT_THROW(loadSoundFile(tempPath("missing.wav")), std::runtime_error);
+    EXPECT_THROW(openSoundFileInput(tempPath("missing.wav")), std::runtime_error);
+
+    // A file cut short after it was checked: the read error is told once and names the
+    // file, and the device goes on delivering, as silence.
+    const int frames = kCaptureFrames;
+    const fs::path cut = writeWav("cut.flac", kCaptureRateHz, 1, frames, [](int i, int) {
+        return static_cast<int>(10000 * std::sin(0.1 * i)) + (i * 7919) % 2001 - 1000;
+    }, SF_FORMAT_FLAC);
+    SoundFileInput input = openSoundFileInput(cut);
+    fs::resize_file(cut, fs::file_size(cut) / 2);
+    std::vector<std::string> told;
+    input.onReadError = [&told](const std::string& text) { told.push_back(text); };
+    SystemDeviceCatalog catalog(input);
+    auto device = catalog.create(*catalog.fileDeviceId());
+    const CaptureFormat format = makeCaptureFormat(kInputMic);
+    std::array<std::unique_ptr<CaptureBuffer>, 2> buffers{std::make_unique<CaptureBuffer>(),
+                                                          std::make_unique<CaptureBuffer>()};
+    ASSERT_TRUE(device->open(format));
+    for (auto& b : buffers) {
+        b->reinit(format.CaptureBufferBytes);
+        ASSERT_TRUE(device->addBuffer(*b));
+    }
+    ASSERT_TRUE(device->start());
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!buffers[1]->done.load(std::memory_order_acquire) && std::chrono::steady_clock::now() < limit)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    device->close();
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_NE(told[0].find(cut.string()), std::string::npos) << told[0];
+    const auto* samples = reinterpret_cast<const int16_t*>(buffers[0]->data.data());
+    EXPECT_EQ(samples[kCaptureFrames - 1], 0);
+    fs::remove(cut);
     fs::remove(junk);
 }
 
@@ -92,7 +147,7 @@ TEST(FileInputDeviceTest, PlaysTheFileThroughTheCaptureCycleAtRealTimePace) {
     const int frames = 3 * kCaptureFrames;
     const fs::path p = writeWav("play.wav", kCaptureRateHz, 2, frames,
                                 [](int i, int c) { return c == 0 ? (i % 1000) : -(i % 777); });
-    SystemDeviceCatalog catalog(loadSoundFile(p));
+    SystemDeviceCatalog catalog(openSoundFileInput(p));
     const auto fileId = catalog.fileDeviceId();
     ASSERT_TRUE(fileId.has_value());
     EXPECT_EQ(*fileId, catalog.count() - 1);

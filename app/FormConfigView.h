@@ -1,15 +1,16 @@
 #pragma once
-// DecoderFormConfigWindow: the configuration files' view of the real main window. Who calls
-// it: ConfigurationFiles, on the window thread.
+// TDecoderForm::ConfigView: the configuration files' view of the main window. The window owns
+// it and hands it out as a ConfigWindow; it reaches the window's controls and subsystems,
+// which nothing else outside the window does. Who calls it: ConfigurationFiles, on the window
+// thread. Included only by the window's own sources.
+#include "app/DecoderForm.h"
 #include "app/config/ConfigWindow.h"
 
 namespace dita {
 
-class TDecoderForm;
-
-class DecoderFormConfigWindow : public ConfigWindow {
+class TDecoderForm::ConfigView final : public ConfigWindow {
 public:
-    explicit DecoderFormConfigWindow(TDecoderForm& form) : m_form(form) {}
+    explicit ConfigView(TDecoderForm& form) : m_form(form) {}
 
     OperatingSettings& settings() override;
     bool choose(SettingId setting, int32_t value) override;
