@@ -70,11 +70,25 @@ void TransmitController::start() {
 bool TransmitController::keyForOtherProgram(std::string_view latin1, const std::atomic<bool>& stop) {
     Keyer* keyer = m_parts.keyer ? m_parts.keyer() : nullptr;
     if (!keyer) return false;
-    std::lock_guard keying(m_keyingMutex);
-    setTransmitOwner(kOwnerOtherProgram, true);
-    const bool done = keyer->sendText(latin1, stop);
-    setTransmitOwner(kOwnerOtherProgram, false);
+    bool done = false;
+    {
+        std::lock_guard keying(m_keyingMutex);
+        setTransmitOwner(kOwnerOtherProgram, true);
+        done = keyer->sendText(latin1, stop);
+        setTransmitOwner(kOwnerOtherProgram, false);
+    }
+    afterKeying();
     return done;
+}
+
+void TransmitController::afterKeying() {
+    // The carrier asked for while this thread held the keying lock could not go down then.
+    // The lock is released before the state is read, so either the window's attempt found the
+    // lock free or this read sees Tuning.
+    if (phase() == TransmitPhase::Tuning)
+        m_view.post([this] {
+            if (tuning()) keyCarrierUnlessKeying();
+        });
 }
 
 void TransmitController::setTransmitOwner(unsigned owner, bool on) {
@@ -113,6 +127,13 @@ void TransmitController::keyLines(int32_t keyState) {
     if (!m_parts.port) return;
     m_parts.port->KeyState = keyState;
     m_parts.port->SetKeyLines(keyState);
+}
+
+void TransmitController::keyCarrierUnlessKeying() {
+    // Whoever holds the keying lock lets the key up at the end of its character and then asks
+    // for the carrier again (afterKeying, or the screen sender's report).
+    std::unique_lock keying(m_keyingMutex, std::try_to_lock);
+    if (keying.owns_lock()) keyLines(kKeyDown);
 }
 
 void TransmitController::releaseKeyUnlessKeying() {
@@ -162,7 +183,7 @@ void TransmitController::senderFinished(uint64_t senderNumber) {
         break;
     case TransmitPhase::Tuning:
         // The carrier asked for during the send's last element goes down now.
-        keyLines(kKeyDown);
+        keyCarrierUnlessKeying();
         setTransmitOwner(kOwnerScreen, false);
         break;
     case TransmitPhase::Idle:
@@ -327,7 +348,7 @@ void TransmitController::TuneBtnClick() {
         if (sendActive()) sendStopPath();
         enterPhase(TransmitPhase::Tuning);
         // A stopped sender still keying its last element: the key goes down on its report.
-        if (!m_sender) keyLines(kKeyDown);
+        if (!m_sender) keyCarrierUnlessKeying();
         m_view.showLeds(false, true);
     } else {
         tuneOff();
@@ -684,8 +705,11 @@ void TransmitController::runTyped() {
 void TransmitController::keyTypedCode(int32_t code) {
     Keyer* keyer = m_parts.keyer ? m_parts.keyer() : nullptr;
     if (!keyer) return;
-    std::lock_guard keying(m_keyingMutex);
-    keyer->sendTypedCode(code);
+    {
+        std::lock_guard keying(m_keyingMutex);
+        keyer->sendTypedCode(code);
+    }
+    afterKeying();
 }
 
 } // namespace dita

@@ -193,6 +193,7 @@ private:
     void senderFinished(uint64_t senderNumber);
     void releaseScreenOwnerIfNoSender();
     void keyLines(int32_t keyState);
+    void keyCarrierUnlessKeying();
     void releaseKeyUnlessKeying();
     void prepareSendBuffer();
     void cancelTyping();
@@ -204,6 +205,7 @@ private:
 
     // any thread
     void postSpeedControlsEnabled();
+    void afterKeying();
 
     // TSendThread body.
     void sendPass(TSendThread& thread);
