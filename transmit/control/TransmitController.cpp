@@ -67,14 +67,29 @@ void TransmitController::start() {
 
 // ---------------------------------------------------------------- shared helpers
 
-bool TransmitController::keyForOtherProgram(std::string_view latin1, const std::atomic<bool>& stop) {
+bool TransmitController::keyForOtherProgram(std::string_view latin1,
+                                            const std::atomic<bool>& stop) {
     Keyer* keyer = m_parts.keyer ? m_parts.keyer() : nullptr;
     if (!keyer) return false;
-    std::lock_guard keying(m_keyingMutex);
-    setTransmitOwner(kOwnerOtherProgram, true);
-    const bool done = keyer->sendText(latin1, stop);
-    setTransmitOwner(kOwnerOtherProgram, false);
+    bool done = false;
+    {
+        std::lock_guard keying(m_keyingMutex);
+        setTransmitOwner(kOwnerOtherProgram, true);
+        done = keyer->sendText(latin1, stop);
+        setTransmitOwner(kOwnerOtherProgram, false);
+    }
+    afterKeying();
     return done;
+}
+
+void TransmitController::afterKeying() {
+    // The carrier asked for while this thread held the keying lock could not go down then.
+    // The lock is released before the state is read, so either the window's attempt found the
+    // lock free or this read sees Tuning.
+    if (phase() == TransmitPhase::Tuning)
+        m_view.post([this] {
+            if (tuning()) keyCarrierUnlessKeying();
+        });
 }
 
 void TransmitController::setTransmitOwner(unsigned owner, bool on) {
@@ -115,6 +130,13 @@ void TransmitController::keyLines(int32_t keyState) {
     m_parts.port->SetKeyLines(keyState);
 }
 
+void TransmitController::keyCarrierUnlessKeying() {
+    // Whoever holds the keying lock lets the key up at the end of its character and then asks
+    // for the carrier again (afterKeying, or the screen sender's report).
+    std::unique_lock keying(m_keyingMutex, std::try_to_lock);
+    if (keying.owns_lock()) keyLines(kKeyDown);
+}
+
 void TransmitController::releaseKeyUnlessKeying() {
     // Whoever holds the keying lock is mid-character and lets the key up at its end; otherwise
     // nothing may hold it down in the idle state, whatever ended the send (a keyer that failed
@@ -128,11 +150,9 @@ void TransmitController::startSender(int bufferIndex) {
         // The previous sender is still finishing its last character: this send begins when
         // it has reported, so two senders never run.
         m_sender->terminate();
-        m_senderStopped = true;
         m_pendingBufferIndex = bufferIndex;
         return;
     }
-    m_senderStopped = false;
     m_sender = std::make_unique<TSendThread>(*this, bufferIndex, ++m_senderCount);
 }
 
@@ -140,7 +160,6 @@ void TransmitController::stopSender() {
     m_pendingBufferIndex = -1;
     if (!m_sender) return;
     m_sender->terminate();
-    m_senderStopped = true;
 }
 
 void TransmitController::releaseScreenOwnerIfNoSender() {
@@ -150,10 +169,8 @@ void TransmitController::releaseScreenOwnerIfNoSender() {
 
 void TransmitController::senderFinished(uint64_t senderNumber) {
     if (!m_sender || m_sender->m_number != senderNumber) return;
-    const bool stopped = m_senderStopped;
     m_sender->join();
     m_sender.reset();
-    m_senderStopped = false;
     if (m_pendingBufferIndex >= 0) {
         const int index = m_pendingBufferIndex;
         m_pendingBufferIndex = -1;
@@ -163,11 +180,11 @@ void TransmitController::senderFinished(uint64_t senderNumber) {
     switch (phase()) {
     case TransmitPhase::Sending:
         // The pass ended by itself: the stop path puts the window back into its idle state.
-        if (!stopped) sendStopPath();
+        sendStopPath();
         break;
     case TransmitPhase::Tuning:
         // The carrier asked for during the send's last element goes down now.
-        keyLines(kKeyDown);
+        keyCarrierUnlessKeying();
         setTransmitOwner(kOwnerScreen, false);
         break;
     case TransmitPhase::Idle:
@@ -196,8 +213,7 @@ void TransmitController::SendBtnClick() {
         m_view.focusTransmitMemo();
         return;
     }
-    if (s.SendMode == kSendModeImm && s.SendBufferIndex == 0 && !typingActive() &&
-        !s.TextLoaded) {
+    if (s.SendMode == kSendModeImm && s.SendBufferIndex == 0 && !typingActive() && !s.TextLoaded) {
         refused(kNoMemoryButtonText);
         m_view.focusTransmitMemo();
         return;
@@ -332,7 +348,7 @@ void TransmitController::TuneBtnClick() {
         if (sendActive()) sendStopPath();
         enterPhase(TransmitPhase::Tuning);
         // A stopped sender still keying its last element: the key goes down on its report.
-        if (!m_sender) keyLines(kKeyDown);
+        if (!m_sender) keyCarrierUnlessKeying();
         m_view.showLeds(false, true);
     } else {
         tuneOff();
@@ -530,7 +546,6 @@ void TransmitController::shutdown() {
     if (m_charThread.joinable()) m_charThread.join();
     // The sender's report, if it queued one, is dropped with the window's queue.
     m_sender.reset();
-    m_senderStopped = false;
     m_phase = TransmitPhase::Idle;
     keyLines(kKeyUp);
     if (m_parts.port) m_parts.port->updatePtt(false);
@@ -601,11 +616,10 @@ void TransmitController::takeKey() {
         });
     }
     // A character is keyed as itself; the key maps apply to keys that produced none.
-    const TypedKey typed =
-        key.character != 0
-            ? TypedKey{typedCharacterCode(key.character)}
-            : translateTypedKey(key.virtualKey, {key.shift, key.ctrl, key.alt},
-                                s.SendBufferIndex == kScnBufferIndex);
+    const TypedKey typed = key.character != 0
+                               ? TypedKey{typedCharacterCode(key.character)}
+                               : translateTypedKey(key.virtualKey, {key.shift, key.ctrl, key.alt},
+                                                   s.SendBufferIndex == kScnBufferIndex);
     if (typed.showSpectrum || typed.showWaterfall) {
         const bool waterfall = typed.showWaterfall;
         m_view.post([this, waterfall] { m_view.selectDisplay(waterfall); });
@@ -690,8 +704,11 @@ void TransmitController::runTyped() {
 void TransmitController::keyTypedCode(int32_t code) {
     Keyer* keyer = m_parts.keyer ? m_parts.keyer() : nullptr;
     if (!keyer) return;
-    std::lock_guard keying(m_keyingMutex);
-    keyer->sendTypedCode(code);
+    {
+        std::lock_guard keying(m_keyingMutex);
+        keyer->sendTypedCode(code);
+    }
+    afterKeying();
 }
 
 } // namespace dita

@@ -193,6 +193,7 @@ private:
     void senderFinished(uint64_t senderNumber);
     void releaseScreenOwnerIfNoSender();
     void keyLines(int32_t keyState);
+    void keyCarrierUnlessKeying();
     void releaseKeyUnlessKeying();
     void prepareSendBuffer();
     void cancelTyping();
@@ -204,6 +205,7 @@ private:
 
     // any thread
     void postSpeedControlsEnabled();
+    void afterKeying();
 
     // TSendThread body.
     void sendPass(TSendThread& thread);
@@ -233,7 +235,6 @@ private:
     // The one screen sender, running or finished with its report not yet handled (window
     // thread). A send started meanwhile waits in m_pendingBufferIndex.
     std::unique_ptr<TSendThread> m_sender;
-    bool m_senderStopped = false;
     int m_pendingBufferIndex = -1;
     uint64_t m_senderCount = 0;
 
