@@ -41,40 +41,48 @@ constexpr double kDefaultToneHz = 650.0;
 constexpr double kMedian = 0.5;
 constexpr double kHighPercentile = 0.95;
 // Letters, figures and a stroke only: no code that the decoder may write as a prosign name.
-const char* const kText = "CQ CQ DE DL1ABC DL1ABC K R TNX FER CALL UR RST 599 5NN NAME JOE QTH MUNICH "
-                          "HW CPY K DE W1AW/3 73";
+const char* const kText =
+    "CQ CQ DE DL1ABC DL1ABC K R TNX FER CALL UR RST 599 5NN NAME JOE QTH MUNICH "
+    "HW CPY K DE W1AW/3 73";
 
 using SentCharacter = test::KeyedCharacter;
 
 struct WrittenCharacter {
     char c;
     int pass;
-    bool held;  // written while the timing was being learnt
+    bool held; // written while the timing was being learnt
 };
 
-double passEndSeconds(int pass) { return (pass + 1) * kPassSeconds; }
+double passEndSeconds(int pass) {
+    return (pass + 1) * kPassSeconds;
+}
 
 // A written character can stand for a sent one only if the pass that wrote it ended after the
 // character did.
-bool matches(const SentCharacter& s, const WrittenCharacter& w) { return s.c == w.c && passEndSeconds(w.pass) >= s.endSeconds; }
+bool matches(const SentCharacter& s, const WrittenCharacter& w) {
+    return s.c == w.c && passEndSeconds(w.pass) >= s.endSeconds;
+}
 
 struct RunResult {
-    std::vector<double> start;  // latencies of characters held until the timing was known
-    std::vector<double> after;  // latencies once it was known
+    std::vector<double> start; // latencies of characters held until the timing was known
+    std::vector<double> after; // latencies once it was known
     int sent = 0;
     int edits = 0;
-    double settleSeconds = -1;  // audio time at the end of the pass that first knew the timing
+    double settleSeconds = -1; // audio time at the end of the pass that first knew the timing
 };
 
 // Pairs of (sent, written) indices of matching characters on a least-edit alignment; edits
 // counts the edits.
-std::vector<std::pair<size_t, size_t>> align(const std::vector<SentCharacter>& sent, const std::vector<WrittenCharacter>& written,
+std::vector<std::pair<size_t, size_t>> align(const std::vector<SentCharacter>& sent,
+                                             const std::vector<WrittenCharacter>& written,
                                              int& edits) {
     const size_t n = sent.size();
     const size_t m = written.size();
     std::vector<std::vector<int>> d(n + 1, std::vector<int>(m + 1, 0));
-    for (size_t i = 0; i <= n; ++i) d[i][0] = static_cast<int>(i);
-    for (size_t j = 0; j <= m; ++j) d[0][j] = static_cast<int>(j);
+    for (size_t i = 0; i <= n; ++i)
+        d[i][0] = static_cast<int>(i);
+    for (size_t j = 0; j <= m; ++j)
+        d[0][j] = static_cast<int>(j);
     for (size_t i = 1; i <= n; ++i) {
         for (size_t j = 1; j <= m; ++j) {
             const int same = matches(sent[i - 1], written[j - 1]) ? 0 : 1;
@@ -122,7 +130,8 @@ RunResult measure(const test::CwSignal& s, bool verbose) {
         if (verbose) text += r.text;
         for (const char c : r.text) {
             if (!std::isspace(static_cast<unsigned char>(c))) {
-                written.push_back({static_cast<char>(std::toupper(static_cast<unsigned char>(c))), pass, !knownBefore});
+                written.push_back({static_cast<char>(std::toupper(static_cast<unsigned char>(c))),
+                                   pass, !knownBefore});
             }
         }
     }
@@ -131,16 +140,17 @@ RunResult measure(const test::CwSignal& s, bool verbose) {
     result.sent = static_cast<int>(sent.size());
     result.settleSeconds = settlePass < 0 ? -1 : (settlePass + 1) * kPassSeconds;
     if (verbose) {
-        std::printf("%.0f wpm, %.0f dB, seed %u: timing known from pass %d, read as %d wpm, text \"%s\"\n", s.wpm, s.snrDb, s.seed,
-                    settlePass, engine.receiveWpm(), text.c_str());
+        std::printf(
+            "%.0f wpm, %.0f dB, seed %u: timing known from pass %d, read as %d wpm, text \"%s\"\n",
+            s.wpm, s.snrDb, s.seed, settlePass, engine.receiveWpm(), text.c_str());
     }
     for (const auto& [si, wi] : align(sent, written, result.edits)) {
         const int pass = written[wi].pass;
         const double latency = passEndSeconds(pass) - sent[si].endSeconds;
         (written[wi].held ? result.start : result.after).push_back(latency);
         if (verbose) {
-            std::printf("  %c ends %7.2f s, written in pass %4d: %5.2f s%s\n", sent[si].c, sent[si].endSeconds, pass, latency,
-                        written[wi].held ? " (held)" : "");
+            std::printf("  %c ends %7.2f s, written in pass %4d: %5.2f s%s\n", sent[si].c,
+                        sent[si].endSeconds, pass, latency, written[wi].held ? " (held)" : "");
         }
     }
     return result;
@@ -150,7 +160,8 @@ double percentile(std::vector<double> v, double p) {
     if (v.empty()) return 0;
     std::sort(v.begin(), v.end());
     // Nearest rank.
-    const auto rank = static_cast<size_t>(std::max(1.0, std::ceil(p * static_cast<double>(v.size()))));
+    const auto rank =
+        static_cast<size_t>(std::max(1.0, std::ceil(p * static_cast<double>(v.size()))));
     return v[std::min(rank, v.size()) - 1];
 }
 
@@ -158,7 +169,8 @@ std::vector<double> parseList(const std::string& s) {
     std::vector<double> out;
     std::stringstream in(s);
     std::string item;
-    while (std::getline(in, item, ',')) out.push_back(std::atof(item.c_str()));
+    while (std::getline(in, item, ','))
+        out.push_back(std::atof(item.c_str()));
     return out;
 }
 
@@ -195,19 +207,27 @@ int main(int argc, char** argv) {
         } else if (option == "--fade" && value) {
             signal.fadeDb = std::atof(argv[++i]);
         } else {
-            std::fprintf(stderr, "usage: bench_latency [--wpm LIST] [--snr LIST] [--seeds N] [--tone HZ] [--spacing WPM]\n"
-                                 "                     [--dash DOTS] [--weight W] [--fade DB] [--verbose]\n");
+            std::fprintf(
+                stderr,
+                "usage: bench_latency [--wpm LIST] [--snr LIST] [--seeds N] [--tone HZ] [--spacing "
+                "WPM]\n"
+                "                     [--dash DOTS] [--weight W] [--fade DB] [--verbose]\n");
             return 2;
         }
     }
-    std::printf("Latency: end of the pass that writes a character minus the end of its last element (one pass = %.3f s).\n"
-                "settle: slowest run's time from the first element to the end of the pass that knows the timing.\n"
-                "held: characters written by a pass that began without the timing known, and the longest of their\n"
-                "latencies; after: the latencies of all others. Characters are matched to the sent ones on a\n"
-                "least-edit alignment; CER: its edits over the characters sent (word spaces not counted).\n\n",
+    std::printf("Latency: end of the pass that writes a character minus the end of its last "
+                "element (one pass = %.3f s).\n"
+                "settle: slowest run's time from the first element to the end of the pass that "
+                "knows the timing.\n"
+                "held: characters written by a pass that began without the timing known, and the "
+                "longest of their\n"
+                "latencies; after: the latencies of all others. Characters are matched to the sent "
+                "ones on a\n"
+                "least-edit alignment; CER: its edits over the characters sent (word spaces not "
+                "counted).\n\n",
                 kPassSeconds);
-    std::printf("%4s %5s %5s %6s %6s | %6s %5s %6s | %5s %6s %6s %6s\n", "wpm", "snr", "runs", "chars", "CER", "settle", "held",
-                "max", "after", "median", "p95", "max");
+    std::printf("%4s %5s %5s %6s %6s | %6s %5s %6s | %5s %6s %6s %6s\n", "wpm", "snr", "runs",
+                "chars", "CER", "settle", "held", "max", "after", "median", "p95", "max");
     for (const double snr : snrs) {
         for (const double wpm : speeds) {
             std::vector<double> start;
@@ -226,11 +246,14 @@ int main(int argc, char** argv) {
                 sent += r.sent;
                 edits += r.edits;
                 // A run that never learnt the timing shows as infinite.
-                settle = std::max(settle, r.settleSeconds < 0 ? HUGE_VAL : r.settleSeconds - s.leadSeconds);
+                settle = std::max(settle,
+                                  r.settleSeconds < 0 ? HUGE_VAL : r.settleSeconds - s.leadSeconds);
             }
-            std::printf("%4.0f %5.0f %5d %6d %6.3f | %6.2f %5zu %6.2f | %5zu %6.2f %6.2f %6.2f\n", wpm, snr, seeds, sent,
-                        static_cast<double>(edits) / sent, settle, start.size(), percentile(start, 1.0), after.size(), percentile(after, kMedian),
-                        percentile(after, kHighPercentile), percentile(after, 1.0));
+            std::printf("%4.0f %5.0f %5d %6d %6.3f | %6.2f %5zu %6.2f | %5zu %6.2f %6.2f %6.2f\n",
+                        wpm, snr, seeds, sent, static_cast<double>(edits) / sent, settle,
+                        start.size(), percentile(start, 1.0), after.size(),
+                        percentile(after, kMedian), percentile(after, kHighPercentile),
+                        percentile(after, 1.0));
         }
     }
     return 0;
