@@ -78,22 +78,13 @@ constexpr float kMaxElementGapDots = 2.2f;
 constexpr double kMinDotSeconds = 1.2 / 70.0;
 constexpr double kMinStrongDotSeconds = 1.2 / 80.0;
 
-// The run length (steps) the matched detector is built for: the dot, unless the element gaps
-// are much shorter.
-// In noise a detector splits some elements into fragments, which pull the dot class down, and a
-// detector built for that shorter dot splits yet more: it confirms its own length. Dashes stay
-// whole, so the detector is never shorter than a third of the dash (the dash of a 3:1 sender).
-// Heavy keyer weighting lengthens the dot and shortens the element gap (1.4 and 0.6 units at
-// weighting 1.4). A triangle as long as the dot then only halves the envelope in the gap, and a
-// mark level that falls with it hides the gap at low speeds: the elements of a character merge
-// into long marks, which read as a slower sender, and a detector retuned to them merges more
-// until the sender is lost. So the triangle is also kept within kMaxFilterDots element gaps,
-// where a gap still falls to 0.18 of the mark level. Gaps measured through a longer triangle
-// come out shorter, which shortens it: the choice settles on the sender's gaps. In noise the
-// gaps come out longer than the dots, and this leaves the detector as the marks set it.
-float matchedLength(const TimingEstimate& e) {
+// The dot length (steps) the matched detector is built for. In noise a detector splits some
+// elements into fragments, which pull the dot class down, and a detector built for that shorter
+// dot splits yet more: it confirms its own length. Dashes stay whole, so the detector is never
+// shorter than a third of the dash (the dash of a 3:1 sender).
+float matchedDot(const TimingEstimate& e) {
     if (!e.marksSplit) return e.dot;
-    return std::min(std::max(e.dot, e.dash / kDashDots), kMaxFilterDots * e.elementGap);
+    return std::max(e.dot, e.dash / kDashDots);
 }
 
 float alphaFor(double seconds, double stepRate) { return static_cast<float>(1.0 / (seconds * stepRate)); }
@@ -388,10 +379,10 @@ void CwChannelDecoder::gatherStep(std::complex<float> raw, const DecoderSettings
     // shortest dot that any detector finds a plausible sender for.
     std::array<TimingEstimate, kBanks> estimates;
     std::array<bool, kBanks> found{};
-    float shortestLength = std::numeric_limits<float>::max();
+    float shortestDot = std::numeric_limits<float>::max();
     for (size_t b = 0; b < m_banks.size(); ++b) {
         found[b] = bankEstimate(m_banks[b], estimates[b]);
-        if (found[b] && estimates[b].marksSplit && isPlausible(estimates[b], false)) shortestLength = std::min(shortestLength, matchedLength(estimates[b]));
+        if (found[b] && estimates[b].marksSplit && isPlausible(estimates[b], false)) shortestDot = std::min(shortestDot, matchedDot(estimates[b]));
     }
     for (int pick = 0; pick < 2 * kBanks; ++pick) {
         const bool strongPass = pick < kBanks;
@@ -400,7 +391,7 @@ void CwChannelDecoder::gatherStep(std::complex<float> raw, const DecoderSettings
         if (strongPass && !(d.markLevel() > kStrongSignalRatio * d.spaceLevel())) continue;
         if (!found[b]) continue;
         const TimingEstimate& estimate = estimates[b];
-        const bool fitsFilter = 2.0f * static_cast<float>(d.halfLength()) <= kMaxFilterDots * std::min(matchedLength(estimate), shortestLength);
+        const bool fitsFilter = 2.0f * static_cast<float>(d.halfLength()) <= kMaxFilterDots * std::min(matchedDot(estimate), shortestDot);
         const bool known = m_fixedWpm > 0 ||
                            (estimate.marksSplit && estimate.marks >= kMinMarksToSettle && estimate.spacingKnown);
         if ((known || held) && fitsFilter && isPlausible(estimate, strongPass) && settle(estimate, held, strongPass, settings, out)) return;
@@ -410,7 +401,7 @@ void CwChannelDecoder::gatherStep(std::complex<float> raw, const DecoderSettings
 }
 
 void CwChannelDecoder::applyMatchedLength(float dotSteps) {
-    m_matchedLength = dotSteps;
+    m_matchedDot = dotSteps;
     const int half = std::clamp(static_cast<int>(std::lround(kMatchedFraction * dotSteps)), 1, KeyDetector::kMaxHalfLength);
     if (half != m_detector.halfLength()) {
         m_detector.configure(half, m_stepRate);
@@ -489,9 +480,9 @@ bool CwChannelDecoder::settle(const TimingEstimate& gathered, bool held, bool st
     // detector finds another dot, once more with that one. The gathering detectors may have
     // split elements in noise: the matched run must confirm the timing.
     TimingEstimate estimate;
-    int n = replay(matchedLength(gathered), gathered.elementGap, count, estimate);
-    if (estimate.marksSplit && std::abs(matchedLength(estimate) - matchedLength(gathered)) > kRetuneFraction * matchedLength(gathered)) {
-        n = replay(matchedLength(estimate), estimate.elementGap, count, estimate);
+    int n = replay(matchedDot(gathered), gathered.elementGap, count, estimate);
+    if (estimate.marksSplit && std::abs(matchedDot(estimate) - matchedDot(gathered)) > kRetuneFraction * matchedDot(gathered)) {
+        n = replay(matchedDot(estimate), estimate.elementGap, count, estimate);
     }
     const bool confirmed = m_fixedWpm > 0 || (estimate.marksSplit && estimate.marks >= kMinMarksToSettle && isPlausible(estimate, strong));
     if (!confirmed && !held) return false;
@@ -508,10 +499,10 @@ bool CwChannelDecoder::settle(const TimingEstimate& gathered, bool held, bool st
     m_timing.reset();
     for (int i = 0; i < n; ++i) m_timing.observe(m_replayEvents[static_cast<size_t>(i)]);
     m_timing.setEstimate(estimate);
-    m_matchedLength = matchedLength(estimate);
+    m_matchedDot = matchedDot(estimate);
     for (int i = 0; i < n; ++i) m_timing.decode(m_replayEvents[static_cast<size_t>(i)], settings, out);
     if (!m_runs.inMark()) m_timing.gapProgress(static_cast<float>(m_runs.gapSoFar()), settings, out);
-    applyMatchedLength(matchedLength(m_timing.estimate()));
+    applyMatchedLength(matchedDot(m_timing.estimate()));
     return true;
 }
 
@@ -535,10 +526,10 @@ void CwChannelDecoder::liveStep(const DecoderSettings& settings, std::string& ou
         m_timing.observe(e);
         m_timing.decode(e, settings, out);
         const TimingEstimate& est = m_timing.estimate();
-        if (e.mark && std::abs(matchedLength(est) - m_matchedLength) > kRetuneFraction * m_matchedLength &&
+        if (e.mark && std::abs(matchedDot(est) - m_matchedDot) > kRetuneFraction * m_matchedDot &&
             est.dot >= kMinDotSeconds * m_stepRate) {
-            applyMatchedLength(matchedLength(est));
-            m_runs.setMinimum(std::max(1, static_cast<int>(std::lround(kMinRunFraction * matchedLength(est)))),
+            applyMatchedLength(matchedDot(est));
+            m_runs.setMinimum(std::max(1, static_cast<int>(std::lround(kMinRunFraction * matchedDot(est)))),
                               std::max(1, static_cast<int>(std::lround(kMinRunFraction * est.elementGap))));
         }
         return;

@@ -208,7 +208,7 @@ private:
     KeyDetector m_detector;
     RunCleaner m_runs;
     SenderTiming m_timing;
-    float m_matchedLength = 0.0f;
+    float m_matchedDot = 0.0f;
     int m_fixedWpm = 0;
     bool m_gate = true;
 };
