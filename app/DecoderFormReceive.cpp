@@ -13,6 +13,7 @@
 #include <cmath>
 
 #include "app/BandWorker.h"
+#include "common/CallQueue.h"
 #include "common/SettingsFile.h"
 #include "display/BandWindow.h"
 #include "display/DisplayPanel.h"
@@ -33,7 +34,6 @@ constexpr const char* kBandHeightKey = "band.height";
 constexpr int32_t kMaxPlacement = 100000;
 constexpr int32_t kMinBandSize = 120;
 } // namespace
-
 
 void TDecoderForm::createBandWindow() {
     m_bandWindow = new BandWindow(this);
