@@ -169,7 +169,7 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
         new TCharTimingForm(this, m_settings.TimingWeights, [this](int index, float weight) {
             std::array<float, 4>& w = m_settings.TimingWeights;
             w.at(static_cast<size_t>(index)) = weight;
-            m_speedControls->setTimingWeights({w[0], w[1], w[2], w[3]});
+            m_keying.speedControls().setTimingWeights({w[0], w[1], w[2], w[3]});
         });
     ComPortSelectForm = new TComPortSelectForm(
         this,
@@ -246,16 +246,13 @@ void TDecoderForm::createSubsystems() {
     keying.outputStalled = [this](bool stalled) {
         m_session->flags().capturePause.set(PauseReason::OutputStall, stalled);
     };
+    keying.speed.outputDevice = [this] { return raw(m_settings.OutputDevice); };
+    keying.speed.typingActive = [this] { return typingActive() == kStateOn; };
+    keying.speed.focusTransmitMemo = [this] { TransmitMemo->setFocus(); };
     m_keying.connect(std::move(keying));
-
-    TransmitSpeedControls::Hooks speed;
-    speed.outputDevice = [this] { return raw(m_settings.OutputDevice); };
-    speed.typingActive = [this] { return typingActive() == kStateOn; };
-    speed.focusTransmitMemo = [this] { TransmitMemo->setFocus(); };
-    m_speedControls =
-        std::make_unique<TransmitSpeedControls>(m_keying.timing(), messageSink(), std::move(speed));
     // The keyers have lengths to use from the start, before any configuration or speed change.
-    m_speedControls->applyStoredSpeed(m_settings.XmitSpeed);
+    m_keying.speedControls().applyStoredSpeed(m_settings.XmitSpeed);
+
     OutputMenuHandlers::Hooks output;
     output.showComPortDialog = [this] { ComPortSelectForm->show(); };
     output.setSidetone = [this](bool on) {

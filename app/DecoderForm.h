@@ -75,7 +75,6 @@ class BandWorker;
 class SettingsFile;
 class ToneMenuHandlers;
 class TransmitPanel;
-class TransmitSpeedControls;
 namespace macros {
 class TShowMacroKeysForm;
 class TTransmitMemoryForm;
@@ -348,7 +347,6 @@ private:
     MacroSources m_macroSources;
     SpectrumPanel* m_spectrumPanel = nullptr;
     KeyingParts& m_keying;
-    std::unique_ptr<TransmitSpeedControls> m_speedControls;
     std::unique_ptr<OutputMenuHandlers> m_outputMenu;
     std::unique_ptr<ToneMenuHandlers> m_toneMenu;
     std::unique_ptr<TextFileActions> m_textFiles;

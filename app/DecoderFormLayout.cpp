@@ -154,7 +154,7 @@ void TDecoderForm::createControls() {
     XmitSpdUpDn2->setObjectName("XmitSpdUpDn2");
     XmitSpdUpDn2->setToolTip("Set Transmit Code Speed");
     XmitSpdUpDn2->setRange(kXmitSpeedMin, kXmitSpeedMax);
-    XmitSpdUpDn2->setValue(m_speedControls->spinValue());
+    XmitSpdUpDn2->setValue(m_keying.speedControls().spinValue());
     XmitSpdUpDn2->setGeometry(kXmitSpdUpDn2Rect);
     XmitSpdUpDn2->setKeyboardTracking(false); // one change per finished entry, not per digit
     connect(XmitSpdUpDn2, &QSpinBox::valueChanged, this,
@@ -163,17 +163,17 @@ void TDecoderForm::createControls() {
     XmitSpdUpDn = new QSpinBox(ContrlPnl);
     XmitSpdUpDn->setObjectName("XmitSpdUpDn");
     XmitSpdUpDn->setRange(kXmitSpeedMin, kXmitSpeedMax);
-    XmitSpdUpDn->setValue(m_speedControls->upDownPosition());
+    XmitSpdUpDn->setValue(m_keying.speedControls().upDownPosition());
     XmitSpdUpDn->setGeometry(kXmitSpdUpDnRect);
     // Only the arrows show: XmitSpeedPanel beside it carries the number.
     if (auto* number = XmitSpdUpDn->findChild<QLineEdit*>()) number->setMaximumWidth(0);
     XmitSpdUpDn->installEventFilter(this);
     connect(XmitSpdUpDn, &QSpinBox::valueChanged, this,
-            [this](int position) { m_speedControls->XmitSpdUpDnChanging(position); });
+            [this](int position) { m_keying.speedControls().XmitSpdUpDnChanging(position); });
     connect(XmitSpdUpDn, &QSpinBox::editingFinished, this, [this] { XmitSpdUpDnMouseUp(); });
     XmitSpeedPanel =
         label(ContrlPnl, "XmitSpeedPanel",
-              QString::fromStdString(m_speedControls->speedPanelText()), kXmitSpeedPanelRect);
+              QString::fromStdString(m_keying.speedControls().speedPanelText()), kXmitSpeedPanelRect);
     XmitSpeedPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     XmitSpeedPanel->setAlignment(Qt::AlignCenter);
     SyncBtn = new QPushButton("Sync", ContrlPnl);

@@ -359,7 +359,7 @@ void TDecoderForm::ReceiveSpeedClick(int lock, QAction* own) {
     post(ReceiveCommandKind::ReceiveSpeedMode, lock);
     // The transmit speed follows, within what the output can key. Auto takes the receive
     // speed as it stands after the decoder reset the choice runs, not Auto's starting 25.
-    m_speedControls->lockedSpeed(m_settings.RxSpeedLock == setting::RxSpeedLock::Auto
+    m_keying.speedControls().lockedSpeed(m_settings.RxSpeedLock == setting::RxSpeedLock::Auto
                                      ? kDecoderResetSpeedWpm
                                      : lockedSpeedWpm(m_settings.RxSpeedLock));
     showTransmitSpeed();

@@ -167,31 +167,31 @@ bool TDecoderForm::eventFilter(QObject* watched, QEvent* event) {
 void TDecoderForm::showTransmitSpeed() {
     const QSignalBlocker block(XmitSpdUpDn2);
     const QSignalBlocker blockUpDown(XmitSpdUpDn);
-    XmitSpdUpDn2->setValue(m_speedControls->spinValue());
-    XmitSpdUpDn->setValue(m_speedControls->upDownPosition());
-    XmitSpeedPanel->setText(QString::fromStdString(m_speedControls->speedPanelText()));
+    XmitSpdUpDn2->setValue(m_keying.speedControls().spinValue());
+    XmitSpdUpDn->setValue(m_keying.speedControls().upDownPosition());
+    XmitSpeedPanel->setText(QString::fromStdString(m_keying.speedControls().speedPanelText()));
     m_settings.XmitSpeed = XmitSpdUpDn2->value();
 }
 
 void TDecoderForm::XmitSpdUpDn2Change(int value) {
-    const int shown = m_speedControls->XmitSpdUpDn2Change(value);
+    const int shown = m_keying.speedControls().XmitSpdUpDn2Change(value);
     const QSignalBlocker block(XmitSpdUpDn2);
     XmitSpdUpDn2->setValue(shown);
     m_settings.XmitSpeed = shown;
 }
 
 void TDecoderForm::XmitSpdUpDnMouseUp() {
-    m_speedControls->XmitSpdUpDnMouseUp();
+    m_keying.speedControls().XmitSpdUpDnMouseUp();
     showTransmitSpeed();
 }
 
 void TDecoderForm::applyXmitSpeed(int wpm) {
-    m_speedControls->applyStoredSpeed(wpm);
+    m_keying.speedControls().applyStoredSpeed(wpm);
     showTransmitSpeed();
 }
 
 void TDecoderForm::SyncBtnClick() {
-    m_speedControls->SyncBtnClick(m_receiveWpm);
+    m_keying.speedControls().SyncBtnClick(m_receiveWpm);
     showTransmitSpeed();
 }
 

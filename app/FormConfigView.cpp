@@ -72,7 +72,7 @@ int TDecoderForm::ConfigView::contactCounter() { return m_form.m_transmitPanel->
 void TDecoderForm::ConfigView::setContactCounter(int value) { m_form.m_transmitPanel->setContactCounter(value); }
 void TDecoderForm::ConfigView::setTimingWeightControls(const std::array<float, 4>& weights) {
     m_form.CharTimingForm->loadValues(weights);
-    m_form.m_speedControls->setTimingWeights({weights[0], weights[1], weights[2], weights[3]});
+    m_form.m_keying.speedControls().setTimingWeights({weights[0], weights[1], weights[2], weights[3]});
 }
 
 std::string TDecoderForm::ConfigView::text(ConfigTextField field) {
