@@ -61,8 +61,7 @@ private:
     }
 
     struct CallEvent : QEvent {
-        explicit CallEvent(std::function<void()> c)
-            : QEvent(callEventType()), call(std::move(c)) {}
+        explicit CallEvent(std::function<void()> c) : QEvent(callEventType()), call(std::move(c)) {}
         // Also reached without event() when the owner goes first: the captured values are
         // destroyed on the owner's thread either way.
         ~CallEvent() override { takeOver(this); }

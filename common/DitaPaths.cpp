@@ -22,7 +22,9 @@ std::filesystem::path ditaFolder() {
     return dir;
 }
 
-std::filesystem::path ditaFile(const std::string& name) { return ditaFolder() / name; }
+std::filesystem::path ditaFile(const std::string& name) {
+    return ditaFolder() / name;
+}
 
 namespace {
 

@@ -38,7 +38,9 @@ std::string_view trimmed(std::string_view s) {
 
 } // namespace
 
-std::filesystem::path SettingsFile::defaultPath() { return ditaFile(kSettingsFileName); }
+std::filesystem::path SettingsFile::defaultPath() {
+    return ditaFile(kSettingsFileName);
+}
 
 SettingsFile::SettingsFile(std::filesystem::path path) : m_path(std::move(path)) {}
 
@@ -53,7 +55,8 @@ std::string parseSettings(std::istream& in, std::map<std::string, std::string>& 
         const std::string_view content = trimmed(line);
         if (content.empty() || content.front() == '#') continue;
         const auto eq = content.find('=');
-        const std::string_view key = eq == std::string_view::npos ? content : trimmed(content.substr(0, eq));
+        const std::string_view key =
+            eq == std::string_view::npos ? content : trimmed(content.substr(0, eq));
         if (eq == std::string_view::npos || !validKey(key))
             return "line " + std::to_string(lineNumber) + " is not a key=value setting";
         values[std::string(key)] = std::string(trimmed(content.substr(eq + 1)));
@@ -103,10 +106,13 @@ std::string SettingsFile::save() const {
                 if (!m_changed.count(key)) merged[key] = std::move(value);
         }
     }
-    std::string text = "# DITA settings (key=value); DITA rewrites this file when a setting changes.\n";
-    for (const auto& [key, value] : merged) text += key + '=' + value + '\n';
+    std::string text =
+        "# DITA settings (key=value); DITA rewrites this file when a setting changes.\n";
+    for (const auto& [key, value] : merged)
+        text += key + '=' + value + '\n';
     std::string error;
-    if (!writeStoredFile(m_path, std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()), error))
+    if (!writeStoredFile(
+            m_path, std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()), error))
         return "The settings could not be saved (" + error + ").";
     return {};
 }
@@ -121,7 +127,8 @@ std::string SettingsFile::text(const std::string& key, const std::string& fallba
     return value(key).value_or(fallback);
 }
 
-int32_t SettingsFile::number(const std::string& key, int32_t fallback, int32_t min, int32_t max) const {
+int32_t SettingsFile::number(const std::string& key, int32_t fallback, int32_t min,
+                             int32_t max) const {
     const auto v = value(key);
     if (!v) return fallback;
     int32_t n = 0;
@@ -139,7 +146,8 @@ bool SettingsFile::flag(const std::string& key, bool fallback) const {
 
 void SettingsFile::setText(const std::string& key, const std::string& value) {
     if (!validKey(key)) throw std::invalid_argument("settings key '" + key + "' is not allowed");
-    if (!validValue(value)) throw std::invalid_argument("settings value for '" + key + "' spans lines");
+    if (!validValue(value))
+        throw std::invalid_argument("settings value for '" + key + "' spans lines");
     m_values[key] = value;
     m_changed.insert(key);
 }

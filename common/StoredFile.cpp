@@ -73,7 +73,7 @@ StoredFileRead readStoredFile(const std::filesystem::path& path, size_t maxBytes
     if (::stat(path.c_str(), &st) != 0) {
         const int err = errno;
         struct stat link {};
-        if (err == ENOENT && ::lstat(path.c_str(), &link) != 0) return result;  // a first run
+        if (err == ENOENT && ::lstat(path.c_str(), &link) != 0) return result; // a first run
         return foreign(err == ENOENT ? "a link to a file that does not exist" : std::strerror(err));
     }
     // Looked at before opening: opening a FIFO waits for a writer, and opening a serial device
@@ -97,7 +97,7 @@ StoredFileRead readStoredFile(const std::filesystem::path& path, size_t maxBytes
             bytes.clear();
             return foreign(std::strerror(err));
         }
-        if (n == 0) break;  // the file shrank since it was looked at
+        if (n == 0) break; // the file shrank since it was looked at
         got += static_cast<size_t>(n);
     }
     ::close(fd);
@@ -122,8 +122,9 @@ bool writeStoredFile(const std::filesystem::path& path, std::span<const uint8_t>
     }
     const std::filesystem::path temp = tempPath(target);
     // No following a link and no waiting on a FIFO that someone left under the temporary name.
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-                          kNewFileMode);
+    const int fd =
+        ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+               kNewFileMode);
     if (fd < 0) {
         error = "cannot create " + temp.string() + ": " + std::strerror(errno);
         return false;

@@ -17,13 +17,13 @@ namespace dita {
 // What reading a stored file found. Converts to true only when bytes were read.
 struct StoredFileRead {
     enum class Status {
-        Read,     // a regular file (or a link to one); its bytes are in `bytes`
-        Missing,  // nothing at the path: a first run
-        Foreign,  // a directory, FIFO, device, dangling link or unreadable file: not ours to use
+        Read,    // a regular file (or a link to one); its bytes are in `bytes`
+        Missing, // nothing at the path: a first run
+        Foreign, // a directory, FIFO, device, dangling link or unreadable file: not ours to use
     };
     Status status = Status::Missing;
-    std::string reason;           // Foreign: what the path is, or why it cannot be read
-    bool writeProtected = false;  // Read: the file has no write permission (the operator's choice)
+    std::string reason;          // Foreign: what the path is, or why it cannot be read
+    bool writeProtected = false; // Read: the file has no write permission (the operator's choice)
     explicit operator bool() const { return status == Status::Read; }
 };
 

@@ -12,20 +12,24 @@ namespace dita {
 
 namespace {
 
-constexpr std::size_t kSendBufferMaxChars = 4095;  // 4096-byte buffer with its zero
+constexpr std::size_t kSendBufferMaxChars = 4095; // 4096-byte buffer with its zero
 constexpr const char* kTempSuffix = ".part";
 
-bool isValidUtf8(std::string_view s)
-{
+bool isValidUtf8(std::string_view s) {
     std::size_t i = 0;
     while (i < s.size()) {
         const auto c = static_cast<unsigned char>(s[i]);
         std::size_t len = 0;
-        if (c < 0x80) len = 1;
-        else if ((c & 0xE0) == 0xC0 && c >= 0xC2) len = 2;
-        else if ((c & 0xF0) == 0xE0) len = 3;
-        else if ((c & 0xF8) == 0xF0 && c <= 0xF4) len = 4;
-        else return false;
+        if (c < 0x80)
+            len = 1;
+        else if ((c & 0xE0) == 0xC0 && c >= 0xC2)
+            len = 2;
+        else if ((c & 0xF0) == 0xE0)
+            len = 3;
+        else if ((c & 0xF8) == 0xF0 && c <= 0xF4)
+            len = 4;
+        else
+            return false;
         if (i + len > s.size()) return false;
         for (std::size_t k = 1; k < len; ++k)
             if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
@@ -34,12 +38,13 @@ bool isValidUtf8(std::string_view s)
     return true;
 }
 
-std::string systemMessage(int err) { return std::generic_category().message(err); }
+std::string systemMessage(int err) {
+    return std::generic_category().message(err);
+}
 
 } // namespace
 
-std::vector<std::string> splitLines(std::string_view text)
-{
+std::vector<std::string> splitLines(std::string_view text) {
     std::vector<std::string> lines;
     if (text.empty()) return lines;
     std::size_t start = 0;
@@ -55,8 +60,7 @@ std::vector<std::string> splitLines(std::string_view text)
     return lines;
 }
 
-std::string joinLines(const std::vector<std::string>& lines)
-{
+std::string joinLines(const std::vector<std::string>& lines) {
     std::string text;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (i > 0) text += '\n';
@@ -65,15 +69,13 @@ std::string joinLines(const std::vector<std::string>& lines)
     return text;
 }
 
-std::string decodeTextBytes(std::string_view bytes)
-{
+std::string decodeTextBytes(std::string_view bytes) {
     if (isValidUtf8(bytes)) return std::string(bytes);
     return latin1ToUtf8(bytes);
 }
 
 bool saveTextLines(const std::filesystem::path& path, const std::vector<std::string>& lines,
-                   LineEnd lineEnd, std::string& error)
-{
+                   LineEnd lineEnd, std::string& error) {
     const char* eol = lineEnd == LineEnd::CrLf ? "\r\n" : "\n";
     std::string bytes;
     for (const std::string& line : lines) {
@@ -110,8 +112,7 @@ bool saveTextLines(const std::filesystem::path& path, const std::vector<std::str
 }
 
 bool loadTextLines(const std::filesystem::path& path, std::vector<std::string>& lines,
-                   std::string& error)
-{
+                   std::string& error) {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) {
         error = "Could not read " + path.string() + ": it is a folder";
@@ -145,8 +146,7 @@ bool loadTextLines(const std::filesystem::path& path, std::vector<std::string>& 
     return true;
 }
 
-std::string transmitBufferText(std::string_view utf8)
-{
+std::string transmitBufferText(std::string_view utf8) {
     std::string text = utf8ToLatin1(utf8);
     if (text.size() > kSendBufferMaxChars) text.resize(kSendBufferMaxChars);
     return text;

@@ -14,23 +14,23 @@ struct TableEntry {
 
 // Letters, figures and punctuation (elements in sending order).
 constexpr TableEntry kTable[] = {
-    {"-", 't', 'T'},      {".", 'e', 'E'},      {"--", 'm', 'M'},     {".-", 'a', 'A'},
-    {"-.", 'n', 'N'},     {"..", 'i', 'I'},     {"---", 'o', 'O'},    {".--", 'w', 'W'},
-    {"-.-", 'k', 'K'},    {"..-", 'u', 'U'},    {"--.", 'g', 'G'},    {".-.", 'r', 'R'},
-    {"-..", 'd', 'D'},    {"...", 's', 'S'},    {"----", '\n', '\n'}, {".---", 'j', 'J'},
-    {"-.--", 'y', 'Y'},   {"--.-", 'q', 'Q'},   {"-..-", 'x', 'X'},   {"...-", 'v', 'V'},
-    {".--.", 'p', 'P'},   {"-.-.", 'c', 'C'},   {"..-.", 'f', 'F'},   {"--..", 'z', 'Z'},
-    {".-..", 'l', 'L'},   {"-...", 'b', 'B'},   {"....", 'h', 'H'},   {"-----", '0', '0'},
-    {".----", '1', '1'},  {"..---", '2', '2'},  {"...--", '3', '3'},  {"-...-", '=', '='},
-    {"....-", '4', '4'},  {"----.", '9', '9'},  {"-..-.", '/', '/'},  {"---..", '8', '8'},
-    {"--...", '7', '7'},  {"-....", '6', '6'},  {".....", '5', '5'},  {"..----", ']', ']'},
-    {".-.---", '"', '"'}, {"...---", '>', '>'}, {"---.--", '*', '*'}, {"--..--", ',', ','},
-    {".-..--", '(', '('}, {"....--", '^', '^'}, {"-.--.-", ')', ')'}, {"..--.-", '_', '_'},
-    {".-.-.-", '.', '.'}, {"---..-", '+', '+'}, {".-...-", '}', '}'}, {"-....-", '-', '-'},
-    {".....-", '&', '&'}, {".----.", '\'', '\''}, {"..---.", '[', '['}, {".-.--.", '~', '~'},
-    {"...--.", '<', '<'}, {".--.-.", '@', '@'}, {"-.-.-.", ';', ';'}, {".-..-.", '|', '|'},
-    {"-...-.", '!', '!'}, {"....-.", '!', '!'}, {"..--..", '?', '?'}, {"...-..", '#', '#'},
-    {"---...", ':', ':'}, {"..-...", '\\', '\\'}, {".-....", '{', '{'}, {"-------", ' ', ' '},
+    {"-", 't', 'T'},       {".", 'e', 'E'},        {"--", 'm', 'M'},     {".-", 'a', 'A'},
+    {"-.", 'n', 'N'},      {"..", 'i', 'I'},       {"---", 'o', 'O'},    {".--", 'w', 'W'},
+    {"-.-", 'k', 'K'},     {"..-", 'u', 'U'},      {"--.", 'g', 'G'},    {".-.", 'r', 'R'},
+    {"-..", 'd', 'D'},     {"...", 's', 'S'},      {"----", '\n', '\n'}, {".---", 'j', 'J'},
+    {"-.--", 'y', 'Y'},    {"--.-", 'q', 'Q'},     {"-..-", 'x', 'X'},   {"...-", 'v', 'V'},
+    {".--.", 'p', 'P'},    {"-.-.", 'c', 'C'},     {"..-.", 'f', 'F'},   {"--..", 'z', 'Z'},
+    {".-..", 'l', 'L'},    {"-...", 'b', 'B'},     {"....", 'h', 'H'},   {"-----", '0', '0'},
+    {".----", '1', '1'},   {"..---", '2', '2'},    {"...--", '3', '3'},  {"-...-", '=', '='},
+    {"....-", '4', '4'},   {"----.", '9', '9'},    {"-..-.", '/', '/'},  {"---..", '8', '8'},
+    {"--...", '7', '7'},   {"-....", '6', '6'},    {".....", '5', '5'},  {"..----", ']', ']'},
+    {".-.---", '"', '"'},  {"...---", '>', '>'},   {"---.--", '*', '*'}, {"--..--", ',', ','},
+    {".-..--", '(', '('},  {"....--", '^', '^'},   {"-.--.-", ')', ')'}, {"..--.-", '_', '_'},
+    {".-.-.-", '.', '.'},  {"---..-", '+', '+'},   {".-...-", '}', '}'}, {"-....-", '-', '-'},
+    {".....-", '&', '&'},  {".----.", '\'', '\''}, {"..---.", '[', '['}, {".-.--.", '~', '~'},
+    {"...--.", '<', '<'},  {".--.-.", '@', '@'},   {"-.-.-.", ';', ';'}, {".-..-.", '|', '|'},
+    {"-...-.", '!', '!'},  {"....-.", '!', '!'},   {"..--..", '?', '?'}, {"...-..", '#', '#'},
+    {"---...", ':', ':'},  {"..-...", '\\', '\\'}, {".-....", '{', '{'}, {"-------", ' ', ' '},
     {"...-..-", '$', '$'}, {"--....-", '-', '-'},
 };
 
@@ -41,17 +41,27 @@ struct TextEntry {
 };
 
 constexpr TextEntry kNonEnglish[] = {
-    {16, "ch", "CH"}, {19, "\xC3\xBC", "\xC3\x9C"}, {21, "\xC3\xA4", "\xC3\x84"},
-    {24, "\xC3\xB6", "\xC3\x96"}, {36, "\xC3\xB1", "\xC3\x91"}, {41, "\xC3\xA0", "\xC3\x85"},
-    {45, "\xC3\xA8", "\xC3\x88"}, {49, "j^", "J^"}, {50, "h^", "H^"}, {52, "g^", "G^"},
-    {55, "s^", "S^"}, {57, "p'", "P'"}, {58, "\xC3\xA7", "\xC3\x87"}, {59, "\xC3\xA9", "\xC3\x89"},
+    {16, "ch", "CH"},
+    {19, "\xC3\xBC", "\xC3\x9C"},
+    {21, "\xC3\xA4", "\xC3\x84"},
+    {24, "\xC3\xB6", "\xC3\x96"},
+    {36, "\xC3\xB1", "\xC3\x91"},
+    {41, "\xC3\xA0", "\xC3\x85"},
+    {45, "\xC3\xA8", "\xC3\x88"},
+    {49, "j^", "J^"},
+    {50, "h^", "H^"},
+    {52, "g^", "G^"},
+    {55, "s^", "S^"},
+    {57, "p'", "P'"},
+    {58, "\xC3\xA7", "\xC3\x87"},
+    {59, "\xC3\xA9", "\xC3\x89"},
 };
 
 constexpr int kCodeKN = 50;
 constexpr int kCodeSN = 55;
 constexpr int kCodeLineFeed = 16;
 constexpr int kCodeSpace = 1;
-constexpr int kCodeSeenAsPlus = 330;  // eight elements ---..-.. read as "+"
+constexpr int kCodeSeenAsPlus = 330; // eight elements ---..-.. read as "+"
 constexpr int kCodePlus = 88;
 constexpr int kDoubleSpaceRawWpm = 176;
 // Noise that keys element after element keeps doubling the weight; past this the code can no
@@ -87,16 +97,26 @@ char DecodingTables::character(int code, bool upperCase) const {
 
 const char* DecodingTables::prosign(int code, bool nonEnglish) {
     switch (code) {
-    case 21: return "AA";
-    case 42: return "KA";
-    case kCodeKN: return nonEnglish ? "" : "KN";
-    case 53: return "AR";
-    case kCodeSN: return nonEnglish ? "" : "SN";
-    case 61: return "AS";
-    case 87: return "SK";
-    case 127: return "HI";
-    case 174: return "BK";
-    default: return "";
+    case 21:
+        return "AA";
+    case 42:
+        return "KA";
+    case kCodeKN:
+        return nonEnglish ? "" : "KN";
+    case 53:
+        return "AR";
+    case kCodeSN:
+        return nonEnglish ? "" : "SN";
+    case 61:
+        return "AS";
+    case 87:
+        return "SK";
+    case 127:
+        return "HI";
+    case 174:
+        return "BK";
+    default:
+        return "";
     }
 }
 
@@ -123,7 +143,7 @@ void CharacterDecoder::assemble(ElementTimer& timer, bool longSilence,
     }
     if (!s.characterEndFlag) return;
     s.characterCode = std::min(s.characterCode + s.codeWeight, kMaxCode);
-    if (longSilence) return;  // flag, code and weight stay until the silence ends
+    if (longSilence) return; // flag, code and weight stay until the silence ends
     endCharacter(timer, settings, out);
 }
 
@@ -141,8 +161,10 @@ void CharacterDecoder::endCharacter(ElementTimer& timer, const DecoderSettings& 
     }
     if (code == kCodeLineFeed) out += '\r';
     timer.saveState();
-    if (settings.prosigns && settings.textDisplay) out += DecodingTables::prosign(code, settings.nonEnglish);
-    if (settings.nonEnglish && settings.textDisplay) out += DecodingTables::nonEnglish(code, settings.upperCase);
+    if (settings.prosigns && settings.textDisplay)
+        out += DecodingTables::prosign(code, settings.nonEnglish);
+    if (settings.nonEnglish && settings.textDisplay)
+        out += DecodingTables::nonEnglish(code, settings.upperCase);
     if (timer.rawReceiveSpeed() < kDoubleSpaceRawWpm) {
         if (code == kCodeSpace && m_previousWasSpace) m_character = 0;
         m_previousWasSpace = code == kCodeSpace;

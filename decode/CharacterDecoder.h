@@ -14,11 +14,11 @@
 namespace dita {
 
 struct DecoderSettings {
-    bool upperCase = false;   // TextCase: 1 upper, 0 lower
-    bool prosigns = true;     // Prosigns
-    bool nonEnglish = false;  // NonEnglish
-    bool textDisplay = true;  // TextDisplay
-    bool wordSpaces = true;   // SpacesMode 3
+    bool upperCase = false;  // TextCase: 1 upper, 0 lower
+    bool prosigns = true;    // Prosigns
+    bool nonEnglish = false; // NonEnglish
+    bool textDisplay = true; // TextDisplay
+    bool wordSpaces = true;  // SpacesMode 3
     SpaceTime spaceTime = SpaceTime::Medium;
 };
 
@@ -56,7 +56,7 @@ private:
     void endCharacter(ElementTimer& timer, const DecoderSettings& settings, std::string& out);
 
     DecodingTables m_tables;
-    char m_character = ' ';      // the last character looked up; persists across resets
+    char m_character = ' '; // the last character looked up; persists across resets
     bool m_previousWasSpace = false;
     int m_wordSpaceState = 0;
 };

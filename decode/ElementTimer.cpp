@@ -3,11 +3,11 @@
 namespace dita {
 
 namespace {
-constexpr int kSpeedConstant = 3880;       // raw wpm = 3880 / (dash average + 7)
+constexpr int kSpeedConstant = 3880; // raw wpm = 3880 / (dash average + 7)
 constexpr int kSpeedOffset = 7;
 constexpr int kLowSpeedWpm = 10;
-constexpr int kLowSpeedGrace = 5;          // low readings forced to 10 wpm before resets start
-constexpr int kFallbackWpm = 30;           // an automatic speed above 50 falls back here
+constexpr int kLowSpeedGrace = 5; // low readings forced to 10 wpm before resets start
+constexpr int kFallbackWpm = 30;  // an automatic speed above 50 falls back here
 constexpr int kFiftyPlusFloorWpm = 50;
 constexpr int kStalledSpeedWpm = 15;
 constexpr int kStallSteps = 1000;
@@ -19,7 +19,9 @@ constexpr int kRatioCounterMax = 6;
 constexpr int kBalancePasses = 4;
 } // namespace
 
-ElementTimer::ElementTimer() { resetToAcquisition(); }
+ElementTimer::ElementTimer() {
+    resetToAcquisition();
+}
 
 void ElementTimer::resetToAcquisition() {
     m_acquiring = true;

@@ -91,12 +91,12 @@ private:
     bool m_acquiring = true;
     int m_balance = 0;
     int m_smoothedDot = 0;
-    int m_rawSpeed = 25;  // values at creation; a decoder reset sets 35
+    int m_rawSpeed = 25; // values at creation; a decoder reset sets 35
     int m_speed = 50;
     int m_speedMode = kSpeedModeAuto;
     int m_passCounter = 0;
     int m_ratioCounter = 0;
-    int m_lowSpeedCounter = 0;  // counts for the whole run of the program
+    int m_lowSpeedCounter = 0; // counts for the whole run of the program
     int m_stallSteps = 0;
     int m_dashIndexChanges = 0;
     int m_lastDashIndex = 0;

@@ -33,13 +33,13 @@ constexpr int kMinMarksToLearn = 6;
 constexpr int kMaxElements = 7;
 constexpr double kParisUnitSeconds = 1.2;
 constexpr int kManyValues = 6;
-constexpr int kMinClusterShare = 10;  // with many values, each cluster holds a tenth at least
+constexpr int kMinClusterShare = 10; // with many values, each cluster holds a tenth at least
 
 struct Split {
-    float low = 0.0f;   // mean of the lower cluster (log scale)
-    float high = 0.0f;  // mean of the upper cluster
-    float all = 0.0f;   // mean of everything
-    int lowCount = 0;   // members of the lower cluster
+    float low = 0.0f;  // mean of the lower cluster (log scale)
+    float high = 0.0f; // mean of the upper cluster
+    float all = 0.0f;  // mean of everything
+    int lowCount = 0;  // members of the lower cluster
 };
 
 // Best two-cluster split of sorted values (least squares). With enough values the lower cluster
@@ -64,7 +64,8 @@ Split bestSplit(const float* v, int n) {
         leftSq += static_cast<double>(v[k - 1]) * v[k - 1];
         if (k < minMembers) continue;
         const double right = total - left;
-        const double sse = (leftSq - left * left / k) + ((totalSq - leftSq) - right * right / (n - k));
+        const double sse =
+            (leftSq - left * left / k) + ((totalSq - leftSq) - right * right / (n - k));
         if (sse < best) {
             best = sse;
             s.low = static_cast<float>(left / k);
@@ -77,24 +78,33 @@ Split bestSplit(const float* v, int n) {
 
 int sortedLogs(const float* in, int n, float* out) {
     n = std::min(n, kScratch);
-    for (int i = 0; i < n; ++i) out[i] = std::log(std::max(in[i], kMinSteps));
+    for (int i = 0; i < n; ++i)
+        out[i] = std::log(std::max(in[i], kMinSteps));
     std::sort(out, out + n);
     return n;
 }
 
 float meanOf(const float* v, int n) {
     float sum = 0.0f;
-    for (int i = 0; i < n; ++i) sum += v[i];
+    for (int i = 0; i < n; ++i)
+        sum += v[i];
     return sum / static_cast<float>(n);
 }
 
 } // namespace
 
-float TimingEstimate::dashThreshold() const { return std::sqrt(dot * dash); }
-float TimingEstimate::letterThreshold() const { return std::sqrt(elementGap * letterGap); }
-float TimingEstimate::wordThreshold() const { return std::sqrt(letterGap * wordGap); }
+float TimingEstimate::dashThreshold() const {
+    return std::sqrt(dot * dash);
+}
+float TimingEstimate::letterThreshold() const {
+    return std::sqrt(elementGap * letterGap);
+}
+float TimingEstimate::wordThreshold() const {
+    return std::sqrt(letterGap * wordGap);
+}
 
-void estimateTiming(const float* marks, int markCount, const float* gaps, int gapCount, TimingEstimate& out) {
+void estimateTiming(const float* marks, int markCount, const float* gaps, int gapCount,
+                    TimingEstimate& out) {
     out = TimingEstimate{};
     if (markCount <= 0) return;
     std::array<float, kScratch> m{};
@@ -112,7 +122,8 @@ void estimateTiming(const float* marks, int markCount, const float* gaps, int ga
         // All marks alike: dots or dashes? Compare them with the shortest gaps, which are
         // element gaps.
         const float c = std::exp(ms.all);
-        const bool dashes = ng > 0 && c / std::exp(meanOf(g.data(), (ng + 1) / 2)) > kSingleClusterDashRatio;
+        const bool dashes =
+            ng > 0 && c / std::exp(meanOf(g.data(), (ng + 1) / 2)) > kSingleClusterDashRatio;
         out.dot = dashes ? c / kDashUnits : c;
         out.dash = dashes ? c : c * kDashUnits;
     }
@@ -129,13 +140,15 @@ void estimateTiming(const float* marks, int markCount, const float* gaps, int ga
         // only one class (element and letter gaps together would split again).
         const Split lower = all.lowCount >= 2 ? bestSplit(g.data(), all.lowCount) : Split{};
         const bool lowerIsOneClass = std::exp(lower.high - lower.low) < kMinLetterElementRatio;
-        const bool elementGaps = all.low < boundary || (lowerIsOneClass && all.low < std::log(out.dash));
+        const bool elementGaps =
+            all.low < boundary || (lowerIsOneClass && all.low < std::log(out.dash));
         if (std::exp(all.high - all.low) >= kMinLetterElementRatio && elementGaps) {
             boundary = 0.5f * (all.low + all.high);
         }
     }
     int intra = 0;
-    while (intra < ng && g[intra] < boundary) ++intra;
+    while (intra < ng && g[intra] < boundary)
+        ++intra;
     out.elementGap = intra > 0 ? std::exp(meanOf(g.data(), intra)) : out.dot;
     const float unit = out.unit();
     // Pauses (the sender stopping to think, a fade swallowing a character) are far longer than
@@ -143,7 +156,8 @@ void estimateTiming(const float* marks, int markCount, const float* gaps, int ga
     int rest = ng - intra;
     if (rest > 0) {
         const float pause = g[static_cast<size_t>(intra + rest / 2)] + std::log(kPauseRatio);
-        while (rest > 1 && g[static_cast<size_t>(intra + rest - 1)] > pause) --rest;
+        while (rest > 1 && g[static_cast<size_t>(intra + rest - 1)] > pause)
+            --rest;
     }
     if (rest == 0) {
         out.letterGap = kLetterGapUnits * unit;
@@ -164,7 +178,8 @@ void estimateTiming(const float* marks, int markCount, const float* gaps, int ga
         out.spacingKnown = true;
     } else {
         out.wordGap = c;
-        out.letterGap = std::max(c * kLetterGapUnits / kWordGapUnits, out.elementGap * kMinWordLetterRatio);
+        out.letterGap =
+            std::max(c * kLetterGapUnits / kWordGapUnits, out.elementGap * kMinWordLetterRatio);
     }
 }
 
@@ -197,7 +212,8 @@ void SenderTiming::setEstimate(const TimingEstimate& estimate) {
 
 void SenderTiming::setFixedWpm(int wpm, double stepSeconds) {
     m_fixedWpm = std::max(wpm, 0);
-    m_fixedDot = m_fixedWpm > 0 ? static_cast<float>(kParisUnitSeconds / m_fixedWpm / stepSeconds) : 0.0f;
+    m_fixedDot =
+        m_fixedWpm > 0 ? static_cast<float>(kParisUnitSeconds / m_fixedWpm / stepSeconds) : 0.0f;
     if (m_fixedWpm > 0) setEstimate(m_estimate);
 }
 
@@ -207,7 +223,7 @@ void SenderTiming::observe(const KeyEvent& e) {
         m_marks[static_cast<size_t>(m_markCount % kMarkHistory)] = e.steps;
         ++m_markCount;
     } else {
-        if (!m_seenMark) return;  // silence before the first mark says nothing about spacing
+        if (!m_seenMark) return; // silence before the first mark says nothing about spacing
         m_gaps[static_cast<size_t>(m_gapCount % kGapHistory)] = e.steps;
         ++m_gapCount;
     }
@@ -241,7 +257,8 @@ void SenderTiming::decode(const KeyEvent& e, const DecoderSettings& settings, st
 }
 
 void SenderTiming::gapProgress(float steps, const DecoderSettings& settings, std::string& out) {
-    if (m_elements > 0 && m_estimate.valid() && steps >= m_estimate.letterThreshold()) endCharacter(settings, out);
+    if (m_elements > 0 && m_estimate.valid() && steps >= m_estimate.letterThreshold())
+        endCharacter(settings, out);
 }
 
 void SenderTiming::endCharacter(const DecoderSettings& settings, std::string& out) {
@@ -273,7 +290,8 @@ void SenderTiming::endCharacter(const DecoderSettings& settings, std::string& ou
 }
 
 void SenderTiming::writeSpace(const DecoderSettings& settings, std::string& out) {
-    if (!settings.wordSpaces || !settings.textDisplay || m_lastWasSpace || !m_wroteSinceSpace) return;
+    if (!settings.wordSpaces || !settings.textDisplay || m_lastWasSpace || !m_wroteSinceSpace)
+        return;
     out += ' ';
     m_lastWasSpace = true;
 }

@@ -83,7 +83,7 @@ private:
     float m_fixedDot = 0.0f;
     std::array<float, kMarkHistory> m_marks{};
     std::array<float, kGapHistory> m_gaps{};
-    int m_markCount = 0;  // events seen (the histories keep the latest)
+    int m_markCount = 0; // events seen (the histories keep the latest)
     int m_gapCount = 0;
     bool m_seenMark = false;
     int m_code = 0;

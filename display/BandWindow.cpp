@@ -29,7 +29,8 @@ BandWindow::BandWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     m_table->verticalHeader()->setVisible(false);
     m_table->verticalHeader()->setDefaultSectionSize(kRowHeight);
     m_table->horizontalHeader()->setSectionResizeMode(kTextColumn, QHeaderView::Stretch);
-    for (int c = kHzColumn; c < kTextColumn; ++c) m_table->horizontalHeader()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
+    for (int c = kHzColumn; c < kTextColumn; ++c)
+        m_table->horizontalHeader()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::NoSelection);
@@ -68,7 +69,8 @@ void BandWindow::setCell(int row, int column, const QString& text) {
 }
 
 void BandWindow::showPass(const BandPassResult& result, long droppedPasses) {
-    for (int i = 0; i < result.closedCount; ++i) m_texts.erase(result.closed[static_cast<size_t>(i)].id);
+    for (int i = 0; i < result.closedCount; ++i)
+        m_texts.erase(result.closed[static_cast<size_t>(i)].id);
     if (m_texts.size() > kMaxKeptTexts) m_texts.clear();
     // Rows are rewritten in place: the table repaints only the cells that changed.
     m_table->setUpdatesEnabled(false);
@@ -76,19 +78,24 @@ void BandWindow::showPass(const BandPassResult& result, long droppedPasses) {
     for (int row = 0; row < result.channelCount; ++row) {
         const BandChannel& c = result.channels[static_cast<size_t>(row)];
         std::string& text = m_texts[c.id];
-        for (const char ch : c.text) text += ch == '\r' || ch == '\n' ? ' ' : ch;
+        for (const char ch : c.text)
+            text += ch == '\r' || ch == '\n' ? ' ' : ch;
         if (text.size() > static_cast<size_t>(kTextChars)) text.erase(0, text.size() - kTextChars);
         setCell(row, kHzColumn, QString::number(std::lround(c.pitchHz)));
         m_table->item(row, kHzColumn)->setData(Qt::UserRole, c.pitchHz);
         setCell(row, kWpmColumn, c.wpm > 0 ? QString::number(c.wpm) : QString("-"));
         setCell(row, kSnrColumn, QString::number(std::lround(c.snrDb)) + " dB");
-        setCell(row, kTextColumn, QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+        setCell(row, kTextColumn,
+                QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
     }
     m_table->setUpdatesEnabled(true);
-    QString status = result.channelCount == 1 ? QString("1 signal") : QString("%1 signals").arg(result.channelCount);
+    QString status = result.channelCount == 1 ? QString("1 signal")
+                                              : QString("%1 signals").arg(result.channelCount);
     if (droppedPasses > 0) {
-        status += QString(" - the band decoder fell behind and skipped %1 s of audio (the main decoder is not affected)")
-                      .arg(static_cast<double>(droppedPasses) * kPassFrames / kSampleRateHz, 0, 'f', 1);
+        status +=
+            QString(" - the band decoder fell behind and skipped %1 s of audio (the main decoder "
+                    "is not affected)")
+                .arg(static_cast<double>(droppedPasses) * kPassFrames / kSampleRateHz, 0, 'f', 1);
     }
     if (m_status->text() != status) m_status->setText(status);
 }

@@ -21,7 +21,7 @@ namespace dita {
 class BandWindow : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kTextChars = 40;  // latest characters shown per signal
+    static constexpr int kTextChars = 40; // latest characters shown per signal
 
     explicit BandWindow(QWidget* parent = nullptr);
 
@@ -46,7 +46,7 @@ private:
 
     QTableWidget* m_table;
     QLabel* m_status;
-    std::map<int, std::string> m_texts;  // latest text per channel id
+    std::map<int, std::string> m_texts; // latest text per channel id
 };
 
 } // namespace dita

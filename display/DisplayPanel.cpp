@@ -63,13 +63,15 @@ void SpectrumBox::paintEvent(QPaintEvent*) {
     // only, so the images the drawing step scrolls stay clean.
     constexpr int kMarkHalfWidth = 3;
     constexpr int kMarkHeight = 7;
-    constexpr QRgb kMarkColour = 0xFFFF00FF;  // magenta: apart from the waterfall's colours and the marker
+    constexpr QRgb kMarkColour =
+        0xFFFF00FF; // magenta: apart from the waterfall's colours and the marker
     p.setCompositionMode(QPainter::CompositionMode_SourceOver);
     p.setPen(Qt::NoPen);
     p.setBrush(QColor::fromRgba(kMarkColour));
     for (const int bin : m_bandMarks) {
         if (bin < 0 || bin >= kSpectrumBoxWidth) continue;
-        const QPoint triangle[3] = {{bin - kMarkHalfWidth, 0}, {bin + kMarkHalfWidth, 0}, {bin, kMarkHeight}};
+        const QPoint triangle[3] = {
+            {bin - kMarkHalfWidth, 0}, {bin + kMarkHalfWidth, 0}, {bin, kMarkHeight}};
         p.drawPolygon(triangle, 3);
     }
 }

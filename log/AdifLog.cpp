@@ -17,8 +17,7 @@ namespace {
 
 constexpr mode_t kLogFileMode = 0644;
 
-void addField(std::string& record, const char* name, const std::string& latin1Value)
-{
+void addField(std::string& record, const char* name, const std::string& latin1Value) {
     record += '<';
     record += name;
     record += ':';
@@ -29,16 +28,14 @@ void addField(std::string& record, const char* name, const std::string& latin1Va
 }
 
 void addField(std::string& record, const char* name, const std::string& utf8Value,
-              bool onlyWhenPresent)
-{
+              bool onlyWhenPresent) {
     if (onlyWhenPresent && utf8Value.empty()) return;
     addField(record, name, utf8ToLatin1(utf8Value));
 }
 
 } // namespace
 
-AdifRecord buildAdifRecord(const LogEntryFields& f)
-{
+AdifRecord buildAdifRecord(const LogEntryFields& f) {
     AdifRecord r;
     if (f.CallMemo.empty()) {
         r.refusal = kNoStationText;
@@ -72,15 +69,14 @@ AdifRecord buildAdifRecord(const LogEntryFields& f)
 }
 
 AdifLogWriter::AdifLogWriter(MessageSink messages, PathSource logPath)
-    : m_messages(std::move(messages)), m_logPath(std::move(logPath))
-{
+    : m_messages(std::move(messages)), m_logPath(std::move(logPath)) {}
+
+std::filesystem::path AdifLogWriter::defaultLogPath() {
+    return ditaFile(kLogFileName);
 }
 
-std::filesystem::path AdifLogWriter::defaultLogPath() { return ditaFile(kLogFileName); }
-
 bool AdifLogWriter::appendRecord(const std::filesystem::path& path, const std::string& bytes,
-                                 bool& opened, std::string& error)
-{
+                                 bool& opened, std::string& error) {
     opened = false;
     const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kLogFileMode);
     if (fd < 0) {
@@ -117,8 +113,7 @@ bool AdifLogWriter::appendRecord(const std::filesystem::path& path, const std::s
     return true;
 }
 
-bool AdifLogWriter::LogBtnClick(const LogEntryFields& fields)
-{
+bool AdifLogWriter::LogBtnClick(const LogEntryFields& fields) {
     const AdifRecord record = buildAdifRecord(fields);
     if (!record.ok) {
         m_messages(record.refusal, kErrorMessageCaption);

@@ -29,22 +29,22 @@ struct LogEntryFields {
     std::string GridMemo;
     std::string MyCallMemo;
     std::string MyGridMemo;
-    std::string RSTMemo;       // report received: rst_rcvd
-    std::string MyRSTMemo;     // report sent: rst_sent
+    std::string RSTMemo;   // report received: rst_rcvd
+    std::string MyRSTMemo; // report sent: rst_sent
     std::string FrequencyMemo;
     // The clock of the main window: the displays decide whether the date and time are
     // logged, the compact texts are what is logged.
-    std::string GMTDateMemo;   // yyyy-mm-dd
-    std::string UTCPnl;        // hh:mm:ss
-    std::string LogDateText;   // yyyymmdd
-    std::string LogTimeText;   // hhmmss
+    std::string GMTDateMemo; // yyyy-mm-dd
+    std::string UTCPnl;      // hh:mm:ss
+    std::string LogDateText; // yyyymmdd
+    std::string LogTimeText; // hhmmss
 };
 
 // One finished record, or the reason there is none.
 struct AdifRecord {
     bool ok = false;
-    std::string bytes;    // 8-bit (Latin-1) record ending "<eor>" CR LF
-    std::string refusal;  // message when not ok (caption "Error Message")
+    std::string bytes;   // 8-bit (Latin-1) record ending "<eor>" CR LF
+    std::string refusal; // message when not ok (caption "Error Message")
 };
 
 // Builds the record: call, gridsquare, station_callsign, my_gridsquare, mode, rst_sent,

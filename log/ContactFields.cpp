@@ -13,8 +13,7 @@ namespace {
 constexpr int kFormatBufferBytes = 64;
 
 // Only what the key filter lets through, plus a leading minus sign; no spaces, no exponent.
-bool looksDecimal(std::string_view text, bool pointAllowed)
-{
+bool looksDecimal(std::string_view text, bool pointAllowed) {
     std::size_t i = text.empty() || text.front() != '-' ? 0 : 1;
     bool digit = false;
     bool point = false;
@@ -33,8 +32,7 @@ bool looksDecimal(std::string_view text, bool pointAllowed)
 
 } // namespace
 
-const std::array<BandRow, kBandCount + 1>& bandTable()
-{
+const std::array<BandRow, kBandCount + 1>& bandTable() {
     static const std::array<BandRow, kBandCount + 1> table = {{
         {"", 0.0, 0.0, "", 0},
         {"2M", 144, 148, "Frequency must be greater than 144 mHz and less than 148 mHz", 9},
@@ -54,29 +52,24 @@ const std::array<BandRow, kBandCount + 1>& bandTable()
     return table;
 }
 
-const BandRow& bandRow(int bandIndex)
-{
+const BandRow& bandRow(int bandIndex) {
     if (bandIndex < kFirstBand || bandIndex > kLastBand) bandIndex = kFirstBand;
     return bandTable()[static_cast<std::size_t>(bandIndex)];
 }
 
-bool frequencyKeyAccepted(int c)
-{
+bool frequencyKeyAccepted(int c) {
     return (c >= '0' && c <= '9') || c == '.' || c == kBackspaceKey || c == kEnterKey;
 }
 
-bool reportKeyAccepted(int c)
-{
+bool reportKeyAccepted(int c) {
     return (c >= '1' && c <= '9') || c == kBackspaceKey || c == kEnterKey;
 }
 
-std::string conversionErrorText(std::string_view text)
-{
+std::string conversionErrorText(std::string_view text) {
     return "\"" + std::string(text) + "\" is not a valid number; the field keeps its text";
 }
 
-bool parseFrequency(std::string_view text, double& mhz)
-{
+bool parseFrequency(std::string_view text, double& mhz) {
     if (!looksDecimal(text, true)) return false;
     double value = 0.0;
     const auto [end, ec] =
@@ -87,8 +80,7 @@ bool parseFrequency(std::string_view text, double& mhz)
     return true;
 }
 
-bool parseReport(std::string_view text, long long& value)
-{
+bool parseReport(std::string_view text, long long& value) {
     if (!looksDecimal(text, false)) return false;
     long long v = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
@@ -103,8 +95,7 @@ bool parseReport(std::string_view text, long long& value)
     return true;
 }
 
-int bandOfFrequency(double mhz)
-{
+int bandOfFrequency(double mhz) {
     for (int band = kFirstBand; band <= kLastBand; ++band) {
         const BandRow& row = bandRow(band);
         if (mhz >= row.lowerMHz && mhz <= row.upperMHz) return band;
@@ -112,8 +103,7 @@ int bandOfFrequency(double mhz)
     return 0;
 }
 
-std::string formatFrequency(double mhz, int bandIndex)
-{
+std::string formatFrequency(double mhz, int bandIndex) {
     char rounded[kFormatBufferBytes];
     std::snprintf(rounded, sizeof rounded, "%.*g", bandRow(bandIndex).significantDigits, mhz);
     const double value = std::strtod(rounded, nullptr);
@@ -122,8 +112,7 @@ std::string formatFrequency(double mhz, int bandIndex)
     return text;
 }
 
-FieldCommit commitFrequency(std::string_view text, int bandIndex, bool onExit)
-{
+FieldCommit commitFrequency(std::string_view text, int bandIndex, bool onExit) {
     FieldCommit c;
     if (onExit && text.empty()) return c;
     double f = 0.0;
@@ -145,8 +134,7 @@ FieldCommit commitFrequency(std::string_view text, int bandIndex, bool onExit)
     return c;
 }
 
-FieldCommit commitReport(std::string_view text, bool onExit)
-{
+FieldCommit commitReport(std::string_view text, bool onExit) {
     FieldCommit c;
     if (onExit && text.empty()) return c;
     long long n = 0;

@@ -11,11 +11,11 @@
 namespace dita {
 
 struct BandRow {
-    const char* BandMemo;   // name shown for the band
-    double lowerMHz;        // both edges belong to the band
+    const char* BandMemo; // name shown for the band
+    double lowerMHz;      // both edges belong to the band
     double upperMHz;
-    const char* message;    // shown when a frequency lies outside
-    int significantDigits;  // precision kept when the frequency is reformatted
+    const char* message;   // shown when a frequency lies outside
+    int significantDigits; // precision kept when the frequency is reformatted
 };
 
 constexpr int kFirstBand = 1;
@@ -62,10 +62,10 @@ std::string formatFrequency(double mhz, int bandIndex);
 // What a commit asks the panel to do.
 struct FieldCommit {
     enum class Result {
-        Unchanged,   // nothing to do (an empty field being left)
-        Accepted,    // text := newText, font black
-        Refused,     // message, then text := newText, font black
-        NotANumber,  // message; the field keeps its text and its red colour
+        Unchanged,  // nothing to do (an empty field being left)
+        Accepted,   // text := newText, font black
+        Refused,    // message, then text := newText, font black
+        NotANumber, // message; the field keeps its text and its red colour
     };
     Result result = Result::Unchanged;
     std::string newText;

@@ -27,14 +27,14 @@ constexpr int kPanelHeight = kFieldTop + kFieldHeight + kGap;
 
 const QColor kTypingColour = Qt::red;
 
-bool isEnterKey(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter; }
+bool isEnterKey(int key) {
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
 
 } // namespace
 
-StationPanel::StationPanel(MessageSink messages, AdifLogWriter::PathSource logPath,
-                           QWidget* parent)
-    : QFrame(parent), m_messages(std::move(messages)), m_writer(m_messages, std::move(logPath))
-{
+StationPanel::StationPanel(MessageSink messages, AdifLogWriter::PathSource logPath, QWidget* parent)
+    : QFrame(parent), m_messages(std::move(messages)), m_writer(m_messages, std::move(logPath)) {
     setObjectName("StationPnl");
     setFrameShape(QFrame::StyledPanel);
     QFont fieldFont;
@@ -97,7 +97,8 @@ StationPanel::StationPanel(MessageSink messages, AdifLogWriter::PathSource logPa
     setMinimumSize(x, kPanelHeight);
     resize(x, kPanelHeight);
 
-    for (QLineEdit* e : {FrequencyMemo, RSTMemo, MyRSTMemo}) e->installEventFilter(this);
+    for (QLineEdit* e : {FrequencyMemo, RSTMemo, MyRSTMemo})
+        e->installEventFilter(this);
     for (QLineEdit* e : {CallMemo, GridMemo, MyCallMemo, MyGridMemo, RSTMemo, MyRSTMemo, NameMemo,
                          FrequencyMemo, BandMemo, GMTDateMemo})
         applyScheme(e);
@@ -107,15 +108,15 @@ StationPanel::StationPanel(MessageSink messages, AdifLogWriter::PathSource logPa
     BandSpinEditChange(BandSpinEdit->value());
 }
 
-void StationPanel::setBandIndex(int index)
-{
+void StationPanel::setBandIndex(int index) {
     if (index < kFirstBand || index > kLastBand) index = kFirstBand;
-    if (BandSpinEdit->value() == index) BandSpinEditChange(index);
-    else BandSpinEdit->setValue(index);
+    if (BandSpinEdit->value() == index)
+        BandSpinEditChange(index);
+    else
+        BandSpinEdit->setValue(index);
 }
 
-void StationPanel::setRigFrequency(double hz)
-{
+void StationPanel::setRigFrequency(double hz) {
     constexpr double kHzPerMHz = 1e6;
     if (FrequencyMemo->palette().color(QPalette::Text) == kTypingColour) return;
     const double mhz = hz / kHzPerMHz;
@@ -129,8 +130,7 @@ void StationPanel::setRigFrequency(double hz)
     setTyping(FrequencyMemo, false);
 }
 
-void StationPanel::BandSpinEditChange(int value)
-{
+void StationPanel::BandSpinEditChange(int value) {
     m_bandIndex = value < kFirstBand || value > kLastBand ? kFirstBand : value;
     BandMemo->setText(bandRow(m_bandIndex).BandMemo);
     // A frequency typed for the previous band is discarded.
@@ -139,18 +139,18 @@ void StationPanel::BandSpinEditChange(int value)
 }
 
 void StationPanel::setClockTexts(const std::string& utcDate, const std::string& utcTime,
-                                 const std::string& logDate, const std::string& logTime)
-{
+                                 const std::string& logDate, const std::string& logTime) {
     GMTDateMemo->setText(QString::fromStdString(utcDate));
     m_utcTime = utcTime;
     m_logDate = logDate;
     m_logTime = logTime;
 }
 
-QColor StationPanel::committedTextColour() const { return m_black ? Qt::white : Qt::black; }
+QColor StationPanel::committedTextColour() const {
+    return m_black ? Qt::white : Qt::black;
+}
 
-void StationPanel::applyScheme(QLineEdit* field)
-{
+void StationPanel::applyScheme(QLineEdit* field) {
     const bool schemed = field == CallMemo || field == MyCallMemo || field == NameMemo ||
                          field == RSTMemo || field == MyRSTMemo;
     QPalette p = field->palette();
@@ -159,8 +159,7 @@ void StationPanel::applyScheme(QLineEdit* field)
     field->setPalette(p);
 }
 
-void StationPanel::setBlackScheme(bool black)
-{
+void StationPanel::setBlackScheme(bool black) {
     m_black = black;
     for (QLineEdit* e : {CallMemo, MyCallMemo, NameMemo, RSTMemo, MyRSTMemo}) {
         const bool typing = e->palette().color(QPalette::Text) == kTypingColour;
@@ -169,8 +168,7 @@ void StationPanel::setBlackScheme(bool black)
     }
 }
 
-void StationPanel::setTyping(QLineEdit* field, bool typing)
-{
+void StationPanel::setTyping(QLineEdit* field, bool typing) {
     QPalette p = field->palette();
     const bool schemed = field == RSTMemo || field == MyRSTMemo;
     p.setColor(QPalette::Text,
@@ -178,9 +176,8 @@ void StationPanel::setTyping(QLineEdit* field, bool typing)
     field->setPalette(p);
 }
 
-void StationPanel::commit(QLineEdit* field, FieldKind kind, bool onExit)
-{
-    if (m_committing) return;  // a message box taking the focus must not commit again
+void StationPanel::commit(QLineEdit* field, FieldKind kind, bool onExit) {
+    if (m_committing) return; // a message box taking the focus must not commit again
     m_committing = true;
     const std::string text = field->text().toStdString();
     const FieldCommit c = kind == FieldKind::Frequency ? commitFrequency(text, m_bandIndex, onExit)
@@ -206,8 +203,7 @@ void StationPanel::commit(QLineEdit* field, FieldKind kind, bool onExit)
     m_committing = false;
 }
 
-bool StationPanel::eventFilter(QObject* watched, QEvent* event)
-{
+bool StationPanel::eventFilter(QObject* watched, QEvent* event) {
     auto* field = qobject_cast<QLineEdit*>(watched);
     if (!field) return QFrame::eventFilter(watched, event);
     const FieldKind kind = field == FrequencyMemo ? FieldKind::Frequency : FieldKind::Report;
@@ -218,10 +214,13 @@ bool StationPanel::eventFilter(QObject* watched, QEvent* event)
         // whatever they bring in.
         if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) return false;
         int code = 0;
-        if (key->key() == Qt::Key_Backspace) code = kBackspaceKey;
-        else if (isEnterKey(key->key())) code = kEnterKey;
-        else if (!key->text().isEmpty()) code = key->text().at(0).unicode();
-        if (code == 0) return false;  // caret movement and the like: no character
+        if (key->key() == Qt::Key_Backspace)
+            code = kBackspaceKey;
+        else if (isEnterKey(key->key()))
+            code = kEnterKey;
+        else if (!key->text().isEmpty())
+            code = key->text().at(0).unicode();
+        if (code == 0) return false; // caret movement and the like: no character
         setTyping(field, true);
         const bool accepted =
             kind == FieldKind::Frequency ? frequencyKeyAccepted(code) : reportKeyAccepted(code);
@@ -246,8 +245,7 @@ bool StationPanel::eventFilter(QObject* watched, QEvent* event)
     return false;
 }
 
-LogEntryFields StationPanel::logEntryFields() const
-{
+LogEntryFields StationPanel::logEntryFields() const {
     LogEntryFields f;
     f.CallMemo = CallMemo->text().toStdString();
     f.GridMemo = GridMemo->text().toStdString();
@@ -263,6 +261,8 @@ LogEntryFields StationPanel::logEntryFields() const
     return f;
 }
 
-bool StationPanel::LogBtnClick() { return m_writer.LogBtnClick(logEntryFields()); }
+bool StationPanel::LogBtnClick() {
+    return m_writer.LogBtnClick(logEntryFields());
+}
 
 } // namespace dita

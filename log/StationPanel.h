@@ -6,8 +6,8 @@
 // Who calls it: created by the main window, which embeds it; all its slots and methods run
 // on the window thread. Messages go through the MessageSink the window passes in, so tests
 // record them instead of showing modal boxes.
-#include "log/AdifLog.h"
 #include "common/MessageSink.h"
+#include "log/AdifLog.h"
 
 #include <QFrame>
 #include <string>

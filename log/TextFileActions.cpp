@@ -1,7 +1,7 @@
 #include "log/TextFileActions.h"
 
-#include "log/AdifLog.h"
 #include "common/TextFiles.h"
+#include "log/AdifLog.h"
 
 #include <QFileDialog>
 #include <QPlainTextEdit>
@@ -11,8 +11,7 @@ namespace dita {
 
 namespace {
 
-QString runDialog(QFileDialog* dialog)
-{
+QString runDialog(QFileDialog* dialog) {
     QString chosen;
     if (dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty())
         chosen = dialog->selectedFiles().first();
@@ -20,8 +19,7 @@ QString runDialog(QFileDialog* dialog)
     return chosen;
 }
 
-std::filesystem::path toPath(const QString& file)
-{
+std::filesystem::path toPath(const QString& file) {
     return std::filesystem::path(file.toStdString());
 }
 
@@ -30,18 +28,14 @@ std::filesystem::path toPath(const QString& file)
 TextFileActions::TextFileActions(QWidget* owner, MessageSink messages)
     : m_owner(owner), m_messages(std::move(messages)),
       m_chooseSave([](QWidget* o) { return runDialog(makeSaveDialog(o)); }),
-      m_chooseOpen([](QWidget* o) { return runDialog(makeOpenDialog(o)); })
-{
-}
+      m_chooseOpen([](QWidget* o) { return runDialog(makeOpenDialog(o)); }) {}
 
-void TextFileActions::setChoosers(FileChooser save, FileChooser open)
-{
+void TextFileActions::setChoosers(FileChooser save, FileChooser open) {
     m_chooseSave = std::move(save);
     m_chooseOpen = std::move(open);
 }
 
-QFileDialog* TextFileActions::makeSaveDialog(QWidget* owner)
-{
+QFileDialog* TextFileActions::makeSaveDialog(QWidget* owner) {
     auto* d = new QFileDialog(owner, kSaveDialogTitle);
     d->setObjectName("SaveDialog1");
     d->setAcceptMode(QFileDialog::AcceptSave);
@@ -54,8 +48,7 @@ QFileDialog* TextFileActions::makeSaveDialog(QWidget* owner)
     return d;
 }
 
-QFileDialog* TextFileActions::makeOpenDialog(QWidget* owner)
-{
+QFileDialog* TextFileActions::makeOpenDialog(QWidget* owner) {
     auto* d = new QFileDialog(owner);
     d->setObjectName("OpenDialog1");
     d->setAcceptMode(QFileDialog::AcceptOpen);
@@ -65,8 +58,7 @@ QFileDialog* TextFileActions::makeOpenDialog(QWidget* owner)
     return d;
 }
 
-bool TextFileActions::saveText(const QPlainTextEdit* memo)
-{
+bool TextFileActions::saveText(const QPlainTextEdit* memo) {
     const QString file = m_chooseSave(m_owner);
     if (file.isEmpty()) return false;
     std::string error;
@@ -78,16 +70,15 @@ bool TextFileActions::saveText(const QPlainTextEdit* memo)
     return true;
 }
 
-bool TextFileActions::SaveRcv1Click(const QPlainTextEdit* RcvMemo) { return saveText(RcvMemo); }
+bool TextFileActions::SaveRcv1Click(const QPlainTextEdit* RcvMemo) {
+    return saveText(RcvMemo);
+}
 
-bool TextFileActions::SaveTransmit1Click(const QPlainTextEdit* TransmitMemo)
-{
+bool TextFileActions::SaveTransmit1Click(const QPlainTextEdit* TransmitMemo) {
     return saveText(TransmitMemo);
 }
 
-bool TextFileActions::LoadTransmit1Click(QPlainTextEdit* TransmitMemo,
-                                         TransmitTextTarget& target)
-{
+bool TextFileActions::LoadTransmit1Click(QPlainTextEdit* TransmitMemo, TransmitTextTarget& target) {
     bool loaded = false;
     const QString file = m_chooseOpen(m_owner);
     if (!file.isEmpty()) {

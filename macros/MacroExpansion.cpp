@@ -7,7 +7,7 @@ namespace dita {
 
 namespace {
 
-constexpr int kFunctionKeyMacros = 10;   // F1..F10 send M1..M10
+constexpr int kFunctionKeyMacros = 10; // F1..F10 send M1..M10
 constexpr int kFirstCtrlDigit = kVkDigit1;
 constexpr int kLastCtrlDigit = kVkDigit5; // Ctrl+1..Ctrl+5 send M11..M15
 // Macros 13..15 have three-digit button names: their two-digit names belong to IMM and SCN.
@@ -16,35 +16,44 @@ constexpr int kLongButtonNameFactor = 10;
 
 } // namespace
 
-const std::string* tokenField(char token, const MacroFields& f)
-{
+const std::string* tokenField(char token, const MacroFields& f) {
     switch (token) {
-    case 'a': return &f.CallMemo;
-    case 'b': return &f.MyCallMemo;
-    case 'c': return &f.NameMemo;
-    case 'd': return &f.MyNameMemo;
-    case 'e': return &f.RSTMemo;
-    case 'f': return &f.MyRSTMemo;
-    case 'g': return &f.QTHMemo;
-    case 'h': return &f.MyQTHMemo;
-    case 'i': return &f.XmitCntrMemo;
-    case 'j': return &f.GMTMemo;
-    case 'k': return &f.LocalTimeMemo;
-    default: return nullptr;
+    case 'a':
+        return &f.CallMemo;
+    case 'b':
+        return &f.MyCallMemo;
+    case 'c':
+        return &f.NameMemo;
+    case 'd':
+        return &f.MyNameMemo;
+    case 'e':
+        return &f.RSTMemo;
+    case 'f':
+        return &f.MyRSTMemo;
+    case 'g':
+        return &f.QTHMemo;
+    case 'h':
+        return &f.MyQTHMemo;
+    case 'i':
+        return &f.XmitCntrMemo;
+    case 'j':
+        return &f.GMTMemo;
+    case 'k':
+        return &f.LocalTimeMemo;
+    default:
+        return nullptr;
     }
 }
 
-const std::array<const char*, 12>& macroKeyLegend()
-{
+const std::array<const char*, 12>& macroKeyLegend() {
     static const std::array<const char*, 12> legend = {
-        "%a  = Call",       "%b  = MyCall",       "%c  = Name",       "%d  = MyName",
-        "%e  = RST",        "%f  = MyRST",        "%g  =  MyInfo",    "%h  =  MyQTH",
-        "%i  =  Counter",   "%j  =  UTC Time",    "%k  =  Local Time", "%1 =  Beacon"};
+        "%a  = Call",     "%b  = MyCall",    "%c  = Name",        "%d  = MyName",
+        "%e  = RST",      "%f  = MyRST",     "%g  =  MyInfo",     "%h  =  MyQTH",
+        "%i  =  Counter", "%j  =  UTC Time", "%k  =  Local Time", "%1 =  Beacon"};
     return legend;
 }
 
-std::string ExpandMacro(std::string_view source, const MacroFields& fields)
-{
+std::string ExpandMacro(std::string_view source, const MacroFields& fields) {
     std::string out;
     out.reserve(source.size());
     const std::size_t end = source.size() < kMacroBufferBytes ? source.size() : kMacroBufferBytes;
@@ -78,46 +87,39 @@ std::string ExpandMacro(std::string_view source, const MacroFields& fields)
     return out;
 }
 
-std::string macroShortcut(int n)
-{
+std::string macroShortcut(int n) {
     if (n >= 1 && n <= kFunctionKeyMacros) return "F" + std::to_string(n);
     if (n > kFunctionKeyMacros && n <= kMacroCount)
         return "Ctrl+" + std::to_string(n - kFunctionKeyMacros);
     return {};
 }
 
-std::string messageButtonName(int n)
-{
+std::string messageButtonName(int n) {
     if (n < 1 || n > kMacroCount) return {};
     const int suffix = n >= kFirstLongButtonName ? n * kLongButtonNameFactor : n;
     return "MsgButton" + std::to_string(suffix);
 }
 
-std::string messageButtonCaption(int n)
-{
+std::string messageButtonCaption(int n) {
     if (n < 1 || n > kMacroCount) return {};
     return "M" + std::to_string(n);
 }
 
-int macroForKey(int virtualKey, bool ctrlHeld)
-{
-    if (virtualKey >= kVkF1 && virtualKey <= kVkF10)
-        return 1 + (virtualKey - kVkF1);
+int macroForKey(int virtualKey, bool ctrlHeld) {
+    if (virtualKey >= kVkF1 && virtualKey <= kVkF10) return 1 + (virtualKey - kVkF1);
     if (ctrlHeld && virtualKey >= kFirstCtrlDigit && virtualKey <= kLastCtrlDigit)
         return kFunctionKeyMacros + 1 + (virtualKey - kFirstCtrlDigit);
     return 0;
 }
 
-bool macroSourceFromText(std::string_view utf8, std::string& out)
-{
+bool macroSourceFromText(std::string_view utf8, std::string& out) {
     std::string text = utf8ToLatin1(utf8);
     if (text.size() > kMacroMaxChars) return false;
     out = std::move(text);
     return true;
 }
 
-std::string buildMacroListing(const MacroSources& sources)
-{
+std::string buildMacroListing(const MacroSources& sources) {
     std::string listing;
     for (int n = 1; n <= kMacroCount; ++n) {
         listing += messageButtonCaption(n);

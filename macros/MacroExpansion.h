@@ -12,8 +12,8 @@
 
 namespace dita {
 
-constexpr int kMacroCount = 15;              // M1 .. M15
-constexpr std::size_t kMacroBufferBytes = 4096;  // MacroSources and SendBuffers entries
+constexpr int kMacroCount = 15;                 // M1 .. M15
+constexpr std::size_t kMacroBufferBytes = 4096; // MacroSources and SendBuffers entries
 // A buffer keeps its terminating zero, so a text holds at most this many 8-bit characters.
 constexpr std::size_t kMacroMaxChars = kMacroBufferBytes - 1;
 
@@ -29,12 +29,12 @@ constexpr char kBeaconCarrierChar = '`';
 // their controls (UTF-8, line breaks included). The names are those of the controls.
 struct MacroFields {
     // main window
-    std::string CallMemo;      // %a
-    std::string MyCallMemo;    // %b
-    std::string NameMemo;      // %c
-    std::string RSTMemo;       // %e
-    std::string MyRSTMemo;     // %f
-    std::string XmitCntrMemo;  // %i
+    std::string CallMemo;     // %a
+    std::string MyCallMemo;   // %b
+    std::string NameMemo;     // %c
+    std::string RSTMemo;      // %e
+    std::string MyRSTMemo;    // %f
+    std::string XmitCntrMemo; // %i
     // macro editor
     std::string MyNameMemo;    // %d
     std::string QTHMemo;       // %g ("MyInfo")

@@ -2,8 +2,8 @@
 
 #include "common/DitaPaths.h"
 #include "common/Latin1.h"
-#include "log/AdifLog.h"
 #include "common/TextFiles.h"
+#include "log/AdifLog.h"
 
 #include <gaugekit/GkClock.h>
 
@@ -55,14 +55,15 @@ constexpr int kInfoFieldWidth = 190;
 inline constexpr const char* kMacroTooLongText =
     "A macro can hold at most 4095 characters; the text was not saved and M%1 keeps its old text";
 
-QString fromLatin1(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
+QString fromLatin1(const std::string& s) {
+    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 } // namespace
 
 // ---------------------------------------------------------------- listing
 
-TTransmitMemoryForm::TTransmitMemoryForm(QWidget* parent) : QWidget(parent, Qt::Window)
-{
+TTransmitMemoryForm::TTransmitMemoryForm(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName("TransmitMemoryForm");
     setWindowTitle("Tranmit Memory (Macros)");
     Memo1 = new QPlainTextEdit(this);
@@ -75,13 +76,11 @@ TTransmitMemoryForm::TTransmitMemoryForm(QWidget* parent) : QWidget(parent, Qt::
     resize(kListingWidth, kListingHeight);
 }
 
-void TTransmitMemoryForm::refresh(const MacroSources& sources)
-{
+void TTransmitMemoryForm::refresh(const MacroSources& sources) {
     Memo1->setPlainText(fromLatin1(buildMacroListing(sources)));
 }
 
-void TTransmitMemoryForm::showMacros(const MacroSources& sources)
-{
+void TTransmitMemoryForm::showMacros(const MacroSources& sources) {
     show();
     refresh(sources);
 }
@@ -89,8 +88,7 @@ void TTransmitMemoryForm::showMacros(const MacroSources& sources)
 // ---------------------------------------------------------------- key list
 
 TShowMacroKeysForm::TShowMacroKeysForm(MessageSink messages, PathSource keyFile, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_messages(std::move(messages)), m_keyFile(std::move(keyFile))
-{
+    : QWidget(parent, Qt::Window), m_messages(std::move(messages)), m_keyFile(std::move(keyFile)) {
     setObjectName("ShowMacroKeysForm");
     setWindowTitle("Macro Keys");
     MacroKeyMemo = new QPlainTextEdit(this);
@@ -112,10 +110,11 @@ TShowMacroKeysForm::TShowMacroKeysForm(MessageSink messages, PathSource keyFile,
             &TShowMacroKeysForm::RetrieveMacroBtnClick);
 }
 
-std::filesystem::path TShowMacroKeysForm::defaultKeyFile() { return ditaFile(kMacroKeyFileName); }
+std::filesystem::path TShowMacroKeysForm::defaultKeyFile() {
+    return ditaFile(kMacroKeyFileName);
+}
 
-bool TShowMacroKeysForm::SaveMacroBtnClick()
-{
+bool TShowMacroKeysForm::SaveMacroBtnClick() {
     std::string error;
     try {
         const auto lines = splitLines(MacroKeyMemo->toPlainText().toStdString());
@@ -127,16 +126,16 @@ bool TShowMacroKeysForm::SaveMacroBtnClick()
     return false;
 }
 
-bool TShowMacroKeysForm::RetrieveMacroBtnClick() { return load(false); }
+bool TShowMacroKeysForm::RetrieveMacroBtnClick() {
+    return load(false);
+}
 
-void TShowMacroKeysForm::showEvent(QShowEvent* event)
-{
+void TShowMacroKeysForm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     load(true);
 }
 
-bool TShowMacroKeysForm::load(bool quietWhenMissing)
-{
+bool TShowMacroKeysForm::load(bool quietWhenMissing) {
     std::filesystem::path path;
     std::string error;
     try {
@@ -168,8 +167,7 @@ TXmitMacrosForm::TXmitMacrosForm(MacroSources& sources, MessageSink messages,
                                  TTransmitMemoryForm* listing, TShowMacroKeysForm* keys,
                                  QWidget* parent)
     : QMainWindow(parent, Qt::Window), m_sources(sources), m_messages(std::move(messages)),
-      m_listing(listing), m_keys(keys)
-{
+      m_listing(listing), m_keys(keys) {
     setObjectName("XmitMacrosForm");
     setWindowTitle("Macro Edit");
 
@@ -252,15 +250,13 @@ TXmitMacrosForm::TXmitMacrosForm(MacroSources& sources, MessageSink messages,
     resize(kEditorWidth, kEditorHeight);
 }
 
-void TXmitMacrosForm::loadMacro(int n)
-{
+void TXmitMacrosForm::loadMacro(int n) {
     if (n < 1 || n > kMacroCount) return;
     Memo1->setPlainText(fromLatin1(m_sources[static_cast<std::size_t>(n)]));
     ShortCutMemo->setText(QString::fromStdString(macroShortcut(n)));
 }
 
-bool TXmitMacrosForm::saveMacro(int n)
-{
+bool TXmitMacrosForm::saveMacro(int n) {
     if (n < 1 || n > kMacroCount) return false;
     if (!macroSourceFromText(Memo1->toPlainText().toStdString(),
                              m_sources[static_cast<std::size_t>(n)])) {
@@ -272,30 +268,25 @@ bool TXmitMacrosForm::saveMacro(int n)
     return true;
 }
 
-void TXmitMacrosForm::Exit1Click()
-{
+void TXmitMacrosForm::Exit1Click() {
     Memo1->clear();
     hide();
 }
 
-void TXmitMacrosForm::ShowMacros1Click()
-{
+void TXmitMacrosForm::ShowMacros1Click() {
     if (m_listing) m_listing->showMacros(m_sources);
 }
 
-void TXmitMacrosForm::ShowKeys1Click()
-{
+void TXmitMacrosForm::ShowKeys1Click() {
     if (m_keys) m_keys->show();
 }
 
-void TXmitMacrosForm::setClockTexts(const std::string& utcTime, const std::string& localTime)
-{
+void TXmitMacrosForm::setClockTexts(const std::string& utcTime, const std::string& localTime) {
     GMTMemo->setText(QString::fromStdString(utcTime));
     LocalTimeMemo->setText(QString::fromStdString(localTime));
 }
 
-void TXmitMacrosForm::fillMacroFields(MacroFields& fields) const
-{
+void TXmitMacrosForm::fillMacroFields(MacroFields& fields) const {
     fields.MyNameMemo = MyNameMemo->text().toStdString();
     fields.QTHMemo = QTHMemo->text().toStdString();
     fields.MyQTHMemo = MyQTHMemo->text().toStdString();

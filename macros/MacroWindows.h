@@ -5,8 +5,8 @@
 // Who calls it: the main window creates the three once at start (they live as long as it
 // does) and shows them from its Macros menu; everything runs on the window thread. Messages
 // go through the MessageSink the window passes in.
-#include "macros/MacroExpansion.h"
 #include "common/MessageSink.h"
+#include "macros/MacroExpansion.h"
 
 #include <QGroupBox>
 #include <QMainWindow>

@@ -6,15 +6,12 @@
 
 namespace dita {
 
-MessageButtons::MessageButtons(const MacroSources& sources, FieldSource fields,
-                               MacroSender& sender, MacroButtonView& view, MessageSink messages)
+MessageButtons::MessageButtons(const MacroSources& sources, FieldSource fields, MacroSender& sender,
+                               MacroButtonView& view, MessageSink messages)
     : m_sources(sources), m_fields(std::move(fields)), m_sender(sender), m_view(view),
-      m_messages(std::move(messages))
-{
-}
+      m_messages(std::move(messages)) {}
 
-bool MessageButtons::click(int n)
-{
+bool MessageButtons::click(int n) {
     if (n < 1 || n > kMacroCount) return false;
     if (m_sender.sendBusy()) {
         if (m_messages) m_messages(kTransmissionInProgressText, kTransmitErrorCaption);
@@ -32,21 +29,18 @@ bool MessageButtons::click(int n)
     return true;
 }
 
-bool MessageButtons::commandKey(int virtualKey, bool ctrlHeld)
-{
+bool MessageButtons::commandKey(int virtualKey, bool ctrlHeld) {
     const int n = macroForKey(virtualKey, ctrlHeld);
     if (n == 0) return false;
     click(n);
     return true;
 }
 
-std::string MessageButtons::receiveEcho(const std::string& expandedLatin1)
-{
+std::string MessageButtons::receiveEcho(const std::string& expandedLatin1) {
     return "\nTx>" + latin1ToUtf8(expandedLatin1) + "\n";
 }
 
-std::string MessageButtons::transmitEcho(const std::string& expandedLatin1)
-{
+std::string MessageButtons::transmitEcho(const std::string& expandedLatin1) {
     return latin1ToUtf8(expandedLatin1) + "\n";
 }
 

@@ -5,8 +5,8 @@
 // Who calls it: the main window's MsgButton..Click handlers on the window thread, and the
 // typed-character sender's command keys (F1..F10, Ctrl+1..Ctrl+5), which the window carries
 // over to the window thread as queued calls before calling commandKey. No Qt.
-#include "macros/MacroExpansion.h"
 #include "common/MessageSink.h"
+#include "macros/MacroExpansion.h"
 
 #include <functional>
 #include <string>

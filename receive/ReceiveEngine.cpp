@@ -369,6 +369,7 @@ int ReceiveEngine::receiveWpm() const {
 }
 int ReceiveEngine::decoder() const { return m_impl->m_decoderChoice; }
 double ReceiveEngine::enhancedPitchHz() const { return m_impl->m_capture.tuned() ? m_impl->m_capture.pitchHz() : 0.0; }
+bool ReceiveEngine::enhancedTimingKnown() const { return m_impl->m_channel.timingKnown(); }
 bool ReceiveEngine::acquiring() const { return m_impl->m_timer.acquiring(); }
 ReceiveLevels ReceiveEngine::levels() const {
     const auto& lv = m_impl->m_detector.levels();

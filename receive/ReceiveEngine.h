@@ -110,6 +110,9 @@ public:
     int decoder() const;
     // The enhanced decoder's tone in Hz (0 while it has not captured one).
     double enhancedPitchHz() const;
+    // The enhanced decoder knows the sender's timing (false while it gathers after a reset or
+    // between overs, when what it hears is held until the timing is known).
+    bool enhancedTimingKnown() const;
     bool acquiring() const;
     ReceiveLevels levels() const;
     // The power spectrum of the last pass before display scaling, bins 1..2048 (index 0

@@ -9,7 +9,7 @@ PACKAGES=(
   qt6-base-dev libgl-dev
   portaudio19-dev libsndfile1-dev libsamplerate0-dev libfftw3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang clang-format libclang-rt-14-dev
   xvfb xauth pulseaudio pulseaudio-utils alsa-utils libasound2-plugins
   ebook2cw sox libsox-fmt-all
   python3

@@ -15,7 +15,9 @@ namespace dita {
 CwDaemonListener::CwDaemonListener(Handler handler, Reporter reporter)
     : m_handler(std::move(handler)), m_reporter(std::move(reporter)) {}
 
-CwDaemonListener::~CwDaemonListener() { stop(); }
+CwDaemonListener::~CwDaemonListener() {
+    stop();
+}
 
 std::string CwDaemonListener::start(const std::string& address, uint16_t port) {
     stop();
@@ -78,11 +80,13 @@ void CwDaemonListener::run() {
         if (n < 0) continue;
         const std::size_t full = static_cast<std::size_t>(n);
         const std::string_view datagram(buffer, full < sizeof buffer ? full : sizeof buffer);
-        CwDaemonParse parsed = full > kCwDaemonMaxDatagramBytes
-                                   ? CwDaemonParse{false, {}, "datagram of " + std::to_string(full) +
-                                                                  " bytes is longer than " +
-                                                                  std::to_string(kCwDaemonMaxDatagramBytes)}
-                                   : parseCwDaemonDatagram(datagram);
+        CwDaemonParse parsed =
+            full > kCwDaemonMaxDatagramBytes
+                ? CwDaemonParse{false,
+                                {},
+                                "datagram of " + std::to_string(full) + " bytes is longer than " +
+                                    std::to_string(kCwDaemonMaxDatagramBytes)}
+                : parseCwDaemonDatagram(datagram);
         if (!parsed.ok) {
             ++m_refused;
             m_reporter("keying listener dropped a datagram: " + parsed.error);

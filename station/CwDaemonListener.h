@@ -41,7 +41,7 @@ private:
     Handler m_handler;
     Reporter m_reporter;
     int m_socket = -1;
-    int m_wake = -1;  // eventfd that ends the thread's wait
+    int m_wake = -1; // eventfd that ends the thread's wait
     uint16_t m_boundPort = 0;
     std::atomic<uint64_t> m_refused{0};
     std::thread m_thread;

@@ -34,7 +34,8 @@ bool printable(unsigned char c) {
 // The decimal value after an escape command: digits only (a leading '-' for the signed
 // requests), nothing after it except a line end.
 bool parseValue(std::string_view s, int32_t& value) {
-    while (!s.empty() && (s.back() == '\r' || s.back() == '\n')) s.remove_suffix(1);
+    while (!s.empty() && (s.back() == '\r' || s.back() == '\n'))
+        s.remove_suffix(1);
     if (s.empty()) return false;
     const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
     return ec == std::errc() && end == s.data() + s.size();
@@ -81,21 +82,36 @@ CwDaemonParse parseCwDaemonDatagram(std::string_view datagram) {
     const char escape = datagram[1];
     const std::string_view arg = datagram.substr(2);
     switch (escape) {
-    case '0': return accept(CwDaemonCommand::Reset, escape);
-    case '2': return ranged(CwDaemonCommand::Speed, escape, arg, kMinXmitWpm, kMaxXmitWpm, "speed");
+    case '0':
+        return accept(CwDaemonCommand::Reset, escape);
+    case '2':
+        return ranged(CwDaemonCommand::Speed, escape, arg, kMinXmitWpm, kMaxXmitWpm, "speed");
     case '3': {
         CwDaemonParse p = ranged(CwDaemonCommand::Tone, escape, arg, 0, kCwDaemonMaxToneHz, "tone");
         if (p.ok && p.request.value != 0 && p.request.value < kCwDaemonMinToneHz) {
             return refuse("tone " + std::to_string(p.request.value) + " is neither 0 nor inside " +
-                          std::to_string(kCwDaemonMinToneHz) + ".." + std::to_string(kCwDaemonMaxToneHz));
+                          std::to_string(kCwDaemonMinToneHz) + ".." +
+                          std::to_string(kCwDaemonMaxToneHz));
         }
         return p;
     }
-    case '4': return accept(CwDaemonCommand::Abort, escape);
-    case '5': return accept(CwDaemonCommand::Exit, escape);
-    case '6': return accept(CwDaemonCommand::WordMode, escape);
-    case 'a': return ranged(CwDaemonCommand::PttOnOff, escape, arg, 0, 1, "PTT");
-    case '7': case '8': case '9': case 'b': case 'c': case 'd': case 'e': case 'f': case 'g':
+    case '4':
+        return accept(CwDaemonCommand::Abort, escape);
+    case '5':
+        return accept(CwDaemonCommand::Exit, escape);
+    case '6':
+        return accept(CwDaemonCommand::WordMode, escape);
+    case 'a':
+        return ranged(CwDaemonCommand::PttOnOff, escape, arg, 0, 1, "PTT");
+    case '7':
+    case '8':
+    case '9':
+    case 'b':
+    case 'c':
+    case 'd':
+    case 'e':
+    case 'f':
+    case 'g':
     case 'h':
         return accept(CwDaemonCommand::Ignored, escape);
     default:

@@ -16,35 +16,35 @@ constexpr uint16_t kCwDaemonDefaultPort = 6789;
 // message any logger sends, and is dropped whole.
 constexpr std::size_t kCwDaemonMaxDatagramBytes = 256;
 constexpr char kCwDaemonEscape = 27;
-constexpr int32_t kCwDaemonMinToneHz = 100;  // tone requests: 0 (tone off) or this range
+constexpr int32_t kCwDaemonMinToneHz = 100; // tone requests: 0 (tone off) or this range
 constexpr int32_t kCwDaemonMaxToneHz = 2500;
 
 enum class CwDaemonCommand {
-    Text,      // plain text to key (Latin-1)
-    Reset,     // ESC 0
-    Speed,     // ESC 2 <wpm>
-    Tone,      // ESC 3 <Hz>, 0 = tone off
-    Abort,     // ESC 4: stop keying and drop what is queued
-    Exit,      // ESC 5: the daemon would exit; DITA keeps running
-    WordMode,  // ESC 6
-    PttOnOff,  // ESC a <0|1>
+    Text,     // plain text to key (Latin-1)
+    Reset,    // ESC 0
+    Speed,    // ESC 2 <wpm>
+    Tone,     // ESC 3 <Hz>, 0 = tone off
+    Abort,    // ESC 4: stop keying and drop what is queued
+    Exit,     // ESC 5: the daemon would exit; DITA keeps running
+    WordMode, // ESC 6
+    PttOnOff, // ESC a <0|1>
     // Requests for a stand-alone daemon's own hardware and sound setup; DITA's own setup
     // decides these, so they are accepted and have no effect.
-    Ignored,   // ESC 7 weighting, 8 device, 9 port, b SSB way, c tune, d PTT delay,
-               // e band switch, f sound system, g volume, h reply text
+    Ignored, // ESC 7 weighting, 8 device, 9 port, b SSB way, c tune, d PTT delay,
+             // e band switch, f sound system, g volume, h reply text
 };
 
 struct CwDaemonRequest {
     CwDaemonCommand command = CwDaemonCommand::Text;
-    int32_t value = 0;   // Speed, Tone, PttOnOff
-    std::string text;    // Text
-    char escape = 0;     // the command character of an escape request
+    int32_t value = 0; // Speed, Tone, PttOnOff
+    std::string text;  // Text
+    char escape = 0;   // the command character of an escape request
 };
 
 struct CwDaemonParse {
     bool ok = false;
     CwDaemonRequest request;
-    std::string error;  // why the datagram was dropped, when !ok
+    std::string error; // why the datagram was dropped, when !ok
 };
 
 // Parses one datagram. Text keeps printable ASCII and Latin-1 letters; trailing CR/LF (some

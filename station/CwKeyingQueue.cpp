@@ -23,7 +23,8 @@ void CwKeyingQueue::handle(const CwDaemonRequest& request) {
         std::lock_guard lock(m_mutex);
         if (m_queuedBytes + request.text.size() > kCwQueueMaxBytes) {
             if (m_hooks.report) {
-                m_hooks.report("keying listener: the queue is full, dropped '" + request.text + "'");
+                m_hooks.report("keying listener: the queue is full, dropped '" + request.text +
+                               "'");
             }
             return;
         }

@@ -31,7 +31,7 @@ struct CwKeyingHooks {
     // The keyer of the current output device; nullptr when nothing can key (text is dropped).
     std::function<Keyer*()> keyer;
     std::function<void(int32_t wpm)> setSpeed;
-    std::function<void(int32_t hz)> setTone;  // 0: tone off
+    std::function<void(int32_t hz)> setTone; // 0: tone off
     std::function<void(bool on)> setPtt;
     // Each word as its keying starts (Latin-1), for the transmit window.
     std::function<void(const std::string& latin1)> keyed;
@@ -62,11 +62,11 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_idle;
-    std::deque<std::string> m_words;  // guarded by m_mutex
-    std::size_t m_queuedBytes = 0;    // guarded by m_mutex
-    bool m_busy = false;              // guarded by m_mutex: a word is being keyed
-    bool m_quit = false;              // guarded by m_mutex
-    std::atomic<bool> m_stop{false};  // the keyer's stop request for the word being keyed
+    std::deque<std::string> m_words; // guarded by m_mutex
+    std::size_t m_queuedBytes = 0;   // guarded by m_mutex
+    bool m_busy = false;             // guarded by m_mutex: a word is being keyed
+    bool m_quit = false;             // guarded by m_mutex
+    std::atomic<bool> m_stop{false}; // the keyer's stop request for the word being keyed
     std::atomic<bool> m_wordMode{false};
     std::thread m_thread;
 };

@@ -11,7 +11,9 @@ namespace dita {
 
 namespace {
 
-RIG* asRig(void* p) { return static_cast<RIG*>(p); }
+RIG* asRig(void* p) {
+    return static_cast<RIG*>(p);
+}
 
 // hamlib's own chatter would fill the terminal on every failed attempt; DITA reports instead.
 void quietHamlib() {
@@ -30,7 +32,8 @@ std::mutex& hamlibGlobalsMutex() {
 // rigerror2() ends some messages with a line feed; a report puts it inside a sentence.
 std::string hamlibError(int code) {
     std::string text = rigerror2(code);
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+        text.pop_back();
     return text;
 }
 
@@ -55,7 +58,7 @@ std::vector<RigModelInfo> hamlibRigModels() {
             static_cast<std::vector<RigModelInfo>*>(data)->push_back(
                 {static_cast<int32_t>(caps->rig_model), caps->mfg_name ? caps->mfg_name : "",
                  caps->model_name ? caps->model_name : ""});
-            return 1;  // go on
+            return 1; // go on
         },
         &models);
     std::sort(models.begin(), models.end(), [](const RigModelInfo& a, const RigModelInfo& b) {
@@ -66,10 +69,12 @@ std::vector<RigModelInfo> hamlibRigModels() {
 
 std::string RigEndpoint::describe() const {
     switch (connection) {
-    case RigConnection::None: return "none";
+    case RigConnection::None:
+        return "none";
     case RigConnection::SerialRig:
         return "hamlib model " + std::to_string(model) + (device.empty() ? "" : " on " + device);
-    case RigConnection::Rigctld: return "rigctld " + host + ":" + std::to_string(port);
+    case RigConnection::Rigctld:
+        return "rigctld " + host + ":" + std::to_string(port);
     }
     return "none";
 }
@@ -184,7 +189,7 @@ void RigControl::run() {
 }
 
 void RigControl::follow(const RigEndpoint& endpoint, uint64_t generation) {
-    bool reported = false;  // the current loss has been reported
+    bool reported = false; // the current loss has been reported
     auto report = [&](const std::string& what, const std::string& why) {
         if (!reported && m_hooks.lost && !stopping(generation)) {
             m_hooks.lost("Rig control: " + what + " " + endpoint.describe() + " (" + why +

@@ -6,8 +6,9 @@
 // One worker thread of its own opens the rig, polls the frequency about once a second and
 // reopens it after a lost connection, so nothing here ever blocks the window or the receive
 // loop. hamlib keeps global state, so all its calls come from that one thread (and from
-// setPtt, serialised with it). A failure is reported once, when the rig goes from reachable to unreachable (or
-// cannot be reached at the first attempt); the attempts go on silently until it answers again.
+// setPtt, serialised with it). A failure is reported once, when the rig goes from reachable to
+// unreachable (or cannot be reached at the first attempt); the attempts go on silently until it
+// answers again.
 //
 // Who calls it: the window thread configures it; the keying threads call setPtt; the hooks
 // run on the worker thread (the window forwards them to its own thread). No Qt.
@@ -23,8 +24,8 @@
 
 namespace dita {
 
-constexpr int32_t kRigModelDummy = 1;          // hamlib's dummy rig, needs no device
-constexpr int32_t kRigModelNetRigctl = 2;      // hamlib's client of a rigctld server
+constexpr int32_t kRigModelDummy = 1;     // hamlib's dummy rig, needs no device
+constexpr int32_t kRigModelNetRigctl = 2; // hamlib's client of a rigctld server
 constexpr uint16_t kRigctldDefaultPort = 4532;
 constexpr int32_t kRigDefaultModel = kRigModelDummy;
 
@@ -33,20 +34,20 @@ enum class RigConnection : int32_t { None = 0, SerialRig = 1, Rigctld = 2 };
 // What the "Rig Control" setup keeps in the settings file.
 struct RigEndpoint {
     RigConnection connection = RigConnection::None;
-    int32_t model = kRigDefaultModel;     // SerialRig: hamlib model number
-    std::string device;                   // SerialRig: device file (empty for the dummy rig)
-    int32_t baud = 0;                     // SerialRig: 0 keeps the model's own rate
-    std::string host = "localhost";       // Rigctld
-    uint16_t port = kRigctldDefaultPort;  // Rigctld
-    bool catPtt = false;                  // PTT by CAT command instead of DTR/RTS
+    int32_t model = kRigDefaultModel;    // SerialRig: hamlib model number
+    std::string device;                  // SerialRig: device file (empty for the dummy rig)
+    int32_t baud = 0;                    // SerialRig: 0 keeps the model's own rate
+    std::string host = "localhost";      // Rigctld
+    uint16_t port = kRigctldDefaultPort; // Rigctld
+    bool catPtt = false;                 // PTT by CAT command instead of DTR/RTS
 
     // "rigctld localhost:4532", "model 1 on /dev/ttyUSB0", "none": for messages.
     std::string describe() const;
 };
 
 struct RigTiming {
-    std::chrono::milliseconds poll{1000};   // frequency refresh
-    std::chrono::milliseconds retry{2000};  // between attempts to reach a lost rig
+    std::chrono::milliseconds poll{1000};  // frequency refresh
+    std::chrono::milliseconds retry{2000}; // between attempts to reach a lost rig
     // setPtt waits at most this long for a poll in progress; later it gives up (PTT unchanged).
     std::chrono::milliseconds pttWait{250};
 };
@@ -63,8 +64,8 @@ std::vector<RigModelInfo> hamlibRigModels();
 class RigControl {
 public:
     struct Hooks {
-        std::function<void(double hz)> frequency;      // on every change, and after (re)connecting
-        std::function<void(const std::string& why)> lost;  // once per loss (or failed first contact)
+        std::function<void(double hz)> frequency; // on every change, and after (re)connecting
+        std::function<void(const std::string& why)> lost; // once per loss (or failed first contact)
         std::function<void(const std::string& rig)> connected;
     };
 
@@ -94,13 +95,13 @@ private:
     RigTiming m_timing;
     // Every hamlib call on a published rig: the worker's polls and the keyers' PTT commands.
     std::mutex m_rigMutex;
-    void* m_rig = nullptr;  // RIG*, guarded by m_rigMutex
+    void* m_rig = nullptr; // RIG*, guarded by m_rigMutex
     std::atomic<bool> m_connected{false};
     std::mutex m_wakeMutex;
     std::condition_variable m_wake;
-    RigEndpoint m_wanted;       // guarded by m_wakeMutex
-    uint64_t m_generation = 0;  // guarded by m_wakeMutex; counts configure calls
-    bool m_quit = false;        // guarded by m_wakeMutex
+    RigEndpoint m_wanted;      // guarded by m_wakeMutex
+    uint64_t m_generation = 0; // guarded by m_wakeMutex; counts configure calls
+    bool m_quit = false;       // guarded by m_wakeMutex
     std::thread m_worker;
 };
 

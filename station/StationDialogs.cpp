@@ -42,15 +42,16 @@ RigControlDialog::RigControlDialog(MessageSink messages, QWidget* parent)
     auto* serialForm = new QFormLayout(serialBox);
     modelCombo = new QComboBox(serialBox);
     for (const RigModelInfo& m : hamlibRigModels()) {
-        modelCombo->addItem(QString::fromStdString(m.maker + " " + m.name + " (" +
-                                                   std::to_string(m.model) + ")"),
-                            m.model);
+        modelCombo->addItem(
+            QString::fromStdString(m.maker + " " + m.name + " (" + std::to_string(m.model) + ")"),
+            m.model);
     }
     deviceEdit = new QLineEdit(serialBox);
     deviceEdit->setPlaceholderText("/dev/ttyUSB0");
     baudCombo = new QComboBox(serialBox);
     baudCombo->addItem("The model's own", 0);
-    for (int rate : kBaudRates) baudCombo->addItem(QString::number(rate), rate);
+    for (int rate : kBaudRates)
+        baudCombo->addItem(QString::number(rate), rate);
     serialForm->addRow("Model", modelCombo);
     serialForm->addRow("Device", deviceEdit);
     serialForm->addRow("Speed", baudCombo);

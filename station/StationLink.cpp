@@ -51,7 +51,9 @@ StationLink::StationLink(StationHooks hooks, KeyingPort& port, SettingsFile sett
     m_rig = std::make_unique<RigControl>(rigHooks, rigTiming);
 }
 
-StationLink::~StationLink() { shutdown(); }
+StationLink::~StationLink() {
+    shutdown();
+}
 
 void StationLink::start() {
     const std::string damaged = m_file.load();
@@ -73,14 +75,14 @@ void StationLink::tell(bool byOperator, const std::string& text, const char* cap
 void StationLink::apply(const StationSettings& settings) {
     const StationSettings old = m_settings;
     m_settings = settings;
-    if (!m_rig) return;  // after shutdown nothing restarts
+    if (!m_rig) return; // after shutdown nothing restarts
     if (!sameRig(old.rig, settings.rig)) m_rig->configure(settings.rig);
     attachCatPtt();
     if (!sameListener(old.listener, settings.listener)) {
         stopListener();
         if (settings.listener.enabled) startListener(true);
     }
-    if (m_file.path().empty()) return;  // kept for this run only
+    if (m_file.path().empty()) return; // kept for this run only
     m_settings.write(m_file);
     const std::string failed = m_file.save();
     if (!failed.empty()) tell(true, failed, kSettingsCaption);
@@ -128,7 +130,8 @@ void StationLink::startListener(bool byOperator) {
     CwKeyingQueue* queue = m_queue.get();
     m_listener = std::make_unique<CwDaemonListener>(
         [queue](const CwDaemonRequest& request) { queue->handle(request); }, hooks.report);
-    const std::string failed = m_listener->start(m_settings.listener.address, m_settings.listener.port);
+    const std::string failed =
+        m_listener->start(m_settings.listener.address, m_settings.listener.port);
     if (!failed.empty()) {
         stopListener();
         tell(byOperator, failed, kKeyingListenerCaption);
@@ -139,7 +142,7 @@ void StationLink::stopListener() {
     if (m_listener) m_listener->stop();
     if (m_queue) m_queue->abort();
     m_listener.reset();
-    m_queue.reset();  // waits for the word being keyed, which the abort cut short
+    m_queue.reset(); // waits for the word being keyed, which the abort cut short
 }
 
 void StationLink::showRigControlDialog(QWidget* parent) {

@@ -30,8 +30,8 @@ namespace dita {
 struct StationHooks {
     // The rig's frequency changed (Hz): the station panel fills its fields.
     std::function<void(double hz)> rigFrequency;
-    std::function<void(int32_t wpm)> setSpeed;  // the transmit speed controls
-    std::function<void(int32_t hz)> setTone;    // the sidetone; 0 switches it off
+    std::function<void(int32_t wpm)> setSpeed; // the transmit speed controls
+    std::function<void(int32_t hz)> setTone;   // the sidetone; 0 switches it off
     // A word the listener starts keying (UTF-8): shown in the transmit window.
     std::function<void(const std::string& utf8)> showKeyed;
     // Keys Latin-1 text through the current keyer, exclusive of the window's own senders.

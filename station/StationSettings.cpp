@@ -12,9 +12,12 @@ constexpr int32_t kMaxPort = 65535;
 
 const char* connectionName(RigConnection c) {
     switch (c) {
-    case RigConnection::SerialRig: return "serial";
-    case RigConnection::Rigctld: return "rigctld";
-    case RigConnection::None: break;
+    case RigConnection::SerialRig:
+        return "serial";
+    case RigConnection::Rigctld:
+        return "rigctld";
+    case RigConnection::None:
+        break;
     }
     return "none";
 }
@@ -38,7 +41,8 @@ StationSettings StationSettings::read(const SettingsFile& file) {
     s.rig.catPtt = file.flag("rig.catPtt", s.rig.catPtt);
     s.listener.enabled = file.flag("cwdaemon.enabled", s.listener.enabled);
     s.listener.address = file.text("cwdaemon.address", s.listener.address);
-    s.listener.port = static_cast<uint16_t>(file.number("cwdaemon.port", s.listener.port, 1, kMaxPort));
+    s.listener.port =
+        static_cast<uint16_t>(file.number("cwdaemon.port", s.listener.port, 1, kMaxPort));
     return s;
 }
 

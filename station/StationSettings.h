@@ -13,7 +13,7 @@
 namespace dita {
 
 struct KeyingListenerSettings {
-    bool enabled = false;  // off until the operator turns it on
+    bool enabled = false; // off until the operator turns it on
     std::string address = kCwDaemonDefaultAddress;
     uint16_t port = kCwDaemonDefaultPort;
 };

@@ -82,14 +82,23 @@ void SerialKeyer::keyRow(std::string_view row) {
         // Read afresh per element: a speed change applies from the next element on.
         const SendTiming t = m_timing.current();
         switch (symbol) {
-        case kDotSymbol: keyElement(t.DotMs, t.ElementGapMs); break;
-        case kDashSymbol: keyElement(t.DashMs, t.ElementGapMs); break;
+        case kDotSymbol:
+            keyElement(t.DotMs, t.ElementGapMs);
+            break;
+        case kDashSymbol:
+            keyElement(t.DashMs, t.ElementGapMs);
+            break;
         case kCarrierSymbol:
             keyElement(static_cast<int32_t>(m_carrierMs.load()), t.ElementGapMs);
             break;
-        case kCharSpaceSymbol: waitFor(t.CharGapMs); break;
-        case kWordSpaceSymbol: waitFor(t.WordGapMs); break;
-        default: break;
+        case kCharSpaceSymbol:
+            waitFor(t.CharGapMs);
+            break;
+        case kWordSpaceSymbol:
+            waitFor(t.WordGapMs);
+            break;
+        default:
+            break;
         }
     }
 }
@@ -100,7 +109,7 @@ bool SerialKeyer::sendText(std::string_view text, const std::atomic<bool>& stopR
         if (byte == 0) break;
         if (stopRequest.load()) return false;
         const std::string_view row = sendRow(serialTextCode(byte));
-        if (row.empty()) continue;  // line feeds and codes without a row key nothing
+        if (row.empty()) continue; // line feeds and codes without a row key nothing
         const bool ptt = m_port.ptt().PttEnable;
         if (ptt) {
             m_port.KeyState = kKeyDown;
@@ -174,8 +183,7 @@ bool ToneKeyer::sendText(std::string_view text, const std::atomic<bool>& stopReq
         const std::string_view row = sendRow(soundCardTextCode(byte));
         if (row.empty()) continue;
         const int64_t n = builder.rowSamples(row);
-        if (!m_envelope.empty() &&
-            static_cast<int64_t>(m_envelope.size()) + n > kMaxBatchSamples) {
+        if (!m_envelope.empty() && static_cast<int64_t>(m_envelope.size()) + n > kMaxBatchSamples) {
             if (stopRequest.load() || !play(m_envelope, &stopRequest)) return false;
             m_envelope.clear();
             builder = envelopeBuilder();

@@ -28,7 +28,8 @@ class Keyer {
 public:
     virtual ~Keyer() = default;
     // Screen or macro text (Latin-1 bytes). Stops between characters (serial) or within about
-    // one 93 ms tone block (sound card) once stopRequest is set. Returns false when stopped or failed before the end.
+    // one 93 ms tone block (sound card) once stopRequest is set. Returns false when stopped or
+    // failed before the end.
     virtual bool sendText(std::string_view text, const std::atomic<bool>& stopRequest) = 0;
     // One typed character, already translated to its code (see translateTypedKey).
     virtual bool sendTypedCode(int32_t code) = 0;
@@ -43,7 +44,7 @@ public:
     PttHoldTimer(const PttHoldTimer&) = delete;
     PttHoldTimer& operator=(const PttHoldTimer&) = delete;
     bool running() const;
-    void start(int intervalMs);  // (re)start; on expiry KeyState := 0 and PTT is released
+    void start(int intervalMs); // (re)start; on expiry KeyState := 0 and PTT is released
     void stop();
 
 private:

@@ -17,7 +17,9 @@ namespace {
 constexpr int32_t kPortsPerFamily = 32;
 constexpr const char* kDeviceFamilies[] = {"/dev/ttyS", "/dev/ttyUSB", "/dev/ttyACM"};
 
-int lineBit(ModemLine line) { return line == ModemLine::Dtr ? TIOCM_DTR : TIOCM_RTS; }
+int lineBit(ModemLine line) {
+    return line == ModemLine::Dtr ? TIOCM_DTR : TIOCM_RTS;
+}
 
 } // namespace
 
@@ -97,7 +99,7 @@ void KeyingPort::openPath(const std::string& path, int32_t number) {
     }
     if (OutputPort.load() == kOutputPortNumber) {
         std::unique_lock lock(m_mutex);
-        m_lines.reset();  // the old port closes before the new one opens
+        m_lines.reset(); // the old port closes before the new one opens
         m_lines = m_opener(path);
         m_lastNumber = number;
         m_lastPath = path;

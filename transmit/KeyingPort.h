@@ -16,7 +16,7 @@
 
 namespace dita {
 
-constexpr int32_t kKeyDown = 3;  // KeyState values
+constexpr int32_t kKeyDown = 3; // KeyState values
 constexpr int32_t kKeyUp = 0;
 
 enum class ModemLine { Dtr, Rts };
@@ -111,7 +111,7 @@ public:
 
 private:
     void openPath(const std::string& path, int32_t number);
-    void writeLine(ModemLine line, bool raised);  // m_mutex held
+    void writeLine(ModemLine line, bool raised); // m_mutex held
 
     MessageSink m_messages;
     Opener m_opener;
@@ -121,7 +121,7 @@ private:
     int32_t m_lastNumber = 0;
     std::string m_lastPath;
     PttSettings m_ptt;
-    CatPtt m_catPtt;  // guarded by m_mutex
+    CatPtt m_catPtt; // guarded by m_mutex
 };
 
 } // namespace dita

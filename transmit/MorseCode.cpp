@@ -20,19 +20,19 @@ struct RowEntry {
 
 // Rows other than the letters: element symbols by code.
 constexpr RowEntry kRows[] = {
-    {0, "^"},         {13, "----"},      {32, "^"},        {33, "...-."},    {37, "-.-.-"},
-    {38, ".-..."},    {40, "-.--."},     {42, "...-.-"},   {43, ".-.-."},    {44, "--..--"},
-    {45, "-....-"},   {46, ".-.-.-"},    {47, "-..-."},    {48, "-----"},    {49, ".----"},
-    {50, "..---"},    {51, "...--"},     {52, "....-"},    {53, "....."},    {54, "-...."},
-    {55, "--..."},    {56, "---.."},     {57, "----."},    {61, "-...-"},    {63, "..--.."},
-    {64, ".--.-."},   {96, "+"},         {186, "-.-.-."},  {187, "-...-"},   {188, "--..--"},
-    {189, "--....-"}, {190, ".-.-.-"},   {191, "-..-."},   {192, "..--.."},  {219, "..---."},
-    {220, "..-..."},  {222, ".----."},   {230, "---..-"},  {231, "---.--"},  {232, ".-..--"},
-    {233, ".....-"},  {234, "....-."},   {235, "....--"},  {236, "...-.."},  {237, ".-.--.00"},
-    {238, "--...-"},  {239, "...-..-"},  {240, "-.--.-"},  {241, "...--."},  {242, "...---"},
-    {243, "..-..."},  {244, ".-.---"},   {245, "..--.-"},  {246, ".-...."},  {247, ".-...-"},
-    {248, ".-..-."},  {249, "---..."},   {250, "-.-.-"},   {251, "-...-.-"}, {252, "-.--."},
-    {253, ".-.-."},   {254, "...-."},    {255, ".-..."},
+    {0, "^"},         {13, "----"},     {32, "^"},       {33, "...-."},    {37, "-.-.-"},
+    {38, ".-..."},    {40, "-.--."},    {42, "...-.-"},  {43, ".-.-."},    {44, "--..--"},
+    {45, "-....-"},   {46, ".-.-.-"},   {47, "-..-."},   {48, "-----"},    {49, ".----"},
+    {50, "..---"},    {51, "...--"},    {52, "....-"},   {53, "....."},    {54, "-...."},
+    {55, "--..."},    {56, "---.."},    {57, "----."},   {61, "-...-"},    {63, "..--.."},
+    {64, ".--.-."},   {96, "+"},        {186, "-.-.-."}, {187, "-...-"},   {188, "--..--"},
+    {189, "--....-"}, {190, ".-.-.-"},  {191, "-..-."},  {192, "..--.."},  {219, "..---."},
+    {220, "..-..."},  {222, ".----."},  {230, "---..-"}, {231, "---.--"},  {232, ".-..--"},
+    {233, ".....-"},  {234, "....-."},  {235, "....--"}, {236, "...-.."},  {237, ".-.--.00"},
+    {238, "--...-"},  {239, "...-..-"}, {240, "-.--.-"}, {241, "...--."},  {242, "...---"},
+    {243, "..-..."},  {244, ".-.---"},  {245, "..--.-"}, {246, ".-...."},  {247, ".-...-"},
+    {248, ".-..-."},  {249, "---..."},  {250, "-.-.-"},  {251, "-...-.-"}, {252, "-.--."},
+    {253, ".-.-."},   {254, "...-."},   {255, ".-..."},
 };
 
 constexpr const char* kLetters[26] = {
@@ -50,8 +50,10 @@ void fillRow(SendRow& row, const char* elements) {
 
 std::array<SendRow, kSendTableRows> buildSendTable() {
     std::array<SendRow, kSendTableRows> table;
-    for (auto& row : table) row.fill(kFillerSymbol);
-    for (const auto& e : kRows) fillRow(table[e.code], e.elements);
+    for (auto& row : table)
+        row.fill(kFillerSymbol);
+    for (const auto& e : kRows)
+        fillRow(table[e.code], e.elements);
     for (int i = 0; i < 26; ++i) {
         fillRow(table['A' + i], kLetters[i]);
         fillRow(table['a' + i], kLetters[i]);
@@ -61,31 +63,35 @@ std::array<SendRow, kSendTableRows> buildSendTable() {
 
 std::array<int32_t, 256> identityMap() {
     std::array<int32_t, 256> map{};
-    for (int i = 0; i < 256; ++i) map[i] = i;
+    for (int i = 0; i < 256; ++i)
+        map[i] = i;
     return map;
 }
 
 std::array<int32_t, 256> buildTextCodeMap() {
     auto map = identityMap();
     const std::pair<int, int> entries[] = {
-        {'!', 234}, {'"', 244}, {'#', 236}, {'$', 239}, {'%', 235}, {'&', 233}, {'\'', 222},
-        {'(', 232}, {')', 240}, {'*', 231}, {'+', 230}, {',', 188}, {'-', 189}, {'.', 190},
-        {'/', 191}, {':', 249}, {';', 186}, {'<', 241}, {'=', 187}, {'>', 242}, {'?', 192},
-        {'[', 219}, {'\\', 220}, {']', 221}, {'^', 238}, {'_', 245}, {'{', 246}, {'|', 248},
-        {'}', 247}, {'~', 237},
+        {'!', 234},  {'"', 244}, {'#', 236}, {'$', 239}, {'%', 235},  {'&', 233},
+        {'\'', 222}, {'(', 232}, {')', 240}, {'*', 231}, {'+', 230},  {',', 188},
+        {'-', 189},  {'.', 190}, {'/', 191}, {':', 249}, {';', 186},  {'<', 241},
+        {'=', 187},  {'>', 242}, {'?', 192}, {'[', 219}, {'\\', 220}, {']', 221},
+        {'^', 238},  {'_', 245}, {'{', 246}, {'|', 248}, {'}', 247},  {'~', 237},
     };
-    for (const auto& [from, to] : entries) map[from] = to;
+    for (const auto& [from, to] : entries)
+        map[from] = to;
     return map;
 }
 
 void applyPlainEntries(std::array<int32_t, 256>& map) {
-    for (int key : {33, 34, 35, 36, 37, 39, 42, 45, 144}) map[key] = kVkSpace;
+    for (int key : {33, 34, 35, 36, 37, 39, 42, 45, 144})
+        map[key] = kVkSpace;
     map[106] = 231;
     map[107] = 230;
     map[109] = 189;
     map[110] = 46;
     map[111] = 47;
-    for (int key = kVkNumpad0; key <= kVkNumpad9; ++key) map[key] = kVkDigit0 + key - kVkNumpad0;
+    for (int key = kVkNumpad0; key <= kVkNumpad9; ++key)
+        map[key] = kVkDigit0 + key - kVkNumpad0;
 }
 
 std::array<int32_t, 256> buildPlainMap() {
@@ -102,13 +108,15 @@ std::array<int32_t, 256> buildShiftMap() {
         {56, 251},  {57, 232},  {140, 241}, {186, 249}, {187, 230}, {188, 241}, {189, 245},
         {190, 242}, {191, 192}, {192, 237}, {219, 246}, {220, 248}, {221, 247}, {222, 244},
     };
-    for (const auto& [from, to] : entries) map[from] = to;
+    for (const auto& [from, to] : entries)
+        map[from] = to;
     return map;
 }
 
 std::array<int32_t, 256> buildAltMap() {
     auto map = identityMap();
-    for (int key = 49; key <= kVkDigit9; ++key) map[key] = 250 + key - 49;
+    for (int key = 49; key <= kVkDigit9; ++key)
+        map[key] = 250 + key - 49;
     map[kVkDigit0] = 259;
     return map;
 }
@@ -124,13 +132,17 @@ std::string_view sendRow(int32_t code) {
     if (code < 0 || code >= kSendTableRows) return {};
     const SendRow& row = MorseSendTable()[code];
     const auto end = std::find(row.begin(), row.end(), kRowEnd);
-    if (end == row.end()) return {};  // no code in this row
+    if (end == row.end()) return {}; // no code in this row
     return std::string_view(row.data(), static_cast<size_t>(end - row.begin()));
 }
 
-int32_t serialTextCode(unsigned char byte) { return byte; }
+int32_t serialTextCode(unsigned char byte) {
+    return byte;
+}
 
-int32_t soundCardTextCode(unsigned char byte) { return TextCodeMap()[byte]; }
+int32_t soundCardTextCode(unsigned char byte) {
+    return TextCodeMap()[byte];
+}
 
 const std::array<int32_t, 256>& TextCodeMap() {
     static const auto map = buildTextCodeMap();

@@ -12,14 +12,14 @@ namespace dita {
 
 constexpr int kSendTableRows = 256;
 constexpr int kSendRowBytes = 12;
-constexpr char kRowEnd = '\n';          // end mark of a row
+constexpr char kRowEnd = '\n'; // end mark of a row
 constexpr char kDotSymbol = '.';
 constexpr char kDashSymbol = '-';
 constexpr char kCharSpaceSymbol = '*';
 constexpr char kWordSpaceSymbol = '^';
 constexpr char kCarrierSymbol = '+';
 constexpr char kFillerSymbol = '0';
-constexpr int32_t kHighestTypedCode = 236;  // a typed code above this is never sent
+constexpr int32_t kHighestTypedCode = 236; // a typed code above this is never sent
 
 using SendRow = std::array<char, kSendRowBytes>;
 
@@ -50,9 +50,9 @@ struct KeyModifiers {
 
 // What a typed virtual key code leads to.
 struct TypedKey {
-    int32_t code = 0;          // row to key (may be above 236: then nothing is sent)
-    bool showSpectrum = false; // Up arrow: switch the display to the spectrum
-    bool showWaterfall = false;// Down arrow: switch the display to the waterfall
+    int32_t code = 0;           // row to key (may be above 236: then nothing is sent)
+    bool showSpectrum = false;  // Up arrow: switch the display to the spectrum
+    bool showWaterfall = false; // Down arrow: switch the display to the waterfall
     bool sendable() const { return code >= 0 && code <= kHighestTypedCode; }
 };
 

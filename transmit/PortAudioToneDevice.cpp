@@ -21,7 +21,9 @@ int paCallback(const void*, void* output, unsigned long frames, const PaStreamCa
 constexpr int kWarmUpMs = 100;
 constexpr int kWarmUpLimitMs = 1000;
 
-int slotIndex(ToneBlock block) { return block == ToneBlock::A ? 0 : 1; }
+int slotIndex(ToneBlock block) {
+    return block == ToneBlock::A ? 0 : 1;
+}
 
 PaStreamParameters outputParameters() {
     PaStreamParameters p{};
@@ -100,11 +102,12 @@ bool PortAudioToneDevice::open() {
     // can be dropped while the server connects it, which would clip the first element.
     const PaStreamInfo* info = Pa_GetStreamInfo(stream);
     const double latencySeconds = info ? info->outputLatency : 0.0;
-    const auto warmUp = std::chrono::duration<double>(latencySeconds) +
-                        std::chrono::milliseconds(kWarmUpMs);
-    const int64_t wanted = static_cast<int64_t>(
-        std::chrono::duration<double>(warmUp).count() * kToneSampleRateHz);
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWarmUpLimitMs);
+    const auto warmUp =
+        std::chrono::duration<double>(latencySeconds) + std::chrono::milliseconds(kWarmUpMs);
+    const int64_t wanted =
+        static_cast<int64_t>(std::chrono::duration<double>(warmUp).count() * kToneSampleRateHz);
+    const auto giveUp =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kWarmUpLimitMs);
     while (std::chrono::steady_clock::now() < giveUp) {
         {
             std::lock_guard lock(m_mutex);
@@ -127,8 +130,8 @@ void PortAudioToneDevice::fill(int16_t* out, unsigned long frames) {
                 }
             }
             if (!current) break;
-            const auto n = std::min<unsigned long>(frames - written,
-                                                   current->count - current->readPosition);
+            const auto n =
+                std::min<unsigned long>(frames - written, current->count - current->readPosition);
             for (unsigned long i = 0; i < n; ++i) {
                 out[written + i] = static_cast<int16_t>(
                     static_cast<float>(current->samples[current->readPosition + i]) * m_gain);
@@ -153,14 +156,15 @@ void PortAudioToneDevice::drain(int marginMs) {
             latencySeconds = info->outputLatency;
         }
     }
-    const auto wait = std::chrono::duration<double>(latencySeconds) + std::chrono::milliseconds(marginMs);
+    const auto wait =
+        std::chrono::duration<double>(latencySeconds) + std::chrono::milliseconds(marginMs);
     std::this_thread::sleep_for(wait);
 }
 
 bool PortAudioToneDevice::prepare(ToneBlock block) {
     std::lock_guard lock(m_mutex);
     Slot& slot = m_slots[slotIndex(block)];
-    if (!m_stream || slot.sequence != 0) return false;  // still queued: cannot be reused yet
+    if (!m_stream || slot.sequence != 0) return false; // still queued: cannot be reused yet
     slot.prepared = true;
     return true;
 }
@@ -230,7 +234,7 @@ bool PortAudioToneDevice::reset() {
 bool PortAudioToneDevice::unprepare(ToneBlock block) {
     std::lock_guard lock(m_mutex);
     Slot& slot = m_slots[slotIndex(block)];
-    if (!m_stream || slot.sequence != 0) return false;  // still playing
+    if (!m_stream || slot.sequence != 0) return false; // still playing
     slot.prepared = false;
     return true;
 }

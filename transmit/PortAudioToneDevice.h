@@ -55,7 +55,7 @@ private:
         std::array<int16_t, kToneBlockSamples> samples{};
         int count = 0;
         int readPosition = 0;
-        uint64_t sequence = 0;  // 0: not queued; else its place in the play order
+        uint64_t sequence = 0; // 0: not queued; else its place in the play order
         bool prepared = false;
         // Set by the callback when the last sample has gone (release); isDone reads it
         // without the mutex. Written under the mutex.

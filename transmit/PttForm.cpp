@@ -131,9 +131,17 @@ void TPTTForm::pttBoxClicked(QCheckBox* box, ModemLine line) {
     m_port.setPtt(p);
 }
 
-void TPTTForm::DTRChkBox1MouseUp() { dataBoxClicked(DTRChkBox1, ModemLine::Dtr); }
-void TPTTForm::RTSChkBox1MouseUp() { dataBoxClicked(RTSChkBox1, ModemLine::Rts); }
-void TPTTForm::DTRChkBox2MouseUp() { pttBoxClicked(DTRChkBox2, ModemLine::Dtr); }
-void TPTTForm::RTSChkBox2MouseUp() { pttBoxClicked(RTSChkBox2, ModemLine::Rts); }
+void TPTTForm::DTRChkBox1MouseUp() {
+    dataBoxClicked(DTRChkBox1, ModemLine::Dtr);
+}
+void TPTTForm::RTSChkBox1MouseUp() {
+    dataBoxClicked(RTSChkBox1, ModemLine::Rts);
+}
+void TPTTForm::DTRChkBox2MouseUp() {
+    pttBoxClicked(DTRChkBox2, ModemLine::Dtr);
+}
+void TPTTForm::RTSChkBox2MouseUp() {
+    pttBoxClicked(RTSChkBox2, ModemLine::Rts);
+}
 
 } // namespace dita

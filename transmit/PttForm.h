@@ -22,9 +22,9 @@ public:
 
     QCheckBox* PTTEnbCheckBox = nullptr;
     QCheckBox* PTTInvChkBox = nullptr;
-    QCheckBox* DTRChkBox1 = nullptr;  // "Data Output"
+    QCheckBox* DTRChkBox1 = nullptr; // "Data Output"
     QCheckBox* RTSChkBox1 = nullptr;
-    QCheckBox* DTRChkBox2 = nullptr;  // "PTT Output"
+    QCheckBox* DTRChkBox2 = nullptr; // "PTT Output"
     QCheckBox* RTSChkBox2 = nullptr;
 
     // Shows the port's current settings in the boxes (also done when the dialog is shown).

@@ -11,13 +11,13 @@ namespace dita {
 
 namespace {
 
-constexpr float kCharsPerWord = 5.0f;       // the standard word "PARIS"
-constexpr float kDotsPerChar = 11.0f;       // dot lengths per character of that word
+constexpr float kCharsPerWord = 5.0f; // the standard word "PARIS"
+constexpr float kDotsPerChar = 11.0f; // dot lengths per character of that word
 constexpr float kSecondsPerMinute = 60.0f;
 constexpr float kMsPerSecond = 1000.0f;
 constexpr float kPercent = 100.0f;
 constexpr int kRealtimePriority = 10;
-constexpr int64_t kNsPerSecond = 1'000'000'000;       // above normal threads, below audio servers
+constexpr int64_t kNsPerSecond = 1'000'000'000; // above normal threads, below audio servers
 
 float clampWeight(float weight) {
     if (!std::isfinite(weight)) return kStandardTimingWeight;
@@ -32,7 +32,7 @@ int32_t weighted(int32_t ms, float weight) {
 
 SendTiming ComputeSendTiming(int32_t wpm, const TimingWeights& weights) {
     const float w = static_cast<float>(std::clamp(wpm, kMinXmitWpm, kMaxXmitWpm));
-    const float r = w * kCharsPerWord * kDotsPerChar / kSecondsPerMinute;  // dots per second
+    const float r = w * kCharsPerWord * kDotsPerChar / kSecondsPerMinute; // dots per second
     const int32_t d = static_cast<int32_t>(1.0f / r * kMsPerSecond);
     SendTiming t;
     t.DotMs = weighted(d, weights.dot);
@@ -60,7 +60,9 @@ SendTiming SendTimingStore::current() const {
     return m_timing;
 }
 
-KeyingClock::TimePoint MonotonicClock::now() { return std::chrono::steady_clock::now(); }
+KeyingClock::TimePoint MonotonicClock::now() {
+    return std::chrono::steady_clock::now();
+}
 
 void MonotonicClock::waitUntil(TimePoint deadline) {
     const auto ns =

@@ -11,10 +11,10 @@
 
 namespace dita {
 
-constexpr int32_t kSamplesPerMs = 44;      // 44 samples stand for one ms of 44,100 Hz audio
+constexpr int32_t kSamplesPerMs = 44; // 44 samples stand for one ms of 44,100 Hz audio
 constexpr int32_t kMinXmitWpm = 10;
 constexpr int32_t kMaxXmitWpm = 125;
-constexpr float kMinTimingWeight = 50.0f;  // range of the character timing dialog, percent
+constexpr float kMinTimingWeight = 50.0f; // range of the character timing dialog, percent
 constexpr float kMaxTimingWeight = 200.0f;
 constexpr float kStandardTimingWeight = 100.0f;
 

@@ -38,12 +38,23 @@ int64_t EnvelopeBuilder::rowSamples(std::string_view row) const {
     int64_t n = 0;
     for (char s : row) {
         switch (s) {
-        case kDotSymbol: n += m_timing.DotSamples + m_timing.ElementGapSamples; break;
-        case kDashSymbol: n += m_timing.DashSamples + m_timing.ElementGapSamples; break;
-        case kCarrierSymbol: n += m_carrierSamples + m_timing.ElementGapSamples; break;
-        case kCharSpaceSymbol: n += m_timing.CharGapSamples; break;
-        case kWordSpaceSymbol: n += m_timing.WordGapSamples; break;
-        default: break;
+        case kDotSymbol:
+            n += m_timing.DotSamples + m_timing.ElementGapSamples;
+            break;
+        case kDashSymbol:
+            n += m_timing.DashSamples + m_timing.ElementGapSamples;
+            break;
+        case kCarrierSymbol:
+            n += m_carrierSamples + m_timing.ElementGapSamples;
+            break;
+        case kCharSpaceSymbol:
+            n += m_timing.CharGapSamples;
+            break;
+        case kWordSpaceSymbol:
+            n += m_timing.WordGapSamples;
+            break;
+        default:
+            break;
         }
     }
     return n;
@@ -67,9 +78,14 @@ void EnvelopeBuilder::appendRow(std::string_view row, std::vector<uint8_t>& enve
             append(m_carrierSamples, m_on);
             append(m_timing.ElementGapSamples, 0);
             break;
-        case kCharSpaceSymbol: append(m_timing.CharGapSamples, 0); break;
-        case kWordSpaceSymbol: append(m_timing.WordGapSamples, 0); break;
-        default: break;  // fillers and anything else add nothing
+        case kCharSpaceSymbol:
+            append(m_timing.CharGapSamples, 0);
+            break;
+        case kWordSpaceSymbol:
+            append(m_timing.WordGapSamples, 0);
+            break;
+        default:
+            break; // fillers and anything else add nothing
         }
     }
 }
@@ -123,12 +139,13 @@ bool ToneOutput::writeBlock(ToneBlock block, int count) {
         buffer[k] = static_cast<int16_t>(std::clamp<int32_t>(
             m_gated[k], std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max()));
     }
-    if (!check(m_device.prepare(block), a ? "Error preparing the output header_a"
-                                          : "Error preparing the output header_b")) {
+    if (!check(m_device.prepare(block),
+               a ? "Error preparing the output header_a" : "Error preparing the output header_b")) {
         return false;
     }
     return check(m_device.write(block, buffer.data(), count),
-                 a ? "Error writing to the output device a" : "Error writing to the output device b");
+                 a ? "Error writing to the output device a"
+                   : "Error writing to the output device b");
 }
 
 bool ToneOutput::waitBlockDone(ToneBlock block) {
@@ -162,9 +179,8 @@ bool ToneOutput::finishBlock(ToneBlock block) {
                                               : "Error unpreparing the Output Header b");
 }
 
-bool ToneOutput::PlayEnvelope(const uint8_t* envelope, int64_t count,
-                              const ToneSettings& settings, int32_t outputDevice,
-                              const std::atomic<bool>* stop) {
+bool ToneOutput::PlayEnvelope(const uint8_t* envelope, int64_t count, const ToneSettings& settings,
+                              int32_t outputDevice, const std::atomic<bool>* stop) {
     float phase = 0.0f;
     const float step = settings.SidetoneFreq * kTwoPi / static_cast<float>(kToneSampleRateHz);
     int64_t readPosition = 0;

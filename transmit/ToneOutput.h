@@ -20,11 +20,11 @@ namespace dita {
 constexpr int kToneSampleRateHz = 44100;
 constexpr int kToneBlockSamples = 4096;
 constexpr int kToneBytesPerSample = 2;
-constexpr int64_t kMaxBatchSamples = 1'048'576;  // longest envelope of one text batch
-constexpr int kToneWatchdogMs = 375;             // a block that does not finish is abandoned
+constexpr int64_t kMaxBatchSamples = 1'048'576; // longest envelope of one text batch
+constexpr int kToneWatchdogMs = 375;            // a block that does not finish is abandoned
 constexpr int kToneRestartPauseMs = 10;
 constexpr uint32_t kFullToneVolume = 65535;
-constexpr float kTwoPi = 6.28318f;               // as the oscillator has always used it
+constexpr float kTwoPi = 6.28318f; // as the oscillator has always used it
 constexpr float kSidetoneFrequenciesHz[] = {600.0f, 750.0f, 1000.0f, 2500.0f};
 
 enum SidetoneWaveformKind : int32_t { kSineWave = 0, kSquareWave = 1 };
@@ -38,11 +38,11 @@ struct ToneSettings {
 
 // Length of the beacon carrier (back-quote), set together by the "Beacon Carrier Time" items.
 struct BeaconCarrier {
-    int32_t BeaconCarrierTime = 1;  // seconds, 1..5
+    int32_t BeaconCarrierTime = 1; // seconds, 1..5
     float BeaconCarrierMs = 1000.0f;
     float BeaconCarrierSamples = 44100.0f;
 };
-BeaconCarrier beaconCarrierFor(int32_t seconds);  // clamps to 1..5
+BeaconCarrier beaconCarrierFor(int32_t seconds); // clamps to 1..5
 
 // Lays rows out as one byte per sample, 1 = tone, 0 = silence. With the sidetone off every run
 // is silent but keeps its length, carrier included, so the timing is the same.
@@ -65,7 +65,7 @@ enum class ToneBlock { A = 0, B = 1 };
 class ToneDevice {
 public:
     virtual ~ToneDevice() = default;
-    virtual bool formatSupported() = 0;  // 44,100 Hz, 16-bit, mono
+    virtual bool formatSupported() = 0; // 44,100 Hz, 16-bit, mono
     virtual bool open() = 0;
     virtual bool prepare(ToneBlock block) = 0;
     virtual bool write(ToneBlock block, const int16_t* samples, int count) = 0;

@@ -143,9 +143,13 @@ void OutputMenuHandlers::comPortChosen(int32_t n) {
     m_port.OpenComPort(n);
 }
 
-void OutputMenuHandlers::comPortCancelled() { m_checks.portChosen = false; }
+void OutputMenuHandlers::comPortCancelled() {
+    m_checks.portChosen = false;
+}
 
-ToneMenuHandlers::ToneMenuHandlers(Apply apply) : m_apply(std::move(apply)) { publish(); }
+ToneMenuHandlers::ToneMenuHandlers(Apply apply) : m_apply(std::move(apply)) {
+    publish();
+}
 
 void ToneMenuHandlers::publish() {
     if (m_apply) m_apply(m_tone, m_carrier);
@@ -155,7 +159,8 @@ void ToneMenuHandlers::FreqClick(int item) {
     const int count = static_cast<int>(std::size(kSidetoneFrequenciesHz));
     if (item < 1 || item > count) return;
     m_tone.SidetoneFreq = kSidetoneFrequenciesHz[item - 1];
-    for (int i = 0; i < count; ++i) m_checks.freq[i] = i == item - 1;
+    for (int i = 0; i < count; ++i)
+        m_checks.freq[i] = i == item - 1;
     publish();
 }
 

@@ -19,15 +19,14 @@ namespace dita {
 // The up-down's release shows the "Transmit Speed Note" only above this position; at 51 the
 // serial keying is held at 50 without it.
 constexpr int32_t kSerialNoteAboveWpm = 51;
-constexpr int32_t kInitialXmitSpeed = 20;   // XmitSpdUpDn2 in the form
+constexpr int32_t kInitialXmitSpeed = 20; // XmitSpdUpDn2 in the form
 constexpr int32_t kInitialUpDownPosition = 25;
-
 
 class TransmitSpeedControls {
 public:
     struct Hooks {
-        std::function<int32_t()> outputDevice;  // OutputDevice setting
-        std::function<bool()> typingActive;     // TypingActive == 3
+        std::function<int32_t()> outputDevice; // OutputDevice setting
+        std::function<bool()> typingActive;    // TypingActive == 3
         std::function<void()> focusTransmitMemo;
     };
     TransmitSpeedControls(SendTimingStore& timing, MessageSink messages, Hooks hooks);
@@ -74,14 +73,14 @@ struct OutputMenuChecks {
     bool None1 = false;
     bool Normal1 = true;
     bool Invert2 = false;
-    bool portChosen = false;  // saved with the configuration, changes nothing else
+    bool portChosen = false; // saved with the configuration, changes nothing else
 };
 
 class OutputMenuHandlers {
 public:
     struct Hooks {
-        std::function<void()> showComPortDialog;   // the COM port selection dialog
-        std::function<void(bool on)> setSidetone;  // SideToneOn / SideToneOFF handlers
+        std::function<void()> showComPortDialog;  // the COM port selection dialog
+        std::function<void(bool on)> setSidetone; // SideToneOn / SideToneOFF handlers
         std::function<void()> focusTransmitMemo;
     };
     OutputMenuHandlers(KeyingPort& port, Hooks hooks);
@@ -111,12 +110,12 @@ private:
 
 // Check marks of the Sidetone and Beacon Carrier Time groups.
 struct ToneMenuChecks {
-    std::array<bool, 4> freq{false, true, false, false};  // Freq1..Freq4
+    std::array<bool, 4> freq{false, true, false, false}; // Freq1..Freq4
     bool Sinewave1 = true;
     bool Squarewave1 = false;
     bool SideToneOn = false;
     bool SideToneOFF = true;
-    std::array<bool, 5> carrierSeconds{true, false, false, false, false};  // N1Second1..
+    std::array<bool, 5> carrierSeconds{true, false, false, false, false}; // N1Second1..
 };
 
 // The Sidetone Frequency / Waveform / On-Off items and the Beacon Carrier Time items. Every
@@ -126,12 +125,12 @@ public:
     using Apply = std::function<void(const ToneSettings&, const BeaconCarrier&)>;
     explicit ToneMenuHandlers(Apply apply);
 
-    void FreqClick(int item);  // 1..4: Freq1 "600 Hz" .. Freq4 "2500 Hz"
+    void FreqClick(int item); // 1..4: Freq1 "600 Hz" .. Freq4 "2500 Hz"
     void Sinewave1Click();
     void Squarewave1Click();
     void SideToneOnClick();
     void SideToneOFFClick();
-    void beaconCarrierClick(int32_t seconds);  // N1Second1 .. N5Seconds1
+    void beaconCarrierClick(int32_t seconds); // N1Second1 .. N5Seconds1
     // A stored frequency that no item stands for (configuration load): kept, no item checked.
     void setUnlistedFrequency(float hz);
     // A stored carrier time that no item stands for: kept as the value, no item checked, the

@@ -4,7 +4,9 @@
 
 namespace dita {
 
-WavToneDevice::~WavToneDevice() { close(); }
+WavToneDevice::~WavToneDevice() {
+    close();
+}
 
 bool WavToneDevice::open() {
     if (m_file) return true;

@@ -17,7 +17,7 @@ public:
     WavToneDevice& operator=(const WavToneDevice&) = delete;
 
     bool formatSupported() override { return true; }
-    bool open() override;  // creates (truncates) the file
+    bool open() override; // creates (truncates) the file
     bool prepare(ToneBlock) override { return m_file != nullptr; }
     bool write(ToneBlock block, const int16_t* samples, int count) override;
     bool isDone(ToneBlock) override { return true; }

@@ -10,8 +10,7 @@
 
 namespace dita::testing {
 
-template <typename App>
-class QtAppEnvironment : public ::testing::Environment {
+template <typename App> class QtAppEnvironment : public ::testing::Environment {
 public:
     void SetUp() override { m_app = std::make_unique<App>(m_argc, m_argv); }
     void TearDown() override { m_app.reset(); }

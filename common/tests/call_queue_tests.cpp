@@ -23,8 +23,7 @@ const auto* const kApp =
     ::testing::AddGlobalTestEnvironment(new dita::testing::QtAppEnvironment<QCoreApplication>);
 
 // Runs the owner thread's events until done() or two seconds have passed.
-template <typename Done>
-void processUntil(Done done) {
+template <typename Done> void processUntil(Done done) {
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     while (!done() && std::chrono::steady_clock::now() < limit)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);

@@ -21,9 +21,9 @@ using namespace dita;
 TEST(Latin1, RoundTripsAccentedLettersAndReplacesTheRest) {
     EXPECT_EQ(utf8ToLatin1("\xC3\xA4\xC3\xB1 ok"), "\xE4\xF1 ok");
     EXPECT_EQ(latin1ToUtf8("\xE4\xF1 ok"), "\xC3\xA4\xC3\xB1 ok");
-    EXPECT_EQ(utf8ToLatin1("\xE2\x82\xAC"), "?");        // euro sign is outside Latin-1
-    EXPECT_EQ(utf8ToLatin1("a\xC3"), "a?");              // truncated sequence
-    EXPECT_EQ(utf8ToLatin1("\xF0\x9F\x93\xBB!"), "?!");  // four-byte sequence
+    EXPECT_EQ(utf8ToLatin1("\xE2\x82\xAC"), "?");       // euro sign is outside Latin-1
+    EXPECT_EQ(utf8ToLatin1("a\xC3"), "a?");             // truncated sequence
+    EXPECT_EQ(utf8ToLatin1("\xF0\x9F\x93\xBB!"), "?!"); // four-byte sequence
 }
 
 TEST(DitaPaths, FolderComesFromDitaHomeAndIsCreated) {
@@ -44,7 +44,7 @@ TEST(SettingsFile, RoundTripsThroughARenameAndFallsBackOnDamage) {
     const auto path = dir / kSettingsFileName;
 
     SettingsFile fresh(path);
-    EXPECT_EQ(fresh.load(), "");  // no file yet: defaults, no message
+    EXPECT_EQ(fresh.load(), ""); // no file yet: defaults, no message
     EXPECT_EQ(fresh.number("rig.model", 1, 1, 99999), 1);
     fresh.setText("rig.device", "/dev/ttyUSB0");
     fresh.setNumber("cwdaemon.port", 6789);
@@ -121,7 +121,8 @@ TEST(SettingsFile, FoldersPipesAndWriteProtectedFilesAreToldAndLeftAlone) {
     fs::create_directories(folder / "inside");
     const auto pipe = dir / "pipe.conf";
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
-    for (const auto& [path, kind] : {std::pair{folder, "a folder"}, std::pair{pipe, "a named pipe"}}) {
+    for (const auto& [path, kind] :
+         {std::pair{folder, "a folder"}, std::pair{pipe, "a named pipe"}}) {
         SettingsFile f(path);
         const std::string loaded = f.load();
         EXPECT_NE(loaded.find(path.string()), std::string::npos) << loaded;
@@ -191,7 +192,8 @@ template <typename Body> std::string capturedStderr(Body body) {
 }
 
 void say(const char* text) {
-    ASSERT_EQ(write(STDERR_FILENO, text, std::strlen(text)), static_cast<ssize_t>(std::strlen(text)));
+    ASSERT_EQ(write(STDERR_FILENO, text, std::strlen(text)),
+              static_cast<ssize_t>(std::strlen(text)));
 }
 
 } // namespace

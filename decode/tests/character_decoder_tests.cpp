@@ -20,10 +20,11 @@ public:
     void steps(bool down, int count) {
         for (int i = 0; i < count; ++i) {
             m_timer.track(down, m_settings.spaceTime);
-            m_timer.state().dotAverage = 60;  // keep the averages fixed for exact limits
+            m_timer.state().dotAverage = 60; // keep the averages fixed for exact limits
             m_timer.state().dashAverage = 180;
             m_decoder.assemble(m_timer, m_longSilence, m_settings, m_text);
-            if (m_settings.wordSpaces) m_decoder.wordSpaceWatch(m_timer, down, m_settings.spaceTime);
+            if (m_settings.wordSpaces)
+                m_decoder.wordSpaceWatch(m_timer, down, m_settings.spaceTime);
         }
     }
     // Sends the elements with one-dot gaps, then a gap of gapSteps.
@@ -58,7 +59,7 @@ TEST(DecodingTables, CodesFollowTheWeightRuleAndTheTableHoldsLettersFiguresAndPu
     EXPECT_EQ(t.character(codeOf("...-..-"), true), '$');
     EXPECT_EQ(t.character(codeOf("-...-"), false), '=');
     EXPECT_EQ(t.character(codeOf("----"), false), '\n');
-    EXPECT_EQ(t.character(codeOf(".-.-."), false), ' ');  // AR has no table letter
+    EXPECT_EQ(t.character(codeOf(".-.-."), false), ' '); // AR has no table letter
     EXPECT_STREQ(DecodingTables::prosign(50, false), "KN");
     EXPECT_STREQ(DecodingTables::prosign(50, true), "");
     EXPECT_STREQ(DecodingTables::nonEnglish(45, true), "\xC3\x88");
@@ -67,9 +68,9 @@ TEST(DecodingTables, CodesFollowTheWeightRuleAndTheTableHoldsLettersFiguresAndPu
 
 TEST(CharacterDecoder, LetterThenWordSpaceAfterALongSilence) {
     Keyer k;
-    k.send(".-", 64);  // past one dash length: the letter is written
+    k.send(".-", 64); // past one dash length: the letter is written
     EXPECT_EQ(k.text(), "a");
-    k.steps(false, 100);  // a long silence, then the next mark starts a space
+    k.steps(false, 100); // a long silence, then the next mark starts a space
     k.send("-", 64);
     EXPECT_EQ(k.text(), "a t");
 }
@@ -117,14 +118,14 @@ TEST(CharacterDecoder, TwoWordSpacesInARowGiveOneSpace) {
     Keyer k;
     k.send(".", 64);
     k.steps(false, 100);
-    k.send(".", 64);  // space, then e
+    k.send(".", 64); // space, then e
     k.steps(false, 100);
     k.send(".", 64);
     EXPECT_EQ(k.text(), "e e e");
     Keyer twice;
     twice.send(".", 64);
     twice.steps(false, 100);
-    twice.steps(true, 20);   // a mark ends the first space...
+    twice.steps(true, 20); // a mark ends the first space...
     twice.steps(false, 20);
     EXPECT_EQ(twice.text(), "e ");
 }

@@ -21,8 +21,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // Call ABC, own call XYZ, 14.025 MHz, 5 January 2024 09:30:15 UTC.
-LogEntryFields exampleEntry()
-{
+LogEntryFields exampleEntry() {
     LogEntryFields f;
     f.CallMemo = "ABC";
     f.MyCallMemo = "XYZ";
@@ -34,16 +33,14 @@ LogEntryFields exampleEntry()
     return f;
 }
 
-std::string readFile(const fs::path& p)
-{
+std::string readFile(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 struct Messages {
     std::vector<std::pair<std::string, std::string>> list;
-    MessageSink sink()
-    {
+    MessageSink sink() {
         return [this](const std::string& t, const std::string& c) { list.emplace_back(t, c); };
     }
 };
@@ -52,37 +49,33 @@ struct LogFolder : ::testing::Test {
     fs::path dir;
     fs::path log;
     Messages messages;
-    void SetUp() override
-    {
+    void SetUp() override {
         char pattern[] = "/tmp/dita-log-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         dir = pattern;
         log = dir / "DITA.adi";
     }
     void TearDown() override { fs::remove_all(dir); }
-    AdifLogWriter writer()
-    {
+    AdifLogWriter writer() {
         return AdifLogWriter(messages.sink(), [this] { return log; });
     }
 };
 
 } // namespace
 
-TEST(AdifRecord, ExampleRecordByteForByte)
-{
+TEST(AdifRecord, ExampleRecordByteForByte) {
     const AdifRecord r = buildAdifRecord(exampleEntry());
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.bytes, "<call:3>ABC <station_callsign:3>XYZ <mode:2>CW <qso_date:8>20240105 "
                        "<time_on:6>093015 <freq:9>14.025000 <eor>\r\n");
 }
 
-TEST(AdifRecord, EveryFieldInItsPlace)
-{
+TEST(AdifRecord, EveryFieldInItsPlace) {
     LogEntryFields f = exampleEntry();
     f.GridMemo = "FN31";
     f.MyGridMemo = "JO62qm";
-    f.RSTMemo = "579";    // received
-    f.MyRSTMemo = "599";  // sent
+    f.RSTMemo = "579";   // received
+    f.MyRSTMemo = "599"; // sent
     const AdifRecord r = buildAdifRecord(f);
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.bytes, "<call:3>ABC <gridsquare:4>FN31 <station_callsign:3>XYZ "
@@ -90,13 +83,12 @@ TEST(AdifRecord, EveryFieldInItsPlace)
                        "<qso_date:8>20240105 <time_on:6>093015 <freq:9>14.025000 <eor>\r\n");
 }
 
-TEST(AdifRecord, ValuesAsTypedWithLengthsInBytes)
-{
+TEST(AdifRecord, ValuesAsTypedWithLengthsInBytes) {
     LogEntryFields f = exampleEntry();
-    f.CallMemo = "ABC ";                   // trailing space is logged and counted
-    f.MyCallMemo = "dl1\xC3\xA4x";         // dl1äx: case kept, ä is one Latin-1 byte
-    f.GridMemo = "\xE2\x82\xAC";           // euro sign: outside Latin-1, becomes "?"
-    f.GMTDateMemo.clear();                 // clock not running yet: no date, no time
+    f.CallMemo = "ABC ";           // trailing space is logged and counted
+    f.MyCallMemo = "dl1\xC3\xA4x"; // dl1äx: case kept, ä is one Latin-1 byte
+    f.GridMemo = "\xE2\x82\xAC";   // euro sign: outside Latin-1, becomes "?"
+    f.GMTDateMemo.clear();         // clock not running yet: no date, no time
     f.UTCPnl.clear();
     const AdifRecord r = buildAdifRecord(f);
     ASSERT_TRUE(r.ok);
@@ -104,20 +96,17 @@ TEST(AdifRecord, ValuesAsTypedWithLengthsInBytes)
                        "<freq:9>14.025000 <eor>\r\n");
 }
 
-TEST(AdifRecord, DateAndTimeLengthsFollowTheValuesWritten)
-{
+TEST(AdifRecord, DateAndTimeLengthsFollowTheValuesWritten) {
     LogEntryFields f = exampleEntry();
-    f.GMTDateMemo = "5.1.2024";  // a display of another length must not corrupt the record
+    f.GMTDateMemo = "5.1.2024"; // a display of another length must not corrupt the record
     const AdifRecord r = buildAdifRecord(f);
     ASSERT_TRUE(r.ok);
     EXPECT_NE(r.bytes.find("<qso_date:8>20240105 <time_on:6>093015 "), std::string::npos);
 }
 
-TEST(AdifRecord, RefusalsInTheirOrder)
-{
-    LogEntryFields f;  // everything empty: the call is missing first
-    EXPECT_EQ(buildAdifRecord(f).refusal,
-              "No station specified, no log entry will be generated");
+TEST(AdifRecord, RefusalsInTheirOrder) {
+    LogEntryFields f; // everything empty: the call is missing first
+    EXPECT_EQ(buildAdifRecord(f).refusal, "No station specified, no log entry will be generated");
     f.CallMemo = "ABC";
     f.FrequencyMemo = "14.025000";
     EXPECT_EQ(buildAdifRecord(f).refusal,
@@ -125,15 +114,14 @@ TEST(AdifRecord, RefusalsInTheirOrder)
     f = exampleEntry();
     f.GridMemo = "FN31";
     f.RSTMemo = "599";
-    f.FrequencyMemo.clear();  // as after a band change
+    f.FrequencyMemo.clear(); // as after a band change
     const AdifRecord r = buildAdifRecord(f);
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.refusal, "No frequency specified, no log entry will be generated");
     EXPECT_TRUE(r.bytes.empty());
 }
 
-TEST_F(LogFolder, TwoClicksAppendTwoRecordsEachWithItsMessage)
-{
+TEST_F(LogFolder, TwoClicksAppendTwoRecordsEachWithItsMessage) {
     AdifLogWriter w = writer();
     LogEntryFields f = exampleEntry();
     ASSERT_TRUE(w.LogBtnClick(f));
@@ -142,7 +130,7 @@ TEST_F(LogFolder, TwoClicksAppendTwoRecordsEachWithItsMessage)
     ASSERT_TRUE(w.LogBtnClick(f));
     const std::string content = readFile(log);
     EXPECT_EQ(content, buildAdifRecord(exampleEntry()).bytes + buildAdifRecord(f).bytes);
-    EXPECT_EQ(content.front(), '<');  // no header
+    EXPECT_EQ(content.front(), '<'); // no header
     ASSERT_EQ(messages.list.size(), 2u);
     for (const auto& m : messages.list) {
         EXPECT_EQ(m.first, "Log file entry generated");
@@ -150,8 +138,7 @@ TEST_F(LogFolder, TwoClicksAppendTwoRecordsEachWithItsMessage)
     }
 }
 
-TEST_F(LogFolder, RefusedEntryShowsOneMessageAndLeavesNoFile)
-{
+TEST_F(LogFolder, RefusedEntryShowsOneMessageAndLeavesNoFile) {
     AdifLogWriter w = writer();
     LogEntryFields f = exampleEntry();
     f.MyCallMemo.clear();
@@ -163,8 +150,7 @@ TEST_F(LogFolder, RefusedEntryShowsOneMessageAndLeavesNoFile)
     EXPECT_FALSE(fs::exists(log));
 }
 
-TEST_F(LogFolder, LongRecordIsWrittenWhole)
-{
+TEST_F(LogFolder, LongRecordIsWrittenWhole) {
     AdifLogWriter w = writer();
     LogEntryFields f = exampleEntry();
     f.GridMemo = std::string(300, 'G');
@@ -175,8 +161,7 @@ TEST_F(LogFolder, LongRecordIsWrittenWhole)
     EXPECT_NE(content.find("<gridsquare:300>" + std::string(300, 'G') + " "), std::string::npos);
 }
 
-TEST_F(LogFolder, UnopenableLogIsReportedAndNothingClaimsSuccess)
-{
+TEST_F(LogFolder, UnopenableLogIsReportedAndNothingClaimsSuccess) {
     log = dir / "missing-folder" / "DITA.adi";
     AdifLogWriter w = writer();
     EXPECT_FALSE(w.LogBtnClick(exampleEntry()));
@@ -193,8 +178,7 @@ TEST_F(LogFolder, UnopenableLogIsReportedAndNothingClaimsSuccess)
     EXPECT_EQ(messages.list[1].first, "Could not open the log file!");
 }
 
-TEST_F(LogFolder, FailedWriteIsAnErrorNotASuccess)
-{
+TEST_F(LogFolder, FailedWriteIsAnErrorNotASuccess) {
     // /dev/full opens for appending but every write fails with "No space left on device".
     AdifLogWriter w(messages.sink(), [] { return fs::path("/dev/full"); });
     EXPECT_FALSE(w.LogBtnClick(exampleEntry()));
@@ -204,8 +188,7 @@ TEST_F(LogFolder, FailedWriteIsAnErrorNotASuccess)
     EXPECT_EQ(messages.list[0].second, "File Error Message");
 }
 
-TEST_F(LogFolder, PartlyWrittenRecordIsTakenBack)
-{
+TEST_F(LogFolder, PartlyWrittenRecordIsTakenBack) {
     AdifLogWriter w = writer();
     ASSERT_TRUE(w.LogBtnClick(exampleEntry()));
     const std::string before = readFile(log);
@@ -231,10 +214,11 @@ TEST_F(LogFolder, PartlyWrittenRecordIsTakenBack)
 
 namespace {
 
-bool commandWorks(const std::string& cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()) == 0; }
+bool commandWorks(const std::string& cmd) {
+    return std::system((cmd + " >/dev/null 2>&1").c_str()) == 0;
+}
 
-std::string fromHex(const std::string& hex)
-{
+std::string fromHex(const std::string& hex) {
     std::string out;
     for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
         out.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
@@ -243,8 +227,7 @@ std::string fromHex(const std::string& hex)
 
 } // namespace
 
-TEST_F(LogFolder, RecordsReadBackByAnIndependentAdifParser)
-{
+TEST_F(LogFolder, RecordsReadBackByAnIndependentAdifParser) {
     if (!commandWorks("node --version") || !commandWorks("npm --version"))
         GTEST_SKIP() << "node or npm is not installed: independent ADIF check skipped";
     const fs::path npmDir = DITA_NPM_DIR;
@@ -261,13 +244,13 @@ TEST_F(LogFolder, RecordsReadBackByAnIndependentAdifParser)
     LogEntryFields b = exampleEntry();
     b.CallMemo = "W1AW ";
     b.GridMemo = "FN31pr";
-    b.MyCallMemo = "DL1\xC3\x84X";  // DL1ÄX
+    b.MyCallMemo = "DL1\xC3\x84X"; // DL1ÄX
     b.MyGridMemo = "JO62";
     b.RSTMemo = "579";
     b.MyRSTMemo = "599";
     b.FrequencyMemo = "7.030500";
     LogEntryFields c = exampleEntry();
-    c.GridMemo = std::string(280, 'x') + "<eor>";  // long, and holding tag-like text
+    c.GridMemo = std::string(280, 'x') + "<eor>"; // long, and holding tag-like text
     ASSERT_TRUE(w.LogBtnClick(a));
     ASSERT_TRUE(w.LogBtnClick(b));
     ASSERT_TRUE(w.LogBtnClick(c));
@@ -295,9 +278,9 @@ TEST_F(LogFolder, RecordsReadBackByAnIndependentAdifParser)
         {"qso_date", "20240105"}, {"time_on", "093015"},       {"freq", "14.025000"}};
     EXPECT_EQ(records[0], expectA);
     const std::map<std::string, std::string> expectB = {
-        {"call", "W1AW "},        {"gridsquare", "FN31pr"},   {"station_callsign", "DL1\xC4X"},
-        {"my_gridsquare", "JO62"}, {"mode", "CW"},            {"rst_sent", "599"},
-        {"rst_rcvd", "579"},      {"qso_date", "20240105"},   {"time_on", "093015"},
+        {"call", "W1AW "},         {"gridsquare", "FN31pr"}, {"station_callsign", "DL1\xC4X"},
+        {"my_gridsquare", "JO62"}, {"mode", "CW"},           {"rst_sent", "599"},
+        {"rst_rcvd", "579"},       {"qso_date", "20240105"}, {"time_on", "093015"},
         {"freq", "7.030500"}};
     EXPECT_EQ(records[1], expectB);
     EXPECT_EQ(records[2]["gridsquare"], std::string(280, 'x') + "<eor>");

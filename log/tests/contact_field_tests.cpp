@@ -6,11 +6,11 @@
 using namespace dita;
 using Result = FieldCommit::Result;
 
-TEST(BandTable, NamesAndMessagesInIndexOrder)
-{
-    const char* names[] = {"2M", "6M", "10M", "12M", "15M", "17M",
+TEST(BandTable, NamesAndMessagesInIndexOrder) {
+    const char* names[] = {"2M",  "6M",  "10M", "12M", "15M", "17M",
                            "20M", "30M", "40M", "80M", "160M"};
-    for (int i = kFirstBand; i <= kLastBand; ++i) EXPECT_STREQ(bandRow(i).BandMemo, names[i - 1]);
+    for (int i = kFirstBand; i <= kLastBand; ++i)
+        EXPECT_STREQ(bandRow(i).BandMemo, names[i - 1]);
     EXPECT_STREQ(bandRow(12).BandMemo, "2M");
     EXPECT_STREQ(bandRow(0).BandMemo, "2M");
     EXPECT_STREQ(bandRow(6).message,
@@ -19,8 +19,7 @@ TEST(BandTable, NamesAndMessagesInIndexOrder)
                  "Frequency must be greater than 7.0 mHz and less than 7.3 mHz");
 }
 
-TEST(FrequencyCommit, TwentyMetreEdgesAndTheExactRefusal)
-{
+TEST(FrequencyCommit, TwentyMetreEdgesAndTheExactRefusal) {
     const FieldCommit top = commitFrequency("14.35", 7, false);
     EXPECT_EQ(top.result, Result::Accepted);
     EXPECT_EQ(top.newText, "14.350000");
@@ -34,8 +33,7 @@ TEST(FrequencyCommit, TwentyMetreEdgesAndTheExactRefusal)
     EXPECT_EQ(commitFrequency("13.9999999", 7, true).result, Result::Refused);
 }
 
-TEST(FrequencyCommit, EveryBandKeepsBothEdgesAndRefusesJustOutside)
-{
+TEST(FrequencyCommit, EveryBandKeepsBothEdgesAndRefusesJustOutside) {
     for (int i = kFirstBand; i <= kLastBand; ++i) {
         const BandRow& row = bandRow(i);
         char text[32];
@@ -54,8 +52,7 @@ TEST(FrequencyCommit, EveryBandKeepsBothEdgesAndRefusesJustOutside)
     }
 }
 
-TEST(FrequencyCommit, ReformatsWithTheBandsSignificantDigits)
-{
+TEST(FrequencyCommit, ReformatsWithTheBandsSignificantDigits) {
     EXPECT_EQ(commitFrequency("14.025", 7, false).newText, "14.025000");
     EXPECT_EQ(commitFrequency("7.0305", 9, false).newText, "7.030500");
     EXPECT_EQ(commitFrequency("144.2", 1, false).newText, "144.200000");
@@ -67,9 +64,9 @@ TEST(FrequencyCommit, ReformatsWithTheBandsSignificantDigits)
     EXPECT_EQ(commitFrequency("144.2000004", 1, false).newText, "144.200000");
 }
 
-TEST(FrequencyCommit, TextThatIsNoNumberIsKeptAndReported)
-{
-    for (const char* bad : {"1.2.3", ".", "abc", "14,025", " 14.025", "14.025 ", "1e1", "-", "0x1"}) {
+TEST(FrequencyCommit, TextThatIsNoNumberIsKeptAndReported) {
+    for (const char* bad :
+         {"1.2.3", ".", "abc", "14,025", " 14.025", "14.025 ", "1e1", "-", "0x1"}) {
         const FieldCommit c = commitFrequency(bad, 7, false);
         EXPECT_EQ(c.result, Result::NotANumber) << bad;
         EXPECT_EQ(c.caption, "Error Message");
@@ -84,13 +81,12 @@ TEST(FrequencyCommit, TextThatIsNoNumberIsKeptAndReported)
     EXPECT_EQ(commitFrequency("-14.1", 7, false).result, Result::Refused);
 }
 
-TEST(ReportCommit, RangeOnEnterAndOnLeaving)
-{
+TEST(ReportCommit, RangeOnEnterAndOnLeaving) {
     const FieldCommit keep = commitReport("999", false);
     EXPECT_EQ(keep.result, Result::Accepted);
     EXPECT_EQ(keep.newText, "999");
     EXPECT_EQ(commitReport("1", true).newText, "1");
-    EXPECT_EQ(commitReport("057", false).newText, "57");  // pasted leading zero goes
+    EXPECT_EQ(commitReport("057", false).newText, "57"); // pasted leading zero goes
 
     for (bool onExit : {false, true}) {
         for (const char* bad : {"1000", "0", "-5", "99999999999999999999999"}) {
@@ -109,18 +105,21 @@ TEST(ReportCommit, RangeOnEnterAndOnLeaving)
     EXPECT_EQ(commitReport("5.9", true).result, Result::NotANumber);
 }
 
-TEST(KeyFilters, FrequencyAndReportCharacters)
-{
-    for (char c = '0'; c <= '9'; ++c) EXPECT_TRUE(frequencyKeyAccepted(c));
+TEST(KeyFilters, FrequencyAndReportCharacters) {
+    for (char c = '0'; c <= '9'; ++c)
+        EXPECT_TRUE(frequencyKeyAccepted(c));
     EXPECT_TRUE(frequencyKeyAccepted('.'));
     EXPECT_TRUE(frequencyKeyAccepted(8));
     EXPECT_TRUE(frequencyKeyAccepted(13));
-    for (int c : {int(','), int(' '), int('-'), int('e'), int('M'), 9, 27, 127}) EXPECT_FALSE(frequencyKeyAccepted(c)) << c;
+    for (int c : {int(','), int(' '), int('-'), int('e'), int('M'), 9, 27, 127})
+        EXPECT_FALSE(frequencyKeyAccepted(c)) << c;
 
-    for (char c = '1'; c <= '9'; ++c) EXPECT_TRUE(reportKeyAccepted(c));
+    for (char c = '1'; c <= '9'; ++c)
+        EXPECT_TRUE(reportKeyAccepted(c));
     EXPECT_FALSE(reportKeyAccepted('0'));
     EXPECT_FALSE(reportKeyAccepted('.'));
     EXPECT_TRUE(reportKeyAccepted(8));
     EXPECT_TRUE(reportKeyAccepted(13));
-    for (int c : {int(' '), int('-'), int('a'), 9}) EXPECT_FALSE(reportKeyAccepted(c)) << c;
+    for (int c : {int(' '), int('-'), int('a'), 9})
+        EXPECT_FALSE(reportKeyAccepted(c)) << c;
 }

@@ -26,9 +26,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-
-std::string readFile(const fs::path& p)
-{
+std::string readFile(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
@@ -38,8 +36,7 @@ struct PanelTest : ::testing::Test {
     std::vector<std::pair<std::string, std::string>> messages;
     std::unique_ptr<StationPanel> panel;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         char pattern[] = "/tmp/dita-panel-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         dir = pattern;
@@ -48,15 +45,13 @@ struct PanelTest : ::testing::Test {
             [this] { return dir / "DITA.adi"; });
         panel->show();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         panel.reset();
         fs::remove_all(dir);
     }
     static QColor textColour(QLineEdit* e) { return e->palette().color(QPalette::Text); }
     static void enter(QLineEdit* e) { QTest::keyClick(e, Qt::Key_Return); }
-    static void leave(QLineEdit* e, Qt::FocusReason reason = Qt::TabFocusReason)
-    {
+    static void leave(QLineEdit* e, Qt::FocusReason reason = Qt::TabFocusReason) {
         QFocusEvent out(QEvent::FocusOut, reason);
         QApplication::sendEvent(e, &out);
     }
@@ -64,8 +59,7 @@ struct PanelTest : ::testing::Test {
 
 } // namespace
 
-TEST_F(PanelTest, BandSelectorShowsTheNameAndEmptiesTheFrequency)
-{
+TEST_F(PanelTest, BandSelectorShowsTheNameAndEmptiesTheFrequency) {
     EXPECT_EQ(panel->BandMemo->text(), "2M");
     EXPECT_EQ(panel->bandIndex(), 1);
     EXPECT_EQ(panel->BandSpinEdit->minimum(), 1);
@@ -87,10 +81,9 @@ TEST_F(PanelTest, BandSelectorShowsTheNameAndEmptiesTheFrequency)
     EXPECT_TRUE(messages.empty());
 }
 
-TEST_F(PanelTest, FrequencyTypedRedCommittedBlackWithTheBandRules)
-{
+TEST_F(PanelTest, FrequencyTypedRedCommittedBlackWithTheBandRules) {
     panel->setBandIndex(7);
-    QTest::keyClicks(panel->FrequencyMemo, "14.3x5");  // the letter is filtered out
+    QTest::keyClicks(panel->FrequencyMemo, "14.3x5"); // the letter is filtered out
     EXPECT_EQ(panel->FrequencyMemo->text(), "14.35");
     EXPECT_EQ(textColour(panel->FrequencyMemo), QColor(Qt::red));
     enter(panel->FrequencyMemo);
@@ -110,7 +103,7 @@ TEST_F(PanelTest, FrequencyTypedRedCommittedBlackWithTheBandRules)
     // A rejected key still marks the field as being typed in.
     QTest::keyClick(panel->FrequencyMemo, Qt::Key_A);
     EXPECT_EQ(textColour(panel->FrequencyMemo), QColor(Qt::red));
-    leave(panel->FrequencyMemo);  // empty: no message, black
+    leave(panel->FrequencyMemo); // empty: no message, black
     EXPECT_EQ(messages.size(), 1u);
     EXPECT_EQ(textColour(panel->FrequencyMemo), QColor(Qt::black));
 
@@ -119,12 +112,11 @@ TEST_F(PanelTest, FrequencyTypedRedCommittedBlackWithTheBandRules)
     EXPECT_EQ(panel->FrequencyMemo->text(), "14.030500");
 }
 
-TEST_F(PanelTest, RigFrequencySelectsItsBandFillsTheFieldAndSparesTyping)
-{
+TEST_F(PanelTest, RigFrequencySelectsItsBandFillsTheFieldAndSparesTyping) {
     panel->setRigFrequency(14025000.0);
     EXPECT_EQ(panel->BandMemo->text(), "20M");
     EXPECT_EQ(panel->FrequencyMemo->text(), "14.025000");
-    panel->setRigFrequency(14350000.0);  // the band's upper edge belongs to it
+    panel->setRigFrequency(14350000.0); // the band's upper edge belongs to it
     EXPECT_EQ(panel->FrequencyMemo->text(), "14.350000");
     panel->setRigFrequency(7030500.0);
     EXPECT_EQ(panel->BandMemo->text(), "40M");
@@ -147,8 +139,7 @@ TEST_F(PanelTest, RigFrequencySelectsItsBandFillsTheFieldAndSparesTyping)
     EXPECT_TRUE(messages.empty());
 }
 
-TEST_F(PanelTest, TextThatIsNoNumberStaysRedAndIsReported)
-{
+TEST_F(PanelTest, TextThatIsNoNumberStaysRedAndIsReported) {
     panel->setBandIndex(7);
     QTest::keyClicks(panel->FrequencyMemo, "1.2.3");
     enter(panel->FrequencyMemo);
@@ -188,8 +179,7 @@ TEST_F(PanelTest, TextThatIsNoNumberStaysRedAndIsReported)
     EXPECT_EQ(messages.size(), 3u);
 }
 
-TEST_F(PanelTest, ReportFieldsFilterZeroAndCheckTheRange)
-{
+TEST_F(PanelTest, ReportFieldsFilterZeroAndCheckTheRange) {
     for (QLineEdit* field : {panel->RSTMemo, panel->MyRSTMemo}) {
         messages.clear();
         field->clear();
@@ -211,14 +201,13 @@ TEST_F(PanelTest, ReportFieldsFilterZeroAndCheckTheRange)
         field->setText("1000");
         leave(field);
         ASSERT_EQ(messages.size(), 2u);
-        EXPECT_EQ(field->text(), "");  // no invalid report is left behind for the log
-        leave(field);                   // empty now: leaving again says nothing
+        EXPECT_EQ(field->text(), ""); // no invalid report is left behind for the log
+        leave(field);                 // empty now: leaving again says nothing
         EXPECT_EQ(messages.size(), 2u);
     }
 }
 
-TEST_F(PanelTest, BlackSchemeKeepsCommittedReportsReadable)
-{
+TEST_F(PanelTest, BlackSchemeKeepsCommittedReportsReadable) {
     panel->setBlackScheme(true);
     EXPECT_EQ(panel->RSTMemo->palette().color(QPalette::Base), QColor(Qt::black));
     EXPECT_EQ(textColour(panel->CallMemo), QColor(Qt::white));
@@ -231,12 +220,11 @@ TEST_F(PanelTest, BlackSchemeKeepsCommittedReportsReadable)
     EXPECT_EQ(panel->RSTMemo->palette().color(QPalette::Base), QColor(Qt::white));
 }
 
-TEST_F(PanelTest, LogButtonAppendsTheRecordOfTheFields)
-{
+TEST_F(PanelTest, LogButtonAppendsTheRecordOfTheFields) {
     panel->setBandIndex(7);
     QTest::keyClicks(panel->CallMemo, "ABC");
     QTest::keyClicks(panel->MyCallMemo, "XYZ");
-    QTest::keyClicks(panel->NameMemo, "Hans");  // the name is not logged
+    QTest::keyClicks(panel->NameMemo, "Hans"); // the name is not logged
     QTest::keyClicks(panel->FrequencyMemo, "14.025");
     enter(panel->FrequencyMemo);
     panel->setClockTexts("2024-01-05", "09:30:15", "20240105", "093015");
@@ -249,20 +237,19 @@ TEST_F(PanelTest, LogButtonAppendsTheRecordOfTheFields)
                                "<qso_date:8>20240105 <time_on:6>093015 <freq:9>14.025000 <eor>\r\n";
     EXPECT_EQ(readFile(dir / "DITA.adi"), record + record);
     ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[1], (std::pair<std::string, std::string>{"Log file entry generated",
-                                                                 "File Message"}));
+    EXPECT_EQ(messages[1],
+              (std::pair<std::string, std::string>{"Log file entry generated", "File Message"}));
     // Nothing is cleared after an entry.
     EXPECT_EQ(panel->CallMemo->text(), "ABC");
 
-    panel->setBandIndex(8);  // the frequency goes with the band change
+    panel->setBandIndex(8); // the frequency goes with the band change
     QTest::mouseClick(panel->LogBtn, Qt::LeftButton);
     ASSERT_EQ(messages.size(), 3u);
     EXPECT_EQ(messages[2].first, "No frequency specified, no log entry will be generated");
     EXPECT_EQ(readFile(dir / "DITA.adi"), record + record);
 }
 
-TEST_F(PanelTest, ScreenshotOfThePanel)
-{
+TEST_F(PanelTest, ScreenshotOfThePanel) {
     panel->setBandIndex(7);
     panel->CallMemo->setText("W1AW");
     panel->NameMemo->setText("Hiram");
@@ -271,7 +258,7 @@ TEST_F(PanelTest, ScreenshotOfThePanel)
     panel->MyCallMemo->setText("DL1ABC");
     panel->MyGridMemo->setText("JO62");
     panel->FrequencyMemo->setText("14.025000");
-    QTest::keyClicks(panel->MyRSTMemo, "59");  // still being typed: red
+    QTest::keyClicks(panel->MyRSTMemo, "59"); // still being typed: red
     panel->setClockTexts("2026-12-07", "22:30:00", "20261207", "223000");
     const QImage shot = panel->grab().toImage();
     fs::create_directories(DITA_BINARY_DIR "/screenshots");
@@ -285,16 +272,14 @@ namespace {
 
 struct TargetRecorder : TransmitTextTarget {
     std::vector<std::pair<int, std::string>> calls;
-    void transmitTextLoaded(int index, const std::string& text) override
-    {
+    void transmitTextLoaded(int index, const std::string& text) override {
         calls.emplace_back(index, text);
     }
 };
 
 } // namespace
 
-TEST_F(PanelTest, SaveAndLoadWindowTextsThroughTheChosenFiles)
-{
+TEST_F(PanelTest, SaveAndLoadWindowTextsThroughTheChosenFiles) {
     QPlainTextEdit rcv, xmit;
     rcv.setPlainText("CQ CQ DE W1AW\nJ\xC3\xBCrgen 5NN");
     TextFileActions actions(panel.get(), [this](const std::string& t, const std::string& c) {
@@ -335,8 +320,7 @@ TEST_F(PanelTest, SaveAndLoadWindowTextsThroughTheChosenFiles)
     EXPECT_EQ(messages[1].second, "File Error Message");
 }
 
-TEST_F(PanelTest, FileDialogsAreSetUpAsTheMenuNeedsThem)
-{
+TEST_F(PanelTest, FileDialogsAreSetUpAsTheMenuNeedsThem) {
     std::unique_ptr<QFileDialog> save(TextFileActions::makeSaveDialog(panel.get()));
     EXPECT_EQ(save->windowTitle(), "My Save Dialog");
     EXPECT_EQ(save->acceptMode(), QFileDialog::AcceptSave);

@@ -12,8 +12,7 @@ using namespace dita;
 
 namespace {
 
-MacroFields distinctFields()
-{
+MacroFields distinctFields() {
     MacroFields f;
     f.CallMemo = "W1AW";
     f.MyCallMemo = "DL1ABC";
@@ -31,22 +30,19 @@ MacroFields distinctFields()
 
 } // namespace
 
-TEST(ExpandMacro, CqWithMyCallTwiceKeepsTheWordsAndSingleSpaces)
-{
+TEST(ExpandMacro, CqWithMyCallTwiceKeepsTheWordsAndSingleSpaces) {
     MacroFields f;
     f.MyCallMemo = "DL1ABC";
     EXPECT_EQ(ExpandMacro("CQ CQ DE %b %b K", f), "CQ CQ DE DL1ABC DL1ABC K");
 }
 
-TEST(ExpandMacro, EveryTokenInsertsItsOwnField)
-{
+TEST(ExpandMacro, EveryTokenInsertsItsOwnField) {
     const MacroFields f = distinctFields();
     EXPECT_EQ(ExpandMacro("%a|%b|%c|%d|%e|%f|%g|%h|%i|%j|%k|%1", f),
               "W1AW|DL1ABC|Hiram|Anna|579|599|RIG IC7300|Berlin|42|04:03:02|05:03:02 AM|`");
 }
 
-TEST(ExpandMacro, EmptyFieldDropsTheFollowingSpaceOnly)
-{
+TEST(ExpandMacro, EmptyFieldDropsTheFollowingSpaceOnly) {
     MacroFields f;
     f.CallMemo = "W1AW";
     // Name empty: no double space where it stood.
@@ -60,8 +56,7 @@ TEST(ExpandMacro, EmptyFieldDropsTheFollowingSpaceOnly)
     EXPECT_EQ(ExpandMacro("%a DE", f), "W1AW DE");
 }
 
-TEST(ExpandMacro, BeaconTokenKeysACarrierThroughTheSendTable)
-{
+TEST(ExpandMacro, BeaconTokenKeysACarrierThroughTheSendTable) {
     const std::string out = ExpandMacro("VVV %1 DE", MacroFields{});
     EXPECT_EQ(out, "VVV ` DE");
     // The inserted character must be one the keyers turn into a carrier, on both paths.
@@ -70,29 +65,27 @@ TEST(ExpandMacro, BeaconTokenKeysACarrierThroughTheSendTable)
     EXPECT_NE(sendRow(soundCardTextCode(b)).find(kCarrierSymbol), std::string_view::npos);
 }
 
-TEST(ExpandMacro, TextThatIsNoTokenIsCopiedAsTyped)
-{
+TEST(ExpandMacro, TextThatIsNoTokenIsCopiedAsTyped) {
     const MacroFields f = distinctFields();
     EXPECT_EQ(ExpandMacro("PWR 50% %z %A END %", f), "PWR 50% %z %A END %");
     EXPECT_EQ(ExpandMacro("%%a", f), "%%a");
 }
 
-TEST(ExpandMacro, FieldsAreConvertedToLatin1AndKeepLineBreaks)
-{
+TEST(ExpandMacro, FieldsAreConvertedToLatin1AndKeepLineBreaks) {
     MacroFields f;
-    f.NameMemo = "J\xC3\xBCrgen";          // Jürgen
+    f.NameMemo = "J\xC3\xBCrgen";              // Jürgen
     f.MyQTHMemo = "K\xC3\xB6ln\n\xE2\x82\xAC"; // Köln, line break, euro sign
     EXPECT_EQ(ExpandMacro("%c %h", f), "J\xFCrgen K\xF6ln\n?");
     // The 8-bit source text itself is not converted again.
     EXPECT_EQ(ExpandMacro("\xE9t\xE9", f), "\xE9t\xE9");
 }
 
-TEST(ExpandMacro, OutputFitsTheSendBufferAndStopsAtAZeroByte)
-{
+TEST(ExpandMacro, OutputFitsTheSendBufferAndStopsAtAZeroByte) {
     MacroFields f;
     f.QTHMemo = std::string(1000, 'Q');
     std::string source;
-    for (int i = 0; i < 10; ++i) source += "%g ";
+    for (int i = 0; i < 10; ++i)
+        source += "%g ";
     const std::string out = ExpandMacro(source, f);
     ASSERT_EQ(out.size(), kMacroMaxChars);
     EXPECT_EQ(out.substr(0, 1001), std::string(1000, 'Q') + " ");
@@ -102,8 +95,7 @@ TEST(ExpandMacro, OutputFitsTheSendBufferAndStopsAtAZeroByte)
     EXPECT_EQ(ExpandMacro("", f), "");
 }
 
-TEST(MacroKeys, ShortcutsButtonNamesAndCommandKeys)
-{
+TEST(MacroKeys, ShortcutsButtonNamesAndCommandKeys) {
     EXPECT_EQ(macroShortcut(1), "F1");
     EXPECT_EQ(macroShortcut(10), "F10");
     EXPECT_EQ(macroShortcut(11), "Ctrl+1");
@@ -118,20 +110,19 @@ TEST(MacroKeys, ShortcutsButtonNamesAndCommandKeys)
     EXPECT_EQ(messageButtonName(15), "MsgButton150");
     EXPECT_EQ(messageButtonCaption(14), "M14");
 
-    EXPECT_EQ(macroForKey(112, false), 1);   // F1
-    EXPECT_EQ(macroForKey(114, false), 3);   // F3
-    EXPECT_EQ(macroForKey(121, false), 10);  // F10
-    EXPECT_EQ(macroForKey(122, false), 0);   // F11 is no macro key
+    EXPECT_EQ(macroForKey(112, false), 1);  // F1
+    EXPECT_EQ(macroForKey(114, false), 3);  // F3
+    EXPECT_EQ(macroForKey(121, false), 10); // F10
+    EXPECT_EQ(macroForKey(122, false), 0);  // F11 is no macro key
     EXPECT_EQ(macroForKey('1', true), 11);
     EXPECT_EQ(macroForKey('2', true), 12);
     EXPECT_EQ(macroForKey('5', true), 15);
     EXPECT_EQ(macroForKey('6', true), 0);
     EXPECT_EQ(macroForKey('0', true), 0);
-    EXPECT_EQ(macroForKey('2', false), 0);   // a plain digit is text, not a command
+    EXPECT_EQ(macroForKey('2', false), 0); // a plain digit is text, not a command
 }
 
-TEST(MacroSources, StoredTextLimitsAndListing)
-{
+TEST(MacroSources, StoredTextLimitsAndListing) {
     std::string stored = "old";
     EXPECT_TRUE(macroSourceFromText(std::string(kMacroMaxChars, 'x'), stored));
     EXPECT_EQ(stored.size(), kMacroMaxChars);
@@ -140,7 +131,8 @@ TEST(MacroSources, StoredTextLimitsAndListing)
     EXPECT_EQ(stored, "old");
     // The limit counts 8-bit characters, not UTF-8 bytes.
     std::string accented;
-    for (std::size_t i = 0; i < kMacroMaxChars; ++i) accented += "\xC3\xA9";
+    for (std::size_t i = 0; i < kMacroMaxChars; ++i)
+        accented += "\xC3\xA9";
     ASSERT_TRUE(macroSourceFromText(accented, stored));
     EXPECT_EQ(stored, std::string(kMacroMaxChars, '\xE9'));
 
@@ -153,10 +145,12 @@ TEST(MacroSources, StoredTextLimitsAndListing)
     EXPECT_EQ(listing.substr(listing.size() - 7), "M15 = \n");
 
     // Fifteen full macros are listed whole, far beyond a 1024-byte listing.
-    for (int n = 1; n <= kMacroCount; ++n) sources[static_cast<size_t>(n)].assign(kMacroMaxChars, 'A' + n);
+    for (int n = 1; n <= kMacroCount; ++n)
+        sources[static_cast<size_t>(n)].assign(kMacroMaxChars, 'A' + n);
     const std::string full = buildMacroListing(sources);
     EXPECT_EQ(full.size(), 15 * kMacroMaxChars + 9 * 6 + 6 * 7);
-    EXPECT_NE(full.find("M15 = " + std::string(kMacroMaxChars, 'A' + 15) + "\n"), std::string::npos);
+    EXPECT_NE(full.find("M15 = " + std::string(kMacroMaxChars, 'A' + 15) + "\n"),
+              std::string::npos);
 }
 
 // ------------------------------------------------------------------ message buttons
@@ -173,8 +167,7 @@ struct Recorder : MacroSender, MacroButtonView {
 
     bool sendBusy() const override { return busy; }
     bool macroSendAllowed() const override { return allowed; }
-    void send(int n, const std::string& text) override
-    {
+    void send(int n, const std::string& text) override {
         calls.push_back("send " + std::to_string(n));
         sends.emplace_back(n, text);
     }
@@ -189,16 +182,14 @@ struct ButtonsFixture : ::testing::Test {
     MacroSources sources;
     MacroFields fields;
     Recorder rec;
-    MessageButtons buttons{sources, [this] { return fields; }, rec, rec,
-                           [this](const std::string& t, const std::string& c) {
-                               rec.messages.emplace_back(t, c);
-                           }};
+    MessageButtons buttons{
+        sources, [this] { return fields; }, rec, rec,
+        [this](const std::string& t, const std::string& c) { rec.messages.emplace_back(t, c); }};
 };
 
 } // namespace
 
-TEST_F(ButtonsFixture, ClickExpandsShowsAndSendsInOrder)
-{
+TEST_F(ButtonsFixture, ClickExpandsShowsAndSendsInOrder) {
     sources[3] = "CQ DE %b K";
     fields.MyCallMemo = "DL1ABC";
     EXPECT_TRUE(buttons.click(3));
@@ -210,8 +201,7 @@ TEST_F(ButtonsFixture, ClickExpandsShowsAndSendsInOrder)
     EXPECT_TRUE(rec.messages.empty());
 }
 
-TEST_F(ButtonsFixture, DoubleScreenEchoesTxIntoTheReceiveWindow)
-{
+TEST_F(ButtonsFixture, DoubleScreenEchoesTxIntoTheReceiveWindow) {
     rec.twoScreens = true;
     sources[14] = "TU %c";
     fields.NameMemo = "J\xC3\xBCrgen";
@@ -219,11 +209,10 @@ TEST_F(ButtonsFixture, DoubleScreenEchoesTxIntoTheReceiveWindow)
     const std::vector<std::string> expected = {"mark 14", "rcv \nTx>TU J\xC3\xBCrgen\n",
                                                "xmit TU J\xC3\xBCrgen\n", "send 14", "focus"};
     EXPECT_EQ(rec.calls, expected);
-    EXPECT_EQ(rec.sends[0].second, "TU J\xFCrgen");  // the buffer itself is 8-bit
+    EXPECT_EQ(rec.sends[0].second, "TU J\xFCrgen"); // the buffer itself is 8-bit
 }
 
-TEST_F(ButtonsFixture, RefusalsWhileSendingOrNotReady)
-{
+TEST_F(ButtonsFixture, RefusalsWhileSendingOrNotReady) {
     sources[3] = "TEST";
     rec.busy = true;
     EXPECT_FALSE(buttons.click(3));
@@ -244,16 +233,14 @@ TEST_F(ButtonsFixture, RefusalsWhileSendingOrNotReady)
     EXPECT_TRUE(rec.calls.empty());
 }
 
-TEST_F(ButtonsFixture, EmptyMacroStillStartsASend)
-{
+TEST_F(ButtonsFixture, EmptyMacroStillStartsASend) {
     EXPECT_TRUE(buttons.click(7));
     ASSERT_EQ(rec.sends.size(), 1u);
     EXPECT_EQ(rec.sends[0].first, 7);
     EXPECT_EQ(rec.sends[0].second, "");
 }
 
-TEST_F(ButtonsFixture, FieldsAreReadAtEachClick)
-{
+TEST_F(ButtonsFixture, FieldsAreReadAtEachClick) {
     sources[1] = "%a";
     fields.CallMemo = "W1AW";
     buttons.click(1);
@@ -264,25 +251,25 @@ TEST_F(ButtonsFixture, FieldsAreReadAtEachClick)
     EXPECT_EQ(rec.sends[1].second, "K1ZZ");
 }
 
-TEST_F(ButtonsFixture, CommandKeysPressTheSameButtons)
-{
-    for (int n = 1; n <= kMacroCount; ++n) sources[static_cast<size_t>(n)] = "M" + std::to_string(n);
+TEST_F(ButtonsFixture, CommandKeysPressTheSameButtons) {
+    for (int n = 1; n <= kMacroCount; ++n)
+        sources[static_cast<size_t>(n)] = "M" + std::to_string(n);
     buttons.click(1);
     const auto viaButton = rec.calls;
     rec.calls.clear();
-    EXPECT_TRUE(buttons.commandKey(112, false));  // F1
+    EXPECT_TRUE(buttons.commandKey(112, false)); // F1
     EXPECT_EQ(rec.calls, viaButton);
 
     rec.sends.clear();
-    EXPECT_TRUE(buttons.commandKey('2', true));   // Ctrl+2 sends M12
-    EXPECT_TRUE(buttons.commandKey(114, false));  // F3 sends M3
-    EXPECT_FALSE(buttons.commandKey('9', true));  // Ctrl+9 means no macro
+    EXPECT_TRUE(buttons.commandKey('2', true));  // Ctrl+2 sends M12
+    EXPECT_TRUE(buttons.commandKey(114, false)); // F3 sends M3
+    EXPECT_FALSE(buttons.commandKey('9', true)); // Ctrl+9 means no macro
     ASSERT_EQ(rec.sends.size(), 2u);
     EXPECT_EQ(rec.sends[0], (std::pair<int, std::string>{12, "M12"}));
     EXPECT_EQ(rec.sends[1], (std::pair<int, std::string>{3, "M3"}));
 
     rec.busy = true;
-    EXPECT_TRUE(buttons.commandKey(113, false));  // F2 while sending: the same refusal
+    EXPECT_TRUE(buttons.commandKey(113, false)); // F2 while sending: the same refusal
     ASSERT_EQ(rec.messages.size(), 1u);
     EXPECT_EQ(rec.messages[0].first, "Transmission in progress!");
 }

@@ -28,15 +28,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-
-std::string readFile(const fs::path& p)
-{
+std::string readFile(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-void saveShot(QWidget* w, const char* name)
-{
+void saveShot(QWidget* w, const char* name) {
     fs::create_directories(DITA_BINARY_DIR "/screenshots");
     w->grab().save(QString(DITA_BINARY_DIR "/screenshots/") + name);
 }
@@ -49,21 +46,19 @@ struct MacroWindowsTest : ::testing::Test {
     std::unique_ptr<TShowMacroKeysForm> keys;
     std::unique_ptr<TXmitMacrosForm> editor;
 
-    MessageSink sink()
-    {
+    MessageSink sink() {
         return [this](const std::string& t, const std::string& c) { messages.emplace_back(t, c); };
     }
-    void SetUp() override
-    {
+    void SetUp() override {
         char pattern[] = "/tmp/dita-macros-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         dir = pattern;
         listing = std::make_unique<TTransmitMemoryForm>();
-        keys = std::make_unique<TShowMacroKeysForm>(sink(), [this] { return dir / "MacroKeys.txt"; });
+        keys =
+            std::make_unique<TShowMacroKeysForm>(sink(), [this] { return dir / "MacroKeys.txt"; });
         editor = std::make_unique<TXmitMacrosForm>(sources, sink(), listing.get(), keys.get());
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         editor.reset();
         keys.reset();
         listing.reset();
@@ -73,11 +68,11 @@ struct MacroWindowsTest : ::testing::Test {
 
 } // namespace
 
-TEST_F(MacroWindowsTest, EditorWindowMenusAndFields)
-{
+TEST_F(MacroWindowsTest, EditorWindowMenusAndFields) {
     EXPECT_EQ(editor->windowTitle(), "Macro Edit");
     QStringList menus;
-    for (QAction* a : editor->menuBar()->actions()) menus << a->text();
+    for (QAction* a : editor->menuBar()->actions())
+        menus << a->text();
     EXPECT_EQ(menus, (QStringList{"File", "Macro", "Load From..", "Save To...", "Keys"}));
     EXPECT_EQ(editor->findChild<QAction*>("Exit1")->text(), "Exit");
     EXPECT_EQ(editor->findChild<QAction*>("ShowMacros1")->text(), "Show Macros");
@@ -95,7 +90,8 @@ TEST_F(MacroWindowsTest, EditorWindowMenusAndFields)
     EXPECT_EQ(editor->ClrTxtBtn->text(), "Clear Text");
     EXPECT_EQ(editor->GroupBox1->title(), "Macro Keys");
     QStringList legend;
-    for (QLabel* l : editor->GroupBox1->findChildren<QLabel*>()) legend << l->text();
+    for (QLabel* l : editor->GroupBox1->findChildren<QLabel*>())
+        legend << l->text();
     EXPECT_EQ(legend.size(), 12);
     EXPECT_TRUE(legend.contains("%a  = Call"));
     EXPECT_TRUE(legend.contains("%g  =  MyInfo"));
@@ -104,10 +100,9 @@ TEST_F(MacroWindowsTest, EditorWindowMenusAndFields)
     EXPECT_EQ(editor->GkClock1->objectName(), "GkClock1");
 }
 
-TEST_F(MacroWindowsTest, SaveLoadAndListing)
-{
+TEST_F(MacroWindowsTest, SaveLoadAndListing) {
     editor->Memo1->setPlainText("CQ CQ DE %b %b K");
-    editor->saveItems[3]->trigger();  // Save To... M3
+    editor->saveItems[3]->trigger(); // Save To... M3
     EXPECT_EQ(sources[3], "CQ CQ DE %b %b K");
     EXPECT_EQ(editor->ShortCutMemo->text(), "F3");
 
@@ -126,18 +121,21 @@ TEST_F(MacroWindowsTest, SaveLoadAndListing)
     EXPECT_TRUE(listing->Memo1->toPlainText().contains("\nM5 = TU %c 73\n"));
 
     sources[12] = "QRL? de %b";
-    editor->loadItems[12]->trigger();  // Load From.. M12
+    editor->loadItems[12]->trigger(); // Load From.. M12
     EXPECT_EQ(editor->Memo1->toPlainText(), "QRL? de %b");
     EXPECT_EQ(editor->ShortCutMemo->text(), "Ctrl+2");
     EXPECT_TRUE(editor->ShortCutMemo->isReadOnly());
 
     // 8-bit round trip of an accented text.
-    editor->Memo1->setPlainText("Gr\xC3\xBC\xC3\x9F" "e");
+    editor->Memo1->setPlainText("Gr\xC3\xBC\xC3\x9F"
+                                "e");
     ASSERT_TRUE(editor->saveMacro(9));
-    EXPECT_EQ(sources[9], "Gr\xFC\xDF" "e");
+    EXPECT_EQ(sources[9], "Gr\xFC\xDF"
+                          "e");
     editor->Memo1->clear();
     editor->loadMacro(9);
-    EXPECT_EQ(editor->Memo1->toPlainText(), QString::fromUtf8("Gr\xC3\xBC\xC3\x9F" "e"));
+    EXPECT_EQ(editor->Memo1->toPlainText(), QString::fromUtf8("Gr\xC3\xBC\xC3\x9F"
+                                                              "e"));
     EXPECT_TRUE(messages.empty());
 
     editor->MyNameMemo->setText("Anna");
@@ -151,8 +149,7 @@ TEST_F(MacroWindowsTest, SaveLoadAndListing)
     saveShot(listing.get(), "macro_listing.png");
 }
 
-TEST_F(MacroWindowsTest, OverlongMacroIsRefusedAndNothingIsLost)
-{
+TEST_F(MacroWindowsTest, OverlongMacroIsRefusedAndNothingIsLost) {
     sources[4] = "OLD";
     const QString longText(static_cast<qsizetype>(kMacroMaxChars + 1), QChar('x'));
     editor->Memo1->setPlainText(longText);
@@ -168,8 +165,7 @@ TEST_F(MacroWindowsTest, OverlongMacroIsRefusedAndNothingIsLost)
     EXPECT_EQ(sources[4].size(), kMacroMaxChars);
 }
 
-TEST_F(MacroWindowsTest, ClearExitAndClockTexts)
-{
+TEST_F(MacroWindowsTest, ClearExitAndClockTexts) {
     editor->show();
     editor->Memo1->setPlainText("text");
     QTest::mouseClick(editor->ClrTxtBtn, Qt::LeftButton);
@@ -184,8 +180,7 @@ TEST_F(MacroWindowsTest, ClearExitAndClockTexts)
     EXPECT_EQ(editor->LocalTimeMemo->text(), "05:03:02 AM");
 }
 
-TEST_F(MacroWindowsTest, EditorFieldsReachAMessageButton)
-{
+TEST_F(MacroWindowsTest, EditorFieldsReachAMessageButton) {
     struct Sender : MacroSender {
         std::string sent;
         bool sendBusy() const override { return false; }
@@ -218,13 +213,12 @@ TEST_F(MacroWindowsTest, EditorFieldsReachAMessageButton)
     ASSERT_TRUE(buttons.click(2));
     EXPECT_EQ(sender.sent, "DE DL1ABC OP Anna QTH K\xF6ln RIG IC7300 UTC 04:03:02 LT 05:03:02 AM");
 
-    editor->MyNameMemo->clear();  // read afresh at the next press
+    editor->MyNameMemo->clear(); // read afresh at the next press
     ASSERT_TRUE(buttons.click(2));
     EXPECT_EQ(sender.sent, "DE DL1ABC OP QTH K\xF6ln RIG IC7300 UTC 04:03:02 LT 05:03:02 AM");
 }
 
-TEST_F(MacroWindowsTest, KeyListSavesAndRetrievesTheSameLines)
-{
+TEST_F(MacroWindowsTest, KeyListSavesAndRetrievesTheSameLines) {
     EXPECT_EQ(keys->windowTitle(), "Macro Keys");
     EXPECT_EQ(keys->SaveMacroBtn->text(), "SAVE");
     EXPECT_EQ(keys->RetrieveMacroBtn->text(), "Retrieve");
@@ -243,21 +237,21 @@ TEST_F(MacroWindowsTest, KeyListSavesAndRetrievesTheSameLines)
     const QString notes = QString::fromUtf8("F1 CQ\nF2 report\n\nCtrl+1 r\xC3\xA9sum\xC3\xA9\n");
     keys->MacroKeyMemo->setPlainText(notes);
     QTest::mouseClick(keys->SaveMacroBtn, Qt::LeftButton);
-    EXPECT_EQ(readFile(dir / "MacroKeys.txt"), "F1 CQ\r\nF2 report\r\n\r\nCtrl+1 r\xE9sum\xE9\r\n\r\n");
+    EXPECT_EQ(readFile(dir / "MacroKeys.txt"),
+              "F1 CQ\r\nF2 report\r\n\r\nCtrl+1 r\xE9sum\xE9\r\n\r\n");
     keys->MacroKeyMemo->setPlainText("changed");
     QTest::mouseClick(keys->RetrieveMacroBtn, Qt::LeftButton);
     EXPECT_EQ(keys->MacroKeyMemo->toPlainText(), notes);
     keys->hide();
     keys->MacroKeyMemo->setPlainText("changed again");
-    keys->show();  // showing loads the file
+    keys->show(); // showing loads the file
     EXPECT_EQ(keys->MacroKeyMemo->toPlainText(), notes);
     EXPECT_EQ(messages.size(), 1u);
     saveShot(keys.get(), "macro_keys.png");
 }
 
-TEST_F(MacroWindowsTest, KeyListFailuresAreReportedAndKeepTheNotes)
-{
-    fs::create_directory(dir / "MacroKeys.txt");  // a folder where the file should be
+TEST_F(MacroWindowsTest, KeyListFailuresAreReportedAndKeepTheNotes) {
+    fs::create_directory(dir / "MacroKeys.txt"); // a folder where the file should be
     keys->MacroKeyMemo->setPlainText("notes");
     EXPECT_FALSE(keys->SaveMacroBtnClick());
     EXPECT_FALSE(keys->RetrieveMacroBtnClick());

@@ -39,29 +39,71 @@ struct CwSignal {
     double driftHz = 0;        // the tone moves by this much, linearly over the whole signal
 };
 
-// Samples of the text keyed at PARIS timing (dot = 1.2 / wpm seconds).
-inline std::vector<int32_t> synthesize(const std::string& text, const CwSignal& s) {
-    constexpr double rate = 44100.0;
+// One run of the key: down (a mark) or up, its length, and for a mark the index in the text of
+// the character it belongs to (-1 for gaps).
+struct KeyRun {
+    bool down = false;
+    double seconds = 0;
+    int character = -1;
+};
+
+constexpr double kSynthRateHz = 44100.0;
+
+// Samples a run takes in the synthesised audio.
+inline long runSamples(const KeyRun& run) { return std::lround(run.seconds * kSynthRateHz); }
+
+// The key runs of the text at PARIS timing (dot = 1.2 / wpm seconds), lead and tail included.
+inline std::vector<KeyRun> keying(const std::string& text, const CwSignal& s) {
     const double dot = 1.2 / s.wpm;
     // Farnsworth spacing unit: a PARIS word keeps 31 units of elements at the character speed
     // and spreads the rest of its time over its 19 units of letter and word spacing.
     const double space = s.spacingWpm > 0 ? (60.0 / s.spacingWpm - 31.0 * dot) / 19.0 : dot;
     const double stretch = (s.weight - 1.0) * dot;
-    std::vector<std::pair<bool, double>> keying;  // (key down, seconds)
-    keying.push_back({false, s.leadSeconds});
-    for (char c : text) {
-        if (c == ' ') {
-            keying.back().second += 4 * space;  // a letter gap of 3 is already there
+    std::vector<KeyRun> runs;
+    runs.push_back({false, s.leadSeconds});
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == ' ') {
+            runs.back().seconds += 4 * space;  // a letter gap of 3 is already there
             continue;
         }
-        auto it = morseTable().find(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+        auto it = morseTable().find(static_cast<char>(std::toupper(static_cast<unsigned char>(text[i]))));
         if (it == morseTable().end()) continue;
         for (const char* e = it->second; *e; ++e) {
-            keying.push_back({true, (*e == '.' ? dot : s.dashUnits * dot) * s.weight});
-            keying.push_back({false, (e[1] ? dot : 3 * space) - stretch});
+            runs.push_back({true, (*e == '.' ? dot : s.dashUnits * dot) * s.weight, static_cast<int>(i)});
+            runs.push_back({false, (e[1] ? dot : 3 * space) - stretch});
         }
     }
-    keying.push_back({false, s.tailSeconds});
+    runs.push_back({false, s.tailSeconds});
+    return runs;
+}
+
+// A keyed character of the text (upper case) and the end of its last mark in the audio that
+// synthesize() makes of the same text and signal.
+struct KeyedCharacter {
+    char c = 0;
+    double endSeconds = 0;
+};
+
+inline std::vector<KeyedCharacter> keyedCharacters(const std::string& text, const CwSignal& s) {
+    std::vector<KeyedCharacter> out;
+    long sample = 0;
+    int last = -1;
+    for (const auto& run : keying(text, s)) {
+        sample += runSamples(run);
+        if (!run.down) continue;
+        if (run.character != last) {
+            out.push_back({static_cast<char>(std::toupper(static_cast<unsigned char>(text[static_cast<size_t>(run.character)]))), 0});
+            last = run.character;
+        }
+        out.back().endSeconds = static_cast<double>(sample) / kSynthRateHz;
+    }
+    return out;
+}
+
+// Samples of the text keyed as keying() gives it.
+inline std::vector<int32_t> synthesize(const std::string& text, const CwSignal& s) {
+    constexpr double rate = kSynthRateHz;
+    const std::vector<KeyRun> runs = keying(text, s);
     std::vector<int32_t> out;
     std::mt19937 rng(s.seed);
     // White noise power in 2,500 Hz is noiseRms^2 * 2500 / 22050.
@@ -70,14 +112,14 @@ inline std::vector<int32_t> synthesize(const std::string& text, const CwSignal& 
     std::normal_distribution<double> noise(0.0, noiseRms > 0 ? noiseRms : 1.0);
     const double rise = 0.005 * rate;
     double total = 0;
-    for (const auto& k : keying) total += k.second;
+    for (const auto& k : runs) total += k.seconds;
     long n = 0;
     double phase = 0;
-    for (const auto& [down, seconds] : keying) {
-        const long count = std::lround(seconds * rate);
+    for (const auto& run : runs) {
+        const long count = runSamples(run);
         for (long i = 0; i < count; ++i, ++n) {
             double env = 0.0;
-            if (down) {
+            if (run.down) {
                 const double edge = std::min({1.0, static_cast<double>(i) / rise, static_cast<double>(count - i) / rise});
                 env = 0.5 - 0.5 * std::cos(M_PI * edge);
             }

@@ -1,10 +1,12 @@
 // The enhanced decoder end to end: synthesised audio through ReceiveEngine with the enhanced
 // decoder chosen and the tone left for it to find, as dita-decode and the window run it.
+#include "app/settings/OperatingSettings.h"
 #include "receive/ReceiveEngine.h"
 #include "receive/tests/CwSynth.h"
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -214,6 +216,48 @@ TEST(EnhancedDecoder, NoiseAloneWritesNothing) {
     EXPECT_EQ(decode(std::vector<int32_t>(audio.begin(), audio.begin() + static_cast<long>(signalStart)),
                      {{0, {ReceiveCommandKind::TuneToBin, 300}}}),
               "");
+}
+
+// In the window a character appears soon after its last element ends once the sender's timing is
+// known: it ends when its gap grows past a letter gap, not when the next mark or the end of the
+// over shows it. 5 wpm has the longest gaps (a word gap is 1.7 s); bench_latency gives the
+// figures for other speeds and signals.
+TEST(EnhancedDecoder, WindowWritesEachCharacterSoonAfterItEnds) {
+    constexpr double kMaxLatencySeconds = 1.5;
+    CwSignal s;
+    s.wpm = 5;
+    s.snrDb = 10;
+    s.leadSeconds = 2.0;
+    const std::string text = "CQ DE W1AW K";
+    const auto sent = test::keyedCharacters(text, s);
+    auto audio = synthesize(text, s);
+    audio.resize((audio.size() / kPassFrames + 12) * kPassFrames, 0);
+    // As the window runs it: display outputs worked out, tuned to the AFC start, one pass as
+    // each buffer arrives (so the audio time at the end of a pass is when the window shows it).
+    ReceiveEngine engine;
+    engine.post({ReceiveCommandKind::Decoder, kDecoderEnhanced});
+    engine.post({ReceiveCommandKind::SetTunedBin, kAfcStartBin});
+    engine.post({ReceiveCommandKind::LoopEntry, 0});
+    size_t next = 0;
+    size_t timed = 0;
+    for (size_t i = 0; i + kPassFrames <= audio.size(); i += kPassFrames) {
+        const bool known = engine.enhancedTimingKnown();
+        const std::string& written = engine.processPass(&audio[i]).text;
+        const double passEndSeconds = static_cast<double>(i + kPassFrames) / kSampleRateHz;
+        for (const char c : written) {
+            if (std::isspace(static_cast<unsigned char>(c))) continue;
+            ASSERT_LT(next, sent.size()) << "more characters than were sent: " << c;
+            EXPECT_EQ(std::toupper(static_cast<unsigned char>(c)), sent[next].c);
+            if (known) {
+                EXPECT_LE(passEndSeconds - sent[next].endSeconds, kMaxLatencySeconds) << "character " << next << " " << c;
+                ++timed;
+            }
+            ++next;
+        }
+    }
+    EXPECT_EQ(next, sent.size());
+    // Only the first character waits for the timing to be learnt.
+    EXPECT_GE(timed + 1, sent.size());
 }
 
 // dita-decode runs the engine headless: the enhanced text is the window's, over two overs (the

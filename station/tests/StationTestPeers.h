@@ -38,8 +38,8 @@ public:
             prctl(PR_SET_PDEATHSIG, SIGTERM);
             const std::string p = std::to_string(port);
             // -P RIG: the dummy rig takes PTT commands, as a real rig with CAT PTT does.
-            execlp("rigctld", "rigctld", "-m", "1", "-P", "RIG", "-T", "127.0.0.1", "-t",
-                   p.c_str(), static_cast<char*>(nullptr));
+            execlp("rigctld", "rigctld", "-m", "1", "-P", "RIG", "-T", "127.0.0.1", "-t", p.c_str(),
+                   static_cast<char*>(nullptr));
             _exit(127);
         }
     }
@@ -64,7 +64,8 @@ inline std::string rigctl(uint16_t port, const std::string& command) {
     std::string out;
     if (FILE* p = popen(line.c_str(), "r")) {
         char buffer[256];
-        while (fgets(buffer, sizeof buffer, p)) out += buffer;
+        while (fgets(buffer, sizeof buffer, p))
+            out += buffer;
         pclose(p);
     }
     return out;

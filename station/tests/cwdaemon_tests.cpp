@@ -56,16 +56,16 @@ private:
 
 // Datagrams no logger sends: each must be dropped without touching the keying.
 std::vector<std::string> malformedDatagrams() {
-    return {std::string(kCwDaemonMaxDatagramBytes + 40, 'E'),  // oversized
-            kEsc + "2abc",                                     // speed without a number
-            kEsc + "225x",                                     // junk after the number
-            kEsc + "2" + std::to_string(kMaxXmitWpm + 1),      // speed out of range
-            kEsc + "350",                                      // tone below any sidetone
-            kEsc + "a2",                                       // PTT neither 0 nor 1
-            kEsc + "z",                                        // unknown request
-            kEsc,                                              // escape alone
-            "CQ\x01TEST",                                      // control byte in text
-            "\r\n"};                                           // nothing to key
+    return {std::string(kCwDaemonMaxDatagramBytes + 40, 'E'), // oversized
+            kEsc + "2abc",                                    // speed without a number
+            kEsc + "225x",                                    // junk after the number
+            kEsc + "2" + std::to_string(kMaxXmitWpm + 1),     // speed out of range
+            kEsc + "350",                                     // tone below any sidetone
+            kEsc + "a2",                                      // PTT neither 0 nor 1
+            kEsc + "z",                                       // unknown request
+            kEsc,                                             // escape alone
+            "CQ\x01TEST",                                     // control byte in text
+            "\r\n"};                                          // nothing to key
 }
 
 // A keyer behind the real interface that records each text and holds it until released or
@@ -76,7 +76,8 @@ public:
         std::unique_lock lock(m_mutex);
         m_texts.emplace_back(text);
         m_changed.notify_all();
-        while (!m_release && !stop.load()) m_changed.wait_for(lock, 1ms);
+        while (!m_release && !stop.load())
+            m_changed.wait_for(lock, 1ms);
         m_release = false;
         m_stopped.push_back(stop.load());
         m_changed.notify_all();
@@ -159,18 +160,20 @@ TEST(CwDaemonListener, RequestsActAbortStopsTheKeyingAndMalformedDatagramsChange
 
     // A second listener on the same port, or an address that is not one, is refused clearly.
     CwDaemonListener clash([](const CwDaemonRequest&) {}, [](const std::string&) {});
-    EXPECT_NE(clash.start(kCwDaemonDefaultAddress, listener.boundPort()).find("Could not listen on UDP 127.0.0.1:"),
+    EXPECT_NE(clash.start(kCwDaemonDefaultAddress, listener.boundPort())
+                  .find("Could not listen on UDP 127.0.0.1:"),
               std::string::npos);
     EXPECT_NE(clash.start("localhost", 0).find("is not an IPv4 address"), std::string::npos);
 
-    for (const auto& bad : malformedDatagrams()) logger.send(bad);
+    for (const auto& bad : malformedDatagrams())
+        logger.send(bad);
     logger.send(kEsc + "230");
     logger.send(kEsc + "3800");
     logger.send(kEsc + "30");
     logger.send(kEsc + "a1");
     logger.send(kEsc + "a0");
-    logger.send(kEsc + "5");    // a daemon's exit: DITA keeps listening
-    logger.send(kEsc + "d50");  // PTT delay: DITA's own lead and tail apply
+    logger.send(kEsc + "5");   // a daemon's exit: DITA keeps listening
+    logger.send(kEsc + "d50"); // PTT delay: DITA's own lead and tail apply
 
     // Character mode: an abort stops the word being keyed and drops the rest.
     logger.send("CQ TEST DE DL1ABC\r\n");
@@ -185,8 +188,8 @@ TEST(CwDaemonListener, RequestsActAbortStopsTheKeyingAndMalformedDatagramsChange
     ASSERT_TRUE(keyer.waitForTexts(2));
     logger.send(kEsc + "4");
     logger.send(kEsc + "225");
-    ASSERT_TRUE(requests.waitFor("speed 25"));  // the abort has been handled
-    logger.send("73");  // sent after the abort: keyed after the held word
+    ASSERT_TRUE(requests.waitFor("speed 25")); // the abort has been handled
+    logger.send("73");                         // sent after the abort: keyed after the held word
     EXPECT_TRUE(queue.wordMode());
     keyer.release();
     ASSERT_TRUE(keyer.waitForTexts(3));
@@ -261,7 +264,8 @@ public:
     // Waits for the exit; the rest of standard output ("keyed: ..." lines) and the status.
     int finish(std::string& output) {
         char line[256];
-        while (m_out && fgets(line, sizeof line, m_out)) output += line;
+        while (m_out && fgets(line, sizeof line, m_out))
+            output += line;
         int status = 0;
         waitpid(m_pid, &status, 0);
         m_reaped = true;
@@ -350,11 +354,12 @@ TEST(CwDaemonKeying, TextFromAUdpClientIsKeyedOnTheSerialLinesAtTheRequestedSpee
         const uint16_t port = sender.port();
         ASSERT_NE(port, 0) << "dita-send --listen did not start";
         const UdpClient logger(port);
-        logger.send(kEsc + "225");  // 25 wpm instead of the 20 given at start
-        for (const auto& bad : malformedDatagrams()) logger.send(bad);
+        logger.send(kEsc + "225"); // 25 wpm instead of the 20 given at start
+        for (const auto& bad : malformedDatagrams())
+            logger.send(bad);
         logger.send("CQ TEST ");
         logger.send("DE DL1ABC\r\n");
-        logger.send(kEsc + "5");  // exit once the queued text is keyed
+        logger.send(kEsc + "5"); // exit once the queued text is keyed
         status = sender.finish(output);
     }
     close(master);

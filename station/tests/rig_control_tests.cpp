@@ -18,7 +18,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr auto kPatience = 10s;  // the longest any step here may take on a loaded machine
+constexpr auto kPatience = 10s; // the longest any step here may take on a loaded machine
 const RigTiming kQuickTiming{100ms, 200ms, 250ms};
 
 // What the hooks reported, in order, with waits for the next report.
@@ -70,7 +70,8 @@ TEST(RigControl, FollowsRigctldKeysCatPttAndReportsALostRigOnceUntilItIsBack) {
     auto losses = events.lossesSoFar();
     ASSERT_EQ(losses.size(), 1u);
     EXPECT_NE(losses[0].find("cannot reach rigctld 127.0.0.1:" + std::to_string(port)),
-              std::string::npos) << losses[0];
+              std::string::npos)
+        << losses[0];
     EXPECT_FALSE(rig.setPtt(true));
 
     auto server = std::make_unique<Rigctld>(port);
@@ -115,7 +116,8 @@ TEST(RigControl, DummyRigAnswersDirectlyAndAnUnknownModelIsReported) {
     dummy.connection = RigConnection::SerialRig;
     dummy.model = kRigModelDummy;
     rig.configure(dummy);
-    ASSERT_TRUE(events.waitUntil([&] { return events.connections == 1 && !events.frequencies.empty(); }));
+    ASSERT_TRUE(
+        events.waitUntil([&] { return events.connections == 1 && !events.frequencies.empty(); }));
     EXPECT_GT(events.frequencies.front(), 0.0);
     EXPECT_TRUE(rig.setPtt(true));
     EXPECT_TRUE(rig.setPtt(false));

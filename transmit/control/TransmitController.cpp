@@ -67,7 +67,8 @@ void TransmitController::start() {
 
 // ---------------------------------------------------------------- shared helpers
 
-bool TransmitController::keyForOtherProgram(std::string_view latin1, const std::atomic<bool>& stop) {
+bool TransmitController::keyForOtherProgram(std::string_view latin1,
+                                            const std::atomic<bool>& stop) {
     Keyer* keyer = m_parts.keyer ? m_parts.keyer() : nullptr;
     if (!keyer) return false;
     bool done = false;
@@ -212,8 +213,7 @@ void TransmitController::SendBtnClick() {
         m_view.focusTransmitMemo();
         return;
     }
-    if (s.SendMode == kSendModeImm && s.SendBufferIndex == 0 && !typingActive() &&
-        !s.TextLoaded) {
+    if (s.SendMode == kSendModeImm && s.SendBufferIndex == 0 && !typingActive() && !s.TextLoaded) {
         refused(kNoMemoryButtonText);
         m_view.focusTransmitMemo();
         return;
@@ -616,11 +616,10 @@ void TransmitController::takeKey() {
         });
     }
     // A character is keyed as itself; the key maps apply to keys that produced none.
-    const TypedKey typed =
-        key.character != 0
-            ? TypedKey{typedCharacterCode(key.character)}
-            : translateTypedKey(key.virtualKey, {key.shift, key.ctrl, key.alt},
-                                s.SendBufferIndex == kScnBufferIndex);
+    const TypedKey typed = key.character != 0
+                               ? TypedKey{typedCharacterCode(key.character)}
+                               : translateTypedKey(key.virtualKey, {key.shift, key.ctrl, key.alt},
+                                                   s.SendBufferIndex == kScnBufferIndex);
     if (typed.showSpectrum || typed.showWaterfall) {
         const bool waterfall = typed.showWaterfall;
         m_view.post([this, waterfall] { m_view.selectDisplay(waterfall); });

@@ -119,8 +119,8 @@ TransmitKey transmitKeyFromQt(const QKeyEvent& event) {
     if (const char32_t c = printableCharacter(event.text())) {
         // Only letters and digits keep a key code beside their character: punctuation has none,
         // so it can never be taken for a key that means something else.
-        const bool letterOrDigit = (code >= kVkDigit0 && code <= kVkDigit9) ||
-                                   (code >= kVkLetterA && code <= kVkLetterZ);
+        const bool letterOrDigit =
+            (code >= kVkDigit0 && code <= kVkDigit9) || (code >= kVkLetterA && code <= kVkLetterZ);
         return {letterOrDigit ? code : 0, c};
     }
     return {code, 0};
@@ -303,7 +303,9 @@ bool TransmitPanel::transmitMemoKey(QKeyEvent* event, bool down) {
 
 // ---------------------------------------------------------------- TransmitView
 
-void TransmitPanel::post(std::function<void()> call) { m_calls->post(std::move(call)); }
+void TransmitPanel::post(std::function<void()> call) {
+    m_calls->post(std::move(call));
+}
 
 std::string TransmitPanel::transmitText() const {
     return TransmitMemo->toPlainText().toStdString();

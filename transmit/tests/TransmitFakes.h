@@ -5,9 +5,9 @@
 #include "transmit/ToneOutput.h"
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,7 +21,9 @@ public:
         if (deadline > m_now) m_now = deadline;
     }
     void advance(std::chrono::milliseconds ms) { m_now += ms; }
-    double ms() const { return std::chrono::duration<double, std::milli>(m_now - TimePoint{}).count(); }
+    double ms() const {
+        return std::chrono::duration<double, std::milli>(m_now - TimePoint{}).count();
+    }
 
 private:
     TimePoint m_now{};
@@ -78,15 +80,16 @@ public:
     };
     std::vector<Block> blocks;
     std::vector<std::string> calls;
-    std::string failOn;        // name of the operation that fails
-    int stallBlockIndex = -1;  // this written block never reports done
+    std::string failOn;       // name of the operation that fails
+    int stallBlockIndex = -1; // this written block never reports done
     int resets = 0;
     int restarts = 0;
-    std::function<void()> onWrite;  // runs after each written block
+    std::function<void()> onWrite; // runs after each written block
 
     std::vector<int16_t> allSamples() const {
         std::vector<int16_t> out;
-        for (const auto& b : blocks) out.insert(out.end(), b.samples.begin(), b.samples.end());
+        for (const auto& b : blocks)
+            out.insert(out.end(), b.samples.begin(), b.samples.end());
         return out;
     }
 

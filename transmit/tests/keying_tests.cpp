@@ -19,9 +19,10 @@ namespace {
 struct PortFixture {
     LineLog log;
     std::vector<Message> messages;
-    KeyingPort port{recordMessages(messages), recordingOpener(log),
-                    [](int32_t n) { return n == 99 ? std::string("/missing/com99")
-                                                   : "/dev/fake" + std::to_string(n); }};
+    KeyingPort port{recordMessages(messages), recordingOpener(log), [](int32_t n) {
+                        return n == 99 ? std::string("/missing/com99")
+                                       : "/dev/fake" + std::to_string(n);
+                    }};
     PortFixture() { port.OutputPort = kOutputPortNumber; }
 };
 
@@ -45,10 +46,11 @@ TEST(KeyingPort, OpeningClearsTheLinesAndReopeningTheSamePortDoesNothing) {
     ASSERT_TRUE(f.port.PortOpen());
     ASSERT_EQ(f.log.opened, std::vector<std::string>{"/dev/fake3"});
     ASSERT_FALSE(f.log.changes.empty());
-    for (const auto& c : f.log.changes) EXPECT_FALSE(c.raised);  // nothing keyed by opening
+    for (const auto& c : f.log.changes)
+        EXPECT_FALSE(c.raised); // nothing keyed by opening
     f.port.OpenComPort(3);
     EXPECT_EQ(f.log.opened.size(), 1u);
-    f.port.OpenComPort(4);  // another port: the old one closes first
+    f.port.OpenComPort(4); // another port: the old one closes first
     EXPECT_EQ(f.log.closed, 1);
     EXPECT_EQ(f.log.opened.back(), "/dev/fake4");
     EXPECT_TRUE(f.messages.empty());
@@ -63,7 +65,7 @@ TEST(KeyingPort, AMissingDeviceGivesTheMessageAndLeavesThePortClosed) {
     EXPECT_EQ(f.messages[0].text, "Failed to open the COMs device,\nSelect a new Com port number");
     EXPECT_EQ(f.messages[0].caption, "Communications I/O Error");
     const size_t before = f.log.changes.size();
-    f.port.SetKeyLines(kKeyDown);  // keys nothing, fails silently
+    f.port.SetKeyLines(kKeyDown); // keys nothing, fails silently
     EXPECT_EQ(f.log.changes.size(), before);
 }
 
@@ -87,8 +89,8 @@ TEST(KeyingPort, OpeningWithAnInvertedPttLineLeavesPttReleased) {
     p.PttInvert = true;
     f.port.setPtt(p);
     f.port.OpenComPort(2);
-    EXPECT_TRUE(f.log.level(ModemLine::Rts));   // inverted PTT: a set line is "receive"
-    EXPECT_FALSE(f.log.level(ModemLine::Dtr));  // key up
+    EXPECT_TRUE(f.log.level(ModemLine::Rts));  // inverted PTT: a set line is "receive"
+    EXPECT_FALSE(f.log.level(ModemLine::Dtr)); // key up
 }
 
 TEST(KeyingPort, DefaultKeysBothLinesAndInvertSwapsTheLevels) {
@@ -123,18 +125,18 @@ TEST(KeyingPort, PttDrivesOnlyThePttLineWithItsPolarity) {
     f.port.KeyState = kKeyDown;
     f.port.updatePtt();
     EXPECT_TRUE(f.log.level(ModemLine::Rts));
-    f.port.SetKeyLines(kKeyDown);  // data on DTR only
+    f.port.SetKeyLines(kKeyDown); // data on DTR only
     EXPECT_TRUE(f.log.level(ModemLine::Dtr));
     f.port.KeyState = kKeyUp;
     f.port.updatePtt();
     EXPECT_FALSE(f.log.level(ModemLine::Rts));
-    EXPECT_TRUE(f.log.level(ModemLine::Dtr));  // a PTT update leaves the key line alone
+    EXPECT_TRUE(f.log.level(ModemLine::Dtr)); // a PTT update leaves the key line alone
     p.PttInvert = true;
     f.port.setPtt(p);
     f.port.SetKeyLines(kKeyUp);
     f.port.updatePtt();
-    EXPECT_TRUE(f.log.level(ModemLine::Rts));   // released, inverted: set
-    EXPECT_FALSE(f.log.level(ModemLine::Dtr));  // and still no key-down on the data line
+    EXPECT_TRUE(f.log.level(ModemLine::Rts));  // released, inverted: set
+    EXPECT_FALSE(f.log.level(ModemLine::Dtr)); // and still no key-down on the data line
 }
 
 TEST(ComDevicePath, NumbersMapToDeviceFamiliesAndALinkInTheDitaFolderWins) {
@@ -159,7 +161,7 @@ TEST(SerialDevice, ANonTerminalOrMissingFileIsRefusedWithAReason) {
     EXPECT_EQ(SerialDevice::open("/nonexistent/ttyS99", &error), nullptr);
     EXPECT_NE(error.find("/nonexistent/ttyS99"), std::string::npos);
     error.clear();
-    EXPECT_EQ(SerialDevice::open("/dev/null", &error), nullptr);  // not a terminal
+    EXPECT_EQ(SerialDevice::open("/dev/null", &error), nullptr); // not a terminal
     EXPECT_FALSE(error.empty());
 }
 
@@ -217,7 +219,7 @@ TEST(SerialKeyer, LineFeedsAndCodesWithoutARowKeyNothingAndStopActsBetweenCharac
     stop = true;
     EXPECT_FALSE(keyer.sendText("EEE", stop));
     EXPECT_TRUE(f.log.changes.empty());
-    EXPECT_FALSE(keyer.sendTypedCode(250));  // Alt+1
+    EXPECT_FALSE(keyer.sendTypedCode(250)); // Alt+1
     EXPECT_TRUE(f.log.changes.empty());
 }
 
@@ -237,11 +239,12 @@ TEST(SerialKeyer, PttRisesBeforeAndFallsAfterEveryScreenCharacter) {
     std::atomic<bool> stop{false};
     keyer.sendText("EE", stop);
     std::vector<LineChange> dtr, rts;
-    for (const auto& c : f.log.changes) (c.line == ModemLine::Dtr ? dtr : rts).push_back(c);
+    for (const auto& c : f.log.changes)
+        (c.line == ModemLine::Dtr ? dtr : rts).push_back(c);
     ASSERT_EQ(dtr.size(), 4u);
     ASSERT_EQ(rts.size(), 4u);
     EXPECT_TRUE(dtr[0].raised);
-    EXPECT_DOUBLE_EQ(rts[0].atMs - dtr[0].atMs, 20.0);               // lead
+    EXPECT_DOUBLE_EQ(rts[0].atMs - dtr[0].atMs, 20.0);                // lead
     EXPECT_DOUBLE_EQ(dtr[1].atMs - rts[1].atMs, 54.0 + 108.0 + 20.0); // gaps then tail
     EXPECT_FALSE(dtr[1].raised);
 }
@@ -251,7 +254,7 @@ TEST(SerialKeyer, CatPttGetsTheSameLeadAndTailAsAPttLine) {
     FakeClock clock;
     f.log.clock = &clock;
     f.port.OpenComPort(1);
-    PttSettings p;  // both lines key; PTT goes to the rig only
+    PttSettings p; // both lines key; PTT goes to the rig only
     p.PttEnable = true;
     f.port.setPtt(p);
     std::vector<std::pair<bool, double>> cat;
@@ -262,10 +265,10 @@ TEST(SerialKeyer, CatPttGetsTheSameLeadAndTailAsAPttLine) {
     std::atomic<bool> stop{false};
     keyer.sendText("EE", stop);
     ASSERT_EQ(cat.size(), 4u);
-    ASSERT_EQ(f.log.changes.size(), 8u);  // DTR and RTS up and down for each E
+    ASSERT_EQ(f.log.changes.size(), 8u); // DTR and RTS up and down for each E
     EXPECT_TRUE(cat[0].first);
     EXPECT_FALSE(cat[1].first);
-    EXPECT_DOUBLE_EQ(f.log.changes[0].atMs - cat[0].second, 20.0);                 // lead
+    EXPECT_DOUBLE_EQ(f.log.changes[0].atMs - cat[0].second, 20.0);                // lead
     EXPECT_DOUBLE_EQ(cat[1].second - f.log.changes[3].atMs, 54.0 + 108.0 + 20.0); // gaps, tail
     EXPECT_TRUE(cat[2].first);
 
@@ -292,8 +295,9 @@ TEST(PttHoldTimer, TypedCharactersHoldPttUntilTheTimerRunsOut) {
     keyer.sendTypedCode('E');
     keyer.sendTypedCode('T');
     int rises = 0;
-    for (const auto& c : f.log.changes) rises += (c.line == ModemLine::Rts && c.raised) ? 1 : 0;
-    EXPECT_EQ(rises, 1);  // raised once for both characters
+    for (const auto& c : f.log.changes)
+        rises += (c.line == ModemLine::Rts && c.raised) ? 1 : 0;
+    EXPECT_EQ(rises, 1); // raised once for both characters
     EXPECT_TRUE(f.log.level(ModemLine::Rts));
     EXPECT_TRUE(hold.running());
     for (int i = 0; i < 200 && hold.running(); ++i) {
@@ -323,7 +327,7 @@ TEST(TransmitSpeedControls, SerialOutputIsLimitedTo50WithTheNoteOnlyFromTheUpDow
     EXPECT_EQ(c.speedPanelText(), "50");
 
     c.XmitSpdUpDnChanging(80);
-    EXPECT_EQ(timing.current().DotMs, 21);  // not even while dragging
+    EXPECT_EQ(timing.current().DotMs, 21); // not even while dragging
     c.XmitSpdUpDnMouseUp();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, "Use the sound card output for code speeds greater than 50 wpm!");
@@ -332,11 +336,11 @@ TEST(TransmitSpeedControls, SerialOutputIsLimitedTo50WithTheNoteOnlyFromTheUpDow
     EXPECT_EQ(c.speedPanelText(), "50");
 
     device = kOutputSoundCard;
-    c.lockedSpeed(100);  // "50+ WPM"
+    c.lockedSpeed(100); // "50+ WPM"
     EXPECT_EQ(c.spinValue(), 100);
     EXPECT_EQ(timing.current().DotMs, 10);
     EXPECT_EQ(c.speedPanelText(), "100");
-    EXPECT_EQ(focus, 3);  // spin edit change and two up-down releases
+    EXPECT_EQ(focus, 3); // spin edit change and two up-down releases
 }
 
 TEST(TransmitSpeedControls, HandlersWaitWhileTypingExceptTheLockedSpeeds) {
@@ -348,10 +352,10 @@ TEST(TransmitSpeedControls, HandlersWaitWhileTypingExceptTheLockedSpeeds) {
                             {[&] { return device; }, [&] { return typing; }, [] {}});
     EXPECT_EQ(c.XmitSpdUpDn2Change(30), 20);
     EXPECT_EQ(timing.current().DotMs, 54);
-    c.lockedSpeed(100);  // still limited on the serial port
+    c.lockedSpeed(100); // still limited on the serial port
     EXPECT_EQ(timing.current().DotMs, 21);
     typing = false;
-    c.SyncBtnClick(3);  // receive speed below the range
+    c.SyncBtnClick(3); // receive speed below the range
     EXPECT_EQ(c.spinValue(), 10);
     TimingWeights w;
     w.dot = 200.0f;
@@ -363,18 +367,18 @@ TEST(OutputMenuHandlers, DeviceAndInvertItemsCheckTheirGroupAndActOnThePort) {
     PortFixture f;
     int dialogs = 0;
     std::vector<bool> sidetone;
-    OutputMenuHandlers menu(f.port, {[&] { ++dialogs; }, [&](bool on) { sidetone.push_back(on); },
-                                     [] {}});
+    OutputMenuHandlers menu(f.port,
+                            {[&] { ++dialogs; }, [&](bool on) { sidetone.push_back(on); }, [] {}});
     menu.SoundCard1Click();
     EXPECT_TRUE(menu.checks().SoundCard1);
     EXPECT_FALSE(menu.checks().SerialPort1);
     EXPECT_EQ(f.port.OutputDevice.load(), kOutputSoundCard);
     EXPECT_EQ(f.port.OutputPort.load(), kOutputPortNone);
-    menu.SerialPort1Click(true, 0);  // loading a fresh installation's file: no port chosen yet
+    menu.SerialPort1Click(true, 0); // loading a fresh installation's file: no port chosen yet
     EXPECT_FALSE(f.port.PortOpen());
     EXPECT_TRUE(f.log.opened.empty());
     EXPECT_TRUE(f.messages.empty());
-    menu.SerialPort1Click(true, 5);  // configuration load: opens the stored port
+    menu.SerialPort1Click(true, 5); // configuration load: opens the stored port
     EXPECT_TRUE(f.port.PortOpen());
     EXPECT_EQ(dialogs, 0);
     menu.SerialPort1Click(false, 5);
@@ -386,7 +390,7 @@ TEST(OutputMenuHandlers, DeviceAndInvertItemsCheckTheirGroupAndActOnThePort) {
     menu.Invert2Click();
     EXPECT_TRUE(menu.checks().Invert2);
     EXPECT_FALSE(menu.checks().Normal1);
-    EXPECT_TRUE(f.log.level(ModemLine::Dtr));  // key up, inverted: lines set
+    EXPECT_TRUE(f.log.level(ModemLine::Dtr)); // key up, inverted: lines set
     menu.Normal1Click();
     EXPECT_FALSE(f.log.level(ModemLine::Dtr));
     menu.None1Click();
@@ -404,12 +408,12 @@ TEST(ToneMenuHandlers, ItemsSetTheirValueCheckTheirGroupAndReachTheKeyers) {
         carrier = c;
         ++calls;
     });
-    EXPECT_EQ(calls, 1);  // the defaults reach the keyers at once
+    EXPECT_EQ(calls, 1); // the defaults reach the keyers at once
     EXPECT_EQ(applied.SidetoneFreq, 750.0f);
     menu.FreqClick(4);
     EXPECT_EQ(applied.SidetoneFreq, 2500.0f);
     EXPECT_EQ(menu.checks().freq, (std::array<bool, 4>{false, false, false, true}));
-    menu.FreqClick(7);  // no such item: nothing changes
+    menu.FreqClick(7); // no such item: nothing changes
     EXPECT_EQ(applied.SidetoneFreq, 2500.0f);
     menu.Squarewave1Click();
     EXPECT_EQ(applied.SidetoneWaveform, kSquareWave);
@@ -420,5 +424,6 @@ TEST(ToneMenuHandlers, ItemsSetTheirValueCheckTheirGroupAndReachTheKeyers) {
     menu.beaconCarrierClick(4);
     EXPECT_EQ(carrier.BeaconCarrierMs, 4000.0f);
     EXPECT_EQ(carrier.BeaconCarrierSamples, 176400.0f);
-    EXPECT_EQ(menu.checks().carrierSeconds, (std::array<bool, 5>{false, false, false, true, false}));
+    EXPECT_EQ(menu.checks().carrierSeconds,
+              (std::array<bool, 5>{false, false, false, true, false}));
 }

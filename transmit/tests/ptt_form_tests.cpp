@@ -18,7 +18,6 @@ using namespace dita::test;
 
 namespace {
 
-
 struct FormFixture {
     LineLog log;
     std::vector<Message> messages;
@@ -44,7 +43,8 @@ TEST(TPTTForm, ShowsItsCaptionControlsAndTheDefaults) {
     EXPECT_EQ(f.form->PTTEnbCheckBox->text(), "PTT Enable");
     EXPECT_EQ(f.form->PTTInvChkBox->text(), "PTT Invert");
     QStringList groups;
-    for (auto* g : f.form->findChildren<QGroupBox*>()) groups << g->title();
+    for (auto* g : f.form->findChildren<QGroupBox*>())
+        groups << g->title();
     groups.sort();
     EXPECT_EQ(groups, (QStringList{"Data Output", "PTT Output"}));
     EXPECT_TRUE(f.form->DTRChkBox1->isChecked());
@@ -60,7 +60,7 @@ TEST(TPTTForm, ShowsItsCaptionControlsAndTheDefaults) {
 
 TEST(TPTTForm, RefusesALineAsBothDataAndPttWithTheExactMessage) {
     FormFixture f;
-    f.click(f.form->DTRChkBox2);  // DTR is a data line
+    f.click(f.form->DTRChkBox2); // DTR is a data line
     ASSERT_EQ(f.messages.size(), 1u);
     EXPECT_EQ(f.messages[0].text, "Cannot assign DTR to both Data and PPT");
     EXPECT_EQ(f.messages[0].caption, "Error Message");
@@ -88,11 +88,11 @@ TEST(TPTTForm, RefusesALineAsBothDataAndPttWithTheExactMessage) {
 
 TEST(TPTTForm, RefusesTwoPttLines) {
     FormFixture f;
-    f.click(f.form->DTRChkBox1);  // DTR no longer data
-    f.click(f.form->DTRChkBox2);  // DTR is PTT
+    f.click(f.form->DTRChkBox1); // DTR no longer data
+    f.click(f.form->DTRChkBox2); // DTR is PTT
     ASSERT_TRUE(f.port.ptt().DtrIsPtt);
-    f.click(f.form->RTSChkBox1);  // RTS no longer data
-    f.click(f.form->RTSChkBox2);  // but DTR already is PTT
+    f.click(f.form->RTSChkBox1); // RTS no longer data
+    f.click(f.form->RTSChkBox2); // but DTR already is PTT
     ASSERT_EQ(f.messages.size(), 1u);
     EXPECT_EQ(f.messages[0].text, "Cannot assign both DTR and RTS to be PPT");
     EXPECT_EQ(f.messages[0].caption, "Error Message");
@@ -109,9 +109,9 @@ TEST(TPTTForm, EnableAndInvertReleasePttOnTheLine) {
     f.click(f.form->PTTEnbCheckBox);
     EXPECT_TRUE(f.port.ptt().PttEnable);
     EXPECT_EQ(f.port.KeyState.load(), kKeyUp);
-    EXPECT_FALSE(f.log.level(ModemLine::Dtr));  // released
+    EXPECT_FALSE(f.log.level(ModemLine::Dtr)); // released
     f.click(f.form->PTTInvChkBox);
     EXPECT_TRUE(f.port.ptt().PttInvert);
-    EXPECT_TRUE(f.log.level(ModemLine::Dtr));  // released, inverted
+    EXPECT_TRUE(f.log.level(ModemLine::Dtr)); // released, inverted
     EXPECT_TRUE(f.messages.empty());
 }

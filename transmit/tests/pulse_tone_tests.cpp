@@ -9,9 +9,9 @@
 
 #include <chrono>
 #include <cmath>
-#include <dlfcn.h>
 #include <cstdio>
 #include <cstdlib>
+#include <dlfcn.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -36,13 +36,15 @@ struct ToneRun {
 class PulseToneTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        FILE* p = popen(("\"" + kScript + "\" --start \"" + kServerDir.string() + "\"").c_str(), "r");
+        FILE* p =
+            popen(("\"" + kScript + "\" --start \"" + kServerDir.string() + "\"").c_str(), "r");
         char line[512];
         while (p && fgets(line, sizeof line, p)) {
             std::string s(line);
             if (!s.empty() && s.back() == '\n') s.pop_back();
             const auto eq = s.find('=');
-            if (eq != std::string::npos) setenv(s.substr(0, eq).c_str(), s.substr(eq + 1).c_str(), 1);
+            if (eq != std::string::npos)
+                setenv(s.substr(0, eq).c_str(), s.substr(eq + 1).c_str(), 1);
         }
         s_serverUp = p && pclose(p) == 0;
         setenv("JACK_NO_START_SERVER", "1", 1);
@@ -56,8 +58,9 @@ protected:
     // they keep for the process is then reported by the leak checker with no module name, so
     // the system-library suppressions cannot match it. Keeping the plugins loaded lets them.
     static void pinAlsaPlugins() {
-        for (const char* dir : {"/usr/lib/x86_64-linux-gnu/alsa-lib", "/usr/lib/aarch64-linux-gnu/alsa-lib",
-                                "/usr/lib/alsa-lib", "/usr/lib64/alsa-lib"}) {
+        for (const char* dir :
+             {"/usr/lib/x86_64-linux-gnu/alsa-lib", "/usr/lib/aarch64-linux-gnu/alsa-lib",
+              "/usr/lib/alsa-lib", "/usr/lib64/alsa-lib"}) {
             std::error_code ec;
             for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
                 if (entry.path().extension() == ".so") {
@@ -79,11 +82,11 @@ protected:
         const pid_t pid = fork();
         if (pid == 0) {
             const std::string duration = std::to_string(seconds);
-            execlp("arecord", "arecord", "-q", "-D", "default", "-f", "S16_LE", "-r", "44100",
-                   "-c", "1", "-t", "raw", "-d", duration.c_str(), raw.c_str(), nullptr);
+            execlp("arecord", "arecord", "-q", "-D", "default", "-f", "S16_LE", "-r", "44100", "-c",
+                   "1", "-t", "raw", "-d", duration.c_str(), raw.c_str(), nullptr);
             _exit(127);
         }
-        constexpr uintmax_t kFlowingBytes = 8820;  // 100 ms recorded
+        constexpr uintmax_t kFlowingBytes = 8820; // 100 ms recorded
         for (int i = 0; i < 500; ++i) {
             std::error_code ec;
             if (std::filesystem::file_size(raw, ec) >= kFlowingBytes && !ec) break;
@@ -95,7 +98,8 @@ protected:
         std::ifstream in(raw, std::ios::binary);
         std::vector<int16_t> samples;
         int16_t s;
-        while (in.read(reinterpret_cast<char*>(&s), sizeof s)) samples.push_back(s);
+        while (in.read(reinterpret_cast<char*>(&s), sizeof s))
+            samples.push_back(s);
         return samples;
     }
 
@@ -103,7 +107,8 @@ protected:
     // crossings of the wave (gaps shorter than 2 ms).
     // Runs of loud samples; quiet stretches up to `bridge` samples (a half period, or a short
     // dropout of a heavily loaded machine) stay inside a run.
-    static std::vector<ToneRun> toneRuns(const std::vector<int16_t>& s, int threshold, size_t kBridge = 88) {
+    static std::vector<ToneRun> toneRuns(const std::vector<int16_t>& s, int threshold,
+                                         size_t kBridge = 88) {
         std::vector<ToneRun> runs;
         size_t start = 0, lastLoud = 0;
         bool inRun = false;
@@ -144,14 +149,14 @@ protected:
 } // namespace
 
 TEST_F(PulseToneTest, KeyedSineReachesTheSinkWithItsFrequencyAndElementLengths) {
-    ASSERT_GT(PortAudioToneDevice::inputDeviceCount(), 0);  // the monitor counts as an input
+    ASSERT_GT(PortAudioToneDevice::inputDeviceCount(), 0); // the monitor counts as an input
     std::vector<std::string> messages;
     const auto samples = record(5, [&] {
         PortAudioToneDevice device;
         MonotonicClock clock;
-        ToneOutput output(device,
-                          [&](const std::string& text, const std::string&) { messages.push_back(text); },
-                          {}, clock);
+        ToneOutput output(
+            device, [&](const std::string& text, const std::string&) { messages.push_back(text); },
+            {}, clock);
         ASSERT_TRUE(output.openIfInputExists(PortAudioToneDevice::inputDeviceCount()))
             << device.lastError();
         SendTimingStore timing;
@@ -201,8 +206,10 @@ TEST_F(PulseToneTest, SquareWaveAndSilentPlaybackWithTheSidetoneOff) {
         std::atomic<bool> stop{false};
         const auto t0 = std::chrono::steady_clock::now();
         ASSERT_TRUE(keyer.sendText("EE", stop));
-        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-        EXPECT_GT(ms, 300.0);  // silence is played in real time: 2 x 216 ms minus queue depth
+        const double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
+                .count();
+        EXPECT_GT(ms, 300.0); // silence is played in real time: 2 x 216 ms minus queue depth
         tone.SidetoneOn = true;
         tone.SidetoneWaveform = kSquareWave;
         tone.SidetoneFreq = 600.0f;
@@ -213,7 +220,8 @@ TEST_F(PulseToneTest, SquareWaveAndSilentPlaybackWithTheSidetoneOff) {
     // Only the square-wave T is heard. A sink dropout under a sanitizer's load may cut a short
     // hole into it, so holes under 20 ms (less than any gap at 20 wpm) do not split the run.
     const auto runs = toneRuns(samples, 7500, 882);
-    for (const auto& r : runs) std::printf("square run at %.1f ms, %.1f ms long\n", r.startMs, r.lengthMs);
+    for (const auto& r : runs)
+        std::printf("square run at %.1f ms, %.1f ms long\n", r.startMs, r.lengthMs);
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_NEAR(runs[0].lengthMs, 162.0, 3.0);
     EXPECT_NEAR(frequency(samples, runs[0]), 600.0, 2.0);
@@ -222,5 +230,5 @@ TEST_F(PulseToneTest, SquareWaveAndSilentPlaybackWithTheSidetoneOff) {
     for (size_t i = from; i < from + 4000; ++i, ++total) {
         full += std::abs(std::abs(samples[i]) - 15000) <= 2 ? 1 : 0;
     }
-    EXPECT_GT(full, total * 9 / 10);  // a square wave sits at +-15000
+    EXPECT_GT(full, total * 9 / 10); // a square wave sits at +-15000
 }

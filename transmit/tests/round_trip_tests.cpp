@@ -17,7 +17,7 @@ using namespace dita;
 
 namespace {
 
-constexpr int kFlushPasses = 12;  // silent passes after the file so the last character comes out
+constexpr int kFlushPasses = 12; // silent passes after the file so the last character comes out
 constexpr double kToneHz = 750.0;
 // The receiver needs a few characters to find the speed; operators send "VVV" for that.
 const std::string kWarmUp = "VVV VVV ";
@@ -32,7 +32,8 @@ std::string normalise(const std::string& s) {
             out += static_cast<char>(std::toupper(c));
         }
     }
-    while (!out.empty() && out.back() == ' ') out.pop_back();
+    while (!out.empty() && out.back() == ' ')
+        out.pop_back();
     return out;
 }
 
@@ -63,8 +64,8 @@ std::string sendAndDecode(int wpm) {
     if (!file) return {};
     EXPECT_EQ(info.samplerate, kSampleRateHz);
     ReceiveEngine engine;
-    engine.post({ReceiveCommandKind::TuneToBin,
-                 static_cast<int>(std::lround(kToneHz / kBinHz)) + 1});
+    engine.post(
+        {ReceiveCommandKind::TuneToBin, static_cast<int>(std::lround(kToneHz / kBinHz)) + 1});
     std::array<short, kPassFrames> pcm{};
     std::array<int32_t, kPassFrames> samples{};
     std::string text;
@@ -91,8 +92,8 @@ TEST(RoundTrip, DecodedTextMatchesAt15_25And40Wpm) {
         const std::string decoded = normalise(sendAndDecode(wpm));
         const int edits = bestMatchEdits(body, decoded);
         const double errorRate = static_cast<double>(edits) / static_cast<double>(body.size());
-        std::printf("round trip %d wpm: %d edits in %zu characters (%.1f %%): \"%s\"\n", wpm,
-                    edits, body.size(), 100.0 * errorRate, decoded.c_str());
+        std::printf("round trip %d wpm: %d edits in %zu characters (%.1f %%): \"%s\"\n", wpm, edits,
+                    body.size(), 100.0 * errorRate, decoded.c_str());
         RecordProperty("error_rate_" + std::to_string(wpm), std::to_string(errorRate));
         EXPECT_LE(errorRate, 0.02) << decoded;
     }

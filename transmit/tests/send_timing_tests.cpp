@@ -67,13 +67,13 @@ TEST(ComputeSendTiming, OutOfRangeSpeedsAndWeightsAreHeldToTheirLimits) {
     w.charSpace = -5.0f;
     w.wordSpace = std::numeric_limits<float>::infinity();
     const SendTiming t = ComputeSendTiming(20, w);
-    EXPECT_EQ(t.DotMs, 54);       // not finite: standard
-    EXPECT_EQ(t.DashMs, 324);     // 200 %
-    EXPECT_EQ(t.CharGapMs, 54);   // 50 %
-    EXPECT_EQ(t.WordGapMs, 324);  // not finite: standard
-    EXPECT_EQ(ComputeSendTiming(0).DotMs, 109);      // 10 wpm
+    EXPECT_EQ(t.DotMs, 54);                     // not finite: standard
+    EXPECT_EQ(t.DashMs, 324);                   // 200 %
+    EXPECT_EQ(t.CharGapMs, 54);                 // 50 %
+    EXPECT_EQ(t.WordGapMs, 324);                // not finite: standard
+    EXPECT_EQ(ComputeSendTiming(0).DotMs, 109); // 10 wpm
     EXPECT_EQ(ComputeSendTiming(-40).DotMs, 109);
-    EXPECT_EQ(ComputeSendTiming(100000).DotMs, 8);   // 125 wpm
+    EXPECT_EQ(ComputeSendTiming(100000).DotMs, 8); // 125 wpm
 }
 
 TEST(SendTable, RowsEndWithACharacterSpaceAndLowerCaseMatchesCapitals) {
@@ -85,21 +85,23 @@ TEST(SendTable, RowsEndWithACharacterSpaceAndLowerCaseMatchesCapitals) {
     EXPECT_EQ(sendRow(13), "----*");
     EXPECT_EQ(sendRow(96), "+*");
     EXPECT_EQ(sendRow(189), "--....-*");
-    for (int c = 'a'; c <= 'z'; ++c) EXPECT_EQ(sendRow(c), sendRow(c - 32)) << char(c);
+    for (int c = 'a'; c <= 'z'; ++c)
+        EXPECT_EQ(sendRow(c), sendRow(c - 32)) << char(c);
     // Its two fillers are part of the row; the keyers skip them.
     EXPECT_EQ(sendRow(237), ".-.--.00*");
 }
 
 TEST(SendTable, CodesWithoutARowSendNothingRatherThanTheNextRow) {
-    EXPECT_TRUE(sendRow(10).empty());   // line feed of a CR LF pair
-    EXPECT_TRUE(sendRow(221).empty());  // "]" through TextCodeMap
+    EXPECT_TRUE(sendRow(10).empty());  // line feed of a CR LF pair
+    EXPECT_TRUE(sendRow(221).empty()); // "]" through TextCodeMap
     EXPECT_TRUE(sendRow(1).empty());
     EXPECT_TRUE(sendRow(-1).empty());
     EXPECT_TRUE(sendRow(256).empty());
     EXPECT_TRUE(sendRow(259).empty());
     int rows = 0;
-    for (int c = 0; c < 256; ++c) rows += sendRow(c).empty() ? 0 : 1;
-    EXPECT_EQ(rows, 63 + 52);  // the listed rows plus both cases of the letters
+    for (int c = 0; c < 256; ++c)
+        rows += sendRow(c).empty() ? 0 : 1;
+    EXPECT_EQ(rows, 63 + 52); // the listed rows plus both cases of the letters
 }
 
 TEST(SendTable, PlusAndMinusDifferBetweenSerialAndSoundCardPaths) {
@@ -111,19 +113,19 @@ TEST(SendTable, PlusAndMinusDifferBetweenSerialAndSoundCardPaths) {
     for (unsigned char c : {uint8_t{'A'}, uint8_t{'z'}, uint8_t{'5'}, uint8_t{233}}) {
         EXPECT_EQ(serialTextCode(c), soundCardTextCode(c));
     }
-    EXPECT_EQ(serialTextCode(200), 200);  // unsigned, never a negative index
+    EXPECT_EQ(serialTextCode(200), 200); // unsigned, never a negative index
 }
 
 TEST(TypedKeys, ModifierMapsAndTheArrowAndKeypadStep) {
     const KeyModifiers none, shift{true, false, false}, ctrl{false, true, false};
     EXPECT_EQ(translateTypedKey('A', none, false).code, 'A');
-    EXPECT_EQ(translateTypedKey(100, none, false).code, '4');  // keypad 4
-    EXPECT_EQ(translateTypedKey(107, none, false).code, 230);  // keypad +
-    EXPECT_EQ(translateTypedKey(33, none, false).code, 32);    // Page Up sends a space
+    EXPECT_EQ(translateTypedKey(100, none, false).code, '4'); // keypad 4
+    EXPECT_EQ(translateTypedKey(107, none, false).code, 230); // keypad +
+    EXPECT_EQ(translateTypedKey(33, none, false).code, 32);   // Page Up sends a space
     EXPECT_EQ(translateTypedKey('1', shift, false).code, 234);
     EXPECT_EQ(translateTypedKey('2', shift, false).code, '2');
     EXPECT_EQ(translateTypedKey(191, shift, false).code, 192);
-    EXPECT_EQ(translateTypedKey('A', ctrl, false).code, 'A');  // no map with Ctrl
+    EXPECT_EQ(translateTypedKey('A', ctrl, false).code, 'A'); // no map with Ctrl
 
     const TypedKey up = translateTypedKey(38, none, false);
     EXPECT_TRUE(up.showSpectrum);

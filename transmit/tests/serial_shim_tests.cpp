@@ -108,7 +108,8 @@ int runDitaSend(const std::vector<std::string>& args, const std::filesystem::pat
         setenv("ASAN_OPTIONS", options.c_str(), 1);
         const std::string exe = std::string(DITA_BINARY_DIR) + "/tools/dita-send";
         std::vector<char*> argv{const_cast<char*>(exe.c_str())};
-        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
         execv(exe.c_str(), argv.data());
         _exit(127);
@@ -186,8 +187,8 @@ TEST(SerialKeyingOnRealLines, MessageAt20WpmHoldsElementLengthsAndPttLeadAndTail
         }
         if (measured[i + 1].line == ModemLine::Rts && !measured[i + 1].raised &&
             measured[i].line == ModemLine::Dtr) {
-            const double tail = measured[i + 1].atMs - measured[i].atMs - t.ElementGapMs -
-                                t.CharGapMs;
+            const double tail =
+                measured[i + 1].atMs - measured[i].atMs - t.ElementGapMs - t.CharGapMs;
             worstTail = std::max(worstTail, std::fabs(tail - kPttTailMs));
         }
     }
@@ -198,7 +199,7 @@ TEST(SerialKeyingOnRealLines, MessageAt20WpmHoldsElementLengthsAndPttLeadAndTail
                 worstTail);
     RecordProperty("mean_error_ms", std::to_string(mean));
     RecordProperty("worst_error_ms", std::to_string(worst));
-    EXPECT_EQ(characters, 11);  // one PTT cycle per character, the word space included
+    EXPECT_EQ(characters, 11); // one PTT cycle per character, the word space included
     // A busy build machine can hold a wake-up back now and then; the bulk of the elements must
     // still be within a millisecond or two. The mean and worst case are reported above.
     EXPECT_LT(median, 1.0);
@@ -221,7 +222,7 @@ TEST(SerialKeyingOnRealLines, InvertedKeyingAndAMissingPortAreHandled) {
     EXPECT_TRUE(changes[0].raised);
     const auto dtr = onLine(changes, ModemLine::Dtr);
     ASSERT_EQ(dtr.size(), 4u);
-    EXPECT_NEAR(dtr[2].atMs - dtr[1].atMs, 21.0, 10.0);  // the dot at 50 wpm, lines low
+    EXPECT_NEAR(dtr[2].atMs - dtr[1].atMs, 21.0, 10.0); // the dot at 50 wpm, lines low
     EXPECT_FALSE(dtr[1].raised);
     EXPECT_FALSE(dtr.back().raised);
     std::filesystem::remove(log);
@@ -230,7 +231,8 @@ TEST(SerialKeyingOnRealLines, InvertedKeyingAndAMissingPortAreHandled) {
     std::filesystem::remove(log);
     EXPECT_EQ(runDitaSend({"--serial", "/nonexistent/ttyS9", "E"}, log, errors), 1);
     std::ifstream in(errors);
-    const std::string message((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string message((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
     EXPECT_NE(message.find("cannot open the serial port /nonexistent/ttyS9"), std::string::npos)
         << message;
     EXPECT_NE(message.find("No such file or directory"), std::string::npos) << message;
@@ -239,9 +241,12 @@ TEST(SerialKeyingOnRealLines, InvertedKeyingAndAMissingPortAreHandled) {
     for (const std::string number : {"99999999999999999999", "0"}) {
         EXPECT_EQ(runDitaSend({"--serial", number, "E"}, log, errors), 2) << number;
         std::ifstream usage(errors);
-        const std::string text((std::istreambuf_iterator<char>(usage)), std::istreambuf_iterator<char>());
-        EXPECT_NE(text.find("--serial takes a COM number from 1 to 2147483647 or a device file, not " + number),
-                  std::string::npos)
+        const std::string text((std::istreambuf_iterator<char>(usage)),
+                               std::istreambuf_iterator<char>());
+        EXPECT_NE(
+            text.find("--serial takes a COM number from 1 to 2147483647 or a device file, not " +
+                      number),
+            std::string::npos)
             << text;
         EXPECT_TRUE(readShimLog(log).empty());
     }

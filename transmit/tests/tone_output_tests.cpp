@@ -32,7 +32,8 @@ struct ToneFixture {
 std::vector<uint8_t> envelopeOf(std::string_view text, int wpm, bool sidetone = true) {
     EnvelopeBuilder b(ComputeSendTiming(wpm), beaconCarrierFor(1), sidetone);
     std::vector<uint8_t> env;
-    for (unsigned char c : text) b.appendRow(sendRow(soundCardTextCode(c)), env);
+    for (unsigned char c : text)
+        b.appendRow(sendRow(soundCardTextCode(c)), env);
     return env;
 }
 
@@ -70,9 +71,9 @@ TEST(PlayEnvelope, LetterEAt20WpmPlaysInBlocksOf4096_4096And1312) {
     EXPECT_LE(toneEnd, 2376u);
     EXPECT_GT(toneEnd, 2370u);
     EXPECT_NEAR(crossingFrequency(s, 0, 2376), 750.0, 2.0);
-    EXPECT_NEAR(*std::max_element(s.begin(), s.end()), 15000, 3);  // truncated sine peak
+    EXPECT_NEAR(*std::max_element(s.begin(), s.end()), 15000, 3); // truncated sine peak
     EXPECT_NEAR(*std::min_element(s.begin(), s.end()), -15000, 3);
-    EXPECT_EQ(f.device.resets, 1);  // the device is reset first
+    EXPECT_EQ(f.device.resets, 1); // the device is reset first
     EXPECT_EQ(f.device.calls.front(), "reset");
     EXPECT_TRUE(f.messages.empty());
 }
@@ -82,9 +83,8 @@ TEST(PlayEnvelope, TwoBlocksAreQueuedBeforeTheEarlierOneIsWaitedFor) {
     const auto env = envelopeOf("E", 20);
     f.output.PlayEnvelope(env.data(), env.size(), ToneSettings{}, kOutputSoundCard);
     const std::vector<std::string> expected = {
-        "reset",    "prepareA", "writeA",     "prepareB", "writeB",
-        "position", "unprepareA", "prepareA", "writeA",   "position",
-        "unprepareB", "position", "unprepareA"};
+        "reset",    "prepareA", "writeA",   "prepareB",   "writeB",   "position",  "unprepareA",
+        "prepareA", "writeA",   "position", "unprepareB", "position", "unprepareA"};
     EXPECT_EQ(f.device.calls, expected);
 }
 
@@ -119,8 +119,8 @@ TEST(PlayEnvelope, EachFrequencyIsProducedAndSerialOutputOnlyResets) {
     }
     ToneFixture serial;
     std::vector<uint8_t> env(1000, 1);
-    EXPECT_TRUE(serial.output.PlayEnvelope(env.data(), env.size(), ToneSettings{},
-                                           kOutputSerialPort));
+    EXPECT_TRUE(
+        serial.output.PlayEnvelope(env.data(), env.size(), ToneSettings{}, kOutputSerialPort));
     EXPECT_EQ(serial.device.calls, std::vector<std::string>{"reset"});
 }
 
@@ -161,7 +161,8 @@ TEST(ToneOutputFailures, EveryFailingCallShowsItsMessageAndShutsDown) {
         std::vector<uint8_t> env(3 * 4096, 1);
         if (std::string(op) == "restart") f.device.stallBlockIndex = 0;
         bool ok = f.output.openIfInputExists(1);
-        if (ok) ok = f.output.PlayEnvelope(env.data(), env.size(), ToneSettings{}, kOutputSoundCard);
+        if (ok)
+            ok = f.output.PlayEnvelope(env.data(), env.size(), ToneSettings{}, kOutputSoundCard);
         EXPECT_FALSE(ok);
         ASSERT_EQ(f.messages.size(), 1u);
         EXPECT_EQ(f.messages[0].text, text);
@@ -191,7 +192,7 @@ TEST(ToneKeyer, LongTextIsSplitIntoBatchesAtCharacterBoundaries) {
     const std::string text(11, '0');
     std::atomic<bool> stop{false};
     ASSERT_TRUE(keyer.sendText(text, stop));
-    EXPECT_EQ(f.device.resets, 2);  // two batches, each starting with a reset
+    EXPECT_EQ(f.device.resets, 2); // two batches, each starting with a reset
     const size_t total = f.device.allSamples().size();
     EXPECT_EQ(total, 11u * 105512u);
     // The first batch holds 9 whole characters (949,608 samples): its blocks end there.
@@ -253,13 +254,14 @@ TEST(WavToneDevice, WritesA44100HzMono16BitFileOfThePlayedSamples) {
 
 TEST(PlayEnvelope, AStopEndsPlaybackAtTheNextBlockAndSilencesTheDevice) {
     ToneFixture f;
-    const auto env = envelopeOf("PARIS PARIS PARIS", 20);  // many seconds of blocks
+    const auto env = envelopeOf("PARIS PARIS PARIS", 20); // many seconds of blocks
     std::atomic<bool> stop{false};
     f.device.onWrite = [&] {
-        if (f.device.blocks.size() == 3) stop = true;  // the operator stops during block 3
+        if (f.device.blocks.size() == 3) stop = true; // the operator stops during block 3
     };
-    EXPECT_FALSE(f.output.PlayEnvelope(env.data(), env.size(), ToneSettings{}, kOutputSoundCard, &stop));
+    EXPECT_FALSE(
+        f.output.PlayEnvelope(env.data(), env.size(), ToneSettings{}, kOutputSoundCard, &stop));
     EXPECT_EQ(f.device.blocks.size(), 3u);
-    EXPECT_EQ(f.device.calls.back(), "reset");  // queued audio is dropped
+    EXPECT_EQ(f.device.calls.back(), "reset"); // queued audio is dropped
     EXPECT_GT(env.size(), 20u * 4096u);
 }

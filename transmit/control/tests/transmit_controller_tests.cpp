@@ -275,7 +275,8 @@ TEST(TransmitFlag, FollowsEverySenderAndTheLampsFollowTune) {
     control.XmitButtonClick();
     control.TransmitMemoKeyDown(kVkE);
     ASSERT_TRUE(view.pumpUntil([&] { return active.has(PauseReason::Transmit); }));
-    ASSERT_TRUE(view.pumpUntil([&] { return !keyer.codes().empty() && !active.has(PauseReason::Transmit); }));
+    ASSERT_TRUE(view.pumpUntil(
+        [&] { return !keyer.codes().empty() && !active.has(PauseReason::Transmit); }));
     control.shutdown();
     EXPECT_TRUE(messages.empty());
 }
@@ -477,7 +478,8 @@ TEST(ScreenSend, ALoadedTextInImmModeGoesOutOfBuffer15AndLoopRepeatsIt) {
     ASSERT_TRUE(b.view.pumpUntil([&] { return b.keyer.texts().size() >= 3; }));
     b.control.LoopButtonClick();
     ASSERT_TRUE(b.view.pumpUntil([&] { return b.idle(); }));
-    for (const auto& text : b.keyer.texts()) EXPECT_EQ(text, "LOADED TEXT");
+    for (const auto& text : b.keyer.texts())
+        EXPECT_EQ(text, "LOADED TEXT");
     EXPECT_FALSE(b.control.state().TextLoaded);
 }
 
@@ -497,16 +499,13 @@ TEST(ScreenSend, TheImmButtonSendsItsMacroExpandedIntoTheWindowUntilAButtonPrepa
     control.MsgButton13Click();
     control.SendBtnClick();
     EXPECT_EQ(view.transmit, "CQ DE DL1ABC");
-    ASSERT_TRUE(
-        view.pumpUntil([&] { return keyer.texts().size() == 1 && !control.sendActive(); }));
+    ASSERT_TRUE(view.pumpUntil([&] { return keyer.texts().size() == 1 && !control.sendActive(); }));
     // A message button prepared buffer 5: from now on a send never expands on its own.
     control.sendMacroBuffer(5, "TU 73");
-    ASSERT_TRUE(
-        view.pumpUntil([&] { return keyer.texts().size() == 2 && !control.sendActive(); }));
+    ASSERT_TRUE(view.pumpUntil([&] { return keyer.texts().size() == 2 && !control.sendActive(); }));
     control.MsgButton13Click();
     control.SendBtnClick();
-    ASSERT_TRUE(
-        view.pumpUntil([&] { return keyer.texts().size() == 3 && !control.sendActive(); }));
+    ASSERT_TRUE(view.pumpUntil([&] { return keyer.texts().size() == 3 && !control.sendActive(); }));
     EXPECT_EQ(expanded, std::vector<int>{kImmBufferIndex});
     EXPECT_EQ(keyer.texts(), (std::vector<std::string>{"CQ DE DL1ABC", "TU 73", "CQ DE DL1ABC"}));
     control.shutdown();

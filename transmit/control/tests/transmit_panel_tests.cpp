@@ -25,7 +25,6 @@ namespace {
 
 constexpr int kWaitMs = 5000;
 
-
 bool marked(const QPushButton* b) {
     return b->font().bold() && b->font().underline();
 }
@@ -256,8 +255,8 @@ TEST(TransmitPanel, TypedCharactersKeyTheSameCodeOnUsGermanAndFrenchLayouts) {
             QCoreApplication::sendEvent(p.TransmitMemo, &event);
         }
         ASSERT_TRUE(op.waitFor([&] {
-            return op.keyer.codes().size() == expectedRows.size() &&
-                   op.keyer.texts().size() == 1 && op.idle();
+            return op.keyer.codes().size() == expectedRows.size() && op.keyer.texts().size() == 1 &&
+                   op.idle();
         }));
         QTest::qWait(30); // Alt+1 has no sendable code: nothing more may follow
         std::vector<std::string> rows;

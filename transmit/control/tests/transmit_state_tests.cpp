@@ -102,7 +102,7 @@ TEST(SendBufferBank, KeepsAtMost4095CharactersUpToAZeroAndIgnoresBadIndices) {
 TEST(KeyCharacters, EchoShowsTheCharacterTypedAndEnterGivesANewLine) {
     EXPECT_EQ(echoCharacter(65, U'a'), "a");
     EXPECT_EQ(echoCharacter(65, U'A'), "A");
-    EXPECT_EQ(echoCharacter(0, U'/'), "/");        // Shift+7 on a German layout
+    EXPECT_EQ(echoCharacter(0, U'/'), "/");             // Shift+7 on a German layout
     EXPECT_EQ(echoCharacter(0, U'\u00e4'), "\xc3\xa4"); // a German letter, in UTF-8
     EXPECT_EQ(echoCharacter(0, U'\u20ac'), "\xe2\x82\xac");
     EXPECT_EQ(echoCharacter(kVkEnter, 0), "\n");
