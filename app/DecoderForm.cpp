@@ -16,18 +16,18 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/BandWorker.h"
 #include "app/SetupDialogs.h"
 #include "app/SoundCardDialogs.h"
 #include "common/CallQueue.h"
 #include "common/DitaPaths.h"
 #include "common/MessageSink.h"
 #include "common/SettingsFile.h"
-#include "app/BandWorker.h"
 #include "display/DisplayPanel.h"
-#include "station/StationLink.h"
 #include "display/TimeLineForm.h"
 #include "log/StationPanel.h"
 #include "macros/MacroWindows.h"
+#include "station/StationLink.h"
 #include "transmit/PttForm.h"
 #include "transmit/TransmitControls.h"
 #include "transmit/control/TransmitPanel.h"
@@ -278,8 +278,8 @@ void TDecoderForm::createSubsystems() {
     m_textFiles = std::make_unique<TextFileActions>(this, messageSink());
     if (m_services.chooseSaveFile || m_services.chooseOpenFile)
         m_textFiles->setChoosers(m_services.chooseSaveFile, m_services.chooseOpenFile);
-    m_textTarget = std::make_unique<FormTextTarget>(
-        [this](int bufferIndex, const std::string& text) {
+    m_textTarget =
+        std::make_unique<FormTextTarget>([this](int bufferIndex, const std::string& text) {
             m_transmitPanel->controller().textLoaded(bufferIndex, text);
             if (m_services.transmitTextLoaded) m_services.transmitTextLoaded(bufferIndex, text);
         });
@@ -289,9 +289,7 @@ void TDecoderForm::createSubsystems() {
             keyUpLines();
         };
     if (!m_services.sendActive)
-        m_services.sendActive = [this] {
-            return m_transmitPanel->controller().sendActive();
-        };
+        m_services.sendActive = [this] { return m_transmitPanel->controller().sendActive(); };
     if (!m_services.stopSend)
         m_services.stopSend = [this] { m_transmitPanel->controller().SendBtnClick(); };
 }

@@ -171,9 +171,9 @@ void TDecoderForm::createControls() {
     connect(XmitSpdUpDn, &QSpinBox::valueChanged, this,
             [this](int position) { m_keying.speedControls().XmitSpdUpDnChanging(position); });
     connect(XmitSpdUpDn, &QSpinBox::editingFinished, this, [this] { XmitSpdUpDnMouseUp(); });
-    XmitSpeedPanel =
-        label(ContrlPnl, "XmitSpeedPanel",
-              QString::fromStdString(m_keying.speedControls().speedPanelText()), kXmitSpeedPanelRect);
+    XmitSpeedPanel = label(ContrlPnl, "XmitSpeedPanel",
+                           QString::fromStdString(m_keying.speedControls().speedPanelText()),
+                           kXmitSpeedPanelRect);
     XmitSpeedPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     XmitSpeedPanel->setAlignment(Qt::AlignCenter);
     SyncBtn = new QPushButton("Sync", ContrlPnl);
@@ -204,10 +204,9 @@ void TDecoderForm::applyColours() {
     // The spectrum panel colours itself and MkrLabel; the station panel its own fields.
     m_spectrumPanel->setBackground(raw(m_settings.Background));
     StationPnl->setBlackScheme(!white);
-    for (QWidget* w : std::initializer_list<QWidget*>{UTCPnl, UTCDatePnl, Label13, Label14, Label15,
-                                                      Label12, Label3, RcvWPMPnl, XmitCntrSpinEdit,
-                                                      RcvMemo, XmitSpdUpDn2, RcvLEDLabel,
-                                                      XmitLEDLabel})
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             UTCPnl, UTCDatePnl, Label13, Label14, Label15, Label12, Label3, RcvWPMPnl,
+             XmitCntrSpinEdit, RcvMemo, XmitSpdUpDn2, RcvLEDLabel, XmitLEDLabel})
         paint(w, text);
     paint(TransmitMemo, white ? QColor(Qt::red) : QColor(Qt::white));
 }

@@ -117,7 +117,7 @@ std::map<SettingId, TDecoderForm::OptionHandler> TDecoderForm::optionHandlers() 
         {S::SpacesMode, engineOption(m_settings.SpacesMode, K::SpacesMode)},
         {S::SpaceTime,
          [this, spaceTime = engineOption(m_settings.SpaceTime, K::SpaceTime)](int32_t v,
-                                                                             QAction* own) {
+                                                                              QAction* own) {
              spaceTime(v, own);
              focusRule();
          }},
@@ -270,7 +270,7 @@ std::vector<QAction*> TDecoderForm::groupOf(const QString& itemName) const {
     const MenuRow& row = menuRow(itemName.toStdString());
     const auto it = m_groups.find(row.setting);
     return row.kind != MenuKind::Option || it == m_groups.end() ? std::vector<QAction*>{}
-                                                                 : it->second;
+                                                                : it->second;
 }
 
 // ====================================================================== option handlers
@@ -360,8 +360,8 @@ void TDecoderForm::ReceiveSpeedClick(int lock, QAction* own) {
     // The transmit speed follows, within what the output can key. Auto takes the receive
     // speed as it stands after the decoder reset the choice runs, not Auto's starting 25.
     m_keying.speedControls().lockedSpeed(m_settings.RxSpeedLock == setting::RxSpeedLock::Auto
-                                     ? kDecoderResetSpeedWpm
-                                     : lockedSpeedWpm(m_settings.RxSpeedLock));
+                                             ? kDecoderResetSpeedWpm
+                                             : lockedSpeedWpm(m_settings.RxSpeedLock));
     showTransmitSpeed();
 }
 

@@ -54,7 +54,9 @@ void TDecoderForm::createBandWindow() {
                 std::vector<int> marks;
                 marks.reserve(static_cast<size_t>(r.channelCount));
                 for (int i = 0; i < r.channelCount; ++i) {
-                    marks.push_back(static_cast<int>(std::lround(r.channels[static_cast<size_t>(i)].pitchHz / kBinHz)) + 1);
+                    marks.push_back(static_cast<int>(std::lround(
+                                        r.channels[static_cast<size_t>(i)].pitchHz / kBinHz)) +
+                                    1);
                 }
                 m_spectrumPanel->spectrumBox()->setBandMarks(marks);
             });
@@ -69,7 +71,8 @@ void TDecoderForm::createBandWindow() {
         m_bandWindow->move(f.number(kBandXKey, 0, -kMaxPlacement, kMaxPlacement),
                            f.number(kBandYKey, 0, -kMaxPlacement, kMaxPlacement));
     }
-    if (f.flag(kBandOpenKey, false)) QTimer::singleShot(0, m_bandWindow, [this] { m_bandWindow->show(); });
+    if (f.flag(kBandOpenKey, false))
+        QTimer::singleShot(0, m_bandWindow, [this] { m_bandWindow->show(); });
 }
 
 void TDecoderForm::saveBandPlacement() {

@@ -73,12 +73,10 @@ int TDecoderForm::typingActive() const {
 }
 
 void TDecoderForm::createTransmitSide(QWidget* client) {
-    m_transmitPanel = new TransmitPanel({[this] { return currentKeyer(); }, &m_keying.port(),
-                                         [this](int n) {
-                                             return ExpandMacro(m_macroSources.at(n),
-                                                                macroFields());
-                                         }},
-                                        m_session->flags().capturePause, ContrlPnl);
+    m_transmitPanel = new TransmitPanel(
+        {[this] { return currentKeyer(); }, &m_keying.port(),
+         [this](int n) { return ExpandMacro(m_macroSources.at(n), macroFields()); }},
+        m_session->flags().capturePause, ContrlPnl);
     m_transmitPanel->setGeometry(0, kTransmitPanelTop, m_clientWidth, kTransmitPanelHeight);
     XmitCntrSpinEdit = m_transmitPanel->XmitCntrSpinEdit;
     // The transmit window has its own place on the form: it leaves the panel's layout.

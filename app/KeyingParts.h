@@ -23,8 +23,8 @@
 namespace dita {
 
 struct KeyingEvents {
-    MessageSink messages;                // a failure message; any thread
-    std::function<void()> outputFailed;  // the tone output cannot go on: the program stops
+    MessageSink messages;               // a failure message; any thread
+    std::function<void()> outputFailed; // the tone output cannot go on: the program stops
     // The tone output's watchdog abandoned a block (true), or the output has restarted after
     // one (false); on a send thread.
     std::function<void(bool stalled)> outputStalled;
