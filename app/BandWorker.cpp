@@ -4,7 +4,8 @@
 
 namespace dita {
 
-BandWorker::BandWorker(PassDone passDone) : m_passDone(std::move(passDone)), m_thread([this] { run(); }) {}
+BandWorker::BandWorker(PassDone passDone)
+    : m_passDone(std::move(passDone)), m_thread([this] { run(); }) {}
 
 BandWorker::~BandWorker() {
     {
@@ -59,7 +60,8 @@ void BandWorker::run() {
         }
         // The slot stays taken while it is decoded; feed() only writes free slots.
         m_decoder.skip(skipped);
-        const BandPassResult& result = m_decoder.processPass(m_slots[static_cast<size_t>(slot)].data());
+        const BandPassResult& result =
+            m_decoder.processPass(m_slots[static_cast<size_t>(slot)].data());
         {
             std::lock_guard<std::mutex> callback(m_callbackMutex);
             if (m_passDone) m_passDone(result, m_dropped.load());

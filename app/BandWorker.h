@@ -42,17 +42,17 @@ public:
     long droppedPasses() const { return m_dropped.load(); }
 
 private:
-    static constexpr int kSlots = 4;  // 0.74 s of input may wait
+    static constexpr int kSlots = 4; // 0.74 s of input may wait
 
     void run();
 
-    std::mutex m_callbackMutex;  // m_passDone: set by the window, called by the band thread
+    std::mutex m_callbackMutex; // m_passDone: set by the window, called by the band thread
     PassDone m_passDone;
     BandDecoder m_decoder;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::array<std::array<int32_t, kPassFrames>, kSlots> m_slots{};
-    std::array<int, kSlots> m_droppedBefore{};  // passes dropped just before each slot's block
+    std::array<int, kSlots> m_droppedBefore{}; // passes dropped just before each slot's block
     int m_first = 0;
     int m_count = 0;
     int m_pendingDrops = 0;

@@ -12,8 +12,8 @@
 #include <QMainWindow>
 
 #include <array>
-#include <filesystem>
 #include <atomic>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -25,11 +25,11 @@
 #include "app/ClockTexts.h"
 #include "app/KeyingParts.h"
 #include "app/MessageService.h"
-#include "app/settings/MenuTable.h"
-#include "app/settings/OperatingSettings.h"
 #include "app/ReceiveSession.h"
 #include "app/RunLoop.h"
 #include "app/SoundCardDialogs.h"
+#include "app/settings/MenuTable.h"
+#include "app/settings/OperatingSettings.h"
 #include "log/TextFileActions.h"
 #include "macros/MacroExpansion.h"
 #include "macros/MessageButtons.h"
@@ -75,7 +75,6 @@ class BandWorker;
 class SettingsFile;
 class ToneMenuHandlers;
 class TransmitPanel;
-class TransmitSpeedControls;
 namespace macros {
 class TShowMacroKeysForm;
 class TTransmitMemoryForm;
@@ -90,7 +89,7 @@ struct DecoderFormServices {
     std::function<bool(const QUrl&)> openUrl; // default: the desktop's viewer
     std::function<void()> loadConfiguration;  // DITA.cfc, applied through the handlers
     std::function<void()> saveConfiguration;
-    std::function<void()> loadDefaults;       // File, Load Defaults (DefaultDITA.cfc)
+    std::function<void()> loadDefaults; // File, Load Defaults (DefaultDITA.cfc)
     // The send controls: is a whole-text send running, stop it, and put the keying line to
     // key-up. Empty until the transmit side is connected.
     std::function<bool()> sendActive;
@@ -303,7 +302,7 @@ private:
     QLineEdit* RawSnrMemo;
     QPushButton* ClrRcvBtn2;
     QPlainTextEdit* TransmitMemo; // the transmit panel's
-    QFrame* ContrlPnl; // the lower control panel (transmit/receive mode)
+    QFrame* ContrlPnl;            // the lower control panel (transmit/receive mode)
     StationPanel* StationPnl;
     QSpinBox* XmitCntrSpinEdit; // the transmit panel's
     // The message buttons of M1..M15, index n for macro n (index 0 unused).
@@ -348,7 +347,6 @@ private:
     MacroSources m_macroSources;
     SpectrumPanel* m_spectrumPanel = nullptr;
     KeyingParts& m_keying;
-    std::unique_ptr<TransmitSpeedControls> m_speedControls;
     std::unique_ptr<OutputMenuHandlers> m_outputMenu;
     std::unique_ptr<ToneMenuHandlers> m_toneMenu;
     std::unique_ptr<TextFileActions> m_textFiles;

@@ -19,20 +19,44 @@
 namespace dita {
 
 namespace {
-QString fromLatin1(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
-std::string toLatin1(const QString& s) { return s.toLatin1().toStdString(); }
+QString fromLatin1(const std::string& s) {
+    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
+std::string toLatin1(const QString& s) {
+    return s.toLatin1().toStdString();
+}
 } // namespace
 
-OperatingSettings& TDecoderForm::ConfigView::settings() { return m_form.m_settings; }
-bool TDecoderForm::ConfigView::choose(SettingId setting, int32_t value) { return m_form.choose(setting, value); }
-void TDecoderForm::ConfigView::setConfigLoading(bool loading) { m_form.m_configLoading = loading; }
-void TDecoderForm::ConfigView::checkPortNumber() { m_form.checkPortNumber(); }
-double TDecoderForm::ConfigView::signalBarValue() { return m_form.SignalBar->Value(); }
-void TDecoderForm::ConfigView::setSignalBarValue(double value) { m_form.SignalBar->SetValue(value); }
-int TDecoderForm::ConfigView::xmitSpeed() { return m_form.XmitSpdUpDn2->value(); }
-void TDecoderForm::ConfigView::applyXmitSpeed(int wpm) { m_form.applyXmitSpeed(wpm); }
-std::string TDecoderForm::ConfigView::macro(int slot) { return m_form.m_macroSources[slot]; }
-void TDecoderForm::ConfigView::setMacro(int slot, const std::string& latin1) { m_form.m_macroSources[slot] = latin1; }
+OperatingSettings& TDecoderForm::ConfigView::settings() {
+    return m_form.m_settings;
+}
+bool TDecoderForm::ConfigView::choose(SettingId setting, int32_t value) {
+    return m_form.choose(setting, value);
+}
+void TDecoderForm::ConfigView::setConfigLoading(bool loading) {
+    m_form.m_configLoading = loading;
+}
+void TDecoderForm::ConfigView::checkPortNumber() {
+    m_form.checkPortNumber();
+}
+double TDecoderForm::ConfigView::signalBarValue() {
+    return m_form.SignalBar->Value();
+}
+void TDecoderForm::ConfigView::setSignalBarValue(double value) {
+    m_form.SignalBar->SetValue(value);
+}
+int TDecoderForm::ConfigView::xmitSpeed() {
+    return m_form.XmitSpdUpDn2->value();
+}
+void TDecoderForm::ConfigView::applyXmitSpeed(int wpm) {
+    m_form.applyXmitSpeed(wpm);
+}
+std::string TDecoderForm::ConfigView::macro(int slot) {
+    return m_form.m_macroSources[slot];
+}
+void TDecoderForm::ConfigView::setMacro(int slot, const std::string& latin1) {
+    m_form.m_macroSources[slot] = latin1;
+}
 
 std::array<int, 4> TDecoderForm::ConfigView::timelinePlacement() {
     const WindowPlacement p = m_form.TimeLineForm->placement();
@@ -45,52 +69,91 @@ void TDecoderForm::ConfigView::setTimelinePlacement(int index, int value) {
     m_form.TimeLineForm->setStoredPlacement(p);
 }
 void TDecoderForm::ConfigView::showTimeline(bool shown) {
-    if (shown) m_form.TimeLineForm->showFromSettings();
-    else m_form.TimeLineForm->hide();
+    if (shown)
+        m_form.TimeLineForm->showFromSettings();
+    else
+        m_form.TimeLineForm->hide();
 }
-int TDecoderForm::ConfigView::mainWindowTop() { return m_form.y(); }
-int TDecoderForm::ConfigView::mainWindowLeft() { return m_form.x(); }
-void TDecoderForm::ConfigView::setMainWindowTop(int top) { m_form.move(m_form.x(), top); }
-void TDecoderForm::ConfigView::setMainWindowLeft(int left) { m_form.move(left, m_form.y()); }
-int TDecoderForm::ConfigView::coarseGainBarPosition() { return m_form.CoarseGainBar->value(); }
+int TDecoderForm::ConfigView::mainWindowTop() {
+    return m_form.y();
+}
+int TDecoderForm::ConfigView::mainWindowLeft() {
+    return m_form.x();
+}
+void TDecoderForm::ConfigView::setMainWindowTop(int top) {
+    m_form.move(m_form.x(), top);
+}
+void TDecoderForm::ConfigView::setMainWindowLeft(int left) {
+    m_form.move(left, m_form.y());
+}
+int TDecoderForm::ConfigView::coarseGainBarPosition() {
+    return m_form.CoarseGainBar->value();
+}
 void TDecoderForm::ConfigView::setCoarseGainBarPosition(int position) {
-    const QSignalBlocker quiet(m_form.CoarseGainBar);  // the loader calls the change handler itself
+    const QSignalBlocker quiet(m_form.CoarseGainBar); // the loader calls the change handler itself
     m_form.CoarseGainBar->setValue(position);
 }
-void TDecoderForm::ConfigView::coarseGainBarChange() { m_form.m_spectrumPanel->CoarseGainBarChange(); }
-int TDecoderForm::ConfigView::portInUse() { return m_form.ComPortSelectForm->portInUse; }
-void TDecoderForm::ConfigView::setPortInUse(int port) { m_form.ComPortSelectForm->portInUse = port; }
-void TDecoderForm::ConfigView::setPortChosen(bool chosen) { m_form.ComPortSelectForm->portChosen = chosen; }
-void TDecoderForm::ConfigView::setComPortSpin(int port) { m_form.ComPortSelectForm->loadValue(port); }
+void TDecoderForm::ConfigView::coarseGainBarChange() {
+    m_form.m_spectrumPanel->CoarseGainBarChange();
+}
+int TDecoderForm::ConfigView::portInUse() {
+    return m_form.ComPortSelectForm->portInUse;
+}
+void TDecoderForm::ConfigView::setPortInUse(int port) {
+    m_form.ComPortSelectForm->portInUse = port;
+}
+void TDecoderForm::ConfigView::setPortChosen(bool chosen) {
+    m_form.ComPortSelectForm->portChosen = chosen;
+}
+void TDecoderForm::ConfigView::setComPortSpin(int port) {
+    m_form.ComPortSelectForm->loadValue(port);
+}
 void TDecoderForm::ConfigView::applyAfcStart(int hz) {
     m_form.AFCStartFreqForm->loadValue(hz);
     m_form.m_settings.TunedBin = kAfcStartBin;
     m_form.post(ReceiveCommandKind::SetTunedBin, kAfcStartBin);
-    m_form.m_spectrumPanel->setMarkerHz(hz);  // until the next pass shows the tuned frequency
+    m_form.m_spectrumPanel->setMarkerHz(hz); // until the next pass shows the tuned frequency
 }
-int TDecoderForm::ConfigView::contactCounter() { return m_form.m_transmitPanel->contactCounter(); }
-void TDecoderForm::ConfigView::setContactCounter(int value) { m_form.m_transmitPanel->setContactCounter(value); }
+int TDecoderForm::ConfigView::contactCounter() {
+    return m_form.m_transmitPanel->contactCounter();
+}
+void TDecoderForm::ConfigView::setContactCounter(int value) {
+    m_form.m_transmitPanel->setContactCounter(value);
+}
 void TDecoderForm::ConfigView::setTimingWeightControls(const std::array<float, 4>& weights) {
     m_form.CharTimingForm->loadValues(weights);
-    m_form.m_speedControls->setTimingWeights({weights[0], weights[1], weights[2], weights[3]});
+    m_form.m_keying.speedControls().setTimingWeights(
+        {weights[0], weights[1], weights[2], weights[3]});
 }
 
 std::string TDecoderForm::ConfigView::text(ConfigTextField field) {
     switch (field) {
-    case ConfigTextField::MyName: return toLatin1(m_form.XmitMacrosForm->MyNameMemo->text());
-    case ConfigTextField::MyQth: return toLatin1(m_form.XmitMacrosForm->MyQTHMemo->text());
-    case ConfigTextField::MyCall: return toLatin1(m_form.StationPnl->MyCallMemo->text());
-    case ConfigTextField::Qth: return toLatin1(m_form.XmitMacrosForm->QTHMemo->text());
+    case ConfigTextField::MyName:
+        return toLatin1(m_form.XmitMacrosForm->MyNameMemo->text());
+    case ConfigTextField::MyQth:
+        return toLatin1(m_form.XmitMacrosForm->MyQTHMemo->text());
+    case ConfigTextField::MyCall:
+        return toLatin1(m_form.StationPnl->MyCallMemo->text());
+    case ConfigTextField::Qth:
+        return toLatin1(m_form.XmitMacrosForm->QTHMemo->text());
     }
     return {};
 }
 void TDecoderForm::ConfigView::setText(ConfigTextField field, const std::string& latin1) {
     const QString t = fromLatin1(latin1);
     switch (field) {
-    case ConfigTextField::MyName: m_form.XmitMacrosForm->MyNameMemo->setText(t); break;
-    case ConfigTextField::MyQth: m_form.XmitMacrosForm->MyQTHMemo->setText(t); break;
-    case ConfigTextField::MyCall: m_form.StationPnl->MyCallMemo->setText(t); break;
-    case ConfigTextField::Qth: m_form.XmitMacrosForm->QTHMemo->setText(t); break;
+    case ConfigTextField::MyName:
+        m_form.XmitMacrosForm->MyNameMemo->setText(t);
+        break;
+    case ConfigTextField::MyQth:
+        m_form.XmitMacrosForm->MyQTHMemo->setText(t);
+        break;
+    case ConfigTextField::MyCall:
+        m_form.StationPnl->MyCallMemo->setText(t);
+        break;
+    case ConfigTextField::Qth:
+        m_form.XmitMacrosForm->QTHMemo->setText(t);
+        break;
     }
 }
 
@@ -101,7 +164,8 @@ std::array<uint8_t, 6> TDecoderForm::ConfigView::pttBoxes() {
 }
 void TDecoderForm::ConfigView::setPttBox(int index, bool checked) {
     PttSettings p = m_form.m_keying.port().ptt();
-    bool* fields[] = {&p.PttEnable, &p.PttInvert, &p.DtrIsData, &p.DtrIsPtt, &p.RtsIsData, &p.RtsIsPtt};
+    bool* fields[] = {&p.PttEnable, &p.PttInvert, &p.DtrIsData,
+                      &p.DtrIsPtt,  &p.RtsIsData, &p.RtsIsPtt};
     *fields[index] = checked;
     m_form.m_keying.port().setPtt(p);
     OperatingSettings& s = m_form.m_settings;
@@ -113,12 +177,26 @@ void TDecoderForm::ConfigView::setPttBox(int index, bool checked) {
     s.RtsIsPtt = p.RtsIsPtt;
     m_form.PTTForm->refreshFromSettings();
 }
-int TDecoderForm::ConfigView::band() { return m_form.StationPnl->bandIndex(); }
-void TDecoderForm::ConfigView::setBand(int band) { m_form.StationPnl->setBandIndex(band); }
-void TDecoderForm::ConfigView::setUnlistedSidetone(float hz) { m_form.setUnlistedSidetone(hz); }
-void TDecoderForm::ConfigView::setUnlistedCarrierTime(int seconds) { m_form.setUnlistedCarrierTime(seconds); }
-void TDecoderForm::ConfigView::selectSoundCardOutput() { m_form.selectSoundCardOutput(); }
-void TDecoderForm::ConfigView::setLoopStopped() { m_form.m_session->flags().LoopStopped = true; }
-bool TDecoderForm::ConfigView::firstStart() { return m_form.m_FirstStart; }
+int TDecoderForm::ConfigView::band() {
+    return m_form.StationPnl->bandIndex();
+}
+void TDecoderForm::ConfigView::setBand(int band) {
+    m_form.StationPnl->setBandIndex(band);
+}
+void TDecoderForm::ConfigView::setUnlistedSidetone(float hz) {
+    m_form.setUnlistedSidetone(hz);
+}
+void TDecoderForm::ConfigView::setUnlistedCarrierTime(int seconds) {
+    m_form.setUnlistedCarrierTime(seconds);
+}
+void TDecoderForm::ConfigView::selectSoundCardOutput() {
+    m_form.selectSoundCardOutput();
+}
+void TDecoderForm::ConfigView::setLoopStopped() {
+    m_form.m_session->flags().LoopStopped = true;
+}
+bool TDecoderForm::ConfigView::firstStart() {
+    return m_form.m_FirstStart;
+}
 
 } // namespace dita

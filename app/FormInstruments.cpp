@@ -60,7 +60,7 @@ TGkBar* createSignalBar(QWidget* parent) {
 
     TBarSettings* s = bar->BarSettings();
     s->SetStyle(bsBar);
-    s->SetOptions({}); // a plain bar, no number on it
+    s->SetOptions({});   // a plain bar, no number on it
     s->SetColor(clTeal); // until the first pass paints it blue
     s->SetBkColor(clBtnFace);
     s->SetBkBrightness(kBarBkBrightness);

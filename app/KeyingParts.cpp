@@ -11,6 +11,19 @@ KeyingParts::KeyingParts(ToneDevice* toneDevice, KeyingPort::Opener opener) {
         if (m_events.messages) m_events.messages(text, caption);
     };
     m_port = std::make_unique<KeyingPort>(messages, std::move(opener));
+    TransmitSpeedControls::Hooks speed;
+    // Until the window connects, the output device is the one the port keys.
+    speed.outputDevice = [this] {
+        return m_events.speed.outputDevice ? m_events.speed.outputDevice()
+                                           : m_port->OutputDevice.load();
+    };
+    speed.typingActive = [this] {
+        return m_events.speed.typingActive && m_events.speed.typingActive();
+    };
+    speed.focusTransmitMemo = [this] {
+        if (m_events.speed.focusTransmitMemo) m_events.speed.focusTransmitMemo();
+    };
+    m_speedControls = std::make_unique<TransmitSpeedControls>(m_timing, messages, std::move(speed));
     m_pttHold = std::make_unique<PttHoldTimer>(*m_port);
     m_serialKeyer = std::make_unique<SerialKeyer>(*m_port, m_timing, m_clock, m_pttHold.get());
     if (!toneDevice) return;

@@ -80,7 +80,8 @@ void RunLoop::run(int inputDeviceId, int inputChannel, int inputDeviceCount) {
             }
             showLeds(true, false);
 
-            const CaptureCycle::Wait w = m_capture.waitPass(m_flags.StopLoop, &m_flags.QuitRequested);
+            const CaptureCycle::Wait w =
+                m_capture.waitPass(m_flags.StopLoop, &m_flags.QuitRequested);
             if (w == CaptureCycle::Wait::Failed) {
                 m_capture.close();
                 if (m_events.fatalError) m_events.fatalError();

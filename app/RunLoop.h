@@ -42,8 +42,8 @@ struct RunLoopEvents {
     // skipped).
     std::function<void(const PassResult&, bool outputStalled)> passDone;
     std::function<void(const int32_t* samples)> samplesDone; // the pass's block, after the pass
-    std::function<void(bool rcvOn, bool xmitOn)> leds;     // called only when the lamps change
-    std::function<void(WaveOp op)> waveError;              // every device failure, in order
+    std::function<void(bool rcvOn, bool xmitOn)> leds;       // called only when the lamps change
+    std::function<void(WaveOp op)> waveError;                // every device failure, in order
     std::function<void()> fatalError;                      // a stopping failure: run the error exit
     std::function<void(int deviceId)> inputDeviceFallback; // open failed: InputDeviceId := 0
 };
@@ -76,7 +76,7 @@ private:
     std::array<int32_t, kCaptureFrames> m_samples{};
     int m_passCount = 0;
     std::atomic<int> m_captureRestarts{0}; // read by other threads while the loop runs
-    int m_lampState = -1; // last lamps shown: bit 0 receive, bit 1 transmit
+    int m_lampState = -1;                  // last lamps shown: bit 0 receive, bit 1 transmit
     uint64_t m_pausesSeen = 0; // CapturePause::pausesBegun() when capture last (re)started
 };
 

@@ -133,8 +133,7 @@ void TCharTimingForm::loadValues(const std::array<float, 4>& weights) {
 
 TComPortSelectForm::TComPortSelectForm(QWidget* owner, std::function<void(int)> openComPort,
                                        std::function<void()> cancelled)
-    : SetupWindow(owner), m_openComPort(std::move(openComPort)),
-      m_cancelled(std::move(cancelled)) {
+    : SetupWindow(owner), m_openComPort(std::move(openComPort)), m_cancelled(std::move(cancelled)) {
     setObjectName("ComPortSelectForm");
     setWindowTitle("COM Port Selection");
     ComPortSpinBtn = new QSpinBox(this);

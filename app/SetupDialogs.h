@@ -8,7 +8,6 @@
 #include <array>
 #include <functional>
 
-
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -50,7 +49,8 @@ public:
     // weightChanged gets the weight an up-down was moved to; the send timing uses it the next
     // time it is computed.
     using WeightChanged = std::function<void(int index, float weight)>;
-    TCharTimingForm(QWidget* owner, const std::array<float, 4>& weights, WeightChanged weightChanged);
+    TCharTimingForm(QWidget* owner, const std::array<float, 4>& weights,
+                    WeightChanged weightChanged);
     // weight index 0 dot, 1 dash, 2 character space, 3 word space
     void upDnClick(int index);
     void loadValues(const std::array<float, 4>& weights);

@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
+#include "app/BandWorker.h"
 #include "app/DecoderForm.h"
+#include "app/EnginePassProcessor.h"
 #include "app/config/ConfigurationFiles.h"
 #include "common/DitaPaths.h"
 #include "common/SettingsFile.h"
-#include "app/BandWorker.h"
-#include "app/EnginePassProcessor.h"
 #include "receive/audio/SystemDevices.h"
 #include "transmit/PortAudioToneDevice.h"
 
@@ -35,19 +35,20 @@ constexpr double kMsPerS = 1000.0;
 constexpr double kMaxQuitAfterS = std::numeric_limits<int>::max() / kMsPerS;
 
 void usage(std::FILE* out) {
-    std::fputs("usage: dita [--input-file FILE] [--tone HZ] [--select ITEM]... [--screenshot PNG]\n"
-               "            [--quit-after SECONDS]\n"
-               "  --input-file FILE   add FILE (any format libsndfile reads) as one more sound\n"
-               "                      input device, played at real-time pace, and use it\n"
-               "  --tone HZ           start tuned to this tone (100-2500 Hz); a click on the\n"
-               "                      spectrum tunes as well\n"
-               "  --select ITEM       run a menu item at start, e.g. BlackBackground,\n"
-               "                      TransmitReceive1, Waterfall2 (repeatable)\n"
-               "  --screenshot PNG    save a picture of the window just before quitting (an open\n"
-               "                      Band window beside it, as PNG with -band before the extension)\n"
-               "  --quit-after SECS   quit by itself after SECS seconds\n"
-               "  --help, --version\n",
-               out);
+    std::fputs(
+        "usage: dita [--input-file FILE] [--tone HZ] [--select ITEM]... [--screenshot PNG]\n"
+        "            [--quit-after SECONDS]\n"
+        "  --input-file FILE   add FILE (any format libsndfile reads) as one more sound\n"
+        "                      input device, played at real-time pace, and use it\n"
+        "  --tone HZ           start tuned to this tone (100-2500 Hz); a click on the\n"
+        "                      spectrum tunes as well\n"
+        "  --select ITEM       run a menu item at start, e.g. BlackBackground,\n"
+        "                      TransmitReceive1, Waterfall2 (repeatable)\n"
+        "  --screenshot PNG    save a picture of the window just before quitting (an open\n"
+        "                      Band window beside it, as PNG with -band before the extension)\n"
+        "  --quit-after SECS   quit by itself after SECS seconds\n"
+        "  --help, --version\n",
+        out);
 }
 
 // Problems with the settings file are told without a modal box: the save runs at quit, and
@@ -88,8 +89,11 @@ int main(int argc, char** argv) {
             // that range would never fire.
             if (!end || *end || !std::isfinite(quitAfterS) || quitAfterS <= 0.0 ||
                 quitAfterS > kMaxQuitAfterS) {
-                std::fprintf(stderr, "dita: --quit-after needs a number of seconds above 0 and at most %.3f,"
-                                     " not '%s'\n", kMaxQuitAfterS, argv[i]);
+                std::fprintf(
+                    stderr,
+                    "dita: --quit-after needs a number of seconds above 0 and at most %.3f,"
+                    " not '%s'\n",
+                    kMaxQuitAfterS, argv[i]);
                 usage(stderr);
                 return 2;
             }
@@ -155,7 +159,8 @@ int main(int argc, char** argv) {
     std::unique_ptr<dita::ConfigurationFiles> configFiles;
     dita::TDecoderForm* formPtr = nullptr;
     auto applySelections = [&] {
-        for (const QString& name : selections) formPtr->click(name);
+        for (const QString& name : selections)
+            formPtr->click(name);
     };
     services.loadConfiguration = [&] {
         configFiles->load();
@@ -177,7 +182,9 @@ int main(int argc, char** argv) {
     try {
         configFiles = std::make_unique<dita::ConfigurationFiles>(
             form.configWindow(), dita::ditaFile("DITA.cfc"), dita::findDataFile("DefaultDITA.cfc"),
-            [&form](const std::string& text, const std::string&) { reportFileProblem(form, text); });
+            [&form](const std::string& text, const std::string&) {
+                reportFileProblem(form, text);
+            });
     } catch (const std::exception& e) {
         std::fprintf(stderr, "dita: %s\n", e.what());
         return 2;
@@ -192,7 +199,8 @@ int main(int argc, char** argv) {
             if (!band.isNull()) {
                 const std::filesystem::path shot(screenshot);
                 const std::filesystem::path bandShot =
-                    shot.parent_path() / (shot.stem().string() + "-band" + shot.extension().string());
+                    shot.parent_path() /
+                    (shot.stem().string() + "-band" + shot.extension().string());
                 if (!band.save(QString::fromStdString(bandShot.string())))
                     std::fprintf(stderr, "dita: could not save %s\n", bandShot.c_str());
             }

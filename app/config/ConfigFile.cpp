@@ -8,37 +8,90 @@ namespace dita {
 namespace {
 
 // Visits every record in file order with its storage; the same walk encodes and decodes.
-template <typename Records, typename Visitor>
-void forEachRecord(Records& r, Visitor&& v) {
-    v(r.headerWord); v(r.signalBar); v(r.xmitSpeed); v(r.reserved4); v(r.serialToneFreq); v(r.tunedBin);
+template <typename Records, typename Visitor> void forEachRecord(Records& r, Visitor&& v) {
+    v(r.headerWord);
+    v(r.signalBar);
+    v(r.xmitSpeed);
+    v(r.reserved4);
+    v(r.serialToneFreq);
+    v(r.tunedBin);
     v(r.macros);
-    v(r.textCase); v(r.textBold); v(r.rxSpeedLock); v(r.spacesMode); v(r.spaceTime); v(r.afcWidth);
-    v(r.fontSize); v(r.outputPort); v(r.portInUse); v(r.timelineTop); v(r.timelineLeft);
-    v(r.timelineHeight); v(r.timelineWidth); v(r.mainTop); v(r.mainLeft); v(r.coarseGainBar);
-    v(r.thresholdMode); v(r.reserved25); v(r.noiseFilter); v(r.displayGain); v(r.decoder);
-    v(r.inputChannel); v(r.keyInvert); v(r.prosigns); v(r.reserved32); v(r.nonEnglish); v(r.sidetoneOn);
-    v(r.stayOnTop); v(r.reserved36); v(r.messaging); v(r.timelineShown); v(r.inputDeviceId);
-    v(r.comPortNumber); v(r.afcStartFreq); v(r.spacesModeAgain); v(r.displayType); v(r.reserved44);
-    v(r.outputDevice); v(r.sidetoneFreq); v(r.sidetoneWaveform); v(r.contactCounter); v(r.reserved49);
-    for (auto& w : r.timingWeights) v(w);
-    v(r.rxSpeedLockAgain); v(r.transmitScreen); v(r.scrolling); v(r.background);
-    v(r.myName); v(r.myQth); v(r.myCall); v(r.qth);
-    for (auto& p : r.ptt) v(p);
-    v(r.afcTimer); v(r.textDisplay); v(r.beaconCarrierTime); v(r.band); v(r.screenOpMode);
+    v(r.textCase);
+    v(r.textBold);
+    v(r.rxSpeedLock);
+    v(r.spacesMode);
+    v(r.spaceTime);
+    v(r.afcWidth);
+    v(r.fontSize);
+    v(r.outputPort);
+    v(r.portInUse);
+    v(r.timelineTop);
+    v(r.timelineLeft);
+    v(r.timelineHeight);
+    v(r.timelineWidth);
+    v(r.mainTop);
+    v(r.mainLeft);
+    v(r.coarseGainBar);
+    v(r.thresholdMode);
+    v(r.reserved25);
+    v(r.noiseFilter);
+    v(r.displayGain);
+    v(r.decoder);
+    v(r.inputChannel);
+    v(r.keyInvert);
+    v(r.prosigns);
+    v(r.reserved32);
+    v(r.nonEnglish);
+    v(r.sidetoneOn);
+    v(r.stayOnTop);
+    v(r.reserved36);
+    v(r.messaging);
+    v(r.timelineShown);
+    v(r.inputDeviceId);
+    v(r.comPortNumber);
+    v(r.afcStartFreq);
+    v(r.spacesModeAgain);
+    v(r.displayType);
+    v(r.reserved44);
+    v(r.outputDevice);
+    v(r.sidetoneFreq);
+    v(r.sidetoneWaveform);
+    v(r.contactCounter);
+    v(r.reserved49);
+    for (auto& w : r.timingWeights)
+        v(w);
+    v(r.rxSpeedLockAgain);
+    v(r.transmitScreen);
+    v(r.scrolling);
+    v(r.background);
+    v(r.myName);
+    v(r.myQth);
+    v(r.myCall);
+    v(r.qth);
+    for (auto& p : r.ptt)
+        v(p);
+    v(r.afcTimer);
+    v(r.textDisplay);
+    v(r.beaconCarrierTime);
+    v(r.band);
+    v(r.screenOpMode);
 }
 
-template <typename T>
-constexpr size_t fieldSize() {
-    if constexpr (std::is_same_v<T, std::array<MacroSlot, kMacroSlots>>) return kMacroSlots * kMacroSlotBytes;
-    else return sizeof(T);
+template <typename T> constexpr size_t fieldSize() {
+    if constexpr (std::is_same_v<T, std::array<MacroSlot, kMacroSlots>>)
+        return kMacroSlots * kMacroSlotBytes;
+    else
+        return sizeof(T);
 }
 
 void putLittle(uint8_t* out, uint32_t v, size_t n) {
-    for (size_t i = 0; i < n; ++i) out[i] = static_cast<uint8_t>(v >> (8 * i));
+    for (size_t i = 0; i < n; ++i)
+        out[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 uint32_t getLittle(const uint8_t* in, size_t n) {
     uint32_t v = 0;
-    for (size_t i = 0; i < n; ++i) v |= static_cast<uint32_t>(in[i]) << (8 * i);
+    for (size_t i = 0; i < n; ++i)
+        v |= static_cast<uint32_t>(in[i]) << (8 * i);
     return v;
 }
 
@@ -54,7 +107,8 @@ public:
     }
     void operator()(const ConfigText& t) { m_out.insert(m_out.end(), t.begin(), t.end()); }
     void operator()(const std::array<MacroSlot, kMacroSlots>& slots) {
-        for (const auto& s : slots) m_out.insert(m_out.end(), s.begin(), s.end());
+        for (const auto& s : slots)
+            m_out.insert(m_out.end(), s.begin(), s.end());
     }
 
 private:
@@ -69,11 +123,10 @@ private:
 class Decoder {
 public:
     Decoder(const uint8_t* in, size_t size) : m_in(in), m_size(size) {}
-    template <typename T>
-    void operator()(T& field) {
+    template <typename T> void operator()(T& field) {
         constexpr size_t n = fieldSize<T>();
         if (m_stopped || m_pos + n > m_size) {
-            m_stopped = true;  // a short file: this and every later record keep their values
+            m_stopped = true; // a short file: this and every later record keep their values
             return;
         }
         read(field);
@@ -91,7 +144,7 @@ private:
     }
     void read(ConfigText& t) {
         std::memcpy(t.data(), m_in + m_pos, t.size());
-        t.back() = 0;  // a foreign file may not terminate its strings
+        t.back() = 0; // a foreign file may not terminate its strings
     }
     void read(std::array<MacroSlot, kMacroSlots>& slots) {
         for (size_t k = 0; k < slots.size(); ++k) {
@@ -141,10 +194,13 @@ ConfigFileRead readConfigFile(const std::filesystem::path& path, std::vector<uin
     return readStoredFile(path, kConfigFileBytes, bytes);
 }
 
-bool writeConfigFile(const std::filesystem::path& path, const ConfigRecords& records, std::string& error) {
+bool writeConfigFile(const std::filesystem::path& path, const ConfigRecords& records,
+                     std::string& error) {
     return writeStoredFile(path, encodeConfig(records), error);
 }
 
-bool removeStaleConfigTemp(const std::filesystem::path& path) { return removeStaleStoredTemp(path); }
+bool removeStaleConfigTemp(const std::filesystem::path& path) {
+    return removeStaleStoredTemp(path);
+}
 
 } // namespace dita

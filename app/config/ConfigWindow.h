@@ -1,8 +1,8 @@
 #pragma once
 // ConfigWindow: what the configuration load and save need from the main window. The main
-// window hands out its own implementation (TDecoderForm::configWindow()); tests use a recorder. Every call runs on the window
-// thread. Option records are applied through choose(), which runs the same handler as the
-// menu item the menu table gives for the value.
+// window hands out its own implementation (TDecoderForm::configWindow()); tests use a recorder.
+// Every call runs on the window thread. Option records are applied through choose(), which runs the
+// same handler as the menu item the menu table gives for the value.
 #include "app/settings/MenuTable.h"
 #include "app/settings/OperatingSettings.h"
 
@@ -33,7 +33,7 @@ public:
     virtual int xmitSpeed() = 0;
     // The transmit speed spin edit := wpm, and the send timing is computed from it.
     virtual void applyXmitSpeed(int wpm) = 0;
-    virtual std::string macro(int slot) = 0;  // slots 1..15, 8-bit text
+    virtual std::string macro(int slot) = 0; // slots 1..15, 8-bit text
     virtual void setMacro(int slot, const std::string& latin1) = 0;
     // Timeline window top, left, height, width (index 0..3).
     virtual std::array<int, 4> timelinePlacement() = 0;
@@ -55,7 +55,7 @@ public:
     virtual int contactCounter() = 0;
     virtual void setContactCounter(int value) = 0;
     virtual void setTimingWeightControls(const std::array<float, 4>& weights) = 0;
-    virtual std::string text(ConfigTextField field) = 0;  // 8-bit text
+    virtual std::string text(ConfigTextField field) = 0; // 8-bit text
     virtual void setText(ConfigTextField field, const std::string& latin1) = 0;
     // PTT dialog boxes: enable, invert, DTR data, DTR PTT, RTS data, RTS PTT.
     virtual std::array<uint8_t, 6> pttBoxes() = 0;

@@ -1,8 +1,8 @@
 #include "app/config/ConfigurationFiles.h"
 
 #include <cmath>
-#include <type_traits>
 #include <limits>
+#include <type_traits>
 
 namespace dita {
 
@@ -20,9 +20,10 @@ int truncToInt(double v) {
 } // namespace
 
 ConfigurationFiles::ConfigurationFiles(ConfigWindow& window, std::filesystem::path configPath,
-                                       std::optional<std::filesystem::path> defaultsPath, Report report)
-    : m_window(window), m_configPath(std::move(configPath)), m_defaultsPath(std::move(defaultsPath)),
-      m_report(std::move(report)) {}
+                                       std::optional<std::filesystem::path> defaultsPath,
+                                       Report report)
+    : m_window(window), m_configPath(std::move(configPath)),
+      m_defaultsPath(std::move(defaultsPath)), m_report(std::move(report)) {}
 
 ConfigRecords ConfigurationFiles::capture() {
     ConfigWindow& w = m_window;
@@ -34,7 +35,8 @@ ConfigRecords ConfigurationFiles::capture() {
     r.reserved4 = kReservedRecord4;
     r.serialToneFreq = s.SerialToneFreq;
     r.tunedBin = s.TunedBin;
-    for (int k = 1; k <= kMaxMacro; ++k) setConfigText(r.macros[k - 1], w.macro(k));
+    for (int k = 1; k <= kMaxMacro; ++k)
+        setConfigText(r.macros[k - 1], w.macro(k));
     r.textCase = raw(s.TextCase);
     r.textBold = raw(s.TextBold);
     r.rxSpeedLock = r.rxSpeedLockAgain = raw(s.RxSpeedLock);
@@ -43,7 +45,7 @@ ConfigRecords ConfigurationFiles::capture() {
     r.afcWidth = raw(s.AfcWidth);
     r.fontSize = raw(s.FontSize);
     r.outputPort = raw(s.OutputPort);
-    r.portInUse = s.ComPortNumber;  // the port number in use is taken from ComPortNumber
+    r.portInUse = s.ComPortNumber; // the port number in use is taken from ComPortNumber
     const auto tl = w.timelinePlacement();
     r.timelineTop = tl[0];
     r.timelineLeft = tl[1];
@@ -143,13 +145,14 @@ void ConfigurationFiles::loadBytes(const uint8_t* bytes, size_t size, bool defau
 }
 
 bool ConfigurationFiles::save() {
-    if (m_keepFile) return false;  // foreign or write-protected at start, and said so then
+    if (m_keepFile) return false; // foreign or write-protected at start, and said so then
     std::string error;
     if (writeConfigFile(m_configPath, capture(), error)) {
         m_told = false;
         return true;
     }
-    tellOnce("The settings could not be saved (" + error + "); the previous settings file is kept.");
+    tellOnce("The settings could not be saved (" + error +
+             "); the previous settings file is kept.");
     return false;
 }
 
@@ -162,7 +165,8 @@ void ConfigurationFiles::tellOnce(const std::string& text) {
 void ConfigurationFiles::apply(const ConfigRecords& records, bool defaults) {
     // Reserved records and the unused macro slots are carried back unchanged on the next save.
     m_carried = records;
-    for (int record = 1; record <= kConfigRecordCount; ++record) applyRecord(record, records, defaults);
+    for (int record = 1; record <= kConfigRecordCount; ++record)
+        applyRecord(record, records, defaults);
 }
 
 void ConfigurationFiles::applyRecord(int record, const ConfigRecords& r, bool defaults) {
@@ -173,32 +177,53 @@ void ConfigurationFiles::applyRecord(int record, const ConfigRecords& r, bool de
     // A value that no menu item stands for runs no handler; the setting keeps the value read,
     // so the next save writes it back.
     auto chooseOrKeep = [&](S setting, int32_t value, auto& field) {
-        if (!w.choose(setting, value)) field = static_cast<std::remove_reference_t<decltype(field)>>(value);
+        if (!w.choose(setting, value))
+            field = static_cast<std::remove_reference_t<decltype(field)>>(value);
     };
     // Records whose every value runs one of two handlers.
     auto chooseEither = [&](S setting, bool first, auto firstValue, auto otherValue) {
         w.choose(setting, first ? raw(firstValue) : raw(otherValue));
     };
     switch (record) {
-    case 2: w.setSignalBarValue(r.signalBar); break;
+    case 2:
+        w.setSignalBarValue(r.signalBar);
+        break;
     case 3:
         s.XmitSpeed = r.xmitSpeed;
         if (defaults) w.applyXmitSpeed(r.xmitSpeed);
         break;
-    case 5: s.SerialToneFreq = r.serialToneFreq; break;
-    case 6: s.TunedBin = r.tunedBin; break;
+    case 5:
+        s.SerialToneFreq = r.serialToneFreq;
+        break;
+    case 6:
+        s.TunedBin = r.tunedBin;
+        break;
     case 7:
-        for (int k = 1; k <= kMaxMacro; ++k) w.setMacro(k, configText(r.macros[k - 1]));
+        for (int k = 1; k <= kMaxMacro; ++k)
+            w.setMacro(k, configText(r.macros[k - 1]));
         break;
-    case 8: chooseEither(S::TextCase, r.textCase == 1, st::TextCase::Upper, st::TextCase::Lower); break;
-    case 9: chooseEither(S::TextBold, r.textBold == 0, st::TextBold::Normal, st::TextBold::Bold); break;
-    case 10: chooseOrKeep(S::RxSpeedLock, r.rxSpeedLock, s.RxSpeedLock); break;
+    case 8:
+        chooseEither(S::TextCase, r.textCase == 1, st::TextCase::Upper, st::TextCase::Lower);
+        break;
+    case 9:
+        chooseEither(S::TextBold, r.textBold == 0, st::TextBold::Normal, st::TextBold::Bold);
+        break;
+    case 10:
+        chooseOrKeep(S::RxSpeedLock, r.rxSpeedLock, s.RxSpeedLock);
+        break;
     case 11:
-        chooseEither(S::SpacesMode, r.spacesMode == raw(st::Switch3::On), st::Switch3::On, st::Switch3::Off);
+        chooseEither(S::SpacesMode, r.spacesMode == raw(st::Switch3::On), st::Switch3::On,
+                     st::Switch3::Off);
         break;
-    case 12: chooseOrKeep(S::SpaceTime, r.spaceTime, s.SpaceTime); break;
-    case 13: chooseOrKeep(S::AfcWidth, r.afcWidth, s.AfcWidth); break;
-    case 14: chooseOrKeep(S::FontSize, r.fontSize, s.FontSize); break;
+    case 12:
+        chooseOrKeep(S::SpaceTime, r.spaceTime, s.SpaceTime);
+        break;
+    case 13:
+        chooseOrKeep(S::AfcWidth, r.afcWidth, s.AfcWidth);
+        break;
+    case 14:
+        chooseOrKeep(S::FontSize, r.fontSize, s.FontSize);
+        break;
     case 15:
         if (r.outputPort == raw(st::OutputPort::None)) {
             w.choose(S::OutputPort, r.outputPort);
@@ -223,10 +248,18 @@ void ConfigurationFiles::applyRecord(int record, const ConfigRecords& r, bool de
         w.setTimelinePlacement(record - 17, values[record - 17]);
         break;
     }
-    case 21: w.setMainWindowTop(r.mainTop); break;
-    case 22: w.setMainWindowLeft(r.mainLeft); break;
-    case 23: w.setCoarseGainBarPosition(r.coarseGainBar); break;
-    case 24: chooseOrKeep(S::ThresholdMode, r.thresholdMode, s.ThresholdMode); break;
+    case 21:
+        w.setMainWindowTop(r.mainTop);
+        break;
+    case 22:
+        w.setMainWindowLeft(r.mainLeft);
+        break;
+    case 23:
+        w.setCoarseGainBarPosition(r.coarseGainBar);
+        break;
+    case 24:
+        chooseOrKeep(S::ThresholdMode, r.thresholdMode, s.ThresholdMode);
+        break;
     case 26:
         chooseEither(S::NoiseFilter, r.noiseFilter == 0, st::Switch3::Off, st::Switch3::On);
         break;
@@ -238,21 +271,35 @@ void ConfigurationFiles::applyRecord(int record, const ConfigRecords& r, bool de
         chooseEither(S::Decoder, r.decoder == raw(st::Decoder::Standard), st::Decoder::Standard,
                      st::Decoder::Enhanced);
         break;
-    case 29: chooseOrKeep(S::InputChannel, r.inputChannel, s.InputChannel); break;
+    case 29:
+        chooseOrKeep(S::InputChannel, r.inputChannel, s.InputChannel);
+        break;
     case 30:
         chooseEither(S::KeyInvert, r.keyInvert == raw(st::KeyInvert::Normal), st::KeyInvert::Normal,
                      st::KeyInvert::Inverted);
         break;
-    case 31: chooseEither(S::Prosigns, r.prosigns == 1, st::OnOff::On, st::OnOff::Off); break;
-    case 33: chooseEither(S::NonEnglish, r.nonEnglish == 1, st::OnOff::On, st::OnOff::Off); break;
-    case 34: chooseEither(S::SidetoneOn, r.sidetoneOn == 1, st::OnOff::On, st::OnOff::Off); break;
-    case 35: chooseEither(S::StayOnTop, r.stayOnTop == 0, st::OnOff::Off, st::OnOff::On); break;
-    case 37: chooseEither(S::Messaging, r.messaging == 1, st::OnOff::On, st::OnOff::Off); break;
+    case 31:
+        chooseEither(S::Prosigns, r.prosigns == 1, st::OnOff::On, st::OnOff::Off);
+        break;
+    case 33:
+        chooseEither(S::NonEnglish, r.nonEnglish == 1, st::OnOff::On, st::OnOff::Off);
+        break;
+    case 34:
+        chooseEither(S::SidetoneOn, r.sidetoneOn == 1, st::OnOff::On, st::OnOff::Off);
+        break;
+    case 35:
+        chooseEither(S::StayOnTop, r.stayOnTop == 0, st::OnOff::Off, st::OnOff::On);
+        break;
+    case 37:
+        chooseEither(S::Messaging, r.messaging == 1, st::OnOff::On, st::OnOff::Off);
+        break;
     case 38:
         s.TimelineShown = r.timelineShown == 1 ? 1 : 0;
         w.showTimeline(r.timelineShown == 1);
         break;
-    case 39: s.InputDeviceId = r.inputDeviceId; break;
+    case 39:
+        s.InputDeviceId = r.inputDeviceId;
+        break;
     case 40:
         s.ComPortNumber = r.comPortNumber;
         w.setComPortSpin(r.comPortNumber);
@@ -294,7 +341,9 @@ void ConfigurationFiles::applyRecord(int record, const ConfigRecords& r, bool de
         chooseEither(S::SidetoneWaveform, r.sidetoneWaveform == 0, st::SidetoneWaveform::Sine,
                      st::SidetoneWaveform::Square);
         break;
-    case 48: w.setContactCounter(r.contactCounter); break;
+    case 48:
+        w.setContactCounter(r.contactCounter);
+        break;
     case 50:
         s.TimingWeights = r.timingWeights;
         w.setTimingWeightControls(r.timingWeights);
@@ -308,27 +357,44 @@ void ConfigurationFiles::applyRecord(int record, const ConfigRecords& r, bool de
                      st::Switch3::Off);
         break;
     case 57:
-        chooseEither(S::Background, r.background == 0, st::Background::Black, st::Background::White);
+        chooseEither(S::Background, r.background == 0, st::Background::Black,
+                     st::Background::White);
         break;
-    case 58: w.setText(ConfigTextField::MyName, configText(r.myName)); break;
-    case 59: w.setText(ConfigTextField::MyQth, configText(r.myQth)); break;
-    case 60: w.setText(ConfigTextField::MyCall, configText(r.myCall)); break;
-    case 61: w.setText(ConfigTextField::Qth, configText(r.qth)); break;
+    case 58:
+        w.setText(ConfigTextField::MyName, configText(r.myName));
+        break;
+    case 59:
+        w.setText(ConfigTextField::MyQth, configText(r.myQth));
+        break;
+    case 60:
+        w.setText(ConfigTextField::MyCall, configText(r.myCall));
+        break;
+    case 61:
+        w.setText(ConfigTextField::Qth, configText(r.qth));
+        break;
     case 62:
-        for (int i = 0; i < 6; ++i) w.setPttBox(i, r.ptt[i] == 1);
+        for (int i = 0; i < 6; ++i)
+            w.setPttBox(i, r.ptt[i] == 1);
         break;
-    case 68: chooseEither(S::AfcTimer, r.afcTimer == 1, st::OnOff::On, st::OnOff::Off); break;
-    case 69: chooseEither(S::TextDisplay, r.textDisplay == 0, st::OnOff::Off, st::OnOff::On); break;
+    case 68:
+        chooseEither(S::AfcTimer, r.afcTimer == 1, st::OnOff::On, st::OnOff::Off);
+        break;
+    case 69:
+        chooseEither(S::TextDisplay, r.textDisplay == 0, st::OnOff::Off, st::OnOff::On);
+        break;
     case 70:
         if (!w.choose(S::BeaconCarrierTime, r.beaconCarrierTime))
             w.setUnlistedCarrierTime(r.beaconCarrierTime);
         break;
-    case 71: w.setBand(r.band); break;
+    case 71:
+        w.setBand(r.band);
+        break;
     case 72:
         chooseEither(S::ScreenOpMode, r.screenOpMode == 0, st::ScreenOpMode::ReceiveOnly,
                      st::ScreenOpMode::TransmitReceive);
         break;
-    default: break;  // reserved records; 51-53 and 63-67 are applied with 50 and 62; 54 stored only
+    default:
+        break; // reserved records; 51-53 and 63-67 are applied with 50 and 62; 54 stored only
     }
 }
 

@@ -39,7 +39,7 @@ public:
     ConfigRecords capture();
     // Applies records 1..72 in order; records beyond `recordsRead` hold the current values.
     void apply(const ConfigRecords& records, bool defaults);
-    bool loading() const { return m_loading; }  // ConfigLoading
+    bool loading() const { return m_loading; } // ConfigLoading
 
 private:
     void applyRecord(int record, const ConfigRecords& r, bool defaults);
@@ -49,10 +49,10 @@ private:
     std::filesystem::path m_configPath;
     std::optional<std::filesystem::path> m_defaultsPath;
     Report m_report;
-    ConfigRecords m_carried;  // reserved values and slots 16..20 as last read
+    ConfigRecords m_carried; // reserved values and slots 16..20 as last read
     bool m_loading = false;
-    bool m_keepFile = false;  // the file at m_configPath is not ours to replace
-    bool m_told = false;      // a problem with the file was reported and nothing saved since
+    bool m_keepFile = false; // the file at m_configPath is not ours to replace
+    bool m_told = false;     // a problem with the file was reported and nothing saved since
 };
 
 } // namespace dita

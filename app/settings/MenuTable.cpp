@@ -146,8 +146,7 @@ constexpr MenuRow kRows[] = {
     option("SerialPort1", "Serial Port", "OutputDevice1", S::OutputDevice,
            st::OutputDevice::SerialPort),
     menu("OutputPort1", "Output Port", "ransmit1"),
-    option("PortNumber1", "Port Number", "OutputPort1", S::OutputPort,
-           st::OutputPort::PortNumber),
+    option("PortNumber1", "Port Number", "OutputPort1", S::OutputPort, st::OutputPort::PortNumber),
     option("None1", "None", "OutputPort1", S::OutputPort, st::OutputPort::None, true),
     menu("InvertXmit1", "Invert Xmit", "ransmit1"),
     option("Normal1", "Normal", "InvertXmit1", S::KeyInvert, st::KeyInvert::Normal),
@@ -221,41 +220,70 @@ std::vector<const MenuRow*> groupRows(SettingId setting) {
 
 int32_t settingValue(const OperatingSettings& s, SettingId setting) {
     switch (setting) {
-    case S::None: return 0;
-    case S::InputChannel: return raw(s.InputChannel);
-    case S::StayOnTop: return raw(s.StayOnTop);
-    case S::Messaging: return raw(s.Messaging);
-    case S::Background: return raw(s.Background);
-    case S::ScreenOpMode: return raw(s.ScreenOpMode);
-    case S::ThresholdMode: return raw(s.ThresholdMode);
-    case S::NoiseFilter: return raw(s.NoiseFilter);
-    case S::RxSpeedLock: return raw(s.RxSpeedLock);
-    case S::AfcWidth: return raw(s.AfcWidth);
-    case S::AfcTimer: return raw(s.AfcTimer);
-    case S::TextCase: return raw(s.TextCase);
-    case S::TextBold: return raw(s.TextBold);
-    case S::FontSize: return raw(s.FontSize);
-    case S::Scrolling: return raw(s.Scrolling);
-    case S::SpacesMode: return raw(s.SpacesMode);
-    case S::SpaceTime: return raw(s.SpaceTime);
-    case S::Prosigns: return raw(s.Prosigns);
-    case S::NonEnglish: return raw(s.NonEnglish);
-    case S::TextDisplay: return raw(s.TextDisplay);
-    case S::DisplayType: return raw(s.DisplayType);
-    case S::TransmitScreen: return raw(s.TransmitScreen);
-    case S::OutputDevice: return raw(s.OutputDevice);
-    case S::OutputPort: return raw(s.OutputPort);
-    case S::KeyInvert: return raw(s.KeyInvert);
+    case S::None:
+        return 0;
+    case S::InputChannel:
+        return raw(s.InputChannel);
+    case S::StayOnTop:
+        return raw(s.StayOnTop);
+    case S::Messaging:
+        return raw(s.Messaging);
+    case S::Background:
+        return raw(s.Background);
+    case S::ScreenOpMode:
+        return raw(s.ScreenOpMode);
+    case S::ThresholdMode:
+        return raw(s.ThresholdMode);
+    case S::NoiseFilter:
+        return raw(s.NoiseFilter);
+    case S::RxSpeedLock:
+        return raw(s.RxSpeedLock);
+    case S::AfcWidth:
+        return raw(s.AfcWidth);
+    case S::AfcTimer:
+        return raw(s.AfcTimer);
+    case S::TextCase:
+        return raw(s.TextCase);
+    case S::TextBold:
+        return raw(s.TextBold);
+    case S::FontSize:
+        return raw(s.FontSize);
+    case S::Scrolling:
+        return raw(s.Scrolling);
+    case S::SpacesMode:
+        return raw(s.SpacesMode);
+    case S::SpaceTime:
+        return raw(s.SpaceTime);
+    case S::Prosigns:
+        return raw(s.Prosigns);
+    case S::NonEnglish:
+        return raw(s.NonEnglish);
+    case S::TextDisplay:
+        return raw(s.TextDisplay);
+    case S::DisplayType:
+        return raw(s.DisplayType);
+    case S::TransmitScreen:
+        return raw(s.TransmitScreen);
+    case S::OutputDevice:
+        return raw(s.OutputDevice);
+    case S::OutputPort:
+        return raw(s.OutputPort);
+    case S::KeyInvert:
+        return raw(s.KeyInvert);
     // Only the exact item frequencies name an item; anything else compares as no item.
     case S::SidetoneFreq:
         return std::isfinite(s.SidetoneFreq) && s.SidetoneFreq == std::round(s.SidetoneFreq) &&
                        std::fabs(s.SidetoneFreq) < kLargestItemHz
                    ? static_cast<int32_t>(s.SidetoneFreq)
                    : 0;
-    case S::SidetoneWaveform: return raw(s.SidetoneWaveform);
-    case S::SidetoneOn: return raw(s.SidetoneOn);
-    case S::BeaconCarrierTime: return s.BeaconCarrierTime;
-    case S::Decoder: return raw(s.Decoder);
+    case S::SidetoneWaveform:
+        return raw(s.SidetoneWaveform);
+    case S::SidetoneOn:
+        return raw(s.SidetoneOn);
+    case S::BeaconCarrierTime:
+        return s.BeaconCarrierTime;
+    case S::Decoder:
+        return raw(s.Decoder);
     }
     return 0;
 }

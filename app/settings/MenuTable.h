@@ -54,11 +54,11 @@ enum class MenuKind { Menu, Command, Option };
 
 struct MenuRow {
     MenuKind kind;
-    const char* name;    // object name: what tests, --select and the loader ask for
+    const char* name; // object name: what tests, --select and the loader ask for
     const char* caption;
-    const char* parent;  // object name of the menu it is in; nullptr: the menu bar
+    const char* parent; // object name of the menu it is in; nullptr: the menu bar
     SettingId setting = SettingId::None;
-    int32_t value = 0;   // the setting's value this item stands for
+    int32_t value = 0; // the setting's value this item stands for
     bool hidden = false;
 };
 

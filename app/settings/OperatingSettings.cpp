@@ -9,7 +9,8 @@ int lockedSpeedWpm(setting::RxSpeedLock lock) {
     constexpr int kLockStepWpm = 5;
     const int32_t value = raw(lock);
     if (lock == setting::RxSpeedLock::FiftyPlus) return kFiftyPlusWpm;
-    if (value >= raw(setting::RxSpeedLock::Locked50) && value <= raw(setting::RxSpeedLock::Locked10))
+    if (value >= raw(setting::RxSpeedLock::Locked50) &&
+        value <= raw(setting::RxSpeedLock::Locked10))
         return kTopLockedWpm - kLockStepWpm * (value - raw(setting::RxSpeedLock::Locked50));
     return kAutoWpm;
 }

@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "app/ClockTexts.h"
-#include "app/settings/OperatingSettings.h"
 #include "app/RunLoop.h"
+#include "app/settings/OperatingSettings.h"
 #include "app/tests/LoopFakes.h"
 
 using namespace dita;
@@ -62,7 +62,8 @@ TEST(ClockTextsTest, OneReadingFeedsBothClocks) {
 TEST(OperatingSettingsTest, LockedSpeedsAndDefaults) {
     const int expected[] = {25, 100, 50, 45, 40, 35, 30, 25, 20, 15, 10};
     for (int lock = 1; lock <= 11; ++lock)
-        EXPECT_EQ(lockedSpeedWpm(setting::RxSpeedLock{lock}), expected[lock - 1]) << "lock " << lock;
+        EXPECT_EQ(lockedSpeedWpm(setting::RxSpeedLock{lock}), expected[lock - 1])
+            << "lock " << lock;
     EXPECT_EQ(lockedSpeedWpm(setting::RxSpeedLock{0}), 25);
     EXPECT_EQ(lockedSpeedWpm(setting::RxSpeedLock{12}), 25);
     const OperatingSettings s;

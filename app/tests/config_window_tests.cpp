@@ -27,7 +27,8 @@ namespace {
 struct TempHome {
     std::filesystem::path path;
     TempHome() {
-        path = std::filesystem::temp_directory_path() / ("dita_cfg_window_" + std::to_string(::getpid()));
+        path = std::filesystem::temp_directory_path() /
+               ("dita_cfg_window_" + std::to_string(::getpid()));
         std::filesystem::remove_all(path);
         std::filesystem::create_directories(path);
         ::setenv("DITA_HOME", path.c_str(), 1);
@@ -40,14 +41,18 @@ struct TempHome {
 
 // Each radio group of the menus has exactly one checked item.
 void expectOneCheckedPerGroup(TDecoderForm& f) {
-    for (const char* item : {"MicInput", "Off2", "WhiteBackground", "ReceiveOnly1", "Quiet2", "FilterOn1", "Auto3",
-                             "Off3", "TimerOn1", "Upper1", "Normal3", "SmallFont1", "ScrollingOn1", "SpacesOn",
-                             "Short1", "ProsignEnable", "EnableEnglish", "TextOn", "Spectrum1", "SingleScreen1",
-                             "SoundCard1", "Normal1", "Freq1", "Sinewave1", "SideToneOn", "N1Second1"}) {
+    for (const char* item : {"MicInput",      "Off2",      "WhiteBackground", "ReceiveOnly1",
+                             "Quiet2",        "FilterOn1", "Auto3",           "Off3",
+                             "TimerOn1",      "Upper1",    "Normal3",         "SmallFont1",
+                             "ScrollingOn1",  "SpacesOn",  "Short1",          "ProsignEnable",
+                             "EnableEnglish", "TextOn",    "Spectrum1",       "SingleScreen1",
+                             "SoundCard1",    "Normal1",   "Freq1",           "Sinewave1",
+                             "SideToneOn",    "N1Second1"}) {
         const auto group = f.groupOf(item);
         ASSERT_FALSE(group.empty()) << item;
         int checked = 0;
-        for (QAction* a : group) checked += a->isChecked() ? 1 : 0;
+        for (QAction* a : group)
+            checked += a->isChecked() ? 1 : 0;
         EXPECT_EQ(checked, 1) << item;
     }
 }
@@ -69,9 +74,10 @@ TEST(ConfigWindow, SaveThenLoadRestoresTheSettingsThroughTheHandlers) {
     {
         FormRig r(1, false);
         TDecoderForm& f = *r.form;
-        for (const char* item : {"Upper1", "Quiet2", "Waterfall2", "BlackBackground", "TransmitReceive1", "LargeFont1",
-                                 "N25WPM", "Wide1", "TimerOn1", "Bold1", "Long1", "ProsignDisable", "EnableEnglish",
-                                 "Squarewave1", "N3Seconds1", "DoubleScreen1", "SoundCard1", "Freq3"}) {
+        for (const char* item :
+             {"Upper1", "Quiet2", "Waterfall2", "BlackBackground", "TransmitReceive1", "LargeFont1",
+              "N25WPM", "Wide1", "TimerOn1", "Bold1", "Long1", "ProsignDisable", "EnableEnglish",
+              "Squarewave1", "N3Seconds1", "DoubleScreen1", "SoundCard1", "Freq3"}) {
             ASSERT_TRUE(f.click(item)) << item;
         }
         control<QLineEdit>(f, "MyCallMemo").setText("W1AW");
@@ -120,10 +126,11 @@ TEST(ConfigWindow, SaveThenLoadRestoresTheSettingsThroughTheHandlers) {
     // Whatever record 6 held, the tuned bin is 112 and the marker shows the AFC start.
     EXPECT_EQ(s.TunedBin, 112);
     bool tuned = false;
-    for (const auto& c : r.processor.commands()) tuned |= c.kind == ReceiveCommandKind::SetTunedBin && c.value == 112;
+    for (const auto& c : r.processor.commands())
+        tuned |= c.kind == ReceiveCommandKind::SetTunedBin && c.value == 112;
     EXPECT_TRUE(tuned);
     EXPECT_EQ(part<SpectrumPanel>(f).markerText(), "600");
-    EXPECT_TRUE(r.messages.messages.empty());  // FirstStart: no operating hint
+    EXPECT_TRUE(r.messages.messages.empty()); // FirstStart: no operating hint
 }
 
 TEST(ConfigWindow, SidetoneOf700SelectsNoItemAndKeeps700) {
@@ -135,7 +142,8 @@ TEST(ConfigWindow, SidetoneOf700SelectsNoItemAndKeeps700) {
     TDecoderForm& f = *r.form;
     loadInto(r, home.path, rec);
     EXPECT_FLOAT_EQ(f.settings().SidetoneFreq, 700.0f);
-    for (const char* item : {"Freq1", "Freq2", "Freq3", "Freq4"}) EXPECT_FALSE(f.item(item)->isChecked()) << item;
+    for (const char* item : {"Freq1", "Freq2", "Freq3", "Freq4"})
+        EXPECT_FALSE(f.item(item)->isChecked()) << item;
 }
 
 TEST(ConfigWindow, SerialOutputDeviceOpensTheStoredPortDuringTheLoad) {
@@ -164,7 +172,8 @@ TEST(ConfigWindow, SerialOutputDeviceOpensTheStoredPortDuringTheLoad) {
 TEST(ConfigWindow, TheSecondStartOfAFreshInstallationAsksForNothing) {
     TempHome home;
     const auto file = home.path / "DITA.cfc";
-    for (int start = 1; start <= 2; ++start) {  // the first start writes the file, the second reads it
+    for (int start = 1; start <= 2;
+         ++start) { // the first start writes the file, the second reads it
         FormRig r(1, false);
         r.form->setFirstStart(true);
         ConfigurationFiles files(r.form->configWindow(), file, std::nullopt, {});
@@ -188,15 +197,16 @@ TEST(ConfigWindow, LoadDefaultsWithSoundCardOutputMovesTheKeyingToTheSoundCard) 
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
     f.setFirstStart(false);
-    ASSERT_EQ(r.keying.port().OutputDevice.load(), kOutputSerialPort);  // the window's start
+    ASSERT_EQ(r.keying.port().OutputDevice.load(), kOutputSerialPort); // the window's start
     const bool sidetoneBefore = f.item("SideToneOn")->isChecked();
-    ConfigurationFiles files(f.configWindow(), home.path / "DITA.cfc", home.path / "DefaultDITA.cfc", {});
+    ConfigurationFiles files(f.configWindow(), home.path / "DITA.cfc",
+                             home.path / "DefaultDITA.cfc", {});
     files.loadDefaults();
     EXPECT_EQ(r.keying.port().OutputDevice.load(), kOutputSoundCard);
     EXPECT_EQ(raw(f.settings().OutputDevice), kOutputSoundCard);
     EXPECT_TRUE(f.item("SoundCard1")->isChecked());
     EXPECT_FALSE(f.item("SerialPort1")->isChecked());
-    EXPECT_EQ(f.item("SideToneOn")->isChecked(), sidetoneBefore);  // the sidetone stays
+    EXPECT_EQ(f.item("SideToneOn")->isChecked(), sidetoneBefore); // the sidetone stays
     // A later output-menu action re-reads the checks: they must still say sound card.
     f.click("Normal1");
     EXPECT_TRUE(f.item("SoundCard1")->isChecked());
@@ -212,9 +222,11 @@ TEST(ConfigWindow, LoadDefaultsWithTheMicInputShowsTheHintAndRequestsARestart) {
     TDecoderForm& f = *r.form;
     f.setFirstStart(false);
     f.flags().RestartLoop = false;
-    ConfigurationFiles files(f.configWindow(), home.path / "DITA.cfc", home.path / "DefaultDITA.cfc", {});
+    ConfigurationFiles files(f.configWindow(), home.path / "DITA.cfc",
+                             home.path / "DefaultDITA.cfc", {});
     files.loadDefaults();
-    EXPECT_TRUE(r.hasMessage("Be sure to set the mixer panel recording input to Microphone", "Operating Hint"));
+    EXPECT_TRUE(r.hasMessage("Be sure to set the mixer panel recording input to Microphone",
+                             "Operating Hint"));
     EXPECT_TRUE(f.flags().RestartLoop.load());
     EXPECT_FALSE(std::filesystem::exists(home.path / "DITA.cfc"));
 }
@@ -230,7 +242,8 @@ TEST(ConfigWindow, AFreshWindowStartsTheEngineAtTheStoredDisplayGain) {
     FormRig r(1, false);
     bool posted = false;
     for (const auto& c : r.processor.commands()) {
-        posted |= c.kind == ReceiveCommandKind::DisplayGain && c.value == r.form->settings().DisplayGain;
+        posted |=
+            c.kind == ReceiveCommandKind::DisplayGain && c.value == r.form->settings().DisplayGain;
     }
     EXPECT_TRUE(posted) << "a first run must not draw with the engine's near-zero start gain";
 }

@@ -142,7 +142,8 @@ TEST(DecoderFormMenuTest, EveryGroupKeepsExactlyOneCheckFromMenuAndFromTheLoader
             ASSERT_EQ(checkedIn(f.groupOf(name)), 1) << name;
         part<TComPortSelectForm>(f).hide();
     }
-    EXPECT_THROW(f.click("NoSuchItem"), std::invalid_argument) << "a mistyped item name fails loudly";
+    EXPECT_THROW(f.click("NoSuchItem"), std::invalid_argument)
+        << "a mistyped item name fails loudly";
 }
 
 TEST(DecoderFormMenuTest, ItemsStoreTheirSettingsAndTellTheEngine) {
@@ -390,7 +391,6 @@ TEST(DecoderFormLayoutTest, AboutHelpAndPlaceholders) {
     r.openResult = false;
     f.click("Help1");
     EXPECT_TRUE(r.hasMessage("Could not run the help application", ""));
-
 }
 
 // ---------------------------------------------------------------- the loop behind the window
@@ -583,16 +583,26 @@ TEST(SoundCardWindowsTest, EveryQuitEndsTheProgramWhileTheSoundCardWindowsAreOpe
         ASSERT_TRUE(part<TSoundCardSelect>(f).isVisible());
         QTimer::singleShot(0, &f, [&f, way] {
             switch (way) {
-            case Menu: f.click("Quit1"); break;
-            case CloseBox: f.close(); break;
-            case ErrorWindowQuit: part<TSndCardErrForm>(f).QuitBtn->click(); break;
-            case SelectionQuit: part<TSoundCardSelect>(f).TermSndCardSel->click(); break;
-            case kWays: break;
+            case Menu:
+                f.click("Quit1");
+                break;
+            case CloseBox:
+                f.close();
+                break;
+            case ErrorWindowQuit:
+                part<TSndCardErrForm>(f).QuitBtn->click();
+                break;
+            case SelectionQuit:
+                part<TSoundCardSelect>(f).TermSndCardSel->click();
+                break;
+            case kWays:
+                break;
             }
         });
         QObject guard; // the guard's timer goes with it when the quit works
         QTimer::singleShot(kGuard, &guard, [] { QCoreApplication::exit(kStillRunning); });
-        ASSERT_EQ(QCoreApplication::exec(), 0) << "run " << run << ", way " << way << ": still running";
+        ASSERT_EQ(QCoreApplication::exec(), 0)
+            << "run " << run << ", way " << way << ": still running";
         EXPECT_EQ(r.saves, way == SelectionQuit ? 0 : 1) << "Quit Program leaves without saving";
         EXPECT_FALSE(f.loopRunning());
     }
@@ -608,7 +618,8 @@ TEST(SoundCardWindowsTest, SelectionDialogClampsTestsAndRestarts) {
     TSoundCardSelect& d = part<TSoundCardSelect>(f);
     EXPECT_TRUE(d.isVisible());
     EXPECT_EQ(d.SoundCardManf->text(), "Fake input 0");
-    EXPECT_TRUE(f.flags().capturePause.has(PauseReason::SoundCardDialog)) << "no audio is handled while choosing";
+    EXPECT_TRUE(f.flags().capturePause.has(PauseReason::SoundCardDialog))
+        << "no audio is handled while choosing";
     ASSERT_TRUE(pumpUntil([&] { return !f.loopRunning(); }));
     d.WaveUpDown->setValue(5);
     EXPECT_EQ(d.WaveUpDown->value(), 1);

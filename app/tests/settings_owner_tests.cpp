@@ -136,7 +136,8 @@ TEST(SettingsOwner, LoadDefaultsWithSerialOutputOpensTheStoredPortWithoutAsking)
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
     f.setFirstStart(false);
-    ConfigurationFiles files(f.configWindow(), home.path / "DITA.cfc", home.path / "DefaultDITA.cfc", {});
+    ConfigurationFiles files(f.configWindow(), home.path / "DITA.cfc",
+                             home.path / "DefaultDITA.cfc", {});
     files.loadDefaults();
     EXPECT_TRUE(r.keying.port().PortOpen());
     EXPECT_FALSE(part<TComPortSelectForm>(f).isVisible());
@@ -217,9 +218,8 @@ TEST(SettingsOwner, AToneOutputStallRestartsTheCapture) {
     settings.SidetoneOn = true;
     tone.stallBlockIndex = static_cast<int>(tone.blocks.size()); // the next block never finishes
     std::thread send([&] {
-        r.keying.toneOutput()->PlayEnvelope(envelope.data(),
-                                            static_cast<int64_t>(envelope.size()), settings,
-                                            kOutputSoundCard);
+        r.keying.toneOutput()->PlayEnvelope(envelope.data(), static_cast<int64_t>(envelope.size()),
+                                            settings, kOutputSoundCard);
     });
     send.join(); // the window thread is not needed: failures would be posted to it
     const bool reset = pumpUntil([&] { return r.catalog.script(0).resets > resets; }, 1000ms);

@@ -73,20 +73,23 @@ TEST(StationWiring, RigFrequencyFillsThePanelLoggerTextIsKeyedAndShownSetupIsKep
     EXPECT_FALSE(station.FrequencyMemo->isReadOnly());
 
     // A logger's speed and text: keyed through the window's keyer, shown in the transmit window.
-    sendDatagram(udpPort, "\x1b" "232");
+    sendDatagram(udpPort, "\x1b"
+                          "232");
     EXPECT_TRUE(pumpUntil([&] { return f.readout().xmitSpeed == 32; }));
-    sendDatagram(udpPort, std::string(300, 'E'));  // oversized: dropped, nothing keyed
+    sendDatagram(udpPort, std::string(300, 'E')); // oversized: dropped, nothing keyed
     sendDatagram(udpPort, "CQ TEST");
     EXPECT_TRUE(pumpUntil([&] {
         const auto texts = keyer.texts();
         return texts.size() >= 2 && texts[texts.size() - 2] == "CQ " && texts.back() == "TEST";
     }));
     EXPECT_TRUE(pumpUntil([&] { return f.readout().transmitText.contains("CQ TEST"); }));
-    for (const auto& text : keyer.texts()) EXPECT_EQ(text.find("EEE"), std::string::npos);
+    for (const auto& text : keyer.texts())
+        EXPECT_EQ(text.find("EEE"), std::string::npos);
 
     // The rig goes away: told in the status line, not in a box that waits for OK.
     rigctld.stop();
-    EXPECT_TRUE(pumpUntil([&] { return f.statusBar()->currentMessage().contains("lost rigctld"); }, 10s));
+    EXPECT_TRUE(
+        pumpUntil([&] { return f.statusBar()->currentMessage().contains("lost rigctld"); }, 10s));
 
     // Setup, Rig Control: switched to none, which DITA.conf keeps; the listener setting stays.
     f.item("RigControl1")->trigger();
@@ -99,7 +102,8 @@ TEST(StationWiring, RigFrequencyFillsThePanelLoggerTextIsKeyedAndShownSetupIsKep
     ASSERT_EQ(kept.load(), "");
     EXPECT_EQ(kept.text("rig.connection", ""), "none");
     EXPECT_TRUE(kept.flag("cwdaemon.enabled", false));
-    for (const auto& m : rig.messages.messages) ADD_FAILURE() << m.caption << ": " << m.text;
+    for (const auto& m : rig.messages.messages)
+        ADD_FAILURE() << m.caption << ": " << m.text;
     std::filesystem::remove_all(dir);
 }
 

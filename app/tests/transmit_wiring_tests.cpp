@@ -93,13 +93,11 @@ TEST(TransmitWiring, ButtonsCarryTheirKeysAndSitInsideTheWindow) {
     EXPECT_EQ(control<QPushButton>(t.f, "MsgButton130").text(), "M13");
     t.f.click("TransmitReceive1");
     for (int n = 1; n <= kMacroCount; ++n) {
-        const QRect r(t.button(n).mapTo(t.f.centralWidget(), QPoint(0, 0)),
-                      t.button(n).size());
+        const QRect r(t.button(n).mapTo(t.f.centralWidget(), QPoint(0, 0)), t.button(n).size());
         EXPECT_TRUE(t.f.centralWidget()->rect().contains(r)) << n;
         EXPECT_TRUE(t.button(n).isVisibleTo(&t.f)) << n;
     }
-    const QRect panel(t.panel().mapTo(t.f.centralWidget(), QPoint(0, 0)),
-                      t.panel().size());
+    const QRect panel(t.panel().mapTo(t.f.centralWidget(), QPoint(0, 0)), t.panel().size());
     EXPECT_GE(panel.top(), t.transmitMemo().geometry().bottom())
         << "the transmit buttons must not cover the transmit window";
     // The counter and the transmit window are the panel's, each once in the window.
@@ -139,7 +137,8 @@ TEST(TransmitWiring, FunctionKeysTypedInTheTransmitWindowPressMessageButtons) {
     EXPECT_TRUE(pumpUntil([&] { return marked(&t.button(12)) && !marked(&t.button(3)); }));
     EXPECT_TRUE(t.keyed(seventyThrees));
     EXPECT_TRUE(pumpUntil([&] { return !marked(&t.button(12)); }));
-    for (int n = 1; n <= kMacroCount; ++n) EXPECT_FALSE(marked(&t.button(n))) << n;
+    for (int n = 1; n <= kMacroCount; ++n)
+        EXPECT_FALSE(marked(&t.button(n))) << n;
 }
 
 // A screen or macro send locks the spin edit XmitSpdUpDn2 only, typed sending the up-down
@@ -156,7 +155,8 @@ TEST(TransmitWiring, SendsLockOnlyTheirOwnSpeedControl) {
     ASSERT_TRUE(pumpUntil([&] {
         return !t.panel().controller().sendBusy() && control(t.f, "XmitSpdUpDn2").isEnabled();
     }));
-    for (int i = 0; i < 5; ++i) pressKey(&t.transmitMemo(), Qt::Key_E);
+    for (int i = 0; i < 5; ++i)
+        pressKey(&t.transmitMemo(), Qt::Key_E);
     ASSERT_TRUE(pumpUntil([&] { return !control(t.f, "XmitSpdUpDn").isEnabled(); }));
     EXPECT_TRUE(control(t.f, "XmitSpdUpDn2").isEnabled());
     ASSERT_TRUE(pumpUntil([&] { return control(t.f, "XmitSpdUpDn").isEnabled(); }));
@@ -290,7 +290,8 @@ TEST(TransmitWiring, LoadTransmitTellsTransmitControlAboutTheLoadedText) {
     ASSERT_TRUE(pumpUntil([&] { return keyer.texts().size() >= 2; }));
     panel.LoopButton->click();
     ASSERT_TRUE(pumpUntil([&] { return !part<TransmitPanel>(f).controller().sendActive(); }));
-    for (const auto& text : keyer.texts()) EXPECT_EQ(text, "TEST DE DL1ABC");
+    for (const auto& text : keyer.texts())
+        EXPECT_EQ(text, "TEST DE DL1ABC");
     EXPECT_TRUE(rig.messages.messages.empty());
     std::filesystem::remove(file);
 }

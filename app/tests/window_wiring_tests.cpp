@@ -27,13 +27,13 @@
 #include "app/tests/FormRig.h"
 #include "display/BandWindow.h"
 #include "display/DisplayPanel.h"
-#include "receive/tests/CwSynth.h"
 #include "display/TimeLineForm.h"
 #include "gaugekit/GkBar.h"
 #include "gaugekit/GkLED.h"
 #include "log/AdifLog.h"
 #include "log/StationPanel.h"
 #include "macros/MacroWindows.h"
+#include "receive/tests/CwSynth.h"
 #include "transmit/PttForm.h"
 #include "transmit/SendTiming.h"
 #include "transmit/TransmitControls.h"
@@ -340,7 +340,7 @@ TEST(WindowTransmitTest, SpeedControlsHoldTheSerialLimitAndPublishTheTiming) {
     EXPECT_GT(r.keying.timing().current().DotMs, 0) << "timing exists before any speed change";
 
     auto& speedSpin = control<QSpinBox>(f, "XmitSpdUpDn2"); // the operator types a speed
-    speedSpin.setValue(70); // serial port is the default output
+    speedSpin.setValue(70);                                 // serial port is the default output
     EXPECT_EQ(f.readout().xmitSpeed, 50);
     EXPECT_EQ(f.settings().XmitSpeed, 50);
     EXPECT_EQ(r.keying.timing().current().DotMs, ComputeSendTiming(50, TimingWeights{}).DotMs);
@@ -462,7 +462,8 @@ TEST(WindowTransmitTest, InvertAndQuitDriveTheKeyingLinesAndSetupPttShowsItsDial
     FormRig r(1, false, {}, keying);
     TDecoderForm& f = *r.form;
     f.settings().ComPortNumber = 4;
-    f.configWindow().setConfigLoading(true); // the configuration load opens the stored port directly
+    f.configWindow().setConfigLoading(
+        true); // the configuration load opens the stored port directly
     f.click("SerialPort1");
     f.configWindow().setConfigLoading(false);
     ASSERT_EQ(lines.opened.size(), 1u);
@@ -534,7 +535,9 @@ TEST(WindowBandTest, BandWindowListsTheSendersAndARowClickTunesLikeTheSpectrum) 
         for (size_t i = 0; i + kChunk <= audio.size(); i += kChunk) {
             std::vector<int16_t> frames(kChunk * static_cast<size_t>(channels));
             for (size_t j = 0; j < kChunk; ++j)
-                for (int c = 0; c < channels; ++c) frames[j * static_cast<size_t>(channels) + static_cast<size_t>(c)] = static_cast<int16_t>(audio[i + j]);
+                for (int c = 0; c < channels; ++c)
+                    frames[j * static_cast<size_t>(channels) + static_cast<size_t>(c)] =
+                        static_cast<int16_t>(audio[i + j]);
             device.deliver(frames);
             std::this_thread::sleep_for(3ms);
         }
@@ -556,7 +559,8 @@ TEST(WindowBandTest, BandWindowListsTheSendersAndARowClickTunesLikeTheSpectrum) 
     const bool listed = pumpUntil(rowsMatch, 30000ms);
     player.join();
     ASSERT_TRUE(listed) << "rows: " << band.table()->rowCount();
-    EXPECT_TRUE(band.status()->text().startsWith("3 signals")) << band.status()->text().toStdString();
+    EXPECT_TRUE(band.status()->text().startsWith("3 signals"))
+        << band.status()->text().toStdString();
 
     // The waterfall marks each channel at its bin.
     const auto& marks = spectrum.spectrumBox()->bandMarks();
@@ -579,7 +583,8 @@ TEST(WindowBandTest, BandWindowListsTheSendersAndARowClickTunesLikeTheSpectrum) 
     for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
         const QPointF at = cell.center();
         QMouseEvent click(type, at, t->viewport()->mapToGlobal(at), Qt::LeftButton,
-                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                          Qt::NoModifier);
         QCoreApplication::sendEvent(t->viewport(), &click);
     }
     const int bin = static_cast<int>(std::lround(hz / kBinHz)) + 1;

@@ -46,7 +46,8 @@ TEST(ConfigFile, EveryRecordRoundTrips) {
     r.sidetoneFreq = 700.0f;
     r.timingWeights = {110.5f, 95.0f, 120.0f, 130.0f};
     setConfigText(r.myCall, "DL2XYZ");
-    setConfigText(r.qth, "M\xFC" "nchen");
+    setConfigText(r.qth, "M\xFC"
+                         "nchen");
     r.ptt = {1, 0, 0, 1, 1, 0};
     r.band = 11;
     r.screenOpMode = 1;
@@ -55,7 +56,8 @@ TEST(ConfigFile, EveryRecordRoundTrips) {
     EXPECT_EQ(decodeConfig(bytes.data(), bytes.size(), back), kConfigRecordCount);
     EXPECT_EQ(encodeConfig(back), bytes);
     EXPECT_EQ(configText(back.macros[0]), "CQ CQ DE %M K");
-    EXPECT_EQ(configText(back.qth), "M\xFC" "nchen");
+    EXPECT_EQ(configText(back.qth), "M\xFC"
+                                    "nchen");
     EXPECT_FLOAT_EQ(back.sidetoneFreq, 700.0f);
     EXPECT_EQ(back.reserved25, 0xAB);
 }
@@ -63,14 +65,15 @@ TEST(ConfigFile, EveryRecordRoundTrips) {
 TEST(ConfigFile, AFileMadeByHandIsReadAsTheTableSays) {
     std::vector<uint8_t> bytes(kConfigFileBytes, 0);
     auto put32 = [&](size_t off, uint32_t v) {
-        for (int i = 0; i < 4; ++i) bytes[off + i] = static_cast<uint8_t>(v >> (8 * i));
+        for (int i = 0; i < 4; ++i)
+            bytes[off + i] = static_cast<uint8_t>(v >> (8 * i));
     };
-    put32(8, 25);           // record 3, transmit speed
-    put32(82017, 17);       // record 27, display gain
-    bytes[82030] = 0;       // record 31, prosigns off
-    put32(82066, 0x442F0000);  // record 46, 700.0f
-    put32(83154, 1);        // record 72
-    std::memcpy(&bytes[82626], "W1AW", 4);  // record 60
+    put32(8, 25);                          // record 3, transmit speed
+    put32(82017, 17);                      // record 27, display gain
+    bytes[82030] = 0;                      // record 31, prosigns off
+    put32(82066, 0x442F0000);              // record 46, 700.0f
+    put32(83154, 1);                       // record 72
+    std::memcpy(&bytes[82626], "W1AW", 4); // record 60
     ConfigRecords r;
     decodeConfig(bytes.data(), bytes.size(), r);
     EXPECT_EQ(r.xmitSpeed, 25);
@@ -92,7 +95,7 @@ TEST(ConfigFile, ShortFilesOfEveryLengthReadWhatTheyHold) {
         const int n = decodeConfig(bytes.data(), len, r);
         ASSERT_GE(n, previous);
         ASSERT_LT(n, kConfigRecordCount);
-        ASSERT_EQ(r.screenOpMode, 0);  // the last record never fits
+        ASSERT_EQ(r.screenOpMode, 0); // the last record never fits
         if (len >= 12) {
             ASSERT_EQ(r.xmitSpeed, 44);
         }
@@ -126,7 +129,7 @@ TEST(ConfigFile, AFailedSaveKeepsThePreviousFile) {
     const auto missingDir = dir / "no-such-folder" / "DITA.cfc";
     EXPECT_FALSE(writeConfigFile(missingDir, bad, error));
     EXPECT_NE(error.find("no-such-folder"), std::string::npos);
-    if (geteuid() != 0) {  // root writes anywhere; the read-only folder case needs a user
+    if (geteuid() != 0) { // root writes anywhere; the read-only folder case needs a user
         chmod(dir.c_str(), 0500);
         EXPECT_FALSE(writeConfigFile(path, bad, error));
         chmod(dir.c_str(), 0700);

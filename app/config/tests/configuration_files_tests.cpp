@@ -7,11 +7,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <future>
 #include <map>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,7 +29,8 @@ public:
     std::array<int, 4> timeline{10, 20, 315, 516};
     std::array<uint8_t, 6> ptt{0, 0, 1, 0, 1, 0};
     double bar = 0;
-    int speed = 20, top = 0, left = 0, gain = 10, port = 0, counter = 1, bandValue = 1, afcStart = 0;
+    int speed = 20, top = 0, left = 0, gain = 10, port = 0, counter = 1, bandValue = 1,
+        afcStart = 0;
     int loopStops = 0;
     bool shownTimeline = false, portChosen = false, first = true;
     std::vector<int> gainChanges;
@@ -102,7 +103,9 @@ public:
 
 struct TempDir {
     std::filesystem::path path;
-    TempDir() : path(std::filesystem::temp_directory_path() / ("dita-cfg-" + std::to_string(::getpid()))) {
+    TempDir()
+        : path(std::filesystem::temp_directory_path() /
+               ("dita-cfg-" + std::to_string(::getpid()))) {
         std::filesystem::remove_all(path);
         std::filesystem::create_directories(path);
     }
@@ -137,14 +140,14 @@ TEST(ConfigurationFiles, LoadAppliesRecordsInFileOrderThroughTheHandlers) {
     TempDir dir;
     ConfigRecords r;
     r.textCase = 1;
-    r.rxSpeedLock = 9;          // N20WPM
-    r.coarseGainBar = 4;        // record 23
-    r.displayGain = 17;         // record 27 decides the final position
+    r.rxSpeedLock = 9;   // N20WPM
+    r.coarseGainBar = 4; // record 23
+    r.displayGain = 17;  // record 27 decides the final position
     r.tunedBin = 300;
     r.afcStartFreq = 640;
     r.outputDevice = 1;
     r.xmitSpeed = 27;
-    r.sidetoneFreq = 700.0f;    // no item stands for 700
+    r.sidetoneFreq = 700.0f; // no item stands for 700
     r.background = 0;
     r.screenOpMode = 1;
     r.band = 6;
@@ -160,21 +163,24 @@ TEST(ConfigurationFiles, LoadAppliesRecordsInFileOrderThroughTheHandlers) {
     EXPECT_EQ(w.loopStops, 1);
     // Handlers in record order: case (8) before the speed lock (10) before threshold (24)
     // before the display type (43) before the output device (45) before the screen mode (72).
-    const std::vector<std::string> order = {"Upper1", "N20WPM", "Noisy2", "Spectrum1", "SerialPort1",
-                                            "BlackBackground", "TransmitReceive1"};
-    for (size_t i = 1; i < order.size(); ++i) EXPECT_LT(w.indexOf(order[i - 1]), w.indexOf(order[i])) << order[i];
+    const std::vector<std::string> order = {"Upper1",          "N20WPM",      "Noisy2",
+                                            "Spectrum1",       "SerialPort1", "BlackBackground",
+                                            "TransmitReceive1"};
+    for (size_t i = 1; i < order.size(); ++i)
+        EXPECT_LT(w.indexOf(order[i - 1]), w.indexOf(order[i])) << order[i];
     EXPECT_EQ(w.clicks.back(), "TransmitReceive1");
     EXPECT_EQ(w.gain, 17);
     EXPECT_EQ(w.gainChanges, std::vector<int>{17});
-    EXPECT_EQ(w.s.TunedBin, 112);  // whatever record 6 held
+    EXPECT_EQ(w.s.TunedBin, 112); // whatever record 6 held
     EXPECT_EQ(w.afcStart, 640);
-    EXPECT_TRUE(w.loadingDuringSerialPort);  // the stored port opens during the load
-    EXPECT_EQ(w.speedsApplied, std::vector<int>{27});  // after record 45
+    EXPECT_TRUE(w.loadingDuringSerialPort);           // the stored port opens during the load
+    EXPECT_EQ(w.speedsApplied, std::vector<int>{27}); // after record 45
     EXPECT_FLOAT_EQ(w.s.SidetoneFreq, 700.0f);
     EXPECT_FLOAT_EQ(w.unlistedSidetone, 700.0f);
-    for (const char* item : {"Freq1", "Freq2", "Freq3", "Freq4"}) EXPECT_EQ(w.indexOf(item), w.clicks.size());
+    for (const char* item : {"Freq1", "Freq2", "Freq3", "Freq4"})
+        EXPECT_EQ(w.indexOf(item), w.clicks.size());
     EXPECT_EQ(w.bandValue, 6);
-    EXPECT_LT(w.indexOf("Enhanced1"), w.clicks.size());  // record 28 holds 0, as in every older file
+    EXPECT_LT(w.indexOf("Enhanced1"), w.clicks.size()); // record 28 holds 0, as in every older file
     EXPECT_EQ(w.s.Decoder, setting::Decoder::Enhanced);
     EXPECT_EQ(w.texts[ConfigTextField::MyCall], "W1AW");
     EXPECT_TRUE(w.portChosen);
@@ -191,19 +197,21 @@ TEST(ConfigurationFiles, LoadDefaultsDiffersWhereItShould) {
     ASSERT_TRUE(writeConfigFile(dir.path / "DefaultDITA.cfc", r, error));
     RecordingWindow w;
     w.first = false;
-    ConfigurationFiles files(w, dir.path / "DITA.cfc", dir.path / "DefaultDITA.cfc", recordReports());
+    ConfigurationFiles files(w, dir.path / "DITA.cfc", dir.path / "DefaultDITA.cfc",
+                             recordReports());
     files.loadDefaults();
-    EXPECT_EQ(w.speedsApplied, std::vector<int>{31});  // right after record 3
-    EXPECT_EQ(w.indexOf("SoundCard1"), w.clicks.size());  // record 45 only selects the sound card
+    EXPECT_EQ(w.speedsApplied, std::vector<int>{31});    // right after record 3
+    EXPECT_EQ(w.indexOf("SoundCard1"), w.clicks.size()); // record 45 only selects the sound card
     EXPECT_TRUE(w.checks["SoundCard1"]);
     EXPECT_FALSE(w.checks["SerialPort1"]);
-    EXPECT_TRUE(w.checks["PortNumber1"]);  // after record 16, whatever record 15 held
+    EXPECT_TRUE(w.checks["PortNumber1"]); // after record 16, whatever record 15 held
     EXPECT_EQ(w.s.OutputPort, setting::OutputPort::PortNumber);
     EXPECT_LT(w.indexOf("MicInput"), w.clicks.size());
-    EXPECT_FALSE(std::filesystem::exists(dir.path / "DITA.cfc"));  // Load Defaults never writes
+    EXPECT_FALSE(std::filesystem::exists(dir.path / "DITA.cfc")); // Load Defaults never writes
 
     RecordingWindow none;
-    ConfigurationFiles missing(none, dir.path / "DITA.cfc", dir.path / "absent.cfc", recordReports());
+    ConfigurationFiles missing(none, dir.path / "DITA.cfc", dir.path / "absent.cfc",
+                               recordReports());
     missing.loadDefaults();
     EXPECT_TRUE(none.clicks.empty());
     EXPECT_EQ(none.loopStops, 0);
@@ -322,10 +330,12 @@ TEST(ConfigurationFiles, SomethingElseThanAFileIsReportedOnceAndNeverReplaced) {
         EXPECT_EQ(w.loopStops, 0);
         EXPECT_FALSE(files.save());
         ASSERT_EQ(g_reports.size(), 1u) << "said once, at the load";
-        EXPECT_NE(g_reports[0].first.find(path.string() + " is not a settings file"), std::string::npos)
+        EXPECT_NE(g_reports[0].first.find(path.string() + " is not a settings file"),
+                  std::string::npos)
             << g_reports[0].first;
         EXPECT_EQ(std::filesystem::is_directory(path), kind == Kind::Folder);
-        EXPECT_EQ(std::filesystem::is_fifo(std::filesystem::symlink_status(path)), kind == Kind::Fifo);
+        EXPECT_EQ(std::filesystem::is_fifo(std::filesystem::symlink_status(path)),
+                  kind == Kind::Fifo);
         EXPECT_EQ(std::filesystem::is_symlink(path), kind == Kind::LinkToZeroDevice);
         EXPECT_FALSE(std::filesystem::exists(dir.path / "DITA.cfc.tmp"));
         // The same thing as the defaults file: Load Defaults says so and applies nothing.
@@ -405,7 +415,7 @@ TEST(ConfigurationFiles, ATemporaryFileLeftByACutSaveIsRemovedAtStart) {
     ASSERT_TRUE(writeConfigFile(path, stored, error)) << error;
     {
         std::ofstream cut(dir.path / "DITA.cfc.tmp", std::ios::binary);
-        cut << std::string(1000, 'x');  // a save killed part-way
+        cut << std::string(1000, 'x'); // a save killed part-way
     }
     RecordingWindow w;
     ConfigurationFiles files(w, path, std::nullopt, recordReports());

@@ -1,0 +1,229 @@
+// The window's controls: building and placing them, their colours and their type sizes.
+#include "app/DecoderForm.h"
+
+#include "app/DecoderFormLayout.h"
+#include "app/FormInstruments.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+
+#include <algorithm>
+
+#include "display/DisplayPanel.h"
+#include "gaugekit/GkClock.h"
+#include "log/StationPanel.h"
+#include "transmit/TransmitControls.h"
+#include "transmit/control/TransmitPanel.h"
+
+namespace dita {
+
+using namespace form_layout;
+
+void TDecoderForm::createControls() {
+    auto* client = new QWidget(this);
+    client->setObjectName("Client");
+    setCentralWidget(client);
+
+    // The station panel decides how wide the window is.
+    StationPnl = new StationPanel(messageSink(), AdifLogWriter::defaultLogPath, client);
+    m_clientWidth = std::max(kMinClientWidth, StationPnl->width());
+
+    auto frame = [this, client](const char* name, int top, int height) {
+        auto* f = new QFrame(client);
+        f->setObjectName(name);
+        f->setGeometry(0, top, m_clientWidth, height);
+        f->setAutoFillBackground(true);
+        return f;
+    };
+    auto label = [](QWidget* parent, const char* name, const QString& text, QRect r) {
+        auto* l = new QLabel(text, parent);
+        l->setObjectName(name);
+        l->setGeometry(r);
+        l->setAutoFillBackground(true);
+        return l;
+    };
+
+    m_spectrumPanel = new SpectrumPanel(client);
+    m_spectrumPanel->setGeometry(0, 0, m_clientWidth, kImagePnlHeight);
+    ImagePnl = m_spectrumPanel;
+    MkrLabel = m_spectrumPanel->mkrLabel();
+    // Clicks, mode and gain changes reach the engine as commands between passes.
+    connect(m_spectrumPanel, &SpectrumPanel::tuneRequested, this,
+            [this](int bin) { post(ReceiveCommandKind::TuneToBin, bin); });
+    connect(m_spectrumPanel, &SpectrumPanel::displayTypeChanged, this, [this](int type) {
+        m_settings.DisplayType = setting::DisplayType(type);
+        post(ReceiveCommandKind::DisplayType, type);
+    });
+    connect(m_spectrumPanel, &SpectrumPanel::displayGainChanged, this, [this](int position) {
+        m_settings.DisplayGain = position;
+        post(ReceiveCommandKind::DisplayGain, position);
+        focusRule();
+    });
+    auto* brand = label(ImagePnl, "BrandLabel", "DITA", kBrandLabelRect);
+    QFont bf = brand->font();
+    bf.setPointSize(kBrandFontPt);
+    bf.setBold(true);
+    brand->setFont(bf);
+    brand->setAutoFillBackground(false);
+    QPalette bp = brand->palette();
+    bp.setColor(QPalette::WindowText, Qt::gray); // readable on both backgrounds
+    brand->setPalette(bp);
+
+    Panel3 = frame("Panel3", kImagePnlHeight, kPanel3Height);
+    Label3 = label(Panel3, "Label3", "Signal", kLabel3Rect);
+    SignalBar = createSignalBar(Panel3);
+    SignalBar->move(kSignalBarPos);
+    Label12 = label(Panel3, "Label12", "WPM", kLabel12Rect);
+    RcvWPMPnl = label(Panel3, "RcvWPMPnl", "", kRcvWPMPnlRect);
+    RcvWPMPnl->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    RcvWPMPnl->setAlignment(Qt::AlignCenter);
+    Label13 = label(Panel3, "Label13", "UTC", kLabel13Rect);
+    UTCPnl = label(Panel3, "UTCPnl", "", kUTCPnlRect);
+    UTCPnl->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    UTCPnl->setAlignment(Qt::AlignCenter);
+    // The date is also shown here, where it stays in sight in receive-only mode.
+    Label14 = label(Panel3, "Label14", "Date", kLabel14Rect);
+    UTCDatePnl = label(Panel3, "UTCDatePnl", "", kUTCDatePnlRect);
+    UTCDatePnl->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    UTCDatePnl->setAlignment(Qt::AlignCenter);
+    RcvLEDLabel = label(Panel3, "RcvLEDLabel", "Receive", kRcvLEDLabelRect);
+    RcvLEDLabel->setAlignment(Qt::AlignCenter);
+    RcvLED = createRcvLED(Panel3);
+    RcvLED->move(kRcvLEDPos);
+    XmitLEDLabel = label(Panel3, "XmitLEDLabel", "Transmit", kXmitLEDLabelRect);
+    XmitLEDLabel->setAlignment(Qt::AlignCenter);
+    XmitLED = createXmitLED(Panel3);
+    XmitLED->move(kXmitLEDPos);
+    Label15 = label(Panel3, "Label15", "Local", kLabel15Rect);
+    LocalClock = new TGkClock(Panel3);
+    // Not "GkClock1": the macro editor, a child of this window, has a clock of that name.
+    LocalClock->setObjectName("LocalClock");
+    LocalClock->setGeometry(kLocalClockRect);
+    ClearButton = new QPushButton(Panel3); // captioned by the screen mode
+    ClearButton->setObjectName("ClearButton");
+    ClearButton->setToolTip("Reset Stuck Decoding");
+    ClearButton->setGeometry(kClearButtonRect);
+    connect(ClearButton, &QPushButton::clicked, this,
+            [this] { post(ReceiveCommandKind::DecoderReset, 0); });
+    ClrRcvBtn = new QPushButton("Clear Rcv", Panel3);
+    ClrRcvBtn->setObjectName("ClrRcvBtn");
+    ClrRcvBtn->setToolTip("Clear Receive Text");
+    ClrRcvBtn->setGeometry(kClrRcvBtnRect);
+    connect(ClrRcvBtn, &QPushButton::clicked, this, [this] { RcvMemo->clear(); });
+
+    RcvMemo = new QPlainTextEdit(client);
+    RcvMemo->setObjectName("RcvMemo");
+    RcvMemo->setGeometry(0, kImagePnlHeight + kPanel3Height, m_clientWidth, kRcvMemoHeight);
+    SplitPnl = frame("SplitPnl", kImagePnlHeight + kPanel3Height + kRcvMemoHeight, kSplitPnlHeight);
+
+    Rcv2Pnl = frame("Rcv2Pnl", 0, kRcv2PnlHeight);
+    CoarseGainBar2 = new DisplayGainBar(Rcv2Pnl, "CoarseGainBar2");
+    CoarseGainBar2->setGeometry(kCoarseGainBar2Rect);
+    RawSnrMemo = new QLineEdit(Rcv2Pnl);
+    RawSnrMemo->setObjectName("RawSnrMemo");
+    RawSnrMemo->setReadOnly(true);
+    RawSnrMemo->setGeometry(kRawSnrMemoRect);
+    ClrRcvBtn2 = new QPushButton("Clear Rcv", Rcv2Pnl);
+    ClrRcvBtn2->setObjectName("ClrRcvBtn2");
+    ClrRcvBtn2->setToolTip("Clear Receive Text");
+    ClrRcvBtn2->setGeometry(kClrRcvBtn2Rect);
+    connect(ClrRcvBtn2, &QPushButton::clicked, this, [this] { RcvMemo->clear(); });
+
+    ContrlPnl = frame("ContrlPnl", kTrTransmitMemoTop + kTransmitMemoHeight,
+                      kTrPanel2Top - kTrTransmitMemoTop - kTransmitMemoHeight);
+    StationPnl->setParent(ContrlPnl);
+    StationPnl->move(0, kStationPnlTop);
+    StationPnl->show();
+
+    CoarseGainBar = new DisplayGainBar(ContrlPnl, "CoarseGainBar");
+    CoarseGainBar->setGeometry(kCoarseGainBarRect);
+    m_spectrumPanel->attachGainBars(CoarseGainBar, CoarseGainBar2);
+    // The engine starts at the gain of the DisplayGain setting: without it a first run, which
+    // has no configuration to apply, would draw with the engine's near-zero start gain and show
+    // an empty display until the operator moved a bar.
+    post(ReceiveCommandKind::DisplayGain, m_settings.DisplayGain);
+    // Likewise the decoder: a first run decodes with the enhanced decoder, the default.
+    post(ReceiveCommandKind::Decoder, raw(m_settings.Decoder));
+    label(ContrlPnl, "", "Display Gain", kGainCaptionRect)->setAutoFillBackground(false);
+    label(ContrlPnl, "", "Xmit WPM", kXmitWPMCaptionRect)->setAutoFillBackground(false);
+    XmitSpdUpDn2 = new QSpinBox(ContrlPnl);
+    XmitSpdUpDn2->setObjectName("XmitSpdUpDn2");
+    XmitSpdUpDn2->setToolTip("Set Transmit Code Speed");
+    XmitSpdUpDn2->setRange(kXmitSpeedMin, kXmitSpeedMax);
+    XmitSpdUpDn2->setValue(m_keying.speedControls().spinValue());
+    XmitSpdUpDn2->setGeometry(kXmitSpdUpDn2Rect);
+    XmitSpdUpDn2->setKeyboardTracking(false); // one change per finished entry, not per digit
+    connect(XmitSpdUpDn2, &QSpinBox::valueChanged, this,
+            [this](int value) { XmitSpdUpDn2Change(value); });
+    // The up-down: its arrows only; a release ends a change (mouse or keyboard).
+    XmitSpdUpDn = new QSpinBox(ContrlPnl);
+    XmitSpdUpDn->setObjectName("XmitSpdUpDn");
+    XmitSpdUpDn->setRange(kXmitSpeedMin, kXmitSpeedMax);
+    XmitSpdUpDn->setValue(m_keying.speedControls().upDownPosition());
+    XmitSpdUpDn->setGeometry(kXmitSpdUpDnRect);
+    // Only the arrows show: XmitSpeedPanel beside it carries the number.
+    if (auto* number = XmitSpdUpDn->findChild<QLineEdit*>()) number->setMaximumWidth(0);
+    XmitSpdUpDn->installEventFilter(this);
+    connect(XmitSpdUpDn, &QSpinBox::valueChanged, this,
+            [this](int position) { m_keying.speedControls().XmitSpdUpDnChanging(position); });
+    connect(XmitSpdUpDn, &QSpinBox::editingFinished, this, [this] { XmitSpdUpDnMouseUp(); });
+    XmitSpeedPanel = label(ContrlPnl, "XmitSpeedPanel",
+                           QString::fromStdString(m_keying.speedControls().speedPanelText()),
+                           kXmitSpeedPanelRect);
+    XmitSpeedPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    XmitSpeedPanel->setAlignment(Qt::AlignCenter);
+    SyncBtn = new QPushButton("Sync", ContrlPnl);
+    SyncBtn->setObjectName("SyncBtn");
+    SyncBtn->setToolTip("Synchronize Transmit Speed to Receive Speed");
+    SyncBtn->setGeometry(kSyncBtnRect);
+    connect(SyncBtn, &QPushButton::clicked, this, [this] { SyncBtnClick(); });
+
+    createTransmitSide(client);
+    createMessageButtons();
+
+    Panel2 = frame("Panel2", kRxPanel2Top, kPanel2Height);
+}
+
+void TDecoderForm::applyColours() {
+    const bool white = m_settings.Background == setting::Background::White;
+    const QColor back = white ? Qt::white : Qt::black;
+    const QColor text = white ? Qt::black : Qt::white;
+    auto paint = [&](QWidget* w, const QColor& fg) {
+        QPalette p = w->palette();
+        for (auto role : {QPalette::Window, QPalette::Base, QPalette::Button})
+            p.setColor(role, back);
+        for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+            p.setColor(role, fg);
+        w->setPalette(p);
+        w->setAutoFillBackground(true);
+    };
+    // The spectrum panel colours itself and MkrLabel; the station panel its own fields.
+    m_spectrumPanel->setBackground(raw(m_settings.Background));
+    StationPnl->setBlackScheme(!white);
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             UTCPnl, UTCDatePnl, Label13, Label14, Label15, Label12, Label3, RcvWPMPnl,
+             XmitCntrSpinEdit, RcvMemo, XmitSpdUpDn2, RcvLEDLabel, XmitLEDLabel})
+        paint(w, text);
+    paint(TransmitMemo, white ? QColor(Qt::red) : QColor(Qt::white));
+}
+
+void TDecoderForm::applyFontSize(int size) {
+    static constexpr int kTransmitPt[] = {12, 14, 16, 20};
+    static constexpr int kReceivePt[] = {12, 14, 18, 20};
+    QFont t = TransmitMemo->font();
+    t.setPointSize(kTransmitPt[size - 1]);
+    TransmitMemo->setFont(t);
+    QFont r = RcvMemo->font();
+    r.setPointSize(kReceivePt[size - 1]);
+    RcvMemo->setFont(r);
+}
+
+int TDecoderForm::clientHeight() const {
+    return centralWidget()->height();
+}
+
+} // namespace dita

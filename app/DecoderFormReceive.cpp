@@ -1,0 +1,168 @@
+// The receive display: what each pass shows, the receive text, the lamps and clocks, and the
+// band window with its placement.
+#include "app/DecoderForm.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QSpinBox>
+#include <QTextCursor>
+#include <QTimer>
+
+#include <cmath>
+
+#include "app/BandWorker.h"
+#include "common/CallQueue.h"
+#include "common/SettingsFile.h"
+#include "display/BandWindow.h"
+#include "display/DisplayPanel.h"
+#include "display/TimeLineForm.h"
+#include "gaugekit/GkBar.h"
+#include "gaugekit/GkLED.h"
+#include "log/StationPanel.h"
+#include "macros/MacroWindows.h"
+
+namespace dita {
+
+namespace {
+constexpr const char* kBandOpenKey = "band.open";
+constexpr const char* kBandXKey = "band.x";
+constexpr const char* kBandYKey = "band.y";
+constexpr const char* kBandWidthKey = "band.width";
+constexpr const char* kBandHeightKey = "band.height";
+constexpr int32_t kMaxPlacement = 100000;
+constexpr int32_t kMinBandSize = 120;
+} // namespace
+
+void TDecoderForm::createBandWindow() {
+    m_bandWindow = new BandWindow(this);
+    // A row click tunes exactly as a click on the spectrum does.
+    connect(m_bandWindow, &BandWindow::tuneRequested, this,
+            [this](int bin) { post(ReceiveCommandKind::TuneToBin, bin); });
+    connect(m_bandWindow, &BandWindow::shownChanged, this, [this](bool shown) {
+        if (m_services.bandWorker) m_services.bandWorker->setEnabled(shown);
+        if (!shown) m_spectrumPanel->spectrumBox()->setBandMarks({});
+        // Closing the window is remembered at once; the quit saves its last placement.
+        if (!m_quitting) saveBandPlacement();
+    });
+    if (m_services.bandWorker) {
+        m_services.bandWorker->setPassDone([this](const BandPassResult& r, long dropped) {
+            m_calls->post([this, r, dropped] {
+                if (!m_bandWindow->isVisible()) return;
+                m_bandWindow->showPass(r, dropped);
+                std::vector<int> marks;
+                marks.reserve(static_cast<size_t>(r.channelCount));
+                for (int i = 0; i < r.channelCount; ++i) {
+                    marks.push_back(static_cast<int>(std::lround(
+                                        r.channels[static_cast<size_t>(i)].pitchHz / kBinHz)) +
+                                    1);
+                }
+                m_spectrumPanel->spectrumBox()->setBandMarks(marks);
+            });
+        });
+    }
+    if (!m_services.settingsFile) return;
+    const SettingsFile& f = *m_services.settingsFile;
+    const int32_t w = f.number(kBandWidthKey, 0, kMinBandSize, kMaxPlacement);
+    const int32_t h = f.number(kBandHeightKey, 0, kMinBandSize, kMaxPlacement);
+    if (w > 0 && h > 0) m_bandWindow->resize(w, h);
+    if (f.value(kBandXKey) && f.value(kBandYKey)) {
+        m_bandWindow->move(f.number(kBandXKey, 0, -kMaxPlacement, kMaxPlacement),
+                           f.number(kBandYKey, 0, -kMaxPlacement, kMaxPlacement));
+    }
+    if (f.flag(kBandOpenKey, false))
+        QTimer::singleShot(0, m_bandWindow, [this] { m_bandWindow->show(); });
+}
+
+void TDecoderForm::saveBandPlacement() {
+    if (!m_services.settingsFile) return;
+    SettingsFile& f = *m_services.settingsFile;
+    f.setFlag(kBandOpenKey, m_bandWindow->isVisible());
+    f.setNumber(kBandXKey, m_bandWindow->x());
+    f.setNumber(kBandYKey, m_bandWindow->y());
+    f.setNumber(kBandWidthKey, m_bandWindow->width());
+    f.setNumber(kBandHeightKey, m_bandWindow->height());
+    const std::string problem = f.save();
+    if (!problem.empty()) messages().show(problem, "Band window");
+}
+
+// ====================================================================== per pass
+
+void TDecoderForm::SystemTimer2Timer() {
+    m_clockTexts = makeClockTexts(std::time(nullptr));
+    const ClockTexts& t = m_clockTexts;
+    UTCPnl->setText(QString::fromStdString(t.utcTime));
+    UTCDatePnl->setText(QString::fromStdString(t.utcDate));
+    StationPnl->setClockTexts(t.utcDate, t.utcTime, t.LogDateText, t.LogTimeText);
+    XmitMacrosForm->setClockTexts(t.utcTime, t.localTime);
+}
+
+void TDecoderForm::insertReceiveText(const std::string& utf8) {
+    if (utf8.empty()) return;
+    QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    text.replace("\r\n", "\n");
+    text.replace('\r', '\n');
+    // Writing replaces the current selection; the caret then follows the text.
+    QTextCursor c = RcvMemo->textCursor();
+    c.insertText(text);
+    RcvMemo->setTextCursor(c);
+    if (m_settings.Scrolling == setting::Switch3::On) RcvMemo->ensureCursorVisible();
+}
+
+void TDecoderForm::showPass(const PassResult& r, bool outputStalled) {
+    ++m_passesShown;
+    m_spectrumPanel->showPass(r);
+    // A pass during which the watchdog reported a stall is not drawn on the timeline.
+    if (!outputStalled && TimeLineForm->running()) TimeLineForm->showPass(r);
+    if (r.rawSnrShown && m_settings.ScreenOpMode == setting::ScreenOpMode::ReceiveOnly)
+        RawSnrMemo->setText("RAW = " + QString::number(r.displayedSnr));
+    insertReceiveText(r.text);
+    m_receiveWpm = r.receiveWpm;
+    RcvWPMPnl->setText(QString::number(r.receiveWpm));
+    SystemTimer2Timer();
+    SignalBar->SetValue(std::isfinite(r.signalBarValue) ? r.signalBarValue : 0.0);
+    SignalBar->BarSettings()->SetColor(r.signalBarColor);
+    m_settings.TunedBin = r.tunedBin;
+}
+
+void TDecoderForm::showLeds(bool rcvOn, bool xmitOn) {
+    RcvLED->SetChecked(rcvOn);
+    XmitLED->SetChecked(xmitOn);
+}
+
+double TDecoderForm::signalBarValue() const {
+    return SignalBar->Value();
+}
+
+uint32_t TDecoderForm::signalBarColor() const {
+    return SignalBar->BarSettings()->Color();
+}
+
+bool TDecoderForm::rcvLedOn() const {
+    return RcvLED->Checked();
+}
+
+bool TDecoderForm::xmitLedOn() const {
+    return XmitLED->Checked();
+}
+
+FormReadout TDecoderForm::readout() const {
+    FormReadout r;
+    r.receiveText = RcvMemo->toPlainText();
+    r.transmitText = TransmitMemo->toPlainText();
+    r.receiveWpm = RcvWPMPnl->text();
+    r.rawSnr = RawSnrMemo->text();
+    r.marker = MkrLabel->text();
+    r.utcTime = UTCPnl->text();
+    r.utcDate = UTCDatePnl->text();
+    r.xmitSpeed = XmitSpdUpDn2->value();
+    r.xmitSpeedPanel = XmitSpeedPanel->text();
+    return r;
+}
+
+QPixmap TDecoderForm::bandWindowPicture() const {
+    return m_bandWindow->isVisible() ? m_bandWindow->grab() : QPixmap();
+}
+
+} // namespace dita

@@ -1,0 +1,224 @@
+// The transmit side: the transmit panel and window, the message buttons, the transmit speed
+// controls and the keying lines.
+#include "app/DecoderForm.h"
+
+#include "app/DecoderFormLayout.h"
+
+#include <QLayout>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTextCursor>
+#include <QTimer>
+
+#include "display/DisplayPanel.h"
+#include "log/StationPanel.h"
+#include "macros/MacroWindows.h"
+#include "transmit/TransmitControls.h"
+#include "transmit/control/TransmitPanel.h"
+
+namespace dita {
+
+using namespace form_layout;
+
+namespace {
+
+// The message buttons' sends go to the transmit panel's controller.
+class PanelMacroSender : public MacroSender {
+public:
+    explicit PanelMacroSender(TransmitPanel& panel) : m_panel(panel) {}
+    bool sendBusy() const override { return m_panel.controller().sendBusy(); }
+    bool macroSendAllowed() const override { return m_panel.controller().macroSendAllowed(); }
+    void send(int bufferIndex, const std::string& expanded) override {
+        m_panel.controller().sendMacroBuffer(bufferIndex, expanded);
+    }
+
+private:
+    TransmitPanel& m_panel;
+};
+
+// What a message button changes on the window, as the window passes it in.
+class FormButtonView : public MacroButtonView {
+public:
+    struct Calls {
+        std::function<void(int)> mark;
+        std::function<bool()> doubleScreen;
+        std::function<void(const std::string&)> appendReceive;
+        std::function<void(const std::string&)> appendTransmit;
+        std::function<void()> focusTransmit;
+    };
+    explicit FormButtonView(Calls calls) : m_calls(std::move(calls)) {}
+    void markMessageButton(int n) override { m_calls.mark(n); }
+    bool doubleScreen() const override { return m_calls.doubleScreen(); }
+    void appendReceiveText(const std::string& text) override { m_calls.appendReceive(text); }
+    void appendTransmitText(const std::string& text) override { m_calls.appendTransmit(text); }
+    void focusTransmitMemo() override { m_calls.focusTransmit(); }
+
+private:
+    Calls m_calls;
+};
+
+} // namespace
+
+Keyer* TDecoderForm::currentKeyer() {
+    if (m_services.keyer) return m_services.keyer();
+    if (m_keying.port().OutputDevice.load() == kOutputSerialPort) return &m_keying.serialKeyer();
+    return m_keying.toneKeyer();
+}
+
+int TDecoderForm::typingActive() const {
+    return m_transmitPanel->controller().typingActive() ? kStateOn : kStateOff;
+}
+
+void TDecoderForm::createTransmitSide(QWidget* client) {
+    m_transmitPanel = new TransmitPanel(
+        {[this] { return currentKeyer(); }, &m_keying.port(),
+         [this](int n) { return ExpandMacro(m_macroSources.at(n), macroFields()); }},
+        m_session->flags().capturePause, ContrlPnl);
+    m_transmitPanel->setGeometry(0, kTransmitPanelTop, m_clientWidth, kTransmitPanelHeight);
+    XmitCntrSpinEdit = m_transmitPanel->XmitCntrSpinEdit;
+    // The transmit window has its own place on the form: it leaves the panel's layout.
+    TransmitMemo = m_transmitPanel->TransmitMemo;
+    m_transmitPanel->layout()->removeWidget(TransmitMemo);
+    TransmitMemo->setParent(client);
+    TransmitMemo->setGeometry(0, kRxTransmitMemoTop, m_clientWidth, kTransmitMemoHeight);
+    TransmitMemo->show();
+
+    TransmitPanelHooks hooks;
+    hooks.appendReceiveText = [this](const std::string& utf8) {
+        QTextCursor c = RcvMemo->textCursor();
+        c.movePosition(QTextCursor::End);
+        c.insertText(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
+        RcvMemo->setTextCursor(c);
+    };
+    hooks.setSpeedControlEnabled = [this](SpeedControl control, bool enabled) {
+        (control == SpeedControl::ScreenSpin ? static_cast<QWidget*>(XmitSpdUpDn2)
+                                             : static_cast<QWidget*>(XmitSpdUpDn))
+            ->setEnabled(enabled);
+    };
+    hooks.clearMessageButtonMarks = [this] { markMessageButton(0); };
+    hooks.pressMessageButton = [this](int n) { m_messageButtons->click(n); };
+    hooks.selectDisplay = [this](bool waterfall) {
+        if (waterfall)
+            m_spectrumPanel->Waterfall2Click();
+        else
+            m_spectrumPanel->Spectrum1Click();
+    };
+    hooks.showLeds = [this](bool rcvOn, bool xmitOn) { showLeds(rcvOn, xmitOn); };
+    hooks.messages = messageSink();
+    hooks.transmitScreenChanged = [this](int32_t screen) { transmitScreenChanged(screen); };
+    m_transmitPanel->setHooks(std::move(hooks));
+}
+
+void TDecoderForm::createMessageButtons() {
+    m_macroSender = std::make_unique<PanelMacroSender>(*m_transmitPanel);
+    FormButtonView::Calls calls;
+    calls.mark = [this](int n) { markMessageButton(n); };
+    calls.doubleScreen = [this] {
+        return m_transmitPanel->controller().state().TransmitScreen == kDoubleScreen;
+    };
+    calls.appendReceive = [this](const std::string& text) {
+        QTextCursor c = RcvMemo->textCursor();
+        c.movePosition(QTextCursor::End);
+        c.insertText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+        RcvMemo->setTextCursor(c);
+    };
+    calls.appendTransmit = [this](const std::string& text) {
+        QTextCursor c = TransmitMemo->textCursor();
+        c.movePosition(QTextCursor::End);
+        c.insertText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+        TransmitMemo->setTextCursor(c);
+    };
+    calls.focusTransmit = [this] { TransmitMemo->setFocus(); };
+    m_buttonView = std::make_unique<FormButtonView>(std::move(calls));
+    m_messageButtons = std::make_unique<MessageButtons>(
+        m_macroSources, [this] { return macroFields(); }, *m_macroSender, *m_buttonView,
+        messageSink());
+
+    const int width = m_clientWidth / kMacroCount;
+    for (int n = 1; n <= kMacroCount; ++n) {
+        auto* b = macros::createMessageButton(n, ContrlPnl);
+        b->setGeometry((n - 1) * width, kMsgButtonTop, width, kMsgButtonHeight);
+        connect(b, &QPushButton::clicked, this, [this, n] { m_messageButtons->click(n); });
+        msgButtons[n] = b;
+    }
+}
+
+void TDecoderForm::markMessageButton(int n) {
+    macros::markMessageButtons(msgButtons, n);
+}
+
+void TDecoderForm::transmitScreenChanged(int32_t screen) {
+    m_settings.TransmitScreen = setting::TransmitScreen(screen);
+    check(optionItem(SettingId::TransmitScreen, m_settings.TransmitScreen));
+}
+
+bool TDecoderForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == XmitSpdUpDn && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+        QTimer::singleShot(0, this, [this] { XmitSpdUpDnMouseUp(); }); // after the step
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TDecoderForm::showTransmitSpeed() {
+    const QSignalBlocker block(XmitSpdUpDn2);
+    const QSignalBlocker blockUpDown(XmitSpdUpDn);
+    XmitSpdUpDn2->setValue(m_keying.speedControls().spinValue());
+    XmitSpdUpDn->setValue(m_keying.speedControls().upDownPosition());
+    XmitSpeedPanel->setText(QString::fromStdString(m_keying.speedControls().speedPanelText()));
+    m_settings.XmitSpeed = XmitSpdUpDn2->value();
+}
+
+void TDecoderForm::XmitSpdUpDn2Change(int value) {
+    const int shown = m_keying.speedControls().XmitSpdUpDn2Change(value);
+    const QSignalBlocker block(XmitSpdUpDn2);
+    XmitSpdUpDn2->setValue(shown);
+    m_settings.XmitSpeed = shown;
+}
+
+void TDecoderForm::XmitSpdUpDnMouseUp() {
+    m_keying.speedControls().XmitSpdUpDnMouseUp();
+    showTransmitSpeed();
+}
+
+void TDecoderForm::applyXmitSpeed(int wpm) {
+    m_keying.speedControls().applyStoredSpeed(wpm);
+    showTransmitSpeed();
+}
+
+void TDecoderForm::SyncBtnClick() {
+    m_keying.speedControls().SyncBtnClick(m_receiveWpm);
+    showTransmitSpeed();
+}
+
+MacroFields TDecoderForm::macroFields() const {
+    MacroFields f;
+    f.CallMemo = StationPnl->CallMemo->text().toStdString();
+    f.MyCallMemo = StationPnl->MyCallMemo->text().toStdString();
+    f.NameMemo = StationPnl->NameMemo->text().toStdString();
+    f.RSTMemo = StationPnl->RSTMemo->text().toStdString();
+    f.MyRSTMemo = StationPnl->MyRSTMemo->text().toStdString();
+    f.XmitCntrMemo = std::to_string(m_transmitPanel->contactCounter());
+    XmitMacrosForm->fillMacroFields(f);
+    return f;
+}
+
+void TDecoderForm::storePttSettings() {
+    const PttSettings p = m_keying.port().ptt();
+    m_settings.PttEnable = p.PttEnable ? 1 : 0;
+    m_settings.PttInvert = p.PttInvert ? 1 : 0;
+    m_settings.DtrIsData = p.DtrIsData ? 1 : 0;
+    m_settings.DtrIsPtt = p.DtrIsPtt ? 1 : 0;
+    m_settings.RtsIsData = p.RtsIsData ? 1 : 0;
+    m_settings.RtsIsPtt = p.RtsIsPtt ? 1 : 0;
+}
+
+void TDecoderForm::keyUpLines() {
+    m_keying.port().KeyState = kKeyUp;
+    m_keying.port().SetKeyLines(kKeyUp);
+    m_keying.port().updatePtt(false);
+}
+
+} // namespace dita
