@@ -18,14 +18,16 @@ constexpr int kSenders = 30;
 constexpr double kBandSeconds = 60.0;
 
 std::vector<int32_t> thirtySenders() {
-    static const char* kTexts[] = {"CQ CQ CQ DE W1AW W1AW W1AW K", "TNX FER CALL UR RST 579 579 NAME ED QTH OHIO",
-                                   "DL1ABC DE K9XYZ GM OM TNX RPRT HR 599", "CQ TEST DE F5NQ F5NQ TEST",
-                                   "R R 5NN 14 5NN 14 TU DE OH2BH", "WX HR SUNNY ES WARM TEMP 25C 73 GL"};
+    static const char* kTexts[] = {
+        "CQ CQ CQ DE W1AW W1AW W1AW K",          "TNX FER CALL UR RST 579 579 NAME ED QTH OHIO",
+        "DL1ABC DE K9XYZ GM OM TNX RPRT HR 599", "CQ TEST DE F5NQ F5NQ TEST",
+        "R R 5NN 14 5NN 14 TU DE OH2BH",         "WX HR SUNNY ES WARM TEMP 25C 73 GL"};
     std::vector<test::BandSignal> band;
     for (int i = 0; i < kSenders; ++i) {
         test::BandSignal b;
         // Long enough to fill the minute at any speed.
-        for (int r = 0; r < 8; ++r) b.text += std::string(kTexts[i % 6]) + " ";
+        for (int r = 0; r < 8; ++r)
+            b.text += std::string(kTexts[i % 6]) + " ";
         b.signal.toneHz = 300.0 + i * 2600.0 / (kSenders - 1);
         b.signal.wpm = 12 + (i * 7) % 29;
         b.signal.snrDb = (i * 11) % 21;
@@ -46,17 +48,19 @@ static void BM_BandPassThirtySenders(benchmark::State& state) {
     // Warm up until every sender has its channel.
     int p = 0;
     int channels = 0;
-    for (; p < passes / 3; ++p) channels = band.processPass(&audio[static_cast<size_t>(p) * kPassFrames]).channelCount;
+    for (; p < passes / 3; ++p)
+        channels = band.processPass(&audio[static_cast<size_t>(p) * kPassFrames]).channelCount;
     for (auto _ : state) {
         const auto& r = band.processPass(&audio[static_cast<size_t>(p) * kPassFrames]);
         channels = r.channelCount;
         benchmark::DoNotOptimize(r.channelCount);
-        if (++p == passes) p = passes / 3;  // loop over the part where every channel is open
+        if (++p == passes) p = passes / 3; // loop over the part where every channel is open
     }
     state.counters["channels"] = channels;
     // Audio seconds per CPU second; the share of one core in real time is its inverse.
-    state.counters["x_real_time"] = benchmark::Counter(static_cast<double>(state.iterations()) * kPassFrames / kSampleRateHz,
-                                                       benchmark::Counter::kIsRate);
+    state.counters["x_real_time"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * kPassFrames / kSampleRateHz,
+                           benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_BandPassThirtySenders)->Unit(benchmark::kMicrosecond);
 
@@ -69,11 +73,13 @@ int main(int argc, char** argv) {
         info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
         SNDFILE* f = sf_open(argv[2], SFM_WRITE, &info);
         if (!f) {
-            std::fprintf(stderr, "bench_band: cannot write %s: %s\n", argv[2], sf_strerror(nullptr));
+            std::fprintf(stderr, "bench_band: cannot write %s: %s\n", argv[2],
+                         sf_strerror(nullptr));
             return 1;
         }
         std::vector<short> pcm(audio.begin(), audio.end());
-        const bool ok = sf_write_short(f, pcm.data(), static_cast<sf_count_t>(pcm.size())) == static_cast<sf_count_t>(pcm.size());
+        const bool ok = sf_write_short(f, pcm.data(), static_cast<sf_count_t>(pcm.size())) ==
+                        static_cast<sf_count_t>(pcm.size());
         sf_close(f);
         return ok ? 0 : 1;
     }

@@ -2,9 +2,9 @@
 // The real-time budget of a pass is 185.76 ms; the goal for a standard pass without the noise
 // filter is 30 us, about 6,000 times faster, so that files decode at thousands of times real time.
 #include "receive/BandPassFilter.h"
-#include "receive/ReceiveEngine.h"
 #include "receive/PolyphaseResampler.h"
 #include "receive/PowerSpectrum.h"
+#include "receive/ReceiveEngine.h"
 
 #include <benchmark/benchmark.h>
 
@@ -20,8 +20,9 @@ std::vector<int32_t> noisyKeyedTone(int passes) {
     std::normal_distribution<double> noise(0.0, 1500.0);
     std::vector<int32_t> s(static_cast<size_t>(passes) * kPassFrames);
     for (size_t i = 0; i < s.size(); ++i) {
-        const bool keyDown = (i / 2646) % 2 == 0;  // 60 ms elements: 20 wpm dots
-        const double tone = keyDown ? 10000.0 * std::sin(2 * M_PI * 600.0 * i / kSampleRateHz) : 0.0;
+        const bool keyDown = (i / 2646) % 2 == 0; // 60 ms elements: 20 wpm dots
+        const double tone =
+            keyDown ? 10000.0 * std::sin(2 * M_PI * 600.0 * i / kSampleRateHz) : 0.0;
         s[i] = static_cast<int32_t>(std::clamp(tone + noise(rng), -32768.0, 32767.0));
     }
     return s;
@@ -38,10 +39,12 @@ static void BM_ReceivePass(benchmark::State& state) {
     engine.setHeadless(state.range(2) != 0);
     int pass = 0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(engine.processPass(&audio[static_cast<size_t>(pass) * kPassFrames]).text.size());
+        benchmark::DoNotOptimize(
+            engine.processPass(&audio[static_cast<size_t>(pass) * kPassFrames]).text.size());
         pass = (pass + 1) % kPasses;
     }
-    state.counters["xRealTime"] = benchmark::Counter(0.18576 * state.iterations(), benchmark::Counter::kIsRate);
+    state.counters["xRealTime"] =
+        benchmark::Counter(0.18576 * state.iterations(), benchmark::Counter::kIsRate);
 }
 // standard:0 is the enhanced decoder; headless:1 is how dita-decode runs it (no window reads the
 // standard chain's levels and display outputs).
@@ -81,20 +84,26 @@ static void BM_ResampleToChainRate(benchmark::State& state) {
     std::mt19937 rng(1);
     std::normal_distribution<float> noise(0.0f, 0.1f);
     std::vector<float> input(static_cast<size_t>(rateHz));
-    for (float& v : input) v = noise(rng);
+    for (float& v : input)
+        v = noise(rng);
     std::vector<float> output(1 << 16);
     PolyphaseResampler resampler;
     resampler.configure(rateHz, kSampleRateHz);
     for (auto _ : state) {
         size_t used = 0;
         while (used < input.size()) {
-            const auto r = resampler.process(input.data() + used, input.size() - used, output.data(),
-                                             output.size(), false);
+            const auto r = resampler.process(input.data() + used, input.size() - used,
+                                             output.data(), output.size(), false);
             used += r.inputUsed;
             benchmark::DoNotOptimize(output[0]);
         }
     }
-    state.counters["xRealTime"] = benchmark::Counter(static_cast<double>(state.iterations()),
-                                                     benchmark::Counter::kIsRate);
+    state.counters["xRealTime"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_ResampleToChainRate)->Arg(8000)->Arg(12000)->Arg(22050)->Arg(48000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ResampleToChainRate)
+    ->Arg(8000)
+    ->Arg(12000)
+    ->Arg(22050)
+    ->Arg(48000)
+    ->Unit(benchmark::kMicrosecond);

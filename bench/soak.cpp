@@ -36,7 +36,8 @@ int main(int argc, char** argv) {
     }
     std::vector<int32_t> audio;
     std::array<int32_t, kPassFrames> pass{};
-    while (const int got = reader.read(pass.data(), kPassFrames)) audio.insert(audio.end(), pass.begin(), pass.begin() + got);
+    while (const int got = reader.read(pass.data(), kPassFrames))
+        audio.insert(audio.end(), pass.begin(), pass.begin() + got);
     const size_t passesInFile = audio.size() / kPassFrames;
 
     ReceiveEngine engine;
@@ -51,13 +52,15 @@ int main(int argc, char** argv) {
         const auto now = std::chrono::steady_clock::now();
         if (now >= nextReport) {
             const double minute = std::chrono::duration<double>(now - start).count() / 60.0;
-            std::printf("%.1f,%lld,%.1f,%ld,%zu\n", minute, passes, passes * 0.18576 / 3600.0, residentKiB(), textBytes);
+            std::printf("%.1f,%lld,%.1f,%ld,%zu\n", minute, passes, passes * 0.18576 / 3600.0,
+                        residentKiB(), textBytes);
             std::fflush(stdout);
             nextReport += std::chrono::minutes(1);
         }
         if (now >= end) break;
         for (int i = 0; i < 64; ++i, ++passes) {
-            textBytes += engine.processPass(&audio[(passes % passesInFile) * kPassFrames]).text.size();
+            textBytes +=
+                engine.processPass(&audio[(passes % passesInFile) * kPassFrames]).text.size();
         }
     }
     return 0;

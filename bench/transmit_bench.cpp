@@ -46,7 +46,8 @@ void BM_BuildEnvelope(benchmark::State& state) {
     std::vector<uint8_t> envelope;
     for (auto _ : state) {
         envelope.clear();
-        for (unsigned char c : kText) builder.appendRow(dita::sendRow(dita::soundCardTextCode(c)), envelope);
+        for (unsigned char c : kText)
+            builder.appendRow(dita::sendRow(dita::soundCardTextCode(c)), envelope);
         benchmark::DoNotOptimize(envelope.data());
     }
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(envelope.size()));
@@ -57,7 +58,7 @@ void BM_RenderTone(benchmark::State& state) {
     NullToneDevice device;
     dita::MonotonicClock clock;
     dita::ToneOutput output(device, {}, {}, clock);
-    std::vector<uint8_t> envelope(dita::kToneSampleRateHz, 1);  // one second of tone
+    std::vector<uint8_t> envelope(dita::kToneSampleRateHz, 1); // one second of tone
     dita::ToneSettings tone;
     tone.SidetoneWaveform = static_cast<int32_t>(state.range(0));
     for (auto _ : state) {
@@ -65,10 +66,10 @@ void BM_RenderTone(benchmark::State& state) {
                             dita::kOutputSoundCard);
     }
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(envelope.size()));
-    state.counters["realtime_factor"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * static_cast<double>(envelope.size()) /
-            dita::kToneSampleRateHz,
-        benchmark::Counter::kIsRate);
+    state.counters["realtime_factor"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) *
+                               static_cast<double>(envelope.size()) / dita::kToneSampleRateHz,
+                           benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_RenderTone)->Arg(dita::kSineWave)->Arg(dita::kSquareWave);
 

@@ -70,16 +70,16 @@ constexpr double kHannNoiseBins = 1.5;
 constexpr double kSnrBandwidthHz = 2500.0;
 
 // Channels.
-constexpr double kMinSpacingHz = 35.0;  // no new channel this close to an open one
-constexpr double kMergeHz = 22.0;       // two channels this close hold one signal
-constexpr int kFollowBins = 1;          // drift is looked for this far from the channel's bin
-constexpr double kFollowGain = 0.3;     // fraction of the measured offset taken per pass
+constexpr double kMinSpacingHz = 35.0; // no new channel this close to an open one
+constexpr double kMergeHz = 22.0;      // two channels this close hold one signal
+constexpr int kFollowBins = 1;         // drift is looked for this far from the channel's bin
+constexpr double kFollowGain = 0.3;    // fraction of the measured offset taken per pass
 constexpr double kMaxFollowHzPerPass = 3.0;
-constexpr double kCloseSeconds = 10.0;  // silence that closes a channel
-constexpr double kMinQuietSeconds = 1.0;  // the gate stays open this long after the last key-down
-constexpr double kQuietWordGaps = 1.5;    // ... or this many of the sender's word gaps
-constexpr double kReplayLeadSeconds = 0.3;  // decoded from this long before the first key-down
-constexpr float kDisplaceRatio = 2.0f;      // a new signal displaces the weakest this much weaker
+constexpr double kCloseSeconds = 10.0;     // silence that closes a channel
+constexpr double kMinQuietSeconds = 1.0;   // the gate stays open this long after the last key-down
+constexpr double kQuietWordGaps = 1.5;     // ... or this many of the sender's word gaps
+constexpr double kReplayLeadSeconds = 0.3; // decoded from this long before the first key-down
+constexpr float kDisplaceRatio = 2.0f;     // a new signal displaces the weakest this much weaker
 // The channel stream: the signal mixed to a quarter of the channel rate (1,378 Hz), where the
 // oscillator is a sequence of 1, j, -1, -j.
 constexpr int kChannelDecimation = 2;
@@ -95,13 +95,19 @@ constexpr int kOscillatorRenormalise = 256;
 constexpr double kChannelCutoffHz = 40.0;
 constexpr std::array<double, 3> kButterworthQ = {0.51763809, 0.70710678, 1.93185165};
 constexpr int kTextReserve = 4096;
-constexpr int kFlushBlocks = 12;  // 2.2 s of silence at the end of the input
+constexpr int kFlushBlocks = 12; // 2.2 s of silence at the end of the input
 constexpr int kCommandReserve = 64;
 constexpr int kSpacesOn = 3;
 
-int framesFor(double seconds) { return static_cast<int>(std::lround(seconds / kHopSeconds)); }
-double hzOfBin(double bin) { return bin * kScanBinHz; }
-int binOfHz(double hz) { return static_cast<int>(std::lround(hz / kScanBinHz)); }
+int framesFor(double seconds) {
+    return static_cast<int>(std::lround(seconds / kHopSeconds));
+}
+double hzOfBin(double bin) {
+    return bin * kScanBinHz;
+}
+int binOfHz(double hz) {
+    return static_cast<int>(std::lround(hz / kScanBinHz));
+}
 
 // Frames kept per bin as key-down bits (128 frames, 3 s).
 struct KeyBits {
@@ -112,7 +118,9 @@ struct KeyBits {
         recent = (recent << 1) | (on ? 1u : 0u);
     }
     int count() const { return std::popcount(recent) + std::popcount(older); }
-    int overlap(const KeyBits& o) const { return std::popcount(recent & o.recent) + std::popcount(older & o.older); }
+    int overlap(const KeyBits& o) const {
+        return std::popcount(recent & o.recent) + std::popcount(older & o.older);
+    }
 };
 
 // One biquad section run on complex samples (the same real coefficients on both parts).
@@ -145,18 +153,18 @@ struct Channel {
     bool open = false;
     int id = 0;
     double pitchHz = 0.0;
-    int64_t startSample = 0;     // wideband sample where the first key-down began
-    int64_t position = 0;        // next wideband sample to decode
+    int64_t startSample = 0; // wideband sample where the first key-down began
+    int64_t position = 0;    // next wideband sample to decode
     int64_t lastHeardFrame = 0;
     std::complex<double> oscillator{1.0, 0.0};
     std::complex<double> rotation{1.0, 0.0};
-    std::complex<float> previousPair{};  // sum of the two mixed samples before
+    std::complex<float> previousPair{}; // sum of the two mixed samples before
     bool havePair = false;
-    int quarter = 0;             // phase of the 1, j, -1, -j tone oscillator
+    int quarter = 0; // phase of the 1, j, -1, -j tone oscillator
     int renormalise = 0;
     std::array<ComplexBiquad, kButterworthQ.size()> lowPass;
     CwChannelDecoder decoder;
-    std::string text;            // this pass's text
+    std::string text; // this pass's text
     int wpm = 0;
 };
 
@@ -203,7 +211,7 @@ private:
     std::array<float, kDecimatorTaps> m_taps{};
     std::array<float, kDecimatorTaps - 1 + kPassFrames> m_input{};
     std::vector<float> m_history;
-    int64_t m_total = 0;  // wideband samples since the start (skipped ones counted)
+    int64_t m_total = 0; // wideband samples since the start (skipped ones counted)
 
     // Scan state, per bin.
     RealTransform m_transform;
@@ -217,7 +225,7 @@ private:
     std::array<float, kScanBins> m_scratch{};
     std::array<bool, kScanBins> m_above{};
     std::array<KeyBits, kScanBins> m_bits{};
-    std::array<std::array<int64_t, kOnsetsKept>, kScanBins> m_onsets{};  // frame ends, newest first
+    std::array<std::array<int64_t, kOnsetsKept>, kScanBins> m_onsets{}; // frame ends, newest first
     int64_t m_frameIndex = 0;
     float m_floor = 0.0f;
     bool m_floorKnown = false;
@@ -246,19 +254,26 @@ BandDecoderImpl::BandDecoderImpl() {
         m_taps[static_cast<size_t>(i)] = static_cast<float>(sinc * w);
         sum += sinc * w;
     }
-    for (auto& t : m_taps) t = static_cast<float>(t / sum);
+    for (auto& t : m_taps)
+        t = static_cast<float>(t / sum);
     m_transform.configure(kFrameSize);
-    for (int i = 0; i < kFrameSize; ++i) m_window[static_cast<size_t>(i)] = static_cast<float>(0.5 - 0.5 * std::cos(2.0 * M_PI * i / kFrameSize));
+    for (int i = 0; i < kFrameSize; ++i)
+        m_window[static_cast<size_t>(i)] =
+            static_cast<float>(0.5 - 0.5 * std::cos(2.0 * M_PI * i / kFrameSize));
     m_peakDecay = static_cast<float>(std::exp(-kHopSeconds / kPeakDecaySeconds));
     for (auto& ch : m_channels) {
         ch.decoder.configure(kChannelRateHz);
         ch.decoder.setPitch(kChannelToneHz);
-        for (size_t i = 0; i < ch.lowPass.size(); ++i) ch.lowPass[i].design(kChannelCutoffHz, kButterworthQ[i], kChannelRateHz);
+        for (size_t i = 0; i < ch.lowPass.size(); ++i)
+            ch.lowPass[i].design(kChannelCutoffHz, kButterworthQ[i], kChannelRateHz);
         ch.text.reserve(kTextReserve);
     }
-    for (auto& c : m_result.channels) c.text.reserve(kTextReserve);
-    for (auto& c : m_result.closed) c.text.reserve(kTextReserve);
-    for (auto& o : m_onsets) o.fill(INT64_MIN / 2);
+    for (auto& c : m_result.channels)
+        c.text.reserve(kTextReserve);
+    for (auto& c : m_result.closed)
+        c.text.reserve(kTextReserve);
+    for (auto& o : m_onsets)
+        o.fill(INT64_MIN / 2);
 }
 
 void BandDecoderImpl::applyCommands() {
@@ -272,13 +287,20 @@ void BandDecoderImpl::applyCommands() {
             for (auto& ch : m_channels) {
                 if (ch.open) closeChannel(ch, 0);
             }
-            for (auto& o : m_onsets) o.fill(INT64_MIN / 2);
+            for (auto& o : m_onsets)
+                o.fill(INT64_MIN / 2);
             m_bits.fill({});
             m_above.fill(false);
             break;
-        case BandCommandKind::TextCase: m_settings.upperCase = c.value == 1; break;
-        case BandCommandKind::Prosigns: m_settings.prosigns = c.value != 0; break;
-        case BandCommandKind::SpacesMode: m_settings.wordSpaces = c.value == kSpacesOn; break;
+        case BandCommandKind::TextCase:
+            m_settings.upperCase = c.value == 1;
+            break;
+        case BandCommandKind::Prosigns:
+            m_settings.prosigns = c.value != 0;
+            break;
+        case BandCommandKind::SpacesMode:
+            m_settings.wordSpaces = c.value == kSpacesOn;
+            break;
         }
     }
     m_applying.clear();
@@ -287,20 +309,27 @@ void BandDecoderImpl::applyCommands() {
 void BandDecoderImpl::decimate(const int32_t* s) {
     constexpr int kKeep = kDecimatorTaps - 1;
     std::copy(m_input.end() - kKeep, m_input.end(), m_input.begin());
-    for (int i = 0; i < kPassFrames; ++i) m_input[static_cast<size_t>(kKeep + i)] = static_cast<float>(s[i]);
+    for (int i = 0; i < kPassFrames; ++i)
+        m_input[static_cast<size_t>(kKeep + i)] = static_cast<float>(s[i]);
     for (int m = 0; m < kWidePassSamples; ++m) {
         const float* x = &m_input[static_cast<size_t>(kDecimation * m + kDecimation - 1)];
         float acc = 0.0f;
-        for (int t = 0; t < kDecimatorTaps; ++t) acc += m_taps[static_cast<size_t>(t)] * x[t];
+        for (int t = 0; t < kDecimatorTaps; ++t)
+            acc += m_taps[static_cast<size_t>(t)] * x[t];
         m_history[static_cast<size_t>((m_total + m) & kHistoryMask)] = acc;
     }
     m_total += kWidePassSamples;
 }
 
 void BandDecoderImpl::scanFrame(int64_t frameEnd) {
-    for (int i = 0; i < kFrameSize; ++i) m_frame[static_cast<size_t>(i)] = m_history[static_cast<size_t>((frameEnd - kFrameSize + i) & kHistoryMask)];
+    for (int i = 0; i < kFrameSize; ++i)
+        m_frame[static_cast<size_t>(i)] =
+            m_history[static_cast<size_t>((frameEnd - kFrameSize + i) & kHistoryMask)];
     m_transform.forward(m_frame.data(), m_window.data(), m_re.data(), m_im.data());
-    for (int k = 0; k < kScanBins; ++k) m_power[static_cast<size_t>(k)] = m_re[static_cast<size_t>(k)] * m_re[static_cast<size_t>(k)] + m_im[static_cast<size_t>(k)] * m_im[static_cast<size_t>(k)];
+    for (int k = 0; k < kScanBins; ++k)
+        m_power[static_cast<size_t>(k)] =
+            m_re[static_cast<size_t>(k)] * m_re[static_cast<size_t>(k)] +
+            m_im[static_cast<size_t>(k)] * m_im[static_cast<size_t>(k)];
 
     // Noise floor from the quiet part of the band.
     const int count = kHighBin - kLowBin + 1;
@@ -340,7 +369,8 @@ void BandDecoderImpl::scanFrame(int64_t frameEnd) {
 
 int BandDecoderImpl::onsetsWithin(int bin, int64_t frames) const {
     int n = 0;
-    for (int64_t f : m_onsets[static_cast<size_t>(bin)]) n += m_frameIndex - f < frames ? 1 : 0;
+    for (int64_t f : m_onsets[static_cast<size_t>(bin)])
+        n += m_frameIndex - f < frames ? 1 : 0;
     return n;
 }
 
@@ -358,16 +388,22 @@ bool BandDecoderImpl::shadowed(int bin) const {
     const KeyBits& mine = m_bits[static_cast<size_t>(bin)];
     const int own = mine.count();
     if (own == 0) return true;
-    for (int j = std::max(kLowBin, bin - kShadowSpanBins); j <= std::min(kHighBin, bin + kShadowSpanBins); ++j) {
-        if (j == bin || m_peak[static_cast<size_t>(j)] < kShadowStronger * m_peak[static_cast<size_t>(bin)]) continue;
+    for (int j = std::max(kLowBin, bin - kShadowSpanBins);
+         j <= std::min(kHighBin, bin + kShadowSpanBins); ++j) {
+        if (j == bin ||
+            m_peak[static_cast<size_t>(j)] < kShadowStronger * m_peak[static_cast<size_t>(bin)])
+            continue;
         if (mine.overlap(m_bits[static_cast<size_t>(j)]) >= kShadowOverlap * own) return true;
     }
     return false;
 }
 
 double BandDecoderImpl::snrDb(int bin) const {
-    const double noise = std::max(static_cast<double>(m_floor), static_cast<double>(kMinPower)) * kSnrBandwidthHz / (kHannNoiseBins * kScanBinHz);
-    return 10.0 * std::log10(std::max(static_cast<double>(m_onLevel[static_cast<size_t>(bin)]), static_cast<double>(kMinPower)) / noise);
+    const double noise = std::max(static_cast<double>(m_floor), static_cast<double>(kMinPower)) *
+                         kSnrBandwidthHz / (kHannNoiseBins * kScanBinHz);
+    return 10.0 * std::log10(std::max(static_cast<double>(m_onLevel[static_cast<size_t>(bin)]),
+                                      static_cast<double>(kMinPower)) /
+                             noise);
 }
 
 bool BandDecoderImpl::heard(const Channel& ch) const {
@@ -380,7 +416,9 @@ Channel* BandDecoderImpl::weakest() {
     Channel* w = nullptr;
     for (auto& ch : m_channels) {
         if (!ch.open) continue;
-        if (!w || m_onLevel[static_cast<size_t>(binOfHz(ch.pitchHz))] < m_onLevel[static_cast<size_t>(binOfHz(w->pitchHz))]) w = &ch;
+        if (!w || m_onLevel[static_cast<size_t>(binOfHz(ch.pitchHz))] <
+                      m_onLevel[static_cast<size_t>(binOfHz(w->pitchHz))])
+            w = &ch;
     }
     return w;
 }
@@ -394,7 +432,8 @@ void BandDecoderImpl::openChannel(Channel& ch, int bin) {
     ch.havePair = false;
     ch.quarter = 0;
     ch.renormalise = 0;
-    for (auto& section : ch.lowPass) section.reset();
+    for (auto& section : ch.lowPass)
+        section.reset();
     ch.wpm = 0;
     ch.text.clear();
     ch.decoder.reset();
@@ -408,7 +447,8 @@ void BandDecoderImpl::openChannel(Channel& ch, int bin) {
     ch.startSample = std::max<int64_t>(0, frameEnd - kFrameSize / 2);
     ch.startSample -= ch.startSample % kChannelDecimation;
     const int64_t lead = static_cast<int64_t>(kReplayLeadSeconds * kWideRateHz);
-    ch.position = std::max({int64_t{0}, m_total - kHistorySamples + kFrameSize, frameEnd - kFrameSize - lead});
+    ch.position = std::max(
+        {int64_t{0}, m_total - kHistorySamples + kFrameSize, frameEnd - kFrameSize - lead});
     ch.position -= ch.position % kChannelDecimation;
     ch.lastHeardFrame = m_frameIndex;
 }
@@ -436,7 +476,8 @@ void BandDecoderImpl::openCandidates() {
         if (!isPeak) continue;
         const double hz = peakHz(k);
         bool near = false;
-        for (const auto& ch : m_channels) near = near || (ch.open && std::abs(ch.pitchHz - hz) < kMinSpacingHz);
+        for (const auto& ch : m_channels)
+            near = near || (ch.open && std::abs(ch.pitchHz - hz) < kMinSpacingHz);
         if (near || shadowed(k)) continue;
         Channel* slot = nullptr;
         for (auto& ch : m_channels) {
@@ -448,7 +489,9 @@ void BandDecoderImpl::openCandidates() {
         if (!slot) {
             // Full: the strongest win.
             Channel* w = weakest();
-            if (!w || m_onLevel[i] < kDisplaceRatio * m_onLevel[static_cast<size_t>(binOfHz(w->pitchHz))]) continue;
+            if (!w ||
+                m_onLevel[i] < kDisplaceRatio * m_onLevel[static_cast<size_t>(binOfHz(w->pitchHz))])
+                continue;
             closeChannel(*w, 0);
             slot = w;
         }
@@ -464,13 +507,15 @@ void BandDecoderImpl::followAndMerge() {
         for (int k = b - kFollowBins; k <= b + kFollowBins; ++k) {
             if (m_peak[static_cast<size_t>(k)] > m_peak[static_cast<size_t>(best)]) best = k;
         }
-        const double step = std::clamp(kFollowGain * (peakHz(best) - ch.pitchHz), -kMaxFollowHzPerPass, kMaxFollowHzPerPass);
+        const double step = std::clamp(kFollowGain * (peakHz(best) - ch.pitchHz),
+                                       -kMaxFollowHzPerPass, kMaxFollowHzPerPass);
         ch.pitchHz = std::clamp(ch.pitchHz + step, kBandMinHz, kBandMaxHz);
         ch.rotation = std::polar(1.0, -2.0 * M_PI * ch.pitchHz / kWideRateHz);
     }
     for (auto& a : m_channels) {
         for (auto& b : m_channels) {
-            if (&a == &b || !a.open || !b.open || std::abs(a.pitchHz - b.pitchHz) >= kMergeHz) continue;
+            if (&a == &b || !a.open || !b.open || std::abs(a.pitchHz - b.pitchHz) >= kMergeHz)
+                continue;
             // The older channel keeps the signal and its learnt timing.
             Channel& younger = a.id > b.id ? a : b;
             closeChannel(younger, a.id > b.id ? b.id : a.id);
@@ -480,7 +525,9 @@ void BandDecoderImpl::followAndMerge() {
 
 void BandDecoderImpl::closeSilent() {
     for (auto& ch : m_channels) {
-        if (ch.open && static_cast<double>(m_frameIndex - ch.lastHeardFrame) * kHopSeconds > kCloseSeconds) closeChannel(ch, 0);
+        if (ch.open &&
+            static_cast<double>(m_frameIndex - ch.lastHeardFrame) * kHopSeconds > kCloseSeconds)
+            closeChannel(ch, 0);
     }
 }
 
@@ -508,7 +555,8 @@ void BandDecoderImpl::decodeChannel(Channel& ch, int64_t end) {
     // Positions are even: one channel sample per two mixed ones.
     for (int64_t n = ch.position; n + 1 < end; n += kChannelDecimation) {
         const std::complex<float> first = mix(m_history[static_cast<size_t>(n & kHistoryMask)]);
-        const std::complex<float> pair = first + mix(m_history[static_cast<size_t>((n + 1) & kHistoryMask)]);
+        const std::complex<float> pair =
+            first + mix(m_history[static_cast<size_t>((n + 1) & kHistoryMask)]);
         renormalise += kChannelDecimation;
         if (renormalise >= kOscillatorRenormalise) {
             // One Newton step towards unit length keeps the oscillator on the circle.
@@ -523,14 +571,23 @@ void BandDecoderImpl::decodeChannel(Channel& ch, int64_t end) {
         std::complex<float> z = (previousPair + pair) * (2.0f / kChannelBoxcar);
         previousPair = pair;
         if (!ready) continue;
-        for (auto& section : lowPass) z = section.process(z);
+        for (auto& section : lowPass)
+            z = section.process(z);
         // The channel tone's oscillator turns a quarter each sample: 1, j, -1, -j.
         float y = 0.0f;
         switch (quarter) {
-        case 0: y = z.real(); break;
-        case 1: y = -z.imag(); break;
-        case 2: y = -z.real(); break;
-        default: y = z.imag(); break;
+        case 0:
+            y = z.real();
+            break;
+        case 1:
+            y = -z.imag();
+            break;
+        case 2:
+            y = -z.real();
+            break;
+        default:
+            y = z.imag();
+            break;
         }
         quarter = (quarter + 1) & 3;
         m_block[static_cast<size_t>(filled++)] = y;
@@ -586,16 +643,20 @@ void BandDecoderImpl::fillResult() {
         if (m_channels[static_cast<size_t>(i)].open) m_order[static_cast<size_t>(n++)] = i;
     }
     std::sort(m_order.begin(), m_order.begin() + n, [this](int a, int b) {
-        return m_channels[static_cast<size_t>(a)].pitchHz < m_channels[static_cast<size_t>(b)].pitchHz;
+        return m_channels[static_cast<size_t>(a)].pitchHz <
+               m_channels[static_cast<size_t>(b)].pitchHz;
     });
-    for (int i = 0; i < n; ++i) report(m_channels[static_cast<size_t>(m_order[static_cast<size_t>(i)])], m_result.channels[static_cast<size_t>(i)]);
+    for (int i = 0; i < n; ++i)
+        report(m_channels[static_cast<size_t>(m_order[static_cast<size_t>(i)])],
+               m_result.channels[static_cast<size_t>(i)]);
     m_result.channelCount = n;
     m_result.timeSeconds = static_cast<double>(m_total) / kWideRateHz;
 }
 
 const BandPassResult& BandDecoderImpl::processPass(const int32_t* samples) {
     m_result.closedCount = 0;
-    for (auto& ch : m_channels) ch.text.clear();
+    for (auto& ch : m_channels)
+        ch.text.clear();
     applyCommands();
     decimate(samples);
     for (int f = 0; f < kFramesPerPass; ++f) {
@@ -617,7 +678,8 @@ void BandDecoderImpl::skip(int passes) {
     const int64_t samples = static_cast<int64_t>(passes) * kWidePassSamples;
     const int64_t frames = static_cast<int64_t>(passes) * kFramesPerPass;
     // The history holds nothing of the skipped time: silence, so no channel decodes it.
-    for (int64_t n = 0; n < std::min<int64_t>(samples, kHistorySamples); ++n) m_history[static_cast<size_t>((m_total + n) & kHistoryMask)] = 0.0f;
+    for (int64_t n = 0; n < std::min<int64_t>(samples, kHistorySamples); ++n)
+        m_history[static_cast<size_t>((m_total + n) & kHistoryMask)] = 0.0f;
     m_total += samples;
     m_frameIndex += frames;
     for (auto& ch : m_channels) {
@@ -635,7 +697,8 @@ const BandPassResult& BandDecoderImpl::finish() {
         decodeChannel(ch, m_total);
         m_block.fill(0.0f);
         ch.decoder.setGate(true);
-        for (int i = 0; i < kFlushBlocks; ++i) ch.decoder.process(m_block.data(), kChannelBlock, m_settings, ch.text);
+        for (int i = 0; i < kFlushBlocks; ++i)
+            ch.decoder.process(m_block.data(), kChannelBlock, m_settings, ch.text);
         closeChannel(ch, 0);
     }
     m_result.channelCount = 0;
@@ -654,15 +717,24 @@ void BandTranscript::add(const BandPassResult& result, std::vector<BandRecord>& 
         std::string text = it == m_texts.end() ? std::string() : std::move(it->second);
         if (it != m_texts.end()) m_texts.erase(it);
         text += c.text;
-        closedNow.push_back({c.id, c.startSeconds, c.pitchHz, c.wpm, c.snrDb, std::move(text), c.mergedInto});
+        closedNow.push_back(
+            {c.id, c.startSeconds, c.pitchHz, c.wpm, c.snrDb, std::move(text), c.mergedInto});
     }
 }
 
 BandDecoder::BandDecoder() : m_impl(std::make_unique<BandDecoderImpl>()) {}
 BandDecoder::~BandDecoder() = default;
-void BandDecoder::post(BandCommand command) { m_impl->post(command); }
-const BandPassResult& BandDecoder::processPass(const int32_t* samples) { return m_impl->processPass(samples); }
-void BandDecoder::skip(int passes) { m_impl->skip(passes); }
-const BandPassResult& BandDecoder::finish() { return m_impl->finish(); }
+void BandDecoder::post(BandCommand command) {
+    m_impl->post(command);
+}
+const BandPassResult& BandDecoder::processPass(const int32_t* samples) {
+    return m_impl->processPass(samples);
+}
+void BandDecoder::skip(int passes) {
+    m_impl->skip(passes);
+}
+const BandPassResult& BandDecoder::finish() {
+    return m_impl->finish();
+}
 
 } // namespace dita

@@ -53,10 +53,10 @@ struct BandChannel {
 
 // One pass's results, handed to the window thread by value.
 struct BandPassResult {
-    double timeSeconds = 0.0;  // input time at the end of the pass
-    int channelCount = 0;      // open channels, sorted by frequency
+    double timeSeconds = 0.0; // input time at the end of the pass
+    int channelCount = 0;     // open channels, sorted by frequency
     std::array<BandChannel, kMaxBandChannels> channels;
-    int closedCount = 0;       // channels closed in this pass, with their last text
+    int closedCount = 0; // channels closed in this pass, with their last text
     std::array<BandChannel, kMaxBandChannels> closed;
 };
 

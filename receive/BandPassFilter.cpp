@@ -15,18 +15,29 @@ constexpr double kSixPi = 18.8495559;
 
 // Half width by words per minute, 0..110.
 constexpr std::array<float, 111> kSpeedWidth = {
-    0.0015f, 0.0015f, 0.0015f, 0.0015f, 0.0015f, 0.0015f, 0.0015f, 0.0015f, 0.0015f, 0.0015f,  // 0-9
-    0.0016f, 0.0016f, 0.0016f, 0.0016f, 0.0016f, 0.0016f, 0.0016f, 0.0017f, 0.0018f, 0.0018f,  // 10-19
-    0.0018f, 0.0019f, 0.002f,  0.002f,  0.0021f, 0.0023f, 0.0023f, 0.0023f, 0.0025f, 0.0025f,  // 20-29
-    0.0027f, 0.0027f, 0.0028f, 0.0028f, 0.003f,  0.003f,  0.0031f, 0.0031f, 0.0032f, 0.0032f,  // 30-39
-    0.0034f, 0.0034f, 0.0035f, 0.0037f, 0.0039f, 0.0041f, 0.0043f, 0.0045f, 0.0047f, 0.0049f,  // 40-49
-    0.0052f, 0.0055f, 0.0057f, 0.006f,  0.0064f, 0.0068f, 0.007f,  0.0072f, 0.0074f, 0.0076f,  // 50-59
-    0.008f,  0.0084f, 0.0088f, 0.0092f, 0.0096f, 0.01f,   0.0104f, 0.0108f, 0.0112f, 0.0116f,  // 60-69
-    0.012f,  0.0124f, 0.0128f, 0.0132f, 0.0136f, 0.0138f, 0.014f,  0.0144f, 0.016f,  0.018f,   // 70-79
-    0.02f,   0.021f,  0.022f,  0.023f,  0.024f,  0.025f,  0.026f,  0.027f,  0.028f,  0.029f,   // 80-89
-    0.0295f, 0.023f,  0.02315f, 0.024f, 0.0245f, 0.025f,  0.0255f, 0.026f,  0.0265f, 0.027f,   // 90-99
-    0.0275f, 0.028f,  0.0285f, 0.029f,  0.0295f, 0.03f,   0.0315f, 0.032f,  0.0325f, 0.033f,   // 100-109
-    0.033f};                                                                                    // 110
+    0.0015f, 0.0015f, 0.0015f,  0.0015f, 0.0015f,
+    0.0015f, 0.0015f, 0.0015f,  0.0015f, 0.0015f, // 0-9
+    0.0016f, 0.0016f, 0.0016f,  0.0016f, 0.0016f,
+    0.0016f, 0.0016f, 0.0017f,  0.0018f, 0.0018f, // 10-19
+    0.0018f, 0.0019f, 0.002f,   0.002f,  0.0021f,
+    0.0023f, 0.0023f, 0.0023f,  0.0025f, 0.0025f, // 20-29
+    0.0027f, 0.0027f, 0.0028f,  0.0028f, 0.003f,
+    0.003f,  0.0031f, 0.0031f,  0.0032f, 0.0032f, // 30-39
+    0.0034f, 0.0034f, 0.0035f,  0.0037f, 0.0039f,
+    0.0041f, 0.0043f, 0.0045f,  0.0047f, 0.0049f, // 40-49
+    0.0052f, 0.0055f, 0.0057f,  0.006f,  0.0064f,
+    0.0068f, 0.007f,  0.0072f,  0.0074f, 0.0076f, // 50-59
+    0.008f,  0.0084f, 0.0088f,  0.0092f, 0.0096f,
+    0.01f,   0.0104f, 0.0108f,  0.0112f, 0.0116f, // 60-69
+    0.012f,  0.0124f, 0.0128f,  0.0132f, 0.0136f,
+    0.0138f, 0.014f,  0.0144f,  0.016f,  0.018f, // 70-79
+    0.02f,   0.021f,  0.022f,   0.023f,  0.024f,
+    0.025f,  0.026f,  0.027f,   0.028f,  0.029f, // 80-89
+    0.0295f, 0.023f,  0.02315f, 0.024f,  0.0245f,
+    0.025f,  0.0255f, 0.026f,   0.0265f, 0.027f, // 90-99
+    0.0275f, 0.028f,  0.0285f,  0.029f,  0.0295f,
+    0.03f,   0.0315f, 0.032f,   0.0325f, 0.033f, // 100-109
+    0.033f};                                     // 110
 
 constexpr int kAutoMode = 1;
 constexpr int kFiftyPlusMode = 2;
@@ -57,7 +68,8 @@ constexpr float kMinPower = 1e-6f;
 // rotations are independent chains, so they run side by side, each with the arithmetic of a
 // design of its own.
 template <size_t K>
-void windowedSinc(int m, const std::array<float, K>& cutoffs, const float* window, const std::array<float*, K>& taps) {
+void windowedSinc(int m, const std::array<float, K>& cutoffs, const float* window,
+                  const std::array<float*, K>& taps) {
     const double half = m / 2.0;
     std::array<double, K> theta, stepCos, stepSin, c, s, sum;
     for (size_t k = 0; k < K; ++k) {
@@ -91,24 +103,29 @@ void windowedSinc(int m, const std::array<float, K>& cutoffs, const float* windo
             }
         }
         const float norm = static_cast<float>(sum[k]);
-        for (int i = 0; i <= m; ++i) taps[k][i] /= norm;
+        for (int i = 0; i <= m; ++i)
+            taps[k][i] /= norm;
     }
 }
 
 void fourTermWindow(int m, double a0, double a1, double a2, double a3, float* window) {
     for (int i = 0; i <= m; ++i) {
-        window[i] = static_cast<float>(a0 - a1 * std::cos(kTwoPi * i / m) + a2 * std::cos(kFourPi * i / m) -
-                                       a3 * std::cos(kSixPi * i / m));
+        window[i] =
+            static_cast<float>(a0 - a1 * std::cos(kTwoPi * i / m) + a2 * std::cos(kFourPi * i / m) -
+                               a3 * std::cos(kSixPi * i / m));
     }
 }
 
 } // namespace
 
-float speedWidth(int wpm) { return kSpeedWidth[std::clamp(wpm, 0, kMaxTableWpm)]; }
+float speedWidth(int wpm) {
+    return kSpeedWidth[std::clamp(wpm, 0, kMaxTableWpm)];
+}
 
 float passHalfWidth(int speedMode, int wpm) {
     if (speedMode == kAutoMode) {
-        return (wpm >= kMinTableWpm && wpm <= kMaxTableWpm) ? kSpeedWidth[wpm] : kSpeedWidth[kDefaultWidthWpm];
+        return (wpm >= kMinTableWpm && wpm <= kMaxTableWpm) ? kSpeedWidth[wpm]
+                                                            : kSpeedWidth[kDefaultWidthWpm];
     }
     if (speedMode == kFiftyPlusMode) {
         if (wpm < 52) return kFiftyPlusBase;
@@ -118,13 +135,16 @@ float passHalfWidth(int speedMode, int wpm) {
 }
 
 float resetHalfWidth(int speedMode) {
-    if (speedMode == kAutoMode || speedMode == kSlowestLockMode) return kSpeedWidth[10] * kResetNarrowing;
+    if (speedMode == kAutoMode || speedMode == kSlowestLockMode)
+        return kSpeedWidth[10] * kResetNarrowing;
     if (speedMode == kFiftyPlusMode) return kResetFiftyPlus;
     if (speedMode == 3) return kSpeedWidth[50] * kResetFiftyWidening;
     return kSpeedWidth[kModeWpm[std::clamp(speedMode, 4, 10)]] * kResetNarrowing;
 }
 
-float filterCentreForBin(int tunedBin) { return (tunedBin - kCentreOffsetBins) / kCentreDivisor; }
+float filterCentreForBin(int tunedBin) {
+    return (tunedBin - kCentreOffsetBins) / kCentreDivisor;
+}
 
 void designLowPass(int m, float cutoff, float* taps) {
     std::vector<float> window(m + 1);
@@ -134,7 +154,8 @@ void designLowPass(int m, float cutoff, float* taps) {
 
 BandPassFilter::BandPassFilter() {
     m_designTransform.configure(kResponseLength);
-    for (auto& t : m_blockTransforms) t.configure(kNarrowbandBlock);
+    for (auto& t : m_blockTransforms)
+        t.configure(kNarrowbandBlock);
     fourTermWindow(kDesignLength, 0.40243, 0.49804, 0.09831, 0.00122, m_window.data());
 }
 
@@ -154,10 +175,13 @@ void BandPassFilter::design(float lowerEdge, float upperEdge) {
     constexpr int centre = kDesignLength / 2;
     // Low-pass at the lower edge plus high-pass at the upper edge is a band-reject;
     // spectral inversion turns it into the band-pass.
-    windowedSinc<2>(kDesignLength, {lowerEdge, upperEdge}, m_window.data(), {m_kernel.data(), m_scratch.data()});
-    for (int i = 0; i <= kDesignLength; ++i) m_scratch[i] = -m_scratch[i];
+    windowedSinc<2>(kDesignLength, {lowerEdge, upperEdge}, m_window.data(),
+                    {m_kernel.data(), m_scratch.data()});
+    for (int i = 0; i <= kDesignLength; ++i)
+        m_scratch[i] = -m_scratch[i];
     m_scratch[centre] += 1.0f;
-    for (int i = 0; i <= kDesignLength; ++i) m_kernel[i] = -(m_kernel[i] + m_scratch[i]);
+    for (int i = 0; i <= kDesignLength; ++i)
+        m_kernel[i] = -(m_kernel[i] + m_scratch[i]);
     m_kernel[centre] += 1.0f;
 
     float* padded = m_designTransform.samples();
@@ -176,8 +200,10 @@ void BandPassFilter::convolveHalf(const float* in, RealTransform& t) {
     t.forwardInPlace();
     std::complex<float>* bins = t.bins();
     for (int k = 0; k < kHalfBlock; ++k) {
-        const float re = bins[k].real() * m_response[k].real() - bins[k].imag() * m_response[k].imag();
-        const float im = bins[k].real() * m_response[k].imag() + bins[k].imag() * m_response[k].real();
+        const float re =
+            bins[k].real() * m_response[k].real() - bins[k].imag() * m_response[k].imag();
+        const float im =
+            bins[k].real() * m_response[k].imag() + bins[k].imag() * m_response[k].real();
         bins[k] = {re, im};
     }
     t.inverseInPlace();
@@ -215,11 +241,15 @@ void NoiseFilter::reset() {
 float NoiseFilter::predict(float input, float desired) {
     m_delay[0] = input;
     float y = 0.0f;
-    for (int j = 0; j < kTaps; ++j) y += m_weights[j] * m_delay[j];
-    m_power = std::max(kPowerBeta * m_delay[0] * m_delay[0] + (1.0f - kPowerBeta) * m_power, kMinPower);
+    for (int j = 0; j < kTaps; ++j)
+        y += m_weights[j] * m_delay[j];
+    m_power =
+        std::max(kPowerBeta * m_delay[0] * m_delay[0] + (1.0f - kPowerBeta) * m_power, kMinPower);
     const float g = m_stepSize * (desired - y) / m_power;
-    for (int j = 0; j < kTaps; ++j) m_weights[j] += g * m_delay[j];
-    for (int j = kTaps - 1; j >= 1; --j) m_delay[j] = m_delay[j - 1];
+    for (int j = 0; j < kTaps; ++j)
+        m_weights[j] += g * m_delay[j];
+    for (int j = kTaps - 1; j >= 1; --j)
+        m_delay[j] = m_delay[j - 1];
     return y;
 }
 

@@ -29,7 +29,7 @@ void designLowPass(int m, float cutoff, float* taps);
 
 class BandPassFilter {
 public:
-    static constexpr int kDesignLength = 1024;             // M: taps 0..M
+    static constexpr int kDesignLength = 1024; // M: taps 0..M
     static constexpr int kResponseLength = 2 * kDesignLength;
     static constexpr int kHalfBlock = kNarrowbandBlock / 2;
 
@@ -43,7 +43,7 @@ public:
     void process(float* block);
 
     const std::array<float, kDesignLength + 1>& kernel() const { return m_kernel; }
-    float responseRe(int bin) const { return m_response[bin - 1].real(); }  // bins 1..1023
+    float responseRe(int bin) const { return m_response[bin - 1].real(); } // bins 1..1023
     float responseIm(int bin) const { return m_response[bin - 1].imag(); }
 
 private:

@@ -10,12 +10,14 @@ namespace {
 
 // |z| by its definition. std::abs calls hypot, whose guard against overflow these sums of
 // 16-bit samples never need, and which took a tenth of the enhanced decoder's time.
-double magnitude(std::complex<double> z) { return std::sqrt(z.real() * z.real() + z.imag() * z.imag()); }
+double magnitude(std::complex<double> z) {
+    return std::sqrt(z.real() * z.real() + z.imag() * z.imag());
+}
 
 // Level trackers, in seconds.
-constexpr double kSpaceSeconds = 0.3;   // space (noise) level average
-constexpr double kMarkSeconds = 0.1;    // mark level falling with a fading signal (16 dB in 2 s)
-constexpr double kDecaySeconds = 1.0;   // mark level sinking to the space level in silence
+constexpr double kSpaceSeconds = 0.3; // space (noise) level average
+constexpr double kMarkSeconds = 0.1;  // mark level falling with a fading signal (16 dB in 2 s)
+constexpr double kDecaySeconds = 1.0; // mark level sinking to the space level in silence
 // Key decisions toggle this fraction of the mark-space span above or below the midpoint.
 constexpr float kHysteresis = 0.1f;
 // Level squelch: the mark level must stand this far above the space level (amplitude ratio)
@@ -87,7 +89,9 @@ float matchedDot(const TimingEstimate& e) {
     return std::max(e.dot, e.dash / kDashDots);
 }
 
-float alphaFor(double seconds, double stepRate) { return static_cast<float>(1.0 / (seconds * stepRate)); }
+float alphaFor(double seconds, double stepRate) {
+    return static_cast<float>(1.0 / (seconds * stepRate));
+}
 
 } // namespace
 
@@ -102,7 +106,8 @@ void KeyDetector::configure(int halfLength, double stepRate) {
     m_attackAlpha = 1.0f / static_cast<float>(2 * m_half);
     // A tone of amplitude A mixes to A/2 per sample: 8A per step, 8A * half^2 after the
     // triangle. Scaled back to A.
-    m_amplitudeScale = 2.0 / (static_cast<double>(m_half) * m_half * CwChannelDecoder::kStepSamples);
+    m_amplitudeScale =
+        2.0 / (static_cast<double>(m_half) * m_half * CwChannelDecoder::kStepSamples);
     m_ring1.fill({});
     m_ring2.fill({});
     m_sum1 = m_sum2 = {};
@@ -140,7 +145,9 @@ float KeyDetector::filter(std::complex<float> raw) {
     return m_amplitude;
 }
 
-bool KeyDetector::step(std::complex<float> raw) { return decide(filter(raw)); }
+bool KeyDetector::step(std::complex<float> raw) {
+    return decide(filter(raw));
+}
 
 bool KeyDetector::decide(float a) {
     m_amplitude = a;
@@ -155,7 +162,7 @@ bool KeyDetector::decide(float a) {
     if (m_rawKey) {
         if (a < mid - kHysteresis * span) {
             m_rawKey = false;
-            m_tailSteps = 2 * m_half;  // the triangle's tail is not noise
+            m_tailSteps = 2 * m_half; // the triangle's tail is not noise
         }
     } else if (a > mid + kHysteresis * span && a > kNoiseFloorFactor * m_space) {
         m_rawKey = true;
@@ -190,7 +197,7 @@ void RunCleaner::reset() {
 
 bool RunCleaner::feed(bool key, KeyEvent& event) {
     if (key == m_inMark) {
-        m_length += m_tentative + 1;  // a run too short to count belongs to this one
+        m_length += m_tentative + 1; // a run too short to count belongs to this one
         m_tentative = 0;
         return false;
     }
@@ -213,7 +220,8 @@ CwChannelDecoder::CwChannelDecoder() {
 void CwChannelDecoder::configure(double sampleRateHz) {
     m_sampleRate = sampleRateHz;
     m_stepRate = sampleRateHz / kStepSamples;
-    for (size_t b = 0; b < m_banks.size(); ++b) m_banks[b].detector.configure(kBankHalfLengths[b], m_stepRate);
+    for (size_t b = 0; b < m_banks.size(); ++b)
+        m_banks[b].detector.configure(kBankHalfLengths[b], m_stepRate);
     m_detector.configure(kBankHalfLengths[1], m_stepRate);
     setPitch(m_pitchHz);
     setFixedWpm(m_fixedWpm);
@@ -221,7 +229,8 @@ void CwChannelDecoder::configure(double sampleRateHz) {
 }
 
 void CwChannelDecoder::reset() {
-    for (auto& bank : m_banks) bank.detector.reset();
+    for (auto& bank : m_banks)
+        bank.detector.reset();
     m_detector.reset();
     m_kept = 0;
     m_banksBehind = 0;
@@ -251,7 +260,8 @@ void CwChannelDecoder::setPitch(double hz) {
     rebasePhase();
     m_rotation = std::polar(1.0, -2.0 * M_PI * hz / m_sampleRate);
     m_phase[0] = {1.0, 0.0};
-    for (size_t j = 1; j < m_phase.size(); ++j) m_phase[j] = m_phase[j - 1] * m_rotation;
+    for (size_t j = 1; j < m_phase.size(); ++j)
+        m_phase[j] = m_phase[j - 1] * m_rotation;
     for (size_t j = 0; j < m_phase.size(); ++j) {
         m_phaseRe[j] = m_phase[j].real();
         m_phaseIm[j] = m_phase[j].imag();
@@ -269,7 +279,8 @@ void CwChannelDecoder::rebasePhase() {
     m_phaseBase = m_accumulated;
 }
 
-void CwChannelDecoder::process(const float* samples, int count, const DecoderSettings& settings, std::string& out) {
+void CwChannelDecoder::process(const float* samples, int count, const DecoderSettings& settings,
+                               std::string& out) {
     // The oscillator at each sample of a step is its value at the step's start turned by the
     // precomputed powers of the rotation, so the samples of a step are mixed independently.
     for (int i = 0; i < count;) {
@@ -283,8 +294,10 @@ void CwChannelDecoder::process(const float* samples, int count, const DecoderSet
         const double* phaseIm = m_phaseIm.data() + offset;
         for (int j = 0; j < n; ++j) {
             const double x = samples[i + j];
-            mixedRe[static_cast<size_t>(j)] = static_cast<float>(x * (oscRe * phaseRe[j] - oscIm * phaseIm[j]));
-            mixedIm[static_cast<size_t>(j)] = static_cast<float>(x * (oscRe * phaseIm[j] + oscIm * phaseRe[j]));
+            mixedRe[static_cast<size_t>(j)] =
+                static_cast<float>(x * (oscRe * phaseRe[j] - oscIm * phaseIm[j]));
+            mixedIm[static_cast<size_t>(j)] =
+                static_cast<float>(x * (oscRe * phaseIm[j] + oscIm * phaseRe[j]));
         }
         float re = m_accumulator.real();
         float im = m_accumulator.imag();
@@ -297,7 +310,7 @@ void CwChannelDecoder::process(const float* samples, int count, const DecoderSet
         m_accumulated += n;
         if (m_accumulated < kStepSamples) continue;
         m_oscillator *= m_phase[static_cast<size_t>(kStepSamples - m_phaseBase)];
-        m_oscillator /= magnitude(m_oscillator);  // keep the oscillator on the unit circle
+        m_oscillator /= magnitude(m_oscillator); // keep the oscillator on the unit circle
         m_phaseBase = 0;
         step(m_accumulator, settings, out);
         m_accumulator = {};
@@ -308,11 +321,13 @@ void CwChannelDecoder::process(const float* samples, int count, const DecoderSet
 bool CwChannelDecoder::isPlausible(const TimingEstimate& e, bool strong) const {
     // Element gaps are about as long as dots in every keying style; a detector too long for
     // the sender merges the elements of a character, and its "gaps" are letter gaps.
-    return e.dot >= (strong ? kMinStrongDotSeconds : kMinDotSeconds) * m_stepRate && e.elementGap <= kMaxElementGapDots * e.dot &&
-           e.elementGap >= kMinElementGapDots * e.dot;
+    return e.dot >= (strong ? kMinStrongDotSeconds : kMinDotSeconds) * m_stepRate &&
+           e.elementGap <= kMaxElementGapDots * e.dot && e.elementGap >= kMinElementGapDots * e.dot;
 }
 
-int CwChannelDecoder::detectorDelay() const { return KeyDetector::kMaxHalfLength - m_detector.halfLength(); }
+int CwChannelDecoder::detectorDelay() const {
+    return KeyDetector::kMaxHalfLength - m_detector.halfLength();
+}
 
 std::complex<float> CwChannelDecoder::rawAt(int age) const {
     int pos = m_rawPos - 1 - age;
@@ -320,8 +335,9 @@ std::complex<float> CwChannelDecoder::rawAt(int age) const {
     return m_raw[static_cast<size_t>(pos)];
 }
 
-void CwChannelDecoder::step(std::complex<float> raw, const DecoderSettings& settings, std::string& out) {
-    m_lastReplay.valid = false;  // a new step: the kept steps have moved on
+void CwChannelDecoder::step(std::complex<float> raw, const DecoderSettings& settings,
+                            std::string& out) {
+    m_lastReplay.valid = false; // a new step: the kept steps have moved on
     m_raw[static_cast<size_t>(m_rawPos)] = raw;
     m_rawPos = m_rawPos + 1 == kRawSteps ? 0 : m_rawPos + 1;
     if (m_kept < kRawSteps) ++m_kept;
@@ -350,7 +366,8 @@ bool CwChannelDecoder::bankEstimate(const Bank& bank, TimingEstimate& estimate) 
     return nm > 0;
 }
 
-void CwChannelDecoder::gatherStep(std::complex<float> raw, const DecoderSettings& settings, std::string& out) {
+void CwChannelDecoder::gatherStep(std::complex<float> raw, const DecoderSettings& settings,
+                                  std::string& out) {
     bool newEvent = false;
     for (auto& bank : m_banks) {
         KeyEvent e;
@@ -371,7 +388,8 @@ void CwChannelDecoder::gatherStep(std::complex<float> raw, const DecoderSettings
         if (bank.firstMarkStep >= 0) firstMark = std::min(firstMark, bank.firstMarkStep);
         full = full || bank.eventCount >= kMaxEvents;
     }
-    const bool held = full || m_gatherSteps - firstMark >= static_cast<int>(kMaxHoldSeconds * m_stepRate);
+    const bool held =
+        full || m_gatherSteps - firstMark >= static_cast<int>(kMaxHoldSeconds * m_stepRate);
     // Which detector's events to trust: a strong signal is read best by the shortest one (a
     // longer one may merge the elements of a fast sender); otherwise the longest one that fits
     // the dot it finds, as it sees the least noise. A detector longer than the elements merges
@@ -382,7 +400,8 @@ void CwChannelDecoder::gatherStep(std::complex<float> raw, const DecoderSettings
     float shortestDot = std::numeric_limits<float>::max();
     for (size_t b = 0; b < m_banks.size(); ++b) {
         found[b] = bankEstimate(m_banks[b], estimates[b]);
-        if (found[b] && estimates[b].marksSplit && isPlausible(estimates[b], false)) shortestDot = std::min(shortestDot, matchedDot(estimates[b]));
+        if (found[b] && estimates[b].marksSplit && isPlausible(estimates[b], false))
+            shortestDot = std::min(shortestDot, matchedDot(estimates[b]));
     }
     for (int pick = 0; pick < 2 * kBanks; ++pick) {
         const bool strongPass = pick < kBanks;
@@ -391,10 +410,14 @@ void CwChannelDecoder::gatherStep(std::complex<float> raw, const DecoderSettings
         if (strongPass && !(d.markLevel() > kStrongSignalRatio * d.spaceLevel())) continue;
         if (!found[b]) continue;
         const TimingEstimate& estimate = estimates[b];
-        const bool fitsFilter = 2.0f * static_cast<float>(d.halfLength()) <= kMaxFilterDots * std::min(matchedDot(estimate), shortestDot);
-        const bool known = m_fixedWpm > 0 ||
-                           (estimate.marksSplit && estimate.marks >= kMinMarksToSettle && estimate.spacingKnown);
-        if ((known || held) && fitsFilter && isPlausible(estimate, strongPass) && settle(estimate, held, strongPass, settings, out)) return;
+        const bool fitsFilter = 2.0f * static_cast<float>(d.halfLength()) <=
+                                kMaxFilterDots * std::min(matchedDot(estimate), shortestDot);
+        const bool known =
+            m_fixedWpm > 0 ||
+            (estimate.marksSplit && estimate.marks >= kMinMarksToSettle && estimate.spacingKnown);
+        if ((known || held) && fitsFilter && isPlausible(estimate, strongPass) &&
+            settle(estimate, held, strongPass, settings, out))
+            return;
     }
     // Held long enough and nothing fits: what was gathered was not a sender.
     if (held) restartGathering();
@@ -402,20 +425,25 @@ void CwChannelDecoder::gatherStep(std::complex<float> raw, const DecoderSettings
 
 void CwChannelDecoder::applyMatchedLength(float dotSteps) {
     m_matchedDot = dotSteps;
-    const int half = std::clamp(static_cast<int>(std::lround(kMatchedFraction * dotSteps)), 1, KeyDetector::kMaxHalfLength);
+    const int half = std::clamp(static_cast<int>(std::lround(kMatchedFraction * dotSteps)), 1,
+                                KeyDetector::kMaxHalfLength);
     if (half != m_detector.halfLength()) {
         m_detector.configure(half, m_stepRate);
         // Refill the new triangle from the kept steps so the envelope does not restart; the
         // delay keeps the triangle's centre where it was.
         const int delay = detectorDelay();
-        for (int age = std::min(delay + 2 * half, m_kept) - 1; age > delay; --age) m_detector.filter(rawAt(age));
+        for (int age = std::min(delay + 2 * half, m_kept) - 1; age > delay; --age)
+            m_detector.filter(rawAt(age));
     }
 }
 
-int CwChannelDecoder::replay(float dotSteps, float elementGapSteps, int count, TimingEstimate& estimate) {
-    const int half = std::clamp(static_cast<int>(std::lround(kMatchedFraction * dotSteps)), 1, KeyDetector::kMaxHalfLength);
+int CwChannelDecoder::replay(float dotSteps, float elementGapSteps, int count,
+                             TimingEstimate& estimate) {
+    const int half = std::clamp(static_cast<int>(std::lround(kMatchedFraction * dotSteps)), 1,
+                                KeyDetector::kMaxHalfLength);
     const int minMark = std::max(1, static_cast<int>(std::lround(kMinRunFraction * dotSteps)));
-    const int minGap = std::max(1, static_cast<int>(std::lround(kMinRunFraction * elementGapSteps)));
+    const int minGap =
+        std::max(1, static_cast<int>(std::lround(kMinRunFraction * elementGapSteps)));
     // Within one step the detectors of several gathering lengths may ask for the same run: its
     // events, estimate and end state are those of the last one.
     const ReplayKey key{count, half, minMark, minGap};
@@ -435,7 +463,8 @@ int CwChannelDecoder::replay(float dotSteps, float elementGapSteps, int count, T
     auto percentile = [&](double p) {
         if (amplitudes == 0) return 0.0f;
         const auto k = static_cast<size_t>(p * (amplitudes - 1));
-        std::nth_element(m_scratch.begin(), m_scratch.begin() + static_cast<long>(k), m_scratch.begin() + amplitudes);
+        std::nth_element(m_scratch.begin(), m_scratch.begin() + static_cast<long>(k),
+                         m_scratch.begin() + amplitudes);
         return m_scratch[k];
     };
     const float space = percentile(kSpacePercentile);
@@ -448,7 +477,9 @@ int CwChannelDecoder::replay(float dotSteps, float elementGapSteps, int count, T
     int n = 0;
     for (int i = 0; i < amplitudes; ++i) {
         KeyEvent e;
-        if (m_runs.feed(m_detector.decide(m_amplitudes[static_cast<size_t>(i)]), e) && n < kMaxEvents) m_replayEvents[static_cast<size_t>(n++)] = e;
+        if (m_runs.feed(m_detector.decide(m_amplitudes[static_cast<size_t>(i)]), e) &&
+            n < kMaxEvents)
+            m_replayEvents[static_cast<size_t>(n++)] = e;
     }
     int nm = 0;
     int ng = 0;
@@ -467,13 +498,15 @@ int CwChannelDecoder::replay(float dotSteps, float elementGapSteps, int count, T
     return n;
 }
 
-bool CwChannelDecoder::settle(const TimingEstimate& gathered, bool held, bool strong, const DecoderSettings& settings, std::string& out) {
+bool CwChannelDecoder::settle(const TimingEstimate& gathered, bool held, bool strong,
+                              const DecoderSettings& settings, std::string& out) {
     // Steps to run again: from a little before the earliest first mark up to now.
     int firstMark = m_gatherSteps;
     for (const auto& bank : m_banks) {
         if (bank.firstMarkStep >= 0) firstMark = std::min(firstMark, bank.firstMarkStep);
     }
-    const int lead = static_cast<int>(kReplayLeadSeconds * m_stepRate) + 4 * KeyDetector::kMaxHalfLength;
+    const int lead =
+        static_cast<int>(kReplayLeadSeconds * m_stepRate) + 4 * KeyDetector::kMaxHalfLength;
     const int count = std::min(m_kept, m_gatherSteps - firstMark + lead);
 
     // Run the kept steps through a detector matched to the gathered dot; when the matched
@@ -481,10 +514,13 @@ bool CwChannelDecoder::settle(const TimingEstimate& gathered, bool held, bool st
     // split elements in noise: the matched run must confirm the timing.
     TimingEstimate estimate;
     int n = replay(matchedDot(gathered), gathered.elementGap, count, estimate);
-    if (estimate.marksSplit && std::abs(matchedDot(estimate) - matchedDot(gathered)) > kRetuneFraction * matchedDot(gathered)) {
+    if (estimate.marksSplit && std::abs(matchedDot(estimate) - matchedDot(gathered)) >
+                                   kRetuneFraction * matchedDot(gathered)) {
         n = replay(matchedDot(estimate), estimate.elementGap, count, estimate);
     }
-    const bool confirmed = m_fixedWpm > 0 || (estimate.marksSplit && estimate.marks >= kMinMarksToSettle && isPlausible(estimate, strong));
+    const bool confirmed =
+        m_fixedWpm > 0 || (estimate.marksSplit && estimate.marks >= kMinMarksToSettle &&
+                           isPlausible(estimate, strong));
     if (!confirmed && !held) return false;
     if (!estimate.marksSplit) estimate = gathered;
     if (!estimate.spacingKnown && gathered.spacingKnown) {
@@ -497,11 +533,14 @@ bool CwChannelDecoder::settle(const TimingEstimate& gathered, bool held, bool st
     m_settled = true;
     // Learn from everything first, then decode from the start.
     m_timing.reset();
-    for (int i = 0; i < n; ++i) m_timing.observe(m_replayEvents[static_cast<size_t>(i)]);
+    for (int i = 0; i < n; ++i)
+        m_timing.observe(m_replayEvents[static_cast<size_t>(i)]);
     m_timing.setEstimate(estimate);
     m_matchedDot = matchedDot(estimate);
-    for (int i = 0; i < n; ++i) m_timing.decode(m_replayEvents[static_cast<size_t>(i)], settings, out);
-    if (!m_runs.inMark()) m_timing.gapProgress(static_cast<float>(m_runs.gapSoFar()), settings, out);
+    for (int i = 0; i < n; ++i)
+        m_timing.decode(m_replayEvents[static_cast<size_t>(i)], settings, out);
+    if (!m_runs.inMark())
+        m_timing.gapProgress(static_cast<float>(m_runs.gapSoFar()), settings, out);
     applyMatchedLength(matchedDot(m_timing.estimate()));
     return true;
 }
@@ -509,10 +548,12 @@ bool CwChannelDecoder::settle(const TimingEstimate& gathered, bool held, bool st
 void CwChannelDecoder::catchUpBanks() {
     // The levels forget within a few seconds, so the last kept steps bring them to where they
     // would be had the detectors run all along.
-    const int behind = std::min({m_banksBehind, m_kept, static_cast<int>(kCatchUpSeconds * m_stepRate)});
+    const int behind =
+        std::min({m_banksBehind, m_kept, static_cast<int>(kCatchUpSeconds * m_stepRate)});
     for (int age = behind - 1; age >= 0; --age) {
         const std::complex<float> raw = rawAt(age);
-        for (auto& bank : m_banks) bank.detector.step(raw);
+        for (auto& bank : m_banks)
+            bank.detector.step(raw);
     }
     m_banksBehind = 0;
 }
@@ -529,8 +570,9 @@ void CwChannelDecoder::liveStep(const DecoderSettings& settings, std::string& ou
         if (e.mark && std::abs(matchedDot(est) - m_matchedDot) > kRetuneFraction * m_matchedDot &&
             est.dot >= kMinDotSeconds * m_stepRate) {
             applyMatchedLength(matchedDot(est));
-            m_runs.setMinimum(std::max(1, static_cast<int>(std::lround(kMinRunFraction * matchedDot(est)))),
-                              std::max(1, static_cast<int>(std::lround(kMinRunFraction * est.elementGap))));
+            m_runs.setMinimum(
+                std::max(1, static_cast<int>(std::lround(kMinRunFraction * matchedDot(est)))),
+                std::max(1, static_cast<int>(std::lround(kMinRunFraction * est.elementGap))));
         }
         return;
     }

@@ -62,7 +62,7 @@ private:
     std::complex<double> m_sum1{};
     std::complex<double> m_sum2{};
     int m_pos = 0;
-    double m_amplitudeScale = 1.0;  // the triangle's gain back to the tone's amplitude
+    double m_amplitudeScale = 1.0; // the triangle's gain back to the tone's amplitude
     float m_amplitude = 0.0f;
     float m_space = 0.0f;
     float m_mark = 0.0f;
@@ -102,8 +102,8 @@ private:
 class CwChannelDecoder {
 public:
     static constexpr int kStepSamples = 16;
-    static constexpr int kRawSteps = 8192;   // 23.8 s of kept steps at the narrowband rate
-    static constexpr int kMaxEvents = 1024;  // events gathered before the timing is known
+    static constexpr int kRawSteps = 8192;  // 23.8 s of kept steps at the narrowband rate
+    static constexpr int kMaxEvents = 1024; // events gathered before the timing is known
     static constexpr int kBanks = 3;
 
     CwChannelDecoder();
@@ -112,7 +112,9 @@ public:
     // Decoder reset: back to gathering, timing forgotten, pitch kept.
     void reset();
     // The sender has stopped (another is taken): the text so far ends with a word space.
-    void endOver(const DecoderSettings& settings, std::string& out) { m_timing.endOver(settings, out); }
+    void endOver(const DecoderSettings& settings, std::string& out) {
+        m_timing.endOver(settings, out);
+    }
     // Pitch to decode; the mixer phase runs on, so a slow drift can be followed.
     void setPitch(double hz);
     double pitchHz() const { return m_pitchHz; }
@@ -123,7 +125,8 @@ public:
     void setGate(bool open) { m_gate = open; }
 
     // Decodes count samples; text is appended to out.
-    void process(const float* samples, int count, const DecoderSettings& settings, std::string& out);
+    void process(const float* samples, int count, const DecoderSettings& settings,
+                 std::string& out);
 
     bool timingKnown() const { return m_settled; }
     int wpm() const;
@@ -151,7 +154,8 @@ private:
     // Runs the last count kept steps through the matched detector; events into m_replayEvents.
     int replay(float dotSteps, float elementGapSteps, int count, TimingEstimate& estimate);
     // Decodes everything kept once the matched run confirms the timing (or the hold is over).
-    bool settle(const TimingEstimate& gathered, bool held, bool strong, const DecoderSettings& settings, std::string& out);
+    bool settle(const TimingEstimate& gathered, bool held, bool strong,
+                const DecoderSettings& settings, std::string& out);
     void restartGathering();
     // Moves the oscillator on to the sample the step has reached (before the rotation changes).
     void rebasePhase();
@@ -170,10 +174,10 @@ private:
     double m_pitchHz = 600.0;
     std::complex<double> m_oscillator{1.0, 0.0};
     std::complex<double> m_rotation{1.0, 0.0};
-    std::array<std::complex<double>, kStepSamples + 1> m_phase{};  // powers 0..16 of the rotation
-    std::array<double, kStepSamples + 1> m_phaseRe{};  // the same, apart, for the vectorised mixing
+    std::array<std::complex<double>, kStepSamples + 1> m_phase{}; // powers 0..16 of the rotation
+    std::array<double, kStepSamples + 1> m_phaseRe{}; // the same, apart, for the vectorised mixing
     std::array<double, kStepSamples + 1> m_phaseIm{};
-    int m_phaseBase = 0;  // sample of the step at which m_oscillator holds the phase
+    int m_phaseBase = 0; // sample of the step at which m_oscillator holds the phase
     std::complex<float> m_accumulator{};
     int m_accumulated = 0;
 
@@ -182,9 +186,9 @@ private:
     int m_kept = 0;        // steps kept since the reset (up to kRawSteps)
     int m_gatherSteps = 0; // steps since gathering began
     std::array<Bank, kBanks> m_banks;
-    int m_banksBehind = 0;  // steps the gathering detectors have not run since the timing was known
+    int m_banksBehind = 0; // steps the gathering detectors have not run since the timing was known
     std::array<float, kRawSteps> m_scratch{};
-    std::array<float, kRawSteps> m_amplitudes{};  // the matched filter's output over the kept steps
+    std::array<float, kRawSteps> m_amplitudes{}; // the matched filter's output over the kept steps
     std::array<KeyEvent, kMaxEvents> m_replayEvents{};
     // The last replay of this step: what it was run with and gave.
     struct ReplayKey {

@@ -31,7 +31,7 @@ constexpr size_t kBufferFrames = 8192;
 struct Design {
     int up = 1;
     int down = 1;
-    double cutoff = 0.0;  // cycles per input sample, halfway through the transition band
+    double cutoff = 0.0; // cycles per input sample, halfway through the transition band
     int taps = 0;
 };
 
@@ -87,14 +87,17 @@ void PolyphaseResampler::configure(int inRateHz, int outRateHz) {
         for (int k = 0; k < m_taps; ++k) {
             const double t = static_cast<double>(p) / m_up + half - 1.0 - k;
             const double x = 2.0 * d.cutoff * t;
-            const double sinc = x == 0.0 ? 1.0 : std::sin(std::numbers::pi * x) / (std::numbers::pi * x);
+            const double sinc =
+                x == 0.0 ? 1.0 : std::sin(std::numbers::pi * x) / (std::numbers::pi * x);
             const double r = t / half;
-            const double window = r * r < 1.0 ? besselI0(beta * std::sqrt(1.0 - r * r)) / norm : 0.0;
+            const double window =
+                r * r < 1.0 ? besselI0(beta * std::sqrt(1.0 - r * r)) / norm : 0.0;
             phase[static_cast<size_t>(k)] = 2.0 * d.cutoff * sinc * window;
             sum += phase[static_cast<size_t>(k)];
         }
         for (int k = 0; k < m_taps; ++k)
-            m_table[static_cast<size_t>(p) * m_taps + k] = static_cast<float>(phase[static_cast<size_t>(k)] / sum);
+            m_table[static_cast<size_t>(p) * m_taps + k] =
+                static_cast<float>(phase[static_cast<size_t>(k)] / sum);
     }
     m_buffer.assign(kBufferFrames + static_cast<size_t>(m_taps), 0.0f);
     reset();
@@ -113,7 +116,9 @@ void PolyphaseResampler::reset() {
     m_flushed = false;
 }
 
-bool PolyphaseResampler::finished() const { return m_flushed && m_outputTotal >= m_outputLimit; }
+bool PolyphaseResampler::finished() const {
+    return m_flushed && m_outputTotal >= m_outputLimit;
+}
 
 size_t PolyphaseResampler::produce(float* out, size_t capacity) {
     const size_t taps = static_cast<size_t>(m_taps);
@@ -123,9 +128,11 @@ size_t PolyphaseResampler::produce(float* out, size_t capacity) {
         const float* c = m_table.data() + static_cast<size_t>(m_phase) * taps;
         float sums[kTapGroup] = {};
         for (size_t k = 0; k < taps; k += kTapGroup)
-            for (int j = 0; j < kTapGroup; ++j) sums[j] += x[k + j] * c[k + j];
+            for (int j = 0; j < kTapGroup; ++j)
+                sums[j] += x[k + j] * c[k + j];
         float y = 0.0f;
-        for (float s : sums) y += s;
+        for (float s : sums)
+            y += s;
         out[written++] = y;
         ++m_outputTotal;
         m_phase += m_down;
@@ -143,7 +150,8 @@ PolyphaseResampler::Result PolyphaseResampler::process(const float* in, size_t i
         // Samples before the next window are done with.
         const size_t keep = m_buffered - std::min(m_windowStart, m_buffered);
         if (m_windowStart > 0) {
-            std::memmove(m_buffer.data(), m_buffer.data() + (m_buffered - keep), keep * sizeof(float));
+            std::memmove(m_buffer.data(), m_buffer.data() + (m_buffered - keep),
+                         keep * sizeof(float));
             m_windowStart -= m_buffered - keep;
             m_buffered = keep;
         }

@@ -36,7 +36,8 @@ public:
     // Takes what input there is room for and writes the output samples it completes. With
     // endOfInput set, once the last input is taken the filter's tail is flushed: N inputs give
     // ceil(N * up / down) outputs in all.
-    Result process(const float* in, size_t inCount, float* out, size_t outCapacity, bool endOfInput);
+    Result process(const float* in, size_t inCount, float* out, size_t outCapacity,
+                   bool endOfInput);
     // Every output of the stream has been written (after endOfInput).
     bool finished() const;
 
@@ -46,15 +47,15 @@ private:
 
     int m_up = 1;
     int m_down = 1;
-    int m_taps = 0;               // taps per phase, a multiple of kTapGroup
-    std::vector<float> m_table;   // m_up phases of m_taps taps each
-    std::vector<float> m_buffer;  // input samples; m_buffer[m_windowStart] begins the next window
+    int m_taps = 0;              // taps per phase, a multiple of kTapGroup
+    std::vector<float> m_table;  // m_up phases of m_taps taps each
+    std::vector<float> m_buffer; // input samples; m_buffer[m_windowStart] begins the next window
     size_t m_buffered = 0;
     size_t m_windowStart = 0;
-    int m_phase = 0;              // (n * down) mod up for the next output n
+    int m_phase = 0; // (n * down) mod up for the next output n
     int64_t m_inputTotal = 0;
     int64_t m_outputTotal = 0;
-    int64_t m_outputLimit = 0;    // set when the input has ended and its tail is buffered
+    int64_t m_outputLimit = 0; // set when the input has ended and its tail is buffered
     bool m_flushed = false;
 };
 

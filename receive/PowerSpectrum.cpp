@@ -6,8 +6,8 @@
 namespace dita {
 
 namespace {
-constexpr double kWindowStep = 0.0015339808;  // 2 pi / 4096 as the window has always used it
-constexpr float kMoveFactorWeak = 3.5f;       // raw SNR below 12
+constexpr double kWindowStep = 0.0015339808; // 2 pi / 4096 as the window has always used it
+constexpr float kMoveFactorWeak = 3.5f;      // raw SNR below 12
 constexpr float kMoveFactorStrong = 1.8f;
 constexpr float kMoveFactorSilence = 8.0f;
 constexpr int kWeakSnr = 12;
@@ -18,9 +18,9 @@ constexpr float kWaterfallLog = 6.5f;
 
 // Gain factor per bar position 1..20. Position 18 continues the table's alternating x5, x2
 // growth (0.004 -> 0.02 -> 0.04).
-constexpr std::array<double, 21> kGainTable = {0,     4e-11, 2e-10, 4e-10, 2e-9,   4e-9,  2e-8,
-                                               4e-8,  2e-7,  4e-7,  2e-6,  4e-6,   2e-5,  4e-5,
-                                               0.0002, 0.0004, 0.002, 0.004, 0.02, 0.04,  0.2};
+constexpr std::array<double, 21> kGainTable = {0,      4e-11,  2e-10, 4e-10, 2e-9, 4e-9, 2e-8,
+                                               4e-8,   2e-7,   4e-7,  2e-6,  4e-6, 2e-5, 4e-5,
+                                               0.0002, 0.0004, 0.002, 0.004, 0.02, 0.04, 0.2};
 
 struct ColourBand {
     int fromLevel;
@@ -44,21 +44,27 @@ SpectrumAnalyzer::SpectrumAnalyzer() {
 
 void SpectrumAnalyzer::process(const float* input, PowerSpectrum& power) {
     float* windowed = m_transform.samples();
-    for (int n = 0; n < kSpectrumInput; ++n) windowed[n] = input[n] * m_window[n];
+    for (int n = 0; n < kSpectrumInput; ++n)
+        windowed[n] = input[n] * m_window[n];
     m_transform.forwardInPlace();
     const std::complex<float>* bins = m_transform.bins();
     power[0] = 0.0f;
     for (int k = 1; k <= kSpectrumBins; ++k) {
-        power[k] = bins[k - 1].real() * bins[k - 1].real() + bins[k - 1].imag() * bins[k - 1].imag();
+        power[k] =
+            bins[k - 1].real() * bins[k - 1].real() + bins[k - 1].imag() * bins[k - 1].imag();
     }
 }
 
 AfcSettings afcSettingsForMode(int width) {
     switch (width) {
-    case 1: return {true, 1, 20, false};
-    case 2: return {true, 2, 80, false};
-    case 3: return {true, 3, 400, false};
-    default: return {false, 0, 10, false};
+    case 1:
+        return {true, 1, 20, false};
+    case 2:
+        return {true, 2, 80, false};
+    case 3:
+        return {true, 3, 400, false};
+    default:
+        return {false, 0, 10, false};
     }
 }
 
@@ -78,7 +84,7 @@ bool Afc::update(const PowerSpectrum& power, int& tunedBin, int rawSnr, bool lon
     const int last = std::min(kSpectrumBins, tunedBin + span - 1);
     int best = first;
     for (int k = first + 1; k <= last; ++k) {
-        if (power[k] > power[best]) best = k;  // the lowest of equal maxima wins
+        if (power[k] > power[best]) best = k; // the lowest of equal maxima wins
     }
     m_candidate = best;
     bool bigMove = false;
@@ -94,7 +100,9 @@ bool Afc::update(const PowerSpectrum& power, int& tunedBin, int rawSnr, bool lon
     return bigMove;
 }
 
-double displayGainFactor(int position) { return kGainTable[std::clamp(position, 1, 20)]; }
+double displayGainFactor(int position) {
+    return kGainTable[std::clamp(position, 1, 20)];
+}
 
 uint32_t waterfallColour(int level) {
     for (const auto& band : kColourMap) {
@@ -113,7 +121,7 @@ void DisplayScaler::line(PowerSpectrum& power, float sideAmplitude, int16_t* hei
         int h = kFlatHeight;
         if (d > 0.0f) {
             const float root = std::sqrt(d) + 3.0f;
-            h = root >= kBaseline ? kBaseline : static_cast<int>(root);  // also catches infinity
+            h = root >= kBaseline ? kBaseline : static_cast<int>(root); // also catches infinity
         }
         heights[k] = static_cast<int16_t>(std::min(h, kBaseline));
     }

@@ -15,7 +15,7 @@ namespace dita {
 
 constexpr int kSpectrumInput = 4096;
 constexpr int kSpectrumBins = 2048;
-using PowerSpectrum = std::array<float, kSpectrumBins + 1>;  // index 0 unused
+using PowerSpectrum = std::array<float, kSpectrumBins + 1>; // index 0 unused
 
 class SpectrumAnalyzer {
 public:
@@ -31,7 +31,7 @@ private:
 // AFC modes (AfcWidth) and their search half-widths (AfcSpan).
 struct AfcSettings {
     bool on = false;
-    int width = 0;  // 0 off, 1 narrow, 2 medium, 3 wide
+    int width = 0; // 0 off, 1 narrow, 2 medium, 3 wide
     int span = 20;
     bool holdTimer = false;
 };
@@ -78,8 +78,8 @@ class DisplayScaler {
 public:
     static constexpr int kLineBins = 422;
     static constexpr int kWaterfallBins = 512;
-    static constexpr int kBaseline = 110;      // image height 130 less 20
-    static constexpr int kFlatHeight = 14;     // trace height with no signal (96 px from the top)
+    static constexpr int kBaseline = 110;  // image height 130 less 20
+    static constexpr int kFlatHeight = 14; // trace height with no signal (96 px from the top)
 
     void setGainPosition(int position) { m_gain = 2.0 * displayGainFactor(position) * 100.0; }
     double gain() const { return m_gain; }
@@ -91,7 +91,7 @@ public:
     void waterfall(PowerSpectrum& power, uint32_t* row);
 
 private:
-    double m_gain = 2.0 * 1e-11;  // until a gain-bar position is first applied
+    double m_gain = 2.0 * 1e-11; // until a gain-bar position is first applied
     std::array<float, kSpectrumBins + 1> m_smoothed{};
 };
 

@@ -91,7 +91,8 @@ RealTransform::RealTransform() = default;
 RealTransform::~RealTransform() = default;
 
 void RealTransform::configure(int n) {
-    if (n < 4 || (n & (n - 1)) != 0) throw std::invalid_argument("transform length must be a power of two");
+    if (n < 4 || (n & (n - 1)) != 0)
+        throw std::invalid_argument("transform length must be a power of two");
     m_plans.reset();
     m_plans = std::make_unique<Plans>(n);
     m_n = n;
@@ -116,14 +117,17 @@ void RealTransform::inverseInPlace() {
     // The unnormalised inverse sums each bin 1..N/2-1 with its mirror image, so 1/N here is
     // the 2/N scaling of the half spectrum with DC counted once.
     const float scale = 1.0f / static_cast<float>(m_n);
-    for (int i = 0; i < m_n; ++i) m_samples[i] *= scale;
+    for (int i = 0; i < m_n; ++i)
+        m_samples[i] *= scale;
 }
 
 void RealTransform::forward(const float* in, const float* window, float* re, float* im) {
     if (window) {
-        for (int i = 0; i < m_n; ++i) m_samples[i] = in[i] * window[i];
+        for (int i = 0; i < m_n; ++i)
+            m_samples[i] = in[i] * window[i];
     } else {
-        for (int i = 0; i < m_n; ++i) m_samples[i] = in[i];
+        for (int i = 0; i < m_n; ++i)
+            m_samples[i] = in[i];
     }
     forwardInPlace();
     for (int k = 0; k < m_half; ++k) {
@@ -133,9 +137,11 @@ void RealTransform::forward(const float* in, const float* window, float* re, flo
 }
 
 void RealTransform::inverse(const float* re, const float* im, float* out) {
-    for (int k = 0; k < m_half; ++k) m_bins[k] = {re[k], im[k]};
+    for (int k = 0; k < m_half; ++k)
+        m_bins[k] = {re[k], im[k]};
     inverseInPlace();
-    for (int i = 0; i < m_n; ++i) out[i] = m_samples[i];
+    for (int i = 0; i < m_n; ++i)
+        out[i] = m_samples[i];
 }
 
 } // namespace dita

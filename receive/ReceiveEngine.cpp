@@ -16,9 +16,9 @@ namespace dita {
 
 namespace {
 constexpr int kMinSnrBin = 25;
-constexpr int kTuneWidthWpm = 30;     // a click designs with the 30 wpm width
+constexpr int kTuneWidthWpm = 30; // a click designs with the 30 wpm width
 constexpr double kSignalBarScale = 0.55;
-constexpr uint32_t kSignalBarBlue = 0xFF0000;  // BGR
+constexpr uint32_t kSignalBarBlue = 0xFF0000; // BGR
 constexpr int kTextReserve = 4096;
 constexpr int kCommandReserve = 256;
 constexpr float kStartCentre = 4.0f / 1024.0f;
@@ -92,7 +92,7 @@ public:
     bool m_receiveOnly = true;
     bool m_keepUnscaled = false;
     bool m_headless = false;
-    bool m_standardRested = false;  // passes went by without the standard chain
+    bool m_standardRested = false; // passes went by without the standard chain
 
     std::array<float, kSpectrumInput> m_spectrumInput{};
     PowerSpectrum m_power{};
@@ -102,7 +102,7 @@ public:
 
     // The enhanced decoder: its tone capture, one channel decoder, the narrowband passes kept
     // for a newly captured tone, and the standard decoder's text while it is not shown.
-    int m_decoderChoice = kDecoderStandard;  // until a choice is posted; the programs post theirs
+    int m_decoderChoice = kDecoderStandard; // until a choice is posted; the programs post theirs
     ToneCapture m_capture;
     CwChannelDecoder m_channel;
     std::array<float, kNarrowbandBlock> m_rawNarrow{};
@@ -120,7 +120,8 @@ void ReceiveEngineImpl::applyCommands() {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_applying.swap(m_pending);
     }
-    for (const auto& c : m_applying) apply(c);
+    for (const auto& c : m_applying)
+        apply(c);
     m_applying.clear();
 }
 
@@ -130,7 +131,7 @@ void ReceiveEngineImpl::retuneStandard(int bin) {
     m_smoothedCentre = filterCentreForBin(m_tunedBin);
     const float hw = speedWidth(kTuneWidthWpm);
     m_filter.design(m_smoothedCentre - hw, m_smoothedCentre + hw);
-    m_filter.reset();  // the old tone's filter tail would beat against the new one
+    m_filter.reset(); // the old tone's filter tail would beat against the new one
     m_detector.tuneReset();
     m_timer.resetToAcquisition();
 }
@@ -193,11 +194,21 @@ void ReceiveEngineImpl::apply(const ReceiveCommand& c) {
         decoderReset();
         break;
     }
-    case ReceiveCommandKind::TextCase: m_decoderSettings.upperCase = c.value == 1; break;
-    case ReceiveCommandKind::Prosigns: m_decoderSettings.prosigns = c.value != 0; break;
-    case ReceiveCommandKind::NonEnglish: m_decoderSettings.nonEnglish = c.value != 0; break;
-    case ReceiveCommandKind::TextDisplay: m_decoderSettings.textDisplay = c.value != 0; break;
-    case ReceiveCommandKind::SpacesMode: m_decoderSettings.wordSpaces = c.value == kSpacesOn; break;
+    case ReceiveCommandKind::TextCase:
+        m_decoderSettings.upperCase = c.value == 1;
+        break;
+    case ReceiveCommandKind::Prosigns:
+        m_decoderSettings.prosigns = c.value != 0;
+        break;
+    case ReceiveCommandKind::NonEnglish:
+        m_decoderSettings.nonEnglish = c.value != 0;
+        break;
+    case ReceiveCommandKind::TextDisplay:
+        m_decoderSettings.textDisplay = c.value != 0;
+        break;
+    case ReceiveCommandKind::SpacesMode:
+        m_decoderSettings.wordSpaces = c.value == kSpacesOn;
+        break;
     case ReceiveCommandKind::SpaceTime:
         m_decoderSettings.spaceTime = static_cast<SpaceTime>(std::clamp(c.value, 0, 2));
         break;
@@ -205,8 +216,12 @@ void ReceiveEngineImpl::apply(const ReceiveCommand& c) {
         m_displayType = c.value;
         m_result.clearSpectrumBlack = true;
         break;
-    case ReceiveCommandKind::DisplayGain: m_scaler.setGainPosition(c.value); break;
-    case ReceiveCommandKind::ScreenOpMode: m_receiveOnly = c.value == 0; break;
+    case ReceiveCommandKind::DisplayGain:
+        m_scaler.setGainPosition(c.value);
+        break;
+    case ReceiveCommandKind::ScreenOpMode:
+        m_receiveOnly = c.value == 0;
+        break;
     case ReceiveCommandKind::SetTunedBin:
         m_tunedBin = std::clamp(c.value, 1, kSpectrumBins);
         m_afc.setCandidate(m_tunedBin);
@@ -231,7 +246,8 @@ const PassResult& ReceiveEngineImpl::processPass(const int32_t* s) {
     applyCommands();
 
     // Spectrum, AFC and the filter centre.
-    for (int i = 0; i < kSpectrumInput; ++i) m_spectrumInput[i] = static_cast<float>((s[2 * i] + s[2 * i + 1]) / 2);
+    for (int i = 0; i < kSpectrumInput; ++i)
+        m_spectrumInput[i] = static_cast<float>((s[2 * i] + s[2 * i + 1]) / 2);
     m_spectrum.process(m_spectrumInput.data(), m_power);
     if (m_keepUnscaled) m_unscaled = m_power;
     if (enhanced()) {
@@ -239,7 +255,8 @@ const PassResult& ReceiveEngineImpl::processPass(const int32_t* s) {
         // the timeline shows the detector's levels for it.
         const bool enhancedStarted = m_capture.tuned();
         if (m_capture.update(m_power)) {
-            retuneStandard((m_tunedBin = static_cast<int>(std::lround(m_capture.pitchHz() / kBinHz)) + 1));
+            retuneStandard(
+                (m_tunedBin = static_cast<int>(std::lround(m_capture.pitchHz() / kBinHz)) + 1));
             if (enhancedStarted) m_channel.endOver(m_decoderSettings, r.text);
             m_channel.setPitch(m_capture.pitchHz());
             m_channel.reset();
@@ -311,7 +328,8 @@ const PassResult& ReceiveEngineImpl::processPass(const int32_t* s) {
             m_decoder.assemble(m_timer, m_detector.longSilence(), m_decoderSettings, standardText);
             if (m_timer.stallWatch(m_detector.rawSnr())) m_detector.requestThresholdReset();
         }
-        if (m_decoderSettings.wordSpaces) m_decoder.wordSpaceWatch(m_timer, keyDown, m_decoderSettings.spaceTime);
+        if (m_decoderSettings.wordSpaces)
+            m_decoder.wordSpaceWatch(m_timer, keyDown, m_decoderSettings.spaceTime);
     }
     r.timelineE = m_detector.stepLevels();
     r.timelineK = k;
@@ -319,7 +337,7 @@ const PassResult& ReceiveEngineImpl::processPass(const int32_t* s) {
     r.timelineN = m_detector.recordedNoise();
 
     if (m_timer.endOfPass(m_detector.speedLockPending())) {
-        standardDecoderReset();  // the standard decoder's own speed update
+        standardDecoderReset(); // the standard decoder's own speed update
         m_timer.finishSpeedUpdate();
     }
     if (enhanced()) enhancedPass(r);
@@ -329,7 +347,8 @@ const PassResult& ReceiveEngineImpl::processPass(const int32_t* s) {
 void ReceiveEngineImpl::narrowband(const int32_t* s, std::array<float, kNarrowbandBlock>& out) {
     for (int i = 0; i < kNarrowbandBlock; ++i) {
         int32_t sum = 0;
-        for (int j = 0; j < 8; ++j) sum += s[8 * i + j];
+        for (int j = 0; j < 8; ++j)
+            sum += s[8 * i + j];
         out[static_cast<size_t>(i)] = static_cast<float>(sum / 8);
     }
 }
@@ -338,7 +357,8 @@ void ReceiveEngineImpl::enhancedPass(PassResult& r) {
     // The decoder runs one pass behind the spectrum, so that the gate is open already for the
     // first element of a tone the spectrum shows only in the pass after it began. A newly
     // captured tone is decoded from the kept passes, which hold its start.
-    std::copy(m_rawNarrow.begin(), m_rawNarrow.end(), m_kept.begin() + static_cast<long>(m_keptNext) * kNarrowbandBlock);
+    std::copy(m_rawNarrow.begin(), m_rawNarrow.end(),
+              m_kept.begin() + static_cast<long>(m_keptNext) * kNarrowbandBlock);
     m_keptNext = (m_keptNext + 1) % kReplayPasses;
     m_keptPasses = std::min(m_keptPasses + 1, kReplayPasses);
     const bool present = m_capture.signalPresent();
@@ -349,7 +369,8 @@ void ReceiveEngineImpl::enhancedPass(PassResult& r) {
         for (int age = oldest; age >= 1; --age) {
             m_channel.setGate(m_pendingReplay ? age <= openFrom : present || m_previousPresent);
             const int index = (m_keptNext - 1 - age + 2 * kReplayPasses) % kReplayPasses;
-            m_channel.process(&m_kept[static_cast<size_t>(index) * kNarrowbandBlock], kNarrowbandBlock, m_decoderSettings, r.text);
+            m_channel.process(&m_kept[static_cast<size_t>(index) * kNarrowbandBlock],
+                              kNarrowbandBlock, m_decoderSettings, r.text);
         }
     }
     m_pendingReplay = false;
@@ -361,16 +382,30 @@ void ReceiveEngineImpl::enhancedPass(PassResult& r) {
 
 ReceiveEngine::ReceiveEngine() : m_impl(std::make_unique<ReceiveEngineImpl>()) {}
 ReceiveEngine::~ReceiveEngine() = default;
-void ReceiveEngine::post(ReceiveCommand command) { m_impl->post(command); }
-const PassResult& ReceiveEngine::processPass(const int32_t* samples) { return m_impl->processPass(samples); }
-int ReceiveEngine::tunedBin() const { return m_impl->m_tunedBin; }
+void ReceiveEngine::post(ReceiveCommand command) {
+    m_impl->post(command);
+}
+const PassResult& ReceiveEngine::processPass(const int32_t* samples) {
+    return m_impl->processPass(samples);
+}
+int ReceiveEngine::tunedBin() const {
+    return m_impl->m_tunedBin;
+}
 int ReceiveEngine::receiveWpm() const {
     return m_impl->enhanced() ? m_impl->m_lastEnhancedWpm : m_impl->m_timer.receiveSpeed();
 }
-int ReceiveEngine::decoder() const { return m_impl->m_decoderChoice; }
-double ReceiveEngine::enhancedPitchHz() const { return m_impl->m_capture.tuned() ? m_impl->m_capture.pitchHz() : 0.0; }
-bool ReceiveEngine::enhancedTimingKnown() const { return m_impl->m_channel.timingKnown(); }
-bool ReceiveEngine::acquiring() const { return m_impl->m_timer.acquiring(); }
+int ReceiveEngine::decoder() const {
+    return m_impl->m_decoderChoice;
+}
+double ReceiveEngine::enhancedPitchHz() const {
+    return m_impl->m_capture.tuned() ? m_impl->m_capture.pitchHz() : 0.0;
+}
+bool ReceiveEngine::enhancedTimingKnown() const {
+    return m_impl->m_channel.timingKnown();
+}
+bool ReceiveEngine::acquiring() const {
+    return m_impl->m_timer.acquiring();
+}
 ReceiveLevels ReceiveEngine::levels() const {
     const auto& lv = m_impl->m_detector.levels();
     return {lv.signal, lv.noise, lv.threshold, lv.noisePeak, m_impl->m_detector.rawSnr()};
@@ -378,7 +413,11 @@ ReceiveLevels ReceiveEngine::levels() const {
 const float* ReceiveEngine::unscaledSpectrum() const {
     return m_impl->m_keepUnscaled ? m_impl->m_unscaled.data() : nullptr;
 }
-void ReceiveEngine::keepUnscaledSpectrum(bool keep) { m_impl->m_keepUnscaled = keep; }
-void ReceiveEngine::setHeadless(bool headless) { m_impl->m_headless = headless; }
+void ReceiveEngine::keepUnscaledSpectrum(bool keep) {
+    m_impl->m_keepUnscaled = keep;
+}
+void ReceiveEngine::setHeadless(bool headless) {
+    m_impl->m_headless = headless;
+}
 
 } // namespace dita

@@ -14,7 +14,7 @@
 
 namespace dita {
 
-constexpr int kPassFrames = 8192;        // frames per input pass at 44,100 Hz (185.76 ms)
+constexpr int kPassFrames = 8192; // frames per input pass at 44,100 Hz (185.76 ms)
 constexpr int kSampleRateHz = 44100;
 constexpr double kBinHz = 5.38330078125;  // 22,050 / 4096: one spectrum bin
 constexpr int kStepsPerPass = 64;         // decisions of 2.902 ms per pass
@@ -65,8 +65,8 @@ struct PassResult {
     int receiveWpm = 0;        // RcvWPMPnl caption (the chosen decoder's speed)
     double signalBarValue = 0; // SignalBar value: 0.55 * sqrt(S)
     uint32_t signalBarColor = 0xFF0000; // BGR as the bar expects: blue
-    int displayType = 0;       // 0 line, 1 waterfall, other: nothing drawn
-    bool clearSpectrumBlack = false; // the display mode changed: clear the spectrum image black
+    int displayType = 0;                // 0 line, 1 waterfall, other: nothing drawn
+    bool clearSpectrumBlack = false;    // the display mode changed: clear the spectrum image black
     // Line mode: trace height h for bins 1..kLineBins (index 0 unused); y = 110 - h.
     std::array<int16_t, kLineBins + 1> traceHeight{};
     // Waterfall mode: the new top row, 0xRRGGBB for bins 1..kWaterfallBins (index 0 unused).
@@ -81,10 +81,10 @@ struct PassResult {
 
 // Detector levels for tracing and tests.
 struct ReceiveLevels {
-    float signal = 0;     // S
-    float noise = 0;      // N
-    float threshold = 0;  // L
-    float noisePeak = 0;  // P
+    float signal = 0;    // S
+    float noise = 0;     // N
+    float threshold = 0; // L
+    float noisePeak = 0; // P
     int rawSnr = 0;
 };
 

@@ -20,7 +20,9 @@ float RunningMedian::update(const float* values, int n, float* scratch) {
     // one are only counted, and only those inside are ordered. Gives exactly the element
     // nth_element selects over all values.
     const int k = n / 2;
-    const auto widened = [](float window, float factor) { return 1.0f + std::min(kMaxMedianWindow - 1.0f, (window - 1.0f) * factor); };
+    const auto widened = [](float window, float factor) {
+        return 1.0f + std::min(kMaxMedianWindow - 1.0f, (window - 1.0f) * factor);
+    };
     float low = m_last / m_window;
     float high = m_last * m_window;
     for (int attempt = 0; attempt < kMedianAttempts && m_last > 0.0f; ++attempt) {
@@ -33,7 +35,7 @@ float RunningMedian::update(const float* values, int n, float* scratch) {
             above += v > high;
             unordered += v != v;
         }
-        if (unordered > 0) break;  // not numbers: ordered as nth_element orders them
+        if (unordered > 0) break; // not numbers: ordered as nth_element orders them
         if (k < below || k >= n - above) {
             // The next window lies beside this one, as wide; wider after a second miss.
             if (attempt > 0) m_window = widened(m_window, kMedianWindowWiden);
@@ -58,7 +60,8 @@ float RunningMedian::update(const float* values, int n, float* scratch) {
         m_last = *nth;
         if (attempt == 0) {
             // Aim the next window at about kMedianWindowValues values.
-            const float scale = std::clamp(static_cast<float>(kMedianWindowValues) / static_cast<float>(inside), 0.5f, 2.0f);
+            const float scale = std::clamp(
+                static_cast<float>(kMedianWindowValues) / static_cast<float>(inside), 0.5f, 2.0f);
             m_window = std::max(kMinMedianWindow, widened(m_window, scale));
         }
         return m_last;

@@ -30,16 +30,17 @@ constexpr double kMaxRatio = 256.0;
 // rounded to nearest; a value that is not a number becomes silence.
 int32_t toSample(float v) {
     const float s = v * kFullScale;
-    if (!(s > static_cast<float>(kMinSample))) return s <= static_cast<float>(kMinSample) ? kMinSample : 0;
+    if (!(s > static_cast<float>(kMinSample)))
+        return s <= static_cast<float>(kMinSample) ? kMinSample : 0;
     if (!(s < static_cast<float>(kMaxSample))) return kMaxSample;
     return static_cast<int32_t>(std::lrint(s));
 }
 
 // Mixes one frame of `channels` values (each taken as a fraction of full scale) into one.
-template <typename T>
-float mixFrame(const T* frame, int channels, float unit) {
+template <typename T> float mixFrame(const T* frame, int channels, float unit) {
     float v = 0.0f;
-    for (int c = 0; c < channels; ++c) v += static_cast<float>(frame[c]) * unit;
+    for (int c = 0; c < channels; ++c)
+        v += static_cast<float>(frame[c]) * unit;
     return v / static_cast<float>(channels);
 }
 
@@ -49,8 +50,10 @@ bool readsExactlyAsShort(int format) {
     switch (format & SF_FORMAT_SUBMASK) {
     case SF_FORMAT_PCM_S8:
     case SF_FORMAT_PCM_U8:
-    case SF_FORMAT_PCM_16: return true;
-    default: return false;
+    case SF_FORMAT_PCM_16:
+        return true;
+    default:
+        return false;
     }
 }
 } // namespace
@@ -60,7 +63,7 @@ struct SoundFileReader::State {
     SF_INFO info{};
     std::string path;
     std::string error;
-    int pick = -1;  // channel taken from each frame; -1 mixes them all
+    int pick = -1; // channel taken from each frame; -1 mixes them all
     bool shortSamples = false;
     // The rate conversion: a table-driven filter for the usual rates, libsamplerate for the
     // rest; resampling is on when either is set.
@@ -73,8 +76,8 @@ struct SoundFileReader::State {
     // resampling, the float block is turned into the chosen channel in place.
     std::vector<int16_t> shortBlock;
     std::vector<float> floatBlock;
-    size_t blockStart = 0;  // first frame not yet used
-    size_t blockCount = 0;  // frames left from blockStart
+    size_t blockStart = 0; // first frame not yet used
+    size_t blockCount = 0; // frames left from blockStart
     std::vector<float> resampled;
     size_t outStart = 0;
     size_t outCount = 0;
@@ -104,7 +107,8 @@ void SoundFileReader::State::readBlock() {
     blockCount = got > 0 ? static_cast<size_t>(got) : 0;
     if (got < blockFrames) {
         endOfFile = true;
-        if (sf_error(file) != SF_ERR_NO_ERROR) fail(std::string("read error (") + sf_strerror(file) + ")");
+        if (sf_error(file) != SF_ERR_NO_ERROR)
+            fail(std::string("read error (") + sf_strerror(file) + ")");
     }
 }
 
@@ -115,16 +119,20 @@ void SoundFileReader::State::convert(int32_t* out, size_t frames) {
         if (ch == 1) {
             std::copy_n(in, frames, out);
         } else if (pick >= 0) {
-            for (size_t i = 0; i < frames; ++i) out[i] = in[i * ch + pick];
+            for (size_t i = 0; i < frames; ++i)
+                out[i] = in[i * ch + pick];
         } else {
-            for (size_t i = 0; i < frames; ++i) out[i] = toSample(mixFrame(in + i * ch, ch, 1.0f / kFullScale));
+            for (size_t i = 0; i < frames; ++i)
+                out[i] = toSample(mixFrame(in + i * ch, ch, 1.0f / kFullScale));
         }
     } else {
         const float* in = floatBlock.data() + blockStart * ch;
         if (pick >= 0) {
-            for (size_t i = 0; i < frames; ++i) out[i] = toSample(in[i * ch + pick]);
+            for (size_t i = 0; i < frames; ++i)
+                out[i] = toSample(in[i * ch + pick]);
         } else {
-            for (size_t i = 0; i < frames; ++i) out[i] = toSample(mixFrame(in + i * ch, ch, 1.0f));
+            for (size_t i = 0; i < frames; ++i)
+                out[i] = toSample(mixFrame(in + i * ch, ch, 1.0f));
         }
     }
     blockStart += frames;
@@ -147,8 +155,9 @@ void SoundFileReader::State::resample() {
     outCount = 0;
     size_t used = 0;
     if (polyphase) {
-        const PolyphaseResampler::Result r = polyphase->process(
-            floatBlock.data() + blockStart, blockCount, resampled.data(), resampled.size(), endOfFile);
+        const PolyphaseResampler::Result r =
+            polyphase->process(floatBlock.data() + blockStart, blockCount, resampled.data(),
+                               resampled.size(), endOfFile);
         used = r.inputUsed;
         outCount = r.outputWritten;
     } else {
@@ -195,11 +204,14 @@ bool SoundFileReader::open(const std::string& path, InputChannel channel, std::s
                 std::to_string(kTargetRate) + " Hz: ratio outside [1/256, 256]";
         return false;
     }
-    if (channel == InputChannel::Left || info.channels == 1) st->pick = 0;
-    else if (channel == InputChannel::Right) st->pick = 1;
+    if (channel == InputChannel::Left || info.channels == 1)
+        st->pick = 0;
+    else if (channel == InputChannel::Right)
+        st->pick = 1;
     st->blockFrames = std::max(1, kBlockSamples / info.channels);
     const size_t blockSamples = static_cast<size_t>(st->blockFrames) * info.channels;
-    if (info.samplerate != kTargetRate && PolyphaseResampler::handles(info.samplerate, kTargetRate)) {
+    if (info.samplerate != kTargetRate &&
+        PolyphaseResampler::handles(info.samplerate, kTargetRate)) {
         st->polyphase = std::make_unique<PolyphaseResampler>();
         st->polyphase->configure(info.samplerate, kTargetRate);
         st->floatBlock.resize(blockSamples);
@@ -261,7 +273,8 @@ int SoundFileReader::read(int32_t* out, int frames) {
         }
         const size_t n = std::min(static_cast<size_t>(frames - written), st.outCount);
         const float* in = st.resampled.data() + st.outStart;
-        for (size_t i = 0; i < n; ++i) out[written + i] = toSample(in[i]);
+        for (size_t i = 0; i < n; ++i)
+            out[written + i] = toSample(in[i]);
         written += static_cast<int>(n);
         st.outStart += n;
         st.outCount -= n;
@@ -277,7 +290,11 @@ const std::string& SoundFileReader::error() const {
 double SoundFileReader::durationSeconds() const {
     return m_state ? static_cast<double>(m_state->info.frames) / m_state->info.samplerate : 0.0;
 }
-int SoundFileReader::fileRate() const { return m_state ? m_state->info.samplerate : 0; }
-int SoundFileReader::fileChannels() const { return m_state ? m_state->info.channels : 0; }
+int SoundFileReader::fileRate() const {
+    return m_state ? m_state->info.samplerate : 0;
+}
+int SoundFileReader::fileChannels() const {
+    return m_state ? m_state->info.channels : 0;
+}
 
 } // namespace dita

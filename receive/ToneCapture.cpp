@@ -24,14 +24,14 @@ constexpr float kKeyedRatio = 2.0f;
 constexpr int kConfirmPasses = 3;
 // A peak absent this many passes begins anew when it returns.
 constexpr int kForgetPasses = 3;
-constexpr int kFollowBins = 2;          // drift followed per pass
-constexpr double kFollowGain = 0.3;     // share of the measured offset taken per pass
+constexpr int kFollowBins = 2;      // drift followed per pass
+constexpr double kFollowGain = 0.3; // share of the measured offset taken per pass
 constexpr double kMinQuietSeconds = 1.0;
 constexpr double kQuietWordGaps = 1.5;
 constexpr double kGateHoldSeconds = 2.5;
 constexpr long kNever = -1000000;
 constexpr float kRiseRatio = 10.0f;
-constexpr float kDynamicRange = 1e-3f;  // 30 dB
+constexpr float kDynamicRange = 1e-3f; // 30 dB
 // Local background: bins kToneBins..kLocalBins away on either side (21 to 130 Hz).
 constexpr int kToneBins = 4;
 constexpr int kLocalBins = 24;
@@ -48,8 +48,9 @@ constexpr float kMinFloor = 1000.0f;
 
 } // namespace
 
-
-ToneCapture::ToneCapture() { configure(200.0, 2500.0, kPassFrames / static_cast<double>(kSampleRateHz)); }
+ToneCapture::ToneCapture() {
+    configure(200.0, 2500.0, kPassFrames / static_cast<double>(kSampleRateHz));
+}
 
 void ToneCapture::configure(double minHz, double maxHz, double passSeconds) {
     // Bins beyond the search range on either side serve as the local background of its edges.
@@ -84,12 +85,17 @@ void ToneCapture::tune(double hz) {
 
 bool ToneCapture::signalPresent() const {
     // The gate holds through the bottom of a fade, where single passes lose the tone.
-    return m_tuned && (m_pass - m_lastPresent) * m_passSeconds <= std::max(kGateHoldSeconds, quietSeconds());
+    return m_tuned &&
+           (m_pass - m_lastPresent) * m_passSeconds <= std::max(kGateHoldSeconds, quietSeconds());
 }
 
-double ToneCapture::quietSeconds() const { return std::max(kMinQuietSeconds, kQuietWordGaps * m_wordGapSeconds); }
+double ToneCapture::quietSeconds() const {
+    return std::max(kMinQuietSeconds, kQuietWordGaps * m_wordGapSeconds);
+}
 
-int ToneCapture::binOf(double hz) const { return static_cast<int>(std::lround(hz / kBinHz)) + 1; }
+int ToneCapture::binOf(double hz) const {
+    return static_cast<int>(std::lround(hz / kBinHz)) + 1;
+}
 
 double ToneCapture::peakHz(int i) const {
     // Parabola through the logarithms of the three neighbouring averages.
@@ -106,28 +112,36 @@ double ToneCapture::peakHz(int i) const {
 
 void ToneCapture::prefixSums(const std::array<float, kMaxBins>& level) {
     m_prefix[0] = 0.0;
-    for (int i = 0; i < m_count; ++i) m_prefix[static_cast<size_t>(i + 1)] = m_prefix[static_cast<size_t>(i)] + level[static_cast<size_t>(i)];
+    for (int i = 0; i < m_count; ++i)
+        m_prefix[static_cast<size_t>(i + 1)] =
+            m_prefix[static_cast<size_t>(i)] + level[static_cast<size_t>(i)];
 }
 
 float ToneCapture::floorAt(int i) const {
     // The lower of the mean levels on either side of the bin, leaving out the bins a tone
     // spreads over: a coloured noise background (hum, pink noise, a receiver's passband edge)
     // is not a tone, however far it rises over the band's median.
-    auto mean = [&](int a, int b) {  // bins a..b inclusive, clipped
+    auto mean = [&](int a, int b) { // bins a..b inclusive, clipped
         a = std::max(a, 0);
         b = std::min(b, m_count - 1);
         if (b < a) return -1.0;
-        return (m_prefix[static_cast<size_t>(b + 1)] - m_prefix[static_cast<size_t>(a)]) / (b - a + 1);
+        return (m_prefix[static_cast<size_t>(b + 1)] - m_prefix[static_cast<size_t>(a)]) /
+               (b - a + 1);
     };
     const double below = mean(i - kLocalBins, i - kToneBins);
     const double above = mean(i + kToneBins, i + kLocalBins);
     // A tone beside another tone keeps the lower side; a steep slope of the background counts
     // with half of its upper side.
-    const double f = below < 0 ? above : (above < 0 ? below : std::max(std::min(below, above), kSlopeShare * std::max(below, above)));
+    const double f =
+        below < 0
+            ? above
+            : (above < 0 ? below
+                         : std::max(std::min(below, above), kSlopeShare * std::max(below, above)));
     return static_cast<float>(std::max(f, 0.0));
 }
 
-void ToneCapture::localFloor(const std::array<float, kMaxBins>& level, std::array<float, kMaxBins>& floor) {
+void ToneCapture::localFloor(const std::array<float, kMaxBins>& level,
+                             std::array<float, kMaxBins>& floor) {
     prefixSums(level);
     // Away from the edges both sides hold the same number of bins, so the choice between the
     // sides is made on their sums and only the chosen one is divided (the same result as
@@ -136,22 +150,26 @@ void ToneCapture::localFloor(const std::array<float, kMaxBins>& level, std::arra
     const int interiorHigh = m_count - 1 - kLocalBins;
     constexpr double kSideBins = kLocalBins - kToneBins + 1;
     const int edgeLow = std::min(interiorLow, m_count);
-    for (int i = 0; i < edgeLow; ++i) floor[static_cast<size_t>(i)] = floorAt(i);
+    for (int i = 0; i < edgeLow; ++i)
+        floor[static_cast<size_t>(i)] = floorAt(i);
     const double* p = m_prefix.data();
     for (int i = interiorLow; i <= interiorHigh; ++i) {
         const double below = p[i - kToneBins + 1] - p[i - kLocalBins];
         const double above = p[i + kLocalBins + 1] - p[i + kToneBins];
-        const double f = std::max(std::min(below, above), kSlopeShare * std::max(below, above)) / kSideBins;
+        const double f =
+            std::max(std::min(below, above), kSlopeShare * std::max(below, above)) / kSideBins;
         floor[static_cast<size_t>(i)] = static_cast<float>(std::max(f, 0.0));
     }
-    for (int i = std::max(interiorHigh + 1, edgeLow); i < m_count; ++i) floor[static_cast<size_t>(i)] = floorAt(i);
+    for (int i = std::max(interiorHigh + 1, edgeLow); i < m_count; ++i)
+        floor[static_cast<size_t>(i)] = floorAt(i);
 }
 
 bool ToneCapture::present(int i) const {
     // Over the median, and not merely the skirt of a stronger tone close by: the keying
     // sidebands of a clean strong tone lie 20 dB and more below it 40 Hz away.
     const float v = m_average[static_cast<size_t>(i)];
-    if (v < kPresentRatio * std::max(m_floorAverage, m_localAverage[static_cast<size_t>(i)])) return false;
+    if (v < kPresentRatio * std::max(m_floorAverage, m_localAverage[static_cast<size_t>(i)]))
+        return false;
     for (int j = std::max(i - kSkirtBins, 0); j <= std::min(i + kSkirtBins, m_count - 1); ++j) {
         if (v < kSkirtRatio * m_average[static_cast<size_t>(j)]) return false;
     }
@@ -170,7 +188,8 @@ bool ToneCapture::keyed(int i) const {
     return hi >= kKeyedRatio * lo;
 }
 
-int ToneCapture::bestCandidate(int low, int high, int excludeLow, int excludeHigh, bool needRise) const {
+int ToneCapture::bestCandidate(int low, int high, int excludeLow, int excludeHigh,
+                               bool needRise) const {
     int best = -1;
     low = std::max(low, kLocalBins);
     high = std::min(high, m_count - 1 - kLocalBins);
@@ -178,7 +197,8 @@ int ToneCapture::bestCandidate(int low, int high, int excludeLow, int excludeHig
         if (i >= excludeLow && i <= excludeHigh) continue;
         const float v = m_average[static_cast<size_t>(i)];
         if (!present(i)) continue;
-        if (v < m_average[static_cast<size_t>(i - 1)] || v < m_average[static_cast<size_t>(i + 1)]) continue;
+        if (v < m_average[static_cast<size_t>(i - 1)] || v < m_average[static_cast<size_t>(i + 1)])
+            continue;
         // A new sender was not there while the tuned one was heard: it has risen since.
         if (needRise && v < kRiseRatio * m_atHeard[static_cast<size_t>(i)]) continue;
         if (m_run[static_cast<size_t>(i)] < kConfirmPasses) continue;
@@ -192,16 +212,20 @@ bool ToneCapture::update(const PowerSpectrum& power) {
     ++m_pass;
     for (int i = 0; i < m_count; ++i) {
         const int k = m_first + i;
-        const float sum = power[static_cast<size_t>(k - 1)] + power[static_cast<size_t>(k)] + power[static_cast<size_t>(k + 1)];
+        const float sum = power[static_cast<size_t>(k - 1)] + power[static_cast<size_t>(k)] +
+                          power[static_cast<size_t>(k + 1)];
         m_sum[static_cast<size_t>(i)] = sum;
-        m_average[static_cast<size_t>(i)] += kAverageAlpha * (sum - m_average[static_cast<size_t>(i)]);
+        m_average[static_cast<size_t>(i)] +=
+            kAverageAlpha * (sum - m_average[static_cast<size_t>(i)]);
     }
     m_history[static_cast<size_t>(m_pass % kHistory)] = m_sum;
     m_filled = std::min(m_filled + 1, kHistory);
     // The floor is the median level, but never more than kDynamicRange below the strongest
     // tone: in noise-free audio the median bin holds only faint keying sidebands.
-    const float strongestAverage = *std::max_element(m_average.begin(), m_average.begin() + m_count);
-    m_floorAverage = std::max({m_averageMedian.update(m_average.data(), m_count, m_scratch.data()), kMinFloor, kDynamicRange * strongestAverage});
+    const float strongestAverage =
+        *std::max_element(m_average.begin(), m_average.begin() + m_count);
+    m_floorAverage = std::max({m_averageMedian.update(m_average.data(), m_count, m_scratch.data()),
+                               kMinFloor, kDynamicRange * strongestAverage});
     localFloor(m_average, m_localAverage);
     for (int i = 0; i < m_count; ++i) {
         auto& absent = m_absent[static_cast<size_t>(i)];
@@ -232,12 +256,16 @@ bool ToneCapture::update(const PowerSpectrum& power) {
     // Present for the gate: over the median in this pass, and not the skirt of a stronger tone
     // close by (a neighbour keying after the tuned one stopped must not be read through it).
     float tunedNow = 0.0f;
-    for (int i = std::max(centre - 1, 0); i <= std::min(centre + 1, m_count - 1); ++i) tunedNow = std::max(tunedNow, m_sum[static_cast<size_t>(i)]);
+    for (int i = std::max(centre - 1, 0); i <= std::min(centre + 1, m_count - 1); ++i)
+        tunedNow = std::max(tunedNow, m_sum[static_cast<size_t>(i)]);
     float nearby = tunedNow;
-    for (int i = std::max(centre - kSkirtBins, 0); i <= std::min(centre + kSkirtBins, m_count - 1); ++i) nearby = std::max(nearby, m_sum[static_cast<size_t>(i)]);
+    for (int i = std::max(centre - kSkirtBins, 0); i <= std::min(centre + kSkirtBins, m_count - 1);
+         ++i)
+        nearby = std::max(nearby, m_sum[static_cast<size_t>(i)]);
     // The background of this pass alone, needed only at the tuned tone.
     const float strongestNow = *std::max_element(m_sum.begin(), m_sum.begin() + m_count);
-    const float medianNow = std::max({m_sumMedian.update(m_sum.data(), m_count, m_scratch.data()), kMinFloor, kDynamicRange * strongestNow});
+    const float medianNow = std::max({m_sumMedian.update(m_sum.data(), m_count, m_scratch.data()),
+                                      kMinFloor, kDynamicRange * strongestNow});
     prefixSums(m_sum);
     const float floorNow = std::max(medianNow, floorAt(std::clamp(centre, 0, m_count - 1)));
     // Two passes in a row: a single noise spectrum puts the tuned bins that far over the
@@ -246,7 +274,8 @@ bool ToneCapture::update(const PowerSpectrum& power) {
     if (presentNow && m_presentBefore) m_lastPresent = m_pass;
     m_presentBefore = presentNow;
     float heard = 0.0f;
-    for (int i = std::max(centre - 1, 0); i <= std::min(centre + 1, m_count - 1); ++i) heard = std::max(heard, m_sum[static_cast<size_t>(i)]);
+    for (int i = std::max(centre - 1, 0); i <= std::min(centre + 1, m_count - 1); ++i)
+        heard = std::max(heard, m_sum[static_cast<size_t>(i)]);
     m_tunedRatio = floorNow > 0.0f ? heard / floorNow : 0.0f;
     // The tuned tone's own strength: its recent peak, sinking slowly.
     m_tunedPeak = std::max(heard, m_tunedPeak * kPeakDecay);
@@ -256,9 +285,11 @@ bool ToneCapture::update(const PowerSpectrum& power) {
         // Follow a drift: a local peak of the smoothed power near the tuned bin. The skirt of a
         // strong tone further away rises towards the edge of the window without a peak in it.
         int peak = -1;
-        for (int i = std::max(centre - kFollowBins, 1); i <= std::min(centre + kFollowBins, m_count - 2); ++i) {
+        for (int i = std::max(centre - kFollowBins, 1);
+             i <= std::min(centre + kFollowBins, m_count - 2); ++i) {
             const float v = m_average[static_cast<size_t>(i)];
-            const bool local = v >= m_average[static_cast<size_t>(i - 1)] && v >= m_average[static_cast<size_t>(i + 1)];
+            const bool local = v >= m_average[static_cast<size_t>(i - 1)] &&
+                               v >= m_average[static_cast<size_t>(i + 1)];
             if (local && (peak < 0 || v > m_average[static_cast<size_t>(peak)])) peak = i;
         }
         if (peak >= 0) m_pitchHz += kFollowGain * (peakHz(peak) - m_pitchHz);
@@ -266,7 +297,8 @@ bool ToneCapture::update(const PowerSpectrum& power) {
     }
     if ((m_pass - m_lastHeard) * m_passSeconds < quietSeconds()) return false;
     const int span = static_cast<int>(kSpanHz / kBinHz);
-    const int best = bestCandidate(centre - span, centre + span, centre - kFollowBins, centre + kFollowBins, true);
+    const int best = bestCandidate(centre - span, centre + span, centre - kFollowBins,
+                                   centre + kFollowBins, true);
     if (best < 0) return false;
     m_pitchHz = peakHz(best);
     m_atHeard = m_average;

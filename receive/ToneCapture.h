@@ -18,8 +18,9 @@ namespace dita {
 class ToneCapture {
 public:
     static constexpr int kMaxBins = 512;
-    static constexpr int kHistory = 12;    // passes of power kept per bin (2.2 s)
-    static constexpr double kSpanHz = 160; // a new sender is looked for this far from the tuned tone
+    static constexpr int kHistory = 12; // passes of power kept per bin (2.2 s)
+    static constexpr double kSpanHz =
+        160; // a new sender is looked for this far from the tuned tone
 
     ToneCapture();
     // Search range in Hz and the time of one spectrum (one pass).
@@ -56,7 +57,8 @@ private:
     void localFloor(const std::array<float, kMaxBins>& level, std::array<float, kMaxBins>& floor);
 
     bool keyed(int index) const;
-    int bestCandidate(int lowIndex, int highIndex, int excludeLow, int excludeHigh, bool needRise) const;
+    int bestCandidate(int lowIndex, int highIndex, int excludeLow, int excludeHigh,
+                      bool needRise) const;
 
     int m_first = 38;
     int m_count = 0;
@@ -80,10 +82,10 @@ private:
     std::array<float, kMaxBins> m_scratch{};
     std::array<float, kMaxBins> m_localAverage{};
     std::array<double, kMaxBins + 1> m_prefix{};
-    std::array<float, kMaxBins> m_atHeard{};  // the averages when the tuned tone was last heard
+    std::array<float, kMaxBins> m_atHeard{}; // the averages when the tuned tone was last heard
     std::array<long, kMaxBins> m_onset{};
     std::array<int, kMaxBins> m_absent{};
-    std::array<int, kMaxBins> m_run{};  // passes present in a row
+    std::array<int, kMaxBins> m_run{}; // passes present in a row
     std::array<std::array<float, kMaxBins>, kHistory> m_history{};
 };
 

@@ -13,9 +13,9 @@ constexpr float kHilbertHalf[9] = {0.038135f, 0.024179f, 0.032403f, 0.043301f, 0
 // The convolution treats the 1088-sample buffer as 1038 samples long.
 constexpr int kHilbertSpan = 1038;
 
-constexpr float kNoiseShare = 0.3f;     // step level = (envelope - 0.3 N) * 60
+constexpr float kNoiseShare = 0.3f; // step level = (envelope - 0.3 N) * 60
 constexpr float kLevelScale = 60.0f;
-constexpr int kResetSteps = 14;         // steps 2..15 forced to the noise level
+constexpr int kResetSteps = 14; // steps 2..15 forced to the noise level
 constexpr float kResetThreshold = 0.35f;
 constexpr int kLongGapSteps = 20;
 constexpr float kGapNoiseShare = 0.065f;
@@ -42,21 +42,28 @@ constexpr double kMaxLogRatio = 1000.0;
 
 float thresholdFactor(int mode, int wpm, float current, float signal) {
     switch (mode) {
-    case kThresholdNormal: return signal * (wpm < 15 ? 0.41f : wpm < 30 ? 0.422f : 0.435f);
+    case kThresholdNormal:
+        return signal * (wpm < 15 ? 0.41f : wpm < 30 ? 0.422f : 0.435f);
     case kThresholdUnlisted:
         if (wpm >= 35) return current;
         return signal * (wpm < 15 ? 0.431f : wpm < 30 ? 0.432f : 0.435f);
-    case kThresholdQuiet: return signal * (wpm < 30 ? 0.39f : 0.4f);
-    default: return signal * (wpm < 30 ? 0.43f : 0.44f);
+    case kThresholdQuiet:
+        return signal * (wpm < 30 ? 0.39f : 0.4f);
+    default:
+        return signal * (wpm < 30 ? 0.43f : 0.44f);
     }
 }
 
 float noiseVetoFactor(int mode) {
     switch (mode) {
-    case kThresholdNoisy: return 2.25f;
-    case kThresholdNormal: return 1.75f;
-    case kThresholdQuiet: return 1.5f;
-    default: return 0.0f;  // the unlisted mode has no veto
+    case kThresholdNoisy:
+        return 2.25f;
+    case kThresholdNormal:
+        return 1.75f;
+    case kThresholdQuiet:
+        return 1.5f;
+    default:
+        return 0.0f; // the unlisted mode has no veto
     }
 }
 
@@ -86,7 +93,8 @@ bool ToneDetector::updateRawSnr(const PowerSpectrum& power, int b) {
     if (b <= kMinSnrBin || b + kSideBinFar > kSpectrumBins) return false;
     m_sideAmplitude = kAmplitudeScale *
                       std::sqrt(power[b - kSideBinFar] + power[b - kSideBinNear] +
-                                power[b + kSideBinNear] + power[b + kSideBinFar]) / 4.0f;
+                                power[b + kSideBinNear] + power[b + kSideBinFar]) /
+                      4.0f;
     const float tone = kAmplitudeScale * std::sqrt(power[b]);
     m_smoothedTone = 0.5f * m_smoothedTone + 0.5f * tone;
     if (m_sideAmplitude > 0.0f) {
@@ -116,11 +124,13 @@ void ToneDetector::envelope(const float* filtered) {
             // Only the even taps are non-zero. Unrolled, so that the step's samples are
             // filtered side by side with q kept in registers.
 #pragma GCC unroll 18
-            for (int j = 0; j < kHilbertTaps; j += 2) q += m_hilbert[j] * x[k + kHilbertCentre - j];
+            for (int j = 0; j < kHilbertTaps; j += 2)
+                q += m_hilbert[j] * x[k + kHilbertCentre - j];
             amplitude[k] = std::sqrt(x[k] * x[k] + q * q);
         }
         float sum = 0.0f;
-        for (const float a : amplitude) sum += a;
+        for (const float a : amplitude)
+            sum += a;
         m_envelope[g] = sum;
     }
 }
@@ -130,7 +140,8 @@ float ToneDetector::silenceSignal(int wpm, int splitWpm) const {
     return n * m_levels.noise + kSilenceP * m_levels.noisePeak;
 }
 
-void ToneDetector::process(const float* filtered, ElementTimer& timer, int speedMode, int thresholdMode) {
+void ToneDetector::process(const float* filtered, ElementTimer& timer, int speedMode,
+                           int thresholdMode) {
     envelope(filtered);
     // Entry 1 keeps the previous pass's last step for the timeline.
     m_e[1] = m_e[kSteps + 1];
@@ -142,19 +153,22 @@ void ToneDetector::process(const float* filtered, ElementTimer& timer, int speed
     }
     m_threshold = truncToInt(m_levels.threshold);
     if (m_thresholdReset) {
-        for (int i = 2; i < 2 + kResetSteps; ++i) m_e[i] = truncToInt(m_levels.noise);
+        for (int i = 2; i < 2 + kResetSteps; ++i)
+            m_e[i] = truncToInt(m_levels.noise);
         m_thresholdReset = false;
         m_longSilence = false;
         m_levels.threshold = kResetThreshold * m_levels.noise;
         m_threshold = truncToInt(m_levels.threshold);
     }
-    for (int i = 2; i <= kSteps + 1; ++i) decide(i, timer, speedMode, thresholdMode);
+    for (int i = 2; i <= kSteps + 1; ++i)
+        decide(i, timer, speedMode, thresholdMode);
 
     // Spike removal looks 32 steps ahead; the decisions handed on are that much older.
     std::copy(m_history.begin() + kSteps, m_history.end(), m_history.begin());
     std::copy(m_k.begin() + 2, m_k.begin() + 2 + kSteps, m_history.begin() + kSteps);
     removeShortRuns(m_history, timer.receiveSpeed(), timer.smoothedDot(), timer.acquiring());
-    std::copy(m_history.begin() + kDelaySteps, m_history.begin() + kDelaySteps + kSteps, m_k.begin() + 2);
+    std::copy(m_history.begin() + kDelaySteps, m_history.begin() + kDelaySteps + kSteps,
+              m_k.begin() + 2);
 }
 
 void ToneDetector::decide(int i, ElementTimer& timer, int speedMode, int thresholdMode) {
@@ -196,15 +210,16 @@ void ToneDetector::decide(int i, ElementTimer& timer, int speedMode, int thresho
                 }
             }
             // A zero raw speed (enormous dash average) must not divide by zero.
-            const int stallLimit = wpm < kSlowWpm ? kStallConstant / std::max(1, timer.rawReceiveSpeed())
-                                                  : kFastStallSteps;
+            const int stallLimit = wpm < kSlowWpm
+                                       ? kStallConstant / std::max(1, timer.rawReceiveSpeed())
+                                       : kFastStallSteps;
             if (m_idleSteps > stallLimit || m_rawSnr < 2) lv.signal = silenceSignal(wpm, kSlowWpm);
         } else {
             m_speedLockPending = true;
             timer.clearStallSteps();
             lv.signal = silenceSignal(wpm, kFastWpm);
-            if (wpm < kFastWpm && lookAhead(i + 1) < m_threshold && lookAhead(i + 8) < m_threshold &&
-                i + 1 <= kSteps + 1) {
+            if (wpm < kFastWpm && lookAhead(i + 1) < m_threshold &&
+                lookAhead(i + 8) < m_threshold && i + 1 <= kSteps + 1) {
                 m_e[i + 1] = (5 * e + m_e[i + 1]) / 6;
             }
             if (lookAhead(i + 10) > m_threshold) {
@@ -259,7 +274,10 @@ void ToneDetector::levelUpdate(int i, int wpm, int speedMode, int thresholdMode)
     } else if (wpm >= 21 && wpm <= 30) {
         rate = noisy ? 0.06f : m_longSilence ? 0.15f : 0.08f;
     } else if (wpm > 30) {
-        rate = noisy ? 0.08f : speedMode == kSpeedModeFiftyPlus ? 0.5f : m_longSilence ? 0.1f : 0.06f;
+        rate = noisy                              ? 0.08f
+               : speedMode == kSpeedModeFiftyPlus ? 0.5f
+               : m_longSilence                    ? 0.1f
+                                                  : 0.06f;
     }
     if (rate > 0.0f) lv.signal = (1.0f - rate) * lv.signal + rate * m_signalInput;
     lv.signal = std::max(lv.signal, 1.0f);
@@ -284,11 +302,16 @@ void ToneDetector::levelUpdate(int i, int wpm, int speedMode, int thresholdMode)
 void removeShortRuns(std::array<float, 128>& h, int wpm, int d, bool acquiring) {
     if (wpm >= kSpikeMaxWpm) return;
     int limit = 0;
-    if (wpm >= 10 && wpm <= 15) limit = static_cast<int>(d * 10.85 / 50);
-    else if (wpm >= 16 && wpm <= 20) limit = d * 5 / 25;
-    else if (wpm >= 21 && wpm <= 30) limit = d * 5 / 27;
-    else if (wpm >= 31 && wpm <= 40) limit = d / 6;
-    else if (wpm >= 41) limit = d / 9;
+    if (wpm >= 10 && wpm <= 15)
+        limit = static_cast<int>(d * 10.85 / 50);
+    else if (wpm >= 16 && wpm <= 20)
+        limit = d * 5 / 25;
+    else if (wpm >= 21 && wpm <= 30)
+        limit = d * 5 / 27;
+    else if (wpm >= 31 && wpm <= 40)
+        limit = d / 6;
+    else if (wpm >= 41)
+        limit = d / 9;
     int start = 0;
     int count = 0;
     for (int j = 0; j < static_cast<int>(h.size()); ++j) {

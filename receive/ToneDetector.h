@@ -19,7 +19,7 @@ namespace dita {
 // ThresholdMode values.
 constexpr int kThresholdNormal = 0;
 constexpr int kThresholdNoisy = 1;
-constexpr int kThresholdUnlisted = 3;  // stored value with factors of its own, no menu item
+constexpr int kThresholdUnlisted = 3; // stored value with factors of its own, no menu item
 constexpr int kThresholdQuiet = 4;
 
 struct DetectorLevels {
@@ -93,7 +93,7 @@ private:
     int m_displayedSnr = 0;
     float m_smoothedTone = 0.0f;
     float m_sideAmplitude = 0.0f;
-    int m_threshold = 10;  // T, L truncated
+    int m_threshold = 10; // T, L truncated
     int m_idleSteps = 0;
     int m_longGapSteps = 0;
     int m_highSnrGapSteps = 0;

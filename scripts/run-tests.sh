@@ -4,7 +4,7 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer; then builds only the tests labelled
 # "threads" (those that run our own threads) with ThreadSanitizer and runs them. Usage:
 # scripts/run-tests.sh [--quick] (--quick runs the normal build only). Then the fuzz targets
-# run for a bounded time.
+# run for a bounded time. The full run also checks that every source follows .clang-format.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 JOBS=${JOBS:-$(nproc)}
@@ -21,6 +21,9 @@ run_suite() {
 echo "== normal build (GCC, warnings are errors) =="
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDITA_WERROR=ON
 if [ "${1:-}" != "--quick" ]; then
+  echo "== source format (.clang-format) =="
+  scripts/check-format.sh
+
   echo "== Clang build, warnings are errors (compiled, not run) =="
   CC=clang CXX=clang++ cmake -S . -B build-clang "${GEN[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DDITA_WERROR=ON -DDITA_BUILD_BENCH=OFF >/dev/null

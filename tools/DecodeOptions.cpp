@@ -18,20 +18,34 @@ struct Choice {
 
 const std::map<std::string, Choice>& choices() {
     static const std::map<std::string, Choice> table = {
-        {"--threshold", {ReceiveCommandKind::ThresholdMode, {{"quiet", 4}, {"normal", 0}, {"noisy", 1}}}},
+        {"--threshold",
+         {ReceiveCommandKind::ThresholdMode, {{"quiet", 4}, {"normal", 0}, {"noisy", 1}}}},
         {"--noise-filter", {ReceiveCommandKind::NoiseFilter, {{"on", 3}, {"off", 0}}}},
-        {"--afc", {ReceiveCommandKind::AfcMode, {{"off", 0}, {"narrow", 1}, {"medium", 2}, {"wide", 3}}}},
+        {"--afc",
+         {ReceiveCommandKind::AfcMode, {{"off", 0}, {"narrow", 1}, {"medium", 2}, {"wide", 3}}}},
         {"--afc-timer", {ReceiveCommandKind::AfcTimer, {{"on", 1}, {"off", 0}}}},
         {"--speed",
          {ReceiveCommandKind::ReceiveSpeedMode,
-          {{"auto", 1}, {"50+", 2}, {"50", 3}, {"45", 4}, {"40", 5}, {"35", 6}, {"30", 7}, {"25", 8},
-           {"20", 9}, {"15", 10}, {"10", 11}}}},
+          {{"auto", 1},
+           {"50+", 2},
+           {"50", 3},
+           {"45", 4},
+           {"40", 5},
+           {"35", 6},
+           {"30", 7},
+           {"25", 8},
+           {"20", 9},
+           {"15", 10},
+           {"10", 11}}}},
         {"--case", {ReceiveCommandKind::TextCase, {{"upper", 1}, {"lower", 0}}}},
         {"--prosigns", {ReceiveCommandKind::Prosigns, {{"on", 1}, {"off", 0}}}},
         {"--non-english", {ReceiveCommandKind::NonEnglish, {{"on", 1}, {"off", 0}}}},
         {"--word-spaces", {ReceiveCommandKind::SpacesMode, {{"on", 3}, {"off", 0}}}},
-        {"--space-time", {ReceiveCommandKind::SpaceTime, {{"short", 0}, {"medium", 1}, {"long", 2}}}},
-        {"--decoder", {ReceiveCommandKind::Decoder, {{"enhanced", kDecoderEnhanced}, {"standard", kDecoderStandard}}}},
+        {"--space-time",
+         {ReceiveCommandKind::SpaceTime, {{"short", 0}, {"medium", 1}, {"long", 2}}}},
+        {"--decoder",
+         {ReceiveCommandKind::Decoder,
+          {{"enhanced", kDecoderEnhanced}, {"standard", kDecoderStandard}}}},
     };
     return table;
 }
@@ -42,7 +56,8 @@ const char* decodeUsage() {
     return "usage: dita-decode [options] FILE...\n"
            "Decodes CW from sound files (WAV, FLAC, OGG; any rate) and prints the text.\n"
            "  --decoder enhanced|standard          (default enhanced)\n"
-           "  --tone HZ|auto            tone to decode (default auto: the strongest keyed tone 200-2500 Hz)\n"
+           "  --tone HZ|auto            tone to decode (default auto: the strongest keyed tone "
+           "200-2500 Hz)\n"
            "  --channel mic|left|right  mic mixes all channels (default)\n"
            "  --threshold quiet|normal|noisy       (default noisy)\n"
            "  --noise-filter on|off                (default off)\n"
@@ -97,21 +112,24 @@ bool parseDecodeOptions(int argc, char** argv, DecodeOptions& o, std::string& er
             if (arg == "-j" || arg == "--jobs") {
                 if (!value(v)) return false;
             } else {
-                v = arg.substr(2);  // -j4
+                v = arg.substr(2); // -j4
             }
             char* end = nullptr;
             const long jobs = std::strtol(v.c_str(), &end, 10);
             if (v.empty() || *end || jobs < 1 || jobs > kMaxJobs) {
-                error = "-j takes a number of files to decode at once, 1 to " + std::to_string(kMaxJobs) +
-                        ", not '" + v + "'";
+                error = "-j takes a number of files to decode at once, 1 to " +
+                        std::to_string(kMaxJobs) + ", not '" + v + "'";
                 return false;
             }
             o.jobs = static_cast<int>(jobs);
         } else if (arg == "--channel") {
             if (!value(v)) return false;
-            if (v == "mic") o.channel = InputChannel::Mic;
-            else if (v == "left") o.channel = InputChannel::Left;
-            else if (v == "right") o.channel = InputChannel::Right;
+            if (v == "mic")
+                o.channel = InputChannel::Mic;
+            else if (v == "left")
+                o.channel = InputChannel::Left;
+            else if (v == "right")
+                o.channel = InputChannel::Right;
             else {
                 error = "--channel takes mic, left or right, not '" + v + "'";
                 return false;
@@ -159,7 +177,9 @@ bool parseDecodeOptions(int argc, char** argv, DecodeOptions& o, std::string& er
     return true;
 }
 
-int binForHz(double hz) { return static_cast<int>(std::lround(hz / kBinHz)) + 1; }
+int binForHz(double hz) {
+    return static_cast<int>(std::lround(hz / kBinHz)) + 1;
+}
 
 int strongestToneBin(const float* power, double minHz, double maxHz, double minDb) {
     // A windowed tone spreads over neighbouring bins; summing three bins also keeps single

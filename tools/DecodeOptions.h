@@ -9,14 +9,14 @@
 namespace dita {
 
 struct DecodeOptions {
-    std::vector<ReceiveCommand> commands;  // posted before the first pass, in order
+    std::vector<ReceiveCommand> commands; // posted before the first pass, in order
     InputChannel channel = InputChannel::Mic;
-    int toneHz = 0;                        // 0: find the tone automatically
+    int toneHz = 0; // 0: find the tone automatically
     bool stats = false;
-    bool band = false;                     // every signal in the passband, one line per channel
-    bool jsonl = false;                    // --format jsonl (band decoding only)
+    bool band = false;  // every signal in the passband, one line per channel
+    bool jsonl = false; // --format jsonl (band decoding only)
     std::string traceFile;
-    int jobs = 0;                          // files decoded at once; 0: one per processor core
+    int jobs = 0; // files decoded at once; 0: one per processor core
     std::vector<std::string> files;
     bool help = false;
     bool version = false;

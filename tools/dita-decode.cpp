@@ -42,7 +42,7 @@ struct FileResult {
     std::string trace;
     std::string messages;
     double audioSeconds = 0.0;
-    bool ok = false;  // opened and read to the end
+    bool ok = false; // opened and read to the end
 };
 
 // Called after each pass with what the pass added, when the output goes out as it is made.
@@ -78,30 +78,36 @@ std::string jsonEscape(const std::string& s) {
     return out;
 }
 
-void appendTrace(int pass, const PassResult& r, const ReceiveLevels& lv, double pitchHz, std::string& out) {
+void appendTrace(int pass, const PassResult& r, const ReceiveLevels& lv, double pitchHz,
+                 std::string& out) {
     char head[256];
     std::snprintf(head, sizeof head,
-                  "{\"pass\":%d,\"bin\":%d,\"S\":%g,\"N\":%g,\"L\":%g,\"snr\":%d,\"wpm\":%d,\"pitch\":%g,\"keys\":\"",
+                  "{\"pass\":%d,\"bin\":%d,\"S\":%g,\"N\":%g,\"L\":%g,\"snr\":%d,\"wpm\":%d,"
+                  "\"pitch\":%g,\"keys\":\"",
                   pass, r.tunedBin, static_cast<double>(lv.signal), static_cast<double>(lv.noise),
                   static_cast<double>(lv.threshold), lv.rawSnr, r.receiveWpm, pitchHz);
     out += head;
-    for (int i = 2; i <= kStepsPerPass + 1; ++i) out += r.timelineK[i] == 1.0f ? '1' : '0';
+    for (int i = 2; i <= kStepsPerPass + 1; ++i)
+        out += r.timelineK[i] == 1.0f ? '1' : '0';
     out += "\",\"text\":\"" + jsonEscape(r.text) + "\"}\n";
 }
 
 void appendBandRecord(const BandRecord& r, bool jsonl, std::string& out) {
     char head[160];
     if (jsonl) {
-        std::snprintf(head, sizeof head, "{\"id\":%d,\"start\":%.2f,\"hz\":%.1f,\"wpm\":%d,\"snr_db\":%.1f,", r.id,
+        std::snprintf(head, sizeof head,
+                      "{\"id\":%d,\"start\":%.2f,\"hz\":%.1f,\"wpm\":%d,\"snr_db\":%.1f,", r.id,
                       r.startSeconds, r.pitchHz, r.wpm, r.snrDb);
         out += head;
         if (r.mergedInto) out += "\"merged_into\":" + std::to_string(r.mergedInto) + ",";
         out += "\"text\":\"" + jsonEscape(r.text) + "\"}\n";
         return;
     }
-    std::snprintf(head, sizeof head, "%8.1f s %6.0f Hz %3d wpm  ", r.startSeconds, r.pitchHz, r.wpm);
+    std::snprintf(head, sizeof head, "%8.1f s %6.0f Hz %3d wpm  ", r.startSeconds, r.pitchHz,
+                  r.wpm);
     out += head;
-    for (const char c : r.text) out += c == '\r' || c == '\n' ? ' ' : c;
+    for (const char c : r.text)
+        out += c == '\r' || c == '\n' ? ' ' : c;
     out += '\n';
 }
 
@@ -113,7 +119,8 @@ void decodeBandFile(SoundFileReader& reader, const std::string& path, const Deco
     for (const auto& c : options.commands) {
         if (c.kind == ReceiveCommandKind::TextCase) band.post({BandCommandKind::TextCase, c.value});
         if (c.kind == ReceiveCommandKind::Prosigns) band.post({BandCommandKind::Prosigns, c.value});
-        if (c.kind == ReceiveCommandKind::SpacesMode) band.post({BandCommandKind::SpacesMode, c.value});
+        if (c.kind == ReceiveCommandKind::SpacesMode)
+            band.post({BandCommandKind::SpacesMode, c.value});
     }
     BandTranscript transcript;
     std::vector<BandRecord> closed;
@@ -128,31 +135,38 @@ void decodeBandFile(SoundFileReader& reader, const std::string& path, const Deco
         std::fill(samples.begin() + got, samples.end(), 0);
         closed.clear();
         transcript.add(band.processPass(samples.data()), closed);
-        for (const auto& r : closed) appendBandRecord(r, options.jsonl, result.text);
+        for (const auto& r : closed)
+            appendBandRecord(r, options.jsonl, result.text);
         channels += static_cast<int>(closed.size());
         if (afterPass) afterPass(result);
     }
     closed.clear();
     transcript.add(band.finish(), closed);
-    std::sort(closed.begin(), closed.end(), [](const BandRecord& a, const BandRecord& b) { return a.startSeconds < b.startSeconds; });
-    for (const auto& r : closed) appendBandRecord(r, options.jsonl, result.text);
+    std::sort(closed.begin(), closed.end(), [](const BandRecord& a, const BandRecord& b) {
+        return a.startSeconds < b.startSeconds;
+    });
+    for (const auto& r : closed)
+        appendBandRecord(r, options.jsonl, result.text);
     channels += static_cast<int>(closed.size());
     result.audioSeconds = static_cast<double>(frames) / kSampleRateHz;
     result.ok = reader.error().empty();
     if (!result.ok) result.messages += "dita-decode: " + reader.error() + "\n";
     if (options.stats) {
-        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double wall =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         char line[512];
-        std::snprintf(line, sizeof line, "%s: audio %.2f s, wall %.4f s, speed factor %.0f x real time, %d channels\n",
-                      path.c_str(), result.audioSeconds, wall, wall > 0 ? result.audioSeconds / wall : 0.0, channels);
+        std::snprintf(line, sizeof line,
+                      "%s: audio %.2f s, wall %.4f s, speed factor %.0f x real time, %d channels\n",
+                      path.c_str(), result.audioSeconds, wall,
+                      wall > 0 ? result.audioSeconds / wall : 0.0, channels);
         result.messages += line;
     }
     if (afterPass) afterPass(result);
 }
 
 // Decodes one file into `result`; `heading` starts the text once the file is open.
-void decodeFile(const std::string& path, const std::string& heading, const DecodeOptions& options, bool trace,
-                FileResult& result, const PassSink& afterPass) {
+void decodeFile(const std::string& path, const std::string& heading, const DecodeOptions& options,
+                bool trace, FileResult& result, const PassSink& afterPass) {
     SoundFileReader reader;
     std::string error;
     if (!reader.open(path, options.channel, error)) {
@@ -165,8 +179,10 @@ void decodeFile(const std::string& path, const std::string& heading, const Decod
         return;
     }
     ReceiveEngine engine;
-    engine.post({ReceiveCommandKind::Decoder, kDecoderEnhanced});  // the default; options may change it
-    for (const auto& c : options.commands) engine.post(c);
+    engine.post(
+        {ReceiveCommandKind::Decoder, kDecoderEnhanced}); // the default; options may change it
+    for (const auto& c : options.commands)
+        engine.post(c);
     bool tuned = options.toneHz > 0;
     if (tuned) engine.post({ReceiveCommandKind::TuneToBin, binForHz(options.toneHz)});
     // The enhanced decoder captures the keyed tone itself.
@@ -194,7 +210,8 @@ void decodeFile(const std::string& path, const std::string& heading, const Decod
         }
         const PassResult& r = engine.processPass(samples.data());
         if (!tuned) {
-            if (const int bin = strongestToneBin(engine.unscaledSpectrum(), kAutoMinHz, kAutoMaxHz, kAutoMinDb)) {
+            if (const int bin = strongestToneBin(engine.unscaledSpectrum(), kAutoMinHz, kAutoMaxHz,
+                                                 kAutoMinDb)) {
                 engine.post({ReceiveCommandKind::TuneToBin, bin});
                 engine.keepUnscaledSpectrum(false);
                 tuned = true;
@@ -211,13 +228,16 @@ void decodeFile(const std::string& path, const std::string& heading, const Decod
     result.ok = reader.error().empty();
     if (!result.ok) result.messages += "dita-decode: " + reader.error() + "\n";
     if (options.stats) {
-        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double wall =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         char line[512];
-        std::snprintf(line, sizeof line,
-                      "%s: audio %.2f s, wall %.4f s, speed factor %.0f x real time, receive speed %d wpm, "
-                      "tuned %d Hz (bin %d)\n",
-                      path.c_str(), result.audioSeconds, wall, wall > 0 ? result.audioSeconds / wall : 0.0,
-                      engine.receiveWpm(), static_cast<int>((engine.tunedBin() - 1) * kBinHz), engine.tunedBin());
+        std::snprintf(
+            line, sizeof line,
+            "%s: audio %.2f s, wall %.4f s, speed factor %.0f x real time, receive speed %d wpm, "
+            "tuned %d Hz (bin %d)\n",
+            path.c_str(), result.audioSeconds, wall, wall > 0 ? result.audioSeconds / wall : 0.0,
+            engine.receiveWpm(), static_cast<int>((engine.tunedBin() - 1) * kBinHz),
+            engine.tunedBin());
         result.messages += line;
     }
     if (afterPass) afterPass(result);
@@ -249,7 +269,8 @@ public:
     // Files done so far and their audio: updates the progress line.
     void progress(size_t done, double audioSeconds) {
         if (!m_progress) return;
-        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+        const double wall =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
         std::fprintf(stderr, "\r%zu/%zu files, %.2f audio hours, %.0f x real time ", done, m_files,
                      audioSeconds / kSecondsPerHour, wall > 0 ? audioSeconds / wall : 0.0);
         m_progressShown = true;
@@ -309,7 +330,8 @@ bool decodeInTurn(const DecodeOptions& options, Output& out) {
     const PassSink sink = [&out](FileResult& r) { out.write(r); };
     for (size_t i = 0; i < options.files.size() && !out.failed(); ++i) {
         FileResult r;
-        decodeFile(options.files[i], headingFor(options.files, i), options, !options.traceFile.empty(), r, sink);
+        decodeFile(options.files[i], headingFor(options.files, i), options,
+                   !options.traceFile.empty(), r, sink);
         out.write(r);
         allOk = allOk && r.ok;
         audio += r.audioSeconds;
@@ -334,7 +356,8 @@ bool decodeAtOnce(const DecodeOptions& options, int jobs, Output& out) {
     auto worker = [&] {
         for (size_t i = next++; i < files && !stop; i = next++) {
             FileResult r;
-            decodeFile(options.files[i], headingFor(options.files, i), options, !options.traceFile.empty(), r, nullptr);
+            decodeFile(options.files[i], headingFor(options.files, i), options,
+                       !options.traceFile.empty(), r, nullptr);
             {
                 std::lock_guard<std::mutex> lock(mutex);
                 results[i] = std::move(r);
@@ -346,7 +369,8 @@ bool decodeAtOnce(const DecodeOptions& options, int jobs, Output& out) {
         }
     };
     std::vector<std::thread> pool;
-    for (int t = 0; t < jobs; ++t) pool.emplace_back(worker);
+    for (int t = 0; t < jobs; ++t)
+        pool.emplace_back(worker);
 
     bool allOk = true;
     size_t printed = 0;
@@ -357,7 +381,8 @@ bool decodeAtOnce(const DecodeOptions& options, int jobs, Output& out) {
         {
             std::unique_lock<std::mutex> lock(mutex);
             changed.wait(lock, [&] { return done[printed] || doneCount != shownDone; });
-            for (; printed < files && done[printed]; ++printed) ready.push_back(std::move(results[printed]));
+            for (; printed < files && done[printed]; ++printed)
+                ready.push_back(std::move(results[printed]));
             shownDone = doneCount;
             shownAudio = audio;
         }
@@ -368,7 +393,8 @@ bool decodeAtOnce(const DecodeOptions& options, int jobs, Output& out) {
         out.progress(shownDone, shownAudio);
     }
     stop = true;
-    for (auto& t : pool) t.join();
+    for (auto& t : pool)
+        t.join();
     return allOk;
 }
 
@@ -382,8 +408,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (options.help || options.version) {
-        if (options.help) std::fputs(decodeUsage(), stdout);
-        else std::printf("dita-decode %s\n", DITA_VERSION);
+        if (options.help)
+            std::fputs(decodeUsage(), stdout);
+        else
+            std::printf("dita-decode %s\n", DITA_VERSION);
         Output out(nullptr, {}, false, 0);
         return out.finish() ? 0 : 1;
     }
@@ -391,14 +419,15 @@ int main(int argc, char** argv) {
     if (!options.traceFile.empty()) {
         trace = std::fopen(options.traceFile.c_str(), "w");
         if (!trace) {
-            std::fprintf(stderr, "dita-decode: cannot write the trace file %s: %s\n", options.traceFile.c_str(),
-                         std::strerror(errno));
+            std::fprintf(stderr, "dita-decode: cannot write the trace file %s: %s\n",
+                         options.traceFile.c_str(), std::strerror(errno));
             return 2;
         }
     }
     const size_t files = options.files.size();
     const int cores = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-    const int jobs = static_cast<int>(std::min<size_t>(options.jobs > 0 ? options.jobs : cores, files));
+    const int jobs =
+        static_cast<int>(std::min<size_t>(options.jobs > 0 ? options.jobs : cores, files));
     Output out(trace, options.traceFile, files > 1 && isatty(STDERR_FILENO), files);
     const bool allOk = jobs > 1 ? decodeAtOnce(options, jobs, out) : decodeInTurn(options, out);
     const bool written = out.finish();

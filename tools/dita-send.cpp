@@ -11,11 +11,11 @@
 #include "transmit/WavToneDevice.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
-#include <condition_variable>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -30,8 +30,10 @@ constexpr int kSignalPollMs = 100;
 constexpr auto kListenDrainTimeout = std::chrono::minutes(10);
 
 const char* kUsage =
-    "usage: dita-send [--wpm N] [--tone HZ] [--square] [--carrier SECONDS] [--out FILE.wav] TEXT...\n"
-    "       dita-send --serial COM_OR_DEVICE [--invert] [--ptt dtr|rts] [--wpm N] [--carrier SECONDS] TEXT...\n"
+    "usage: dita-send [--wpm N] [--tone HZ] [--square] [--carrier SECONDS] [--out FILE.wav] "
+    "TEXT...\n"
+    "       dita-send --serial COM_OR_DEVICE [--invert] [--ptt dtr|rts] [--wpm N] [--carrier "
+    "SECONDS] TEXT...\n"
     "       dita-send [--serial ... | --out FILE.wav ...] --listen [ADDRESS:]PORT\n"
     "\n"
     "Keys TEXT in Morse code. Without --serial the keyed tone goes into a 44,100 Hz 16-bit mono\n"
@@ -61,7 +63,7 @@ struct Options {
     int carrierSeconds = 1;
     std::string out;
     std::string serial;
-    std::optional<int> comNumber;  // --serial gave a COM number rather than a device file
+    std::optional<int> comNumber; // --serial gave a COM number rather than a device file
     bool invert = false;
     std::string ptt;
     std::string text;
@@ -70,7 +72,9 @@ struct Options {
 };
 
 std::atomic<bool> g_signalled{false};
-extern "C" void onSignal(int) { g_signalled = true; }
+extern "C" void onSignal(int) {
+    g_signalled = true;
+}
 
 int usageError(const std::string& message) {
     std::cerr << "dita-send: " << message << "\n\n" << kUsage;
@@ -89,7 +93,8 @@ std::optional<int> parseInt(const std::string& s) {
 }
 
 bool isNumber(const std::string& s) {
-    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return !s.empty() &&
+           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 void printMessage(const std::string& text, const std::string& caption) {
@@ -188,8 +193,8 @@ int runSerial(const Options& o) {
         port.openDevice(o.serial);
     }
     if (!port.PortOpen()) {
-        std::cerr << "dita-send: cannot open the serial port " << portName << " ("
-                  << openError << ")\n";
+        std::cerr << "dita-send: cannot open the serial port " << portName << " (" << openError
+                  << ")\n";
         return kRunError;
     }
     port.KeyState = dita::kKeyUp;
@@ -205,14 +210,13 @@ int runSerial(const Options& o) {
     dita::MonotonicClock clock;
     dita::SerialKeyer keyer(port, timing, clock);
     keyer.setBeaconCarrier(dita::beaconCarrierFor(o.carrierSeconds));
-    dita::tryRealtimeScheduling();  // steadier element lengths when allowed; fine without
-    const bool ok = keyTextOrListen(
-        o, keyer, timing, dita::kSerialMaxWpm,
-        [&port](bool on) {
-            port.KeyState = on ? dita::kKeyDown : dita::kKeyUp;
-            port.updatePtt(on);
-        },
-        {});
+    dita::tryRealtimeScheduling(); // steadier element lengths when allowed; fine without
+    const bool ok = keyTextOrListen(o, keyer, timing, dita::kSerialMaxWpm,
+                                    [&port](bool on) {
+                                        port.KeyState = on ? dita::kKeyDown : dita::kKeyUp;
+                                        port.updatePtt(on);
+                                    },
+                                    {});
     port.KeyState = dita::kKeyUp;
     port.SetKeyLines(dita::kKeyUp);
     port.updatePtt(false);
@@ -225,7 +229,8 @@ int runTone(const Options& o) {
     dita::MonotonicClock clock;
     bool failed = false;
     auto play = [&](dita::ToneDevice& device) {
-        dita::ToneOutput output(device, printMessage, [&] { failed = true; }, clock);
+        dita::ToneOutput output(
+            device, printMessage, [&] { failed = true; }, clock);
         if (!output.SetupOutputFormat() || !output.OpenToneOutput() ||
             !output.SetToneVolume(dita::kFullToneVolume)) {
             return false;
@@ -309,8 +314,9 @@ int main(int argc, char** argv) {
             if (isNumber(o.serial)) {
                 o.comNumber = parseInt(o.serial);
                 if (!o.comNumber || *o.comNumber < 1)
-                    return usageError("--serial takes a COM number from 1 to " + std::to_string(INT32_MAX) +
-                                      " or a device file, not " + o.serial);
+                    return usageError("--serial takes a COM number from 1 to " +
+                                      std::to_string(INT32_MAX) + " or a device file, not " +
+                                      o.serial);
             }
         } else if (arg == "--invert") {
             o.invert = sawInvert = true;
@@ -324,12 +330,15 @@ int main(int argc, char** argv) {
             if (!v) return usageError("--listen needs [ADDRESS:]PORT");
             const auto colon = v->rfind(':');
             const std::string portText = colon == std::string::npos ? *v : v->substr(colon + 1);
-            o.listenAddress = colon == std::string::npos ? dita::kCwDaemonDefaultAddress : v->substr(0, colon);
+            o.listenAddress =
+                colon == std::string::npos ? dita::kCwDaemonDefaultAddress : v->substr(0, colon);
             const auto n = isNumber(portText) ? parseInt(portText) : std::nullopt;
-            if (!n || *n > UINT16_MAX) return usageError("--listen port must be 0 to 65535, not '" + portText + "'");
+            if (!n || *n > UINT16_MAX)
+                return usageError("--listen port must be 0 to 65535, not '" + portText + "'");
             o.listenPort = static_cast<uint16_t>(*n);
         } else if (arg == "--") {
-            for (++i; i < argc; ++i) o.text += (o.text.empty() ? "" : " ") + std::string(argv[i]);
+            for (++i; i < argc; ++i)
+                o.text += (o.text.empty() ? "" : " ") + std::string(argv[i]);
         } else if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
             return usageError("unknown option " + arg);
         } else {
@@ -337,7 +346,8 @@ int main(int argc, char** argv) {
         }
     }
     if (o.text.empty() && !o.listenPort) return usageError("no text to send");
-    if (!o.text.empty() && o.listenPort) return usageError("--listen keys what clients send, not TEXT");
+    if (!o.text.empty() && o.listenPort)
+        return usageError("--listen keys what clients send, not TEXT");
     if (o.serial.empty() && (sawInvert || sawPtt)) {
         return usageError("--invert and --ptt only apply with --serial");
     }

@@ -204,7 +204,8 @@ private:
         clock_gettime(CLOCK_MONOTONIC, &next);
         const long chunkNs = static_cast<long>(1e9 * kFileChunkFrames / kCaptureRateHz);
         while (m_running.load()) {
-            for (int c = 0; c < m_channels; ++c) readChannel(c, samples[c]);
+            for (int c = 0; c < m_channels; ++c)
+                readChannel(c, samples[c]);
             // The reader gives 16-bit values, so the narrowing keeps every sample.
             for (int i = 0; i < kFileChunkFrames; ++i)
                 for (int c = 0; c < m_channels; ++c)

@@ -16,7 +16,8 @@ std::atomic<long> g_allocations{0};
 } // namespace
 
 void* operator new(std::size_t size) {
-    if (g_counting.load(std::memory_order_relaxed)) g_allocations.fetch_add(1, std::memory_order_relaxed);
+    if (g_counting.load(std::memory_order_relaxed))
+        g_allocations.fetch_add(1, std::memory_order_relaxed);
     if (void* p = std::malloc(size ? size : 1)) return p;
     throw std::bad_alloc();
 }
@@ -26,8 +27,12 @@ void* operator new(std::size_t size) {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 #endif
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
 #endif
@@ -75,7 +80,8 @@ TEST(BandDecoderAllocation, PassesAllocateNothingWhileChannelsOpenAndDecode) {
     for (size_t i = kPassFrames; i + kPassFrames <= audio.size(); i += kPassFrames) {
         const BandPassResult& r = band.processPass(&audio[i]);
         channels = std::max(channels, r.channelCount);
-        for (int c = 0; c < r.channelCount; ++c) text += r.channels[static_cast<size_t>(c)].text.size();
+        for (int c = 0; c < r.channelCount; ++c)
+            text += r.channels[static_cast<size_t>(c)].text.size();
     }
     g_counting = false;
     EXPECT_EQ(channels, 1);

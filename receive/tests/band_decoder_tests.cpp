@@ -15,13 +15,15 @@ std::vector<BandRecord> decodeBand(const std::vector<int32_t>& audio) {
     BandDecoder band;
     BandTranscript transcript;
     std::vector<BandRecord> records;
-    for (size_t i = 0; i + kPassFrames <= audio.size(); i += kPassFrames) transcript.add(band.processPass(&audio[i]), records);
+    for (size_t i = 0; i + kPassFrames <= audio.size(); i += kPassFrames)
+        transcript.add(band.processPass(&audio[i]), records);
     transcript.add(band.finish(), records);
     return records;
 }
 
 // The records whose frequency lies within toleranceHz of a sender, their texts joined in order.
-std::string textNear(const std::vector<BandRecord>& records, double hz, double toleranceHz, int* count = nullptr) {
+std::string textNear(const std::vector<BandRecord>& records, double hz, double toleranceHz,
+                     int* count = nullptr) {
     std::string text;
     int n = 0;
     for (const auto& r : records) {
@@ -36,7 +38,8 @@ std::string textNear(const std::vector<BandRecord>& records, double hz, double t
 constexpr double kNoiseRms = 1000.0;
 constexpr double kToleranceHz = 15.0;
 
-test::BandSignal sender(const char* text, double hz, double wpm, double snrDb, double startSeconds, unsigned seed) {
+test::BandSignal sender(const char* text, double hz, double wpm, double snrDb, double startSeconds,
+                        unsigned seed) {
     test::BandSignal b;
     b.text = text;
     b.signal.toneHz = hz;
@@ -69,17 +72,20 @@ TEST(BandDecoder, DecodesEverySenderOfATestBand) {
         const std::string text = textNear(records, b.signal.toneHz, kToleranceHz, &count);
         const double cer = test::characterErrorRate(b.text, text);
         const double limit = b.signal.snrDb >= 10 ? 0.02 : 0.10;
-        EXPECT_LE(cer, limit) << b.signal.toneHz << " Hz, " << b.signal.wpm << " wpm, " << b.signal.snrDb
-                              << " dB: \"" << text << "\"";
+        EXPECT_LE(cer, limit) << b.signal.toneHz << " Hz, " << b.signal.wpm << " wpm, "
+                              << b.signal.snrDb << " dB: \"" << text << "\"";
         EXPECT_EQ(count, 1) << b.signal.toneHz << " Hz: one channel for one sender";
         matched += count;
     }
     // No channel on anything but a sender (sidebands of the strong ones, noise).
     int unmerged = 0;
-    for (const auto& r : records) unmerged += r.mergedInto == 0 ? 1 : 0;
+    for (const auto& r : records)
+        unmerged += r.mergedInto == 0 ? 1 : 0;
     EXPECT_EQ(unmerged, matched);
     for (const auto& r : records) {
-        if (r.mergedInto == 0) std::printf("%6.1f s %7.1f Hz %3d wpm %5.1f dB  %s\n", r.startSeconds, r.pitchHz, r.wpm, r.snrDb, r.text.c_str());
+        if (r.mergedInto == 0)
+            std::printf("%6.1f s %7.1f Hz %3d wpm %5.1f dB  %s\n", r.startSeconds, r.pitchHz, r.wpm,
+                        r.snrDb, r.text.c_str());
     }
 }
 
@@ -94,7 +100,8 @@ TEST(BandDecoder, SeparatesTwoSendersSixtyHertzApart) {
         int count = 0;
         const std::string text = textNear(records, b.signal.toneHz, kToleranceHz, &count);
         EXPECT_EQ(count, 1) << b.signal.toneHz;
-        EXPECT_LE(test::characterErrorRate(b.text, text), 0.05) << b.signal.toneHz << " Hz: \"" << text << "\"";
+        EXPECT_LE(test::characterErrorRate(b.text, text), 0.05)
+            << b.signal.toneHz << " Hz: \"" << text << "\"";
     }
 }
 
@@ -105,19 +112,24 @@ TEST(BandDecoder, OpensNoChannelOnNoiseOrACarrier) {
     std::normal_distribution<double> noise(0.0, kNoiseRms);
     std::vector<int32_t> pass(kPassFrames);
     const int passes = static_cast<int>(std::ceil(600.0 * kSampleRateHz / kPassFrames));
-    const int carrierFrom = passes - static_cast<int>(std::ceil(30.0 * kSampleRateHz / kPassFrames));
+    const int carrierFrom =
+        passes - static_cast<int>(std::ceil(30.0 * kSampleRateHz / kPassFrames));
     long n = 0;
     int opened = 0;
     for (int p = 0; p < passes; ++p) {
         for (auto& s : pass) {
             double v = noise(rng);
-            if (p >= carrierFrom) v += 3000.0 * std::sin(2.0 * M_PI * 1234.0 * static_cast<double>(n) / kSampleRateHz);
+            if (p >= carrierFrom)
+                v +=
+                    3000.0 * std::sin(2.0 * M_PI * 1234.0 * static_cast<double>(n) / kSampleRateHz);
             s = static_cast<int32_t>(std::clamp(std::lround(v), -32768L, 32767L));
             ++n;
         }
         const BandPassResult& r = band.processPass(pass.data());
         opened = std::max(opened, r.channelCount);
-        if (r.channelCount > 0) ADD_FAILURE() << "channel at " << r.channels[0].pitchHz << " Hz after " << r.timeSeconds << " s";
+        if (r.channelCount > 0)
+            ADD_FAILURE() << "channel at " << r.channels[0].pitchHz << " Hz after " << r.timeSeconds
+                          << " s";
         if (r.channelCount > 0) break;
     }
     EXPECT_EQ(opened, 0);

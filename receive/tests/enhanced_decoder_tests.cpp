@@ -56,7 +56,8 @@ std::string folded(const std::string& s) {
             out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         }
     }
-    while (!out.empty() && out.back() == ' ') out.pop_back();
+    while (!out.empty() && out.back() == ' ')
+        out.pop_back();
     return out;
 }
 
@@ -81,14 +82,17 @@ TEST(EnhancedDecoder, DecodesFromTheFirstCharacterAtAnySpeedDashRatioAndWeightin
         s.snrDb = 20;
         int wpm = 0;
         const std::string out = decode(synthesize(kText, s), {}, kDecoderEnhanced, &wpm);
-        EXPECT_EQ(folded(out), kText) << c.wpm << " wpm, dash " << c.dashUnits << ", weight " << c.weight;
+        EXPECT_EQ(folded(out), kText)
+            << c.wpm << " wpm, dash " << c.dashUnits << ", weight " << c.weight;
         EXPECT_NEAR(wpm, c.wpm, c.wpm * 0.2) << c.wpm << " wpm";
     }
     // The standard decoder loses the start here (its speed acquisition), which this decoder
     // exists to avoid.
     CwSignal s;
     s.wpm = 25;
-    EXPECT_NE(folded(decode(synthesize(kText, s), {{0, {ReceiveCommandKind::TuneToBin, 112}}}, kDecoderStandard)), kText);
+    EXPECT_NE(folded(decode(synthesize(kText, s), {{0, {ReceiveCommandKind::TuneToBin, 112}}},
+                            kDecoderStandard)),
+              kText);
 }
 
 // A decoder reset (the Clear button) in the silence between two transmissions: the second is
@@ -104,7 +108,8 @@ TEST(EnhancedDecoder, KeepsTheFirstCharacterAfterAReset) {
     s.seed = 2;
     const auto second = synthesize("EE5 TNX", s);
     const int resetPass = static_cast<int>((first.size() - kSampleRateHz) / kPassFrames);
-    const std::string out = decode(concat(first, second), {{resetPass, {ReceiveCommandKind::DecoderReset, 0}}});
+    const std::string out =
+        decode(concat(first, second), {{resetPass, {ReceiveCommandKind::DecoderReset, 0}}});
     std::string letters;
     for (const char c : folded(out)) {
         if (c != ' ') letters += c;
@@ -123,7 +128,9 @@ TEST(EnhancedDecoder, LearnsFarnsworthSpacingFromTheSender) {
     const std::string out = decode(synthesize(text, s));
     EXPECT_EQ(folded(out), text) << out;
     // The standard decoder's word-space watch turns the long letter gaps into word spaces.
-    EXPECT_NE(folded(decode(synthesize(text, s), {{0, {ReceiveCommandKind::TuneToBin, 112}}}, kDecoderStandard)), text);
+    EXPECT_NE(folded(decode(synthesize(text, s), {{0, {ReceiveCommandKind::TuneToBin, 112}}},
+                            kDecoderStandard)),
+              text);
 }
 
 // Two stations: the first falls silent, the second answers 130 Hz lower and at another speed.
@@ -142,7 +149,8 @@ TEST(EnhancedDecoder, PicksUpANewSenderAndFollowsADrift) {
     b.snrDb = 15;
     b.leadSeconds = 0;
     b.seed = 3;
-    const std::string out = decode(concat(synthesize("CQ CQ DE HB9XYZ K", a), synthesize("HB9XYZ DE VE7ABC K", b)));
+    const std::string out =
+        decode(concat(synthesize("CQ CQ DE HB9XYZ K", a), synthesize("HB9XYZ DE VE7ABC K", b)));
     EXPECT_EQ(folded(out), "CQ CQ DE HB9XYZ K HB9XYZ DE VE7ABC K") << out;
 }
 
@@ -162,7 +170,10 @@ TEST(EnhancedDecoder, CopiesWeakAndFadingSignals) {
             s.fadePeriodSeconds = 6;
             const auto audio = synthesize(text, s);
             enhanced += characterErrorRate(text, decode(audio)) / 3;
-            standard += characterErrorRate(text, decode(audio, {{0, {ReceiveCommandKind::TuneToBin, 112}}}, kDecoderStandard)) / 3;
+            standard +=
+                characterErrorRate(text, decode(audio, {{0, {ReceiveCommandKind::TuneToBin, 112}}},
+                                                kDecoderStandard)) /
+                3;
         }
         EXPECT_LT(enhanced, 0.08) << "fade " << fade;
         EXPECT_GT(standard, enhanced) << "fade " << fade;
@@ -213,9 +224,10 @@ TEST(EnhancedDecoder, NoiseAloneWritesNothing) {
     EXPECT_EQ(during, "");
     EXPECT_EQ(folded(after), "TU 73");
     // Tuned to a dead frequency by the operator, the decoder stays silent as well.
-    EXPECT_EQ(decode(std::vector<int32_t>(audio.begin(), audio.begin() + static_cast<long>(signalStart)),
-                     {{0, {ReceiveCommandKind::TuneToBin, 300}}}),
-              "");
+    EXPECT_EQ(
+        decode(std::vector<int32_t>(audio.begin(), audio.begin() + static_cast<long>(signalStart)),
+               {{0, {ReceiveCommandKind::TuneToBin, 300}}}),
+        "");
 }
 
 // In the window a character appears soon after its last element ends once the sender's timing is
@@ -249,7 +261,8 @@ TEST(EnhancedDecoder, WindowWritesEachCharacterSoonAfterItEnds) {
             ASSERT_LT(next, sent.size()) << "more characters than were sent: " << c;
             EXPECT_EQ(std::toupper(static_cast<unsigned char>(c)), sent[next].c);
             if (known) {
-                EXPECT_LE(passEndSeconds - sent[next].endSeconds, kMaxLatencySeconds) << "character " << next << " " << c;
+                EXPECT_LE(passEndSeconds - sent[next].endSeconds, kMaxLatencySeconds)
+                    << "character " << next << " " << c;
                 ++timed;
             }
             ++next;
@@ -280,7 +293,8 @@ TEST(EnhancedDecoder, HeadlessEngineWritesTheWindowsTextAndResumesTheStandardCha
     std::string windowText;
     std::string headlessText;
     std::string standardText;
-    for (const auto e : {&window, &headless}) e->post({ReceiveCommandKind::Decoder, kDecoderEnhanced});
+    for (const auto e : {&window, &headless})
+        e->post({ReceiveCommandKind::Decoder, kDecoderEnhanced});
     for (size_t i = 0; i + kPassFrames <= audio.size(); i += kPassFrames) {
         const int pass = static_cast<int>(i / kPassFrames);
         if (pass < switchPass) {

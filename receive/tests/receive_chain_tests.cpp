@@ -1,8 +1,8 @@
 // Stage tests of the receive chain: transforms, band-pass design, AFC, detector, engine.
 #include "receive/BandPassFilter.h"
-#include "receive/ReceiveEngine.h"
-#include "receive/RealTransform.h"
 #include "receive/PowerSpectrum.h"
+#include "receive/RealTransform.h"
+#include "receive/ReceiveEngine.h"
 #include "receive/RunningMedian.h"
 #include "receive/ToneDetector.h"
 #include "receive/tests/CwSynth.h"
@@ -23,7 +23,8 @@ constexpr double kNarrowRate = 5512.5;
 std::vector<int32_t> tonePass(double hz, double amplitude, long offset = 0) {
     std::vector<int32_t> s(kPassFrames);
     for (int i = 0; i < kPassFrames; ++i) {
-        s[i] = static_cast<int32_t>(std::lround(amplitude * std::sin(2 * M_PI * hz * (i + offset) / kSampleRateHz)));
+        s[i] = static_cast<int32_t>(
+            std::lround(amplitude * std::sin(2 * M_PI * hz * (i + offset) / kSampleRateHz)));
     }
     return s;
 }
@@ -35,11 +36,16 @@ double passGain(BandPassFilter& f, double hz) {
     double in = 0, out = 0;
     for (int b = 0; b < 6; ++b) {
         for (int i = 0; i < kNarrowbandBlock; ++i) {
-            block[i] = static_cast<float>(1000.0 * std::sin(2 * M_PI * hz * (b * kNarrowbandBlock + i) / kNarrowRate));
+            block[i] = static_cast<float>(
+                1000.0 * std::sin(2 * M_PI * hz * (b * kNarrowbandBlock + i) / kNarrowRate));
         }
-        if (b >= 3) for (float v : block) in += v * v;
+        if (b >= 3)
+            for (float v : block)
+                in += v * v;
         f.process(block.data());
-        if (b >= 3) for (float v : block) out += v * v;
+        if (b >= 3)
+            for (float v : block)
+                out += v * v;
     }
     return std::sqrt(out / in);
 }
@@ -52,7 +58,8 @@ TEST(RealTransform, MatchesTheDefinitionAndInvertsExactly) {
     std::mt19937 rng(7);
     std::uniform_real_distribution<float> u(-1, 1);
     std::vector<float> x(n), re(n / 2), im(n / 2), back(n);
-    for (auto& v : x) v = u(rng);
+    for (auto& v : x)
+        v = u(rng);
     t.forward(x.data(), nullptr, re.data(), im.data());
     for (int k = 0; k < n / 2; ++k) {
         double r = 0, i = 0;
@@ -65,11 +72,14 @@ TEST(RealTransform, MatchesTheDefinitionAndInvertsExactly) {
     }
     // Remove the half-rate component, which the N/2 bins cannot carry, and invert.
     double nyquist = 0;
-    for (int j = 0; j < n; ++j) nyquist += x[j] * (j % 2 ? -1.0 : 1.0) / n;
-    for (int j = 0; j < n; ++j) x[j] -= static_cast<float>(nyquist * (j % 2 ? -1.0 : 1.0));
+    for (int j = 0; j < n; ++j)
+        nyquist += x[j] * (j % 2 ? -1.0 : 1.0) / n;
+    for (int j = 0; j < n; ++j)
+        x[j] -= static_cast<float>(nyquist * (j % 2 ? -1.0 : 1.0));
     t.forward(x.data(), nullptr, re.data(), im.data());
     t.inverse(re.data(), im.data(), back.data());
-    for (int j = 0; j < n; ++j) EXPECT_NEAR(back[j], x[j], 1e-5);
+    for (int j = 0; j < n; ++j)
+        EXPECT_NEAR(back[j], x[j], 1e-5);
 }
 
 // The capture's median: the very element nth_element selects, row after row, whether the level
@@ -88,8 +98,11 @@ TEST(RunningMedian, SelectsWhatNthElementSelectsOverChangingRows) {
         const int kind = static_cast<int>(rng() % 25);
         level *= kind == 0 ? 1000.0 : kind == 1 ? 1e-3 : std::exp(creep(rng));
         level = std::clamp(level, 1e-3, 1e12);
-        for (int i = 0; i < n; ++i) row[i] = static_cast<float>(level) * noise(rng);
-        if (kind == 2) for (int i = 0; i < n; ++i) row[i] = std::round(row[i] / static_cast<float>(level)) * static_cast<float>(level);
+        for (int i = 0; i < n; ++i)
+            row[i] = static_cast<float>(level) * noise(rng);
+        if (kind == 2)
+            for (int i = 0; i < n; ++i)
+                row[i] = std::round(row[i] / static_cast<float>(level)) * static_cast<float>(level);
         if (kind == 3) std::fill(row.begin(), row.begin() + n, 0.0f);
         if (kind == 4) row[rng() % n] = std::numeric_limits<float>::quiet_NaN();
         if (kind == 5) row[rng() % n] = std::numeric_limits<float>::infinity();
@@ -97,7 +110,8 @@ TEST(RunningMedian, SelectsWhatNthElementSelectsOverChangingRows) {
         std::nth_element(sorted.begin(), sorted.begin() + n / 2, sorted.begin() + n);
         const float want = sorted[static_cast<size_t>(n / 2)];
         const float got = median.update(row.data(), n, scratch.data());
-        ASSERT_TRUE(got == want || (std::isnan(got) && std::isnan(want))) << "pass " << pass << " kind " << kind << ": " << got << " instead of " << want;
+        ASSERT_TRUE(got == want || (std::isnan(got) && std::isnan(want)))
+            << "pass " << pass << " kind " << kind << ": " << got << " instead of " << want;
     }
 }
 
@@ -113,17 +127,17 @@ TEST(BandPassFilter, Bin100At30WpmPassesAbout500To560Hz) {
     EXPECT_GT(passGain(f, 505), 0.3);
     EXPECT_LT(passGain(f, 460), 0.05);
     EXPECT_LT(passGain(f, 610), 0.05);
-    EXPECT_LT(passGain(f, 266), 0.01);  // half the tone frequency stays out
+    EXPECT_LT(passGain(f, 266), 0.01); // half the tone frequency stays out
 }
 
 TEST(BandPassFilter, WidthFollowsTheSpeedModes) {
     EXPECT_FLOAT_EQ(passHalfWidth(1, 20), 0.0018f);
-    EXPECT_FLOAT_EQ(passHalfWidth(1, 5), 0.0027f);     // outside 6..110: the 30 wpm width
+    EXPECT_FLOAT_EQ(passHalfWidth(1, 5), 0.0027f); // outside 6..110: the 30 wpm width
     EXPECT_FLOAT_EQ(passHalfWidth(1, 200), 0.0027f);
     EXPECT_FLOAT_EQ(passHalfWidth(2, 51), 0.01f);
     EXPECT_NEAR(passHalfWidth(2, 60), 0.013f, 1e-7);
     EXPECT_FLOAT_EQ(passHalfWidth(2, 200), 0.02f);
-    EXPECT_FLOAT_EQ(passHalfWidth(9, 80), 0.0018f);    // locked 20 wpm ignores the estimate
+    EXPECT_FLOAT_EQ(passHalfWidth(9, 80), 0.0018f); // locked 20 wpm ignores the estimate
     EXPECT_NEAR(resetHalfWidth(1), 0.0016f * 0.85f, 1e-7);
     EXPECT_NEAR(resetHalfWidth(3), 0.0052f * 1.1f, 1e-7);
     EXPECT_FLOAT_EQ(resetHalfWidth(2), 0.007f);
@@ -143,11 +157,14 @@ TEST(BandPassFilter, LowPassHasUnitSumAlsoAtAZeroCutoff) {
     // A band whose lower edge is exactly 0 filters a tone to finite samples.
     BandPassFilter filter;
     filter.design(0.0f, 0.02f);
-    for (float tap : filter.kernel()) ASSERT_TRUE(std::isfinite(tap));
+    for (float tap : filter.kernel())
+        ASSERT_TRUE(std::isfinite(tap));
     std::array<float, kNarrowbandBlock> block{};
-    for (int i = 0; i < kNarrowbandBlock; ++i) block[i] = std::sin(0.05f * float(i));
+    for (int i = 0; i < kNarrowbandBlock; ++i)
+        block[i] = std::sin(0.05f * float(i));
     filter.process(block.data());
-    for (float x : block) ASSERT_TRUE(std::isfinite(x));
+    for (float x : block)
+        ASSERT_TRUE(std::isfinite(x));
     EXPECT_TRUE(std::isfinite(filter.responseRe(10)));
 }
 
@@ -158,7 +175,7 @@ TEST(Afc, MovesFifteenBinsButNeverTakesATwentyBinTone) {
     p.fill(1.0f);
     int tuned = 100;
     p[115] = 1000.0f;
-    EXPECT_TRUE(afc.update(p, tuned, 20, false));  // more than 2 bins: S restarts from N
+    EXPECT_TRUE(afc.update(p, tuned, 20, false)); // more than 2 bins: S restarts from N
     EXPECT_EQ(tuned, 115);
 
     Afc far;
@@ -167,7 +184,7 @@ TEST(Afc, MovesFifteenBinsButNeverTakesATwentyBinTone) {
     q.fill(1.0f);
     int tunedFar = 100;
     for (int pass = 0; pass < 5; ++pass) {
-        q[120] = q[80] = 1e6f;  // 20 bins above and below
+        q[120] = q[80] = 1e6f; // 20 bins above and below
         far.update(q, tunedFar, 20, false);
         EXPECT_EQ(tunedFar, 100);
     }
@@ -182,7 +199,7 @@ TEST(Afc, HoldTimerStopsFollowingAfter301Passes) {
     int tuned = 100;
     for (int pass = 1; pass <= 301; ++pass) {
         p.fill(1.0f);
-        p[pass % 2 ? 101 : 100] = 1e9f * pass;  // a tone that keeps moving by one bin
+        p[pass % 2 ? 101 : 100] = 1e9f * pass; // a tone that keeps moving by one bin
         afc.update(p, tuned, 20, false);
     }
     EXPECT_FALSE(afc.held());
@@ -212,7 +229,8 @@ TEST(Afc, HoldTimerStopsFollowingAfter301Passes) {
     EXPECT_FALSE(due.held());
     EXPECT_EQ(dueTuned, 110);
     p.fill(1.0f);
-    for (int pass = 2; pass <= 301; ++pass) due.update(p, dueTuned, 20, false);
+    for (int pass = 2; pass <= 301; ++pass)
+        due.update(p, dueTuned, 20, false);
     EXPECT_FALSE(due.held());
     due.update(p, dueTuned, 20, false);
     EXPECT_TRUE(due.held());
@@ -220,15 +238,17 @@ TEST(Afc, HoldTimerStopsFollowingAfter301Passes) {
 
 TEST(SpikeRemoval, OneStepSpikeGoesAtTwentyWpmButADotStays) {
     std::array<float, 128> h{};
-    h[70] = 1.0f;                                        // a 2.9 ms spike
-    for (int j = 90; j < 110; ++j) h[j] = 1.0f;          // a 20 wpm dot (60 units)
+    h[70] = 1.0f; // a 2.9 ms spike
+    for (int j = 90; j < 110; ++j)
+        h[j] = 1.0f; // a 20 wpm dot (60 units)
     removeShortRuns(h, 20, 60, false);
     EXPECT_EQ(h[70], 0.0f);
-    for (int j = 90; j < 110; ++j) EXPECT_EQ(h[j], 1.0f);
+    for (int j = 90; j < 110; ++j)
+        EXPECT_EQ(h[j], 1.0f);
 
     std::array<float, 128> fast{};
     fast[70] = 1.0f;
-    removeShortRuns(fast, 51, 60, false);                // no removal from 51 wpm on
+    removeShortRuns(fast, 51, 60, false); // no removal from 51 wpm on
     EXPECT_EQ(fast[70], 1.0f);
     std::array<float, 128> acquiring{};
     acquiring[70] = 1.0f;
@@ -292,12 +312,13 @@ TEST(ReceiveEngine, LongSilenceThenAToneDecodesAgain) {
     test::CwSignal s;
     const auto first = test::synthesize("VVV VVV PARIS PARIS", s);
     std::vector<int32_t> audio = first;
-    audio.insert(audio.end(), 44100 * 20, 0);  // 20 seconds of silence: far past the idle limit
+    audio.insert(audio.end(), 44100 * 20, 0); // 20 seconds of silence: far past the idle limit
     const auto second = test::synthesize("TEST TEST", s);
     audio.insert(audio.end(), second.begin(), second.end());
     audio.insert(audio.end(), 44100 * 2, 0);
     std::string text;
-    for (size_t i = 0; i + kPassFrames <= audio.size(); i += kPassFrames) text += engine.processPass(&audio[i]).text;
+    for (size_t i = 0; i + kPassFrames <= audio.size(); i += kPassFrames)
+        text += engine.processPass(&audio[i]).text;
     EXPECT_NE(text.find("paris paris"), std::string::npos) << text;
     EXPECT_NE(text.find("test test"), std::string::npos) << text;
 }
@@ -316,16 +337,26 @@ TEST(ReceiveEngine, SurvivesSilenceNoiseClippingAndASteadyCarrier) {
         for (int i = 0; i < kPassFrames; ++i) {
             const long t = static_cast<long>(n) * kPassFrames + i;
             switch (kind) {
-            case 0: pass[i] = 0; break;                                          // silence
-            case 1: pass[i] = full(rng); break;                                  // full-scale noise
-            case 2: pass[i] = (t / 37) % 2 ? 32767 : -32768; break;              // clipped square
-            default: pass[i] = static_cast<int32_t>(30000 * std::sin(2 * M_PI * 600.0 * t / 44100)); break;
+            case 0:
+                pass[i] = 0;
+                break; // silence
+            case 1:
+                pass[i] = full(rng);
+                break; // full-scale noise
+            case 2:
+                pass[i] = (t / 37) % 2 ? 32767 : -32768;
+                break; // clipped square
+            default:
+                pass[i] = static_cast<int32_t>(30000 * std::sin(2 * M_PI * 600.0 * t / 44100));
+                break;
             }
         }
         const PassResult& r = engine.processPass(pass.data());
         textBytes += r.text.size();
         const ReceiveLevels lv = engine.levels();
-        ASSERT_TRUE(std::isfinite(lv.signal) && std::isfinite(lv.noise) && std::isfinite(lv.threshold)) << n;
+        ASSERT_TRUE(std::isfinite(lv.signal) && std::isfinite(lv.noise) &&
+                    std::isfinite(lv.threshold))
+            << n;
         ASSERT_TRUE(std::isfinite(r.signalBarValue));
         ASSERT_GE(r.receiveWpm, 0);
         ASSERT_LE(r.receiveWpm, 100);

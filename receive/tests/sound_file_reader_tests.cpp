@@ -30,8 +30,8 @@ double signal(double t, double highHz) {
 }
 
 fs::path writeTones(int rateHz, double highHz) {
-    const fs::path p = fs::temp_directory_path() /
-                       ("dita_reader_" + std::to_string(::getpid()) + "_" + std::to_string(rateHz) + ".wav");
+    const fs::path p = fs::temp_directory_path() / ("dita_reader_" + std::to_string(::getpid()) +
+                                                    "_" + std::to_string(rateHz) + ".wav");
     SF_INFO info{};
     info.samplerate = rateHz;
     info.channels = 1;
@@ -41,7 +41,8 @@ fs::path writeTones(int rateHz, double highHz) {
     const int frames = static_cast<int>(kSeconds * rateHz);
     std::vector<short> data(static_cast<size_t>(frames));
     for (int i = 0; i < frames; ++i)
-        data[static_cast<size_t>(i)] = static_cast<short>(std::lround(signal(static_cast<double>(i) / rateHz, highHz)));
+        data[static_cast<size_t>(i)] =
+            static_cast<short>(std::lround(signal(static_cast<double>(i) / rateHz, highHz)));
     sf_writef_short(sf, data.data(), frames);
     sf_close(sf);
     return p;
@@ -77,7 +78,8 @@ TEST(SoundFileReaderTest, ResampledFilesKeepTheSignalInTimeAndLevel) {
         const size_t edge = kOutRateHz / 20;
         double worst = 0.0;
         for (size_t n = edge; n + edge < out.size(); ++n)
-            worst = std::max(worst, std::abs(out[n] - signal(static_cast<double>(n) / kOutRateHz, c.highHz)));
+            worst = std::max(
+                worst, std::abs(out[n] - signal(static_cast<double>(n) / kOutRateHz, c.highHz)));
         EXPECT_LT(worst, 4.0);
         fs::remove(p);
     }

@@ -12,7 +12,7 @@
 using namespace dita;
 
 namespace {
-constexpr int kMaxPasses = 64;  // bounds the work per input
+constexpr int kMaxPasses = 64; // bounds the work per input
 
 std::string scratchPath() {
     return "/tmp/dita-soundfile-fuzz-" + std::to_string(::getpid()) + ".snd";
@@ -29,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         SoundFileReader reader;
         std::string error;
         if (!reader.open(path, channel, error)) {
-            if (error.find(path) == std::string::npos) __builtin_trap();  // the message names the file
+            if (error.find(path) == std::string::npos)
+                __builtin_trap(); // the message names the file
             continue;
         }
         ReceiveEngine engine;

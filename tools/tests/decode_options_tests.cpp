@@ -8,7 +8,8 @@
 using namespace dita;
 
 TEST(DecodeOptions, ParsesReceiveSettingsInOrderAndRejectsUnknownValues) {
-    const char* argv[] = {"dita-decode", "--threshold", "quiet", "--speed", "50+", "--channel", "right", "a.wav", "b.flac"};
+    const char* argv[] = {"dita-decode", "--threshold", "quiet", "--speed", "50+",
+                          "--channel",   "right",       "a.wav", "b.flac"};
     DecodeOptions o;
     std::string error;
     ASSERT_TRUE(parseDecodeOptions(9, const_cast<char**>(argv), o, error)) << error;
@@ -66,14 +67,14 @@ TEST(DecodeOptions, AutomaticToneNeedsTenDecibelsOverTheMedian) {
     std::vector<float> power(2049, 1.0f);
     EXPECT_EQ(strongestToneBin(power.data(), 200, 2500, 10), 0);
     const int b = binForHz(700);
-    power[b - 1] = power[b + 1] = 6.0f;  // a windowed tone spreads over three bins
-    power[b] = 15.0f;                    // 27 against 3: 9.5 dB, not enough
+    power[b - 1] = power[b + 1] = 6.0f; // a windowed tone spreads over three bins
+    power[b] = 15.0f;                   // 27 against 3: 9.5 dB, not enough
     EXPECT_EQ(strongestToneBin(power.data(), 200, 2500, 10), 0);
-    power[b] = 20.0f;                    // 10.3 dB
+    power[b] = 20.0f; // 10.3 dB
     EXPECT_EQ(strongestToneBin(power.data(), 200, 2500, 10), b);
-    power[binForHz(3000)] = 1000.0f;     // outside the range
+    power[binForHz(3000)] = 1000.0f; // outside the range
     EXPECT_EQ(strongestToneBin(power.data(), 200, 2500, 10), b);
-    power[b + 1] = 30.0f;                // the peak moved up a bin
+    power[b + 1] = 30.0f; // the peak moved up a bin
     EXPECT_EQ(strongestToneBin(power.data(), 200, 2500, 10), b + 1);
     EXPECT_EQ(binForHz(600), 112);
 }
@@ -84,7 +85,8 @@ TEST(DecodeOptions, NoiseAloneRarelyPassesForATone) {
     int falseTones = 0;
     for (int trial = 0; trial < 200; ++trial) {
         std::vector<float> power(2049);
-        for (auto& p : power) p = noisePower(rng);
+        for (auto& p : power)
+            p = noisePower(rng);
         if (strongestToneBin(power.data(), 200, 2500, 10)) ++falseTones;
     }
     EXPECT_LE(falseTones, 2);

@@ -57,7 +57,8 @@ std::vector<int16_t> captureOneBuffer(const fs::path& file, int inputChannel) {
     EXPECT_TRUE(device->addBuffer(*buffer));
     EXPECT_TRUE(device->start());
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!buffer->done.load(std::memory_order_acquire) && std::chrono::steady_clock::now() < limit)
+    while (!buffer->done.load(std::memory_order_acquire) &&
+           std::chrono::steady_clock::now() < limit)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     device->close();
     std::vector<int16_t> samples(buffer->bytesRecorded.load() / sizeof(int16_t));
@@ -88,7 +89,8 @@ TEST(FileInputDeviceTest, ResamplesTheFileAndFeedsTheCaptureChannels) {
                                    [](int i, int c) { return c == 0 ? 2 * (i % 1000) : 0; });
     const std::vector<int16_t> mono = captureOneBuffer(both, kInputMic);
     ASSERT_EQ(mono.size(), static_cast<size_t>(kCaptureFrames));
-    for (int i = 0; i < kCaptureFrames; i += 7) ASSERT_EQ(mono[i], i % 1000) << "frame " << i;
+    for (int i = 0; i < kCaptureFrames; i += 7)
+        ASSERT_EQ(mono[i], i % 1000) << "frame " << i;
     fs::remove(low);
     fs::remove(both);
 }
@@ -112,9 +114,12 @@ TEST(SoundFileTest, BadFilesGiveAMessageNamingTheFile) {
     // A file cut short after it was checked: the read error is told once and names the
     // file, and the device goes on delivering, as silence.
     const int frames = kCaptureFrames;
-    const fs::path cut = writeWav("cut.flac", kCaptureRateHz, 1, frames, [](int i, int) {
-        return static_cast<int>(10000 * std::sin(0.1 * i)) + (i * 7919) % 2001 - 1000;
-    }, SF_FORMAT_FLAC);
+    const fs::path cut = writeWav(
+        "cut.flac", kCaptureRateHz, 1, frames,
+        [](int i, int) {
+            return static_cast<int>(10000 * std::sin(0.1 * i)) + (i * 7919) % 2001 - 1000;
+        },
+        SF_FORMAT_FLAC);
     SoundFileInput input = openSoundFileInput(cut);
     fs::resize_file(cut, fs::file_size(cut) / 2);
     std::vector<std::string> told;
@@ -131,7 +136,8 @@ TEST(SoundFileTest, BadFilesGiveAMessageNamingTheFile) {
     }
     ASSERT_TRUE(device->start());
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!buffers[1]->done.load(std::memory_order_acquire) && std::chrono::steady_clock::now() < limit)
+    while (!buffers[1]->done.load(std::memory_order_acquire) &&
+           std::chrono::steady_clock::now() < limit)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     device->close();
     ASSERT_EQ(told.size(), 1u);
