@@ -26,6 +26,10 @@ constexpr float kWordGapUnits = 7.0f;
 // Gaps longer than this many times the median letter-or-word gap are pauses.
 constexpr float kPauseRatio = 4.0f;
 constexpr float kDashUnits = 3.0f;
+// The detector's edges shorten marks and lengthen gaps by about a step and a half each: an
+// element gap is compared with a dash this many steps longer. With light weighting (0.7) the
+// element gap is 1.3 units and the dash of a 2.5 sender 1.75.
+constexpr float kEdgeSteps = 3.0f;
 constexpr float kMinSteps = 0.5f;
 constexpr int kScratch = 1024;
 // Marks needed in the history before it replaces the estimate given from outside.
@@ -136,12 +140,13 @@ void estimateTiming(const float* marks, int markCount, const float* gaps, int ga
         const Split all = bestSplit(g.data(), ng);
         // The lower cluster is the element gaps when it lies below the dash threshold. In noise
         // the marks come out short and the gaps long, so element gaps may lie above that
-        // threshold: they are still the lower cluster while it is shorter than a dash and holds
-        // only one class (element and letter gaps together would split again).
+        // threshold: they are still the lower cluster while it is shorter than a dash (allowing
+        // for the edges) and holds only one class (element and letter gaps together would split
+        // again).
         const Split lower = all.lowCount >= 2 ? bestSplit(g.data(), all.lowCount) : Split{};
         const bool lowerIsOneClass = std::exp(lower.high - lower.low) < kMinLetterElementRatio;
         const bool elementGaps =
-            all.low < boundary || (lowerIsOneClass && all.low < std::log(out.dash));
+            all.low < boundary || (lowerIsOneClass && all.low < std::log(out.dash + kEdgeSteps));
         if (std::exp(all.high - all.low) >= kMinLetterElementRatio && elementGaps) {
             boundary = 0.5f * (all.low + all.high);
         }

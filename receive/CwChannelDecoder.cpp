@@ -74,19 +74,38 @@ constexpr float kStrongSignalRatio = 18.0f;
 // shortened marks of a weak signal.
 constexpr float kMinElementGapDots = 0.35f;
 constexpr float kMaxElementGapDots = 2.2f;
+// The detector's edges shorten each mark and lengthen each gap by about this many steps (a dot
+// barely reaches the mark level through the band-pass and the triangle); the ratio of element
+// gap to dot is judged without it. A 60 wpm sender at weighting 0.7 (dot 4.8 steps, element gap
+// 8.9) is measured at 3.1 and 10.6.
+constexpr float kEdgeSteps = 1.5f;
 // Dots shorter than this (70 wpm, above the fastest senders decoded) are a detector splitting
-// elements in noise, not a sender. A strong signal is not split, and the short detector that
-// reads it may measure its dots a step short: 80 wpm then.
+// elements in noise, not a sender. A strong signal is not split: its speed is judged from the
+// unit (the mean of dot and element gap), which keyer weighting and the edges leave alone, so
+// that a fast sender's lightly weighted dots pass.
 constexpr double kMinDotSeconds = 1.2 / 70.0;
-constexpr double kMinStrongDotSeconds = 1.2 / 80.0;
+// Mark level over space level (amplitude, 15.6 dB) above which a detector does not split marks
+// into fragments, so that short element gaps are the sender's own.
+constexpr float kCleanSignalRatio = 6.0f;
 
-// The dot length (steps) the matched detector is built for. In noise a detector splits some
-// elements into fragments, which pull the dot class down, and a detector built for that shorter
-// dot splits yet more: it confirms its own length. Dashes stay whole, so the detector is never
-// shorter than a third of the dash (the dash of a 3:1 sender).
-float matchedDot(const TimingEstimate& e) {
+// The run length (steps) the matched detector is built for: about a dot.
+// In noise a detector splits some elements into fragments, which pull the dot class down, and a
+// detector built for that shorter dot splits yet more: it confirms its own length. Dashes stay
+// whole, so the detector is never shorter than a third of the dash (the dash of a 3:1 sender).
+// Heavy keyer weighting lengthens the dot and shortens the element gap (1.4 and 0.6 units at
+// weighting 1.4), and a long dash ratio lengthens the dash (4.5 dots). A triangle as long as the
+// dot or a third of the dash then hardly dips in the element gaps, and the elements of a
+// character merge into long marks that read as a slower sender. So on a clean signal, whose
+// short gaps are the sender's own, the triangle is also kept within kMaxFilterDots element gaps.
+float matchedLength(const TimingEstimate& e, bool clean) {
     if (!e.marksSplit) return e.dot;
-    return std::max(e.dot, e.dash / kDashDots);
+    const float fromMarks = std::max(e.dot, e.dash / kDashDots);
+    if (!clean || e.elementGap <= 0.0f) return fromMarks;
+    return std::min(fromMarks, kMaxFilterDots * e.elementGap);
+}
+
+bool isClean(const KeyDetector& d) {
+    return d.markLevel() > kCleanSignalRatio * d.spaceLevel();
 }
 
 float alphaFor(double seconds, double stepRate) {
@@ -321,8 +340,9 @@ void CwChannelDecoder::process(const float* samples, int count, const DecoderSet
 bool CwChannelDecoder::isPlausible(const TimingEstimate& e, bool strong) const {
     // Element gaps are about as long as dots in every keying style; a detector too long for
     // the sender merges the elements of a character, and its "gaps" are letter gaps.
-    return e.dot >= (strong ? kMinStrongDotSeconds : kMinDotSeconds) * m_stepRate &&
-           e.elementGap <= kMaxElementGapDots * e.dot && e.elementGap >= kMinElementGapDots * e.dot;
+    const bool fastEnough = (strong ? e.unit() : e.dot) >= kMinDotSeconds * m_stepRate;
+    return fastEnough && e.elementGap - kEdgeSteps <= kMaxElementGapDots * (e.dot + kEdgeSteps) &&
+           e.elementGap >= kMinElementGapDots * e.dot;
 }
 
 int CwChannelDecoder::detectorDelay() const {
@@ -397,11 +417,12 @@ void CwChannelDecoder::gatherStep(std::complex<float> raw, const DecoderSettings
     // shortest dot that any detector finds a plausible sender for.
     std::array<TimingEstimate, kBanks> estimates;
     std::array<bool, kBanks> found{};
-    float shortestDot = std::numeric_limits<float>::max();
+    float shortestLength = std::numeric_limits<float>::max();
     for (size_t b = 0; b < m_banks.size(); ++b) {
         found[b] = bankEstimate(m_banks[b], estimates[b]);
         if (found[b] && estimates[b].marksSplit && isPlausible(estimates[b], false))
-            shortestDot = std::min(shortestDot, matchedDot(estimates[b]));
+            shortestLength =
+                std::min(shortestLength, matchedLength(estimates[b], isClean(m_banks[b].detector)));
     }
     for (int pick = 0; pick < 2 * kBanks; ++pick) {
         const bool strongPass = pick < kBanks;
@@ -410,22 +431,24 @@ void CwChannelDecoder::gatherStep(std::complex<float> raw, const DecoderSettings
         if (strongPass && !(d.markLevel() > kStrongSignalRatio * d.spaceLevel())) continue;
         if (!found[b]) continue;
         const TimingEstimate& estimate = estimates[b];
-        const bool fitsFilter = 2.0f * static_cast<float>(d.halfLength()) <=
-                                kMaxFilterDots * std::min(matchedDot(estimate), shortestDot);
+        const bool clean = isClean(d);
+        const bool fitsFilter =
+            2.0f * static_cast<float>(d.halfLength()) <=
+            kMaxFilterDots * std::min(matchedLength(estimate, clean), shortestLength);
         const bool known =
             m_fixedWpm > 0 ||
             (estimate.marksSplit && estimate.marks >= kMinMarksToSettle && estimate.spacingKnown);
         if ((known || held) && fitsFilter && isPlausible(estimate, strongPass) &&
-            settle(estimate, held, strongPass, settings, out))
+            settle(estimate, held, strongPass, clean, settings, out))
             return;
     }
     // Held long enough and nothing fits: what was gathered was not a sender.
     if (held) restartGathering();
 }
 
-void CwChannelDecoder::applyMatchedLength(float dotSteps) {
-    m_matchedDot = dotSteps;
-    const int half = std::clamp(static_cast<int>(std::lround(kMatchedFraction * dotSteps)), 1,
+void CwChannelDecoder::applyMatchedLength(float lengthSteps) {
+    m_matchedLength = lengthSteps;
+    const int half = std::clamp(static_cast<int>(std::lround(kMatchedFraction * lengthSteps)), 1,
                                 KeyDetector::kMaxHalfLength);
     if (half != m_detector.halfLength()) {
         m_detector.configure(half, m_stepRate);
@@ -498,7 +521,7 @@ int CwChannelDecoder::replay(float dotSteps, float elementGapSteps, int count,
     return n;
 }
 
-bool CwChannelDecoder::settle(const TimingEstimate& gathered, bool held, bool strong,
+bool CwChannelDecoder::settle(const TimingEstimate& gathered, bool held, bool strong, bool clean,
                               const DecoderSettings& settings, std::string& out) {
     // Steps to run again: from a little before the earliest first mark up to now.
     int firstMark = m_gatherSteps;
@@ -513,10 +536,11 @@ bool CwChannelDecoder::settle(const TimingEstimate& gathered, bool held, bool st
     // detector finds another dot, once more with that one. The gathering detectors may have
     // split elements in noise: the matched run must confirm the timing.
     TimingEstimate estimate;
-    int n = replay(matchedDot(gathered), gathered.elementGap, count, estimate);
-    if (estimate.marksSplit && std::abs(matchedDot(estimate) - matchedDot(gathered)) >
-                                   kRetuneFraction * matchedDot(gathered)) {
-        n = replay(matchedDot(estimate), estimate.elementGap, count, estimate);
+    const float gatheredLength = matchedLength(gathered, clean);
+    int n = replay(gatheredLength, gathered.elementGap, count, estimate);
+    if (estimate.marksSplit && std::abs(matchedLength(estimate, clean) - gatheredLength) >
+                                   kRetuneFraction * gatheredLength) {
+        n = replay(matchedLength(estimate, clean), estimate.elementGap, count, estimate);
     }
     const bool confirmed =
         m_fixedWpm > 0 || (estimate.marksSplit && estimate.marks >= kMinMarksToSettle &&
@@ -536,12 +560,12 @@ bool CwChannelDecoder::settle(const TimingEstimate& gathered, bool held, bool st
     for (int i = 0; i < n; ++i)
         m_timing.observe(m_replayEvents[static_cast<size_t>(i)]);
     m_timing.setEstimate(estimate);
-    m_matchedDot = matchedDot(estimate);
+    m_matchedLength = matchedLength(estimate, clean);
     for (int i = 0; i < n; ++i)
         m_timing.decode(m_replayEvents[static_cast<size_t>(i)], settings, out);
     if (!m_runs.inMark())
         m_timing.gapProgress(static_cast<float>(m_runs.gapSoFar()), settings, out);
-    applyMatchedLength(matchedDot(m_timing.estimate()));
+    applyMatchedLength(matchedLength(m_timing.estimate(), clean));
     return true;
 }
 
@@ -567,11 +591,12 @@ void CwChannelDecoder::liveStep(const DecoderSettings& settings, std::string& ou
         m_timing.observe(e);
         m_timing.decode(e, settings, out);
         const TimingEstimate& est = m_timing.estimate();
-        if (e.mark && std::abs(matchedDot(est) - m_matchedDot) > kRetuneFraction * m_matchedDot &&
+        const float length = matchedLength(est, isClean(m_detector));
+        if (e.mark && std::abs(length - m_matchedLength) > kRetuneFraction * m_matchedLength &&
             est.dot >= kMinDotSeconds * m_stepRate) {
-            applyMatchedLength(matchedDot(est));
+            applyMatchedLength(length);
             m_runs.setMinimum(
-                std::max(1, static_cast<int>(std::lround(kMinRunFraction * matchedDot(est)))),
+                std::max(1, static_cast<int>(std::lround(kMinRunFraction * length))),
                 std::max(1, static_cast<int>(std::lround(kMinRunFraction * est.elementGap))));
         }
         return;

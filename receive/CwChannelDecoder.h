@@ -154,14 +154,16 @@ private:
     // Runs the last count kept steps through the matched detector; events into m_replayEvents.
     int replay(float dotSteps, float elementGapSteps, int count, TimingEstimate& estimate);
     // Decodes everything kept once the matched run confirms the timing (or the hold is over).
-    bool settle(const TimingEstimate& gathered, bool held, bool strong,
+    // clean: the detector's levels show a signal that noise does not split (its short element
+    // gaps are the sender's).
+    bool settle(const TimingEstimate& gathered, bool held, bool strong, bool clean,
                 const DecoderSettings& settings, std::string& out);
     void restartGathering();
     // Moves the oscillator on to the sample the step has reached (before the rotation changes).
     void rebasePhase();
     // Runs the gathering detectors over the steps they rested through.
     void catchUpBanks();
-    void applyMatchedLength(float dotSteps);
+    void applyMatchedLength(float lengthSteps);
     std::complex<float> rawAt(int age) const;
     // The matched detector reads the kept steps this many steps late, so that its triangle's
     // centre lies at the same time whatever its length: a change of length does not replay or
@@ -212,7 +214,7 @@ private:
     KeyDetector m_detector;
     RunCleaner m_runs;
     SenderTiming m_timing;
-    float m_matchedDot = 0.0f;
+    float m_matchedLength = 0.0f;
     int m_fixedWpm = 0;
     bool m_gate = true;
 };

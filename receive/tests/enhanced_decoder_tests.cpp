@@ -72,8 +72,12 @@ TEST(EnhancedDecoder, DecodesFromTheFirstCharacterAtAnySpeedDashRatioAndWeightin
         double weight;
         double toneHz;
     };
-    for (const Case c : {Case{5, 3, 1, 600}, Case{60, 3, 1, 800}, Case{25, 4.5, 0.7, 700},
-                         Case{25, 2.5, 1.4, 1100}, Case{12, 3, 1, 500}}) {
+    // Heavy weighting at low speed leaves element gaps less than half a dot but long in seconds;
+    // light weighting at high speed leaves dots of 14 ms.
+    for (const Case c :
+         {Case{5, 3, 1, 600}, Case{60, 3, 1, 800}, Case{25, 4.5, 0.7, 700},
+          Case{25, 2.5, 1.4, 1100}, Case{12, 3, 1, 500}, Case{8, 2.5, 1.4, 900},
+          Case{12, 4.5, 1.4, 750}, Case{60, 2.5, 0.7, 650}, Case{35, 4.5, 0.7, 1000}}) {
         CwSignal s;
         s.wpm = c.wpm;
         s.dashUnits = c.dashUnits;
