@@ -552,8 +552,11 @@ bool CwChannelDecoder::settle(const TimingEstimate& gathered, bool held, bool st
                            isPlausible(estimate, strong, isClean(m_detector)));
     if (!confirmed && !held) return false;
     if (!estimate.marksSplit) estimate = gathered;
-    if (!estimate.spacingKnown && gathered.spacingKnown) {
-        // Few letter and word gaps yet: the gathering detectors may have seen the two kinds.
+    // Few letter and word gaps yet: the gathering detectors may have seen the two kinds, if they
+    // read the same sender (not noise fragments of it, whose gaps are far shorter).
+    const bool sameSender =
+        std::abs(gathered.unit() - estimate.unit()) <= kRetuneFraction * estimate.unit();
+    if (!estimate.spacingKnown && gathered.spacingKnown && sameSender) {
         estimate.letterGap = gathered.letterGap;
         estimate.wordGap = gathered.wordGap;
         estimate.spacingKnown = true;
