@@ -194,7 +194,7 @@ TEST(EnhancedDecoder, CopiesFastWeakSignals) {
         double wpm;
         double snrDb;
     };
-    for (const Case c : {Case{45, -3}, Case{40, -4}}) {
+    for (const Case c : {Case{45, -3}, Case{40, -4}, Case{60, 0}}) {
         double cer = 0;
         for (unsigned seed = 1; seed <= 3; ++seed) {
             CwSignal s;
