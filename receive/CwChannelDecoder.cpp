@@ -365,7 +365,7 @@ void CwChannelDecoder::step(std::complex<float> raw, const DecoderSettings& sett
     if (m_kept < kRawSteps) ++m_kept;
     ++m_gatherSteps;
     if (m_settled) {
-        liveStep(settings, out);
+        liveStep(rawAt(detectorDelay()), true, settings, out);
     } else {
         gatherStep(raw, settings, out);
     }
@@ -590,17 +590,29 @@ void CwChannelDecoder::catchUpBanks() {
     m_banksBehind = 0;
 }
 
-void CwChannelDecoder::liveStep(const DecoderSettings& settings, std::string& out) {
+void CwChannelDecoder::finish(const DecoderSettings& settings, std::string& out) {
+    for (int age = detectorDelay() - 1; age >= 0 && m_settled; --age)
+        liveStep(rawAt(age), false, settings, out);
+    // A word gap running now ends the word: the next mark, which would write the space, is
+    // decoded afresh.
+    if (m_settled && !m_runs.inMark() &&
+        static_cast<float>(m_runs.gapSoFar()) >= m_timing.estimate().wordThreshold())
+        m_timing.endOver(settings, out);
+}
+
+void CwChannelDecoder::liveStep(std::complex<float> raw, bool follow,
+                                const DecoderSettings& settings, std::string& out) {
     // The gathering detectors rest while the timing is known; they catch up when the next over
     // starts.
     ++m_banksBehind;
     KeyEvent e;
-    if (m_runs.feed(m_detector.step(rawAt(detectorDelay())) && m_gate, e)) {
+    if (m_runs.feed(m_detector.step(raw) && m_gate, e)) {
         m_timing.observe(e);
         m_timing.decode(e, settings, out);
         const TimingEstimate& est = m_timing.estimate();
         const float length = matchedLength(est, isClean(m_detector));
-        if (e.mark && std::abs(length - m_matchedLength) > kRetuneFraction * m_matchedLength &&
+        if (follow && e.mark &&
+            std::abs(length - m_matchedLength) > kRetuneFraction * m_matchedLength &&
             est.dot >= kMinDotSeconds * m_stepRate) {
             applyMatchedLength(length);
             m_runs.setMinimum(

@@ -111,6 +111,10 @@ public:
     void configure(double sampleRateHz);
     // Decoder reset: back to gathering, timing forgotten, pitch kept.
     void reset();
+    // Before a reset: the steps the matched detector has not read yet (it reads the kept steps
+    // late) are decoded with the timing known, so that a character keyed before the reset is
+    // written rather than dropped.
+    void finish(const DecoderSettings& settings, std::string& out);
     // The sender has stopped (another is taken): the text so far ends with a word space.
     void endOver(const DecoderSettings& settings, std::string& out) {
         m_timing.endOver(settings, out);
@@ -149,7 +153,9 @@ private:
 
     void step(std::complex<float> raw, const DecoderSettings& settings, std::string& out);
     void gatherStep(std::complex<float> raw, const DecoderSettings& settings, std::string& out);
-    void liveStep(const DecoderSettings& settings, std::string& out);
+    // follow: the matched detector's length follows the sender (not while catching up).
+    void liveStep(std::complex<float> raw, bool follow, const DecoderSettings& settings,
+                  std::string& out);
     bool bankEstimate(const Bank& bank, TimingEstimate& estimate);
     // Runs the last count kept steps through the matched detector; events into m_replayEvents.
     int replay(float dotSteps, float elementGapSteps, int count, TimingEstimate& estimate);

@@ -60,6 +60,7 @@ public:
     void applyCommands();
     void apply(const ReceiveCommand& c);
     void decoderReset();
+    void finishEnhanced();
     void standardDecoderReset();
     void retuneStandard(int bin);
     void enhancedPass(PassResult& r);
@@ -110,6 +111,7 @@ public:
     int m_keptPasses = 0;
     int m_keptNext = 0;
     bool m_pendingReplay = false;
+    bool m_lastPassRead = false; // the decoder read the last kept pass before a reset
     bool m_previousPresent = false;
     int m_lastEnhancedWpm = 0;
     std::string m_standardText;
@@ -144,7 +146,23 @@ void ReceiveEngineImpl::standardDecoderReset() {
     m_filter.design(m_smoothedCentre - hw, m_smoothedCentre + hw);
 }
 
+void ReceiveEngineImpl::finishEnhanced() {
+    // What the window had received when the command came is decoded with the timing known so
+    // far: the last pass, which the decoder (a pass behind) has not read yet, and the steps its
+    // matched detector lags behind. The decoder starts afresh from the next pass on.
+    if (!enhanced() || m_lastPassRead) return;
+    if (m_capture.tuned() && m_keptPasses >= 1) {
+        m_channel.setGate(m_previousPresent);
+        const int index = (m_keptNext - 1 + kReplayPasses) % kReplayPasses;
+        m_channel.process(&m_kept[static_cast<size_t>(index) * kNarrowbandBlock], kNarrowbandBlock,
+                          m_decoderSettings, m_result.text);
+    }
+    m_channel.finish(m_decoderSettings, m_result.text);
+    m_lastPassRead = true;
+}
+
 void ReceiveEngineImpl::decoderReset() {
+    finishEnhanced();
     standardDecoderReset();
     m_channel.reset();
 }
@@ -156,6 +174,7 @@ void ReceiveEngineImpl::apply(const ReceiveCommand& c) {
         break;
     case ReceiveCommandKind::TuneToBin:
         // Recentre at once on the clicked tone, restart the levels and the speed acquisition.
+        finishEnhanced();
         retuneStandard(std::clamp(c.value, 1, kMaxClickBin));
         m_afc.clearHold();
         m_capture.tune((m_tunedBin - 1) * kBinHz);
@@ -186,6 +205,7 @@ void ReceiveEngineImpl::apply(const ReceiveCommand& c) {
     }
     case ReceiveCommandKind::ReceiveSpeedMode: {
         const int mode = std::clamp(c.value, kSpeedModeAuto, kSpeedModeCount);
+        finishEnhanced(); // at the speed it was decoded with
         m_timer.setSpeedMode(mode);
         m_timer.setSpeeds(kSpeedModeWpm[mode]);
         m_channel.setFixedWpm(mode >= kFirstFixedSpeedMode ? kSpeedModeWpm[mode] : 0);
@@ -362,7 +382,7 @@ void ReceiveEngineImpl::enhancedPass(PassResult& r) {
     m_keptNext = (m_keptNext + 1) % kReplayPasses;
     m_keptPasses = std::min(m_keptPasses + 1, kReplayPasses);
     const bool present = m_capture.signalPresent();
-    if (m_capture.tuned() && m_keptPasses >= 2) {
+    if (m_capture.tuned() && m_keptPasses >= 2 && (m_pendingReplay || !m_lastPassRead)) {
         // Age 1 is the previous pass. The gate opens a pass before the tone's onset.
         const int oldest = m_pendingReplay ? m_keptPasses - 1 : 1;
         const int openFrom = m_pendingReplay ? m_capture.passesSinceOnset() + 1 : oldest;
@@ -374,6 +394,7 @@ void ReceiveEngineImpl::enhancedPass(PassResult& r) {
         }
     }
     m_pendingReplay = false;
+    m_lastPassRead = false;
     m_previousPresent = present;
     m_capture.setWordGapSeconds(m_channel.wordGapSeconds());
     if (m_channel.wpm() > 0) m_lastEnhancedWpm = m_channel.wpm();

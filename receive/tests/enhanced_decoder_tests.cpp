@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -119,6 +121,33 @@ TEST(EnhancedDecoder, KeepsTheFirstCharacterAfterAReset) {
         if (c != ' ') letters += c;
     }
     EXPECT_EQ(letters, "VVVTESTEE5TNX") << out;
+}
+
+// A Clear in the middle of a transmission, in a word gap: the character before it, heard but not
+// yet written (the decoder reads the audio a pass late and its letter gap was still running), is
+// written before the decoder starts afresh, and nothing is read from it twice; the characters
+// keyed after the Clear are decoded from the first.
+TEST(EnhancedDecoder, AClearLosesNothingHeardBeforeIt) {
+    CwSignal s;
+    s.wpm = 20;
+    s.snrDb = 20;
+    const std::string text = "CQ DE W1AW R TNX FER CALL";
+    const auto keyed = test::keyedCharacters(text, s);
+    const auto r = std::find_if(keyed.begin(), keyed.end(),
+                                [](const test::KeyedCharacter& k) { return k.c == 'R'; });
+    ASSERT_NE(r, keyed.end());
+    // Applied at the start of the first pass that begins 0.2 s (over three units, a letter gap
+    // told from an element gap) after the R ended; the T begins seven units after it.
+    constexpr double kAfterSeconds = 0.2;
+    const int clearPass =
+        static_cast<int>(std::ceil((r->endSeconds + kAfterSeconds) * kSampleRateHz / kPassFrames));
+    const std::string out =
+        decode(synthesize(text, s), {{clearPass, {ReceiveCommandKind::DecoderReset, 0}}});
+    std::string letters;
+    for (const char c : folded(out)) {
+        if (c != ' ') letters += c;
+    }
+    EXPECT_EQ(letters, "CQDEW1AWRTNXFERCALL") << out;
 }
 
 // Farnsworth spacing: letters at 20 wpm, spacing at 5 wpm. The long letter gaps are letter gaps
