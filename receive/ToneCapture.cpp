@@ -67,6 +67,7 @@ void ToneCapture::reset() {
     m_lastHeard = 0;
     m_lastPresent = kNever;
     m_tunedRatio = 0.0f;
+    m_heardBefore = false;
     m_sum.fill(0.0f);
     m_average.fill(0.0f);
     m_onset.fill(kNever);
@@ -81,6 +82,7 @@ void ToneCapture::tune(double hz) {
     m_pitchHz = hz;
     m_lastHeard = m_pass;
     m_lastPresent = kNever;
+    m_heardBefore = false;
 }
 
 bool ToneCapture::signalPresent() const {
@@ -279,9 +281,16 @@ bool ToneCapture::update(const PowerSpectrum& power) {
     m_tunedRatio = floorNow > 0.0f ? heard / floorNow : 0.0f;
     // The tuned tone's own strength: its recent peak, sinking slowly.
     m_tunedPeak = std::max(heard, m_tunedPeak * kPeakDecay);
-    if (m_tunedRatio >= kHeardRatio && heard >= kHeardOfPeak * m_tunedPeak) {
+    const bool heardNow = m_tunedRatio >= kHeardRatio && heard >= kHeardOfPeak * m_tunedPeak;
+    // The spectrum a new sender must have risen from is taken only when the tuned tone is heard
+    // in two passes in a row: a noise peak at an untuned start (the window's stored pitch) would
+    // otherwise take it again and again with the new sender already in it, and the new sender
+    // would never count as risen.
+    const bool heardTwice = heardNow && m_heardBefore;
+    m_heardBefore = heardNow;
+    if (heardNow) {
         m_lastHeard = m_pass;
-        m_atHeard = m_average;
+        if (heardTwice) m_atHeard = m_average;
         // Follow a drift: a local peak of the smoothed power near the tuned bin. The skirt of a
         // strong tone further away rises towards the edge of the window without a peak in it.
         int peak = -1;

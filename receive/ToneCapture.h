@@ -69,6 +69,7 @@ private:
     long m_lastHeard = 0;
     long m_lastPresent = -1000000;
     bool m_presentBefore = false;
+    bool m_heardBefore = false;
     double m_wordGapSeconds = 0.0;
     float m_floorAverage = 0.0f;
     RunningMedian m_averageMedian;
