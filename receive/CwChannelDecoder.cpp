@@ -85,6 +85,18 @@ constexpr float kEdgeSteps = 1.5f;
 // that a fast sender's lightly weighted dots pass. On a clean signal the dot is taken with the
 // edges added back: a 60 wpm dot (6.9 steps) is measured at 5.5 at +3 dB.
 constexpr double kMinDotSeconds = 1.2 / 70.0;
+// A word of one or two marks (E, T, I, A, N, M) is believed only if one of its marks peaks close
+// to the sender's level (the peaks of its recent dots): no more than this many noise levels (the
+// space level) below it. In the silence after an over the mark level sinks to the noise within a
+// second while the signal gate still holds open, and noise keys the detector now and then: a
+// blip, or two close together, a few noise levels high, where the sender's dots seldom fall that
+// far short. A word of more marks is the sender's even in the bottom of a fade.
+constexpr float kShortWordNoiseLevels = 3.0f;
+// After a pause longer than this many of the sender's word gaps the noise has had many chances to
+// key the detector: a short word must then come closer to the sender's level.
+constexpr float kPauseWordGaps = 1.5f;
+constexpr float kPauseNoiseLevels = 1.5f;
+constexpr float kSenderLevelWeight = 0.25f; // the sender's level follows its last few dots
 // Mark level over space level (amplitude, 15.6 dB) above which a detector does not split marks
 // into fragments, so that short element gaps are the sender's own.
 constexpr float kCleanSignalRatio = 6.0f;
@@ -264,6 +276,8 @@ void CwChannelDecoder::reset() {
 
 void CwChannelDecoder::restartGathering() {
     m_settled = false;
+    dropHeld();
+    m_skipGap = false;
     for (auto& bank : m_banks) {
         bank.runs.reset();
         const int half = bank.detector.halfLength();
@@ -563,6 +577,10 @@ bool CwChannelDecoder::settle(const TimingEstimate& gathered, bool held, bool st
     }
 
     m_settled = true;
+    // The first live mark is never held: the gap before it was decoded with the kept steps.
+    m_markPeak = 0.0f;
+    m_gapBefore = 0.0f;
+    m_senderLevel = m_detector.markLevel();
     // Learn from everything first, then decode from the start.
     m_timing.reset();
     for (int i = 0; i < n; ++i)
@@ -605,24 +623,16 @@ void CwChannelDecoder::liveStep(std::complex<float> raw, bool follow,
     // The gathering detectors rest while the timing is known; they catch up when the next over
     // starts.
     ++m_banksBehind;
+    const bool key = m_detector.step(raw) && m_gate;
+    if (key) m_markPeak = std::max(m_markPeak, m_detector.amplitude());
     KeyEvent e;
-    if (m_runs.feed(m_detector.step(raw) && m_gate, e)) {
-        m_timing.observe(e);
-        m_timing.decode(e, settings, out);
-        const TimingEstimate& est = m_timing.estimate();
-        const float length = matchedLength(est, isClean(m_detector));
-        if (follow && e.mark &&
-            std::abs(length - m_matchedLength) > kRetuneFraction * m_matchedLength &&
-            est.dot >= kMinDotSeconds * m_stepRate) {
-            applyMatchedLength(length);
-            m_runs.setMinimum(
-                std::max(1, static_cast<int>(std::lround(kMinRunFraction * length))),
-                std::max(1, static_cast<int>(std::lround(kMinRunFraction * est.elementGap))));
-        }
+    if (m_runs.feed(key, e)) {
+        liveEvent(e, follow, settings, out);
         return;
     }
     if (m_runs.inMark()) return;
     const float gap = static_cast<float>(m_runs.gapSoFar());
+    if (m_heldMarks > 0 && gap >= m_timing.estimate().wordThreshold()) dropHeld();
     m_timing.gapProgress(gap, settings, out);
     const float overGap = std::max(static_cast<float>(kOverGapSeconds * m_stepRate),
                                    kOverGapWordGaps * m_timing.estimate().wordGap);
@@ -630,6 +640,72 @@ void CwChannelDecoder::liveStep(std::complex<float> raw, bool follow,
         m_timing.endOver(settings, out);
         catchUpBanks();
         restartGathering();
+    }
+}
+
+void CwChannelDecoder::liveEvent(const KeyEvent& e, bool follow, const DecoderSettings& settings,
+                                 std::string& out) {
+    const float wordThreshold = m_timing.estimate().wordThreshold();
+    if (!e.mark) {
+        m_gapBefore = e.steps;
+        if (m_heldMarks > 0 && e.steps >= wordThreshold) dropHeld();
+        if (m_skipGap) {
+            m_skipGap = false;
+            return;
+        }
+        if (m_heldMarks > 0) {
+            m_held[static_cast<size_t>(m_heldCount++)] = {e, 0.0f};
+            return;
+        }
+        acceptLive(e, 0.0f, follow, settings, out);
+        return;
+    }
+    const float peak = m_markPeak;
+    m_markPeak = 0.0f;
+    const bool pause =
+        m_heldMarks == 0 && m_gapBefore >= kPauseWordGaps * m_timing.estimate().wordGap;
+    const bool weak = peak < m_senderLevel - (pause ? kPauseNoiseLevels : kShortWordNoiseLevels) *
+                                                 m_detector.spaceLevel();
+    const bool hold =
+        weak && (m_heldMarks > 0 ? m_heldMarks < kMaxWeakMarks : m_gapBefore >= wordThreshold);
+    if (hold) {
+        m_held[static_cast<size_t>(m_heldCount++)] = {e, peak};
+        ++m_heldMarks;
+        return;
+    }
+    // A strong mark, or more weak marks than noise makes: the held ones are the sender's.
+    releaseHeld(follow, settings, out);
+    acceptLive(e, peak, follow, settings, out);
+}
+
+void CwChannelDecoder::releaseHeld(bool follow, const DecoderSettings& settings, std::string& out) {
+    const int count = m_heldCount;
+    m_heldCount = m_heldMarks = 0;
+    for (int i = 0; i < count; ++i)
+        acceptLive(m_held[static_cast<size_t>(i)].event, m_held[static_cast<size_t>(i)].peak,
+                   follow, settings, out);
+}
+
+void CwChannelDecoder::dropHeld() {
+    // The held word ended after its weak marks: noise, dropped with the gaps on either side.
+    m_skipGap = m_heldMarks > 0;
+    m_heldCount = m_heldMarks = 0;
+}
+
+void CwChannelDecoder::acceptLive(const KeyEvent& e, float peak, bool follow,
+                                  const DecoderSettings& settings, std::string& out) {
+    m_timing.observe(e);
+    m_timing.decode(e, settings, out);
+    if (!e.mark) return;
+    const TimingEstimate& est = m_timing.estimate();
+    if (e.steps < est.dashThreshold()) m_senderLevel += kSenderLevelWeight * (peak - m_senderLevel);
+    const float length = matchedLength(est, isClean(m_detector));
+    if (follow && std::abs(length - m_matchedLength) > kRetuneFraction * m_matchedLength &&
+        est.dot >= kMinDotSeconds * m_stepRate) {
+        applyMatchedLength(length);
+        m_runs.setMinimum(
+            std::max(1, static_cast<int>(std::lround(kMinRunFraction * length))),
+            std::max(1, static_cast<int>(std::lround(kMinRunFraction * est.elementGap))));
     }
 }
 

@@ -11,6 +11,8 @@
 //  - RunCleaner: turns the decisions into mark and gap runs, absorbing runs too short to be
 //    elements.
 //  - SenderTiming (decode/): dots, dashes and gap classes learnt from the sender.
+//  - Short words: a word of one or two marks weaker than the sender's dots is held back and
+//    dropped when no further mark follows it (noise keying the detector after an over ends).
 // After a reset the raw baseband steps are kept while detectors of three lengths gather
 // events. Once the timing of the sender is known, the kept steps are run again through a
 // detector matched to the sender's dot, and everything from the reset on is decoded: the first
@@ -156,6 +158,14 @@ private:
     // follow: the matched detector's length follows the sender (not while catching up).
     void liveStep(std::complex<float> raw, bool follow, const DecoderSettings& settings,
                   std::string& out);
+    // A key event of the matched detector once the timing is known. The marks of a word that
+    // begins weaker than the sender's marks are held back until the word shows itself.
+    void liveEvent(const KeyEvent& event, bool follow, const DecoderSettings& settings,
+                   std::string& out);
+    void acceptLive(const KeyEvent& event, float peak, bool follow, const DecoderSettings& settings,
+                    std::string& out);
+    void releaseHeld(bool follow, const DecoderSettings& settings, std::string& out);
+    void dropHeld();
     bool bankEstimate(const Bank& bank, TimingEstimate& estimate);
     // Runs the last count kept steps through the matched detector; events into m_replayEvents.
     int replay(float dotSteps, float elementGapSteps, int count, TimingEstimate& estimate);
@@ -223,6 +233,20 @@ private:
     RunCleaner m_runs;
     SenderTiming m_timing;
     float m_matchedLength = 0.0f;
+    // Live words that begin weak: the highest amplitude of the mark running now, the gap before
+    // it, the sender's level (the peaks of its recent dots), and the events held back.
+    struct HeldEvent {
+        KeyEvent event;
+        float peak = 0.0f;
+    };
+    static constexpr int kMaxWeakMarks = 2; // a word with more weak marks than this is believed
+    float m_markPeak = 0.0f;
+    float m_gapBefore = 0.0f;
+    float m_senderLevel = 0.0f;
+    std::array<HeldEvent, 2 * kMaxWeakMarks> m_held{}; // each weak mark and the gap after it
+    int m_heldCount = 0;
+    int m_heldMarks = 0;
+    bool m_skipGap = false; // the gap after a dropped word is part of a pause, not the sender's
     int m_fixedWpm = 0;
     bool m_gate = true;
 };
