@@ -271,9 +271,11 @@ bool ToneCapture::update(const PowerSpectrum& power) {
     prefixSums(m_sum);
     const float floorNow = std::max(medianNow, floorAt(std::clamp(centre, 0, m_count - 1)));
     // Two passes in a row: a single noise spectrum puts the tuned bins that far over the
-    // background every few hundred passes.
+    // background every few hundred passes. While the gate is open one pass will do: a slow
+    // sender's dot (168 ms at 5 wpm and weighting 0.7) can fill no pass, and the second dot of a
+    // word would otherwise come after the hold that ran from the last word.
     const bool presentNow = tunedNow >= kHeardRatio * floorNow && tunedNow >= kSkirtRatio * nearby;
-    if (presentNow && m_presentBefore) m_lastPresent = m_pass;
+    if (presentNow && (m_presentBefore || signalPresent())) m_lastPresent = m_pass;
     m_presentBefore = presentNow;
     float heard = 0.0f;
     for (int i = std::max(centre - 1, 0); i <= std::min(centre + 1, m_count - 1); ++i)

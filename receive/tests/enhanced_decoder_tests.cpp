@@ -75,7 +75,8 @@ TEST(EnhancedDecoder, DecodesFromTheFirstCharacterAtAnySpeedDashRatioAndWeightin
         double toneHz;
     };
     // Heavy weighting at low speed leaves element gaps less than half a dot but long in seconds;
-    // light weighting at high speed leaves dots of 14 ms.
+    // light weighting leaves dots of 14 ms at high speed and dots that fill no spectrum pass at
+    // low speed.
     for (const Case c :
          {Case{5, 3, 1, 600}, Case{60, 3, 1, 800}, Case{25, 4.5, 0.7, 700},
           Case{25, 2.5, 1.4, 1100}, Case{12, 3, 1, 500}, Case{8, 2.5, 1.4, 900},
@@ -92,6 +93,13 @@ TEST(EnhancedDecoder, DecodesFromTheFirstCharacterAtAnySpeedDashRatioAndWeightin
             << c.wpm << " wpm, dash " << c.dashUnits << ", weight " << c.weight;
         EXPECT_NEAR(wpm, c.wpm, c.wpm * 0.2) << c.wpm << " wpm";
     }
+    // A slow sender's lightly weighted dots fill no spectrum pass; the second element of a word
+    // comes about a word gap and a half after the sender was last seen.
+    CwSignal slow;
+    slow.wpm = 5;
+    slow.weight = 0.7;
+    slow.snrDb = 20;
+    EXPECT_EQ(folded(decode(synthesize("TNX FER 599 UR", slow))), "TNX FER 599 UR");
     // The standard decoder loses the start here (its speed acquisition), which this decoder
     // exists to avoid.
     CwSignal s;
