@@ -80,10 +80,10 @@ constexpr float kMaxElementGapDots = 2.2f;
 // 8.9) is measured at 3.1 and 10.6.
 constexpr float kEdgeSteps = 1.5f;
 // Dots shorter than this (70 wpm, above the fastest senders decoded) are a detector splitting
-// elements in noise, not a sender. A strong signal is not split: its speed is judged from the
+// elements in noise, not a sender. A clean signal is not split: its speed is judged from the
 // unit (the mean of dot and element gap), which keyer weighting and the edges leave alone, so
-// that a fast sender's lightly weighted dots pass. On a clean signal the dot is taken with the
-// edges added back: a 60 wpm dot (6.9 steps) is measured at 5.5 at +3 dB.
+// that a fast sender's lightly weighted dots, or dots the edges shorten (a 60 wpm dot of 6.9
+// steps is measured at 5.5 at +3 dB), pass.
 constexpr double kMinDotSeconds = 1.2 / 70.0;
 // A word of one or two marks (E, T, I, A, N, M) is believed only if one of its marks peaks close
 // to the sender's level (the peaks of its recent dots): no more than this many noise levels (the
@@ -352,11 +352,10 @@ void CwChannelDecoder::process(const float* samples, int count, const DecoderSet
     }
 }
 
-bool CwChannelDecoder::isPlausible(const TimingEstimate& e, bool strong, bool clean) const {
+bool CwChannelDecoder::isPlausible(const TimingEstimate& e, bool clean) const {
     // Element gaps are about as long as dots in every keying style; a detector too long for
     // the sender merges the elements of a character, and its "gaps" are letter gaps.
-    const float speedSteps = strong ? e.unit() : clean ? e.dot + kEdgeSteps : e.dot;
-    const bool fastEnough = speedSteps >= kMinDotSeconds * m_stepRate;
+    const bool fastEnough = (clean ? e.unit() : e.dot) >= kMinDotSeconds * m_stepRate;
     return fastEnough && e.elementGap - kEdgeSteps <= kMaxElementGapDots * (e.dot + kEdgeSteps) &&
            e.elementGap >= kMinElementGapDots * e.dot;
 }
@@ -437,7 +436,7 @@ void CwChannelDecoder::gatherStep(std::complex<float> raw, const DecoderSettings
     for (size_t b = 0; b < m_banks.size(); ++b) {
         found[b] = bankEstimate(m_banks[b], estimates[b]);
         if (found[b] && estimates[b].marksSplit &&
-            isPlausible(estimates[b], false, isClean(m_banks[b].detector)))
+            isPlausible(estimates[b], isClean(m_banks[b].detector)))
             shortestLength =
                 std::min(shortestLength, matchedLength(estimates[b], isClean(m_banks[b].detector)));
     }
@@ -455,7 +454,7 @@ void CwChannelDecoder::gatherStep(std::complex<float> raw, const DecoderSettings
         const bool known =
             m_fixedWpm > 0 ||
             (estimate.marksSplit && estimate.marks >= kMinMarksToSettle && estimate.spacingKnown);
-        if ((known || held) && fitsFilter && isPlausible(estimate, strongPass, clean) &&
+        if ((known || held) && fitsFilter && isPlausible(estimate, strongPass || clean) &&
             settle(estimate, held, strongPass, clean, settings, out))
             return;
     }
@@ -563,7 +562,7 @@ bool CwChannelDecoder::settle(const TimingEstimate& gathered, bool held, bool st
     // judge whether its short dots are the sender's.
     const bool confirmed =
         m_fixedWpm > 0 || (estimate.marksSplit && estimate.marks >= kMinMarksToSettle &&
-                           isPlausible(estimate, strong, isClean(m_detector)));
+                           isPlausible(estimate, strong || isClean(m_detector)));
     if (!confirmed && !held) return false;
     if (!estimate.marksSplit) estimate = gathered;
     // Few letter and word gaps yet: the gathering detectors may have seen the two kinds, if they

@@ -185,9 +185,8 @@ private:
     // centre lies at the same time whatever its length: a change of length does not replay or
     // skip any of the envelope.
     int detectorDelay() const;
-    // strong: the detector's levels show a signal far above the noise; clean: one that noise
-    // does not split.
-    bool isPlausible(const TimingEstimate& estimate, bool strong, bool clean) const;
+    // clean: the detector's levels show a signal that noise does not split into fragments.
+    bool isPlausible(const TimingEstimate& estimate, bool clean) const;
 
     double m_sampleRate = 5512.5;
     double m_stepRate = 344.53125;
