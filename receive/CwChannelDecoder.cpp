@@ -448,9 +448,11 @@ void CwChannelDecoder::gatherStep(std::complex<float> raw, const DecoderSettings
         if (!found[b]) continue;
         const TimingEstimate& estimate = estimates[b];
         const bool clean = isClean(d);
+        // The dots it measures are shortened by the edges; the sender's own are not.
         const bool fitsFilter =
             2.0f * static_cast<float>(d.halfLength()) <=
-            kMaxFilterDots * std::min(matchedLength(estimate, clean), shortestLength);
+            kMaxFilterDots *
+                (std::min(matchedLength(estimate, clean), shortestLength) + kEdgeSteps);
         const bool known =
             m_fixedWpm > 0 ||
             (estimate.marksSplit && estimate.marks >= kMinMarksToSettle && estimate.spacingKnown);
