@@ -25,8 +25,11 @@ constexpr float kHysteresis = 0.1f;
 // so this only stops the detector from keying on level noise while the levels are still equal;
 // telling a weak tone from noise is the gate's work (setGate).
 constexpr float kSquelchOpen = 2.2f;
-// A key-down decision also needs the envelope this far over the space level. The space level is
-// the mean noise amplitude; noise (Rayleigh) passes 3.2 times its mean in 0.03 % of the steps.
+// A key-down decision also needs the envelope this far over the space level. The space level
+// sits at about 0.8 of the mean noise amplitude (it may always fall, and it learns only from
+// steps plainly not a mark), so noise alone passes this floor in 0.6-3 % of the steps: now and
+// then a short false mark, which the squelch, the gate and the weak-word check keep from being
+// written. A higher floor halves the copy at -6 dB, where weak elements need this low one.
 constexpr float kNoiseFloorFactor = 3.2f;
 constexpr float kSquelchClose = 2.0f;
 // The space level learns only from steps that are plainly not a mark: below the lower
