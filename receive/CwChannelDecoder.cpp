@@ -29,7 +29,7 @@ constexpr float kSquelchOpen = 2.2f;
 // sits at about 0.8 of the mean noise amplitude (it may always fall, and it learns only from
 // steps plainly not a mark), so noise alone passes this floor in 0.6-3 % of the steps: now and
 // then a short false mark, which the squelch, the gate and the weak-word check keep from being
-// written. A higher floor halves the copy at -6 dB, where weak elements need this low one.
+// written. A higher floor doubles the errors at -6 dB, where weak elements need this low one.
 constexpr float kNoiseFloorFactor = 3.2f;
 constexpr float kSquelchClose = 2.0f;
 // The space level learns only from steps that are plainly not a mark: below the lower
