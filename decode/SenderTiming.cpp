@@ -107,7 +107,7 @@ float TimingEstimate::wordThreshold() const {
     return std::sqrt(letterGap * wordGap);
 }
 
-void estimateTiming(const float* marks, int markCount, const float* gaps, int gapCount,
+void estimateTiming(const float* marks, int markCount, const float* gaps, int gapCount, bool clean,
                     TimingEstimate& out) {
     out = TimingEstimate{};
     if (markCount <= 0) return;
@@ -147,7 +147,17 @@ void estimateTiming(const float* marks, int markCount, const float* gaps, int ga
         const bool lowerIsOneClass = std::exp(lower.high - lower.low) < kMinLetterElementRatio;
         const bool elementGaps =
             all.low < boundary || (lowerIsOneClass && all.low < std::log(out.dash + kEdgeSteps));
-        if (std::exp(all.high - all.low) >= kMinLetterElementRatio && elementGaps) {
+        // Light weighting with long word gaps: the lower cluster holds element and letter gaps
+        // (0.67-unit dots, 1.4-unit element gaps, 3-unit letter gaps, 10-unit word gaps), and the
+        // element gaps, longer than the dash threshold, are its lower part. In noise, lost dots
+        // and early estimates make such clusters too, so only a clean signal's many gaps count.
+        const bool threeClasses =
+            clean && !lowerIsOneClass && lower.lowCount >= kManyValues &&
+            lower.high > std::log(out.dashThreshold()) &&
+            (lower.low < boundary || lower.low < std::log(out.dash + kEdgeSteps));
+        if (threeClasses) {
+            boundary = 0.5f * (lower.low + lower.high);
+        } else if (std::exp(all.high - all.low) >= kMinLetterElementRatio && elementGaps) {
             boundary = 0.5f * (all.low + all.high);
         }
     }
@@ -222,7 +232,7 @@ void SenderTiming::setFixedWpm(int wpm, double stepSeconds) {
     if (m_fixedWpm > 0) setEstimate(m_estimate);
 }
 
-void SenderTiming::observe(const KeyEvent& e) {
+void SenderTiming::observe(const KeyEvent& e, bool clean) {
     if (e.mark) {
         m_seenMark = true;
         m_marks[static_cast<size_t>(m_markCount % kMarkHistory)] = e.steps;
@@ -235,7 +245,8 @@ void SenderTiming::observe(const KeyEvent& e) {
     const int marks = std::min(m_markCount, kMarkHistory);
     if (marks < kMinMarksToLearn) return;
     TimingEstimate next;
-    estimateTiming(m_marks.data(), marks, m_gaps.data(), std::min(m_gapCount, kGapHistory), next);
+    estimateTiming(m_marks.data(), marks, m_gaps.data(), std::min(m_gapCount, kGapHistory), clean,
+                   next);
     // A stretch of like marks (or of like gaps) cannot tell the classes apart: keep what was
     // learnt before.
     if (!next.marksSplit && m_estimate.marksSplit) return;

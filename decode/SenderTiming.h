@@ -41,8 +41,9 @@ struct TimingEstimate {
 };
 
 // Estimates the timing classes from mark and gap lengths (in any order; leading gaps before
-// the first mark must already be left out). Scratch space is taken from the caller.
-void estimateTiming(const float* marks, int markCount, const float* gaps, int gapCount,
+// the first mark must already be left out). clean: the detector's levels show a signal that noise
+// does not split or thin out, so that gaps of three lengths are element, letter and word gaps.
+void estimateTiming(const float* marks, int markCount, const float* gaps, int gapCount, bool clean,
                     TimingEstimate& out);
 
 class SenderTiming {
@@ -57,8 +58,8 @@ public:
     // Fixed speed (words per minute) instead of learning it; 0 learns it.
     void setFixedWpm(int wpm, double stepSeconds);
 
-    // Adds an event to the histories and re-estimates.
-    void observe(const KeyEvent& event);
+    // Adds an event to the histories and re-estimates; clean as for estimateTiming.
+    void observe(const KeyEvent& event, bool clean);
     // Decodes a completed event: a gap ends the character (and may write a word space), a mark
     // adds a dot or a dash.
     void decode(const KeyEvent& event, const DecoderSettings& settings, std::string& out);

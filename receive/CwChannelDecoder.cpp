@@ -400,7 +400,7 @@ bool CwChannelDecoder::bankEstimate(const Bank& bank, TimingEstimate& estimate) 
             gaps[static_cast<size_t>(ng++)] = e.steps;
         }
     }
-    estimateTiming(marks.data(), nm, gaps.data(), ng, estimate);
+    estimateTiming(marks.data(), nm, gaps.data(), ng, isClean(bank.detector), estimate);
     return nm > 0;
 }
 
@@ -537,7 +537,8 @@ int CwChannelDecoder::replay(float dotSteps, float elementGapSteps, int count,
             m_gapScratch[static_cast<size_t>(ng++)] = e.steps;
         }
     }
-    estimateTiming(m_markScratch.data(), nm, m_gapScratch.data(), ng, estimate);
+    estimateTiming(m_markScratch.data(), nm, m_gapScratch.data(), ng, isClean(m_detector),
+                   estimate);
     m_lastReplay = {true, key, estimate, n};
     return n;
 }
@@ -588,7 +589,7 @@ bool CwChannelDecoder::settle(const TimingEstimate& gathered, bool held, bool st
     // Learn from everything first, then decode from the start.
     m_timing.reset();
     for (int i = 0; i < n; ++i)
-        m_timing.observe(m_replayEvents[static_cast<size_t>(i)]);
+        m_timing.observe(m_replayEvents[static_cast<size_t>(i)], isClean(m_detector));
     m_timing.setEstimate(estimate);
     m_matchedLength = matchedLength(estimate, clean);
     for (int i = 0; i < n; ++i)
@@ -698,7 +699,7 @@ void CwChannelDecoder::dropHeld() {
 
 void CwChannelDecoder::acceptLive(const KeyEvent& e, float peak, bool follow,
                                   const DecoderSettings& settings, std::string& out) {
-    m_timing.observe(e);
+    m_timing.observe(e, isClean(m_detector));
     m_timing.decode(e, settings, out);
     if (!e.mark) return;
     const TimingEstimate& est = m_timing.estimate();

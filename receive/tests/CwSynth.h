@@ -33,10 +33,12 @@ struct CwSignal {
     double leadSeconds = 0.5;
     double tailSeconds = 1.0;
     unsigned seed = 1;
-    double spacingWpm = 0; // Farnsworth: letter and word gaps at this slower speed; 0 = wpm
-    double dashUnits = 3;  // dash length in dots
-    double weight = 1;     // keyer weighting: marks stretched by this, gaps shortened to match
-    double fadeDb = 0;     // depth of a slow sinusoidal fade (QSB)
+    double spacingWpm = 0;   // Farnsworth: letter and word gaps at this slower speed; 0 = wpm
+    double dashUnits = 3;    // dash length in dots
+    double weight = 1;       // keyer weighting: marks stretched by this, gaps shortened to match
+    double wordGapUnits = 7; // some keyers space words wider
+    bool weightedLetterGaps = true; // false: only element gaps give way to the weighting
+    double fadeDb = 0;              // depth of a slow sinusoidal fade (QSB)
     double fadePeriodSeconds = 4;
     double driftHz = 0; // the tone moves by this much, linearly over the whole signal
 };
@@ -67,7 +69,7 @@ inline std::vector<KeyRun> keying(const std::string& text, const CwSignal& s) {
     runs.push_back({false, s.leadSeconds});
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == ' ') {
-            runs.back().seconds += 4 * space; // a letter gap of 3 is already there
+            runs.back().seconds += (s.wordGapUnits - 3) * space; // a letter gap of 3 is there
             continue;
         }
         auto it =
@@ -76,7 +78,8 @@ inline std::vector<KeyRun> keying(const std::string& text, const CwSignal& s) {
         for (const char* e = it->second; *e; ++e) {
             runs.push_back(
                 {true, (*e == '.' ? dot : s.dashUnits * dot) * s.weight, static_cast<int>(i)});
-            runs.push_back({false, (e[1] ? dot : 3 * space) - stretch});
+            runs.push_back(
+                {false, e[1] ? dot - stretch : 3 * space - (s.weightedLetterGaps ? stretch : 0.0)});
         }
     }
     runs.push_back({false, s.tailSeconds});

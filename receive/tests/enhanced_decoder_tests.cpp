@@ -100,6 +100,18 @@ TEST(EnhancedDecoder, DecodesFromTheFirstCharacterAtAnySpeedDashRatioAndWeightin
     slow.weight = 0.7;
     slow.snrDb = 20;
     EXPECT_EQ(folded(decode(synthesize("TNX FER 599 UR", slow))), "TNX FER 599 UR");
+    // A keyer that weights only the element gaps and spaces words wide (as libcw's cw -k 35
+    // does): element gaps longer than the dash threshold, and three classes of gaps of which the
+    // lower two are closer than the upper two.
+    CwSignal wide;
+    wide.wpm = 20;
+    wide.weight = 0.67;
+    wide.dashUnits = 3.1;
+    wide.wordGapUnits = 10;
+    wide.weightedLetterGaps = false;
+    wide.snrDb = 20;
+    const std::string over = "CQ CQ DE DL1ABC DL1ABC K R TNX FER CALL UR RST 599 5NN NAME JOE";
+    EXPECT_EQ(folded(decode(synthesize(over, wide))), over);
     // The standard decoder loses the start here (its speed acquisition), which this decoder
     // exists to avoid.
     CwSignal s;
