@@ -26,10 +26,10 @@ constexpr float kWordGapUnits = 7.0f;
 // Gaps longer than this many times the median letter-or-word gap are pauses.
 constexpr float kPauseRatio = 4.0f;
 constexpr float kDashUnits = 3.0f;
-// The detector's edges shorten marks and lengthen gaps by about a step and a half each: an
-// element gap is compared with a dash this many steps longer. With light weighting (0.7) the
-// element gap is 1.3 units and the dash of a 2.5 sender 1.75.
-constexpr float kEdgeSteps = 3.0f;
+// An element gap (lengthened by the edges) is compared with a dash (shortened by them) this
+// many steps longer. With light weighting (0.7) the element gap is 1.3 units and the dash of a
+// 2.5 sender 1.75.
+constexpr float kEdgeAllowanceSteps = 2.0f * kEdgeSteps;
 constexpr float kMinSteps = 0.5f;
 constexpr int kScratch = 1024;
 // Marks needed in the history before it replaces the estimate given from outside.
@@ -146,7 +146,8 @@ void estimateTiming(const float* marks, int markCount, const float* gaps, int ga
         const Split lower = all.lowCount >= 2 ? bestSplit(g.data(), all.lowCount) : Split{};
         const bool lowerIsOneClass = std::exp(lower.high - lower.low) < kMinLetterElementRatio;
         const bool elementGaps =
-            all.low < boundary || (lowerIsOneClass && all.low < std::log(out.dash + kEdgeSteps));
+            all.low < boundary ||
+            (lowerIsOneClass && all.low < std::log(out.dash + kEdgeAllowanceSteps));
         // Light weighting with long word gaps: the lower cluster holds element and letter gaps
         // (0.67-unit dots, 1.4-unit element gaps, 3-unit letter gaps, 10-unit word gaps), and the
         // element gaps, longer than the dash threshold, are its lower part. In noise, lost dots
@@ -154,7 +155,7 @@ void estimateTiming(const float* marks, int markCount, const float* gaps, int ga
         const bool threeClasses =
             clean && !lowerIsOneClass && lower.lowCount >= kManyValues &&
             lower.high > std::log(out.dashThreshold()) &&
-            (lower.low < boundary || lower.low < std::log(out.dash + kEdgeSteps));
+            (lower.low < boundary || lower.low < std::log(out.dash + kEdgeAllowanceSteps));
         if (threeClasses) {
             boundary = 0.5f * (lower.low + lower.high);
         } else if (std::exp(all.high - all.low) >= kMinLetterElementRatio && elementGaps) {

@@ -77,11 +77,7 @@ constexpr float kStrongSignalRatio = 18.0f;
 // shortened marks of a weak signal.
 constexpr float kMinElementGapDots = 0.35f;
 constexpr float kMaxElementGapDots = 2.2f;
-// The detector's edges shorten each mark and lengthen each gap by about this many steps (a dot
-// barely reaches the mark level through the band-pass and the triangle); the ratio of element
-// gap to dot is judged without it. A 60 wpm sender at weighting 0.7 (dot 4.8 steps, element gap
-// 8.9) is measured at 3.1 and 10.6.
-constexpr float kEdgeSteps = 1.5f;
+// The ratio of element gap to dot is judged without the detector's edges (kEdgeSteps).
 // Dots shorter than this (70 wpm, above the fastest senders decoded) are a detector splitting
 // elements in noise, not a sender. A clean signal is not split: its speed is judged from the
 // unit (the mean of dot and element gap), which keyer weighting and the edges leave alone, so
@@ -438,10 +434,9 @@ void CwChannelDecoder::gatherStep(std::complex<float> raw, const DecoderSettings
     float shortestLength = std::numeric_limits<float>::max();
     for (size_t b = 0; b < m_banks.size(); ++b) {
         found[b] = bankEstimate(m_banks[b], estimates[b]);
-        if (found[b] && estimates[b].marksSplit &&
-            isPlausible(estimates[b], isClean(m_banks[b].detector)))
-            shortestLength =
-                std::min(shortestLength, matchedLength(estimates[b], isClean(m_banks[b].detector)));
+        const bool clean = isClean(m_banks[b].detector);
+        if (found[b] && estimates[b].marksSplit && isPlausible(estimates[b], clean))
+            shortestLength = std::min(shortestLength, matchedLength(estimates[b], clean));
     }
     for (int pick = 0; pick < 2 * kBanks; ++pick) {
         const bool strongPass = pick < kBanks;
