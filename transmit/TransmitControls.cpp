@@ -23,6 +23,7 @@ int32_t TransmitSpeedControls::XmitSpdUpDn2Change(int32_t value) {
     if (!typing) {
         m_spinValue = limitForOutput(value);
         compute(m_spinValue);
+        showKeyedSpeed();
     }
     if (m_hooks.focusTransmitMemo) m_hooks.focusTransmitMemo();
     return m_spinValue;
@@ -57,6 +58,12 @@ void TransmitSpeedControls::lockedSpeed(int32_t wpm) {
     // Runs also while sending; the serial limit holds here too.
     m_spinValue = limitForOutput(wpm);
     compute(m_spinValue);
+    showKeyedSpeed();
+}
+
+void TransmitSpeedControls::showKeyedSpeed() {
+    // Both speed controls show the speed being keyed, so they never disagree.
+    m_upDownPosition = m_spinValue;
     m_panelValue = m_spinValue;
 }
 

@@ -306,8 +306,7 @@ void ConfigurationFiles::applyRecord(int record, const ConfigRecords& r, bool de
         break;
     case 41:
         s.AfcStartFreq = r.afcStartFreq;
-        s.TunedBin = kAfcStartBin;
-        w.applyAfcStart(r.afcStartFreq);
+        w.applyAfcStart(r.afcStartFreq); // tunes to it
         break;
     case 42:
         chooseEither(S::SpacesMode, r.spacesModeAgain == raw(st::Switch3::On), st::Switch3::On,
