@@ -78,19 +78,20 @@ void SpectrumBox::paintEvent(QPaintEvent*) {
 }
 
 void SpectrumBox::drawFrequencyScale(QPainter& p) const {
-    // Over the picture, as the window's layout leaves no room around it: ticks every 100 Hz
-    // in the bottom rows (below the trace of a silent input), longer ones every 500 Hz, and
-    // their frequencies along the top edge. Grey reads on either background and is none of the
-    // trace, marker or waterfall colours.
+    // Over the picture, as the window's layout leaves no room around it: mid-grey ticks every
+    // 100 Hz in the bottom rows (below the trace of a silent input), longer ones every 500 Hz, and
+    // their frequencies along the top edge, light grey outlined in dark grey so they read on
+    // either background and over the waterfall; neither grey is a trace or marker colour.
     constexpr int kMinorStepHz = 100;
     constexpr int kMajorStepHz = 500;
     constexpr int kMinorTick = 2;
     constexpr int kMajorTick = 3;
     constexpr int kLabelPx = kScaleLabelRows - 1;
-    constexpr QRgb kScaleColour = qRgb(150, 150, 150);
+    constexpr QRgb kScaleColour = qRgb(200, 200, 200);
+    constexpr QRgb kOutlineColour = qRgb(48, 48, 48);
+    constexpr QRgb kTickColour = qRgb(128, 128, 128);
     const int bottom = height() - 1;
     p.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    p.setPen(QColor(kScaleColour));
     QFont font = p.font();
     font.setPixelSize(kLabelPx);
     p.setFont(font);
@@ -99,11 +100,16 @@ void SpectrumBox::drawFrequencyScale(QPainter& p) const {
         const int x = columnForHz(hz);
         if (x >= width()) break;
         const bool major = hz % kMajorStepHz == 0;
+        p.setPen(QColor(kTickColour));
         p.drawLine(x, bottom, x, bottom + 1 - (major ? kMajorTick : kMinorTick));
-        if (major) {
-            const QString label = QString::number(hz);
-            p.drawText(x - metrics.horizontalAdvance(label) / 2, metrics.ascent(), label);
-        }
+        if (!major) continue;
+        const QString label = QString::number(hz);
+        const QPoint at(x - metrics.horizontalAdvance(label) / 2, metrics.ascent());
+        p.setPen(QColor(kOutlineColour));
+        for (const QPoint d : {QPoint(-1, 0), QPoint(1, 0), QPoint(0, -1), QPoint(0, 1)})
+            p.drawText(at + d, label);
+        p.setPen(QColor(kScaleColour));
+        p.drawText(at, label);
     }
 }
 
