@@ -160,8 +160,13 @@ void TransmitController::keyCarrierUnlessKeying() {
     if (m_carrierThread.joinable()) m_carrierThread.join(); // a carrier's fall, a few ms
     m_carrierRelease = false;
     m_carrierThread = std::thread([this, keyer] {
-        std::lock_guard hold(m_keyingMutex);
-        keyer->holdCarrier(m_carrierRelease);
+        {
+            std::lock_guard hold(m_keyingMutex);
+            keyer->holdCarrier(m_carrierRelease);
+        }
+        // Tune pressed again while this carrier was still falling found the lock held: the new
+        // carrier starts now. A carrier that ended unreleased (a failing device) is not retried.
+        if (m_carrierRelease.load()) afterKeying();
     });
 }
 
