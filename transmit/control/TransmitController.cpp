@@ -157,7 +157,8 @@ void TransmitController::keyCarrierUnlessKeying() {
     // Sound-card keying: a steady tone, held on the carrier's own thread under the keying lock.
     if (!m_carrierRelease.load()) return; // already sounding
     keying.unlock();
-    if (m_carrierThread.joinable()) m_carrierThread.join(); // a carrier's fall, a few ms
+    // The last carrier has let the lock go: its thread is ending.
+    if (m_carrierThread.joinable()) m_carrierThread.join();
     m_carrierRelease = false;
     m_carrierThread = std::thread([this, keyer] {
         {
