@@ -98,7 +98,9 @@ void ConfigurationFiles::load() {
     std::vector<uint8_t> bytes;
     const ConfigFileRead read = readConfigFile(m_configPath, bytes);
     if (read.status == ConfigFileRead::Status::Missing) {
-        // First run: the current state becomes the file; nothing is applied.
+        // First run: the current state becomes the file and nothing is applied, except that
+        // reception starts at the AFC start frequency, as it does after every later load.
+        m_window.applyAfcStart(m_window.settings().AfcStartFreq);
         save();
         m_loading = false;
         return;

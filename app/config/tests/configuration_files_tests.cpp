@@ -119,13 +119,14 @@ ConfigurationFiles::Report recordReports() {
 
 } // namespace
 
-TEST(ConfigurationFiles, FirstRunWritesTheCurrentStateAndAppliesNothing) {
+TEST(ConfigurationFiles, FirstRunWritesTheCurrentStateAndAppliesOnlyTheAfcStart) {
     TempDir dir;
     RecordingWindow w;
     w.macros[1] = "CQ CQ DE %M K";
     ConfigurationFiles files(w, dir.path / "DITA.cfc", std::nullopt, recordReports());
     files.load();
     EXPECT_TRUE(w.clicks.empty());
+    EXPECT_EQ(w.afcStart, 600); // reception starts at the AFC start frequency on a first run too
     ASSERT_EQ(std::filesystem::file_size(dir.path / "DITA.cfc"), kConfigFileBytes);
     std::vector<uint8_t> bytes;
     ASSERT_TRUE(readConfigFile(dir.path / "DITA.cfc", bytes));
