@@ -358,6 +358,11 @@ TEST(TransmitSpeedControls, SerialOutputIsLimitedTo50WithTheNoteOnlyFromTheUpDow
     EXPECT_EQ(c.spinValue(), 100);
     EXPECT_EQ(timing.current().DotMs, 10);
     EXPECT_EQ(c.speedPanelText(), "100");
+    // A wheel or arrow key on the up-down keys its position at once, and both controls show it.
+    c.XmitSpdUpDnChanging(22);
+    EXPECT_EQ(timing.current().DotMs, ComputeSendTiming(22).DotMs);
+    EXPECT_EQ(c.spinValue(), 22);
+    EXPECT_EQ(c.speedPanelText(), "22");
     EXPECT_EQ(focus, 3); // spin edit change and two up-down releases
 }
 
