@@ -32,13 +32,9 @@ bool isControlCode(unsigned code) {
 std::string utf8ToLatin1(std::string_view in) {
     std::string out;
     out.reserve(in.size());
-    for (size_t i = 0; i < in.size();) {
-        unsigned code = 0;
-        size_t len = 1;
-        const bool ok = nextCodePoint(in, i, code, len);
+    forEachCodePoint(in, [&out](bool ok, unsigned code, std::string_view) {
         out.push_back(ok && code <= 0xFF ? static_cast<char>(code) : '?');
-        i += len;
-    }
+    });
     return out;
 }
 
@@ -60,22 +56,18 @@ std::string latin1ToUtf8(std::string_view in) {
 std::string printableText(std::string_view in) {
     std::string out;
     out.reserve(in.size());
-    for (size_t i = 0; i < in.size();) {
-        unsigned code = 0;
-        size_t len = 1;
-        const bool ok = nextCodePoint(in, i, code, len);
+    forEachCodePoint(in, [&out](bool ok, unsigned code, std::string_view bytes) {
         if (ok && !isControlCode(code)) {
-            out.append(in.substr(i, len));
-        } else {
-            // Each byte of a control character or a malformed sequence on its own.
-            for (size_t k = 0; k < len; ++k) {
-                char hex[5];
-                std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(in[i + k]));
-                out += hex;
-            }
+            out += bytes;
+            return;
         }
-        i += len;
-    }
+        // Each byte of a control character or a malformed sequence on its own.
+        for (const char byte : bytes) {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(byte));
+            out += hex;
+        }
+    });
     return out;
 }
 

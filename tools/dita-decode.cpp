@@ -68,10 +68,7 @@ void appendText(const std::string& text, bool& pendingCr, std::string& out) {
 std::string jsonEscape(const std::string& s) {
     std::string out;
     out.reserve(s.size());
-    for (size_t i = 0; i < s.size();) {
-        unsigned code = 0;
-        size_t len = 1;
-        const bool ok = nextCodePoint(s, i, code, len);
+    forEachCodePoint(s, [&out](bool ok, unsigned code, std::string_view bytes) {
         if (code == '"' || code == '\\') {
             out += '\\';
             out += static_cast<char>(code);
@@ -80,10 +77,9 @@ std::string jsonEscape(const std::string& s) {
             std::snprintf(escaped, sizeof escaped, "\\u%04X", code);
             out += escaped;
         } else {
-            out.append(s, i, len);
+            out += bytes;
         }
-        i += len;
-    }
+    });
     return out;
 }
 

@@ -394,6 +394,20 @@ private:
     int m_out = -1;
 };
 
+// A pseudo terminal whose far end stands in for a serial port.
+struct PseudoTerminal {
+    PseudoTerminal() : master(posix_openpt(O_RDWR | O_NOCTTY)) {
+        if (master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0) device = ptsname(master);
+    }
+    ~PseudoTerminal() {
+        if (master >= 0) close(master);
+    }
+    PseudoTerminal(const PseudoTerminal&) = delete;
+    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+    int master;
+    std::string device; // empty when none could be opened
+};
+
 struct KeyDown {
     double startMs;
     double lengthMs;
@@ -454,11 +468,9 @@ std::string readMorse(const std::vector<KeyDown>& keyed, double dotMs) {
 } // namespace
 
 TEST(CwDaemonKeying, TextFromAUdpClientIsKeyedOnTheSerialLinesAtTheRequestedSpeed) {
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
-    const std::string device = ptsname(master);
+    const PseudoTerminal terminal;
+    ASSERT_FALSE(terminal.device.empty());
+    const std::string& device = terminal.device;
     const auto log = std::filesystem::temp_directory_path() /
                      ("dita-cwdaemon-shim-" + std::to_string(getpid()) + ".log");
     std::filesystem::remove(log);
@@ -478,7 +490,6 @@ TEST(CwDaemonKeying, TextFromAUdpClientIsKeyedOnTheSerialLinesAtTheRequestedSpee
         logger.send(kEsc + "5"); // exit once the queued text is keyed
         status = sender.finish(output);
     }
-    close(master);
     EXPECT_EQ(status, 0) << output;
     EXPECT_EQ(output, "keyed: CQ \nkeyed: TEST \nkeyed: DE \nkeyed: DL1ABC\n");
 
@@ -541,11 +552,9 @@ std::size_t lineCount(const std::filesystem::path& path, const std::string& hold
 // PTT would then hold the transmitter for two minutes. SIGTERM stops it within the character
 // being keyed, the key line goes up and PTT drops.
 TEST(CwDaemonKeying, SigtermStopsALongWordAfterAnExitRequestWithinOneCharacter) {
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
-    const std::string device = ptsname(master);
+    const PseudoTerminal terminal;
+    ASSERT_FALSE(terminal.device.empty());
+    const std::string& device = terminal.device;
     const auto tmp = std::filesystem::temp_directory_path();
     const auto log = tmp / ("dita-cwdaemon-term-" + std::to_string(getpid()) + ".log");
     const auto errors = tmp / ("dita-cwdaemon-term-" + std::to_string(getpid()) + ".err");
@@ -570,7 +579,6 @@ TEST(CwDaemonKeying, SigtermStopsALongWordAfterAnExitRequestWithinOneCharacter) 
         sender.signal(SIGTERM);
         status = sender.finish(output, 20s);
     }
-    close(master);
     EXPECT_EQ(status, 0) << "dita-send did not end on SIGTERM";
     const auto keyed = keyDowns(log);
     const auto after = std::count_if(keyed.begin(), keyed.end(),
