@@ -238,6 +238,7 @@ private:
     RunCleaner m_runs;
     SenderTiming m_timing;
     float m_matchedLength = 0.0f;
+    float m_shortestMatched = 0.0f; // in noise: shorter dots are fragments of the sender's
     // Live words that begin weak: the highest amplitude of the mark running now, the gap before
     // it, the sender's level (the peaks of its recent dots), and the events held back.
     struct HeldEvent {
