@@ -31,8 +31,8 @@ constexpr double kQuietWordGaps = 1.5;
 constexpr double kGateHoldSeconds = 2.5;
 // For this long after the capture took a tone by itself, a keyed tone anywhere in the range that
 // is this much stronger (power, 2 dB) is taken instead: the strongest keyed sender is decoded,
-// not the one that happened to start first. The text decoded meanwhile is held back (see
-// reconsidering()) and dropped when the stronger tone is taken.
+// not the one that happened to start first. While another tone stands in the range, the text
+// decoded meanwhile is held back (see reconsidering()) and dropped when the stronger one is taken.
 constexpr double kReconsiderSeconds = 3.0;
 constexpr float kStrongerRatio = 1.6f;
 // After the tuned tone has been quiet this long, a new sender is looked for in the whole range,
@@ -97,9 +97,16 @@ void ToneCapture::tune(double hz) {
 }
 
 bool ToneCapture::reconsidering() const {
-    // Over early when the tone falls quiet: its sender may have ended its over.
-    return m_takenByItself && (m_pass - m_takenPass) * m_passSeconds <= kReconsiderSeconds &&
-           (m_pass - m_lastHeard) * m_passSeconds < quietSeconds();
+    // Over early when the tone falls quiet (its sender may have ended its over), and only while
+    // another tone stands in the range: a lone sender's text is not held back.
+    if (!m_takenByItself || (m_pass - m_takenPass) * m_passSeconds > kReconsiderSeconds ||
+        (m_pass - m_lastHeard) * m_passSeconds >= quietSeconds())
+        return false;
+    const int centre = binOf(m_pitchHz) - m_first;
+    for (int i = kLocalBins; i < m_count - kLocalBins; ++i) {
+        if (m_run[static_cast<size_t>(i)] > 0 && std::abs(i - centre) > kToneBins) return true;
+    }
+    return false;
 }
 
 bool ToneCapture::signalPresent() const {

@@ -39,8 +39,9 @@ public:
     bool update(const PowerSpectrum& power);
 
     bool tuned() const { return m_tuned; }
-    // The tone was taken by the capture itself a short while ago, and a clearly stronger keyed
-    // tone would still be taken instead: the text decoded from it is held back meanwhile.
+    // The tone was taken by the capture itself a short while ago, another tone stands in the
+    // range, and a clearly stronger keyed tone would still be taken instead: the text decoded
+    // from the tuned one is held back meanwhile.
     bool reconsidering() const;
     // The last update() took a stronger tone in place of one taken a short while before: the
     // text held back from that one is dropped.
