@@ -427,5 +427,30 @@ TEST(EnhancedDecoder, HeadlessEngineWritesTheWindowsTextAndResumesTheStandardCha
     EXPECT_NE(folded(standardText).find("K TEST DE K1ABC K"), std::string::npos) << standardText;
 }
 
+// Random groups near the noise floor (15 wpm at -8 dB, 40 wpm at -5 dB in 2,500 Hz): noise
+// splits the elements, and the gathering detectors may time the fragments. The dot that the
+// triangle best separating marks from spaces shows over the whole kept signal corrects that
+// timing (mean CER over ten seeds was 0.67 and 0.47).
+TEST(EnhancedDecoder, LearnsAWeakSendersTimingFromTheWholeSignal) {
+    const std::string text = "QA1OK BSX3W YEJ7P RMT6C";
+    struct Case {
+        double wpm;
+        double snrDb;
+        double maxCer;
+    };
+    for (const Case c : {Case{15, -8, 0.3}, Case{40, -5, 0.35}}) {
+        double cer = 0;
+        for (unsigned seed = 1; seed <= 10; ++seed) {
+            CwSignal s;
+            s.wpm = c.wpm;
+            s.toneHz = 600 + 40 * seed;
+            s.snrDb = c.snrDb;
+            s.seed = seed;
+            cer += characterErrorRate(text, decode(synthesize(text, s))) / 10;
+        }
+        EXPECT_LT(cer, c.maxCer) << c.wpm << " wpm at " << c.snrDb << " dB";
+    }
+}
+
 } // namespace
 } // namespace dita
