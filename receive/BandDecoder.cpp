@@ -1,6 +1,7 @@
 #include "receive/BandDecoder.h"
 
 #include "decode/CharacterDecoder.h"
+#include "receive/ComplexBiquad.h"
 #include "receive/CwChannelDecoder.h"
 #include "receive/RealTransform.h"
 
@@ -93,7 +94,6 @@ constexpr int kOscillatorRenormalise = 256;
 // Channel low-pass on the mixed-down signal: sixth-order Butterworth. Neighbours 60 Hz away
 // would otherwise beat through the decoder's short gathering detectors as fast keying.
 constexpr double kChannelCutoffHz = 40.0;
-constexpr std::array<double, 3> kButterworthQ = {0.51763809, 0.70710678, 1.93185165};
 constexpr int kTextReserve = 4096;
 constexpr int kFlushBlocks = 12; // 2.2 s of silence at the end of the input
 constexpr int kCommandReserve = 64;
@@ -123,32 +123,6 @@ struct KeyBits {
     }
 };
 
-// One biquad section run on complex samples (the same real coefficients on both parts).
-struct ComplexBiquad {
-    float b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
-    std::complex<float> z1{}, z2{};
-    void design(double cutoffHz, double q, double rateHz) {
-        // Bilinear-transform low-pass.
-        const double w = 2.0 * M_PI * cutoffHz / rateHz;
-        const double alpha = std::sin(w) / (2.0 * q);
-        const double c = std::cos(w);
-        const double a0 = 1.0 + alpha;
-        b0 = static_cast<float>((1.0 - c) / 2.0 / a0);
-        b1 = static_cast<float>((1.0 - c) / a0);
-        b2 = b0;
-        a1 = static_cast<float>(-2.0 * c / a0);
-        a2 = static_cast<float>((1.0 - alpha) / a0);
-    }
-    void reset() { z1 = z2 = {}; }
-    std::complex<float> process(std::complex<float> x) {
-        // Transposed direct form II.
-        const std::complex<float> y = b0 * x + z1;
-        z1 = b1 * x - a1 * y + z2;
-        z2 = b2 * x - a2 * y;
-        return y;
-    }
-};
-
 struct Channel {
     bool open = false;
     int id = 0;
@@ -162,7 +136,7 @@ struct Channel {
     bool havePair = false;
     int quarter = 0; // phase of the 1, j, -1, -j tone oscillator
     int renormalise = 0;
-    std::array<ComplexBiquad, kButterworthQ.size()> lowPass;
+    ComplexLowPass6 lowPass;
     CwChannelDecoder decoder;
     std::string text; // this pass's text
     int wpm = 0;
@@ -264,8 +238,7 @@ BandDecoderImpl::BandDecoderImpl() {
     for (auto& ch : m_channels) {
         ch.decoder.configure(kChannelRateHz);
         ch.decoder.setPitch(kChannelToneHz);
-        for (size_t i = 0; i < ch.lowPass.size(); ++i)
-            ch.lowPass[i].design(kChannelCutoffHz, kButterworthQ[i], kChannelRateHz);
+        designLowPass6(ch.lowPass, kChannelCutoffHz, kChannelRateHz);
         ch.text.reserve(kTextReserve);
     }
     for (auto& c : m_result.channels)
@@ -546,7 +519,7 @@ void BandDecoderImpl::decodeChannel(Channel& ch, int64_t end) {
         re = nr;
         return out;
     };
-    std::array<ComplexBiquad, kButterworthQ.size()> lowPass = ch.lowPass;
+    ComplexLowPass6 lowPass = ch.lowPass;
     std::complex<float> previousPair = ch.previousPair;
     bool havePair = ch.havePair;
     int quarter = ch.quarter;
