@@ -51,6 +51,15 @@ constexpr float kOnRatio = 15.85f;
 constexpr float kOffRatio = 4.0f;
 // Below this power nothing is a signal (digital silence has no noise to measure against).
 constexpr float kMinPower = 1e-3f;
+// Nor is anything this far (60 dB) below the strongest signal of the last seconds: in a
+// recording without noise the floor is the file's own rounding, and the keying sidebands of a
+// strong sender, 90 dB down a kilohertz away, would stand over it as signals of their own.
+constexpr float kDynamicRange = 1e-6f;
+constexpr double kStrongestDecaySeconds = 3.0;
+// Near a strong sender its keying clicks stand this far (40 dB) below it: without noise to hide
+// them they would key the bins beside it and, counted as the neighbour's own key-downs, have it
+// taken for the stronger one's spread.
+constexpr float kClickRange = 1e-4f;
 // A signal: this many key-downs in a bin within this time.
 constexpr int kMinOnsets = 3;
 constexpr int kOnsetsKept = 4;
@@ -204,6 +213,8 @@ private:
     float m_floor = 0.0f;
     bool m_floorKnown = false;
     float m_peakDecay = 1.0f;
+    float m_strongest = 0.0f; // the band's strongest bin, held and sinking slowly
+    float m_strongestDecay = 1.0f;
 
     // Channels.
     std::array<Channel, kMaxBandChannels> m_channels;
@@ -235,6 +246,7 @@ BandDecoderImpl::BandDecoderImpl() {
         m_window[static_cast<size_t>(i)] =
             static_cast<float>(0.5 - 0.5 * std::cos(2.0 * M_PI * i / kFrameSize));
     m_peakDecay = static_cast<float>(std::exp(-kHopSeconds / kPeakDecaySeconds));
+    m_strongestDecay = static_cast<float>(std::exp(-kHopSeconds / kStrongestDecaySeconds));
     for (auto& ch : m_channels) {
         ch.decoder.configure(kChannelRateHz);
         ch.decoder.setPitch(kChannelToneHz);
@@ -313,13 +325,27 @@ void BandDecoderImpl::scanFrame(int64_t frameEnd) {
     m_floor = m_floorKnown ? m_floor + kFloorSmoothing * (floorNow - m_floor) : floorNow;
     m_floorKnown = true;
 
-    const float on = std::max(m_floor * kOnRatio, kMinPower);
-    const float off = std::max(m_floor * kOffRatio, kMinPower);
+    const float strongestNow =
+        *std::max_element(m_power.begin() + kLowBin, m_power.begin() + kHighBin + 1);
+    m_strongest = std::max(strongestNow, m_strongest * m_strongestDecay);
+    const float lowest = std::max(kMinPower, m_strongest * kDynamicRange);
+    const float onLevel = std::max(m_floor * kOnRatio, lowest);
+    const float offLevel = std::max(m_floor * kOffRatio, lowest);
     ++m_frameIndex;
     for (int k = kLowBin - kPeakSpanBins; k <= kHighBin + kPeakSpanBins; ++k) {
         const size_t i = static_cast<size_t>(k);
         const float p = m_power[i];
         m_peak[i] = std::max(p, m_peak[i] * m_peakDecay);
+    }
+    for (int k = kLowBin - kPeakSpanBins; k <= kHighBin + kPeakSpanBins; ++k) {
+        const size_t i = static_cast<size_t>(k);
+        const float p = m_power[i];
+        float nearby = 0.0f;
+        for (int j = std::max(kLowBin, k - kShadowSpanBins);
+             j <= std::min(kHighBin, k + kShadowSpanBins); ++j)
+            nearby = std::max(nearby, m_peak[static_cast<size_t>(j)]);
+        const float on = std::max(onLevel, nearby * kClickRange);
+        const float off = std::max(offLevel, nearby * kClickRange);
         if (!m_above[i] && p > on) {
             m_above[i] = true;
             auto& o = m_onsets[i];
