@@ -1,6 +1,7 @@
 #include "receive/BandDecoder.h"
 
 #include "decode/CharacterDecoder.h"
+#include "receive/ChannelScan.h"
 #include "receive/ComplexBiquad.h"
 #include "receive/CwChannelDecoder.h"
 #include "receive/RealTransform.h"
@@ -117,20 +118,6 @@ double hzOfBin(double bin) {
 int binOfHz(double hz) {
     return static_cast<int>(std::lround(hz / kScanBinHz));
 }
-
-// Frames kept per bin as key-down bits (128 frames, 3 s).
-struct KeyBits {
-    uint64_t recent = 0;
-    uint64_t older = 0;
-    void push(bool on) {
-        older = (older << 1) | (recent >> 63);
-        recent = (recent << 1) | (on ? 1u : 0u);
-    }
-    int count() const { return std::popcount(recent) + std::popcount(older); }
-    int overlap(const KeyBits& o) const {
-        return std::popcount(recent & o.recent) + std::popcount(older & o.older);
-    }
-};
 
 struct Channel {
     bool open = false;
@@ -573,22 +560,7 @@ void BandDecoderImpl::decodeChannel(Channel& ch, int64_t end) {
         for (auto& section : lowPass)
             z = section.process(z);
         // The channel tone's oscillator turns a quarter each sample: 1, j, -1, -j.
-        float y = 0.0f;
-        switch (quarter) {
-        case 0:
-            y = z.real();
-            break;
-        case 1:
-            y = -z.imag();
-            break;
-        case 2:
-            y = -z.real();
-            break;
-        default:
-            y = z.imag();
-            break;
-        }
-        quarter = (quarter + 1) & 3;
+        const float y = atQuarterRate(z, quarter);
         m_block[static_cast<size_t>(filled++)] = y;
         if (filled == kChannelBlock) {
             ch.decoder.process(m_block.data(), filled, m_settings, ch.text);

@@ -1,6 +1,7 @@
 #include "skim/Skimmer.h"
 
 #include "decode/CharacterDecoder.h"
+#include "receive/ChannelScan.h"
 #include "receive/ComplexBiquad.h"
 #include "receive/CwChannelDecoder.h"
 #include "skim/IqCorrector.h"
@@ -82,20 +83,6 @@ constexpr int kChannelBlock = 1024;
 constexpr double kFlushSeconds = 2.5; // silence fed at the end so the last characters are written
 constexpr double kRespotHz = 1000.0;
 constexpr int kTextReserve = 4096;
-
-// Frames kept per bin as key-down bits (128 spectra, 2.7 s).
-struct KeyBits {
-    uint64_t recent = 0;
-    uint64_t older = 0;
-    void push(bool on) {
-        older = (older << 1) | (recent >> 63);
-        recent = (recent << 1) | (on ? 1u : 0u);
-    }
-    int count() const { return std::popcount(recent) + std::popcount(older); }
-    int overlap(const KeyBits& o) const {
-        return std::popcount(recent & o.recent) + std::popcount(older & o.older);
-    }
-};
 
 struct BinState {
     float peak = 0.0f;
@@ -547,22 +534,7 @@ void SkimmerImpl::decodeChannel(Channel& ch, int64_t upTo) {
             re = nr;
             for (auto& section : ch.lowPass)
                 z = section.process(z);
-            float y = 0.0f;
-            switch (ch.quarter) {
-            case 0:
-                y = z.real();
-                break;
-            case 1:
-                y = -z.imag();
-                break;
-            case 2:
-                y = -z.real();
-                break;
-            default:
-                y = z.imag();
-                break;
-            }
-            ch.quarter = (ch.quarter + 1) & 3;
+            const float y = atQuarterRate(z, ch.quarter);
             m_block[static_cast<size_t>(filled++)] = 2.0f * y;
             if (filled == kChannelBlock) {
                 feedDecoder(ch, m_block.data(), filled);
