@@ -6,6 +6,12 @@
 #include "skim/IqSource.h"
 #include "skim/Skimmer.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -46,6 +52,8 @@ const char* usage() {
            "  --center-hz HZ    radio frequency of the centre (default: from the file name; "
            "needed\n"
            "                    for --soapy, which tunes the device there)\n"
+           "  --rigctld HOST:PORT  take the centre from the rig's frequency through rigctld\n"
+           "                    (instead of --center-hz)\n"
            "  --rate HZ         sample rate for --soapy (default 192000) or --sound (default "
            "48000)\n"
            "  --swap-iq         I is on the right channel, Q on the left\n"
@@ -64,6 +72,7 @@ struct Options {
     bool swapIq = false;
     std::string telnet = kDefaultTelnet;
     std::string spotter = "DITA-#";
+    std::string rigctld;
     bool fast = false;
     bool listSound = false;
     bool help = false;
@@ -110,6 +119,8 @@ bool parse(int argc, char** argv, Options& o, std::string& error) {
             if (!value(o.telnet)) return false;
         } else if (arg == "--spotter") {
             if (!value(o.spotter)) return false;
+        } else if (arg == "--rigctld") {
+            if (!value(o.rigctld)) return false;
         } else if (arg == "--fast") {
             o.fast = true;
         } else if (arg == "--list-sound") {
@@ -124,11 +135,40 @@ bool parse(int argc, char** argv, Options& o, std::string& error) {
         error = "give one input: --iq FILE, --soapy ARGS or --sound DEVICE (see --help)";
         return false;
     }
-    if (o.haveSoapy && o.centerHz <= 0) {
-        error = "--soapy needs --center-hz: the device is tuned there";
+    if (o.haveSoapy && o.centerHz <= 0 && o.rigctld.empty()) {
+        error = "--soapy needs --center-hz (or --rigctld): the device is tuned there";
         return false;
     }
     return true;
+}
+
+// The rig's frequency from rigctld ("f"), for the centre of a receiver that follows the rig
+// (a panadapter on its IF output, or an SDR tuned with it). 0 and a message when it fails.
+double rigFrequencyHz(const std::string& address, std::string& error) {
+    const size_t colon = address.rfind(':');
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    const std::string host = colon == std::string::npos ? address : address.substr(0, colon);
+    const int port = colon == std::string::npos ? 4532 : std::atoi(address.c_str() + colon + 1);
+    if (inet_pton(AF_INET, host.c_str(), &addr.sin_addr) != 1 || port <= 0 || port > 65535) {
+        error = "--rigctld takes HOST:PORT with an IPv4 address, not '" + address + "'";
+        return 0.0;
+    }
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    timeval timeout{2, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    std::string reply;
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+        ::send(fd, "f\n", 2, MSG_NOSIGNAL) == 2) {
+        char buffer[128];
+        const ssize_t got = ::recv(fd, buffer, sizeof buffer - 1, 0);
+        if (got > 0) reply.assign(buffer, static_cast<size_t>(got));
+    }
+    if (fd >= 0) ::close(fd);
+    const double hz = std::atof(reply.c_str());
+    if (!(hz > 0)) error = "no frequency from rigctld at " + address;
+    return hz > 0 ? hz : 0.0;
 }
 
 void printSpot(const std::string& line) {
@@ -152,6 +192,13 @@ int main(int argc, char** argv) {
     if (o.listSound) {
         std::fputs(listSoundCards().c_str(), stdout);
         return 0;
+    }
+    if (!o.rigctld.empty() && o.centerHz <= 0) {
+        o.centerHz = rigFrequencyHz(o.rigctld, error);
+        if (o.centerHz <= 0) {
+            std::fprintf(stderr, "dita-skimmer: %s\n", error.c_str());
+            return 1;
+        }
     }
     std::unique_ptr<IqSource> source;
     if (!o.iqFile.empty())
