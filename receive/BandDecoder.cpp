@@ -61,6 +61,9 @@ constexpr double kStrongestDecaySeconds = 3.0;
 // them they would key the bins beside it and, counted as the neighbour's own key-downs, have it
 // taken for the stronger one's spread.
 constexpr float kClickRange = 1e-4f;
+// A channel's signal is heard when its bins key with at least this share (-10 dB) of the power
+// of the strongest bin beside them: a neighbour's clicks stay 20 dB or more under it.
+constexpr float kOwnKeyingShare = 0.1f;
 // A signal: this many key-downs in a bin within this time.
 constexpr int kMinOnsets = 3;
 constexpr int kOnsetsKept = 4;
@@ -346,9 +349,19 @@ void BandDecoderImpl::scanFrame(int64_t frameEnd) {
     }
     for (auto& ch : m_channels) {
         if (!ch.open) continue;
+        // The clicks of a stronger neighbour's keying reach the channel's bins too; they must not
+        // hold its gate open through the sender's pauses, or the decoder writes them as text.
         const int b = binOfHz(ch.pitchHz);
+        float neighbour = 0.0f;
+        for (int j = std::max(kLowBin, b - kShadowSpanBins);
+             j <= std::min(kHighBin, b + kShadowSpanBins); ++j) {
+            if (std::abs(j - b) > kFollowBins + 1)
+                neighbour = std::max(neighbour, m_power[static_cast<size_t>(j)]);
+        }
         for (int k = b - kFollowBins; k <= b + kFollowBins; ++k) {
-            if (m_above[static_cast<size_t>(k)]) ch.lastHeardFrame = m_frameIndex;
+            if (m_above[static_cast<size_t>(k)] &&
+                m_power[static_cast<size_t>(k)] >= kOwnKeyingShare * neighbour)
+                ch.lastHeardFrame = m_frameIndex;
         }
     }
 }
