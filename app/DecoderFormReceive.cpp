@@ -31,6 +31,12 @@ constexpr const char* kBandXKey = "band.x";
 constexpr const char* kBandYKey = "band.y";
 constexpr const char* kBandWidthKey = "band.width";
 constexpr const char* kBandHeightKey = "band.height";
+// Minutes a signal that stopped stays listed (greyed) in the Band window; an operator sets it
+// in DITA.conf.
+constexpr const char* kBandHoldKey = "band.hold_minutes";
+constexpr int32_t kDefaultBandHoldMinutes = 10;
+constexpr int32_t kMaxBandHoldMinutes = 24 * 60;
+constexpr double kSecondsPerMinute = 60.0;
 constexpr int32_t kMaxPlacement = 100000;
 constexpr int32_t kMinBandSize = 120;
 } // namespace
@@ -65,6 +71,8 @@ void TDecoderForm::createBandWindow() {
     }
     if (!m_services.settingsFile) return;
     const SettingsFile& f = *m_services.settingsFile;
+    m_bandWindow->setHoldSeconds(kSecondsPerMinute * f.number(kBandHoldKey, kDefaultBandHoldMinutes,
+                                                              0, kMaxBandHoldMinutes));
     const int32_t w = f.number(kBandWidthKey, 0, kMinBandSize, kMaxPlacement);
     const int32_t h = f.number(kBandHeightKey, 0, kMinBandSize, kMaxPlacement);
     if (w > 0 && h > 0) m_bandWindow->resize(w, h);
