@@ -271,7 +271,7 @@ void CwChannelDecoder::configure(double sampleRateHz) {
     m_lengths.minDot = static_cast<float>(kMinDotSeconds * m_stepRate);
     m_lengths.maxHold = static_cast<int>(kMaxHoldSeconds * m_stepRate);
     m_lengths.replayLead = static_cast<int>(kReplayLeadSeconds * m_stepRate);
-    m_lengths.catchUp = m_lengths.catchUp;
+    m_lengths.catchUp = static_cast<int>(kCatchUpSeconds * m_stepRate);
     m_lengths.overGap = static_cast<float>(kOverGapSeconds * m_stepRate);
     for (size_t b = 0; b < m_banks.size(); ++b)
         m_banks[b].detector.configure(kBankHalfLengths[b], m_stepRate);
