@@ -41,6 +41,7 @@ void TDecoderForm::createBandWindow() {
     connect(m_bandWindow, &BandWindow::tuneRequested, this,
             [this](int bin) { post(ReceiveCommandKind::TuneToBin, bin); });
     connect(m_bandWindow, &BandWindow::shownChanged, this, [this](bool shown) {
+        if (shown) m_bandWindowShown = true;
         if (m_services.bandWorker) m_services.bandWorker->setEnabled(shown);
         if (!shown) m_spectrumPanel->spectrumBox()->setBandMarks({});
         // Closing the window is remembered at once; the quit saves its last placement.
@@ -76,7 +77,9 @@ void TDecoderForm::createBandWindow() {
 }
 
 void TDecoderForm::saveBandPlacement() {
-    if (!m_services.settingsFile) return;
+    // A window never opened in this run has no placement of its own: what the file holds
+    // stays, and a quit writes nothing for it.
+    if (!m_services.settingsFile || !m_bandWindowShown) return;
     SettingsFile& f = *m_services.settingsFile;
     f.setFlag(kBandOpenKey, m_bandWindow->isVisible());
     f.setNumber(kBandXKey, m_bandWindow->x());
@@ -84,7 +87,7 @@ void TDecoderForm::saveBandPlacement() {
     f.setNumber(kBandWidthKey, m_bandWindow->width());
     f.setNumber(kBandHeightKey, m_bandWindow->height());
     const std::string problem = f.save();
-    if (!problem.empty()) messages().show(problem, "Band window");
+    if (!problem.empty()) notice(problem);
 }
 
 // ====================================================================== per pass
