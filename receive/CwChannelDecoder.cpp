@@ -100,6 +100,23 @@ constexpr float kSenderLevelWeight = 0.25f; // the sender's level follows its la
 // into fragments, so that short element gaps are the sender's own.
 constexpr float kCleanSignalRatio = 6.0f;
 
+// The triangle that best separates marks from spaces is looked for among half lengths that grow
+// by this ratio, from the shortest up to its first peak: a triangle as long as whole characters
+// separates them from the word gaps well again.
+constexpr float kSeparationGrowth = 1.15f;
+// The separation has peaked once it falls this far below its best.
+constexpr float kSeparationPeakDrop = 0.97f;
+constexpr int kSeparationIterations = 12; // two-means rounds
+// The best separating triangle is 0.8 to 1.5 dots long in noise (its peak is flat).
+constexpr float kSeparatingDots = 1.15f;
+// Gathered dots or element gaps shorter than this share of the separating length are noise
+// splitting the elements: a sender that fast would be separated best by a shorter triangle.
+constexpr float kFragmentShare = 0.6f;
+// Nor is the matched detector made shorter than this share of it, when the timing is settled or
+// later as it follows the sender: a detector built for fragments splits the elements into more
+// of them and confirms its own length (45 wpm at -6 dB: CER 0.27 to 0.21).
+constexpr float kShortestShare = 0.75f;
+
 // The run length (steps) the matched detector is built for: about a dot.
 // In noise a detector splits some elements into fragments, which pull the dot class down, and a
 // detector built for that shorter dot splits yet more: it confirms its own length. Dashes stay
@@ -251,6 +268,11 @@ CwChannelDecoder::CwChannelDecoder() {
 void CwChannelDecoder::configure(double sampleRateHz) {
     m_sampleRate = sampleRateHz;
     m_stepRate = sampleRateHz / kStepSamples;
+    m_lengths.minDot = static_cast<float>(kMinDotSeconds * m_stepRate);
+    m_lengths.maxHold = static_cast<int>(kMaxHoldSeconds * m_stepRate);
+    m_lengths.replayLead = static_cast<int>(kReplayLeadSeconds * m_stepRate);
+    m_lengths.catchUp = static_cast<int>(kCatchUpSeconds * m_stepRate);
+    m_lengths.overGap = static_cast<float>(kOverGapSeconds * m_stepRate);
     for (size_t b = 0; b < m_banks.size(); ++b)
         m_banks[b].detector.configure(kBankHalfLengths[b], m_stepRate);
     m_detector.configure(kBankHalfLengths[1], m_stepRate);
@@ -270,11 +292,12 @@ void CwChannelDecoder::reset() {
     m_phaseBase = 0;
     m_accumulator = {};
     m_accumulated = 0;
-    restartGathering();
+    startGathering();
 }
 
-void CwChannelDecoder::restartGathering() {
-    m_settled = false;
+void CwChannelDecoder::startGathering() {
+    m_stage = Stage::Gathering;
+    m_shortestMatched = 0.0f;
     dropHeld();
     m_skipGap = false;
     for (auto& bank : m_banks) {
@@ -354,7 +377,7 @@ void CwChannelDecoder::process(const float* samples, int count, const DecoderSet
 bool CwChannelDecoder::isPlausible(const TimingEstimate& e, bool clean) const {
     // Element gaps are about as long as dots in every keying style; a detector too long for
     // the sender merges the elements of a character, and its "gaps" are letter gaps.
-    const bool fastEnough = (clean ? e.unit() : e.dot) >= kMinDotSeconds * m_stepRate;
+    const bool fastEnough = (clean ? e.unit() : e.dot) >= m_lengths.minDot;
     return fastEnough && e.elementGap - kEdgeSteps <= kMaxElementGapDots * (e.dot + kEdgeSteps) &&
            e.elementGap >= kMinElementGapDots * e.dot;
 }
@@ -376,7 +399,7 @@ void CwChannelDecoder::step(std::complex<float> raw, const DecoderSettings& sett
     m_rawPos = m_rawPos + 1 == kRawSteps ? 0 : m_rawPos + 1;
     if (m_kept < kRawSteps) ++m_kept;
     ++m_gatherSteps;
-    if (m_settled) {
+    if (decoding()) {
         liveStep(rawAt(detectorDelay()), true, settings, out);
     } else {
         gatherStep(raw, settings, out);
@@ -422,8 +445,7 @@ void CwChannelDecoder::gatherStep(std::complex<float> raw, const DecoderSettings
         if (bank.firstMarkStep >= 0) firstMark = std::min(firstMark, bank.firstMarkStep);
         full = full || bank.eventCount >= kMaxEvents;
     }
-    const bool held =
-        full || m_gatherSteps - firstMark >= static_cast<int>(kMaxHoldSeconds * m_stepRate);
+    const bool held = full || m_gatherSteps - firstMark >= m_lengths.maxHold;
     // Which detector's events to trust: a strong signal is read best by the shortest one (a
     // longer one may merge the elements of a fast sender); otherwise the longest one that fits
     // the dot it finds, as it sees the least noise. A detector longer than the elements merges
@@ -459,7 +481,7 @@ void CwChannelDecoder::gatherStep(std::complex<float> raw, const DecoderSettings
             return;
     }
     // Held long enough and nothing fits: what was gathered was not a sender.
-    if (held) restartGathering();
+    if (held) startGathering();
 }
 
 void CwChannelDecoder::applyMatchedLength(float lengthSteps) {
@@ -538,6 +560,60 @@ int CwChannelDecoder::replay(float dotSteps, float elementGapSteps, int count,
     return n;
 }
 
+float CwChannelDecoder::separatingLength(int count) {
+    // For each triangle, the kept amplitudes are split in two classes (two-means); the best
+    // triangle makes the classes lie furthest apart for their spread. Shorter than a dot it lets
+    // through more noise; longer, it fills the element gaps and lowers the dots.
+    float best = -1.0f;
+    int bestHalf = 0;
+    for (int half = 1; half <= KeyDetector::kMaxHalfLength;
+         half = std::max(half + 1, static_cast<int>(std::lround(kSeparationGrowth * half)))) {
+        m_probe.configure(half, m_stepRate);
+        int n = 0;
+        for (int age = count - 1; age >= 0; --age) {
+            const float a = m_probe.filter(rawAt(age));
+            if (age < count - 2 * half) m_scratch[static_cast<size_t>(n++)] = a;
+        }
+        const float separation = twoClassSeparation(m_scratch.data(), n);
+        if (separation > best) {
+            best = separation;
+            bestHalf = half;
+        } else if (separation < kSeparationPeakDrop * best) {
+            break;
+        }
+    }
+    return 2.0f * static_cast<float>(bestHalf);
+}
+
+float CwChannelDecoder::twoClassSeparation(const float* values, int n) {
+    if (n < 2) return 0.0f;
+    double mean = 0.0;
+    for (int i = 0; i < n; ++i)
+        mean += values[i];
+    double threshold = mean / n;
+    std::array<double, 2> sum{};
+    std::array<double, 2> squares{};
+    std::array<int, 2> count{};
+    for (int round = 0; round < kSeparationIterations; ++round) {
+        sum = {};
+        squares = {};
+        count = {};
+        for (int i = 0; i < n; ++i) {
+            const double v = values[i];
+            const auto c = static_cast<size_t>(v >= threshold);
+            sum[c] += v;
+            squares[c] += v * v;
+            ++count[c];
+        }
+        if (count[0] == 0 || count[1] == 0) return 0.0f;
+        threshold = 0.5 * (sum[0] / count[0] + sum[1] / count[1]);
+    }
+    const double low = sum[0] / count[0];
+    const double high = sum[1] / count[1];
+    const double spread = squares[0] / count[0] - low * low + squares[1] / count[1] - high * high;
+    return static_cast<float>((high - low) * (high - low) / std::max(spread, 1e-12));
+}
+
 bool CwChannelDecoder::settle(const TimingEstimate& gathered, bool held, bool strong, bool clean,
                               const DecoderSettings& settings, std::string& out) {
     // Steps to run again: from a little before the earliest first mark up to now.
@@ -545,19 +621,29 @@ bool CwChannelDecoder::settle(const TimingEstimate& gathered, bool held, bool st
     for (const auto& bank : m_banks) {
         if (bank.firstMarkStep >= 0) firstMark = std::min(firstMark, bank.firstMarkStep);
     }
-    const int lead =
-        static_cast<int>(kReplayLeadSeconds * m_stepRate) + 4 * KeyDetector::kMaxHalfLength;
+    const int lead = m_lengths.replayLead + 4 * KeyDetector::kMaxHalfLength;
     const int count = std::min(m_kept, m_gatherSteps - firstMark + lead);
 
     // Run the kept steps through a detector matched to the gathered dot; when the matched
     // detector finds another dot, once more with that one. The gathering detectors may have
     // split elements in noise: the matched run must confirm the timing.
     TimingEstimate estimate;
-    const float gatheredLength = matchedLength(gathered, clean);
-    int n = replay(gatheredLength, gathered.elementGap, count, estimate);
-    if (estimate.marksSplit && std::abs(matchedLength(estimate, clean) - gatheredLength) >
-                                   kRetuneFraction * gatheredLength) {
-        n = replay(matchedLength(estimate, clean), estimate.elementGap, count, estimate);
+    // In noise the gathering detectors may have timed fragments of the elements: the kept
+    // steps themselves then show a longer dot, and the matched detector is kept near it.
+    float gatheredLength = matchedLength(gathered, clean);
+    float gatheredGap = gathered.elementGap;
+    float shortest = 0.0f;
+    if (!strong && m_fixedWpm == 0) {
+        const float separatedDot = separatingLength(count) / kSeparatingDots;
+        shortest = kShortestShare * separatedDot;
+        if (std::min(gatheredLength, gatheredGap) < kFragmentShare * separatedDot)
+            gatheredLength = gatheredGap = separatedDot;
+    }
+    int n = replay(gatheredLength, gatheredGap, count, estimate);
+    const float found = std::max(matchedLength(estimate, clean), shortest);
+    if (estimate.marksSplit &&
+        std::abs(found - gatheredLength) > kRetuneFraction * gatheredLength) {
+        n = replay(found, std::max(estimate.elementGap, shortest), count, estimate);
     }
     // A gathering detector may have looked clean for a moment; the matched run's own levels
     // judge whether its short dots are the sender's.
@@ -576,30 +662,36 @@ bool CwChannelDecoder::settle(const TimingEstimate& gathered, bool held, bool st
         estimate.spacingKnown = true;
     }
 
-    m_settled = true;
+    startDecoding(estimate, n, shortest, clean, settings, out);
+    return true;
+}
+
+void CwChannelDecoder::startDecoding(const TimingEstimate& estimate, int events, float shortest,
+                                     bool clean, const DecoderSettings& settings,
+                                     std::string& out) {
+    m_stage = Stage::Decoding;
     // The first live mark is never held: the gap before it was decoded with the kept steps.
     m_markPeak = 0.0f;
     m_gapBefore = 0.0f;
     m_senderLevel = m_detector.markLevel();
     // Learn from everything first, then decode from the start.
     m_timing.reset();
-    for (int i = 0; i < n; ++i)
+    for (int i = 0; i < events; ++i)
         m_timing.observe(m_replayEvents[static_cast<size_t>(i)], isClean(m_detector));
     m_timing.setEstimate(estimate);
-    m_matchedLength = matchedLength(estimate, clean);
-    for (int i = 0; i < n; ++i)
+    m_shortestMatched = shortest;
+    m_matchedLength = std::max(matchedLength(estimate, clean), shortest);
+    for (int i = 0; i < events; ++i)
         m_timing.decode(m_replayEvents[static_cast<size_t>(i)], settings, out);
     if (!m_runs.inMark())
         m_timing.gapProgress(static_cast<float>(m_runs.gapSoFar()), settings, out);
-    applyMatchedLength(matchedLength(m_timing.estimate(), clean));
-    return true;
+    applyMatchedLength(std::max(matchedLength(m_timing.estimate(), clean), shortest));
 }
 
 void CwChannelDecoder::catchUpBanks() {
     // The levels forget within a few seconds, so the last kept steps bring them to where they
     // would be had the detectors run all along.
-    const int behind =
-        std::min({m_banksBehind, m_kept, static_cast<int>(kCatchUpSeconds * m_stepRate)});
+    const int behind = std::min({m_banksBehind, m_kept, m_lengths.catchUp});
     for (int age = behind - 1; age >= 0; --age) {
         const std::complex<float> raw = rawAt(age);
         for (auto& bank : m_banks)
@@ -609,11 +701,11 @@ void CwChannelDecoder::catchUpBanks() {
 }
 
 void CwChannelDecoder::finish(const DecoderSettings& settings, std::string& out) {
-    for (int age = detectorDelay() - 1; age >= 0 && m_settled; --age)
+    for (int age = detectorDelay() - 1; age >= 0 && decoding(); --age)
         liveStep(rawAt(age), false, settings, out);
     // A word gap running now ends the word: the next mark, which would write the space, is
     // decoded afresh.
-    if (m_settled && !m_runs.inMark() &&
+    if (decoding() && !m_runs.inMark() &&
         static_cast<float>(m_runs.gapSoFar()) >= m_timing.estimate().wordThreshold())
         m_timing.endOver(settings, out);
 }
@@ -634,12 +726,12 @@ void CwChannelDecoder::liveStep(std::complex<float> raw, bool follow,
     const float gap = static_cast<float>(m_runs.gapSoFar());
     if (m_heldMarks > 0 && gap >= m_timing.estimate().wordThreshold()) dropHeld();
     m_timing.gapProgress(gap, settings, out);
-    const float overGap = std::max(static_cast<float>(kOverGapSeconds * m_stepRate),
-                                   kOverGapWordGaps * m_timing.estimate().wordGap);
+    const float overGap =
+        std::max(m_lengths.overGap, kOverGapWordGaps * m_timing.estimate().wordGap);
     if (gap > overGap) {
         m_timing.endOver(settings, out);
         catchUpBanks();
-        restartGathering();
+        startGathering();
     }
 }
 
@@ -699,9 +791,9 @@ void CwChannelDecoder::acceptLive(const KeyEvent& e, float peak, bool follow,
     if (!e.mark) return;
     const TimingEstimate& est = m_timing.estimate();
     if (e.steps < est.dashThreshold()) m_senderLevel += kSenderLevelWeight * (peak - m_senderLevel);
-    const float length = matchedLength(est, isClean(m_detector));
+    const float length = std::max(matchedLength(est, isClean(m_detector)), m_shortestMatched);
     if (follow && std::abs(length - m_matchedLength) > kRetuneFraction * m_matchedLength &&
-        est.dot >= kMinDotSeconds * m_stepRate) {
+        est.dot >= m_lengths.minDot) {
         applyMatchedLength(length);
         m_runs.setMinimum(
             std::max(1, static_cast<int>(std::lround(kMinRunFraction * length))),
@@ -710,23 +802,23 @@ void CwChannelDecoder::acceptLive(const KeyEvent& e, float peak, bool follow,
 }
 
 int CwChannelDecoder::wpm() const {
-    return m_settled ? m_timing.wpm(1.0 / m_stepRate) : 0;
+    return decoding() ? m_timing.wpm(1.0 / m_stepRate) : 0;
 }
 
 double CwChannelDecoder::wordGapSeconds() const {
-    return m_settled ? m_timing.estimate().wordGap / m_stepRate : 0.0;
+    return decoding() ? m_timing.estimate().wordGap / m_stepRate : 0.0;
 }
 
 float CwChannelDecoder::markLevel() const {
-    return m_settled ? m_detector.markLevel() : m_banks[1].detector.markLevel();
+    return decoding() ? m_detector.markLevel() : m_banks[1].detector.markLevel();
 }
 
 float CwChannelDecoder::spaceLevel() const {
-    return m_settled ? m_detector.spaceLevel() : m_banks[1].detector.spaceLevel();
+    return decoding() ? m_detector.spaceLevel() : m_banks[1].detector.spaceLevel();
 }
 
 bool CwChannelDecoder::squelchOpen() const {
-    return m_settled ? m_detector.squelchOpen() : m_banks[1].detector.squelchOpen();
+    return decoding() ? m_detector.squelchOpen() : m_banks[1].detector.squelchOpen();
 }
 
 } // namespace dita

@@ -1,8 +1,16 @@
 #include "station/CwKeyingQueue.h"
 
+#include "common/Latin1.h"
+
 namespace dita {
 
-CwKeyingQueue::CwKeyingQueue(CwKeyingHooks hooks) : m_hooks(std::move(hooks)) {
+CwKeyingQueue::CwKeyingQueue(CwKeyingHooks hooks)
+    : m_hooks(std::move(hooks)), m_full(
+                                     [this](const std::string& text) {
+                                         if (m_hooks.report)
+                                             m_hooks.report("keying listener " + text);
+                                     },
+                                     "queue full", m_hooks.clock) {
     m_thread = std::thread([this] { run(); });
 }
 
@@ -15,17 +23,16 @@ CwKeyingQueue::~CwKeyingQueue() {
     m_stop = true;
     m_wake.notify_all();
     m_thread.join();
+    m_full.flush();
 }
 
 void CwKeyingQueue::handle(const CwDaemonRequest& request) {
     switch (request.command) {
     case CwDaemonCommand::Text: {
-        std::lock_guard lock(m_mutex);
+        std::unique_lock lock(m_mutex);
         if (m_queuedBytes + request.text.size() > kCwQueueMaxBytes) {
-            if (m_hooks.report) {
-                m_hooks.report("keying listener: the queue is full, dropped '" + request.text +
-                               "'");
-            }
+            lock.unlock();
+            m_full.dropped("queue full");
             return;
         }
         // Words keep their following space, so the word gap is keyed where the logger put it.
@@ -70,8 +77,7 @@ void CwKeyingQueue::abort() {
     std::lock_guard lock(m_mutex);
     m_words.clear();
     m_queuedBytes = 0;
-    // In word mode the word being keyed is finished; only what follows it is dropped.
-    if (!m_wordMode.load()) m_stop = true;
+    m_stop = true;
 }
 
 bool CwKeyingQueue::waitIdle(std::chrono::milliseconds timeout) {
@@ -95,7 +101,16 @@ void CwKeyingQueue::run() {
                 }
                 keying = false;
             }
-            m_wake.wait(lock, [this] { return m_quit || !m_words.empty(); });
+            // Drops waiting to be told are told when their second is over.
+            while (!m_quit && m_words.empty()) {
+                if (m_full.pending())
+                    m_wake.wait_for(lock, DropReport::kInterval);
+                else
+                    m_wake.wait(lock);
+                lock.unlock();
+                m_full.poll();
+                lock.lock();
+            }
             if (m_quit) return;
             word = std::move(m_words.front());
             m_words.pop_front();
@@ -106,13 +121,16 @@ void CwKeyingQueue::run() {
         if (!keying && m_hooks.active) m_hooks.active(true);
         keying = true;
         keyWord(word);
+        m_full.poll();
     }
 }
 
 void CwKeyingQueue::keyWord(const std::string& word) {
     Keyer* keyer = m_hooks.keyer ? m_hooks.keyer() : nullptr;
     if (!keyer) {
-        if (m_hooks.report) m_hooks.report("keying listener: no keyer, dropped '" + word + "'");
+        if (m_hooks.report)
+            m_hooks.report("keying listener: no keyer, dropped '" +
+                           printableText(latin1ToUtf8(word)) + "'");
         return;
     }
     if (m_hooks.keyed) m_hooks.keyed(word);

@@ -3,14 +3,19 @@
 // on a thread of its own, at the speed the keyer currently has; the escape requests change the
 // speed, the tone and PTT through the window's own settings (hooks), or abort the keying.
 //
-// Character mode (the default) stops an abort after the character being keyed (serial lines)
-// or within one tone block (sound card); word mode lets the word being keyed finish first, so
-// a logger's abort never cuts a call in half.
+// An abort, and DITA's own stop, end the keying after the character being keyed (serial
+// lines) or within one tone block (sound card), in character and in word mode alike: a "word"
+// is whatever a datagram holds between spaces, up to 256 letters, so letting it finish could
+// hold the transmitter for minutes. Word mode is accepted and reported by wordMode().
+//
+// Text that does not fit the queue is dropped and told at most once a second, counted
+// (station/DropReport.h); what is told is made printable first.
 //
 // Who calls it: CwDaemonListener's thread calls handle(); the keying thread calls the hooks
 // keyer, keyed and active; handle() calls setSpeed, setTone and setPtt on the listener's
 // thread. The hooks that change window settings must forward to the window thread. No Qt.
 #include "station/CwDaemonProtocol.h"
+#include "station/DropReport.h"
 #include "transmit/Keyer.h"
 
 #include <atomic>
@@ -38,6 +43,8 @@ struct CwKeyingHooks {
     // True while queued text is being keyed, false once the queue is empty or aborted.
     std::function<void(bool keying)> active;
     std::function<void(const std::string& why)> report;
+    // The time the drop messages are spaced by; the steady clock when empty (tests step it).
+    DropReport::Clock clock;
 };
 
 class CwKeyingQueue {
@@ -59,6 +66,7 @@ private:
     void keyWord(const std::string& word);
 
     CwKeyingHooks m_hooks;
+    DropReport m_full; // text dropped because the queue was full
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_idle;

@@ -50,6 +50,15 @@ const std::map<std::string, Choice>& choices() {
     return table;
 }
 
+// A count or a frequency: decimal digits only (no sign, no spaces), inside [min, max].
+bool wholeNumber(const std::string& v, long min, long max, long& n) {
+    if (v.empty() || v.size() > 9 ||
+        !std::all_of(v.begin(), v.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    n = std::stol(v);
+    return n >= min && n <= max;
+}
+
 } // namespace
 
 const char* decodeUsage() {
@@ -72,6 +81,14 @@ const char* decodeUsage() {
            "  --band         decode every signal 200-3000 Hz; one line per signal when it ends:\n"
            "                 start time, frequency, speed, text\n"
            "  --format text|jsonl  with --band: lines of text (default) or one JSON object each\n"
+           "  --iq           the files are wideband I/Q recordings (stereo WAV: left I, right Q;\n"
+           "                 16/24-bit or float, e.g. 48/96/192 kHz); every CW signal in them is\n"
+           "                 decoded. With --band: one line (or JSON object) per signal\n"
+           "  --center-hz HZ with --iq: the radio frequency of the recording's centre (default:\n"
+           "                 from the file name, e.g. name_7025000Hz_IQ.wav or name_7025kHz.wav)\n"
+           "  --swap-iq      with --iq: I is on the right channel, Q on the left\n"
+           "  --spots        with --iq: print DX-cluster spot lines of calling stations\n"
+           "  --spotter CALL with --spots: the spotter named in the lines (default DITA-#)\n"
            "  --stats        print duration, wall time, speed factor, speed and tone to stderr\n"
            "  --trace FILE   write one JSON line per pass\n"
            "  -j, --jobs N   decode N files at once (default: one per processor core); the\n"
@@ -99,6 +116,28 @@ bool parseDecodeOptions(int argc, char** argv, DecodeOptions& o, std::string& er
             o.stats = true;
         } else if (arg == "--band") {
             o.band = true;
+        } else if (arg == "--iq") {
+            o.iq = true;
+        } else if (arg == "--swap-iq") {
+            o.swapIq = true;
+        } else if (arg == "--spots") {
+            o.spots = true;
+        } else if (arg == "--spotter") {
+            if (!value(o.spotter)) return false;
+            if (o.spotter.empty() || o.spotter.size() > 12 ||
+                o.spotter.find_first_of(" :\t") != std::string::npos) {
+                error = "--spotter takes a call of at most 12 characters, not '" + o.spotter + "'";
+                return false;
+            }
+        } else if (arg == "--center-hz") {
+            if (!value(v)) return false;
+            char* end = nullptr;
+            const double hz = std::strtod(v.c_str(), &end);
+            if (v.empty() || *end || !std::isfinite(hz) || hz <= 0 || hz > 1e11) {
+                error = "--center-hz takes a frequency in Hz, not '" + v + "'";
+                return false;
+            }
+            o.centerHz = hz;
         } else if (arg == "--format") {
             if (!value(v)) return false;
             if (v != "text" && v != "jsonl") {
@@ -114,9 +153,8 @@ bool parseDecodeOptions(int argc, char** argv, DecodeOptions& o, std::string& er
             } else {
                 v = arg.substr(2); // -j4
             }
-            char* end = nullptr;
-            const long jobs = std::strtol(v.c_str(), &end, 10);
-            if (v.empty() || *end || jobs < 1 || jobs > kMaxJobs) {
+            long jobs = 0;
+            if (!wholeNumber(v, 1, kMaxJobs, jobs)) {
                 error = "-j takes a number of files to decode at once, 1 to " +
                         std::to_string(kMaxJobs) + ", not '" + v + "'";
                 return false;
@@ -139,9 +177,8 @@ bool parseDecodeOptions(int argc, char** argv, DecodeOptions& o, std::string& er
             if (v == "auto") {
                 o.toneHz = 0;
             } else {
-                char* end = nullptr;
-                const long hz = std::strtol(v.c_str(), &end, 10);
-                if (!end || *end || hz < 100 || hz > 2500) {
+                long hz = 0;
+                if (!wholeNumber(v, 100, 2500, hz)) {
                     error = "--tone takes auto or a frequency from 100 to 2500 Hz, not '" + v + "'";
                     return false;
                 }
@@ -161,6 +198,19 @@ bool parseDecodeOptions(int argc, char** argv, DecodeOptions& o, std::string& er
         } else {
             o.files.push_back(arg);
         }
+    }
+    if ((o.spots || o.swapIq || o.centerHz > 0) && !o.iq) {
+        error = "--spots, --swap-iq and --center-hz go with --iq";
+        return false;
+    }
+    if (o.iq && (o.toneHz > 0 || !o.traceFile.empty() || !o.commands.empty())) {
+        error = "--iq decodes every signal of the recording: it takes none of --tone, --trace "
+                "and the decoder settings";
+        return false;
+    }
+    if (o.iq && o.spots && o.band) {
+        error = "--iq prints either --spots or --band, not both";
+        return false;
     }
     if (o.jsonl && !o.band) {
         error = "--format jsonl needs --band";
