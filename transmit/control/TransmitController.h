@@ -7,7 +7,9 @@
 // threads owned by the controller; whatever they change on the window, their reports (a send
 // pass done, Esc) and every handler they run (message buttons for command keys) reach the
 // window thread through TransmitView::post as queued calls, in the order they were made. The
-// state of what is being sent (TransmitPhase) changes only there. No Qt.
+// state of what is being sent (TransmitPhase) changes only there. With sound-card keying the
+// Tune carrier plays on a third thread of the controller's, started and released by the
+// window thread. No Qt.
 #include "common/CapturePause.h"
 #include "macros/MessageButtons.h"
 #include "transmit/Keyer.h"
