@@ -14,7 +14,7 @@ PACKAGES=(
   ebook2cw sox libsox-fmt-all
   python3
   libhamlib-dev libhamlib-utils
-  dpkg-dev file lintian appstream
+  dpkg-dev file lintian appstream desktop-file-utils
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -1,6 +1,16 @@
 #include "station/CwKeyingQueue.h"
 
+#include <algorithm>
+
 namespace dita {
+
+namespace {
+
+constexpr char kReplyEnd[] = "\r\n";
+constexpr char kReplyMark = '^';
+constexpr char kReplyPrefix = 'h';
+
+} // namespace
 
 CwKeyingQueue::CwKeyingQueue(CwKeyingHooks hooks) : m_hooks(std::move(hooks)) {
     m_thread = std::thread([this] { run(); });
@@ -17,26 +27,68 @@ CwKeyingQueue::~CwKeyingQueue() {
     m_thread.join();
 }
 
+void CwKeyingQueue::queueText(const CwDaemonRequest& request) {
+    std::string text = request.text;
+    std::optional<std::string> reply;
+    // "text^": key the text, then send it back; whatever follows the mark is not keyed.
+    const std::size_t mark = text.find(kReplyMark);
+    if (mark != std::string::npos) {
+        text.resize(mark);
+        reply = text + kReplyEnd;
+    }
+    std::lock_guard lock(m_mutex);
+    if (m_pendingReply) {
+        reply = kReplyPrefix + *m_pendingReply + kReplyEnd;
+        m_pendingReply.reset();
+    }
+    if (m_queuedBytes + text.size() > kCwQueueMaxBytes) {
+        if (m_hooks.report) {
+            m_hooks.report("keying listener: the queue is full, dropped '" + text + "'");
+        }
+        return;
+    }
+    // Words keep their following space, so the word gap is keyed where the logger put it.
+    const std::size_t before = m_words.size();
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(' ', start);
+        end = end == std::string::npos ? text.size() : end + 1;
+        Item item;
+        item.word = text.substr(start, end - start);
+        // Timed as the text arrives, as cwdaemon does: a later speed request changes what
+        // comes after it, not what was queued before.
+        int32_t wpm = m_wpm.load();
+        item.steps = cwDaemonSteps(item.word, wpm);
+        m_wpm = wpm;
+        m_words.push_back(std::move(item));
+        start = end;
+    }
+    if (reply) {
+        if (m_words.size() == before) m_words.push_back({});
+        m_words.back().replies = true;
+        m_words.back().reply = *reply;
+        m_words.back().to = request.from;
+    }
+    m_queuedBytes += text.size();
+    m_wake.notify_all();
+}
+
 void CwKeyingQueue::handle(const CwDaemonRequest& request) {
     switch (request.command) {
-    case CwDaemonCommand::Text: {
+    case CwDaemonCommand::Text:
+        queueText(request);
+        return;
+    case CwDaemonCommand::Reply: {
         std::lock_guard lock(m_mutex);
-        if (m_queuedBytes + request.text.size() > kCwQueueMaxBytes) {
-            if (m_hooks.report) {
-                m_hooks.report("keying listener: the queue is full, dropped '" + request.text +
-                               "'");
-            }
-            return;
-        }
-        // Words keep their following space, so the word gap is keyed where the logger put it.
-        std::size_t start = 0;
-        while (start < request.text.size()) {
-            std::size_t end = request.text.find(' ', start);
-            end = end == std::string::npos ? request.text.size() : end + 1;
-            m_words.push_back(request.text.substr(start, end - start));
-            start = end;
-        }
-        m_queuedBytes += request.text.size();
+        m_pendingReply = request.text;
+        return;
+    }
+    case CwDaemonCommand::Tune: {
+        if (request.value <= 0) return;
+        std::lock_guard lock(m_mutex);
+        Item tune;
+        tune.tuneSeconds = request.value;
+        m_words.push_back(std::move(tune));
         m_wake.notify_all();
         return;
     }
@@ -46,12 +98,14 @@ void CwKeyingQueue::handle(const CwDaemonRequest& request) {
     case CwDaemonCommand::Reset:
         abort();
         m_wordMode = false;
+        m_wpm = kCwDaemonResetWpm;
         if (m_hooks.setPtt) m_hooks.setPtt(false);
         return;
     case CwDaemonCommand::WordMode:
         m_wordMode = true;
         return;
     case CwDaemonCommand::Speed:
+        m_wpm = request.value;
         if (m_hooks.setSpeed) m_hooks.setSpeed(request.value);
         return;
     case CwDaemonCommand::Tone:
@@ -70,6 +124,7 @@ void CwKeyingQueue::abort() {
     std::lock_guard lock(m_mutex);
     m_words.clear();
     m_queuedBytes = 0;
+    m_pendingReply.reset();
     // In word mode the word being keyed is finished; only what follows it is dropped.
     if (!m_wordMode.load()) m_stop = true;
 }
@@ -82,7 +137,7 @@ bool CwKeyingQueue::waitIdle(std::chrono::milliseconds timeout) {
 void CwKeyingQueue::run() {
     bool keying = false;
     for (;;) {
-        std::string word;
+        Item item;
         {
             std::unique_lock lock(m_mutex);
             m_busy = false;
@@ -97,26 +152,40 @@ void CwKeyingQueue::run() {
             }
             m_wake.wait(lock, [this] { return m_quit || !m_words.empty(); });
             if (m_quit) return;
-            word = std::move(m_words.front());
+            item = std::move(m_words.front());
             m_words.pop_front();
-            m_queuedBytes -= std::min(m_queuedBytes, word.size());
+            m_queuedBytes -= std::min(m_queuedBytes, item.word.size());
             m_busy = true;
             m_stop = false;
         }
         if (!keying && m_hooks.active) m_hooks.active(true);
         keying = true;
-        keyWord(word);
+        keyItem(item);
     }
 }
 
-void CwKeyingQueue::keyWord(const std::string& word) {
-    Keyer* keyer = m_hooks.keyer ? m_hooks.keyer() : nullptr;
-    if (!keyer) {
-        if (m_hooks.report) m_hooks.report("keying listener: no keyer, dropped '" + word + "'");
-        return;
+void CwKeyingQueue::keyItem(const Item& item) {
+    std::vector<KeyingStep> steps;
+    if (item.tuneSeconds > 0) {
+        KeyingStep carrier;
+        carrier.carrier = std::chrono::seconds(item.tuneSeconds);
+        steps.push_back(carrier);
+    } else {
+        steps = item.steps;
     }
-    if (m_hooks.keyed) m_hooks.keyed(word);
-    keyer->sendText(word, m_stop);
+    bool keyed = true;
+    if (!steps.empty()) {
+        Keyer* keyer = m_hooks.keyer ? m_hooks.keyer() : nullptr;
+        if (!keyer) {
+            if (m_hooks.report) {
+                m_hooks.report("keying listener: no keyer, dropped '" + item.word + "'");
+            }
+            return;
+        }
+        if (m_hooks.keyed && !item.word.empty()) m_hooks.keyed(item.word);
+        keyed = keyer->keySteps(steps, m_stop, m_hooks.pttHangMs);
+    }
+    if (keyed && item.replies && m_hooks.reply) m_hooks.reply(item.to, item.reply);
 }
 
 } // namespace dita

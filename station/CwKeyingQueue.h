@@ -1,11 +1,14 @@
 #pragma once
-// Keys what a logger sends through DITA's current keyer: text is queued and keyed word by word
-// on a thread of its own, at the speed the keyer currently has; the escape requests change the
-// speed, the tone and PTT through the window's own settings (hooks), or abort the keying.
+// Keys what a logger sends through DITA's current keyer, as cwdaemon keys it: text is queued and
+// keyed word by word on a thread of its own in cwdaemon's timing and codes (cwDaemonSteps), at
+// the speed the client asked for; in-message '+'/'-' change it. The escape requests also pass
+// speed, tone and PTT to the window's own settings (hooks), abort the keying, tune, or ask for
+// a reply once the next text has been keyed ("h" + text); a '^' in a message ends what is keyed
+// and has the text before it sent back.
 //
-// Character mode (the default) stops an abort after the character being keyed (serial lines)
-// or within one tone block (sound card); word mode lets the word being keyed finish first, so
-// a logger's abort never cuts a call in half.
+// Character mode (the default) stops an abort at the end of the character being keyed, on the
+// serial lines and on the sound card; word mode lets the word being keyed finish first, so a
+// logger's abort never cuts a call in half.
 //
 // Who calls it: CwDaemonListener's thread calls handle(); the keying thread calls the hooks
 // keyer, keyed and active; handle() calls setSpeed, setTone and setPtt on the listener's
@@ -19,6 +22,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -38,6 +42,9 @@ struct CwKeyingHooks {
     // True while queued text is being keyed, false once the queue is empty or aborted.
     std::function<void(bool keying)> active;
     std::function<void(const std::string& why)> report;
+    // Sends a reply datagram back to a client.
+    std::function<void(const CwDaemonPeer& to, const std::string& datagram)> reply;
+    int32_t pttHangMs = kPttHangDefaultMs;
 };
 
 class CwKeyingQueue {
@@ -51,23 +58,36 @@ public:
     // Stops the keying and drops the queue (ESC 4, and DITA's own stop).
     void abort();
     bool wordMode() const { return m_wordMode.load(); }
+    int32_t wpm() const { return m_wpm.load(); }
     // Waits until the queue is empty and nothing is keyed; false on timeout (tests, shutdown).
     bool waitIdle(std::chrono::milliseconds timeout);
 
 private:
+    // A word with its following space, or a tune; a reply goes out once it has been keyed.
+    struct Item {
+        std::string word;
+        std::vector<KeyingStep> steps; // the word in the timing it arrived with
+        int32_t tuneSeconds = 0;
+        bool replies = false;
+        std::string reply;
+        CwDaemonPeer to;
+    };
+    void queueText(const CwDaemonRequest& request);
     void run();
-    void keyWord(const std::string& word);
+    void keyItem(const Item& item);
 
     CwKeyingHooks m_hooks;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_idle;
-    std::deque<std::string> m_words; // guarded by m_mutex
-    std::size_t m_queuedBytes = 0;   // guarded by m_mutex
-    bool m_busy = false;             // guarded by m_mutex: a word is being keyed
-    bool m_quit = false;             // guarded by m_mutex
-    std::atomic<bool> m_stop{false}; // the keyer's stop request for the word being keyed
+    std::deque<Item> m_words;                  // guarded by m_mutex
+    std::optional<std::string> m_pendingReply; // guarded by m_mutex: ESC h for the next text
+    std::size_t m_queuedBytes = 0;             // guarded by m_mutex
+    bool m_busy = false;                       // guarded by m_mutex: a word is being keyed
+    bool m_quit = false;                       // guarded by m_mutex
+    std::atomic<bool> m_stop{false};           // the keyer's stop request for the word being keyed
     std::atomic<bool> m_wordMode{false};
+    std::atomic<int32_t> m_wpm{kCwDaemonResetWpm}; // written under m_mutex
     std::thread m_thread;
 };
 

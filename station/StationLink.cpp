@@ -20,17 +20,26 @@ bool sameListener(const KeyingListenerSettings& a, const KeyingListenerSettings&
     return a.enabled == b.enabled && a.address == b.address && a.port == b.port;
 }
 
-// The keying queue's keyer: the window's keying, exclusive of its own senders.
+// The keying queue's keyer: the window's keying, exclusive of its own senders, while Xmit
+// Enable is on; while it is off nothing is keyed, and the first refusal is told.
 class HookKeyer : public Keyer {
 public:
-    explicit HookKeyer(const StationHooks& hooks) : m_hooks(hooks) {}
-    bool sendText(std::string_view text, const std::atomic<bool>& stop) override {
-        return m_hooks.keyText && m_hooks.keyText(text, stop);
-    }
+    HookKeyer(const StationHooks& hooks, std::function<void()> refused)
+        : m_hooks(hooks), m_refused(std::move(refused)) {}
+    bool sendText(std::string_view, const std::atomic<bool>&) override { return false; }
     bool sendTypedCode(int32_t) override { return false; }
+    bool keySteps(const std::vector<KeyingStep>& steps, const std::atomic<bool>& stop,
+                  int pttHangMs) override {
+        if (m_hooks.transmitEnabled && !m_hooks.transmitEnabled()) {
+            m_refused();
+            return false;
+        }
+        return m_hooks.keySteps && m_hooks.keySteps(steps, stop, pttHangMs);
+    }
 
 private:
     const StationHooks& m_hooks;
+    std::function<void()> m_refused;
 };
 
 } // namespace
@@ -42,6 +51,7 @@ StationLink::StationLink(StationHooks hooks, KeyingPort& port, SettingsFile sett
     RigControl::Hooks rigHooks;
     rigHooks.frequency = [this](double hz) {
         m_calls->post([this, hz] {
+            m_rigHz = hz;
             if (m_hooks.rigFrequency) m_hooks.rigFrequency(hz);
         });
     };
@@ -64,6 +74,10 @@ void StationLink::start() {
     if (m_settings.listener.enabled) startListener(false);
 }
 
+void StationLink::repeatRigFrequency() {
+    if (m_rigHz > 0.0 && rigConnected() && m_hooks.rigFrequency) m_hooks.rigFrequency(m_rigHz);
+}
+
 void StationLink::tell(bool byOperator, const std::string& text, const char* caption) {
     if (byOperator) {
         if (m_hooks.messages) m_hooks.messages(text, caption);
@@ -76,7 +90,10 @@ void StationLink::apply(const StationSettings& settings) {
     const StationSettings old = m_settings;
     m_settings = settings;
     if (!m_rig) return; // after shutdown nothing restarts
-    if (!sameRig(old.rig, settings.rig)) m_rig->configure(settings.rig);
+    if (!sameRig(old.rig, settings.rig)) {
+        m_rigHz = 0.0;
+        m_rig->configure(settings.rig);
+    }
     attachCatPtt();
     if (!sameListener(old.listener, settings.listener)) {
         stopListener();
@@ -99,7 +116,11 @@ void StationLink::attachCatPtt() {
 
 void StationLink::startListener(bool byOperator) {
     CwKeyingHooks hooks;
-    auto keyer = std::make_shared<HookKeyer>(m_hooks);
+    m_toldTransmitOff = false;
+    auto keyer = std::make_shared<HookKeyer>(m_hooks, [this] {
+        if (m_toldTransmitOff.exchange(true)) return;
+        m_calls->post([this] { tell(false, kListenerTransmitOffText, kKeyingListenerCaption); });
+    });
     hooks.keyer = [keyer] { return keyer.get(); };
     hooks.setSpeed = [this](int32_t wpm) {
         m_calls->post([this, wpm] {
@@ -117,7 +138,9 @@ void StationLink::startListener(bool byOperator) {
             m_port.updatePtt(on);
         });
     };
+    hooks.pttHangMs = m_settings.listener.pttHangMs;
     hooks.keyed = [this](const std::string& latin1) {
+        m_toldTransmitOff = false; // keyed again: a later refusal is told again
         const std::string utf8 = latin1ToUtf8(latin1);
         m_calls->post([this, utf8] {
             if (m_hooks.showKeyed) m_hooks.showKeyed(utf8);
@@ -126,6 +149,10 @@ void StationLink::startListener(bool byOperator) {
     // A misbehaving client could send many bad datagrams: they go to the terminal, not into
     // message boxes.
     hooks.report = [](const std::string& why) { std::cerr << "dita: " << why << "\n"; };
+    // The listener outlives the queue's thread (stopListener), so a reply always finds it.
+    hooks.reply = [this](const CwDaemonPeer& to, const std::string& datagram) {
+        if (m_listener) m_listener->reply(to, datagram);
+    };
     m_queue = std::make_unique<CwKeyingQueue>(hooks);
     CwKeyingQueue* queue = m_queue.get();
     m_listener = std::make_unique<CwDaemonListener>(
@@ -141,8 +168,8 @@ void StationLink::startListener(bool byOperator) {
 void StationLink::stopListener() {
     if (m_listener) m_listener->stop();
     if (m_queue) m_queue->abort();
+    m_queue.reset(); // waits for the character being keyed, which the abort cut short
     m_listener.reset();
-    m_queue.reset(); // waits for the word being keyed, which the abort cut short
 }
 
 void StationLink::showRigControlDialog(QWidget* parent) {

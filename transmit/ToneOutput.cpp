@@ -180,7 +180,8 @@ bool ToneOutput::finishBlock(ToneBlock block) {
 }
 
 bool ToneOutput::PlayEnvelope(const uint8_t* envelope, int64_t count, const ToneSettings& settings,
-                              int32_t outputDevice, const std::atomic<bool>* stop) {
+                              int32_t outputDevice, const std::atomic<bool>* stop,
+                              const std::vector<int64_t>* characterEnds) {
     float phase = 0.0f;
     const float step = settings.SidetoneFreq * kTwoPi / static_cast<float>(kToneSampleRateHz);
     int64_t readPosition = 0;
@@ -191,10 +192,25 @@ bool ToneOutput::PlayEnvelope(const uint8_t* envelope, int64_t count, const Tone
     bool first = true;
     int64_t remaining = std::max<int64_t>(count, 0);
     bool finished = remaining == 0;
+    bool stopped = false;
     while (!finished) {
         if (stop && stop->load()) {
-            ResetToneOutput();
-            return false;
+            if (!characterEnds) {
+                ResetToneOutput();
+                return false;
+            }
+            // The character being written ends the playback.
+            const auto end =
+                std::lower_bound(characterEnds->begin(), characterEnds->end(), readPosition);
+            count = std::min(count, end == characterEnds->end() ? count : *end);
+            remaining = count - readPosition;
+            stopped = true;
+            stop = nullptr;
+            if (remaining <= 0) {
+                const ToneBlock written = next == ToneBlock::A ? ToneBlock::B : ToneBlock::A;
+                if (!first && !finishBlock(written)) return false;
+                return false;
+            }
         }
         int blockSize = kToneBlockSamples;
         bool last = false;
@@ -221,7 +237,7 @@ bool ToneOutput::PlayEnvelope(const uint8_t* envelope, int64_t count, const Tone
         next = other;
         if (remaining > kToneBlockSamples) remaining -= kToneBlockSamples;
     }
-    return true;
+    return !stopped;
 }
 
 } // namespace dita
