@@ -75,6 +75,9 @@ private:
     void queueText(const CwDaemonRequest& request);
     void run();
     void keyItem(const Item& item);
+    // The hang to ask of the keyer for steps about to be keyed; at the end of the queued text
+    // their trailing silence is cut to the character gap.
+    int32_t pttHangAfter(std::vector<KeyingStep>& steps);
 
     CwKeyingHooks m_hooks;
     std::mutex m_mutex;

@@ -247,7 +247,7 @@ public:
                 std::string(asan ? asan : "") + (asan ? ":" : "") + "verify_asan_link_order=0";
             setenv("ASAN_OPTIONS", options.c_str(), 1);
             const std::string exe = std::string(DITA_BINARY_DIR) + "/tools/dita-send";
-            execl(exe.c_str(), exe.c_str(), "--serial", device.c_str(), "--wpm", "20", "--listen",
+            execl(exe.c_str(), exe.c_str(), "--serial", device.c_str(), "--ptt", "rts", "--listen",
                   "127.0.0.1:0", static_cast<char*>(nullptr));
             _exit(127);
         }
@@ -311,6 +311,27 @@ std::vector<Stretch> keyStretches(const std::filesystem::path& path) {
     return out;
 }
 
+// The times (ns) at which RTS, the PTT line, rose and fell.
+struct PttChanges {
+    std::vector<long long> on, off;
+};
+PttChanges pttChanges(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    PttChanges out;
+    long long ns = 0;
+    std::string op;
+    int bits = 0;
+    bool raised = false;
+    while (in >> ns >> op >> bits) {
+        if (!(bits & TIOCM_RTS)) continue;
+        const bool next = op == "BIS" || (op == "SET" && (bits & TIOCM_RTS));
+        if (next == raised) continue;
+        (next ? out.on : out.off).push_back(ns);
+        raised = next;
+    }
+    return out;
+}
+
 // A recorded file of the data folder, one item per line.
 std::vector<std::string> dataLines(const std::string& name) {
     std::ifstream in(std::string(DITA_STATION_TEST_DATA) + "/" + name);
@@ -326,7 +347,8 @@ std::vector<std::string> dataLines(const std::string& name) {
 // "++5NN--", PgUp twice, F12 with "++++TEST----", PgDn twice, a word typed in keyboard mode),
 // replayed at their recorded times into dita-send --listen on the shim. The expected keying is
 // what cwdaemon 0.10.2 keyed for the same datagrams on the same shim (recorded, not computed):
-// every element and gap in the same order and class, and the speed within 1 %.
+// every element and gap in the same order and class, and the speed within 1 %. PTT (RTS) rises
+// once per transmission, 20 ms before its first element, and falls 200 ms after its last.
 TEST(CwDaemonKeying, TlfDatagramsAreKeyedAsCwdaemonKeysThem) {
     const int master = posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_GE(master, 0);
@@ -359,7 +381,8 @@ TEST(CwDaemonKeying, TlfDatagramsAreKeyedAsCwdaemonKeysThem) {
             logger.send(datagram);
             if (datagram[0] != kCwDaemonEscape) textSentNs.push_back(beginNs + atMs * 1'000'000);
         }
-        logger.send(kEsc + "5"); // exit once the queued text is keyed
+        std::this_thread::sleep_for(4s); // the last word and its PTT hang end first
+        logger.send(kEsc + "5");
         status = sender.finish(output);
     }
     close(master);
@@ -370,14 +393,18 @@ TEST(CwDaemonKeying, TlfDatagramsAreKeyedAsCwdaemonKeysThem) {
         expected.push_back(std::stoll(line));
     const auto keyed = keyStretches(log);
     ASSERT_EQ(keyed.size(), expected.size()) << output;
+    // A key-up stretch during which a message arrived: the pause ended because of it.
+    auto waitedForText = [&](std::size_t i) {
+        const long long startNs = keyed[i].endNs - std::abs(keyed[i].us) * 1000;
+        return keyed[i].us < 0 &&
+               std::any_of(textSentNs.begin(), textSentNs.end(),
+                           [&](long long t) { return t > startNs && t < keyed[i].endNs; });
+    };
     std::vector<double> ratios;
     for (std::size_t i = 0; i < keyed.size(); ++i) {
         ASSERT_EQ(keyed[i].us > 0, expected[i] > 0) << "stretch " << i;
         // The pause before a new message ends when the message arrives, not by any timing.
-        const long long startNs = keyed[i].endNs - std::abs(keyed[i].us) * 1000;
-        if (std::any_of(textSentNs.begin(), textSentNs.end(),
-                        [&](long long t) { return t > startNs && t < keyed[i].endNs; }))
-            continue;
+        if (waitedForText(i)) continue;
         // The same class: cwdaemon's wake-ups come up to 15 % late, while the classes differ by
         // a factor of 3 (dot, dash; element, character and word gaps).
         const double k = std::abs(static_cast<double>(keyed[i].us));
@@ -390,5 +417,27 @@ TEST(CwDaemonKeying, TlfDatagramsAreKeyedAsCwdaemonKeysThem) {
     const double median = ratios[ratios.size() / 2];
     std::printf("%zu stretches, median DITA/cwdaemon length %.4f\n", keyed.size(), median);
     EXPECT_NEAR(median, 1.0, 0.01);
+
+    // PTT: one rise and fall per transmission. A transmission ends where the keying waited for
+    // the next message longer than the hang and the lead together.
+    const PttChanges ptt = pttChanges(log);
+    std::vector<std::size_t> lastDowns; // the last key-down of each transmission
+    for (std::size_t i = 1; i < keyed.size(); ++i) {
+        if (keyed[i].us < -(kPttHangDefaultMs + kPttLeadMs + 5) * 1000 && waitedForText(i))
+            lastDowns.push_back(i - 1);
+    }
+    lastDowns.push_back(keyed.back().us > 0 ? keyed.size() - 1 : keyed.size() - 2);
+    ASSERT_EQ(ptt.on.size(), lastDowns.size());
+    ASSERT_EQ(ptt.off.size(), lastDowns.size());
+    std::size_t first = 0; // the first key-down of the transmission
+    for (std::size_t t = 0; t < lastDowns.size(); ++t) {
+        const long long firstDownNs = keyed[first].endNs - keyed[first].us * 1000;
+        const double leadMs = static_cast<double>(firstDownNs - ptt.on[t]) / 1e6;
+        const double hangMs = static_cast<double>(ptt.off[t] - keyed[lastDowns[t]].endNs) / 1e6;
+        std::printf("transmission %zu: PTT lead %.1f ms, hang %.1f ms\n", t + 1, leadMs, hangMs);
+        EXPECT_NEAR(leadMs, kPttLeadMs, 3.0);
+        EXPECT_NEAR(hangMs, kPttHangDefaultMs, 5.0);
+        first = lastDowns[t] + 2;
+    }
     std::filesystem::remove(log);
 }
