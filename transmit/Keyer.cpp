@@ -72,10 +72,7 @@ void SerialKeyer::beginCharacter() {
 }
 
 void SerialKeyer::waitFor(int32_t ms) {
-    const auto now = m_clock.now();
-    if (now - m_deadline > std::chrono::milliseconds(kMaxKeyingLagMs)) m_deadline = now;
-    m_deadline += std::chrono::milliseconds(std::max(ms, 0));
-    m_clock.waitUntil(m_deadline);
+    waitFor(std::chrono::milliseconds(std::max(ms, 0)));
 }
 
 void SerialKeyer::waitFor(std::chrono::microseconds length) {
@@ -106,12 +103,7 @@ void SerialKeyer::keyCarrier(std::chrono::microseconds length, const std::atomic
 }
 
 void SerialKeyer::keyElement(int32_t downMs, int32_t upMs) {
-    m_port.KeyState = kKeyDown;
-    m_port.SetKeyLines(kKeyDown);
-    waitFor(downMs);
-    m_port.KeyState = kKeyUp;
-    m_port.SetKeyLines(kKeyUp);
-    waitFor(upMs);
+    keyElement(std::chrono::milliseconds(downMs), std::chrono::milliseconds(upMs));
 }
 
 void SerialKeyer::keyRow(std::string_view row) {
