@@ -1,6 +1,8 @@
 #include "receive/BandDecoder.h"
 
 #include "decode/CharacterDecoder.h"
+#include "receive/ChannelScan.h"
+#include "receive/ComplexBiquad.h"
 #include "receive/CwChannelDecoder.h"
 #include "receive/RealTransform.h"
 
@@ -50,6 +52,18 @@ constexpr float kOnRatio = 15.85f;
 constexpr float kOffRatio = 4.0f;
 // Below this power nothing is a signal (digital silence has no noise to measure against).
 constexpr float kMinPower = 1e-3f;
+// Nor is anything this far (60 dB) below the strongest signal of the last seconds: in a
+// recording without noise the floor is the file's own rounding, and the keying sidebands of a
+// strong sender, 90 dB down a kilohertz away, would stand over it as signals of their own.
+constexpr float kDynamicRange = 1e-6f;
+constexpr double kStrongestDecaySeconds = 3.0;
+// Near a strong sender its keying clicks stand this far (40 dB) below it: without noise to hide
+// them they would key the bins beside it and, counted as the neighbour's own key-downs, have it
+// taken for the stronger one's spread.
+constexpr float kClickRange = 1e-4f;
+// A channel's signal is heard when its bins key with at least this share (-10 dB) of the power
+// of the strongest bin beside them: a neighbour's clicks stay 20 dB or more under it.
+constexpr float kOwnKeyingShare = 0.1f;
 // A signal: this many key-downs in a bin within this time.
 constexpr int kMinOnsets = 3;
 constexpr int kOnsetsKept = 4;
@@ -93,7 +107,6 @@ constexpr int kOscillatorRenormalise = 256;
 // Channel low-pass on the mixed-down signal: sixth-order Butterworth. Neighbours 60 Hz away
 // would otherwise beat through the decoder's short gathering detectors as fast keying.
 constexpr double kChannelCutoffHz = 40.0;
-constexpr std::array<double, 3> kButterworthQ = {0.51763809, 0.70710678, 1.93185165};
 constexpr int kTextReserve = 4096;
 constexpr int kFlushBlocks = 12; // 2.2 s of silence at the end of the input
 constexpr int kCommandReserve = 64;
@@ -109,46 +122,6 @@ int binOfHz(double hz) {
     return static_cast<int>(std::lround(hz / kScanBinHz));
 }
 
-// Frames kept per bin as key-down bits (128 frames, 3 s).
-struct KeyBits {
-    uint64_t recent = 0;
-    uint64_t older = 0;
-    void push(bool on) {
-        older = (older << 1) | (recent >> 63);
-        recent = (recent << 1) | (on ? 1u : 0u);
-    }
-    int count() const { return std::popcount(recent) + std::popcount(older); }
-    int overlap(const KeyBits& o) const {
-        return std::popcount(recent & o.recent) + std::popcount(older & o.older);
-    }
-};
-
-// One biquad section run on complex samples (the same real coefficients on both parts).
-struct ComplexBiquad {
-    float b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
-    std::complex<float> z1{}, z2{};
-    void design(double cutoffHz, double q, double rateHz) {
-        // Bilinear-transform low-pass.
-        const double w = 2.0 * M_PI * cutoffHz / rateHz;
-        const double alpha = std::sin(w) / (2.0 * q);
-        const double c = std::cos(w);
-        const double a0 = 1.0 + alpha;
-        b0 = static_cast<float>((1.0 - c) / 2.0 / a0);
-        b1 = static_cast<float>((1.0 - c) / a0);
-        b2 = b0;
-        a1 = static_cast<float>(-2.0 * c / a0);
-        a2 = static_cast<float>((1.0 - alpha) / a0);
-    }
-    void reset() { z1 = z2 = {}; }
-    std::complex<float> process(std::complex<float> x) {
-        // Transposed direct form II.
-        const std::complex<float> y = b0 * x + z1;
-        z1 = b1 * x - a1 * y + z2;
-        z2 = b2 * x - a2 * y;
-        return y;
-    }
-};
-
 struct Channel {
     bool open = false;
     int id = 0;
@@ -162,7 +135,7 @@ struct Channel {
     bool havePair = false;
     int quarter = 0; // phase of the 1, j, -1, -j tone oscillator
     int renormalise = 0;
-    std::array<ComplexBiquad, kButterworthQ.size()> lowPass;
+    ComplexLowPass6 lowPass;
     CwChannelDecoder decoder;
     std::string text; // this pass's text
     int wpm = 0;
@@ -230,6 +203,8 @@ private:
     float m_floor = 0.0f;
     bool m_floorKnown = false;
     float m_peakDecay = 1.0f;
+    float m_strongest = 0.0f; // the band's strongest bin, held and sinking slowly
+    float m_strongestDecay = 1.0f;
 
     // Channels.
     std::array<Channel, kMaxBandChannels> m_channels;
@@ -261,11 +236,11 @@ BandDecoderImpl::BandDecoderImpl() {
         m_window[static_cast<size_t>(i)] =
             static_cast<float>(0.5 - 0.5 * std::cos(2.0 * M_PI * i / kFrameSize));
     m_peakDecay = static_cast<float>(std::exp(-kHopSeconds / kPeakDecaySeconds));
+    m_strongestDecay = static_cast<float>(std::exp(-kHopSeconds / kStrongestDecaySeconds));
     for (auto& ch : m_channels) {
         ch.decoder.configure(kChannelRateHz);
         ch.decoder.setPitch(kChannelToneHz);
-        for (size_t i = 0; i < ch.lowPass.size(); ++i)
-            ch.lowPass[i].design(kChannelCutoffHz, kButterworthQ[i], kChannelRateHz);
+        designLowPass6(ch.lowPass, kChannelCutoffHz, kChannelRateHz);
         ch.text.reserve(kTextReserve);
     }
     for (auto& c : m_result.channels)
@@ -340,13 +315,27 @@ void BandDecoderImpl::scanFrame(int64_t frameEnd) {
     m_floor = m_floorKnown ? m_floor + kFloorSmoothing * (floorNow - m_floor) : floorNow;
     m_floorKnown = true;
 
-    const float on = std::max(m_floor * kOnRatio, kMinPower);
-    const float off = std::max(m_floor * kOffRatio, kMinPower);
+    const float strongestNow =
+        *std::max_element(m_power.begin() + kLowBin, m_power.begin() + kHighBin + 1);
+    m_strongest = std::max(strongestNow, m_strongest * m_strongestDecay);
+    const float lowest = std::max(kMinPower, m_strongest * kDynamicRange);
+    const float onLevel = std::max(m_floor * kOnRatio, lowest);
+    const float offLevel = std::max(m_floor * kOffRatio, lowest);
     ++m_frameIndex;
     for (int k = kLowBin - kPeakSpanBins; k <= kHighBin + kPeakSpanBins; ++k) {
         const size_t i = static_cast<size_t>(k);
         const float p = m_power[i];
         m_peak[i] = std::max(p, m_peak[i] * m_peakDecay);
+    }
+    for (int k = kLowBin - kPeakSpanBins; k <= kHighBin + kPeakSpanBins; ++k) {
+        const size_t i = static_cast<size_t>(k);
+        const float p = m_power[i];
+        float nearby = 0.0f;
+        for (int j = std::max(kLowBin, k - kShadowSpanBins);
+             j <= std::min(kHighBin, k + kShadowSpanBins); ++j)
+            nearby = std::max(nearby, m_peak[static_cast<size_t>(j)]);
+        const float on = std::max(onLevel, nearby * kClickRange);
+        const float off = std::max(offLevel, nearby * kClickRange);
         if (!m_above[i] && p > on) {
             m_above[i] = true;
             auto& o = m_onsets[i];
@@ -360,9 +349,19 @@ void BandDecoderImpl::scanFrame(int64_t frameEnd) {
     }
     for (auto& ch : m_channels) {
         if (!ch.open) continue;
+        // The clicks of a stronger neighbour's keying reach the channel's bins too; they must not
+        // hold its gate open through the sender's pauses, or the decoder writes them as text.
         const int b = binOfHz(ch.pitchHz);
+        float neighbour = 0.0f;
+        for (int j = std::max(kLowBin, b - kShadowSpanBins);
+             j <= std::min(kHighBin, b + kShadowSpanBins); ++j) {
+            if (std::abs(j - b) > kFollowBins + 1)
+                neighbour = std::max(neighbour, m_power[static_cast<size_t>(j)]);
+        }
         for (int k = b - kFollowBins; k <= b + kFollowBins; ++k) {
-            if (m_above[static_cast<size_t>(k)]) ch.lastHeardFrame = m_frameIndex;
+            if (m_above[static_cast<size_t>(k)] &&
+                m_power[static_cast<size_t>(k)] >= kOwnKeyingShare * neighbour)
+                ch.lastHeardFrame = m_frameIndex;
         }
     }
 }
@@ -546,7 +545,7 @@ void BandDecoderImpl::decodeChannel(Channel& ch, int64_t end) {
         re = nr;
         return out;
     };
-    std::array<ComplexBiquad, kButterworthQ.size()> lowPass = ch.lowPass;
+    ComplexLowPass6 lowPass = ch.lowPass;
     std::complex<float> previousPair = ch.previousPair;
     bool havePair = ch.havePair;
     int quarter = ch.quarter;
@@ -574,22 +573,7 @@ void BandDecoderImpl::decodeChannel(Channel& ch, int64_t end) {
         for (auto& section : lowPass)
             z = section.process(z);
         // The channel tone's oscillator turns a quarter each sample: 1, j, -1, -j.
-        float y = 0.0f;
-        switch (quarter) {
-        case 0:
-            y = z.real();
-            break;
-        case 1:
-            y = -z.imag();
-            break;
-        case 2:
-            y = -z.real();
-            break;
-        default:
-            y = z.imag();
-            break;
-        }
-        quarter = (quarter + 1) & 3;
+        const float y = atQuarterRate(z, quarter);
         m_block[static_cast<size_t>(filled++)] = y;
         if (filled == kChannelBlock) {
             ch.decoder.process(m_block.data(), filled, m_settings, ch.text);

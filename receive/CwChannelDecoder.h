@@ -175,6 +175,11 @@ private:
     bool settle(const TimingEstimate& gathered, bool held, bool strong, bool clean,
                 const DecoderSettings& settings, std::string& out);
     void restartGathering();
+    // Length (steps) of the triangle that best separates marks from spaces in the last count
+    // kept steps: about a dot, judged from the whole signal at once.
+    float separatingLength(int count);
+    // How far apart the two classes of the values lie for their spread (two-means split).
+    static float twoClassSeparation(const float* values, int n);
     // Moves the oscillator on to the sample the step has reached (before the rotation changes).
     void rebasePhase();
     // Runs the gathering detectors over the steps they rested through.
@@ -229,9 +234,11 @@ private:
 
     bool m_settled = false;
     KeyDetector m_detector;
+    KeyDetector m_probe; // the triangles tried by separatingLength
     RunCleaner m_runs;
     SenderTiming m_timing;
     float m_matchedLength = 0.0f;
+    float m_shortestMatched = 0.0f; // in noise: shorter dots are fragments of the sender's
     // Live words that begin weak: the highest amplitude of the mark running now, the gap before
     // it, the sender's level (the peaks of its recent dots), and the events held back.
     struct HeldEvent {

@@ -9,13 +9,14 @@
 
 namespace dita {
 
-namespace {
 // FFTW's planner keeps global state: plans are made under one lock, while executing a plan on
 // arrays of the alignment it was made for is safe from any thread.
-std::mutex& plannerMutex() {
+std::mutex& fftwPlannerMutex() {
     static std::mutex mutex;
     return mutex;
 }
+
+namespace {
 
 // FFTW_ESTIMATE picks the same algorithm on every run, so results (and decoded text) do not
 // vary from one run to the next the way measured plans would.
@@ -34,7 +35,7 @@ constexpr int kMaxLog2Length = 31;
 SharedPlans sharedPlans(int n) {
     static std::array<SharedPlans, kMaxLog2Length + 1> table{};
     const int log2n = std::countr_zero(static_cast<unsigned>(n));
-    std::lock_guard<std::mutex> lock(plannerMutex());
+    std::lock_guard<std::mutex> lock(fftwPlannerMutex());
     SharedPlans& plans = table[static_cast<size_t>(log2n)];
     if (!plans.forward) {
         // Planned on arrays of FFTW's own alignment, which every transform's arrays have too.

@@ -15,8 +15,12 @@
 // not thread-safe per instance.
 #include <complex>
 #include <memory>
+#include <mutex>
 
 namespace dita {
+
+// The one lock under which FFTW plans are made, for every transform in the process.
+std::mutex& fftwPlannerMutex();
 
 class RealTransform {
 public:

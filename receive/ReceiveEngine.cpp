@@ -44,6 +44,7 @@ public:
         m_pending.reserve(kCommandReserve);
         m_applying.reserve(kCommandReserve);
         m_standardText.reserve(kTextReserve);
+        m_heldText.reserve(kTextReserve);
         m_filter.design(kStartCentre - kStartHalfWidth, kStartCentre + kStartHalfWidth);
         m_noiseFilter.reset();
         m_capture.configure(kCaptureMinHz, kCaptureMaxHz, kPassSeconds);
@@ -61,6 +62,8 @@ public:
     void apply(const ReceiveCommand& c);
     void decoderReset();
     void finishEnhanced();
+    // The text held back while the capture reconsidered its tone, written now.
+    void releaseHeldText(std::string& out);
     void standardDecoderReset();
     void retuneStandard(int bin);
     void enhancedPass(PassResult& r);
@@ -115,6 +118,7 @@ public:
     bool m_previousPresent = false;
     int m_lastEnhancedWpm = 0;
     std::string m_standardText;
+    std::string m_heldText; // decoded while the capture may still take a stronger tone
 };
 
 void ReceiveEngineImpl::applyCommands() {
@@ -146,11 +150,17 @@ void ReceiveEngineImpl::standardDecoderReset() {
     m_filter.design(m_smoothedCentre - hw, m_smoothedCentre + hw);
 }
 
+void ReceiveEngineImpl::releaseHeldText(std::string& out) {
+    out += m_heldText;
+    m_heldText.clear();
+}
+
 void ReceiveEngineImpl::finishEnhanced() {
     // What the window had received when the command came is decoded with the timing known so
     // far: the last pass, which the decoder (a pass behind) has not read yet, and the steps its
     // matched detector lags behind. The decoder starts afresh from the next pass on.
     if (!enhanced() || m_lastPassRead) return;
+    releaseHeldText(m_result.text);
     if (m_capture.tuned() && m_keptPasses >= 1) {
         m_channel.setGate(m_previousPresent);
         const int index = (m_keptNext - 1 + kReplayPasses) % kReplayPasses;
@@ -277,7 +287,12 @@ const PassResult& ReceiveEngineImpl::processPass(const int32_t* s) {
         if (m_capture.update(m_power)) {
             retuneStandard(
                 (m_tunedBin = static_cast<int>(std::lround(m_capture.pitchHz() / kBinHz)) + 1));
-            if (enhancedStarted) m_channel.endOver(m_decoderSettings, r.text);
+            if (m_capture.replacedWeaker()) {
+                m_heldText.clear(); // the weaker sender's, left to the band view and a click
+            } else {
+                releaseHeldText(r.text);
+                if (enhancedStarted) m_channel.endOver(m_decoderSettings, r.text);
+            }
             m_channel.setPitch(m_capture.pitchHz());
             m_channel.reset();
             m_pendingReplay = true;
@@ -382,6 +397,10 @@ void ReceiveEngineImpl::enhancedPass(PassResult& r) {
     m_keptNext = (m_keptNext + 1) % kReplayPasses;
     m_keptPasses = std::min(m_keptPasses + 1, kReplayPasses);
     const bool present = m_capture.signalPresent();
+    // Shortly after the capture took a tone by itself the text is held back: a stronger sender
+    // may still be taken instead.
+    if (!m_capture.reconsidering()) releaseHeldText(r.text);
+    std::string& text = m_capture.reconsidering() ? m_heldText : r.text;
     if (m_capture.tuned() && m_keptPasses >= 2 && (m_pendingReplay || !m_lastPassRead)) {
         // Age 1 is the previous pass. The gate opens a pass before the tone's onset.
         const int oldest = m_pendingReplay ? m_keptPasses - 1 : 1;
@@ -390,7 +409,7 @@ void ReceiveEngineImpl::enhancedPass(PassResult& r) {
             m_channel.setGate(m_pendingReplay ? age <= openFrom : present || m_previousPresent);
             const int index = (m_keptNext - 1 - age + 2 * kReplayPasses) % kReplayPasses;
             m_channel.process(&m_kept[static_cast<size_t>(index) * kNarrowbandBlock],
-                              kNarrowbandBlock, m_decoderSettings, r.text);
+                              kNarrowbandBlock, m_decoderSettings, text);
         }
     }
     m_pendingReplay = false;

@@ -29,6 +29,15 @@ constexpr double kFollowGain = 0.3; // share of the measured offset taken per pa
 constexpr double kMinQuietSeconds = 1.0;
 constexpr double kQuietWordGaps = 1.5;
 constexpr double kGateHoldSeconds = 2.5;
+// For this long after the capture took a tone by itself, a keyed tone anywhere in the range that
+// is this much stronger (power, 2 dB) is taken instead: the strongest keyed sender is decoded,
+// not the one that happened to start first. While another tone stands in the range, the text
+// decoded meanwhile is held back (see reconsidering()) and dropped when the stronger one is taken.
+constexpr double kReconsiderSeconds = 3.0;
+constexpr float kStrongerRatio = 1.6f;
+// After the tuned tone has been quiet this long, a new sender is looked for in the whole range,
+// not only within kSpanHz.
+constexpr double kWideQuietSeconds = 5.0;
 constexpr long kNever = -1000000;
 constexpr float kRiseRatio = 10.0f;
 constexpr float kDynamicRange = 1e-3f; // 30 dB
@@ -62,6 +71,7 @@ void ToneCapture::configure(double minHz, double maxHz, double passSeconds) {
 
 void ToneCapture::reset() {
     m_tuned = false;
+    m_takenByItself = false;
     m_pass = 0;
     m_filled = 0;
     m_lastHeard = 0;
@@ -76,6 +86,7 @@ void ToneCapture::reset() {
 }
 
 void ToneCapture::tune(double hz) {
+    m_takenByItself = false;
     m_atHeard = m_average;
     m_tuned = true;
     m_tunedPeak = 0.0f;
@@ -83,6 +94,19 @@ void ToneCapture::tune(double hz) {
     m_lastHeard = m_pass;
     m_lastPresent = kNever;
     m_heardBefore = false;
+}
+
+bool ToneCapture::reconsidering() const {
+    // Over early when the tone falls quiet (its sender may have ended its over), and only while
+    // another tone stands in the range: a lone sender's text is not held back.
+    if (!m_takenByItself || (m_pass - m_takenPass) * m_passSeconds > kReconsiderSeconds ||
+        (m_pass - m_lastHeard) * m_passSeconds >= quietSeconds())
+        return false;
+    const int centre = binOf(m_pitchHz) - m_first;
+    for (int i = kLocalBins; i < m_count - kLocalBins; ++i) {
+        if (m_run[static_cast<size_t>(i)] > 0 && std::abs(i - centre) > kToneBins) return true;
+    }
+    return false;
 }
 
 bool ToneCapture::signalPresent() const {
@@ -190,6 +214,15 @@ bool ToneCapture::keyed(int i) const {
     return hi >= kKeyedRatio * lo;
 }
 
+float ToneCapture::keyedPower(int i) const {
+    float top = 0.0f;
+    for (const auto& row : m_history) {
+        for (int j = std::max(i - 1, 0); j <= std::min(i + 1, m_count - 1); ++j)
+            top = std::max(top, row[static_cast<size_t>(j)]);
+    }
+    return top;
+}
+
 int ToneCapture::bestCandidate(int low, int high, int excludeLow, int excludeHigh,
                                bool needRise) const {
     int best = -1;
@@ -245,16 +278,22 @@ bool ToneCapture::update(const PowerSpectrum& power) {
     if (!m_tuned) {
         const int best = bestCandidate(kLocalBins, m_count - 1 - kLocalBins, -1, -1, false);
         if (best < 0) return false;
-        m_tuned = true;
-        m_atHeard = m_average;
-        m_tunedPeak = 0.0f;
-        m_pitchHz = peakHz(best);
-        m_lastHeard = m_lastPresent = m_pass;
-        m_sinceOnset = static_cast<int>(m_pass - m_onset[static_cast<size_t>(best)]);
+        take(best);
         return true;
     }
 
     const int centre = binOf(m_pitchHz) - m_first;
+    m_replacedWeaker = false;
+    if (reconsidering()) {
+        const int stronger = bestCandidate(kLocalBins, m_count - 1 - kLocalBins,
+                                           centre - kFollowBins, centre + kFollowBins, false);
+        if (stronger >= 0 && keyedPower(stronger) >=
+                                 kStrongerRatio * keyedPower(std::clamp(centre, 0, m_count - 1))) {
+            take(stronger);
+            m_replacedWeaker = true;
+            return true;
+        }
+    }
     // Present for the gate: over the median in this pass, and not the skirt of a stronger tone
     // close by (a neighbour keying after the tuned one stopped must not be read through it).
     float tunedNow = 0.0f;
@@ -306,17 +345,25 @@ bool ToneCapture::update(const PowerSpectrum& power) {
         if (peak >= 0) m_pitchHz += kFollowGain * (peakHz(peak) - m_pitchHz);
         return false;
     }
-    if ((m_pass - m_lastHeard) * m_passSeconds < quietSeconds()) return false;
-    const int span = static_cast<int>(kSpanHz / kBinHz);
+    const double quiet = (m_pass - m_lastHeard) * m_passSeconds;
+    if (quiet < quietSeconds()) return false;
+    const int span = quiet >= kWideQuietSeconds ? m_count : static_cast<int>(kSpanHz / kBinHz);
     const int best = bestCandidate(centre - span, centre + span, centre - kFollowBins,
                                    centre + kFollowBins, true);
     if (best < 0) return false;
-    m_pitchHz = peakHz(best);
+    take(best);
+    return true;
+}
+
+void ToneCapture::take(int index) {
+    m_tuned = true;
+    m_takenByItself = true;
+    m_takenPass = m_pass;
+    m_pitchHz = peakHz(index);
     m_atHeard = m_average;
     m_tunedPeak = 0.0f;
     m_lastHeard = m_lastPresent = m_pass;
-    m_sinceOnset = static_cast<int>(m_pass - m_onset[static_cast<size_t>(best)]);
-    return true;
+    m_sinceOnset = static_cast<int>(m_pass - m_onset[static_cast<size_t>(index)]);
 }
 
 } // namespace dita

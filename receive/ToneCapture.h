@@ -4,8 +4,10 @@
 //
 // A candidate is a local peak of the smoothed spectrum standing clearly over the median level
 // whose power varies from pass to pass (keyed), unlike a steady carrier. While the tuned tone
-// is heard the capture only follows it; a new tone within kSpanHz is taken when the tuned one
-// has been quiet for longer than the sender's word gaps and the new one has risen since.
+// is heard the capture only follows it; a new tone within kSpanHz (anywhere after a longer quiet)
+// is taken when the tuned one has been quiet for longer than the sender's word gaps and the new
+// one has risen since. Shortly after the capture took a tone by itself, a clearly stronger keyed
+// tone is taken instead.
 //
 // Plain class, used by ReceiveEngine once per pass on its worker thread; nothing allocated.
 #include "receive/PowerSpectrum.h"
@@ -37,6 +39,13 @@ public:
     bool update(const PowerSpectrum& power);
 
     bool tuned() const { return m_tuned; }
+    // The tone was taken by the capture itself a short while ago, another tone stands in the
+    // range, and a clearly stronger keyed tone would still be taken instead: the text decoded
+    // from the tuned one is held back meanwhile.
+    bool reconsidering() const;
+    // The last update() took a stronger tone in place of one taken a short while before: the
+    // text held back from that one is dropped.
+    bool replacedWeaker() const { return m_replacedWeaker; }
     // Passes since the newly captured tone first stood over the median (its onset pass is 0).
     int passesSinceOnset() const { return m_sinceOnset; }
     double pitchHz() const { return m_pitchHz; }
@@ -57,6 +66,10 @@ private:
     void localFloor(const std::array<float, kMaxBins>& level, std::array<float, kMaxBins>& floor);
 
     bool keyed(int index) const;
+    // Power of the tone at index (or a bin beside it) while keyed: its highest in the passes kept.
+    float keyedPower(int index) const;
+    // Tunes to the candidate at index (the capture's own choice).
+    void take(int index);
     int bestCandidate(int lowIndex, int highIndex, int excludeLow, int excludeHigh,
                       bool needRise) const;
 
@@ -65,6 +78,9 @@ private:
     double m_passSeconds = 0.18576;
     long m_pass = 0;
     bool m_tuned = false;
+    bool m_takenByItself = false; // the tuned tone was taken by the capture, not by the operator
+    long m_takenPass = 0;
+    bool m_replacedWeaker = false;
     double m_pitchHz = 600.0;
     long m_lastHeard = 0;
     long m_lastPresent = -1000000;

@@ -72,6 +72,14 @@ const char* decodeUsage() {
            "  --band         decode every signal 200-3000 Hz; one line per signal when it ends:\n"
            "                 start time, frequency, speed, text\n"
            "  --format text|jsonl  with --band: lines of text (default) or one JSON object each\n"
+           "  --iq           the files are wideband I/Q recordings (stereo WAV: left I, right Q;\n"
+           "                 16/24-bit or float, e.g. 48/96/192 kHz); every CW signal in them is\n"
+           "                 decoded. With --band: one line (or JSON object) per signal\n"
+           "  --center-hz HZ with --iq: the radio frequency of the recording's centre (default:\n"
+           "                 from the file name, e.g. name_7025000Hz_IQ.wav or name_7025kHz.wav)\n"
+           "  --swap-iq      with --iq: I is on the right channel, Q on the left\n"
+           "  --spots        with --iq: print DX-cluster spot lines of calling stations\n"
+           "  --spotter CALL with --spots: the spotter named in the lines (default DITA-#)\n"
            "  --stats        print duration, wall time, speed factor, speed and tone to stderr\n"
            "  --trace FILE   write one JSON line per pass\n"
            "  -j, --jobs N   decode N files at once (default: one per processor core); the\n"
@@ -99,6 +107,28 @@ bool parseDecodeOptions(int argc, char** argv, DecodeOptions& o, std::string& er
             o.stats = true;
         } else if (arg == "--band") {
             o.band = true;
+        } else if (arg == "--iq") {
+            o.iq = true;
+        } else if (arg == "--swap-iq") {
+            o.swapIq = true;
+        } else if (arg == "--spots") {
+            o.spots = true;
+        } else if (arg == "--spotter") {
+            if (!value(o.spotter)) return false;
+            if (o.spotter.empty() || o.spotter.size() > 12 ||
+                o.spotter.find_first_of(" :\t") != std::string::npos) {
+                error = "--spotter takes a call of at most 12 characters, not '" + o.spotter + "'";
+                return false;
+            }
+        } else if (arg == "--center-hz") {
+            if (!value(v)) return false;
+            char* end = nullptr;
+            const double hz = std::strtod(v.c_str(), &end);
+            if (v.empty() || *end || !std::isfinite(hz) || hz <= 0 || hz > 1e11) {
+                error = "--center-hz takes a frequency in Hz, not '" + v + "'";
+                return false;
+            }
+            o.centerHz = hz;
         } else if (arg == "--format") {
             if (!value(v)) return false;
             if (v != "text" && v != "jsonl") {
@@ -161,6 +191,19 @@ bool parseDecodeOptions(int argc, char** argv, DecodeOptions& o, std::string& er
         } else {
             o.files.push_back(arg);
         }
+    }
+    if ((o.spots || o.swapIq || o.centerHz > 0) && !o.iq) {
+        error = "--spots, --swap-iq and --center-hz go with --iq";
+        return false;
+    }
+    if (o.iq && (o.toneHz > 0 || !o.traceFile.empty() || !o.commands.empty())) {
+        error = "--iq decodes every signal of the recording: it takes none of --tone, --trace "
+                "and the decoder settings";
+        return false;
+    }
+    if (o.iq && o.spots && o.band) {
+        error = "--iq prints either --spots or --band, not both";
+        return false;
     }
     if (o.jsonl && !o.band) {
         error = "--format jsonl needs --band";

@@ -16,6 +16,12 @@ struct DecodeOptions {
     bool band = false;  // every signal in the passband, one line per channel
     bool jsonl = false; // --format jsonl (band decoding only)
     std::string traceFile;
+    // Wideband I/Q recordings (stereo: left I, right Q) decoded by the skimmer.
+    bool iq = false;
+    bool swapIq = false;
+    double centerHz = 0.0; // 0: from the file name, else offsets from the centre
+    bool spots = false;    // print cluster spot lines instead of the signals' texts
+    std::string spotter = "DITA-#";
     int jobs = 0; // files decoded at once; 0: one per processor core
     std::vector<std::string> files;
     bool help = false;

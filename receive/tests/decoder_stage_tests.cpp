@@ -1,0 +1,166 @@
+// The enhanced decoder's stages on their own: the timing classes learnt from run lengths, the
+// run cleaner, the key detector on a tone burst, and timing plus character assembly together.
+#include "decode/SenderTiming.h"
+#include "receive/CwChannelDecoder.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace dita {
+namespace {
+
+// Run lengths (steps) of a sender keying text, in the units of its keying: dot, dash, element,
+// letter and word gaps; jitter spreads every run by that share (hand keying).
+struct Keying {
+    float dot = 10;
+    float dash = 30;
+    float elementGap = 10;
+    float letterGap = 30;
+    float wordGap = 70;
+    float jitter = 0;
+};
+
+std::vector<KeyEvent> keyRuns(const std::string& morse, const Keying& k, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::normal_distribution<float> spread(0.0f, k.jitter);
+    auto run = [&](bool mark, float steps) {
+        return KeyEvent{mark, std::max(1.0f, steps * (1.0f + spread(rng)))};
+    };
+    std::vector<KeyEvent> out;
+    for (size_t i = 0; i < morse.size(); ++i) {
+        const char c = morse[i];
+        if (c == ' ' || c == '/') continue;
+        out.push_back(run(true, c == '.' ? k.dot : k.dash));
+        if (i + 1 >= morse.size()) break;
+        const char next = morse[i + 1];
+        out.push_back(run(false, next == ' '   ? k.letterGap
+                                 : next == '/' ? k.wordGap
+                                               : k.elementGap));
+    }
+    return out;
+}
+
+// "CQ DE W1AW TEST" with ' ' between letters and '/' between words.
+const std::string kMorse = "-.-. --.-/-.. ./.-- .---- .- .--/- . ... -";
+
+TimingEstimate estimateOf(const std::vector<KeyEvent>& runs, bool clean) {
+    std::vector<float> marks;
+    std::vector<float> gaps;
+    for (const auto& e : runs)
+        (e.mark ? marks : gaps).push_back(e.steps);
+    TimingEstimate t;
+    estimateTiming(marks.data(), static_cast<int>(marks.size()), gaps.data(),
+                   static_cast<int>(gaps.size()), clean, t);
+    return t;
+}
+
+std::string decodeRuns(const std::vector<KeyEvent>& runs, bool clean) {
+    SenderTiming timing;
+    timing.reset();
+    for (const auto& e : runs)
+        timing.observe(e, clean);
+    DecoderSettings settings;
+    settings.upperCase = true;
+    std::string out;
+    for (const auto& e : runs)
+        timing.decode(e, settings, out);
+    timing.gapProgress(1000.0f, settings, out);
+    return out;
+}
+
+// The classes of plain, weighted, long-dashed, Farnsworth and hand keying are found from the
+// runs alone, and the text assembled with them reads as sent.
+TEST(DecoderStages, TimingClassesFromRunLengths) {
+    struct Case {
+        const char* name;
+        Keying k;
+        bool clean;
+    };
+    const Case cases[] = {
+        {"plain", {}, true},
+        {"weighting 1.4", {14, 34, 6, 26, 66, 0}, true},
+        {"weighting 0.7", {7, 27, 13, 33, 73, 0}, true},
+        {"dash 4.5", {10, 45, 10, 30, 70, 0}, true},
+        {"Farnsworth", {10, 30, 10, 80, 190, 0}, true},
+        {"hand keying", {10, 33, 11, 35, 80, 0.15f}, false},
+        {"noise: short marks, long gaps", {7, 27, 13, 33, 73, 0.1f}, false},
+    };
+    for (const auto& c : cases) {
+        const auto runs = keyRuns(kMorse, c.k, 3);
+        const TimingEstimate t = estimateOf(runs, c.clean);
+        EXPECT_TRUE(t.marksSplit) << c.name;
+        EXPECT_NEAR(t.dot, c.k.dot, 0.2f * c.k.dot) << c.name;
+        EXPECT_NEAR(t.dash, c.k.dash, 0.2f * c.k.dash) << c.name;
+        EXPECT_NEAR(t.elementGap, c.k.elementGap, 0.25f * c.k.elementGap) << c.name;
+        EXPECT_GT(t.letterThreshold(), c.k.elementGap * 1.2f) << c.name;
+        EXPECT_LT(t.letterThreshold(), c.k.letterGap * 0.9f) << c.name;
+        EXPECT_EQ(decodeRuns(runs, c.clean), "CQ DE W1AW TEST") << c.name;
+    }
+}
+
+// Runs shorter than the minimum belong to the run around them: a blip in a gap and a dip in a
+// mark do not end it, and the lengths add up to the steps fed.
+TEST(DecoderStages, RunCleanerAbsorbsShortRuns) {
+    RunCleaner runs;
+    runs.reset();
+    runs.setMinimum(3, 3);
+    // gap 10, mark 12 with a 2-step dip, gap 9 with a 1-step blip, mark 6, gap 5
+    const std::string keys =
+        std::string(10, '_') + "######__####" + "____#____" + "######" + "_____";
+    std::vector<KeyEvent> events;
+    for (const char c : keys) {
+        KeyEvent e;
+        if (runs.feed(c == '#', e)) events.push_back(e);
+    }
+    ASSERT_EQ(events.size(), 4u);
+    EXPECT_FALSE(events[0].mark);
+    EXPECT_EQ(events[0].steps, 10.0f);
+    EXPECT_TRUE(events[1].mark);
+    EXPECT_EQ(events[1].steps, 12.0f);
+    EXPECT_FALSE(events[2].mark);
+    EXPECT_EQ(events[2].steps, 9.0f);
+    EXPECT_TRUE(events[3].mark);
+    EXPECT_EQ(events[3].steps, 6.0f);
+    EXPECT_EQ(runs.gapSoFar(), 5);
+}
+
+// A tone burst in noise: the detector's mark level comes to the tone's amplitude, its space level
+// stays at the noise, and it keys the burst about as long as it lasts; noise alone keys nothing.
+TEST(DecoderStages, KeyDetectorOnAToneBurst) {
+    constexpr double stepRate = 5512.5 / CwChannelDecoder::kStepSamples;
+    constexpr float amplitude = 1000.0f;
+    std::mt19937 rng(5);
+    std::normal_distribution<float> noise(0.0f, 0.25f * amplitude * 4.0f); // per 16-sample sum
+    auto raw = [&](bool tone) {
+        // A tone of amplitude A mixes to A/2 per sample, 8A over a step.
+        const float signal = tone ? 8.0f * amplitude : 0.0f;
+        return std::complex<float>(signal + noise(rng), noise(rng));
+    };
+    KeyDetector d;
+    d.configure(5, stepRate);
+    d.reset();
+    int keyed = 0;
+    for (int i = 0; i < 600; ++i)
+        keyed += d.step(raw(false)) ? 1 : 0;
+    EXPECT_EQ(keyed, 0);
+    EXPECT_FALSE(d.squelchOpen());
+    for (int burst = 0; burst < 6; ++burst) {
+        keyed = 0;
+        for (int i = 0; i < 40; ++i)
+            keyed += d.step(raw(true)) ? 1 : 0;
+        for (int i = 0; i < 40; ++i)
+            keyed += d.step(raw(false)) ? 1 : 0;
+    }
+    EXPECT_NEAR(keyed, 40, 6);
+    EXPECT_NEAR(d.markLevel(), amplitude, 0.25f * amplitude);
+    EXPECT_LT(d.spaceLevel(), 0.2f * amplitude);
+    EXPECT_TRUE(d.squelchOpen());
+}
+
+} // namespace
+} // namespace dita
