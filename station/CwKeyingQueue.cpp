@@ -188,6 +188,7 @@ void CwKeyingQueue::keyItem(const Item& item) {
     } else {
         steps = item.steps;
     }
+    if (m_hooks.transmitAllowed && !m_hooks.transmitAllowed()) return;
     bool keyed = true;
     if (!steps.empty()) {
         Keyer* keyer = m_hooks.keyer ? m_hooks.keyer() : nullptr;

@@ -42,6 +42,9 @@ struct CwKeyingHooks {
     // True while queued text is being keyed, false once the queue is empty or aborted.
     std::function<void(bool keying)> active;
     std::function<void(const std::string& why)> report;
+    // Whether text may be keyed now (Xmit Enable); text refused is dropped, neither shown nor
+    // keyed nor replied to. Empty: always.
+    std::function<bool()> transmitAllowed;
     // Sends a reply datagram back to a client.
     std::function<void(const CwDaemonPeer& to, const std::string& datagram)> reply;
     int32_t pttHangMs = kPttHangDefaultMs;

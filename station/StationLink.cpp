@@ -20,26 +20,19 @@ bool sameListener(const KeyingListenerSettings& a, const KeyingListenerSettings&
     return a.enabled == b.enabled && a.address == b.address && a.port == b.port;
 }
 
-// The keying queue's keyer: the window's keying, exclusive of its own senders, while Xmit
-// Enable is on; while it is off nothing is keyed, and the first refusal is told.
+// The keying queue's keyer: the window's keying, exclusive of its own senders.
 class HookKeyer : public Keyer {
 public:
-    HookKeyer(const StationHooks& hooks, std::function<void()> refused)
-        : m_hooks(hooks), m_refused(std::move(refused)) {}
+    explicit HookKeyer(const StationHooks& hooks) : m_hooks(hooks) {}
     bool sendText(std::string_view, const std::atomic<bool>&) override { return false; }
     bool sendTypedCode(int32_t) override { return false; }
     bool keySteps(const std::vector<KeyingStep>& steps, const std::atomic<bool>& stop,
                   int pttHangMs) override {
-        if (m_hooks.transmitEnabled && !m_hooks.transmitEnabled()) {
-            m_refused();
-            return false;
-        }
         return m_hooks.keySteps && m_hooks.keySteps(steps, stop, pttHangMs);
     }
 
 private:
     const StationHooks& m_hooks;
-    std::function<void()> m_refused;
 };
 
 } // namespace
@@ -117,10 +110,19 @@ void StationLink::attachCatPtt() {
 void StationLink::startListener(bool byOperator) {
     CwKeyingHooks hooks;
     m_toldTransmitOff = false;
-    auto keyer = std::make_shared<HookKeyer>(m_hooks, [this] {
-        if (m_toldTransmitOff.exchange(true)) return;
-        m_calls->post([this] { tell(false, kListenerTransmitOffText, kKeyingListenerCaption); });
-    });
+    auto keyer = std::make_shared<HookKeyer>(m_hooks);
+    // While Xmit Enable is off nothing is keyed or shown; the first refusal of a stretch is told.
+    hooks.transmitAllowed = [this] {
+        if (!m_hooks.transmitEnabled || m_hooks.transmitEnabled()) {
+            m_toldTransmitOff = false;
+            return true;
+        }
+        if (!m_toldTransmitOff.exchange(true)) {
+            m_calls->post(
+                [this] { tell(false, kListenerTransmitOffText, kKeyingListenerCaption); });
+        }
+        return false;
+    };
     hooks.keyer = [keyer] { return keyer.get(); };
     hooks.setSpeed = [this](int32_t wpm) {
         m_calls->post([this, wpm] {
@@ -140,7 +142,6 @@ void StationLink::startListener(bool byOperator) {
     };
     hooks.pttHangMs = m_settings.listener.pttHangMs;
     hooks.keyed = [this](const std::string& latin1) {
-        m_toldTransmitOff = false; // keyed again: a later refusal is told again
         const std::string utf8 = latin1ToUtf8(latin1);
         m_calls->post([this, utf8] {
             if (m_hooks.showKeyed) m_hooks.showKeyed(utf8);

@@ -94,6 +94,7 @@ TEST(StationWiring, RigFrequencyFillsThePanelLoggerTextIsKeyedAndShownSetupIsKep
                texts[texts.size() - 2] == "- . ... -" && texts.back() == "...-.- .-.-.";
     }));
     EXPECT_TRUE(pumpUntil([&] { return f.readout().transmitText.contains("CQ TEST <*"); }));
+    EXPECT_FALSE(f.readout().transmitText.contains("QRL")); // refused text is not shown either
     for (const auto& text : keyer.texts()) {
         EXPECT_EQ(text.find(". . ."), std::string::npos) << text; // the oversized datagram
         EXPECT_EQ(text.find("--.- .-. .-.. ..--.."), std::string::npos) << text; // QRL? while off
