@@ -316,11 +316,7 @@ void TDecoderForm::createStationLink() {
     };
     hooks.transmitEnabled = [panel] { return panel->controller().transmitEnabled(); };
     hooks.messages = messageSink();
-    // As with DITA.cfc: on standard error and in the status line, never a box waiting for OK.
-    hooks.notice = [this](const std::string& text) {
-        std::fprintf(stderr, "dita: %s\n", text.c_str());
-        statusBar()->showMessage(QString::fromStdString(text));
-    };
+    hooks.notice = [this](const std::string& text) { notice(text); };
     m_station = std::make_unique<StationLink>(
         std::move(hooks), m_keying.port(),
         SettingsFile(m_services.stationSettingsFile.value_or(std::filesystem::path())), nullptr,
@@ -403,6 +399,11 @@ void TDecoderForm::errorExit(int code) {
     m_quitting = true;
     stopSequence();
     terminateApplication();
+}
+
+void TDecoderForm::notice(const std::string& text) {
+    std::fprintf(stderr, "dita: %s\n", text.c_str());
+    statusBar()->showMessage(QString::fromStdString(text));
 }
 
 void TDecoderForm::Quit1Click() {

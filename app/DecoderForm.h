@@ -151,6 +151,9 @@ public:
     void SystemTimerTimer();
     void SystemTimer2Timer();
     void Quit1Click();
+    // A problem nobody asked about (a settings file that cannot be saved): on standard error
+    // and in the status line, never a box waiting for OK, so an unattended quit still ends.
+    void notice(const std::string& text);
 
     // ---- menu items, as the menu table names them ("Quiet2", "MediumFont1", ...). An unknown
     // name throws std::invalid_argument.
@@ -338,6 +341,7 @@ private:
     bool m_FirstStart = false;
     bool m_configLoading = false;
     bool m_quitting = false;
+    bool m_bandWindowShown = false; // the Band window was open at some time in this run
     int m_inputDeviceCount = 0;
     int m_windowHeight = 0;
     int m_passesShown = 0;

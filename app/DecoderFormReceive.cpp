@@ -31,6 +31,12 @@ constexpr const char* kBandXKey = "band.x";
 constexpr const char* kBandYKey = "band.y";
 constexpr const char* kBandWidthKey = "band.width";
 constexpr const char* kBandHeightKey = "band.height";
+// Minutes a signal that stopped stays listed (greyed) in the Band window; an operator sets it
+// in DITA.conf.
+constexpr const char* kBandHoldKey = "band.hold_minutes";
+constexpr int32_t kDefaultBandHoldMinutes = 10;
+constexpr int32_t kMaxBandHoldMinutes = 24 * 60;
+constexpr double kSecondsPerMinute = 60.0;
 constexpr int32_t kMaxPlacement = 100000;
 constexpr int32_t kMinBandSize = 120;
 } // namespace
@@ -41,6 +47,7 @@ void TDecoderForm::createBandWindow() {
     connect(m_bandWindow, &BandWindow::tuneRequested, this,
             [this](int bin) { post(ReceiveCommandKind::TuneToBin, bin); });
     connect(m_bandWindow, &BandWindow::shownChanged, this, [this](bool shown) {
+        if (shown) m_bandWindowShown = true;
         if (m_services.bandWorker) m_services.bandWorker->setEnabled(shown);
         if (!shown) m_spectrumPanel->spectrumBox()->setBandMarks({});
         // Closing the window is remembered at once; the quit saves its last placement.
@@ -64,6 +71,8 @@ void TDecoderForm::createBandWindow() {
     }
     if (!m_services.settingsFile) return;
     const SettingsFile& f = *m_services.settingsFile;
+    m_bandWindow->setHoldSeconds(kSecondsPerMinute * f.number(kBandHoldKey, kDefaultBandHoldMinutes,
+                                                              0, kMaxBandHoldMinutes));
     const int32_t w = f.number(kBandWidthKey, 0, kMinBandSize, kMaxPlacement);
     const int32_t h = f.number(kBandHeightKey, 0, kMinBandSize, kMaxPlacement);
     if (w > 0 && h > 0) m_bandWindow->resize(w, h);
@@ -76,7 +85,9 @@ void TDecoderForm::createBandWindow() {
 }
 
 void TDecoderForm::saveBandPlacement() {
-    if (!m_services.settingsFile) return;
+    // A window never opened in this run has no placement of its own: what the file holds
+    // stays, and a quit writes nothing for it.
+    if (!m_services.settingsFile || !m_bandWindowShown) return;
     SettingsFile& f = *m_services.settingsFile;
     f.setFlag(kBandOpenKey, m_bandWindow->isVisible());
     f.setNumber(kBandXKey, m_bandWindow->x());
@@ -84,7 +95,7 @@ void TDecoderForm::saveBandPlacement() {
     f.setNumber(kBandWidthKey, m_bandWindow->width());
     f.setNumber(kBandHeightKey, m_bandWindow->height());
     const std::string problem = f.save();
-    if (!problem.empty()) messages().show(problem, "Band window");
+    if (!problem.empty()) notice(problem);
 }
 
 // ====================================================================== per pass

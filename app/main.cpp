@@ -1,9 +1,7 @@
 // dita: the main window. Decodes CW from a sound card input, or from a sound file played at
 // real-time pace (--input-file), and shows the text as it is received.
 #include <QApplication>
-#include <QMainWindow>
 #include <QPixmap>
-#include <QStatusBar>
 #include <QTimer>
 
 #include <cmath>
@@ -51,11 +49,11 @@ void usage(std::FILE* out) {
         out);
 }
 
-// Problems with the settings file are told without a modal box: the save runs at quit, and
-// an unattended run (--quit-after) must end even when nobody is there to press OK.
-void reportFileProblem(QMainWindow& window, const std::string& text) {
-    std::fprintf(stderr, "dita: %s\n", text.c_str());
-    window.statusBar()->showMessage(QString::fromStdString(text));
+// The exit status after --help or --version: 1 when standard output could not take them.
+int stdoutWritten() {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return 0;
+    std::fprintf(stderr, "dita: cannot write standard output\n");
+    return 1;
 }
 
 } // namespace
@@ -99,10 +97,10 @@ int main(int argc, char** argv) {
             }
         } else if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
             usage(stdout);
-            return 0;
+            return stdoutWritten();
         } else if (!std::strcmp(argv[i], "--version")) {
             std::printf("dita %s\n", DITA_VERSION);
-            return 0;
+            return stdoutWritten();
         } else {
             std::fprintf(stderr, "dita: unknown or incomplete option '%s'\n", argv[i]);
             usage(stderr);
@@ -130,6 +128,8 @@ int main(int argc, char** argv) {
     // The band decoder's thread, and DITA.conf for the Band window's placement.
     dita::BandWorker bandWorker;
     dita::SettingsFile settingsFile(dita::SettingsFile::defaultPath());
+    settingsFile.setUnusableValueReporter(
+        [](const std::string& text) { std::fprintf(stderr, "dita: %s\n", text.c_str()); });
     const std::string settingsProblem = settingsFile.load();
     if (!settingsProblem.empty()) std::fprintf(stderr, "dita: %s\n", settingsProblem.c_str());
     dita::DialogMessageService messages;
@@ -182,9 +182,8 @@ int main(int argc, char** argv) {
     try {
         configFiles = std::make_unique<dita::ConfigurationFiles>(
             form.configWindow(), dita::ditaFile("DITA.cfc"), dita::findDataFile("DefaultDITA.cfc"),
-            [&form](const std::string& text, const std::string&) {
-                reportFileProblem(form, text);
-            });
+            // The save runs at quit: an unattended run must end with nobody to press OK.
+            [&form](const std::string& text, const std::string&) { form.notice(text); });
     } catch (const std::exception& e) {
         std::fprintf(stderr, "dita: %s\n", e.what());
         return 2;

@@ -1,6 +1,7 @@
 #include "common/SettingsFile.h"
 
 #include "common/DitaPaths.h"
+#include "common/Latin1.h"
 #include "common/StoredFile.h"
 
 #include <algorithm>
@@ -26,8 +27,14 @@ bool validValue(std::string_view value) {
     return value.find_first_of("\r\n") == std::string_view::npos;
 }
 
-// Far more than any settings file holds; only this much of a stray large file is read.
-constexpr size_t kMaxSettingsBytes = size_t{1} << 20;
+// Far more than any settings file holds. A larger file is not read in part (that would lose
+// what follows at the next save): it is left alone and the defaults are used.
+constexpr size_t kMaxSettingsBytes = size_t{16} << 20;
+
+std::string tooLarge(const std::filesystem::path& path) {
+    return path.string() + " is larger than " + std::to_string(kMaxSettingsBytes >> 20) +
+           " MiB, too large for a settings file";
+}
 
 std::string_view trimmed(std::string_view s) {
     const auto first = s.find_first_not_of(" \t\r");
@@ -69,12 +76,14 @@ std::string parseSettings(std::istream& in, std::map<std::string, std::string>& 
 std::string SettingsFile::load() {
     m_values.clear();
     m_changed.clear();
+    m_toldUnusable.clear();
     std::vector<uint8_t> bytes;
     const StoredFileRead read = readStoredFile(m_path, kMaxSettingsBytes, bytes);
     if (read.status == StoredFileRead::Status::Missing) return {};
     if (read.status == StoredFileRead::Status::Foreign)
         return m_path.string() + " is not a settings file (" + read.reason +
                "); using the defaults, which are not saved there.";
+    if (read.longer) return tooLarge(m_path) + "; using the defaults, which are not saved there.";
     std::istringstream in(std::string(bytes.begin(), bytes.end()));
     std::map<std::string, std::string> values;
     const std::string fault = parseSettings(in, values);
@@ -98,7 +107,9 @@ std::string SettingsFile::save() const {
     // another's older values.
     std::map<std::string, std::string> merged = m_values;
     std::vector<uint8_t> bytes;
-    if (readStoredFile(m_path, kMaxSettingsBytes, bytes)) {
+    const StoredFileRead read = readStoredFile(m_path, kMaxSettingsBytes, bytes);
+    if (read.longer) return "The settings could not be saved (" + tooLarge(m_path) + ").";
+    if (read) {
         std::istringstream current(std::string(bytes.begin(), bytes.end()));
         std::map<std::string, std::string> onDisk;
         if (parseSettings(current, onDisk).empty()) {
@@ -133,15 +144,29 @@ int32_t SettingsFile::number(const std::string& key, int32_t fallback, int32_t m
     if (!v) return fallback;
     int32_t n = 0;
     const auto [end, ec] = std::from_chars(v->data(), v->data() + v->size(), n);
-    if (ec != std::errc() || end != v->data() + v->size() || n < min || n > max) return fallback;
+    if (ec != std::errc() || end != v->data() + v->size() || n < min || n > max) {
+        unusable(key, *v,
+                 "a whole number from " + std::to_string(min) + " to " + std::to_string(max),
+                 std::to_string(fallback));
+        return fallback;
+    }
     return n;
 }
 
 bool SettingsFile::flag(const std::string& key, bool fallback) const {
     const auto v = value(key);
+    if (!v) return fallback;
     if (v == "1" || v == "true") return true;
     if (v == "0" || v == "false") return false;
+    unusable(key, *v, "1 or 0", fallback ? "1" : "0");
     return fallback;
+}
+
+void SettingsFile::unusable(const std::string& key, const std::string& value,
+                            const std::string& expected, const std::string& fallback) const {
+    if (!m_reportUnusable || !m_toldUnusable.insert(key).second) return;
+    m_reportUnusable(m_path.string() + ": " + key + "=" + printableText(value) + " is not " +
+                     expected + "; using " + fallback + ".");
 }
 
 void SettingsFile::setText(const std::string& key, const std::string& value) {

@@ -9,6 +9,7 @@
 // Who calls it: the window thread (load at start, save on change). Not thread-safe. No Qt.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -28,7 +29,8 @@ public:
     // Reads the file. A missing file is not an error (every setting keeps its default). A
     // malformed file is kept aside as "<name>.bad", every setting keeps its default, and the
     // returned message names the file and line; a folder, pipe or device at the path is not
-    // opened and is named in the message. Empty when all went well.
+    // opened and is named in the message; a file larger than a settings file can be (16 MiB)
+    // is neither read in part nor replaced. Empty when all went well.
     std::string load();
     // Writes the values set through this object over what the file holds now (other parts of
     // the program may have saved their own keys meanwhile); returns the reason when it could
@@ -40,7 +42,13 @@ public:
     std::string text(const std::string& key, const std::string& fallback) const;
     // The stored number when it is a whole number inside [min, max], else fallback.
     int32_t number(const std::string& key, int32_t fallback, int32_t min, int32_t max) const;
+    // 1 or true, 0 or false; else fallback.
     bool flag(const std::string& key, bool fallback) const;
+    // A stored value that number() or flag() cannot use is told here, once per key and load
+    // ("cwdaemon.enabled=yes is not 1 or 0 ..."), before the fallback is returned.
+    void setUnusableValueReporter(std::function<void(const std::string&)> reporter) {
+        m_reportUnusable = std::move(reporter);
+    }
 
     // Keys are letters, digits, '.', '_' and '-'; values are one line. Anything else throws
     // std::invalid_argument (a program error, not operator input).
@@ -51,7 +59,12 @@ public:
     const std::filesystem::path& path() const { return m_path; }
 
 private:
+    void unusable(const std::string& key, const std::string& value, const std::string& expected,
+                  const std::string& fallback) const;
+
     std::filesystem::path m_path;
+    std::function<void(const std::string&)> m_reportUnusable;
+    mutable std::set<std::string> m_toldUnusable; // keys whose value was reported since load
     std::map<std::string, std::string> m_values;
     std::set<std::string> m_changed; // keys set through this object since its load
 };

@@ -100,9 +100,14 @@ StoredFileRead readStoredFile(const std::filesystem::path& path, size_t maxBytes
         if (n == 0) break; // the file shrank since it was looked at
         got += static_cast<size_t>(n);
     }
+    // A file that grew since it was looked at shows as longer too.
+    char more = 0;
+    const bool longer =
+        static_cast<size_t>(st.st_size) > maxBytes || (got == maxBytes && ::read(fd, &more, 1) > 0);
     ::close(fd);
     bytes.resize(got);
     result.status = StoredFileRead::Status::Read;
+    result.longer = longer;
     result.writeProtected = writeProtected(path, st);
     return result;
 }
@@ -110,14 +115,17 @@ StoredFileRead readStoredFile(const std::filesystem::path& path, size_t maxBytes
 bool writeStoredFile(const std::filesystem::path& path, std::span<const uint8_t> bytes,
                      std::string& error) {
     const std::filesystem::path target = saveTarget(path);
+    // A link is named with what it points at: the operator knows the settings file's name.
+    const std::string named =
+        target == path ? target.string() : path.string() + " (a link to " + target.string() + ")";
     struct stat st {};
     const bool exists = ::stat(target.c_str(), &st) == 0;
     if (exists && !S_ISREG(st.st_mode)) {
-        error = target.string() + " is " + kindOf(st.st_mode) + ", not a settings file";
+        error = named + " is " + kindOf(st.st_mode) + ", not a settings file";
         return false;
     }
     if (exists && writeProtected(target, st)) {
-        error = target.string() + " is write-protected";
+        error = named + " is write-protected";
         return false;
     }
     const std::filesystem::path temp = tempPath(target);

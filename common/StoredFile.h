@@ -24,11 +24,13 @@ struct StoredFileRead {
     Status status = Status::Missing;
     std::string reason;          // Foreign: what the path is, or why it cannot be read
     bool writeProtected = false; // Read: the file has no write permission (the operator's choice)
+    bool longer = false;         // Read: the file holds more than the bytes asked for
     explicit operator bool() const { return status == Status::Read; }
 };
 
-// Reads at most maxBytes of the file. Only a regular file is opened: opening a FIFO would wait
-// for a writer, and opening a serial device raises its modem lines.
+// Reads at most maxBytes of the file (`longer` says when there was more). Only a regular file is
+// opened: opening a FIFO would wait for a writer, and opening a serial device raises its modem
+// lines.
 StoredFileRead readStoredFile(const std::filesystem::path& path, size_t maxBytes,
                               std::vector<uint8_t>& bytes);
 

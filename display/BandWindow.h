@@ -1,8 +1,9 @@
 #pragma once
 // The "Band" window: one row per signal the band decoder follows (frequency, speed, ratio over
 // the noise, the latest text), sorted by frequency and rewritten in place each pass so nothing
-// flickers. A click on a row asks to tune the main decoder there, as a click on the spectrum
-// does.
+// flickers. A signal that stops stays listed, greyed, for a while (10 minutes unless set), so
+// that an operator scanning the band sees who was there. A click on a row asks to tune the
+// main decoder there, as a click on the spectrum does.
 //
 // Who calls it: the main window, on the window thread; showPass() gets each band pass through
 // a queued call from the band decoder's thread.
@@ -12,6 +13,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 class QLabel;
 class QTableWidget;
@@ -22,11 +24,15 @@ class BandWindow : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kTextChars = 40; // latest characters shown per signal
+    static constexpr double kDefaultHoldSeconds = 600.0;
 
     explicit BandWindow(QWidget* parent = nullptr);
 
     // droppedPasses: passes the band decoder has skipped to keep up (0: none).
     void showPass(const BandPassResult& result, long droppedPasses);
+
+    // How long a signal that stopped stays listed (greyed), in seconds of input.
+    void setHoldSeconds(double seconds) { m_holdSeconds = seconds; }
 
     QTableWidget* table() const { return m_table; }
     QLabel* status() const { return m_status; }
@@ -43,10 +49,20 @@ protected:
 
 private:
     void setCell(int row, int column, const QString& text);
+    void keepClosed(const BandPassResult& result);
+
+    // A signal that stopped, as it was last seen.
+    struct Kept {
+        BandChannel channel;
+        std::string text;
+        double closedSeconds = 0.0;
+    };
 
     QTableWidget* m_table;
     QLabel* m_status;
     std::map<int, std::string> m_texts; // latest text per channel id
+    std::vector<Kept> m_kept;
+    double m_holdSeconds = kDefaultHoldSeconds;
 };
 
 } // namespace dita

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <sstream>
 #include <vector>
 
 namespace dita {
@@ -56,6 +58,25 @@ bool readsExactlyAsShort(int format) {
         return false;
     }
 }
+// The audio data length a WAV or AIFF header gives, when libsndfile found the file shorter:
+// its header log then holds "data : <header's bytes> (should be <bytes there>)" (SSND in
+// AIFF). libsndfile reads what is there; the caller is told the file was cut.
+std::string headerLongerThanData(SNDFILE* file) {
+    char log[8192] = {};
+    sf_command(file, SFC_GET_LOG_INFO, log, sizeof log);
+    std::istringstream lines(log);
+    std::string line;
+    while (std::getline(lines, line)) {
+        unsigned long long said = 0, there = 0;
+        if ((std::sscanf(line.c_str(), " data : %llu (should be %llu)", &said, &there) == 2 ||
+             std::sscanf(line.c_str(), " SSND : %llu (should be %llu)", &said, &there) == 2) &&
+            said > there) {
+            return std::to_string(said) + " bytes of audio, " + std::to_string(there) + " there";
+        }
+    }
+    return {};
+}
+
 } // namespace
 
 struct SoundFileReader::State {
@@ -63,7 +84,10 @@ struct SoundFileReader::State {
     SF_INFO info{};
     std::string path;
     std::string error;
-    int pick = -1; // channel taken from each frame; -1 mixes them all
+    std::string warning;
+    std::string headerShortfall; // from headerLongerThanData, empty when the header is right
+    sf_count_t framesRead = 0;   // file frames read so far
+    int pick = -1;               // channel taken from each frame; -1 mixes them all
     bool shortSamples = false;
     // The rate conversion: a table-driven filter for the usual rates, libsamplerate for the
     // rest; resampling is on when either is set.
@@ -105,11 +129,29 @@ void SoundFileReader::State::readBlock() {
                                         : sf_readf_float(file, floatBlock.data(), blockFrames);
     blockStart = 0;
     blockCount = got > 0 ? static_cast<size_t>(got) : 0;
-    if (got < blockFrames) {
-        endOfFile = true;
-        if (sf_error(file) != SF_ERR_NO_ERROR)
-            fail(std::string("read error (") + sf_strerror(file) + ")");
-    }
+    framesRead += got > 0 ? got : 0;
+    if (got >= blockFrames) return;
+    endOfFile = true;
+    // Audio before a cut is worth having: a file that ends early, or whose stream breaks off,
+    // is a warning once something was read, a failure when nothing was.
+    const double seconds = static_cast<double>(framesRead) / info.samplerate;
+    char after[64];
+    std::snprintf(after, sizeof after, "%.2f s", seconds);
+    std::string shortfall;
+    if (sf_error(file) != SF_ERR_NO_ERROR)
+        shortfall = sf_strerror(file);
+    else if (!headerShortfall.empty())
+        shortfall = headerShortfall;
+    else if (info.frames == SF_COUNT_MAX)
+        shortfall = "the stream has no end"; // libsndfile found no last Ogg page
+    else if (framesRead < info.frames)
+        shortfall = std::to_string(framesRead) + " of " + std::to_string(info.frames) + " frames";
+    if (shortfall.empty()) return;
+    if (framesRead == 0)
+        fail("read error (" + shortfall + ")");
+    else if (warning.empty())
+        warning = path + ": the file ends after " + after + ", before the length its header " +
+                  "gives (" + shortfall + "); decoded what is there";
 }
 
 void SoundFileReader::State::convert(int32_t* out, size_t frames) {
@@ -194,6 +236,7 @@ bool SoundFileReader::open(const std::string& path, InputChannel channel, std::s
         return false;
     }
     const SF_INFO& info = st->info;
+    st->headerShortfall = headerLongerThanData(st->file);
     if (info.frames <= 0 || info.channels <= 0 || info.samplerate <= 0) {
         error = path + ": the sound file holds no audio";
         return false;
@@ -245,6 +288,8 @@ bool SoundFileReader::rewind() {
     st.endOfFile = false;
     st.finished = false;
     st.error.clear();
+    st.warning.clear();
+    st.framesRead = 0;
     return true;
 }
 
@@ -285,6 +330,11 @@ int SoundFileReader::read(int32_t* out, int frames) {
 const std::string& SoundFileReader::error() const {
     static const std::string kNone;
     return m_state ? m_state->error : kNone;
+}
+
+const std::string& SoundFileReader::warning() const {
+    static const std::string kNone;
+    return m_state ? m_state->warning : kNone;
 }
 
 double SoundFileReader::durationSeconds() const {

@@ -34,6 +34,11 @@ public:
     // Empty while the file reads well; otherwise a one-line message naming the file, set
     // when read() stopped before the end of the audio.
     const std::string& error() const;
+    // Empty unless the file ended before the length its header gives (a WAV or AIFF header
+    // longer than its data, a stream cut off with an error, fewer frames than announced)
+    // after some audio was read: then a one-line message naming the file. What was there has
+    // been delivered; with nothing read, error() says so instead.
+    const std::string& warning() const;
 
     double durationSeconds() const;
     int fileRate() const;

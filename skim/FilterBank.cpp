@@ -50,7 +50,7 @@ bool filterBankLayout(double rateHz, FilterBankLayout& layout) {
 
 void FilterBank::configure(double rateHz) {
     if (!filterBankLayout(rateHz, m_layout))
-        throw std::invalid_argument("sample rate " + std::to_string(rateHz) +
+        throw std::invalid_argument("sample rate " + std::to_string(std::llround(rateHz)) +
                                     " Hz is outside 8 kHz .. 20 MHz");
     const int n = m_layout.fftSize;
     const int l = m_layout.channelSize;

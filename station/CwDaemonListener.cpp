@@ -1,5 +1,7 @@
 #include "station/CwDaemonListener.h"
 
+#include "common/Latin1.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -12,8 +14,10 @@
 
 namespace dita {
 
-CwDaemonListener::CwDaemonListener(Handler handler, Reporter reporter)
-    : m_handler(std::move(handler)), m_reporter(std::move(reporter)) {}
+CwDaemonListener::CwDaemonListener(Handler handler, Reporter reporter, DropReport::Clock clock)
+    : m_handler(std::move(handler)), m_reporter(std::move(reporter)),
+      m_refusals([this](const std::string& text) { m_reporter("keying listener " + text); },
+                 "refused (malformed, too long or with control bytes)", std::move(clock)) {}
 
 CwDaemonListener::~CwDaemonListener() {
     stop();
@@ -56,6 +60,7 @@ void CwDaemonListener::stop() {
             // once the socket closes.
         }
         m_thread.join();
+        m_refusals.flush();
     }
     std::lock_guard lock(m_socketMutex);
     if (m_socket >= 0) close(m_socket);
@@ -83,9 +88,15 @@ void CwDaemonListener::run() {
     char buffer[kCwDaemonMaxDatagramBytes + 1];
     pollfd fds[2] = {{m_socket, POLLIN, 0}, {m_wake, POLLIN, 0}};
     for (;;) {
-        if (poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) continue;
-            m_reporter(std::string("keying listener stopped: ") + std::strerror(errno));
+        // While refusals wait to be told, wake once their second is over.
+        const int timeoutMs =
+            m_refusals.pending() ? static_cast<int>(DropReport::kInterval.count()) : -1;
+        const int ready = poll(fds, 2, timeoutMs);
+        const int err = errno;
+        m_refusals.poll();
+        if (ready < 0) {
+            if (err == EINTR) continue;
+            m_reporter(std::string("keying listener stopped: ") + std::strerror(err));
             return;
         }
         if (fds[1].revents) return;
@@ -107,7 +118,7 @@ void CwDaemonListener::run() {
                 : parseCwDaemonDatagram(datagram);
         if (!parsed.ok) {
             ++m_refused;
-            m_reporter("keying listener dropped a datagram: " + parsed.error);
+            m_refusals.dropped(printableText(parsed.error));
             continue;
         }
         parsed.request.from = {from.sin_addr.s_addr, from.sin_port};

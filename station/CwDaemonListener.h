@@ -2,9 +2,14 @@
 // A cwdaemon-compatible UDP listener: receives the datagrams loggers send, parses each and
 // hands the accepted requests on; refused datagrams are reported and have no other effect.
 //
+// Refusals are told at most once a second, counted (station/DropReport.h), with every byte
+// that came from the network made printable, so neither a flood nor an escape sequence in a
+// datagram reaches the operator's terminal.
+//
 // Who calls it: the window thread starts and stops it. The handler and the reporter run on the
 // listener's own thread, one datagram at a time, in the order they arrived. No Qt.
 #include "station/CwDaemonProtocol.h"
+#include "station/DropReport.h"
 
 #include <atomic>
 #include <cstdint>
@@ -23,7 +28,8 @@ public:
     using Handler = std::function<void(const CwDaemonRequest&)>;
     using Reporter = std::function<void(const std::string& why)>;
 
-    CwDaemonListener(Handler handler, Reporter reporter);
+    // `clock` spaces the refusal messages; the steady clock when empty (tests step it).
+    CwDaemonListener(Handler handler, Reporter reporter, DropReport::Clock clock = {});
     ~CwDaemonListener();
     CwDaemonListener(const CwDaemonListener&) = delete;
     CwDaemonListener& operator=(const CwDaemonListener&) = delete;
@@ -44,6 +50,7 @@ private:
     Handler m_handler;
     Reporter m_reporter;
     std::mutex m_socketMutex; // the socket's close against replies from other threads
+    DropReport m_refusals;
     int m_socket = -1;
     int m_wake = -1; // eventfd that ends the thread's wait
     uint16_t m_boundPort = 0;

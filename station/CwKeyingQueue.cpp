@@ -1,5 +1,7 @@
 #include "station/CwKeyingQueue.h"
 
+#include "common/Latin1.h"
+
 #include <algorithm>
 
 namespace dita {
@@ -12,7 +14,14 @@ constexpr char kReplyPrefix = 'h';
 
 } // namespace
 
-CwKeyingQueue::CwKeyingQueue(CwKeyingHooks hooks) : m_hooks(std::move(hooks)) {
+CwKeyingQueue::CwKeyingQueue(CwKeyingHooks hooks)
+    : m_hooks(std::move(hooks)), m_full(
+                                     [this](const std::string& text) {
+                                         if (m_hooks.report)
+                                             m_hooks.report("keying listener " + text);
+                                     },
+                                     "queue full", m_hooks.clock) {
+    m_wpm = std::clamp(m_hooks.startWpm, kCwDaemonMinWpm, kCwDaemonMaxWpm);
     m_thread = std::thread([this] { run(); });
 }
 
@@ -25,6 +34,7 @@ CwKeyingQueue::~CwKeyingQueue() {
     m_stop = true;
     m_wake.notify_all();
     m_thread.join();
+    m_full.flush();
 }
 
 void CwKeyingQueue::queueText(const CwDaemonRequest& request) {
@@ -36,15 +46,14 @@ void CwKeyingQueue::queueText(const CwDaemonRequest& request) {
         text.resize(mark);
         reply = text + kReplyEnd;
     }
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
     if (m_pendingReply) {
         reply = kReplyPrefix + *m_pendingReply + kReplyEnd;
         m_pendingReply.reset();
     }
     if (m_queuedBytes + text.size() > kCwQueueMaxBytes) {
-        if (m_hooks.report) {
-            m_hooks.report("keying listener: the queue is full, dropped '" + text + "'");
-        }
+        lock.unlock();
+        m_full.dropped("queue full");
         return;
     }
     // Words keep their following space, so the word gap is keyed where the logger put it.
@@ -98,7 +107,7 @@ void CwKeyingQueue::handle(const CwDaemonRequest& request) {
     case CwDaemonCommand::Reset:
         abort();
         m_wordMode = false;
-        m_wpm = kCwDaemonResetWpm;
+        m_wpm = std::clamp(m_hooks.startWpm, kCwDaemonMinWpm, kCwDaemonMaxWpm);
         if (m_hooks.setPtt) m_hooks.setPtt(false);
         return;
     case CwDaemonCommand::WordMode:
@@ -125,8 +134,7 @@ void CwKeyingQueue::abort() {
     m_words.clear();
     m_queuedBytes = 0;
     m_pendingReply.reset();
-    // In word mode the word being keyed is finished; only what follows it is dropped.
-    if (!m_wordMode.load()) m_stop = true;
+    m_stop = true;
 }
 
 bool CwKeyingQueue::waitIdle(std::chrono::milliseconds timeout) {
@@ -150,7 +158,16 @@ void CwKeyingQueue::run() {
                 }
                 keying = false;
             }
-            m_wake.wait(lock, [this] { return m_quit || !m_words.empty(); });
+            // Drops waiting to be told are told when their second is over.
+            while (!m_quit && m_words.empty()) {
+                if (m_full.pending())
+                    m_wake.wait_for(lock, DropReport::kInterval);
+                else
+                    m_wake.wait(lock);
+                lock.unlock();
+                m_full.poll();
+                lock.lock();
+            }
             if (m_quit) return;
             item = std::move(m_words.front());
             m_words.pop_front();
@@ -161,6 +178,7 @@ void CwKeyingQueue::run() {
         if (!keying && m_hooks.active) m_hooks.active(true);
         keying = true;
         keyItem(item);
+        m_full.poll();
     }
 }
 
@@ -194,7 +212,8 @@ void CwKeyingQueue::keyItem(const Item& item) {
         Keyer* keyer = m_hooks.keyer ? m_hooks.keyer() : nullptr;
         if (!keyer) {
             if (m_hooks.report) {
-                m_hooks.report("keying listener: no keyer, dropped '" + item.word + "'");
+                m_hooks.report("keying listener: no keyer, dropped '" +
+                               printableText(latin1ToUtf8(item.word)) + "'");
             }
             return;
         }

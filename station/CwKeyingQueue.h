@@ -6,14 +6,19 @@
 // a reply once the next text has been keyed ("h" + text); a '^' in a message ends what is keyed
 // and has the text before it sent back.
 //
-// Character mode (the default) stops an abort at the end of the character being keyed, on the
-// serial lines and on the sound card; word mode lets the word being keyed finish first, so a
-// logger's abort never cuts a call in half.
+// An abort, and DITA's own stop, end the keying at the end of the character being keyed, on
+// the serial lines and on the sound card, in character and in word mode alike: a "word" is
+// whatever a datagram holds between spaces, up to 256 letters, so letting it finish could hold
+// the transmitter for minutes. Word mode is accepted and reported by wordMode().
+//
+// Text that does not fit the queue is dropped and told at most once a second, counted
+// (station/DropReport.h); what is told is made printable first.
 //
 // Who calls it: CwDaemonListener's thread calls handle(); the keying thread calls the hooks
 // keyer, keyed and active; handle() calls setSpeed, setTone and setPtt on the listener's
 // thread. The hooks that change window settings must forward to the window thread. No Qt.
 #include "station/CwDaemonProtocol.h"
+#include "station/DropReport.h"
 #include "transmit/Keyer.h"
 
 #include <atomic>
@@ -48,6 +53,10 @@ struct CwKeyingHooks {
     // Sends a reply datagram back to a client.
     std::function<void(const CwDaemonPeer& to, const std::string& datagram)> reply;
     int32_t pttHangMs = kPttHangDefaultMs;
+    // The speed before the first speed request, and after a reset (cwdaemon's -s).
+    int32_t startWpm = kCwDaemonResetWpm;
+    // The time the drop messages are spaced by; the steady clock when empty (tests step it).
+    DropReport::Clock clock;
 };
 
 class CwKeyingQueue {
@@ -83,6 +92,7 @@ private:
     int32_t pttHangAfter(std::vector<KeyingStep>& steps);
 
     CwKeyingHooks m_hooks;
+    DropReport m_full; // text dropped because the queue was full
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_idle;
@@ -93,7 +103,7 @@ private:
     bool m_quit = false;                       // guarded by m_mutex
     std::atomic<bool> m_stop{false};           // the keyer's stop request for the word being keyed
     std::atomic<bool> m_wordMode{false};
-    std::atomic<int32_t> m_wpm{kCwDaemonResetWpm}; // written under m_mutex
+    std::atomic<int32_t> m_wpm{kCwDaemonResetWpm};
     std::thread m_thread;
 };
 

@@ -59,6 +59,8 @@ StationLink::~StationLink() {
 }
 
 void StationLink::start() {
+    m_file.setUnusableValueReporter(
+        [this](const std::string& text) { tell(false, text, kSettingsCaption); });
     const std::string damaged = m_file.load();
     if (!damaged.empty()) tell(false, damaged, kSettingsCaption);
     m_settings = StationSettings::read(m_file);

@@ -50,6 +50,15 @@ const std::map<std::string, Choice>& choices() {
     return table;
 }
 
+// A count or a frequency: decimal digits only (no sign, no spaces), inside [min, max].
+bool wholeNumber(const std::string& v, long min, long max, long& n) {
+    if (v.empty() || v.size() > 9 ||
+        !std::all_of(v.begin(), v.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    n = std::stol(v);
+    return n >= min && n <= max;
+}
+
 } // namespace
 
 const char* decodeUsage() {
@@ -144,9 +153,8 @@ bool parseDecodeOptions(int argc, char** argv, DecodeOptions& o, std::string& er
             } else {
                 v = arg.substr(2); // -j4
             }
-            char* end = nullptr;
-            const long jobs = std::strtol(v.c_str(), &end, 10);
-            if (v.empty() || *end || jobs < 1 || jobs > kMaxJobs) {
+            long jobs = 0;
+            if (!wholeNumber(v, 1, kMaxJobs, jobs)) {
                 error = "-j takes a number of files to decode at once, 1 to " +
                         std::to_string(kMaxJobs) + ", not '" + v + "'";
                 return false;
@@ -169,9 +177,8 @@ bool parseDecodeOptions(int argc, char** argv, DecodeOptions& o, std::string& er
             if (v == "auto") {
                 o.toneHz = 0;
             } else {
-                char* end = nullptr;
-                const long hz = std::strtol(v.c_str(), &end, 10);
-                if (!end || *end || hz < 100 || hz > 2500) {
+                long hz = 0;
+                if (!wholeNumber(v, 100, 2500, hz)) {
                     error = "--tone takes auto or a frequency from 100 to 2500 Hz, not '" + v + "'";
                     return false;
                 }

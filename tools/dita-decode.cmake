@@ -1,6 +1,6 @@
 add_executable(dita-decode ${CMAKE_CURRENT_LIST_DIR}/dita-decode.cpp ${CMAKE_CURRENT_LIST_DIR}/DecodeOptions.cpp)
 target_include_directories(dita-decode PRIVATE ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(dita-decode PRIVATE dita_receive dita_soundfile dita_skim)
+target_link_libraries(dita-decode PRIVATE dita_receive dita_soundfile dita_skim dita_common)
 target_compile_definitions(dita-decode PRIVATE DITA_VERSION="${PROJECT_VERSION}")
 install(TARGETS dita-decode RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(DITA_BUILD_TESTS)

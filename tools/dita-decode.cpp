@@ -2,6 +2,7 @@
 // allows, and prints the text as UTF-8. Several files are decoded at once, one receive
 // engine each, and printed in the order given.
 #include "DecodeOptions.h"
+#include "common/Latin1.h"
 
 #include "receive/BandDecoder.h"
 #include "receive/ReceiveEngine.h"
@@ -65,20 +66,24 @@ void appendText(const std::string& text, bool& pendingCr, std::string& out) {
     }
 }
 
+// A JSON string's contents: quotes, backslashes and control characters escaped, and a byte
+// that is not part of well-formed UTF-8 (a Latin-1 file name, say) written as the character of
+// that code, so that every line parses whatever the text or the file name holds.
 std::string jsonEscape(const std::string& s) {
     std::string out;
-    for (const char c : s) {
-        if (c == '"' || c == '\\') {
+    out.reserve(s.size());
+    forEachCodePoint(s, [&out](bool ok, unsigned code, std::string_view bytes) {
+        if (code == '"' || code == '\\') {
             out += '\\';
-            out += c;
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\r') {
-            out += "\\r";
+            out += static_cast<char>(code);
+        } else if (!ok || isControlCode(code)) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04X", code);
+            out += escaped;
         } else {
-            out += c;
+            out += bytes;
         }
-    }
+    });
     return out;
 }
 
@@ -96,11 +101,19 @@ void appendTrace(int pass, const PassResult& r, const ReceiveLevels& lv, double 
     out += "\",\"text\":\"" + jsonEscape(r.text) + "\"}\n";
 }
 
-void appendBandRecord(const BandRecord& r, bool jsonl, std::string& out) {
+// A JSON Lines record starts with the file it comes from: several files' records can be told
+// apart line by line.
+std::string jsonRecordStart(const std::string& path) {
+    return "{\"file\":\"" + jsonEscape(path) + "\",";
+}
+
+// A band record as a line of text, or as a JSON object naming its file.
+void appendBandRecord(const BandRecord& r, bool jsonl, const std::string& path, std::string& out) {
     char head[160];
     if (jsonl) {
+        out += jsonRecordStart(path);
         std::snprintf(head, sizeof head,
-                      "{\"id\":%d,\"start\":%.2f,\"hz\":%.1f,\"wpm\":%d,\"snr_db\":%.1f,", r.id,
+                      "\"id\":%d,\"start\":%.2f,\"hz\":%.1f,\"wpm\":%d,\"snr_db\":%.1f,", r.id,
                       r.startSeconds, r.pitchHz, r.wpm, r.snrDb);
         out += head;
         if (r.mergedInto) out += "\"merged_into\":" + std::to_string(r.mergedInto) + ",";
@@ -113,6 +126,14 @@ void appendBandRecord(const BandRecord& r, bool jsonl, std::string& out) {
     for (const char c : r.text)
         out += c == '\r' || c == '\n' ? ' ' : c;
     out += '\n';
+}
+
+// A read error fails the file; a file that ended before its header's length is told, and
+// what it held counts as decoded.
+void noteReadOutcome(const SoundFileReader& reader, FileResult& result) {
+    result.ok = reader.error().empty();
+    if (!result.ok) result.messages += "dita-decode: " + reader.error() + "\n";
+    if (!reader.warning().empty()) result.messages += "dita-decode: " + reader.warning() + "\n";
 }
 
 // Band decoding of one file: a line per channel as it closes, the rest at the end in order of
@@ -140,7 +161,7 @@ void decodeBandFile(SoundFileReader& reader, const std::string& path, const Deco
         closed.clear();
         transcript.add(band.processPass(samples.data()), closed);
         for (const auto& r : closed)
-            appendBandRecord(r, options.jsonl, result.text);
+            appendBandRecord(r, options.jsonl, path, result.text);
         channels += static_cast<int>(closed.size());
         if (afterPass) afterPass(result);
     }
@@ -150,11 +171,10 @@ void decodeBandFile(SoundFileReader& reader, const std::string& path, const Deco
         return a.startSeconds < b.startSeconds;
     });
     for (const auto& r : closed)
-        appendBandRecord(r, options.jsonl, result.text);
+        appendBandRecord(r, options.jsonl, path, result.text);
     channels += static_cast<int>(closed.size());
     result.audioSeconds = static_cast<double>(frames) / kSampleRateHz;
-    result.ok = reader.error().empty();
-    if (!result.ok) result.messages += "dita-decode: " + reader.error() + "\n";
+    noteReadOutcome(reader, result);
     if (options.stats) {
         const double wall =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -168,11 +188,12 @@ void decodeBandFile(SoundFileReader& reader, const std::string& path, const Deco
     if (afterPass) afterPass(result);
 }
 
-void appendIqRecord(const SkimRecord& r, bool jsonl, std::string& out) {
+void appendIqRecord(const SkimRecord& r, bool jsonl, const std::string& path, std::string& out) {
     char head[200];
     if (jsonl) {
+        out += jsonRecordStart(path);
         std::snprintf(head, sizeof head,
-                      "{\"id\":%d,\"freq_hz\":%.1f,\"wpm\":%d,\"snr_db\":%.1f,\"start_s\":%.2f,"
+                      "\"id\":%d,\"freq_hz\":%.1f,\"wpm\":%d,\"snr_db\":%.1f,\"start_s\":%.2f,"
                       "\"end_s\":%.2f,",
                       r.id, r.freqHz, r.wpm, r.snrDb, r.startSeconds, r.endSeconds);
         out += head;
@@ -243,7 +264,7 @@ void decodeIqFile(const std::string& path, const DecodeOptions& options, FileRes
             return a.startSeconds < b.startSeconds;
         });
         for (const auto& rec : records)
-            appendIqRecord(rec, options.jsonl, result.text);
+            appendIqRecord(rec, options.jsonl, path, result.text);
         records.clear();
         if (afterPass) afterPass(result);
     }
@@ -252,7 +273,7 @@ void decodeIqFile(const std::string& path, const DecodeOptions& options, FileRes
         return a.startSeconds < b.startSeconds;
     });
     for (const auto& rec : records)
-        appendIqRecord(rec, options.jsonl, result.text);
+        appendIqRecord(rec, options.jsonl, path, result.text);
     result.audioSeconds = static_cast<double>(frames) / reader.rateHz();
     result.ok = reader.error().empty();
     if (!result.ok) result.messages += "dita-decode: " + reader.error() + "\n";
@@ -336,8 +357,7 @@ void decodeFile(const std::string& path, const std::string& heading, const Decod
     if (pendingCr) result.text += '\n';
     result.text += '\n';
     result.audioSeconds = static_cast<double>(frames) / kSampleRateHz;
-    result.ok = reader.error().empty();
-    if (!result.ok) result.messages += "dita-decode: " + reader.error() + "\n";
+    noteReadOutcome(reader, result);
     if (options.stats) {
         const double wall =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -429,9 +449,10 @@ private:
     bool m_failed = false;
 };
 
-std::string headingFor(const std::vector<std::string>& files, size_t i) {
-    if (files.size() < 2) return {};
-    return (i == 0 ? "==> " : "\n==> ") + files[i] + " <==\n";
+// Text output names each of several files in a heading; JSON Lines name it in every record.
+std::string headingFor(const DecodeOptions& options, size_t i) {
+    if (options.files.size() < 2 || options.jsonl) return {};
+    return (i == 0 ? "==> " : "\n==> ") + options.files[i] + " <==\n";
 }
 
 // One file after another on this thread, each pass's text printed as it is decoded.
@@ -441,8 +462,8 @@ bool decodeInTurn(const DecodeOptions& options, Output& out) {
     const PassSink sink = [&out](FileResult& r) { out.write(r); };
     for (size_t i = 0; i < options.files.size() && !out.failed(); ++i) {
         FileResult r;
-        decodeFile(options.files[i], headingFor(options.files, i), options,
-                   !options.traceFile.empty(), r, sink);
+        decodeFile(options.files[i], headingFor(options, i), options, !options.traceFile.empty(), r,
+                   sink);
         out.write(r);
         allOk = allOk && r.ok;
         audio += r.audioSeconds;
@@ -467,7 +488,7 @@ bool decodeAtOnce(const DecodeOptions& options, int jobs, Output& out) {
     auto worker = [&] {
         for (size_t i = next++; i < files && !stop; i = next++) {
             FileResult r;
-            decodeFile(options.files[i], headingFor(options.files, i), options,
+            decodeFile(options.files[i], headingFor(options, i), options,
                        !options.traceFile.empty(), r, nullptr);
             {
                 std::lock_guard<std::mutex> lock(mutex);

@@ -80,6 +80,53 @@ extern "C" void onSignal(int) {
     g_signalled = true;
 }
 
+// SIGINT and SIGTERM stop the keying (within a character) instead of ending the program with
+// the key down: the lines go up and PTT drops on the way out.
+void stopOnSignals() {
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+}
+
+// Text written to standard output (--help, --version): a failed write is an error.
+int printed(const std::string& text) {
+    std::cout << text << std::flush;
+    if (std::cout) return 0;
+    std::cerr << "dita-send: cannot write standard output\n";
+    return kRunError;
+}
+
+// A WAV file written for the listener advances no faster than real time, as a sound card
+// would: what clients send then queues and is dropped when the queue is full, instead of
+// every datagram of a flood being rendered at once into an ever longer file.
+class RealTimePacedDevice : public dita::ToneDevice {
+public:
+    explicit RealTimePacedDevice(dita::ToneDevice& device) : m_device(device) {}
+    bool formatSupported() override { return m_device.formatSupported(); }
+    bool open() override { return m_device.open(); }
+    bool prepare(dita::ToneBlock block) override { return m_device.prepare(block); }
+    bool write(dita::ToneBlock block, const int16_t* samples, int count) override {
+        // No credit for idle time: a block is due at the end of the one before it, or now.
+        const auto now = std::chrono::steady_clock::now();
+        if (m_due > now)
+            std::this_thread::sleep_until(m_due);
+        else
+            m_due = now;
+        m_due += std::chrono::microseconds(static_cast<int64_t>(count) * 1000000 /
+                                           dita::kToneSampleRateHz);
+        return m_device.write(block, samples, count);
+    }
+    bool isDone(dita::ToneBlock block) override { return m_device.isDone(block); }
+    bool setVolume(uint32_t volume) override { return m_device.setVolume(volume); }
+    bool restart() override { return m_device.restart(); }
+    bool position(int64_t& bytes) override { return m_device.position(bytes); }
+    bool reset() override { return m_device.reset(); }
+    bool unprepare(dita::ToneBlock block) override { return m_device.unprepare(block); }
+
+private:
+    dita::ToneDevice& m_device;
+    std::chrono::steady_clock::time_point m_due{};
+};
+
 int usageError(const std::string& message) {
     std::cerr << "dita-send: " << message << "\n\n" << kUsage;
     return kUsageError;
@@ -110,10 +157,8 @@ void printMessage(const std::string& text, const std::string& caption) {
 bool keyTextOrListen(const Options& o, dita::Keyer& keyer, dita::SendTimingStore& timing,
                      int maxWpm, std::function<void(bool)> setPtt,
                      std::function<void(int32_t)> setTone) {
-    if (!o.listenPort) {
-        std::atomic<bool> stop{false};
-        return keyer.sendText(o.text, stop);
-    }
+    stopOnSignals();
+    if (!o.listenPort) return keyer.sendText(o.text, g_signalled);
     dita::CwKeyingHooks hooks;
     hooks.keyer = [&keyer] { return &keyer; };
     hooks.setSpeed = [&timing, maxWpm](int32_t wpm) {
@@ -131,6 +176,7 @@ bool keyTextOrListen(const Options& o, dita::Keyer& keyer, dita::SendTimingStore
         if (dita::CwDaemonListener* l = replyVia.load()) l->reply(to, datagram);
     };
     hooks.pttHangMs = o.pttHangMs;
+    hooks.startWpm = std::min(o.wpm, maxWpm); // speeds above 60 are cwdaemon's 60
     dita::CwKeyingQueue queue(hooks);
     std::mutex exitMutex;
     std::condition_variable exitWake;
@@ -152,8 +198,6 @@ bool keyTextOrListen(const Options& o, dita::Keyer& keyer, dita::SendTimingStore
         return false;
     }
     replyVia = &listener;
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
     std::cout << "listening on " << o.listenAddress << ":" << listener.boundPort() << std::endl;
     {
         std::unique_lock lock(exitMutex);
@@ -162,11 +206,23 @@ bool keyTextOrListen(const Options& o, dita::Keyer& keyer, dita::SendTimingStore
         }
     }
     listener.stop();
-    // A client's exit request comes after its last text: that text is keyed before leaving.
-    if (g_signalled.load()) queue.abort();
-    const bool idle = queue.waitIdle(kListenDrainTimeout);
+    // A client's exit request comes after its last text: that text is keyed before leaving,
+    // unless a signal asks to stop meanwhile.
+    const auto giveUp = std::chrono::steady_clock::now() + kListenDrainTimeout;
+    bool aborted = false;
+    for (;;) {
+        if (g_signalled.load() && !aborted) {
+            queue.abort();
+            aborted = true;
+        }
+        if (queue.waitIdle(std::chrono::milliseconds(kSignalPollMs))) break;
+        if (std::chrono::steady_clock::now() > giveUp) {
+            replyVia = nullptr;
+            return false;
+        }
+    }
     replyVia = nullptr;
-    return idle;
+    return true;
 }
 
 int runSerial(const Options& o) {
@@ -266,7 +322,8 @@ int runTone(const Options& o) {
     };
     if (!o.out.empty()) {
         dita::WavToneDevice device(o.out);
-        const bool ok = play(device);
+        RealTimePacedDevice paced(device);
+        const bool ok = o.listenPort ? play(paced) : play(device);
         if (!device.lastError().empty()) std::cerr << "dita-send: " << device.lastError() << "\n";
         return device.close() && ok ? 0 : kRunError;
     }
@@ -289,11 +346,9 @@ int main(int argc, char** argv) {
             return std::string(argv[++i]);
         };
         if (arg == "--help" || arg == "-h") {
-            std::cout << kUsage;
-            return 0;
+            return printed(kUsage);
         } else if (arg == "--version") {
-            std::cout << "dita-send " << DITA_VERSION << "\n";
-            return 0;
+            return printed(std::string("dita-send ") + DITA_VERSION + "\n");
         } else if (arg == "--wpm") {
             const auto v = value();
             const auto n = v ? parseInt(*v) : std::nullopt;

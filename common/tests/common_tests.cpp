@@ -15,6 +15,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 using namespace dita;
 
@@ -24,6 +25,18 @@ TEST(Latin1, RoundTripsAccentedLettersAndReplacesTheRest) {
     EXPECT_EQ(utf8ToLatin1("\xE2\x82\xAC"), "?");       // euro sign is outside Latin-1
     EXPECT_EQ(utf8ToLatin1("a\xC3"), "a?");             // truncated sequence
     EXPECT_EQ(utf8ToLatin1("\xF0\x9F\x93\xBB!"), "?!"); // four-byte sequence
+    EXPECT_EQ(utf8ToLatin1("\xC1\x81"), "??");          // overlong 'A'
+
+    // Bytes from a datagram on their way to a terminal: a colour change, a window title and
+    // C1's CSI (also as UTF-8) are shown as \xNN; letters and well-formed UTF-8 stay.
+    EXPECT_EQ(printableText("\x1B[31mred\x1B]0;title\x07 caf\xC3\xA9 \xE2\x82\xAC"),
+              "\\x1B[31mred\\x1B]0;title\\x07 caf\xC3\xA9 \xE2\x82\xAC");
+    EXPECT_EQ(printableText("\xC2\x9B"
+                            "2J \x9B"
+                            "2J \x7F \xFF\xC3"),
+              "\\xC2\\x9B"
+              "2J \\x9B"
+              "2J \\x7F \\xFF\\xC3");
 }
 
 TEST(DitaPaths, FolderComesFromDitaHomeAndIsCreated) {
@@ -61,9 +74,20 @@ TEST(SettingsFile, RoundTripsThroughARenameAndFallsBackOnDamage) {
     EXPECT_EQ(again.number("cwdaemon.port", 0, 1, 65535), 6789);
     EXPECT_TRUE(again.flag("cwdaemon.enabled", false));
     EXPECT_EQ(again.text("rig.host", ""), "spaced = value");
-    // A value outside its range, or no number at all, gives the default.
+    // A value outside its range, or no number at all, gives the default and is told once.
+    std::vector<std::string> told;
+    again.setUnusableValueReporter([&told](const std::string& text) { told.push_back(text); });
+    EXPECT_EQ(again.number("cwdaemon.port", 7, 1, 100), 7);
     EXPECT_EQ(again.number("cwdaemon.port", 7, 1, 100), 7);
     EXPECT_EQ(again.number("rig.device", 7, 0, 100), 7);
+    again.setText("rig.catPtt", "yes");
+    EXPECT_TRUE(again.flag("rig.catPtt", true));
+    EXPECT_EQ(told, (std::vector<std::string>{
+                        path.string() + ": cwdaemon.port=6789 is not a whole number from 1 to "
+                                        "100; using 7.",
+                        path.string() + ": rig.device=/dev/ttyUSB0 is not a whole number from 0 "
+                                        "to 100; using 7.",
+                        path.string() + ": rig.catPtt=yes is not 1 or 0; using 1."}));
 
     // A damaged file: a clear message with the line, every default, and the text kept aside.
     {
@@ -78,6 +102,52 @@ TEST(SettingsFile, RoundTripsThroughARenameAndFallsBackOnDamage) {
     EXPECT_TRUE(std::filesystem::exists(dir / "DITA.conf.bad"));
     EXPECT_FALSE(std::filesystem::exists(path));
     std::filesystem::remove_all(dir);
+}
+
+// A settings file is read whole or not at all: a large file that is still a settings file
+// keeps every key through a save, and one beyond any settings file's size is neither read in
+// part nor replaced.
+TEST(SettingsFile, ALargeFileKeepsEveryKeyAndAHugeOneIsLeftAlone) {
+    namespace fs = std::filesystem;
+    const auto dir = fs::temp_directory_path() / "dita-settings-large";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const auto path = dir / kSettingsFileName;
+    constexpr int kKeys = 60000;
+    const std::string value(24, 'v');
+    {
+        std::ofstream out(path);
+        for (int k = 0; k < kKeys; ++k)
+            out << "macro.key" << k << '=' << value << k << '\n';
+    }
+    ASSERT_GT(fs::file_size(path), size_t{2} << 20);
+    SettingsFile large(path);
+    ASSERT_EQ(large.load(), "");
+    large.setText("rig.device", "/dev/ttyUSB0");
+    ASSERT_EQ(large.save(), "");
+    SettingsFile reread(path);
+    ASSERT_EQ(reread.load(), "");
+    for (int k : {0, kKeys / 2, kKeys - 1})
+        EXPECT_EQ(reread.text("macro.key" + std::to_string(k), ""), value + std::to_string(k));
+    EXPECT_EQ(reread.text("rig.device", ""), "/dev/ttyUSB0");
+
+    // 17 MiB: refused with the reason, on load and on save, and the file stays as it was.
+    {
+        std::ofstream out(path);
+        out << "rig.device=/dev/ttyS1\n";
+    }
+    fs::resize_file(path, size_t{17} << 20);
+    SettingsFile huge(path);
+    const std::string loaded = huge.load();
+    EXPECT_NE(loaded.find(path.string() + " is larger than 16 MiB"), std::string::npos) << loaded;
+    EXPECT_EQ(huge.text("rig.device", "none"), "none");
+    huge.setText("rig.device", "/dev/ttyUSB0");
+    const std::string saved = huge.save();
+    EXPECT_NE(saved.find("could not be saved (" + path.string() + " is larger than 16 MiB"),
+              std::string::npos)
+        << saved;
+    EXPECT_EQ(fs::file_size(path), size_t{17} << 20);
+    fs::remove_all(dir);
 }
 
 // The rig settings and the band window each keep a SettingsFile on DITA.conf, loaded at start

@@ -1,6 +1,7 @@
 // The spectrum panel: images drawn from the real engine's passes (hand-made passes where a
 // shape is needed), clicks that tune the engine, the marker, gain bars, mode items, colours.
 #include "DisplayTestSupport.h"
+#include "display/BandWindow.h"
 #include "display/DisplayColours.h"
 #include "display/DisplayPanel.h"
 
@@ -8,6 +9,7 @@
 
 #include <QAction>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QTest>
 #include <memory>
 
@@ -232,4 +234,58 @@ TEST(SpectrumPanel, StartsAt600HzWithItsHintsAndLayout) {
     EXPECT_EQ(panel.mkrLabel()->x(), 145);
     panel.setBackground(kBlackBackground); // before any pass the box takes the background
     EXPECT_EQ(at(render(*panel.spectrumBox()), 200, 50), 0u);
+}
+
+// A signal that stops stays listed, greyed, for the hold time (input time), then goes; a
+// channel that opens again on its frequency takes its place; merged channels are not kept.
+TEST(BandWindowRows, AStoppedSignalStaysGreyedForTheHoldTimeThenGoes) {
+    dita::BandWindow window;
+    window.setHoldSeconds(600.0);
+    auto pass = std::make_unique<dita::BandPassResult>();
+    auto channel = [](int id, double hz, const char* text) {
+        dita::BandChannel c;
+        c.id = id;
+        c.pitchHz = hz;
+        c.wpm = 20;
+        c.text = text;
+        return c;
+    };
+    pass->timeSeconds = 10.0;
+    pass->channelCount = 2;
+    pass->channels[0] = channel(1, 500.0, "cq de w1aw");
+    pass->channels[1] = channel(2, 900.0, "tu");
+    window.showPass(*pass, 0);
+    // 500 Hz stops; 900 Hz is merged away.
+    pass->timeSeconds = 25.0;
+    pass->channelCount = 0;
+    pass->closedCount = 2;
+    pass->closed[0] = channel(1, 500.0, " k");
+    pass->closed[1] = channel(2, 900.0, "");
+    pass->closed[1].mergedInto = 1;
+    window.showPass(*pass, 0);
+    QTableWidget* t = window.table();
+    ASSERT_EQ(t->rowCount(), 1);
+    EXPECT_EQ(t->item(0, 3)->text(), "cq de w1aw k");
+    const QColor grey = t->item(0, 3)->foreground().color();
+    EXPECT_NE(grey, window.palette().text().color());
+    pass->closedCount = 0;
+    pass->timeSeconds = 620.0;
+    window.showPass(*pass, 0);
+    EXPECT_EQ(t->rowCount(), 1) << "still within ten minutes";
+    pass->timeSeconds = 630.0;
+    window.showPass(*pass, 0);
+    EXPECT_EQ(t->rowCount(), 0);
+
+    // Stopped, then back on the same frequency: one row, in the normal colour.
+    pass->channelCount = 0;
+    pass->closedCount = 1;
+    pass->closed[0] = channel(3, 700.0, "qrl?");
+    window.showPass(*pass, 0);
+    pass->closedCount = 0;
+    pass->channelCount = 1;
+    pass->channels[0] = channel(4, 705.0, "cq");
+    window.showPass(*pass, 0);
+    ASSERT_EQ(t->rowCount(), 1);
+    EXPECT_EQ(t->item(0, 3)->text(), "cq");
+    EXPECT_EQ(t->item(0, 3)->foreground().color(), window.palette().text().color());
 }

@@ -182,15 +182,15 @@ private:
         if (m_thread.joinable()) m_thread.join();
     }
 
-    // The next chunk of one channel from the file; silence after its end. A read error is
-    // told once, and the rest of the file plays as silence.
+    // The next chunk of one channel from the file; silence after its end. A read error, or a
+    // file that ends before its header's length, is told once, and the rest plays as silence.
     void readChannel(int c, std::array<int32_t, kFileChunkFrames>& samples) {
         SoundFileReader& reader = m_readers[c];
         const int got = m_ended[c] ? 0 : reader.read(samples.data(), kFileChunkFrames);
         if (got < kFileChunkFrames) {
             std::fill(samples.begin() + got, samples.end(), 0);
-            if (!m_ended[c] && !reader.error().empty() && m_file.onReadError)
-                m_file.onReadError(reader.error());
+            const std::string& why = reader.error().empty() ? reader.warning() : reader.error();
+            if (!m_ended[c] && !why.empty() && m_file.onReadError) m_file.onReadError(why);
             m_ended[c] = true;
         }
     }

@@ -23,8 +23,8 @@ namespace dita {
 struct SoundFileInput {
     std::filesystem::path path;
     std::string name; // the file name, shown in the device list
-    // Told, on the device's player thread, when the file stops reading before its end (the
-    // rest plays as silence); may be empty.
+    // Told, on the device's player thread, when the file stops reading before its end, or ends
+    // before the length its header gives (the rest plays as silence); may be empty.
     std::function<void(const std::string&)> onReadError;
 };
 

@@ -17,7 +17,9 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -157,11 +159,14 @@ TEST(CwDaemonListener, RequestsActAbortStopsTheKeyingAndMalformedDatagramsChange
     std::vector<std::string> reports;
     std::mutex reportMutex;
     CwKeyingQueue queue(hooks);
+    // A clock a second further at every look: each refusal is told on its own.
+    auto now = std::chrono::steady_clock::now();
     CwDaemonListener listener([&](const CwDaemonRequest& r) { queue.handle(r); },
                               [&](const std::string& why) {
                                   std::lock_guard lock(reportMutex);
                                   reports.push_back(why);
-                              });
+                              },
+                              [&now] { return now += 1s; });
     ASSERT_EQ(listener.start(kCwDaemonDefaultAddress, 0), "");
     const UdpClient logger(listener.boundPort());
 
@@ -189,16 +194,15 @@ TEST(CwDaemonListener, RequestsActAbortStopsTheKeyingAndMalformedDatagramsChange
     ASSERT_TRUE(keyer.waitForEnds(1));
     EXPECT_TRUE(queue.waitIdle(5s));
 
-    // Word mode: the abort lets the word being keyed finish, then drops the rest.
+    // Word mode: the abort stops the word being keyed as well (a word can be 256 letters
+    // long) and drops the rest; what comes after the abort is keyed.
     logger.send(kEsc + "6");
     logger.send("5NN TU");
     ASSERT_TRUE(keyer.waitForTexts(2));
     logger.send(kEsc + "4");
-    logger.send(kEsc + "225");
-    ASSERT_TRUE(requests.waitFor("speed 25")); // the abort has been handled
-    logger.send("73");                         // sent after the abort: keyed after the held word
+    ASSERT_TRUE(keyer.waitForEnds(2));
+    logger.send("73");
     EXPECT_TRUE(queue.wordMode());
-    keyer.release();
     ASSERT_TRUE(keyer.waitForTexts(3));
     keyer.release();
     EXPECT_TRUE(queue.waitIdle(5s));
@@ -213,10 +217,9 @@ TEST(CwDaemonListener, RequestsActAbortStopsTheKeyingAndMalformedDatagramsChange
 
     EXPECT_EQ(keyer.texts(),
               (std::vector<std::string>{"-.-. --.-", "..... -. -.", "--... ...--", "-.-"}));
-    EXPECT_EQ(keyer.stopped(), (std::vector<bool>{true, false, false, false}));
-    EXPECT_EQ(requests.snapshot(),
-              (std::vector<std::string>{"speed 30", "tone 800", "tone 0", "ptt on", "ptt off",
-                                        "speed 25", "ptt off"}));
+    EXPECT_EQ(keyer.stopped(), (std::vector<bool>{true, true, false, false}));
+    EXPECT_EQ(requests.snapshot(), (std::vector<std::string>{"speed 30", "tone 800", "tone 0",
+                                                             "ptt on", "ptt off", "ptt off"}));
     EXPECT_EQ(listener.refusedCount(), malformedDatagrams().size());
     std::lock_guard lock(reportMutex);
     ASSERT_EQ(reports.size(), malformedDatagrams().size());
@@ -226,56 +229,168 @@ TEST(CwDaemonListener, RequestsActAbortStopsTheKeyingAndMalformedDatagramsChange
     EXPECT_NE(reports[8].find("control byte 1"), std::string::npos) << reports[8];
 }
 
+// A flood costs a line a second, not one per datagram: the first drop is told at once, the
+// rest counted and told when the second is over. Bytes from the network reach the report only
+// as \xNN, so a datagram cannot set the terminal's colours or title.
+TEST(CwDaemonListener, AFloodIsToldOnceASecondCountedAndNetworkBytesArePrintable) {
+    HoldingKeyer keyer;
+    RequestLog requests;
+    std::mutex timeMutex;
+    auto now = std::chrono::steady_clock::now();
+    auto clock = [&] {
+        std::lock_guard lock(timeMutex);
+        return now;
+    };
+    std::mutex reportMutex;
+    std::vector<std::string> reports;
+    auto report = [&](const std::string& why) {
+        std::lock_guard lock(reportMutex);
+        reports.push_back(why);
+    };
+    CwKeyingHooks hooks;
+    hooks.keyer = [&] { return &keyer; };
+    hooks.setSpeed = [&](int32_t wpm) { requests.add("speed " + std::to_string(wpm)); };
+    hooks.report = report;
+    hooks.clock = clock;
+    CwKeyingQueue queue(hooks);
+    CwDaemonListener listener([&](const CwDaemonRequest& r) { queue.handle(r); }, report, clock);
+    ASSERT_EQ(listener.start(kCwDaemonDefaultAddress, 0), "");
+    const UdpClient logger(listener.boundPort());
+    auto told = [&] {
+        std::lock_guard lock(reportMutex);
+        return reports;
+    };
+
+    // One word held at the keyer, then exactly a full queue, then a flood that cannot fit.
+    const std::string word(kCwDaemonMaxDatagramBytes, 'E');
+    logger.send(word);
+    ASSERT_TRUE(keyer.waitForTexts(1));
+    for (std::size_t i = 0; i < kCwQueueMaxBytes / word.size(); ++i)
+        logger.send(word);
+    // In batches, each followed by a request that shows it was handled: loopback UDP drops
+    // what overflows the socket's buffer before the listener sees it.
+    constexpr int kBatches = 10;
+    constexpr int kBatch = 50;
+    constexpr int kFlood = kBatches * kBatch;
+    for (int b = 0; b < kBatches; ++b) {
+        for (int i = 0; i < kBatch; ++i)
+            logger.send("CQ TEST");
+        logger.send(kEsc + "2" + std::to_string(kMinXmitWpm + b));
+        ASSERT_TRUE(requests.waitFor("speed " + std::to_string(kMinXmitWpm + b)));
+    }
+    // Two terminal attacks in a bad speed request; only the first is told within its second.
+    logger.send(kEsc + "2\x1B[31m\x1B]0;title\x07");
+    logger.send(kEsc + "2\x9B"
+                       "2J");
+    logger.send(kEsc + "240");
+    ASSERT_TRUE(requests.waitFor("speed 40")); // every datagram before it has been handled
+    EXPECT_EQ(told(), (std::vector<std::string>{
+                          "keying listener dropped a datagram: queue full",
+                          "keying listener dropped a datagram: speed request without a number: "
+                          "'\\x1B[31m\\x1B]0;title\\x07'"}));
+
+    // A second later the next datagram tells the refusal counted, and the next drop the count.
+    {
+        std::lock_guard lock(timeMutex);
+        now += 1s;
+    }
+    logger.send("TU");
+    logger.send(kEsc + "230");
+    ASSERT_TRUE(requests.waitFor("speed 30"));
+    listener.stop();
+    const auto all = told();
+    ASSERT_EQ(all.size(), 4u);
+    EXPECT_EQ(all[2], "keying listener dropped a datagram: speed request without a number: "
+                      "'\\x9B"
+                      "2J'");
+    EXPECT_EQ(all[3],
+              "keying listener dropped " + std::to_string(kFlood) + " datagrams: queue full");
+    for (const auto& line : all)
+        EXPECT_EQ(line.find_first_of("\x1B\x07\x9B"), std::string::npos) << line;
+    EXPECT_EQ(listener.refusedCount(), 2u);
+    keyer.release();
+}
+
 namespace {
 
-// dita-send --listen on a pseudo terminal's modem lines, run under the shim that logs every
-// line change with its time.
+// dita-send --listen with further options, its standard error into a file; on a pseudo
+// terminal's modem lines it runs under the shim that logs every line change with its time.
 class ListeningSender {
 public:
-    ListeningSender(const std::filesystem::path& log, const std::string& device) {
+    ListeningSender(const std::vector<std::string>& options, const std::filesystem::path& errors,
+                    const std::filesystem::path& shimLog = {}) {
         int out[2];
         if (pipe(out) != 0) return;
         m_pid = fork();
         if (m_pid == 0) {
             dup2(out[1], STDOUT_FILENO);
             close(out[0]);
-            setenv("LD_PRELOAD", DITA_MODEM_SHIM, 1);
-            setenv("DITA_MODEM_LOG", log.c_str(), 1);
-            // The shim comes before a sanitizer runtime in the load order; that is intended.
-            const char* asan = getenv("ASAN_OPTIONS");
-            const std::string options =
-                std::string(asan ? asan : "") + (asan ? ":" : "") + "verify_asan_link_order=0";
-            setenv("ASAN_OPTIONS", options.c_str(), 1);
+            const int err = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (err >= 0) dup2(err, STDERR_FILENO);
+            if (!shimLog.empty()) {
+                setenv("LD_PRELOAD", DITA_MODEM_SHIM, 1);
+                setenv("DITA_MODEM_LOG", shimLog.c_str(), 1);
+                // The shim comes before a sanitizer runtime in the load order; that is intended.
+                const char* asan = getenv("ASAN_OPTIONS");
+                const std::string o =
+                    std::string(asan ? asan : "") + (asan ? ":" : "") + "verify_asan_link_order=0";
+                setenv("ASAN_OPTIONS", o.c_str(), 1);
+            }
             const std::string exe = std::string(DITA_BINARY_DIR) + "/tools/dita-send";
-            execl(exe.c_str(), exe.c_str(), "--serial", device.c_str(), "--ptt", "rts", "--listen",
-                  "127.0.0.1:0", static_cast<char*>(nullptr));
+            std::vector<std::string> args{exe};
+            args.insert(args.end(), options.begin(), options.end());
+            args.insert(args.end(), {"--listen", "127.0.0.1:0"});
+            std::vector<char*> argv;
+            for (auto& a : args)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(exe.c_str(), argv.data());
             _exit(127);
         }
         close(out[1]);
-        m_out = fdopen(out[0], "r");
+        m_out = out[0];
     }
     ~ListeningSender() {
         if (m_pid > 0 && !m_reaped) {
             kill(m_pid, SIGKILL);
             waitpid(m_pid, nullptr, 0);
         }
-        if (m_out) fclose(m_out);
+        if (m_out >= 0) close(m_out);
     }
     // The port from "listening on 127.0.0.1:<port>"; 0 when the program did not start.
     uint16_t port() {
-        char line[128];
+        std::string line;
+        char c = 0;
+        while (m_out >= 0 && read(m_out, &c, 1) == 1 && c != '\n')
+            line += c;
         unsigned port = 0;
-        if (!m_out || !fgets(line, sizeof line, m_out)) return 0;
-        if (std::sscanf(line, "listening on 127.0.0.1:%u", &port) != 1) return 0;
+        if (std::sscanf(line.c_str(), "listening on 127.0.0.1:%u", &port) != 1) return 0;
         return static_cast<uint16_t>(port);
     }
-    // Waits for the exit; the rest of standard output ("keyed: ..." lines) and the status.
-    int finish(std::string& output) {
-        char line[256];
-        while (m_out && fgets(line, sizeof line, m_out))
-            output += line;
+    void signal(int number) const { kill(m_pid, number); }
+    // Waits for the exit, at most `limit` (then the program is killed: a hang is a failure,
+    // -1); the rest of standard output ("keyed: ..." lines) and the exit status. Standard
+    // output is read meanwhile, so a full pipe never holds the program up.
+    int finish(std::string& output, std::chrono::seconds limit = 60s) {
+        const auto giveUp = std::chrono::steady_clock::now() + limit;
+        fcntl(m_out, F_SETFL, O_NONBLOCK);
+        char buffer[4096];
         int status = 0;
-        waitpid(m_pid, &status, 0);
+        pid_t ended = 0;
+        for (;;) {
+            ssize_t n = 0;
+            while ((n = read(m_out, buffer, sizeof buffer)) > 0)
+                output.append(buffer, static_cast<size_t>(n));
+            if (n == 0 && ended) break; // everything read after the exit
+            if (!ended) ended = waitpid(m_pid, &status, WNOHANG);
+            if (!ended && std::chrono::steady_clock::now() > giveUp) {
+                kill(m_pid, SIGKILL);
+                waitpid(m_pid, &status, 0);
+                m_reaped = true;
+                return -1;
+            }
+            if (n < 0) std::this_thread::sleep_for(10ms);
+        }
         m_reaped = true;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
@@ -283,8 +398,49 @@ public:
 private:
     pid_t m_pid = -1;
     bool m_reaped = false;
-    FILE* m_out = nullptr;
+    int m_out = -1;
 };
+
+// A pseudo terminal whose far end stands in for a serial port.
+struct PseudoTerminal {
+    PseudoTerminal() : master(posix_openpt(O_RDWR | O_NOCTTY)) {
+        if (master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0) device = ptsname(master);
+    }
+    ~PseudoTerminal() {
+        if (master >= 0) close(master);
+    }
+    PseudoTerminal(const PseudoTerminal&) = delete;
+    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+    int master;
+    std::string device; // empty when none could be opened
+};
+
+struct KeyDown {
+    double startMs;
+    double lengthMs;
+};
+
+// The DTR key-down stretches in the shim's log.
+std::vector<KeyDown> keyDowns(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    std::vector<KeyDown> out;
+    long long ns = 0;
+    std::string op;
+    int bits = 0;
+    bool down = false;
+    double since = 0.0;
+    while (in >> ns >> op >> bits) {
+        const double ms = static_cast<double>(ns) / 1e6;
+        bool next = down;
+        if (op == "BIS" && (bits & TIOCM_DTR)) next = true;
+        if (op == "BIC" && (bits & TIOCM_DTR)) next = false;
+        if (op == "SET") next = (bits & TIOCM_DTR) != 0;
+        if (next && !down) since = ms;
+        if (!next && down) out.push_back({since, ms - since});
+        down = next;
+    }
+    return out;
+}
 
 // The DTR line's alternating key-down (+) and key-up (-) stretches in microseconds, from the
 // first key-down on, each with its end (CLOCK_MONOTONIC, ns).
@@ -350,11 +506,9 @@ std::vector<std::string> dataLines(const std::string& name) {
 // every element and gap in the same order and class, and the speed within 1 %. PTT (RTS) rises
 // once per transmission, 20 ms before its first element, and falls 200 ms after its last.
 TEST(CwDaemonKeying, TlfDatagramsAreKeyedAsCwdaemonKeysThem) {
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
-    const std::string device = ptsname(master);
+    const PseudoTerminal terminal;
+    ASSERT_FALSE(terminal.device.empty());
+    const std::string& device = terminal.device;
     const auto log = std::filesystem::temp_directory_path() /
                      ("dita-cwdaemon-shim-" + std::to_string(getpid()) + ".log");
     std::filesystem::remove(log);
@@ -363,7 +517,7 @@ TEST(CwDaemonKeying, TlfDatagramsAreKeyedAsCwdaemonKeysThem) {
     int status = -1;
     std::vector<long long> textSentNs; // steady_clock reads CLOCK_MONOTONIC, as the shim does
     {
-        ListeningSender sender(log, device);
+        ListeningSender sender({"--serial", device, "--ptt", "rts"}, "/dev/null", log);
         const uint16_t port = sender.port();
         ASSERT_NE(port, 0) << "dita-send --listen did not start";
         const UdpClient logger(port);
@@ -385,7 +539,6 @@ TEST(CwDaemonKeying, TlfDatagramsAreKeyedAsCwdaemonKeysThem) {
         logger.send(kEsc + "5");
         status = sender.finish(output);
     }
-    close(master);
     EXPECT_EQ(status, 0) << output;
 
     std::vector<long long> expected;
@@ -447,4 +600,118 @@ TEST(CwDaemonKeying, TlfDatagramsAreKeyedAsCwdaemonKeysThem) {
         first = lastDowns[t] + 2;
     }
     std::filesystem::remove(log);
+}
+
+namespace {
+
+// Whether the shim's log leaves the line (a TIOCM bit) set at its end.
+bool lineSetAtEnd(const std::filesystem::path& path, int line) {
+    std::ifstream in(path);
+    long long ns = 0;
+    std::string op;
+    int bits = 0;
+    bool set = false;
+    while (in >> ns >> op >> bits) {
+        if (op == "BIS" && (bits & line)) set = true;
+        if (op == "BIC" && (bits & line)) set = false;
+        if (op == "SET") set = (bits & line) != 0;
+    }
+    return set;
+}
+
+double monotonicMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+std::size_t lineCount(const std::filesystem::path& path, const std::string& holding = {}) {
+    std::ifstream in(path);
+    std::size_t n = 0;
+    for (std::string line; std::getline(in, line);)
+        n += line.find(holding) != std::string::npos ? 1 : 0;
+    return n;
+}
+
+} // namespace
+
+// A logger's exit request waits for the queued text; a "word" of 200 zeros in word mode with
+// PTT would then hold the transmitter for two minutes. SIGTERM stops it within the character
+// being keyed, the key line goes up and PTT drops.
+TEST(CwDaemonKeying, SigtermStopsALongWordAfterAnExitRequestWithinOneCharacter) {
+    const PseudoTerminal terminal;
+    ASSERT_FALSE(terminal.device.empty());
+    const std::string& device = terminal.device;
+    const auto tmp = std::filesystem::temp_directory_path();
+    const auto log = tmp / ("dita-cwdaemon-term-" + std::to_string(getpid()) + ".log");
+    const auto errors = tmp / ("dita-cwdaemon-term-" + std::to_string(getpid()) + ".err");
+    std::filesystem::remove(log);
+
+    std::string output;
+    int status = -1;
+    double signalledMs = 0.0;
+    {
+        ListeningSender sender({"--serial", device, "--wpm", "50", "--ptt", "rts"}, errors, log);
+        const uint16_t port = sender.port();
+        ASSERT_NE(port, 0) << "dita-send --listen did not start";
+        const UdpClient logger(port);
+        logger.send(kEsc + "6");
+        logger.send(std::string(200, '0'));
+        logger.send(kEsc + "5");
+        // Into the second character: the exit request is waiting for the word.
+        for (int i = 0; i < 1000 && keyDowns(log).size() < 7; ++i)
+            std::this_thread::sleep_for(10ms);
+        ASSERT_GE(keyDowns(log).size(), 7u);
+        signalledMs = monotonicMs();
+        sender.signal(SIGTERM);
+        status = sender.finish(output, 20s);
+    }
+    EXPECT_EQ(status, 0) << "dita-send did not end on SIGTERM";
+    const auto keyed = keyDowns(log);
+    const auto after = std::count_if(keyed.begin(), keyed.end(),
+                                     [&](const KeyDown& k) { return k.startMs > signalledMs; });
+    // A zero is five dashes: at most the rest of the one being keyed.
+    EXPECT_LE(after, 5) << keyed.size() << " key-downs in all";
+    EXPECT_FALSE(lineSetAtEnd(log, TIOCM_DTR)) << "the key line was left down";
+    EXPECT_FALSE(lineSetAtEnd(log, TIOCM_RTS)) << "PTT was left on";
+    std::filesystem::remove(log);
+    std::filesystem::remove(errors);
+}
+
+// A three-second flood of text into a WAV file: the file advances at the pace a sound card
+// plays, the queue fills and the rest is dropped with a counted line a second, so neither the
+// file nor standard error grows with the flood.
+TEST(CwDaemonKeying, AFloodIntoAWavFileIsBoundedByTheTimeItRan) {
+    const auto tmp = std::filesystem::temp_directory_path();
+    const auto wav = tmp / ("dita-cwdaemon-flood-" + std::to_string(getpid()) + ".wav");
+    const auto errors = tmp / ("dita-cwdaemon-flood-" + std::to_string(getpid()) + ".err");
+    const auto start = std::chrono::steady_clock::now();
+    std::string output;
+    int status = -1;
+    long long sent = 0;
+    {
+        ListeningSender sender({"--out", wav.string(), "--wpm", "40"}, errors);
+        const uint16_t port = sender.port();
+        ASSERT_NE(port, 0) << "dita-send --listen did not start";
+        const UdpClient logger(port);
+        while (std::chrono::steady_clock::now() - start < 3s) {
+            logger.send("CQ TEST DE DL1ABC DL1ABC TEST ");
+            ++sent;
+        }
+        sender.signal(SIGTERM);
+        status = sender.finish(output, 30s);
+    }
+    const double ranS =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(status, 0);
+    ASSERT_TRUE(std::filesystem::exists(wav));
+    const double audioS =
+        static_cast<double>(std::filesystem::file_size(wav) - 44) / (2.0 * 44100.0);
+    // One tone block of lead at most.
+    EXPECT_LE(audioS, ranS + 0.2) << sent << " datagrams sent";
+    EXPECT_GT(audioS, 0.5);
+    EXPECT_GE(lineCount(errors, "datagrams: queue full"), 1u);
+    EXPECT_LE(lineCount(errors), static_cast<std::size_t>(ranS) + 3) << sent << " datagrams sent";
+    std::filesystem::remove(wav);
+    std::filesystem::remove(errors);
 }

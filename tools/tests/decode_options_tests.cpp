@@ -28,7 +28,7 @@ TEST(DecodeOptions, ParsesReceiveSettingsInOrderAndRejectsUnknownValues) {
     DecodeOptions n;
     EXPECT_FALSE(parseDecodeOptions(2, const_cast<char**>(none), n, error));
 
-    // -j N, -jN and --jobs N; not zero, not a word.
+    // -j N, -jN and --jobs N; digits only: not zero, not a word, no sign or spaces.
     EXPECT_EQ(o.jobs, 0);
     for (const char* form : {"-j", "--jobs"}) {
         const char* jobs[] = {"dita-decode", form, "3", "a.wav"};
@@ -37,7 +37,7 @@ TEST(DecodeOptions, ParsesReceiveSettingsInOrderAndRejectsUnknownValues) {
         EXPECT_EQ(j.jobs, 3);
         EXPECT_EQ(j.files.size(), 1u);
     }
-    for (const char* badJobs : {"-j0", "-jx", "-j-2", "-j3000"}) {
+    for (const char* badJobs : {"-j0", "-jx", "-j-2", "-j3000", "-j 2", "-j+2", "-j2 "}) {
         const char* jobs[] = {"dita-decode", badJobs, "a.wav"};
         DecodeOptions j;
         EXPECT_FALSE(parseDecodeOptions(3, const_cast<char**>(jobs), j, error)) << badJobs;

@@ -60,6 +60,38 @@ grep -q "bad.wav" "$tmp/err" || fail "-j 3 lost the message for bad.wav"
 [ "$(grep -c "de w1aw gm om" "$tmp/three.txt")" -eq 2 ] || fail "texts: $(cat "$tmp/three.txt")"
 "$decode" -j 0 "$sample" 2>/dev/null && fail "-j 0 was accepted"
 
+# Band decoding of several files as JSON Lines: every line parses and names its file, both
+# files have records; text output keeps its headings.
+cp "$sample" "$tmp/copy of sample.ogg"
+"$decode" -j 2 --band --format jsonl "$sample" "$tmp/copy of sample.ogg" >"$tmp/band.jsonl" 2>"$tmp/err" ||
+  fail "band jsonl run: $(cat "$tmp/err")"
+python3 - "$tmp/band.jsonl" "$sample" "$tmp/copy of sample.ogg" <<'PY' || fail "band jsonl: $(cat "$tmp/band.jsonl")"
+import json, sys
+files = {}
+for line in open(sys.argv[1], encoding="utf-8"):
+    record = json.loads(line)
+    assert {"file", "hz", "text"} <= record.keys(), record
+    files[record["file"]] = files.get(record["file"], 0) + 1
+assert sorted(files) == sorted(sys.argv[2:]), files
+PY
+"$decode" --band "$sample" "$tmp/copy of sample.ogg" >"$tmp/band.txt" || fail "band text run"
+[ "$(grep -c "^==> .* <==\$" "$tmp/band.txt")" -eq 2 ] || fail "band text headings: $(cat "$tmp/band.txt")"
+
+# A WAV whose header promises 2 GB of audio but holds 1 s, and a FLAC cut mid-stream: what is
+# there is decoded (exit 0), and the shortfall is told.
+python3 -c "import struct,sys; r=44100; d=bytes(2*r); n=0x7fff0000
+open(sys.argv[1],'wb').write(b'RIFF'+struct.pack('<I',n)+b'WAVEfmt '+struct.pack('<IHHIIHH',16,1,1,r,2*r,2,16)+b'data'+struct.pack('<I',n-36)+d)" \
+  "$tmp/short.wav"
+"$decode" "$tmp/short.wav" >/dev/null 2>"$tmp/err" || fail "short WAV exit $?: $(cat "$tmp/err")"
+grep -q "short.wav: the file ends after 1.00 s, before the length its header gives" "$tmp/err" ||
+  fail "short WAV message: $(cat "$tmp/err")"
+if command -v sox >/dev/null; then
+  sox "$sample" "$tmp/whole.flac" && head -c 40000 "$tmp/whole.flac" >"$tmp/cut.flac"
+  out=$("$decode" "$tmp/cut.flac" 2>"$tmp/err") || fail "cut FLAC exit $?: $(cat "$tmp/err")"
+  grep -q "cut.flac: the file ends after .* s, before the length its header gives" "$tmp/err" ||
+    fail "cut FLAC message: $(cat "$tmp/err")"
+fi
+
 # Output that cannot be written is an error, not a silent success.
 if [ -w /dev/full ]; then
   "$decode" "$sample" >/dev/full 2>"$tmp/err" && fail "writing the text to a full device exited 0"
