@@ -319,9 +319,11 @@ void TDecoderForm::createStationLink() {
         m_transmitPanel->appendTransmitText(utf8);
     };
     TransmitPanel* panel = m_transmitPanel;
-    hooks.keyText = [panel](std::string_view latin1, const std::atomic<bool>& stop) {
-        return panel->controller().keyForOtherProgram(latin1, stop);
+    hooks.keySteps = [panel](const std::vector<KeyingStep>& steps, const std::atomic<bool>& stop,
+                             int pttHangMs) {
+        return panel->controller().keyForOtherProgram(steps, stop, pttHangMs);
     };
+    hooks.transmitEnabled = [panel] { return panel->controller().transmitEnabled(); };
     hooks.messages = messageSink();
     hooks.notice = [this](const std::string& text) { notice(text); };
     m_station = std::make_unique<StationLink>(
@@ -356,6 +358,8 @@ void TDecoderForm::SystemTimerTimer() {
             m_session->flags().NoInputDevice = false;
         }
         if (m_services.loadConfiguration) m_services.loadConfiguration();
+        // The stored frequency must not hide the rig's: the rig may have answered already.
+        if (m_station) m_station->repeatRigFrequency();
         if (m_services.startInputDeviceId) {
             m_storedInputDeviceId = m_settings.InputDeviceId;
             m_settings.InputDeviceId = *m_services.startInputDeviceId;

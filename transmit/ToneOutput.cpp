@@ -201,14 +201,26 @@ float edgeGain(int64_t fromEdge, int64_t ramp) {
 class EnvelopeGains {
 public:
     EnvelopeGains(const uint8_t* envelope, int64_t count, int ramp)
-        : m_envelope(envelope), m_count(std::max<int64_t>(count, 0)), m_ramp(ramp) {}
+        : m_envelope(envelope), m_count(std::max<int64_t>(count, 0)), m_end(m_count), m_ramp(ramp) {
+    }
 
     int next(float* gains, bool& last) {
-        const int64_t n = std::min<int64_t>(kToneBlockSamples, m_count - m_position);
+        const int64_t n = std::min<int64_t>(kToneBlockSamples, m_end - m_position);
+        if (n <= 0) { // ended by a stop right where the last block ended: one silent sample
+            gains[0] = 0.0f;
+            last = true;
+            return 1;
+        }
         for (int64_t k = 0; k < n; ++k, ++m_position)
             gains[k] = gainAt(m_position);
-        last = m_position >= m_count;
+        last = m_position >= m_end;
         return static_cast<int>(n);
+    }
+
+    // Ends the walk at the first of `ends` (ascending sample positions) not yet walked.
+    void endAtFirstOf(const std::vector<int64_t>& ends) {
+        const auto end = std::lower_bound(ends.begin(), ends.end(), m_position);
+        if (end != ends.end()) m_end = std::min(m_end, *end);
     }
 
 private:
@@ -227,7 +239,8 @@ private:
     }
 
     const uint8_t* m_envelope;
-    int64_t m_count;
+    int64_t m_count; // the envelope's length: runs are found within it
+    int64_t m_end;   // where the walk ends: the length, or a character end after a stop
     int64_t m_ramp;
     int64_t m_position = 0;
     int64_t m_runStart = 0;
@@ -237,12 +250,27 @@ private:
 } // namespace
 
 bool ToneOutput::PlayEnvelope(const uint8_t* envelope, int64_t count, const ToneSettings& settings,
-                              int32_t outputDevice, const std::atomic<bool>* stop) {
+                              int32_t outputDevice, const std::atomic<bool>* stop,
+                              const std::vector<int64_t>* characterEnds) {
     if (!SetupOutputFormat() || !ResetToneOutput()) return false;
     if (outputDevice != kOutputSoundCard || count <= 0) return true;
     EnvelopeGains gains(envelope, count, rampSamples(settings));
-    return playBlocks(
-        settings, [&](float* g, bool& last) { return gains.next(g, last); }, stop);
+    if (!characterEnds) // a stop cuts the playback at the block being written
+        return playBlocks(
+            settings, [&](float* g, bool& last) { return gains.next(g, last); }, stop);
+    // A stop plays on to the first character end not yet written, so no character is cut.
+    bool stopped = false;
+    const bool played = playBlocks(
+        settings,
+        [&](float* g, bool& last) {
+            if (!stopped && stop && stop->load()) {
+                stopped = true;
+                gains.endAtFirstOf(*characterEnds);
+            }
+            return gains.next(g, last);
+        },
+        nullptr);
+    return played && !stopped;
 }
 
 bool ToneOutput::PlayCarrier(const ToneSettings& settings, int32_t outputDevice,
@@ -285,8 +313,22 @@ bool ToneOutput::playBlocks(const ToneSettings& settings, const GainSource& next
     bool last = false;
     while (!last) {
         if (stop && stop->load()) {
-            ResetToneOutput();
-            return false;
+            if (!characterEnds) {
+                ResetToneOutput();
+                return false;
+            }
+            // The character being written ends the playback.
+            const auto end =
+                std::lower_bound(characterEnds->begin(), characterEnds->end(), readPosition);
+            count = std::min(count, end == characterEnds->end() ? count : *end);
+            remaining = count - readPosition;
+            stopped = true;
+            stop = nullptr;
+            if (remaining <= 0) {
+                const ToneBlock written = next == ToneBlock::A ? ToneBlock::B : ToneBlock::A;
+                if (!first && !finishBlock(written)) return false;
+                return false;
+            }
         }
         const int blockSize = nextGains(m_gain.data(), last);
         for (int k = 0; k < blockSize; ++k) {
@@ -304,7 +346,7 @@ bool ToneOutput::playBlocks(const ToneSettings& settings, const GainSource& next
         first = false;
         next = other;
     }
-    return true;
+    return !stopped;
 }
 
 } // namespace dita

@@ -67,15 +67,19 @@ void TransmitController::start() {
 
 // ---------------------------------------------------------------- shared helpers
 
-bool TransmitController::keyForOtherProgram(std::string_view latin1,
-                                            const std::atomic<bool>& stop) {
+bool TransmitController::transmitEnabled() const {
+    return m_state.XmitEnableState == kStateOn;
+}
+
+bool TransmitController::keyForOtherProgram(const std::vector<KeyingStep>& steps,
+                                            const std::atomic<bool>& stop, int pttHangMs) {
     Keyer* keyer = m_parts.keyer ? m_parts.keyer() : nullptr;
     if (!keyer) return false;
     bool done = false;
     {
         std::lock_guard keying(m_keyingMutex);
         setTransmitOwner(kOwnerOtherProgram, true);
-        done = keyer->sendText(latin1, stop);
+        done = keyer->keySteps(steps, stop, pttHangMs);
         setTransmitOwner(kOwnerOtherProgram, false);
     }
     afterKeying();

@@ -165,7 +165,10 @@ public:
     // Keys Latin-1 text through the current keyer, never at the same time as a character of
     // the window's own senders, with the Transmit pause held meanwhile. False when there is no
     // keyer or the keying stopped early.
-    bool keyForOtherProgram(std::string_view latin1, const std::atomic<bool>& stop);
+    bool keyForOtherProgram(const std::vector<KeyingStep>& steps, const std::atomic<bool>& stop,
+                            int pttHangMs);
+    // Xmit Enable, readable from any thread.
+    bool transmitEnabled() const;
 
     // ---- quit sequence (window thread)
     // Stops a running whole-text transmission (run before and after the configuration save).

@@ -342,3 +342,33 @@ TEST(PlayEnvelope, AStopEndsPlaybackAtTheNextBlockAndSilencesTheDevice) {
     EXPECT_EQ(f.device.calls.back(), "reset"); // queued audio is dropped
     EXPECT_GT(env.size(), 20u * 4096u);
 }
+
+// A logger's text on the sound card: a stop lets the character being sounded end, as on the
+// serial lines, instead of cutting it at the next block; a carrier (tune) stops at once.
+TEST(ToneKeyer, AStopOfStepsEndsWithTheCharacterBeingSoundedAndACarrierAtOnce) {
+    ToneFixture f;
+    SendTimingStore timing;
+    ToneKeyer keyer(f.output, timing);
+    ToneSettings tone;
+    tone.SidetoneOn = true;
+    keyer.setTone(tone);
+    constexpr std::chrono::microseconds kUnit{60'000}; // 20 wpm
+    constexpr std::size_t kUnitSamples = 2646;
+    // C: -.-. is 12 units with its element gaps, then 2 more: 14 units a character.
+    const std::vector<KeyingStep> letters(20, KeyingStep{"-.-.", kUnit, {}, 2 * kUnit});
+    std::atomic<bool> stop{false};
+    f.device.onWrite = [&] {
+        if (f.device.blocks.size() == 3) stop = true; // during the first C
+    };
+    EXPECT_FALSE(keyer.keySteps(letters, stop, 0));
+    EXPECT_EQ(f.device.allSamples().size(), 14 * kUnitSamples);
+
+    f.device.blocks.clear();
+    stop = false;
+    f.device.onWrite = [&] {
+        if (f.device.blocks.size() == 3) stop = true;
+    };
+    const std::vector<KeyingStep> tune{KeyingStep{"", {}, std::chrono::seconds(6), {}}};
+    EXPECT_FALSE(keyer.keySteps(tune, stop, 0));
+    EXPECT_LT(f.device.allSamples().size(), 4u * 4096u); // of 6 s: ended within a block
+}

@@ -39,6 +39,21 @@ public:
         finishText(sent, false);
         return true;
     }
+    // Another program's steps, recorded as their codes with one space between characters.
+    bool keySteps(const std::vector<KeyingStep>& steps, const std::atomic<bool>& stopRequest,
+                  int) override {
+        std::string codes;
+        for (const auto& step : steps) {
+            if (stopRequest.load()) {
+                finishText(codes, true);
+                return false;
+            }
+            std::this_thread::sleep_for(m_perCharacter);
+            codes += (codes.empty() ? "" : " ") + step.elements;
+        }
+        finishText(codes, false);
+        return true;
+    }
     bool sendTypedCode(int32_t code) override {
         std::this_thread::sleep_for(m_perCharacter);
         std::lock_guard lock(m_mutex);
