@@ -8,6 +8,7 @@
 // Who calls it: the main window, on the window thread; showPass() gets each band pass through
 // a queued call from the band decoder's thread.
 #include "receive/BandDecoder.h"
+#include "skim/Skimmer.h"
 
 #include <QWidget>
 
@@ -30,6 +31,8 @@ public:
 
     // droppedPasses: passes the band decoder has skipped to keep up (0: none).
     void showPass(const BandPassResult& result, long droppedPasses);
+    // The skimmer's band after a block; tunedHz is the radio frequency the main decoder hears.
+    void showIq(const SkimResult& result, double tunedHz);
 
     // How long a signal that stopped stays listed (greyed), in seconds of input.
     void setHoldSeconds(double seconds) { m_holdSeconds = seconds; }
@@ -41,6 +44,7 @@ public:
 
 signals:
     void tuneRequested(int bin);
+    void radioTuneRequested(double radioHz);
     void shownChanged(bool shown);
 
 protected:
@@ -48,8 +52,19 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    // What a row shows, for either kind of input.
+    struct Row {
+        double hz; // audio pitch, or radio frequency for I/Q
+        const std::string* call;
+        int wpm;
+        double snrDb;
+        const std::string* text;
+        bool stopped;
+    };
+    void showRows(std::vector<Row>& rows);
     void setCell(int row, int column, const QString& text);
     void keepClosed(const BandPassResult& result);
+    void keepIq(const SkimResult& result);
 
     // A signal that stopped, as it was last seen.
     struct Kept {
@@ -62,6 +77,18 @@ private:
     QLabel* m_status;
     std::map<int, std::string> m_texts; // latest text per channel id
     std::vector<Kept> m_kept;
+    // The skimmer's signals, open and stopped (closedSeconds >= 0).
+    struct IqSignal {
+        int id = 0;
+        double freqHz = 0.0;
+        int wpm = 0;
+        double snrDb = 0.0;
+        std::string call;
+        std::string text;
+        double closedSeconds = -1.0;
+    };
+    std::vector<IqSignal> m_iq;
+    bool m_iqShown = false;
     double m_holdSeconds = kDefaultHoldSeconds;
 };
 
