@@ -94,6 +94,9 @@ void TDecoderForm::connectIqBand() {
         m_services.iqBand->tune(hz);
         post(ReceiveCommandKind::TuneToBin, pitchBin);
     });
+    const IqBandSource& source = band.source();
+    m_bandWindow->setIqSpan(source.centerHz - source.rateHz / 2,
+                            source.centerHz + source.rateHz / 2);
     band.setBandListener([this](const SkimResult& r) {
         m_calls->post([this, r] {
             IqBand& b = *m_services.iqBand;

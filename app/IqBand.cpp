@@ -78,7 +78,8 @@ IqBandSource openIqBandSource(const std::string& path, double centerHz, bool swa
     IqFileReader reader;
     std::string error;
     if (!reader.open(path, swapIq, error)) throw std::runtime_error(error);
-    IqBandSource source{path, centerHz > 0.0 ? centerHz : centerHzFromName(path), swapIq};
+    IqBandSource source{path, centerHz > 0.0 ? centerHz : centerHzFromName(path), reader.rateHz(),
+                        swapIq};
     if (source.centerHz <= 0.0) {
         throw std::runtime_error("the name of " + path +
                                  " does not say the recording's centre frequency; give it with "

@@ -51,6 +51,7 @@ private:
 struct IqBandSource {
     std::string path;
     double centerHz = 0.0; // the radio frequency of the recording's centre
+    double rateHz = 0.0;   // its sample rate, which is the span it covers
     bool swapIq = false;
 };
 

@@ -1,5 +1,7 @@
 #include "display/BandWindow.h"
 
+#include "display/BandMap.h"
+
 #include <QBrush>
 #include <QColor>
 #include <QHeaderView>
@@ -41,6 +43,9 @@ BandWindow::BandWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName("BandWindow");
     setWindowTitle("Band");
     resize(kInitialWidth, kInitialHeight);
+    m_bandMap = new BandMap(this);
+    m_bandMap->hide(); // shown with an I/Q band
+    connect(m_bandMap, &BandMap::tuneRequested, this, &BandWindow::radioTuneRequested);
     m_table = new QTableWidget(0, kColumns, this);
     m_table->setObjectName("BandTable");
     m_table->setHorizontalHeaderLabels({"Hz", "Call", "WPM", "SNR", "Text"});
@@ -63,6 +68,7 @@ BandWindow::BandWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     m_status->setObjectName("BandStatus");
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
+    layout->addWidget(m_bandMap);
     layout->addWidget(m_table);
     layout->addWidget(m_status);
     connect(m_table, &QTableWidget::cellClicked, this, [this](int row, int) {
@@ -228,12 +234,16 @@ void BandWindow::keepIq(const SkimResult& result) {
     }
 }
 
+void BandWindow::setIqSpan(double lowHz, double highHz) {
+    m_bandMap->setSpan(lowHz, highHz);
+}
+
 void BandWindow::showIq(const SkimResult& result, double tunedHz) {
     if (!m_iqShown) {
         m_iqShown = true;
         m_table->setHorizontalHeaderItem(kHzColumn, new QTableWidgetItem("kHz"));
         m_table->setColumnHidden(kCallColumn, false);
-        m_table->setToolTip("Click a signal to tune the decoder to it");
+        m_bandMap->show();
     }
     keepIq(result);
     std::vector<Row> rows;
@@ -243,6 +253,11 @@ void BandWindow::showIq(const SkimResult& result, double tunedHz) {
         stopped += s.closedSeconds >= 0.0 ? 1 : 0;
     }
     showRows(rows);
+    std::vector<BandMapSignal> mapped;
+    mapped.reserve(m_iq.size());
+    for (const IqSignal& s : m_iq)
+        mapped.push_back({s.freqHz, s.call, s.closedSeconds >= 0.0});
+    m_bandMap->setSignals(std::move(mapped), tunedHz);
     const int open = static_cast<int>(m_iq.size()) - stopped;
     QString status = open == 1 ? QString("1 signal") : QString("%1 signals").arg(open);
     if (stopped > 0) status += QString(", %1 stopped (grey)").arg(stopped);

@@ -21,6 +21,8 @@ class QTableWidget;
 
 namespace dita {
 
+class BandMap;
+
 class BandWindow : public QWidget {
     Q_OBJECT
 public:
@@ -33,12 +35,15 @@ public:
     void showPass(const BandPassResult& result, long droppedPasses);
     // The skimmer's band after a block; tunedHz is the radio frequency the main decoder hears.
     void showIq(const SkimResult& result, double tunedHz);
+    // The radio frequencies the I/Q band spans, for the band map strip over the rows.
+    void setIqSpan(double lowHz, double highHz);
 
     // How long a signal that stopped stays listed (greyed), in seconds of input.
     void setHoldSeconds(double seconds) { m_holdSeconds = seconds; }
 
     QTableWidget* table() const { return m_table; }
     QLabel* status() const { return m_status; }
+    BandMap* bandMap() const { return m_bandMap; }
     // The bin a spectrum click at that frequency tunes to.
     static int binForHz(double hz);
 
@@ -73,6 +78,7 @@ private:
         double closedSeconds = 0.0;
     };
 
+    BandMap* m_bandMap;
     QTableWidget* m_table;
     QLabel* m_status;
     std::map<int, std::string> m_texts; // latest text per channel id

@@ -19,6 +19,7 @@
 #include "app/DecoderForm.h"
 #include "app/EnginePassProcessor.h"
 #include "app/IqBand.h"
+#include "display/BandMap.h"
 #include "receive/audio/SystemDevices.h"
 #include "receive/audio/tests/PinAlsaPlugins.h"
 #include "receive/tests/CwSynth.h"
@@ -179,6 +180,14 @@ TEST(FileDecodeWindowTest, IqBandIsListedAndARowClickTunesTheDecoderToThatStatio
     EXPECT_GE(heard().count("k1abc"), 2) << heard().toStdString();
     EXPECT_FALSE(heard().contains("dl2xyz")) << heard().toStdString();
     EXPECT_NEAR(form.readout().marker.remove('\n').toInt(), 700, 15);
+
+    // The band map strip over the rows tunes to the signal nearest a click, 300 Hz off it.
+    auto* map = form.findChild<BandMap*>("BandMap");
+    ASSERT_NE(map, nullptr);
+    ASSERT_TRUE(map->isVisible());
+    QTest::mouseClick(map, Qt::LeftButton, {},
+                      QPoint(static_cast<int>(std::lround(map->xOf(7033300.0))), 10));
+    EXPECT_NEAR(band.tunedHz(), 7033600.0, 20.0);
 
     form.Quit1Click();
     std::filesystem::remove_all(dir);
