@@ -101,9 +101,10 @@ void TDecoderForm::connectIqBand() {
         m_calls->post([this, r] {
             IqBand& b = *m_services.iqBand;
             m_bandWindow->showIq(r, b.tunedHz());
-            // The band's signals within the receiver's audio are marked on the spectrum.
+            // The band's signals the receiver's filter passes are marked on the spectrum.
             std::vector<int> marks;
             for (const SkimChannel& c : r.channels) {
+                if (std::abs(c.freqHz - b.tunedHz()) > IqChannelMixer::kHalfWidthHz) continue;
                 const double audioHz = b.pitchHz() + c.freqHz - b.tunedHz();
                 const int bin = static_cast<int>(std::lround(audioHz / kBinHz)) + 1;
                 if (bin >= 1 && bin <= kMaxClickBin) marks.push_back(bin);

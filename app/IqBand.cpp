@@ -13,9 +13,6 @@
 namespace dita {
 
 namespace {
-// The receiver's audio passband: 200-2,800 Hz, shifted to -1,300..1,300 Hz for the low-pass.
-constexpr double kPassCentreHz = 1500.0;
-constexpr double kPassHalfWidthHz = 1300.0;
 constexpr double kTwoPi = 2.0 * M_PI;
 constexpr int kChunkFrames = 1024; // audio handed over at a time (23.2 ms)
 
@@ -30,7 +27,7 @@ void IqChannelMixer::configure(double iqRateHz) {
     m_iqRateHz = iqRateHz;
     m_step = iqRateHz / kCaptureRateHz;
     for (auto& stage : m_lowPass)
-        designLowPass6(stage, kPassHalfWidthHz, iqRateHz);
+        designLowPass6(stage, kHalfWidthHz, iqRateHz);
     reset();
 }
 
@@ -44,13 +41,14 @@ void IqChannelMixer::reset() {
 }
 
 void IqChannelMixer::tune(double offsetHz, double pitchHz) {
-    // The signal lands at pitch - 1,500 Hz, inside the low-pass; the output mix lifts it back.
-    m_shiftHz = offsetHz - pitchHz + kPassCentreHz;
+    // The signal goes to 0 Hz for the low-pass; the output mix lifts it to its pitch.
+    m_shiftHz = offsetHz;
+    m_pitchHz = pitchHz;
 }
 
 void IqChannelMixer::process(const std::complex<float>* iq, int count, std::vector<int16_t>& out) {
     const double inStep = -kTwoPi * m_shiftHz / m_iqRateHz;
-    const double outStep = kTwoPi * kPassCentreHz / kCaptureRateHz;
+    const double outStep = kTwoPi * m_pitchHz / kCaptureRateHz;
     for (int i = 0; i < count; ++i) {
         std::complex<float> y = iq[i] * std::complex<float>(std::polar(1.0, m_inPhase));
         m_inPhase = wrapped(m_inPhase + inStep);
@@ -58,7 +56,7 @@ void IqChannelMixer::process(const std::complex<float>* iq, int count, std::vect
             for (auto& s : stage)
                 y = s.process(y);
         // Output samples between the previous input sample and this one, interpolated: the
-        // stream is narrower than 1.3 kHz here, so a straight line between samples 22 us
+        // stream is narrower than 1 kHz here, so a straight line between samples 22 us
         // apart or less is all the resampling it needs.
         while (m_frac <= 1.0) {
             const std::complex<float> v = m_prev + (y - m_prev) * static_cast<float>(m_frac);

@@ -25,10 +25,14 @@
 namespace dita {
 
 // The tuned signal of a wideband I/Q stream as receiver audio at 44,100 Hz: shifted so that
-// the signal sounds at the pitch asked for, with only the upper side of the tuned frequency
-// passed (200-2,800 Hz of audio), as a receiver in CW/USB would.
+// the signal sounds at the pitch asked for, through a 1 kHz CW filter around it (only the
+// upper side of the receiver's frequency, as a receiver in CW would give it).
 class IqChannelMixer {
 public:
+    // The filter passes the pitch +- this much: the decoder's AFC hears the signal tuned and no
+    // neighbour to wander to.
+    static constexpr double kHalfWidthHz = 500.0;
+
     void configure(double iqRateHz);
     void reset();
     // offsetHz: the signal's distance from the stream's centre; it comes out at pitchHz.
@@ -39,12 +43,14 @@ public:
 private:
     double m_iqRateHz = 0.0;
     double m_shiftHz = 0.0; // the input is shifted down by this much
+    double m_pitchHz = 0.0;
     double m_inPhase = 0.0, m_outPhase = 0.0;
     double m_step = 1.0; // input samples per output sample
     double m_frac = 1.0; // where the next output sample falls after m_prev
     std::complex<float> m_prev{};
-    // Two sixth-order low-passes in turn: a signal on the other side of the tuned frequency,
-    // at the same pitch, is 54 dB down (27 dB with one).
+    // Two sixth-order low-passes in turn: a signal on the other side of the receiver's
+    // frequency, at the same pitch, is more than 100 dB down; one 600 Hz off the tuned one,
+    // 80 dB.
     std::array<ComplexLowPass6, 2> m_lowPass{};
 };
 

@@ -47,6 +47,7 @@ void usage(std::FILE* out) {
         "                      click on one tunes the decoder to it\n"
         "  --center-hz HZ      the recording's centre frequency (else from its name)\n"
         "  --swap-iq           the recording has Q on the left\n"
+        "  --iq-tune HZ        start with the decoder on this radio frequency\n"
         "  --tone HZ           start tuned to this tone (100-2500 Hz); a click on the\n"
         "                      spectrum tunes as well\n"
         "  --select ITEM       run a menu item at start, e.g. BlackBackground,\n"
@@ -69,7 +70,7 @@ int stdoutWritten() {
 
 int main(int argc, char** argv) {
     std::string inputFile, iqFile, screenshot;
-    double centerHz = 0.0;
+    double centerHz = 0.0, iqTuneHz = 0.0;
     bool swapIq = false;
     std::vector<QString> selections;
     double quitAfterS = 0.0;
@@ -80,15 +81,17 @@ int main(int argc, char** argv) {
             inputFile = argv[++i];
         } else if (!std::strcmp(argv[i], "--iq-file") && hasValue) {
             iqFile = argv[++i];
-        } else if (!std::strcmp(argv[i], "--center-hz") && hasValue) {
+        } else if ((!std::strcmp(argv[i], "--center-hz") || !std::strcmp(argv[i], "--iq-tune")) &&
+                   hasValue) {
+            const char* option = argv[i];
             char* end = nullptr;
-            centerHz = std::strtod(argv[++i], &end);
-            if (!end || *end || !std::isfinite(centerHz) || centerHz <= 0.0) {
-                std::fprintf(stderr,
-                             "dita: --center-hz takes a frequency in Hz above 0, not '%s'\n",
+            const double hz = std::strtod(argv[++i], &end);
+            if (!end || *end || !std::isfinite(hz) || hz <= 0.0) {
+                std::fprintf(stderr, "dita: %s takes a frequency in Hz above 0, not '%s'\n", option,
                              argv[i]);
                 return 2;
             }
+            (option[2] == 'c' ? centerHz : iqTuneHz) = hz;
         } else if (!std::strcmp(argv[i], "--swap-iq")) {
             swapIq = true;
         } else if (!std::strcmp(argv[i], "--tone") && hasValue) {
@@ -136,8 +139,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "dita: give either --input-file or --iq-file, not both\n");
         return 2;
     }
-    if (iqFile.empty() && (centerHz > 0.0 || swapIq)) {
-        std::fprintf(stderr, "dita: --center-hz and --swap-iq go with --iq-file\n");
+    if (iqFile.empty() && (centerHz > 0.0 || iqTuneHz > 0.0 || swapIq)) {
+        std::fprintf(stderr, "dita: --center-hz, --iq-tune and --swap-iq go with --iq-file\n");
         return 2;
     }
 
@@ -162,6 +165,7 @@ int main(int argc, char** argv) {
             const int pitchBin = dita::BandWindow::binForHz(kIqPitchHz);
             iqBand.emplace(dita::openIqBandSource(iqFile, centerHz, swapIq),
                            (pitchBin - 1) * dita::kBinHz);
+            if (iqTuneHz > 0.0) iqBand->tune(iqTuneHz);
         } catch (const std::exception& e) {
             std::fprintf(stderr, "dita: %s\n", e.what());
             return 2;
@@ -194,6 +198,8 @@ int main(int argc, char** argv) {
         services.catalog = &*iqCatalog;
         services.bandWorker = nullptr;
         services.iqBand = &*iqBand;
+        // The decoder starts on the pitch the tuned signal sounds at.
+        if (!toneHz) toneHz = static_cast<int>(kIqPitchHz);
     }
     services.settingsFile = &settingsFile;
     services.messages = &messages;
