@@ -15,7 +15,6 @@
 namespace dita {
 
 namespace {
-enum Column { kHzColumn, kCallColumn, kWpmColumn, kSnrColumn, kTextColumn, kColumns };
 constexpr int kInitialWidth = 560;
 constexpr int kInitialHeight = 320;
 constexpr int kRowHeight = 20;

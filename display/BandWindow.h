@@ -27,6 +27,8 @@ class BandWindow : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kTextChars = 40; // latest characters shown per signal
+    // The table's columns; the call is shown only for an I/Q band.
+    enum Column { kHzColumn, kCallColumn, kWpmColumn, kSnrColumn, kTextColumn, kColumns };
     static constexpr double kDefaultHoldSeconds = 600.0;
 
     explicit BandWindow(QWidget* parent = nullptr);

@@ -20,6 +20,7 @@
 #include "app/EnginePassProcessor.h"
 #include "app/IqBand.h"
 #include "display/BandMap.h"
+#include "display/BandWindow.h"
 #include "receive/audio/SystemDevices.h"
 #include "receive/audio/tests/PinAlsaPlugins.h"
 #include "receive/tests/CwSynth.h"
@@ -153,7 +154,9 @@ TEST(FileDecodeWindowTest, IqBandIsListedAndARowClickTunesTheDecoderToThatStatio
 
     auto rowOf = [&](const QString& call) {
         for (int row = 0; row < table->rowCount(); ++row)
-            if (table->item(row, 1) && table->item(row, 1)->text() == call) return row;
+            if (table->item(row, BandWindow::kCallColumn) &&
+                table->item(row, BandWindow::kCallColumn)->text() == call)
+                return row;
         return -1;
     };
     auto waitFor = [](const std::function<bool()>& done) {
@@ -167,13 +170,14 @@ TEST(FileDecodeWindowTest, IqBandIsListedAndARowClickTunesTheDecoderToThatStatio
     const int row = rowOf("K1ABC");
     ASSERT_GE(row, 0) << "no K1ABC row among " << table->rowCount();
     ASSERT_GE(rowOf("DL2XYZ"), 0);
-    EXPECT_NEAR(table->item(row, 0)->text().toDouble(), 7035.0, 0.05);
-    EXPECT_NEAR(table->item(rowOf("DL2XYZ"), 0)->text().toDouble(), 7033.6, 0.05);
+    EXPECT_NEAR(table->item(row, BandWindow::kHzColumn)->text().toDouble(), 7035.0, 0.05);
+    EXPECT_NEAR(table->item(rowOf("DL2XYZ"), BandWindow::kHzColumn)->text().toDouble(), 7033.6,
+                0.05);
     EXPECT_TRUE(table->isVisible());
 
     const qsizetype before = form.readout().receiveText.size();
     QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
-                      table->visualItemRect(table->item(row, 4)).center());
+                      table->visualItemRect(table->item(row, BandWindow::kTextColumn)).center());
     EXPECT_NEAR(band.tunedHz(), 7035000.0, 20.0);
     auto heard = [&] { return form.readout().receiveText.mid(before); };
     waitFor([&] { return heard().count("k1abc") >= 2; });
