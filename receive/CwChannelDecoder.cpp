@@ -268,6 +268,11 @@ CwChannelDecoder::CwChannelDecoder() {
 void CwChannelDecoder::configure(double sampleRateHz) {
     m_sampleRate = sampleRateHz;
     m_stepRate = sampleRateHz / kStepSamples;
+    m_lengths.minDot = static_cast<float>(kMinDotSeconds * m_stepRate);
+    m_lengths.maxHold = static_cast<int>(kMaxHoldSeconds * m_stepRate);
+    m_lengths.replayLead = static_cast<int>(kReplayLeadSeconds * m_stepRate);
+    m_lengths.catchUp = static_cast<int>(kCatchUpSeconds * m_stepRate);
+    m_lengths.overGap = static_cast<float>(kOverGapSeconds * m_stepRate);
     for (size_t b = 0; b < m_banks.size(); ++b)
         m_banks[b].detector.configure(kBankHalfLengths[b], m_stepRate);
     m_detector.configure(kBankHalfLengths[1], m_stepRate);
@@ -287,11 +292,11 @@ void CwChannelDecoder::reset() {
     m_phaseBase = 0;
     m_accumulator = {};
     m_accumulated = 0;
-    restartGathering();
+    startGathering();
 }
 
-void CwChannelDecoder::restartGathering() {
-    m_settled = false;
+void CwChannelDecoder::startGathering() {
+    m_stage = Stage::Gathering;
     m_shortestMatched = 0.0f;
     dropHeld();
     m_skipGap = false;
@@ -372,7 +377,7 @@ void CwChannelDecoder::process(const float* samples, int count, const DecoderSet
 bool CwChannelDecoder::isPlausible(const TimingEstimate& e, bool clean) const {
     // Element gaps are about as long as dots in every keying style; a detector too long for
     // the sender merges the elements of a character, and its "gaps" are letter gaps.
-    const bool fastEnough = (clean ? e.unit() : e.dot) >= kMinDotSeconds * m_stepRate;
+    const bool fastEnough = (clean ? e.unit() : e.dot) >= m_lengths.minDot;
     return fastEnough && e.elementGap - kEdgeSteps <= kMaxElementGapDots * (e.dot + kEdgeSteps) &&
            e.elementGap >= kMinElementGapDots * e.dot;
 }
@@ -394,7 +399,7 @@ void CwChannelDecoder::step(std::complex<float> raw, const DecoderSettings& sett
     m_rawPos = m_rawPos + 1 == kRawSteps ? 0 : m_rawPos + 1;
     if (m_kept < kRawSteps) ++m_kept;
     ++m_gatherSteps;
-    if (m_settled) {
+    if (decoding()) {
         liveStep(rawAt(detectorDelay()), true, settings, out);
     } else {
         gatherStep(raw, settings, out);
@@ -440,8 +445,7 @@ void CwChannelDecoder::gatherStep(std::complex<float> raw, const DecoderSettings
         if (bank.firstMarkStep >= 0) firstMark = std::min(firstMark, bank.firstMarkStep);
         full = full || bank.eventCount >= kMaxEvents;
     }
-    const bool held =
-        full || m_gatherSteps - firstMark >= static_cast<int>(kMaxHoldSeconds * m_stepRate);
+    const bool held = full || m_gatherSteps - firstMark >= m_lengths.maxHold;
     // Which detector's events to trust: a strong signal is read best by the shortest one (a
     // longer one may merge the elements of a fast sender); otherwise the longest one that fits
     // the dot it finds, as it sees the least noise. A detector longer than the elements merges
@@ -477,7 +481,7 @@ void CwChannelDecoder::gatherStep(std::complex<float> raw, const DecoderSettings
             return;
     }
     // Held long enough and nothing fits: what was gathered was not a sender.
-    if (held) restartGathering();
+    if (held) startGathering();
 }
 
 void CwChannelDecoder::applyMatchedLength(float lengthSteps) {
@@ -617,8 +621,7 @@ bool CwChannelDecoder::settle(const TimingEstimate& gathered, bool held, bool st
     for (const auto& bank : m_banks) {
         if (bank.firstMarkStep >= 0) firstMark = std::min(firstMark, bank.firstMarkStep);
     }
-    const int lead =
-        static_cast<int>(kReplayLeadSeconds * m_stepRate) + 4 * KeyDetector::kMaxHalfLength;
+    const int lead = m_lengths.replayLead + 4 * KeyDetector::kMaxHalfLength;
     const int count = std::min(m_kept, m_gatherSteps - firstMark + lead);
 
     // Run the kept steps through a detector matched to the gathered dot; when the matched
@@ -659,31 +662,36 @@ bool CwChannelDecoder::settle(const TimingEstimate& gathered, bool held, bool st
         estimate.spacingKnown = true;
     }
 
-    m_settled = true;
+    startDecoding(estimate, n, shortest, clean, settings, out);
+    return true;
+}
+
+void CwChannelDecoder::startDecoding(const TimingEstimate& estimate, int events, float shortest,
+                                     bool clean, const DecoderSettings& settings,
+                                     std::string& out) {
+    m_stage = Stage::Decoding;
     // The first live mark is never held: the gap before it was decoded with the kept steps.
     m_markPeak = 0.0f;
     m_gapBefore = 0.0f;
     m_senderLevel = m_detector.markLevel();
     // Learn from everything first, then decode from the start.
     m_timing.reset();
-    for (int i = 0; i < n; ++i)
+    for (int i = 0; i < events; ++i)
         m_timing.observe(m_replayEvents[static_cast<size_t>(i)], isClean(m_detector));
     m_timing.setEstimate(estimate);
     m_shortestMatched = shortest;
     m_matchedLength = std::max(matchedLength(estimate, clean), shortest);
-    for (int i = 0; i < n; ++i)
+    for (int i = 0; i < events; ++i)
         m_timing.decode(m_replayEvents[static_cast<size_t>(i)], settings, out);
     if (!m_runs.inMark())
         m_timing.gapProgress(static_cast<float>(m_runs.gapSoFar()), settings, out);
     applyMatchedLength(std::max(matchedLength(m_timing.estimate(), clean), shortest));
-    return true;
 }
 
 void CwChannelDecoder::catchUpBanks() {
     // The levels forget within a few seconds, so the last kept steps bring them to where they
     // would be had the detectors run all along.
-    const int behind =
-        std::min({m_banksBehind, m_kept, static_cast<int>(kCatchUpSeconds * m_stepRate)});
+    const int behind = std::min({m_banksBehind, m_kept, m_lengths.catchUp});
     for (int age = behind - 1; age >= 0; --age) {
         const std::complex<float> raw = rawAt(age);
         for (auto& bank : m_banks)
@@ -693,11 +701,11 @@ void CwChannelDecoder::catchUpBanks() {
 }
 
 void CwChannelDecoder::finish(const DecoderSettings& settings, std::string& out) {
-    for (int age = detectorDelay() - 1; age >= 0 && m_settled; --age)
+    for (int age = detectorDelay() - 1; age >= 0 && decoding(); --age)
         liveStep(rawAt(age), false, settings, out);
     // A word gap running now ends the word: the next mark, which would write the space, is
     // decoded afresh.
-    if (m_settled && !m_runs.inMark() &&
+    if (decoding() && !m_runs.inMark() &&
         static_cast<float>(m_runs.gapSoFar()) >= m_timing.estimate().wordThreshold())
         m_timing.endOver(settings, out);
 }
@@ -718,12 +726,12 @@ void CwChannelDecoder::liveStep(std::complex<float> raw, bool follow,
     const float gap = static_cast<float>(m_runs.gapSoFar());
     if (m_heldMarks > 0 && gap >= m_timing.estimate().wordThreshold()) dropHeld();
     m_timing.gapProgress(gap, settings, out);
-    const float overGap = std::max(static_cast<float>(kOverGapSeconds * m_stepRate),
-                                   kOverGapWordGaps * m_timing.estimate().wordGap);
+    const float overGap =
+        std::max(m_lengths.overGap, kOverGapWordGaps * m_timing.estimate().wordGap);
     if (gap > overGap) {
         m_timing.endOver(settings, out);
         catchUpBanks();
-        restartGathering();
+        startGathering();
     }
 }
 
@@ -785,7 +793,7 @@ void CwChannelDecoder::acceptLive(const KeyEvent& e, float peak, bool follow,
     if (e.steps < est.dashThreshold()) m_senderLevel += kSenderLevelWeight * (peak - m_senderLevel);
     const float length = std::max(matchedLength(est, isClean(m_detector)), m_shortestMatched);
     if (follow && std::abs(length - m_matchedLength) > kRetuneFraction * m_matchedLength &&
-        est.dot >= kMinDotSeconds * m_stepRate) {
+        est.dot >= m_lengths.minDot) {
         applyMatchedLength(length);
         m_runs.setMinimum(
             std::max(1, static_cast<int>(std::lround(kMinRunFraction * length))),
@@ -794,23 +802,23 @@ void CwChannelDecoder::acceptLive(const KeyEvent& e, float peak, bool follow,
 }
 
 int CwChannelDecoder::wpm() const {
-    return m_settled ? m_timing.wpm(1.0 / m_stepRate) : 0;
+    return decoding() ? m_timing.wpm(1.0 / m_stepRate) : 0;
 }
 
 double CwChannelDecoder::wordGapSeconds() const {
-    return m_settled ? m_timing.estimate().wordGap / m_stepRate : 0.0;
+    return decoding() ? m_timing.estimate().wordGap / m_stepRate : 0.0;
 }
 
 float CwChannelDecoder::markLevel() const {
-    return m_settled ? m_detector.markLevel() : m_banks[1].detector.markLevel();
+    return decoding() ? m_detector.markLevel() : m_banks[1].detector.markLevel();
 }
 
 float CwChannelDecoder::spaceLevel() const {
-    return m_settled ? m_detector.spaceLevel() : m_banks[1].detector.spaceLevel();
+    return decoding() ? m_detector.spaceLevel() : m_banks[1].detector.spaceLevel();
 }
 
 bool CwChannelDecoder::squelchOpen() const {
-    return m_settled ? m_detector.squelchOpen() : m_banks[1].detector.squelchOpen();
+    return decoding() ? m_detector.squelchOpen() : m_banks[1].detector.squelchOpen();
 }
 
 } // namespace dita

@@ -134,7 +134,7 @@ public:
     void process(const float* samples, int count, const DecoderSettings& settings,
                  std::string& out);
 
-    bool timingKnown() const { return m_settled; }
+    bool timingKnown() const { return decoding(); }
     int wpm() const;
     // Seconds of the sender's word gap (0 while unknown).
     double wordGapSeconds() const;
@@ -174,7 +174,15 @@ private:
     // gaps are the sender's).
     bool settle(const TimingEstimate& gathered, bool held, bool strong, bool clean,
                 const DecoderSettings& settings, std::string& out);
-    void restartGathering();
+    // The two stages: gathering events until the sender's timing is known, and decoding with it.
+    enum class Stage { Gathering, Decoding };
+    bool decoding() const { return m_stage == Stage::Decoding; }
+    // Back to gathering: the timing is forgotten (a reset, or the over ended).
+    void startGathering();
+    // Decodes the kept steps' events with the settled timing (events of them in m_replayEvents)
+    // and goes on decoding live; shortest: the least length of the matched detector (0: any).
+    void startDecoding(const TimingEstimate& estimate, int events, float shortest, bool clean,
+                       const DecoderSettings& settings, std::string& out);
     // Length (steps) of the triangle that best separates marks from spaces in the last count
     // kept steps: about a dot, judged from the whole signal at once.
     float separatingLength(int count);
@@ -195,6 +203,15 @@ private:
 
     double m_sampleRate = 5512.5;
     double m_stepRate = 344.53125;
+    // Lengths of the decoder's timing constants in steps, converted once from seconds.
+    struct StepLengths {
+        float minDot = 0.0f;  // the shortest dot of a sender
+        int maxHold = 0;      // gathering after the first mark at most
+        int replayLead = 0;   // kept steps run again from before the first mark
+        int catchUp = 0;      // kept steps the resting gathering detectors run over
+        float overGap = 0.0f; // a gap that ends the over
+    };
+    StepLengths m_lengths;
     double m_pitchHz = 600.0;
     std::complex<double> m_oscillator{1.0, 0.0};
     std::complex<double> m_rotation{1.0, 0.0};
@@ -232,7 +249,7 @@ private:
     std::array<float, kMaxEvents> m_markScratch{};
     std::array<float, kMaxEvents> m_gapScratch{};
 
-    bool m_settled = false;
+    Stage m_stage = Stage::Gathering;
     KeyDetector m_detector;
     KeyDetector m_probe; // the triangles tried by separatingLength
     RunCleaner m_runs;

@@ -30,8 +30,8 @@ constexpr int kSignalPollMs = 100;
 constexpr auto kListenDrainTimeout = std::chrono::minutes(10);
 
 const char* kUsage =
-    "usage: dita-send [--wpm N] [--tone HZ] [--square] [--carrier SECONDS] [--out FILE.wav] "
-    "TEXT...\n"
+    "usage: dita-send [--wpm N] [--tone HZ] [--square] [--ramp MS] [--carrier SECONDS]\n"
+    "                 [--out FILE.wav] TEXT...\n"
     "       dita-send --serial COM_OR_DEVICE [--invert] [--ptt dtr|rts] [--wpm N] [--carrier "
     "SECONDS] TEXT...\n"
     "       dita-send [--serial ... | --out FILE.wav ...] --listen [ADDRESS:]PORT\n"
@@ -43,6 +43,8 @@ const char* kUsage =
     "  --wpm N            speed, 10 to 125 words per minute (serial: at most 50), default 20\n"
     "  --tone HZ          tone frequency: 600, 750, 1000 or 2500, default 750\n"
     "  --square           square wave instead of sine\n"
+    "  --ramp MS          rise and fall of each element (raised cosine, inside the\n"
+    "                     element), 0 to 50 ms, default 5; 0 keys the tone hard\n"
     "  --carrier SECONDS  length of the carrier a back-quote (`) keys, 1 to 5, default 1\n"
     "  --out FILE.wav     write the tone into FILE.wav instead of playing it\n"
     "  --serial PORT      key a serial port (COM number or device file)\n"
@@ -60,6 +62,7 @@ struct Options {
     int wpm = 20;
     float toneHz = dita::ToneSettings{}.SidetoneFreq;
     bool square = false;
+    std::optional<int> rampMs;
     int carrierSeconds = 1;
     std::string out;
     std::string serial;
@@ -293,6 +296,7 @@ int runTone(const Options& o) {
         tone.SidetoneWaveform = o.square ? dita::kSquareWave : dita::kSineWave;
         tone.SidetoneOn = true;
         keyer.setTone(tone);
+        if (o.rampMs) keyer.setRampMs(static_cast<float>(*o.rampMs));
         keyer.setBeaconCarrier(dita::beaconCarrierFor(o.carrierSeconds));
         auto setTone = [&keyer, tone](int32_t hz) mutable {
             tone.SidetoneOn = hz != 0;
@@ -348,6 +352,12 @@ int main(int argc, char** argv) {
             sawTone = true;
         } else if (arg == "--square") {
             o.square = sawSquare = true;
+        } else if (arg == "--ramp") {
+            const auto v = value();
+            const auto n = v ? parseInt(*v) : std::nullopt;
+            if (!n || *n < 0 || *n > static_cast<int>(dita::kMaxToneRampMs))
+                return usageError("--ramp needs 0 to 50 ms");
+            o.rampMs = *n;
         } else if (arg == "--carrier") {
             const auto v = value();
             const auto n = v ? parseInt(*v) : std::nullopt;
@@ -402,8 +412,8 @@ int main(int argc, char** argv) {
     if (o.serial.empty() && (sawInvert || sawPtt)) {
         return usageError("--invert and --ptt only apply with --serial");
     }
-    if (!o.serial.empty() && (sawTone || sawSquare || sawOut)) {
-        return usageError("--tone, --square and --out do not apply with --serial");
+    if (!o.serial.empty() && (sawTone || sawSquare || sawOut || o.rampMs)) {
+        return usageError("--tone, --square, --ramp and --out do not apply with --serial");
     }
     o.text = dita::utf8ToLatin1(o.text);
     return o.serial.empty() ? runTone(o) : runSerial(o);

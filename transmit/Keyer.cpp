@@ -2,6 +2,8 @@
 
 #include "transmit/MorseCode.h"
 
+#include <algorithm>
+
 namespace dita {
 
 PttHoldTimer::PttHoldTimer(KeyingPort& port) : m_port(port), m_thread([this] { run(); }) {}
@@ -105,11 +107,11 @@ void SerialKeyer::keyRow(std::string_view row) {
 
 bool SerialKeyer::sendText(std::string_view text, const std::atomic<bool>& stopRequest) {
     beginCharacter();
-    for (unsigned char byte : text) {
+    for (unsigned char byte : foldLineBreaks(text)) {
         if (byte == 0) break;
         if (stopRequest.load()) return false;
         const std::string_view row = sendRow(serialTextCode(byte));
-        if (row.empty()) continue; // line feeds and codes without a row key nothing
+        if (row.empty()) continue; // codes without a row key nothing
         const bool ptt = m_port.ptt().PttEnable;
         if (ptt) {
             m_port.KeyState = kKeyDown;
@@ -159,14 +161,27 @@ void ToneKeyer::setBeaconCarrier(const BeaconCarrier& carrier) {
     m_carrier = carrier;
 }
 
+void ToneKeyer::setRampMs(float ms) {
+    std::lock_guard lock(m_settingsMutex);
+    m_rampMs = std::clamp(ms, 0.0f, kMaxToneRampMs);
+}
+
+ToneSettings ToneKeyer::toneSettings() const {
+    std::lock_guard lock(m_settingsMutex);
+    ToneSettings tone = m_tone;
+    tone.RampMs = m_rampMs;
+    return tone;
+}
+
 bool ToneKeyer::play(const std::vector<uint8_t>& envelope, const std::atomic<bool>* stop) {
-    ToneSettings tone;
-    {
-        std::lock_guard lock(m_settingsMutex);
-        tone = m_tone;
-    }
-    return m_output.PlayEnvelope(envelope.data(), static_cast<int64_t>(envelope.size()), tone,
-                                 m_outputDevice.load(), stop);
+    return m_output.PlayEnvelope(envelope.data(), static_cast<int64_t>(envelope.size()),
+                                 toneSettings(), m_outputDevice.load(), stop);
+}
+
+bool ToneKeyer::holdCarrier(const std::atomic<bool>& release) {
+    ToneSettings tone = toneSettings();
+    if (!tone.SidetoneOn) tone.ToneAmplitude = 0.0f; // silent, as the text path is
+    return m_output.PlayCarrier(tone, m_outputDevice.load(), release);
 }
 
 EnvelopeBuilder ToneKeyer::envelopeBuilder() const {
@@ -178,7 +193,7 @@ bool ToneKeyer::sendText(std::string_view text, const std::atomic<bool>& stopReq
     // Timing is read once per batch: a speed change applies from the next batch.
     EnvelopeBuilder builder = envelopeBuilder();
     m_envelope.clear();
-    for (unsigned char byte : text) {
+    for (unsigned char byte : foldLineBreaks(text)) {
         if (byte == 0) break;
         const std::string_view row = sendRow(soundCardTextCode(byte));
         if (row.empty()) continue;

@@ -33,6 +33,14 @@ public:
     virtual bool sendText(std::string_view text, const std::atomic<bool>& stopRequest) = 0;
     // One typed character, already translated to its code (see translateTypedKey).
     virtual bool sendTypedCode(int32_t code) = 0;
+    // The tune carrier as a tone: true when this keyer keys it (holdCarrier), false when the
+    // carrier is the serial key lines held down.
+    virtual bool carrierIsTone() const { return false; }
+    // Keys a steady carrier until release is set; only when carrierIsTone().
+    virtual bool holdCarrier(const std::atomic<bool>& release) {
+        (void)release;
+        return false;
+    }
 };
 
 // Holds PTT on across a run of typed characters and drops it when its timer runs out; the
@@ -87,14 +95,20 @@ public:
     ToneKeyer(ToneOutput& output, const SendTimingStore& timing);
     bool sendText(std::string_view text, const std::atomic<bool>& stopRequest) override;
     bool sendTypedCode(int32_t code) override;
+    bool carrierIsTone() const override { return m_outputDevice.load() == kOutputSoundCard; }
+    bool holdCarrier(const std::atomic<bool>& release) override;
 
     void setTone(const ToneSettings& settings);
+    // The rise and fall of each element, ms (0: hard keying); kept apart from the tone menu's
+    // settings, which setTone replaces.
+    void setRampMs(float ms);
     void setBeaconCarrier(const BeaconCarrier& carrier);
     // The sound card path only sounds while OutputDevice is the sound card.
     void setOutputDevice(int32_t device) { m_outputDevice = device; }
 
 private:
     bool play(const std::vector<uint8_t>& envelope, const std::atomic<bool>* stop = nullptr);
+    ToneSettings toneSettings() const; // the menu's tone with the ramp
     // A builder with the current timing, beacon carrier and sidetone setting.
     EnvelopeBuilder envelopeBuilder() const;
 
@@ -102,6 +116,7 @@ private:
     const SendTimingStore& m_timing;
     mutable std::mutex m_settingsMutex;
     ToneSettings m_tone;
+    float m_rampMs = kDefaultToneRampMs;
     BeaconCarrier m_carrier;
     std::atomic<int32_t> m_outputDevice{kOutputSoundCard};
     std::vector<uint8_t> m_envelope;

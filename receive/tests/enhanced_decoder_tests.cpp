@@ -64,6 +64,22 @@ std::string folded(const std::string& s) {
     return out;
 }
 
+// Mean CER of the text keyed at wpm and snrDb with noise seeds 1..seeds, the tone moved by
+// toneStepHz from one seed to the next.
+double meanErrorRate(const std::string& text, double wpm, double snrDb, unsigned seeds,
+                     double toneHz, double toneStepHz) {
+    double cer = 0;
+    for (unsigned seed = 1; seed <= seeds; ++seed) {
+        CwSignal s;
+        s.wpm = wpm;
+        s.toneHz = toneHz + toneStepHz * seed;
+        s.snrDb = snrDb;
+        s.seed = seed;
+        cer += characterErrorRate(text, decode(synthesize(text, s)));
+    }
+    return cer / seeds;
+}
+
 const std::string kText = "PARIS CQ DE W1AW K";
 
 // From the first character, at the ends of the speed range and the keying styles: the timing is
@@ -290,16 +306,8 @@ TEST(EnhancedDecoder, CopiesFastWeakSignals) {
         double snrDb;
     };
     for (const Case c : {Case{45, -3}, Case{40, -4}, Case{60, 0}}) {
-        double cer = 0;
-        for (unsigned seed = 1; seed <= 3; ++seed) {
-            CwSignal s;
-            s.wpm = c.wpm;
-            s.toneHz = 700 + 50 * seed;
-            s.snrDb = c.snrDb;
-            s.seed = seed;
-            cer += characterErrorRate(text, decode(synthesize(text, s))) / 3;
-        }
-        EXPECT_LT(cer, 0.25) << c.wpm << " wpm at " << c.snrDb << " dB";
+        EXPECT_LT(meanErrorRate(text, c.wpm, c.snrDb, 3, 700, 50), 0.25)
+            << c.wpm << " wpm at " << c.snrDb << " dB";
     }
 }
 
@@ -439,16 +447,8 @@ TEST(EnhancedDecoder, LearnsAWeakSendersTimingFromTheWholeSignal) {
         double maxCer;
     };
     for (const Case c : {Case{15, -8, 0.3}, Case{40, -5, 0.35}}) {
-        double cer = 0;
-        for (unsigned seed = 1; seed <= 10; ++seed) {
-            CwSignal s;
-            s.wpm = c.wpm;
-            s.toneHz = 600 + 40 * seed;
-            s.snrDb = c.snrDb;
-            s.seed = seed;
-            cer += characterErrorRate(text, decode(synthesize(text, s))) / 10;
-        }
-        EXPECT_LT(cer, c.maxCer) << c.wpm << " wpm at " << c.snrDb << " dB";
+        EXPECT_LT(meanErrorRate(text, c.wpm, c.snrDb, 10, 600, 40), c.maxCer)
+            << c.wpm << " wpm at " << c.snrDb << " dB";
     }
 }
 

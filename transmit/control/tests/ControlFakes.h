@@ -145,6 +145,7 @@ public:
         (control == SpeedControl::ScreenSpin ? speedEnabled : typingSpeedEnabled) = on;
     }
     void clearMessageButtonMarks() override { ++markClears; }
+    void showKeyingProblem(const std::string& text) override { keyingProblems.push_back(text); }
     void pressMessageButton(int n) override {
         pressed.push_back(n);
         if (onPress) onPress(n);
@@ -174,6 +175,7 @@ public:
     std::vector<int> pressed;
     std::vector<bool> displays;
     std::vector<std::string> messages;
+    std::vector<std::string> keyingProblems; // each told text, "" when keying works again
     std::function<void(int)> onPress;
 
 private:
