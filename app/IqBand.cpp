@@ -1,20 +1,18 @@
 #include "app/IqBand.h"
 
 #include "receive/audio/CaptureFormat.h"
+#include "receive/audio/PacedInput.h"
 #include "skim/IqFileReader.h"
 
 #include <algorithm>
 #include <cmath>
-#include <ctime>
 #include <filesystem>
 #include <stdexcept>
-#include <thread>
 
 namespace dita {
 
 namespace {
 constexpr double kTwoPi = 2.0 * M_PI;
-constexpr int kChunkFrames = 1024; // audio handed over at a time (23.2 ms)
 
 double wrapped(double phase) {
     return phase - kTwoPi * std::floor(phase / kTwoPi);
@@ -107,22 +105,16 @@ void IqBand::tellBand(const SkimResult& result) {
 
 namespace {
 
-// Plays the recording at real-time pace: each chunk goes through the skimmer (told to the
+// Plays the recording at real-time pace: each block goes through the skimmer (told to the
 // band's listener) and, tuned, to the capture buffers. After the end the skimmer is flushed
 // once and silence follows, as a live input would.
-class IqBandDevice : public InputDevice {
+class IqBandDevice : public PacedInput {
 public:
     explicit IqBandDevice(IqBand& band) : m_band(band) {}
     ~IqBandDevice() override { close(); }
 
-    bool formatSupported(const CaptureFormat& format) override {
-        return format.sampleRate == kCaptureRateHz &&
-               (format.channels == 1 || format.channels == 2);
-    }
-
-    bool open(const CaptureFormat& format) override {
-        close();
-        if (!formatSupported(format)) return false;
+private:
+    bool openSource(int) override {
         std::string error;
         const IqBandSource& s = m_band.source();
         if (!m_reader.open(s.path, s.swapIq, error)) return false;
@@ -130,92 +122,40 @@ public:
         settings.centerHz = s.centerHz;
         m_skimmer.configure(m_reader.rateHz(), settings);
         m_mixer.configure(m_reader.rateHz());
-        m_channels = format.channels;
-        m_chunks = m_samples = 0;
+        // I/Q samples per chunk of audio, rounded up: the audio made runs ahead, never short.
+        m_iq.resize(static_cast<size_t>(
+            std::ceil(static_cast<double>(kChunkFrames) * m_reader.rateHz() / kCaptureRateHz)));
+        m_audio.clear();
         m_ended = false;
-        m_open = true;
         return true;
     }
 
-    bool addBuffer(CaptureBuffer& buffer) override { return m_open && m_queue.add(buffer); }
-
-    bool start() override {
-        if (!m_open) return false;
-        if (m_thread.joinable()) return true;
-        m_running = true;
-        m_thread = std::thread([this] { play(); });
-        return true;
-    }
-
-    bool reset() override {
-        if (!m_open) return false;
-        stopThread();
-        m_queue.abortAll();
-        return true;
-    }
-
-    void close() override {
-        stopThread();
-        m_queue.abortAll();
-        m_open = false;
-    }
-
-private:
-    void stopThread() {
-        m_running = false;
-        if (m_thread.joinable()) m_thread.join();
-    }
-
-    void play() {
-        const double rate = m_reader.rateHz();
-        std::vector<std::complex<float>> iq;
-        std::vector<int16_t> audio, bytes;
-        timespec next{};
-        clock_gettime(CLOCK_MONOTONIC, &next);
-        const long chunkNs = static_cast<long>(1e9 * kChunkFrames / kCaptureRateHz);
-        while (m_running.load()) {
-            // Whole I/Q samples due by the end of this chunk, so that no rounding accumulates.
-            ++m_chunks;
-            const auto due = static_cast<int64_t>(
-                std::floor(static_cast<double>(m_chunks) * kChunkFrames * rate / kCaptureRateHz));
-            const int want = static_cast<int>(due - m_samples);
-            iq.assign(static_cast<size_t>(want), {});
-            const int got = m_ended ? 0 : m_reader.read(iq.data(), want);
-            m_samples = due;
-            if (got > 0) m_band.tellBand(m_skimmer.process(iq.data(), got));
+    void fillChunk(int16_t* interleaved, int channels) override {
+        while (m_audio.size() < static_cast<size_t>(kChunkFrames)) {
+            const int want = static_cast<int>(m_iq.size());
+            std::fill(m_iq.begin(), m_iq.end(), std::complex<float>{});
+            const int got = m_ended ? 0 : m_reader.read(m_iq.data(), want);
+            if (got > 0) m_band.tellBand(m_skimmer.process(m_iq.data(), got));
             if (got < want && !m_ended) {
                 m_ended = true;
                 m_band.tellBand(m_skimmer.finish());
             }
             m_mixer.tune(m_band.tunedHz() - m_band.source().centerHz, m_band.pitchHz());
-            audio.clear();
-            m_mixer.process(iq.data(), want, audio);
-            bytes.clear();
-            for (const int16_t a : audio)
-                bytes.insert(bytes.end(), static_cast<size_t>(m_channels), a);
-            m_queue.write(reinterpret_cast<const uint8_t*>(bytes.data()),
-                          static_cast<uint32_t>(bytes.size() * sizeof(int16_t)));
-            next.tv_nsec += chunkNs;
-            while (next.tv_nsec >= 1000000000L) {
-                next.tv_nsec -= 1000000000L;
-                ++next.tv_sec;
-            }
-            clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
+            m_mixer.process(m_iq.data(), want, m_audio);
         }
+        for (int i = 0; i < kChunkFrames; ++i)
+            for (int c = 0; c < channels; ++c)
+                interleaved[i * channels + c] = m_audio[static_cast<size_t>(i)];
+        m_audio.erase(m_audio.begin(), m_audio.begin() + kChunkFrames);
     }
 
     IqBand& m_band;
-    BufferQueue m_queue;
-    std::thread m_thread;
-    std::atomic<bool> m_running{false};
-    bool m_open = false;
-    int m_channels = 1;
     // Used by the player thread only while it runs, and by open() while it does not.
     IqFileReader m_reader;
     Skimmer m_skimmer;
     IqChannelMixer m_mixer;
-    int64_t m_chunks = 0;
-    int64_t m_samples = 0;
+    std::vector<std::complex<float>> m_iq;
+    std::vector<int16_t> m_audio; // made, not yet handed over
     bool m_ended = false;
 };
 
