@@ -28,6 +28,7 @@ const QColor kStoppedColour(128, 128, 128);
 // A spot belongs to the signal nearest its frequency within this distance.
 constexpr double kSpotSignalHz = 50.0;
 constexpr double kHzPerKHz = 1000.0;
+constexpr double kIqRedrawSeconds = 0.2;
 const std::string kNoCall;
 
 // Appends decoded text to a row's, one line, keeping the latest characters.
@@ -245,6 +246,10 @@ void BandWindow::showIq(const SkimResult& result, double tunedHz) {
         m_bandMap->show();
     }
     keepIq(result);
+    // The skimmer reports every few tens of milliseconds; the rows are redrawn about as often
+    // as the audio band's passes come, or at once when a signal stops.
+    if (result.timeSeconds - m_iqShownSeconds < kIqRedrawSeconds && result.closed.empty()) return;
+    m_iqShownSeconds = result.timeSeconds;
     std::vector<Row> rows;
     int stopped = 0;
     for (const IqSignal& s : m_iq) {

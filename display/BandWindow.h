@@ -97,6 +97,7 @@ private:
     };
     std::vector<IqSignal> m_iq;
     bool m_iqShown = false;
+    double m_iqShownSeconds = -1.0; // input time of the last redraw
     double m_holdSeconds = kDefaultHoldSeconds;
 };
 
