@@ -17,6 +17,7 @@
 #include <cstdio>
 
 #include "app/BandWorker.h"
+#include "app/IqBand.h"
 #include "app/SetupDialogs.h"
 #include "app/SoundCardDialogs.h"
 #include "common/CallQueue.h"
@@ -222,6 +223,7 @@ TDecoderForm::~TDecoderForm() {
         m_services.bandWorker->setPassDone({});
         m_services.bandWorker->setEnabled(false);
     }
+    if (m_services.iqBand) m_services.iqBand->setBandListener({});
     // The senders key through parts this window owns (the keyers, the keying port): the
     // listener that keys through the panel, then the panel and its senders go first, before
     // those members are destroyed.

@@ -77,6 +77,7 @@ class TSndCardErrForm;
 class TSoundCardSelect;
 class TTimeLineForm;
 class BandWindow;
+class IqBand;
 class BandWorker;
 class SettingsFile;
 class ToneMenuHandlers;
@@ -123,6 +124,9 @@ struct DecoderFormServices {
     // The band decoder's thread (null: no band decoding) and DITA's own settings file, which
     // keeps the Band window's placement (null: not kept).
     BandWorker* bandWorker = nullptr;
+    // A whole band's I/Q recording as the input (null: none): the Band window lists its
+    // signals, opens at start, and a click on one tunes the I/Q receiver to it.
+    IqBand* iqBand = nullptr;
     SettingsFile* settingsFile = nullptr;
     int systemTimerMs = 1000;
     // False: SystemTimer is not started, so the first tick (configuration load, loop entry)
@@ -269,6 +273,7 @@ private:
     void applyColours();
     void createSubsystems();
     void createBandWindow();
+    void connectIqBand();
     void saveBandPlacement();
     MessageSink messageSink();
     void showTransmitSpeed();

@@ -13,6 +13,7 @@
 #include <cmath>
 
 #include "app/BandWorker.h"
+#include "app/IqBand.h"
 #include "common/CallQueue.h"
 #include "common/SettingsFile.h"
 #include "display/BandWindow.h"
@@ -69,6 +70,7 @@ void TDecoderForm::createBandWindow() {
             });
         });
     }
+    if (m_services.iqBand) connectIqBand();
     if (!m_services.settingsFile) return;
     const SettingsFile& f = *m_services.settingsFile;
     m_bandWindow->setHoldSeconds(kSecondsPerMinute * f.number(kBandHoldKey, kDefaultBandHoldMinutes,
@@ -82,6 +84,35 @@ void TDecoderForm::createBandWindow() {
     }
     if (f.flag(kBandOpenKey, false))
         QTimer::singleShot(0, m_bandWindow, [this] { m_bandWindow->show(); });
+}
+
+void TDecoderForm::connectIqBand() {
+    IqBand& band = *m_services.iqBand;
+    // A click on a signal puts it at the I/Q receiver's pitch, and the main decoder there.
+    const int pitchBin = BandWindow::binForHz(band.pitchHz());
+    connect(m_bandWindow, &BandWindow::radioTuneRequested, this, [this, pitchBin](double hz) {
+        m_services.iqBand->tune(hz);
+        post(ReceiveCommandKind::TuneToBin, pitchBin);
+    });
+    const IqBandSource& source = band.source();
+    m_bandWindow->setIqSpan(source.centerHz - source.rateHz / 2,
+                            source.centerHz + source.rateHz / 2);
+    band.setBandListener([this](const SkimResult& r) {
+        m_calls->post([this, r] {
+            IqBand& b = *m_services.iqBand;
+            m_bandWindow->showIq(r, b.tunedHz());
+            // The band's signals the receiver's filter passes are marked on the spectrum.
+            std::vector<int> marks;
+            for (const SkimChannel& c : r.channels) {
+                if (std::abs(c.freqHz - b.tunedHz()) > IqChannelMixer::kHalfWidthHz) continue;
+                const double audioHz = b.pitchHz() + c.freqHz - b.tunedHz();
+                const int bin = static_cast<int>(std::lround(audioHz / kBinHz)) + 1;
+                if (bin >= 1 && bin <= kMaxClickBin) marks.push_back(bin);
+            }
+            m_spectrumPanel->spectrumBox()->setBandMarks(marks);
+        });
+    });
+    QTimer::singleShot(0, m_bandWindow, [this] { m_bandWindow->show(); });
 }
 
 void TDecoderForm::saveBandPlacement() {

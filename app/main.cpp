@@ -17,9 +17,11 @@
 #include "app/BandWorker.h"
 #include "app/DecoderForm.h"
 #include "app/EnginePassProcessor.h"
+#include "app/IqBand.h"
 #include "app/config/ConfigurationFiles.h"
 #include "common/DitaPaths.h"
 #include "common/SettingsFile.h"
+#include "display/BandWindow.h"
 #include "receive/audio/SystemDevices.h"
 #include "transmit/PortAudioToneDevice.h"
 
@@ -29,15 +31,23 @@ namespace {
 constexpr int kMinToneHz = 100;
 constexpr int kMaxToneHz = 2500;
 constexpr double kMsPerS = 1000.0;
+// The pitch a signal tuned in an I/Q band sounds at: the spectrum bin nearest 700 Hz.
+constexpr double kIqPitchHz = 700.0;
 // The longest run --quit-after can ask for: what a Qt timer holds (about 24.8 days).
 constexpr double kMaxQuitAfterS = std::numeric_limits<int>::max() / kMsPerS;
 
 void usage(std::FILE* out) {
     std::fputs(
-        "usage: dita [--input-file FILE] [--tone HZ] [--select ITEM]... [--screenshot PNG]\n"
-        "            [--quit-after SECONDS]\n"
+        "usage: dita [--input-file FILE | --iq-file FILE [--center-hz HZ] [--swap-iq]]\n"
+        "            [--tone HZ] [--select ITEM]... [--screenshot PNG] [--quit-after SECONDS]\n"
         "  --input-file FILE   add FILE (any format libsndfile reads) as one more sound\n"
         "                      input device, played at real-time pace, and use it\n"
+        "  --iq-file FILE      a stereo I/Q recording of a band (left I, right Q) as the\n"
+        "                      input: the Band window lists every signal in it, and a\n"
+        "                      click on one tunes the decoder to it\n"
+        "  --center-hz HZ      the recording's centre frequency (else from its name)\n"
+        "  --swap-iq           the recording has Q on the left\n"
+        "  --iq-tune HZ        start with the decoder on this radio frequency\n"
         "  --tone HZ           start tuned to this tone (100-2500 Hz); a click on the\n"
         "                      spectrum tunes as well\n"
         "  --select ITEM       run a menu item at start, e.g. BlackBackground,\n"
@@ -61,7 +71,9 @@ int stdoutWritten() {
 } // namespace
 
 int main(int argc, char** argv) {
-    std::string inputFile, screenshot;
+    std::string inputFile, iqFile, screenshot;
+    double centerHz = 0.0, iqTuneHz = 0.0;
+    bool swapIq = false;
     std::vector<QString> selections;
     double quitAfterS = 0.0;
     std::optional<int> toneHz;
@@ -69,6 +81,21 @@ int main(int argc, char** argv) {
         const bool hasValue = i + 1 < argc;
         if (!std::strcmp(argv[i], "--input-file") && hasValue) {
             inputFile = argv[++i];
+        } else if (!std::strcmp(argv[i], "--iq-file") && hasValue) {
+            iqFile = argv[++i];
+        } else if ((!std::strcmp(argv[i], "--center-hz") || !std::strcmp(argv[i], "--iq-tune")) &&
+                   hasValue) {
+            const char* option = argv[i];
+            char* end = nullptr;
+            const double hz = std::strtod(argv[++i], &end);
+            if (!end || *end || !std::isfinite(hz) || hz <= 0.0) {
+                std::fprintf(stderr, "dita: %s takes a frequency in Hz above 0, not '%s'\n", option,
+                             argv[i]);
+                return 2;
+            }
+            (option[2] == 'c' ? centerHz : iqTuneHz) = hz;
+        } else if (!std::strcmp(argv[i], "--swap-iq")) {
+            swapIq = true;
         } else if (!std::strcmp(argv[i], "--tone") && hasValue) {
             char* end = nullptr;
             const long hz = std::strtol(argv[++i], &end, 10);
@@ -110,7 +137,17 @@ int main(int argc, char** argv) {
         }
     }
 
+    if (!inputFile.empty() && !iqFile.empty()) {
+        std::fprintf(stderr, "dita: give either --input-file or --iq-file, not both\n");
+        return 2;
+    }
+    if (iqFile.empty() && (centerHz > 0.0 || iqTuneHz > 0.0 || swapIq)) {
+        std::fprintf(stderr, "dita: --center-hz, --iq-tune and --swap-iq go with --iq-file\n");
+        return 2;
+    }
+
     std::optional<dita::SoundFileInput> file;
+    std::optional<dita::IqBand> iqBand;
     // The window system is needed only now: --help and --version work without a display.
     QApplication app(argc, argv);
     if (!inputFile.empty()) {
@@ -125,7 +162,21 @@ int main(int argc, char** argv) {
         }
     }
 
+    if (!iqFile.empty()) {
+        try {
+            const int pitchBin = dita::BandWindow::binForHz(kIqPitchHz);
+            iqBand.emplace(dita::openIqBandSource(iqFile, centerHz, swapIq),
+                           (pitchBin - 1) * dita::kBinHz);
+            if (iqTuneHz > 0.0) iqBand->tune(iqTuneHz);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "dita: %s\n", e.what());
+            return 2;
+        }
+    }
+
     dita::SystemDeviceCatalog catalog(file);
+    std::optional<dita::IqBandCatalog> iqCatalog;
+    if (iqBand) iqCatalog.emplace(catalog, *iqBand);
     dita::EnginePassProcessor processor;
     // The band decoder's thread, and DITA.conf for the Band window's placement.
     dita::BandWorker bandWorker;
@@ -138,7 +189,7 @@ int main(int argc, char** argv) {
     dita::PortAudioToneDevice toneDevice; // the sound card keyer's output
     // A sound file stands in for a sound card that may not be there: a file run keys no tone
     // output, so a machine without an output device is not shut down by its open failure.
-    dita::KeyingParts keying(inputFile.empty() ? &toneDevice : nullptr);
+    dita::KeyingParts keying(inputFile.empty() && iqFile.empty() ? &toneDevice : nullptr);
     // The rise and fall of the tone output's elements; written back so the key shows in the
     // file for the operator to change (0 keys the tone hard).
     const int32_t rampMs =
@@ -151,9 +202,18 @@ int main(int argc, char** argv) {
     services.catalog = &catalog;
     services.processor = &processor;
     services.bandWorker = &bandWorker;
+    if (iqBand) {
+        // The Band window shows the I/Q band instead of the audio band.
+        services.catalog = &*iqCatalog;
+        services.bandWorker = nullptr;
+        services.iqBand = &*iqBand;
+        // The decoder starts on the pitch the tuned signal sounds at.
+        if (!toneHz) toneHz = static_cast<int>(kIqPitchHz);
+    }
     services.settingsFile = &settingsFile;
     services.messages = &messages;
-    services.startInputDeviceId = catalog.fileDeviceId();
+    services.startInputDeviceId =
+        iqCatalog ? std::optional<int>(iqCatalog->bandDeviceId()) : catalog.fileDeviceId();
     services.startToneHz = toneHz;
     try {
         // Rig control and the keying listener keep their settings in DITA.conf.

@@ -554,7 +554,8 @@ TEST(WindowBandTest, BandWindowListsTheSendersAndARowClickTunesLikeTheSpectrum) 
             const std::string& text = senders[static_cast<size_t>(row)].text;
             // The last word the sender keyed ends the row's text.
             const QString last = QString::fromStdString(text.substr(text.rfind(' ') + 1)).toLower();
-            if (!t->item(row, 3)->text().trimmed().endsWith(last)) return false;
+            if (!t->item(row, BandWindow::kTextColumn)->text().trimmed().endsWith(last))
+                return false;
         }
         return true;
     };
@@ -582,7 +583,7 @@ TEST(WindowBandTest, BandWindowListsTheSendersAndARowClickTunesLikeTheSpectrum) 
     // command a click on the spectrum at that column sends.
     QTableWidget* t = band.table();
     const double hz = t->item(1, 0)->data(Qt::UserRole).toDouble();
-    const QRect cell = t->visualItemRect(t->item(1, 3));
+    const QRect cell = t->visualItemRect(t->item(1, BandWindow::kTextColumn));
     for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
         const QPointF at = cell.center();
         QMouseEvent click(type, at, t->viewport()->mapToGlobal(at), Qt::LeftButton,

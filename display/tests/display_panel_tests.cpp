@@ -271,8 +271,8 @@ TEST(BandWindowRows, AStoppedSignalStaysGreyedForTheHoldTimeThenGoes) {
     window.showPass(*pass, 0);
     QTableWidget* t = window.table();
     ASSERT_EQ(t->rowCount(), 1);
-    EXPECT_EQ(t->item(0, 3)->text(), "cq de w1aw k");
-    const QColor grey = t->item(0, 3)->foreground().color();
+    EXPECT_EQ(t->item(0, dita::BandWindow::kTextColumn)->text(), "cq de w1aw k");
+    const QColor grey = t->item(0, dita::BandWindow::kTextColumn)->foreground().color();
     EXPECT_NE(grey, window.palette().text().color());
     pass->closedCount = 0;
     pass->timeSeconds = 620.0;
@@ -292,6 +292,7 @@ TEST(BandWindowRows, AStoppedSignalStaysGreyedForTheHoldTimeThenGoes) {
     pass->channels[0] = channel(4, 705.0, "cq");
     window.showPass(*pass, 0);
     ASSERT_EQ(t->rowCount(), 1);
-    EXPECT_EQ(t->item(0, 3)->text(), "cq");
-    EXPECT_EQ(t->item(0, 3)->foreground().color(), window.palette().text().color());
+    EXPECT_EQ(t->item(0, dita::BandWindow::kTextColumn)->text(), "cq");
+    EXPECT_EQ(t->item(0, dita::BandWindow::kTextColumn)->foreground().color(),
+              window.palette().text().color());
 }

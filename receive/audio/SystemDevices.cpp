@@ -2,16 +2,14 @@
 
 #include "common/StderrMute.h"
 #include "receive/SoundFileReader.h"
+#include "receive/audio/PacedInput.h"
 
 #include <portaudio.h>
 #include <sndfile.h>
 
 #include <algorithm>
 #include <array>
-#include <atomic>
-#include <ctime>
 #include <mutex>
-#include <thread>
 
 namespace dita {
 
@@ -127,69 +125,31 @@ private:
 
 // ---------------------------------------------------------------- sound file
 
-constexpr int kFileChunkFrames = 1024; // 23.2 ms handed over at a time
-
-class FileInput : public InputDevice {
+// Plays the file at real-time pace; after its end it delivers silence, as a live input would.
+class FileInput : public PacedInput {
 public:
     explicit FileInput(SoundFileInput file) : m_file(std::move(file)) {}
     ~FileInput() override { close(); }
 
-    bool formatSupported(const CaptureFormat& format) override {
-        return format.sampleRate == kCaptureRateHz &&
-               (format.channels == 1 || format.channels == 2);
-    }
-
+private:
     // Opens the file afresh: a mono capture mixes the file's channels, a stereo one reads
     // its first two (a mono file feeds both).
-    bool open(const CaptureFormat& format) override {
-        close();
-        if (!formatSupported(format)) return false;
-        m_channels = format.channels;
+    bool openSource(int channels) override {
         m_ended = {};
-        const InputChannel picks[2] = {m_channels == 1 ? InputChannel::Mic : InputChannel::Left,
+        const InputChannel picks[2] = {channels == 1 ? InputChannel::Mic : InputChannel::Left,
                                        InputChannel::Right};
         std::string error;
-        for (int c = 0; c < m_channels; ++c)
+        for (int c = 0; c < channels; ++c)
             if (!m_readers[c].open(m_file.path.string(), picks[c], error)) return false;
-        m_open = true;
         return true;
-    }
-
-    bool addBuffer(CaptureBuffer& buffer) override { return m_open && m_queue.add(buffer); }
-
-    bool start() override {
-        if (!m_open) return false;
-        if (m_thread.joinable()) return true;
-        m_running = true;
-        m_thread = std::thread([this] { play(); });
-        return true;
-    }
-
-    bool reset() override {
-        if (!m_open) return false;
-        stopThread();
-        m_queue.abortAll();
-        return true;
-    }
-
-    void close() override {
-        stopThread();
-        m_queue.abortAll();
-        m_open = false;
-    }
-
-private:
-    void stopThread() {
-        m_running = false;
-        if (m_thread.joinable()) m_thread.join();
     }
 
     // The next chunk of one channel from the file; silence after its end. A read error, or a
     // file that ends before its header's length, is told once, and the rest plays as silence.
-    void readChannel(int c, std::array<int32_t, kFileChunkFrames>& samples) {
+    void readChannel(int c, std::array<int32_t, kChunkFrames>& samples) {
         SoundFileReader& reader = m_readers[c];
-        const int got = m_ended[c] ? 0 : reader.read(samples.data(), kFileChunkFrames);
-        if (got < kFileChunkFrames) {
+        const int got = m_ended[c] ? 0 : reader.read(samples.data(), kChunkFrames);
+        if (got < kChunkFrames) {
             std::fill(samples.begin() + got, samples.end(), 0);
             const std::string& why = reader.error().empty() ? reader.warning() : reader.error();
             if (!m_ended[c] && !why.empty() && m_file.onReadError) m_file.onReadError(why);
@@ -197,41 +157,20 @@ private:
         }
     }
 
-    // Hands the file over in chunks at the pace a sound card would, against absolute
-    // deadlines; after the end it delivers silence, as a live input would.
-    void play() {
-        std::array<std::array<int32_t, kFileChunkFrames>, 2> samples{};
-        std::array<int16_t, kFileChunkFrames * 2> chunk{};
-        timespec next{};
-        clock_gettime(CLOCK_MONOTONIC, &next);
-        const long chunkNs = static_cast<long>(1e9 * kFileChunkFrames / kCaptureRateHz);
-        while (m_running.load()) {
-            for (int c = 0; c < m_channels; ++c)
-                readChannel(c, samples[c]);
-            // The reader gives 16-bit values, so the narrowing keeps every sample.
-            for (int i = 0; i < kFileChunkFrames; ++i)
-                for (int c = 0; c < m_channels; ++c)
-                    chunk[i * m_channels + c] = static_cast<int16_t>(samples[c][i]);
-            m_queue.write(reinterpret_cast<const uint8_t*>(chunk.data()),
-                          static_cast<uint32_t>(kFileChunkFrames * m_channels * sizeof(int16_t)));
-            next.tv_nsec += chunkNs;
-            while (next.tv_nsec >= 1000000000L) {
-                next.tv_nsec -= 1000000000L;
-                ++next.tv_sec;
-            }
-            clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
-        }
+    void fillChunk(int16_t* interleaved, int channels) override {
+        for (int c = 0; c < channels; ++c)
+            readChannel(c, m_samples[c]);
+        // The reader gives 16-bit values, so the narrowing keeps every sample.
+        for (int i = 0; i < kChunkFrames; ++i)
+            for (int c = 0; c < channels; ++c)
+                interleaved[i * channels + c] = static_cast<int16_t>(m_samples[c][i]);
     }
 
     SoundFileInput m_file;
-    BufferQueue m_queue;
-    std::thread m_thread;
-    std::atomic<bool> m_running{false};
-    bool m_open = false;
-    int m_channels = 1;
     // Used by the player thread only while it runs, and by open() while it does not.
     std::array<SoundFileReader, 2> m_readers;
     std::array<bool, 2> m_ended{};
+    std::array<std::array<int32_t, kChunkFrames>, 2> m_samples{};
 };
 
 } // namespace
