@@ -313,22 +313,8 @@ bool ToneOutput::playBlocks(const ToneSettings& settings, const GainSource& next
     bool last = false;
     while (!last) {
         if (stop && stop->load()) {
-            if (!characterEnds) {
-                ResetToneOutput();
-                return false;
-            }
-            // The character being written ends the playback.
-            const auto end =
-                std::lower_bound(characterEnds->begin(), characterEnds->end(), readPosition);
-            count = std::min(count, end == characterEnds->end() ? count : *end);
-            remaining = count - readPosition;
-            stopped = true;
-            stop = nullptr;
-            if (remaining <= 0) {
-                const ToneBlock written = next == ToneBlock::A ? ToneBlock::B : ToneBlock::A;
-                if (!first && !finishBlock(written)) return false;
-                return false;
-            }
+            ResetToneOutput();
+            return false;
         }
         const int blockSize = nextGains(m_gain.data(), last);
         for (int k = 0; k < blockSize; ++k) {
@@ -346,7 +332,7 @@ bool ToneOutput::playBlocks(const ToneSettings& settings, const GainSource& next
         first = false;
         next = other;
     }
-    return !stopped;
+    return true;
 }
 
 } // namespace dita
