@@ -326,6 +326,7 @@ void TDecoderForm::createStationLink() {
         return panel->controller().keyForOtherProgram(steps, stop, pttHangMs);
     };
     hooks.transmitEnabled = [panel] { return panel->controller().transmitEnabled(); };
+    hooks.transmitWpm = [this] { return m_keying.timing().current().Wpm; };
     hooks.messages = messageSink();
     hooks.notice = [this](const std::string& text) { notice(text); };
     m_station = std::make_unique<StationLink>(
@@ -333,6 +334,7 @@ void TDecoderForm::createStationLink() {
         SettingsFile(m_services.stationSettingsFile.value_or(std::filesystem::path())), nullptr,
         m_services.rigTiming);
     if (m_services.stationSettingsFile) m_station->start();
+    item("RigCat1")->setChecked(m_station->catKeying());
 }
 
 void TDecoderForm::post(ReceiveCommandKind kind, int value) {

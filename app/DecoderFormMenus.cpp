@@ -61,6 +61,7 @@ std::map<std::string, std::function<void()>> TDecoderForm::commandHandlers() {
         {"Edit1", [this] { XmitMacrosForm->show(); }},
         {"RigControl1", [this] { m_station->showRigControlDialog(this); }},
         {"KeyingListener1", [this] { m_station->showKeyingListenerDialog(this); }},
+        {"RigCat1", [this] { m_station->setCatKeying(item("RigCat1")->isChecked()); }},
         {"Help1", [this] { Help1Click(); }},
         {"About1", [this] { About1Click(); }},
     };
@@ -227,6 +228,8 @@ void TDecoderForm::createMenus() {
     }
     // "Locked WPM" carries the check of any locked speed.
     optionMenuItem("LockedWPM")->setCheckable(true);
+    // "Rig (CAT)" is on or off by itself (DITA.conf), beside the Output Device choice.
+    optionMenuItem("RigCat1")->setCheckable(true);
     m_spectrumPanel->attachModeItems(
         optionItem(SettingId::DisplayType, setting::DisplayType::Line),
         optionItem(SettingId::DisplayType, setting::DisplayType::Waterfall));

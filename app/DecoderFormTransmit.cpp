@@ -19,6 +19,7 @@
 #include "display/DisplayPanel.h"
 #include "log/StationPanel.h"
 #include "macros/MacroWindows.h"
+#include "station/StationLink.h"
 #include "transmit/TransmitControls.h"
 #include "transmit/control/TransmitPanel.h"
 
@@ -53,12 +54,19 @@ private:
 
 Keyer* TDecoderForm::currentKeyer() {
     if (m_services.keyer) return m_services.keyer();
+    if (Keyer* rig = m_station ? m_station->catKeyer() : nullptr) return rig;
     if (m_keying.port().OutputDevice.load() == kOutputSerialPort) return &m_keying.serialKeyer();
     return m_keying.toneKeyer();
 }
 
 std::string TDecoderForm::keyingProblem() {
     if (m_services.keyer) return {}; // a keyer handed in keys by itself
+    if (m_station && m_station->catKeying()) {
+        if (m_station->rigConnected()) return {};
+        return "Nothing is keyed: the output device is the rig's keyer (Transmit > Output Device "
+               "> Rig (CAT)) and rig control is not connected. Set up Setup > Rig Control, or "
+               "choose Serial Port or Sound Card.";
+    }
     const KeyingPort& port = m_keying.port();
     if (port.OutputDevice.load() == kOutputSerialPort) {
         if (port.PortOpen()) return {};

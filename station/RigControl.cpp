@@ -6,6 +6,8 @@
 #include <cctype>
 #include <clocale>
 #include <cstring>
+#include <deque>
+#include <utility>
 
 namespace dita {
 
@@ -105,6 +107,10 @@ struct RigWorker {
     uint64_t generation = 0; // guarded by wakeMutex; counts configure calls
     bool quit = false;       // guarded by wakeMutex
     bool finished = false;   // guarded by wakeMutex: the worker has left run()
+    // CW for the rig's keyer, oldest first, and a stop asked for; guarded by wakeMutex.
+    std::deque<std::pair<std::string, int32_t>> morse;
+    bool morseStop = false;
+    std::atomic<bool> morseRefusalTold{false};
     // Hooks run under this, and the owner sets `quit` under it too: once the owner has gone,
     // no hook can still be running or start.
     std::mutex hookMutex;
@@ -114,9 +120,12 @@ struct RigWorker {
         std::lock_guard lock(wakeMutex);
         return quit || g != generation;
     }
-    void waitFor(std::chrono::milliseconds interval, uint64_t g) {
+    // forMorse: also wakes for CW to key or a stop of it (only while a rig is open).
+    void waitFor(std::chrono::milliseconds interval, uint64_t g, bool forMorse = false) {
         std::unique_lock lock(wakeMutex);
-        wake.wait_for(lock, interval, [&] { return quit || g != generation; });
+        wake.wait_for(lock, interval, [&] {
+            return quit || g != generation || (forMorse && (!morse.empty() || morseStop));
+        });
     }
     template <typename F> void callHook(F call) {
         std::lock_guard lock(hookMutex);
@@ -128,14 +137,21 @@ struct RigWorker {
         rig = opened;
         connected = true;
         pttRefusalTold = false;
+        morseRefusalTold = false;
         return true;
     }
     void withdraw() {
-        std::lock_guard lock(rigMutex);
-        rig = nullptr;
-        connected = false;
+        {
+            std::lock_guard lock(rigMutex);
+            rig = nullptr;
+            connected = false;
+        }
+        std::lock_guard lock(wakeMutex); // text for a rig that is gone is not keyed later
+        morse.clear();
+        morseStop = false;
     }
     void run();
+    void keyMorse(RIG* opened, int32_t& speedWpm);
     void follow(const RigEndpoint& endpoint, uint64_t g);
 };
 
@@ -282,7 +298,9 @@ void RigWorker::follow(const RigEndpoint& endpoint, uint64_t g) {
         reported = false;
         if (hooks.connected) callHook([&] { hooks.connected(endpoint.describe()); });
         double last = -1.0;
+        int32_t speedWpm = 0; // the keyer speed set on this connection (0: none yet)
         while (!stopping(g)) {
+            keyMorse(opened, speedWpm);
             freq_t hz = 0;
             int rc = RIG_OK;
             {
@@ -297,7 +315,7 @@ void RigWorker::follow(const RigEndpoint& endpoint, uint64_t g) {
                 callHook([&] { hooks.frequency(hz); });
             }
             last = hz;
-            waitFor(timing.poll, g);
+            waitFor(timing.poll, g, true);
         }
         withdraw();
         closeRig(opened);
@@ -305,6 +323,60 @@ void RigWorker::follow(const RigEndpoint& endpoint, uint64_t g) {
         report("lost", why, "; trying again");
         waitFor(timing.retry, g);
     }
+}
+
+void RigWorker::keyMorse(RIG* opened, int32_t& speedWpm) {
+    std::deque<std::pair<std::string, int32_t>> texts;
+    bool stop = false;
+    {
+        std::lock_guard lock(wakeMutex);
+        texts.swap(morse);
+        stop = std::exchange(morseStop, false);
+    }
+    if (!stop && texts.empty()) return;
+    std::string refusal;
+    {
+        std::lock_guard lock(rigMutex);
+        if (stop && opened->caps->stop_morse) rig_stop_morse(opened, RIG_VFO_CURR);
+        for (const auto& [text, wpm] : texts) {
+            int rc = RIG_OK;
+            if (wpm != speedWpm) {
+                value_t speed{};
+                speed.i = wpm;
+                rc = rig_set_level(opened, RIG_VFO_CURR, RIG_LEVEL_KEYSPD, speed);
+                if (rc == RIG_OK) speedWpm = wpm;
+            }
+            if (rc == RIG_OK) rc = rig_send_morse(opened, RIG_VFO_CURR, text.c_str());
+            if (rc != RIG_OK && refusal.empty()) refusal = hamlibError(rc);
+        }
+    }
+    if (!refusal.empty() && !morseRefusalTold.exchange(true) && hooks.lost) {
+        callHook([&] {
+            hooks.lost("Rig control: the rig refused CW keying (" + refusal +
+                       "); text for the rig's keyer is not keyed");
+        });
+    }
+}
+
+bool RigControl::sendMorse(const std::string& text, int32_t wpm) {
+    RigWorker& w = *m_worker;
+    if (!w.connected.load()) return false;
+    {
+        std::lock_guard lock(w.wakeMutex);
+        w.morse.emplace_back(text, wpm);
+    }
+    w.wake.notify_all();
+    return true;
+}
+
+void RigControl::stopMorse() {
+    RigWorker& w = *m_worker;
+    {
+        std::lock_guard lock(w.wakeMutex);
+        w.morse.clear();
+        w.morseStop = w.connected.load();
+    }
+    w.wake.notify_all();
 }
 
 bool RigControl::setPtt(bool on) {

@@ -48,6 +48,7 @@ struct RigEndpoint {
     std::string host = "localhost";      // Rigctld
     uint16_t port = kRigctldDefaultPort; // Rigctld
     bool catPtt = false;                 // PTT by CAT command instead of DTR/RTS
+    bool catKeying = false;              // the window's CW keyed by the rig's own keyer
 
     // "rigctld localhost:4532", "model 1 on /dev/ttyUSB0", "none": for messages.
     std::string describe() const;
@@ -91,6 +92,15 @@ public:
 
     // CAT PTT; false (and nothing sent) when no rig is connected or it did not answer in time.
     bool setPtt(bool on);
+
+    // CW keyed by the rig's own keyer: the worker sets the rig's keyer speed to wpm (when it
+    // differs from the speed it set last) and hands it the text (hamlib's send_morse). Returns
+    // at once; false (nothing queued) when no rig is connected. A rig that refuses is reported
+    // once per connection through the lost hook.
+    bool sendMorse(const std::string& text, int32_t wpm);
+    // Drops the text not yet handed over and stops the rig's keying, on rigs whose hamlib
+    // backend can (stop_morse).
+    void stopMorse();
 
 private:
     std::shared_ptr<RigWorker> m_worker;

@@ -52,6 +52,11 @@ StationLink::StationLink(StationHooks hooks, KeyingPort& port, SettingsFile sett
         m_calls->post([this, why] { tell(false, why, kRigControlCaption); });
     };
     m_rig = std::make_unique<RigControl>(rigHooks, rigTiming);
+    m_catKeyer = std::make_unique<CatKeyer>(
+        *m_rig, [this] { return m_hooks.transmitWpm ? m_hooks.transmitWpm() : 0; },
+        [this](const std::string& text) {
+            m_calls->post([this, text] { tell(false, text, kRigControlCaption); });
+        });
 }
 
 StationLink::~StationLink() {
@@ -65,6 +70,7 @@ void StationLink::start() {
     if (!damaged.empty()) tell(false, damaged, kSettingsCaption);
     m_settings = StationSettings::read(m_file);
     m_rig->configure(m_settings.rig);
+    m_catKeying = m_settings.rig.catKeying;
     attachCatPtt();
     if (m_settings.listener.enabled) startListener(false);
 }
@@ -85,6 +91,7 @@ void StationLink::apply(const StationSettings& settings) {
     const StationSettings old = m_settings;
     m_settings = settings;
     if (!m_rig) return; // after shutdown nothing restarts
+    m_catKeying = settings.rig.catKeying;
     if (!sameRig(old.rig, settings.rig)) {
         m_rigHz = 0.0;
         m_rig->configure(settings.rig);
@@ -98,6 +105,12 @@ void StationLink::apply(const StationSettings& settings) {
     m_settings.write(m_file);
     const std::string failed = m_file.save();
     if (!failed.empty()) tell(true, failed, kSettingsCaption);
+}
+
+void StationLink::setCatKeying(bool on) {
+    StationSettings settings = m_settings;
+    settings.rig.catKeying = on;
+    apply(settings);
 }
 
 void StationLink::attachCatPtt() {
@@ -202,6 +215,8 @@ void StationLink::showKeyingListenerDialog(QWidget* parent) {
 void StationLink::shutdown() {
     stopListener();
     m_port.setCatPtt({});
+    m_catKeying = false;
+    m_catKeyer.reset();
     m_rig.reset();
 }
 

@@ -8,6 +8,7 @@
 // window thread, and calls shutdown() in its quit sequence before the keyers go away.
 #include "common/CallQueue.h"
 #include "common/SettingsFile.h"
+#include "station/CatKeyer.h"
 #include "station/CwDaemonListener.h"
 #include "station/CwKeyingQueue.h"
 #include "station/RigControl.h"
@@ -40,6 +41,8 @@ struct StationHooks {
     std::function<bool(const std::vector<KeyingStep>& steps, const std::atomic<bool>& stop,
                        int pttHangMs)>
         keySteps;
+    // The transmit speed (wpm) the rig's keyer is set to; read on a send thread.
+    std::function<int32_t()> transmitWpm;
     // Whether Xmit Enable is on; read on the listener's keying thread.
     std::function<bool()> transmitEnabled;
     // Answers to what the operator just did (a dialog's OK): a box that waits for OK.
@@ -78,6 +81,12 @@ public:
     void repeatRigFrequency();
 
     bool rigConnected() const { return m_rig && m_rig->connected(); }
+
+    // The rig's own keyer while "Rig (CAT)" is the chosen output (DITA.conf rig.catKeying),
+    // else null; any thread. setCatKeying chooses it or not and saves the choice.
+    Keyer* catKeyer() const { return m_catKeying.load() ? m_catKeyer.get() : nullptr; }
+    bool catKeying() const { return m_catKeying.load(); }
+    void setCatKeying(bool on);
     uint16_t listenerPort() const { return m_listener ? m_listener->boundPort() : 0; }
 
 private:
@@ -95,6 +104,8 @@ private:
     // "Xmit Enable is OFF" has been told for the current stretch of refused text.
     std::atomic<bool> m_toldTransmitOff{false};
     std::unique_ptr<RigControl> m_rig;
+    std::unique_ptr<CatKeyer> m_catKeyer; // keys through m_rig
+    std::atomic<bool> m_catKeying{false};
     double m_rigHz = 0.0; // the rig's last report; 0: none yet
     std::unique_ptr<CwKeyingQueue> m_queue;
     std::unique_ptr<CwDaemonListener> m_listener;

@@ -39,6 +39,7 @@ StationSettings StationSettings::read(const SettingsFile& file) {
     s.rig.host = file.text("rig.host", s.rig.host);
     s.rig.port = static_cast<uint16_t>(file.number("rig.port", s.rig.port, 1, kMaxPort));
     s.rig.catPtt = file.flag("rig.catPtt", s.rig.catPtt);
+    s.rig.catKeying = file.flag("rig.catKeying", s.rig.catKeying);
     s.listener.enabled = file.flag("cwdaemon.enabled", s.listener.enabled);
     s.listener.address = file.text("cwdaemon.address", s.listener.address);
     s.listener.port =
@@ -56,6 +57,7 @@ void StationSettings::write(SettingsFile& file) const {
     file.setText("rig.host", rig.host);
     file.setNumber("rig.port", rig.port);
     file.setFlag("rig.catPtt", rig.catPtt);
+    file.setFlag("rig.catKeying", rig.catKeying);
     file.setFlag("cwdaemon.enabled", listener.enabled);
     file.setText("cwdaemon.address", listener.address);
     file.setNumber("cwdaemon.port", listener.port);

@@ -35,6 +35,7 @@ SendTiming ComputeSendTiming(int32_t wpm, const TimingWeights& weights) {
     const float r = w * kCharsPerWord * kDotsPerChar / kSecondsPerMinute; // dots per second
     const int32_t d = static_cast<int32_t>(1.0f / r * kMsPerSecond);
     SendTiming t;
+    t.Wpm = static_cast<int32_t>(w);
     t.DotMs = weighted(d, weights.dot);
     t.ElementGapMs = d;
     t.DashMs = weighted(3 * d, weights.dash);

@@ -27,6 +27,7 @@ struct TimingWeights {
 };
 
 struct SendTiming {
+    int32_t Wpm = 0; // the speed these lengths key (after clamping)
     int32_t DotMs = 0;
     int32_t DashMs = 0;
     int32_t ElementGapMs = 0;

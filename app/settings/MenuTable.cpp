@@ -145,6 +145,9 @@ constexpr MenuRow kRows[] = {
            st::OutputDevice::SoundCard),
     option("SerialPort1", "Serial Port", "OutputDevice1", S::OutputDevice,
            st::OutputDevice::SerialPort),
+    // The rig's own keyer by CAT command: while checked it keys the window's text instead of
+    // the choice above (kept in DITA.conf, not in the configuration records).
+    command("RigCat1", "Rig (CAT)", "OutputDevice1"),
     menu("OutputPort1", "Output Port", "ransmit1"),
     option("PortNumber1", "Port Number", "OutputPort1", S::OutputPort, st::OutputPort::PortNumber),
     option("None1", "None", "OutputPort1", S::OutputPort, st::OutputPort::None, true),

@@ -28,17 +28,21 @@ inline uint16_t freeLoopbackPort(int type = SOCK_STREAM) {
     return ntohs(a.sin_port);
 }
 
-// rigctld -m 1 on 127.0.0.1:port, stopped when this goes out of scope.
+// rigctld -m 1 on 127.0.0.1:port, stopped when this goes out of scope. With a trace file,
+// rigctld writes its trace there: each command it is given, with its arguments, as
+// "rigctl(d): b 'currVFO' ' CQ TEST' '' ''".
 class Rigctld {
 public:
-    explicit Rigctld(uint16_t port) {
+    explicit Rigctld(uint16_t port, const std::string& traceFile = {}) {
         m_pid = fork();
         if (m_pid == 0) {
             // Ends with the test even when the test is killed.
             prctl(PR_SET_PDEATHSIG, SIGTERM);
             const std::string p = std::to_string(port);
+            if (!traceFile.empty() && !freopen(traceFile.c_str(), "w", stderr)) _exit(126);
             // -P RIG: the dummy rig takes PTT commands, as a real rig with CAT PTT does.
             execlp("rigctld", "rigctld", "-m", "1", "-P", "RIG", "-T", "127.0.0.1", "-t", p.c_str(),
+                   traceFile.empty() ? static_cast<char*>(nullptr) : const_cast<char*>("-vvvvv"),
                    static_cast<char*>(nullptr));
             _exit(127);
         }

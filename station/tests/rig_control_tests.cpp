@@ -1,9 +1,12 @@
 // Rig control with hamlib's dummy rig (model 1) and a real rigctld started by the test: the
 // frequency is followed as rigctl changes it, CAT PTT reaches the rig, and a rig that is
 // missing or goes away is reported once and found again. A server that never answers holds
-// neither a quit nor the model list.
+// neither a quit nor the model list. The rig's own keyer keys text handed to it at the
+// transmit speed.
+#include "station/CatKeyer.h"
 #include "station/RigControl.h"
 #include "station/tests/StationTestPeers.h"
+#include "transmit/MorseCode.h"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +16,11 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
+#include <fstream>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -114,6 +120,77 @@ TEST(RigControl, FollowsRigctldKeysCatPttAndReportsALostRigOnceUntilItIsBack) {
 
     rig.configure({});
     EXPECT_FALSE(rig.connected());
+}
+
+namespace {
+
+// The commands of one kind ("b", "L") rigctld's trace shows so far, as it wrote them.
+std::vector<std::string> tracedCommands(const std::string& traceFile, const std::string& command) {
+    std::ifstream in(traceFile);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("rigctl(d): " + command + " ", 0) == 0) lines.push_back(line);
+    }
+    return lines;
+}
+
+} // namespace
+
+TEST(RigControl, TheRigsKeyerKeysTextAtTheTransmitSpeedAndNothingIsKeyedWithoutARig) {
+    const uint16_t port = freeLoopbackPort();
+    const std::string trace = testing::TempDir() + "rigctld-catkey-" + std::to_string(port);
+    RigEvents events;
+    RigControl rig(events.hooks(), kQuickTiming);
+    std::atomic<int32_t> wpm{28};
+    std::vector<std::string> notices;
+    CatKeyer keyer(
+        rig, [&] { return wpm.load(); }, [&](const std::string& text) { notices.push_back(text); });
+    const std::atomic<bool> goOn{false};
+
+    // No rig yet: nothing is keyed, and the operator is told once.
+    EXPECT_FALSE(keyer.sendText("CQ", goOn));
+    EXPECT_FALSE(keyer.sendTypedCode(TextCodeMap()['E']));
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_NE(notices[0].find("rig control is not connected"), std::string::npos) << notices[0];
+
+    RigEndpoint endpoint;
+    endpoint.connection = RigConnection::Rigctld;
+    endpoint.host = "127.0.0.1";
+    endpoint.port = port;
+    Rigctld server(port, trace);
+    rig.configure(endpoint);
+    ASSERT_TRUE(events.waitUntil([&] { return events.connections == 1; }));
+
+    // Text (a line break keyed as a space) reaches the rig after its keyer speed.
+    ASSERT_TRUE(keyer.sendText("CQ\nDE", goOn));
+    ASSERT_TRUE(events.waitUntil([&] { return tracedCommands(trace, "b").size() == 1; }));
+    EXPECT_NE(tracedCommands(trace, "b")[0].find("' CQ DE'"), std::string::npos)
+        << tracedCommands(trace, "b")[0];
+    EXPECT_EQ(rigctl(port, "l KEYSPD"), "28\n");
+
+    // The speed is set again only when it changed; a typed character goes as itself.
+    wpm = 18;
+    ASSERT_TRUE(keyer.sendText("TU", goOn));
+    ASSERT_TRUE(keyer.sendTypedCode(TextCodeMap()['E']));
+    ASSERT_TRUE(events.waitUntil([&] { return tracedCommands(trace, "b").size() == 3; }));
+    EXPECT_NE(tracedCommands(trace, "b")[1].find("' TU'"), std::string::npos);
+    EXPECT_NE(tracedCommands(trace, "b")[2].find("' E'"), std::string::npos);
+    EXPECT_EQ(rigctl(port, "l KEYSPD"), "18\n");
+    EXPECT_EQ(tracedCommands(trace, "L").size(), 2u);
+    for (const std::string& loss : events.lossesSoFar())
+        EXPECT_EQ(loss.find("refused"), std::string::npos) << loss;
+
+    // An abort ends the wait for a long text at once (the rig is told to stop where hamlib can).
+    std::atomic<bool> stop{false};
+    std::thread aborter([&] {
+        std::this_thread::sleep_for(200ms);
+        stop = true;
+    });
+    const auto begun = std::chrono::steady_clock::now();
+    EXPECT_FALSE(keyer.sendText(std::string(200, 'T'), stop)); // about 2 minutes at 18 wpm
+    aborter.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - begun, kPatience);
+    std::remove(trace.c_str());
 }
 
 TEST(RigControl, DummyRigAnswersDirectlyAndAnUnknownModelIsReported) {
