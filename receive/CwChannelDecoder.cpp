@@ -809,16 +809,4 @@ double CwChannelDecoder::wordGapSeconds() const {
     return decoding() ? m_timing.estimate().wordGap / m_stepRate : 0.0;
 }
 
-float CwChannelDecoder::markLevel() const {
-    return decoding() ? m_detector.markLevel() : m_banks[1].detector.markLevel();
-}
-
-float CwChannelDecoder::spaceLevel() const {
-    return decoding() ? m_detector.spaceLevel() : m_banks[1].detector.spaceLevel();
-}
-
-bool CwChannelDecoder::squelchOpen() const {
-    return decoding() ? m_detector.squelchOpen() : m_banks[1].detector.squelchOpen();
-}
-
 } // namespace dita

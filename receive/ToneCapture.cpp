@@ -76,7 +76,6 @@ void ToneCapture::reset() {
     m_filled = 0;
     m_lastHeard = 0;
     m_lastPresent = kNever;
-    m_tunedRatio = 0.0f;
     m_heardBefore = false;
     m_sum.fill(0.0f);
     m_average.fill(0.0f);
@@ -319,10 +318,10 @@ bool ToneCapture::update(const PowerSpectrum& power) {
     float heard = 0.0f;
     for (int i = std::max(centre - 1, 0); i <= std::min(centre + 1, m_count - 1); ++i)
         heard = std::max(heard, m_sum[static_cast<size_t>(i)]);
-    m_tunedRatio = floorNow > 0.0f ? heard / floorNow : 0.0f;
+    const float tunedRatio = floorNow > 0.0f ? heard / floorNow : 0.0f;
     // The tuned tone's own strength: its recent peak, sinking slowly.
     m_tunedPeak = std::max(heard, m_tunedPeak * kPeakDecay);
-    const bool heardNow = m_tunedRatio >= kHeardRatio && heard >= kHeardOfPeak * m_tunedPeak;
+    const bool heardNow = tunedRatio >= kHeardRatio && heard >= kHeardOfPeak * m_tunedPeak;
     // The spectrum a new sender must have risen from is taken only when the tuned tone is heard
     // in two passes in a row: a noise peak at an untuned start (the window's stored pitch) would
     // otherwise take it again and again with the new sender already in it, and the new sender
