@@ -1,5 +1,7 @@
 #include "display/BandWindow.h"
 
+#include "receive/ReceiveEngine.h"
+
 #include <QBrush>
 #include <QColor>
 #include <QHeaderView>

@@ -2,16 +2,17 @@
 
 #include "decode/CharacterDecoder.h"
 #include "receive/ChannelScan.h"
+#include "receive/CommandQueue.h"
 #include "receive/ComplexBiquad.h"
 #include "receive/CwChannelDecoder.h"
 #include "receive/RealTransform.h"
+#include "receive/ToneTracking.h"
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <complex>
 #include <cstdint>
-#include <mutex>
 #include <vector>
 
 namespace dita {
@@ -90,8 +91,6 @@ constexpr int kFollowBins = 1;         // drift is looked for this far from the 
 constexpr double kFollowGain = 0.3;    // fraction of the measured offset taken per pass
 constexpr double kMaxFollowHzPerPass = 3.0;
 constexpr double kCloseSeconds = 10.0;     // silence that closes a channel
-constexpr double kMinQuietSeconds = 1.0;   // the gate stays open this long after the last key-down
-constexpr double kQuietWordGaps = 1.5;     // ... or this many of the sender's word gaps
 constexpr double kReplayLeadSeconds = 0.3; // decoded from this long before the first key-down
 constexpr float kDisplaceRatio = 2.0f;     // a new signal displaces the weakest this much weaker
 // The channel stream: the signal mixed to a quarter of the channel rate (1,378 Hz), where the
@@ -147,16 +146,14 @@ class BandDecoderImpl {
 public:
     BandDecoderImpl();
 
-    void post(BandCommand c) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_pending.push_back(c);
-    }
+    void post(BandCommand c) { m_commands.post(c); }
     const BandPassResult& processPass(const int32_t* samples);
     void skip(int passes);
     const BandPassResult& finish();
 
 private:
     void applyCommands();
+    void apply(const BandCommand& c);
     void decimate(const int32_t* samples);
     void scanFrame(int64_t frameEnd);
     void openCandidates();
@@ -175,9 +172,7 @@ private:
     double snrDb(int bin) const;
     Channel* weakest();
 
-    std::mutex m_mutex;
-    std::vector<BandCommand> m_pending;
-    std::vector<BandCommand> m_applying;
+    CommandQueue<BandCommand> m_commands;
     DecoderSettings m_settings;
 
     // Wideband path.
@@ -214,9 +209,7 @@ private:
     BandPassResult m_result;
 };
 
-BandDecoderImpl::BandDecoderImpl() {
-    m_pending.reserve(kCommandReserve);
-    m_applying.reserve(kCommandReserve);
+BandDecoderImpl::BandDecoderImpl() : m_commands(kCommandReserve) {
     m_history.assign(kHistorySamples, 0.0f);
     // Blackman-windowed sinc, unity gain at direct current.
     const double fc = kDecimatorCutoffHz / kSampleRateHz;
@@ -252,33 +245,30 @@ BandDecoderImpl::BandDecoderImpl() {
 }
 
 void BandDecoderImpl::applyCommands() {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_applying.swap(m_pending);
-    }
-    for (const auto& c : m_applying) {
-        switch (c.kind) {
-        case BandCommandKind::Reset:
-            for (auto& ch : m_channels) {
-                if (ch.open) closeChannel(ch, 0);
-            }
-            for (auto& o : m_onsets)
-                o.fill(INT64_MIN / 2);
-            m_bits.fill({});
-            m_above.fill(false);
-            break;
-        case BandCommandKind::TextCase:
-            m_settings.upperCase = c.value == 1;
-            break;
-        case BandCommandKind::Prosigns:
-            m_settings.prosigns = c.value != 0;
-            break;
-        case BandCommandKind::SpacesMode:
-            m_settings.wordSpaces = c.value == kSpacesOn;
-            break;
+    m_commands.applyPending([this](const BandCommand& c) { apply(c); });
+}
+
+void BandDecoderImpl::apply(const BandCommand& c) {
+    switch (c.kind) {
+    case BandCommandKind::Reset:
+        for (auto& ch : m_channels) {
+            if (ch.open) closeChannel(ch, 0);
         }
+        for (auto& o : m_onsets)
+            o.fill(INT64_MIN / 2);
+        m_bits.fill({});
+        m_above.fill(false);
+        break;
+    case BandCommandKind::TextCase:
+        m_settings.upperCase = c.value == 1;
+        break;
+    case BandCommandKind::Prosigns:
+        m_settings.prosigns = c.value != 0;
+        break;
+    case BandCommandKind::SpacesMode:
+        m_settings.wordSpaces = c.value == kSpacesOn;
+        break;
     }
-    m_applying.clear();
 }
 
 void BandDecoderImpl::decimate(const int32_t* s) {
@@ -374,13 +364,9 @@ int BandDecoderImpl::onsetsWithin(int bin, int64_t frames) const {
 }
 
 double BandDecoderImpl::peakHz(int bin) const {
-    // Parabola through the logarithms of the three neighbouring peak levels.
-    const double a = std::log(std::max(m_peak[static_cast<size_t>(bin - 1)], kMinPower));
-    const double b = std::log(std::max(m_peak[static_cast<size_t>(bin)], kMinPower));
-    const double c = std::log(std::max(m_peak[static_cast<size_t>(bin + 1)], kMinPower));
-    const double d = a - 2.0 * b + c;
-    const double offset = d < 0.0 ? std::clamp(0.5 * (a - c) / d, -0.5, 0.5) : 0.0;
-    return hzOfBin(bin + offset);
+    // On the peak levels.
+    auto level = [&](int k) { return std::max(m_peak[static_cast<size_t>(k)], kMinPower); };
+    return hzOfBin(bin + peakOffsetBins(level(bin - 1), level(bin), level(bin + 1)));
 }
 
 bool BandDecoderImpl::shadowed(int bin) const {
@@ -406,9 +392,8 @@ double BandDecoderImpl::snrDb(int bin) const {
 }
 
 bool BandDecoderImpl::heard(const Channel& ch) const {
-    const double wordGap = ch.decoder.wordGapSeconds();
-    const double quiet = std::max(kMinQuietSeconds, kQuietWordGaps * wordGap);
-    return static_cast<double>(m_frameIndex - ch.lastHeardFrame) * kHopSeconds <= quiet;
+    return static_cast<double>(m_frameIndex - ch.lastHeardFrame) * kHopSeconds <=
+           quietHoldSeconds(ch.decoder.wordGapSeconds());
 }
 
 Channel* BandDecoderImpl::weakest() {

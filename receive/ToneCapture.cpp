@@ -1,6 +1,7 @@
 #include "receive/ToneCapture.h"
 
-#include "receive/ReceiveEngine.h"
+#include "receive/ReceiveRates.h"
+#include "receive/ToneTracking.h"
 
 #include <algorithm>
 #include <cmath>
@@ -26,8 +27,6 @@ constexpr int kConfirmPasses = 3;
 constexpr int kForgetPasses = 3;
 constexpr int kFollowBins = 2;      // drift followed per pass
 constexpr double kFollowGain = 0.3; // share of the measured offset taken per pass
-constexpr double kMinQuietSeconds = 1.0;
-constexpr double kQuietWordGaps = 1.5;
 constexpr double kGateHoldSeconds = 2.5;
 // For this long after the capture took a tone by itself, a keyed tone anywhere in the range that
 // is this much stronger (power, 2 dB) is taken instead: the strongest keyed sender is decoded,
@@ -115,7 +114,7 @@ bool ToneCapture::signalPresent() const {
 }
 
 double ToneCapture::quietSeconds() const {
-    return std::max(kMinQuietSeconds, kQuietWordGaps * m_wordGapSeconds);
+    return quietHoldSeconds(m_wordGapSeconds);
 }
 
 int ToneCapture::binOf(double hz) const {
@@ -123,15 +122,11 @@ int ToneCapture::binOf(double hz) const {
 }
 
 double ToneCapture::peakHz(int i) const {
-    // Parabola through the logarithms of the three neighbouring averages.
-    double offset = 0.0;
-    if (i > 0 && i + 1 < m_count) {
-        const double a = std::log(std::max(m_average[static_cast<size_t>(i - 1)], 1e-12f));
-        const double b = std::log(std::max(m_average[static_cast<size_t>(i)], 1e-12f));
-        const double c = std::log(std::max(m_average[static_cast<size_t>(i + 1)], 1e-12f));
-        const double d = a - 2.0 * b + c;
-        if (d < 0.0) offset = std::clamp(0.5 * (a - c) / d, -0.5, 0.5);
-    }
+    // On the averages; a bin at the edge of the range has no neighbour on one side.
+    constexpr float kLeast = 1e-12f;
+    auto level = [&](int j) { return std::max(m_average[static_cast<size_t>(j)], kLeast); };
+    const double offset =
+        i > 0 && i + 1 < m_count ? peakOffsetBins(level(i - 1), level(i), level(i + 1)) : 0.0;
     return (m_first + i - 1 + offset) * kBinHz;
 }
 

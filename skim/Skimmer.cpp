@@ -4,6 +4,7 @@
 #include "receive/ChannelScan.h"
 #include "receive/ComplexBiquad.h"
 #include "receive/CwChannelDecoder.h"
+#include "receive/ToneTracking.h"
 #include "skim/IqCorrector.h"
 #include "skim/Spots.h"
 
@@ -67,15 +68,13 @@ constexpr double kHannNoiseBins = 1.5;
 constexpr double kSnrBandwidthHz = 500.0;
 
 // Channels.
-constexpr int kManageEvery = 2;          // spectra between looks for new and moved signals
-constexpr int kDecodeLag = 2;            // channels decode this many spectra behind the scan
-constexpr double kMinSpacingHz = 40.0;   // no new channel this close to an open one
-constexpr double kMergeHz = 20.0;        // two channels this close hold one signal
-constexpr double kFollowGain = 0.3;      // fraction of a measured offset taken per look
-constexpr double kMaxFollowHz = 0.5;     // per look (12 Hz a second)
-constexpr double kRebinFraction = 0.75;  // a channel moves to the next bin this far off centre
-constexpr double kMinQuietSeconds = 1.0; // the gate stays open this long after a key-down
-constexpr double kQuietWordGaps = 1.5;   // ... or this many of the sender's word gaps
+constexpr int kManageEvery = 2;         // spectra between looks for new and moved signals
+constexpr int kDecodeLag = 2;           // channels decode this many spectra behind the scan
+constexpr double kMinSpacingHz = 40.0;  // no new channel this close to an open one
+constexpr double kMergeHz = 20.0;       // two channels this close hold one signal
+constexpr double kFollowGain = 0.3;     // fraction of a measured offset taken per look
+constexpr double kMaxFollowHz = 0.5;    // per look (12 Hz a second)
+constexpr double kRebinFraction = 0.75; // a channel moves to the next bin this far off centre
 constexpr double kReplayLeadSeconds = 0.3;
 constexpr float kDisplaceRatio = 2.0f;
 constexpr double kChannelCutoffHz = 40.0;
@@ -319,13 +318,11 @@ int SkimmerImpl::onsetsWithin(int index, int64_t spectra) const {
 }
 
 double SkimmerImpl::peakOffsetHz(int index) const {
-    // Parabola through the logarithms of the three neighbouring mean levels.
+    // On the mean levels.
     auto level = [&](int i) {
-        return std::log(std::max(m_bins[static_cast<size_t>(indexOf(i))].mean, m_minFloor));
+        return std::max(m_bins[static_cast<size_t>(indexOf(i))].mean, m_minFloor);
     };
-    const double a = level(index - 1), b = level(index), c = level(index + 1);
-    const double d = a - 2.0 * b + c;
-    const double offset = d < 0.0 ? std::clamp(0.5 * (a - c) / d, -0.5, 0.5) : 0.0;
+    const double offset = peakOffsetBins(level(index - 1), level(index), level(index + 1));
     return (signedBin(index) + offset) * m_binHz;
 }
 
@@ -362,8 +359,7 @@ double SkimmerImpl::snrDb(int index) const {
 }
 
 bool SkimmerImpl::heard(const Channel& ch) const {
-    const double quiet = std::max(kMinQuietSeconds, kQuietWordGaps * ch.decoder.wordGapSeconds());
-    return secondsOf(m_spectra - ch.lastHeard) <= quiet;
+    return secondsOf(m_spectra - ch.lastHeard) <= quietHoldSeconds(ch.decoder.wordGapSeconds());
 }
 
 void SkimmerImpl::manage() {
