@@ -87,12 +87,19 @@ constexpr double kSnrBandwidthHz = 2500.0;
 // Channels.
 constexpr double kMinSpacingHz = 35.0; // no new channel this close to an open one
 constexpr double kMergeHz = 22.0;      // two channels this close hold one signal
-constexpr int kFollowBins = 1;         // drift is looked for this far from the channel's bin
-constexpr double kFollowGain = 0.3;    // fraction of the measured offset taken per pass
+// Drift is looked for this far from the channel's bin: one scan bin of 10.77 Hz, as wide as the
+// tone capture's two bins of 5.38 Hz.
+constexpr int kFollowBins = 1;
+constexpr double kFollowGain = 0.3; // fraction of the measured offset taken per pass
 constexpr double kMaxFollowHzPerPass = 3.0;
-constexpr double kCloseSeconds = 10.0;     // silence that closes a channel
-constexpr double kReplayLeadSeconds = 0.3; // decoded from this long before the first key-down
-constexpr float kDisplaceRatio = 2.0f;     // a new signal displaces the weakest this much weaker
+constexpr double kCloseSeconds = 10.0; // silence that closes a channel
+constexpr float kDisplaceRatio = 2.0f; // a new signal displaces the weakest this much weaker
+// A new channel's decoder is fed from this long before the first key-down the scan counted, with
+// its gate closed until that key-down: the noise only sets the detector's levels. Not to be
+// confused with the channel decoder's own replay lead (1.5 s of its kept steps, for a tone that
+// is already there when its levels start): a channel opens only on key-downs that rose from the
+// noise, so a short lead gives the levels their noise and the decoder's replay does the rest.
+constexpr double kChannelLeadSeconds = 0.3;
 // The channel stream: the signal mixed to a quarter of the channel rate (1,378 Hz), where the
 // oscillator is a sequence of 1, j, -1, -j.
 constexpr int kChannelDecimation = 2;
@@ -430,7 +437,7 @@ void BandDecoderImpl::openChannel(Channel& ch, int bin) {
     const int64_t frameEnd = m_total - static_cast<int64_t>(m_frameIndex - firstFrame) * kHop;
     ch.startSample = std::max<int64_t>(0, frameEnd - kFrameSize / 2);
     ch.startSample -= ch.startSample % kChannelDecimation;
-    const int64_t lead = static_cast<int64_t>(kReplayLeadSeconds * kWideRateHz);
+    const int64_t lead = static_cast<int64_t>(kChannelLeadSeconds * kWideRateHz);
     ch.position = std::max(
         {int64_t{0}, m_total - kHistorySamples + kFrameSize, frameEnd - kFrameSize - lead});
     ch.position -= ch.position % kChannelDecimation;

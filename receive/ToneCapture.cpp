@@ -25,7 +25,8 @@ constexpr float kKeyedRatio = 2.0f;
 constexpr int kConfirmPasses = 3;
 // A peak absent this many passes begins anew when it returns.
 constexpr int kForgetPasses = 3;
-constexpr int kFollowBins = 2;      // drift followed per pass
+// Drift followed per pass: two bins of 5.38 Hz, as wide as the band decoder's one scan bin.
+constexpr int kFollowBins = 2;
 constexpr double kFollowGain = 0.3; // share of the measured offset taken per pass
 constexpr double kGateHoldSeconds = 2.5;
 // For this long after the capture took a tone by itself, a keyed tone anywhere in the range that

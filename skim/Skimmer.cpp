@@ -75,7 +75,9 @@ constexpr double kMergeHz = 20.0;       // two channels this close hold one sign
 constexpr double kFollowGain = 0.3;     // fraction of a measured offset taken per look
 constexpr double kMaxFollowHz = 0.5;    // per look (12 Hz a second)
 constexpr double kRebinFraction = 0.75; // a channel moves to the next bin this far off centre
-constexpr double kReplayLeadSeconds = 0.3;
+// A new channel's decoder is fed from this long before its first key-down (as in the band
+// decoder; the channel decoder's own replay lead of its kept steps is another, longer one).
+constexpr double kChannelLeadSeconds = 0.3;
 constexpr float kDisplaceRatio = 2.0f;
 constexpr double kChannelCutoffHz = 40.0;
 constexpr int kChannelBlock = 1024;
@@ -441,7 +443,7 @@ void SkimmerImpl::openChannel(Channel& ch, int index) {
     const int64_t oldest = std::max<int64_t>(0, m_spectra - m_historyCount + 1);
     ch.firstSpectrum = std::max(first, oldest);
     ch.gateFrom = ch.firstSpectrum;
-    ch.next = std::max(oldest, first - static_cast<int64_t>(kReplayLeadSeconds / m_hopSeconds));
+    ch.next = std::max(oldest, first - static_cast<int64_t>(kChannelLeadSeconds / m_hopSeconds));
     ch.liveFrom = m_spectra - kDecodeLag;
     ch.lastHeard = m_spectra;
 }
