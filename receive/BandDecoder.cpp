@@ -135,8 +135,7 @@ struct Channel {
     int64_t startSample = 0; // wideband sample where the first key-down began
     int64_t position = 0;    // next wideband sample to decode
     int64_t lastHeardFrame = 0;
-    std::complex<double> oscillator{1.0, 0.0};
-    std::complex<double> rotation{1.0, 0.0};
+    ChannelOscillator oscillator;
     std::complex<float> previousPair{}; // sum of the two mixed samples before
     bool havePair = false;
     int quarter = 0; // phase of the 1, j, -1, -j tone oscillator
@@ -418,8 +417,8 @@ void BandDecoderImpl::openChannel(Channel& ch, int bin) {
     ch.open = true;
     ch.id = m_nextId++;
     ch.pitchHz = peakHz(bin);
-    ch.rotation = std::polar(1.0, -2.0 * M_PI * ch.pitchHz / kWideRateHz);
-    ch.oscillator = {1.0, 0.0};
+    ch.oscillator.tune(ch.pitchHz, kWideRateHz);
+    ch.oscillator.resetPhase();
     ch.havePair = false;
     ch.quarter = 0;
     ch.renormalise = 0;
@@ -501,7 +500,7 @@ void BandDecoderImpl::followAndMerge() {
         const double step = std::clamp(kFollowGain * (peakHz(best) - ch.pitchHz),
                                        -kMaxFollowHzPerPass, kMaxFollowHzPerPass);
         ch.pitchHz = std::clamp(ch.pitchHz + step, kBandMinHz, kBandMaxHz);
-        ch.rotation = std::polar(1.0, -2.0 * M_PI * ch.pitchHz / kWideRateHz);
+        ch.oscillator.tune(ch.pitchHz, kWideRateHz);
     }
     for (auto& a : m_channels) {
         for (auto& b : m_channels) {
@@ -525,18 +524,7 @@ void BandDecoderImpl::closeSilent() {
 void BandDecoderImpl::decodeChannel(Channel& ch, int64_t end) {
     // The state is worked on in locals: the compiler cannot keep members in registers across
     // the stores into the block.
-    double re = ch.oscillator.real();
-    double im = ch.oscillator.imag();
-    const double cr = ch.rotation.real();
-    const double ci = ch.rotation.imag();
-    auto mix = [&](float x) {
-        const std::complex<float> out(static_cast<float>(x * re), static_cast<float>(x * im));
-        // Written out: the library's complex product also handles infinities, which costs here.
-        const double nr = re * cr - im * ci;
-        im = re * ci + im * cr;
-        re = nr;
-        return out;
-    };
+    ChannelOscillator oscillator = ch.oscillator;
     ComplexLowPass6 lowPass = ch.lowPass;
     std::complex<float> previousPair = ch.previousPair;
     bool havePair = ch.havePair;
@@ -545,15 +533,13 @@ void BandDecoderImpl::decodeChannel(Channel& ch, int64_t end) {
     int filled = 0;
     // Positions are even: one channel sample per two mixed ones.
     for (int64_t n = ch.position; n + 1 < end; n += kChannelDecimation) {
-        const std::complex<float> first = mix(m_history[static_cast<size_t>(n & kHistoryMask)]);
+        const std::complex<float> first =
+            oscillator.mix(m_history[static_cast<size_t>(n & kHistoryMask)]);
         const std::complex<float> pair =
-            first + mix(m_history[static_cast<size_t>((n + 1) & kHistoryMask)]);
+            first + oscillator.mix(m_history[static_cast<size_t>((n + 1) & kHistoryMask)]);
         renormalise += kChannelDecimation;
         if (renormalise >= kOscillatorRenormalise) {
-            // One Newton step towards unit length keeps the oscillator on the circle.
-            const double g = 1.5 - 0.5 * (re * re + im * im);
-            re *= g;
-            im *= g;
+            oscillator.renormalise();
             renormalise = 0;
         }
         const bool ready = havePair;
@@ -573,7 +559,7 @@ void BandDecoderImpl::decodeChannel(Channel& ch, int64_t end) {
         }
     }
     if (filled > 0) ch.decoder.process(m_block.data(), filled, m_settings, ch.text);
-    ch.oscillator = {re, im};
+    ch.oscillator = oscillator;
     ch.lowPass = lowPass;
     ch.previousPair = previousPair;
     ch.havePair = havePair;

@@ -105,8 +105,7 @@ struct Channel {
     int64_t liveFrom = 0;  // from here on the gate follows the scan
     int64_t firstSpectrum = 0;
     int64_t lastHeard = 0;
-    std::complex<double> oscillator{1.0, 0.0};
-    std::complex<double> rotation{1.0, 0.0};
+    ChannelOscillator oscillator;
     ComplexLowPass6 lowPass;
     int quarter = 0;
     bool gate = false;
@@ -414,7 +413,7 @@ void SkimmerImpl::openCandidates() {
 
 void SkimmerImpl::setTuning(Channel& ch) {
     const double residualHz = ch.offsetHz - ch.bin * m_binHz;
-    ch.rotation = std::polar(1.0, -2.0 * M_PI * residualHz / m_bank.layout().channelRateHz);
+    ch.oscillator.tune(residualHz, m_bank.layout().channelRateHz);
 }
 
 void SkimmerImpl::openChannel(Channel& ch, int index) {
@@ -422,7 +421,7 @@ void SkimmerImpl::openChannel(Channel& ch, int index) {
     ch.id = m_nextId++;
     ch.offsetHz = peakOffsetHz(index);
     ch.bin = static_cast<int>(std::lround(ch.offsetHz / m_binHz));
-    ch.oscillator = {1.0, 0.0};
+    ch.oscillator.resetPhase();
     setTuning(ch);
     for (auto& s : ch.lowPass)
         s.reset();
@@ -506,10 +505,7 @@ void SkimmerImpl::feedDecoder(Channel& ch, const float* samples, int count) {
 void SkimmerImpl::decodeChannel(Channel& ch, int64_t upTo) {
     const int perSpectrum = m_bank.layout().channelSize / 2;
     int filled = 0;
-    double re = ch.oscillator.real();
-    double im = ch.oscillator.imag();
-    const double cr = ch.rotation.real();
-    const double ci = ch.rotation.imag();
+    ChannelOscillator oscillator = ch.oscillator;
     for (int64_t s = std::max(ch.next, m_spectra - m_historyCount + 1); s < upTo; ++s) {
         const bool gate = s >= ch.gateFrom && (s < ch.liveFrom || heard(ch));
         if (gate != ch.gate) {
@@ -524,12 +520,7 @@ void SkimmerImpl::decodeChannel(Channel& ch, int64_t upTo) {
         for (int i = 0; i < perSpectrum; ++i) {
             // Mixed onto the signal, narrowed, then carried at a quarter of the channel rate
             // (where the oscillator is 1, j, -1, -j) as the real stream the decoder reads.
-            const std::complex<float> v = m_stream[static_cast<size_t>(i)];
-            std::complex<float> z(static_cast<float>(v.real() * re - v.imag() * im),
-                                  static_cast<float>(v.real() * im + v.imag() * re));
-            const double nr = re * cr - im * ci;
-            im = re * ci + im * cr;
-            re = nr;
+            std::complex<float> z = oscillator.mix(m_stream[static_cast<size_t>(i)]);
             for (auto& section : ch.lowPass)
                 z = section.process(z);
             const float y = atQuarterRate(z, ch.quarter);
@@ -541,9 +532,8 @@ void SkimmerImpl::decodeChannel(Channel& ch, int64_t upTo) {
         }
         ch.next = s + 1;
     }
-    // One Newton step towards unit length keeps the oscillator on the circle.
-    const double g = 1.5 - 0.5 * (re * re + im * im);
-    ch.oscillator = {re * g, im * g};
+    oscillator.renormalise();
+    ch.oscillator = oscillator;
     if (filled > 0) feedDecoder(ch, m_block.data(), filled);
     const int wpm = ch.decoder.wpm();
     if (wpm > 0) ch.wpm = wpm;
