@@ -238,7 +238,7 @@ int ToneCapture::bestCandidate(int low, int high, int excludeLow, int excludeHig
     return best;
 }
 
-bool ToneCapture::update(const PowerSpectrum& power) {
+void ToneCapture::measure(const PowerSpectrum& power) {
     ++m_pass;
     for (int i = 0; i < m_count; ++i) {
         const int k = m_first + i;
@@ -268,7 +268,26 @@ bool ToneCapture::update(const PowerSpectrum& power) {
             m_run[static_cast<size_t>(i)] = 0;
         }
     }
+}
 
+void ToneCapture::followHeard(int centre, bool heardTwice) {
+    m_lastHeard = m_pass;
+    if (heardTwice) m_atHeard = m_average;
+    // Follow a drift: a local peak of the smoothed power near the tuned bin. The skirt of a
+    // strong tone further away rises towards the edge of the window without a peak in it.
+    int peak = -1;
+    for (int i = std::max(centre - kFollowBins, 1);
+         i <= std::min(centre + kFollowBins, m_count - 2); ++i) {
+        const float v = m_average[static_cast<size_t>(i)];
+        const bool local = v >= m_average[static_cast<size_t>(i - 1)] &&
+                           v >= m_average[static_cast<size_t>(i + 1)];
+        if (local && (peak < 0 || v > m_average[static_cast<size_t>(peak)])) peak = i;
+    }
+    if (peak >= 0) m_pitchHz += kFollowGain * (peakHz(peak) - m_pitchHz);
+}
+
+bool ToneCapture::update(const PowerSpectrum& power) {
+    measure(power);
     if (m_filled < kWarmPasses) return false;
     if (!m_tuned) {
         const int best = bestCandidate(kLocalBins, m_count - 1 - kLocalBins, -1, -1, false);
@@ -325,19 +344,7 @@ bool ToneCapture::update(const PowerSpectrum& power) {
     const bool heardTwice = heardNow && m_heardBefore;
     m_heardBefore = heardNow;
     if (heardNow) {
-        m_lastHeard = m_pass;
-        if (heardTwice) m_atHeard = m_average;
-        // Follow a drift: a local peak of the smoothed power near the tuned bin. The skirt of a
-        // strong tone further away rises towards the edge of the window without a peak in it.
-        int peak = -1;
-        for (int i = std::max(centre - kFollowBins, 1);
-             i <= std::min(centre + kFollowBins, m_count - 2); ++i) {
-            const float v = m_average[static_cast<size_t>(i)];
-            const bool local = v >= m_average[static_cast<size_t>(i - 1)] &&
-                               v >= m_average[static_cast<size_t>(i + 1)];
-            if (local && (peak < 0 || v > m_average[static_cast<size_t>(peak)])) peak = i;
-        }
-        if (peak >= 0) m_pitchHz += kFollowGain * (peakHz(peak) - m_pitchHz);
+        followHeard(centre, heardTwice);
         return false;
     }
     const double quiet = (m_pass - m_lastHeard) * m_passSeconds;

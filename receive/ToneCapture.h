@@ -54,6 +54,12 @@ public:
     bool signalPresent() const;
 
 private:
+    // The pass's own work before any tone is chosen: the three-bin sums and their averages, the
+    // history, the floor and each bin's presence runs.
+    void measure(const PowerSpectrum& power);
+    // The tuned tone was heard: the spectrum a new sender must rise from is taken (heardTwice),
+    // and the pitch follows a drift to a local peak near the tuned bin.
+    void followHeard(int centre, bool heardTwice);
     int binOf(double hz) const;
     double quietSeconds() const;
     double peakHz(int index) const;
