@@ -6,8 +6,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QStatusBar>
 #include <QThread>
 #include <QTimer>
@@ -34,12 +34,11 @@
 
 namespace dita {
 
-namespace {
-
-// The tuned bin nearest a tone (bin 1 is 0 Hz).
 int binForToneHz(int hz) {
     return static_cast<int>(std::lround(hz / kBinHz)) + 1;
 }
+
+namespace {
 
 // Load Transmit's hand-over to transmit control.
 class FormTextTarget : public TransmitTextTarget {
@@ -53,6 +52,11 @@ public:
 private:
     std::function<void(int, const std::string&)> m_loaded;
 };
+
+constexpr const char* kHelpFailedText = "Could not run the help application";
+
+// Under half a second, so the seconds shown never skip one.
+constexpr int kClockRefreshMs = 250;
 
 constexpr const char* kAboutText =
     "DITA, a CW decoder and keyer for radio amateurs, designed by its authors\n"
@@ -82,6 +86,7 @@ public:
         if (!m_form.m_session->testOpen(deviceId, raw(m_form.m_settings.InputChannel)))
             return false;
         m_form.m_settings.InputDeviceId = deviceId;
+        m_form.m_storedInputDeviceId.reset(); // the operator's own choice is kept
         m_form.m_session->flags().NoInputDevice = false;
         selectionClosed();
         return true;
@@ -116,7 +121,7 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     setObjectName("DecoderForm");
     setWindowTitle("DITA");
     if (!m_services.openUrl)
-        m_services.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+        m_services.openUrl = [this](const QUrl& url) { return openInViewer(url); };
     // Ends the event loop outright. quit() would first ask every window to close, and the
     // sound card windows answer a close by hiding (their close box means "not now"), so a quit
     // with one of them open would be refused and the program would idle for ever.
@@ -199,9 +204,13 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     SystemTimer->setObjectName("SystemTimer");
     SystemTimer->setInterval(m_services.systemTimerMs);
     connect(SystemTimer, &QTimer::timeout, this, [this] { SystemTimerTimer(); });
-    SystemTimer2 = new QTimer(this); // bound to the clock, never switched on
+    // The clock also follows each pass, but passes stop while anything is sent and while the
+    // sound card is chosen: the clock, and the time a log entry takes, must not stop with them.
+    SystemTimer2 = new QTimer(this);
     SystemTimer2->setObjectName("SystemTimer2");
+    SystemTimer2->setInterval(kClockRefreshMs);
     connect(SystemTimer2, &QTimer::timeout, this, [this] { SystemTimer2Timer(); });
+    SystemTimer2->start();
 
     m_FirstStart = true;
     if (m_services.startSystemTimer) SystemTimer->start();
@@ -310,9 +319,11 @@ void TDecoderForm::createStationLink() {
         m_transmitPanel->appendTransmitText(utf8);
     };
     TransmitPanel* panel = m_transmitPanel;
-    hooks.keyText = [panel](std::string_view latin1, const std::atomic<bool>& stop) {
-        return panel->controller().keyForOtherProgram(latin1, stop);
+    hooks.keySteps = [panel](const std::vector<KeyingStep>& steps, const std::atomic<bool>& stop,
+                             int pttHangMs) {
+        return panel->controller().keyForOtherProgram(steps, stop, pttHangMs);
     };
+    hooks.transmitEnabled = [panel] { return panel->controller().transmitEnabled(); };
     hooks.messages = messageSink();
     hooks.notice = [this](const std::string& text) { notice(text); };
     m_station = std::make_unique<StationLink>(
@@ -347,8 +358,12 @@ void TDecoderForm::SystemTimerTimer() {
             m_session->flags().NoInputDevice = false;
         }
         if (m_services.loadConfiguration) m_services.loadConfiguration();
-        if (m_services.startInputDeviceId)
+        // The stored frequency must not hide the rig's: the rig may have answered already.
+        if (m_station) m_station->repeatRigFrequency();
+        if (m_services.startInputDeviceId) {
+            m_storedInputDeviceId = m_settings.InputDeviceId;
             m_settings.InputDeviceId = *m_services.startInputDeviceId;
+        }
         if (m_services.startToneHz) {
             m_settings.TunedBin = binForToneHz(*m_services.startToneHz);
             post(ReceiveCommandKind::TuneToBin, m_settings.TunedBin);
@@ -416,7 +431,12 @@ void TDecoderForm::Quit1Click() {
     saveBandPlacement();
     // Before the first load (the first SystemTimer tick) the window holds only its creation
     // defaults: saving them would overwrite the operator's stored settings.
-    if (!m_FirstStart && m_services.saveConfiguration) m_services.saveConfiguration();
+    if (!m_FirstStart && m_services.saveConfiguration) {
+        const int inUse = m_settings.InputDeviceId;
+        if (m_storedInputDeviceId) m_settings.InputDeviceId = *m_storedInputDeviceId;
+        m_services.saveConfiguration();
+        m_settings.InputDeviceId = inUse;
+    }
     stopSendIfActive();
     stopSequence();
     terminateApplication();
@@ -431,6 +451,24 @@ void TDecoderForm::About1Click() {
     messages().show(kAboutText, "About DITA");
 }
 
+bool TDecoderForm::openInViewer(const QUrl& url) {
+    // xdg-open's exit status tells whether a viewer took the page; a desktop without a browser
+    // would otherwise show nothing at all. The process is no child of the window, so quitting
+    // DITA leaves an open browser alone.
+    auto* viewer = new QProcess;
+    connect(viewer, &QProcess::finished, this, [this, viewer](int code, QProcess::ExitStatus how) {
+        if (how != QProcess::NormalExit || code != 0) messages().show(kHelpFailedText, "");
+        viewer->deleteLater();
+    });
+    connect(viewer, &QProcess::errorOccurred, this, [this, viewer](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart) return;
+        messages().show(kHelpFailedText, "");
+        viewer->deleteLater();
+    });
+    viewer->start(QStringLiteral("xdg-open"), {url.toString()});
+    return true;
+}
+
 void TDecoderForm::Help1Click() {
     auto page = findDataFile("DITA.html");
 #ifdef DITA_BUILD_HELP
@@ -438,7 +476,7 @@ void TDecoderForm::Help1Click() {
         page = std::filesystem::path(DITA_BUILD_HELP);
 #endif
     if (!page || !m_services.openUrl(QUrl::fromLocalFile(QString::fromStdString(page->string()))))
-        messages().show("Could not run the help application", "");
+        messages().show(kHelpFailedText, "");
 }
 
 ConfigWindow& TDecoderForm::configWindow() {

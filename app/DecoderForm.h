@@ -56,6 +56,12 @@ class TGkClock;
 
 namespace dita {
 
+// The tuned bin nearest a tone (bin 1 is 0 Hz).
+int binForToneHz(int hz);
+
+inline constexpr const char* kLoadDefaultsQuestion =
+    "Replace all settings, the macros and the window positions with the defaults?";
+
 class CallQueue;
 class ConfigWindow;
 class DisplayGainBar;
@@ -162,7 +168,8 @@ public:
     QAction* item(const QString& itemName) const;
     // The items of the radio group an item belongs to (empty for plain commands).
     std::vector<QAction*> groupOf(const QString& itemName) const;
-    // Runs the item that stands for this value of a setting; false when none does.
+    // Runs the item that stands for this value of a setting; false when none does (a receive
+    // setting's value then still reaches the receive engine).
     bool choose(SettingId setting, int32_t value);
     template <typename E> bool choose(SettingId setting, E value) {
         return choose(setting, static_cast<int32_t>(raw(value)));
@@ -228,6 +235,10 @@ private:
     MessageService& messages() { return *m_services.messages; }
     // The keyer of the current output device; null when nothing can be keyed.
     Keyer* currentKeyer();
+    // Why the chosen output keys nothing, naming the setting to change; empty when it keys.
+    std::string keyingProblem();
+    bool openInViewer(const QUrl& url); // the help page in the desktop's viewer
+    void postUnlisted(SettingId setting, int32_t value);
 
     void createControls();
     void createMenus();
@@ -343,6 +354,9 @@ private:
     bool m_quitting = false;
     bool m_bandWindowShown = false; // the Band window was open at some time in this run
     int m_inputDeviceCount = 0;
+    // The input device the settings file named when --input-file put its sound file in its
+    // place for this session only; the save writes it back unless the operator chose another.
+    std::optional<int> m_storedInputDeviceId;
     int m_windowHeight = 0;
     int m_passesShown = 0;
     int m_clientWidth = 0;
@@ -358,7 +372,6 @@ private:
     TransmitPanel* m_transmitPanel = nullptr;
     // Rig control and the keying listener; made after the transmit side and the station panel.
     std::unique_ptr<StationLink> m_station;
-    std::unique_ptr<MacroSender> m_macroSender;
     std::unique_ptr<MacroButtonView> m_buttonView;
     std::unique_ptr<MessageButtons> m_messageButtons;
     std::map<std::string, QAction*> m_items;             // every menu row's action, by name

@@ -168,8 +168,10 @@ void TDecoderForm::createControls() {
     // Only the arrows show: XmitSpeedPanel beside it carries the number.
     if (auto* number = XmitSpdUpDn->findChild<QLineEdit*>()) number->setMaximumWidth(0);
     XmitSpdUpDn->installEventFilter(this);
-    connect(XmitSpdUpDn, &QSpinBox::valueChanged, this,
-            [this](int position) { m_keying.speedControls().XmitSpdUpDnChanging(position); });
+    connect(XmitSpdUpDn, &QSpinBox::valueChanged, this, [this](int position) {
+        m_keying.speedControls().XmitSpdUpDnChanging(position);
+        showTransmitSpeed();
+    });
     connect(XmitSpdUpDn, &QSpinBox::editingFinished, this, [this] { XmitSpdUpDnMouseUp(); });
     XmitSpeedPanel = label(ContrlPnl, "XmitSpeedPanel",
                            QString::fromStdString(m_keying.speedControls().speedPanelText()),

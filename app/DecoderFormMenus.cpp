@@ -41,7 +41,9 @@ std::map<std::string, std::function<void()>> TDecoderForm::commandHandlers() {
         {"LoadTransmit1", [this] { m_textFiles->LoadTransmit1Click(TransmitMemo, *m_textTarget); }},
         {"LoadDefault",
          [this] {
-             if (m_services.loadDefaults) m_services.loadDefaults();
+             // One slip from Quit would wipe the station's settings and macros: ask first.
+             if (m_services.loadDefaults && messages().ask(kLoadDefaultsQuestion, "Load Defaults"))
+                 m_services.loadDefaults();
          }},
         {"Quit1", [this] { Quit1Click(); }},
         {"SelectSoundcard", [this] { SelectSoundcardClick(); }},
@@ -81,12 +83,14 @@ std::map<SettingId, TDecoderForm::OptionHandler> TDecoderForm::optionHandlers() 
         return [this, run = std::move(run)](int32_t value, QAction*) {
             run(value);
             syncOutputChecks();
+            m_transmitPanel->controller().keyingOutputChanged();
         };
     };
     auto toneOption = [this](std::function<void(int32_t)> run) {
         return [this, run = std::move(run)](int32_t value, QAction*) {
             run(value);
             syncToneChecks();
+            m_transmitPanel->controller().keyingOutputChanged();
         };
     };
     return {
@@ -251,9 +255,35 @@ bool TDecoderForm::click(const QString& itemName) {
 
 bool TDecoderForm::choose(SettingId setting, int32_t value) {
     const MenuRow* row = optionRow(setting, value);
-    if (!row) return false;
+    if (!row) {
+        postUnlisted(setting, value);
+        return false;
+    }
     m_items.at(row->name)->trigger();
     return true;
+}
+
+void TDecoderForm::postUnlisted(SettingId setting, int32_t value) {
+    // A value no menu item stands for comes only from a settings file (threshold mode 3 has
+    // factors of its own): the receive engine gets it as it is, as it gets any choice, rather
+    // than going on with the mode it had.
+    using K = ReceiveCommandKind;
+    switch (setting) {
+    case SettingId::ThresholdMode:
+        post(K::ThresholdMode, value);
+        break;
+    case SettingId::RxSpeedLock:
+        post(K::ReceiveSpeedMode, value);
+        break;
+    case SettingId::SpaceTime:
+        post(K::SpaceTime, value);
+        break;
+    case SettingId::AfcWidth:
+        post(K::AfcMode, value);
+        break;
+    default:
+        break;
+    }
 }
 
 QAction* TDecoderForm::item(const QString& itemName) const {

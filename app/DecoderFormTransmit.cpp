@@ -10,8 +10,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTextCursor>
 #include <QTimer>
+
+#include <cstdio>
 
 #include "display/DisplayPanel.h"
 #include "log/StationPanel.h"
@@ -24,20 +27,6 @@ namespace dita {
 using namespace form_layout;
 
 namespace {
-
-// The message buttons' sends go to the transmit panel's controller.
-class PanelMacroSender : public MacroSender {
-public:
-    explicit PanelMacroSender(TransmitPanel& panel) : m_panel(panel) {}
-    bool sendBusy() const override { return m_panel.controller().sendBusy(); }
-    bool macroSendAllowed() const override { return m_panel.controller().macroSendAllowed(); }
-    void send(int bufferIndex, const std::string& expanded) override {
-        m_panel.controller().sendMacroBuffer(bufferIndex, expanded);
-    }
-
-private:
-    TransmitPanel& m_panel;
-};
 
 // What a message button changes on the window, as the window passes it in.
 class FormButtonView : public MacroButtonView {
@@ -68,6 +57,28 @@ Keyer* TDecoderForm::currentKeyer() {
     return m_keying.toneKeyer();
 }
 
+std::string TDecoderForm::keyingProblem() {
+    if (m_services.keyer) return {}; // a keyer handed in keys by itself
+    const KeyingPort& port = m_keying.port();
+    if (port.OutputDevice.load() == kOutputSerialPort) {
+        if (port.PortOpen()) return {};
+        if (port.OutputPort.load() != kOutputPortNumber)
+            return "Nothing is keyed: no serial port is chosen. Choose one with Transmit > "
+                   "Output Port > Port Number, or key a tone with Transmit > Output Device > "
+                   "Sound Card.";
+        return "Nothing is keyed: serial port COM " + std::to_string(m_settings.ComPortNumber) +
+               " is not open. Choose another with Transmit > Output Port > Port Number, or "
+               "key a tone with Transmit > Output Device > Sound Card.";
+    }
+    const ToneOutput* tone = m_keying.toneOutput();
+    if (!tone || !tone->isOpen())
+        return "Nothing is keyed: the sound card output is not open. Choose Transmit > Output "
+               "Device > Serial Port.";
+    if (m_settings.SidetoneOn == setting::OnOff::Off)
+        return "Nothing is keyed: the tone is off. Choose Transmit > Sidetone > On.";
+    return {};
+}
+
 int TDecoderForm::typingActive() const {
     return m_transmitPanel->controller().typingActive() ? kStateOn : kStateOff;
 }
@@ -75,7 +86,8 @@ int TDecoderForm::typingActive() const {
 void TDecoderForm::createTransmitSide(QWidget* client) {
     m_transmitPanel = new TransmitPanel(
         {[this] { return currentKeyer(); }, &m_keying.port(),
-         [this](int n) { return ExpandMacro(m_macroSources.at(n), macroFields()); }},
+         [this](int n) { return ExpandMacro(m_macroSources.at(n), macroFields()); },
+         [this] { return keyingProblem(); }},
         m_session->flags().capturePause, ContrlPnl);
     m_transmitPanel->setGeometry(0, kTransmitPanelTop, m_clientWidth, kTransmitPanelHeight);
     XmitCntrSpinEdit = m_transmitPanel->XmitCntrSpinEdit;
@@ -109,11 +121,17 @@ void TDecoderForm::createTransmitSide(QWidget* client) {
     hooks.showLeds = [this](bool rcvOn, bool xmitOn) { showLeds(rcvOn, xmitOn); };
     hooks.messages = messageSink();
     hooks.transmitScreenChanged = [this](int32_t screen) { transmitScreenChanged(screen); };
+    hooks.keyingProblem = [this](const std::string& text) {
+        if (!text.empty()) std::fprintf(stderr, "dita: %s\n", text.c_str());
+        if (text.empty())
+            statusBar()->clearMessage();
+        else
+            statusBar()->showMessage(QString::fromStdString(text));
+    };
     m_transmitPanel->setHooks(std::move(hooks));
 }
 
 void TDecoderForm::createMessageButtons() {
-    m_macroSender = std::make_unique<PanelMacroSender>(*m_transmitPanel);
     FormButtonView::Calls calls;
     calls.mark = [this](int n) { markMessageButton(n); };
     calls.doubleScreen = [this] {
@@ -134,8 +152,8 @@ void TDecoderForm::createMessageButtons() {
     calls.focusTransmit = [this] { TransmitMemo->setFocus(); };
     m_buttonView = std::make_unique<FormButtonView>(std::move(calls));
     m_messageButtons = std::make_unique<MessageButtons>(
-        m_macroSources, [this] { return macroFields(); }, *m_macroSender, *m_buttonView,
-        messageSink());
+        m_macroSources, [this] { return macroFields(); }, m_transmitPanel->controller(),
+        *m_buttonView, messageSink());
 
     const int width = m_clientWidth / kMacroCount;
     for (int n = 1; n <= kMacroCount; ++n) {
@@ -172,10 +190,8 @@ void TDecoderForm::showTransmitSpeed() {
 }
 
 void TDecoderForm::XmitSpdUpDn2Change(int value) {
-    const int shown = m_keying.speedControls().XmitSpdUpDn2Change(value);
-    const QSignalBlocker block(XmitSpdUpDn2);
-    XmitSpdUpDn2->setValue(shown);
-    m_settings.XmitSpeed = shown;
+    m_keying.speedControls().XmitSpdUpDn2Change(value);
+    showTransmitSpeed();
 }
 
 void TDecoderForm::XmitSpdUpDnMouseUp() {

@@ -109,9 +109,11 @@ void TDecoderForm::ConfigView::setComPortSpin(int port) {
     m_form.ComPortSelectForm->loadValue(port);
 }
 void TDecoderForm::ConfigView::applyAfcStart(int hz) {
+    // Reception starts at the stored AFC start frequency, the receiver's CW pitch.
     m_form.AFCStartFreqForm->loadValue(hz);
-    m_form.m_settings.TunedBin = kAfcStartBin;
-    m_form.post(ReceiveCommandKind::SetTunedBin, kAfcStartBin);
+    const int bin = binForToneHz(hz);
+    m_form.m_settings.TunedBin = bin;
+    m_form.post(ReceiveCommandKind::SetTunedBin, bin);
     m_form.m_spectrumPanel->setMarkerHz(hz); // until the next pass shows the tuned frequency
 }
 int TDecoderForm::ConfigView::contactCounter() {

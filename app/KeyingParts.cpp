@@ -36,7 +36,8 @@ KeyingParts::KeyingParts(ToneDevice* toneDevice, KeyingPort::Opener opener) {
         [this](bool stalled) {
             if (m_events.outputStalled) m_events.outputStalled(stalled);
         });
-    m_toneKeyer = std::make_unique<ToneKeyer>(*m_toneOutput, m_timing);
+    m_toneKeyer =
+        std::make_unique<ToneKeyer>(*m_toneOutput, m_timing, m_port.get(), m_pttHold.get());
 }
 
 void KeyingParts::connect(KeyingEvents events) {

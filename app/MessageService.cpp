@@ -10,4 +10,11 @@ void DialogMessageService::show(const std::string& text, const std::string& capt
     box.exec();
 }
 
+bool DialogMessageService::ask(const std::string& question, const std::string& caption) {
+    QMessageBox box(QMessageBox::Question, QString::fromStdString(caption),
+                    QString::fromStdString(question), QMessageBox::Yes | QMessageBox::No, m_owner);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 } // namespace dita

@@ -13,6 +13,8 @@ class MessageService {
 public:
     virtual ~MessageService() = default;
     virtual void show(const std::string& text, const std::string& caption) = 0;
+    // A question with Yes and No, No the default; true for Yes.
+    virtual bool ask(const std::string& question, const std::string& caption) = 0;
 };
 
 class DialogMessageService : public MessageService {
@@ -20,6 +22,7 @@ public:
     explicit DialogMessageService(QWidget* owner = nullptr) : m_owner(owner) {}
     void setOwner(QWidget* owner) { m_owner = owner; }
     void show(const std::string& text, const std::string& caption) override;
+    bool ask(const std::string& question, const std::string& caption) override;
 
 private:
     QWidget* m_owner;
@@ -35,7 +38,13 @@ public:
     void show(const std::string& text, const std::string& caption) override {
         messages.push_back({text, caption});
     }
+    // Questions are kept with the messages and answered with `answer`.
+    bool ask(const std::string& question, const std::string& caption) override {
+        messages.push_back({question, caption});
+        return answer;
+    }
     std::vector<Message> messages;
+    bool answer = false;
 };
 
 } // namespace dita

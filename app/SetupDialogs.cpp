@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
@@ -27,6 +28,14 @@ constexpr int kRatioDigits = 3;
 } // namespace
 
 SetupWindow::SetupWindow(QWidget* owner) : QWidget(owner, Qt::Window) {}
+
+void SetupWindow::showEvent(QShowEvent* event) {
+    // Room for the title-bar buttons on either side; the title font is about the window's.
+    constexpr int kTitleBarButtonsPx = 160;
+    const int titlePx = fontMetrics().horizontalAdvance(windowTitle()) + kTitleBarButtonsPx;
+    if (width() < titlePx) resize(titlePx, height());
+    QWidget::showEvent(event);
+}
 
 void SetupWindow::closeEvent(QCloseEvent* event) {
     hide();

@@ -23,6 +23,9 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Wide enough for the whole title beside the title bar's buttons: the window manager cuts
+    // a longer title short ("AFC St... uency").
+    void showEvent(QShowEvent* event) override;
 };
 
 class TAFCStartFreqForm : public SetupWindow {

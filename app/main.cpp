@@ -49,6 +49,8 @@ void usage(std::FILE* out) {
         out);
 }
 
+constexpr const char* kToneRampKey = "tone.ramp_ms";
+
 // The exit status after --help or --version: 1 when standard output could not take them.
 int stdoutWritten() {
     if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return 0;
@@ -137,6 +139,13 @@ int main(int argc, char** argv) {
     // A sound file stands in for a sound card that may not be there: a file run keys no tone
     // output, so a machine without an output device is not shut down by its open failure.
     dita::KeyingParts keying(inputFile.empty() ? &toneDevice : nullptr);
+    // The rise and fall of the tone output's elements; written back so the key shows in the
+    // file for the operator to change (0 keys the tone hard).
+    const int32_t rampMs =
+        settingsFile.number(kToneRampKey, static_cast<int32_t>(dita::kDefaultToneRampMs), 0,
+                            static_cast<int32_t>(dita::kMaxToneRampMs));
+    settingsFile.setNumber(kToneRampKey, rampMs);
+    if (dita::ToneKeyer* tone = keying.toneKeyer()) tone->setRampMs(static_cast<float>(rampMs));
     dita::DecoderFormServices services;
     services.keying = &keying;
     services.catalog = &catalog;

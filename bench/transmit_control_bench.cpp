@@ -30,7 +30,7 @@ void BM_TypedKeyToKeyer(benchmark::State& state) {
     dita::test::FakeTransmitView view;
     TimestampKeyer keyer;
     dita::CapturePause pause;
-    dita::TransmitController control(view, {[&] { return &keyer; }, nullptr, {}}, pause);
+    dita::TransmitController control(view, {[&] { return &keyer; }, nullptr, {}, {}}, pause);
     control.start();
     control.XmitButtonClick();
     view.pumpFor(std::chrono::milliseconds(20));

@@ -23,4 +23,11 @@ private:
     bool m_active = false;
 };
 
+// ALSA reports each buffer underrun or overrun it recovers from (the sound restarts by itself)
+// with a line on standard error, dozens in a session on a busy machine. Once PortAudio has
+// loaded ALSA, this routes ALSA's messages through DITA: a recovery is told once and then every
+// hundredth time with its count, everything else as ALSA writes it. Nothing happens without
+// ALSA in the process or with DITA_AUDIO_DEBUG=1. Any thread; installs once.
+void tellAlsaRecoveriesOnce();
+
 } // namespace dita

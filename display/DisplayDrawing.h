@@ -18,6 +18,12 @@ constexpr int kSpectrumBoxHeight = 100; // visible part of the images
 constexpr int kSpectrumImageHeight = 130;
 constexpr int kTraceBaseline = kSpectrumImageHeight - 20; // Y0: rows below it stay empty
 
+// The column of the display that shows a tone: column x holds bin x, and bin 1 is 0 Hz, as
+// click-to-tune and the marker have it.
+inline int columnForHz(double hz) {
+    return static_cast<int>(hz / kBinHz + 0.5) + 1;
+}
+
 constexpr int kLineMode = 0;
 constexpr int kWaterfallMode = 1;
 

@@ -59,6 +59,7 @@ void SpectrumBox::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setCompositionMode(QPainter::CompositionMode_Source);
     p.drawImage(0, 0, m_frame);
+    drawFrequencyScale(p);
     // Band channels: a small downward triangle at the top edge over each, drawn on the screen
     // only, so the images the drawing step scrolls stay clean.
     constexpr int kMarkHalfWidth = 3;
@@ -73,6 +74,42 @@ void SpectrumBox::paintEvent(QPaintEvent*) {
         const QPoint triangle[3] = {
             {bin - kMarkHalfWidth, 0}, {bin + kMarkHalfWidth, 0}, {bin, kMarkHeight}};
         p.drawPolygon(triangle, 3);
+    }
+}
+
+void SpectrumBox::drawFrequencyScale(QPainter& p) const {
+    // Over the picture, as the window's layout leaves no room around it: mid-grey ticks every
+    // 100 Hz in the bottom rows (below the trace of a silent input), longer ones every 500 Hz, and
+    // their frequencies along the top edge, light grey outlined in dark grey so they read on
+    // either background and over the waterfall; neither grey is a trace or marker colour.
+    constexpr int kMinorStepHz = 100;
+    constexpr int kMajorStepHz = 500;
+    constexpr int kMinorTick = 2;
+    constexpr int kMajorTick = 3;
+    constexpr int kLabelPx = kScaleLabelRows - 1;
+    constexpr QRgb kScaleColour = qRgb(200, 200, 200);
+    constexpr QRgb kOutlineColour = qRgb(48, 48, 48);
+    constexpr QRgb kTickColour = qRgb(128, 128, 128);
+    const int bottom = height() - 1;
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    QFont font = p.font();
+    font.setPixelSize(kLabelPx);
+    p.setFont(font);
+    const QFontMetrics metrics(font);
+    for (int hz = kMinorStepHz;; hz += kMinorStepHz) {
+        const int x = columnForHz(hz);
+        if (x >= width()) break;
+        const bool major = hz % kMajorStepHz == 0;
+        p.setPen(QColor(kTickColour));
+        p.drawLine(x, bottom, x, bottom + 1 - (major ? kMajorTick : kMinorTick));
+        if (!major) continue;
+        const QString label = QString::number(hz);
+        const QPoint at(x - metrics.horizontalAdvance(label) / 2, metrics.ascent());
+        p.setPen(QColor(kOutlineColour));
+        for (const QPoint d : {QPoint(-1, 0), QPoint(1, 0), QPoint(0, -1), QPoint(0, 1)})
+            p.drawText(at + d, label);
+        p.setPen(QColor(kScaleColour));
+        p.drawText(at, label);
     }
 }
 

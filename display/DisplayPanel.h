@@ -20,6 +20,7 @@
 #include <vector>
 
 class QAction;
+class QPainter;
 
 namespace dita {
 
@@ -29,6 +30,9 @@ constexpr int kMinGainPosition = 1;
 constexpr int kMaxGainPosition = 20;
 constexpr int kFormGainPosition = 10;  // where both bars stand before any setting is applied
 constexpr int kDefaultDisplayGain = 5; // the DisplayGain setting before a bar is moved
+
+// The frequency labels of the scale take this many rows along the top edge of SpectrumBox.
+constexpr int kScaleLabelRows = 10;
 
 // SpectrumBox: the visible display. It keeps its own copy of the visible part of the last
 // image the drawing step produced (one copy per pass), so that later changes to the
@@ -53,6 +57,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void drawFrequencyScale(QPainter& p) const;
     QImage m_frame;
     std::vector<int> m_bandMarks;
 };

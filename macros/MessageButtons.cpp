@@ -19,9 +19,14 @@ bool MessageButtons::click(int n) {
     }
     if (!m_sender.macroSendAllowed()) return false;
 
-    m_view.markMessageButton(n);
     const std::string expanded =
         ExpandMacro(m_sources[static_cast<std::size_t>(n)], m_fields ? m_fields() : MacroFields{});
+    if (expanded.empty()) {
+        // Nothing would be keyed: say why instead of flashing the transmit lamp.
+        if (m_messages) m_messages(emptyMacroText(n), kTransmitErrorCaption);
+        return false;
+    }
+    m_view.markMessageButton(n);
     if (m_view.doubleScreen()) m_view.appendReceiveText(receiveEcho(expanded));
     m_view.appendTransmitText(transmitEcho(expanded));
     m_sender.send(n, expanded);
@@ -34,6 +39,12 @@ bool MessageButtons::commandKey(int virtualKey, bool ctrlHeld) {
     if (n == 0) return false;
     click(n);
     return true;
+}
+
+std::string MessageButtons::emptyMacroText(int n) {
+    return "Macro M" + std::to_string(n) +
+           " has nothing to send. Write it with Macros > Edit Macros, or fill in the fields it "
+           "uses.";
 }
 
 std::string MessageButtons::receiveEcho(const std::string& expandedLatin1) {

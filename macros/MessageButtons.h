@@ -54,13 +54,15 @@ public:
     MessageButtons(const MacroSources& sources, FieldSource fields, MacroSender& sender,
                    MacroButtonView& view, MessageSink messages);
 
-    // The click of the message button of macro n (1..15). Returns true when a send started.
+    // The click of the message button of macro n (1..15). Returns true when a send started. A
+    // macro that expands to nothing starts none and says so (emptyMacroText).
     bool click(int n);
 
     // A command key taken by the typed-character sender. Returns true when it was a macro key
     // (it then pressed that macro's button), false when the key means no macro.
     bool commandKey(int virtualKey, bool ctrlHeld);
 
+    static std::string emptyMacroText(int n);
     // The text the receive window gets in "Double" mode: "Tx>" and the sent text on a line of
     // their own, so received text neither runs into it nor continues on its line.
     static std::string receiveEcho(const std::string& expandedLatin1);

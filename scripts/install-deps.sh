@@ -15,7 +15,7 @@ PACKAGES=(
   python3
   libhamlib-dev libhamlib-utils
   libsoapysdr-dev soapysdr-tools
-  dpkg-dev file lintian appstream
+  dpkg-dev file lintian appstream desktop-file-utils
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

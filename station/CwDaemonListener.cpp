@@ -62,10 +62,25 @@ void CwDaemonListener::stop() {
         m_thread.join();
         m_refusals.flush();
     }
+    std::lock_guard lock(m_socketMutex);
     if (m_socket >= 0) close(m_socket);
     if (m_wake >= 0) close(m_wake);
     m_socket = -1;
     m_wake = -1;
+}
+
+void CwDaemonListener::reply(const CwDaemonPeer& to, const std::string& datagram) {
+    sockaddr_in where{};
+    where.sin_family = AF_INET;
+    where.sin_addr.s_addr = to.address;
+    where.sin_port = to.port;
+    // A reply that cannot go out (the client has gone, the listener stopped) is nothing to
+    // report: UDP.
+    std::lock_guard lock(m_socketMutex);
+    if (m_socket >= 0) {
+        sendto(m_socket, datagram.data(), datagram.size(), MSG_DONTWAIT,
+               reinterpret_cast<const sockaddr*>(&where), sizeof where);
+    }
 }
 
 void CwDaemonListener::run() {
@@ -87,7 +102,10 @@ void CwDaemonListener::run() {
         if (fds[1].revents) return;
         if (!(fds[0].revents & POLLIN)) continue;
         // MSG_TRUNC returns the datagram's full length even when it did not fit.
-        const ssize_t n = recv(m_socket, buffer, sizeof buffer, MSG_TRUNC | MSG_DONTWAIT);
+        sockaddr_in from{};
+        socklen_t fromLength = sizeof from;
+        const ssize_t n = recvfrom(m_socket, buffer, sizeof buffer, MSG_TRUNC | MSG_DONTWAIT,
+                                   reinterpret_cast<sockaddr*>(&from), &fromLength);
         if (n < 0) continue;
         const std::size_t full = static_cast<std::size_t>(n);
         const std::string_view datagram(buffer, full < sizeof buffer ? full : sizeof buffer);
@@ -103,6 +121,7 @@ void CwDaemonListener::run() {
             m_refusals.dropped(printableText(parsed.error));
             continue;
         }
+        parsed.request.from = {from.sin_addr.s_addr, from.sin_port};
         m_handler(parsed.request);
     }
 }

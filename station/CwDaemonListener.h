@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -40,12 +41,15 @@ public:
     bool running() const { return m_thread.joinable(); }
     uint16_t boundPort() const { return m_boundPort; }
     uint64_t refusedCount() const { return m_refused.load(); }
+    // Sends datagram to a client (the reply to ESC h or '^'); from any thread.
+    void reply(const CwDaemonPeer& to, const std::string& datagram);
 
 private:
     void run();
 
     Handler m_handler;
     Reporter m_reporter;
+    std::mutex m_socketMutex; // the socket's close against replies from other threads
     DropReport m_refusals;
     int m_socket = -1;
     int m_wake = -1; // eventfd that ends the thread's wait

@@ -2,6 +2,8 @@
 
 #include "transmit/SendTiming.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 
 namespace dita {
@@ -36,6 +38,8 @@ bool printable(unsigned char c) {
 bool parseValue(std::string_view s, int32_t& value) {
     while (!s.empty() && (s.back() == '\r' || s.back() == '\n'))
         s.remove_suffix(1);
+    while (!s.empty() && s.front() == ' ')
+        s.remove_prefix(1);
     if (s.empty()) return false;
     const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
     return ec == std::errc() && end == s.data() + s.size();
@@ -54,7 +58,80 @@ CwDaemonParse ranged(CwDaemonCommand command, char escape, std::string_view arg,
     return accept(command, escape, v);
 }
 
+struct CodeEntry {
+    char character;
+    const char* elements;
+};
+
+// Punctuation and prosigns as cwdaemon keys them (recorded from cwdaemon 0.10.2 on the modem
+// lines); letters and digits are the ITU codes.
+constexpr CodeEntry kCwDaemonCodes[] = {
+    {'!', "...-."},   {'"', ".-..-."}, {'$', "...-..-"}, {'&', ".-..."},  {'\'', ".----."},
+    {'(', "-.--."},   {')', "-.--.-"}, {'*', ".-.-."},   {',', "--..--"}, {'.', ".-.-.-"},
+    {'/', "-..-."},   {':', "---..."}, {';', "-.-.-."},  {'<', "...-.-"}, {'=', "-...-"},
+    {'>', "-...-.-"}, {'?', "..--.."}, {'@', ".--.-."},  {'_', "..--.-"},
+};
+
+constexpr const char* kLetterCodes[26] = {
+    ".-",   "-...", "-.-.", "-..",  ".",   "..-.", "--.",  "....", "..",
+    ".---", "-.-",  ".-..", "--",   "-.",  "---",  ".--.", "--.-", ".-.",
+    "...",  "-",    "..-",  "...-", ".--", "-..-", "-.--", "--..",
+};
+
+constexpr const char* kDigitCodes[10] = {"-----", ".----", "..---", "...--", "....-",
+                                         ".....", "-....", "--...", "---..", "----."};
+
+constexpr int64_t kMicrosecondsPerParisMinute = 1'200'000; // dot length times wpm
+constexpr int32_t kUnitsAfterCharacter = 3;                // the element gap included
+constexpr int32_t kUnitsPerSpace = 7;
+constexpr int32_t kUnitsPerHalfSpace = 2;
+
 } // namespace
+
+std::string_view cwDaemonCode(unsigned char c) {
+    if (c >= 'a' && c <= 'z') return kLetterCodes[c - 'a'];
+    if (c >= 'A' && c <= 'Z') return kLetterCodes[c - 'A'];
+    if (c >= '0' && c <= '9') return kDigitCodes[c - '0'];
+    for (const CodeEntry& e : kCwDaemonCodes) {
+        if (static_cast<unsigned char>(e.character) == c) return e.elements;
+    }
+    return {};
+}
+
+std::vector<KeyingStep> cwDaemonSteps(std::string_view text, int32_t& wpm) {
+    std::vector<KeyingStep> steps;
+    auto unit = [&] {
+        return std::chrono::microseconds(kMicrosecondsPerParisMinute /
+                                         std::clamp(wpm, kCwDaemonMinWpm, kCwDaemonMaxWpm));
+    };
+    auto pause = [&](int32_t units) {
+        if (steps.empty()) steps.push_back({});
+        steps.back().gapAfter += units * unit();
+    };
+    for (unsigned char c : text) {
+        switch (c) {
+        case '+':
+        case '-': {
+            const int32_t step = c == '+' ? kCwDaemonSpeedStepWpm : -kCwDaemonSpeedStepWpm;
+            wpm = std::clamp(wpm + step, kCwDaemonMinWpm, kCwDaemonMaxWpm);
+            continue;
+        }
+        case ' ':
+            pause(kUnitsPerSpace);
+            continue;
+        case '~':
+            pause(kUnitsPerHalfSpace);
+            continue;
+        default:
+            break;
+        }
+        const std::string_view code = cwDaemonCode(c);
+        if (code.empty()) continue;
+        // The element gap after the last element is keyed with it; the rest follows.
+        steps.push_back({std::string(code), unit(), {}, (kUnitsAfterCharacter - 1) * unit()});
+    }
+    return steps;
+}
 
 CwDaemonParse parseCwDaemonDatagram(std::string_view datagram) {
     if (datagram.size() > kCwDaemonMaxDatagramBytes) {
@@ -85,7 +162,8 @@ CwDaemonParse parseCwDaemonDatagram(std::string_view datagram) {
     case '0':
         return accept(CwDaemonCommand::Reset, escape);
     case '2':
-        return ranged(CwDaemonCommand::Speed, escape, arg, kMinXmitWpm, kMaxXmitWpm, "speed");
+        return ranged(CwDaemonCommand::Speed, escape, arg, kCwDaemonMinWpm, kCwDaemonMaxWpm,
+                      "speed");
     case '3': {
         CwDaemonParse p = ranged(CwDaemonCommand::Tone, escape, arg, 0, kCwDaemonMaxToneHz, "tone");
         if (p.ok && p.request.value != 0 && p.request.value < kCwDaemonMinToneHz) {
@@ -103,16 +181,28 @@ CwDaemonParse parseCwDaemonDatagram(std::string_view datagram) {
         return accept(CwDaemonCommand::WordMode, escape);
     case 'a':
         return ranged(CwDaemonCommand::PttOnOff, escape, arg, 0, 1, "PTT");
+    case 'c':
+        return ranged(CwDaemonCommand::Tune, escape, arg, 0, kCwDaemonMaxTuneSeconds, "tune");
+    case 'h': {
+        std::string_view text = arg;
+        while (!text.empty() && (text.back() == '\r' || text.back() == '\n'))
+            text.remove_suffix(1);
+        for (unsigned char c : text) {
+            if (!printable(c))
+                return refuse("reply text holds the control byte " + std::to_string(c));
+        }
+        CwDaemonParse p = accept(CwDaemonCommand::Reply, escape);
+        p.request.text = std::string(text);
+        return p;
+    }
     case '7':
     case '8':
     case '9':
     case 'b':
-    case 'c':
     case 'd':
     case 'e':
     case 'f':
     case 'g':
-    case 'h':
         return accept(CwDaemonCommand::Ignored, escape);
     default:
         return refuse(std::string("unknown escape request '") + escape + "'");

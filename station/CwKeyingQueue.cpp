@@ -2,7 +2,17 @@
 
 #include "common/Latin1.h"
 
+#include <algorithm>
+
 namespace dita {
+
+namespace {
+
+constexpr char kReplyEnd[] = "\r\n";
+constexpr char kReplyMark = '^';
+constexpr char kReplyPrefix = 'h';
+
+} // namespace
 
 CwKeyingQueue::CwKeyingQueue(CwKeyingHooks hooks)
     : m_hooks(std::move(hooks)), m_full(
@@ -11,6 +21,7 @@ CwKeyingQueue::CwKeyingQueue(CwKeyingHooks hooks)
                                              m_hooks.report("keying listener " + text);
                                      },
                                      "queue full", m_hooks.clock) {
+    m_wpm = std::clamp(m_hooks.startWpm, kCwDaemonMinWpm, kCwDaemonMaxWpm);
     m_thread = std::thread([this] { run(); });
 }
 
@@ -26,24 +37,67 @@ CwKeyingQueue::~CwKeyingQueue() {
     m_full.flush();
 }
 
+void CwKeyingQueue::queueText(const CwDaemonRequest& request) {
+    std::string text = request.text;
+    std::optional<std::string> reply;
+    // "text^": key the text, then send it back; whatever follows the mark is not keyed.
+    const std::size_t mark = text.find(kReplyMark);
+    if (mark != std::string::npos) {
+        text.resize(mark);
+        reply = text + kReplyEnd;
+    }
+    std::unique_lock lock(m_mutex);
+    if (m_pendingReply) {
+        reply = kReplyPrefix + *m_pendingReply + kReplyEnd;
+        m_pendingReply.reset();
+    }
+    if (m_queuedBytes + text.size() > kCwQueueMaxBytes) {
+        lock.unlock();
+        m_full.dropped("queue full");
+        return;
+    }
+    // Words keep their following space, so the word gap is keyed where the logger put it.
+    const std::size_t before = m_words.size();
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(' ', start);
+        end = end == std::string::npos ? text.size() : end + 1;
+        Item item;
+        item.word = text.substr(start, end - start);
+        // Timed as the text arrives, as cwdaemon does: a later speed request changes what
+        // comes after it, not what was queued before.
+        int32_t wpm = m_wpm.load();
+        item.steps = cwDaemonSteps(item.word, wpm);
+        m_wpm = wpm;
+        m_words.push_back(std::move(item));
+        start = end;
+    }
+    if (reply) {
+        if (m_words.size() == before) m_words.push_back({});
+        m_words.back().replies = true;
+        m_words.back().reply = *reply;
+        m_words.back().to = request.from;
+    }
+    m_queuedBytes += text.size();
+    m_wake.notify_all();
+}
+
 void CwKeyingQueue::handle(const CwDaemonRequest& request) {
     switch (request.command) {
-    case CwDaemonCommand::Text: {
-        std::unique_lock lock(m_mutex);
-        if (m_queuedBytes + request.text.size() > kCwQueueMaxBytes) {
-            lock.unlock();
-            m_full.dropped("queue full");
-            return;
-        }
-        // Words keep their following space, so the word gap is keyed where the logger put it.
-        std::size_t start = 0;
-        while (start < request.text.size()) {
-            std::size_t end = request.text.find(' ', start);
-            end = end == std::string::npos ? request.text.size() : end + 1;
-            m_words.push_back(request.text.substr(start, end - start));
-            start = end;
-        }
-        m_queuedBytes += request.text.size();
+    case CwDaemonCommand::Text:
+        queueText(request);
+        return;
+    case CwDaemonCommand::Reply: {
+        std::lock_guard lock(m_mutex);
+        m_pendingReply = request.text;
+        return;
+    }
+    case CwDaemonCommand::Tune: {
+        if (request.value <= 0) return;
+        std::lock_guard lock(m_mutex);
+        Item tune;
+        tune.tuneSeconds = request.value;
+        m_words.push_back(std::move(tune));
         m_wake.notify_all();
         return;
     }
@@ -53,12 +107,14 @@ void CwKeyingQueue::handle(const CwDaemonRequest& request) {
     case CwDaemonCommand::Reset:
         abort();
         m_wordMode = false;
+        m_wpm = std::clamp(m_hooks.startWpm, kCwDaemonMinWpm, kCwDaemonMaxWpm);
         if (m_hooks.setPtt) m_hooks.setPtt(false);
         return;
     case CwDaemonCommand::WordMode:
         m_wordMode = true;
         return;
     case CwDaemonCommand::Speed:
+        m_wpm = request.value;
         if (m_hooks.setSpeed) m_hooks.setSpeed(request.value);
         return;
     case CwDaemonCommand::Tone:
@@ -77,6 +133,7 @@ void CwKeyingQueue::abort() {
     std::lock_guard lock(m_mutex);
     m_words.clear();
     m_queuedBytes = 0;
+    m_pendingReply.reset();
     m_stop = true;
 }
 
@@ -88,7 +145,7 @@ bool CwKeyingQueue::waitIdle(std::chrono::milliseconds timeout) {
 void CwKeyingQueue::run() {
     bool keying = false;
     for (;;) {
-        std::string word;
+        Item item;
         {
             std::unique_lock lock(m_mutex);
             m_busy = false;
@@ -112,29 +169,59 @@ void CwKeyingQueue::run() {
                 lock.lock();
             }
             if (m_quit) return;
-            word = std::move(m_words.front());
+            item = std::move(m_words.front());
             m_words.pop_front();
-            m_queuedBytes -= std::min(m_queuedBytes, word.size());
+            m_queuedBytes -= std::min(m_queuedBytes, item.word.size());
             m_busy = true;
             m_stop = false;
         }
         if (!keying && m_hooks.active) m_hooks.active(true);
         keying = true;
-        keyWord(word);
+        keyItem(item);
         m_full.poll();
     }
 }
 
-void CwKeyingQueue::keyWord(const std::string& word) {
-    Keyer* keyer = m_hooks.keyer ? m_hooks.keyer() : nullptr;
-    if (!keyer) {
-        if (m_hooks.report)
-            m_hooks.report("keying listener: no keyer, dropped '" +
-                           printableText(latin1ToUtf8(word)) + "'");
-        return;
+int32_t CwKeyingQueue::pttHangAfter(std::vector<KeyingStep>& steps) {
+    {
+        std::lock_guard lock(m_mutex);
+        // More follows at once: the next word takes PTT over before the hang runs out.
+        if (!m_words.empty()) return m_hooks.pttHangMs;
     }
-    if (m_hooks.keyed) m_hooks.keyed(word);
-    keyer->sendText(word, m_stop);
+    // The end of the transmission: a trailing space keys no silence that would hold PTT, and
+    // the hang, which the keyer starts after the character gap, counts from the last element.
+    KeyingStep& last = steps.back();
+    if (!last.elements.empty()) last.gapAfter = std::min(last.gapAfter, 2 * last.unit);
+    const auto silence = std::chrono::duration_cast<std::chrono::milliseconds>(
+        (last.elements.empty() ? std::chrono::microseconds(0) : last.unit) + last.gapAfter);
+    return std::max<int32_t>(0, m_hooks.pttHangMs - static_cast<int32_t>(silence.count()));
+}
+
+void CwKeyingQueue::keyItem(const Item& item) {
+    std::vector<KeyingStep> steps;
+    if (item.tuneSeconds > 0) {
+        KeyingStep carrier;
+        carrier.carrier = std::chrono::seconds(item.tuneSeconds);
+        steps.push_back(carrier);
+    } else {
+        steps = item.steps;
+    }
+    if (m_hooks.transmitAllowed && !m_hooks.transmitAllowed()) return;
+    bool keyed = true;
+    if (!steps.empty()) {
+        Keyer* keyer = m_hooks.keyer ? m_hooks.keyer() : nullptr;
+        if (!keyer) {
+            if (m_hooks.report) {
+                m_hooks.report("keying listener: no keyer, dropped '" +
+                               printableText(latin1ToUtf8(item.word)) + "'");
+            }
+            return;
+        }
+        if (m_hooks.keyed && !item.word.empty()) m_hooks.keyed(item.word);
+        const int32_t hangMs = pttHangAfter(steps);
+        keyed = keyer->keySteps(steps, m_stop, hangMs);
+    }
+    if (keyed && item.replies && m_hooks.reply) m_hooks.reply(item.to, item.reply);
 }
 
 } // namespace dita

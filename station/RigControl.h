@@ -5,10 +5,14 @@
 //
 // One worker thread of its own opens the rig, polls the frequency about once a second and
 // reopens it after a lost connection, so nothing here ever blocks the window or the receive
-// loop. hamlib keeps global state, so all its calls come from that one thread (and from
-// setPtt, serialised with it). A failure is reported once, when the rig goes from reachable to
-// unreachable (or cannot be reached at the first attempt); the attempts go on silently until it
-// answers again.
+// loop: every hamlib call runs on that thread (setPtt's, serialised with it, on the keying
+// thread) with a bounded I/O timeout. The destructor waits at most kRigWorkerQuitWait for the
+// worker; a worker still inside hamlib then is left to finish on its own (it owns what it uses
+// and calls no hook any more), so a rig that never answers cannot hold up a quit. A failure is
+// reported once, when the rig goes from reachable to unreachable (or cannot be reached at the
+// first attempt); the attempts go on silently until it answers again. A model hamlib does not
+// have is reported once and not tried again; a rig that refuses PTT is reported once per
+// connection.
 //
 // Who calls it: the window thread configures it; the keying threads call setPtt; the hooks
 // run on the worker thread (the window forwards them to its own thread). No Qt.
@@ -17,6 +21,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -28,6 +33,9 @@ constexpr int32_t kRigModelDummy = 1;     // hamlib's dummy rig, needs no device
 constexpr int32_t kRigModelNetRigctl = 2; // hamlib's client of a rigctld server
 constexpr uint16_t kRigctldDefaultPort = 4532;
 constexpr int32_t kRigDefaultModel = kRigModelDummy;
+// How long one hamlib exchange may wait for the rig, and how long a quit waits for the worker.
+constexpr std::chrono::milliseconds kRigIoTimeout{1000};
+constexpr std::chrono::milliseconds kRigWorkerQuitWait{800};
 
 enum class RigConnection : int32_t { None = 0, SerialRig = 1, Rigctld = 2 };
 
@@ -58,8 +66,10 @@ struct RigModelInfo {
     std::string maker;
     std::string name;
 };
-// Every model of every hamlib backend, by maker and name.
+// Every model of every hamlib backend, by maker and name. Read once; never waits for a rig.
 std::vector<RigModelInfo> hamlibRigModels();
+
+struct RigWorker; // the worker's state, shared with the worker thread
 
 class RigControl {
 public:
@@ -77,32 +87,13 @@ public:
     // Stops following the current rig and starts following endpoint (RigConnection::None:
     // nothing). Returns at once; the worker changes over after its current hamlib call.
     void configure(const RigEndpoint& endpoint);
-    bool connected() const { return m_connected.load(); }
+    bool connected() const;
 
     // CAT PTT; false (and nothing sent) when no rig is connected or it did not answer in time.
     bool setPtt(bool on);
 
 private:
-    void run();
-    void follow(const RigEndpoint& endpoint, uint64_t generation);
-    // Publishes rig as the one setPtt uses, unless a newer configure has come meanwhile.
-    bool publish(void* rig, uint64_t generation);
-    void withdraw();
-    bool stopping(uint64_t generation);
-    void waitFor(std::chrono::milliseconds interval, uint64_t generation);
-
-    Hooks m_hooks;
-    RigTiming m_timing;
-    // Every hamlib call on a published rig: the worker's polls and the keyers' PTT commands.
-    std::mutex m_rigMutex;
-    void* m_rig = nullptr; // RIG*, guarded by m_rigMutex
-    std::atomic<bool> m_connected{false};
-    std::mutex m_wakeMutex;
-    std::condition_variable m_wake;
-    RigEndpoint m_wanted;      // guarded by m_wakeMutex
-    uint64_t m_generation = 0; // guarded by m_wakeMutex; counts configure calls
-    bool m_quit = false;       // guarded by m_wakeMutex
-    std::thread m_worker;
+    std::shared_ptr<RigWorker> m_worker;
 };
 
 } // namespace dita

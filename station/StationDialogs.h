@@ -19,6 +19,8 @@ namespace dita {
 
 inline constexpr const char* kRigControlCaption = "Rig Control";
 inline constexpr const char* kKeyingListenerCaption = "Keying Listener";
+inline constexpr const char* kListenerTransmitOffText =
+    "Xmit Enable is OFF: text from the keying listener is not keyed";
 
 class RigControlDialog : public QDialog {
     Q_OBJECT

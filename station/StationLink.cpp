@@ -24,10 +24,12 @@ bool sameListener(const KeyingListenerSettings& a, const KeyingListenerSettings&
 class HookKeyer : public Keyer {
 public:
     explicit HookKeyer(const StationHooks& hooks) : m_hooks(hooks) {}
-    bool sendText(std::string_view text, const std::atomic<bool>& stop) override {
-        return m_hooks.keyText && m_hooks.keyText(text, stop);
-    }
+    bool sendText(std::string_view, const std::atomic<bool>&) override { return false; }
     bool sendTypedCode(int32_t) override { return false; }
+    bool keySteps(const std::vector<KeyingStep>& steps, const std::atomic<bool>& stop,
+                  int pttHangMs) override {
+        return m_hooks.keySteps && m_hooks.keySteps(steps, stop, pttHangMs);
+    }
 
 private:
     const StationHooks& m_hooks;
@@ -42,6 +44,7 @@ StationLink::StationLink(StationHooks hooks, KeyingPort& port, SettingsFile sett
     RigControl::Hooks rigHooks;
     rigHooks.frequency = [this](double hz) {
         m_calls->post([this, hz] {
+            m_rigHz = hz;
             if (m_hooks.rigFrequency) m_hooks.rigFrequency(hz);
         });
     };
@@ -66,6 +69,10 @@ void StationLink::start() {
     if (m_settings.listener.enabled) startListener(false);
 }
 
+void StationLink::repeatRigFrequency() {
+    if (m_rigHz > 0.0 && rigConnected() && m_hooks.rigFrequency) m_hooks.rigFrequency(m_rigHz);
+}
+
 void StationLink::tell(bool byOperator, const std::string& text, const char* caption) {
     if (byOperator) {
         if (m_hooks.messages) m_hooks.messages(text, caption);
@@ -78,7 +85,10 @@ void StationLink::apply(const StationSettings& settings) {
     const StationSettings old = m_settings;
     m_settings = settings;
     if (!m_rig) return; // after shutdown nothing restarts
-    if (!sameRig(old.rig, settings.rig)) m_rig->configure(settings.rig);
+    if (!sameRig(old.rig, settings.rig)) {
+        m_rigHz = 0.0;
+        m_rig->configure(settings.rig);
+    }
     attachCatPtt();
     if (!sameListener(old.listener, settings.listener)) {
         stopListener();
@@ -101,7 +111,20 @@ void StationLink::attachCatPtt() {
 
 void StationLink::startListener(bool byOperator) {
     CwKeyingHooks hooks;
+    m_toldTransmitOff = false;
     auto keyer = std::make_shared<HookKeyer>(m_hooks);
+    // While Xmit Enable is off nothing is keyed or shown; the first refusal of a stretch is told.
+    hooks.transmitAllowed = [this] {
+        if (!m_hooks.transmitEnabled || m_hooks.transmitEnabled()) {
+            m_toldTransmitOff = false;
+            return true;
+        }
+        if (!m_toldTransmitOff.exchange(true)) {
+            m_calls->post(
+                [this] { tell(false, kListenerTransmitOffText, kKeyingListenerCaption); });
+        }
+        return false;
+    };
     hooks.keyer = [keyer] { return keyer.get(); };
     hooks.setSpeed = [this](int32_t wpm) {
         m_calls->post([this, wpm] {
@@ -119,6 +142,7 @@ void StationLink::startListener(bool byOperator) {
             m_port.updatePtt(on);
         });
     };
+    hooks.pttHangMs = m_settings.listener.pttHangMs;
     hooks.keyed = [this](const std::string& latin1) {
         const std::string utf8 = latin1ToUtf8(latin1);
         m_calls->post([this, utf8] {
@@ -128,6 +152,10 @@ void StationLink::startListener(bool byOperator) {
     // A misbehaving client could send many bad datagrams: they go to the terminal, not into
     // message boxes.
     hooks.report = [](const std::string& why) { std::cerr << "dita: " << why << "\n"; };
+    // The listener outlives the queue's thread (stopListener), so a reply always finds it.
+    hooks.reply = [this](const CwDaemonPeer& to, const std::string& datagram) {
+        if (m_listener) m_listener->reply(to, datagram);
+    };
     m_queue = std::make_unique<CwKeyingQueue>(hooks);
     CwKeyingQueue* queue = m_queue.get();
     m_listener = std::make_unique<CwDaemonListener>(
@@ -143,8 +171,8 @@ void StationLink::startListener(bool byOperator) {
 void StationLink::stopListener() {
     if (m_listener) m_listener->stop();
     if (m_queue) m_queue->abort();
+    m_queue.reset(); // waits for the character being keyed, which the abort cut short
     m_listener.reset();
-    m_queue.reset(); // waits for the word being keyed, which the abort cut short
 }
 
 void StationLink::showRigControlDialog(QWidget* parent) {

@@ -22,6 +22,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class QWidget;
 
@@ -34,9 +35,13 @@ struct StationHooks {
     std::function<void(int32_t hz)> setTone;   // the sidetone; 0 switches it off
     // A word the listener starts keying (UTF-8): shown in the transmit window.
     std::function<void(const std::string& utf8)> showKeyed;
-    // Keys Latin-1 text through the current keyer, exclusive of the window's own senders.
+    // Keys a logger's steps through the current keyer, exclusive of the window's own senders.
     // Runs on the listener's keying thread.
-    std::function<bool(std::string_view latin1, const std::atomic<bool>& stop)> keyText;
+    std::function<bool(const std::vector<KeyingStep>& steps, const std::atomic<bool>& stop,
+                       int pttHangMs)>
+        keySteps;
+    // Whether Xmit Enable is on; read on the listener's keying thread.
+    std::function<bool()> transmitEnabled;
     // Answers to what the operator just did (a dialog's OK): a box that waits for OK.
     MessageSink messages;
     // What happens without the operator acting (a damaged DITA.conf at start, a rig that cannot
@@ -68,6 +73,10 @@ public:
     // Stops the listener (dropping its queue) and the rig; PTT is no longer sent to the rig.
     void shutdown();
 
+    // The rig's last frequency once more (after the window's stored configuration has been
+    // applied, which may have replaced what the rig reported first).
+    void repeatRigFrequency();
+
     bool rigConnected() const { return m_rig && m_rig->connected(); }
     uint16_t listenerPort() const { return m_listener ? m_listener->boundPort() : 0; }
 
@@ -83,7 +92,10 @@ private:
     SettingsFile m_file;
     StationSettings m_settings;
     CallQueue* m_calls;
+    // "Xmit Enable is OFF" has been told for the current stretch of refused text.
+    std::atomic<bool> m_toldTransmitOff{false};
     std::unique_ptr<RigControl> m_rig;
+    double m_rigHz = 0.0; // the rig's last report; 0: none yet
     std::unique_ptr<CwKeyingQueue> m_queue;
     std::unique_ptr<CwDaemonListener> m_listener;
 };

@@ -43,6 +43,8 @@ StationSettings StationSettings::read(const SettingsFile& file) {
     s.listener.address = file.text("cwdaemon.address", s.listener.address);
     s.listener.port =
         static_cast<uint16_t>(file.number("cwdaemon.port", s.listener.port, 1, kMaxPort));
+    s.listener.pttHangMs =
+        file.number("cwdaemon.pttHangMs", s.listener.pttHangMs, 0, kPttHangMaxMs);
     return s;
 }
 
@@ -57,6 +59,7 @@ void StationSettings::write(SettingsFile& file) const {
     file.setFlag("cwdaemon.enabled", listener.enabled);
     file.setText("cwdaemon.address", listener.address);
     file.setNumber("cwdaemon.port", listener.port);
+    file.setNumber("cwdaemon.pttHangMs", listener.pttHangMs);
 }
 
 } // namespace dita

@@ -16,6 +16,8 @@ struct KeyingListenerSettings {
     bool enabled = false; // off until the operator turns it on
     std::string address = kCwDaemonDefaultAddress;
     uint16_t port = kCwDaemonDefaultPort;
+    // PTT stays on this long after the last element a logger had keyed.
+    int32_t pttHangMs = kPttHangDefaultMs;
 };
 
 struct StationSettings {

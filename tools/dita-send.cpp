@@ -30,8 +30,8 @@ constexpr int kSignalPollMs = 100;
 constexpr auto kListenDrainTimeout = std::chrono::minutes(10);
 
 const char* kUsage =
-    "usage: dita-send [--wpm N] [--tone HZ] [--square] [--carrier SECONDS] [--out FILE.wav] "
-    "TEXT...\n"
+    "usage: dita-send [--wpm N] [--tone HZ] [--square] [--ramp MS] [--carrier SECONDS]\n"
+    "                 [--out FILE.wav] TEXT...\n"
     "       dita-send --serial COM_OR_DEVICE [--invert] [--ptt dtr|rts] [--wpm N] [--carrier "
     "SECONDS] TEXT...\n"
     "       dita-send [--serial ... | --out FILE.wav ...] --listen [ADDRESS:]PORT\n"
@@ -43,15 +43,20 @@ const char* kUsage =
     "  --wpm N            speed, 10 to 125 words per minute (serial: at most 50), default 20\n"
     "  --tone HZ          tone frequency: 600, 750, 1000 or 2500, default 750\n"
     "  --square           square wave instead of sine\n"
+    "  --ramp MS          rise and fall of each element (raised cosine, inside the\n"
+    "                     element), 0 to 50 ms, default 5; 0 keys the tone hard\n"
     "  --carrier SECONDS  length of the carrier a back-quote (`) keys, 1 to 5, default 1\n"
     "  --out FILE.wav     write the tone into FILE.wav instead of playing it\n"
     "  --serial PORT      key a serial port (COM number or device file)\n"
     "  --invert           invert the key lines (key down clears them)\n"
     "  --ptt dtr|rts      use that line as PTT (20 ms before and after each character);\n"
     "                     the other line keys\n"
+    "  --ptt-hang MS      with --listen: PTT stays on MS after a logger's last element,\n"
+    "                     0 to 5000, default 200 (it rises 20 ms before the first)\n"
     "  --listen [ADDRESS:]PORT\n"
     "                     instead of TEXT, key what loggers send with the cwdaemon UDP\n"
-    "                     protocol (speed, tone, abort, PTT, word mode, reset) on ADDRESS\n"
+    "                     protocol as cwdaemon keys it (PARIS speed 4 to 60 wpm, ++/--,\n"
+    "                     prosigns, tone, abort, tune, replies, PTT, word mode, reset) on ADDRESS\n"
     "                     (default 127.0.0.1; port 0 picks a free one, printed at start) until\n"
     "                     a client's exit request or SIGINT/SIGTERM\n"
     "  --help, --version\n";
@@ -60,7 +65,9 @@ struct Options {
     int wpm = 20;
     float toneHz = dita::ToneSettings{}.SidetoneFreq;
     bool square = false;
+    std::optional<int> rampMs;
     int carrierSeconds = 1;
+    int pttHangMs = dita::kPttHangDefaultMs;
     std::string out;
     std::string serial;
     std::optional<int> comNumber; // --serial gave a COM number rather than a device file
@@ -166,6 +173,13 @@ bool keyTextOrListen(const Options& o, dita::Keyer& keyer, dita::SendTimingStore
         std::cout << "keyed: " << dita::latin1ToUtf8(word) << std::endl;
     };
     hooks.report = [](const std::string& why) { std::cerr << "dita-send: " << why << "\n"; };
+    // Replies go out through the listener's socket; set once it is listening.
+    std::atomic<dita::CwDaemonListener*> replyVia{nullptr};
+    hooks.reply = [&replyVia](const dita::CwDaemonPeer& to, const std::string& datagram) {
+        if (dita::CwDaemonListener* l = replyVia.load()) l->reply(to, datagram);
+    };
+    hooks.pttHangMs = o.pttHangMs;
+    hooks.startWpm = std::min(o.wpm, maxWpm); // speeds above 60 are cwdaemon's 60
     dita::CwKeyingQueue queue(hooks);
     std::mutex exitMutex;
     std::condition_variable exitWake;
@@ -186,6 +200,7 @@ bool keyTextOrListen(const Options& o, dita::Keyer& keyer, dita::SendTimingStore
         std::cerr << "dita-send: " << error << "\n";
         return false;
     }
+    replyVia = &listener;
     std::cout << "listening on " << o.listenAddress << ":" << listener.boundPort() << std::endl;
     {
         std::unique_lock lock(exitMutex);
@@ -203,9 +218,14 @@ bool keyTextOrListen(const Options& o, dita::Keyer& keyer, dita::SendTimingStore
             queue.abort();
             aborted = true;
         }
-        if (queue.waitIdle(std::chrono::milliseconds(kSignalPollMs))) return true;
-        if (std::chrono::steady_clock::now() > giveUp) return false;
+        if (queue.waitIdle(std::chrono::milliseconds(kSignalPollMs))) break;
+        if (std::chrono::steady_clock::now() > giveUp) {
+            replyVia = nullptr;
+            return false;
+        }
     }
+    replyVia = nullptr;
+    return true;
 }
 
 int runSerial(const Options& o) {
@@ -260,7 +280,9 @@ int runSerial(const Options& o) {
     dita::SendTimingStore timing;
     timing.publish(dita::ComputeSendTiming(wpm));
     dita::MonotonicClock clock;
-    dita::SerialKeyer keyer(port, timing, clock);
+    // Holds PTT between the transmissions of a logger (its hang time).
+    dita::PttHoldTimer pttHold(port);
+    dita::SerialKeyer keyer(port, timing, clock, &pttHold);
     keyer.setBeaconCarrier(dita::beaconCarrierFor(o.carrierSeconds));
     dita::tryRealtimeScheduling(); // steadier element lengths when allowed; fine without
     const bool ok = keyTextOrListen(o, keyer, timing, dita::kSerialMaxWpm,
@@ -293,6 +315,7 @@ int runTone(const Options& o) {
         tone.SidetoneWaveform = o.square ? dita::kSquareWave : dita::kSineWave;
         tone.SidetoneOn = true;
         keyer.setTone(tone);
+        if (o.rampMs) keyer.setRampMs(static_cast<float>(*o.rampMs));
         keyer.setBeaconCarrier(dita::beaconCarrierFor(o.carrierSeconds));
         auto setTone = [&keyer, tone](int32_t hz) mutable {
             tone.SidetoneOn = hz != 0;
@@ -348,6 +371,12 @@ int main(int argc, char** argv) {
             sawTone = true;
         } else if (arg == "--square") {
             o.square = sawSquare = true;
+        } else if (arg == "--ramp") {
+            const auto v = value();
+            const auto n = v ? parseInt(*v) : std::nullopt;
+            if (!n || *n < 0 || *n > static_cast<int>(dita::kMaxToneRampMs))
+                return usageError("--ramp needs 0 to 50 ms");
+            o.rampMs = *n;
         } else if (arg == "--carrier") {
             const auto v = value();
             const auto n = v ? parseInt(*v) : std::nullopt;
@@ -376,6 +405,13 @@ int main(int argc, char** argv) {
             if (!v || (*v != "dtr" && *v != "rts")) return usageError("--ptt must be dtr or rts");
             o.ptt = *v;
             sawPtt = true;
+        } else if (arg == "--ptt-hang") {
+            const auto v = value();
+            const auto n = v ? parseInt(*v) : std::nullopt;
+            if (!n || *n < 0 || *n > dita::kPttHangMaxMs)
+                return usageError("--ptt-hang needs 0 to " + std::to_string(dita::kPttHangMaxMs) +
+                                  " ms");
+            o.pttHangMs = *n;
         } else if (arg == "--listen") {
             const auto v = value();
             if (!v) return usageError("--listen needs [ADDRESS:]PORT");
@@ -402,8 +438,8 @@ int main(int argc, char** argv) {
     if (o.serial.empty() && (sawInvert || sawPtt)) {
         return usageError("--invert and --ptt only apply with --serial");
     }
-    if (!o.serial.empty() && (sawTone || sawSquare || sawOut)) {
-        return usageError("--tone, --square and --out do not apply with --serial");
+    if (!o.serial.empty() && (sawTone || sawSquare || sawOut || o.rampMs)) {
+        return usageError("--tone, --square, --ramp and --out do not apply with --serial");
     }
     o.text = dita::utf8ToLatin1(o.text);
     return o.serial.empty() ? runTone(o) : runSerial(o);

@@ -2,6 +2,9 @@
 
 #include "transmit/MorseCode.h"
 
+#include <algorithm>
+#include <functional>
+
 namespace dita {
 
 PttHoldTimer::PttHoldTimer(KeyingPort& port) : m_port(port), m_thread([this] { run(); }) {}
@@ -34,6 +37,13 @@ void PttHoldTimer::stop() {
     m_armed = false;
 }
 
+bool PttHoldTimer::cancel() {
+    std::lock_guard lock(m_mutex);
+    const bool held = m_armed;
+    m_armed = false;
+    return held;
+}
+
 void PttHoldTimer::run() {
     std::unique_lock lock(m_mutex);
     while (!m_quit) {
@@ -43,11 +53,11 @@ void PttHoldTimer::run() {
         }
         if (m_wake.wait_until(lock, m_expiry) == std::cv_status::timeout && m_armed &&
             std::chrono::steady_clock::now() >= m_expiry) {
+            // Released under the lock, so cancel() never sees the timer disarmed while PTT is
+            // still about to fall.
             m_armed = false;
-            lock.unlock();
             m_port.KeyState = kKeyUp;
             m_port.updatePtt();
-            lock.lock();
         }
     }
 }
@@ -62,19 +72,38 @@ void SerialKeyer::beginCharacter() {
 }
 
 void SerialKeyer::waitFor(int32_t ms) {
+    waitFor(std::chrono::milliseconds(std::max(ms, 0)));
+}
+
+void SerialKeyer::waitFor(std::chrono::microseconds length) {
     const auto now = m_clock.now();
     if (now - m_deadline > std::chrono::milliseconds(kMaxKeyingLagMs)) m_deadline = now;
-    m_deadline += std::chrono::milliseconds(std::max(ms, 0));
+    m_deadline += std::max(length, std::chrono::microseconds(0));
     m_clock.waitUntil(m_deadline);
 }
 
-void SerialKeyer::keyElement(int32_t downMs, int32_t upMs) {
+void SerialKeyer::keyElement(std::chrono::microseconds down, std::chrono::microseconds up) {
     m_port.KeyState = kKeyDown;
     m_port.SetKeyLines(kKeyDown);
-    waitFor(downMs);
+    waitFor(down);
     m_port.KeyState = kKeyUp;
     m_port.SetKeyLines(kKeyUp);
-    waitFor(upMs);
+    waitFor(up);
+}
+
+void SerialKeyer::keyCarrier(std::chrono::microseconds length, const std::atomic<bool>& stop) {
+    // A carrier is no character: a stop ends it at once, within one slice.
+    constexpr std::chrono::microseconds kSlice{10'000};
+    m_port.KeyState = kKeyDown;
+    m_port.SetKeyLines(kKeyDown);
+    for (auto left = length; left.count() > 0 && !stop.load(); left -= kSlice)
+        waitFor(std::min(left, kSlice));
+    m_port.KeyState = kKeyUp;
+    m_port.SetKeyLines(kKeyUp);
+}
+
+void SerialKeyer::keyElement(int32_t downMs, int32_t upMs) {
+    keyElement(std::chrono::milliseconds(downMs), std::chrono::milliseconds(upMs));
 }
 
 void SerialKeyer::keyRow(std::string_view row) {
@@ -105,11 +134,11 @@ void SerialKeyer::keyRow(std::string_view row) {
 
 bool SerialKeyer::sendText(std::string_view text, const std::atomic<bool>& stopRequest) {
     beginCharacter();
-    for (unsigned char byte : text) {
+    for (unsigned char byte : foldLineBreaks(text)) {
         if (byte == 0) break;
         if (stopRequest.load()) return false;
         const std::string_view row = sendRow(serialTextCode(byte));
-        if (row.empty()) continue; // line feeds and codes without a row key nothing
+        if (row.empty()) continue; // codes without a row key nothing
         const bool ptt = m_port.ptt().PttEnable;
         if (ptt) {
             m_port.KeyState = kKeyDown;
@@ -124,6 +153,64 @@ bool SerialKeyer::sendText(std::string_view text, const std::atomic<bool>& stopR
         }
     }
     return true;
+}
+
+namespace {
+
+// PTT around keySteps: raised with its lead unless the hold of an earlier transmission still
+// has it, held by no timer while keying, and left to the hold timer for the hang after it.
+class PttAroundSteps {
+public:
+    PttAroundSteps(KeyingPort* port, PttHoldTimer* hold, const std::function<void(int)>& wait)
+        : m_port(port), m_hold(hold) {
+        m_on = m_port && m_port->ptt().PttEnable;
+        if (!m_on) return;
+        const bool held = m_hold && m_hold->cancel();
+        m_port->KeyState = kKeyDown;
+        if (!held) {
+            m_port->updatePtt(true);
+            wait(kPttLeadMs);
+        }
+    }
+    void end(int hangMs, const std::function<void(int)>& wait) {
+        if (!m_on) return;
+        if (m_hold) {
+            m_hold->start(std::clamp(hangMs, 0, kPttHangMaxMs));
+            return;
+        }
+        wait(std::clamp(hangMs, 0, kPttHangMaxMs));
+        m_port->KeyState = kKeyUp;
+        m_port->updatePtt(false);
+    }
+
+private:
+    KeyingPort* m_port;
+    PttHoldTimer* m_hold;
+    bool m_on = false;
+};
+
+} // namespace
+
+bool SerialKeyer::keySteps(const std::vector<KeyingStep>& steps, const std::atomic<bool>& stop,
+                           int pttHangMs) {
+    const std::function<void(int)> wait = [this](int ms) { waitFor(ms); };
+    beginCharacter();
+    PttAroundSteps ptt(&m_port, m_pttHold, wait);
+    bool done = true;
+    for (const KeyingStep& step : steps) {
+        if (stop.load()) {
+            done = false;
+            break;
+        }
+        if (step.carrier.count() > 0) keyCarrier(step.carrier, stop);
+        for (char symbol : step.elements) {
+            const auto down = symbol == kDashSymbol ? 3 * step.unit : step.unit;
+            keyElement(down, step.unit);
+        }
+        waitFor(step.gapAfter);
+    }
+    ptt.end(pttHangMs, wait);
+    return done;
 }
 
 bool SerialKeyer::sendTypedCode(int32_t code) {
@@ -146,8 +233,9 @@ bool SerialKeyer::sendTypedCode(int32_t code) {
     return true;
 }
 
-ToneKeyer::ToneKeyer(ToneOutput& output, const SendTimingStore& timing)
-    : m_output(output), m_timing(timing) {}
+ToneKeyer::ToneKeyer(ToneOutput& output, const SendTimingStore& timing, KeyingPort* port,
+                     PttHoldTimer* pttHold)
+    : m_output(output), m_timing(timing), m_port(port), m_pttHold(pttHold) {}
 
 void ToneKeyer::setTone(const ToneSettings& settings) {
     std::lock_guard lock(m_settingsMutex);
@@ -159,14 +247,27 @@ void ToneKeyer::setBeaconCarrier(const BeaconCarrier& carrier) {
     m_carrier = carrier;
 }
 
+void ToneKeyer::setRampMs(float ms) {
+    std::lock_guard lock(m_settingsMutex);
+    m_rampMs = std::clamp(ms, 0.0f, kMaxToneRampMs);
+}
+
+ToneSettings ToneKeyer::toneSettings() const {
+    std::lock_guard lock(m_settingsMutex);
+    ToneSettings tone = m_tone;
+    tone.RampMs = m_rampMs;
+    return tone;
+}
+
 bool ToneKeyer::play(const std::vector<uint8_t>& envelope, const std::atomic<bool>* stop) {
-    ToneSettings tone;
-    {
-        std::lock_guard lock(m_settingsMutex);
-        tone = m_tone;
-    }
-    return m_output.PlayEnvelope(envelope.data(), static_cast<int64_t>(envelope.size()), tone,
-                                 m_outputDevice.load(), stop);
+    return m_output.PlayEnvelope(envelope.data(), static_cast<int64_t>(envelope.size()),
+                                 toneSettings(), m_outputDevice.load(), stop);
+}
+
+bool ToneKeyer::holdCarrier(const std::atomic<bool>& release) {
+    ToneSettings tone = toneSettings();
+    if (!tone.SidetoneOn) tone.ToneAmplitude = 0.0f; // silent, as the text path is
+    return m_output.PlayCarrier(tone, m_outputDevice.load(), release);
 }
 
 EnvelopeBuilder ToneKeyer::envelopeBuilder() const {
@@ -178,7 +279,7 @@ bool ToneKeyer::sendText(std::string_view text, const std::atomic<bool>& stopReq
     // Timing is read once per batch: a speed change applies from the next batch.
     EnvelopeBuilder builder = envelopeBuilder();
     m_envelope.clear();
-    for (unsigned char byte : text) {
+    for (unsigned char byte : foldLineBreaks(text)) {
         if (byte == 0) break;
         const std::string_view row = sendRow(soundCardTextCode(byte));
         if (row.empty()) continue;
@@ -193,6 +294,46 @@ bool ToneKeyer::sendText(std::string_view text, const std::atomic<bool>& stopReq
     if (m_envelope.empty()) return true;
     if (stopRequest.load()) return false;
     return play(m_envelope, &stopRequest);
+}
+
+bool ToneKeyer::keySteps(const std::vector<KeyingStep>& steps, const std::atomic<bool>& stop,
+                         int pttHangMs) {
+    const ToneSettings tone = toneSettings();
+    const uint8_t on = tone.SidetoneOn ? 1 : 0;
+    constexpr std::chrono::microseconds kCarrierSlice{10'000};
+    auto samples = [](std::chrono::microseconds length) {
+        return static_cast<std::size_t>(length.count() * kToneSampleRateHz / 1'000'000);
+    };
+    // The whole run as one envelope, with the end of every character, so that a stop plays on
+    // to the end of the character being sounded instead of cutting it.
+    m_envelope.clear();
+    std::vector<int64_t> characterEnds;
+    for (const KeyingStep& step : steps) {
+        // A carrier is no character: a stop ends it within one tone block.
+        for (auto left = step.carrier; left.count() > 0; left -= kCarrierSlice) {
+            m_envelope.insert(m_envelope.end(), samples(std::min(left, kCarrierSlice)), on);
+            characterEnds.push_back(static_cast<int64_t>(m_envelope.size()));
+        }
+        for (char symbol : step.elements) {
+            const auto down = symbol == kDashSymbol ? 3 * step.unit : step.unit;
+            m_envelope.insert(m_envelope.end(), samples(down), on);
+            m_envelope.insert(m_envelope.end(), samples(step.unit), 0);
+        }
+        m_envelope.insert(m_envelope.end(), samples(step.gapAfter), 0);
+        characterEnds.push_back(static_cast<int64_t>(m_envelope.size()));
+    }
+    const std::function<void(int)> wait = [](int ms) { PreciseWait(ms); };
+    PttAroundSteps ptt(m_port, m_pttHold, wait);
+    const bool done =
+        !stop.load() &&
+        m_output.PlayEnvelope(m_envelope.data(), static_cast<int64_t>(m_envelope.size()), tone,
+                              m_outputDevice.load(), &stop, &characterEnds);
+    ptt.end(pttHangMs, wait);
+    return done;
+}
+
+bool Keyer::keySteps(const std::vector<KeyingStep>&, const std::atomic<bool>&, int) {
+    return false;
 }
 
 bool ToneKeyer::sendTypedCode(int32_t code) {

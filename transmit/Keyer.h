@@ -8,11 +8,14 @@
 #include "transmit/ToneOutput.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 namespace dita {
 
@@ -24,15 +27,45 @@ constexpr int kPttAfterHoldMs = 100;  // and after it
 // instead of shortening the following elements to catch up.
 constexpr int kMaxKeyingLagMs = 5;
 
+// PTT of keying for another program (a logger) drops this long after the last element, so a
+// transmission keeps PTT across its characters, words and datagrams (semi break-in).
+constexpr int kPttHangDefaultMs = 200;
+constexpr int kPttHangMaxMs = 5000;
+
+// One character of a logger's text in the logger's own timing: each element ('.' one unit,
+// '-' three units) is followed by a one-unit gap, then gapAfter of silence. A carrier step
+// (tune) holds the key down for `carrier` instead.
+struct KeyingStep {
+    std::string elements;
+    std::chrono::microseconds unit{0};
+    std::chrono::microseconds carrier{0};
+    std::chrono::microseconds gapAfter{0};
+};
+
 class Keyer {
 public:
     virtual ~Keyer() = default;
+    // Keys steps in their own timing. A stop takes effect at the end of the character being
+    // keyed, on the serial lines as on the sound card. PTT (lines or CAT) rises the lead time
+    // before the first element unless it is still held, and is held pttHangMs after the last.
+    // Returns false when stopped or failed before the end; a keyer that cannot key steps keys
+    // nothing and returns false.
+    virtual bool keySteps(const std::vector<KeyingStep>& steps, const std::atomic<bool>& stop,
+                          int pttHangMs);
     // Screen or macro text (Latin-1 bytes). Stops between characters (serial) or within about
     // one 93 ms tone block (sound card) once stopRequest is set. Returns false when stopped or
     // failed before the end.
     virtual bool sendText(std::string_view text, const std::atomic<bool>& stopRequest) = 0;
     // One typed character, already translated to its code (see translateTypedKey).
     virtual bool sendTypedCode(int32_t code) = 0;
+    // The tune carrier as a tone: true when this keyer keys it (holdCarrier), false when the
+    // carrier is the serial key lines held down.
+    virtual bool carrierIsTone() const { return false; }
+    // Keys a steady carrier until release is set; only when carrierIsTone().
+    virtual bool holdCarrier(const std::atomic<bool>& release) {
+        (void)release;
+        return false;
+    }
 };
 
 // Holds PTT on across a run of typed characters and drops it when its timer runs out; the
@@ -46,6 +79,9 @@ public:
     bool running() const;
     void start(int intervalMs); // (re)start; on expiry KeyState := 0 and PTT is released
     void stop();
+    // Disarms the timer and says whether it was armed, that is whether PTT is still held: an
+    // expiry releases PTT before anyone sees the timer disarmed.
+    bool cancel();
 
 private:
     void run();
@@ -64,6 +100,8 @@ public:
                 PttHoldTimer* pttHold = nullptr);
     bool sendText(std::string_view text, const std::atomic<bool>& stopRequest) override;
     bool sendTypedCode(int32_t code) override;
+    bool keySteps(const std::vector<KeyingStep>& steps, const std::atomic<bool>& stop,
+                  int pttHangMs) override;
     void setBeaconCarrier(const BeaconCarrier& carrier) { m_carrierMs = carrier.BeaconCarrierMs; }
 
     // Row walk of one code: key lines and waits only, no PTT.
@@ -72,7 +110,10 @@ public:
 private:
     void beginCharacter();
     void waitFor(int32_t ms);
+    void waitFor(std::chrono::microseconds length);
     void keyElement(int32_t downMs, int32_t upMs);
+    void keyElement(std::chrono::microseconds down, std::chrono::microseconds up);
+    void keyCarrier(std::chrono::microseconds length, const std::atomic<bool>& stop);
 
     KeyingPort& m_port;
     const SendTimingStore& m_timing;
@@ -84,24 +125,37 @@ private:
 
 class ToneKeyer : public Keyer {
 public:
-    ToneKeyer(ToneOutput& output, const SendTimingStore& timing);
+    // port and pttHold, when given, carry PTT (a CAT PTT above all) for keySteps.
+    ToneKeyer(ToneOutput& output, const SendTimingStore& timing, KeyingPort* port = nullptr,
+              PttHoldTimer* pttHold = nullptr);
     bool sendText(std::string_view text, const std::atomic<bool>& stopRequest) override;
     bool sendTypedCode(int32_t code) override;
+    bool carrierIsTone() const override { return m_outputDevice.load() == kOutputSoundCard; }
+    bool holdCarrier(const std::atomic<bool>& release) override;
+    bool keySteps(const std::vector<KeyingStep>& steps, const std::atomic<bool>& stop,
+                  int pttHangMs) override;
 
     void setTone(const ToneSettings& settings);
+    // The rise and fall of each element, ms (0: hard keying); kept apart from the tone menu's
+    // settings, which setTone replaces.
+    void setRampMs(float ms);
     void setBeaconCarrier(const BeaconCarrier& carrier);
     // The sound card path only sounds while OutputDevice is the sound card.
     void setOutputDevice(int32_t device) { m_outputDevice = device; }
 
 private:
     bool play(const std::vector<uint8_t>& envelope, const std::atomic<bool>* stop = nullptr);
+    ToneSettings toneSettings() const; // the menu's tone with the ramp
     // A builder with the current timing, beacon carrier and sidetone setting.
     EnvelopeBuilder envelopeBuilder() const;
 
     ToneOutput& m_output;
     const SendTimingStore& m_timing;
+    KeyingPort* m_port;
+    PttHoldTimer* m_pttHold;
     mutable std::mutex m_settingsMutex;
     ToneSettings m_tone;
+    float m_rampMs = kDefaultToneRampMs;
     BeaconCarrier m_carrier;
     std::atomic<int32_t> m_outputDevice{kOutputSoundCard};
     std::vector<uint8_t> m_envelope;

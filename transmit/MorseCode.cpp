@@ -144,6 +144,22 @@ int32_t soundCardTextCode(unsigned char byte) {
     return TextCodeMap()[byte];
 }
 
+std::string foldLineBreaks(std::string_view text) {
+    constexpr char kCr = '\r';
+    constexpr char kLf = '\n';
+    std::string folded;
+    folded.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == kLf) {
+            folded += kCr;
+        } else {
+            folded += text[i];
+            if (text[i] == kCr && i + 1 < text.size() && text[i + 1] == kLf) ++i;
+        }
+    }
+    return folded;
+}
+
 const std::array<int32_t, 256>& TextCodeMap() {
     static const auto map = buildTextCodeMap();
     return map;

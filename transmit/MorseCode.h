@@ -6,6 +6,7 @@
 // be read from any thread. No Qt.
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace dita {
@@ -36,6 +37,11 @@ std::string_view sendRow(int32_t code);
 // value; the sound-card path goes through TextCodeMap first.
 int32_t serialTextCode(unsigned char byte);
 int32_t soundCardTextCode(unsigned char byte);
+
+// Text ends its lines with LF (the transmit window, macros), CR LF (a loaded DOS file) or a lone
+// CR. Each line break becomes one CR, the Enter code, so it keys "----" once and the words on
+// either side never run together on the air.
+std::string foldLineBreaks(std::string_view text);
 
 const std::array<int32_t, 256>& TextCodeMap();
 const std::array<int32_t, 256>& KeyCodeMapPlain();

@@ -43,6 +43,7 @@ PaStreamParameters outputParameters() {
 PortAudioToneDevice::PortAudioToneDevice() {
     StderrMute quiet; // the device scan's ALSA and JACK chatter
     const PaError err = Pa_Initialize();
+    tellAlsaRecoveriesOnce();
     m_initialised = err == paNoError;
     if (!m_initialised) m_lastError = Pa_GetErrorText(err);
 }

@@ -179,47 +179,158 @@ bool ToneOutput::finishBlock(ToneBlock block) {
                                               : "Error unpreparing the Output Header b");
 }
 
+namespace {
+
+int rampSamples(const ToneSettings& settings) {
+    const float ms = std::clamp(settings.RampMs, 0.0f, kMaxToneRampMs);
+    return static_cast<int>(std::lround(ms * static_cast<float>(kToneSampleRateHz) / kMsPerSecond));
+}
+
+// Gain of the sample `fromEdge` samples inside an edge `ramp` samples long: a raised cosine
+// taken at the sample centres, so a rise and the matching fall sum to one.
+float edgeGain(int64_t fromEdge, int64_t ramp) {
+    if (fromEdge >= ramp) return 1.0f;
+    constexpr double kPi = 3.14159265358979323846;
+    const double x = (static_cast<double>(fromEdge) + 0.5) / static_cast<double>(ramp);
+    return static_cast<float>(0.5 * (1.0 - std::cos(kPi * x)));
+}
+
+// Walks a keying envelope block by block. Each run of tone gets a rising edge at its start and
+// a falling one at its end, both inside the run; a run shorter than two edges rises for half
+// its length and falls for the other half.
+class EnvelopeGains {
+public:
+    EnvelopeGains(const uint8_t* envelope, int64_t count, int ramp)
+        : m_envelope(envelope), m_count(std::max<int64_t>(count, 0)), m_end(m_count), m_ramp(ramp) {
+    }
+
+    int next(float* gains, bool& last) {
+        const int64_t n = std::min<int64_t>(kToneBlockSamples, m_end - m_position);
+        if (n <= 0) { // ended by a stop right where the last block ended: one silent sample
+            gains[0] = 0.0f;
+            last = true;
+            return 1;
+        }
+        for (int64_t k = 0; k < n; ++k, ++m_position)
+            gains[k] = gainAt(m_position);
+        last = m_position >= m_end;
+        return static_cast<int>(n);
+    }
+
+    // Ends the walk at the first of `ends` (ascending sample positions) not yet walked.
+    void endAtFirstOf(const std::vector<int64_t>& ends) {
+        const auto end = std::lower_bound(ends.begin(), ends.end(), m_position);
+        if (end != ends.end()) m_end = std::min(m_end, *end);
+    }
+
+private:
+    float gainAt(int64_t p) {
+        if (m_envelope[p] == 0) return 0.0f;
+        if (m_ramp == 0) return 1.0f;
+        if (p >= m_runEnd) { // the first sample of a run: find where it ends
+            m_runStart = p;
+            m_runEnd = p;
+            while (m_runEnd < m_count && m_envelope[m_runEnd] != 0)
+                ++m_runEnd;
+        }
+        const int64_t edge = std::min<int64_t>(m_ramp, (m_runEnd - m_runStart) / 2);
+        if (edge == 0) return 1.0f;
+        return edgeGain(std::min(p - m_runStart, m_runEnd - 1 - p), edge);
+    }
+
+    const uint8_t* m_envelope;
+    int64_t m_count; // the envelope's length: runs are found within it
+    int64_t m_end;   // where the walk ends: the length, or a character end after a stop
+    int64_t m_ramp;
+    int64_t m_position = 0;
+    int64_t m_runStart = 0;
+    int64_t m_runEnd = 0;
+};
+
+} // namespace
+
 bool ToneOutput::PlayEnvelope(const uint8_t* envelope, int64_t count, const ToneSettings& settings,
-                              int32_t outputDevice, const std::atomic<bool>* stop) {
-    float phase = 0.0f;
-    const float step = settings.SidetoneFreq * kTwoPi / static_cast<float>(kToneSampleRateHz);
-    int64_t readPosition = 0;
+                              int32_t outputDevice, const std::atomic<bool>* stop,
+                              const std::vector<int64_t>* characterEnds) {
+    if (!SetupOutputFormat() || !ResetToneOutput()) return false;
+    if (outputDevice != kOutputSoundCard || count <= 0) return true;
+    EnvelopeGains gains(envelope, count, rampSamples(settings));
+    if (!characterEnds) // a stop cuts the playback at the block being written
+        return playBlocks(
+            settings, [&](float* g, bool& last) { return gains.next(g, last); }, stop);
+    // A stop plays on to the first character end not yet written, so no character is cut.
+    bool stopped = false;
+    const bool played = playBlocks(
+        settings,
+        [&](float* g, bool& last) {
+            if (!stopped && stop && stop->load()) {
+                stopped = true;
+                gains.endAtFirstOf(*characterEnds);
+            }
+            return gains.next(g, last);
+        },
+        nullptr);
+    return played && !stopped;
+}
+
+bool ToneOutput::PlayCarrier(const ToneSettings& settings, int32_t outputDevice,
+                             const std::atomic<bool>& release) {
     if (!SetupOutputFormat() || !ResetToneOutput()) return false;
     if (outputDevice != kOutputSoundCard) return true;
+    const int64_t ramp = rampSamples(settings);
+    int64_t risen = 0; // samples since the rise began
+    return playBlocks(
+        settings,
+        [&](float* g, bool& last) {
+            if (release.load() && risen == 0) { // released before it sounded
+                g[0] = 0.0f;
+                last = true;
+                return 1;
+            }
+            if (release.load()) {
+                // The fall, from full tone: the rise is at most one edge long and ends before
+                // a block is written, so whatever has sounded by now stands at full level.
+                const int n = static_cast<int>(std::max<int64_t>(ramp, 1));
+                for (int k = 0; k < n; ++k)
+                    g[k] = ramp == 0 ? 0.0f : edgeGain(ramp - 1 - k, ramp);
+                last = true;
+                return n;
+            }
+            for (int k = 0; k < kToneBlockSamples; ++k, ++risen)
+                g[k] = edgeGain(risen, ramp);
+            last = false;
+            return kToneBlockSamples;
+        },
+        nullptr);
+}
 
+bool ToneOutput::playBlocks(const ToneSettings& settings, const GainSource& nextGains,
+                            const std::atomic<bool>* stop) {
+    float phase = 0.0f;
+    const float step = settings.SidetoneFreq * kTwoPi / static_cast<float>(kToneSampleRateHz);
     ToneBlock next = ToneBlock::A;
     bool first = true;
-    int64_t remaining = std::max<int64_t>(count, 0);
-    bool finished = remaining == 0;
-    while (!finished) {
+    bool last = false;
+    while (!last) {
         if (stop && stop->load()) {
             ResetToneOutput();
             return false;
         }
-        int blockSize = kToneBlockSamples;
-        bool last = false;
-        if (remaining <= kToneBlockSamples) {
-            blockSize = static_cast<int>(remaining);
-            finished = true;
-            last = true;
-        }
+        const int blockSize = nextGains(m_gain.data(), last);
         for (int k = 0; k < blockSize; ++k) {
             const float s = std::sin(phase * step);
             m_wave[k] = settings.SidetoneWaveform == kSquareWave ? (s >= 0.0f ? 1.0f : -1.0f) : s;
             phase += 1.0f;
             if (phase >= kPhaseCounterLimit) phase = 0.0f;
         }
-        for (int k = 0; k < blockSize; ++k, ++readPosition) {
-            const int32_t gate = readPosition < count ? envelope[readPosition] : 0;
-            m_gated[k] = static_cast<int32_t>(settings.ToneAmplitude * m_wave[k]) * gate;
-        }
+        for (int k = 0; k < blockSize; ++k)
+            m_gated[k] = static_cast<int32_t>(settings.ToneAmplitude * m_gain[k] * m_wave[k]);
         const ToneBlock other = next == ToneBlock::A ? ToneBlock::B : ToneBlock::A;
         if (!writeBlock(next, blockSize)) return false;
         if (!first && !finishBlock(other)) return false;
         if (last && !finishBlock(next)) return false;
         first = false;
         next = other;
-        if (remaining > kToneBlockSamples) remaining -= kToneBlockSamples;
     }
     return true;
 }

@@ -29,11 +29,19 @@ constexpr float kSidetoneFrequenciesHz[] = {600.0f, 750.0f, 1000.0f, 2500.0f};
 
 enum SidetoneWaveformKind : int32_t { kSineWave = 0, kSquareWave = 1 };
 
+// Each element's tone rises and falls over this time with a raised-cosine edge, inside the
+// element, so the keying keeps its sample-exact timing while its spectrum stays narrow: a tone
+// gated hard at full amplitude is heard as key clicks kilohertz away through an SSB
+// transmitter. 0 keys the tone hard.
+constexpr float kDefaultToneRampMs = 5.0f;
+constexpr float kMaxToneRampMs = 50.0f;
+
 struct ToneSettings {
     float SidetoneFreq = 750.0f;
     int32_t SidetoneWaveform = kSineWave;
     bool SidetoneOn = false;
     float ToneAmplitude = 15000.0f;
+    float RampMs = kDefaultToneRampMs; // 0..kMaxToneRampMs
 };
 
 // Length of the beacon carrier (back-quote), set together by the "Beacon Carrier Time" items.
@@ -101,11 +109,24 @@ public:
     // other than the sound card it only resets. When `stop` becomes true the playback ends at
     // the next block (about 93 ms), the device is reset so nothing queued keeps sounding, and
     // the call returns false: a stop must release the key within a character, not after the
-    // whole envelope.
+    // whole envelope. With characterEnds (ascending sample positions) a stop instead plays on
+    // to the first character end not yet written, so no character is cut.
     bool PlayEnvelope(const uint8_t* envelope, int64_t count, const ToneSettings& settings,
-                      int32_t outputDevice, const std::atomic<bool>* stop = nullptr);
+                      int32_t outputDevice, const std::atomic<bool>* stop = nullptr,
+                      const std::vector<int64_t>* characterEnds = nullptr);
+
+    // The tune carrier: a steady tone from its rising edge until `release` becomes true, then
+    // its falling edge (so tuning makes no click either). Resets the device first as
+    // PlayEnvelope does; with OutputDevice other than the sound card it only resets.
+    bool PlayCarrier(const ToneSettings& settings, int32_t outputDevice,
+                     const std::atomic<bool>& release);
 
 private:
+    // Fills gains[0..n) (0 = silence, 1 = full tone) for the next block and returns n (at most
+    // kToneBlockSamples); sets last on the final block.
+    using GainSource = std::function<int(float* gains, bool& last)>;
+    bool playBlocks(const ToneSettings& settings, const GainSource& next,
+                    const std::atomic<bool>* stop);
     bool check(bool ok, const char* message);
     bool writeBlock(ToneBlock block, int count);
     bool waitBlockDone(ToneBlock block);
@@ -120,6 +141,7 @@ private:
     std::array<int16_t, kToneBlockSamples> m_blockA{};
     std::array<int16_t, kToneBlockSamples> m_blockB{};
     std::array<float, kToneBlockSamples> m_wave{};
+    std::array<float, kToneBlockSamples> m_gain{};
     std::array<int32_t, kToneBlockSamples> m_gated{};
 };
 

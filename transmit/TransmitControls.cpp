@@ -23,6 +23,7 @@ int32_t TransmitSpeedControls::XmitSpdUpDn2Change(int32_t value) {
     if (!typing) {
         m_spinValue = limitForOutput(value);
         compute(m_spinValue);
+        showKeyedSpeed();
     }
     if (m_hooks.focusTransmitMemo) m_hooks.focusTransmitMemo();
     return m_spinValue;
@@ -31,8 +32,11 @@ int32_t TransmitSpeedControls::XmitSpdUpDn2Change(int32_t value) {
 void TransmitSpeedControls::XmitSpdUpDnChanging(int32_t position) {
     if (m_hooks.typingActive && m_hooks.typingActive()) return;
     m_upDownPosition = std::clamp(position, kMinXmitWpm, kMaxXmitWpm);
-    // Never key the serial lines faster than they can follow, not even while dragging.
-    compute(limitForOutput(m_upDownPosition));
+    // Never key the serial lines faster than they can follow, not even while dragging. A wheel
+    // or arrow key ends no change with a release: the speed keyed is shown at once.
+    m_spinValue = limitForOutput(m_upDownPosition);
+    compute(m_spinValue);
+    m_panelValue = m_spinValue;
 }
 
 void TransmitSpeedControls::XmitSpdUpDnMouseUp() {
@@ -57,6 +61,12 @@ void TransmitSpeedControls::lockedSpeed(int32_t wpm) {
     // Runs also while sending; the serial limit holds here too.
     m_spinValue = limitForOutput(wpm);
     compute(m_spinValue);
+    showKeyedSpeed();
+}
+
+void TransmitSpeedControls::showKeyedSpeed() {
+    // Both speed controls show the speed being keyed, so they never disagree.
+    m_upDownPosition = m_spinValue;
     m_panelValue = m_spinValue;
 }
 

@@ -55,6 +55,7 @@ public:
 private:
     int32_t limitForOutput(int32_t wpm) const;
     void compute(int32_t wpm);
+    void showKeyedSpeed();
 
     SendTimingStore& m_timing;
     MessageSink m_messages;

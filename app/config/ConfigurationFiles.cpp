@@ -98,7 +98,9 @@ void ConfigurationFiles::load() {
     std::vector<uint8_t> bytes;
     const ConfigFileRead read = readConfigFile(m_configPath, bytes);
     if (read.status == ConfigFileRead::Status::Missing) {
-        // First run: the current state becomes the file; nothing is applied.
+        // First run: the current state becomes the file and nothing is applied, except that
+        // reception starts at the AFC start frequency, as it does after every later load.
+        m_window.applyAfcStart(m_window.settings().AfcStartFreq);
         save();
         m_loading = false;
         return;
@@ -306,8 +308,7 @@ void ConfigurationFiles::applyRecord(int record, const ConfigRecords& r, bool de
         break;
     case 41:
         s.AfcStartFreq = r.afcStartFreq;
-        s.TunedBin = kAfcStartBin;
-        w.applyAfcStart(r.afcStartFreq);
+        w.applyAfcStart(r.afcStartFreq); // tunes to it
         break;
     case 42:
         chooseEither(S::SpacesMode, r.spacesModeAgain == raw(st::Switch3::On), st::Switch3::On,

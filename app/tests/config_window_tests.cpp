@@ -231,9 +231,13 @@ TEST(ConfigWindow, LoadDefaultsWithTheMicInputShowsTheHintAndRequestsARestart) {
     EXPECT_FALSE(std::filesystem::exists(home.path / "DITA.cfc"));
 }
 
-TEST(ConfigWindow, LoadDefaultsMenuItemRunsTheDefaultsLoad) {
+TEST(ConfigWindow, LoadDefaultsMenuItemAsksAndLoadsOnlyOnYes) {
     int loads = 0;
     FormRig r(1, false, [&](DecoderFormServices& s) { s.loadDefaults = [&] { ++loads; }; });
+    ASSERT_TRUE(r.form->click("LoadDefault"));
+    EXPECT_TRUE(r.hasMessage(kLoadDefaultsQuestion, "Load Defaults"));
+    EXPECT_EQ(loads, 0);
+    r.messages.answer = true;
     ASSERT_TRUE(r.form->click("LoadDefault"));
     EXPECT_EQ(loads, 1);
 }

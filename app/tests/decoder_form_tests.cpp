@@ -395,6 +395,21 @@ TEST(DecoderFormLayoutTest, AboutHelpAndPlaceholders) {
 
 // ---------------------------------------------------------------- the loop behind the window
 
+TEST(DecoderFormLoopTest, TheClockRunsOnWhileReceptionPausesForASend) {
+    FormRig r(1);
+    Feeder feed(r.catalog.script(0), 1);
+    TDecoderForm& f = *r.form;
+    ASSERT_TRUE(pumpUntil([&] { return f.passesShown() >= 1; }));
+    holdCarrier(f, true); // no passes while the carrier is keyed
+    const int passes = f.passesShown();
+    const QString before = f.readout().utcTime;
+    EXPECT_TRUE(pumpUntil([&] { return f.readout().utcTime != before; }, 2500ms))
+        << "the UTC clock stood at " << before.toStdString();
+    EXPECT_EQ(f.passesShown(), passes);
+    EXPECT_EQ(f.clockTexts().LogTimeText, f.readout().utcTime.remove(':').toStdString());
+    holdCarrier(f, false);
+}
+
 TEST(DecoderFormLoopTest, PassesReachTheWindowAndQuittingLeavesNoThread) {
     FormRig r(1);
     Feeder feed(r.catalog.script(0), 1);

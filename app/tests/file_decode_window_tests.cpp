@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "app/DecoderForm.h"
 #include "app/EnginePassProcessor.h"
@@ -35,9 +36,16 @@ TEST(FileDecodeWindowTest, RecordingPlayedAsInputDeviceIsDecodedIntoRcvMemo) {
     s.terminate = [&] { ++terminated; };
     s.startInputDeviceId = catalog.fileDeviceId();
     s.systemTimerMs = 10;
+    // The settings file names the operator's sound card; the file is this session's input only.
+    constexpr int kStoredCard = 7;
+    TDecoderForm* window = nullptr;
+    std::vector<int> savedDevices;
+    s.loadConfiguration = [&] { window->settings().InputDeviceId = kStoredCard; };
+    s.saveConfiguration = [&] { savedDevices.push_back(window->settings().InputDeviceId); };
     KeyingParts keying;
     s.keying = &keying;
     TDecoderForm form(s);
+    window = &form;
     ASSERT_TRUE(form.click("Wide1")); // AFC finds the recording's 650 Hz tone
     form.show();
 
@@ -56,6 +64,7 @@ TEST(FileDecodeWindowTest, RecordingPlayedAsInputDeviceIsDecodedIntoRcvMemo) {
     EXPECT_TRUE(messages.messages.empty());
 
     form.Quit1Click();
+    EXPECT_EQ(savedDevices, std::vector<int>{kStoredCard});
     EXPECT_EQ(terminated, 1);
     EXPECT_FALSE(form.loopRunning());
 }

@@ -4,6 +4,8 @@
 // the send timing, the up-down and the spin edit) or a flag had several writers.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <QAction>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -87,9 +89,16 @@ TEST(SettingsOwner, TheStartUpLoadKeepsEveryStoredValue) {
     rec.outputDevice = 0;
     // Record 15: "Port Number" keeps its check.
     rec.outputPort = 1;
+    // Reception starts at the stored AFC start frequency.
+    rec.afcStartFreq = 700;
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
     startUpLoad(r, home.path, rec);
+    std::optional<int> startBin;
+    for (const auto& c : r.processor.commands())
+        if (c.kind == ReceiveCommandKind::SetTunedBin) startBin = c.value;
+    EXPECT_EQ(startBin, binForToneHz(700));
+    EXPECT_EQ(f.settings().TunedBin, binForToneHz(700));
     EXPECT_EQ(f.readout().xmitSpeed, 33);
     EXPECT_EQ(f.settings().XmitSpeed, 33);
     EXPECT_EQ(r.keying.timing().current().DotMs, ComputeSendTiming(33).DotMs);
@@ -104,7 +113,7 @@ TEST(SettingsOwner, TheStartUpLoadKeepsEveryStoredValue) {
     odd.spaceTime = 5;
     odd.afcWidth = 9;
     odd.fontSize = 7;
-    odd.thresholdMode = 2;
+    odd.thresholdMode = 3; // factors of its own in the detector, no menu item
     odd.inputChannel = 6;
     odd.beaconCarrierTime = 8;
     FormRig r2(1, false);
@@ -115,9 +124,20 @@ TEST(SettingsOwner, TheStartUpLoadKeepsEveryStoredValue) {
     EXPECT_EQ(back.spaceTime, 5);
     EXPECT_EQ(back.afcWidth, 9);
     EXPECT_EQ(back.fontSize, 7);
-    EXPECT_EQ(back.thresholdMode, 2);
+    EXPECT_EQ(back.thresholdMode, 3);
     EXPECT_EQ(back.inputChannel, 6);
     EXPECT_EQ(back.beaconCarrierTime, 8);
+    // and the receive engine works with what was read, not with the mode it had before.
+    auto lastPosted = [&](ReceiveCommandKind kind) {
+        std::optional<int> value;
+        for (const auto& c : r2.processor.commands())
+            if (c.kind == kind) value = c.value;
+        return value;
+    };
+    EXPECT_EQ(lastPosted(ReceiveCommandKind::ThresholdMode), 3);
+    EXPECT_EQ(lastPosted(ReceiveCommandKind::SpaceTime), 5);
+    EXPECT_EQ(lastPosted(ReceiveCommandKind::AfcMode), 9);
+    EXPECT_EQ(lastPosted(ReceiveCommandKind::ReceiveSpeedMode), 14);
     // The operator's next sidetone choice does not bring back the old carrier time.
     ASSERT_TRUE(r2.form->click("Freq3"));
     EXPECT_EQ(savedRecords(*r2.form, home.path / "odd.cfc").beaconCarrierTime, 8);

@@ -77,14 +77,28 @@ TEST(StationWiring, RigFrequencyFillsThePanelLoggerTextIsKeyedAndShownSetupIsKep
                           "232");
     EXPECT_TRUE(pumpUntil([&] { return f.readout().xmitSpeed == 32; }));
     sendDatagram(udpPort, std::string(300, 'E')); // oversized: dropped, nothing keyed
-    sendDatagram(udpPort, "CQ TEST");
+    // With Xmit Enable off (as the window starts) nothing is keyed, and the status line says so.
+    TransmitController& transmit = part<TransmitPanel>(f).controller();
+    ASSERT_FALSE(transmit.transmitEnabled());
+    sendDatagram(udpPort, "QRL?");
+    sendDatagram(udpPort, "QRL?");
+    EXPECT_TRUE(pumpUntil(
+        [&] { return f.statusBar()->currentMessage() == QString(kListenerTransmitOffText); }));
+    transmit.XmitButtonClick();
+    ASSERT_TRUE(transmit.transmitEnabled());
+    // cwdaemon's codes and prosigns: "<" is SK, "*" AR.
+    sendDatagram(udpPort, "CQ TEST <*");
     EXPECT_TRUE(pumpUntil([&] {
         const auto texts = keyer.texts();
-        return texts.size() >= 2 && texts[texts.size() - 2] == "CQ " && texts.back() == "TEST";
+        return texts.size() >= 3 && texts[texts.size() - 3] == "-.-. --.-" &&
+               texts[texts.size() - 2] == "- . ... -" && texts.back() == "...-.- .-.-.";
     }));
-    EXPECT_TRUE(pumpUntil([&] { return f.readout().transmitText.contains("CQ TEST"); }));
-    for (const auto& text : keyer.texts())
-        EXPECT_EQ(text.find("EEE"), std::string::npos);
+    EXPECT_TRUE(pumpUntil([&] { return f.readout().transmitText.contains("CQ TEST <*"); }));
+    EXPECT_FALSE(f.readout().transmitText.contains("QRL")); // refused text is not shown either
+    for (const auto& text : keyer.texts()) {
+        EXPECT_EQ(text.find(". . ."), std::string::npos) << text; // the oversized datagram
+        EXPECT_EQ(text.find("--.- .-. .-.. ..--.."), std::string::npos) << text; // QRL? while off
+    }
 
     // The rig goes away: told in the status line, not in a box that waits for OK.
     rigctld.stop();

@@ -7,10 +7,12 @@
 #include <QAction>
 #include <QImage>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStatusBar>
 
 #include <cstdlib>
 #include <filesystem>
@@ -81,6 +83,36 @@ TEST(TransmitWiring, MessageButtonKeysTheExpandedMacroAndMarksItself) {
     t.button(1).click();
     EXPECT_TRUE(t.keyed("CQ DE K1ABC K"));
     EXPECT_TRUE(t.rig.messages.messages.empty());
+}
+
+TEST(TransmitWiring, AnOutputThatCannotKeySaysSoOnceNamingTheSettingToChange) {
+    // A fresh install: serial output with no port chosen, the real keyers.
+    FormRig rig(1, true);
+    TDecoderForm& f = *rig.form;
+    ASSERT_TRUE(pumpUntil([&] { return f.loopEntries() > 0; }));
+    TransmitPanel& panel = part<TransmitPanel>(f);
+    QLabel& shown = control<QLabel>(f, "KeyingProblem");
+    std::vector<QString> statusLines;
+    QObject::connect(f.statusBar(), &QStatusBar::messageChanged,
+                     [&](const QString& text) { statusLines.push_back(text); });
+    f.click("TransmitReceive1");
+    panel.XmitButton->click();
+    ASSERT_EQ(statusLines.size(), 1u);
+    EXPECT_TRUE(statusLines[0].startsWith("Nothing is keyed: no serial port is chosen"));
+    EXPECT_TRUE(statusLines[0].contains("Transmit > Output Port > Port Number"));
+    EXPECT_EQ(shown.text(), statusLines[0]);
+    EXPECT_TRUE(shown.isVisibleTo(&f));
+    // Typing on tells nothing more.
+    for (int key : {Qt::Key_C, Qt::Key_Q, Qt::Key_Space})
+        pressKey(panel.TransmitMemo, key);
+    pumpUntil([&] { return false; }, 100ms);
+    EXPECT_EQ(statusLines.size(), 1u);
+    // A changed output is told as it now stands.
+    f.click("SoundCard1");
+    ASSERT_EQ(statusLines.size(), 2u);
+    EXPECT_TRUE(statusLines[1].contains("sound card output is not open"));
+    EXPECT_TRUE(statusLines[1].contains("Transmit > Output Device > Serial Port"));
+    EXPECT_TRUE(rig.messages.messages.empty()) << "no box waits for OK";
 }
 
 TEST(TransmitWiring, ButtonsCarryTheirKeysAndSitInsideTheWindow) {

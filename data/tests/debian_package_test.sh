@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# The Debian package made from the built tree (no rebuild): cpack makes it, its file list and
-# dependencies are checked, it is unpacked into an empty root whose programs run there (the
-# version, and the bundled sample decoded with the unpacked dita-decode), and lintian reports
-# no errors. Usage: debian_package_test.sh <build dir> <version>
+# The Debian packages made from the built tree (no rebuild): one cpack run makes dita,
+# libgaugekit1 and libgaugekit-dev; their file lists and dependencies are checked, they are
+# unpacked into an empty root whose programs run there (the version, and the bundled sample
+# decoded with the unpacked dita-decode), desktop-file-validate accepts the desktop entry, and
+# lintian reports no errors and none of the warnings of a library in the wrong package or
+# ldconfig calls beside the trigger. Usage: debian_package_test.sh <build dir> <version>
 set -euo pipefail
 build=$1
 version=$2
@@ -12,20 +14,43 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 (cd "$build" && cpack -G DEB -B "$work" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; fail "cpack"; }
 deb="$work/dita_${version}_amd64.deb"
-[ -f "$deb" ] || fail "no $deb: $(ls "$work")"
+libdeb="$work/libgaugekit1_${version}_amd64.deb"
+dev="$work/libgaugekit-dev_${version}_amd64.deb"
+for p in "$deb" "$libdeb" "$dev"; do [ -f "$p" ] || fail "no $p: $(ls "$work")"; done
 
-dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|' >"$work/files"
+contents() { dpkg-deb -c "$1" | awk '{print $6}' | sed 's|^\./|/|'; }
+contents "$deb" >"$work/files"
+contents "$libdeb" >"$work/lib-files"
+contents "$dev" >"$work/dev-files"
+has() { grep -qx -- "$2" "$1" || fail "$(basename "$1") lacks $2"; }
+lacks() { ! grep -q -- "$2" "$1" || fail "$(basename "$1") holds $2"; }
 for f in /usr/bin/dita /usr/bin/dita-decode /usr/bin/dita-send \
-         /usr/lib/libgaugekit.so.1 /usr/lib/libgaugekit.so /usr/lib/pkgconfig/gaugekit.pc \
-         /usr/include/gaugekit/GkBar.h /usr/share/applications/dita.desktop \
+         /usr/share/applications/dita.desktop \
          /usr/share/icons/hicolor/scalable/apps/dita.svg \
          /usr/share/metainfo/io.github.dita_cw.Dita.metainfo.xml \
          /usr/share/man/man1/dita.1.gz /usr/share/man/man1/dita-decode.1.gz \
          /usr/share/man/man1/dita-send.1.gz /usr/share/dita/DITA.html \
          /usr/share/dita/DefaultDITA.cfc /usr/share/dita/samples/cq-20wpm.ogg \
          /usr/share/doc/dita/copyright /usr/share/doc/dita/changelog.gz; do
-  grep -qx -- "$f" "$work/files" || fail "the package lacks $f"
+  has "$work/files" "$f"
 done
+lacks "$work/files" libgaugekit
+has "$work/lib-files" /usr/lib/libgaugekit.so.1
+has "$work/lib-files" /usr/share/doc/libgaugekit1/copyright
+lacks "$work/lib-files" /usr/include
+for f in /usr/lib/libgaugekit.so /usr/lib/pkgconfig/gaugekit.pc /usr/include/gaugekit/GkBar.h \
+         /usr/share/doc/libgaugekit-dev/copyright; do
+  has "$work/dev-files" "$f"
+done
+lacks "$work/dev-files" libgaugekit.so.1
+grep -q "libgaugekit1" <<<"$(dpkg-deb -f "$deb" Depends)" || fail "dita does not depend on libgaugekit1"
+grep -q "libgaugekit1" <<<"$(dpkg-deb -f "$dev" Depends)" || fail "libgaugekit-dev does not depend on libgaugekit1"
+# The library's only maintainer action is the trigger: no ldconfig in postinst/postrm.
+dpkg-deb -e "$libdeb" "$work/lib-control"
+grep -qx "activate-noawait ldconfig" "$work/lib-control/triggers" || fail "no ldconfig trigger"
+! grep -qs ldconfig "$work/lib-control/postinst" "$work/lib-control/postrm" \
+  || fail "ldconfig called beside the trigger"
+
 depends=$(dpkg-deb -f "$deb" Depends)
 for lib in libqt6widgets6 libportaudio2 libsndfile1 libsamplerate0 libfftw3-single3 libhamlib4; do
   grep -q "$lib" <<<"$depends" || fail "Depends lacks $lib: $depends"
@@ -33,6 +58,7 @@ done
 
 root="$work/root"
 dpkg -x "$deb" "$root"
+dpkg -x "$libdeb" "$root"
 export LD_LIBRARY_PATH="$root/usr/lib"
 # The unpacked program runs with the unpacked library, not one from the build tree.
 # (ldd's output is taken whole first: grep -q stopping early would break ldd's pipe, which
@@ -46,6 +72,15 @@ grep -q "de w1aw gm om tnx fer call" <<<"$out" || fail "decoded sample text: $ou
 appstreamcli validate --no-net "$root/usr/share/metainfo/io.github.dita_cw.Dita.metainfo.xml" >/dev/null \
   || fail "AppStream data: $(appstreamcli validate --no-net "$root/usr/share/metainfo/io.github.dita_cw.Dita.metainfo.xml")"
 
-# Lintian's errors fail the test; its warnings are shown.
-lintian --fail-on error "$deb" | tee "$work/lintian.txt" || fail "lintian reports errors"
-echo "package OK: $deb"
+desktop-file-validate "$root/usr/share/applications/dita.desktop" \
+  || fail "desktop-file-validate rejects dita.desktop"
+
+# Lintian's errors fail the test, and so do the warnings of a library packaged with the program
+# or of ldconfig calls; its other warnings are shown.
+lintian --fail-on error "$deb" "$libdeb" "$dev" | tee "$work/lintian.txt" || fail "lintian reports errors"
+for tag in package-name-doesnt-match-sonames link-to-shared-library-in-wrong-package \
+           postinst-has-useless-call-to-ldconfig postrm-has-useless-call-to-ldconfig \
+           maintscript-calls-ldconfig; do
+  ! grep -q "$tag" "$work/lintian.txt" || fail "lintian: $tag"
+done
+echo "packages OK: $deb $libdeb $dev"

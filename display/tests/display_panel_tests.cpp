@@ -54,8 +54,14 @@ TEST_F(Panel, SilenceDrawsAFlatTraceAt96OverBins1To422WithTheMarkerOnEitherBackg
                 ASSERT_EQ(at(img, k, 96), rgb(pal.trace)) << k;
             }
         }
-        EXPECT_EQ(countInColumn(img, 100, pal.lineMarker, 0, kSpectrumBoxHeight),
-                  kSpectrumBoxHeight);
+        // The marker runs from the frequency labels along the top edge to the bottom.
+        EXPECT_EQ(countInColumn(img, 100, pal.lineMarker, kScaleLabelRows, kSpectrumBoxHeight),
+                  kSpectrumBoxHeight - kScaleLabelRows);
+        // The scale's 1000 Hz tick stands where a click tunes to 1000 Hz (within half a bin).
+        const int tick = columnForHz(1000.0);
+        EXPECT_NE(at(img, tick, kSpectrumBoxHeight - 1), rgb(pal.fill));
+        EXPECT_EQ(at(img, tick + 1, kSpectrumBoxHeight - 1), rgb(pal.fill));
+        EXPECT_NEAR((tick - 1) * kBinHz, 1000.0, kBinHz / 2);
         EXPECT_EQ(panel.mkrLabel()->palette().color(QPalette::WindowText), QColor(pal.markerText));
         EXPECT_EQ(at(render(panel), 20, 50), rgb(pal.fill));
     }

@@ -233,11 +233,16 @@ TEST_F(ButtonsFixture, RefusalsWhileSendingOrNotReady) {
     EXPECT_TRUE(rec.calls.empty());
 }
 
-TEST_F(ButtonsFixture, EmptyMacroStillStartsASend) {
-    EXPECT_TRUE(buttons.click(7));
-    ASSERT_EQ(rec.sends.size(), 1u);
-    EXPECT_EQ(rec.sends[0].first, 7);
-    EXPECT_EQ(rec.sends[0].second, "");
+TEST_F(ButtonsFixture, AMacroWithNothingToSendSaysSoAndSendsNothing) {
+    sources[8] = "%a"; // the Call field is empty
+    for (int n : {7, 8}) {
+        EXPECT_FALSE(buttons.click(n));
+        ASSERT_EQ(rec.messages.size(), 1u);
+        EXPECT_EQ(rec.messages[0].first, MessageButtons::emptyMacroText(n));
+        EXPECT_EQ(rec.messages[0].second, "Transmit Error Message");
+        rec.messages.clear();
+    }
+    EXPECT_TRUE(rec.calls.empty()) << "no mark, no echo, no send";
 }
 
 TEST_F(ButtonsFixture, FieldsAreReadAtEachClick) {

@@ -28,7 +28,9 @@ public:
 private:
     static bool initialise() {
         StderrMute quiet; // the device scan's ALSA and JACK chatter
-        return Pa_Initialize() == paNoError;
+        const bool ok = Pa_Initialize() == paNoError;
+        tellAlsaRecoveriesOnce();
+        return ok;
     }
     bool m_ok;
 };

@@ -2,7 +2,6 @@
 // escape requests act, and malformed or oversized datagrams change nothing.
 #include "station/CwDaemonListener.h"
 #include "station/CwKeyingQueue.h"
-#include "transmit/MorseCode.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +15,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
@@ -75,9 +75,15 @@ std::vector<std::string> malformedDatagrams() {
 // stopped, so the test decides when a word ends.
 class HoldingKeyer : public Keyer {
 public:
-    bool sendText(std::string_view text, const std::atomic<bool>& stop) override {
+    bool sendText(std::string_view, const std::atomic<bool>&) override { return false; }
+    // Records the codes of the steps, one space between characters.
+    bool keySteps(const std::vector<KeyingStep>& steps, const std::atomic<bool>& stop,
+                  int) override {
+        std::string text;
+        for (const auto& step : steps)
+            text += (text.empty() ? "" : " ") + step.elements;
         std::unique_lock lock(m_mutex);
-        m_texts.emplace_back(text);
+        m_texts.push_back(text);
         m_changed.notify_all();
         while (!m_release && !stop.load())
             m_changed.wait_for(lock, 1ms);
@@ -209,7 +215,8 @@ TEST(CwDaemonListener, RequestsActAbortStopsTheKeyingAndMalformedDatagramsChange
     EXPECT_TRUE(queue.waitIdle(5s));
     EXPECT_FALSE(queue.wordMode());
 
-    EXPECT_EQ(keyer.texts(), (std::vector<std::string>{"CQ ", "5NN ", "73", "K"}));
+    EXPECT_EQ(keyer.texts(),
+              (std::vector<std::string>{"-.-. --.-", "..... -. -.", "--... ...--", "-.-"}));
     EXPECT_EQ(keyer.stopped(), (std::vector<bool>{true, true, false, false}));
     EXPECT_EQ(requests.snapshot(), (std::vector<std::string>{"speed 30", "tone 800", "tone 0",
                                                              "ptt on", "ptt off", "ptt off"}));
@@ -435,39 +442,70 @@ std::vector<KeyDown> keyDowns(const std::filesystem::path& path) {
     return out;
 }
 
-// Reads the key-downs back as text: a dash is longer than two dots, a gap longer than two dots
-// ends a character and one longer than five dots a word. Characters by their send-table rows.
-std::string readMorse(const std::vector<KeyDown>& keyed, double dotMs) {
-    std::map<std::string, char> byPattern;
-    for (char c : std::string("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/?=")) {
-        std::string pattern;
-        for (char symbol : sendRow(serialTextCode(static_cast<unsigned char>(c)))) {
-            if (symbol == kDotSymbol || symbol == kDashSymbol) pattern += symbol;
-        }
-        byPattern.emplace(pattern, c);
+// The DTR line's alternating key-down (+) and key-up (-) stretches in microseconds, from the
+// first key-down on, each with its end (CLOCK_MONOTONIC, ns).
+struct Stretch {
+    long long us;
+    long long endNs;
+};
+std::vector<Stretch> keyStretches(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    std::vector<Stretch> out;
+    long long ns = 0, since = 0;
+    std::string op;
+    int bits = 0;
+    bool down = false, started = false;
+    while (in >> ns >> op >> bits) {
+        if (!(bits & TIOCM_DTR)) continue;
+        const bool next = op == "BIS" || (op == "SET" && (bits & TIOCM_DTR));
+        if (next == down) continue;
+        if (started) out.push_back({(down ? 1 : -1) * (ns - since) / 1000, ns});
+        started = started || next;
+        since = ns;
+        down = next;
     }
-    std::string text, pattern;
-    auto endCharacter = [&] {
-        if (pattern.empty()) return;
-        const auto it = byPattern.find(pattern);
-        text += it == byPattern.end() ? '#' : it->second;
-        pattern.clear();
-    };
-    for (std::size_t i = 0; i < keyed.size(); ++i) {
-        if (i > 0) {
-            const double gap = keyed[i].startMs - (keyed[i - 1].startMs + keyed[i - 1].lengthMs);
-            if (gap > 2 * dotMs) endCharacter();
-            if (gap > 5 * dotMs) text += ' ';
-        }
-        pattern += keyed[i].lengthMs > 2 * dotMs ? kDashSymbol : kDotSymbol;
+    return out;
+}
+
+// The times (ns) at which RTS, the PTT line, rose and fell.
+struct PttChanges {
+    std::vector<long long> on, off;
+};
+PttChanges pttChanges(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    PttChanges out;
+    long long ns = 0;
+    std::string op;
+    int bits = 0;
+    bool raised = false;
+    while (in >> ns >> op >> bits) {
+        if (!(bits & TIOCM_RTS)) continue;
+        const bool next = op == "BIS" || (op == "SET" && (bits & TIOCM_RTS));
+        if (next == raised) continue;
+        (next ? out.on : out.off).push_back(ns);
+        raised = next;
     }
-    endCharacter();
-    return text;
+    return out;
+}
+
+// A recorded file of the data folder, one item per line.
+std::vector<std::string> dataLines(const std::string& name) {
+    std::ifstream in(std::string(DITA_STATION_TEST_DATA) + "/" + name);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty()) lines.push_back(line);
+    return lines;
 }
 
 } // namespace
 
-TEST(CwDaemonKeying, TextFromAUdpClientIsKeyedOnTheSerialLinesAtTheRequestedSpeed) {
+// tlf 1.4.1's own datagrams, recorded from its stock cqww setup (start-up requests, F1, F3 with
+// "++5NN--", PgUp twice, F12 with "++++TEST----", PgDn twice, a word typed in keyboard mode),
+// replayed at their recorded times into dita-send --listen on the shim. The expected keying is
+// what cwdaemon 0.10.2 keyed for the same datagrams on the same shim (recorded, not computed):
+// every element and gap in the same order and class, and the speed within 1 %. PTT (RTS) rises
+// once per transmission, 20 ms before its first element, and falls 200 ms after its last.
+TEST(CwDaemonKeying, TlfDatagramsAreKeyedAsCwdaemonKeysThem) {
     const PseudoTerminal terminal;
     ASSERT_FALSE(terminal.device.empty());
     const std::string& device = terminal.device;
@@ -477,41 +515,90 @@ TEST(CwDaemonKeying, TextFromAUdpClientIsKeyedOnTheSerialLinesAtTheRequestedSpee
 
     std::string output;
     int status = -1;
+    std::vector<long long> textSentNs; // steady_clock reads CLOCK_MONOTONIC, as the shim does
     {
-        ListeningSender sender({"--serial", device, "--wpm", "20"}, "/dev/null", log);
+        ListeningSender sender({"--serial", device, "--ptt", "rts"}, "/dev/null", log);
         const uint16_t port = sender.port();
         ASSERT_NE(port, 0) << "dita-send --listen did not start";
         const UdpClient logger(port);
-        logger.send(kEsc + "225"); // 25 wpm instead of the 20 given at start
-        for (const auto& bad : malformedDatagrams())
-            logger.send(bad);
-        logger.send("CQ TEST ");
-        logger.send("DE DL1ABC\r\n");
-        logger.send(kEsc + "5"); // exit once the queued text is keyed
+        const auto begin = std::chrono::steady_clock::now();
+        const long long beginNs =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(begin.time_since_epoch()).count();
+        for (const auto& line : dataLines("tlf-session.datagrams")) {
+            std::istringstream fields(line);
+            long long atMs = 0;
+            std::string hex, datagram;
+            fields >> atMs >> hex;
+            for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+                datagram += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+            std::this_thread::sleep_until(begin + std::chrono::milliseconds(atMs));
+            logger.send(datagram);
+            if (datagram[0] != kCwDaemonEscape) textSentNs.push_back(beginNs + atMs * 1'000'000);
+        }
+        std::this_thread::sleep_for(4s); // the last word and its PTT hang end first
+        logger.send(kEsc + "5");
         status = sender.finish(output);
     }
     EXPECT_EQ(status, 0) << output;
-    EXPECT_EQ(output, "keyed: CQ \nkeyed: TEST \nkeyed: DE \nkeyed: DL1ABC\n");
 
-    const auto keyed = keyDowns(log);
-    ASSERT_FALSE(keyed.empty());
-    const double dotMs = ComputeSendTiming(25).DotMs;
-    // The median dot, not the shortest: one late edge on a busy machine shortens a single
-    // element, not the run.
-    std::vector<double> dots;
-    for (const auto& k : keyed) {
-        if (k.lengthMs < 2 * dotMs) dots.push_back(k.lengthMs);
+    std::vector<long long> expected;
+    for (const auto& line : dataLines("tlf-session.cwdaemon"))
+        expected.push_back(std::stoll(line));
+    const auto keyed = keyStretches(log);
+    ASSERT_EQ(keyed.size(), expected.size()) << output;
+    // A key-up stretch during which a message arrived: the pause ended because of it.
+    auto waitedForText = [&](std::size_t i) {
+        const long long startNs = keyed[i].endNs - std::abs(keyed[i].us) * 1000;
+        return keyed[i].us < 0 &&
+               std::any_of(textSentNs.begin(), textSentNs.end(),
+                           [&](long long t) { return t > startNs && t < keyed[i].endNs; });
+    };
+    std::vector<double> ratios;
+    std::vector<std::size_t> misfits;
+    for (std::size_t i = 0; i < keyed.size(); ++i) {
+        ASSERT_EQ(keyed[i].us > 0, expected[i] > 0) << "stretch " << i;
+        // The pause before a new message ends when the message arrives, not by any timing.
+        if (waitedForText(i)) continue;
+        // The same class: cwdaemon's wake-ups come up to 15 % late, while the classes differ by
+        // a factor of 3 (dot, dash; element, character and word gaps). On a machine busy with
+        // other work one late wake-up may stretch a single element: 2 % of them may miss, where
+        // a wrong code or speed misses far more.
+        const double k = std::abs(static_cast<double>(keyed[i].us));
+        const double e = std::abs(static_cast<double>(expected[i]));
+        if (std::abs(k - e) > 0.2 * e + 2000.0) {
+            misfits.push_back(i);
+            std::printf("stretch %zu: %.1f ms, cwdaemon %.1f ms\n", i, k / 1000, e / 1000);
+        }
+        ratios.push_back(k / e);
     }
-    ASSERT_FALSE(dots.empty());
-    std::sort(dots.begin(), dots.end());
-    const double medianDot = dots[dots.size() / 2];
-    // Dots of 25 wpm (43 ms), not of the 20 wpm given at start (54 ms): the speed request
-    // reached the keyer.
-    EXPECT_NEAR(medianDot, dotMs, 5.0);
-    const std::string text = readMorse(keyed, dotMs);
-    std::printf("decoded from the modem lines: '%s' (%zu key-downs, median dot %.1f ms)\n",
-                text.c_str(), keyed.size(), medianDot);
-    EXPECT_EQ(text, "CQ TEST DE DL1ABC");
+    EXPECT_LE(misfits.size(), keyed.size() / 50);
+    // The speed: the median stretch is within 1 % of cwdaemon's.
+    std::sort(ratios.begin(), ratios.end());
+    const double median = ratios[ratios.size() / 2];
+    std::printf("%zu stretches, median DITA/cwdaemon length %.4f\n", keyed.size(), median);
+    EXPECT_NEAR(median, 1.0, 0.01);
+
+    // PTT: one rise and fall per transmission. A transmission ends where the keying waited for
+    // the next message longer than the hang and the lead together.
+    const PttChanges ptt = pttChanges(log);
+    std::vector<std::size_t> lastDowns; // the last key-down of each transmission
+    for (std::size_t i = 1; i < keyed.size(); ++i) {
+        if (keyed[i].us < -(kPttHangDefaultMs + kPttLeadMs + 5) * 1000 && waitedForText(i))
+            lastDowns.push_back(i - 1);
+    }
+    lastDowns.push_back(keyed.back().us > 0 ? keyed.size() - 1 : keyed.size() - 2);
+    ASSERT_EQ(ptt.on.size(), lastDowns.size());
+    ASSERT_EQ(ptt.off.size(), lastDowns.size());
+    std::size_t first = 0; // the first key-down of the transmission
+    for (std::size_t t = 0; t < lastDowns.size(); ++t) {
+        const long long firstDownNs = keyed[first].endNs - keyed[first].us * 1000;
+        const double leadMs = static_cast<double>(firstDownNs - ptt.on[t]) / 1e6;
+        const double hangMs = static_cast<double>(ptt.off[t] - keyed[lastDowns[t]].endNs) / 1e6;
+        std::printf("transmission %zu: PTT lead %.1f ms, hang %.1f ms\n", t + 1, leadMs, hangMs);
+        EXPECT_NEAR(leadMs, kPttLeadMs, 5.0);
+        EXPECT_NEAR(hangMs, kPttHangDefaultMs, 15.0);
+        first = lastDowns[t] + 2;
+    }
     std::filesystem::remove(log);
 }
 

@@ -1,12 +1,19 @@
 // Rig control with hamlib's dummy rig (model 1) and a real rigctld started by the test: the
 // frequency is followed as rigctl changes it, CAT PTT reaches the rig, and a rig that is
-// missing or goes away is reported once and found again.
+// missing or goes away is reported once and found again. A server that never answers holds
+// neither a quit nor the model list.
 #include "station/RigControl.h"
 #include "station/tests/StationTestPeers.h"
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <poll.h>
+
+#include <algorithm>
+#include <atomic>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -129,4 +136,81 @@ TEST(RigControl, DummyRigAnswersDirectlyAndAnUnknownModelIsReported) {
     const auto losses = events.lossesSoFar();
     EXPECT_NE(losses[0].find("hamlib has no rig model 999999"), std::string::npos) << losses[0];
     EXPECT_FALSE(rig.connected());
+}
+
+namespace {
+
+// A rig server that accepts and then sends one byte every 300 ms and never a whole answer, so
+// hamlib keeps waiting inside rig_open.
+class SilentRigServer {
+public:
+    SilentRigServer() {
+        m_listen = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(m_listen, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        socklen_t len = sizeof a;
+        getsockname(m_listen, reinterpret_cast<sockaddr*>(&a), &len);
+        port = ntohs(a.sin_port);
+        listen(m_listen, 4);
+        m_thread = std::thread([this] { run(); });
+    }
+    ~SilentRigServer() {
+        m_quit = true;
+        m_thread.join();
+        close(m_listen);
+    }
+    uint16_t port = 0;
+    std::atomic<int> accepted{0};
+
+private:
+    void run() {
+        std::vector<int> clients;
+        while (!m_quit) {
+            pollfd p{m_listen, POLLIN, 0};
+            if (poll(&p, 1, 300) > 0) {
+                clients.push_back(accept(m_listen, nullptr, nullptr));
+                ++accepted;
+            }
+            for (int c : clients)
+                (void)!send(c, "0", 1, MSG_NOSIGNAL);
+        }
+        for (int c : clients)
+            close(c);
+    }
+    int m_listen = -1;
+    std::atomic<bool> m_quit{false};
+    std::thread m_thread;
+};
+
+} // namespace
+
+TEST(RigControl, AQuitEndsAtOnceAndTheModelListAnswersWhileTheRigNeverAnswers) {
+    SilentRigServer server;
+    RigEvents events;
+    auto rig = std::make_unique<RigControl>(events.hooks(), kQuickTiming);
+    RigEndpoint silent;
+    silent.connection = RigConnection::Rigctld;
+    silent.host = "127.0.0.1";
+    silent.port = server.port;
+    rig->configure(silent);
+    const auto start = std::chrono::steady_clock::now();
+    while (server.accepted == 0 && std::chrono::steady_clock::now() - start < kPatience)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_GT(server.accepted.load(), 0);
+    std::this_thread::sleep_for(300ms); // hamlib is inside rig_open now, reading byte by byte
+    // The Rig Control dialog's list while the open waits: answered, and whole.
+    const auto models = hamlibRigModels();
+    EXPECT_TRUE(std::any_of(models.begin(), models.end(),
+                            [](const RigModelInfo& m) { return m.model == kRigModelDummy; }));
+    EXPECT_FALSE(rig->connected());
+    const std::size_t lossesAtQuit = events.lossesSoFar().size();
+    const auto quitStart = std::chrono::steady_clock::now();
+    rig.reset(); // the window's quit
+    const auto quit = std::chrono::steady_clock::now() - quitStart;
+    EXPECT_LT(quit, 2s) << "the quit waited for hamlib";
+    // The worker left behind reaches no hook once its owner has gone.
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_EQ(events.lossesSoFar().size(), lossesAtQuit);
 }

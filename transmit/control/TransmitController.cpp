@@ -67,15 +67,19 @@ void TransmitController::start() {
 
 // ---------------------------------------------------------------- shared helpers
 
-bool TransmitController::keyForOtherProgram(std::string_view latin1,
-                                            const std::atomic<bool>& stop) {
+bool TransmitController::transmitEnabled() const {
+    return m_state.XmitEnableState == kStateOn;
+}
+
+bool TransmitController::keyForOtherProgram(const std::vector<KeyingStep>& steps,
+                                            const std::atomic<bool>& stop, int pttHangMs) {
     Keyer* keyer = m_parts.keyer ? m_parts.keyer() : nullptr;
     if (!keyer) return false;
     bool done = false;
     {
         std::lock_guard keying(m_keyingMutex);
         setTransmitOwner(kOwnerOtherProgram, true);
-        done = keyer->sendText(latin1, stop);
+        done = keyer->keySteps(steps, stop, pttHangMs);
         setTransmitOwner(kOwnerOtherProgram, false);
     }
     afterKeying();
@@ -110,6 +114,19 @@ void TransmitController::refused(const char* text) {
     m_view.showMessage(text, kErrorMessageCaption);
 }
 
+void TransmitController::tellKeyingProblem() {
+    // Told when the operator switches transmission on or starts to key, not on every key.
+    if (!m_parts.keyingProblem) return;
+    std::string problem = m_parts.keyingProblem();
+    if (problem == m_toldKeyingProblem) return;
+    m_toldKeyingProblem = std::move(problem);
+    m_view.showKeyingProblem(m_toldKeyingProblem);
+}
+
+void TransmitController::keyingOutputChanged() {
+    if (!m_toldKeyingProblem.empty()) tellKeyingProblem();
+}
+
 void TransmitController::showIdleControls() {
     m_view.setSpeedControlEnabled(SpeedControl::ScreenSpin, true);
     m_view.setSpeedControlEnabled(SpeedControl::TypingUpDown, true);
@@ -121,6 +138,7 @@ void TransmitController::showIdleControls() {
 
 void TransmitController::enterPhase(TransmitPhase next) {
     m_phase = next;
+    if (next != TransmitPhase::Tuning) releaseCarrier();
     if (next == TransmitPhase::Idle) releaseKeyUnlessKeying();
 }
 
@@ -134,7 +152,31 @@ void TransmitController::keyCarrierUnlessKeying() {
     // Whoever holds the keying lock lets the key up at the end of its character and then asks
     // for the carrier again (afterKeying, or the screen sender's report).
     std::unique_lock keying(m_keyingMutex, std::try_to_lock);
-    if (keying.owns_lock()) keyLines(kKeyDown);
+    if (!keying.owns_lock()) return;
+    Keyer* keyer = m_parts.keyer ? m_parts.keyer() : nullptr;
+    if (!keyer || !keyer->carrierIsTone()) {
+        keyLines(kKeyDown);
+        return;
+    }
+    // Sound-card keying: a steady tone, held on the carrier's own thread under the keying lock.
+    if (!m_carrierRelease.load()) return; // already sounding
+    keying.unlock();
+    // The last carrier has let the lock go: its thread is ending.
+    if (m_carrierThread.joinable()) m_carrierThread.join();
+    m_carrierRelease = false;
+    m_carrierThread = std::thread([this, keyer] {
+        {
+            std::lock_guard hold(m_keyingMutex);
+            keyer->holdCarrier(m_carrierRelease);
+        }
+        // Tune pressed again while this carrier was still falling found the lock held: the new
+        // carrier starts now. A carrier that ended unreleased (a failing device) is not retried.
+        if (m_carrierRelease.load()) afterKeying();
+    });
+}
+
+void TransmitController::releaseCarrier() {
+    m_carrierRelease = true;
 }
 
 void TransmitController::releaseKeyUnlessKeying() {
@@ -225,6 +267,7 @@ void TransmitController::SendBtnClick() {
 
     // Start a screen send. The window text is taken here, on the window thread, because
     // TransmitMemo is a window control; it stays read-only until the send ends.
+    tellKeyingProblem();
     setTransmitOwner(kOwnerScreen, true);
     if (tuning()) tuneOff();
     enterPhase(TransmitPhase::Sending);
@@ -313,6 +356,7 @@ void TransmitController::XmitButtonClick() {
         s.typedBuffer.clear();
         s.SendBufferIndex = s.SendMode == kSendModeScn ? kScnBufferIndex : 0;
         m_view.transmitStateChanged();
+        tellKeyingProblem();
         TransmitMemoClick();
         return;
     }
@@ -335,6 +379,7 @@ void TransmitController::LoopButtonClick() {
 
 void TransmitController::tuneOff() {
     if (tuning()) enterPhase(TransmitPhase::Idle);
+    releaseCarrier();
     keyLines(kKeyUp);
     setTransmitOwner(kOwnerTune, false);
     m_view.showLeds(true, false);
@@ -343,6 +388,7 @@ void TransmitController::tuneOff() {
 void TransmitController::TuneBtnClick() {
     TransmitState& s = m_state;
     if (!tuning() && s.XmitEnableState == kStateOn) {
+        tellKeyingProblem();
         setTransmitOwner(kOwnerTune, true);
         // The carrier and a send never key together: a running send stops first.
         if (sendActive()) sendStopPath();
@@ -420,6 +466,7 @@ void TransmitController::XmitBtnClick() {
             m_view.focusTransmitMemo();
             return;
         }
+        tellKeyingProblem();
         // One thing at a time: a screen send stops, the carrier ends.
         if (phase() == TransmitPhase::Sending) sendStopPath();
         setTransmitOwner(kOwnerScreen, true);
@@ -485,6 +532,8 @@ bool TransmitController::TransmitMemoKeyDown(int32_t virtualKey, char32_t charac
         m_state.keyQueue.push({virtualKey, character, m_shiftHeld, m_ctrlHeld, m_altHeld});
     }
     if (phase() != TransmitPhase::Sending) m_state.KeysShownFlag = true;
+    if (m_state.XmitEnableState == kStateOn && m_state.SendMode == kSendModeImm)
+        tellKeyingProblem();
     wakeCharThread();
     return virtualKey == kVkF10;
 }
@@ -544,6 +593,8 @@ void TransmitController::shutdown() {
     stopSender();
     wakeCharThread();
     if (m_charThread.joinable()) m_charThread.join();
+    releaseCarrier();
+    if (m_carrierThread.joinable()) m_carrierThread.join();
     // The sender's report, if it queued one, is dropped with the window's queue.
     m_sender.reset();
     m_phase = TransmitPhase::Idle;

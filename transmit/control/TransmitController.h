@@ -7,8 +7,11 @@
 // threads owned by the controller; whatever they change on the window, their reports (a send
 // pass done, Esc) and every handler they run (message buttons for command keys) reach the
 // window thread through TransmitView::post as queued calls, in the order they were made. The
-// state of what is being sent (TransmitPhase) changes only there. No Qt.
+// state of what is being sent (TransmitPhase) changes only there. With sound-card keying the
+// Tune carrier plays on a third thread of the controller's, started and released by the
+// window thread. No Qt.
 #include "common/CapturePause.h"
+#include "macros/MessageButtons.h"
 #include "transmit/Keyer.h"
 #include "transmit/KeyingPort.h"
 #include "transmit/Messages.h"
@@ -60,6 +63,9 @@ public:
     virtual void selectDisplay(bool waterfall) = 0;       // Up / Down arrow keys
     virtual void showLeds(bool rcvOn, bool xmitOn) = 0;   // RcvLED, XmitLED
     virtual void showMessage(const std::string& text, const std::string& caption) = 0;
+    // Why the chosen output keys nothing, naming the setting to change, where the operator
+    // looks while sending; empty when it keys again.
+    virtual void showKeyingProblem(const std::string& text) = 0;
     // Captions and fonts follow the state: called after every change of a shown state.
     virtual void transmitStateChanged() = 0;
 };
@@ -73,6 +79,9 @@ struct TransmitParts {
     KeyingPort* port = nullptr;
     // Expands macro n into 8-bit text for a send pass that has no prepared buffer; optional.
     std::function<std::string(int macroNumber)> expandMacro;
+    // Why the chosen output cannot key (no serial port, a port that did not open, no sound
+    // card output), naming the setting to change; empty when it can. Optional; window thread.
+    std::function<std::string()> keyingProblem;
 };
 
 class TSendThread;
@@ -96,12 +105,12 @@ class TSendThread;
 // while a send or the carrier keys.
 enum class TransmitPhase { Idle, Sending, Transmitting, Tuning };
 
-class TransmitController {
+class TransmitController : public MacroSender {
 public:
     // capturePause is the receive loop's: this controller is the one writer of its Transmit
     // reason, set while anything is keyed.
     TransmitController(TransmitView& view, TransmitParts parts, CapturePause& capturePause);
-    ~TransmitController();
+    ~TransmitController() override;
     TransmitController(const TransmitController&) = delete;
     TransmitController& operator=(const TransmitController&) = delete;
 
@@ -137,9 +146,18 @@ public:
     // and becomes buffer bufferIndex, the buffer the next send uses (so Loop repeats it).
     void textLoaded(int bufferIndex, const std::string& latin1);
 
+    // The output device, port or tone changed (window thread): a keying problem already told
+    // is told again as it now stands, or cleared.
+    void keyingOutputChanged();
+
     // ---- for the message buttons (window thread): the macro sending of MacroSender.
-    bool sendBusy() const { return typingActive(); }
-    bool macroSendAllowed() const;
+    // A command key's own button press is not refused because of the keys typed after it:
+    // they wait for its macro and key nothing until it has started.
+    bool sendBusy() const override { return sendActive() || (m_typingRun && !m_commandPending); }
+    bool macroSendAllowed() const override;
+    void send(int bufferIndex, const std::string& expanded) override {
+        sendMacroBuffer(bufferIndex, expanded);
+    }
     // Stores expanded as SendBuffers entry bufferIndex and starts a send of it.
     void sendMacroBuffer(int bufferIndex, const std::string& expandedLatin1);
 
@@ -147,7 +165,10 @@ public:
     // Keys Latin-1 text through the current keyer, never at the same time as a character of
     // the window's own senders, with the Transmit pause held meanwhile. False when there is no
     // keyer or the keying stopped early.
-    bool keyForOtherProgram(std::string_view latin1, const std::atomic<bool>& stop);
+    bool keyForOtherProgram(const std::vector<KeyingStep>& steps, const std::atomic<bool>& stop,
+                            int pttHangMs);
+    // Xmit Enable, readable from any thread.
+    bool transmitEnabled() const;
 
     // ---- quit sequence (window thread)
     // Stops a running whole-text transmission (run before and after the configuration save).
@@ -194,12 +215,14 @@ private:
     void releaseScreenOwnerIfNoSender();
     void keyLines(int32_t keyState);
     void keyCarrierUnlessKeying();
+    void releaseCarrier();
     void releaseKeyUnlessKeying();
     void prepareSendBuffer();
     void cancelTyping();
     void sendStopPath();
     void tuneOff();
     void refused(const char* text);
+    void tellKeyingProblem();
     void showIdleControls();
     void wakeCharThread();
 
@@ -247,10 +270,18 @@ private:
     std::atomic<bool> m_commandPending{false};
     bool m_typedRunEnded = false; // TCharThread only
 
+    // The tune carrier on the tone output plays on a thread of its own until released; the
+    // window thread only sets the release, so ending Tune never waits for the sound card.
+    std::thread m_carrierThread;
+    std::atomic<bool> m_carrierRelease{true};
+
     std::thread m_charThread;
     std::atomic<bool> m_charTerminated{false};
     std::mutex m_wakeMutex;
     std::condition_variable m_wake;
+
+    // The keying problem last shown (window thread): each is told once, until it changes.
+    std::string m_toldKeyingProblem;
 
     // Window-thread state of the modifier keys.
     bool m_shiftHeld = false;

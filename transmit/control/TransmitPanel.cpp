@@ -184,6 +184,13 @@ void TransmitPanel::createControls() {
     TransmitMemo->installEventFilter(this);
     TransmitMemo->viewport()->installEventFilter(this);
 
+    m_keyingProblem = new QLabel(TransmitMemo);
+    m_keyingProblem->setObjectName(QStringLiteral("KeyingProblem"));
+    m_keyingProblem->setWordWrap(true);
+    m_keyingProblem->setStyleSheet(QStringLiteral(
+        "QLabel { background: #fff3b0; color: #800000; font-weight: bold; padding: 2px; }"));
+    m_keyingProblem->hide();
+
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(2, 2, 2, 2);
     auto caption = [this](const char* text) {
@@ -270,6 +277,7 @@ bool TransmitPanel::eventFilter(QObject* watched, QEvent* event) {
         return false;
     }
     if (watched == TransmitMemo) {
+        if (event->type() == QEvent::Resize) placeKeyingProblem();
         if (event->type() == QEvent::KeyPress) {
             return transmitMemoKey(static_cast<QKeyEvent*>(event), true);
         }
@@ -360,6 +368,21 @@ void TransmitPanel::selectDisplay(bool waterfall) {
 
 void TransmitPanel::showLeds(bool rcvOn, bool xmitOn) {
     if (m_hooks.showLeds) m_hooks.showLeds(rcvOn, xmitOn);
+}
+
+void TransmitPanel::showKeyingProblem(const std::string& text) {
+    m_keyingProblem->setText(fromUtf8(text));
+    m_keyingProblem->setVisible(!text.empty());
+    placeKeyingProblem();
+    if (m_hooks.keyingProblem) m_hooks.keyingProblem(text);
+}
+
+void TransmitPanel::placeKeyingProblem() {
+    if (!m_keyingProblem->isVisible()) return;
+    const QRect area = TransmitMemo->viewport()->geometry();
+    const int height = m_keyingProblem->heightForWidth(area.width());
+    m_keyingProblem->setGeometry(area.left(), area.bottom() + 1 - height, area.width(), height);
+    m_keyingProblem->raise();
 }
 
 void TransmitPanel::showMessage(const std::string& text, const std::string& caption) {

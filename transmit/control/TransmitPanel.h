@@ -54,6 +54,7 @@ struct TransmitPanelHooks {
     MessageSink messages;                                       // the message service
     std::function<void(int32_t screen)> transmitScreenChanged;  // TransmitScreen setting
     std::function<void(int32_t counter)> contactCounterChanged; // ContactCounter
+    std::function<void(const std::string& text)> keyingProblem; // the status line; "" clears
 };
 
 class TransmitPanel : public QWidget, public TransmitView {
@@ -104,6 +105,7 @@ public:
     void selectDisplay(bool waterfall) override;
     void showLeds(bool rcvOn, bool xmitOn) override;
     void showMessage(const std::string& text, const std::string& caption) override;
+    void showKeyingProblem(const std::string& text) override;
     void transmitStateChanged() override;
 
 protected:
@@ -115,8 +117,11 @@ private:
     void XmitCntrSpinEditChange(int value);
     void XmitCntrUpDnEnter();
     void XmitCntrUpDnMouseUp();
+    void placeKeyingProblem();
 
     TransmitPanelHooks m_hooks;
+    // Across the foot of the transmit window, where the operator looks while sending.
+    QLabel* m_keyingProblem = nullptr;
     std::unique_ptr<TransmitController> m_controller;
     int32_t m_contactCounter = kContactCounterMin;
     int32_t m_shownScreen = kSingleScreen;

@@ -204,18 +204,33 @@ TEST(SerialKeyer, PlusIsTheSerialRowAndBackQuoteKeysTheCarrier) {
     EXPECT_DOUBLE_EQ(f.log.changes[2].atMs - f.log.changes[0].atMs, 2000.0);
 }
 
-TEST(SerialKeyer, LineFeedsAndCodesWithoutARowKeyNothingAndStopActsBetweenCharacters) {
+TEST(SerialKeyer, EachLineBreakKeysEnterOnceAndCodesWithoutARowKeyNothing) {
     PortFixture f;
     FakeClock clock;
     f.log.clock = &clock;
     f.port.OpenComPort(1);
-    f.log.changes.clear();
     SendTimingStore timing;
+    timing.publish(ComputeSendTiming(20));
     SerialKeyer keyer(f.port, timing, clock);
     std::atomic<bool> stop{false};
-    keyer.sendText("\n\x01", stop);
+    // The transmit window ends lines with LF, a loaded DOS file with CR LF: one break is one
+    // "----" between the words, never none and never two.
+    const std::vector<double> eEnterE = {54,  54 + 108, 162, 54,       162, 54,
+                                         162, 54,       162, 54 + 108, 54};
+    for (const char* text : {"E\nE", "E\r\nE", "E\rE"}) {
+        f.log.changes.clear();
+        keyer.sendText(text, stop);
+        EXPECT_EQ(levelRuns(f.log.changes, ModemLine::Dtr), eEnterE) << "break in " << text;
+    }
+    f.log.changes.clear();
+    keyer.sendText("E\r\n\r\nE", stop); // an empty line between: two breaks
+    EXPECT_EQ(levelRuns(f.log.changes, ModemLine::Dtr).size(), eEnterE.size() + 8);
+
+    f.log.changes.clear();
+    const double before = clock.ms();
+    keyer.sendText("\x01", stop);
     EXPECT_TRUE(f.log.changes.empty());
-    EXPECT_DOUBLE_EQ(clock.ms(), 0.0);
+    EXPECT_DOUBLE_EQ(clock.ms(), before);
     stop = true;
     EXPECT_FALSE(keyer.sendText("EEE", stop));
     EXPECT_TRUE(f.log.changes.empty());
@@ -318,6 +333,9 @@ TEST(TransmitSpeedControls, SerialOutputIsLimitedTo50WithTheNoteOnlyFromTheUpDow
     EXPECT_EQ(c.XmitSpdUpDn2Change(60), 50);
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(timing.current().DotMs, 21);
+    // Both speed controls show the speed keyed, never two different ones.
+    EXPECT_EQ(c.upDownPosition(), 50);
+    EXPECT_EQ(c.speedPanelText(), "50");
 
     // Released at 51 the up-down keys at the limit of 50 without the note; it comes from 52 on.
     c.XmitSpdUpDnChanging(51);
@@ -340,6 +358,11 @@ TEST(TransmitSpeedControls, SerialOutputIsLimitedTo50WithTheNoteOnlyFromTheUpDow
     EXPECT_EQ(c.spinValue(), 100);
     EXPECT_EQ(timing.current().DotMs, 10);
     EXPECT_EQ(c.speedPanelText(), "100");
+    // A wheel or arrow key on the up-down keys its position at once, and both controls show it.
+    c.XmitSpdUpDnChanging(22);
+    EXPECT_EQ(timing.current().DotMs, ComputeSendTiming(22).DotMs);
+    EXPECT_EQ(c.spinValue(), 22);
+    EXPECT_EQ(c.speedPanelText(), "22");
     EXPECT_EQ(focus, 3); // spin edit change and two up-down releases
 }
 

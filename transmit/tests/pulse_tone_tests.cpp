@@ -173,8 +173,11 @@ TEST_F(PulseToneTest, KeyedSineReachesTheSinkWithItsFrequencyAndElementLengths) 
     EXPECT_TRUE(messages.empty());
     ASSERT_FALSE(samples.empty());
     const auto runs = toneRuns(samples, 7500);
-    // T E S T: dash, dot, dot dot dot, dash.
-    const std::vector<double> expected = {162, 54, 54, 54, 54, 162};
+    // T E S T: dash, dot, dot dot dot, dash. Each edge rises and falls inside its element and
+    // passes half amplitude half an edge in: a run is one edge shorter, a gap one edge longer.
+    constexpr double edge = kDefaultToneRampMs;
+    const std::vector<double> expected = {162 - edge, 54 - edge, 54 - edge,
+                                          54 - edge,  54 - edge, 162 - edge};
     ASSERT_EQ(runs.size(), expected.size());
     double worst = 0.0;
     for (size_t i = 0; i < runs.size(); ++i) {
@@ -182,8 +185,8 @@ TEST_F(PulseToneTest, KeyedSineReachesTheSinkWithItsFrequencyAndElementLengths) 
         EXPECT_NEAR(runs[i].lengthMs, expected[i], 3.0) << i;
     }
     // Gaps: after T one element gap and a character space (162 ms), inside S one element gap.
-    EXPECT_NEAR(runs[1].startMs - (runs[0].startMs + runs[0].lengthMs), 162.0, 3.0);
-    EXPECT_NEAR(runs[3].startMs - (runs[2].startMs + runs[2].lengthMs), 54.0, 3.0);
+    EXPECT_NEAR(runs[1].startMs - (runs[0].startMs + runs[0].lengthMs), 162.0 + edge, 3.0);
+    EXPECT_NEAR(runs[3].startMs - (runs[2].startMs + runs[2].lengthMs), 54.0 + edge, 3.0);
     const double hz = frequency(samples, runs[0]);
     std::printf("null sink: %zu tone runs, worst length error %.2f ms, tone %.1f Hz, peak %d\n",
                 runs.size(), worst, hz,
@@ -223,7 +226,7 @@ TEST_F(PulseToneTest, SquareWaveAndSilentPlaybackWithTheSidetoneOff) {
     for (const auto& r : runs)
         std::printf("square run at %.1f ms, %.1f ms long\n", r.startMs, r.lengthMs);
     ASSERT_EQ(runs.size(), 1u);
-    EXPECT_NEAR(runs[0].lengthMs, 162.0, 3.0);
+    EXPECT_NEAR(runs[0].lengthMs, 162.0 - kDefaultToneRampMs, 3.0); // half amplitude, edges in
     EXPECT_NEAR(frequency(samples, runs[0]), 600.0, 2.0);
     int full = 0, total = 0;
     const size_t from = static_cast<size_t>(runs[0].startMs * 44.1) + 10;

@@ -93,6 +93,7 @@ TEST(PlayEnvelope, SquareWaveIsPlusOrMinus15000AndSidetoneOffIsSilentWithTheSame
     const auto env = envelopeOf("T", 20);
     ToneSettings tone;
     tone.SidetoneWaveform = kSquareWave;
+    tone.RampMs = 0.0f; // hard keying: every tone sample at full level
     f.output.PlayEnvelope(env.data(), env.size(), tone, kOutputSoundCard);
     const auto square = f.device.allSamples();
     for (size_t i = 0; i < 7128; ++i) {
@@ -106,6 +107,82 @@ TEST(PlayEnvelope, SquareWaveIsPlusOrMinus15000AndSidetoneOffIsSilentWithTheSame
     const auto q = quiet.device.allSamples();
     EXPECT_EQ(q.size(), square.size());
     EXPECT_TRUE(std::all_of(q.begin(), q.end(), [](int16_t v) { return v == 0; }));
+}
+
+namespace {
+
+// Power of s at hz (one DFT term over the whole signal, which starts and ends in silence).
+double powerAt(const std::vector<int16_t>& s, double hz) {
+    const double w = 2.0 * 3.14159265358979323846 * hz / 44100.0;
+    double re = 0.0, im = 0.0;
+    for (size_t n = 0; n < s.size(); ++n) {
+        re += s[n] * std::cos(w * static_cast<double>(n));
+        im -= s[n] * std::sin(w * static_cast<double>(n));
+    }
+    return re * re + im * im;
+}
+
+// Mean power from 900 to 1100 Hz beside the 750 Hz carrier, in dB below the carrier's.
+double keyClickDb(const std::vector<int16_t>& s) {
+    double sum = 0.0;
+    int terms = 0;
+    for (double hz = 750.0 + 900.0; hz <= 750.0 + 1100.0; hz += 5.0, ++terms)
+        sum += powerAt(s, hz);
+    return 10.0 * std::log10(powerAt(s, 750.0) / (sum / terms));
+}
+
+} // namespace
+
+TEST(PlayEnvelope, EdgesRiseAndFallInsideEachElementAndTakeTheKeyClicksDown) {
+    const auto env = envelopeOf("EIEIEIEIEI", 20);
+    auto play = [&](float rampMs) {
+        ToneFixture f;
+        ToneSettings tone;
+        tone.RampMs = rampMs;
+        EXPECT_TRUE(f.output.PlayEnvelope(env.data(), env.size(), tone, kOutputSoundCard));
+        return f.device.allSamples();
+    };
+    const auto hard = play(0.0f);
+    const auto shaped = play(kDefaultToneRampMs);
+    ASSERT_EQ(shaped.size(), hard.size());
+    // Inside the element: nothing sounds where hard keying is silent, and between the edges
+    // (221 samples each) every sample is the hard-keyed one.
+    const size_t dot = 2376, edge = 221;
+    for (size_t i = 0; i < hard.size(); ++i) {
+        if (hard[i] == 0) {
+            ASSERT_EQ(shaped[i], 0) << i;
+        }
+    }
+    for (size_t i = edge; i < dot - edge; ++i)
+        ASSERT_EQ(shaped[i], hard[i]) << i;
+    EXPECT_LT(std::abs(shaped[0]), 10);
+    EXPECT_LT(std::abs(shaped[dot - 1]), 10);
+    const double hardDb = keyClickDb(hard), shapedDb = keyClickDb(shaped);
+    std::printf("key clicks 1 kHz from the carrier: hard %.1f dB, shaped %.1f dB below it\n",
+                hardDb, shapedDb);
+    EXPECT_GE(shapedDb - hardDb, 40.0);
+}
+
+TEST(PlayCarrier, TheTuneCarrierRisesHoldsAndFallsWhenReleased) {
+    ToneFixture f;
+    std::atomic<bool> release{false};
+    f.device.onWrite = [&] {
+        if (f.device.blocks.size() == 3) release = true;
+    };
+    ToneSettings tone;
+    ASSERT_TRUE(f.output.PlayCarrier(tone, kOutputSoundCard, release));
+    const auto s = f.device.allSamples();
+    ASSERT_EQ(s.size(), 3u * 4096u + 221u); // three blocks of tone, then the fall
+    EXPECT_LT(std::abs(s.front()), 10);
+    EXPECT_LT(std::abs(s.back()), 10);
+    const auto steady = std::minmax_element(s.begin() + 221, s.begin() + 3 * 4096);
+    EXPECT_NEAR(*steady.first, -15000, 3);
+    EXPECT_NEAR(*steady.second, 15000, 3);
+    EXPECT_NEAR(crossingFrequency(s, 0, s.size()), 750.0, 2.0);
+
+    ToneFixture serial;
+    EXPECT_TRUE(serial.output.PlayCarrier(tone, kOutputSerialPort, release));
+    EXPECT_EQ(serial.device.calls, std::vector<std::string>{"reset"});
 }
 
 TEST(PlayEnvelope, EachFrequencyIsProducedAndSerialOutputOnlyResets) {
@@ -264,4 +341,34 @@ TEST(PlayEnvelope, AStopEndsPlaybackAtTheNextBlockAndSilencesTheDevice) {
     EXPECT_EQ(f.device.blocks.size(), 3u);
     EXPECT_EQ(f.device.calls.back(), "reset"); // queued audio is dropped
     EXPECT_GT(env.size(), 20u * 4096u);
+}
+
+// A logger's text on the sound card: a stop lets the character being sounded end, as on the
+// serial lines, instead of cutting it at the next block; a carrier (tune) stops at once.
+TEST(ToneKeyer, AStopOfStepsEndsWithTheCharacterBeingSoundedAndACarrierAtOnce) {
+    ToneFixture f;
+    SendTimingStore timing;
+    ToneKeyer keyer(f.output, timing);
+    ToneSettings tone;
+    tone.SidetoneOn = true;
+    keyer.setTone(tone);
+    constexpr std::chrono::microseconds kUnit{60'000}; // 20 wpm
+    constexpr std::size_t kUnitSamples = 2646;
+    // C: -.-. is 12 units with its element gaps, then 2 more: 14 units a character.
+    const std::vector<KeyingStep> letters(20, KeyingStep{"-.-.", kUnit, {}, 2 * kUnit});
+    std::atomic<bool> stop{false};
+    f.device.onWrite = [&] {
+        if (f.device.blocks.size() == 3) stop = true; // during the first C
+    };
+    EXPECT_FALSE(keyer.keySteps(letters, stop, 0));
+    EXPECT_EQ(f.device.allSamples().size(), 14 * kUnitSamples);
+
+    f.device.blocks.clear();
+    stop = false;
+    f.device.onWrite = [&] {
+        if (f.device.blocks.size() == 3) stop = true;
+    };
+    const std::vector<KeyingStep> tune{KeyingStep{"", {}, std::chrono::seconds(6), {}}};
+    EXPECT_FALSE(keyer.keySteps(tune, stop, 0));
+    EXPECT_LT(f.device.allSamples().size(), 4u * 4096u); // of 6 s: ended within a block
 }

@@ -39,6 +39,21 @@ public:
         finishText(sent, false);
         return true;
     }
+    // Another program's steps, recorded as their codes with one space between characters.
+    bool keySteps(const std::vector<KeyingStep>& steps, const std::atomic<bool>& stopRequest,
+                  int) override {
+        std::string codes;
+        for (const auto& step : steps) {
+            if (stopRequest.load()) {
+                finishText(codes, true);
+                return false;
+            }
+            std::this_thread::sleep_for(m_perCharacter);
+            codes += (codes.empty() ? "" : " ") + step.elements;
+        }
+        finishText(codes, false);
+        return true;
+    }
     bool sendTypedCode(int32_t code) override {
         std::this_thread::sleep_for(m_perCharacter);
         std::lock_guard lock(m_mutex);
@@ -145,6 +160,7 @@ public:
         (control == SpeedControl::ScreenSpin ? speedEnabled : typingSpeedEnabled) = on;
     }
     void clearMessageButtonMarks() override { ++markClears; }
+    void showKeyingProblem(const std::string& text) override { keyingProblems.push_back(text); }
     void pressMessageButton(int n) override {
         pressed.push_back(n);
         if (onPress) onPress(n);
@@ -174,6 +190,7 @@ public:
     std::vector<int> pressed;
     std::vector<bool> displays;
     std::vector<std::string> messages;
+    std::vector<std::string> keyingProblems; // each told text, "" when keying works again
     std::function<void(int)> onPress;
 
 private:

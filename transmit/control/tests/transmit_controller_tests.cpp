@@ -1,10 +1,14 @@
 // Transmit control with its real threads: the test thread plays the window thread and pumps
 // the calls the senders queue for it; the keyers are recorders behind the Keyer interface.
 #include "ControlFakes.h"
+#include "macros/MessageButtons.h"
 #include "transmit/KeyingPort.h"
+#include "transmit/ToneOutput.h"
 #include "transmit/tests/TransmitFakes.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace dita;
 using namespace dita::test;
@@ -19,12 +23,13 @@ constexpr int kVkE = 69;
 constexpr int kVkQ = 81;
 constexpr int kVk2 = 50;
 constexpr int kVk8 = 56;
+constexpr int kVkF2 = 113;
 constexpr int kVkF3 = 114;
 
 struct Bench {
     explicit Bench(std::chrono::milliseconds perCharacter = 2ms)
         : keyer(perCharacter),
-          control(view, TransmitParts{[this] { return &keyer; }, nullptr, {}}, pause) {
+          control(view, TransmitParts{[this] { return &keyer; }, nullptr, {}, {}}, pause) {
         control.start();
         view.pumpFor(30ms);
     }
@@ -238,14 +243,34 @@ TEST(TypedSending, FunctionAndCtrlKeysPressTheirMessageButtons) {
     EXPECT_TRUE(b.keyer.codes().empty());
 }
 
-TEST(TypedSending, AKeyTypedRightAfterACommandWaitsForItsMacro) {
+TEST(TypedSending, KeysTypedRightAfterACommandWaitForItsMacro) {
+    // The command key's press goes through the real message buttons and their busy check.
     Bench b;
-    b.view.onPress = [&](int n) { b.control.sendMacroBuffer(n, "MACRO"); };
+    MacroSources sources{};
+    sources[1] = "CQ";
+    sources[2] = "5NN";
+    struct : MacroButtonView {
+        void markMessageButton(int) override {}
+        bool doubleScreen() const override { return false; }
+        void appendReceiveText(const std::string&) override {}
+        void appendTransmitText(const std::string&) override {}
+        void focusTransmitMemo() override {}
+    } buttonView;
+    std::vector<std::string> refusals;
+    MessageButtons buttons(
+        sources, {}, b.control, buttonView,
+        [&](const std::string& text, const std::string&) { refusals.push_back(text); });
+    b.view.onPress = [&](int n) { buttons.click(n); };
     b.control.XmitButtonClick();
-    b.type(kVkF3);
-    b.type(kVkE);
-    ASSERT_TRUE(b.view.pumpUntil([&] { return b.keyer.codes().size() == 1 && b.idle(); }));
-    EXPECT_EQ(b.keyer.events(), (std::vector<std::string>{"text MACRO", "code 69"}));
+    // F2 and "TU" typed while M1 still goes out.
+    ASSERT_TRUE(buttons.click(1));
+    b.type(kVkF2);
+    b.type('T', U't');
+    b.type('U', U'u');
+    ASSERT_TRUE(b.view.pumpUntil([&] { return b.keyer.codes().size() == 2 && b.idle(); }));
+    EXPECT_TRUE(refusals.empty()) << refusals.front();
+    EXPECT_EQ(b.keyer.events(),
+              (std::vector<std::string>{"text CQ", "text 5NN", "code 84", "code 85"}));
 }
 
 TEST(TransmitFlag, FollowsEverySenderAndTheLampsFollowTune) {
@@ -257,7 +282,7 @@ TEST(TransmitFlag, FollowsEverySenderAndTheLampsFollowTune) {
     FakeTransmitView view;
     RecordingKeyer keyer(20ms);
     CapturePause active;
-    TransmitController control(view, {[&] { return &keyer; }, &port, {}}, active);
+    TransmitController control(view, {[&] { return &keyer; }, &port, {}, {}}, active);
     control.start();
 
     control.XmitButtonClick();
@@ -337,6 +362,47 @@ private:
 
 } // namespace
 
+TEST(TransmitStates, TuneOnTheSoundCardKeysASteadyToneUntilItIsSwitchedOff) {
+    RecordingToneDevice device;
+    std::atomic<int> written{0};
+    device.onWrite = [&] {
+        ++written;
+        std::this_thread::sleep_for(1ms); // about the pace of a real device
+    };
+    FakeClock clock;
+    ToneOutput output(device, {}, {}, clock);
+    SendTimingStore timing;
+    ToneKeyer tone(output, timing);
+    ToneSettings settings;
+    settings.SidetoneOn = true;
+    tone.setTone(settings);
+    FakeTransmitView view;
+    CapturePause pause;
+    TransmitController control(view, {[&] { return &tone; }, nullptr, {}, {}}, pause);
+    control.start();
+    control.XmitButtonClick();
+    control.TuneBtnClick();
+    EXPECT_TRUE(control.tuning());
+    EXPECT_TRUE(pause.has(PauseReason::Transmit));
+    ASSERT_TRUE(view.pumpUntil([&] { return written.load() >= 3; }));
+    control.TuneBtnClick(); // off: returns at once, the carrier falls on its own thread
+    EXPECT_FALSE(control.tuning());
+    // On again at once, while the first carrier may still be falling: a second one follows.
+    control.TuneBtnClick();
+    const int before = written.load();
+    ASSERT_TRUE(view.pumpUntil([&] { return written.load() >= before + 3; }));
+    control.TuneBtnClick();
+    control.shutdown();
+    const auto s = device.allSamples();
+    EXPECT_NEAR(*std::max_element(s.begin(), s.end()), 15000, 3);
+    int falls = 0;
+    for (const auto& b : device.blocks)
+        falls += b.samples.size() == 221u ? 1 : 0;
+    EXPECT_EQ(falls, 2) << "each carrier ends with its fall";
+    EXPECT_EQ(device.blocks.back().samples.size(), 221u);
+    EXPECT_LT(std::abs(s.back()), 10);
+}
+
 TEST(TransmitStates, TuneAndSendsTakeTurnsAndEveryEndLeavesTheKeyUp) {
     auto* line = new KeyLine; // owned by the port once opened
     std::vector<Message> messages;
@@ -352,7 +418,7 @@ TEST(TransmitStates, TuneAndSendsTakeTurnsAndEveryEndLeavesTheKeyUp) {
     Keyer* keyer = &serial;
     FakeTransmitView view;
     CapturePause pause;
-    TransmitController control(view, {[&] { return keyer; }, &port, {}}, pause);
+    TransmitController control(view, {[&] { return keyer; }, &port, {}, {}}, pause);
     control.start();
     control.XmitButtonClick();
     control.MsgButton14Click();
@@ -433,7 +499,7 @@ TEST(QuitSequence, ReleasesTheRealSerialKeyerMidCharacter) {
     FakeTransmitView view;
     CapturePause active;
     {
-        TransmitController control(view, {[&] { return &keyer; }, &port, {}}, active);
+        TransmitController control(view, {[&] { return &keyer; }, &port, {}, {}}, active);
         control.start();
         control.XmitButtonClick();
         control.MsgButton14Click();
@@ -488,11 +554,13 @@ TEST(ScreenSend, TheImmButtonSendsItsMacroExpandedIntoTheWindowUntilAButtonPrepa
     RecordingKeyer keyer;
     CapturePause active;
     std::vector<int> expanded;
-    TransmitParts parts{[&] { return &keyer; }, nullptr,
+    TransmitParts parts{[&] { return &keyer; },
+                        nullptr,
                         [&](int n) {
                             expanded.push_back(n);
                             return std::string("CQ DE DL1ABC");
-                        }};
+                        },
+                        {}};
     TransmitController control(view, parts, active);
     control.start();
     control.XmitButtonClick();

@@ -31,7 +31,7 @@ bool marked(const QPushButton* b) {
 
 struct Operator {
     explicit Operator(std::chrono::milliseconds perCharacter = 2ms)
-        : keyer(perCharacter), panel({[this] { return &keyer; }, nullptr, {}}, pause) {
+        : keyer(perCharacter), panel({[this] { return &keyer; }, nullptr, {}, {}}, pause) {
         TransmitPanelHooks hooks;
         hooks.messages = [this](const std::string& text, const std::string& caption) {
             messages.push_back(text + " | " + caption);
@@ -303,7 +303,7 @@ TEST(TransmitPanelPicture, WhileSendingInTransmitReceiveMode) {
     layout->addWidget(rcv);
     RecordingKeyer keyer(20ms);
     CapturePause active;
-    auto* panel = new TransmitPanel({[&] { return &keyer; }, nullptr, {}}, active, &window);
+    auto* panel = new TransmitPanel({[&] { return &keyer; }, nullptr, {}, {}}, active, &window);
     TransmitPanelHooks hooks;
     hooks.appendReceiveText = [rcv](const std::string& t) {
         rcv->moveCursor(QTextCursor::End);
