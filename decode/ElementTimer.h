@@ -78,9 +78,7 @@ public:
     int receiveSpeed() const { return m_speed; }
     int rawReceiveSpeed() const { return m_rawSpeed; }
     int smoothedDot() const { return m_smoothedDot; }
-    int balance() const { return m_balance; }
     int speedMode() const { return m_speedMode; }
-    int passCounter() const { return m_passCounter; }
 
 private:
     void classifyAcquired(int mark);

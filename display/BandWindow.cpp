@@ -1,6 +1,7 @@
 #include "display/BandWindow.h"
 
 #include "display/BandMap.h"
+#include "receive/ReceiveEngine.h"
 
 #include <QBrush>
 #include <QColor>

@@ -2,16 +2,17 @@
 
 #include "decode/CharacterDecoder.h"
 #include "receive/ChannelScan.h"
+#include "receive/CommandQueue.h"
 #include "receive/ComplexBiquad.h"
 #include "receive/CwChannelDecoder.h"
 #include "receive/RealTransform.h"
+#include "receive/ToneTracking.h"
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <complex>
 #include <cstdint>
-#include <mutex>
 #include <vector>
 
 namespace dita {
@@ -86,14 +87,19 @@ constexpr double kSnrBandwidthHz = 2500.0;
 // Channels.
 constexpr double kMinSpacingHz = 35.0; // no new channel this close to an open one
 constexpr double kMergeHz = 22.0;      // two channels this close hold one signal
-constexpr int kFollowBins = 1;         // drift is looked for this far from the channel's bin
-constexpr double kFollowGain = 0.3;    // fraction of the measured offset taken per pass
+// Drift is looked for this far from the channel's bin: one scan bin of 10.77 Hz, as wide as the
+// tone capture's two bins of 5.38 Hz.
+constexpr int kFollowBins = 1;
+constexpr double kFollowGain = 0.3; // fraction of the measured offset taken per pass
 constexpr double kMaxFollowHzPerPass = 3.0;
-constexpr double kCloseSeconds = 10.0;     // silence that closes a channel
-constexpr double kMinQuietSeconds = 1.0;   // the gate stays open this long after the last key-down
-constexpr double kQuietWordGaps = 1.5;     // ... or this many of the sender's word gaps
-constexpr double kReplayLeadSeconds = 0.3; // decoded from this long before the first key-down
-constexpr float kDisplaceRatio = 2.0f;     // a new signal displaces the weakest this much weaker
+constexpr double kCloseSeconds = 10.0; // silence that closes a channel
+constexpr float kDisplaceRatio = 2.0f; // a new signal displaces the weakest this much weaker
+// A new channel's decoder is fed from this long before the first key-down the scan counted, with
+// its gate closed until that key-down: the noise only sets the detector's levels. Not to be
+// confused with the channel decoder's own replay lead (1.5 s of its kept steps, for a tone that
+// is already there when its levels start): a channel opens only on key-downs that rose from the
+// noise, so a short lead gives the levels their noise and the decoder's replay does the rest.
+constexpr double kChannelLeadSeconds = 0.3;
 // The channel stream: the signal mixed to a quarter of the channel rate (1,378 Hz), where the
 // oscillator is a sequence of 1, j, -1, -j.
 constexpr int kChannelDecimation = 2;
@@ -129,8 +135,7 @@ struct Channel {
     int64_t startSample = 0; // wideband sample where the first key-down began
     int64_t position = 0;    // next wideband sample to decode
     int64_t lastHeardFrame = 0;
-    std::complex<double> oscillator{1.0, 0.0};
-    std::complex<double> rotation{1.0, 0.0};
+    ChannelOscillator oscillator;
     std::complex<float> previousPair{}; // sum of the two mixed samples before
     bool havePair = false;
     int quarter = 0; // phase of the 1, j, -1, -j tone oscillator
@@ -147,16 +152,14 @@ class BandDecoderImpl {
 public:
     BandDecoderImpl();
 
-    void post(BandCommand c) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_pending.push_back(c);
-    }
+    void post(BandCommand c) { m_commands.post(c); }
     const BandPassResult& processPass(const int32_t* samples);
     void skip(int passes);
     const BandPassResult& finish();
 
 private:
     void applyCommands();
+    void apply(const BandCommand& c);
     void decimate(const int32_t* samples);
     void scanFrame(int64_t frameEnd);
     void openCandidates();
@@ -175,9 +178,7 @@ private:
     double snrDb(int bin) const;
     Channel* weakest();
 
-    std::mutex m_mutex;
-    std::vector<BandCommand> m_pending;
-    std::vector<BandCommand> m_applying;
+    CommandQueue<BandCommand> m_commands;
     DecoderSettings m_settings;
 
     // Wideband path.
@@ -214,9 +215,7 @@ private:
     BandPassResult m_result;
 };
 
-BandDecoderImpl::BandDecoderImpl() {
-    m_pending.reserve(kCommandReserve);
-    m_applying.reserve(kCommandReserve);
+BandDecoderImpl::BandDecoderImpl() : m_commands(kCommandReserve) {
     m_history.assign(kHistorySamples, 0.0f);
     // Blackman-windowed sinc, unity gain at direct current.
     const double fc = kDecimatorCutoffHz / kSampleRateHz;
@@ -252,33 +251,30 @@ BandDecoderImpl::BandDecoderImpl() {
 }
 
 void BandDecoderImpl::applyCommands() {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_applying.swap(m_pending);
-    }
-    for (const auto& c : m_applying) {
-        switch (c.kind) {
-        case BandCommandKind::Reset:
-            for (auto& ch : m_channels) {
-                if (ch.open) closeChannel(ch, 0);
-            }
-            for (auto& o : m_onsets)
-                o.fill(INT64_MIN / 2);
-            m_bits.fill({});
-            m_above.fill(false);
-            break;
-        case BandCommandKind::TextCase:
-            m_settings.upperCase = c.value == 1;
-            break;
-        case BandCommandKind::Prosigns:
-            m_settings.prosigns = c.value != 0;
-            break;
-        case BandCommandKind::SpacesMode:
-            m_settings.wordSpaces = c.value == kSpacesOn;
-            break;
+    m_commands.applyPending([this](const BandCommand& c) { apply(c); });
+}
+
+void BandDecoderImpl::apply(const BandCommand& c) {
+    switch (c.kind) {
+    case BandCommandKind::Reset:
+        for (auto& ch : m_channels) {
+            if (ch.open) closeChannel(ch, 0);
         }
+        for (auto& o : m_onsets)
+            o.fill(INT64_MIN / 2);
+        m_bits.fill({});
+        m_above.fill(false);
+        break;
+    case BandCommandKind::TextCase:
+        m_settings.upperCase = c.value == 1;
+        break;
+    case BandCommandKind::Prosigns:
+        m_settings.prosigns = c.value != 0;
+        break;
+    case BandCommandKind::SpacesMode:
+        m_settings.wordSpaces = c.value == kSpacesOn;
+        break;
     }
-    m_applying.clear();
 }
 
 void BandDecoderImpl::decimate(const int32_t* s) {
@@ -374,13 +370,9 @@ int BandDecoderImpl::onsetsWithin(int bin, int64_t frames) const {
 }
 
 double BandDecoderImpl::peakHz(int bin) const {
-    // Parabola through the logarithms of the three neighbouring peak levels.
-    const double a = std::log(std::max(m_peak[static_cast<size_t>(bin - 1)], kMinPower));
-    const double b = std::log(std::max(m_peak[static_cast<size_t>(bin)], kMinPower));
-    const double c = std::log(std::max(m_peak[static_cast<size_t>(bin + 1)], kMinPower));
-    const double d = a - 2.0 * b + c;
-    const double offset = d < 0.0 ? std::clamp(0.5 * (a - c) / d, -0.5, 0.5) : 0.0;
-    return hzOfBin(bin + offset);
+    // On the peak levels.
+    auto level = [&](int k) { return std::max(m_peak[static_cast<size_t>(k)], kMinPower); };
+    return hzOfBin(bin + peakOffsetBins(level(bin - 1), level(bin), level(bin + 1)));
 }
 
 bool BandDecoderImpl::shadowed(int bin) const {
@@ -406,9 +398,8 @@ double BandDecoderImpl::snrDb(int bin) const {
 }
 
 bool BandDecoderImpl::heard(const Channel& ch) const {
-    const double wordGap = ch.decoder.wordGapSeconds();
-    const double quiet = std::max(kMinQuietSeconds, kQuietWordGaps * wordGap);
-    return static_cast<double>(m_frameIndex - ch.lastHeardFrame) * kHopSeconds <= quiet;
+    return static_cast<double>(m_frameIndex - ch.lastHeardFrame) * kHopSeconds <=
+           quietHoldSeconds(ch.decoder.wordGapSeconds());
 }
 
 Channel* BandDecoderImpl::weakest() {
@@ -426,8 +417,8 @@ void BandDecoderImpl::openChannel(Channel& ch, int bin) {
     ch.open = true;
     ch.id = m_nextId++;
     ch.pitchHz = peakHz(bin);
-    ch.rotation = std::polar(1.0, -2.0 * M_PI * ch.pitchHz / kWideRateHz);
-    ch.oscillator = {1.0, 0.0};
+    ch.oscillator.tune(ch.pitchHz, kWideRateHz);
+    ch.oscillator.resetPhase();
     ch.havePair = false;
     ch.quarter = 0;
     ch.renormalise = 0;
@@ -445,7 +436,7 @@ void BandDecoderImpl::openChannel(Channel& ch, int bin) {
     const int64_t frameEnd = m_total - static_cast<int64_t>(m_frameIndex - firstFrame) * kHop;
     ch.startSample = std::max<int64_t>(0, frameEnd - kFrameSize / 2);
     ch.startSample -= ch.startSample % kChannelDecimation;
-    const int64_t lead = static_cast<int64_t>(kReplayLeadSeconds * kWideRateHz);
+    const int64_t lead = static_cast<int64_t>(kChannelLeadSeconds * kWideRateHz);
     ch.position = std::max(
         {int64_t{0}, m_total - kHistorySamples + kFrameSize, frameEnd - kFrameSize - lead});
     ch.position -= ch.position % kChannelDecimation;
@@ -509,7 +500,7 @@ void BandDecoderImpl::followAndMerge() {
         const double step = std::clamp(kFollowGain * (peakHz(best) - ch.pitchHz),
                                        -kMaxFollowHzPerPass, kMaxFollowHzPerPass);
         ch.pitchHz = std::clamp(ch.pitchHz + step, kBandMinHz, kBandMaxHz);
-        ch.rotation = std::polar(1.0, -2.0 * M_PI * ch.pitchHz / kWideRateHz);
+        ch.oscillator.tune(ch.pitchHz, kWideRateHz);
     }
     for (auto& a : m_channels) {
         for (auto& b : m_channels) {
@@ -533,18 +524,7 @@ void BandDecoderImpl::closeSilent() {
 void BandDecoderImpl::decodeChannel(Channel& ch, int64_t end) {
     // The state is worked on in locals: the compiler cannot keep members in registers across
     // the stores into the block.
-    double re = ch.oscillator.real();
-    double im = ch.oscillator.imag();
-    const double cr = ch.rotation.real();
-    const double ci = ch.rotation.imag();
-    auto mix = [&](float x) {
-        const std::complex<float> out(static_cast<float>(x * re), static_cast<float>(x * im));
-        // Written out: the library's complex product also handles infinities, which costs here.
-        const double nr = re * cr - im * ci;
-        im = re * ci + im * cr;
-        re = nr;
-        return out;
-    };
+    ChannelOscillator oscillator = ch.oscillator;
     ComplexLowPass6 lowPass = ch.lowPass;
     std::complex<float> previousPair = ch.previousPair;
     bool havePair = ch.havePair;
@@ -553,15 +533,13 @@ void BandDecoderImpl::decodeChannel(Channel& ch, int64_t end) {
     int filled = 0;
     // Positions are even: one channel sample per two mixed ones.
     for (int64_t n = ch.position; n + 1 < end; n += kChannelDecimation) {
-        const std::complex<float> first = mix(m_history[static_cast<size_t>(n & kHistoryMask)]);
+        const std::complex<float> first =
+            oscillator.mix(m_history[static_cast<size_t>(n & kHistoryMask)]);
         const std::complex<float> pair =
-            first + mix(m_history[static_cast<size_t>((n + 1) & kHistoryMask)]);
+            first + oscillator.mix(m_history[static_cast<size_t>((n + 1) & kHistoryMask)]);
         renormalise += kChannelDecimation;
         if (renormalise >= kOscillatorRenormalise) {
-            // One Newton step towards unit length keeps the oscillator on the circle.
-            const double g = 1.5 - 0.5 * (re * re + im * im);
-            re *= g;
-            im *= g;
+            oscillator.renormalise();
             renormalise = 0;
         }
         const bool ready = havePair;
@@ -581,7 +559,7 @@ void BandDecoderImpl::decodeChannel(Channel& ch, int64_t end) {
         }
     }
     if (filled > 0) ch.decoder.process(m_block.data(), filled, m_settings, ch.text);
-    ch.oscillator = {re, im};
+    ch.oscillator = oscillator;
     ch.lowPass = lowPass;
     ch.previousPair = previousPair;
     ch.havePair = havePair;

@@ -13,7 +13,7 @@
 // processPass() per kPassFrames input pass. Commands may be posted from any thread; they are
 // applied at the start of the next pass. Everything else runs on the calling thread and
 // allocates nothing per pass.
-#include "receive/ReceiveEngine.h"
+#include "receive/ReceiveRates.h"
 
 #include <array>
 #include <map>

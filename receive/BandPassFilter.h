@@ -44,7 +44,6 @@ public:
 
     const std::array<float, kDesignLength + 1>& kernel() const { return m_kernel; }
     float responseRe(int bin) const { return m_response[bin - 1].real(); } // bins 1..1023
-    float responseIm(int bin) const { return m_response[bin - 1].imag(); }
 
 private:
     void stage(float* x, std::array<float, kHalfBlock>& overlap);

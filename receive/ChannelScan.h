@@ -2,6 +2,7 @@
 // Pieces shared by the decoders that scan a band for keyed signals and decode each on a
 // channel of its own (the audio band decoder and the wideband skimmer). Plain, no allocation.
 #include <bit>
+#include <cmath>
 #include <complex>
 #include <cstdint>
 
@@ -19,6 +20,53 @@ struct KeyBits {
     int count() const { return std::popcount(recent) + std::popcount(older); }
     int overlap(const KeyBits& o) const {
         return std::popcount(recent & o.recent) + std::popcount(older & o.older);
+    }
+};
+
+// The oscillator that mixes a channel's signal down: a unit phasor turned by a fixed rotation
+// each sample. Plain doubles: a decoding loop copies it into a local, where the compiler keeps it
+// in registers across the stores into the decoder's block, and stores it back afterwards.
+struct ChannelOscillator {
+    double re = 1.0;
+    double im = 0.0;
+    double rotationRe = 1.0;
+    double rotationIm = 0.0;
+
+    // The rotation per sample for a tone of hz at rateHz; the phase runs on.
+    void tune(double hz, double rateHz) {
+        const std::complex<double> r = std::polar(1.0, -2.0 * M_PI * hz / rateHz);
+        rotationRe = r.real();
+        rotationIm = r.imag();
+    }
+    void resetPhase() {
+        re = 1.0;
+        im = 0.0;
+    }
+    // Mixes one sample and turns the phasor on.
+    std::complex<float> mix(float x) {
+        const std::complex<float> out(static_cast<float>(x * re), static_cast<float>(x * im));
+        turn();
+        return out;
+    }
+    std::complex<float> mix(std::complex<float> v) {
+        const std::complex<float> out(static_cast<float>(v.real() * re - v.imag() * im),
+                                      static_cast<float>(v.real() * im + v.imag() * re));
+        turn();
+        return out;
+    }
+    // One Newton step towards unit length keeps the phasor on the circle.
+    void renormalise() {
+        const double g = 1.5 - 0.5 * (re * re + im * im);
+        re *= g;
+        im *= g;
+    }
+
+private:
+    // Written out: the library's complex product also handles infinities, which costs here.
+    void turn() {
+        const double next = re * rotationRe - im * rotationIm;
+        im = re * rotationIm + im * rotationRe;
+        re = next;
     }
 };
 

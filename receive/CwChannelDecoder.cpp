@@ -56,7 +56,10 @@ constexpr float kMinRunFraction = 0.45f;
 // Gathering waits at most this long after the first mark for the spacing to become clear.
 constexpr double kMaxHoldSeconds = 12.0;
 // Kept steps from before the first mark that are run again: the gathering detectors may have
-// missed the first element (a tone that is already there when the levels start).
+// missed the first element (a tone that is already there when the levels start). It was 0.3 s
+// until a tone present from the first sample lost its first element; the band decoder's and
+// the skimmer's 0.3 s lead (kChannelLeadSeconds) is another thing: where a channel begins to
+// feed this decoder.
 constexpr double kReplayLeadSeconds = 1.5;
 // Seeds of the matched detector's levels from the kept steps' amplitudes.
 constexpr double kSpacePercentile = 0.3;
@@ -807,18 +810,6 @@ int CwChannelDecoder::wpm() const {
 
 double CwChannelDecoder::wordGapSeconds() const {
     return decoding() ? m_timing.estimate().wordGap / m_stepRate : 0.0;
-}
-
-float CwChannelDecoder::markLevel() const {
-    return decoding() ? m_detector.markLevel() : m_banks[1].detector.markLevel();
-}
-
-float CwChannelDecoder::spaceLevel() const {
-    return decoding() ? m_detector.spaceLevel() : m_banks[1].detector.spaceLevel();
-}
-
-bool CwChannelDecoder::squelchOpen() const {
-    return decoding() ? m_detector.squelchOpen() : m_banks[1].detector.squelchOpen();
 }
 
 } // namespace dita

@@ -53,7 +53,6 @@ public:
     float amplitude() const { return m_amplitude; }
     float markLevel() const { return m_mark; }
     float spaceLevel() const { return m_space; }
-    float threshold() const { return m_space + 0.5f * (m_mark - m_space); }
     bool squelchOpen() const { return m_open; }
 
 private:
@@ -138,11 +137,6 @@ public:
     int wpm() const;
     // Seconds of the sender's word gap (0 while unknown).
     double wordGapSeconds() const;
-    // Levels of the matched detector (of the middle gathering detector before the timing is
-    // known), in input amplitude units.
-    float markLevel() const;
-    float spaceLevel() const;
-    bool squelchOpen() const;
 
 private:
     struct Bank {

@@ -3,6 +3,7 @@
 #include "decode/CharacterDecoder.h"
 #include "decode/ElementTimer.h"
 #include "receive/BandPassFilter.h"
+#include "receive/CommandQueue.h"
 #include "receive/CwChannelDecoder.h"
 #include "receive/PowerSpectrum.h"
 #include "receive/ToneCapture.h"
@@ -10,7 +11,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
 
 namespace dita {
 
@@ -39,10 +39,8 @@ constexpr int kFirstFixedSpeedMode = 3;
 
 class ReceiveEngineImpl {
 public:
-    ReceiveEngineImpl() {
+    ReceiveEngineImpl() : m_commands(kCommandReserve) {
         m_result.text.reserve(kTextReserve);
-        m_pending.reserve(kCommandReserve);
-        m_applying.reserve(kCommandReserve);
         m_standardText.reserve(kTextReserve);
         m_heldText.reserve(kTextReserve);
         m_filter.design(kStartCentre - kStartHalfWidth, kStartCentre + kStartHalfWidth);
@@ -51,10 +49,7 @@ public:
         m_channel.configure(kNarrowbandRateHz);
     }
 
-    void post(ReceiveCommand c) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_pending.push_back(c);
-    }
+    void post(ReceiveCommand c) { m_commands.post(c); }
 
     const PassResult& processPass(const int32_t* samples);
 
@@ -74,9 +69,7 @@ public:
     // the text, or a window shows them.
     bool standardChainRuns() const { return !(m_headless && enhanced()); }
 
-    std::mutex m_mutex;
-    std::vector<ReceiveCommand> m_pending;
-    std::vector<ReceiveCommand> m_applying;
+    CommandQueue<ReceiveCommand> m_commands;
 
     SpectrumAnalyzer m_spectrum;
     Afc m_afc;
@@ -122,13 +115,7 @@ public:
 };
 
 void ReceiveEngineImpl::applyCommands() {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_applying.swap(m_pending);
-    }
-    for (const auto& c : m_applying)
-        apply(c);
-    m_applying.clear();
+    m_commands.applyPending([this](const ReceiveCommand& c) { apply(c); });
 }
 
 void ReceiveEngineImpl::retuneStandard(int bin) {

@@ -6,18 +6,15 @@
 // posted from any thread; they are applied at the start of the next pass, in posting order,
 // never in the middle of one. Everything else runs on the calling thread and allocates nothing
 // per pass.
+#include "receive/ReceiveRates.h"
+
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 
 namespace dita {
 
-constexpr int kPassFrames = 8192; // frames per input pass at 44,100 Hz (185.76 ms)
-constexpr int kSampleRateHz = 44100;
-constexpr double kBinHz = 5.38330078125;  // 22,050 / 4096: one spectrum bin
-constexpr int kStepsPerPass = 64;         // decisions of 2.902 ms per pass
 constexpr int kLineBins = 422;            // bins drawn by the line spectrum
 constexpr int kWaterfallBins = 512;       // bins coloured in the waterfall row
 constexpr int kMaxClickBin = 480;         // a click on the display tunes at most to this bin

@@ -337,14 +337,4 @@ const std::string& SoundFileReader::warning() const {
     return m_state ? m_state->warning : kNone;
 }
 
-double SoundFileReader::durationSeconds() const {
-    return m_state ? static_cast<double>(m_state->info.frames) / m_state->info.samplerate : 0.0;
-}
-int SoundFileReader::fileRate() const {
-    return m_state ? m_state->info.samplerate : 0;
-}
-int SoundFileReader::fileChannels() const {
-    return m_state ? m_state->info.channels : 0;
-}
-
 } // namespace dita

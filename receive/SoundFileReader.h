@@ -40,10 +40,6 @@ public:
     // been delivered; with nothing read, error() says so instead.
     const std::string& warning() const;
 
-    double durationSeconds() const;
-    int fileRate() const;
-    int fileChannels() const;
-
 private:
     struct State;
     std::unique_ptr<State> m_state;

@@ -1,6 +1,7 @@
 #include "receive/ToneCapture.h"
 
-#include "receive/ReceiveEngine.h"
+#include "receive/ReceiveRates.h"
+#include "receive/ToneTracking.h"
 
 #include <algorithm>
 #include <cmath>
@@ -24,10 +25,9 @@ constexpr float kKeyedRatio = 2.0f;
 constexpr int kConfirmPasses = 3;
 // A peak absent this many passes begins anew when it returns.
 constexpr int kForgetPasses = 3;
-constexpr int kFollowBins = 2;      // drift followed per pass
+// Drift followed per pass: two bins of 5.38 Hz, as wide as the band decoder's one scan bin.
+constexpr int kFollowBins = 2;
 constexpr double kFollowGain = 0.3; // share of the measured offset taken per pass
-constexpr double kMinQuietSeconds = 1.0;
-constexpr double kQuietWordGaps = 1.5;
 constexpr double kGateHoldSeconds = 2.5;
 // For this long after the capture took a tone by itself, a keyed tone anywhere in the range that
 // is this much stronger (power, 2 dB) is taken instead: the strongest keyed sender is decoded,
@@ -76,7 +76,6 @@ void ToneCapture::reset() {
     m_filled = 0;
     m_lastHeard = 0;
     m_lastPresent = kNever;
-    m_tunedRatio = 0.0f;
     m_heardBefore = false;
     m_sum.fill(0.0f);
     m_average.fill(0.0f);
@@ -116,7 +115,7 @@ bool ToneCapture::signalPresent() const {
 }
 
 double ToneCapture::quietSeconds() const {
-    return std::max(kMinQuietSeconds, kQuietWordGaps * m_wordGapSeconds);
+    return quietHoldSeconds(m_wordGapSeconds);
 }
 
 int ToneCapture::binOf(double hz) const {
@@ -124,15 +123,11 @@ int ToneCapture::binOf(double hz) const {
 }
 
 double ToneCapture::peakHz(int i) const {
-    // Parabola through the logarithms of the three neighbouring averages.
-    double offset = 0.0;
-    if (i > 0 && i + 1 < m_count) {
-        const double a = std::log(std::max(m_average[static_cast<size_t>(i - 1)], 1e-12f));
-        const double b = std::log(std::max(m_average[static_cast<size_t>(i)], 1e-12f));
-        const double c = std::log(std::max(m_average[static_cast<size_t>(i + 1)], 1e-12f));
-        const double d = a - 2.0 * b + c;
-        if (d < 0.0) offset = std::clamp(0.5 * (a - c) / d, -0.5, 0.5);
-    }
+    // On the averages; a bin at the edge of the range has no neighbour on one side.
+    constexpr float kLeast = 1e-12f;
+    auto level = [&](int j) { return std::max(m_average[static_cast<size_t>(j)], kLeast); };
+    const double offset =
+        i > 0 && i + 1 < m_count ? peakOffsetBins(level(i - 1), level(i), level(i + 1)) : 0.0;
     return (m_first + i - 1 + offset) * kBinHz;
 }
 
@@ -243,7 +238,7 @@ int ToneCapture::bestCandidate(int low, int high, int excludeLow, int excludeHig
     return best;
 }
 
-bool ToneCapture::update(const PowerSpectrum& power) {
+void ToneCapture::measure(const PowerSpectrum& power) {
     ++m_pass;
     for (int i = 0; i < m_count; ++i) {
         const int k = m_first + i;
@@ -273,7 +268,26 @@ bool ToneCapture::update(const PowerSpectrum& power) {
             m_run[static_cast<size_t>(i)] = 0;
         }
     }
+}
 
+void ToneCapture::followHeard(int centre, bool heardTwice) {
+    m_lastHeard = m_pass;
+    if (heardTwice) m_atHeard = m_average;
+    // Follow a drift: a local peak of the smoothed power near the tuned bin. The skirt of a
+    // strong tone further away rises towards the edge of the window without a peak in it.
+    int peak = -1;
+    for (int i = std::max(centre - kFollowBins, 1);
+         i <= std::min(centre + kFollowBins, m_count - 2); ++i) {
+        const float v = m_average[static_cast<size_t>(i)];
+        const bool local = v >= m_average[static_cast<size_t>(i - 1)] &&
+                           v >= m_average[static_cast<size_t>(i + 1)];
+        if (local && (peak < 0 || v > m_average[static_cast<size_t>(peak)])) peak = i;
+    }
+    if (peak >= 0) m_pitchHz += kFollowGain * (peakHz(peak) - m_pitchHz);
+}
+
+bool ToneCapture::update(const PowerSpectrum& power) {
+    measure(power);
     if (m_filled < kWarmPasses) return false;
     if (!m_tuned) {
         const int best = bestCandidate(kLocalBins, m_count - 1 - kLocalBins, -1, -1, false);
@@ -319,10 +333,10 @@ bool ToneCapture::update(const PowerSpectrum& power) {
     float heard = 0.0f;
     for (int i = std::max(centre - 1, 0); i <= std::min(centre + 1, m_count - 1); ++i)
         heard = std::max(heard, m_sum[static_cast<size_t>(i)]);
-    m_tunedRatio = floorNow > 0.0f ? heard / floorNow : 0.0f;
+    const float tunedRatio = floorNow > 0.0f ? heard / floorNow : 0.0f;
     // The tuned tone's own strength: its recent peak, sinking slowly.
     m_tunedPeak = std::max(heard, m_tunedPeak * kPeakDecay);
-    const bool heardNow = m_tunedRatio >= kHeardRatio && heard >= kHeardOfPeak * m_tunedPeak;
+    const bool heardNow = tunedRatio >= kHeardRatio && heard >= kHeardOfPeak * m_tunedPeak;
     // The spectrum a new sender must have risen from is taken only when the tuned tone is heard
     // in two passes in a row: a noise peak at an untuned start (the window's stored pitch) would
     // otherwise take it again and again with the new sender already in it, and the new sender
@@ -330,19 +344,7 @@ bool ToneCapture::update(const PowerSpectrum& power) {
     const bool heardTwice = heardNow && m_heardBefore;
     m_heardBefore = heardNow;
     if (heardNow) {
-        m_lastHeard = m_pass;
-        if (heardTwice) m_atHeard = m_average;
-        // Follow a drift: a local peak of the smoothed power near the tuned bin. The skirt of a
-        // strong tone further away rises towards the edge of the window without a peak in it.
-        int peak = -1;
-        for (int i = std::max(centre - kFollowBins, 1);
-             i <= std::min(centre + kFollowBins, m_count - 2); ++i) {
-            const float v = m_average[static_cast<size_t>(i)];
-            const bool local = v >= m_average[static_cast<size_t>(i - 1)] &&
-                               v >= m_average[static_cast<size_t>(i + 1)];
-            if (local && (peak < 0 || v > m_average[static_cast<size_t>(peak)])) peak = i;
-        }
-        if (peak >= 0) m_pitchHz += kFollowGain * (peakHz(peak) - m_pitchHz);
+        followHeard(centre, heardTwice);
         return false;
     }
     const double quiet = (m_pass - m_lastHeard) * m_passSeconds;

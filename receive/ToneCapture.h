@@ -49,13 +49,17 @@ public:
     // Passes since the newly captured tone first stood over the median (its onset pass is 0).
     int passesSinceOnset() const { return m_sinceOnset; }
     double pitchHz() const { return m_pitchHz; }
-    // Strength of the tuned tone over the median level in the last pass (power ratio).
-    float tunedRatio() const { return m_tunedRatio; }
     // A tone stands at the tuned pitch now, or did within the sender's word gaps: the signal
     // estimate that opens the decoder's gate.
     bool signalPresent() const;
 
 private:
+    // The pass's own work before any tone is chosen: the three-bin sums and their averages, the
+    // history, the floor and each bin's presence runs.
+    void measure(const PowerSpectrum& power);
+    // The tuned tone was heard: the spectrum a new sender must rise from is taken (heardTwice),
+    // and the pitch follows a drift to a local peak near the tuned bin.
+    void followHeard(int centre, bool heardTwice);
     int binOf(double hz) const;
     double quietSeconds() const;
     double peakHz(int index) const;
@@ -92,7 +96,6 @@ private:
     RunningMedian m_sumMedian;
     float m_tunedPeak = 0.0f;
     int m_sinceOnset = 0;
-    float m_tunedRatio = 0.0f;
     int m_filled = 0;
     std::array<float, kMaxBins> m_sum{};
     std::array<float, kMaxBins> m_average{};

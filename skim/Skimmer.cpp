@@ -4,6 +4,7 @@
 #include "receive/ChannelScan.h"
 #include "receive/ComplexBiquad.h"
 #include "receive/CwChannelDecoder.h"
+#include "receive/ToneTracking.h"
 #include "skim/IqCorrector.h"
 #include "skim/Spots.h"
 
@@ -67,16 +68,16 @@ constexpr double kHannNoiseBins = 1.5;
 constexpr double kSnrBandwidthHz = 500.0;
 
 // Channels.
-constexpr int kManageEvery = 2;          // spectra between looks for new and moved signals
-constexpr int kDecodeLag = 2;            // channels decode this many spectra behind the scan
-constexpr double kMinSpacingHz = 40.0;   // no new channel this close to an open one
-constexpr double kMergeHz = 20.0;        // two channels this close hold one signal
-constexpr double kFollowGain = 0.3;      // fraction of a measured offset taken per look
-constexpr double kMaxFollowHz = 0.5;     // per look (12 Hz a second)
-constexpr double kRebinFraction = 0.75;  // a channel moves to the next bin this far off centre
-constexpr double kMinQuietSeconds = 1.0; // the gate stays open this long after a key-down
-constexpr double kQuietWordGaps = 1.5;   // ... or this many of the sender's word gaps
-constexpr double kReplayLeadSeconds = 0.3;
+constexpr int kManageEvery = 2;         // spectra between looks for new and moved signals
+constexpr int kDecodeLag = 2;           // channels decode this many spectra behind the scan
+constexpr double kMinSpacingHz = 40.0;  // no new channel this close to an open one
+constexpr double kMergeHz = 20.0;       // two channels this close hold one signal
+constexpr double kFollowGain = 0.3;     // fraction of a measured offset taken per look
+constexpr double kMaxFollowHz = 0.5;    // per look (12 Hz a second)
+constexpr double kRebinFraction = 0.75; // a channel moves to the next bin this far off centre
+// A new channel's decoder is fed from this long before its first key-down (as in the band
+// decoder; the channel decoder's own replay lead of its kept steps is another, longer one).
+constexpr double kChannelLeadSeconds = 0.3;
 constexpr float kDisplaceRatio = 2.0f;
 constexpr double kChannelCutoffHz = 40.0;
 constexpr int kChannelBlock = 1024;
@@ -104,8 +105,7 @@ struct Channel {
     int64_t liveFrom = 0;  // from here on the gate follows the scan
     int64_t firstSpectrum = 0;
     int64_t lastHeard = 0;
-    std::complex<double> oscillator{1.0, 0.0};
-    std::complex<double> rotation{1.0, 0.0};
+    ChannelOscillator oscillator;
     ComplexLowPass6 lowPass;
     int quarter = 0;
     bool gate = false;
@@ -319,13 +319,11 @@ int SkimmerImpl::onsetsWithin(int index, int64_t spectra) const {
 }
 
 double SkimmerImpl::peakOffsetHz(int index) const {
-    // Parabola through the logarithms of the three neighbouring mean levels.
+    // On the mean levels.
     auto level = [&](int i) {
-        return std::log(std::max(m_bins[static_cast<size_t>(indexOf(i))].mean, m_minFloor));
+        return std::max(m_bins[static_cast<size_t>(indexOf(i))].mean, m_minFloor);
     };
-    const double a = level(index - 1), b = level(index), c = level(index + 1);
-    const double d = a - 2.0 * b + c;
-    const double offset = d < 0.0 ? std::clamp(0.5 * (a - c) / d, -0.5, 0.5) : 0.0;
+    const double offset = peakOffsetBins(level(index - 1), level(index), level(index + 1));
     return (signedBin(index) + offset) * m_binHz;
 }
 
@@ -362,8 +360,7 @@ double SkimmerImpl::snrDb(int index) const {
 }
 
 bool SkimmerImpl::heard(const Channel& ch) const {
-    const double quiet = std::max(kMinQuietSeconds, kQuietWordGaps * ch.decoder.wordGapSeconds());
-    return secondsOf(m_spectra - ch.lastHeard) <= quiet;
+    return secondsOf(m_spectra - ch.lastHeard) <= quietHoldSeconds(ch.decoder.wordGapSeconds());
 }
 
 void SkimmerImpl::manage() {
@@ -416,7 +413,7 @@ void SkimmerImpl::openCandidates() {
 
 void SkimmerImpl::setTuning(Channel& ch) {
     const double residualHz = ch.offsetHz - ch.bin * m_binHz;
-    ch.rotation = std::polar(1.0, -2.0 * M_PI * residualHz / m_bank.layout().channelRateHz);
+    ch.oscillator.tune(residualHz, m_bank.layout().channelRateHz);
 }
 
 void SkimmerImpl::openChannel(Channel& ch, int index) {
@@ -424,7 +421,7 @@ void SkimmerImpl::openChannel(Channel& ch, int index) {
     ch.id = m_nextId++;
     ch.offsetHz = peakOffsetHz(index);
     ch.bin = static_cast<int>(std::lround(ch.offsetHz / m_binHz));
-    ch.oscillator = {1.0, 0.0};
+    ch.oscillator.resetPhase();
     setTuning(ch);
     for (auto& s : ch.lowPass)
         s.reset();
@@ -445,7 +442,7 @@ void SkimmerImpl::openChannel(Channel& ch, int index) {
     const int64_t oldest = std::max<int64_t>(0, m_spectra - m_historyCount + 1);
     ch.firstSpectrum = std::max(first, oldest);
     ch.gateFrom = ch.firstSpectrum;
-    ch.next = std::max(oldest, first - static_cast<int64_t>(kReplayLeadSeconds / m_hopSeconds));
+    ch.next = std::max(oldest, first - static_cast<int64_t>(kChannelLeadSeconds / m_hopSeconds));
     ch.liveFrom = m_spectra - kDecodeLag;
     ch.lastHeard = m_spectra;
 }
@@ -508,10 +505,7 @@ void SkimmerImpl::feedDecoder(Channel& ch, const float* samples, int count) {
 void SkimmerImpl::decodeChannel(Channel& ch, int64_t upTo) {
     const int perSpectrum = m_bank.layout().channelSize / 2;
     int filled = 0;
-    double re = ch.oscillator.real();
-    double im = ch.oscillator.imag();
-    const double cr = ch.rotation.real();
-    const double ci = ch.rotation.imag();
+    ChannelOscillator oscillator = ch.oscillator;
     for (int64_t s = std::max(ch.next, m_spectra - m_historyCount + 1); s < upTo; ++s) {
         const bool gate = s >= ch.gateFrom && (s < ch.liveFrom || heard(ch));
         if (gate != ch.gate) {
@@ -526,12 +520,7 @@ void SkimmerImpl::decodeChannel(Channel& ch, int64_t upTo) {
         for (int i = 0; i < perSpectrum; ++i) {
             // Mixed onto the signal, narrowed, then carried at a quarter of the channel rate
             // (where the oscillator is 1, j, -1, -j) as the real stream the decoder reads.
-            const std::complex<float> v = m_stream[static_cast<size_t>(i)];
-            std::complex<float> z(static_cast<float>(v.real() * re - v.imag() * im),
-                                  static_cast<float>(v.real() * im + v.imag() * re));
-            const double nr = re * cr - im * ci;
-            im = re * ci + im * cr;
-            re = nr;
+            std::complex<float> z = oscillator.mix(m_stream[static_cast<size_t>(i)]);
             for (auto& section : ch.lowPass)
                 z = section.process(z);
             const float y = atQuarterRate(z, ch.quarter);
@@ -543,9 +532,8 @@ void SkimmerImpl::decodeChannel(Channel& ch, int64_t upTo) {
         }
         ch.next = s + 1;
     }
-    // One Newton step towards unit length keeps the oscillator on the circle.
-    const double g = 1.5 - 0.5 * (re * re + im * im);
-    ch.oscillator = {re * g, im * g};
+    oscillator.renormalise();
+    ch.oscillator = oscillator;
     if (filled > 0) feedDecoder(ch, m_block.data(), filled);
     const int wpm = ch.decoder.wpm();
     if (wpm > 0) ch.wpm = wpm;
