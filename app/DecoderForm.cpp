@@ -224,12 +224,14 @@ TDecoderForm::~TDecoderForm() {
         m_services.bandWorker->setEnabled(false);
     }
     if (m_services.iqBand) m_services.iqBand->setBandListener({});
-    // The senders key through parts this window owns (the keyers, the keying port): the
-    // listener that keys through the panel, then the panel and its senders go first, before
-    // those members are destroyed.
-    m_station.reset();
+    // The senders key through parts this window owns (the keyers, the keying port), and every
+    // sender asks the station for the rig's keyer: the station stops keying first (its listener
+    // keys through the panel), then the panel and its senders go, and only then the station
+    // object they read, all before the keyers and the port are destroyed.
+    if (m_station) m_station->shutdown();
     delete m_transmitPanel;
     m_transmitPanel = nullptr;
+    m_station.reset();
     m_keying.connect({}); // no send thread is left to report through this window
     SystemTimer->stop();
     m_session->stop();
