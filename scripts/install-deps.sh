@@ -14,7 +14,7 @@ PACKAGES=(
   ebook2cw sox libsox-fmt-all
   python3
   libhamlib-dev libhamlib-utils
-  libsoapysdr-dev soapysdr-tools
+  libsoapysdr-dev soapysdr-tools soapysdr-module-audio
   dpkg-dev file lintian appstream desktop-file-utils
 )
 missing=()

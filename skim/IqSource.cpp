@@ -57,7 +57,10 @@ public:
             m_device->setSampleRate(SOAPY_SDR_RX, 0, rateHz);
             if (centerHz > 0) m_device->setFrequency(SOAPY_SDR_RX, 0, centerHz);
             m_rateHz = m_device->getSampleRate(SOAPY_SDR_RX, 0);
-            m_stream = m_device->setupStream(SOAPY_SDR_RX, SOAPY_SDR_CF32);
+            // The same arguments go to the stream too: some modules take their channel setup there
+            // (the audio module's "chan=stereo_iq"), and modules ignore keys they do not know.
+            m_stream = m_device->setupStream(SOAPY_SDR_RX, SOAPY_SDR_CF32, {0},
+                                             SoapySDR::KwargsFromString(args));
             if (m_device->activateStream(m_stream) != 0) {
                 error = "the SDR device '" + args + "' would not start streaming";
                 return false;

@@ -1,0 +1,74 @@
+#!/bin/bash
+# skimmer_live_test.sh SKIMMER SEND: dita-skimmer on live I/Q from a sound card, for real.
+#
+# Run inside scripts/with-pulseaudio.sh. A stereo 48 kHz null sink stands in for a sound-card
+# SDR: an I/Q recording of a station calling CQ 1 kHz above 7030 kHz is played into it, and the
+# skimmer reads the sink's monitor through PortAudio (--sound) and, where SoapySDR's audio module
+# is installed, through SoapySDR (--soapy "driver=audio,chan=stereo_iq"). Each must spot the
+# call at 7031.0 kHz, and not its image at 7029.0 kHz. Exit status 77 (skipped) without the tools to make and play the recording.
+set -euo pipefail
+skimmer=$1
+send=$2
+for tool in sox paplay pactl; do
+  command -v "$tool" >/dev/null || { echo "skimmer_live_test: $tool is missing" >&2; exit 77; }
+done
+dir=$(mktemp -d "${TMPDIR:-/tmp}/dita-skim-live.XXXXXX")
+player=
+trap '[ -n "$player" ] && kill "$player" 2>/dev/null; rm -rf "$dir"' EXIT
+
+sink=dita_iq
+pactl load-module module-null-sink sink_name=$sink rate=48000 channels=2 >/dev/null
+pactl set-default-source $sink.monitor
+
+# The recording: the keyed tone with noise, made analytic with sox's Hilbert filter (Q lags I by
+# the filter's 128-sample delay, which I is given too). Q = -sin for I = cos, so the channels go
+# in swapped to put the tone above the centre.
+"$send" --wpm 25 --tone 1000 --out "$dir/tone.wav" "CQ CQ DE DL2XYZ DL2XYZ K" >/dev/null
+sox "$dir/tone.wav" -r 48000 "$dir/tone48.wav" pad 1 3
+sox -n -r 48000 -c 1 "$dir/noise.wav" synth "$(soxi -D "$dir/tone48.wav")" whitenoise vol 0.05
+sox -m "$dir/tone48.wav" "$dir/noise.wav" "$dir/mix.wav"
+sox "$dir/mix.wav" "$dir/q.wav" hilbert -n 257
+sox "$dir/mix.wav" "$dir/i.wav" delay 128s
+sox -M "$dir/q.wav" "$dir/i.wav" -b 16 "$dir/iq.wav" trim 0 "$(soxi -D "$dir/mix.wav")"
+
+# skim NAME ARGS...: play the recording while the skimmer listens; the spot must come.
+skim() {
+  local name=$1
+  shift
+  local out="$dir/$name.out"
+  "$skimmer" "$@" --center-hz 7030000 --rate 48000 --telnet 127.0.0.1:0 >"$out" 2>"$dir/$name.err" &
+  local pid=$!
+  sleep 1
+  paplay -d $sink "$dir/iq.wav" &
+  player=$!
+  local i
+  for i in $(seq 1 40); do
+    grep -q "DL2XYZ" "$out" && break
+    sleep 1
+  done
+  sleep 2 # an image of the station would be spotted with it
+  kill "$pid" "$player" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  player=
+  if ! grep -Eq '^DX de DITA-#: +7031\.0  DL2XYZ +CW' "$out"; then
+    echo "FAIL: $name did not spot DL2XYZ at 7031.0 kHz" >&2
+    cat "$out" >&2
+    grep -v '^ALSA' "$dir/$name.err" | tail -5 >&2
+    return 1
+  fi
+  if grep -q '7029\.0' "$out"; then
+    echo "FAIL: $name spotted the image of DL2XYZ at 7029.0 kHz (I and Q not both read?)" >&2
+    cat "$out" >&2
+    return 1
+  fi
+  echo "$name: $(grep DL2XYZ "$out")"
+}
+
+status=0
+skim portaudio --sound pulse || status=1
+if SoapySDRUtil --find="driver=audio" 2>/dev/null | grep -q "driver = audio"; then
+  skim soapysdr --soapy "driver=audio,chan=stereo_iq" || status=1
+else
+  echo "SoapySDR's audio module is not installed: the SoapySDR path is not tried"
+fi
+exit $status
