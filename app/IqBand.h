@@ -1,8 +1,9 @@
 #pragma once
-// IqBand: an I/Q recording of a whole band as the window's input (dita --iq-file). The
-// recording is played at real-time pace as one more input device: the skimmer decodes every
-// signal in it for the Band window, and the main decoder hears the one signal it is tuned to,
-// mixed down to a receiver's audio as an upper-sideband receiver would give it.
+// IqBand: the I/Q of a whole band as the window's input: a recording (dita --iq-file), played
+// at real-time pace, or a live SDR or sound-card SDR (--iq-soapy, --iq-sound), as one more
+// input device: the skimmer decodes every signal in it for the Band window, and the main
+// decoder hears the one signal it is tuned to, mixed down to a receiver's audio as an
+// upper-sideband receiver would give it.
 //
 // Who calls it: main() opens it and the window tunes it (tune(), any thread); the receive
 // loop's worker drives the device the catalogue makes; the device's player thread calls the
@@ -54,9 +55,13 @@ private:
     std::array<ComplexLowPass6, 2> m_lowPass{};
 };
 
+// Where the band comes from: a recording, an SDR through SoapySDR, or a two-channel sound card.
+enum class IqInput { File, Soapy, SoundCard };
+
 struct IqBandSource {
-    std::string path;
-    double centerHz = 0.0; // the radio frequency of the recording's centre
+    IqInput input = IqInput::File;
+    std::string path;      // the recording; for a live input, its device (arguments or name)
+    double centerHz = 0.0; // the radio frequency of the band's centre
     double rateHz = 0.0;   // its sample rate, which is the span it covers
     bool swapIq = false;
 };
@@ -64,6 +69,10 @@ struct IqBandSource {
 // Checks the recording reads as I/Q and knows its centre (given, or from its name as SDR
 // programs write it). Throws std::runtime_error with a message for the user otherwise.
 IqBandSource openIqBandSource(const std::string& path, double centerHz, bool swapIq);
+// Opens a live input once to check it streams I/Q at a rate the skimmer splits (the device's
+// own rate may differ from the one asked for). Throws std::runtime_error with a message.
+IqBandSource openLiveIqBandSource(IqInput input, const std::string& device, double centerHz,
+                                  double rateHz, bool swapIq);
 
 class IqBand {
 public:
@@ -82,7 +91,7 @@ public:
     void setBandListener(BandListener listener);
     void tellBand(const SkimResult& result);
 
-    // The device that plays the recording: mono or stereo 16-bit at 44,100 Hz.
+    // The device that plays the band: mono or stereo 16-bit at 44,100 Hz.
     std::unique_ptr<InputDevice> createDevice();
 
 private:

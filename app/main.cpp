@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/BandWorker.h"
@@ -33,20 +34,31 @@ constexpr int kMaxToneHz = 2500;
 constexpr double kMsPerS = 1000.0;
 // The pitch a signal tuned in an I/Q band sounds at: the spectrum bin nearest 700 Hz.
 constexpr double kIqPitchHz = 700.0;
+// Sample rates a live I/Q input is asked for unless --iq-rate says otherwise.
+constexpr double kSoapyRateHz = 192000.0;
+constexpr double kSoundIqRateHz = 48000.0;
 // The longest run --quit-after can ask for: what a Qt timer holds (about 24.8 days).
 constexpr double kMaxQuitAfterS = std::numeric_limits<int>::max() / kMsPerS;
 
 void usage(std::FILE* out) {
     std::fputs(
-        "usage: dita [--input-file FILE | --iq-file FILE [--center-hz HZ] [--swap-iq]]\n"
+        "usage: dita [--input-file FILE | (--iq-file FILE | --iq-soapy ARGS | --iq-sound DEVICE)\n"
+        "            [--center-hz HZ] [--iq-rate HZ] [--swap-iq] [--iq-tune HZ]]\n"
         "            [--tone HZ] [--select ITEM]... [--screenshot PNG] [--quit-after SECONDS]\n"
         "  --input-file FILE   add FILE (any format libsndfile reads) as one more sound\n"
         "                      input device, played at real-time pace, and use it\n"
         "  --iq-file FILE      a stereo I/Q recording of a band (left I, right Q) as the\n"
         "                      input: the Band window lists every signal in it, and a\n"
         "                      click on one tunes the decoder to it\n"
-        "  --center-hz HZ      the recording's centre frequency (else from its name)\n"
-        "  --swap-iq           the recording has Q on the left\n"
+        "  --iq-soapy ARGS     the same from an SDR through SoapySDR, live (device arguments\n"
+        "                      as dita-skimmer takes them, e.g. \"driver=rtlsdr\")\n"
+        "  --iq-sound DEVICE   the same from a two-channel sound card (the classic sound-card\n"
+        "                      SDR), live: a number or part of the name, as dita-skimmer\n"
+        "                      --list-sound lists them\n"
+        "  --center-hz HZ      the band's centre frequency (a recording: else from its name)\n"
+        "  --iq-rate HZ        sample rate of a live input (default 192000 SoapySDR, 48000\n"
+        "                      sound card)\n"
+        "  --swap-iq           Q is on the left\n"
         "  --iq-tune HZ        start with the decoder on this radio frequency\n"
         "  --tone HZ           start tuned to this tone (100-2500 Hz); a click on the\n"
         "                      spectrum tunes as well\n"
@@ -71,8 +83,9 @@ int stdoutWritten() {
 } // namespace
 
 int main(int argc, char** argv) {
-    std::string inputFile, iqFile, screenshot;
-    double centerHz = 0.0, iqTuneHz = 0.0;
+    std::string inputFile, screenshot;
+    std::vector<std::pair<dita::IqInput, std::string>> iqInputs; // one at most; more is refused
+    double centerHz = 0.0, iqTuneHz = 0.0, iqRateHz = 0.0;
     bool swapIq = false;
     std::vector<QString> selections;
     double quitAfterS = 0.0;
@@ -82,8 +95,13 @@ int main(int argc, char** argv) {
         if (!std::strcmp(argv[i], "--input-file") && hasValue) {
             inputFile = argv[++i];
         } else if (!std::strcmp(argv[i], "--iq-file") && hasValue) {
-            iqFile = argv[++i];
-        } else if ((!std::strcmp(argv[i], "--center-hz") || !std::strcmp(argv[i], "--iq-tune")) &&
+            iqInputs.push_back({dita::IqInput::File, argv[++i]});
+        } else if (!std::strcmp(argv[i], "--iq-soapy") && hasValue) {
+            iqInputs.push_back({dita::IqInput::Soapy, argv[++i]});
+        } else if (!std::strcmp(argv[i], "--iq-sound") && hasValue) {
+            iqInputs.push_back({dita::IqInput::SoundCard, argv[++i]});
+        } else if ((!std::strcmp(argv[i], "--center-hz") || !std::strcmp(argv[i], "--iq-tune") ||
+                    !std::strcmp(argv[i], "--iq-rate")) &&
                    hasValue) {
             const char* option = argv[i];
             char* end = nullptr;
@@ -93,7 +111,9 @@ int main(int argc, char** argv) {
                              argv[i]);
                 return 2;
             }
-            (option[2] == 'c' ? centerHz : iqTuneHz) = hz;
+            (option[2] == 'c'                    ? centerHz
+             : !std::strcmp(option, "--iq-tune") ? iqTuneHz
+                                                 : iqRateHz) = hz;
         } else if (!std::strcmp(argv[i], "--swap-iq")) {
             swapIq = true;
         } else if (!std::strcmp(argv[i], "--tone") && hasValue) {
@@ -137,12 +157,14 @@ int main(int argc, char** argv) {
         }
     }
 
-    if (!inputFile.empty() && !iqFile.empty()) {
-        std::fprintf(stderr, "dita: give either --input-file or --iq-file, not both\n");
+    if (iqInputs.size() + (inputFile.empty() ? 0 : 1) > 1) {
+        std::fprintf(stderr, "dita: give one input: --input-file, --iq-file, --iq-soapy or "
+                             "--iq-sound\n");
         return 2;
     }
-    if (iqFile.empty() && (centerHz > 0.0 || iqTuneHz > 0.0 || swapIq)) {
-        std::fprintf(stderr, "dita: --center-hz, --iq-tune and --swap-iq go with --iq-file\n");
+    if (iqInputs.empty() && (centerHz > 0.0 || iqTuneHz > 0.0 || iqRateHz > 0.0 || swapIq)) {
+        std::fprintf(stderr, "dita: --center-hz, --iq-tune, --iq-rate and --swap-iq go with an "
+                             "I/Q input (--iq-file, --iq-soapy or --iq-sound)\n");
         return 2;
     }
 
@@ -162,10 +184,16 @@ int main(int argc, char** argv) {
         }
     }
 
-    if (!iqFile.empty()) {
+    if (!iqInputs.empty()) {
         try {
             const int pitchBin = dita::BandWindow::binForHz(kIqPitchHz);
-            iqBand.emplace(dita::openIqBandSource(iqFile, centerHz, swapIq),
+            const auto& [input, where] = iqInputs.front();
+            const double rateHz =
+                iqRateHz > 0.0 ? iqRateHz
+                               : (input == dita::IqInput::Soapy ? kSoapyRateHz : kSoundIqRateHz);
+            iqBand.emplace(input == dita::IqInput::File
+                               ? dita::openIqBandSource(where, centerHz, swapIq)
+                               : dita::openLiveIqBandSource(input, where, centerHz, rateHz, swapIq),
                            (pitchBin - 1) * dita::kBinHz);
             if (iqTuneHz > 0.0) iqBand->tune(iqTuneHz);
         } catch (const std::exception& e) {
@@ -189,7 +217,7 @@ int main(int argc, char** argv) {
     dita::PortAudioToneDevice toneDevice; // the sound card keyer's output
     // A sound file stands in for a sound card that may not be there: a file run keys no tone
     // output, so a machine without an output device is not shut down by its open failure.
-    dita::KeyingParts keying(inputFile.empty() && iqFile.empty() ? &toneDevice : nullptr);
+    dita::KeyingParts keying(inputFile.empty() && iqInputs.empty() ? &toneDevice : nullptr);
     // The rise and fall of the tone output's elements; written back so the key shows in the
     // file for the operator to change (0 keys the tone hard).
     const int32_t rampMs =

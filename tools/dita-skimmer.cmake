@@ -7,10 +7,11 @@ install(FILES ${CMAKE_SOURCE_DIR}/data/dita-skimmer.service
         DESTINATION lib/systemd/system)
 if(DITA_BUILD_TESTS)
   # Live I/Q for real: a recording played into a PulseAudio null sink, read through PortAudio
-  # and SoapySDR's audio module. It runs alone, as the other real-time sound tests do.
+  # and SoapySDR's audio module, and by the window. It runs alone, as the other real-time sound
+  # tests do.
   add_test(NAME skimmer_live_tests
            COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/with-pulseaudio.sh
                    bash ${CMAKE_CURRENT_LIST_DIR}/tests/skimmer_live_test.sh
-                   $<TARGET_FILE:dita-skimmer> $<TARGET_FILE:dita-send>)
+                   $<TARGET_FILE:dita-skimmer> $<TARGET_FILE:dita-send> $<TARGET_FILE:dita>)
   set_tests_properties(skimmer_live_tests PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 180 RUN_SERIAL TRUE)
 endif()

@@ -53,6 +53,10 @@ void PacedInput::play() {
         fillChunk(chunk.data(), m_channels);
         m_queue.write(reinterpret_cast<const uint8_t*>(chunk.data()),
                       static_cast<uint32_t>(kChunkFrames * m_channels * sizeof(int16_t)));
+        if (selfPaced()) {
+            clock_gettime(CLOCK_MONOTONIC, &next); // should it stop, pacing goes on from now
+            continue;
+        }
         next.tv_nsec += chunkNs;
         while (next.tv_nsec >= 1000000000L) {
             next.tv_nsec -= 1000000000L;

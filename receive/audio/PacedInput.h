@@ -32,6 +32,9 @@ protected:
     virtual bool openSource(int channels) = 0;
     // Fills kChunkFrames frames of interleaved 16-bit samples, on the player thread.
     virtual void fillChunk(int16_t* interleaved, int channels) = 0;
+    // True while the source paces itself (a live input whose reads wait for its samples): the
+    // player then hands each chunk over as soon as it is filled. Asked on the player thread.
+    virtual bool selfPaced() const { return false; }
 
 private:
     void stopThread();

@@ -1,14 +1,17 @@
 #!/bin/bash
-# skimmer_live_test.sh SKIMMER SEND: dita-skimmer on live I/Q from a sound card, for real.
+# skimmer_live_test.sh SKIMMER SEND [DITA]: live I/Q from a sound card, for real.
 #
 # Run inside scripts/with-pulseaudio.sh. A stereo 48 kHz null sink stands in for a sound-card
 # SDR: an I/Q recording of a station calling CQ 1 kHz above 7030 kHz is played into it, and the
 # skimmer reads the sink's monitor through PortAudio (--sound) and, where SoapySDR's audio module
 # is installed, through SoapySDR (--soapy "driver=audio,chan=stereo_iq"). Each must spot the
-# call at 7031.0 kHz, and not its image at 7029.0 kHz. Exit status 77 (skipped) without the tools to make and play the recording.
+# call at 7031.0 kHz, and not its image at 7029.0 kHz. Given DITA, the window takes the same
+# live input (--iq-sound) on the offscreen platform and must quit by itself on time, its
+# player thread waiting on the sound card notwithstanding. Exit status 77 (skipped) without the tools to make and play the recording.
 set -euo pipefail
 skimmer=$1
 send=$2
+dita=${3:-}
 for tool in sox paplay pactl; do
   command -v "$tool" >/dev/null || { echo "skimmer_live_test: $tool is missing" >&2; exit 77; }
 done
@@ -20,16 +23,14 @@ sink=dita_iq
 pactl load-module module-null-sink sink_name=$sink rate=48000 channels=2 >/dev/null
 pactl set-default-source $sink.monitor
 
-# The recording: the keyed tone with noise, made analytic with sox's Hilbert filter (Q lags I by
-# the filter's 128-sample delay, which I is given too). Q = -sin for I = cos, so the channels go
-# in swapped to put the tone above the centre.
+# The recording: the keyed tone with noise, made analytic by sox's Hilbert filter (which
+# makes up for its own delay): I = cos, Q = sin puts the tone 1 kHz above the centre.
 "$send" --wpm 25 --tone 1000 --out "$dir/tone.wav" "CQ CQ DE DL2XYZ DL2XYZ K" >/dev/null
 sox "$dir/tone.wav" -r 48000 "$dir/tone48.wav" pad 1 3
 sox -n -r 48000 -c 1 "$dir/noise.wav" synth "$(soxi -D "$dir/tone48.wav")" whitenoise vol 0.05
 sox -m "$dir/tone48.wav" "$dir/noise.wav" "$dir/mix.wav"
 sox "$dir/mix.wav" "$dir/q.wav" hilbert -n 257
-sox "$dir/mix.wav" "$dir/i.wav" delay 128s
-sox -M "$dir/q.wav" "$dir/i.wav" -b 16 "$dir/iq.wav" trim 0 "$(soxi -D "$dir/mix.wav")"
+sox -M "$dir/mix.wav" "$dir/q.wav" -b 16 "$dir/iq.wav"
 
 # skim NAME ARGS...: play the recording while the skimmer listens; the spot must come.
 skim() {
@@ -70,5 +71,18 @@ if SoapySDRUtil --find="driver=audio" 2>/dev/null | grep -q "driver = audio"; th
   skim soapysdr --soapy "driver=audio,chan=stereo_iq" || status=1
 else
   echo "SoapySDR's audio module is not installed: the SoapySDR path is not tried"
+fi
+if [ -n "$dita" ]; then
+  paplay -d $sink "$dir/iq.wav" &
+  player=$!
+  if ! HOME="$dir" XDG_RUNTIME_DIR="$dir" QT_QPA_PLATFORM=offscreen timeout 30 "$dita" \
+      --iq-sound pulse --center-hz 7030000 --iq-tune 7031000 --quit-after 8 \
+      --screenshot "$dir/window.png" >"$dir/window.out" 2>&1 || [ ! -s "$dir/window.png" ]; then
+    echo "FAIL: the window on live I/Q did not run and quit by itself" >&2
+    grep -v '^ALSA' "$dir/window.out" | tail -5 >&2
+    status=1
+  else
+    echo "window: ran on live I/Q and quit by itself"
+  fi
 fi
 exit $status
