@@ -173,25 +173,25 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
                                              [this](int hz) { m_settings.AfcStartFreq = hz; });
     CharTimingForm =
         new TCharTimingForm(this, m_settings.TimingWeights, [this](int index, float weight) {
-            std::array<float, 4>& w = m_settings.TimingWeights;
-            w.at(static_cast<size_t>(index)) = weight;
-            m_keying.speedControls().setTimingWeights({w[0], w[1], w[2], w[3]});
+            m_settings.TimingWeights.at(static_cast<size_t>(index)) = weight;
+            keyWithTimingWeights();
         });
-    ComPortSelectForm = new TComPortSelectForm(
-        this,
-        [this](int port) {
-            m_settings.ComPortNumber = port;
-            m_settings.OutputPort = setting::OutputPort::PortNumber;
-            m_outputMenu->comPortChosen(port);
-        },
-        [this] { m_outputMenu->comPortCancelled(); });
+    ComPortSelectForm = new TComPortSelectForm(this, [this](int port) {
+        m_settings.ComPortNumber = port;
+        m_settings.OutputPort = setting::OutputPort::PortNumber;
+        m_outputMenu->comPortChosen(port);
+    });
     TransmitMemoryForm = new macros::TTransmitMemoryForm(this);
     ShowMacroKeysForm = new macros::TShowMacroKeysForm(
         messageSink(), macros::TShowMacroKeysForm::defaultKeyFile, this);
     XmitMacrosForm = new macros::TXmitMacrosForm(m_macroSources, messageSink(), TransmitMemoryForm,
                                                  ShowMacroKeysForm, this);
     PTTForm = new TPTTForm(m_keying.port(), messageSink(), this);
-    connect(PTTForm, &QDialog::finished, this, [this] { storePttSettings(); });
+    PTTForm->setLines([this] { return pttLines(m_settings); },
+                      [this](const PttSettings& lines) {
+                          setPttLines(m_settings, lines);
+                          m_keying.port().setPtt(lines);
+                      });
     TimeLineForm = new TTimeLineForm(this);
     connect(TimeLineForm, &TTimeLineForm::timelineShownChanged, this,
             [this](bool shown) { m_settings.TimelineShown = shown ? 1 : 0; });
@@ -263,8 +263,10 @@ void TDecoderForm::createSubsystems() {
     keying.speed.typingActive = [this] { return typingActive() == kStateOn; };
     keying.speed.focusTransmitMemo = [this] { TransmitMemo->setFocus(); };
     m_keying.connect(std::move(keying));
-    // The keyers have lengths to use from the start, before any configuration or speed change.
+    // The keyers have lengths and lines to use from the start, before any configuration or
+    // speed change.
     m_keying.speedControls().applyStoredSpeed(m_settings.XmitSpeed);
+    m_keying.port().setPtt(pttLines(m_settings));
 
     OutputMenuHandlers::Hooks output;
     output.showComPortDialog = [this] { ComPortSelectForm->show(); };
@@ -433,7 +435,6 @@ void TDecoderForm::Quit1Click() {
             m_services.stopSend();
     };
     stopSendIfActive();
-    storePttSettings();
     saveBandPlacement();
     // Before the first load (the first SystemTimer tick) the window holds only its creation
     // defaults: saving them would overwrite the operator's stored settings.

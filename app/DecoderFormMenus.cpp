@@ -414,7 +414,6 @@ void TDecoderForm::syncOutputChecks() {
     optionItem(S::OutputPort, st::OutputPort::None)->setChecked(c.None1);
     optionItem(S::KeyInvert, st::KeyInvert::Normal)->setChecked(c.Normal1);
     optionItem(S::KeyInvert, st::KeyInvert::Inverted)->setChecked(c.Invert2);
-    ComPortSelectForm->portChosen = c.portChosen;
 }
 
 void TDecoderForm::checkPortNumber() {

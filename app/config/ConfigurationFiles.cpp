@@ -31,7 +31,7 @@ ConfigRecords ConfigurationFiles::capture() {
     ConfigRecords r = m_carried;
     r.headerWord = kCfcHeaderWord;
     r.signalBar = truncToInt(w.signalBarValue());
-    r.xmitSpeed = w.xmitSpeed();
+    r.xmitSpeed = s.XmitSpeed;
     r.reserved4 = kReservedRecord4;
     r.serialToneFreq = s.SerialToneFreq;
     r.tunedBin = s.TunedBin;
@@ -82,7 +82,7 @@ ConfigRecords ConfigurationFiles::capture() {
     setConfigText(r.myQth, w.text(ConfigTextField::MyQth));
     setConfigText(r.myCall, w.text(ConfigTextField::MyCall));
     setConfigText(r.qth, w.text(ConfigTextField::Qth));
-    r.ptt = w.pttBoxes();
+    r.ptt = {s.PttEnable, s.PttInvert, s.DtrIsData, s.DtrIsPtt, s.RtsIsData, s.RtsIsPtt};
     r.afcTimer = raw(s.AfcTimer);
     r.textDisplay = raw(s.TextDisplay);
     r.beaconCarrierTime = s.BeaconCarrierTime;
@@ -191,7 +191,7 @@ void ConfigurationFiles::applyRecord(int record, const ConfigRecords& r, bool de
         w.setSignalBarValue(r.signalBar);
         break;
     case 3:
-        s.XmitSpeed = r.xmitSpeed;
+        // A start-up load applies it with record 45, after record 10's handler has moved it.
         if (defaults) w.applyXmitSpeed(r.xmitSpeed);
         break;
     case 5:
@@ -235,8 +235,7 @@ void ConfigurationFiles::applyRecord(int record, const ConfigRecords& r, bool de
         }
         break;
     case 16:
-        w.setPortChosen(true);
-        w.setPortInUse(r.portInUse);
+        // Saved from ComPortNumber (record 40), which is the one applied.
         if (defaults) {
             w.checkPortNumber();
             s.OutputPort = st::OutputPort::PortNumber;
@@ -347,7 +346,7 @@ void ConfigurationFiles::applyRecord(int record, const ConfigRecords& r, bool de
         break;
     case 50:
         s.TimingWeights = r.timingWeights;
-        w.setTimingWeightControls(r.timingWeights);
+        w.timingWeightsChanged();
         break;
     case 55:
         chooseEither(S::TransmitScreen, r.transmitScreen == 0, st::TransmitScreen::Single,
@@ -374,8 +373,13 @@ void ConfigurationFiles::applyRecord(int record, const ConfigRecords& r, bool de
         w.setText(ConfigTextField::Qth, configText(r.qth));
         break;
     case 62:
-        for (int i = 0; i < 6; ++i)
-            w.setPttBox(i, r.ptt[i] == 1);
+        s.PttEnable = r.ptt[0] == 1;
+        s.PttInvert = r.ptt[1] == 1;
+        s.DtrIsData = r.ptt[2] == 1;
+        s.DtrIsPtt = r.ptt[3] == 1;
+        s.RtsIsData = r.ptt[4] == 1;
+        s.RtsIsPtt = r.ptt[5] == 1;
+        w.pttLinesChanged();
         break;
     case 68:
         chooseEither(S::AfcTimer, r.afcTimer == 1, st::OnOff::On, st::OnOff::Off);
