@@ -25,7 +25,6 @@ void RunLoop::showLeds(bool rcvOn, bool xmitOn) {
 }
 
 void RunLoop::run(int inputDeviceId, int inputChannel, int inputDeviceCount) {
-    m_passCount = 0;
     m_lampState = -1;
     m_processor.post(ReceiveCommand{ReceiveCommandKind::LoopEntry, 0});
     for (;;) {
@@ -101,7 +100,6 @@ void RunLoop::run(int inputDeviceId, int inputChannel, int inputDeviceCount) {
             m_capture.extract(m_samples.data());
             const uint64_t stalls = pause.stallsBegun();
             const PassResult& result = m_processor.processPass(m_samples.data());
-            ++m_passCount;
             if (m_events.passDone) m_events.passDone(result, pause.stallsBegun() != stalls);
             if (m_events.samplesDone) m_events.samplesDone(m_samples.data());
         }

@@ -61,7 +61,6 @@ public:
     // One entry of the loop with the settings of that moment.
     void run(int inputDeviceId, int inputChannel, int inputDeviceCount);
 
-    int passCount() const { return m_passCount; }
     int captureRestarts() const { return m_captureRestarts; }
 
 private:
@@ -74,7 +73,6 @@ private:
     RunLoopEvents m_events;
     LoopTimings m_timings;
     std::array<int32_t, kCaptureFrames> m_samples{};
-    int m_passCount = 0;
     std::atomic<int> m_captureRestarts{0}; // read by other threads while the loop runs
     int m_lampState = -1;                  // last lamps shown: bit 0 receive, bit 1 transmit
     uint64_t m_pausesSeen = 0; // CapturePause::pausesBegun() when capture last (re)started

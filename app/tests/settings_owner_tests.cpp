@@ -299,7 +299,7 @@ TEST(SettingsOwner, AToneOutputStallRestartsTheCapture) {
     tone.stallBlockIndex = static_cast<int>(tone.blocks.size()); // the next block never finishes
     std::thread send([&] {
         r.keying.toneOutput()->PlayEnvelope(envelope.data(), static_cast<int64_t>(envelope.size()),
-                                            settings, kOutputSoundCard);
+                                            settings);
     });
     send.join(); // the window thread is not needed: failures would be posted to it
     const bool reset = pumpUntil([&] { return r.catalog.script(0).resets > resets; }, 1000ms);
