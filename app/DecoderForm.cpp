@@ -88,15 +88,14 @@ public:
             return false;
         m_form.m_settings.InputDeviceId = deviceId;
         m_form.m_storedInputDeviceId.reset(); // the operator's own choice is kept
-        m_form.m_session->flags().NoInputDevice = false;
+        m_form.m_session->flags().setNoInputDevice(false);
         selectionClosed();
         return true;
     }
     void selectionClosed() override {
         LoopFlags& f = m_form.m_session->flags();
-        f.LoopStopped = true;
-        f.RestartLoop = true; // a loop entered while the dialog was up reopens the device
-        f.QuitRequested = false;
+        f.markStopped();
+        f.restartAfterBuffer(); // a loop entered while the dialog was up reopens the device
         f.capturePause.set(PauseReason::SoundCardDialog, false);
         m_form.enableSystemTimer();
     }
@@ -105,9 +104,9 @@ public:
         m_form.stopSequence();
         m_form.terminateApplication();
     }
-    void continueWithoutInput() override { m_form.m_session->flags().NoInputDevice = true; }
+    void continueWithoutInput() override { m_form.m_session->flags().setNoInputDevice(true); }
     void quitWithoutInput() override {
-        m_form.m_session->flags().NoInputDevice = true;
+        m_form.m_session->flags().setNoInputDevice(true);
         m_form.Quit1Click();
     }
 
@@ -160,11 +159,6 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
 
     // Screen mode at creation: receive only.
     choose(SettingId::ScreenOpMode, setting::ScreenOpMode::ReceiveOnly);
-
-    LoopFlags& loop = m_session->flags();
-    loop.StopLoop = false;
-    loop.RestartLoop = false;
-    loop.NoInputDevice = true;
 
     // The memos start at the size of the checked size item.
     applyFontSize(raw(m_settings.FontSize));
@@ -363,7 +357,7 @@ void TDecoderForm::SystemTimerTimer() {
                 return;
             }
         } else {
-            m_session->flags().NoInputDevice = false;
+            m_session->flags().setNoInputDevice(false);
         }
         if (m_services.loadConfiguration) m_services.loadConfiguration();
         // The stored frequency must not hide the rig's: the rig may have answered already.
@@ -378,15 +372,12 @@ void TDecoderForm::SystemTimerTimer() {
         }
         m_FirstStart = false;
         enterRunLoop();
-    } else if (m_session->flags().LoopStopped.load()) {
+    } else if (m_session->flags().loopStopped()) {
         if (m_session->running()) {
             SystemTimer->start(); // the loop is still finishing its buffer: look again later
             return;
         }
-        LoopFlags& loop = m_session->flags();
-        loop.LoopStopped = false;
-        loop.QuitRequested = false;
-        loop.RestartLoop = false;
+        m_session->flags().entering();
         enterRunLoop();
     }
 }

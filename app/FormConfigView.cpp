@@ -166,7 +166,7 @@ void TDecoderForm::ConfigView::selectSoundCardOutput() {
     m_form.selectSoundCardOutput();
 }
 void TDecoderForm::ConfigView::setLoopStopped() {
-    m_form.m_session->flags().LoopStopped = true;
+    m_form.m_session->flags().markStopped();
 }
 bool TDecoderForm::ConfigView::firstStart() {
     return m_form.m_FirstStart;

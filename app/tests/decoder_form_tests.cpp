@@ -563,7 +563,7 @@ TEST(SoundCardWindowsTest, NoDeviceShowsTheErrorWindowAndItsButtonsWork) {
         EXPECT_EQ(err.windowTitle(), "Sound Card Error");
         EXPECT_TRUE(err.SndCardErrMemo->toPlainText().startsWith(
             "No sound card was detected. Options are:\n\n1. Quit the program."));
-        EXPECT_TRUE(f.flags().NoInputDevice);
+        EXPECT_TRUE(f.flags().noInputDevice());
         ASSERT_TRUE(pumpUntil([&] { return f.rcvLedOn(); }));
         holdCarrier(f, true);
         ASSERT_TRUE(pumpUntil([&] { return f.xmitLedOn() && !f.rcvLedOn(); }));
