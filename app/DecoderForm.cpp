@@ -88,15 +88,14 @@ public:
             return false;
         m_form.m_settings.InputDeviceId = deviceId;
         m_form.m_storedInputDeviceId.reset(); // the operator's own choice is kept
-        m_form.m_session->flags().NoInputDevice = false;
+        m_form.m_session->flags().setNoInputDevice(false);
         selectionClosed();
         return true;
     }
     void selectionClosed() override {
         LoopFlags& f = m_form.m_session->flags();
-        f.LoopStopped = true;
-        f.RestartLoop = true; // a loop entered while the dialog was up reopens the device
-        f.QuitRequested = false;
+        f.markStopped();
+        f.restartAfterBuffer(); // a loop entered while the dialog was up reopens the device
         f.capturePause.set(PauseReason::SoundCardDialog, false);
         m_form.enableSystemTimer();
     }
@@ -105,9 +104,9 @@ public:
         m_form.stopSequence();
         m_form.terminateApplication();
     }
-    void continueWithoutInput() override { m_form.m_session->flags().NoInputDevice = true; }
+    void continueWithoutInput() override { m_form.m_session->flags().setNoInputDevice(true); }
     void quitWithoutInput() override {
-        m_form.m_session->flags().NoInputDevice = true;
+        m_form.m_session->flags().setNoInputDevice(true);
         m_form.Quit1Click();
     }
 
@@ -161,11 +160,6 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     // Screen mode at creation: receive only.
     choose(SettingId::ScreenOpMode, setting::ScreenOpMode::ReceiveOnly);
 
-    LoopFlags& loop = m_session->flags();
-    loop.StopLoop = false;
-    loop.RestartLoop = false;
-    loop.NoInputDevice = true;
-
     // The memos start at the size of the checked size item.
     applyFontSize(raw(m_settings.FontSize));
 
@@ -173,25 +167,25 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
                                              [this](int hz) { m_settings.AfcStartFreq = hz; });
     CharTimingForm =
         new TCharTimingForm(this, m_settings.TimingWeights, [this](int index, float weight) {
-            std::array<float, 4>& w = m_settings.TimingWeights;
-            w.at(static_cast<size_t>(index)) = weight;
-            m_keying.speedControls().setTimingWeights({w[0], w[1], w[2], w[3]});
+            m_settings.TimingWeights.at(static_cast<size_t>(index)) = weight;
+            keyWithTimingWeights();
         });
-    ComPortSelectForm = new TComPortSelectForm(
-        this,
-        [this](int port) {
-            m_settings.ComPortNumber = port;
-            m_settings.OutputPort = setting::OutputPort::PortNumber;
-            m_outputMenu->comPortChosen(port);
-        },
-        [this] { m_outputMenu->comPortCancelled(); });
+    ComPortSelectForm = new TComPortSelectForm(this, [this](int port) {
+        m_settings.ComPortNumber = port;
+        m_settings.OutputPort = setting::OutputPort::PortNumber;
+        m_outputMenu->comPortChosen(port);
+    });
     TransmitMemoryForm = new macros::TTransmitMemoryForm(this);
     ShowMacroKeysForm = new macros::TShowMacroKeysForm(
         messageSink(), macros::TShowMacroKeysForm::defaultKeyFile, this);
     XmitMacrosForm = new macros::TXmitMacrosForm(m_macroSources, messageSink(), TransmitMemoryForm,
                                                  ShowMacroKeysForm, this);
     PTTForm = new TPTTForm(m_keying.port(), messageSink(), this);
-    connect(PTTForm, &QDialog::finished, this, [this] { storePttSettings(); });
+    PTTForm->setLines([this] { return pttLines(m_settings); },
+                      [this](const PttSettings& lines) {
+                          setPttLines(m_settings, lines);
+                          m_keying.port().setPtt(lines);
+                      });
     TimeLineForm = new TTimeLineForm(this);
     connect(TimeLineForm, &TTimeLineForm::timelineShownChanged, this,
             [this](bool shown) { m_settings.TimelineShown = shown ? 1 : 0; });
@@ -263,8 +257,10 @@ void TDecoderForm::createSubsystems() {
     keying.speed.typingActive = [this] { return typingActive() == kStateOn; };
     keying.speed.focusTransmitMemo = [this] { TransmitMemo->setFocus(); };
     m_keying.connect(std::move(keying));
-    // The keyers have lengths to use from the start, before any configuration or speed change.
+    // The keyers have lengths and lines to use from the start, before any configuration or
+    // speed change.
     m_keying.speedControls().applyStoredSpeed(m_settings.XmitSpeed);
+    m_keying.port().setPtt(pttLines(m_settings));
 
     OutputMenuHandlers::Hooks output;
     output.showComPortDialog = [this] { ComPortSelectForm->show(); };
@@ -361,7 +357,7 @@ void TDecoderForm::SystemTimerTimer() {
                 return;
             }
         } else {
-            m_session->flags().NoInputDevice = false;
+            m_session->flags().setNoInputDevice(false);
         }
         if (m_services.loadConfiguration) m_services.loadConfiguration();
         // The stored frequency must not hide the rig's: the rig may have answered already.
@@ -376,15 +372,12 @@ void TDecoderForm::SystemTimerTimer() {
         }
         m_FirstStart = false;
         enterRunLoop();
-    } else if (m_session->flags().LoopStopped.load()) {
+    } else if (m_session->flags().loopStopped()) {
         if (m_session->running()) {
             SystemTimer->start(); // the loop is still finishing its buffer: look again later
             return;
         }
-        LoopFlags& loop = m_session->flags();
-        loop.LoopStopped = false;
-        loop.QuitRequested = false;
-        loop.RestartLoop = false;
+        m_session->flags().entering();
         enterRunLoop();
     }
 }
@@ -433,7 +426,6 @@ void TDecoderForm::Quit1Click() {
             m_services.stopSend();
     };
     stopSendIfActive();
-    storePttSettings();
     saveBandPlacement();
     // Before the first load (the first SystemTimer tick) the window holds only its creation
     // defaults: saving them would overwrite the operator's stored settings.

@@ -285,8 +285,8 @@ private:
     void createMessageButtons();
     void markMessageButton(int n);
     void transmitScreenChanged(int32_t screen);
-    // The PTT dialog's line assignment into the settings that are saved.
-    void storePttSettings();
+    // The send timing follows the settings' TimingWeights.
+    void keyWithTimingWeights();
 
     void enterRunLoop();
     void showPass(const PassResult& result, bool outputStalled);

@@ -324,21 +324,19 @@ void TDecoderForm::InputChannelClick(int channel, QAction* own) {
                         : "Be sure to set the mixer panel recording input to Line in",
                     "Operating Hint");
     LoopFlags& loop = m_session->flags();
-    loop.LoopStopped = true;
-    loop.QuitRequested = false;
-    loop.RestartLoop = true;
+    loop.markStopped();
+    loop.restartAfterBuffer();
     enableSystemTimer();
 }
 
 void TDecoderForm::SelectSoundcardClick() {
     SystemTimer->stop();
     LoopFlags& loop = m_session->flags();
-    loop.QuitRequested = false;
     // Capture pauses for the dialog on its own account: a send that ends meanwhile does not
     // resume it, and closing the dialog does not resume it while a send keys.
     loop.capturePause.set(PauseReason::SoundCardDialog, true);
     if (!SoundCardSelect) SoundCardSelect = new TSoundCardSelect(*m_soundCardHost, this);
-    loop.RestartLoop = true;
+    loop.restartAfterBuffer();
     SoundCardSelect->show();
 }
 
@@ -414,7 +412,6 @@ void TDecoderForm::syncOutputChecks() {
     optionItem(S::OutputPort, st::OutputPort::None)->setChecked(c.None1);
     optionItem(S::KeyInvert, st::KeyInvert::Normal)->setChecked(c.Normal1);
     optionItem(S::KeyInvert, st::KeyInvert::Inverted)->setChecked(c.Invert2);
-    ComPortSelectForm->portChosen = c.portChosen;
 }
 
 void TDecoderForm::checkPortNumber() {

@@ -188,13 +188,16 @@ bool TDecoderForm::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
+// The speed controls' rules have decided the speed keyed: the settings keep it, the controls
+// show it.
 void TDecoderForm::showTransmitSpeed() {
+    const TransmitSpeedControls& speed = m_keying.speedControls();
+    m_settings.XmitSpeed = speed.spinValue();
     const QSignalBlocker block(XmitSpdUpDn2);
     const QSignalBlocker blockUpDown(XmitSpdUpDn);
-    XmitSpdUpDn2->setValue(m_keying.speedControls().spinValue());
-    XmitSpdUpDn->setValue(m_keying.speedControls().upDownPosition());
-    XmitSpeedPanel->setText(QString::fromStdString(m_keying.speedControls().speedPanelText()));
-    m_settings.XmitSpeed = XmitSpdUpDn2->value();
+    XmitSpdUpDn2->setValue(m_settings.XmitSpeed);
+    XmitSpdUpDn->setValue(speed.upDownPosition());
+    XmitSpeedPanel->setText(QString::fromStdString(speed.speedPanelText()));
 }
 
 void TDecoderForm::XmitSpdUpDn2Change(int value) {
@@ -229,14 +232,9 @@ MacroFields TDecoderForm::macroFields() const {
     return f;
 }
 
-void TDecoderForm::storePttSettings() {
-    const PttSettings p = m_keying.port().ptt();
-    m_settings.PttEnable = p.PttEnable ? 1 : 0;
-    m_settings.PttInvert = p.PttInvert ? 1 : 0;
-    m_settings.DtrIsData = p.DtrIsData ? 1 : 0;
-    m_settings.DtrIsPtt = p.DtrIsPtt ? 1 : 0;
-    m_settings.RtsIsData = p.RtsIsData ? 1 : 0;
-    m_settings.RtsIsPtt = p.RtsIsPtt ? 1 : 0;
+void TDecoderForm::keyWithTimingWeights() {
+    const std::array<float, 4>& w = m_settings.TimingWeights;
+    m_keying.speedControls().setTimingWeights({w[0], w[1], w[2], w[3]});
 }
 
 void TDecoderForm::keyUpLines() {

@@ -45,9 +45,6 @@ double TDecoderForm::ConfigView::signalBarValue() {
 void TDecoderForm::ConfigView::setSignalBarValue(double value) {
     m_form.SignalBar->SetValue(value);
 }
-int TDecoderForm::ConfigView::xmitSpeed() {
-    return m_form.XmitSpdUpDn2->value();
-}
 void TDecoderForm::ConfigView::applyXmitSpeed(int wpm) {
     m_form.applyXmitSpeed(wpm);
 }
@@ -96,15 +93,6 @@ void TDecoderForm::ConfigView::setCoarseGainBarPosition(int position) {
 void TDecoderForm::ConfigView::coarseGainBarChange() {
     m_form.m_spectrumPanel->CoarseGainBarChange();
 }
-int TDecoderForm::ConfigView::portInUse() {
-    return m_form.ComPortSelectForm->portInUse;
-}
-void TDecoderForm::ConfigView::setPortInUse(int port) {
-    m_form.ComPortSelectForm->portInUse = port;
-}
-void TDecoderForm::ConfigView::setPortChosen(bool chosen) {
-    m_form.ComPortSelectForm->portChosen = chosen;
-}
 void TDecoderForm::ConfigView::setComPortSpin(int port) {
     m_form.ComPortSelectForm->loadValue(port);
 }
@@ -122,10 +110,9 @@ int TDecoderForm::ConfigView::contactCounter() {
 void TDecoderForm::ConfigView::setContactCounter(int value) {
     m_form.m_transmitPanel->setContactCounter(value);
 }
-void TDecoderForm::ConfigView::setTimingWeightControls(const std::array<float, 4>& weights) {
-    m_form.CharTimingForm->loadValues(weights);
-    m_form.m_keying.speedControls().setTimingWeights(
-        {weights[0], weights[1], weights[2], weights[3]});
+void TDecoderForm::ConfigView::timingWeightsChanged() {
+    m_form.CharTimingForm->loadValues(m_form.m_settings.TimingWeights);
+    m_form.keyWithTimingWeights();
 }
 
 std::string TDecoderForm::ConfigView::text(ConfigTextField field) {
@@ -159,24 +146,8 @@ void TDecoderForm::ConfigView::setText(ConfigTextField field, const std::string&
     }
 }
 
-// Record order: enable, invert, DTR data, DTR PTT, RTS data, RTS PTT.
-std::array<uint8_t, 6> TDecoderForm::ConfigView::pttBoxes() {
-    const PttSettings p = m_form.m_keying.port().ptt();
-    return {p.PttEnable, p.PttInvert, p.DtrIsData, p.DtrIsPtt, p.RtsIsData, p.RtsIsPtt};
-}
-void TDecoderForm::ConfigView::setPttBox(int index, bool checked) {
-    PttSettings p = m_form.m_keying.port().ptt();
-    bool* fields[] = {&p.PttEnable, &p.PttInvert, &p.DtrIsData,
-                      &p.DtrIsPtt,  &p.RtsIsData, &p.RtsIsPtt};
-    *fields[index] = checked;
-    m_form.m_keying.port().setPtt(p);
-    OperatingSettings& s = m_form.m_settings;
-    s.PttEnable = p.PttEnable;
-    s.PttInvert = p.PttInvert;
-    s.DtrIsData = p.DtrIsData;
-    s.DtrIsPtt = p.DtrIsPtt;
-    s.RtsIsData = p.RtsIsData;
-    s.RtsIsPtt = p.RtsIsPtt;
+void TDecoderForm::ConfigView::pttLinesChanged() {
+    m_form.m_keying.port().setPtt(pttLines(m_form.m_settings));
     m_form.PTTForm->refreshFromSettings();
 }
 int TDecoderForm::ConfigView::band() {
@@ -195,7 +166,7 @@ void TDecoderForm::ConfigView::selectSoundCardOutput() {
     m_form.selectSoundCardOutput();
 }
 void TDecoderForm::ConfigView::setLoopStopped() {
-    m_form.m_session->flags().LoopStopped = true;
+    m_form.m_session->flags().markStopped();
 }
 bool TDecoderForm::ConfigView::firstStart() {
     return m_form.m_FirstStart;

@@ -18,7 +18,6 @@ public:
     void checkPortNumber() override;
     double signalBarValue() override;
     void setSignalBarValue(double value) override;
-    int xmitSpeed() override;
     void applyXmitSpeed(int wpm) override;
     std::string macro(int slot) override;
     void setMacro(int slot, const std::string& latin1) override;
@@ -32,18 +31,14 @@ public:
     int coarseGainBarPosition() override;
     void setCoarseGainBarPosition(int position) override;
     void coarseGainBarChange() override;
-    int portInUse() override;
-    void setPortInUse(int port) override;
-    void setPortChosen(bool chosen) override;
     void setComPortSpin(int port) override;
     void applyAfcStart(int hz) override;
     int contactCounter() override;
     void setContactCounter(int value) override;
-    void setTimingWeightControls(const std::array<float, 4>& weights) override;
+    void timingWeightsChanged() override;
     std::string text(ConfigTextField field) override;
     void setText(ConfigTextField field, const std::string& latin1) override;
-    std::array<uint8_t, 6> pttBoxes() override;
-    void setPttBox(int index, bool checked) override;
+    void pttLinesChanged() override;
     int band() override;
     void setBand(int band) override;
     void setUnlistedSidetone(float hz) override;

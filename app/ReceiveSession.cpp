@@ -23,8 +23,8 @@ void ReceiveSession::enter(int inputDeviceId, int inputChannel, int inputDeviceC
 }
 
 void ReceiveSession::stop() {
-    m_flags.StopLoop = true;
-    m_flags.QuitRequested = true;
+    m_flags.stop();
+    m_flags.quit();
     join();
 }
 

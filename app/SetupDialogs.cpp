@@ -140,9 +140,8 @@ void TCharTimingForm::loadValues(const std::array<float, 4>& weights) {
 
 // ---------------------------------------------------------------- COM port
 
-TComPortSelectForm::TComPortSelectForm(QWidget* owner, std::function<void(int)> openComPort,
-                                       std::function<void()> cancelled)
-    : SetupWindow(owner), m_openComPort(std::move(openComPort)), m_cancelled(std::move(cancelled)) {
+TComPortSelectForm::TComPortSelectForm(QWidget* owner, std::function<void(int)> openComPort)
+    : SetupWindow(owner), m_openComPort(std::move(openComPort)) {
     setObjectName("ComPortSelectForm");
     setWindowTitle("COM Port Selection");
     ComPortSpinBtn = new QSpinBox(this);
@@ -177,17 +176,12 @@ void TComPortSelectForm::showDevice() {
 }
 
 void TComPortSelectForm::SelectComPortBtnClick() {
-    previousPort = portInUse;
-    portInUse = ComPortSpinBtn->value();
-    portChosen = true;
     hide();
-    if (m_openComPort) m_openComPort(portInUse);
+    if (m_openComPort) m_openComPort(ComPortSpinBtn->value());
 }
 
 void TComPortSelectForm::ComPortCancelBtnClick() {
-    portChosen = false;
     hide();
-    if (m_cancelled) m_cancelled();
 }
 
 void TComPortSelectForm::loadValue(int comPortNumber) {

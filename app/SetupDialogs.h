@@ -71,9 +71,8 @@ class TComPortSelectForm : public SetupWindow {
     Q_OBJECT
 public:
     // openComPort gets the port the operator chose, to open it for keying (the keying lines'
-    // owner supplies it); cancelled is told when the operator closes the dialog with Cancel.
-    TComPortSelectForm(QWidget* owner, std::function<void(int)> openComPort,
-                       std::function<void()> cancelled = {});
+    // owner supplies it); Cancel closes the dialog and changes nothing.
+    TComPortSelectForm(QWidget* owner, std::function<void(int)> openComPort);
     void SelectComPortBtnClick();
     void ComPortCancelBtnClick();
     void loadValue(int comPortNumber);
@@ -83,14 +82,9 @@ public:
     QPushButton* SelectComPortBtn;
     QPushButton* ComPortCancelBtn;
 
-    int portInUse = 0;
-    int previousPort = 0;
-    bool portChosen = false;
-
 private:
     void showDevice();
     std::function<void(int)> m_openComPort;
-    std::function<void()> m_cancelled;
 };
 
 } // namespace dita

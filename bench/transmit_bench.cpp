@@ -62,8 +62,7 @@ void BM_RenderTone(benchmark::State& state) {
     dita::ToneSettings tone;
     tone.SidetoneWaveform = static_cast<int32_t>(state.range(0));
     for (auto _ : state) {
-        output.PlayEnvelope(envelope.data(), static_cast<int64_t>(envelope.size()), tone,
-                            dita::kOutputSoundCard);
+        output.PlayEnvelope(envelope.data(), static_cast<int64_t>(envelope.size()), tone);
     }
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(envelope.size()));
     state.counters["realtime_factor"] =

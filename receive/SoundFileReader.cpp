@@ -278,21 +278,6 @@ bool SoundFileReader::open(const std::string& path, InputChannel channel, std::s
     return true;
 }
 
-bool SoundFileReader::rewind() {
-    if (!m_state) return false;
-    State& st = *m_state;
-    if (sf_seek(st.file, 0, SEEK_SET) < 0) return false;
-    if (st.resampler) src_reset(st.resampler);
-    if (st.polyphase) st.polyphase->reset();
-    st.blockStart = st.blockCount = st.outStart = st.outCount = 0;
-    st.endOfFile = false;
-    st.finished = false;
-    st.error.clear();
-    st.warning.clear();
-    st.framesRead = 0;
-    return true;
-}
-
 int SoundFileReader::read(int32_t* out, int frames) {
     if (!m_state) return 0;
     State& st = *m_state;

@@ -26,8 +26,6 @@ public:
     // mixes all channels; Left and Right take the first or second channel (a mono file gives
     // its only channel for either).
     bool open(const std::string& path, InputChannel channel, std::string& error);
-    // Back to the start of the file (for looping playback).
-    bool rewind();
     // Up to `frames` samples at 44,100 Hz; returns how many were written, 0 at the end (or
     // when reading failed: see error()).
     int read(int32_t* out, int frames);

@@ -68,7 +68,6 @@ public:
     // Takes new settings from a dialog: saves them and restarts what changed. A listener that
     // cannot bind is reported and switched off.
     void apply(const StationSettings& settings);
-    const StationSettings& settings() const { return m_settings; }
 
     void showRigControlDialog(QWidget* parent);
     void showKeyingListenerDialog(QWidget* parent);
@@ -87,7 +86,6 @@ public:
     Keyer* catKeyer() const { return m_catKeying.load() ? m_catKeyer.get() : nullptr; }
     bool catKeying() const { return m_catKeying.load(); }
     void setCatKeying(bool on);
-    uint16_t listenerPort() const { return m_listener ? m_listener->boundPort() : 0; }
 
 private:
     // byOperator: a failure is answered with a message box, else told as a notice.

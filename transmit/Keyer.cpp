@@ -261,13 +261,13 @@ ToneSettings ToneKeyer::toneSettings() const {
 
 bool ToneKeyer::play(const std::vector<uint8_t>& envelope, const std::atomic<bool>* stop) {
     return m_output.PlayEnvelope(envelope.data(), static_cast<int64_t>(envelope.size()),
-                                 toneSettings(), m_outputDevice.load(), stop);
+                                 toneSettings(), stop);
 }
 
 bool ToneKeyer::holdCarrier(const std::atomic<bool>& release) {
     ToneSettings tone = toneSettings();
     if (!tone.SidetoneOn) tone.ToneAmplitude = 0.0f; // silent, as the text path is
-    return m_output.PlayCarrier(tone, m_outputDevice.load(), release);
+    return m_output.PlayCarrier(tone, release);
 }
 
 EnvelopeBuilder ToneKeyer::envelopeBuilder() const {
@@ -324,10 +324,9 @@ bool ToneKeyer::keySteps(const std::vector<KeyingStep>& steps, const std::atomic
     }
     const std::function<void(int)> wait = [](int ms) { PreciseWait(ms); };
     PttAroundSteps ptt(m_port, m_pttHold, wait);
-    const bool done =
-        !stop.load() &&
-        m_output.PlayEnvelope(m_envelope.data(), static_cast<int64_t>(m_envelope.size()), tone,
-                              m_outputDevice.load(), &stop, &characterEnds);
+    const bool done = !stop.load() && m_output.PlayEnvelope(m_envelope.data(),
+                                                            static_cast<int64_t>(m_envelope.size()),
+                                                            tone, &stop, &characterEnds);
     ptt.end(pttHangMs, wait);
     return done;
 }

@@ -130,7 +130,7 @@ public:
               PttHoldTimer* pttHold = nullptr);
     bool sendText(std::string_view text, const std::atomic<bool>& stopRequest) override;
     bool sendTypedCode(int32_t code) override;
-    bool carrierIsTone() const override { return m_outputDevice.load() == kOutputSoundCard; }
+    bool carrierIsTone() const override { return true; }
     bool holdCarrier(const std::atomic<bool>& release) override;
     bool keySteps(const std::vector<KeyingStep>& steps, const std::atomic<bool>& stop,
                   int pttHangMs) override;
@@ -140,8 +140,6 @@ public:
     // settings, which setTone replaces.
     void setRampMs(float ms);
     void setBeaconCarrier(const BeaconCarrier& carrier);
-    // The sound card path only sounds while OutputDevice is the sound card.
-    void setOutputDevice(int32_t device) { m_outputDevice = device; }
 
 private:
     bool play(const std::vector<uint8_t>& envelope, const std::atomic<bool>* stop = nullptr);
@@ -157,7 +155,6 @@ private:
     ToneSettings m_tone;
     float m_rampMs = kDefaultToneRampMs;
     BeaconCarrier m_carrier;
-    std::atomic<int32_t> m_outputDevice{kOutputSoundCard};
     std::vector<uint8_t> m_envelope;
 };
 

@@ -18,7 +18,8 @@ constexpr const char* kBothPttText = "Cannot assign both DTR and RTS to be PPT";
 
 TPTTForm::TPTTForm(KeyingPort& port, MessageSink messages, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), m_port(port),
-      m_messages(std::move(messages)) {
+      m_messages(std::move(messages)), m_readLines([this] { return m_port.ptt(); }),
+      m_changeLines([this](const PttSettings& lines) { m_port.setPtt(lines); }) {
     setWindowTitle("PTT Setup");
     setObjectName("TPTTForm");
     if (!m_messages) {
@@ -67,8 +68,14 @@ TPTTForm::TPTTForm(KeyingPort& port, MessageSink messages, QWidget* parent)
     refreshFromSettings();
 }
 
+void TPTTForm::setLines(ReadLines read, ChangeLines change) {
+    m_readLines = std::move(read);
+    m_changeLines = std::move(change);
+    refreshFromSettings();
+}
+
 void TPTTForm::refreshFromSettings() {
-    const PttSettings p = m_port.ptt();
+    const PttSettings p = m_readLines();
     PTTEnbCheckBox->setChecked(p.PttEnable);
     PTTInvChkBox->setChecked(p.PttInvert);
     DTRChkBox1->setChecked(p.DtrIsData);
@@ -88,23 +95,23 @@ void TPTTForm::refuse(QCheckBox* box, const char* text) {
 }
 
 void TPTTForm::PTTEnbCheckBoxMouseUp() {
-    PttSettings p = m_port.ptt();
+    PttSettings p = m_readLines();
     p.PttEnable = PTTEnbCheckBox->isChecked();
-    m_port.setPtt(p);
+    m_changeLines(p);
     m_port.KeyState = kKeyUp;
     m_port.updatePtt();
 }
 
 void TPTTForm::PTTInvChkBoxMouseUp() {
-    PttSettings p = m_port.ptt();
+    PttSettings p = m_readLines();
     p.PttInvert = PTTInvChkBox->isChecked();
-    m_port.setPtt(p);
+    m_changeLines(p);
     m_port.KeyState = kKeyUp;
     m_port.updatePtt();
 }
 
 void TPTTForm::dataBoxClicked(QCheckBox* box, ModemLine line) {
-    PttSettings p = m_port.ptt();
+    PttSettings p = m_readLines();
     const bool dtr = line == ModemLine::Dtr;
     const bool isPtt = dtr ? p.DtrIsPtt : p.RtsIsPtt;
     if (box->isChecked() && isPtt) {
@@ -112,11 +119,11 @@ void TPTTForm::dataBoxClicked(QCheckBox* box, ModemLine line) {
         return;
     }
     (dtr ? p.DtrIsData : p.RtsIsData) = box->isChecked();
-    m_port.setPtt(p);
+    m_changeLines(p);
 }
 
 void TPTTForm::pttBoxClicked(QCheckBox* box, ModemLine line) {
-    PttSettings p = m_port.ptt();
+    PttSettings p = m_readLines();
     const bool dtr = line == ModemLine::Dtr;
     if (box->isChecked()) {
         const bool isData = dtr ? p.DtrIsData : p.RtsIsData;
@@ -128,7 +135,7 @@ void TPTTForm::pttBoxClicked(QCheckBox* box, ModemLine line) {
         if (otherIsPtt) refuse(box, kBothPttText);
     }
     (dtr ? p.DtrIsPtt : p.RtsIsPtt) = box->isChecked();
-    m_port.setPtt(p);
+    m_changeLines(p);
 }
 
 void TPTTForm::DTRChkBox1MouseUp() {

@@ -10,6 +10,8 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class QCheckBox;
 
 namespace dita {
@@ -27,7 +29,12 @@ public:
     QCheckBox* DTRChkBox2 = nullptr; // "PTT Output"
     QCheckBox* RTSChkBox2 = nullptr;
 
-    // Shows the port's current settings in the boxes (also done when the dialog is shown).
+    // Where the line assignment is kept: by default the port itself; a window that keeps it with
+    // its settings reads it from there and is sent each change (and passes it on to the port).
+    using ReadLines = std::function<PttSettings()>;
+    using ChangeLines = std::function<void(const PttSettings&)>;
+    void setLines(ReadLines read, ChangeLines change);
+    // Shows the current assignment in the boxes (also done when the dialog is shown).
     void refreshFromSettings();
 
     // The mouse-up handlers, also reachable for the window and tests.
@@ -48,6 +55,8 @@ private:
 
     KeyingPort& m_port;
     MessageSink m_messages;
+    ReadLines m_readLines;
+    ChangeLines m_changeLines;
 };
 
 } // namespace dita

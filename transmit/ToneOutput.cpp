@@ -250,10 +250,10 @@ private:
 } // namespace
 
 bool ToneOutput::PlayEnvelope(const uint8_t* envelope, int64_t count, const ToneSettings& settings,
-                              int32_t outputDevice, const std::atomic<bool>* stop,
+                              const std::atomic<bool>* stop,
                               const std::vector<int64_t>* characterEnds) {
     if (!SetupOutputFormat() || !ResetToneOutput()) return false;
-    if (outputDevice != kOutputSoundCard || count <= 0) return true;
+    if (count <= 0) return true;
     EnvelopeGains gains(envelope, count, rampSamples(settings));
     if (!characterEnds) // a stop cuts the playback at the block being written
         return playBlocks(
@@ -273,10 +273,8 @@ bool ToneOutput::PlayEnvelope(const uint8_t* envelope, int64_t count, const Tone
     return played && !stopped;
 }
 
-bool ToneOutput::PlayCarrier(const ToneSettings& settings, int32_t outputDevice,
-                             const std::atomic<bool>& release) {
+bool ToneOutput::PlayCarrier(const ToneSettings& settings, const std::atomic<bool>& release) {
     if (!SetupOutputFormat() || !ResetToneOutput()) return false;
-    if (outputDevice != kOutputSoundCard) return true;
     const int64_t ramp = rampSamples(settings);
     int64_t risen = 0; // samples since the rise began
     return playBlocks(

@@ -105,21 +105,20 @@ public:
     bool ResetToneOutput();
 
     // Plays envelope[0..count) on the device, after resetting it. Returns when the last block has
-    // played, or false after a failure (the failure message has been shown). With OutputDevice
-    // other than the sound card it only resets. When `stop` becomes true the playback ends at
+    // played, or false after a failure (the failure message has been shown). When `stop`
+    // becomes true the playback ends at
     // the next block (about 93 ms), the device is reset so nothing queued keeps sounding, and
     // the call returns false: a stop must release the key within a character, not after the
     // whole envelope. With characterEnds (ascending sample positions) a stop instead plays on
     // to the first character end not yet written, so no character is cut.
     bool PlayEnvelope(const uint8_t* envelope, int64_t count, const ToneSettings& settings,
-                      int32_t outputDevice, const std::atomic<bool>* stop = nullptr,
+                      const std::atomic<bool>* stop = nullptr,
                       const std::vector<int64_t>* characterEnds = nullptr);
 
     // The tune carrier: a steady tone from its rising edge until `release` becomes true, then
     // its falling edge (so tuning makes no click either). Resets the device first as
-    // PlayEnvelope does; with OutputDevice other than the sound card it only resets.
-    bool PlayCarrier(const ToneSettings& settings, int32_t outputDevice,
-                     const std::atomic<bool>& release);
+    // PlayEnvelope does.
+    bool PlayCarrier(const ToneSettings& settings, const std::atomic<bool>& release);
 
 private:
     // Fills gains[0..n) (0 = silence, 1 = full tone) for the next block and returns n (at most

@@ -88,7 +88,6 @@ void OutputMenuHandlers::SoundCard1Click() {
     m_port.OutputPort = kOutputPortNone;
     m_checks.SoundCard1 = true;
     m_checks.SerialPort1 = false;
-    m_checks.portChosen = false;
     if (m_hooks.setSidetone) m_hooks.setSidetone(true);
 }
 
@@ -103,7 +102,6 @@ void OutputMenuHandlers::SerialPort1Click(bool configLoading, int32_t storedPort
     m_port.OutputPort = kOutputPortNumber;
     m_checks.SerialPort1 = true;
     m_checks.SoundCard1 = false;
-    m_checks.portChosen = true;
     if (configLoading) {
         // Port number 0 is the state of a fresh installation: no port was ever chosen, so
         // there is nothing to open and nothing to complain about at every start. The
@@ -118,7 +116,6 @@ void OutputMenuHandlers::SerialPort1Click(bool configLoading, int32_t storedPort
 void OutputMenuHandlers::PortNumber1Click() {
     m_checks.PortNumber1 = true;
     m_checks.None1 = false;
-    m_checks.portChosen = true;
     if (m_hooks.showComPortDialog) m_hooks.showComPortDialog();
 }
 
@@ -149,12 +146,7 @@ void OutputMenuHandlers::Invert2Click() {
 }
 
 void OutputMenuHandlers::comPortChosen(int32_t n) {
-    m_checks.portChosen = true;
     m_port.OpenComPort(n);
-}
-
-void OutputMenuHandlers::comPortCancelled() {
-    m_checks.portChosen = false;
 }
 
 ToneMenuHandlers::ToneMenuHandlers(Apply apply) : m_apply(std::move(apply)) {

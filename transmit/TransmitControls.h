@@ -74,7 +74,6 @@ struct OutputMenuChecks {
     bool None1 = false;
     bool Normal1 = true;
     bool Invert2 = false;
-    bool portChosen = false; // saved with the configuration, changes nothing else
 };
 
 class OutputMenuHandlers {
@@ -97,9 +96,8 @@ public:
     void checkPortNumber();
     void Normal1Click();
     void Invert2Click();
-    // The COM port dialog's OK / Cancel.
+    // The COM port dialog's OK.
     void comPortChosen(int32_t n);
-    void comPortCancelled();
 
     const OutputMenuChecks& checks() const { return m_checks; }
 

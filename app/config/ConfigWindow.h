@@ -2,7 +2,9 @@
 // ConfigWindow: what the configuration load and save need from the main window. The main
 // window hands out its own implementation (TDecoderForm::configWindow()); tests use a recorder.
 // Every call runs on the window thread. Option records are applied through choose(), which runs the
-// same handler as the menu item the menu table gives for the value.
+// same handler as the menu item the menu table gives for the value. Stored values that settings()
+// holds are read and written there, never in a control or a subsystem; a ...Changed() call then
+// brings the controls and subsystems that show or use them up to date.
 #include "app/settings/MenuTable.h"
 #include "app/settings/OperatingSettings.h"
 
@@ -30,8 +32,8 @@ public:
 
     virtual double signalBarValue() = 0;
     virtual void setSignalBarValue(double value) = 0;
-    virtual int xmitSpeed() = 0;
-    // The transmit speed spin edit := wpm, and the send timing is computed from it.
+    // The transmit speed goes through the spin edit's rules (the serial port's limit); the
+    // settings' XmitSpeed becomes the speed keyed and the send timing is computed from it.
     virtual void applyXmitSpeed(int wpm) = 0;
     virtual std::string macro(int slot) = 0; // slots 1..15, 8-bit text
     virtual void setMacro(int slot, const std::string& latin1) = 0;
@@ -46,20 +48,17 @@ public:
     virtual int coarseGainBarPosition() = 0;
     virtual void setCoarseGainBarPosition(int position) = 0;
     virtual void coarseGainBarChange() = 0;
-    virtual int portInUse() = 0;
-    virtual void setPortInUse(int port) = 0;
-    virtual void setPortChosen(bool chosen) = 0;
     virtual void setComPortSpin(int port) = 0;
     // AFC start dialog's spin edit := hz; the marker shows hz; the tuned bin becomes 112.
     virtual void applyAfcStart(int hz) = 0;
     virtual int contactCounter() = 0;
     virtual void setContactCounter(int value) = 0;
-    virtual void setTimingWeightControls(const std::array<float, 4>& weights) = 0;
+    // The settings' TimingWeights changed: the dialog shows them, the send timing uses them.
+    virtual void timingWeightsChanged() = 0;
     virtual std::string text(ConfigTextField field) = 0; // 8-bit text
     virtual void setText(ConfigTextField field, const std::string& latin1) = 0;
-    // PTT dialog boxes: enable, invert, DTR data, DTR PTT, RTS data, RTS PTT.
-    virtual std::array<uint8_t, 6> pttBoxes() = 0;
-    virtual void setPttBox(int index, bool checked) = 0;
+    // The settings' PTT lines changed: the keying port keys with them, the dialog shows them.
+    virtual void pttLinesChanged() = 0;
     virtual int band() = 0;
     virtual void setBand(int band) = 0;
     // A sidetone frequency no menu item stands for: kept as the value, no item checked.

@@ -31,7 +31,7 @@ ConfigRecords ConfigurationFiles::capture() {
     ConfigRecords r = m_carried;
     r.headerWord = kCfcHeaderWord;
     r.signalBar = truncToInt(w.signalBarValue());
-    r.xmitSpeed = w.xmitSpeed();
+    r.xmitSpeed = s.XmitSpeed;
     r.reserved4 = kReservedRecord4;
     r.serialToneFreq = s.SerialToneFreq;
     r.tunedBin = s.TunedBin;
@@ -82,7 +82,7 @@ ConfigRecords ConfigurationFiles::capture() {
     setConfigText(r.myQth, w.text(ConfigTextField::MyQth));
     setConfigText(r.myCall, w.text(ConfigTextField::MyCall));
     setConfigText(r.qth, w.text(ConfigTextField::Qth));
-    r.ptt = w.pttBoxes();
+    r.ptt = {s.PttEnable, s.PttInvert, s.DtrIsData, s.DtrIsPtt, s.RtsIsData, s.RtsIsPtt};
     r.afcTimer = raw(s.AfcTimer);
     r.textDisplay = raw(s.TextDisplay);
     r.beaconCarrierTime = s.BeaconCarrierTime;
@@ -171,76 +171,38 @@ void ConfigurationFiles::apply(const ConfigRecords& records, bool defaults) {
         applyRecord(record, records, defaults);
 }
 
+// A value that no menu item stands for runs no handler; the setting keeps the value read, so the
+// next save writes it back.
+template <typename Field>
+void ConfigurationFiles::chooseOrKeep(SettingId setting, int32_t value, Field& field) {
+    if (!m_window.choose(setting, value)) field = static_cast<Field>(value);
+}
+
+// Records whose every value runs one of two handlers.
+template <typename E>
+void ConfigurationFiles::chooseEither(SettingId setting, bool first, E firstValue, E otherValue) {
+    m_window.choose(setting, first ? raw(firstValue) : raw(otherValue));
+}
+
+// Records 51-53 and 63-67 are applied with 50 and 62; 54 is stored only; the reserved records
+// are carried.
 void ConfigurationFiles::applyRecord(int record, const ConfigRecords& r, bool defaults) {
-    namespace st = setting;
-    using S = SettingId;
+    if (applyWindowRecord(record, r)) return;
+    if (applyKeyingRecord(record, r, defaults)) return;
+    applyOptionRecord(record, r);
+}
+
+// The window's own records: places, positions of the bars, texts, macros and the band.
+bool ConfigurationFiles::applyWindowRecord(int record, const ConfigRecords& r) {
     ConfigWindow& w = m_window;
     OperatingSettings& s = w.settings();
-    // A value that no menu item stands for runs no handler; the setting keeps the value read,
-    // so the next save writes it back.
-    auto chooseOrKeep = [&](S setting, int32_t value, auto& field) {
-        if (!w.choose(setting, value))
-            field = static_cast<std::remove_reference_t<decltype(field)>>(value);
-    };
-    // Records whose every value runs one of two handlers.
-    auto chooseEither = [&](S setting, bool first, auto firstValue, auto otherValue) {
-        w.choose(setting, first ? raw(firstValue) : raw(otherValue));
-    };
     switch (record) {
     case 2:
         w.setSignalBarValue(r.signalBar);
         break;
-    case 3:
-        s.XmitSpeed = r.xmitSpeed;
-        if (defaults) w.applyXmitSpeed(r.xmitSpeed);
-        break;
-    case 5:
-        s.SerialToneFreq = r.serialToneFreq;
-        break;
-    case 6:
-        s.TunedBin = r.tunedBin;
-        break;
     case 7:
         for (int k = 1; k <= kMaxMacro; ++k)
             w.setMacro(k, configText(r.macros[k - 1]));
-        break;
-    case 8:
-        chooseEither(S::TextCase, r.textCase == 1, st::TextCase::Upper, st::TextCase::Lower);
-        break;
-    case 9:
-        chooseEither(S::TextBold, r.textBold == 0, st::TextBold::Normal, st::TextBold::Bold);
-        break;
-    case 10:
-        chooseOrKeep(S::RxSpeedLock, r.rxSpeedLock, s.RxSpeedLock);
-        break;
-    case 11:
-        chooseEither(S::SpacesMode, r.spacesMode == raw(st::Switch3::On), st::Switch3::On,
-                     st::Switch3::Off);
-        break;
-    case 12:
-        chooseOrKeep(S::SpaceTime, r.spaceTime, s.SpaceTime);
-        break;
-    case 13:
-        chooseOrKeep(S::AfcWidth, r.afcWidth, s.AfcWidth);
-        break;
-    case 14:
-        chooseOrKeep(S::FontSize, r.fontSize, s.FontSize);
-        break;
-    case 15:
-        if (r.outputPort == raw(st::OutputPort::None)) {
-            w.choose(S::OutputPort, r.outputPort);
-        } else if (r.outputPort == raw(st::OutputPort::PortNumber)) {
-            w.checkPortNumber();
-            s.OutputPort = st::OutputPort::PortNumber;
-        }
-        break;
-    case 16:
-        w.setPortChosen(true);
-        w.setPortInUse(r.portInUse);
-        if (defaults) {
-            w.checkPortNumber();
-            s.OutputPort = st::OutputPort::PortNumber;
-        }
         break;
     case 17:
     case 18:
@@ -259,64 +221,77 @@ void ConfigurationFiles::applyRecord(int record, const ConfigRecords& r, bool de
     case 23:
         w.setCoarseGainBarPosition(r.coarseGainBar);
         break;
-    case 24:
-        chooseOrKeep(S::ThresholdMode, r.thresholdMode, s.ThresholdMode);
-        break;
-    case 26:
-        chooseEither(S::NoiseFilter, r.noiseFilter == 0, st::Switch3::Off, st::Switch3::On);
-        break;
     case 27:
         w.setCoarseGainBarPosition(r.displayGain);
         w.coarseGainBarChange();
-        break;
-    case 28:
-        chooseEither(S::Decoder, r.decoder == raw(st::Decoder::Standard), st::Decoder::Standard,
-                     st::Decoder::Enhanced);
-        break;
-    case 29:
-        chooseOrKeep(S::InputChannel, r.inputChannel, s.InputChannel);
-        break;
-    case 30:
-        chooseEither(S::KeyInvert, r.keyInvert == raw(st::KeyInvert::Normal), st::KeyInvert::Normal,
-                     st::KeyInvert::Inverted);
-        break;
-    case 31:
-        chooseEither(S::Prosigns, r.prosigns == 1, st::OnOff::On, st::OnOff::Off);
-        break;
-    case 33:
-        chooseEither(S::NonEnglish, r.nonEnglish == 1, st::OnOff::On, st::OnOff::Off);
-        break;
-    case 34:
-        chooseEither(S::SidetoneOn, r.sidetoneOn == 1, st::OnOff::On, st::OnOff::Off);
-        break;
-    case 35:
-        chooseEither(S::StayOnTop, r.stayOnTop == 0, st::OnOff::Off, st::OnOff::On);
-        break;
-    case 37:
-        chooseEither(S::Messaging, r.messaging == 1, st::OnOff::On, st::OnOff::Off);
         break;
     case 38:
         s.TimelineShown = r.timelineShown == 1 ? 1 : 0;
         w.showTimeline(r.timelineShown == 1);
         break;
-    case 39:
-        s.InputDeviceId = r.inputDeviceId;
+    case 48:
+        w.setContactCounter(r.contactCounter);
+        break;
+    case 58:
+        w.setText(ConfigTextField::MyName, configText(r.myName));
+        break;
+    case 59:
+        w.setText(ConfigTextField::MyQth, configText(r.myQth));
+        break;
+    case 60:
+        w.setText(ConfigTextField::MyCall, configText(r.myCall));
+        break;
+    case 61:
+        w.setText(ConfigTextField::Qth, configText(r.qth));
+        break;
+    case 71:
+        w.setBand(r.band);
+        break;
+    default:
+        return false;
+    }
+    return true;
+}
+
+// The transmit side: speed, output device and port, sidetone, timing weights and PTT lines.
+bool ConfigurationFiles::applyKeyingRecord(int record, const ConfigRecords& r, bool defaults) {
+    namespace st = setting;
+    using S = SettingId;
+    ConfigWindow& w = m_window;
+    OperatingSettings& s = w.settings();
+    switch (record) {
+    case 3:
+        // A start-up load applies it with record 45, after record 10's handler has moved it.
+        if (defaults) w.applyXmitSpeed(r.xmitSpeed);
+        break;
+    case 5:
+        s.SerialToneFreq = r.serialToneFreq;
+        break;
+    case 15:
+        if (r.outputPort == raw(st::OutputPort::None)) {
+            w.choose(S::OutputPort, r.outputPort);
+        } else if (r.outputPort == raw(st::OutputPort::PortNumber)) {
+            w.checkPortNumber();
+            s.OutputPort = st::OutputPort::PortNumber;
+        }
+        break;
+    case 16:
+        // Saved from ComPortNumber (record 40), which is the one applied.
+        if (defaults) {
+            w.checkPortNumber();
+            s.OutputPort = st::OutputPort::PortNumber;
+        }
+        break;
+    case 30:
+        chooseEither(S::KeyInvert, r.keyInvert == raw(st::KeyInvert::Normal), st::KeyInvert::Normal,
+                     st::KeyInvert::Inverted);
+        break;
+    case 34:
+        chooseEither(S::SidetoneOn, r.sidetoneOn == 1, st::OnOff::On, st::OnOff::Off);
         break;
     case 40:
         s.ComPortNumber = r.comPortNumber;
         w.setComPortSpin(r.comPortNumber);
-        break;
-    case 41:
-        s.AfcStartFreq = r.afcStartFreq;
-        w.applyAfcStart(r.afcStartFreq); // tunes to it
-        break;
-    case 42:
-        chooseEither(S::SpacesMode, r.spacesModeAgain == raw(st::Switch3::On), st::Switch3::On,
-                     st::Switch3::Off);
-        break;
-    case 43:
-        chooseEither(S::DisplayType, r.displayType == 0, st::DisplayType::Line,
-                     st::DisplayType::Waterfall);
         break;
     case 45:
         if (r.outputDevice == raw(st::OutputDevice::SoundCard)) {
@@ -342,12 +317,100 @@ void ConfigurationFiles::applyRecord(int record, const ConfigRecords& r, bool de
         chooseEither(S::SidetoneWaveform, r.sidetoneWaveform == 0, st::SidetoneWaveform::Sine,
                      st::SidetoneWaveform::Square);
         break;
-    case 48:
-        w.setContactCounter(r.contactCounter);
-        break;
     case 50:
         s.TimingWeights = r.timingWeights;
-        w.setTimingWeightControls(r.timingWeights);
+        w.timingWeightsChanged();
+        break;
+    case 62:
+        s.PttEnable = r.ptt[0] == 1;
+        s.PttInvert = r.ptt[1] == 1;
+        s.DtrIsData = r.ptt[2] == 1;
+        s.DtrIsPtt = r.ptt[3] == 1;
+        s.RtsIsData = r.ptt[4] == 1;
+        s.RtsIsPtt = r.ptt[5] == 1;
+        w.pttLinesChanged();
+        break;
+    case 70:
+        if (!w.choose(S::BeaconCarrierTime, r.beaconCarrierTime))
+            w.setUnlistedCarrierTime(r.beaconCarrierTime);
+        break;
+    default:
+        return false;
+    }
+    return true;
+}
+
+// The receive and display options (record 39's input device is opened by the next loop entry).
+bool ConfigurationFiles::applyOptionRecord(int record, const ConfigRecords& r) {
+    namespace st = setting;
+    using S = SettingId;
+    ConfigWindow& w = m_window;
+    OperatingSettings& s = w.settings();
+    switch (record) {
+    case 6:
+        s.TunedBin = r.tunedBin;
+        break;
+    case 8:
+        chooseEither(S::TextCase, r.textCase == 1, st::TextCase::Upper, st::TextCase::Lower);
+        break;
+    case 9:
+        chooseEither(S::TextBold, r.textBold == 0, st::TextBold::Normal, st::TextBold::Bold);
+        break;
+    case 10:
+        chooseOrKeep(S::RxSpeedLock, r.rxSpeedLock, s.RxSpeedLock);
+        break;
+    case 11:
+        chooseEither(S::SpacesMode, r.spacesMode == raw(st::Switch3::On), st::Switch3::On,
+                     st::Switch3::Off);
+        break;
+    case 12:
+        chooseOrKeep(S::SpaceTime, r.spaceTime, s.SpaceTime);
+        break;
+    case 13:
+        chooseOrKeep(S::AfcWidth, r.afcWidth, s.AfcWidth);
+        break;
+    case 14:
+        chooseOrKeep(S::FontSize, r.fontSize, s.FontSize);
+        break;
+    case 24:
+        chooseOrKeep(S::ThresholdMode, r.thresholdMode, s.ThresholdMode);
+        break;
+    case 26:
+        chooseEither(S::NoiseFilter, r.noiseFilter == 0, st::Switch3::Off, st::Switch3::On);
+        break;
+    case 28:
+        chooseEither(S::Decoder, r.decoder == raw(st::Decoder::Standard), st::Decoder::Standard,
+                     st::Decoder::Enhanced);
+        break;
+    case 29:
+        chooseOrKeep(S::InputChannel, r.inputChannel, s.InputChannel);
+        break;
+    case 31:
+        chooseEither(S::Prosigns, r.prosigns == 1, st::OnOff::On, st::OnOff::Off);
+        break;
+    case 33:
+        chooseEither(S::NonEnglish, r.nonEnglish == 1, st::OnOff::On, st::OnOff::Off);
+        break;
+    case 35:
+        chooseEither(S::StayOnTop, r.stayOnTop == 0, st::OnOff::Off, st::OnOff::On);
+        break;
+    case 37:
+        chooseEither(S::Messaging, r.messaging == 1, st::OnOff::On, st::OnOff::Off);
+        break;
+    case 39:
+        s.InputDeviceId = r.inputDeviceId;
+        break;
+    case 41:
+        s.AfcStartFreq = r.afcStartFreq;
+        w.applyAfcStart(r.afcStartFreq); // tunes to it
+        break;
+    case 42:
+        chooseEither(S::SpacesMode, r.spacesModeAgain == raw(st::Switch3::On), st::Switch3::On,
+                     st::Switch3::Off);
+        break;
+    case 43:
+        chooseEither(S::DisplayType, r.displayType == 0, st::DisplayType::Line,
+                     st::DisplayType::Waterfall);
         break;
     case 55:
         chooseEither(S::TransmitScreen, r.transmitScreen == 0, st::TransmitScreen::Single,
@@ -361,42 +424,20 @@ void ConfigurationFiles::applyRecord(int record, const ConfigRecords& r, bool de
         chooseEither(S::Background, r.background == 0, st::Background::Black,
                      st::Background::White);
         break;
-    case 58:
-        w.setText(ConfigTextField::MyName, configText(r.myName));
-        break;
-    case 59:
-        w.setText(ConfigTextField::MyQth, configText(r.myQth));
-        break;
-    case 60:
-        w.setText(ConfigTextField::MyCall, configText(r.myCall));
-        break;
-    case 61:
-        w.setText(ConfigTextField::Qth, configText(r.qth));
-        break;
-    case 62:
-        for (int i = 0; i < 6; ++i)
-            w.setPttBox(i, r.ptt[i] == 1);
-        break;
     case 68:
         chooseEither(S::AfcTimer, r.afcTimer == 1, st::OnOff::On, st::OnOff::Off);
         break;
     case 69:
         chooseEither(S::TextDisplay, r.textDisplay == 0, st::OnOff::Off, st::OnOff::On);
         break;
-    case 70:
-        if (!w.choose(S::BeaconCarrierTime, r.beaconCarrierTime))
-            w.setUnlistedCarrierTime(r.beaconCarrierTime);
-        break;
-    case 71:
-        w.setBand(r.band);
-        break;
     case 72:
         chooseEither(S::ScreenOpMode, r.screenOpMode == 0, st::ScreenOpMode::ReceiveOnly,
                      st::ScreenOpMode::TransmitReceive);
         break;
     default:
-        break; // reserved records; 51-53 and 63-67 are applied with 50 and 62; 54 stored only
+        return false;
     }
+    return true;
 }
 
 } // namespace dita

@@ -108,4 +108,8 @@ struct OperatingSettings {
 // 3..11 are 50 down to 10 in steps of 5. Values outside 1..11 are treated as Auto.
 int lockedSpeedWpm(setting::RxSpeedLock lock);
 
+// The PTT lines the settings hold, as the keying port and the PTT dialog take them.
+PttSettings pttLines(const OperatingSettings& s);
+void setPttLines(OperatingSettings& s, const PttSettings& lines);
+
 } // namespace dita

@@ -85,7 +85,7 @@ struct LoopRig {
                                         errors.push_back(op);
                                     }),
           loop(flags, capture, processor, events(), LoopTimings{20ms, 5ms}) {
-        flags.NoInputDevice = devices == 0;
+        flags.setNoInputDevice(devices == 0);
     }
     RunLoopEvents events() {
         RunLoopEvents e;
@@ -110,8 +110,8 @@ struct LoopRig {
         if (thread.joinable()) thread.join();
     }
     ~LoopRig() {
-        flags.StopLoop = true;
-        flags.QuitRequested = true;
+        flags.stop();
+        flags.quit();
         join();
     }
     std::pair<bool, bool> lastLamps() {
@@ -157,9 +157,9 @@ TEST(RunLoopTest, TransmitPausesDecodingAndResumesWithAFreshCapture) {
     EXPECT_EQ(r.catalog.script(0).resets, resetsBefore + 1) << "capture must restart after sending";
     EXPECT_EQ(r.lastLamps(), std::pair(true, false));
 
-    r.flags.StopLoop = true;
+    r.flags.stop();
     r.join();
-    EXPECT_TRUE(r.flags.LoopStopped);
+    EXPECT_TRUE(r.flags.loopStopped());
     EXPECT_EQ(r.fatal, 0);
 }
 
@@ -217,10 +217,10 @@ TEST(RunLoopTest, RestartReturnsAfterTheCurrentBufferAndQuitEndsAWait) {
         r.start(0, kInputLeft, 1);
         ASSERT_TRUE(waitFor([&] { return r.processor.passes >= 1; }));
         EXPECT_EQ(r.catalog.script(0).openedChannels, 2);
-        r.flags.RestartLoop = true;
+        r.flags.restartAfterBuffer();
         ASSERT_TRUE(waitFor([&] { return r.returned.load(); }));
         r.join();
-        EXPECT_FALSE(r.flags.LoopStopped) << "a restart is not a stop";
+        EXPECT_FALSE(r.flags.loopStopped()) << "a restart is not a stop";
         EXPECT_FALSE(r.catalog.script(0).running) << "the device is released for the re-open";
     }
     {
@@ -229,21 +229,20 @@ TEST(RunLoopTest, RestartReturnsAfterTheCurrentBufferAndQuitEndsAWait) {
         r.start(0, kInputMic, 1);
         std::this_thread::sleep_for(50ms);
         const auto t0 = std::chrono::steady_clock::now();
-        r.flags.StopLoop = true;
-        r.flags.QuitRequested = true;
+        r.flags.stop();
+        r.flags.quit();
         r.join();
         EXPECT_LT(std::chrono::steady_clock::now() - t0, 600ms);
-        EXPECT_TRUE(r.flags.LoopStopped);
+        EXPECT_TRUE(r.flags.loopStopped());
         EXPECT_EQ(r.processor.passes, 0);
     }
     {
-        // A quit that lands between the loop's clearing of StopLoop and its first wait.
+        // A quit that lands between the loop's clearing of the stop and its first wait.
         LoopRig r(1);
-        r.flags.QuitRequested = false;
-        r.flags.StopLoop = true;
+        r.flags.stop();
         r.start(0, kInputMic, 1);
         std::this_thread::sleep_for(20ms);
-        r.flags.QuitRequested = true;
+        r.flags.quit();
         ASSERT_TRUE(waitFor([&] { return r.returned.load(); }, 1000ms));
     }
 }
@@ -254,9 +253,9 @@ TEST(RunLoopTest, WithoutDevicesTheLampsFollowTheTransmitState) {
     ASSERT_TRUE(waitFor([&] { return r.lastLamps() == std::pair(true, false); }));
     r.flags.capturePause.set(PauseReason::Transmit, true);
     ASSERT_TRUE(waitFor([&] { return r.lastLamps() == std::pair(false, true); }));
-    r.flags.StopLoop = true;
+    r.flags.stop();
     r.join();
-    EXPECT_TRUE(r.flags.LoopStopped);
+    EXPECT_TRUE(r.flags.loopStopped());
     EXPECT_EQ(r.processor.passes, 0);
     EXPECT_TRUE(r.catalog.created.empty()) << "no device may be opened";
 }

@@ -221,13 +221,13 @@ TEST(ConfigWindow, LoadDefaultsWithTheMicInputShowsTheHintAndRequestsARestart) {
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
     f.setFirstStart(false);
-    f.flags().RestartLoop = false;
+    ASSERT_FALSE(f.flags().restartRequested());
     ConfigurationFiles files(f.configWindow(), home.path / "DITA.cfc",
                              home.path / "DefaultDITA.cfc", {});
     files.loadDefaults();
     EXPECT_TRUE(r.hasMessage("Be sure to set the mixer panel recording input to Microphone",
                              "Operating Hint"));
-    EXPECT_TRUE(f.flags().RestartLoop.load());
+    EXPECT_TRUE(f.flags().restartRequested());
     EXPECT_FALSE(std::filesystem::exists(home.path / "DITA.cfc"));
 }
 

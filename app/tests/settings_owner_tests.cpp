@@ -7,6 +7,7 @@
 #include <optional>
 
 #include <QAction>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -24,6 +25,7 @@
 #include "app/config/ConfigurationFiles.h"
 #include "app/tests/FormRig.h"
 #include "transmit/KeyingPort.h"
+#include "transmit/PttForm.h"
 #include "transmit/SendTiming.h"
 #include "transmit/control/TransmitPanel.h"
 #include "transmit/tests/TransmitFakes.h"
@@ -143,6 +145,64 @@ TEST(SettingsOwner, TheStartUpLoadKeepsEveryStoredValue) {
     EXPECT_EQ(savedRecords(*r2.form, home.path / "odd.cfc").beaconCarrierTime, 8);
 }
 
+// The configuration is saved from the settings: a control or a subsystem that holds a stored
+// value for its own use, changed behind the settings' back, changes nothing in the file.
+TEST(SettingsOwner, EveryRecordIsSavedFromTheSettingsNotFromWhatShowsOrUsesThem) {
+    TempHome home;
+    ConfigRecords rec;
+    rec.xmitSpeed = 33;
+    rec.rxSpeedLock = rec.rxSpeedLockAgain = 1;
+    rec.outputDevice = 0;
+    rec.outputPort = 1;
+    rec.comPortNumber = rec.portInUse = 7;
+    rec.ptt = {1, 1, 0, 1, 1, 0};
+    rec.timingWeights = {80.0f, 120.0f, 90.0f, 110.0f};
+    FormRig r(1, false);
+    TDecoderForm& f = *r.form;
+    startUpLoad(r, home.path, rec);
+    const ConfigRecords loaded = savedRecords(f, home.path / "loaded.cfc");
+    EXPECT_EQ(loaded.xmitSpeed, 33);
+    EXPECT_EQ(loaded.ptt, rec.ptt);
+    EXPECT_EQ(loaded.timingWeights, rec.timingWeights);
+    EXPECT_EQ(loaded.comPortNumber, 7);
+    EXPECT_EQ(loaded.portInUse, 7);
+
+    // Everything that shows or uses a stored value, changed without the settings.
+    {
+        QSpinBox& speedSpin = control<QSpinBox>(f, "XmitSpdUpDn2");
+        const QSignalBlocker quiet(speedSpin);
+        speedSpin.setValue(77);
+    }
+    r.keying.speedControls().lockedSpeed(45);
+    r.keying.speedControls().setTimingWeights({50.0f, 50.0f, 50.0f, 50.0f});
+    PttSettings lines;
+    lines.DtrIsData = false;
+    lines.RtsIsPtt = true;
+    r.keying.port().setPtt(lines);
+    part<TPTTForm>(f).PTTEnbCheckBox->setChecked(false);
+    TCharTimingForm& timing = part<TCharTimingForm>(f);
+    for (QSpinBox* upDown : timing.upDowns) {
+        const QSignalBlocker quiet(upDown);
+        upDown->setValue(140);
+    }
+    part<TComPortSelectForm>(f).ComPortSpinBtn->setValue(12); // no "Select COM Port"
+    EXPECT_EQ(encodeConfig(savedRecords(f, home.path / "again.cfc")), encodeConfig(loaded));
+
+    // What the operator changes through a control reaches the file.
+    f.XmitSpdUpDn2Change(28);
+    part<TPTTForm>(f).PTTInvChkBox->setChecked(false);
+    part<TPTTForm>(f).PTTInvChkBoxMouseUp();
+    timing.upDowns[1]->setValue(130);
+    part<TComPortSelectForm>(f).SelectComPortBtnClick();
+    const ConfigRecords changed = savedRecords(f, home.path / "changed.cfc");
+    EXPECT_EQ(changed.xmitSpeed, 28);
+    EXPECT_EQ(changed.ptt[1], 0);
+    EXPECT_EQ(changed.ptt[0], 1) << "the box changed without a click is not the setting";
+    EXPECT_FLOAT_EQ(changed.timingWeights[1], 130.0f);
+    EXPECT_EQ(changed.comPortNumber, 12);
+    EXPECT_EQ(changed.portInUse, 12);
+}
+
 TEST(SettingsOwner, LoadDefaultsWithSerialOutputOpensTheStoredPortWithoutAsking) {
     TempHome home;
     Com5 com5(home.path);
@@ -239,7 +299,7 @@ TEST(SettingsOwner, AToneOutputStallRestartsTheCapture) {
     tone.stallBlockIndex = static_cast<int>(tone.blocks.size()); // the next block never finishes
     std::thread send([&] {
         r.keying.toneOutput()->PlayEnvelope(envelope.data(), static_cast<int64_t>(envelope.size()),
-                                            settings, kOutputSoundCard);
+                                            settings);
     });
     send.join(); // the window thread is not needed: failures would be posted to it
     const bool reset = pumpUntil([&] { return r.catalog.script(0).resets > resets; }, 1000ms);

@@ -192,7 +192,6 @@ public:
     bool transmitActive() const { return m_capturePause.has(PauseReason::Transmit); }
     bool sendButtonMarked() const { return phase() == TransmitPhase::Sending; }
     bool xmitBtnMarked() const { return phase() == TransmitPhase::Transmitting; }
-    bool shiftHeld() const { return m_shiftHeld; }
 
 private:
     friend class TSendThread;

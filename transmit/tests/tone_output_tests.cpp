@@ -57,7 +57,7 @@ TEST(PlayEnvelope, LetterEAt20WpmPlaysInBlocksOf4096_4096And1312) {
     ToneFixture f;
     const auto env = envelopeOf("E", 20);
     ToneSettings tone;
-    ASSERT_TRUE(f.output.PlayEnvelope(env.data(), env.size(), tone, kOutputSoundCard));
+    ASSERT_TRUE(f.output.PlayEnvelope(env.data(), env.size(), tone));
     ASSERT_EQ(f.device.blocks.size(), 3u);
     EXPECT_EQ(f.device.blocks[0].samples.size(), 4096u);
     EXPECT_EQ(f.device.blocks[1].samples.size(), 4096u);
@@ -81,7 +81,7 @@ TEST(PlayEnvelope, LetterEAt20WpmPlaysInBlocksOf4096_4096And1312) {
 TEST(PlayEnvelope, TwoBlocksAreQueuedBeforeTheEarlierOneIsWaitedFor) {
     ToneFixture f;
     const auto env = envelopeOf("E", 20);
-    f.output.PlayEnvelope(env.data(), env.size(), ToneSettings{}, kOutputSoundCard);
+    f.output.PlayEnvelope(env.data(), env.size(), ToneSettings{});
     const std::vector<std::string> expected = {
         "reset",    "prepareA", "writeA",   "prepareB",   "writeB",   "position",  "unprepareA",
         "prepareA", "writeA",   "position", "unprepareB", "position", "unprepareA"};
@@ -94,7 +94,7 @@ TEST(PlayEnvelope, SquareWaveIsPlusOrMinus15000AndSidetoneOffIsSilentWithTheSame
     ToneSettings tone;
     tone.SidetoneWaveform = kSquareWave;
     tone.RampMs = 0.0f; // hard keying: every tone sample at full level
-    f.output.PlayEnvelope(env.data(), env.size(), tone, kOutputSoundCard);
+    f.output.PlayEnvelope(env.data(), env.size(), tone);
     const auto square = f.device.allSamples();
     for (size_t i = 0; i < 7128; ++i) {
         ASSERT_TRUE(square[i] == 15000 || square[i] == -15000) << i << " " << square[i];
@@ -103,7 +103,7 @@ TEST(PlayEnvelope, SquareWaveIsPlusOrMinus15000AndSidetoneOffIsSilentWithTheSame
 
     ToneFixture quiet;
     const auto silent = envelopeOf("T", 20, false);
-    quiet.output.PlayEnvelope(silent.data(), silent.size(), tone, kOutputSoundCard);
+    quiet.output.PlayEnvelope(silent.data(), silent.size(), tone);
     const auto q = quiet.device.allSamples();
     EXPECT_EQ(q.size(), square.size());
     EXPECT_TRUE(std::all_of(q.begin(), q.end(), [](int16_t v) { return v == 0; }));
@@ -139,7 +139,7 @@ TEST(PlayEnvelope, EdgesRiseAndFallInsideEachElementAndTakeTheKeyClicksDown) {
         ToneFixture f;
         ToneSettings tone;
         tone.RampMs = rampMs;
-        EXPECT_TRUE(f.output.PlayEnvelope(env.data(), env.size(), tone, kOutputSoundCard));
+        EXPECT_TRUE(f.output.PlayEnvelope(env.data(), env.size(), tone));
         return f.device.allSamples();
     };
     const auto hard = play(0.0f);
@@ -170,7 +170,7 @@ TEST(PlayCarrier, TheTuneCarrierRisesHoldsAndFallsWhenReleased) {
         if (f.device.blocks.size() == 3) release = true;
     };
     ToneSettings tone;
-    ASSERT_TRUE(f.output.PlayCarrier(tone, kOutputSoundCard, release));
+    ASSERT_TRUE(f.output.PlayCarrier(tone, release));
     const auto s = f.device.allSamples();
     ASSERT_EQ(s.size(), 3u * 4096u + 221u); // three blocks of tone, then the fall
     EXPECT_LT(std::abs(s.front()), 10);
@@ -179,33 +179,24 @@ TEST(PlayCarrier, TheTuneCarrierRisesHoldsAndFallsWhenReleased) {
     EXPECT_NEAR(*steady.first, -15000, 3);
     EXPECT_NEAR(*steady.second, 15000, 3);
     EXPECT_NEAR(crossingFrequency(s, 0, s.size()), 750.0, 2.0);
-
-    ToneFixture serial;
-    EXPECT_TRUE(serial.output.PlayCarrier(tone, kOutputSerialPort, release));
-    EXPECT_EQ(serial.device.calls, std::vector<std::string>{"reset"});
 }
 
-TEST(PlayEnvelope, EachFrequencyIsProducedAndSerialOutputOnlyResets) {
+TEST(PlayEnvelope, EachFrequencyIsProduced) {
     for (float hz : kSidetoneFrequenciesHz) {
         ToneFixture f;
         std::vector<uint8_t> env(44100, 1);
         ToneSettings tone;
         tone.SidetoneFreq = hz;
-        f.output.PlayEnvelope(env.data(), env.size(), tone, kOutputSoundCard);
+        f.output.PlayEnvelope(env.data(), env.size(), tone);
         EXPECT_NEAR(crossingFrequency(f.device.allSamples(), 0, 44100), hz, 1.0) << hz;
     }
-    ToneFixture serial;
-    std::vector<uint8_t> env(1000, 1);
-    EXPECT_TRUE(
-        serial.output.PlayEnvelope(env.data(), env.size(), ToneSettings{}, kOutputSerialPort));
-    EXPECT_EQ(serial.device.calls, std::vector<std::string>{"reset"});
 }
 
 TEST(PlayEnvelope, AStalledBlockIsAbandonedAfter375MsAndPlaybackGoesOn) {
     ToneFixture f;
     f.device.stallBlockIndex = 0;
     std::vector<uint8_t> env(3 * 4096, 1);
-    ASSERT_TRUE(f.output.PlayEnvelope(env.data(), env.size(), ToneSettings{}, kOutputSoundCard));
+    ASSERT_TRUE(f.output.PlayEnvelope(env.data(), env.size(), ToneSettings{}));
     EXPECT_EQ(f.device.blocks.size(), 3u);
     EXPECT_EQ(f.device.resets, 2);
     EXPECT_EQ(f.device.restarts, 1);
@@ -238,8 +229,7 @@ TEST(ToneOutputFailures, EveryFailingCallShowsItsMessageAndShutsDown) {
         std::vector<uint8_t> env(3 * 4096, 1);
         if (std::string(op) == "restart") f.device.stallBlockIndex = 0;
         bool ok = f.output.openIfInputExists(1);
-        if (ok)
-            ok = f.output.PlayEnvelope(env.data(), env.size(), ToneSettings{}, kOutputSoundCard);
+        if (ok) ok = f.output.PlayEnvelope(env.data(), env.size(), ToneSettings{});
         EXPECT_FALSE(ok);
         ASSERT_EQ(f.messages.size(), 1u);
         EXPECT_EQ(f.messages[0].text, text);
@@ -307,7 +297,7 @@ TEST(WavToneDevice, WritesA44100HzMono16BitFileOfThePlayedSamples) {
         ToneOutput output(device, {}, {}, clock);
         ASSERT_TRUE(output.openIfInputExists(1));
         const auto env = envelopeOf("E", 20);
-        ASSERT_TRUE(output.PlayEnvelope(env.data(), env.size(), ToneSettings{}, kOutputSoundCard));
+        ASSERT_TRUE(output.PlayEnvelope(env.data(), env.size(), ToneSettings{}));
         ASSERT_TRUE(device.close());
     }
     SF_INFO info{};
@@ -336,8 +326,7 @@ TEST(PlayEnvelope, AStopEndsPlaybackAtTheNextBlockAndSilencesTheDevice) {
     f.device.onWrite = [&] {
         if (f.device.blocks.size() == 3) stop = true; // the operator stops during block 3
     };
-    EXPECT_FALSE(
-        f.output.PlayEnvelope(env.data(), env.size(), ToneSettings{}, kOutputSoundCard, &stop));
+    EXPECT_FALSE(f.output.PlayEnvelope(env.data(), env.size(), ToneSettings{}, &stop));
     EXPECT_EQ(f.device.blocks.size(), 3u);
     EXPECT_EQ(f.device.calls.back(), "reset"); // queued audio is dropped
     EXPECT_GT(env.size(), 20u * 4096u);

@@ -27,12 +27,10 @@ public:
     std::array<std::string, 16> macros;
     std::map<ConfigTextField, std::string> texts;
     std::array<int, 4> timeline{10, 20, 315, 516};
-    std::array<uint8_t, 6> ptt{0, 0, 1, 0, 1, 0};
     double bar = 0;
-    int speed = 20, top = 0, left = 0, gain = 10, port = 0, counter = 1, bandValue = 1,
-        afcStart = 0;
+    int top = 0, left = 0, gain = 10, counter = 1, bandValue = 1, afcStart = 0;
     int loopStops = 0;
-    bool shownTimeline = false, portChosen = false, first = true;
+    bool shownTimeline = false, first = true;
     std::vector<int> gainChanges;
     std::vector<int> speedsApplied;
     const ConfigurationFiles* files = nullptr;
@@ -54,9 +52,8 @@ public:
     }
     double signalBarValue() override { return bar; }
     void setSignalBarValue(double v) override { bar = v; }
-    int xmitSpeed() override { return speed; }
     void applyXmitSpeed(int wpm) override {
-        speed = wpm;
+        s.XmitSpeed = wpm;
         speedsApplied.push_back(wpm);
     }
     std::string macro(int slot) override { return macros[slot]; }
@@ -71,18 +68,14 @@ public:
     int coarseGainBarPosition() override { return gain; }
     void setCoarseGainBarPosition(int p) override { gain = p; }
     void coarseGainBarChange() override { gainChanges.push_back(gain); }
-    int portInUse() override { return port; }
-    void setPortInUse(int p) override { port = p; }
-    void setPortChosen(bool c) override { portChosen = c; }
     void setComPortSpin(int) override {}
     void applyAfcStart(int hz) override { afcStart = hz; }
     int contactCounter() override { return counter; }
     void setContactCounter(int v) override { counter = v; }
-    void setTimingWeightControls(const std::array<float, 4>&) override {}
+    void timingWeightsChanged() override {}
     std::string text(ConfigTextField f) override { return texts[f]; }
     void setText(ConfigTextField f, const std::string& t) override { texts[f] = t; }
-    std::array<uint8_t, 6> pttBoxes() override { return ptt; }
-    void setPttBox(int i, bool c) override { ptt[i] = c ? 1 : 0; }
+    void pttLinesChanged() override {}
     int band() override { return bandValue; }
     void setBand(int b) override { bandValue = b; }
     void setLoopStopped() override { ++loopStops; }
@@ -183,7 +176,6 @@ TEST(ConfigurationFiles, LoadAppliesRecordsInFileOrderThroughTheHandlers) {
     EXPECT_LT(w.indexOf("Enhanced1"), w.clicks.size()); // record 28 holds 0, as in every older file
     EXPECT_EQ(w.s.Decoder, setting::Decoder::Enhanced);
     EXPECT_EQ(w.texts[ConfigTextField::MyCall], "W1AW");
-    EXPECT_TRUE(w.portChosen);
 }
 
 TEST(ConfigurationFiles, LoadDefaultsDiffersWhereItShould) {
@@ -231,7 +223,8 @@ TEST(ConfigurationFiles, SaveRestoresTheSameStateAndCarriesReservedRecords) {
     w.s.Decoder = setting::Decoder::Standard;
     w.s.TimingWeights = {73.0f, 150.0f, 150.0f, 150.0f};
     w.timeline = {1, 2, 300, 400};
-    w.ptt = {1, 1, 0, 1, 1, 0};
+    w.s.PttEnable = w.s.PttInvert = w.s.DtrIsPtt = w.s.RtsIsData = 1;
+    w.s.DtrIsData = w.s.RtsIsPtt = 0;
     ASSERT_TRUE(files.save());
     std::vector<uint8_t> bytes;
     ASSERT_TRUE(readConfigFile(dir.path / "DITA.cfc", bytes));
@@ -252,7 +245,7 @@ TEST(ConfigurationFiles, SaveRestoresTheSameStateAndCarriesReservedRecords) {
     EXPECT_LT(again.indexOf("Quiet2"), again.clicks.size());
     EXPECT_LT(again.indexOf("Standard1"), again.clicks.size());
     EXPECT_EQ(again.timeline[3], 400);
-    EXPECT_EQ(again.ptt[3], 1);
+    EXPECT_EQ(again.s.DtrIsPtt, 1);
 }
 
 TEST(ConfigurationFiles, EveryShortFileLoadsAndRunsAllHandlers) {
@@ -364,7 +357,7 @@ TEST(ConfigurationFiles, TheOperatorsPermissionsAndLinksSurviveASave) {
     ConfigurationFiles files(w, path, std::nullopt, recordReports());
     files.load();
     EXPECT_EQ(w.speedsApplied, std::vector<int>{31});
-    w.speed = 44;
+    w.s.XmitSpeed = 44;
     EXPECT_FALSE(files.save());
     EXPECT_FALSE(files.save());
     ASSERT_EQ(g_reports.size(), 1u);
@@ -381,7 +374,7 @@ TEST(ConfigurationFiles, TheOperatorsPermissionsAndLinksSurviveASave) {
     ConfigurationFiles later(w, path, std::nullopt, recordReports());
     later.load();
     EXPECT_TRUE(g_reports.empty());
-    w.speed = 44;
+    w.s.XmitSpeed = 44;
     ASSERT_EQ(::chmod(path.c_str(), 0440), 0);
     EXPECT_FALSE(later.save());
     ASSERT_EQ(g_reports.size(), 1u);
@@ -400,7 +393,7 @@ TEST(ConfigurationFiles, TheOperatorsPermissionsAndLinksSurviveASave) {
     std::filesystem::create_symlink(path, link);
     ConfigurationFiles linked(w, link, std::nullopt, recordReports());
     linked.load();
-    w.speed = 52;
+    w.s.XmitSpeed = 52;
     ASSERT_TRUE(linked.save());
     EXPECT_TRUE(std::filesystem::is_symlink(link));
     EXPECT_EQ(readBack(path).xmitSpeed, 52);
