@@ -20,7 +20,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -125,20 +124,6 @@ TEST(RigControl, FollowsRigctldKeysCatPttAndReportsALostRigOnceUntilItIsBack) {
     rig.configure({});
     EXPECT_FALSE(rig.connected());
 }
-
-namespace {
-
-// The commands of one kind ("b", "L") rigctld's trace shows so far, as it wrote them.
-std::vector<std::string> tracedCommands(const std::string& traceFile, const std::string& command) {
-    std::ifstream in(traceFile);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) {
-        if (line.rfind("rigctl(d): " + command + " ", 0) == 0) lines.push_back(line);
-    }
-    return lines;
-}
-
-} // namespace
 
 TEST(RigControl, TheRigsKeyerKeysTextAtTheTransmitSpeedAndNothingIsKeyedWithoutARig) {
     const uint16_t port = freeLoopbackPort();
