@@ -5,3 +5,5 @@ install(TARGETS dita-skimmer RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # A systemd unit for running it as a service (disabled until the operator enables it).
 install(FILES ${CMAKE_SOURCE_DIR}/data/dita-skimmer.service
         DESTINATION lib/systemd/system)
+# Its options (EnvironmentFile of the unit); the package puts them in /etc/default/dita-skimmer.
+install(FILES ${CMAKE_SOURCE_DIR}/data/dita-skimmer.default DESTINATION ${CMAKE_INSTALL_DATADIR}/dita)
