@@ -1,7 +1,7 @@
 # `cpack -G DEB` in the build folder makes three packages from the install tree, as Debian
 # splits a program with a library of its own:
 #   dita             the programs, desktop entry, icon, AppStream data, manual pages, help,
-#                    defaults and sample;
+#                    defaults, sample, and the skimmer's service with its /etc/default file;
 #   libgaugekit1     the shared library, with its shlibs file and the linker-cache trigger;
 #   libgaugekit-dev  headers, the .so link and the pkg-config file.
 # Dependencies come from dpkg-shlibdeps, so they follow the libraries the programs really link
@@ -53,16 +53,19 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The shlibs file for libgaugekit, and the trigger that refreshes the linker cache when the
 # library comes or goes.
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
-# The trigger is the library package's only maintainer action: its own postinst and postrm
-# stand in for the ldconfig calls CPack would otherwise write beside it.
-set(CPACK_DEBIAN_LIBGAUGEKIT1_PACKAGE_CONTROL_EXTRA
-    "${CMAKE_SOURCE_DIR}/data/package/triggers;${CMAKE_SOURCE_DIR}/data/package/postinst;${CMAKE_SOURCE_DIR}/data/package/postrm")
+# The trigger is the library package's only maintainer action: DitaPackageScripts.cmake takes
+# out the postinst and postrm that CPack writes with ldconfig calls beside it.
+set(CPACK_DEBIAN_LIBGAUGEKIT1_PACKAGE_CONTROL_EXTRA "${CMAKE_SOURCE_DIR}/data/package/triggers")
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/DitaPackageScripts.cmake)
+# /etc/default/dita-skimmer, the skimmer service's options, is the operator's to edit.
+set(CPACK_DEBIAN_DITA_PACKAGE_CONTROL_EXTRA "${CMAKE_SOURCE_DIR}/data/package/conffiles")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 # The help page is opened with the desktop's viewer.
 set(CPACK_DEBIAN_DITA_PACKAGE_RECOMMENDS "xdg-utils")
 # Debian's file rules that `cmake --install` does not know: compressed manual pages and
-# changelog, no private run path (libgaugekit sits in the system's library folder).
+# changelog, no private run path (libgaugekit sits in the system's library folder), the
+# skimmer's defaults in /etc/default.
 set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/DitaPackageFixup.cmake)
 include(CPack)
 

@@ -32,3 +32,13 @@ foreach(_r IN LISTS _roots)
     file(RPATH_REMOVE FILE "${_p}")
   endforeach()
 endforeach()
+
+# The skimmer service's options: installed beside the program's data (an install tree has no
+# /etc of its own), packaged where its unit reads them.
+foreach(_r IN LISTS _roots)
+  set(_defaults "${_r}/usr/share/dita/dita-skimmer.default")
+  if(EXISTS "${_defaults}")
+    file(MAKE_DIRECTORY "${_r}/etc/default")
+    file(RENAME "${_defaults}" "${_r}/etc/default/dita-skimmer")
+  endif()
+endforeach()

@@ -5,6 +5,8 @@ install(TARGETS dita-skimmer RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # A systemd unit for running it as a service (disabled until the operator enables it).
 install(FILES ${CMAKE_SOURCE_DIR}/data/dita-skimmer.service
         DESTINATION lib/systemd/system)
+# Its options (EnvironmentFile of the unit); the package puts them in /etc/default/dita-skimmer.
+install(FILES ${CMAKE_SOURCE_DIR}/data/dita-skimmer.default DESTINATION ${CMAKE_INSTALL_DATADIR}/dita)
 if(DITA_BUILD_TESTS)
   # Live I/Q for real: a recording played into a PulseAudio null sink, read through PortAudio
   # and SoapySDR's audio module, and by the window. It runs alone, as the other real-time sound

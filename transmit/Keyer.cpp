@@ -309,7 +309,8 @@ bool ToneKeyer::keySteps(const std::vector<KeyingStep>& steps, const std::atomic
     m_envelope.clear();
     std::vector<int64_t> characterEnds;
     for (const KeyingStep& step : steps) {
-        // A carrier is no character: a stop ends it within one tone block.
+        // A carrier is no character: a stop ends it at the next slice end, falling over one
+        // edge, after the tone block already queued.
         for (auto left = step.carrier; left.count() > 0; left -= kCarrierSlice) {
             m_envelope.insert(m_envelope.end(), samples(std::min(left, kCarrierSlice)), on);
             characterEnds.push_back(static_cast<int64_t>(m_envelope.size()));

@@ -52,9 +52,9 @@ public:
     // nothing and returns false.
     virtual bool keySteps(const std::vector<KeyingStep>& steps, const std::atomic<bool>& stop,
                           int pttHangMs);
-    // Screen or macro text (Latin-1 bytes). Stops between characters (serial) or within about
-    // one 93 ms tone block (sound card) once stopRequest is set. Returns false when stopped or
-    // failed before the end.
+    // Screen or macro text (Latin-1 bytes). Stops between characters (serial) or after the
+    // 93 ms tone block already queued, with a falling edge (sound card), once stopRequest is set.
+    // Returns false when stopped or failed before the end.
     virtual bool sendText(std::string_view text, const std::atomic<bool>& stopRequest) = 0;
     // One typed character, already translated to its code (see translateTypedKey).
     virtual bool sendTypedCode(int32_t code) = 0;

@@ -197,7 +197,8 @@ float edgeGain(int64_t fromEdge, int64_t ramp) {
 
 // Walks a keying envelope block by block. Each run of tone gets a rising edge at its start and
 // a falling one at its end, both inside the run; a run shorter than two edges rises for half
-// its length and falls for the other half.
+// its length and falls for the other half. A walk ended by a stop inside a run of tone falls
+// from the level it reached over one edge after the cut, so a stop never ends in a step.
 class EnvelopeGains {
 public:
     EnvelopeGains(const uint8_t* envelope, int64_t count, int ramp)
@@ -205,25 +206,35 @@ public:
     }
 
     int next(float* gains, bool& last) {
-        const int64_t n = std::min<int64_t>(kToneBlockSamples, m_end - m_position);
-        if (n <= 0) { // ended by a stop right where the last block ended: one silent sample
-            gains[0] = 0.0f;
-            last = true;
-            return 1;
+        int n = 0;
+        for (; n < kToneBlockSamples && m_position < m_end; ++n, ++m_position)
+            gains[n] = m_level = gainAt(m_position);
+        for (; n < kToneBlockSamples && m_fallen < m_fall; ++n, ++m_fallen)
+            gains[n] = m_level * edgeGain(m_fall - 1 - m_fallen, m_fall);
+        if (n == 0) { // ended by a stop in silence right where the last block ended
+            gains[n++] = 0.0f;
         }
-        for (int64_t k = 0; k < n; ++k, ++m_position)
-            gains[k] = gainAt(m_position);
-        last = m_position >= m_end;
-        return static_cast<int>(n);
+        last = m_position >= m_end && m_fallen >= m_fall;
+        return n;
     }
+
+    // Ends the walk at once, after what has been walked.
+    void endNow() { endAt(m_position); }
 
     // Ends the walk at the first of `ends` (ascending sample positions) not yet walked.
     void endAtFirstOf(const std::vector<int64_t>& ends) {
         const auto end = std::lower_bound(ends.begin(), ends.end(), m_position);
-        if (end != ends.end()) m_end = std::min(m_end, *end);
+        if (end != ends.end()) endAt(*end);
     }
 
 private:
+    void endAt(int64_t end) {
+        m_end = std::clamp(end, m_position, m_end);
+        const bool cutsTone =
+            m_end > 0 && m_end < m_count && m_envelope[m_end - 1] != 0 && m_envelope[m_end] != 0;
+        m_fall = cutsTone ? m_ramp : 0;
+    }
+
     float gainAt(int64_t p) {
         if (m_envelope[p] == 0) return 0.0f;
         if (m_ramp == 0) return 1.0f;
@@ -245,6 +256,9 @@ private:
     int64_t m_position = 0;
     int64_t m_runStart = 0;
     int64_t m_runEnd = 0;
+    float m_level = 0.0f; // the gain of the last sample walked
+    int64_t m_fall = 0;   // length of the fall after a cut, 0 when the cut was in silence
+    int64_t m_fallen = 0;
 };
 
 } // namespace
@@ -255,21 +269,20 @@ bool ToneOutput::PlayEnvelope(const uint8_t* envelope, int64_t count, const Tone
     if (!SetupOutputFormat() || !ResetToneOutput()) return false;
     if (count <= 0) return true;
     EnvelopeGains gains(envelope, count, rampSamples(settings));
-    if (!characterEnds) // a stop cuts the playback at the block being written
-        return playBlocks(
-            settings, [&](float* g, bool& last) { return gains.next(g, last); }, stop);
-    // A stop plays on to the first character end not yet written, so no character is cut.
+    // A stop lets the block already queued play and then ends the walk: at the first
+    // character end not yet written when there are character ends, so no character is cut,
+    // otherwise at once; a tone sounding there falls over one edge.
     bool stopped = false;
-    const bool played = playBlocks(
-        settings,
-        [&](float* g, bool& last) {
-            if (!stopped && stop && stop->load()) {
-                stopped = true;
+    const bool played = playBlocks(settings, [&](float* g, bool& last) {
+        if (!stopped && stop && stop->load()) {
+            stopped = true;
+            if (characterEnds)
                 gains.endAtFirstOf(*characterEnds);
-            }
-            return gains.next(g, last);
-        },
-        nullptr);
+            else
+                gains.endNow();
+        }
+        return gains.next(g, last);
+    });
     return played && !stopped;
 }
 
@@ -277,43 +290,35 @@ bool ToneOutput::PlayCarrier(const ToneSettings& settings, const std::atomic<boo
     if (!SetupOutputFormat() || !ResetToneOutput()) return false;
     const int64_t ramp = rampSamples(settings);
     int64_t risen = 0; // samples since the rise began
-    return playBlocks(
-        settings,
-        [&](float* g, bool& last) {
-            if (release.load() && risen == 0) { // released before it sounded
-                g[0] = 0.0f;
-                last = true;
-                return 1;
-            }
-            if (release.load()) {
-                // The fall, from full tone: the rise is at most one edge long and ends before
-                // a block is written, so whatever has sounded by now stands at full level.
-                const int n = static_cast<int>(std::max<int64_t>(ramp, 1));
-                for (int k = 0; k < n; ++k)
-                    g[k] = ramp == 0 ? 0.0f : edgeGain(ramp - 1 - k, ramp);
-                last = true;
-                return n;
-            }
-            for (int k = 0; k < kToneBlockSamples; ++k, ++risen)
-                g[k] = edgeGain(risen, ramp);
-            last = false;
-            return kToneBlockSamples;
-        },
-        nullptr);
+    return playBlocks(settings, [&](float* g, bool& last) {
+        if (release.load() && risen == 0) { // released before it sounded
+            g[0] = 0.0f;
+            last = true;
+            return 1;
+        }
+        if (release.load()) {
+            // The fall, from full tone: the rise is at most one edge long and ends before
+            // a block is written, so whatever has sounded by now stands at full level.
+            const int n = static_cast<int>(std::max<int64_t>(ramp, 1));
+            for (int k = 0; k < n; ++k)
+                g[k] = ramp == 0 ? 0.0f : edgeGain(ramp - 1 - k, ramp);
+            last = true;
+            return n;
+        }
+        for (int k = 0; k < kToneBlockSamples; ++k, ++risen)
+            g[k] = edgeGain(risen, ramp);
+        last = false;
+        return kToneBlockSamples;
+    });
 }
 
-bool ToneOutput::playBlocks(const ToneSettings& settings, const GainSource& nextGains,
-                            const std::atomic<bool>* stop) {
+bool ToneOutput::playBlocks(const ToneSettings& settings, const GainSource& nextGains) {
     float phase = 0.0f;
     const float step = settings.SidetoneFreq * kTwoPi / static_cast<float>(kToneSampleRateHz);
     ToneBlock next = ToneBlock::A;
     bool first = true;
     bool last = false;
     while (!last) {
-        if (stop && stop->load()) {
-            ResetToneOutput();
-            return false;
-        }
         const int blockSize = nextGains(m_gain.data(), last);
         for (int k = 0; k < blockSize; ++k) {
             const float s = std::sin(phase * step);

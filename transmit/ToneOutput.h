@@ -106,11 +106,11 @@ public:
 
     // Plays envelope[0..count) on the device, after resetting it. Returns when the last block has
     // played, or false after a failure (the failure message has been shown). When `stop`
-    // becomes true the playback ends at
-    // the next block (about 93 ms), the device is reset so nothing queued keeps sounding, and
-    // the call returns false: a stop must release the key within a character, not after the
-    // whole envelope. With characterEnds (ascending sample positions) a stop instead plays on
-    // to the first character end not yet written, so no character is cut.
+    // becomes true the block already queued plays out (at most about 93 ms) and the playback
+    // ends there, a tone sounding then falling over one edge (never a step, which would click on
+    // the air); the call returns false: a stop must release the key within a character, not
+    // after the whole envelope. With characterEnds (ascending sample positions) a stop instead
+    // plays on to the first character end not yet written, so no character is cut.
     bool PlayEnvelope(const uint8_t* envelope, int64_t count, const ToneSettings& settings,
                       const std::atomic<bool>* stop = nullptr,
                       const std::vector<int64_t>* characterEnds = nullptr);
@@ -124,8 +124,7 @@ private:
     // Fills gains[0..n) (0 = silence, 1 = full tone) for the next block and returns n (at most
     // kToneBlockSamples); sets last on the final block.
     using GainSource = std::function<int(float* gains, bool& last)>;
-    bool playBlocks(const ToneSettings& settings, const GainSource& next,
-                    const std::atomic<bool>* stop);
+    bool playBlocks(const ToneSettings& settings, const GainSource& next);
     bool check(bool ok, const char* message);
     bool writeBlock(ToneBlock block, int count);
     bool waitBlockDone(ToneBlock block);

@@ -2,12 +2,14 @@
 // frequency of a real rigctld fills the station panel, a logger's text from a real UDP socket
 // is keyed through the window's keyer and shown in the transmit window, its speed request
 // reaches the speed controls, a lost rig is told in the status line, and the Setup dialog's
-// change is kept in DITA.conf.
+// change is kept in DITA.conf. With Transmit > Output Device > Rig (CAT) ticked, the transmit
+// panel's sends go to the rig's own keyer.
 #include <gtest/gtest.h>
 
 #include <QAction>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QStatusBar>
@@ -20,10 +22,12 @@
 #include "app/tests/FormRig.h"
 #include "common/SettingsFile.h"
 #include "log/StationPanel.h"
+#include "macros/MacroExpansion.h"
 #include "station/StationDialogs.h"
 #include "station/tests/StationTestPeers.h"
 #include "transmit/control/TransmitPanel.h"
 #include "transmit/control/tests/ControlFakes.h"
+#include "transmit/tests/TransmitFakes.h"
 
 namespace dita::test {
 namespace {
@@ -116,6 +120,78 @@ TEST(StationWiring, RigFrequencyFillsThePanelLoggerTextIsKeyedAndShownSetupIsKep
     ASSERT_EQ(kept.load(), "");
     EXPECT_EQ(kept.text("rig.connection", ""), "none");
     EXPECT_TRUE(kept.flag("cwdaemon.enabled", false));
+    for (const auto& m : rig.messages.messages)
+        ADD_FAILURE() << m.caption << ": " << m.text;
+    std::filesystem::remove_all(dir);
+}
+
+TEST(StationWiring, RigCatSendsTheTransmitPanelsTextToTheRigsKeyer) {
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("dita-station-catkey-" + std::to_string(getpid()));
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const auto conf = dir / kSettingsFileName;
+    const std::string trace = (dir / "rigctld.trace").string();
+    const uint16_t rigPort = freeLoopbackPort();
+    std::ofstream(conf) << "rig.connection=rigctld\nrig.host=127.0.0.1\nrig.port=" << rigPort
+                        << "\n";
+    Rigctld rigctld(rigPort, trace);
+    ASSERT_TRUE(pumpUntil([&] { return rigctl(rigPort, "F 7030000").empty(); }, 10s));
+    // The window's own keyers: the serial keyer on recorded lines, the tone keyer on a recorder.
+    RecordingToneDevice tone;
+    LineLog lines;
+    FormRig rig(
+        1, true,
+        [&](DecoderFormServices& s) {
+            s.stationSettingsFile = conf;
+            s.rigTiming = RigTiming{std::chrono::milliseconds(100), std::chrono::milliseconds(200),
+                                    std::chrono::milliseconds(250)};
+        },
+        KeyingSetup{&tone, recordingOpener(lines)});
+    TDecoderForm& f = *rig.form;
+    ASSERT_TRUE(pumpUntil([&] { return f.loopEntries() > 0; }));
+    ASSERT_EQ(rigctl(rigPort, "F 14025000"), "");
+    const StationPanel& station = part<StationPanel>(f);
+    ASSERT_TRUE(pumpUntil([&] { return station.FrequencyMemo->text() == "14.025000"; }, 10s));
+
+    QAction* cat = f.item("RigCat1");
+    ASSERT_NE(cat, nullptr);
+    EXPECT_EQ(cat->text(), "Rig (CAT)");
+    EXPECT_TRUE(cat->isCheckable());
+    EXPECT_FALSE(cat->isChecked());
+    cat->trigger();
+    ASSERT_TRUE(cat->isChecked());
+
+    // A message button, as the operator clicks it: the text reaches the rig's keyer, at the
+    // window's speed, and neither of the window's own keyers keys anything.
+    TransmitPanel& panel = part<TransmitPanel>(f);
+    f.macroSources()[1] = "CQ TEST";
+    panel.XmitButton->click();
+    panel.MsgButton13->click();
+    ASSERT_TRUE(pumpUntil([&] { return panel.controller().macroSendAllowed(); }));
+    control<QPushButton>(f, messageButtonName(1).c_str()).click();
+    ASSERT_TRUE(pumpUntil([&] { return tracedCommands(trace, "b").size() == 1; }, 10s));
+    EXPECT_NE(tracedCommands(trace, "b")[0].find("' CQ TEST'"), std::string::npos)
+        << tracedCommands(trace, "b")[0];
+    EXPECT_EQ(rigctl(rigPort, "l KEYSPD"), std::to_string(f.readout().xmitSpeed) + "\n");
+    ASSERT_TRUE(pumpUntil([&] { return !panel.controller().sendBusy(); }));
+    EXPECT_TRUE(tone.blocks.empty());
+    for (const auto& change : lines.changes)
+        EXPECT_TRUE(change.line != ModemLine::Dtr && change.line != ModemLine::Rts)
+            << "a serial line keyed";
+
+    // Kept in DITA.conf; without the rig, a send keys nothing and says why once.
+    SettingsFile kept(conf);
+    ASSERT_EQ(kept.load(), "");
+    EXPECT_TRUE(kept.flag("rig.catKeying", false));
+    rigctld.stop();
+    ASSERT_TRUE(
+        pumpUntil([&] { return f.statusBar()->currentMessage().contains("lost rigctld"); }, 10s));
+    ASSERT_TRUE(pumpUntil([&] { return panel.controller().macroSendAllowed(); }));
+    control<QPushButton>(f, messageButtonName(1).c_str()).click();
+    EXPECT_TRUE(pumpUntil(
+        [&] { return f.statusBar()->currentMessage().contains("rig control is not connected"); }));
+    EXPECT_EQ(tracedCommands(trace, "b").size(), 1u);
     for (const auto& m : rig.messages.messages)
         ADD_FAILURE() << m.caption << ": " << m.text;
     std::filesystem::remove_all(dir);

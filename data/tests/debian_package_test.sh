@@ -3,8 +3,9 @@
 # libgaugekit1 and libgaugekit-dev; their file lists and dependencies are checked, they are
 # unpacked into an empty root whose programs run there (the version, and the bundled sample
 # decoded with the unpacked dita-decode), desktop-file-validate accepts the desktop entry, and
-# lintian reports no errors and none of the warnings of a library in the wrong package or
-# ldconfig calls beside the trigger. Usage: debian_package_test.sh <build dir> <version>
+# lintian reports no errors and none of the warnings of a library in the wrong package, of
+# ldconfig calls beside the trigger or of empty maintainer scripts; the skimmer's options are a
+# conffile its unit reads. Usage: debian_package_test.sh <build dir> <version>
 set -euo pipefail
 build=$1
 version=$2
@@ -31,7 +32,8 @@ for f in /usr/bin/dita /usr/bin/dita-decode /usr/bin/dita-send \
          /usr/share/man/man1/dita.1.gz /usr/share/man/man1/dita-decode.1.gz \
          /usr/share/man/man1/dita-send.1.gz /usr/share/dita/DITA.html \
          /usr/share/dita/DefaultDITA.cfc /usr/share/dita/samples/cq-20wpm.ogg \
-         /usr/share/doc/dita/copyright /usr/share/doc/dita/changelog.gz; do
+         /usr/share/doc/dita/copyright /usr/share/doc/dita/changelog.gz \
+         /usr/lib/systemd/system/dita-skimmer.service /etc/default/dita-skimmer; do
   has "$work/files" "$f"
 done
 lacks "$work/files" libgaugekit
@@ -45,11 +47,15 @@ done
 lacks "$work/dev-files" libgaugekit.so.1
 grep -q "libgaugekit1" <<<"$(dpkg-deb -f "$deb" Depends)" || fail "dita does not depend on libgaugekit1"
 grep -q "libgaugekit1" <<<"$(dpkg-deb -f "$dev" Depends)" || fail "libgaugekit-dev does not depend on libgaugekit1"
-# The library's only maintainer action is the trigger: no ldconfig in postinst/postrm.
+# The library's only maintainer action is the trigger: no postinst or postrm at all.
 dpkg-deb -e "$libdeb" "$work/lib-control"
 grep -qx "activate-noawait ldconfig" "$work/lib-control/triggers" || fail "no ldconfig trigger"
-! grep -qs ldconfig "$work/lib-control/postinst" "$work/lib-control/postrm" \
-  || fail "ldconfig called beside the trigger"
+for script in postinst postrm; do
+  [ ! -e "$work/lib-control/$script" ] || fail "libgaugekit1 has a $script: $(cat "$work/lib-control/$script")"
+done
+# The skimmer's options: a conffile, read by the unit, naming the variable the unit passes on.
+dpkg-deb -e "$deb" "$work/control"
+grep -qx /etc/default/dita-skimmer "$work/control/conffiles" || fail "/etc/default/dita-skimmer is no conffile"
 
 depends=$(dpkg-deb -f "$deb" Depends)
 for lib in libqt6widgets6 libportaudio2 libsndfile1 libsamplerate0 libfftw3-single3 libhamlib4; do
@@ -72,6 +78,12 @@ grep -q "de w1aw gm om tnx fer call" <<<"$out" || fail "decoded sample text: $ou
 appstreamcli validate --no-net "$root/usr/share/metainfo/io.github.dita_cw.Dita.metainfo.xml" >/dev/null \
   || fail "AppStream data: $(appstreamcli validate --no-net "$root/usr/share/metainfo/io.github.dita_cw.Dita.metainfo.xml")"
 
+grep -qx "EnvironmentFile=-/etc/default/dita-skimmer" "$root/usr/lib/systemd/system/dita-skimmer.service" \
+  || fail "the unit does not read /etc/default/dita-skimmer"
+grep -q 'ExecStart=.*\$DITA_SKIMMER_ARGS' "$root/usr/lib/systemd/system/dita-skimmer.service" \
+  || fail "the unit does not pass DITA_SKIMMER_ARGS"
+grep -qx 'DITA_SKIMMER_ARGS=' "$root/etc/default/dita-skimmer" || fail "no DITA_SKIMMER_ARGS in the defaults"
+
 desktop-file-validate "$root/usr/share/applications/dita.desktop" \
   || fail "desktop-file-validate rejects dita.desktop"
 
@@ -80,7 +92,7 @@ desktop-file-validate "$root/usr/share/applications/dita.desktop" \
 lintian --fail-on error "$deb" "$libdeb" "$dev" | tee "$work/lintian.txt" || fail "lintian reports errors"
 for tag in package-name-doesnt-match-sonames link-to-shared-library-in-wrong-package \
            postinst-has-useless-call-to-ldconfig postrm-has-useless-call-to-ldconfig \
-           maintscript-calls-ldconfig; do
+           maintscript-calls-ldconfig maintainer-script-empty; do
   ! grep -q "$tag" "$work/lintian.txt" || fail "lintian: $tag"
 done
 echo "packages OK: $deb $libdeb $dev"

@@ -1,7 +1,7 @@
 #pragma once
 // Real peers for the station tests: a rigctld with hamlib's dummy rig on a loopback port, run
 // by the test and stopped with it, hamlib's rigctl as another program sharing that rig, and a
-// free loopback port for them.
+// free loopback port for them; and what rigctld's trace shows it was told.
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -11,7 +11,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <fstream>
 #include <string>
+#include <vector>
 
 namespace dita::test {
 
@@ -73,6 +75,17 @@ inline std::string rigctl(uint16_t port, const std::string& command) {
         pclose(p);
     }
     return out;
+}
+
+// The commands of one kind ("b", "L", "T") a rigctld trace shows so far, as it wrote them.
+inline std::vector<std::string> tracedCommands(const std::string& traceFile,
+                                               const std::string& command) {
+    std::ifstream in(traceFile);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("rigctl(d): " + command + " ", 0) == 0) lines.push_back(line);
+    }
+    return lines;
 }
 
 } // namespace dita::test

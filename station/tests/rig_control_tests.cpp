@@ -2,11 +2,14 @@
 // frequency is followed as rigctl changes it, CAT PTT reaches the rig, and a rig that is
 // missing or goes away is reported once and found again. A server that never answers holds
 // neither a quit nor the model list. The rig's own keyer keys text handed to it at the
-// transmit speed.
+// transmit speed, and CAT PTT holds across a logger's transmission keyed on the sound card.
 #include "station/CatKeyer.h"
+#include "station/CwDaemonProtocol.h"
 #include "station/RigControl.h"
 #include "station/tests/StationTestPeers.h"
+#include "transmit/Keyer.h"
 #include "transmit/MorseCode.h"
+#include "transmit/tests/TransmitFakes.h"
 
 #include <gtest/gtest.h>
 
@@ -17,9 +20,9 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -121,20 +124,6 @@ TEST(RigControl, FollowsRigctldKeysCatPttAndReportsALostRigOnceUntilItIsBack) {
     rig.configure({});
     EXPECT_FALSE(rig.connected());
 }
-
-namespace {
-
-// The commands of one kind ("b", "L") rigctld's trace shows so far, as it wrote them.
-std::vector<std::string> tracedCommands(const std::string& traceFile, const std::string& command) {
-    std::ifstream in(traceFile);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) {
-        if (line.rfind("rigctl(d): " + command + " ", 0) == 0) lines.push_back(line);
-    }
-    return lines;
-}
-
-} // namespace
 
 TEST(RigControl, TheRigsKeyerKeysTextAtTheTransmitSpeedAndNothingIsKeyedWithoutARig) {
     const uint16_t port = freeLoopbackPort();
@@ -290,4 +279,93 @@ TEST(RigControl, AQuitEndsAtOnceAndTheModelListAnswersWhileTheRigNeverAnswers) {
     // The worker left behind reaches no hook once its owner has gone.
     std::this_thread::sleep_for(1500ms);
     EXPECT_EQ(events.lossesSoFar().size(), lossesAtQuit);
+}
+
+// A logger's message keyed as a tone on the sound card while the rig's PTT is CAT: the rig's
+// PTT goes on once, at least the lead time before the first element, holds across the
+// characters, words and the second datagram, and goes off once, the hang time after the last
+// element. The sound device plays each block at the pace of a sound card.
+TEST(RigControl, CatPttHoldsAcrossASoundCardTransmissionAndDropsAfterTheHang) {
+    const uint16_t port = freeLoopbackPort();
+    const std::string trace = testing::TempDir() + "rigctld-catptt-" + std::to_string(port);
+    Rigctld server(port, trace);
+    RigEvents events;
+    RigControl rig(events.hooks(), kQuickTiming);
+    RigEndpoint endpoint;
+    endpoint.connection = RigConnection::Rigctld;
+    endpoint.host = "127.0.0.1";
+    endpoint.port = port;
+    rig.configure(endpoint);
+    ASSERT_TRUE(events.waitUntil([&] { return events.connections == 1; }));
+
+    using Clock = std::chrono::steady_clock;
+    struct PttChange {
+        bool on;
+        bool answered;
+        Clock::time_point asked;
+        Clock::time_point at; // once the rig has answered
+    };
+    std::mutex mutex;
+    std::vector<PttChange> changes;
+    KeyingPort keyingPort({}); // no serial line: PTT is CAT alone
+    PttSettings ptt;
+    ptt.PttEnable = true;
+    keyingPort.setPtt(ptt);
+    keyingPort.setCatPtt([&](bool on) {
+        const auto asked = Clock::now();
+        const bool answered = rig.setPtt(on);
+        std::lock_guard lock(mutex);
+        changes.push_back({on, answered, asked, Clock::now()});
+    });
+    PttHoldTimer hold(keyingPort);
+
+    RecordingToneDevice device;
+    std::optional<Clock::time_point> firstSound;
+    device.onWrite = [&] {
+        if (!firstSound) firstSound = Clock::now();
+        const auto samples = static_cast<int64_t>(device.blocks.back().samples.size());
+        std::this_thread::sleep_for(std::chrono::microseconds(samples * 1'000'000 / 44'100));
+    };
+    FakeClock clock;
+    ToneOutput output(device, {}, {}, clock);
+    SendTimingStore timing;
+    ToneKeyer keyer(output, timing, &keyingPort, &hold);
+    ToneSettings tone;
+    tone.SidetoneOn = true;
+    keyer.setTone(tone);
+
+    int32_t wpm = 28;
+    const std::atomic<bool> goOn{false};
+    const auto begun = Clock::now();
+    ASSERT_TRUE(keyer.keySteps(cwDaemonSteps("CQ DE DL1ABC", wpm), goOn, kPttHangDefaultMs));
+    ASSERT_TRUE(keyer.keySteps(cwDaemonSteps(" TEST", wpm), goOn, kPttHangDefaultMs));
+    const auto lastElement = Clock::now(); // the last block has played
+    ASSERT_TRUE(firstSound.has_value());
+    std::this_thread::sleep_for(std::chrono::milliseconds(kPttHangDefaultMs) + 1s);
+    std::lock_guard lock(mutex);
+    ASSERT_EQ(changes.size(), 2u);
+    EXPECT_TRUE(changes[0].on && changes[0].answered);
+    EXPECT_TRUE(!changes[1].on && changes[1].answered);
+    auto ms = [](Clock::duration d) {
+        return std::chrono::duration<double, std::milli>(d).count();
+    };
+    const double lead = ms(*firstSound - changes[0].at);
+    const double hang = ms(changes[1].asked - lastElement);
+    std::printf("CAT PTT log: on at %.1f ms (rig answered), first element at %.1f ms, last element "
+                "ended at %.1f ms, off asked at %.1f ms and answered at %.1f ms: lead %.1f ms, "
+                "hang %.1f ms\n",
+                ms(changes[0].at - begun), ms(*firstSound - begun), ms(lastElement - begun),
+                ms(changes[1].asked - begun), ms(changes[1].at - begun), lead, hang);
+    EXPECT_GE(lead, kPttLeadMs - 1.0);
+    EXPECT_GE(hang, kPttHangDefaultMs - 1.0);
+    EXPECT_LT(hang, kPttHangDefaultMs + 100.0);
+    // As the rig saw it: one PTT on, one off, and it is off now.
+    const auto commands = tracedCommands(trace, "T");
+    ASSERT_EQ(commands.size(), 2u);
+    EXPECT_NE(commands[0].find("'1'"), std::string::npos) << commands[0];
+    EXPECT_NE(commands[1].find("'0'"), std::string::npos) << commands[1];
+    for (const auto& c : commands)
+        std::printf("rigctld: %s\n", c.c_str());
+    EXPECT_EQ(rigctl(port, "t"), "0\n");
+    std::remove(trace.c_str());
 }

@@ -51,6 +51,33 @@ double crossingFrequency(const std::vector<int16_t>& s, size_t from, size_t to) 
     return crossings < 2 ? 0.0 : (crossings - 1) * 44100.0 / static_cast<double>(last - first);
 }
 
+// A 750 Hz tone at 15000 that ends in a fall, never a step: no two neighbouring samples (nor
+// the last one and the silence after it) differ by more than a full-level sine's largest step,
+// and over the last edge (221 samples) the tone falls from nearly full level to near silence.
+void expectEndsInAFall(const std::vector<int16_t>& s) {
+    constexpr size_t kEdge = 221;
+    ASSERT_GT(s.size(), 2 * kEdge);
+    const double largestStep = 15000.0 * 6.2832 * 750.0 / 44100.0 * 1.05;
+    int worst = 0;
+    size_t at = 0;
+    for (size_t i = 1; i <= s.size(); ++i) {
+        const int step = std::abs((i < s.size() ? s[i] : 0) - s[i - 1]);
+        if (step > worst) {
+            worst = step;
+            at = i;
+        }
+    }
+    EXPECT_LE(worst, largestStep) << "a step at sample " << at << " of " << s.size();
+    auto peak = [&](size_t from, size_t to) {
+        int p = 0;
+        for (size_t i = from; i < to; ++i)
+            p = std::max(p, std::abs(static_cast<int>(s[i])));
+        return p;
+    };
+    EXPECT_GT(peak(s.size() - kEdge, s.size() - kEdge + 60), 11000); // sounding as the fall began
+    EXPECT_LT(peak(s.size() - 30, s.size()), 900);                   // all but silent at its end
+}
+
 } // namespace
 
 TEST(PlayEnvelope, LetterEAt20WpmPlaysInBlocksOf4096_4096And1312) {
@@ -179,6 +206,7 @@ TEST(PlayCarrier, TheTuneCarrierRisesHoldsAndFallsWhenReleased) {
     EXPECT_NEAR(*steady.first, -15000, 3);
     EXPECT_NEAR(*steady.second, 15000, 3);
     EXPECT_NEAR(crossingFrequency(s, 0, s.size()), 750.0, 2.0);
+    expectEndsInAFall(s);
 }
 
 TEST(PlayEnvelope, EachFrequencyIsProduced) {
@@ -319,21 +347,22 @@ TEST(WavToneDevice, WritesA44100HzMono16BitFileOfThePlayedSamples) {
     EXPECT_NE(bad.lastError().find("/nonexistent-dir/x.wav"), std::string::npos);
 }
 
-TEST(PlayEnvelope, AStopEndsPlaybackAtTheNextBlockAndSilencesTheDevice) {
+TEST(PlayEnvelope, AStopEndsAfterTheQueuedBlockWithAFallingEdge) {
     ToneFixture f;
-    const auto env = envelopeOf("PARIS PARIS PARIS", 20); // many seconds of blocks
+    const auto env = envelopeOf("````", 20); // four beacon carriers of a second each
     std::atomic<bool> stop{false};
     f.device.onWrite = [&] {
         if (f.device.blocks.size() == 3) stop = true; // the operator stops during block 3
     };
     EXPECT_FALSE(f.output.PlayEnvelope(env.data(), env.size(), ToneSettings{}, &stop));
-    EXPECT_EQ(f.device.blocks.size(), 3u);
-    EXPECT_EQ(f.device.calls.back(), "reset"); // queued audio is dropped
-    EXPECT_GT(env.size(), 20u * 4096u);
+    const auto s = f.device.allSamples();
+    EXPECT_EQ(s.size(), 3u * 4096u + 221u); // the queued block, then the carrier's fall
+    expectEndsInAFall(s);
 }
 
 // A logger's text on the sound card: a stop lets the character being sounded end, as on the
-// serial lines, instead of cutting it at the next block; a carrier (tune) stops at once.
+// serial lines, instead of cutting it at the next block; a carrier (tune) stops at once, with
+// its falling edge.
 TEST(ToneKeyer, AStopOfStepsEndsWithTheCharacterBeingSoundedAndACarrierAtOnce) {
     ToneFixture f;
     SendTimingStore timing;
@@ -359,5 +388,8 @@ TEST(ToneKeyer, AStopOfStepsEndsWithTheCharacterBeingSoundedAndACarrierAtOnce) {
     };
     const std::vector<KeyingStep> tune{KeyingStep{"", {}, std::chrono::seconds(6), {}}};
     EXPECT_FALSE(keyer.keySteps(tune, stop, 0));
-    EXPECT_LT(f.device.allSamples().size(), 4u * 4096u); // of 6 s: ended within a block
+    // Of 6 s: the queued block, on to the next 10 ms slice end (441 samples each), then the fall.
+    const auto s = f.device.allSamples();
+    EXPECT_EQ(s.size(), 28u * 441u + 221u);
+    expectEndsInAFall(s);
 }
