@@ -320,7 +320,11 @@ void BandDecoderImpl::scanFrame(int64_t frameEnd) {
     auto nth = m_scratch.begin() + static_cast<long>(kFloorQuantile * count);
     std::nth_element(m_scratch.begin(), nth, m_scratch.begin() + count);
     const float floorNow = *nth * kFloorToMean;
-    m_floor = m_floorKnown ? m_floor + kFloorSmoothing * (floorNow - m_floor) : floorNow;
+    // Noise that sets in at once (the input was silent, a receiver unmutes) raises the whole band:
+    // smoothed, the floor would lag it and every bin would key on the noise itself.
+    const bool noiseRose = floorNow > kOffRatio * std::max(m_floor, kMinPower);
+    m_floor =
+        m_floorKnown && !noiseRose ? m_floor + kFloorSmoothing * (floorNow - m_floor) : floorNow;
     m_floorKnown = true;
 
     const float strongestNow =
