@@ -92,6 +92,11 @@ constexpr double kMergeHz = 22.0;      // two channels this close hold one signa
 constexpr int kFollowBins = 1;
 constexpr double kFollowGain = 0.3; // fraction of the measured offset taken per pass
 constexpr double kMaxFollowHzPerPass = 3.0;
+// The signal's own level: a max-hold of its channel's bin that sinks in kLevelDecaySeconds. A
+// channel follows its signal only while the peak levels stand within this share (-6 dB) of it,
+// and beside a stronger signal it is heard only when its bins key this close to it.
+constexpr float kOwnLevelShare = 0.25f;
+constexpr double kLevelDecaySeconds = 10.0;
 constexpr double kCloseSeconds = 10.0; // silence that closes a channel
 constexpr float kDisplaceRatio = 2.0f; // a new signal displaces the weakest this much weaker
 // A new channel's decoder is fed from this long before the first key-down the scan counted, with
@@ -135,6 +140,8 @@ struct Channel {
     int64_t startSample = 0; // wideband sample where the first key-down began
     int64_t position = 0;    // next wideband sample to decode
     int64_t lastHeardFrame = 0;
+    float level = 0.0f;          // the signal's own peak level, sinking slowly
+    bool besideStronger = false; // a stronger signal keys within the shadow span
     ChannelOscillator oscillator;
     std::complex<float> previousPair{}; // sum of the two mixed samples before
     bool havePair = false;
@@ -198,6 +205,7 @@ private:
     std::array<float, kScanBins> m_onLevel{};
     std::array<float, kScanBins> m_scratch{};
     std::array<bool, kScanBins> m_above{};
+    std::array<int64_t, kScanBins> m_rise{}; // frame of a key-down not yet counted, or -1
     std::array<KeyBits, kScanBins> m_bits{};
     std::array<std::array<int64_t, kOnsetsKept>, kScanBins> m_onsets{}; // frame ends, newest first
     int64_t m_frameIndex = 0;
@@ -206,6 +214,7 @@ private:
     float m_peakDecay = 1.0f;
     float m_strongest = 0.0f; // the band's strongest bin, held and sinking slowly
     float m_strongestDecay = 1.0f;
+    float m_levelDecay = 1.0f; // per pass
 
     // Channels.
     std::array<Channel, kMaxBandChannels> m_channels;
@@ -236,6 +245,7 @@ BandDecoderImpl::BandDecoderImpl() : m_commands(kCommandReserve) {
             static_cast<float>(0.5 - 0.5 * std::cos(2.0 * M_PI * i / kFrameSize));
     m_peakDecay = static_cast<float>(std::exp(-kHopSeconds / kPeakDecaySeconds));
     m_strongestDecay = static_cast<float>(std::exp(-kHopSeconds / kStrongestDecaySeconds));
+    m_levelDecay = static_cast<float>(std::exp(-kFramesPerPass * kHopSeconds / kLevelDecaySeconds));
     for (auto& ch : m_channels) {
         ch.decoder.configure(kChannelRateHz);
         ch.decoder.setPitch(kChannelToneHz);
@@ -248,6 +258,7 @@ BandDecoderImpl::BandDecoderImpl() : m_commands(kCommandReserve) {
         c.text.reserve(kTextReserve);
     for (auto& o : m_onsets)
         o.fill(INT64_MIN / 2);
+    m_rise.fill(-1);
 }
 
 void BandDecoderImpl::applyCommands() {
@@ -264,6 +275,7 @@ void BandDecoderImpl::apply(const BandCommand& c) {
             o.fill(INT64_MIN / 2);
         m_bits.fill({});
         m_above.fill(false);
+        m_rise.fill(-1);
         break;
     case BandCommandKind::TextCase:
         m_settings.upperCase = c.value == 1;
@@ -308,7 +320,11 @@ void BandDecoderImpl::scanFrame(int64_t frameEnd) {
     auto nth = m_scratch.begin() + static_cast<long>(kFloorQuantile * count);
     std::nth_element(m_scratch.begin(), nth, m_scratch.begin() + count);
     const float floorNow = *nth * kFloorToMean;
-    m_floor = m_floorKnown ? m_floor + kFloorSmoothing * (floorNow - m_floor) : floorNow;
+    // Noise that sets in at once (the input was silent, a receiver unmutes) raises the whole band:
+    // smoothed, the floor would lag it and every bin would key on the noise itself.
+    const bool noiseRose = floorNow > kOffRatio * std::max(m_floor, kMinPower);
+    m_floor =
+        m_floorKnown && !noiseRose ? m_floor + kFloorSmoothing * (floorNow - m_floor) : floorNow;
     m_floorKnown = true;
 
     const float strongestNow =
@@ -327,18 +343,29 @@ void BandDecoderImpl::scanFrame(int64_t frameEnd) {
         const size_t i = static_cast<size_t>(k);
         const float p = m_power[i];
         float nearby = 0.0f;
+        float neighbour = 0.0f; // beyond the bins a signal of its own spreads over, now
         for (int j = std::max(kLowBin, k - kShadowSpanBins);
-             j <= std::min(kHighBin, k + kShadowSpanBins); ++j)
+             j <= std::min(kHighBin, k + kShadowSpanBins); ++j) {
             nearby = std::max(nearby, m_peak[static_cast<size_t>(j)]);
+            if (std::abs(j - k) > kFollowBins + 1)
+                neighbour = std::max(neighbour, m_power[static_cast<size_t>(j)]);
+        }
         const float on = std::max(onLevel, nearby * kClickRange);
         const float off = std::max(offLevel, nearby * kClickRange);
         if (!m_above[i] && p > on) {
             m_above[i] = true;
-            auto& o = m_onsets[i];
-            std::copy_backward(o.begin(), o.end() - 1, o.end());
-            o[0] = m_frameIndex;
+            m_rise[i] = m_frameIndex;
         } else if (m_above[i] && p < off) {
             m_above[i] = false;
+        }
+        // A key-down counts once the bin has keyed with its own power: a rise that stays far
+        // under a neighbour keying at the same time is the neighbour's spread, and counted it
+        // would have a sender beside it thought to begin where the neighbour began.
+        if (m_above[i] && m_rise[i] >= 0 && p >= kOwnKeyingShare * neighbour) {
+            auto& o = m_onsets[i];
+            std::copy_backward(o.begin(), o.end() - 1, o.end());
+            o[0] = m_rise[i];
+            m_rise[i] = -1;
         }
         if (m_above[i]) m_onLevel[i] += kOnLevelSmoothing * (p - m_onLevel[i]);
         m_bits[i].push(m_above[i]);
@@ -347,16 +374,22 @@ void BandDecoderImpl::scanFrame(int64_t frameEnd) {
         if (!ch.open) continue;
         // The clicks of a stronger neighbour's keying reach the channel's bins too; they must not
         // hold its gate open through the sender's pauses, or the decoder writes them as text.
+        // Beside a stronger neighbour they also rise with the neighbour's steady spread, which
+        // stays far under the sender's own level.
         const int b = binOfHz(ch.pitchHz);
         float neighbour = 0.0f;
+        float neighbourPeak = 0.0f;
         for (int j = std::max(kLowBin, b - kShadowSpanBins);
              j <= std::min(kHighBin, b + kShadowSpanBins); ++j) {
-            if (std::abs(j - b) > kFollowBins + 1)
-                neighbour = std::max(neighbour, m_power[static_cast<size_t>(j)]);
+            if (std::abs(j - b) <= kFollowBins + 1) continue;
+            neighbour = std::max(neighbour, m_power[static_cast<size_t>(j)]);
+            neighbourPeak = std::max(neighbourPeak, m_peak[static_cast<size_t>(j)]);
         }
+        ch.besideStronger = neighbourPeak > ch.level;
+        const float own = ch.besideStronger ? kOwnLevelShare * ch.level : 0.0f;
         for (int k = b - kFollowBins; k <= b + kFollowBins; ++k) {
-            if (m_above[static_cast<size_t>(k)] &&
-                m_power[static_cast<size_t>(k)] >= kOwnKeyingShare * neighbour)
+            const float p = m_power[static_cast<size_t>(k)];
+            if (m_above[static_cast<size_t>(k)] && p >= kOwnKeyingShare * neighbour && p >= own)
                 ch.lastHeardFrame = m_frameIndex;
         }
     }
@@ -417,6 +450,9 @@ void BandDecoderImpl::openChannel(Channel& ch, int bin) {
     ch.open = true;
     ch.id = m_nextId++;
     ch.pitchHz = peakHz(bin);
+    ch.level = m_peak[static_cast<size_t>(bin)];
+    ch.besideStronger = false;
+    ch.decoder.setStrongerNeighbour(false);
     ch.oscillator.tune(ch.pitchHz, kWideRateHz);
     ch.oscillator.resetPhase();
     ch.havePair = false;
@@ -491,12 +527,18 @@ void BandDecoderImpl::openCandidates() {
 
 void BandDecoderImpl::followAndMerge() {
     for (auto& ch : m_channels) {
-        if (!ch.open || m_frameIndex - ch.lastHeardFrame > kFramesPerPass) continue;
+        if (!ch.open) continue;
         const int b = binOfHz(ch.pitchHz);
+        ch.level = std::max(ch.level * m_levelDecay, m_peak[static_cast<size_t>(b)]);
+        if (m_frameIndex - ch.lastHeardFrame > kFramesPerPass) continue;
         int best = b;
         for (int k = b - kFollowBins; k <= b + kFollowBins; ++k) {
             if (m_peak[static_cast<size_t>(k)] > m_peak[static_cast<size_t>(best)]) best = k;
         }
+        // While its sender pauses the channel's bins hold only the skirt of a stronger
+        // neighbour's keying, which slopes towards the neighbour: followed, it would draw the
+        // channel onto it. Only the signal's own level is followed.
+        if (m_peak[static_cast<size_t>(best)] < kOwnLevelShare * ch.level) continue;
         const double step = std::clamp(kFollowGain * (peakHz(best) - ch.pitchHz),
                                        -kMaxFollowHzPerPass, kMaxFollowHzPerPass);
         ch.pitchHz = std::clamp(ch.pitchHz + step, kBandMinHz, kBandMaxHz);
@@ -584,6 +626,7 @@ void BandDecoderImpl::decodeChannels() {
             decodeChannel(ch, end - kWidePassSamples);
         }
         ch.decoder.setGate(heard(ch));
+        ch.decoder.setStrongerNeighbour(ch.besideStronger);
         decodeChannel(ch, end);
     }
 }

@@ -99,6 +99,10 @@ constexpr float kShortWordNoiseLevels = 3.0f;
 constexpr float kPauseWordGaps = 1.5f;
 constexpr float kPauseNoiseLevels = 1.5f;
 constexpr float kSenderLevelWeight = 0.25f; // the sender's level follows its last few dots
+// Beside a stronger signal, a mark whose peak stays under this share (-9 dB) of the sender's level
+// is the neighbour's keying let through the channel's filters (60 Hz off, 7 dB stronger: -13 dB),
+// which keys the detector once the sender stops and its mark level has sunk.
+constexpr float kNeighbourSpreadShare = 0.35f;
 // Mark level over space level (amplitude, 15.6 dB) above which a detector does not split marks
 // into fragments, so that short element gaps are the sender's own.
 constexpr float kCleanSignalRatio = 6.0f;
@@ -757,6 +761,12 @@ void CwChannelDecoder::liveEvent(const KeyEvent& e, bool follow, const DecoderSe
     }
     const float peak = m_markPeak;
     m_markPeak = 0.0f;
+    if (m_strongerNeighbour && peak < kNeighbourSpreadShare * m_senderLevel) {
+        // Dropped with the gap after it; the sender's pause runs on.
+        dropHeld();
+        m_skipGap = true;
+        return;
+    }
     const bool pause =
         m_heldMarks == 0 && m_gapBefore >= kPauseWordGaps * m_timing.estimate().wordGap;
     const bool weak = peak < m_senderLevel - (pause ? kPauseNoiseLevels : kShortWordNoiseLevels) *

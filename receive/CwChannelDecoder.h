@@ -128,6 +128,10 @@ public:
     // Signal gate from outside (the spectrum shows a tone at the pitch): while closed nothing
     // is keyed, so noise writes nothing. The envelope levels are tracked all the same.
     void setGate(bool open) { m_gate = open; }
+    // A stronger signal is keying close beside this one (the caller sees the spectrum): marks far
+    // under the sender's own level are that neighbour's spread through the filters, and are kept
+    // out of the timing and the text.
+    void setStrongerNeighbour(bool near) { m_strongerNeighbour = near; }
 
     // Decodes count samples; text is appended to out.
     void process(const float* samples, int count, const DecoderSettings& settings,
@@ -266,6 +270,7 @@ private:
     bool m_skipGap = false; // the gap after a dropped word is part of a pause, not the sender's
     int m_fixedWpm = 0;
     bool m_gate = true;
+    bool m_strongerNeighbour = false;
 };
 
 } // namespace dita

@@ -105,6 +105,23 @@ TEST(BandDecoder, SeparatesTwoSendersSixtyHertzApart) {
     }
 }
 
+// A sender 60 Hz above one 7 dB stronger, which begins before it and keys on after it ends: the
+// weaker channel keeps its pitch and writes its own text only, not the neighbour's keying.
+TEST(BandDecoder, KeepsASenderBesideAStrongerOneToItsOwnPitchAndText) {
+    const std::vector<test::BandSignal> band = {
+        sender("UR RST 579 579 NAME IS JOHN QTH NR BOSTON HW CPY? BK", 700, 26, 17, 0.6, 31),
+        sender("CQ CQ DE DL2ABC DL2ABC PSE K", 760, 22, 10, 1.0, 32),
+    };
+    const auto records = decodeBand(test::synthesizeBand(band, kNoiseRms, 26.0, 33));
+    for (const auto& b : band) {
+        int count = 0;
+        const std::string text = textNear(records, b.signal.toneHz, kToleranceHz, &count);
+        EXPECT_EQ(count, 1) << b.signal.toneHz;
+        EXPECT_LE(test::characterErrorRate(b.text, text), 0.05)
+            << b.signal.toneHz << " Hz: \"" << text << "\"";
+    }
+}
+
 // Ten minutes of white noise, then a steady carrier over it: no channel opens.
 TEST(BandDecoder, OpensNoChannelOnNoiseOrACarrier) {
     BandDecoder band;
