@@ -1,0 +1,252 @@
+#include "receive/KeySequencer.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace dita {
+
+namespace {
+
+constexpr float kNone = -1e30f;
+// Spread of each class's durations on a logarithmic scale: hand keying and the edges of a weak
+// signal stretch and shrink elements by a third and more.
+constexpr float kSpread = 0.3f;
+// How often each class follows the other kind: marks are dots or dashes alike, most gaps are
+// element gaps.
+constexpr std::array<float, 5> kPriors = {0.5f, 0.5f, 0.6f, 0.3f, 0.1f};
+// Steps with the squelch or the gate closed weigh this much for a gap (a dot of 10 steps: 20).
+constexpr float kClosedEvidence = -2.0f;
+// Noise power below this multiple of its mean teaches the noise level; the mean of an
+// exponential distribution cut there is this share of the whole mean.
+constexpr float kNoiseCensor = 1.0f;
+constexpr float kCensoredShare = 0.418f;
+constexpr double kNoiseSeconds = 0.5;
+constexpr double kMarkSeconds = 0.2;
+constexpr double kMaxLagSeconds = 1.0;
+constexpr int kMinLag = 30;
+constexpr float kRenormalise = 1e4f;
+// Percentiles of the envelope power that seed the levels: the lower one lies in noise, the
+// upper one in marks.
+constexpr double kNoisePercentile = 0.3;
+constexpr double kMarkPercentile = 0.9;
+
+// log I0(z), the modified Bessel function (Abramowitz and Stegun 9.8.1, 9.8.2).
+float logBesselI0(float z) {
+    if (z < 3.75f) {
+        const float t = (z / 3.75f) * (z / 3.75f);
+        return std::log(
+            1.0f +
+            t * (3.5156229f +
+                 t * (3.0899424f +
+                      t * (1.2067492f + t * (0.2659732f + t * (0.0360768f + t * 0.0045813f))))));
+    }
+    const float t = 3.75f / z;
+    const float p =
+        0.39894228f +
+        t * (0.01328592f +
+             t * (0.00225319f +
+                  t * (-0.00157565f +
+                       t * (0.00916281f +
+                            t * (-0.02057706f +
+                                 t * (0.02635537f + t * (-0.01647633f + t * 0.00392377f)))))));
+    return z - 0.5f * std::log(z) + std::log(p);
+}
+
+bool isMark(int c) {
+    return c < 2;
+}
+
+} // namespace
+
+void KeySequencer::setTiming(const TimingEstimate& e, double stepRate) {
+    m_stepRate = stepRate;
+    const float dot = e.dot + kEdgeSteps;
+    const float dash = std::max(e.dash + kEdgeSteps, 2.0f * dot);
+    const float elementGap = std::max(e.elementGap - kEdgeSteps, 1.0f);
+    const float letterGap = std::max(e.letterGap - kEdgeSteps, 2.0f * elementGap);
+    const float wordGap = std::max(e.wordGap - kEdgeSteps, 1.5f * letterGap);
+    m_mean = {dot, dash, elementGap, letterGap, wordGap};
+    m_plannedBoxcar = std::clamp(static_cast<int>(std::lround(0.5f * dot)), 1, kMaxBoxcar);
+    const int longest = kRing / 2 - 1;
+    auto steps = [&](float v) { return std::clamp(static_cast<int>(std::lround(v)), 1, longest); };
+    m_min = {steps(0.3f * dot), steps(std::max(1.2f * dot, 0.4f * dash)), steps(0.3f * elementGap),
+             steps(std::max(1.2f * elementGap, 0.4f * letterGap)),
+             steps(std::max(1.2f * letterGap, 0.5f * wordGap))};
+    m_max = {steps(2.2f * dot), steps(2.0f * dash), steps(2.2f * elementGap),
+             steps(2.0f * letterGap), steps(wordGap)};
+    for (int c = 0; c < kClasses; ++c) {
+        const float logMean = std::log(m_mean[static_cast<size_t>(c)]);
+        auto& table = m_logDuration[static_cast<size_t>(c)];
+        for (int d = 1; d < static_cast<int>(table.size()); ++d) {
+            const float x = (std::log(static_cast<float>(d)) - logMean) / kSpread;
+            table[static_cast<size_t>(d)] =
+                std::log(kPriors[static_cast<size_t>(c)]) - 0.5f * x * x;
+        }
+    }
+    m_lag = std::clamp(static_cast<int>(std::lround(2.0f * dash + letterGap)), kMinLag,
+                       static_cast<int>(kMaxLagSeconds * stepRate));
+    m_noiseAlpha = static_cast<float>(1.0 / (kNoiseSeconds * stepRate));
+    m_markAlpha = static_cast<float>(1.0 / (kMarkSeconds * stepRate));
+}
+
+void KeySequencer::reset(float noisePower, float markAmplitude) {
+    m_boxcar = m_plannedBoxcar;
+    m_box.fill({});
+    m_sum = {};
+    m_boxPos = 0;
+    m_noisePower = std::max(noisePower, 1e-12f);
+    m_markPower = markAmplitude * markAmplitude + m_noisePower;
+    m_t = 0;
+    m_prefix[0] = 0.0;
+    for (auto& c : m_cells[0])
+        c = {kNone, 0, -1};
+    m_cells[0][WordGap].score = 0.0f;
+    m_bestGap[0] = 0.0f;
+    m_bestGapClass[0] = WordGap;
+    m_bestMark[0] = kNone;
+    m_bestMarkClass[0] = -1;
+    m_written = 0;
+    m_gapSoFar = 0.0f;
+}
+
+void KeySequencer::levelsFrom(float* powers, int n, float& noisePower, float& markAmplitude) {
+    noisePower = 1.0f;
+    markAmplitude = 1.0f;
+    if (n < 2) return;
+    auto percentile = [&](double p) {
+        const auto k = static_cast<size_t>(p * (n - 1));
+        std::nth_element(powers, powers + k, powers + n);
+        return powers[k];
+    };
+    // An exponential distribution's p-quantile is -ln(1 - p) times its mean.
+    noisePower = std::max(percentile(kNoisePercentile) /
+                              static_cast<float>(-std::log(1.0 - kNoisePercentile)),
+                          1e-12f);
+    const float mark = percentile(kMarkPercentile);
+    markAmplitude = std::sqrt(std::max(mark - noisePower, noisePower));
+}
+
+int KeySequencer::step(std::complex<float> raw, bool open, bool markHint, KeyEvent* events) {
+    m_sum += raw - m_box[static_cast<size_t>(m_boxPos)];
+    m_box[static_cast<size_t>(m_boxPos)] = raw;
+    m_boxPos = m_boxPos + 1 == m_boxcar ? 0 : m_boxPos + 1;
+    const float power = std::norm(m_sum);
+    if (power < kNoiseCensor * m_noisePower)
+        m_noisePower += m_noiseAlpha * (power / kCensoredShare - m_noisePower);
+    if (markHint) m_markPower += m_markAlpha * (power - m_markPower);
+    const float mark2 = std::max(m_markPower - m_noisePower, 0.5f * m_noisePower);
+    float evidence = kClosedEvidence;
+    if (open) {
+        const float z = 2.0f * std::sqrt(mark2 * power) / m_noisePower;
+        evidence = (logBesselI0(z) - mark2 / m_noisePower) / static_cast<float>(m_boxcar);
+    }
+    const int t = m_t;
+    m_envelope[static_cast<size_t>(slot(t))] = std::sqrt(power);
+    const int T = ++m_t;
+    m_prefix[static_cast<size_t>(slot(T))] = m_prefix[static_cast<size_t>(slot(t))] + evidence;
+    const double prefixT = m_prefix[static_cast<size_t>(slot(T))];
+    auto& cells = m_cells[static_cast<size_t>(slot(T))];
+    const int oldest = std::max(0, T - kRing + 1);
+    for (int c = 0; c < kClasses; ++c) {
+        Cell best{kNone, 0, -1};
+        const bool mark = isMark(c);
+        const auto& table = m_logDuration[static_cast<size_t>(c)];
+        const int dMax = std::min(m_max[static_cast<size_t>(c)], T - oldest);
+        for (int d = m_min[static_cast<size_t>(c)]; d <= dMax; ++d) {
+            const int s = slot(T - d);
+            const float before =
+                mark ? m_bestGap[static_cast<size_t>(s)] : m_bestMark[static_cast<size_t>(s)];
+            if (before <= kNone) continue;
+            float score = before + table[static_cast<size_t>(d)];
+            if (mark) score += static_cast<float>(prefixT - m_prefix[static_cast<size_t>(s)]);
+            if (score > best.score)
+                best = {score, T - d,
+                        mark ? m_bestGapClass[static_cast<size_t>(s)]
+                             : m_bestMarkClass[static_cast<size_t>(s)]};
+        }
+        cells[static_cast<size_t>(c)] = best;
+    }
+    // A word gap goes on as long as the silence does.
+    const Cell& longer = m_cells[static_cast<size_t>(slot(T - 1))][WordGap];
+    if (longer.score > cells[WordGap].score && T - longer.start < kRing) cells[WordGap] = longer;
+    float topGap = kNone;
+    float topMark = kNone;
+    signed char gapClass = -1;
+    signed char markClass = -1;
+    for (int c = 0; c < kClasses; ++c) {
+        const float score = cells[static_cast<size_t>(c)].score;
+        if (isMark(c) && score > topMark) {
+            topMark = score;
+            markClass = static_cast<signed char>(c);
+        } else if (!isMark(c) && score > topGap) {
+            topGap = score;
+            gapClass = static_cast<signed char>(c);
+        }
+    }
+    if (std::max(topGap, topMark) > kRenormalise) {
+        // Scores are relative: move them all back near zero.
+        const float offset = std::max(topGap, topMark);
+        for (int k = oldest; k <= T; ++k) {
+            const auto i = static_cast<size_t>(slot(k));
+            for (auto& c : m_cells[i])
+                if (c.score > kNone) c.score -= offset;
+            if (m_bestGap[i] > kNone) m_bestGap[i] -= offset;
+            if (m_bestMark[i] > kNone) m_bestMark[i] -= offset;
+        }
+        topGap = topGap > kNone ? topGap - offset : kNone;
+        topMark = topMark > kNone ? topMark - offset : kNone;
+    }
+    m_bestGap[static_cast<size_t>(slot(T))] = topGap;
+    m_bestGapClass[static_cast<size_t>(slot(T))] = gapClass;
+    m_bestMark[static_cast<size_t>(slot(T))] = topMark;
+    m_bestMarkClass[static_cast<size_t>(slot(T))] = markClass;
+    return emit(T - m_lag, events);
+}
+
+int KeySequencer::flush(KeyEvent* events) {
+    return emit(m_t, events);
+}
+
+int KeySequencer::emit(int decision, KeyEvent* events) {
+    if (decision <= m_written) return 0;
+    // Trace the best path ending now back to the last run written.
+    const int T = m_t;
+    const auto& last = m_cells[static_cast<size_t>(slot(T))];
+    int c = 0;
+    for (int k = 1; k < kClasses; ++k)
+        if (last[static_cast<size_t>(k)].score > last[static_cast<size_t>(c)].score) c = k;
+    int end = T;
+    int depth = 0;
+    while (end > m_written && c >= 0 && depth + 1 < static_cast<int>(m_stack.size()) &&
+           end > T - kRing + 1) {
+        const Cell& cell = m_cells[static_cast<size_t>(slot(end))][static_cast<size_t>(c)];
+        m_stack[static_cast<size_t>(depth++)] = end;
+        m_stack[static_cast<size_t>(depth++)] = c;
+        end = cell.start;
+        c = cell.previous;
+    }
+    int n = 0;
+    m_gapSoFar = 0.0f;
+    while (depth > 0 && n < kMaxEvents) {
+        const int cls = m_stack[static_cast<size_t>(--depth)];
+        const int segmentEnd = m_stack[static_cast<size_t>(--depth)];
+        if (segmentEnd > decision) {
+            if (!isMark(cls)) m_gapSoFar = static_cast<float>(decision - m_written);
+            break;
+        }
+        const int length = segmentEnd - m_written;
+        if (length <= 0) continue;
+        float peak = 0.0f;
+        if (isMark(cls)) {
+            for (int k = m_written; k < segmentEnd; ++k)
+                peak = std::max(peak, m_envelope[static_cast<size_t>(slot(k))]);
+            peak /= 8.0f * static_cast<float>(m_boxcar); // a tone of amplitude A sums to 8A a step
+        }
+        events[n] = {isMark(cls), static_cast<float>(length)};
+        m_peaks[static_cast<size_t>(n++)] = peak;
+        m_written = segmentEnd;
+    }
+    return n;
+}
+
+} // namespace dita
