@@ -168,7 +168,7 @@ int KeySequencer::step(std::complex<float> raw, bool open, bool markHint, KeyEve
     }
     // A word gap goes on as long as the silence does.
     const Cell& longer = m_cells[static_cast<size_t>(slot(T - 1))][WordGap];
-    if (longer.score > cells[WordGap].score && T - longer.start < kRing) cells[WordGap] = longer;
+    if (longer.score > cells[WordGap].score) cells[WordGap] = longer;
     float topGap = kNone;
     float topMark = kNone;
     signed char gapClass = -1;
@@ -183,7 +183,8 @@ int KeySequencer::step(std::complex<float> raw, bool open, bool markHint, KeyEve
             gapClass = static_cast<signed char>(c);
         }
     }
-    if (std::max(topGap, topMark) > kRenormalise) {
+    const float top = std::max(topGap, topMark);
+    if (top > kNone && std::abs(top) > kRenormalise) {
         // Scores are relative: move them all back near zero.
         const float offset = std::max(topGap, topMark);
         for (int k = oldest; k <= T; ++k) {
