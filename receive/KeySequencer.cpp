@@ -24,6 +24,8 @@ constexpr double kNoiseSeconds = 0.5;
 constexpr double kMarkSeconds = 0.2;
 constexpr double kMaxLagSeconds = 1.0;
 constexpr int kMinLag = 30;
+// The search's slots are at most this share of a dot or element gap long.
+constexpr float kSlotsPerDot = 6.0f;
 constexpr float kRenormalise = 1e4f;
 // Percentiles of the envelope power that seed the levels: the lower one lies in noise, the
 // upper one in marks.
@@ -67,30 +69,46 @@ void KeySequencer::setTiming(const TimingEstimate& e, double stepRate) {
     const float wordGap = std::max(e.wordGap - kEdgeSteps, 1.5f * letterGap);
     m_mean = {dot, dash, elementGap, letterGap, wordGap};
     m_plannedBoxcar = std::clamp(static_cast<int>(std::lround(0.5f * dot)), 1, kMaxBoxcar);
+    m_plannedSlot =
+        std::clamp(static_cast<int>(std::min(dot, elementGap) / kSlotsPerDot), 1, kMaxSlotSteps);
+    m_noiseAlpha = static_cast<float>(1.0 / (kNoiseSeconds * stepRate));
+    m_markAlpha = static_cast<float>(1.0 / (kMarkSeconds * stepRate));
+    buildTables();
+}
+
+void KeySequencer::buildTables() {
+    const auto q = static_cast<float>(m_slot);
     const int longest = kRing / 2 - 1;
-    auto steps = [&](float v) { return std::clamp(static_cast<int>(std::lround(v)), 1, longest); };
-    m_min = {steps(0.3f * dot), steps(std::max(1.2f * dot, 0.4f * dash)), steps(0.3f * elementGap),
-             steps(std::max(1.2f * elementGap, 0.4f * letterGap)),
-             steps(std::max(1.2f * letterGap, 0.5f * wordGap))};
-    m_max = {steps(2.2f * dot), steps(2.0f * dash), steps(2.2f * elementGap),
-             steps(2.0f * letterGap), steps(wordGap)};
+    auto slots = [&](float steps) {
+        return std::clamp(static_cast<int>(std::lround(steps / q)), 1, longest);
+    };
+    const auto [dot, dash, elementGap, letterGap, wordGap] = m_mean;
+    m_min = {slots(0.3f * dot), slots(std::max(1.2f * dot, 0.4f * dash)), slots(0.3f * elementGap),
+             slots(std::max(1.2f * elementGap, 0.4f * letterGap)),
+             slots(std::max(1.2f * letterGap, 0.5f * wordGap))};
+    m_max = {slots(2.2f * dot), slots(2.0f * dash), slots(2.2f * elementGap),
+             slots(2.0f * letterGap), slots(wordGap)};
     for (int c = 0; c < kClasses; ++c) {
         const float logMean = std::log(m_mean[static_cast<size_t>(c)]);
         auto& table = m_logDuration[static_cast<size_t>(c)];
         for (int d = 1; d < static_cast<int>(table.size()); ++d) {
-            const float x = (std::log(static_cast<float>(d)) - logMean) / kSpread;
+            const float x = (std::log(static_cast<float>(d) * q) - logMean) / kSpread;
             table[static_cast<size_t>(d)] =
                 std::log(kPriors[static_cast<size_t>(c)]) - 0.5f * x * x;
         }
     }
     m_lag = std::clamp(static_cast<int>(std::lround(2.0f * dash + letterGap)), kMinLag,
-                       static_cast<int>(kMaxLagSeconds * stepRate));
-    m_noiseAlpha = static_cast<float>(1.0 / (kNoiseSeconds * stepRate));
-    m_markAlpha = static_cast<float>(1.0 / (kMarkSeconds * stepRate));
+                       static_cast<int>(kMaxLagSeconds * m_stepRate)) /
+            m_slot;
 }
 
 void KeySequencer::reset(float noisePower, float markAmplitude) {
     m_boxcar = m_plannedBoxcar;
+    m_slot = m_plannedSlot;
+    buildTables();
+    m_slotEvidence = 0.0f;
+    m_slotPeak = 0.0f;
+    m_slotSteps = 0;
     m_box.fill({});
     m_sum = {};
     m_boxPos = 0;
@@ -140,10 +158,18 @@ int KeySequencer::step(std::complex<float> raw, bool open, bool markHint, KeyEve
         const float z = 2.0f * std::sqrt(mark2 * power) / m_noisePower;
         evidence = (logBesselI0(z) - mark2 / m_noisePower) / static_cast<float>(m_boxcar);
     }
+    // The search runs over slots of a few steps: a dot spans several of them still.
+    m_slotEvidence += evidence;
+    m_slotPeak = std::max(m_slotPeak, std::sqrt(power));
+    if (++m_slotSteps < m_slot) return 0;
     const int t = m_t;
-    m_envelope[static_cast<size_t>(slot(t))] = std::sqrt(power);
+    m_envelope[static_cast<size_t>(slot(t))] = m_slotPeak;
     const int T = ++m_t;
-    m_prefix[static_cast<size_t>(slot(T))] = m_prefix[static_cast<size_t>(slot(t))] + evidence;
+    m_prefix[static_cast<size_t>(slot(T))] =
+        m_prefix[static_cast<size_t>(slot(t))] + m_slotEvidence;
+    m_slotEvidence = 0.0f;
+    m_slotPeak = 0.0f;
+    m_slotSteps = 0;
     const double prefixT = m_prefix[static_cast<size_t>(slot(T))];
     auto& cells = m_cells[static_cast<size_t>(slot(T))];
     const int oldest = std::max(0, T - kRing + 1);
@@ -232,7 +258,7 @@ int KeySequencer::emit(int decision, KeyEvent* events) {
         const int cls = m_stack[static_cast<size_t>(--depth)];
         const int segmentEnd = m_stack[static_cast<size_t>(--depth)];
         if (segmentEnd > decision) {
-            if (!isMark(cls)) m_gapSoFar = static_cast<float>(decision - m_written);
+            if (!isMark(cls)) m_gapSoFar = static_cast<float>((decision - m_written) * m_slot);
             break;
         }
         const int length = segmentEnd - m_written;
@@ -243,7 +269,7 @@ int KeySequencer::emit(int decision, KeyEvent* events) {
                 peak = std::max(peak, m_envelope[static_cast<size_t>(slot(k))]);
             peak /= 8.0f * static_cast<float>(m_boxcar); // a tone of amplitude A sums to 8A a step
         }
-        events[n] = {isMark(cls), static_cast<float>(length)};
+        events[n] = {isMark(cls), static_cast<float>(length * m_slot)};
         m_peaks[static_cast<size_t>(n++)] = peak;
         m_written = segmentEnd;
     }

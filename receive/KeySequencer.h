@@ -20,9 +20,10 @@ namespace dita {
 
 class KeySequencer {
 public:
-    static constexpr int kRing = 2048; // steps of scores and back-pointers (5.9 s)
+    static constexpr int kRing = 1024; // slots of scores and back-pointers (3 s at least)
     static constexpr int kMaxBoxcar = 32;
     static constexpr int kMaxEvents = 64; // runs one step may write
+    static constexpr int kMaxSlotSteps = 8;
 
     // Durations of the sender's classes in steps (the detector's runs: marks shortened and gaps
     // lengthened by its edges) and the step rate. The boxcar keeps its length until reset().
@@ -55,12 +56,19 @@ private:
         int start = 0; // step at which the segment began
         signed char previous = -1;
     };
-    int emit(int decisionStep, KeyEvent* events);
+    int emit(int decisionSlot, KeyEvent* events);
+    // Duration ranges, likelihoods and the lag in slots of the search.
+    void buildTables();
     static int slot(int t) { return t & (kRing - 1); }
 
     double m_stepRate = 344.53125;
     int m_boxcar = 4;
     int m_plannedBoxcar = 4;
+    int m_slot = 1; // steps per slot of the search
+    int m_plannedSlot = 1;
+    float m_slotEvidence = 0.0f;
+    float m_slotPeak = 0.0f;
+    int m_slotSteps = 0;
     int m_lag = 300;
     std::array<float, kClasses> m_mean{};
     std::array<int, kClasses> m_min{};
@@ -76,10 +84,10 @@ private:
     float m_markAlpha = 0.03f;
 
     int m_t = 0;                           // steps seen
-    std::array<double, kRing> m_prefix{};  // sum of the evidence before each step
-    std::array<float, kRing> m_envelope{}; // boxcar envelope of each step
+    std::array<double, kRing> m_prefix{};  // sum of the evidence before each slot
+    std::array<float, kRing> m_envelope{}; // highest boxcar envelope of each slot
     std::array<std::array<Cell, kClasses>, kRing> m_cells{};
-    int m_written = 0; // step up to which runs were written
+    int m_written = 0; // slot up to which runs were written
     float m_gapSoFar = 0.0f;
     std::array<float, kMaxEvents> m_peaks{};
     std::array<std::array<float, kRing / 2>, kClasses> m_logDuration{};
