@@ -119,6 +119,11 @@ constexpr float kFragmentShare = 0.6f;
 // later as it follows the sender: a detector built for fragments splits the elements into more
 // of them and confirms its own length (45 wpm at -6 dB: CER 0.27 to 0.21).
 constexpr float kShortestShare = 0.75f;
+// A weak signal's gathered gaps may fall into one class of element and letter gaps together,
+// which would then split letters: letter gaps are taken as at least three units (as keyers space
+// them, Farnsworth more) and word gaps as at least two letter gaps.
+constexpr float kLeastLetterUnits = 3.0f;
+constexpr float kLeastWordLetters = 2.0f;
 
 // The run length (steps) the matched detector is built for: about a dot.
 // In noise a detector splits some elements into fragments, which pull the dot class down, and a
@@ -134,6 +139,13 @@ float matchedLength(const TimingEstimate& e, bool clean) {
     const float fromMarks = std::max(e.dot, e.dash / kDashDots);
     if (!clean || e.elementGap <= 0.0f) return fromMarks;
     return std::min(fromMarks, kMaxFilterDots * e.elementGap);
+}
+
+// The spacing a weak signal is read with (see kLeastLetterUnits).
+TimingEstimate withSpacing(TimingEstimate e) {
+    e.letterGap = std::max(e.letterGap, kLeastLetterUnits * e.unit());
+    e.wordGap = std::max(e.wordGap, kLeastWordLetters * e.letterGap);
+    return e;
 }
 
 bool isClean(const KeyDetector& d) {
@@ -687,6 +699,7 @@ void CwChannelDecoder::startDecoding(const TimingEstimate& estimate, int events,
     m_matchedLength = std::max(matchedLength(estimate, clean), shortest);
     m_sequenced = !clean && !isClean(m_detector);
     if (m_sequenced) {
+        m_timing.setEstimate(withSpacing(m_timing.estimate()));
         startSequence(m_timing.estimate(), count);
         for (int age = count - 1; age >= detectorDelay(); --age) {
             const int n = m_sequencer.step(rawAt(age), true, false, m_sequenceEvents.data());
@@ -859,7 +872,10 @@ void CwChannelDecoder::acceptLive(const KeyEvent& e, float peak, bool follow,
 }
 
 void CwChannelDecoder::learnLive(const KeyEvent& e, bool follow) {
-    if (m_sequenced) m_timing.observe(e, isClean(m_detector));
+    if (m_sequenced) {
+        m_timing.observe(e, isClean(m_detector));
+        m_timing.setEstimate(withSpacing(m_timing.estimate()));
+    }
     if (!e.mark) return;
     const TimingEstimate& est = m_timing.estimate();
     const float length = std::max(matchedLength(est, isClean(m_detector)), m_shortestMatched);
