@@ -11,6 +11,9 @@
 //  - RunCleaner: turns the decisions into mark and gap runs, absorbing runs too short to be
 //    elements.
 //  - SenderTiming (decode/): dots, dashes and gap classes learnt from the sender.
+//  - KeySequencer: on a signal the detector does not read clean (below about 16 dB over the
+//    noise in its band), the text is read from the likeliest sequence of marks and gaps
+//    instead of the detector's runs, which then only teach the timing.
 //  - Short words: a word of one or two marks weaker than the sender's dots is held back and
 //    dropped when no further mark follows it (noise keying the detector after an over ends).
 // After a reset the raw baseband steps are kept while detectors of three lengths gather
