@@ -2,9 +2,10 @@
 // KeySequencer: reads the keying of a weak signal as the most likely sequence of marks and gaps
 // instead of deciding key down or up at every step.
 //
-// Each step's evidence is the likelihood ratio of a mark against a gap for the envelope of a
-// boxcar half a dot long (noncoherent: a tone of unknown phase in Gaussian noise), from the
-// tracked noise power and mark amplitude. A segmental Viterbi search then finds the best
+// A mark's evidence is the likelihood ratio of a mark against a gap (noncoherent: a tone of
+// unknown phase in Gaussian noise), from the tracked noise power and mark amplitude, for the
+// element's own matched filter (all its steps summed) and for a boxcar half a dot long step by
+// step, averaged. A segmental Viterbi search then finds the best
 // segmentation into dots, dashes and element, letter and word gaps, each with a duration
 // likelihood around the sender's lengths. A dash is thus weighed with all of its energy, and a
 // gap the boxcar only half fills still counts for what it is. Runs are written once the best path
@@ -83,7 +84,11 @@ private:
     float m_noiseAlpha = 0.01f;
     float m_markAlpha = 0.03f;
 
-    int m_t = 0;                           // steps seen
+    int m_t = 0;                                           // steps seen
+    std::array<std::complex<double>, kRing> m_rawPrefix{}; // sum of the raw steps before each slot
+    std::array<int, kRing> m_closedPrefix{};               // closed steps before each slot
+    std::complex<double> m_slotRaw{};
+    int m_slotClosed = 0;
     std::array<double, kRing> m_prefix{};  // sum of the evidence before each slot
     std::array<float, kRing> m_envelope{}; // highest boxcar envelope of each slot
     std::array<std::array<Cell, kClasses>, kRing> m_cells{};
