@@ -123,6 +123,11 @@ constexpr float kFragmentShare = 0.6f;
 // later as it follows the sender: a detector built for fragments splits the elements into more
 // of them and confirms its own length (45 wpm at -6 dB: CER 0.27 to 0.21).
 constexpr float kShortestShare = 0.75f;
+// A weak signal's gathered gaps may fall into one class of element and letter gaps together,
+// which would then split letters: letter gaps are taken as at least three units (as keyers space
+// them, Farnsworth more) and word gaps as at least two letter gaps.
+constexpr float kLeastLetterUnits = 3.0f;
+constexpr float kLeastWordLetters = 2.0f;
 
 // The run length (steps) the matched detector is built for: about a dot.
 // In noise a detector splits some elements into fragments, which pull the dot class down, and a
@@ -138,6 +143,13 @@ float matchedLength(const TimingEstimate& e, bool clean) {
     const float fromMarks = std::max(e.dot, e.dash / kDashDots);
     if (!clean || e.elementGap <= 0.0f) return fromMarks;
     return std::min(fromMarks, kMaxFilterDots * e.elementGap);
+}
+
+// The spacing a weak signal is read with (see kLeastLetterUnits).
+TimingEstimate withSpacing(TimingEstimate e) {
+    e.letterGap = std::max(e.letterGap, kLeastLetterUnits * e.unit());
+    e.wordGap = std::max(e.wordGap, kLeastWordLetters * e.letterGap);
+    return e;
 }
 
 bool isClean(const KeyDetector& d) {
@@ -304,6 +316,7 @@ void CwChannelDecoder::reset() {
 
 void CwChannelDecoder::startGathering() {
     m_stage = Stage::Gathering;
+    m_sequenced = false;
     m_shortestMatched = 0.0f;
     dropHeld();
     m_skipGap = false;
@@ -669,12 +682,12 @@ bool CwChannelDecoder::settle(const TimingEstimate& gathered, bool held, bool st
         estimate.spacingKnown = true;
     }
 
-    startDecoding(estimate, n, shortest, clean, settings, out);
+    startDecoding(estimate, n, shortest, clean, count, settings, out);
     return true;
 }
 
 void CwChannelDecoder::startDecoding(const TimingEstimate& estimate, int events, float shortest,
-                                     bool clean, const DecoderSettings& settings,
+                                     bool clean, int count, const DecoderSettings& settings,
                                      std::string& out) {
     m_stage = Stage::Decoding;
     // The first live mark is never held: the gap before it was decoded with the kept steps.
@@ -688,11 +701,42 @@ void CwChannelDecoder::startDecoding(const TimingEstimate& estimate, int events,
     m_timing.setEstimate(estimate);
     m_shortestMatched = shortest;
     m_matchedLength = std::max(matchedLength(estimate, clean), shortest);
-    for (int i = 0; i < events; ++i)
-        m_timing.decode(m_replayEvents[static_cast<size_t>(i)], settings, out);
-    if (!m_runs.inMark())
-        m_timing.gapProgress(static_cast<float>(m_runs.gapSoFar()), settings, out);
+    m_sequenced = !clean && !isClean(m_detector);
+    if (m_sequenced) {
+        m_timing.setEstimate(withSpacing(m_timing.estimate()));
+        startSequence(m_timing.estimate(), count);
+        for (int age = count - 1; age >= detectorDelay(); --age) {
+            const int n = m_sequencer.step(rawAt(age), true, false, m_sequenceEvents.data());
+            for (int i = 0; i < n; ++i)
+                m_timing.decode(m_sequenceEvents[static_cast<size_t>(i)], settings, out);
+        }
+        if (m_sequencer.gapSoFar() > 0.0f)
+            m_timing.gapProgress(m_sequencer.gapSoFar(), settings, out);
+    } else {
+        for (int i = 0; i < events; ++i)
+            m_timing.decode(m_replayEvents[static_cast<size_t>(i)], settings, out);
+        if (!m_runs.inMark())
+            m_timing.gapProgress(static_cast<float>(m_runs.gapSoFar()), settings, out);
+    }
     applyMatchedLength(std::max(matchedLength(m_timing.estimate(), clean), shortest));
+}
+
+void CwChannelDecoder::startSequence(const TimingEstimate& estimate, int count) {
+    m_sequencer.setTiming(estimate, m_stepRate);
+    // Levels from the envelope of the sequencer's boxcar over the kept steps.
+    const int box = m_sequencer.boxcarLength();
+    const int delay = detectorDelay();
+    std::complex<float> sum{};
+    int n = 0;
+    for (int age = count - 1; age >= delay; --age) {
+        sum += rawAt(age);
+        if (age + box <= count - 1) sum -= rawAt(age + box);
+        if (count - 1 - age >= box) m_scratch[static_cast<size_t>(n++)] = std::norm(sum);
+    }
+    float noise = 1.0f;
+    float mark = 1.0f;
+    KeySequencer::levelsFrom(m_scratch.data(), n, noise, mark);
+    m_sequencer.reset(noise, mark);
 }
 
 void CwChannelDecoder::catchUpBanks() {
@@ -710,6 +754,8 @@ void CwChannelDecoder::catchUpBanks() {
 void CwChannelDecoder::finish(const DecoderSettings& settings, std::string& out) {
     for (int age = detectorDelay() - 1; age >= 0 && decoding(); --age)
         liveStep(rawAt(age), false, settings, out);
+    if (decoding() && m_sequenced)
+        writeSequenced(m_sequencer.flush(m_sequenceEvents.data()), false, settings, out);
     // A word gap running now ends the word: the next mark, which would write the space, is
     // decoded afresh.
     if (decoding() && !m_runs.inMark() &&
@@ -724,21 +770,49 @@ void CwChannelDecoder::liveStep(std::complex<float> raw, bool follow,
     ++m_banksBehind;
     const bool key = m_detector.step(raw) && m_gate;
     if (key) m_markPeak = std::max(m_markPeak, m_detector.amplitude());
+    if (m_sequenced) sequenceStep(raw, key, follow, settings, out);
     KeyEvent e;
     if (m_runs.feed(key, e)) {
-        liveEvent(e, follow, settings, out);
+        if (m_sequenced) {
+            learnLive(e, follow);
+        } else {
+            liveEvent(e, follow, settings, out);
+        }
         return;
     }
     if (m_runs.inMark()) return;
     const float gap = static_cast<float>(m_runs.gapSoFar());
-    if (m_heldMarks > 0 && gap >= m_timing.estimate().wordThreshold()) dropHeld();
-    m_timing.gapProgress(gap, settings, out);
+    if (!m_sequenced) {
+        if (m_heldMarks > 0 && gap >= m_timing.estimate().wordThreshold()) dropHeld();
+        m_timing.gapProgress(gap, settings, out);
+    }
     const float overGap =
         std::max(m_lengths.overGap, kOverGapWordGaps * m_timing.estimate().wordGap);
     if (gap > overGap) {
+        if (m_sequenced)
+            writeSequenced(m_sequencer.flush(m_sequenceEvents.data()), follow, settings, out);
         m_timing.endOver(settings, out);
         catchUpBanks();
         startGathering();
+    }
+}
+
+void CwChannelDecoder::sequenceStep(std::complex<float> raw, bool key, bool follow,
+                                    const DecoderSettings& settings, std::string& out) {
+    const int n =
+        m_sequencer.step(raw, m_gate && m_detector.squelchOpen(), key, m_sequenceEvents.data());
+    writeSequenced(n, follow, settings, out);
+    const float gap = m_sequencer.gapSoFar();
+    if (gap <= 0.0f) return;
+    if (m_heldMarks > 0 && gap >= m_timing.estimate().wordThreshold()) dropHeld();
+    m_timing.gapProgress(gap, settings, out);
+}
+
+void CwChannelDecoder::writeSequenced(int events, bool follow, const DecoderSettings& settings,
+                                      std::string& out) {
+    for (int i = 0; i < events; ++i) {
+        if (m_sequenceEvents[static_cast<size_t>(i)].mark) m_markPeak = m_sequencer.peak(i);
+        liveEvent(m_sequenceEvents[static_cast<size_t>(i)], follow, settings, out);
     }
 }
 
@@ -799,11 +873,21 @@ void CwChannelDecoder::dropHeld() {
 
 void CwChannelDecoder::acceptLive(const KeyEvent& e, float peak, bool follow,
                                   const DecoderSettings& settings, std::string& out) {
-    m_timing.observe(e, isClean(m_detector));
+    if (!m_sequenced) m_timing.observe(e, isClean(m_detector));
     m_timing.decode(e, settings, out);
     if (!e.mark) return;
     const TimingEstimate& est = m_timing.estimate();
     if (e.steps < est.dashThreshold()) m_senderLevel += kSenderLevelWeight * (peak - m_senderLevel);
+    if (!m_sequenced) learnLive(e, follow);
+}
+
+void CwChannelDecoder::learnLive(const KeyEvent& e, bool follow) {
+    if (m_sequenced) {
+        m_timing.observe(e, isClean(m_detector));
+        m_timing.setEstimate(withSpacing(m_timing.estimate()));
+    }
+    if (!e.mark) return;
+    const TimingEstimate& est = m_timing.estimate();
     const float length = std::max(matchedLength(est, isClean(m_detector)), m_shortestMatched);
     if (follow && std::abs(length - m_matchedLength) > kRetuneFraction * m_matchedLength &&
         est.dot >= m_lengths.minDot) {
@@ -811,6 +895,7 @@ void CwChannelDecoder::acceptLive(const KeyEvent& e, float peak, bool follow,
         m_runs.setMinimum(
             std::max(1, static_cast<int>(std::lround(kMinRunFraction * length))),
             std::max(1, static_cast<int>(std::lround(kMinRunFraction * est.elementGap))));
+        if (m_sequenced) m_sequencer.setTiming(est, m_stepRate);
     }
 }
 

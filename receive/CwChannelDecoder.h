@@ -11,6 +11,9 @@
 //  - RunCleaner: turns the decisions into mark and gap runs, absorbing runs too short to be
 //    elements.
 //  - SenderTiming (decode/): dots, dashes and gap classes learnt from the sender.
+//  - KeySequencer: on a signal the detector does not read clean (below about 16 dB over the
+//    noise in its band), the text is read from the likeliest sequence of marks and gaps
+//    instead of the detector's runs, which then only teach the timing.
 //  - Short words: a word of one or two marks weaker than the sender's dots is held back and
 //    dropped when no further mark follows it (noise keying the detector after an over ends).
 // After a reset the raw baseband steps are kept while detectors of three lengths gather
@@ -21,6 +24,7 @@
 // Plain class, no Qt; configure/reset/process on the receive worker thread; nothing is
 // allocated after construction (text is appended to the caller's reserved string).
 #include "decode/SenderTiming.h"
+#include "receive/KeySequencer.h"
 
 #include <array>
 #include <complex>
@@ -162,6 +166,16 @@ private:
                    std::string& out);
     void acceptLive(const KeyEvent& event, float peak, bool follow, const DecoderSettings& settings,
                     std::string& out);
+    // What a run of the matched detector teaches: the sender's timing, and the detector's
+    // length following it.
+    void learnLive(const KeyEvent& event, bool follow);
+    // A weak signal's runs are read by the sequencer; the matched detector's runs then only
+    // teach the timing.
+    void sequenceStep(std::complex<float> raw, bool key, bool follow,
+                      const DecoderSettings& settings, std::string& out);
+    void writeSequenced(int events, bool follow, const DecoderSettings& settings, std::string& out);
+    // Starts the sequencer with the timing and the levels of the kept steps from age count - 1 on.
+    void startSequence(const TimingEstimate& estimate, int count);
     void releaseHeld(bool follow, const DecoderSettings& settings, std::string& out);
     void dropHeld();
     bool bankEstimate(const Bank& bank, TimingEstimate& estimate);
@@ -180,7 +194,7 @@ private:
     // Decodes the kept steps' events with the settled timing (events of them in m_replayEvents)
     // and goes on decoding live; shortest: the least length of the matched detector (0: any).
     void startDecoding(const TimingEstimate& estimate, int events, float shortest, bool clean,
-                       const DecoderSettings& settings, std::string& out);
+                       int count, const DecoderSettings& settings, std::string& out);
     // Length (steps) of the triangle that best separates marks from spaces in the last count
     // kept steps: about a dot, judged from the whole signal at once.
     float separatingLength(int count);
@@ -268,6 +282,9 @@ private:
     int m_heldCount = 0;
     int m_heldMarks = 0;
     bool m_skipGap = false; // the gap after a dropped word is part of a pause, not the sender's
+    KeySequencer m_sequencer;
+    bool m_sequenced = false; // a weak signal: its text is read by the sequencer
+    std::array<KeyEvent, KeySequencer::kMaxEvents> m_sequenceEvents{};
     int m_fixedWpm = 0;
     bool m_gate = true;
     bool m_strongerNeighbour = false;

@@ -1,0 +1,331 @@
+#include "receive/KeySequencer.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace dita {
+
+namespace {
+
+constexpr float kNone = -1e30f;
+// Spread of each class's durations on a logarithmic scale: hand keying and the edges of a weak
+// signal stretch and shrink elements by a third and more.
+constexpr float kSpread = 0.3f;
+// How often each class follows the other kind: marks are dots or dashes alike, most gaps are
+// element gaps.
+constexpr std::array<float, 5> kPriors = {0.5f, 0.5f, 0.6f, 0.3f, 0.1f};
+// Steps with the squelch or the gate closed weigh this much for a gap (a dot of 10 steps: 20).
+constexpr float kClosedEvidence = -2.0f;
+// Noise power below this multiple of its mean teaches the noise level; the mean of an
+// exponential distribution cut there is this share of the whole mean.
+constexpr float kNoiseCensor = 1.0f;
+constexpr float kCensoredShare = 0.418f;
+constexpr double kNoiseSeconds = 0.5;
+constexpr double kMarkSeconds = 0.2;
+constexpr double kMaxLagSeconds = 1.0;
+constexpr int kMinLag = 30;
+// The search's slots are at most this share of a dot or element gap long.
+constexpr float kSlotsPerDot = 6.0f;
+constexpr float kRenormalise = 1e4f;
+// Percentiles of the envelope power that seed the levels: the lower one lies in noise, the
+// upper one in marks.
+constexpr double kNoisePercentile = 0.3;
+constexpr double kMarkPercentile = 0.9;
+
+// log I0(z), the modified Bessel function (Abramowitz and Stegun 9.8.1, 9.8.2).
+float logBesselI0(float z) {
+    if (z < 3.75f) {
+        const float t = (z / 3.75f) * (z / 3.75f);
+        return std::log(
+            1.0f +
+            t * (3.5156229f +
+                 t * (3.0899424f +
+                      t * (1.2067492f + t * (0.2659732f + t * (0.0360768f + t * 0.0045813f))))));
+    }
+    const float t = 3.75f / z;
+    const float p =
+        0.39894228f +
+        t * (0.01328592f +
+             t * (0.00225319f +
+                  t * (-0.00157565f +
+                       t * (0.00916281f +
+                            t * (-0.02057706f +
+                                 t * (0.02635537f + t * (-0.01647633f + t * 0.00392377f)))))));
+    return z - 0.5f * std::log(z) + std::log(p);
+}
+
+// log I0 from a table over 0..kTableTop in steps of 1/kTableSteps, linearly interpolated (the
+// search weighs every candidate element with it); above, log I0(z) = z - log(2 pi z) / 2 within
+// 0.2 %.
+constexpr int kTableSteps = 8;
+constexpr float kTableTop = 64.0f;
+struct LogBesselTable {
+    std::array<float, static_cast<size_t>(kTableTop) * kTableSteps + 2> value{};
+    LogBesselTable() {
+        for (size_t i = 0; i < value.size(); ++i)
+            value[i] = logBesselI0(static_cast<float>(i) / kTableSteps);
+    }
+};
+
+float fastLogBesselI0(float z) {
+    static const LogBesselTable table;
+    if (z >= kTableTop) return z - 0.5f * std::log(2.0f * static_cast<float>(M_PI) * z);
+    const float x = z * kTableSteps;
+    const auto i = static_cast<size_t>(x);
+    const float f = x - static_cast<float>(i);
+    return table.value[i] + f * (table.value[i + 1] - table.value[i]);
+}
+
+bool isMark(int c) {
+    return c < 2;
+}
+
+} // namespace
+
+void KeySequencer::setTiming(const TimingEstimate& e, double stepRate) {
+    m_stepRate = stepRate;
+    const float dot = e.dot + kEdgeSteps;
+    const float dash = std::max(e.dash + kEdgeSteps, 2.0f * dot);
+    const float elementGap = std::max(e.elementGap - kEdgeSteps, 1.0f);
+    const float letterGap = std::max(e.letterGap - kEdgeSteps, 2.0f * elementGap);
+    const float wordGap = std::max(e.wordGap - kEdgeSteps, 1.5f * letterGap);
+    m_mean = {dot, dash, elementGap, letterGap, wordGap};
+    m_plannedBoxcar = std::clamp(static_cast<int>(std::lround(0.5f * dot)), 1, kMaxBoxcar);
+    m_plannedSlot =
+        std::clamp(static_cast<int>(std::min(dot, elementGap) / kSlotsPerDot), 1, kMaxSlotSteps);
+    m_noiseAlpha = static_cast<float>(1.0 / (kNoiseSeconds * stepRate));
+    m_markAlpha = static_cast<float>(1.0 / (kMarkSeconds * stepRate));
+    buildTables();
+}
+
+void KeySequencer::buildTables() {
+    const auto q = static_cast<float>(m_slot);
+    const int longest = kRing / 2 - 1;
+    auto slots = [&](float steps) {
+        return std::clamp(static_cast<int>(std::lround(steps / q)), 1, longest);
+    };
+    const auto [dot, dash, elementGap, letterGap, wordGap] = m_mean;
+    m_min = {slots(0.3f * dot), slots(std::max(1.2f * dot, 0.4f * dash)), slots(0.3f * elementGap),
+             slots(std::max(1.2f * elementGap, 0.4f * letterGap)),
+             slots(std::max(1.2f * letterGap, 0.5f * wordGap))};
+    m_max = {slots(2.2f * dot), slots(2.0f * dash), slots(2.2f * elementGap),
+             slots(2.0f * letterGap), slots(wordGap)};
+    for (int c = 0; c < kClasses; ++c) {
+        const float logMean = std::log(m_mean[static_cast<size_t>(c)]);
+        auto& table = m_logDuration[static_cast<size_t>(c)];
+        for (int d = 1; d < static_cast<int>(table.size()); ++d) {
+            const float x = (std::log(static_cast<float>(d) * q) - logMean) / kSpread;
+            table[static_cast<size_t>(d)] =
+                std::log(kPriors[static_cast<size_t>(c)]) - 0.5f * x * x;
+        }
+    }
+    m_lag = std::clamp(static_cast<int>(std::lround(2.0f * dash + letterGap)), kMinLag,
+                       static_cast<int>(kMaxLagSeconds * m_stepRate)) /
+            m_slot;
+}
+
+void KeySequencer::reset(float noisePower, float markAmplitude) {
+    m_boxcar = m_plannedBoxcar;
+    m_slot = m_plannedSlot;
+    buildTables();
+    m_slotEvidence = 0.0f;
+    m_slotPeak = 0.0f;
+    m_slotSteps = 0;
+    m_box.fill({});
+    m_sum = {};
+    m_boxPos = 0;
+    m_noisePower = std::max(noisePower, 1e-12f);
+    m_markPower = markAmplitude * markAmplitude + m_noisePower;
+    m_t = 0;
+    m_prefix[0] = 0.0;
+    m_rawPrefix[0] = {};
+    m_closedPrefix[0] = 0;
+    m_slotRaw = {};
+    m_slotClosed = 0;
+    for (auto& c : m_cells[0])
+        c = {kNone, 0, -1};
+    m_cells[0][WordGap].score = 0.0f;
+    m_bestGap[0] = 0.0f;
+    m_bestGapClass[0] = WordGap;
+    m_bestMark[0] = kNone;
+    m_bestMarkClass[0] = -1;
+    m_written = 0;
+    m_gapSoFar = 0.0f;
+}
+
+void KeySequencer::levelsFrom(float* powers, int n, float& noisePower, float& markAmplitude) {
+    noisePower = 1.0f;
+    markAmplitude = 1.0f;
+    if (n < 2) return;
+    auto percentile = [&](double p) {
+        const auto k = static_cast<size_t>(p * (n - 1));
+        std::nth_element(powers, powers + k, powers + n);
+        return powers[k];
+    };
+    // An exponential distribution's p-quantile is -ln(1 - p) times its mean.
+    noisePower = std::max(percentile(kNoisePercentile) /
+                              static_cast<float>(-std::log(1.0 - kNoisePercentile)),
+                          1e-12f);
+    const float mark = percentile(kMarkPercentile);
+    markAmplitude = std::sqrt(std::max(mark - noisePower, noisePower));
+}
+
+int KeySequencer::step(std::complex<float> raw, bool open, bool markHint, KeyEvent* events) {
+    m_sum += raw - m_box[static_cast<size_t>(m_boxPos)];
+    m_box[static_cast<size_t>(m_boxPos)] = raw;
+    m_boxPos = m_boxPos + 1 == m_boxcar ? 0 : m_boxPos + 1;
+    const float power = std::norm(m_sum);
+    if (power < kNoiseCensor * m_noisePower)
+        m_noisePower += m_noiseAlpha * (power / kCensoredShare - m_noisePower);
+    if (markHint) m_markPower += m_markAlpha * (power - m_markPower);
+    const float mark2 = std::max(m_markPower - m_noisePower, 0.5f * m_noisePower);
+    float evidence = kClosedEvidence;
+    if (open) {
+        const float z = 2.0f * std::sqrt(mark2 * power) / m_noisePower;
+        evidence = (logBesselI0(z) - mark2 / m_noisePower) / static_cast<float>(m_boxcar);
+    }
+    // The search runs over slots of a few steps: a dot spans several of them still.
+    m_slotEvidence += evidence;
+    m_slotRaw += std::complex<double>(raw.real(), raw.imag());
+    if (!open) ++m_slotClosed;
+    m_slotPeak = std::max(m_slotPeak, std::sqrt(power));
+    if (++m_slotSteps < m_slot) return 0;
+    const int t = m_t;
+    m_envelope[static_cast<size_t>(slot(t))] = m_slotPeak;
+    const int T = ++m_t;
+    m_prefix[static_cast<size_t>(slot(T))] =
+        m_prefix[static_cast<size_t>(slot(t))] + m_slotEvidence;
+    m_rawPrefix[static_cast<size_t>(slot(T))] =
+        m_rawPrefix[static_cast<size_t>(slot(t))] + m_slotRaw;
+    m_closedPrefix[static_cast<size_t>(slot(T))] =
+        m_closedPrefix[static_cast<size_t>(slot(t))] + m_slotClosed;
+    m_slotRaw = {};
+    m_slotClosed = 0;
+    m_slotEvidence = 0.0f;
+    m_slotPeak = 0.0f;
+    m_slotSteps = 0;
+    // The element's matched filter: a tone of amplitude a per step in noise of power n per step
+    // scores log I0(2a|sum|/n) - len a^2/n; the boxcar's levels are K a and K n.
+    const double matched = 2.0 * std::sqrt(static_cast<double>(mark2)) / m_noisePower;
+    const double perStep = mark2 / (static_cast<double>(m_boxcar) * m_noisePower);
+    const std::complex<double> rawT = m_rawPrefix[static_cast<size_t>(slot(T))];
+    const int closedT = m_closedPrefix[static_cast<size_t>(slot(T))];
+    const double prefixT = m_prefix[static_cast<size_t>(slot(T))];
+    auto& cells = m_cells[static_cast<size_t>(slot(T))];
+    const int oldest = std::max(0, T - kRing + 1);
+    for (int c = 0; c < kClasses; ++c) {
+        Cell best{kNone, 0, -1};
+        const bool mark = isMark(c);
+        const auto& table = m_logDuration[static_cast<size_t>(c)];
+        const int dMax = std::min(m_max[static_cast<size_t>(c)], T - oldest);
+        for (int d = m_min[static_cast<size_t>(c)]; d <= dMax; ++d) {
+            const int s = slot(T - d);
+            const float before =
+                mark ? m_bestGap[static_cast<size_t>(s)] : m_bestMark[static_cast<size_t>(s)];
+            if (before <= kNone) continue;
+            float score = before + table[static_cast<size_t>(d)];
+            if (mark) {
+                // A mark's evidence: the mean of the element's own matched filter (its steps
+                // summed at one phase) and of the boxcar's step by step (which a pitch a little
+                // off, turning the phase over a long dash, leaves alone).
+                const float stepwise =
+                    static_cast<float>(prefixT - m_prefix[static_cast<size_t>(s)]);
+                const double sum = std::sqrt(std::norm(rawT - m_rawPrefix[static_cast<size_t>(s)]));
+                const int closed = closedT - m_closedPrefix[static_cast<size_t>(s)];
+                const float whole = fastLogBesselI0(static_cast<float>(matched * sum)) -
+                                    static_cast<float>(perStep * d * m_slot) +
+                                    kClosedEvidence * static_cast<float>(closed);
+                score += 0.5f * (whole + stepwise);
+            }
+            if (score > best.score)
+                best = {score, T - d,
+                        mark ? m_bestGapClass[static_cast<size_t>(s)]
+                             : m_bestMarkClass[static_cast<size_t>(s)]};
+        }
+        cells[static_cast<size_t>(c)] = best;
+    }
+    // A word gap goes on as long as the silence does.
+    const Cell& longer = m_cells[static_cast<size_t>(slot(T - 1))][WordGap];
+    if (longer.score > cells[WordGap].score) cells[WordGap] = longer;
+    float topGap = kNone;
+    float topMark = kNone;
+    signed char gapClass = -1;
+    signed char markClass = -1;
+    for (int c = 0; c < kClasses; ++c) {
+        const float score = cells[static_cast<size_t>(c)].score;
+        if (isMark(c) && score > topMark) {
+            topMark = score;
+            markClass = static_cast<signed char>(c);
+        } else if (!isMark(c) && score > topGap) {
+            topGap = score;
+            gapClass = static_cast<signed char>(c);
+        }
+    }
+    const float top = std::max(topGap, topMark);
+    if (top > kNone && std::abs(top) > kRenormalise) {
+        // Scores are relative: move them all back near zero.
+        const float offset = std::max(topGap, topMark);
+        for (int k = oldest; k <= T; ++k) {
+            const auto i = static_cast<size_t>(slot(k));
+            for (auto& c : m_cells[i])
+                if (c.score > kNone) c.score -= offset;
+            if (m_bestGap[i] > kNone) m_bestGap[i] -= offset;
+            if (m_bestMark[i] > kNone) m_bestMark[i] -= offset;
+        }
+        topGap = topGap > kNone ? topGap - offset : kNone;
+        topMark = topMark > kNone ? topMark - offset : kNone;
+    }
+    m_bestGap[static_cast<size_t>(slot(T))] = topGap;
+    m_bestGapClass[static_cast<size_t>(slot(T))] = gapClass;
+    m_bestMark[static_cast<size_t>(slot(T))] = topMark;
+    m_bestMarkClass[static_cast<size_t>(slot(T))] = markClass;
+    return emit(T - m_lag, events);
+}
+
+int KeySequencer::flush(KeyEvent* events) {
+    return emit(m_t, events);
+}
+
+int KeySequencer::emit(int decision, KeyEvent* events) {
+    if (decision <= m_written) return 0;
+    // Trace the best path ending now back to the last run written.
+    const int T = m_t;
+    const auto& last = m_cells[static_cast<size_t>(slot(T))];
+    int c = 0;
+    for (int k = 1; k < kClasses; ++k)
+        if (last[static_cast<size_t>(k)].score > last[static_cast<size_t>(c)].score) c = k;
+    int end = T;
+    int depth = 0;
+    while (end > m_written && c >= 0 && depth + 1 < static_cast<int>(m_stack.size()) &&
+           end > T - kRing + 1) {
+        const Cell& cell = m_cells[static_cast<size_t>(slot(end))][static_cast<size_t>(c)];
+        m_stack[static_cast<size_t>(depth++)] = end;
+        m_stack[static_cast<size_t>(depth++)] = c;
+        end = cell.start;
+        c = cell.previous;
+    }
+    int n = 0;
+    m_gapSoFar = 0.0f;
+    while (depth > 0 && n < kMaxEvents) {
+        const int cls = m_stack[static_cast<size_t>(--depth)];
+        const int segmentEnd = m_stack[static_cast<size_t>(--depth)];
+        if (segmentEnd > decision) {
+            if (!isMark(cls)) m_gapSoFar = static_cast<float>((decision - m_written) * m_slot);
+            break;
+        }
+        const int length = segmentEnd - m_written;
+        if (length <= 0) continue;
+        float peak = 0.0f;
+        if (isMark(cls)) {
+            for (int k = m_written; k < segmentEnd; ++k)
+                peak = std::max(peak, m_envelope[static_cast<size_t>(slot(k))]);
+            peak /= 8.0f * static_cast<float>(m_boxcar); // a tone of amplitude A sums to 8A a step
+        }
+        events[n] = {isMark(cls), static_cast<float>(length * m_slot)};
+        m_peaks[static_cast<size_t>(n++)] = peak;
+        m_written = segmentEnd;
+    }
+    return n;
+}
+
+} // namespace dita

@@ -1,0 +1,106 @@
+#pragma once
+// KeySequencer: reads the keying of a weak signal as the most likely sequence of marks and gaps
+// instead of deciding key down or up at every step.
+//
+// A mark's evidence is the likelihood ratio of a mark against a gap (noncoherent: a tone of
+// unknown phase in Gaussian noise), from the tracked noise power and mark amplitude, for the
+// element's own matched filter (all its steps summed) and for a boxcar half a dot long step by
+// step, averaged. A segmental Viterbi search then finds the best
+// segmentation into dots, dashes and element, letter and word gaps, each with a duration
+// likelihood around the sender's lengths. A dash is thus weighed with all of its energy, and a
+// gap the boxcar only half fills still counts for what it is. Runs are written once the best path
+// has not changed for a lag of about a second.
+//
+// Plain class, no Qt; nothing is allocated after construction.
+#include "decode/SenderTiming.h"
+
+#include <array>
+#include <complex>
+
+namespace dita {
+
+class KeySequencer {
+public:
+    static constexpr int kRing = 1024; // slots of scores and back-pointers (3 s at least)
+    static constexpr int kMaxBoxcar = 32;
+    static constexpr int kMaxEvents = 64; // runs one step may write
+    static constexpr int kMaxSlotSteps = 8;
+
+    // Durations of the sender's classes in steps (the detector's runs: marks shortened and gaps
+    // lengthened by its edges) and the step rate. The boxcar keeps its length until reset().
+    void setTiming(const TimingEstimate& timing, double stepRate);
+    // Starts afresh with a boxcar half the dot of the timing set, and the noise power and mark
+    // amplitude of its envelope.
+    void reset(float noisePower, float markAmplitude);
+    // Length of the boxcar the next reset() starts (half the dot of the timing set).
+    int boxcarLength() const { return m_plannedBoxcar; }
+
+    // One step of raw baseband; open: the squelch and gate let it key; markHint: the hard
+    // detector holds a mark there (its levels teach the mark amplitude). Returns the runs
+    // that are now certain, into events.
+    int step(std::complex<float> raw, bool open, bool markHint, KeyEvent* events);
+    // Writes everything up to now (the signal ended or the decoder is reset).
+    int flush(KeyEvent* events);
+    // The gap running at the decision point (0 in a mark).
+    float gapSoFar() const { return m_gapSoFar; }
+    // Highest envelope (tone amplitude) of the i-th run the last call wrote (0 for gaps).
+    float peak(int i) const { return m_peaks[static_cast<size_t>(i)]; }
+
+    // Noise power and mark amplitude (boxcar envelope) from the envelopes in values (power),
+    // which they reorder.
+    static void levelsFrom(float* powers, int n, float& noisePower, float& markAmplitude);
+
+private:
+    enum Class { Dot, Dash, ElementGap, LetterGap, WordGap, kClasses };
+    struct Cell {
+        float score = 0.0f;
+        int start = 0; // step at which the segment began
+        signed char previous = -1;
+    };
+    int emit(int decisionSlot, KeyEvent* events);
+    // Duration ranges, likelihoods and the lag in slots of the search.
+    void buildTables();
+    static int slot(int t) { return t & (kRing - 1); }
+
+    double m_stepRate = 344.53125;
+    int m_boxcar = 4;
+    int m_plannedBoxcar = 4;
+    int m_slot = 1; // steps per slot of the search
+    int m_plannedSlot = 1;
+    float m_slotEvidence = 0.0f;
+    float m_slotPeak = 0.0f;
+    int m_slotSteps = 0;
+    int m_lag = 300;
+    std::array<float, kClasses> m_mean{};
+    std::array<int, kClasses> m_min{};
+    std::array<int, kClasses> m_max{};
+    std::array<float, kClasses> m_prior{};
+
+    std::array<std::complex<float>, kMaxBoxcar> m_box{};
+    std::complex<float> m_sum{};
+    int m_boxPos = 0;
+    float m_noisePower = 1.0f;
+    float m_markPower = 1.0f;
+    float m_noiseAlpha = 0.01f;
+    float m_markAlpha = 0.03f;
+
+    int m_t = 0;                                           // steps seen
+    std::array<std::complex<double>, kRing> m_rawPrefix{}; // sum of the raw steps before each slot
+    std::array<int, kRing> m_closedPrefix{};               // closed steps before each slot
+    std::complex<double> m_slotRaw{};
+    int m_slotClosed = 0;
+    std::array<double, kRing> m_prefix{};  // sum of the evidence before each slot
+    std::array<float, kRing> m_envelope{}; // highest boxcar envelope of each slot
+    std::array<std::array<Cell, kClasses>, kRing> m_cells{};
+    int m_written = 0; // slot up to which runs were written
+    float m_gapSoFar = 0.0f;
+    std::array<float, kMaxEvents> m_peaks{};
+    std::array<std::array<float, kRing / 2>, kClasses> m_logDuration{};
+    std::array<float, kRing> m_bestGap{};
+    std::array<signed char, kRing> m_bestGapClass{};
+    std::array<float, kRing> m_bestMark{};
+    std::array<signed char, kRing> m_bestMarkClass{};
+    std::array<int, 512> m_stack{};
+};
+
+} // namespace dita
