@@ -15,5 +15,5 @@ if(DITA_BUILD_TESTS)
            COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/with-pulseaudio.sh
                    bash ${CMAKE_CURRENT_LIST_DIR}/tests/skimmer_live_test.sh
                    $<TARGET_FILE:dita-skimmer> $<TARGET_FILE:dita-send> $<TARGET_FILE:dita>)
-  set_tests_properties(skimmer_live_tests PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 180 RUN_SERIAL TRUE)
+  set_tests_properties(skimmer_live_tests PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300 RUN_SERIAL TRUE)
 endif()
