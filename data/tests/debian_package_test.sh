@@ -4,8 +4,8 @@
 # unpacked into an empty root whose programs run there (the version, and the bundled sample
 # decoded with the unpacked dita-decode), desktop-file-validate accepts the desktop entry, and
 # lintian reports no errors and none of the warnings of a library in the wrong package, of
-# ldconfig calls beside the trigger or of empty maintainer scripts; the skimmer's options are a
-# conffile its unit reads. Usage: debian_package_test.sh <build dir> <version>
+# ldconfig calls beside the trigger, of empty maintainer scripts or of a program without a
+# manual page; the skimmer's options are a conffile its unit reads. Usage: debian_package_test.sh <build dir> <version>
 set -euo pipefail
 build=$1
 version=$2
@@ -30,7 +30,8 @@ for f in /usr/bin/dita /usr/bin/dita-decode /usr/bin/dita-send \
          /usr/share/icons/hicolor/scalable/apps/dita.svg \
          /usr/share/metainfo/io.github.dita_cw.Dita.metainfo.xml \
          /usr/share/man/man1/dita.1.gz /usr/share/man/man1/dita-decode.1.gz \
-         /usr/share/man/man1/dita-send.1.gz /usr/share/dita/DITA.html \
+         /usr/share/man/man1/dita-send.1.gz /usr/share/man/man1/dita-skimmer.1.gz \
+         /usr/share/dita/DITA.html \
          /usr/share/dita/DefaultDITA.cfc /usr/share/dita/samples/cq-20wpm.ogg \
          /usr/share/doc/dita/copyright /usr/share/doc/dita/changelog.gz \
          /usr/lib/systemd/system/dita-skimmer.service /etc/default/dita-skimmer; do
@@ -92,7 +93,7 @@ desktop-file-validate "$root/usr/share/applications/dita.desktop" \
 lintian --fail-on error "$deb" "$libdeb" "$dev" | tee "$work/lintian.txt" || fail "lintian reports errors"
 for tag in package-name-doesnt-match-sonames link-to-shared-library-in-wrong-package \
            postinst-has-useless-call-to-ldconfig postrm-has-useless-call-to-ldconfig \
-           maintscript-calls-ldconfig maintainer-script-empty; do
+           maintscript-calls-ldconfig maintainer-script-empty no-manual-page; do
   ! grep -q "$tag" "$work/lintian.txt" || fail "lintian: $tag"
 done
 echo "packages OK: $deb $libdeb $dev"
