@@ -320,8 +320,8 @@ void TDecoderForm::createStationLink() {
     };
     TransmitPanel* panel = m_transmitPanel;
     hooks.keySteps = [panel](const std::vector<KeyingStep>& steps, const std::atomic<bool>& stop,
-                             int pttHangMs) {
-        return panel->controller().keyForOtherProgram(steps, stop, pttHangMs);
+                             PttHang hang) {
+        return panel->controller().keyForOtherProgram(steps, stop, hang);
     };
     hooks.transmitEnabled = [panel] { return panel->controller().transmitEnabled(); };
     hooks.transmitWpm = [this] { return m_keying.timing().current().Wpm; };

@@ -55,10 +55,10 @@ bool CatKeyer::sendText(std::string_view text, const std::atomic<bool>& stopRequ
 }
 
 bool CatKeyer::keySteps(const std::vector<KeyingStep>& steps, const std::atomic<bool>& stop,
-                        int pttHangMs) {
+                        PttHang hang) {
     (void)steps;
     (void)stop;
-    (void)pttHangMs;
+    (void)hang;
     if (!m_stepsTold.exchange(true) && m_notice)
         m_notice("Nothing is keyed for the keying listener: the rig's keyer (CAT) keys only the "
                  "window's own text. Choose Transmit > Output Device > Serial Port or Sound Card "

@@ -24,7 +24,7 @@ public:
     // A logger's steps are timed by the listener, which the rig's keyer cannot follow: nothing
     // is keyed, and the operator is told once.
     bool keySteps(const std::vector<KeyingStep>& steps, const std::atomic<bool>& stop,
-                  int pttHangMs) override;
+                  PttHang hang) override;
 
 private:
     bool handOver(const std::string& text);

@@ -182,19 +182,17 @@ void CwKeyingQueue::run() {
     }
 }
 
-int32_t CwKeyingQueue::pttHangAfter(std::vector<KeyingStep>& steps) {
+PttHang CwKeyingQueue::pttHangAfter(std::vector<KeyingStep>& steps) {
     {
         std::lock_guard lock(m_mutex);
         // More follows at once: the next word takes PTT over before the hang runs out.
-        if (!m_words.empty()) return m_hooks.pttHangMs;
+        if (!m_words.empty()) return PttHang{m_hooks.pttHangMs, true};
     }
-    // The end of the transmission: a trailing space keys no silence that would hold PTT, and
-    // the hang, which the keyer starts after the character gap, counts from the last element.
+    // The end of the transmission: a trailing space keys no silence that would hold PTT (the
+    // hang counts from the last element).
     KeyingStep& last = steps.back();
     if (!last.elements.empty()) last.gapAfter = std::min(last.gapAfter, 2 * last.unit);
-    const auto silence = std::chrono::duration_cast<std::chrono::milliseconds>(
-        (last.elements.empty() ? std::chrono::microseconds(0) : last.unit) + last.gapAfter);
-    return std::max<int32_t>(0, m_hooks.pttHangMs - static_cast<int32_t>(silence.count()));
+    return PttHang{m_hooks.pttHangMs, false};
 }
 
 void CwKeyingQueue::keyItem(const Item& item) {
@@ -218,8 +216,7 @@ void CwKeyingQueue::keyItem(const Item& item) {
             return;
         }
         if (m_hooks.keyed && !item.word.empty()) m_hooks.keyed(item.word);
-        const int32_t hangMs = pttHangAfter(steps);
-        keyed = keyer->keySteps(steps, m_stop, hangMs);
+        keyed = keyer->keySteps(steps, m_stop, pttHangAfter(steps));
     }
     if (keyed && item.replies && m_hooks.reply) m_hooks.reply(item.to, item.reply);
 }

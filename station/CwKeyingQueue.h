@@ -89,7 +89,7 @@ private:
     void keyItem(const Item& item);
     // The hang to ask of the keyer for steps about to be keyed; at the end of the queued text
     // their trailing silence is cut to the character gap.
-    int32_t pttHangAfter(std::vector<KeyingStep>& steps);
+    PttHang pttHangAfter(std::vector<KeyingStep>& steps);
 
     CwKeyingHooks m_hooks;
     DropReport m_full; // text dropped because the queue was full

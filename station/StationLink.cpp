@@ -27,8 +27,8 @@ public:
     bool sendText(std::string_view, const std::atomic<bool>&) override { return false; }
     bool sendTypedCode(int32_t) override { return false; }
     bool keySteps(const std::vector<KeyingStep>& steps, const std::atomic<bool>& stop,
-                  int pttHangMs) override {
-        return m_hooks.keySteps && m_hooks.keySteps(steps, stop, pttHangMs);
+                  PttHang hang) override {
+        return m_hooks.keySteps && m_hooks.keySteps(steps, stop, hang);
     }
 
 private:

@@ -39,7 +39,7 @@ struct StationHooks {
     // Keys a logger's steps through the current keyer, exclusive of the window's own senders.
     // Runs on the listener's keying thread.
     std::function<bool(const std::vector<KeyingStep>& steps, const std::atomic<bool>& stop,
-                       int pttHangMs)>
+                       PttHang hang)>
         keySteps;
     // The transmit speed (wpm) the rig's keyer is set to; read on a send thread.
     std::function<int32_t()> transmitWpm;

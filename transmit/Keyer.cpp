@@ -172,13 +172,19 @@ public:
             wait(kPttLeadMs);
         }
     }
-    void end(int hangMs, const std::function<void(int)>& wait) {
+    // The keying has ended `quiet` after its last element (the silence keyed since).
+    void end(PttHang hang, std::chrono::microseconds quiet, const std::function<void(int)>& wait) {
         if (!m_on) return;
+        int hangMs = std::clamp(hang.ms, 0, kPttHangMaxMs);
+        if (!hang.moreFollows) {
+            const auto quietMs = std::chrono::duration_cast<std::chrono::milliseconds>(quiet);
+            hangMs = std::max(0, hangMs - static_cast<int>(quietMs.count()));
+        }
         if (m_hold) {
-            m_hold->start(std::clamp(hangMs, 0, kPttHangMaxMs));
+            m_hold->start(hangMs);
             return;
         }
-        wait(std::clamp(hangMs, 0, kPttHangMaxMs));
+        wait(hangMs);
         m_port->KeyState = kKeyUp;
         m_port->updatePtt(false);
     }
@@ -192,24 +198,35 @@ private:
 } // namespace
 
 bool SerialKeyer::keySteps(const std::vector<KeyingStep>& steps, const std::atomic<bool>& stop,
-                           int pttHangMs) {
+                           PttHang hang) {
     const std::function<void(int)> wait = [this](int ms) { waitFor(ms); };
     beginCharacter();
     PttAroundSteps ptt(&m_port, m_pttHold, wait);
     bool done = true;
+    std::chrono::microseconds quiet{0}; // keyed since the last element or carrier
     for (const KeyingStep& step : steps) {
         if (stop.load()) {
             done = false;
             break;
         }
-        if (step.carrier.count() > 0) keyCarrier(step.carrier, stop);
+        if (step.carrier.count() > 0) {
+            keyCarrier(step.carrier, stop);
+            quiet = {};
+        }
         for (char symbol : step.elements) {
             const auto down = symbol == kDashSymbol ? 3 * step.unit : step.unit;
             keyElement(down, step.unit);
+            quiet = step.unit;
+        }
+        // A stop keys no silence after the character it ended: PTT hangs from its last element.
+        if (stop.load()) {
+            done = false;
+            break;
         }
         waitFor(step.gapAfter);
+        quiet += step.gapAfter;
     }
-    ptt.end(pttHangMs, wait);
+    ptt.end(done ? hang : PttHang{hang.ms, false}, quiet, wait);
     return done;
 }
 
@@ -297,42 +314,59 @@ bool ToneKeyer::sendText(std::string_view text, const std::atomic<bool>& stopReq
 }
 
 bool ToneKeyer::keySteps(const std::vector<KeyingStep>& steps, const std::atomic<bool>& stop,
-                         int pttHangMs) {
+                         PttHang hang) {
     const ToneSettings tone = toneSettings();
     const uint8_t on = tone.SidetoneOn ? 1 : 0;
     constexpr std::chrono::microseconds kCarrierSlice{10'000};
     auto samples = [](std::chrono::microseconds length) {
         return static_cast<std::size_t>(length.count() * kToneSampleRateHz / 1'000'000);
     };
-    // The whole run as one envelope, with the end of every character, so that a stop plays on
-    // to the end of the character being sounded instead of cutting it.
+    // The whole run as one envelope, with the end of every character (right after its last
+    // element) and of every gap, so that a stop plays on to the end of the character being
+    // sounded instead of cutting it, and keys no silence after it.
     m_envelope.clear();
-    std::vector<int64_t> characterEnds;
+    std::vector<int64_t> stopEnds;
+    std::vector<int64_t> elementEnds; // where each element's or carrier slice's tone ends
+    auto markEnd = [&](std::vector<int64_t>& ends) {
+        ends.push_back(static_cast<int64_t>(m_envelope.size()));
+    };
     for (const KeyingStep& step : steps) {
         // A carrier is no character: a stop ends it at the next slice end, falling over one
         // edge, after the tone block already queued.
         for (auto left = step.carrier; left.count() > 0; left -= kCarrierSlice) {
             m_envelope.insert(m_envelope.end(), samples(std::min(left, kCarrierSlice)), on);
-            characterEnds.push_back(static_cast<int64_t>(m_envelope.size()));
+            markEnd(stopEnds);
+            markEnd(elementEnds);
         }
-        for (char symbol : step.elements) {
-            const auto down = symbol == kDashSymbol ? 3 * step.unit : step.unit;
+        for (std::size_t i = 0; i < step.elements.size(); ++i) {
+            if (i > 0) m_envelope.insert(m_envelope.end(), samples(step.unit), 0);
+            const auto down = step.elements[i] == kDashSymbol ? 3 * step.unit : step.unit;
             m_envelope.insert(m_envelope.end(), samples(down), on);
+            markEnd(elementEnds);
+        }
+        if (!step.elements.empty()) {
+            markEnd(stopEnds);
             m_envelope.insert(m_envelope.end(), samples(step.unit), 0);
         }
         m_envelope.insert(m_envelope.end(), samples(step.gapAfter), 0);
-        characterEnds.push_back(static_cast<int64_t>(m_envelope.size()));
+        if (stopEnds.empty() || stopEnds.back() != static_cast<int64_t>(m_envelope.size()))
+            markEnd(stopEnds);
     }
     const std::function<void(int)> wait = [](int ms) { PreciseWait(ms); };
     PttAroundSteps ptt(m_port, m_pttHold, wait);
+    int64_t playedTo = 0;
     const bool done = !stop.load() && m_output.PlayEnvelope(m_envelope.data(),
                                                             static_cast<int64_t>(m_envelope.size()),
-                                                            tone, &stop, &characterEnds);
-    ptt.end(pttHangMs, wait);
+                                                            tone, &stop, &stopEnds, &playedTo);
+    // The silence played after the last element, for PTT's hang.
+    const auto last = std::upper_bound(elementEnds.begin(), elementEnds.end(), playedTo);
+    const int64_t quietSamples = last == elementEnds.begin() ? 0 : playedTo - *std::prev(last);
+    const std::chrono::microseconds quiet{quietSamples * 1'000'000 / kToneSampleRateHz};
+    ptt.end(done ? hang : PttHang{hang.ms, false}, quiet, wait);
     return done;
 }
 
-bool Keyer::keySteps(const std::vector<KeyingStep>&, const std::atomic<bool>&, int) {
+bool Keyer::keySteps(const std::vector<KeyingStep>&, const std::atomic<bool>&, PttHang) {
     return false;
 }
 

@@ -42,16 +42,26 @@ struct KeyingStep {
     std::chrono::microseconds gapAfter{0};
 };
 
+// PTT after a run of steps. When the transmission ends with them (the last word, or a stop),
+// PTT drops `ms` after the last element keyed, whatever silence the steps keyed after it. When
+// more follows at once, the hang runs from the end of the steps' own silence, so that the next
+// word takes PTT over in the gap before it.
+struct PttHang {
+    int ms = kPttHangDefaultMs;
+    bool moreFollows = false;
+};
+
 class Keyer {
 public:
     virtual ~Keyer() = default;
     // Keys steps in their own timing. A stop takes effect at the end of the character being
-    // keyed, on the serial lines as on the sound card. PTT (lines or CAT) rises the lead time
-    // before the first element unless it is still held, and is held pttHangMs after the last.
+    // keyed, on the serial lines as on the sound card, without the silence after it. PTT (lines
+    // or CAT) rises the lead time before the first element unless it is still held, and falls
+    // as `hang` says.
     // Returns false when stopped or failed before the end; a keyer that cannot key steps keys
     // nothing and returns false.
     virtual bool keySteps(const std::vector<KeyingStep>& steps, const std::atomic<bool>& stop,
-                          int pttHangMs);
+                          PttHang hang);
     // Screen or macro text (Latin-1 bytes). Stops between characters (serial) or after the
     // 93 ms tone block already queued, with a falling edge (sound card), once stopRequest is set.
     // Returns false when stopped or failed before the end.
@@ -101,7 +111,7 @@ public:
     bool sendText(std::string_view text, const std::atomic<bool>& stopRequest) override;
     bool sendTypedCode(int32_t code) override;
     bool keySteps(const std::vector<KeyingStep>& steps, const std::atomic<bool>& stop,
-                  int pttHangMs) override;
+                  PttHang hang) override;
     void setBeaconCarrier(const BeaconCarrier& carrier) { m_carrierMs = carrier.BeaconCarrierMs; }
 
     // Row walk of one code: key lines and waits only, no PTT.
@@ -133,7 +143,7 @@ public:
     bool carrierIsTone() const override { return true; }
     bool holdCarrier(const std::atomic<bool>& release) override;
     bool keySteps(const std::vector<KeyingStep>& steps, const std::atomic<bool>& stop,
-                  int pttHangMs) override;
+                  PttHang hang) override;
 
     void setTone(const ToneSettings& settings);
     // The rise and fall of each element, ms (0: hard keying); kept apart from the tone menu's

@@ -218,6 +218,9 @@ public:
         return n;
     }
 
+    // Where the walk ends (before a fall after a cut): the envelope's length unless stopped.
+    int64_t end() const { return m_end; }
+
     // Ends the walk at once, after what has been walked.
     void endNow() { endAt(m_position); }
 
@@ -265,7 +268,7 @@ private:
 
 bool ToneOutput::PlayEnvelope(const uint8_t* envelope, int64_t count, const ToneSettings& settings,
                               const std::atomic<bool>* stop,
-                              const std::vector<int64_t>* characterEnds) {
+                              const std::vector<int64_t>* characterEnds, int64_t* playedTo) {
     if (!SetupOutputFormat() || !ResetToneOutput()) return false;
     if (count <= 0) return true;
     EnvelopeGains gains(envelope, count, rampSamples(settings));
@@ -283,6 +286,7 @@ bool ToneOutput::PlayEnvelope(const uint8_t* envelope, int64_t count, const Tone
         }
         return gains.next(g, last);
     });
+    if (playedTo) *playedTo = gains.end();
     return played && !stopped;
 }
 

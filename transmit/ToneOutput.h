@@ -110,10 +110,12 @@ public:
     // ends there, a tone sounding then falling over one edge (never a step, which would click on
     // the air); the call returns false: a stop must release the key within a character, not
     // after the whole envelope. With characterEnds (ascending sample positions) a stop instead
-    // plays on to the first character end not yet written, so no character is cut.
+    // plays on to the first character end not yet written, so no character is cut. playedTo,
+    // when given, gets the sample position where the envelope's walk ended.
     bool PlayEnvelope(const uint8_t* envelope, int64_t count, const ToneSettings& settings,
                       const std::atomic<bool>* stop = nullptr,
-                      const std::vector<int64_t>* characterEnds = nullptr);
+                      const std::vector<int64_t>* characterEnds = nullptr,
+                      int64_t* playedTo = nullptr);
 
     // The tune carrier: a steady tone from its rising edge until `release` becomes true, then
     // its falling edge (so tuning makes no click either). Resets the device first as

@@ -78,7 +78,7 @@ public:
     bool sendText(std::string_view, const std::atomic<bool>&) override { return false; }
     // Records the codes of the steps, one space between characters.
     bool keySteps(const std::vector<KeyingStep>& steps, const std::atomic<bool>& stop,
-                  int) override {
+                  PttHang) override {
         std::string text;
         for (const auto& step : steps)
             text += (text.empty() ? "" : " ") + step.elements;
@@ -599,6 +599,42 @@ TEST(CwDaemonKeying, TlfDatagramsAreKeyedAsCwdaemonKeysThem) {
         EXPECT_NEAR(hangMs, kPttHangDefaultMs, 15.0);
         first = lastDowns[t] + 2;
     }
+    std::filesystem::remove(log);
+}
+
+// An abort (ESC 4) ends the keying with the character being keyed, and PTT falls the hang time
+// after that character's last element, not after the silence that would have followed it.
+TEST(CwDaemonKeying, AfterAnAbortPttFallsTheHangTimeAfterTheLastElement) {
+    const PseudoTerminal terminal;
+    ASSERT_FALSE(terminal.device.empty());
+    const auto log = std::filesystem::temp_directory_path() /
+                     ("dita-cwdaemon-abort-" + std::to_string(getpid()) + ".log");
+    std::filesystem::remove(log);
+    std::string output;
+    {
+        ListeningSender sender({"--serial", terminal.device, "--ptt", "rts"}, "/dev/null", log);
+        const uint16_t port = sender.port();
+        ASSERT_NE(port, 0) << "dita-send --listen did not start";
+        const UdpClient logger(port);
+        logger.send(kEsc + "236");
+        logger.send("CQ CQ CQ DE DL1ABC DL1ABC DL1ABC K");
+        std::this_thread::sleep_for(1300ms); // inside the third word
+        logger.send(kEsc + "4");
+        std::this_thread::sleep_for(1500ms);
+        logger.send(kEsc + "5");
+        EXPECT_EQ(sender.finish(output), 0) << output;
+    }
+    const auto keyed = keyStretches(log);
+    const PttChanges ptt = pttChanges(log);
+    ASSERT_FALSE(keyed.empty());
+    ASSERT_EQ(ptt.on.size(), 1u);
+    ASSERT_EQ(ptt.off.size(), 1u);
+    long long lastUpNs = 0; // the end of the last key-down
+    for (const auto& stretch : keyed)
+        if (stretch.us > 0) lastUpNs = stretch.endNs;
+    const double hangMs = static_cast<double>(ptt.off[0] - lastUpNs) / 1e6;
+    std::printf("abort: %zu stretches keyed, PTT hang %.1f ms\n", keyed.size(), hangMs);
+    EXPECT_NEAR(hangMs, kPttHangDefaultMs, 15.0);
     std::filesystem::remove(log);
 }
 

@@ -337,9 +337,12 @@ TEST(RigControl, CatPttHoldsAcrossASoundCardTransmissionAndDropsAfterTheHang) {
     int32_t wpm = 28;
     const std::atomic<bool> goOn{false};
     const auto begun = Clock::now();
-    ASSERT_TRUE(keyer.keySteps(cwDaemonSteps("CQ DE DL1ABC", wpm), goOn, kPttHangDefaultMs));
-    ASSERT_TRUE(keyer.keySteps(cwDaemonSteps(" TEST", wpm), goOn, kPttHangDefaultMs));
-    const auto lastElement = Clock::now(); // the last block has played
+    ASSERT_TRUE(
+        keyer.keySteps(cwDaemonSteps("CQ DE DL1ABC", wpm), goOn, PttHang{kPttHangDefaultMs, true}));
+    const auto test = cwDaemonSteps(" TEST", wpm);
+    ASSERT_TRUE(keyer.keySteps(test, goOn, PttHang{kPttHangDefaultMs, false}));
+    // The last block has played: the last element ended the silence after it earlier.
+    const auto lastElement = Clock::now() - (test.back().unit + test.back().gapAfter);
     ASSERT_TRUE(firstSound.has_value());
     std::this_thread::sleep_for(std::chrono::milliseconds(kPttHangDefaultMs) + 1s);
     std::lock_guard lock(mutex);

@@ -72,14 +72,14 @@ bool TransmitController::transmitEnabled() const {
 }
 
 bool TransmitController::keyForOtherProgram(const std::vector<KeyingStep>& steps,
-                                            const std::atomic<bool>& stop, int pttHangMs) {
+                                            const std::atomic<bool>& stop, PttHang hang) {
     Keyer* keyer = m_parts.keyer ? m_parts.keyer() : nullptr;
     if (!keyer) return false;
     bool done = false;
     {
         std::lock_guard keying(m_keyingMutex);
         setTransmitOwner(kOwnerOtherProgram, true);
-        done = keyer->keySteps(steps, stop, pttHangMs);
+        done = keyer->keySteps(steps, stop, hang);
         setTransmitOwner(kOwnerOtherProgram, false);
     }
     afterKeying();

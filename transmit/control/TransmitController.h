@@ -166,7 +166,7 @@ public:
     // the window's own senders, with the Transmit pause held meanwhile. False when there is no
     // keyer or the keying stopped early.
     bool keyForOtherProgram(const std::vector<KeyingStep>& steps, const std::atomic<bool>& stop,
-                            int pttHangMs);
+                            PttHang hang);
     // Xmit Enable, readable from any thread.
     bool transmitEnabled() const;
 

@@ -378,8 +378,9 @@ TEST(ToneKeyer, AStopOfStepsEndsWithTheCharacterBeingSoundedAndACarrierAtOnce) {
     f.device.onWrite = [&] {
         if (f.device.blocks.size() == 3) stop = true; // during the first C
     };
-    EXPECT_FALSE(keyer.keySteps(letters, stop, 0));
-    EXPECT_EQ(f.device.allSamples().size(), 14 * kUnitSamples);
+    EXPECT_FALSE(keyer.keySteps(letters, stop, PttHang{0}));
+    // C ends with its last element (11 units): a stop keys no silence after it.
+    EXPECT_EQ(f.device.allSamples().size(), 11 * kUnitSamples);
 
     f.device.blocks.clear();
     stop = false;
@@ -387,7 +388,7 @@ TEST(ToneKeyer, AStopOfStepsEndsWithTheCharacterBeingSoundedAndACarrierAtOnce) {
         if (f.device.blocks.size() == 3) stop = true;
     };
     const std::vector<KeyingStep> tune{KeyingStep{"", {}, std::chrono::seconds(6), {}}};
-    EXPECT_FALSE(keyer.keySteps(tune, stop, 0));
+    EXPECT_FALSE(keyer.keySteps(tune, stop, PttHang{0}));
     // Of 6 s: the queued block, on to the next 10 ms slice end (441 samples each), then the fall.
     const auto s = f.device.allSamples();
     EXPECT_EQ(s.size(), 28u * 441u + 221u);

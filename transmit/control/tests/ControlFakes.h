@@ -41,7 +41,7 @@ public:
     }
     // Another program's steps, recorded as their codes with one space between characters.
     bool keySteps(const std::vector<KeyingStep>& steps, const std::atomic<bool>& stopRequest,
-                  int) override {
+                  PttHang) override {
         std::string codes;
         for (const auto& step : steps) {
             if (stopRequest.load()) {
