@@ -50,6 +50,18 @@ test::BandSignal sender(const char* text, double hz, double wpm, double snrDb, d
     return b;
 }
 
+// Each sender has one channel of its own at its pitch, which reads its text.
+void expectEachSenderOnItsOwnChannel(const std::vector<test::BandSignal>& band,
+                                     const std::vector<BandRecord>& records) {
+    for (const auto& b : band) {
+        int count = 0;
+        const std::string text = textNear(records, b.signal.toneHz, kToleranceHz, &count);
+        EXPECT_EQ(count, 1) << b.signal.toneHz;
+        EXPECT_LE(test::characterErrorRate(b.text, text), 0.05)
+            << b.signal.toneHz << " Hz: \"" << text << "\"";
+    }
+}
+
 // Eight senders at 12..40 wpm and -3..+20 dB between 400 and 2,400 Hz, two of them 60 Hz
 // apart, starting and stopping at different times. Each is decoded on a channel of its own.
 TEST(BandDecoder, DecodesEverySenderOfATestBand) {
@@ -96,13 +108,7 @@ TEST(BandDecoder, SeparatesTwoSendersSixtyHertzApart) {
         sender("VK2XYZ DE N0ABC UR 599 BK", 860, 24, 8, 0.8, 22),
     };
     const auto records = decodeBand(test::synthesizeBand(band, kNoiseRms, 15.0, 23));
-    for (const auto& b : band) {
-        int count = 0;
-        const std::string text = textNear(records, b.signal.toneHz, kToleranceHz, &count);
-        EXPECT_EQ(count, 1) << b.signal.toneHz;
-        EXPECT_LE(test::characterErrorRate(b.text, text), 0.05)
-            << b.signal.toneHz << " Hz: \"" << text << "\"";
-    }
+    expectEachSenderOnItsOwnChannel(band, records);
 }
 
 // A sender 60 Hz above one 7 dB stronger, which begins before it and keys on after it ends: the
@@ -113,13 +119,7 @@ TEST(BandDecoder, KeepsASenderBesideAStrongerOneToItsOwnPitchAndText) {
         sender("CQ CQ DE DL2ABC DL2ABC PSE K", 760, 22, 10, 1.0, 32),
     };
     const auto records = decodeBand(test::synthesizeBand(band, kNoiseRms, 26.0, 33));
-    for (const auto& b : band) {
-        int count = 0;
-        const std::string text = textNear(records, b.signal.toneHz, kToleranceHz, &count);
-        EXPECT_EQ(count, 1) << b.signal.toneHz;
-        EXPECT_LE(test::characterErrorRate(b.text, text), 0.05)
-            << b.signal.toneHz << " Hz: \"" << text << "\"";
-    }
+    expectEachSenderOnItsOwnChannel(band, records);
 }
 
 // Ten minutes of white noise, then a steady carrier over it: no channel opens.

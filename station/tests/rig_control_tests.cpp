@@ -68,16 +68,22 @@ struct RigEvents {
     }
 };
 
+// rigctld on this machine at port.
+RigEndpoint rigctldAt(uint16_t port) {
+    RigEndpoint endpoint;
+    endpoint.connection = RigConnection::Rigctld;
+    endpoint.host = "127.0.0.1";
+    endpoint.port = port;
+    return endpoint;
+}
+
 } // namespace
 
 TEST(RigControl, FollowsRigctldKeysCatPttAndReportsALostRigOnceUntilItIsBack) {
     const uint16_t port = freeLoopbackPort();
     RigEvents events;
     RigControl rig(events.hooks(), kQuickTiming);
-    RigEndpoint endpoint;
-    endpoint.connection = RigConnection::Rigctld;
-    endpoint.host = "127.0.0.1";
-    endpoint.port = port;
+    const RigEndpoint endpoint = rigctldAt(port);
 
     // No rigctld yet: reported once, however often it is tried; PTT goes nowhere.
     rig.configure(endpoint);
@@ -142,10 +148,7 @@ TEST(RigControl, TheRigsKeyerKeysTextAtTheTransmitSpeedAndNothingIsKeyedWithoutA
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_NE(notices[0].find("rig control is not connected"), std::string::npos) << notices[0];
 
-    RigEndpoint endpoint;
-    endpoint.connection = RigConnection::Rigctld;
-    endpoint.host = "127.0.0.1";
-    endpoint.port = port;
+    const RigEndpoint endpoint = rigctldAt(port);
     Rigctld server(port, trace);
     rig.configure(endpoint);
     ASSERT_TRUE(events.waitUntil([&] { return events.connections == 1; }));
@@ -291,10 +294,7 @@ TEST(RigControl, CatPttHoldsAcrossASoundCardTransmissionAndDropsAfterTheHang) {
     Rigctld server(port, trace);
     RigEvents events;
     RigControl rig(events.hooks(), kQuickTiming);
-    RigEndpoint endpoint;
-    endpoint.connection = RigConnection::Rigctld;
-    endpoint.host = "127.0.0.1";
-    endpoint.port = port;
+    const RigEndpoint endpoint = rigctldAt(port);
     rig.configure(endpoint);
     ASSERT_TRUE(events.waitUntil([&] { return events.connections == 1; }));
 
