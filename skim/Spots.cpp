@@ -92,7 +92,7 @@ void CallReader::endWord(std::vector<CallRead>& spotted) {
             r.calling = r.calling || calling;
             if (r.count >= 2 && !r.spotted) {
                 r.spotted = true;
-                spotted.push_back({m_word, r.calling});
+                if (!cutFromASpottedCall(m_word)) spotted.push_back({m_word, r.calling});
             }
         }
     }
@@ -100,6 +100,14 @@ void CallReader::endWord(std::vector<CallRead>& spotted) {
         m_recent[i] = std::move(m_recent[i - 1]);
     m_recent[0] = std::move(m_word);
     m_word.clear();
+}
+
+bool CallReader::cutFromASpottedCall(const std::string& call) const {
+    for (const auto& [other, reads] : m_reads) {
+        if (reads.spotted && other.size() > call.size() && other.compare(0, call.size(), call) == 0)
+            return true;
+    }
+    return false;
 }
 
 std::string formatClusterSpot(const ClusterSpot& s) {

@@ -4,7 +4,8 @@
 //
 // A call counts as read when it follows CQ, TEST or DE within three words, or repeats the word
 // before it ("CQ TEST K1ABC K1ABC"). A station is spotted once the same call is read twice in
-// its channel: a call busted once by noise is not read the same way again, so it stays out.
+// its channel: a call busted once by noise is not read the same way again, so it stays out; nor
+// is the start of a call already spotted, which fades and ends of overs cut the same way.
 // Plain classes, no Qt; one CallReader per channel, on the decoding thread.
 #include <array>
 #include <map>
@@ -32,6 +33,9 @@ public:
 
 private:
     void endWord(std::vector<CallRead>& spotted);
+    // Whether call is the start of a call already spotted here: that station's call cut short by
+    // a fade or the end of an over (K1ABC read as K1AB), however often, is not another station.
+    bool cutFromASpottedCall(const std::string& call) const;
 
     static constexpr int kContextWords = 3;
     std::string m_word;

@@ -5,6 +5,7 @@
 #include "skim/IqCorrector.h"
 #include "skim/IqFileReader.h"
 #include "skim/Skimmer.h"
+#include "skim/Spots.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -241,6 +242,20 @@ int connectTo(int port) {
 // A client is asked for its call as at any cluster node, logs in (telnet negotiation and a
 // bad call along the way), and receives spot lines in the cluster columns; a client that has
 // not logged in receives none.
+// Calls from decoded text: read twice to be spotted, once each; a call busted once stays out,
+// and so does the start of a spotted call cut short again and again (fades, ends of overs).
+TEST(CallReader, SpotsACallReadTwiceAndNeitherABustedOneNorOneCutShort) {
+    CallReader reader;
+    std::vector<CallRead> spotted;
+    reader.feed("CQ TEST LZ4SSK LZ4SSK CQ TEST LZ4SSK LZ4SS", spotted);
+    reader.feed(" CQ TEST LZ4SSK LZ4SS CQ DE LZ4SBK TU DE K1ABC K1ABC ", spotted);
+    ASSERT_EQ(spotted.size(), 2u);
+    EXPECT_EQ(spotted[0].call, "LZ4SSK");
+    EXPECT_TRUE(spotted[0].calling);
+    EXPECT_EQ(spotted[1].call, "K1ABC");
+    EXPECT_FALSE(spotted[1].calling);
+}
+
 TEST(ClusterServer, LogsInAClientAndSendsItSpotLines) {
     ClusterServer server("DITA-#");
     std::string error;
