@@ -74,7 +74,6 @@ private:
     std::array<float, kClasses> m_mean{};
     std::array<int, kClasses> m_min{};
     std::array<int, kClasses> m_max{};
-    std::array<float, kClasses> m_prior{};
 
     std::array<std::complex<float>, kMaxBoxcar> m_box{};
     std::complex<float> m_sum{};
