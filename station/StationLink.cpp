@@ -215,10 +215,9 @@ void StationLink::showKeyingListenerDialog(QWidget* parent) {
 void StationLink::shutdown() {
     stopListener();
     m_port.setCatPtt({});
-    // The rig's keyer is no longer handed out; the object itself goes with the station, after
-    // the transmit panel whose send threads may still have read the pointer.
+    // The rig's keyer is no longer handed out; it and the rig control it keys through go with
+    // the station object, after the transmit panel whose send threads may have read the pointer.
     m_catKeying = false;
-    m_rig.reset();
 }
 
 } // namespace dita
