@@ -703,7 +703,7 @@ void CwChannelDecoder::startDecoding(const TimingEstimate& estimate, int events,
     m_matchedLength = std::max(matchedLength(estimate, clean), shortest);
     m_sequenced = !clean && !isClean(m_detector);
     if (m_sequenced) {
-        m_timing.setEstimate(withSpacing(m_timing.estimate()));
+        m_timing.setEstimate(KeySequencer::standardSpacing(withSpacing(m_timing.estimate())));
         startSequence(m_timing.estimate(), count);
         for (int age = count - 1; age >= detectorDelay(); --age) {
             const int n = m_sequencer.step(rawAt(age), true, false, m_sequenceEvents.data());

@@ -82,6 +82,14 @@ bool isMark(int c) {
 
 } // namespace
 
+TimingEstimate KeySequencer::standardSpacing(TimingEstimate e) {
+    const float unit = e.unit();
+    e.dash = std::max(e.dash, 3.0f * unit - kEdgeSteps);
+    e.letterGap = 3.0f * unit + kEdgeSteps;
+    e.wordGap = 7.0f * unit + kEdgeSteps;
+    return e;
+}
+
 void KeySequencer::setTiming(const TimingEstimate& e, double stepRate) {
     m_stepRate = stepRate;
     const float dot = e.dot + kEdgeSteps;

@@ -29,6 +29,11 @@ public:
     // Durations of the sender's classes in steps (the detector's runs: marks shortened and gaps
     // lengthened by its edges) and the step rate. The boxcar keeps its length until reset().
     void setTiming(const TimingEstimate& timing, double stepRate);
+    // The timing a weak signal's first reading starts from: the unit as gathered, letter and
+    // word gaps of standard proportions (3 and 7 units), dashes at least 3 units. Gathered in
+    // noise, the gap classes are fragments and merges of the sender's (a 40 wpm letter gap
+    // was measured at half its length); its dots and element gaps, which fix the unit, hold up.
+    static TimingEstimate standardSpacing(TimingEstimate estimate);
     // Starts afresh with a boxcar half the dot of the timing set, and the noise power and mark
     // amplitude of its envelope.
     void reset(float noisePower, float markAmplitude);
