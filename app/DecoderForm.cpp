@@ -8,6 +8,7 @@
 #include <QCloseEvent>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QSlider>
 #include <QStatusBar>
 #include <QThread>
 #include <QTimer>
@@ -26,6 +27,7 @@
 #include "common/SettingsFile.h"
 #include "display/DisplayPanel.h"
 #include "display/TimeLineForm.h"
+#include "gaugekit/GkBar.h"
 #include "log/StationPanel.h"
 #include "macros/MacroWindows.h"
 #include "station/StationLink.h"
@@ -178,8 +180,8 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     TransmitMemoryForm = new macros::TTransmitMemoryForm(this);
     ShowMacroKeysForm = new macros::TShowMacroKeysForm(
         messageSink(), macros::TShowMacroKeysForm::defaultKeyFile, this);
-    XmitMacrosForm = new macros::TXmitMacrosForm(m_macroSources, messageSink(), TransmitMemoryForm,
-                                                 ShowMacroKeysForm, this);
+    XmitMacrosForm = new macros::TXmitMacrosForm(m_windowSettings.Macros, messageSink(),
+                                                 TransmitMemoryForm, ShowMacroKeysForm, this);
     PTTForm = new TPTTForm(m_keying.port(), messageSink(), this);
     PTTForm->setLines([this] { return pttLines(m_settings); },
                       [this](const PttSettings& lines) {
@@ -207,8 +209,47 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     connect(SystemTimer2, &QTimer::timeout, this, [this] { SystemTimer2Timer(); });
     SystemTimer2->start();
 
+    keepWindowSettings();
+
     m_FirstStart = true;
     if (m_services.startSystemTimer) SystemTimer->start();
+}
+
+void TDecoderForm::keepWindowSettings() {
+    WindowSettings& ws = m_windowSettings;
+    ws.SignalBar = SignalBar->Value();
+    connect(SignalBar, &TGkBar::OnValueChange, this,
+            [this] { m_windowSettings.SignalBar = SignalBar->Value(); });
+    const WindowPlacement timeline = TimeLineForm->placement();
+    ws.Timeline = {timeline.top, timeline.left, timeline.height, timeline.width};
+    connect(TimeLineForm, &TTimeLineForm::placementChanged, this, [this](const WindowPlacement& p) {
+        m_windowSettings.Timeline = {p.top, p.left, p.height, p.width};
+    });
+    windowPlaced();
+    ws.CoarseGainBar = CoarseGainBar->value();
+    connect(CoarseGainBar, &QSlider::valueChanged, this,
+            [this](int position) { m_windowSettings.CoarseGainBar = position; });
+    ws.ContactCounter = m_transmitPanel->contactCounter();
+    ws.Band = StationPnl->bandIndex();
+    connect(StationPnl, &StationPanel::bandChanged, this,
+            [this](int band) { m_windowSettings.Band = band; });
+    auto keep = [this](std::string& field) {
+        return [&field](const QString& text) { field = text.toLatin1().toStdString(); };
+    };
+    connect(StationPnl, &StationPanel::myCallChanged, this, keep(ws.MyCall));
+    connect(XmitMacrosForm, &macros::TXmitMacrosForm::myNameChanged, this, keep(ws.MyName));
+    connect(XmitMacrosForm, &macros::TXmitMacrosForm::myQthChanged, this, keep(ws.MyQth));
+    connect(XmitMacrosForm, &macros::TXmitMacrosForm::qthChanged, this, keep(ws.Qth));
+}
+
+void TDecoderForm::windowPlaced() {
+    m_windowSettings.MainTop = y();
+    m_windowSettings.MainLeft = x();
+}
+
+void TDecoderForm::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    windowPlaced();
 }
 
 TDecoderForm::~TDecoderForm() {

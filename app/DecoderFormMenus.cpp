@@ -57,7 +57,7 @@ std::map<std::string, std::function<void()>> TDecoderForm::commandHandlers() {
          }},
         {"SetupPTT", [this] { PTTForm->show(); }},
         {"ShowConfiguration1", [this] { CharTimingForm->show(); }},
-        {"ShowMacros", [this] { TransmitMemoryForm->showMacros(m_macroSources); }},
+        {"ShowMacros", [this] { TransmitMemoryForm->showMacros(m_windowSettings.Macros); }},
         {"Edit1", [this] { XmitMacrosForm->show(); }},
         {"RigControl1", [this] { m_station->showRigControlDialog(this); }},
         {"KeyingListener1", [this] { m_station->showKeyingListenerDialog(this); }},
