@@ -468,6 +468,9 @@ void TDecoderForm::Quit1Click() {
     };
     stopSendIfActive();
     saveBandPlacement();
+    // The window's frame can change after its last move (the window system adds or drops its
+    // border without moving the client area): its place as it is now is the one kept.
+    windowPlaced();
     // Before the first load (the first SystemTimer tick) the window holds only its creation
     // defaults: saving them would overwrite the operator's stored settings.
     if (!m_FirstStart && m_services.saveConfiguration) {
