@@ -18,6 +18,7 @@
 #include <cstdio>
 
 #include "app/BandWorker.h"
+#include "app/FormInstruments.h"
 #include "app/IqBand.h"
 #include "app/SetupDialogs.h"
 #include "app/SoundCardDialogs.h"
@@ -27,7 +28,6 @@
 #include "common/SettingsFile.h"
 #include "display/DisplayPanel.h"
 #include "display/TimeLineForm.h"
-#include "gaugekit/GkBar.h"
 #include "log/StationPanel.h"
 #include "macros/MacroWindows.h"
 #include "station/StationLink.h"
@@ -217,9 +217,9 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
 
 void TDecoderForm::keepWindowSettings() {
     WindowSettings& ws = m_windowSettings;
-    ws.SignalBar = SignalBar->Value();
-    connect(SignalBar, &TGkBar::OnValueChange, this,
-            [this] { m_windowSettings.SignalBar = SignalBar->Value(); });
+    ws.SignalBar = m_instruments->signalValue();
+    connect(m_instruments, &InstrumentPanel::signalChanged, this,
+            [this](double value) { m_windowSettings.SignalBar = value; });
     const WindowPlacement timeline = TimeLineForm->placement();
     ws.Timeline = {timeline.top, timeline.left, timeline.height, timeline.width};
     connect(TimeLineForm, &TTimeLineForm::placementChanged, this, [this](const WindowPlacement& p) {

@@ -51,9 +51,6 @@ class QSpinBox;
 class QTimer;
 class QPixmap;
 class QUrl;
-class TGkBar;
-class TGkLED;
-class TGkClock;
 
 namespace dita {
 
@@ -66,6 +63,7 @@ inline constexpr const char* kLoadDefaultsQuestion =
 class CallQueue;
 class ConfigWindow;
 class DisplayGainBar;
+class InstrumentPanel;
 class OutputMenuHandlers;
 class SpectrumPanel;
 class StationLink;
@@ -305,23 +303,7 @@ private:
     QLabel* MkrLabel; // the spectrum panel's marker
     DisplayGainBar* CoarseGainBar;
     DisplayGainBar* CoarseGainBar2;
-    QFrame* Panel3;
-    QLabel* Label3;
-    QLabel* Label12;
-    QLabel* Label13;
-    QLabel* Label14;
-    QLabel* Label15;
-    QLabel* RcvLEDLabel;  // "Receive" above RcvLED
-    QLabel* XmitLEDLabel; // "Transmit" above XmitLED
-    QLabel* RcvWPMPnl;
-    QLabel* UTCPnl;
-    QLabel* UTCDatePnl;
-    TGkBar* SignalBar;
-    TGkLED* RcvLED;
-    TGkLED* XmitLED;
-    TGkClock* LocalClock; // the local time beside "Local"
-    QPushButton* ClearButton;
-    QPushButton* ClrRcvBtn;
+    InstrumentPanel* m_instruments; // Panel3: signal bar, lamps, clocks, clear buttons
     QPlainTextEdit* RcvMemo;
     QFrame* SplitPnl;
     QFrame* Rcv2Pnl;

@@ -1,9 +1,9 @@
 #include "app/FormConfigView.h"
 
+#include "app/FormInstruments.h"
 #include "app/SetupDialogs.h"
 #include "display/DisplayPanel.h"
 #include "display/TimeLineForm.h"
-#include "gaugekit/GkBar.h"
 #include "log/StationPanel.h"
 #include "macros/MacroWindows.h"
 #include "receive/ReceiveEngine.h"
@@ -42,7 +42,7 @@ void TDecoderForm::ConfigView::checkPortNumber() {
     m_form.checkPortNumber();
 }
 void TDecoderForm::ConfigView::signalBarChanged() {
-    m_form.SignalBar->SetValue(m_form.m_windowSettings.SignalBar);
+    m_form.m_instruments->showSignal(m_form.m_windowSettings.SignalBar);
 }
 void TDecoderForm::ConfigView::applyXmitSpeed(int wpm) {
     m_form.applyXmitSpeed(wpm);
