@@ -233,7 +233,7 @@ void TDecoderForm::keepWindowSettings() {
     ws.Band = StationPnl->bandIndex();
     connect(StationPnl, &StationPanel::bandChanged, this,
             [this](int band) { m_windowSettings.Band = band; });
-    auto keep = [this](std::string& field) {
+    auto keep = [](std::string& field) {
         return [&field](const QString& text) { field = text.toLatin1().toStdString(); };
     };
     connect(StationPnl, &StationPanel::myCallChanged, this, keep(ws.MyCall));
