@@ -8,6 +8,7 @@
 #include <QCloseEvent>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QSlider>
 #include <QStatusBar>
 #include <QThread>
 #include <QTimer>
@@ -17,6 +18,7 @@
 #include <cstdio>
 
 #include "app/BandWorker.h"
+#include "app/FormInstruments.h"
 #include "app/IqBand.h"
 #include "app/SetupDialogs.h"
 #include "app/SoundCardDialogs.h"
@@ -178,8 +180,8 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     TransmitMemoryForm = new macros::TTransmitMemoryForm(this);
     ShowMacroKeysForm = new macros::TShowMacroKeysForm(
         messageSink(), macros::TShowMacroKeysForm::defaultKeyFile, this);
-    XmitMacrosForm = new macros::TXmitMacrosForm(m_macroSources, messageSink(), TransmitMemoryForm,
-                                                 ShowMacroKeysForm, this);
+    XmitMacrosForm = new macros::TXmitMacrosForm(m_windowSettings.Macros, messageSink(),
+                                                 TransmitMemoryForm, ShowMacroKeysForm, this);
     PTTForm = new TPTTForm(m_keying.port(), messageSink(), this);
     PTTForm->setLines([this] { return pttLines(m_settings); },
                       [this](const PttSettings& lines) {
@@ -207,8 +209,47 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     connect(SystemTimer2, &QTimer::timeout, this, [this] { SystemTimer2Timer(); });
     SystemTimer2->start();
 
+    keepWindowSettings();
+
     m_FirstStart = true;
     if (m_services.startSystemTimer) SystemTimer->start();
+}
+
+void TDecoderForm::keepWindowSettings() {
+    WindowSettings& ws = m_windowSettings;
+    ws.SignalBar = m_instruments->signalValue();
+    connect(m_instruments, &InstrumentPanel::signalChanged, this,
+            [this](double value) { m_windowSettings.SignalBar = value; });
+    const WindowPlacement timeline = TimeLineForm->placement();
+    ws.Timeline = {timeline.top, timeline.left, timeline.height, timeline.width};
+    connect(TimeLineForm, &TTimeLineForm::placementChanged, this, [this](const WindowPlacement& p) {
+        m_windowSettings.Timeline = {p.top, p.left, p.height, p.width};
+    });
+    windowPlaced();
+    ws.CoarseGainBar = CoarseGainBar->value();
+    connect(CoarseGainBar, &QSlider::valueChanged, this,
+            [this](int position) { m_windowSettings.CoarseGainBar = position; });
+    ws.ContactCounter = m_transmitPanel->contactCounter();
+    ws.Band = StationPnl->bandIndex();
+    connect(StationPnl, &StationPanel::bandChanged, this,
+            [this](int band) { m_windowSettings.Band = band; });
+    auto keep = [](std::string& field) {
+        return [&field](const QString& text) { field = text.toLatin1().toStdString(); };
+    };
+    connect(StationPnl, &StationPanel::myCallChanged, this, keep(ws.MyCall));
+    connect(XmitMacrosForm, &macros::TXmitMacrosForm::myNameChanged, this, keep(ws.MyName));
+    connect(XmitMacrosForm, &macros::TXmitMacrosForm::myQthChanged, this, keep(ws.MyQth));
+    connect(XmitMacrosForm, &macros::TXmitMacrosForm::qthChanged, this, keep(ws.Qth));
+}
+
+void TDecoderForm::windowPlaced() {
+    m_windowSettings.MainTop = y();
+    m_windowSettings.MainLeft = x();
+}
+
+void TDecoderForm::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    windowPlaced();
 }
 
 TDecoderForm::~TDecoderForm() {
@@ -427,6 +468,9 @@ void TDecoderForm::Quit1Click() {
     };
     stopSendIfActive();
     saveBandPlacement();
+    // The window's frame can change after its last move (the window system adds or drops its
+    // border without moving the client area): its place as it is now is the one kept.
+    windowPlaced();
     // Before the first load (the first SystemTimer tick) the window holds only its creation
     // defaults: saving them would overwrite the operator's stored settings.
     if (!m_FirstStart && m_services.saveConfiguration) {

@@ -30,6 +30,7 @@
 #include "app/SoundCardDialogs.h"
 #include "app/settings/MenuTable.h"
 #include "app/settings/OperatingSettings.h"
+#include "app/settings/WindowSettings.h"
 #include "log/TextFileActions.h"
 #include "macros/MacroExpansion.h"
 #include "macros/MessageButtons.h"
@@ -50,9 +51,6 @@ class QSpinBox;
 class QTimer;
 class QPixmap;
 class QUrl;
-class TGkBar;
-class TGkLED;
-class TGkClock;
 
 namespace dita {
 
@@ -65,6 +63,7 @@ inline constexpr const char* kLoadDefaultsQuestion =
 class CallQueue;
 class ConfigWindow;
 class DisplayGainBar;
+class InstrumentPanel;
 class OutputMenuHandlers;
 class SpectrumPanel;
 class StationLink;
@@ -195,7 +194,7 @@ public:
     int windowHeight() const { return m_windowHeight; }
     int clientHeight() const;
     // The macro texts M1..M15 that the editor writes and the listing shows.
-    MacroSources& macroSources() { return m_macroSources; }
+    MacroSources& macroSources() { return m_windowSettings.Macros; }
     // The texts the "%" tokens of a macro stand for, as the controls hold them now.
     MacroFields macroFields() const;
     // What the configuration files read and apply (DITA.cfc, DefaultDITA.cfc).
@@ -215,6 +214,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     void SyncBtnClick();
@@ -245,6 +245,11 @@ private:
     void postUnlisted(SettingId setting, int32_t value);
 
     void createControls();
+    // The window's place into the stored values (after every move of the window).
+    void windowPlaced();
+    // The controls and dialogs report each change of a stored value to m_windowSettings, which
+    // starts with the values they were made with.
+    void keepWindowSettings();
     void createMenus();
     void selectDefaults();
     using OptionHandler = std::function<void(int32_t value, QAction* own)>;
@@ -298,23 +303,7 @@ private:
     QLabel* MkrLabel; // the spectrum panel's marker
     DisplayGainBar* CoarseGainBar;
     DisplayGainBar* CoarseGainBar2;
-    QFrame* Panel3;
-    QLabel* Label3;
-    QLabel* Label12;
-    QLabel* Label13;
-    QLabel* Label14;
-    QLabel* Label15;
-    QLabel* RcvLEDLabel;  // "Receive" above RcvLED
-    QLabel* XmitLEDLabel; // "Transmit" above XmitLED
-    QLabel* RcvWPMPnl;
-    QLabel* UTCPnl;
-    QLabel* UTCDatePnl;
-    TGkBar* SignalBar;
-    TGkLED* RcvLED;
-    TGkLED* XmitLED;
-    TGkClock* LocalClock; // the local time beside "Local"
-    QPushButton* ClearButton;
-    QPushButton* ClrRcvBtn;
+    InstrumentPanel* m_instruments; // Panel3: signal bar, lamps, clocks, clear buttons
     QPlainTextEdit* RcvMemo;
     QFrame* SplitPnl;
     QFrame* Rcv2Pnl;
@@ -348,7 +337,8 @@ private:
 
     DecoderFormServices m_services;
     OperatingSettings m_settings;
-    CallQueue* m_calls = nullptr; // child: worker threads' calls to this thread
+    WindowSettings m_windowSettings; // the stored values the controls and dialogs show
+    CallQueue* m_calls = nullptr;    // child: worker threads' calls to this thread
     std::unique_ptr<ReceiveSession> m_session;
     class SoundCardHostImpl;
     std::unique_ptr<SoundCardHost> m_soundCardHost; // a SoundCardHostImpl
@@ -367,7 +357,6 @@ private:
     int m_clientWidth = 0;
     int m_receiveWpm = 0;
     ClockTexts m_clockTexts;
-    MacroSources m_macroSources;
     SpectrumPanel* m_spectrumPanel = nullptr;
     KeyingParts& m_keying;
     std::unique_ptr<OutputMenuHandlers> m_outputMenu;

@@ -14,7 +14,6 @@
 #include <algorithm>
 
 #include "display/DisplayPanel.h"
-#include "gaugekit/GkClock.h"
 #include "log/StationPanel.h"
 #include "transmit/TransmitControls.h"
 #include "transmit/control/TransmitPanel.h"
@@ -73,47 +72,12 @@ void TDecoderForm::createControls() {
     bp.setColor(QPalette::WindowText, Qt::gray); // readable on both backgrounds
     brand->setPalette(bp);
 
-    Panel3 = frame("Panel3", kImagePnlHeight, kPanel3Height);
-    Label3 = label(Panel3, "Label3", "Signal", kLabel3Rect);
-    SignalBar = createSignalBar(Panel3);
-    SignalBar->move(kSignalBarPos);
-    Label12 = label(Panel3, "Label12", "WPM", kLabel12Rect);
-    RcvWPMPnl = label(Panel3, "RcvWPMPnl", "", kRcvWPMPnlRect);
-    RcvWPMPnl->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    RcvWPMPnl->setAlignment(Qt::AlignCenter);
-    Label13 = label(Panel3, "Label13", "UTC", kLabel13Rect);
-    UTCPnl = label(Panel3, "UTCPnl", "", kUTCPnlRect);
-    UTCPnl->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    UTCPnl->setAlignment(Qt::AlignCenter);
-    // The date is also shown here, where it stays in sight in receive-only mode.
-    Label14 = label(Panel3, "Label14", "Date", kLabel14Rect);
-    UTCDatePnl = label(Panel3, "UTCDatePnl", "", kUTCDatePnlRect);
-    UTCDatePnl->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    UTCDatePnl->setAlignment(Qt::AlignCenter);
-    RcvLEDLabel = label(Panel3, "RcvLEDLabel", "Receive", kRcvLEDLabelRect);
-    RcvLEDLabel->setAlignment(Qt::AlignCenter);
-    RcvLED = createRcvLED(Panel3);
-    RcvLED->move(kRcvLEDPos);
-    XmitLEDLabel = label(Panel3, "XmitLEDLabel", "Transmit", kXmitLEDLabelRect);
-    XmitLEDLabel->setAlignment(Qt::AlignCenter);
-    XmitLED = createXmitLED(Panel3);
-    XmitLED->move(kXmitLEDPos);
-    Label15 = label(Panel3, "Label15", "Local", kLabel15Rect);
-    LocalClock = new TGkClock(Panel3);
-    // Not "GkClock1": the macro editor, a child of this window, has a clock of that name.
-    LocalClock->setObjectName("LocalClock");
-    LocalClock->setGeometry(kLocalClockRect);
-    ClearButton = new QPushButton(Panel3); // captioned by the screen mode
-    ClearButton->setObjectName("ClearButton");
-    ClearButton->setToolTip("Reset Stuck Decoding");
-    ClearButton->setGeometry(kClearButtonRect);
-    connect(ClearButton, &QPushButton::clicked, this,
+    m_instruments = new InstrumentPanel(client);
+    m_instruments->setGeometry(0, kImagePnlHeight, m_clientWidth, kPanel3Height);
+    connect(m_instruments, &InstrumentPanel::decoderResetClicked, this,
             [this] { post(ReceiveCommandKind::DecoderReset, 0); });
-    ClrRcvBtn = new QPushButton("Clear Rcv", Panel3);
-    ClrRcvBtn->setObjectName("ClrRcvBtn");
-    ClrRcvBtn->setToolTip("Clear Receive Text");
-    ClrRcvBtn->setGeometry(kClrRcvBtnRect);
-    connect(ClrRcvBtn, &QPushButton::clicked, this, [this] { RcvMemo->clear(); });
+    connect(m_instruments, &InstrumentPanel::clearReceiveClicked, this,
+            [this] { RcvMemo->clear(); });
 
     RcvMemo = new QPlainTextEdit(client);
     RcvMemo->setObjectName("RcvMemo");
@@ -194,23 +158,13 @@ void TDecoderForm::applyColours() {
     const bool white = m_settings.Background == setting::Background::White;
     const QColor back = white ? Qt::white : Qt::black;
     const QColor text = white ? Qt::black : Qt::white;
-    auto paint = [&](QWidget* w, const QColor& fg) {
-        QPalette p = w->palette();
-        for (auto role : {QPalette::Window, QPalette::Base, QPalette::Button})
-            p.setColor(role, back);
-        for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-            p.setColor(role, fg);
-        w->setPalette(p);
-        w->setAutoFillBackground(true);
-    };
     // The spectrum panel colours itself and MkrLabel; the station panel its own fields.
     m_spectrumPanel->setBackground(raw(m_settings.Background));
     StationPnl->setBlackScheme(!white);
-    for (QWidget* w : std::initializer_list<QWidget*>{
-             UTCPnl, UTCDatePnl, Label13, Label14, Label15, Label12, Label3, RcvWPMPnl,
-             XmitCntrSpinEdit, RcvMemo, XmitSpdUpDn2, RcvLEDLabel, XmitLEDLabel})
-        paint(w, text);
-    paint(TransmitMemo, white ? QColor(Qt::red) : QColor(Qt::white));
+    m_instruments->setColours(back, text);
+    for (QWidget* w : std::initializer_list<QWidget*>{XmitCntrSpinEdit, RcvMemo, XmitSpdUpDn2})
+        paintControl(w, back, text);
+    paintControl(TransmitMemo, back, white ? QColor(Qt::red) : QColor(Qt::white));
 }
 
 void TDecoderForm::applyFontSize(int size) {

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "app/FormInstruments.h"
 #include "app/SetupDialogs.h"
 #include "display/BandWindow.h"
 #include "display/DisplayPanel.h"
@@ -57,7 +58,7 @@ std::map<std::string, std::function<void()>> TDecoderForm::commandHandlers() {
          }},
         {"SetupPTT", [this] { PTTForm->show(); }},
         {"ShowConfiguration1", [this] { CharTimingForm->show(); }},
-        {"ShowMacros", [this] { TransmitMemoryForm->showMacros(m_macroSources); }},
+        {"ShowMacros", [this] { TransmitMemoryForm->showMacros(m_windowSettings.Macros); }},
         {"Edit1", [this] { XmitMacrosForm->show(); }},
         {"RigControl1", [this] { m_station->showRigControlDialog(this); }},
         {"KeyingListener1", [this] { m_station->showKeyingListenerDialog(this); }},
@@ -360,7 +361,7 @@ void TDecoderForm::ScreenOpModeClick(int mode, QAction* own) {
     if (m_settings.ScreenOpMode == setting::ScreenOpMode::ReceiveOnly) {
         TransmitMemo->move(0, kRxTransmitMemoTop);
         Rcv2Pnl->setVisible(true);
-        Rcv2Pnl->move(0, ImagePnl->height() + Panel3->height() + RcvMemo->height() +
+        Rcv2Pnl->move(0, ImagePnl->height() + m_instruments->height() + RcvMemo->height() +
                              SplitPnl->height());
         Panel2->move(0, kRxPanel2Top);
         m_windowHeight = kRxWindowHeight;
@@ -374,9 +375,7 @@ void TDecoderForm::ScreenOpModeClick(int mode, QAction* own) {
         centralWidget()->setFixedHeight(kTrClientHeight);
     }
     // The decoder reset's caption: in full in receive-only mode, short beside the transmit side.
-    ClearButton->setText(m_settings.ScreenOpMode == setting::ScreenOpMode::ReceiveOnly
-                             ? "Clear Decode"
-                             : "Clr Decode");
+    m_instruments->setReceiveOnly(m_settings.ScreenOpMode == setting::ScreenOpMode::ReceiveOnly);
     centralWidget()->setFixedWidth(m_clientWidth);
     adjustSize();
     post(ReceiveCommandKind::ScreenOpMode, mode);

@@ -13,6 +13,7 @@
 #include <cmath>
 
 #include "app/BandWorker.h"
+#include "app/FormInstruments.h"
 #include "app/IqBand.h"
 #include "common/CallQueue.h"
 #include "common/SettingsFile.h"
@@ -134,8 +135,7 @@ void TDecoderForm::saveBandPlacement() {
 void TDecoderForm::SystemTimer2Timer() {
     m_clockTexts = makeClockTexts(std::time(nullptr));
     const ClockTexts& t = m_clockTexts;
-    UTCPnl->setText(QString::fromStdString(t.utcTime));
-    UTCDatePnl->setText(QString::fromStdString(t.utcDate));
+    m_instruments->showClock(t.utcTime, t.utcDate);
     StationPnl->setClockTexts(t.utcDate, t.utcTime, t.LogDateText, t.LogTimeText);
     XmitMacrosForm->setClockTexts(t.utcTime, t.localTime);
 }
@@ -161,43 +161,40 @@ void TDecoderForm::showPass(const PassResult& r, bool outputStalled) {
         RawSnrMemo->setText("RAW = " + QString::number(r.displayedSnr));
     insertReceiveText(r.text);
     m_receiveWpm = r.receiveWpm;
-    RcvWPMPnl->setText(QString::number(r.receiveWpm));
     SystemTimer2Timer();
-    SignalBar->SetValue(std::isfinite(r.signalBarValue) ? r.signalBarValue : 0.0);
-    SignalBar->BarSettings()->SetColor(r.signalBarColor);
+    m_instruments->showPass(r.signalBarValue, r.signalBarColor, r.receiveWpm);
     m_settings.TunedBin = r.tunedBin;
 }
 
 void TDecoderForm::showLeds(bool rcvOn, bool xmitOn) {
-    RcvLED->SetChecked(rcvOn);
-    XmitLED->SetChecked(xmitOn);
+    m_instruments->showLeds(rcvOn, xmitOn);
 }
 
 double TDecoderForm::signalBarValue() const {
-    return SignalBar->Value();
+    return m_instruments->signalValue();
 }
 
 uint32_t TDecoderForm::signalBarColor() const {
-    return SignalBar->BarSettings()->Color();
+    return m_instruments->signalColour();
 }
 
 bool TDecoderForm::rcvLedOn() const {
-    return RcvLED->Checked();
+    return m_instruments->rcvLedOn();
 }
 
 bool TDecoderForm::xmitLedOn() const {
-    return XmitLED->Checked();
+    return m_instruments->xmitLedOn();
 }
 
 FormReadout TDecoderForm::readout() const {
     FormReadout r;
     r.receiveText = RcvMemo->toPlainText();
     r.transmitText = TransmitMemo->toPlainText();
-    r.receiveWpm = RcvWPMPnl->text();
+    r.receiveWpm = m_instruments->receiveWpmText();
     r.rawSnr = RawSnrMemo->text();
     r.marker = MkrLabel->text();
-    r.utcTime = UTCPnl->text();
-    r.utcDate = UTCDatePnl->text();
+    r.utcTime = m_instruments->utcTimeText();
+    r.utcDate = m_instruments->utcDateText();
     r.xmitSpeed = XmitSpdUpDn2->value();
     r.xmitSpeedPanel = XmitSpeedPanel->text();
     return r;

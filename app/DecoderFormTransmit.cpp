@@ -94,7 +94,7 @@ int TDecoderForm::typingActive() const {
 void TDecoderForm::createTransmitSide(QWidget* client) {
     m_transmitPanel = new TransmitPanel(
         {[this] { return currentKeyer(); }, &m_keying.port(),
-         [this](int n) { return ExpandMacro(m_macroSources.at(n), macroFields()); },
+         [this](int n) { return ExpandMacro(m_windowSettings.Macros.at(n), macroFields()); },
          [this] { return keyingProblem(); }},
         m_session->flags().capturePause, ContrlPnl);
     m_transmitPanel->setGeometry(0, kTransmitPanelTop, m_clientWidth, kTransmitPanelHeight);
@@ -129,6 +129,9 @@ void TDecoderForm::createTransmitSide(QWidget* client) {
     hooks.showLeds = [this](bool rcvOn, bool xmitOn) { showLeds(rcvOn, xmitOn); };
     hooks.messages = messageSink();
     hooks.transmitScreenChanged = [this](int32_t screen) { transmitScreenChanged(screen); };
+    hooks.contactCounterChanged = [this](int32_t counter) {
+        m_windowSettings.ContactCounter = counter;
+    };
     hooks.keyingProblem = [this](const std::string& text) {
         if (!text.empty()) std::fprintf(stderr, "dita: %s\n", text.c_str());
         if (text.empty())
@@ -160,7 +163,7 @@ void TDecoderForm::createMessageButtons() {
     calls.focusTransmit = [this] { TransmitMemo->setFocus(); };
     m_buttonView = std::make_unique<FormButtonView>(std::move(calls));
     m_messageButtons = std::make_unique<MessageButtons>(
-        m_macroSources, [this] { return macroFields(); }, m_transmitPanel->controller(),
+        m_windowSettings.Macros, [this] { return macroFields(); }, m_transmitPanel->controller(),
         *m_buttonView, messageSink());
 
     const int width = m_clientWidth / kMacroCount;

@@ -1,9 +1,9 @@
 #include "app/FormConfigView.h"
 
+#include "app/FormInstruments.h"
 #include "app/SetupDialogs.h"
 #include "display/DisplayPanel.h"
 #include "display/TimeLineForm.h"
-#include "gaugekit/GkBar.h"
 #include "log/StationPanel.h"
 #include "macros/MacroWindows.h"
 #include "receive/ReceiveEngine.h"
@@ -13,8 +13,10 @@
 #include "transmit/control/TransmitPanel.h"
 
 #include <QAction>
+
 #include <QLineEdit>
 #include <QSpinBox>
+#include <algorithm>
 
 namespace dita {
 
@@ -22,13 +24,13 @@ namespace {
 QString fromLatin1(const std::string& s) {
     return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
 }
-std::string toLatin1(const QString& s) {
-    return s.toLatin1().toStdString();
-}
 } // namespace
 
 OperatingSettings& TDecoderForm::ConfigView::settings() {
     return m_form.m_settings;
+}
+WindowSettings& TDecoderForm::ConfigView::windowSettings() {
+    return m_form.m_windowSettings;
 }
 bool TDecoderForm::ConfigView::choose(SettingId setting, int32_t value) {
     return m_form.choose(setting, value);
@@ -39,31 +41,16 @@ void TDecoderForm::ConfigView::setConfigLoading(bool loading) {
 void TDecoderForm::ConfigView::checkPortNumber() {
     m_form.checkPortNumber();
 }
-double TDecoderForm::ConfigView::signalBarValue() {
-    return m_form.SignalBar->Value();
-}
-void TDecoderForm::ConfigView::setSignalBarValue(double value) {
-    m_form.SignalBar->SetValue(value);
+void TDecoderForm::ConfigView::signalBarChanged() {
+    m_form.m_instruments->showSignal(m_form.m_windowSettings.SignalBar);
 }
 void TDecoderForm::ConfigView::applyXmitSpeed(int wpm) {
     m_form.applyXmitSpeed(wpm);
 }
-std::string TDecoderForm::ConfigView::macro(int slot) {
-    return m_form.m_macroSources[slot];
-}
-void TDecoderForm::ConfigView::setMacro(int slot, const std::string& latin1) {
-    m_form.m_macroSources[slot] = latin1;
-}
 
-std::array<int, 4> TDecoderForm::ConfigView::timelinePlacement() {
-    const WindowPlacement p = m_form.TimeLineForm->placement();
-    return {p.top, p.left, p.height, p.width};
-}
-void TDecoderForm::ConfigView::setTimelinePlacement(int index, int value) {
-    WindowPlacement p = m_form.TimeLineForm->placement();
-    int* fields[] = {&p.top, &p.left, &p.height, &p.width};
-    *fields[index] = value;
-    m_form.TimeLineForm->setStoredPlacement(p);
+void TDecoderForm::ConfigView::timelinePlacementChanged() {
+    const std::array<int32_t, 4>& p = m_form.m_windowSettings.Timeline;
+    m_form.TimeLineForm->setStoredPlacement({p[0], p[1], p[2], p[3]}); // reports what it keeps
 }
 void TDecoderForm::ConfigView::showTimeline(bool shown) {
     if (shown)
@@ -71,24 +58,16 @@ void TDecoderForm::ConfigView::showTimeline(bool shown) {
     else
         m_form.TimeLineForm->hide();
 }
-int TDecoderForm::ConfigView::mainWindowTop() {
-    return m_form.y();
+void TDecoderForm::ConfigView::mainWindowPlacementChanged() {
+    const WindowSettings& ws = m_form.m_windowSettings;
+    m_form.move(ws.MainLeft, ws.MainTop);
+    m_form.windowPlaced();
 }
-int TDecoderForm::ConfigView::mainWindowLeft() {
-    return m_form.x();
-}
-void TDecoderForm::ConfigView::setMainWindowTop(int top) {
-    m_form.move(m_form.x(), top);
-}
-void TDecoderForm::ConfigView::setMainWindowLeft(int left) {
-    m_form.move(left, m_form.y());
-}
-int TDecoderForm::ConfigView::coarseGainBarPosition() {
-    return m_form.CoarseGainBar->value();
-}
-void TDecoderForm::ConfigView::setCoarseGainBarPosition(int position) {
+void TDecoderForm::ConfigView::coarseGainBarPositionChanged() {
+    int32_t& position = m_form.m_windowSettings.CoarseGainBar;
     const QSignalBlocker quiet(m_form.CoarseGainBar); // the loader calls the change handler itself
     m_form.CoarseGainBar->setValue(position);
+    position = m_form.CoarseGainBar->value(); // within the bar's range
 }
 void TDecoderForm::ConfigView::coarseGainBarChange() {
     m_form.m_spectrumPanel->CoarseGainBarChange();
@@ -104,44 +83,30 @@ void TDecoderForm::ConfigView::applyAfcStart(int hz) {
     m_form.post(ReceiveCommandKind::SetTunedBin, bin);
     m_form.m_spectrumPanel->setMarkerHz(hz); // until the next pass shows the tuned frequency
 }
-int TDecoderForm::ConfigView::contactCounter() {
-    return m_form.m_transmitPanel->contactCounter();
-}
-void TDecoderForm::ConfigView::setContactCounter(int value) {
-    m_form.m_transmitPanel->setContactCounter(value);
+void TDecoderForm::ConfigView::contactCounterChanged() {
+    int32_t& counter = m_form.m_windowSettings.ContactCounter;
+    counter = std::clamp(counter, kContactCounterMin, kContactCounterMax);
+    m_form.m_transmitPanel->setContactCounter(counter);
 }
 void TDecoderForm::ConfigView::timingWeightsChanged() {
     m_form.CharTimingForm->loadValues(m_form.m_settings.TimingWeights);
     m_form.keyWithTimingWeights();
 }
 
-std::string TDecoderForm::ConfigView::text(ConfigTextField field) {
+void TDecoderForm::ConfigView::stationTextChanged(ConfigTextField field) {
+    const WindowSettings& ws = m_form.m_windowSettings;
     switch (field) {
     case ConfigTextField::MyName:
-        return toLatin1(m_form.XmitMacrosForm->MyNameMemo->text());
-    case ConfigTextField::MyQth:
-        return toLatin1(m_form.XmitMacrosForm->MyQTHMemo->text());
-    case ConfigTextField::MyCall:
-        return toLatin1(m_form.StationPnl->MyCallMemo->text());
-    case ConfigTextField::Qth:
-        return toLatin1(m_form.XmitMacrosForm->QTHMemo->text());
-    }
-    return {};
-}
-void TDecoderForm::ConfigView::setText(ConfigTextField field, const std::string& latin1) {
-    const QString t = fromLatin1(latin1);
-    switch (field) {
-    case ConfigTextField::MyName:
-        m_form.XmitMacrosForm->MyNameMemo->setText(t);
+        m_form.XmitMacrosForm->setMyName(fromLatin1(ws.MyName));
         break;
     case ConfigTextField::MyQth:
-        m_form.XmitMacrosForm->MyQTHMemo->setText(t);
+        m_form.XmitMacrosForm->setMyQth(fromLatin1(ws.MyQth));
         break;
     case ConfigTextField::MyCall:
-        m_form.StationPnl->MyCallMemo->setText(t);
+        m_form.StationPnl->setMyCall(fromLatin1(ws.MyCall));
         break;
     case ConfigTextField::Qth:
-        m_form.XmitMacrosForm->QTHMemo->setText(t);
+        m_form.XmitMacrosForm->setQth(fromLatin1(ws.Qth));
         break;
     }
 }
@@ -150,11 +115,8 @@ void TDecoderForm::ConfigView::pttLinesChanged() {
     m_form.m_keying.port().setPtt(pttLines(m_form.m_settings));
     m_form.PTTForm->refreshFromSettings();
 }
-int TDecoderForm::ConfigView::band() {
-    return m_form.StationPnl->bandIndex();
-}
-void TDecoderForm::ConfigView::setBand(int band) {
-    m_form.StationPnl->setBandIndex(band);
+void TDecoderForm::ConfigView::bandChanged() {
+    m_form.StationPnl->setBandIndex(m_form.m_windowSettings.Band); // reports the band it selects
 }
 void TDecoderForm::ConfigView::setUnlistedSidetone(float hz) {
     m_form.setUnlistedSidetone(hz);

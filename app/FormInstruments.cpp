@@ -1,7 +1,13 @@
 #include "app/FormInstruments.h"
 
+#include "app/DecoderFormLayout.h"
+
 #include <QFont>
+#include <QLabel>
+#include <QPushButton>
 #include <QWidget>
+
+#include <cmath>
 
 namespace dita {
 namespace {
@@ -41,7 +47,21 @@ TGkLED* createLamp(QWidget* parent, const char* name, TColor on, int width, int 
     return led;
 }
 
-} // namespace
+QLabel* createLabel(QWidget* parent, const char* name, const QString& text, QRect r) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(name);
+    l->setGeometry(r);
+    l->setAutoFillBackground(true);
+    return l;
+}
+
+// A sunken read-out with its text centred.
+QLabel* createReadout(QWidget* parent, const char* name, QRect r) {
+    QLabel* l = createLabel(parent, name, "", r);
+    l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    l->setAlignment(Qt::AlignCenter);
+    return l;
+}
 
 TGkBar* createSignalBar(QWidget* parent) {
     auto* bar = new TGkBar(parent);
@@ -90,12 +110,110 @@ TGkBar* createSignalBar(QWidget* parent) {
     return bar;
 }
 
-TGkLED* createRcvLED(QWidget* parent) {
-    return createLamp(parent, "RcvLED", clLime, kRcvLEDWidth, kRcvLEDHeight);
+} // namespace
+
+void paintControl(QWidget* control, const QColor& back, const QColor& text) {
+    QPalette p = control->palette();
+    for (auto role : {QPalette::Window, QPalette::Base, QPalette::Button})
+        p.setColor(role, back);
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        p.setColor(role, text);
+    control->setPalette(p);
+    control->setAutoFillBackground(true);
 }
 
-TGkLED* createXmitLED(QWidget* parent) {
-    return createLamp(parent, "XmitLED", clRed, kXmitLEDWidth, kXmitLEDHeight);
+InstrumentPanel::InstrumentPanel(QWidget* parent) : QFrame(parent) {
+    using namespace form_layout;
+    setObjectName("Panel3");
+    setAutoFillBackground(true);
+    Label3 = createLabel(this, "Label3", "Signal", kLabel3Rect);
+    SignalBar = createSignalBar(this);
+    SignalBar->move(kSignalBarPos);
+    Label12 = createLabel(this, "Label12", "WPM", kLabel12Rect);
+    RcvWPMPnl = createReadout(this, "RcvWPMPnl", kRcvWPMPnlRect);
+    Label13 = createLabel(this, "Label13", "UTC", kLabel13Rect);
+    UTCPnl = createReadout(this, "UTCPnl", kUTCPnlRect);
+    // The date is also shown here, where it stays in sight in receive-only mode.
+    Label14 = createLabel(this, "Label14", "Date", kLabel14Rect);
+    UTCDatePnl = createReadout(this, "UTCDatePnl", kUTCDatePnlRect);
+    RcvLEDLabel = createLabel(this, "RcvLEDLabel", "Receive", kRcvLEDLabelRect);
+    RcvLEDLabel->setAlignment(Qt::AlignCenter);
+    RcvLED = createLamp(this, "RcvLED", clLime, kRcvLEDWidth, kRcvLEDHeight);
+    RcvLED->move(kRcvLEDPos);
+    XmitLEDLabel = createLabel(this, "XmitLEDLabel", "Transmit", kXmitLEDLabelRect);
+    XmitLEDLabel->setAlignment(Qt::AlignCenter);
+    XmitLED = createLamp(this, "XmitLED", clRed, kXmitLEDWidth, kXmitLEDHeight);
+    XmitLED->move(kXmitLEDPos);
+    Label15 = createLabel(this, "Label15", "Local", kLabel15Rect);
+    LocalClock = new TGkClock(this);
+    // Not "GkClock1": the macro editor, a child of the main window, has a clock of that name.
+    LocalClock->setObjectName("LocalClock");
+    LocalClock->setGeometry(kLocalClockRect);
+    ClearButton = new QPushButton(this); // captioned by the screen mode
+    ClearButton->setObjectName("ClearButton");
+    ClearButton->setToolTip("Reset Stuck Decoding");
+    ClearButton->setGeometry(kClearButtonRect);
+    connect(ClearButton, &QPushButton::clicked, this, &InstrumentPanel::decoderResetClicked);
+    ClrRcvBtn = new QPushButton("Clear Rcv", this);
+    ClrRcvBtn->setObjectName("ClrRcvBtn");
+    ClrRcvBtn->setToolTip("Clear Receive Text");
+    ClrRcvBtn->setGeometry(kClrRcvBtnRect);
+    connect(ClrRcvBtn, &QPushButton::clicked, this, &InstrumentPanel::clearReceiveClicked);
+    connect(SignalBar, &TGkBar::OnValueChange, this,
+            [this] { emit signalChanged(SignalBar->Value()); });
+}
+
+void InstrumentPanel::showPass(double signalValue, uint32_t signalColour, int receiveWpm) {
+    RcvWPMPnl->setText(QString::number(receiveWpm));
+    showSignal(std::isfinite(signalValue) ? signalValue : 0.0);
+    SignalBar->BarSettings()->SetColor(signalColour);
+}
+
+void InstrumentPanel::showSignal(double value) {
+    SignalBar->SetValue(value);
+}
+
+void InstrumentPanel::showLeds(bool rcvOn, bool xmitOn) {
+    RcvLED->SetChecked(rcvOn);
+    XmitLED->SetChecked(xmitOn);
+}
+
+void InstrumentPanel::showClock(const std::string& utcTime, const std::string& utcDate) {
+    UTCPnl->setText(QString::fromStdString(utcTime));
+    UTCDatePnl->setText(QString::fromStdString(utcDate));
+}
+
+void InstrumentPanel::setReceiveOnly(bool receiveOnly) {
+    ClearButton->setText(receiveOnly ? "Clear Decode" : "Clr Decode");
+}
+
+void InstrumentPanel::setColours(const QColor& back, const QColor& text) {
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{UTCPnl, UTCDatePnl, Label13, Label14, Label15, Label12,
+                                         Label3, RcvWPMPnl, RcvLEDLabel, XmitLEDLabel})
+        paintControl(w, back, text);
+}
+
+double InstrumentPanel::signalValue() const {
+    return SignalBar->Value();
+}
+uint32_t InstrumentPanel::signalColour() const {
+    return SignalBar->BarSettings()->Color();
+}
+bool InstrumentPanel::rcvLedOn() const {
+    return RcvLED->Checked();
+}
+bool InstrumentPanel::xmitLedOn() const {
+    return XmitLED->Checked();
+}
+QString InstrumentPanel::receiveWpmText() const {
+    return RcvWPMPnl->text();
+}
+QString InstrumentPanel::utcTimeText() const {
+    return UTCPnl->text();
+}
+QString InstrumentPanel::utcDateText() const {
+    return UTCDatePnl->text();
 }
 
 } // namespace dita

@@ -107,6 +107,7 @@ void TTimeLineForm::setStoredPlacement(const WindowPlacement& placement) {
     m_stored = placement;
     m_stored.width = std::clamp(placement.width, minimumWidth(), maximumWidth());
     m_stored.height = std::clamp(placement.height, minimumHeight(), maximumHeight());
+    reportPlacement();
 }
 
 WindowPlacement TTimeLineForm::placement() const {
@@ -149,6 +150,21 @@ void TTimeLineForm::closeEvent(QCloseEvent* event) {
 void TTimeLineForm::resizeEvent(QResizeEvent* event) {
     FormResize();
     QWidget::resizeEvent(event);
+    reportPlacement();
+}
+
+void TTimeLineForm::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    reportPlacement();
+}
+
+void TTimeLineForm::setVisible(bool visible) {
+    QWidget::setVisible(visible);
+    reportPlacement();
+}
+
+void TTimeLineForm::reportPlacement() {
+    emit placementChanged(placement());
 }
 
 void TTimeLineForm::FormResize() {
@@ -169,6 +185,7 @@ void TTimeLineForm::applyPlacement() {
 
 void TTimeLineForm::storePlacement() {
     if (isVisible()) m_stored = {y(), x(), height(), width()};
+    reportPlacement();
 }
 
 void TTimeLineForm::setTimelineShown(bool shown) {

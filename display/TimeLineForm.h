@@ -6,8 +6,8 @@
 // hands it the stored placement and TimelineShown from the configuration, calls
 // showFromSettings() from Display > Timeline > "Show" (Show2Click) and from the configuration
 // load, and passes every PassResult to showPass() while running() is set. running() may be
-// read from any thread. At quit it reads placement() and timelineShown() for the
-// configuration file.
+// read from any thread. It keeps its placement and TimelineShown with the settings through
+// placementChanged() and timelineShownChanged().
 #include "display/TimelineChart.h"
 
 #include <QFrame>
@@ -92,15 +92,23 @@ public:
 signals:
     // TimelineShown changed (the main window keeps it among its settings).
     void timelineShownChanged(bool shown);
+    // What placement() gives may have changed: the window moved or was resized while shown,
+    // was shown or hidden, or a placement was stored.
+    void placementChanged(const WindowPlacement& placement);
+
+public:
+    void setVisible(bool visible) override;
 
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
     void applyPlacement();
     void storePlacement();
+    void reportPlacement();
     void setTimelineShown(bool shown);
     void FormResize();
     void SpectrumBox3Paint();

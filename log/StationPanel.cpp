@@ -60,6 +60,7 @@ StationPanel::StationPanel(MessageSink messages, AdifLogWriter::PathSource logPa
     RSTMemo = field("RSTMemo", "RST", 56);
     MyRSTMemo = field("MyRSTMemo", "MyRST", 56);
     MyCallMemo = field("MyCallMemo", "MyCall", 110);
+    connect(MyCallMemo, &QLineEdit::textChanged, this, &StationPanel::myCallChanged);
     MyGridMemo = field("MyGridMemo", "MyGrid", 80);
 
     // The band name lies over the spin edit so that only its up and down buttons show.
@@ -116,6 +117,10 @@ void StationPanel::setBandIndex(int index) {
         BandSpinEdit->setValue(index);
 }
 
+void StationPanel::setMyCall(const QString& call) {
+    MyCallMemo->setText(call);
+}
+
 void StationPanel::setRigFrequency(double hz) {
     constexpr double kHzPerMHz = 1e6;
     if (FrequencyMemo->palette().color(QPalette::Text) == kTypingColour) return;
@@ -136,6 +141,7 @@ void StationPanel::BandSpinEditChange(int value) {
     // A frequency typed for the previous band is discarded.
     FrequencyMemo->clear();
     setTyping(FrequencyMemo, false);
+    emit bandChanged(m_bandIndex);
 }
 
 void StationPanel::setClockTexts(const std::string& utcDate, const std::string& utcTime,

@@ -43,6 +43,8 @@ public:
     int bandIndex() const { return m_bandIndex; }
     // Configuration load: sets the spin edit, which runs the band change.
     void setBandIndex(int index);
+    // The operator's own call (a change reports through myCallChanged).
+    void setMyCall(const QString& call);
 
     // The clock refresh: the UTC date display, the main window's UTC time caption (which
     // decides whether a time is logged), and the compact log texts.
@@ -64,6 +66,10 @@ public:
 
     // The colour committed (not red) text has in the current scheme.
     QColor committedTextColour() const;
+
+signals:
+    void bandChanged(int index);
+    void myCallChanged(const QString& call);
 
 public slots:
     void BandSpinEditChange(int value);

@@ -214,6 +214,9 @@ TXmitMacrosForm::TXmitMacrosForm(MacroSources& sources, MessageSink messages,
     MyNameMemo = field("MyNameMemo", "MyName", false);
     MyQTHMemo = field("MyQTHMemo", "MyQTH", false);
     QTHMemo = field("QTHMemo", "MyInfo", false);
+    connect(MyNameMemo, &QLineEdit::textChanged, this, &TXmitMacrosForm::myNameChanged);
+    connect(MyQTHMemo, &QLineEdit::textChanged, this, &TXmitMacrosForm::myQthChanged);
+    connect(QTHMemo, &QLineEdit::textChanged, this, &TXmitMacrosForm::qthChanged);
     ShortCutMemo = field("ShortCutMemo", "Shortcut", true);
     GMTMemo = field("GMTMemo", "Universal Time", true);
     LocalTimeMemo = field("LocalTimeMemo", "Local Time", true);
@@ -284,6 +287,16 @@ void TXmitMacrosForm::ShowKeys1Click() {
 void TXmitMacrosForm::setClockTexts(const std::string& utcTime, const std::string& localTime) {
     GMTMemo->setText(QString::fromStdString(utcTime));
     LocalTimeMemo->setText(QString::fromStdString(localTime));
+}
+
+void TXmitMacrosForm::setMyName(const QString& text) {
+    MyNameMemo->setText(text);
+}
+void TXmitMacrosForm::setMyQth(const QString& text) {
+    MyQTHMemo->setText(text);
+}
+void TXmitMacrosForm::setQth(const QString& text) {
+    QTHMemo->setText(text);
 }
 
 void TXmitMacrosForm::fillMacroFields(MacroFields& fields) const {

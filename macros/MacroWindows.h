@@ -117,6 +117,16 @@ public:
     // LocalTimeMemo.
     void fillMacroFields(MacroFields& fields) const;
 
+    // The station texts the operator types here (a change reports through the signals below).
+    void setMyName(const QString& text);
+    void setMyQth(const QString& text);
+    void setQth(const QString& text);
+
+signals:
+    void myNameChanged(const QString& text);
+    void myQthChanged(const QString& text);
+    void qthChanged(const QString& text);
+
 private:
     MacroSources& m_sources;
     MessageSink m_messages;

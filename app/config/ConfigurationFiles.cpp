@@ -28,15 +28,16 @@ ConfigurationFiles::ConfigurationFiles(ConfigWindow& window, std::filesystem::pa
 ConfigRecords ConfigurationFiles::capture() {
     ConfigWindow& w = m_window;
     const OperatingSettings& s = w.settings();
+    const WindowSettings& ws = w.windowSettings();
     ConfigRecords r = m_carried;
     r.headerWord = kCfcHeaderWord;
-    r.signalBar = truncToInt(w.signalBarValue());
+    r.signalBar = truncToInt(ws.SignalBar);
     r.xmitSpeed = s.XmitSpeed;
     r.reserved4 = kReservedRecord4;
     r.serialToneFreq = s.SerialToneFreq;
     r.tunedBin = s.TunedBin;
     for (int k = 1; k <= kMaxMacro; ++k)
-        setConfigText(r.macros[k - 1], w.macro(k));
+        setConfigText(r.macros[k - 1], ws.Macros[static_cast<size_t>(k)]);
     r.textCase = raw(s.TextCase);
     r.textBold = raw(s.TextBold);
     r.rxSpeedLock = r.rxSpeedLockAgain = raw(s.RxSpeedLock);
@@ -46,14 +47,13 @@ ConfigRecords ConfigurationFiles::capture() {
     r.fontSize = raw(s.FontSize);
     r.outputPort = raw(s.OutputPort);
     r.portInUse = s.ComPortNumber; // the port number in use is taken from ComPortNumber
-    const auto tl = w.timelinePlacement();
-    r.timelineTop = tl[0];
-    r.timelineLeft = tl[1];
-    r.timelineHeight = tl[2];
-    r.timelineWidth = tl[3];
-    r.mainTop = w.mainWindowTop();
-    r.mainLeft = w.mainWindowLeft();
-    r.coarseGainBar = w.coarseGainBarPosition();
+    r.timelineTop = ws.Timeline[0];
+    r.timelineLeft = ws.Timeline[1];
+    r.timelineHeight = ws.Timeline[2];
+    r.timelineWidth = ws.Timeline[3];
+    r.mainTop = ws.MainTop;
+    r.mainLeft = ws.MainLeft;
+    r.coarseGainBar = ws.CoarseGainBar;
     r.thresholdMode = raw(s.ThresholdMode);
     r.noiseFilter = raw(s.NoiseFilter);
     r.decoder = static_cast<uint8_t>(raw(s.Decoder));
@@ -73,20 +73,20 @@ ConfigRecords ConfigurationFiles::capture() {
     r.outputDevice = raw(s.OutputDevice);
     r.sidetoneFreq = s.SidetoneFreq;
     r.sidetoneWaveform = raw(s.SidetoneWaveform);
-    r.contactCounter = w.contactCounter();
+    r.contactCounter = ws.ContactCounter;
     r.timingWeights = s.TimingWeights;
     r.transmitScreen = raw(s.TransmitScreen);
     r.scrolling = raw(s.Scrolling);
     r.background = raw(s.Background);
-    setConfigText(r.myName, w.text(ConfigTextField::MyName));
-    setConfigText(r.myQth, w.text(ConfigTextField::MyQth));
-    setConfigText(r.myCall, w.text(ConfigTextField::MyCall));
-    setConfigText(r.qth, w.text(ConfigTextField::Qth));
+    setConfigText(r.myName, ws.MyName);
+    setConfigText(r.myQth, ws.MyQth);
+    setConfigText(r.myCall, ws.MyCall);
+    setConfigText(r.qth, ws.Qth);
     r.ptt = {s.PttEnable, s.PttInvert, s.DtrIsData, s.DtrIsPtt, s.RtsIsData, s.RtsIsPtt};
     r.afcTimer = raw(s.AfcTimer);
     r.textDisplay = raw(s.TextDisplay);
     r.beaconCarrierTime = s.BeaconCarrierTime;
-    r.band = w.band();
+    r.band = ws.Band;
     r.screenOpMode = raw(s.ScreenOpMode);
     return r;
 }
@@ -196,33 +196,40 @@ void ConfigurationFiles::applyRecord(int record, const ConfigRecords& r, bool de
 bool ConfigurationFiles::applyWindowRecord(int record, const ConfigRecords& r) {
     ConfigWindow& w = m_window;
     OperatingSettings& s = w.settings();
+    WindowSettings& ws = w.windowSettings();
     switch (record) {
     case 2:
-        w.setSignalBarValue(r.signalBar);
+        ws.SignalBar = r.signalBar;
+        w.signalBarChanged();
         break;
     case 7:
         for (int k = 1; k <= kMaxMacro; ++k)
-            w.setMacro(k, configText(r.macros[k - 1]));
+            ws.Macros[static_cast<size_t>(k)] = configText(r.macros[k - 1]);
         break;
     case 17:
     case 18:
     case 19:
     case 20: {
         const int values[] = {r.timelineTop, r.timelineLeft, r.timelineHeight, r.timelineWidth};
-        w.setTimelinePlacement(record - 17, values[record - 17]);
+        ws.Timeline[static_cast<size_t>(record - 17)] = values[record - 17];
+        w.timelinePlacementChanged();
         break;
     }
     case 21:
-        w.setMainWindowTop(r.mainTop);
+        ws.MainTop = r.mainTop;
+        w.mainWindowPlacementChanged();
         break;
     case 22:
-        w.setMainWindowLeft(r.mainLeft);
+        ws.MainLeft = r.mainLeft;
+        w.mainWindowPlacementChanged();
         break;
     case 23:
-        w.setCoarseGainBarPosition(r.coarseGainBar);
+        ws.CoarseGainBar = r.coarseGainBar;
+        w.coarseGainBarPositionChanged();
         break;
     case 27:
-        w.setCoarseGainBarPosition(r.displayGain);
+        ws.CoarseGainBar = r.displayGain;
+        w.coarseGainBarPositionChanged();
         w.coarseGainBarChange();
         break;
     case 38:
@@ -230,22 +237,28 @@ bool ConfigurationFiles::applyWindowRecord(int record, const ConfigRecords& r) {
         w.showTimeline(r.timelineShown == 1);
         break;
     case 48:
-        w.setContactCounter(r.contactCounter);
+        ws.ContactCounter = r.contactCounter;
+        w.contactCounterChanged();
         break;
     case 58:
-        w.setText(ConfigTextField::MyName, configText(r.myName));
+        ws.MyName = configText(r.myName);
+        w.stationTextChanged(ConfigTextField::MyName);
         break;
     case 59:
-        w.setText(ConfigTextField::MyQth, configText(r.myQth));
+        ws.MyQth = configText(r.myQth);
+        w.stationTextChanged(ConfigTextField::MyQth);
         break;
     case 60:
-        w.setText(ConfigTextField::MyCall, configText(r.myCall));
+        ws.MyCall = configText(r.myCall);
+        w.stationTextChanged(ConfigTextField::MyCall);
         break;
     case 61:
-        w.setText(ConfigTextField::Qth, configText(r.qth));
+        ws.Qth = configText(r.qth);
+        w.stationTextChanged(ConfigTextField::Qth);
         break;
     case 71:
-        w.setBand(r.band);
+        ws.Band = r.band;
+        w.bandChanged();
         break;
     default:
         return false;

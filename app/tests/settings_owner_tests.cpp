@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QSlider>
 #include <QSpinBox>
 
 #include <fcntl.h>
@@ -24,6 +25,9 @@
 #include "app/SoundCardDialogs.h"
 #include "app/config/ConfigurationFiles.h"
 #include "app/tests/FormRig.h"
+#include "display/TimeLineForm.h"
+#include "gaugekit/GkBar.h"
+#include "log/StationPanel.h"
 #include "transmit/KeyingPort.h"
 #include "transmit/PttForm.h"
 #include "transmit/SendTiming.h"
@@ -157,6 +161,21 @@ TEST(SettingsOwner, EveryRecordIsSavedFromTheSettingsNotFromWhatShowsOrUsesThem)
     rec.comPortNumber = rec.portInUse = 7;
     rec.ptt = {1, 1, 0, 1, 1, 0};
     rec.timingWeights = {80.0f, 120.0f, 90.0f, 110.0f};
+    rec.signalBar = 120;
+    setConfigText(rec.macros[2], "CQ DE %M");
+    rec.timelineTop = 40;
+    rec.timelineLeft = 50;
+    rec.timelineHeight = 400;
+    rec.timelineWidth = 600;
+    rec.mainTop = 30;
+    rec.mainLeft = 20;
+    rec.coarseGainBar = rec.displayGain = 7;
+    rec.contactCounter = 42;
+    setConfigText(rec.myName, "BOB");
+    setConfigText(rec.myQth, "BOSTON");
+    setConfigText(rec.myCall, "W1AW");
+    setConfigText(rec.qth, "MA");
+    rec.band = 6;
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
     startUpLoad(r, home.path, rec);
@@ -166,6 +185,17 @@ TEST(SettingsOwner, EveryRecordIsSavedFromTheSettingsNotFromWhatShowsOrUsesThem)
     EXPECT_EQ(loaded.timingWeights, rec.timingWeights);
     EXPECT_EQ(loaded.comPortNumber, 7);
     EXPECT_EQ(loaded.portInUse, 7);
+    for (auto field :
+         {&ConfigRecords::signalBar, &ConfigRecords::timelineTop, &ConfigRecords::timelineLeft,
+          &ConfigRecords::timelineHeight, &ConfigRecords::timelineWidth, &ConfigRecords::mainTop,
+          &ConfigRecords::mainLeft, &ConfigRecords::coarseGainBar, &ConfigRecords::contactCounter,
+          &ConfigRecords::band})
+        EXPECT_EQ(loaded.*field, rec.*field);
+    EXPECT_EQ(configText(loaded.macros[2]), "CQ DE %M");
+    EXPECT_EQ(configText(loaded.myName), "BOB");
+    EXPECT_EQ(configText(loaded.myQth), "BOSTON");
+    EXPECT_EQ(configText(loaded.myCall), "W1AW");
+    EXPECT_EQ(configText(loaded.qth), "MA");
 
     // Everything that shows or uses a stored value, changed without the settings.
     {
@@ -186,6 +216,32 @@ TEST(SettingsOwner, EveryRecordIsSavedFromTheSettingsNotFromWhatShowsOrUsesThem)
         upDown->setValue(140);
     }
     part<TComPortSelectForm>(f).ComPortSpinBtn->setValue(12); // no "Select COM Port"
+    TGkBar& signalBar = control<TGkBar>(f, "SignalBar");
+    TTimeLineForm& timeline = part<TTimeLineForm>(f);
+    QSlider& gainBar = control<QSlider>(f, "CoarseGainBar");
+    StationPanel& station = part<StationPanel>(f);
+    {
+        const QSignalBlocker quiet(signalBar);
+        signalBar.SetValue(900.0);
+    }
+    {
+        const QSignalBlocker quiet(timeline);
+        timeline.setStoredPlacement({140, 150, 380, 580});
+    }
+    {
+        const QSignalBlocker quiet(gainBar);
+        gainBar.setValue(12);
+    }
+    part<TransmitPanel>(f).setContactCounter(99);
+    {
+        const QSignalBlocker quiet(station);
+        station.setBandIndex(3);
+    }
+    for (const char* memo : {"MyNameMemo", "MyQTHMemo", "MyCallMemo", "QTHMemo"}) {
+        QLineEdit& text = control<QLineEdit>(f, memo);
+        const QSignalBlocker quiet(text);
+        text.setText("X");
+    }
     EXPECT_EQ(encodeConfig(savedRecords(f, home.path / "again.cfc")), encodeConfig(loaded));
 
     // What the operator changes through a control reaches the file.
@@ -201,6 +257,20 @@ TEST(SettingsOwner, EveryRecordIsSavedFromTheSettingsNotFromWhatShowsOrUsesThem)
     EXPECT_FLOAT_EQ(changed.timingWeights[1], 130.0f);
     EXPECT_EQ(changed.comPortNumber, 12);
     EXPECT_EQ(changed.portInUse, 12);
+
+    // and so do the operator's station texts, band, gain bar and timeline placement.
+    control<QLineEdit>(f, "MyNameMemo").setText("HANS");
+    control<QLineEdit>(f, "MyCallMemo").setText("DL2XYZ");
+    control<QSpinBox>(f, "BandSpinEdit").setValue(4);
+    gainBar.setValue(9);
+    timeline.setStoredPlacement({140, 150, 380, 580});
+    const ConfigRecords typed = savedRecords(f, home.path / "typed.cfc");
+    EXPECT_EQ(configText(typed.myName), "HANS");
+    EXPECT_EQ(configText(typed.myCall), "DL2XYZ");
+    EXPECT_EQ(typed.band, 4);
+    EXPECT_EQ(typed.coarseGainBar, 9);
+    EXPECT_EQ(typed.timelineTop, 140);
+    EXPECT_EQ(typed.timelineWidth, 580);
 }
 
 TEST(SettingsOwner, LoadDefaultsWithSerialOutputOpensTheStoredPortWithoutAsking) {

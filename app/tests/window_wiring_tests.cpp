@@ -195,7 +195,8 @@ TEST(WindowDisplaysTest, GainBarsAndLampsAsTheFormHasThem) {
     EXPECT_EQ(control(f, "CoarseGainBar").parentWidget(), &control(f, "ContrlPnl"));
     EXPECT_EQ(control(f, "CoarseGainBar2").parentWidget(), &control(f, "Rcv2Pnl"));
     // The configuration loader sets the bar and runs its handler itself.
-    f.configWindow().setCoarseGainBarPosition(14);
+    f.configWindow().windowSettings().CoarseGainBar = 14;
+    f.configWindow().coarseGainBarPositionChanged();
     f.configWindow().coarseGainBarChange();
     EXPECT_EQ(f.settings().DisplayGain, 14);
     EXPECT_EQ(part<SpectrumPanel>(f).displayGain(), 14);

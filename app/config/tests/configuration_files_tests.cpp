@@ -22,13 +22,10 @@ namespace {
 class RecordingWindow : public ConfigWindow {
 public:
     OperatingSettings s;
+    WindowSettings ws;
     std::vector<std::string> clicks;
     std::map<std::string, bool> checks;
-    std::array<std::string, 16> macros;
-    std::map<ConfigTextField, std::string> texts;
-    std::array<int, 4> timeline{10, 20, 315, 516};
-    double bar = 0;
-    int top = 0, left = 0, gain = 10, counter = 1, bandValue = 1, afcStart = 0;
+    int afcStart = 0;
     int loopStops = 0;
     bool shownTimeline = false, first = true;
     std::vector<int> gainChanges;
@@ -37,7 +34,12 @@ public:
     bool loadingDuringSerialPort = false;
     bool loadingFlag = false;
 
+    RecordingWindow() {
+        ws.Timeline = {10, 20, 315, 516};
+        ws.CoarseGainBar = 10;
+    }
     OperatingSettings& settings() override { return s; }
+    WindowSettings& windowSettings() override { return ws; }
     bool choose(SettingId setting, int32_t value) override {
         const MenuRow* item = optionRow(setting, value);
         if (!item) return false;
@@ -50,34 +52,23 @@ public:
         checks["PortNumber1"] = true;
         checks["None1"] = false;
     }
-    double signalBarValue() override { return bar; }
-    void setSignalBarValue(double v) override { bar = v; }
+    void signalBarChanged() override {}
     void applyXmitSpeed(int wpm) override {
         s.XmitSpeed = wpm;
         speedsApplied.push_back(wpm);
     }
-    std::string macro(int slot) override { return macros[slot]; }
-    void setMacro(int slot, const std::string& t) override { macros[slot] = t; }
-    std::array<int, 4> timelinePlacement() override { return timeline; }
-    void setTimelinePlacement(int i, int v) override { timeline[i] = v; }
+    void timelinePlacementChanged() override {}
     void showTimeline(bool shown) override { shownTimeline = shown; }
-    int mainWindowTop() override { return top; }
-    int mainWindowLeft() override { return left; }
-    void setMainWindowTop(int v) override { top = v; }
-    void setMainWindowLeft(int v) override { left = v; }
-    int coarseGainBarPosition() override { return gain; }
-    void setCoarseGainBarPosition(int p) override { gain = p; }
-    void coarseGainBarChange() override { gainChanges.push_back(gain); }
+    void mainWindowPlacementChanged() override {}
+    void coarseGainBarPositionChanged() override {}
+    void coarseGainBarChange() override { gainChanges.push_back(ws.CoarseGainBar); }
     void setComPortSpin(int) override {}
     void applyAfcStart(int hz) override { afcStart = hz; }
-    int contactCounter() override { return counter; }
-    void setContactCounter(int v) override { counter = v; }
+    void contactCounterChanged() override {}
     void timingWeightsChanged() override {}
-    std::string text(ConfigTextField f) override { return texts[f]; }
-    void setText(ConfigTextField f, const std::string& t) override { texts[f] = t; }
+    void stationTextChanged(ConfigTextField) override {}
     void pttLinesChanged() override {}
-    int band() override { return bandValue; }
-    void setBand(int b) override { bandValue = b; }
+    void bandChanged() override {}
     void setLoopStopped() override { ++loopStops; }
     void setUnlistedSidetone(float hz) override { unlistedSidetone = hz; }
     void setUnlistedCarrierTime(int seconds) override { s.BeaconCarrierTime = seconds; }
@@ -115,7 +106,7 @@ ConfigurationFiles::Report recordReports() {
 TEST(ConfigurationFiles, FirstRunWritesTheCurrentStateAndAppliesOnlyTheAfcStart) {
     TempDir dir;
     RecordingWindow w;
-    w.macros[1] = "CQ CQ DE %M K";
+    w.ws.Macros[1] = "CQ CQ DE %M K";
     ConfigurationFiles files(w, dir.path / "DITA.cfc", std::nullopt, recordReports());
     files.load();
     EXPECT_TRUE(w.clicks.empty());
@@ -163,7 +154,7 @@ TEST(ConfigurationFiles, LoadAppliesRecordsInFileOrderThroughTheHandlers) {
     for (size_t i = 1; i < order.size(); ++i)
         EXPECT_LT(w.indexOf(order[i - 1]), w.indexOf(order[i])) << order[i];
     EXPECT_EQ(w.clicks.back(), "TransmitReceive1");
-    EXPECT_EQ(w.gain, 17);
+    EXPECT_EQ(w.ws.CoarseGainBar, 17);
     EXPECT_EQ(w.gainChanges, std::vector<int>{17});
     EXPECT_EQ(w.afcStart, 640);             // the window tunes to it, whatever record 6 held
     EXPECT_TRUE(w.loadingDuringSerialPort); // the stored port opens during the load
@@ -172,10 +163,10 @@ TEST(ConfigurationFiles, LoadAppliesRecordsInFileOrderThroughTheHandlers) {
     EXPECT_FLOAT_EQ(w.unlistedSidetone, 700.0f);
     for (const char* item : {"Freq1", "Freq2", "Freq3", "Freq4"})
         EXPECT_EQ(w.indexOf(item), w.clicks.size());
-    EXPECT_EQ(w.bandValue, 6);
+    EXPECT_EQ(w.ws.Band, 6);
     EXPECT_LT(w.indexOf("Enhanced1"), w.clicks.size()); // record 28 holds 0, as in every older file
     EXPECT_EQ(w.s.Decoder, setting::Decoder::Enhanced);
-    EXPECT_EQ(w.texts[ConfigTextField::MyCall], "W1AW");
+    EXPECT_EQ(w.ws.MyCall, "W1AW");
 }
 
 TEST(ConfigurationFiles, LoadDefaultsDiffersWhereItShould) {
@@ -222,7 +213,7 @@ TEST(ConfigurationFiles, SaveRestoresTheSameStateAndCarriesReservedRecords) {
     w.s.ThresholdMode = setting::ThresholdMode::Quiet;
     w.s.Decoder = setting::Decoder::Standard;
     w.s.TimingWeights = {73.0f, 150.0f, 150.0f, 150.0f};
-    w.timeline = {1, 2, 300, 400};
+    w.ws.Timeline = {1, 2, 300, 400};
     w.s.PttEnable = w.s.PttInvert = w.s.DtrIsPtt = w.s.RtsIsData = 1;
     w.s.DtrIsData = w.s.RtsIsPtt = 0;
     ASSERT_TRUE(files.save());
@@ -244,7 +235,7 @@ TEST(ConfigurationFiles, SaveRestoresTheSameStateAndCarriesReservedRecords) {
     reload.load();
     EXPECT_LT(again.indexOf("Quiet2"), again.clicks.size());
     EXPECT_LT(again.indexOf("Standard1"), again.clicks.size());
-    EXPECT_EQ(again.timeline[3], 400);
+    EXPECT_EQ(again.ws.Timeline[3], 400);
     EXPECT_EQ(again.s.DtrIsPtt, 1);
 }
 
