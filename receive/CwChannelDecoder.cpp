@@ -152,8 +152,15 @@ TimingEstimate withSpacing(TimingEstimate e) {
     return e;
 }
 
-bool isClean(const KeyDetector& d) {
-    return d.markLevel() > kCleanSignalRatio * d.spaceLevel();
+// Half length of a detector's boxcars for runs of lengthSteps (a dot).
+int matchedHalf(float lengthSteps) {
+    return std::clamp(static_cast<int>(std::lround(kMatchedFraction * lengthSteps)), 1,
+                      KeyDetector::kMaxHalfLength);
+}
+
+// The shortest run that counts as an element, for an element class of lengthSteps.
+int shortestRun(float lengthSteps) {
+    return std::max(1, static_cast<int>(std::lround(kMinRunFraction * lengthSteps)));
 }
 
 float alphaFor(double seconds, double stepRate) {
@@ -316,7 +323,6 @@ void CwChannelDecoder::reset() {
 
 void CwChannelDecoder::startGathering() {
     m_stage = Stage::Gathering;
-    m_sequenced = false;
     m_shortestMatched = 0.0f;
     dropHeld();
     m_skipGap = false;
@@ -394,12 +400,22 @@ void CwChannelDecoder::process(const float* samples, int count, const DecoderSet
     }
 }
 
-bool CwChannelDecoder::isPlausible(const TimingEstimate& e, bool clean) const {
+CwChannelDecoder::Reading CwChannelDecoder::readingOf(const KeyDetector& d) {
+    if (d.markLevel() > kStrongSignalRatio * d.spaceLevel()) return Reading::Strong;
+    if (d.markLevel() > kCleanSignalRatio * d.spaceLevel()) return Reading::Clean;
+    return Reading::Noisy;
+}
+
+bool CwChannelDecoder::isPlausible(const TimingEstimate& e, Reading reading) const {
     // Element gaps are about as long as dots in every keying style; a detector too long for
     // the sender merges the elements of a character, and its "gaps" are letter gaps.
-    const bool fastEnough = (clean ? e.unit() : e.dot) >= m_lengths.minDot;
+    const bool fastEnough = (reading != Reading::Noisy ? e.unit() : e.dot) >= m_lengths.minDot;
     return fastEnough && e.elementGap - kEdgeSteps <= kMaxElementGapDots * (e.dot + kEdgeSteps) &&
            e.elementGap >= kMinElementGapDots * e.dot;
+}
+
+bool CwChannelDecoder::enoughMarks(const TimingEstimate& e) {
+    return e.marksSplit && e.marks >= kMinMarksToSettle;
 }
 
 int CwChannelDecoder::detectorDelay() const {
@@ -420,13 +436,13 @@ void CwChannelDecoder::step(std::complex<float> raw, const DecoderSettings& sett
     if (m_kept < kRawSteps) ++m_kept;
     ++m_gatherSteps;
     if (decoding()) {
-        liveStep(rawAt(detectorDelay()), true, settings, out);
+        liveStep(rawAt(detectorDelay()), Retune::Follow, settings, out);
     } else {
         gatherStep(raw, settings, out);
     }
 }
 
-bool CwChannelDecoder::bankEstimate(const Bank& bank, TimingEstimate& estimate) {
+bool CwChannelDecoder::bankEstimate(const Bank& bank, Reading reading, TimingEstimate& estimate) {
     auto& marks = m_markScratch;
     auto& gaps = m_gapScratch;
     int nm = 0;
@@ -439,7 +455,7 @@ bool CwChannelDecoder::bankEstimate(const Bank& bank, TimingEstimate& estimate) 
             gaps[static_cast<size_t>(ng++)] = e.steps;
         }
     }
-    estimateTiming(marks.data(), nm, gaps.data(), ng, isClean(bank.detector), estimate);
+    estimateTiming(marks.data(), nm, gaps.data(), ng, reading != Reading::Noisy, estimate);
     return nm > 0;
 }
 
@@ -459,55 +475,67 @@ void CwChannelDecoder::gatherStep(std::complex<float> raw, const DecoderSettings
     }
     if (!newEvent) return;
     // The hold runs from the earliest first mark of any gathering detector.
-    int firstMark = m_gatherSteps;
     bool full = false;
-    for (const auto& bank : m_banks) {
-        if (bank.firstMarkStep >= 0) firstMark = std::min(firstMark, bank.firstMarkStep);
+    for (const auto& bank : m_banks)
         full = full || bank.eventCount >= kMaxEvents;
-    }
-    const bool held = full || m_gatherSteps - firstMark >= m_lengths.maxHold;
+    const bool held = full || m_gatherSteps - firstMarkStep() >= m_lengths.maxHold;
     // Which detector's events to trust: a strong signal is read best by the shortest one (a
     // longer one may merge the elements of a fast sender); otherwise the longest one that fits
     // the dot it finds, as it sees the least noise. A detector longer than the elements merges
     // them into long marks that look like a slower sender of their own: it must also fit the
     // shortest dot that any detector finds a plausible sender for.
     std::array<TimingEstimate, kBanks> estimates;
+    std::array<Reading, kBanks> readings{};
     std::array<bool, kBanks> found{};
     float shortestLength = std::numeric_limits<float>::max();
     for (size_t b = 0; b < m_banks.size(); ++b) {
-        found[b] = bankEstimate(m_banks[b], estimates[b]);
-        const bool clean = isClean(m_banks[b].detector);
-        if (found[b] && estimates[b].marksSplit && isPlausible(estimates[b], clean))
-            shortestLength = std::min(shortestLength, matchedLength(estimates[b], clean));
+        readings[b] = readingOf(m_banks[b].detector);
+        found[b] = bankEstimate(m_banks[b], readings[b], estimates[b]);
+        if (found[b] && estimates[b].marksSplit && isPlausible(estimates[b], readings[b]))
+            shortestLength = std::min(shortestLength,
+                                      matchedLength(estimates[b], readings[b] != Reading::Noisy));
     }
     for (int pick = 0; pick < 2 * kBanks; ++pick) {
         const bool strongPass = pick < kBanks;
         const auto b = static_cast<size_t>(strongPass ? pick : 2 * kBanks - 1 - pick);
-        const KeyDetector& d = m_banks[b].detector;
-        if (strongPass && !(d.markLevel() > kStrongSignalRatio * d.spaceLevel())) continue;
+        if (strongPass && readings[b] != Reading::Strong) continue;
         if (!found[b]) continue;
-        const TimingEstimate& estimate = estimates[b];
-        const bool clean = isClean(d);
-        // The dots it measures are shortened by the edges; the sender's own are not.
-        const bool fitsFilter =
-            2.0f * static_cast<float>(d.halfLength()) <=
-            kMaxFilterDots *
-                (std::min(matchedLength(estimate, clean), shortestLength) + kEdgeSteps);
-        const bool known =
-            m_fixedWpm > 0 ||
-            (estimate.marksSplit && estimate.marks >= kMinMarksToSettle && estimate.spacingKnown);
-        if ((known || held) && fitsFilter && isPlausible(estimate, strongPass || clean) &&
-            settle(estimate, held, strongPass, clean, settings, out))
+        // The pass over all detectors reads a strong one as a clean one.
+        const Candidate candidate{
+            estimates[b], strongPass ? Reading::Strong : std::min(readings[b], Reading::Clean),
+            held};
+        if (worthSettling(candidate, m_banks[b].detector.halfLength(), shortestLength) &&
+            settle(candidate, settings, out))
             return;
     }
     // Held long enough and nothing fits: what was gathered was not a sender.
     if (held) startGathering();
 }
 
+int CwChannelDecoder::firstMarkStep() const {
+    int firstMark = m_gatherSteps;
+    for (const auto& bank : m_banks) {
+        if (bank.firstMarkStep >= 0) firstMark = std::min(firstMark, bank.firstMarkStep);
+    }
+    return firstMark;
+}
+
+bool CwChannelDecoder::worthSettling(const Candidate& c, int halfLength,
+                                     float shortestLength) const {
+    const TimingEstimate& estimate = c.estimate;
+    // The dots it measures are shortened by the edges; the sender's own are not.
+    const bool fitsFilter =
+        2.0f * static_cast<float>(halfLength) <=
+        kMaxFilterDots *
+            (std::min(matchedLength(estimate, c.reading != Reading::Noisy), shortestLength) +
+             kEdgeSteps);
+    const bool known = m_fixedWpm > 0 || (enoughMarks(estimate) && estimate.spacingKnown);
+    return (known || c.holdOver) && fitsFilter && isPlausible(estimate, c.reading);
+}
+
 void CwChannelDecoder::applyMatchedLength(float lengthSteps) {
     m_matchedLength = lengthSteps;
-    const int half = std::clamp(static_cast<int>(std::lround(kMatchedFraction * lengthSteps)), 1,
-                                KeyDetector::kMaxHalfLength);
+    const int half = matchedHalf(lengthSteps);
     if (half != m_detector.halfLength()) {
         m_detector.configure(half, m_stepRate);
         // Refill the new triangle from the kept steps so the envelope does not restart; the
@@ -518,20 +546,15 @@ void CwChannelDecoder::applyMatchedLength(float lengthSteps) {
     }
 }
 
-int CwChannelDecoder::replay(float dotSteps, float elementGapSteps, int count,
-                             TimingEstimate& estimate) {
-    const int half = std::clamp(static_cast<int>(std::lround(kMatchedFraction * dotSteps)), 1,
-                                KeyDetector::kMaxHalfLength);
-    const int minMark = std::max(1, static_cast<int>(std::lround(kMinRunFraction * dotSteps)));
-    const int minGap =
-        std::max(1, static_cast<int>(std::lround(kMinRunFraction * elementGapSteps)));
+CwChannelDecoder::MatchedRun CwChannelDecoder::replay(float dotSteps, float elementGapSteps,
+                                                      int count) {
+    const int half = matchedHalf(dotSteps);
+    const int minMark = shortestRun(dotSteps);
+    const int minGap = shortestRun(elementGapSteps);
     // Within one step the detectors of several gathering lengths may ask for the same run: its
     // events, estimate and end state are those of the last one.
     const ReplayKey key{count, half, minMark, minGap};
-    if (m_lastReplay.valid && m_lastReplay.key == key) {
-        estimate = m_lastReplay.estimate;
-        return m_lastReplay.events;
-    }
+    if (m_lastReplay.valid && m_lastReplay.key == key) return m_lastReplay.run;
     m_detector.configure(half, m_stepRate);
     m_detector.reset();
     const int delay = detectorDelay();
@@ -574,10 +597,13 @@ int CwChannelDecoder::replay(float dotSteps, float elementGapSteps, int count,
             m_gapScratch[static_cast<size_t>(ng++)] = e.steps;
         }
     }
-    estimateTiming(m_markScratch.data(), nm, m_gapScratch.data(), ng, isClean(m_detector),
-                   estimate);
-    m_lastReplay = {true, key, estimate, n};
-    return n;
+    MatchedRun run;
+    run.events = n;
+    run.reading = readingOf(m_detector);
+    estimateTiming(m_markScratch.data(), nm, m_gapScratch.data(), ng, run.reading != Reading::Noisy,
+                   run.estimate);
+    m_lastReplay = {true, key, run};
+    return run;
 }
 
 float CwChannelDecoder::separatingLength(int count) {
@@ -634,44 +660,43 @@ float CwChannelDecoder::twoClassSeparation(const float* values, int n) {
     return static_cast<float>((high - low) * (high - low) / std::max(spread, 1e-12));
 }
 
-bool CwChannelDecoder::settle(const TimingEstimate& gathered, bool held, bool strong, bool clean,
-                              const DecoderSettings& settings, std::string& out) {
+bool CwChannelDecoder::settle(const Candidate& candidate, const DecoderSettings& settings,
+                              std::string& out) {
+    const TimingEstimate& gathered = candidate.estimate;
+    const bool clean = candidate.reading != Reading::Noisy;
     // Steps to run again: from a little before the earliest first mark up to now.
-    int firstMark = m_gatherSteps;
-    for (const auto& bank : m_banks) {
-        if (bank.firstMarkStep >= 0) firstMark = std::min(firstMark, bank.firstMarkStep);
-    }
     const int lead = m_lengths.replayLead + 4 * KeyDetector::kMaxHalfLength;
-    const int count = std::min(m_kept, m_gatherSteps - firstMark + lead);
+    const int count = std::min(m_kept, m_gatherSteps - firstMarkStep() + lead);
 
     // Run the kept steps through a detector matched to the gathered dot; when the matched
     // detector finds another dot, once more with that one. The gathering detectors may have
     // split elements in noise: the matched run must confirm the timing.
-    TimingEstimate estimate;
     // In noise the gathering detectors may have timed fragments of the elements: the kept
     // steps themselves then show a longer dot, and the matched detector is kept near it.
     float gatheredLength = matchedLength(gathered, clean);
     float gatheredGap = gathered.elementGap;
     float shortest = 0.0f;
-    if (!strong && m_fixedWpm == 0) {
+    if (candidate.reading != Reading::Strong && m_fixedWpm == 0) {
         const float separatedDot = separatingLength(count) / kSeparatingDots;
         shortest = kShortestShare * separatedDot;
         if (std::min(gatheredLength, gatheredGap) < kFragmentShare * separatedDot)
             gatheredLength = gatheredGap = separatedDot;
     }
-    int n = replay(gatheredLength, gatheredGap, count, estimate);
-    const float found = std::max(matchedLength(estimate, clean), shortest);
-    if (estimate.marksSplit &&
+    MatchedRun run = replay(gatheredLength, gatheredGap, count);
+    const float found = std::max(matchedLength(run.estimate, clean), shortest);
+    if (run.estimate.marksSplit &&
         std::abs(found - gatheredLength) > kRetuneFraction * gatheredLength) {
-        n = replay(found, std::max(estimate.elementGap, shortest), count, estimate);
+        run = replay(found, std::max(run.estimate.elementGap, shortest), count);
     }
     // A gathering detector may have looked clean for a moment; the matched run's own levels
     // judge whether its short dots are the sender's.
     const bool confirmed =
-        m_fixedWpm > 0 || (estimate.marksSplit && estimate.marks >= kMinMarksToSettle &&
-                           isPlausible(estimate, strong || isClean(m_detector)));
-    if (!confirmed && !held) return false;
-    if (!estimate.marksSplit) estimate = gathered;
+        m_fixedWpm > 0 ||
+        (enoughMarks(run.estimate) &&
+         isPlausible(run.estimate,
+                     candidate.reading == Reading::Strong ? Reading::Strong : run.reading));
+    if (!confirmed && !candidate.holdOver) return false;
+    TimingEstimate estimate = run.estimate.marksSplit ? run.estimate : gathered;
     // Few letter and word gaps yet: the gathering detectors may have seen the two kinds, if they
     // read the same sender (not noise fragments of it, whose gaps are far shorter).
     const bool sameSender =
@@ -682,30 +707,32 @@ bool CwChannelDecoder::settle(const TimingEstimate& gathered, bool held, bool st
         estimate.spacingKnown = true;
     }
 
-    startDecoding(estimate, n, shortest, clean, count, settings, out);
+    startDecoding({estimate, run, candidate.reading, shortest, count}, settings, out);
     return true;
 }
 
-void CwChannelDecoder::startDecoding(const TimingEstimate& estimate, int events, float shortest,
-                                     bool clean, int count, const DecoderSettings& settings,
+void CwChannelDecoder::startDecoding(const Settlement& settled, const DecoderSettings& settings,
                                      std::string& out) {
-    m_stage = Stage::Decoding;
+    // A signal that either the gathering detector or the matched run reads clean is decoded from
+    // the matched detector's runs; a weak one by the sequencer.
+    const bool gatheredClean = settled.gathered != Reading::Noisy;
+    const bool matchedClean = settled.run.reading != Reading::Noisy;
+    m_stage = gatheredClean || matchedClean ? Stage::Matched : Stage::Sequenced;
     // The first live mark is never held: the gap before it was decoded with the kept steps.
     m_markPeak = 0.0f;
     m_gapBefore = 0.0f;
     m_senderLevel = m_detector.markLevel();
     // Learn from everything first, then decode from the start.
     m_timing.reset();
-    for (int i = 0; i < events; ++i)
-        m_timing.observe(m_replayEvents[static_cast<size_t>(i)], isClean(m_detector));
-    m_timing.setEstimate(estimate);
-    m_shortestMatched = shortest;
-    m_matchedLength = std::max(matchedLength(estimate, clean), shortest);
-    m_sequenced = !clean && !isClean(m_detector);
-    if (m_sequenced) {
+    for (int i = 0; i < settled.run.events; ++i)
+        m_timing.observe(m_replayEvents[static_cast<size_t>(i)], matchedClean);
+    m_timing.setEstimate(settled.estimate);
+    m_shortestMatched = settled.shortest;
+    m_matchedLength = std::max(matchedLength(settled.estimate, gatheredClean), settled.shortest);
+    if (m_stage == Stage::Sequenced) {
         m_timing.setEstimate(KeySequencer::standardSpacing(withSpacing(m_timing.estimate())));
-        startSequence(m_timing.estimate(), count);
-        for (int age = count - 1; age >= detectorDelay(); --age) {
+        startSequence(m_timing.estimate(), settled.count);
+        for (int age = settled.count - 1; age >= detectorDelay(); --age) {
             const int n = m_sequencer.step(rawAt(age), true, false, m_sequenceEvents.data());
             for (int i = 0; i < n; ++i)
                 m_timing.decode(m_sequenceEvents[static_cast<size_t>(i)], settings, out);
@@ -713,12 +740,13 @@ void CwChannelDecoder::startDecoding(const TimingEstimate& estimate, int events,
         if (m_sequencer.gapSoFar() > 0.0f)
             m_timing.gapProgress(m_sequencer.gapSoFar(), settings, out);
     } else {
-        for (int i = 0; i < events; ++i)
+        for (int i = 0; i < settled.run.events; ++i)
             m_timing.decode(m_replayEvents[static_cast<size_t>(i)], settings, out);
         if (!m_runs.inMark())
             m_timing.gapProgress(static_cast<float>(m_runs.gapSoFar()), settings, out);
     }
-    applyMatchedLength(std::max(matchedLength(m_timing.estimate(), clean), shortest));
+    applyMatchedLength(
+        std::max(matchedLength(m_timing.estimate(), gatheredClean), settled.shortest));
 }
 
 void CwChannelDecoder::startSequence(const TimingEstimate& estimate, int count) {
@@ -753,9 +781,9 @@ void CwChannelDecoder::catchUpBanks() {
 
 void CwChannelDecoder::finish(const DecoderSettings& settings, std::string& out) {
     for (int age = detectorDelay() - 1; age >= 0 && decoding(); --age)
-        liveStep(rawAt(age), false, settings, out);
-    if (decoding() && m_sequenced)
-        writeSequenced(m_sequencer.flush(m_sequenceEvents.data()), false, settings, out);
+        liveStep(rawAt(age), Retune::Keep, settings, out);
+    if (m_stage == Stage::Sequenced)
+        writeSequenced(m_sequencer.flush(m_sequenceEvents.data()), Retune::Keep, settings, out);
     // A word gap running now ends the word: the next mark, which would write the space, is
     // decoded afresh.
     if (decoding() && !m_runs.inMark() &&
@@ -763,65 +791,70 @@ void CwChannelDecoder::finish(const DecoderSettings& settings, std::string& out)
         m_timing.endOver(settings, out);
 }
 
-void CwChannelDecoder::liveStep(std::complex<float> raw, bool follow,
+void CwChannelDecoder::liveStep(std::complex<float> raw, Retune retune,
                                 const DecoderSettings& settings, std::string& out) {
     // The gathering detectors rest while the timing is known; they catch up when the next over
     // starts.
     ++m_banksBehind;
     const bool key = m_detector.step(raw) && m_gate;
     if (key) m_markPeak = std::max(m_markPeak, m_detector.amplitude());
-    if (m_sequenced) sequenceStep(raw, key, follow, settings, out);
+    const bool sequenced = m_stage == Stage::Sequenced;
+    if (sequenced) sequenceStep(raw, key, retune, settings, out);
     KeyEvent e;
     if (m_runs.feed(key, e)) {
-        if (m_sequenced) {
-            learnLive(e, follow);
+        if (sequenced) {
+            learnTiming(e);
+            followSender(e, retune);
         } else {
-            liveEvent(e, follow, settings, out);
+            liveEvent(e, retune, settings, out);
         }
         return;
     }
     if (m_runs.inMark()) return;
     const float gap = static_cast<float>(m_runs.gapSoFar());
-    if (!m_sequenced) {
-        if (m_heldMarks > 0 && gap >= m_timing.estimate().wordThreshold()) dropHeld();
+    if (!sequenced) {
+        dropHeldAfter(gap);
         m_timing.gapProgress(gap, settings, out);
     }
     const float overGap =
         std::max(m_lengths.overGap, kOverGapWordGaps * m_timing.estimate().wordGap);
-    if (gap > overGap) {
-        if (m_sequenced)
-            writeSequenced(m_sequencer.flush(m_sequenceEvents.data()), follow, settings, out);
-        m_timing.endOver(settings, out);
-        catchUpBanks();
-        startGathering();
-    }
+    if (gap > overGap) endOverAfterPause(retune, settings, out);
 }
 
-void CwChannelDecoder::sequenceStep(std::complex<float> raw, bool key, bool follow,
+void CwChannelDecoder::endOverAfterPause(Retune retune, const DecoderSettings& settings,
+                                         std::string& out) {
+    if (m_stage == Stage::Sequenced)
+        writeSequenced(m_sequencer.flush(m_sequenceEvents.data()), retune, settings, out);
+    m_timing.endOver(settings, out);
+    catchUpBanks();
+    startGathering();
+}
+
+void CwChannelDecoder::sequenceStep(std::complex<float> raw, bool key, Retune retune,
                                     const DecoderSettings& settings, std::string& out) {
     const int n =
         m_sequencer.step(raw, m_gate && m_detector.squelchOpen(), key, m_sequenceEvents.data());
-    writeSequenced(n, follow, settings, out);
+    writeSequenced(n, retune, settings, out);
     const float gap = m_sequencer.gapSoFar();
     if (gap <= 0.0f) return;
-    if (m_heldMarks > 0 && gap >= m_timing.estimate().wordThreshold()) dropHeld();
+    dropHeldAfter(gap);
     m_timing.gapProgress(gap, settings, out);
 }
 
-void CwChannelDecoder::writeSequenced(int events, bool follow, const DecoderSettings& settings,
+void CwChannelDecoder::writeSequenced(int events, Retune retune, const DecoderSettings& settings,
                                       std::string& out) {
     for (int i = 0; i < events; ++i) {
         if (m_sequenceEvents[static_cast<size_t>(i)].mark) m_markPeak = m_sequencer.peak(i);
-        liveEvent(m_sequenceEvents[static_cast<size_t>(i)], follow, settings, out);
+        liveEvent(m_sequenceEvents[static_cast<size_t>(i)], retune, settings, out);
     }
 }
 
-void CwChannelDecoder::liveEvent(const KeyEvent& e, bool follow, const DecoderSettings& settings,
+void CwChannelDecoder::liveEvent(const KeyEvent& e, Retune retune, const DecoderSettings& settings,
                                  std::string& out) {
     const float wordThreshold = m_timing.estimate().wordThreshold();
     if (!e.mark) {
         m_gapBefore = e.steps;
-        if (m_heldMarks > 0 && e.steps >= wordThreshold) dropHeld();
+        dropHeldAfter(e.steps);
         if (m_skipGap) {
             m_skipGap = false;
             return;
@@ -830,7 +863,7 @@ void CwChannelDecoder::liveEvent(const KeyEvent& e, bool follow, const DecoderSe
             m_held[static_cast<size_t>(m_heldCount++)] = {e, 0.0f};
             return;
         }
-        acceptLive(e, 0.0f, follow, settings, out);
+        acceptLive(e, 0.0f, retune, settings, out);
         return;
     }
     const float peak = m_markPeak;
@@ -853,16 +886,17 @@ void CwChannelDecoder::liveEvent(const KeyEvent& e, bool follow, const DecoderSe
         return;
     }
     // A strong mark, or more weak marks than noise makes: the held ones are the sender's.
-    releaseHeld(follow, settings, out);
-    acceptLive(e, peak, follow, settings, out);
+    releaseHeld(retune, settings, out);
+    acceptLive(e, peak, retune, settings, out);
 }
 
-void CwChannelDecoder::releaseHeld(bool follow, const DecoderSettings& settings, std::string& out) {
+void CwChannelDecoder::releaseHeld(Retune retune, const DecoderSettings& settings,
+                                   std::string& out) {
     const int count = m_heldCount;
     m_heldCount = m_heldMarks = 0;
     for (int i = 0; i < count; ++i)
         acceptLive(m_held[static_cast<size_t>(i)].event, m_held[static_cast<size_t>(i)].peak,
-                   follow, settings, out);
+                   retune, settings, out);
 }
 
 void CwChannelDecoder::dropHeld() {
@@ -871,31 +905,39 @@ void CwChannelDecoder::dropHeld() {
     m_heldCount = m_heldMarks = 0;
 }
 
-void CwChannelDecoder::acceptLive(const KeyEvent& e, float peak, bool follow,
+void CwChannelDecoder::dropHeldAfter(float gapSteps) {
+    if (m_heldMarks > 0 && gapSteps >= m_timing.estimate().wordThreshold()) dropHeld();
+}
+
+void CwChannelDecoder::acceptLive(const KeyEvent& e, float peak, Retune retune,
                                   const DecoderSettings& settings, std::string& out) {
-    if (!m_sequenced) m_timing.observe(e, isClean(m_detector));
+    // A clean signal's runs teach the timing as they are decoded; a weak signal's teach it as
+    // the matched detector ends them (liveStep).
+    const bool matched = m_stage == Stage::Matched;
+    if (matched) learnTiming(e);
     m_timing.decode(e, settings, out);
     if (!e.mark) return;
     const TimingEstimate& est = m_timing.estimate();
     if (e.steps < est.dashThreshold()) m_senderLevel += kSenderLevelWeight * (peak - m_senderLevel);
-    if (!m_sequenced) learnLive(e, follow);
+    if (matched) followSender(e, retune);
 }
 
-void CwChannelDecoder::learnLive(const KeyEvent& e, bool follow) {
-    if (m_sequenced) {
-        m_timing.observe(e, isClean(m_detector));
-        m_timing.setEstimate(withSpacing(m_timing.estimate()));
-    }
+void CwChannelDecoder::learnTiming(const KeyEvent& e) {
+    m_timing.observe(e, readingOf(m_detector) != Reading::Noisy);
+    if (m_stage == Stage::Sequenced) m_timing.setEstimate(withSpacing(m_timing.estimate()));
+}
+
+void CwChannelDecoder::followSender(const KeyEvent& e, Retune retune) {
     if (!e.mark) return;
     const TimingEstimate& est = m_timing.estimate();
-    const float length = std::max(matchedLength(est, isClean(m_detector)), m_shortestMatched);
-    if (follow && std::abs(length - m_matchedLength) > kRetuneFraction * m_matchedLength &&
+    const float length =
+        std::max(matchedLength(est, readingOf(m_detector) != Reading::Noisy), m_shortestMatched);
+    if (retune == Retune::Follow &&
+        std::abs(length - m_matchedLength) > kRetuneFraction * m_matchedLength &&
         est.dot >= m_lengths.minDot) {
         applyMatchedLength(length);
-        m_runs.setMinimum(
-            std::max(1, static_cast<int>(std::lround(kMinRunFraction * length))),
-            std::max(1, static_cast<int>(std::lround(kMinRunFraction * est.elementGap))));
-        if (m_sequenced) m_sequencer.setTiming(est, m_stepRate);
+        m_runs.setMinimum(shortestRun(length), shortestRun(est.elementGap));
+        if (m_stage == Stage::Sequenced) m_sequencer.setTiming(est, m_stepRate);
     }
 }
 

@@ -147,6 +147,20 @@ public:
     double wordGapSeconds() const;
 
 private:
+    // The decoder's stages. Gathering: detectors of three lengths gather events until the
+    // sender's timing is known. Then everything kept is decoded with it and decoding goes on
+    // live: from the runs of the detector matched to the sender's dot where it reads the signal
+    // clean (Matched), or by the sequencer where it does not (Sequenced; the matched detector's
+    // runs then only teach the timing). A pause that ends the over leads back to gathering.
+    enum class Stage { Gathering, Matched, Sequenced };
+    // How a detector's levels show the signal: noise splits its marks into fragments (Noisy); its
+    // short element gaps are the sender's own (Clean); nor does noise split its elements (Strong).
+    enum class Reading { Noisy, Clean, Strong };
+    static Reading readingOf(const KeyDetector& detector);
+    // Whether the matched detector's length follows the sender (not while it catches up with the
+    // kept steps before a reset).
+    enum class Retune { Follow, Keep };
+
     struct Bank {
         KeyDetector detector;
         RunCleaner runs;
@@ -155,46 +169,77 @@ private:
         int firstMarkStep = -1;
     };
 
+    // A run of the last count kept steps through the matched detector: its events (in
+    // m_replayEvents), the timing they show and how the detector read the signal.
+    struct MatchedRun {
+        int events = 0;
+        TimingEstimate estimate;
+        Reading reading = Reading::Noisy;
+    };
+    // A gathering detector's timing, offered to settle on.
+    struct Candidate {
+        TimingEstimate estimate;
+        Reading reading = Reading::Noisy; // Strong only in the pass over strong detectors
+        bool holdOver = false; // gathered for as long as it may be: settled on even unconfirmed
+    };
+    // What settling found: the timing, the matched run over the last count kept steps, and the
+    // least length of the matched detector (0: any).
+    struct Settlement {
+        TimingEstimate estimate;
+        MatchedRun run;
+        Reading gathered = Reading::Noisy;
+        float shortest = 0.0f;
+        int count = 0;
+    };
+
     void step(std::complex<float> raw, const DecoderSettings& settings, std::string& out);
     void gatherStep(std::complex<float> raw, const DecoderSettings& settings, std::string& out);
-    // follow: the matched detector's length follows the sender (not while catching up).
-    void liveStep(std::complex<float> raw, bool follow, const DecoderSettings& settings,
+    void liveStep(std::complex<float> raw, Retune retune, const DecoderSettings& settings,
                   std::string& out);
-    // A key event of the matched detector once the timing is known. The marks of a word that
-    // begins weaker than the sender's marks are held back until the word shows itself.
-    void liveEvent(const KeyEvent& event, bool follow, const DecoderSettings& settings,
+    // A key event once the timing is known (a run of the matched detector, or one the sequencer
+    // read). The marks of a word that begins weaker than the sender's marks are held back until
+    // the word shows itself.
+    void liveEvent(const KeyEvent& event, Retune retune, const DecoderSettings& settings,
                    std::string& out);
-    void acceptLive(const KeyEvent& event, float peak, bool follow, const DecoderSettings& settings,
-                    std::string& out);
-    // What a run of the matched detector teaches: the sender's timing, and the detector's
-    // length following it.
-    void learnLive(const KeyEvent& event, bool follow);
+    void acceptLive(const KeyEvent& event, float peak, Retune retune,
+                    const DecoderSettings& settings, std::string& out);
+    // What a run of the matched detector teaches: the sender's timing (a weak signal's spacing
+    // held to what keyers send at least)...
+    void learnTiming(const KeyEvent& event);
+    // ...and, after a mark, the detector's length following the sender's dot.
+    void followSender(const KeyEvent& event, Retune retune);
     // A weak signal's runs are read by the sequencer; the matched detector's runs then only
     // teach the timing.
-    void sequenceStep(std::complex<float> raw, bool key, bool follow,
+    void sequenceStep(std::complex<float> raw, bool key, Retune retune,
                       const DecoderSettings& settings, std::string& out);
-    void writeSequenced(int events, bool follow, const DecoderSettings& settings, std::string& out);
+    void writeSequenced(int events, Retune retune, const DecoderSettings& settings,
+                        std::string& out);
     // Starts the sequencer with the timing and the levels of the kept steps from age count - 1 on.
     void startSequence(const TimingEstimate& estimate, int count);
-    void releaseHeld(bool follow, const DecoderSettings& settings, std::string& out);
+    void releaseHeld(Retune retune, const DecoderSettings& settings, std::string& out);
     void dropHeld();
-    bool bankEstimate(const Bank& bank, TimingEstimate& estimate);
-    // Runs the last count kept steps through the matched detector; events into m_replayEvents.
-    int replay(float dotSteps, float elementGapSteps, int count, TimingEstimate& estimate);
-    // Decodes everything kept once the matched run confirms the timing (or the hold is over).
-    // clean: the detector's levels show a signal that noise does not split (its short element
-    // gaps are the sender's).
-    bool settle(const TimingEstimate& gathered, bool held, bool strong, bool clean,
-                const DecoderSettings& settings, std::string& out);
-    // The two stages: gathering events until the sender's timing is known, and decoding with it.
-    enum class Stage { Gathering, Decoding };
-    bool decoding() const { return m_stage == Stage::Decoding; }
-    // Back to gathering: the timing is forgotten (a reset, or the over ended).
+    // A held word is dropped once the gap after it is a word gap.
+    void dropHeldAfter(float gapSteps);
+    bool bankEstimate(const Bank& bank, Reading reading, TimingEstimate& estimate);
+    // The earliest first mark of the gathering detectors (the step now if none has one).
+    int firstMarkStep() const;
+    // Whether a candidate is worth settling on: its dot fits the detector that found it, it is
+    // known or the hold is over, and it is a sender's.
+    bool worthSettling(const Candidate& candidate, int halfLength, float shortestLength) const;
+    // Runs the last count kept steps through the matched detector.
+    MatchedRun replay(float dotSteps, float elementGapSteps, int count);
+    // Settles on a candidate once the matched run confirms it (or the hold is over).
+    bool settle(const Candidate& candidate, const DecoderSettings& settings, std::string& out);
+    bool decoding() const { return m_stage != Stage::Gathering; }
+    // Transitions. To gathering: the timing is forgotten (a reset, or the hold ended with no
+    // sender found).
     void startGathering();
-    // Decodes the kept steps' events with the settled timing (events of them in m_replayEvents)
-    // and goes on decoding live; shortest: the least length of the matched detector (0: any).
-    void startDecoding(const TimingEstimate& estimate, int events, float shortest, bool clean,
-                       int count, const DecoderSettings& settings, std::string& out);
+    // To decoding: the kept steps' events are decoded with the settled timing, and decoding
+    // goes on live, matched or sequenced.
+    void startDecoding(const Settlement& settled, const DecoderSettings& settings,
+                       std::string& out);
+    // From decoding back to gathering: a pause ended the over.
+    void endOverAfterPause(Retune retune, const DecoderSettings& settings, std::string& out);
     // Length (steps) of the triangle that best separates marks from spaces in the last count
     // kept steps: about a dot, judged from the whole signal at once.
     float separatingLength(int count);
@@ -210,8 +255,10 @@ private:
     // centre lies at the same time whatever its length: a change of length does not replay or
     // skip any of the envelope.
     int detectorDelay() const;
-    // clean: the detector's levels show a signal that noise does not split into fragments.
-    bool isPlausible(const TimingEstimate& estimate, bool clean) const;
+    // Whether the timing can be a sender's, as a detector of that reading measures it.
+    bool isPlausible(const TimingEstimate& estimate, Reading reading) const;
+    // Enough marks split into dots and dashes to settle on.
+    static bool enoughMarks(const TimingEstimate& estimate);
 
     double m_sampleRate = 5512.5;
     double m_stepRate = 344.53125;
@@ -254,8 +301,7 @@ private:
     struct LastReplay {
         bool valid = false;
         ReplayKey key;
-        TimingEstimate estimate;
-        int events = 0;
+        MatchedRun run;
     };
     LastReplay m_lastReplay;
     std::array<float, kMaxEvents> m_markScratch{};
@@ -283,7 +329,6 @@ private:
     int m_heldMarks = 0;
     bool m_skipGap = false; // the gap after a dropped word is part of a pause, not the sender's
     KeySequencer m_sequencer;
-    bool m_sequenced = false; // a weak signal: its text is read by the sequencer
     std::array<KeyEvent, KeySequencer::kMaxEvents> m_sequenceEvents{};
     int m_fixedWpm = 0;
     bool m_gate = true;

@@ -1,6 +1,6 @@
 // The enhanced decoder's stages on their own: the timing classes learnt from run lengths, the
-// run cleaner, the key detector on a tone burst, the sequence decoder on a weak signal, and
-// timing plus character assembly together.
+// run cleaner, the key detector on a tone burst, the sequence decoder on a weak signal, timing
+// plus character assembly together, and the channel decoder's gathering and decoding of overs.
 #include "decode/SenderTiming.h"
 #include "receive/CwChannelDecoder.h"
 #include "receive/KeySequencer.h"
@@ -129,6 +129,23 @@ TEST(DecoderStages, RunCleanerAbsorbsShortRuns) {
     EXPECT_TRUE(events[3].mark);
     EXPECT_EQ(events[3].steps, 6.0f);
     EXPECT_EQ(runs.gapSoFar(), 5);
+
+    // The matched detector's minima differ (a dot's share for marks, an element gap's for gaps):
+    // with a mark minimum of 2 and a gap minimum of 5, a 3-step dip stays inside its mark while a
+    // 3-step blip in a gap is a mark of its own.
+    runs.reset();
+    runs.setMinimum(2, 5);
+    events.clear();
+    for (const char c : std::string(8, '_') + "#####___#####" + "______###______") {
+        KeyEvent e;
+        if (runs.feed(c == '#', e)) events.push_back(e);
+    }
+    ASSERT_EQ(events.size(), 4u);
+    EXPECT_EQ(events[1].steps, 13.0f);
+    EXPECT_FALSE(events[2].mark);
+    EXPECT_EQ(events[2].steps, 6.0f);
+    EXPECT_TRUE(events[3].mark);
+    EXPECT_EQ(events[3].steps, 3.0f);
 }
 
 // A tone burst in noise: the detector's mark level comes to the tone's amplitude, its space level
@@ -162,6 +179,69 @@ TEST(DecoderStages, KeyDetectorOnAToneBurst) {
     EXPECT_NEAR(d.markLevel(), amplitude, 0.25f * amplitude);
     EXPECT_LT(d.spaceLevel(), 0.2f * amplitude);
     EXPECT_TRUE(d.squelchOpen());
+
+    // Seeded from the levels of kept steps (a run over them again), the detector decides from the
+    // first amplitude: the first burst is keyed whole, without the triangle's warm-up. Seeded with
+    // levels as close as noise holds them, the squelch stays closed.
+    KeyDetector seeded;
+    seeded.configure(5, stepRate);
+    seeded.reset();
+    seeded.seed(0.1f * amplitude, amplitude);
+    EXPECT_TRUE(seeded.squelchOpen());
+    keyed = 0;
+    for (int i = 0; i < 40; ++i)
+        keyed += seeded.decide(i < 20 ? amplitude : 0.05f * amplitude) ? 1 : 0;
+    EXPECT_EQ(keyed, 20);
+    seeded.restartLevels();
+    seeded.seed(amplitude, 2.0f * amplitude);
+    EXPECT_FALSE(seeded.squelchOpen());
+    EXPECT_FALSE(seeded.decide(3.0f * amplitude));
+}
+
+// The channel decoder on narrowband audio: it gathers until the sender's timing is known, decodes
+// from the first character with it, forgets it once a pause of several seconds ends the over, and
+// learns the next sender's timing afresh.
+TEST(DecoderStages, ChannelDecoderLearnsEachOversTiming) {
+    constexpr double rate = 5512.5;
+    constexpr double pitch = 700.0;
+    CwChannelDecoder decoder;
+    decoder.configure(rate);
+    decoder.setPitch(pitch);
+    DecoderSettings settings;
+    settings.upperCase = true;
+    std::mt19937 rng(7);
+    std::normal_distribution<float> noise(0.0f, 300.0f); // 17 dB under the tone in 2,500 Hz
+    double phase = 0.0;
+    std::string text;
+    auto play = [&](bool tone, float steps) {
+        std::vector<float> block(static_cast<size_t>(steps) * CwChannelDecoder::kStepSamples);
+        for (auto& x : block) {
+            phase += 2.0 * M_PI * pitch / rate;
+            x = (tone ? 3000.0f * static_cast<float>(std::sin(phase)) : 0.0f) + noise(rng);
+        }
+        decoder.process(block.data(), static_cast<int>(block.size()), settings, text);
+    };
+    struct Over {
+        Keying keying;
+        double wpm;
+    };
+    const Over overs[] = {{{12, 36, 12, 36, 84, 0}, 1.2 / (12 / 344.53125)},
+                          {{24, 72, 24, 72, 168, 0}, 1.2 / (24 / 344.53125)}};
+    for (const auto& over : overs) {
+        text.clear();
+        play(false, 400);
+        EXPECT_FALSE(decoder.timingKnown());
+        for (const auto& e : keyRuns(kMorse, over.keying, 1))
+            play(e.mark, e.steps);
+        play(false, 2.0f * over.keying.wordGap);
+        EXPECT_TRUE(decoder.timingKnown());
+        EXPECT_NEAR(decoder.wpm(), over.wpm, 0.1 * over.wpm);
+        EXPECT_NEAR(decoder.wordGapSeconds(), over.keying.wordGap / 344.53125,
+                    0.25 * over.keying.wordGap / 344.53125);
+        play(false, 1400); // 4 s
+        EXPECT_FALSE(decoder.timingKnown());
+        EXPECT_EQ(text, "CQ DE W1AW TEST ");
+    }
 }
 
 // A keyed tone at +2 dB per step (about -6.5 dB in 2,500 Hz at 34 wpm), each element with a phase
