@@ -23,7 +23,7 @@ void BandWorker::setPassDone(PassDone passDone) {
 
 void BandWorker::setEnabled(bool on) {
     if (on && !m_enabled.load()) {
-        m_decoder.post({BandCommandKind::Reset});
+        m_decoder.post(BandCommand::reset());
         m_dropped = 0;
     }
     m_enabled = on;

@@ -376,8 +376,8 @@ void TDecoderForm::createStationLink() {
     item("RigCat1")->setChecked(m_station->catKeying());
 }
 
-void TDecoderForm::post(ReceiveCommandKind kind, int value) {
-    m_services.processor->post(ReceiveCommand{kind, value});
+void TDecoderForm::post(ReceiveCommand command) {
+    m_services.processor->post(command);
 }
 
 // ====================================================================== life cycle
@@ -409,7 +409,7 @@ void TDecoderForm::SystemTimerTimer() {
         }
         if (m_services.startToneHz) {
             m_settings.TunedBin = binForToneHz(*m_services.startToneHz);
-            post(ReceiveCommandKind::TuneToBin, m_settings.TunedBin);
+            post(ReceiveCommand::tuneToBin(m_settings.TunedBin));
         }
         m_FirstStart = false;
         enterRunLoop();

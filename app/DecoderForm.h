@@ -261,7 +261,7 @@ private:
     }
     QAction* optionMenuItem(const char* name) const;
     void check(QAction* own);
-    void post(ReceiveCommandKind kind, int value);
+    void post(ReceiveCommand command);
     void focusRule();
 
     // option handlers shared by the items of one group

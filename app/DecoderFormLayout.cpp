@@ -52,14 +52,14 @@ void TDecoderForm::createControls() {
     MkrLabel = m_spectrumPanel->mkrLabel();
     // Clicks, mode and gain changes reach the engine as commands between passes.
     connect(m_spectrumPanel, &SpectrumPanel::tuneRequested, this,
-            [this](int bin) { post(ReceiveCommandKind::TuneToBin, bin); });
+            [this](int bin) { post(ReceiveCommand::tuneToBin(bin)); });
     connect(m_spectrumPanel, &SpectrumPanel::displayTypeChanged, this, [this](int type) {
         m_settings.DisplayType = setting::DisplayType(type);
-        post(ReceiveCommandKind::DisplayType, type);
+        post(ReceiveCommand::displayType(m_settings.DisplayType));
     });
     connect(m_spectrumPanel, &SpectrumPanel::displayGainChanged, this, [this](int position) {
         m_settings.DisplayGain = position;
-        post(ReceiveCommandKind::DisplayGain, position);
+        post(ReceiveCommand::displayGain(position));
         focusRule();
     });
     auto* brand = label(ImagePnl, "BrandLabel", "DITA", kBrandLabelRect);
@@ -75,7 +75,7 @@ void TDecoderForm::createControls() {
     m_instruments = new InstrumentPanel(client);
     m_instruments->setGeometry(0, kImagePnlHeight, m_clientWidth, kPanel3Height);
     connect(m_instruments, &InstrumentPanel::decoderResetClicked, this,
-            [this] { post(ReceiveCommandKind::DecoderReset, 0); });
+            [this] { post(ReceiveCommand::decoderReset()); });
     connect(m_instruments, &InstrumentPanel::clearReceiveClicked, this,
             [this] { RcvMemo->clear(); });
 
@@ -109,9 +109,9 @@ void TDecoderForm::createControls() {
     // The engine starts at the gain of the DisplayGain setting: without it a first run, which
     // has no configuration to apply, would draw with the engine's near-zero start gain and show
     // an empty display until the operator moved a bar.
-    post(ReceiveCommandKind::DisplayGain, m_settings.DisplayGain);
+    post(ReceiveCommand::displayGain(m_settings.DisplayGain));
     // Likewise the decoder: a first run decodes with the enhanced decoder, the default.
-    post(ReceiveCommandKind::Decoder, raw(m_settings.Decoder));
+    post(ReceiveCommand::decoder(m_settings.Decoder));
     label(ContrlPnl, "", "Display Gain", kGainCaptionRect)->setAutoFillBackground(false);
     label(ContrlPnl, "", "Xmit WPM", kXmitWPMCaptionRect)->setAutoFillBackground(false);
     XmitSpdUpDn2 = new QSpinBox(ContrlPnl);

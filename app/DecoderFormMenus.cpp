@@ -69,13 +69,13 @@ std::map<std::string, std::function<void()>> TDecoderForm::commandHandlers() {
 }
 
 std::map<SettingId, TDecoderForm::OptionHandler> TDecoderForm::optionHandlers() {
-    using K = ReceiveCommandKind;
+    using C = ReceiveCommand;
     using S = SettingId;
     // Options the engine reads: store the value, tell the engine, check the item.
-    auto engineOption = [this](auto& field, K kind) {
-        return [this, &field, kind](int32_t value, QAction* own) {
+    auto engineOption = [this](auto& field, auto command) {
+        return [this, &field, command](int32_t value, QAction* own) {
             field = static_cast<std::remove_reference_t<decltype(field)>>(value);
-            post(kind, value);
+            post(command(field));
             check(own);
         };
     };
@@ -105,13 +105,13 @@ std::map<SettingId, TDecoderForm::OptionHandler> TDecoderForm::optionHandlers() 
          }},
         {S::Background, [this](int32_t v, QAction* own) { BackgroundClick(v, own); }},
         {S::ScreenOpMode, [this](int32_t v, QAction* own) { ScreenOpModeClick(v, own); }},
-        {S::ThresholdMode, engineOption(m_settings.ThresholdMode, K::ThresholdMode)},
-        {S::NoiseFilter, engineOption(m_settings.NoiseFilter, K::NoiseFilter)},
-        {S::Decoder, engineOption(m_settings.Decoder, K::Decoder)},
+        {S::ThresholdMode, engineOption(m_settings.ThresholdMode, &C::thresholdMode)},
+        {S::NoiseFilter, engineOption(m_settings.NoiseFilter, &C::noiseFilter)},
+        {S::Decoder, engineOption(m_settings.Decoder, &C::decoder)},
         {S::RxSpeedLock, [this](int32_t v, QAction* own) { ReceiveSpeedClick(v, own); }},
         {S::AfcWidth, [this](int32_t v, QAction* own) { AfcClick(v, own); }},
-        {S::AfcTimer, engineOption(m_settings.AfcTimer, K::AfcTimer)},
-        {S::TextCase, engineOption(m_settings.TextCase, K::TextCase)},
+        {S::AfcTimer, engineOption(m_settings.AfcTimer, &C::afcTimer)},
+        {S::TextCase, engineOption(m_settings.TextCase, &C::textCase)},
         {S::TextBold, [this](int32_t v, QAction* own) { TextBoldClick(v, own); }},
         {S::FontSize, [this](int32_t v, QAction* own) { FontSizeClick(v, own); }},
         {S::Scrolling,
@@ -120,16 +120,16 @@ std::map<SettingId, TDecoderForm::OptionHandler> TDecoderForm::optionHandlers() 
              check(own);
              focusRule();
          }},
-        {S::SpacesMode, engineOption(m_settings.SpacesMode, K::SpacesMode)},
+        {S::SpacesMode, engineOption(m_settings.SpacesMode, &C::spacesMode)},
         {S::SpaceTime,
-         [this, spaceTime = engineOption(m_settings.SpaceTime, K::SpaceTime)](int32_t v,
-                                                                              QAction* own) {
+         [this, spaceTime = engineOption(m_settings.SpaceTime, &C::spaceTime)](int32_t v,
+                                                                               QAction* own) {
              spaceTime(v, own);
              focusRule();
          }},
-        {S::Prosigns, engineOption(m_settings.Prosigns, K::Prosigns)},
-        {S::NonEnglish, engineOption(m_settings.NonEnglish, K::NonEnglish)},
-        {S::TextDisplay, engineOption(m_settings.TextDisplay, K::TextDisplay)},
+        {S::Prosigns, engineOption(m_settings.Prosigns, &C::prosigns)},
+        {S::NonEnglish, engineOption(m_settings.NonEnglish, &C::nonEnglish)},
+        {S::TextDisplay, engineOption(m_settings.TextDisplay, &C::textDisplay)},
         // The spectrum panel checks these two itself.
         {S::DisplayType,
          [this](int32_t v, QAction*) {
@@ -271,19 +271,19 @@ void TDecoderForm::postUnlisted(SettingId setting, int32_t value) {
     // A value no menu item stands for comes only from a settings file (threshold mode 3 has
     // factors of its own): the receive engine gets it as it is, as it gets any choice, rather
     // than going on with the mode it had.
-    using K = ReceiveCommandKind;
+    using C = ReceiveCommand;
     switch (setting) {
     case SettingId::ThresholdMode:
-        post(K::ThresholdMode, value);
+        post(C::thresholdMode(setting::ThresholdMode(value)));
         break;
     case SettingId::RxSpeedLock:
-        post(K::ReceiveSpeedMode, value);
+        post(C::receiveSpeedMode(setting::RxSpeedLock(value)));
         break;
     case SettingId::SpaceTime:
-        post(K::SpaceTime, value);
+        post(C::spaceTime(setting::SpaceTime(value)));
         break;
     case SettingId::AfcWidth:
-        post(K::AfcMode, value);
+        post(C::afcMode(setting::AfcWidth(value)));
         break;
     default:
         break;
@@ -378,7 +378,7 @@ void TDecoderForm::ScreenOpModeClick(int mode, QAction* own) {
     m_instruments->setReceiveOnly(m_settings.ScreenOpMode == setting::ScreenOpMode::ReceiveOnly);
     centralWidget()->setFixedWidth(m_clientWidth);
     adjustSize();
-    post(ReceiveCommandKind::ScreenOpMode, mode);
+    post(ReceiveCommand::screenOpMode(m_settings.ScreenOpMode));
 }
 
 void TDecoderForm::ReceiveSpeedClick(int lock, QAction* own) {
@@ -386,7 +386,7 @@ void TDecoderForm::ReceiveSpeedClick(int lock, QAction* own) {
     // Auto and the locked speeds form one group; "Locked WPM" carries the check of any lock.
     check(own);
     optionMenuItem("LockedWPM")->setChecked(m_settings.RxSpeedLock != setting::RxSpeedLock::Auto);
-    post(ReceiveCommandKind::ReceiveSpeedMode, lock);
+    post(ReceiveCommand::receiveSpeedMode(m_settings.RxSpeedLock));
     // The transmit speed follows, within what the output can key. Auto takes the receive
     // speed as it stands after the decoder reset the choice runs, not Auto's starting 25.
     m_keying.speedControls().lockedSpeed(m_settings.RxSpeedLock == setting::RxSpeedLock::Auto
@@ -451,7 +451,7 @@ void TDecoderForm::AfcClick(int width, QAction* own) {
     m_settings.AfcSpan = kSpan[width];
     m_settings.AfcWidth = setting::AfcWidth(width);
     check(own);
-    post(ReceiveCommandKind::AfcMode, width);
+    post(ReceiveCommand::afcMode(m_settings.AfcWidth));
 }
 
 void TDecoderForm::TextBoldClick(int bold, QAction* own) {

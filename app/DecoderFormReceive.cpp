@@ -47,7 +47,7 @@ void TDecoderForm::createBandWindow() {
     m_bandWindow = new BandWindow(this);
     // A row click tunes exactly as a click on the spectrum does.
     connect(m_bandWindow, &BandWindow::tuneRequested, this,
-            [this](int bin) { post(ReceiveCommandKind::TuneToBin, bin); });
+            [this](int bin) { post(ReceiveCommand::tuneToBin(bin)); });
     connect(m_bandWindow, &BandWindow::shownChanged, this, [this](bool shown) {
         if (shown) m_bandWindowShown = true;
         if (m_services.bandWorker) m_services.bandWorker->setEnabled(shown);
@@ -93,7 +93,7 @@ void TDecoderForm::connectIqBand() {
     const int pitchBin = BandWindow::binForHz(band.pitchHz());
     connect(m_bandWindow, &BandWindow::radioTuneRequested, this, [this, pitchBin](double hz) {
         m_services.iqBand->tune(hz);
-        post(ReceiveCommandKind::TuneToBin, pitchBin);
+        post(ReceiveCommand::tuneToBin(pitchBin));
     });
     const IqBandSource& source = band.source();
     m_bandWindow->setIqSpan(source.centerHz - source.rateHz / 2,

@@ -80,7 +80,7 @@ void TDecoderForm::ConfigView::applyAfcStart(int hz) {
     m_form.AFCStartFreqForm->loadValue(hz);
     const int bin = binForToneHz(hz);
     m_form.m_settings.TunedBin = bin;
-    m_form.post(ReceiveCommandKind::SetTunedBin, bin);
+    m_form.post(ReceiveCommand::setTunedBin(bin));
     m_form.m_spectrumPanel->setMarkerHz(hz); // until the next pass shows the tuned frequency
 }
 void TDecoderForm::ConfigView::contactCounterChanged() {

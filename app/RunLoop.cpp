@@ -20,7 +20,7 @@ void RunLoop::showLeds(bool rcvOn, bool xmitOn) {
 
 void RunLoop::run(int inputDeviceId, int inputChannel, int inputDeviceCount) {
     m_lampState = -1;
-    m_processor.post(ReceiveCommand{ReceiveCommandKind::LoopEntry, 0});
+    m_processor.post(ReceiveCommand::loopEntry());
     for (;;) {
         if (m_flags.quitRequested()) return;
         if (!m_flags.noInputDevice()) {

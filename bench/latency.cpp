@@ -26,7 +26,6 @@
 // Usage: bench_latency [--scenario start|clear|click|second] [--wpm 5,12,20,35,60] [--snr 20,-3]
 //        [--seeds 5] [--tone 650] [--offset 80] [--verbose]
 //        plus the keying: [--spacing WPM] (Farnsworth) [--dash DOTS] [--weight W] [--fade DB]
-#include "app/settings/OperatingSettings.h"
 #include "receive/ReceiveEngine.h"
 #include "receive/tests/CwSynth.h"
 
@@ -226,12 +225,12 @@ Setup makeSetup(Scenario scenario, const test::CwSignal& s, double offsetHz) {
     const int pass = static_cast<int>((s.leadSeconds + share * keyed) / kPassSeconds);
     setup.eventSeconds = pass * kPassSeconds;
     if (scenario == Scenario::Clear) {
-        setup.commands.push_back({pass, {ReceiveCommandKind::DecoderReset, 0}});
+        setup.commands.push_back({pass, ReceiveCommand::decoderReset()});
     } else {
         // A click lands within a bin of the peak.
         const int bin =
             static_cast<int>(std::lround(s.toneHz / kBinHz)) + 1 + static_cast<int>(s.seed % 3) - 1;
-        setup.commands.push_back({pass, {ReceiveCommandKind::TuneToBin, bin}});
+        setup.commands.push_back({pass, ReceiveCommand::tuneToBin(bin)});
     }
     return setup;
 }
@@ -259,9 +258,9 @@ RunResult measure(Scenario scenario, const test::CwSignal& s, double offsetHz, b
     audio.resize((audio.size() / kPassFrames + kFlushPasses) * kPassFrames, 0);
 
     ReceiveEngine engine;
-    engine.post({ReceiveCommandKind::Decoder, kDecoderEnhanced});
-    engine.post({ReceiveCommandKind::SetTunedBin, kAfcStartBin});
-    engine.post({ReceiveCommandKind::LoopEntry, 0});
+    engine.post(ReceiveCommand::decoder(setting::Decoder::Enhanced));
+    engine.post(ReceiveCommand::setTunedBin(kAfcStartBin));
+    engine.post(ReceiveCommand::loopEntry());
     std::vector<WrittenCharacter> written;
     std::string text;
     // The pass whose audio holds the event; the first pass from it after which the timing is

@@ -33,9 +33,9 @@ static void BM_ReceivePass(benchmark::State& state) {
     constexpr int kPasses = 32;
     const auto audio = noisyKeyedTone(kPasses);
     ReceiveEngine engine;
-    engine.post({ReceiveCommandKind::Decoder, static_cast<int>(state.range(1))});
-    engine.post({ReceiveCommandKind::TuneToBin, 112});
-    engine.post({ReceiveCommandKind::NoiseFilter, static_cast<int>(state.range(0))});
+    engine.post(ReceiveCommand::decoder(setting::Decoder(state.range(1))));
+    engine.post(ReceiveCommand::tuneToBin(112));
+    engine.post(ReceiveCommand::noiseFilter(setting::Switch3(state.range(0))));
     engine.setHeadless(state.range(2) != 0);
     int pass = 0;
     for (auto _ : state) {
@@ -46,13 +46,17 @@ static void BM_ReceivePass(benchmark::State& state) {
     state.counters["xRealTime"] =
         benchmark::Counter(0.18576 * state.iterations(), benchmark::Counter::kIsRate);
 }
+constexpr int64_t kFilterOff = raw(setting::Switch3::Off);
+constexpr int64_t kFilterOn = raw(setting::Switch3::On);
+constexpr int64_t kStandard = raw(setting::Decoder::Standard);
+constexpr int64_t kEnhanced = raw(setting::Decoder::Enhanced);
 // standard:0 is the enhanced decoder; headless:1 is how dita-decode runs it (no window reads the
 // standard chain's levels and display outputs).
 BENCHMARK(BM_ReceivePass)
-    ->Args({0, kDecoderStandard, 0})
-    ->Args({3, kDecoderStandard, 0})
-    ->Args({0, kDecoderEnhanced, 0})
-    ->Args({0, kDecoderEnhanced, 1})
+    ->Args({kFilterOff, kStandard, 0})
+    ->Args({kFilterOn, kStandard, 0})
+    ->Args({kFilterOff, kEnhanced, 0})
+    ->Args({kFilterOff, kEnhanced, 1})
     ->ArgNames({"noiseFilter", "standard", "headless"});
 
 static void BM_SpectrumStage(benchmark::State& state) {

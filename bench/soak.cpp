@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
     const size_t passesInFile = audio.size() / kPassFrames;
 
     ReceiveEngine engine;
-    engine.post({ReceiveCommandKind::AfcMode, 3});
+    engine.post(ReceiveCommand::afcMode(setting::AfcWidth::Wide));
     const auto start = std::chrono::steady_clock::now();
     const auto end = start + std::chrono::duration<double>(minutes * 60.0);
     auto nextReport = start;

@@ -261,14 +261,13 @@ void SpectrumPanel::setMarkerHz(int hz) {
 }
 
 void wireToEngine(SpectrumPanel& panel, ReceiveEngine& engine) {
-    QObject::connect(&panel, &SpectrumPanel::tuneRequested, &panel, [&engine](int bin) {
-        engine.post({ReceiveCommandKind::TuneToBin, bin});
-    });
+    QObject::connect(&panel, &SpectrumPanel::tuneRequested, &panel,
+                     [&engine](int bin) { engine.post(ReceiveCommand::tuneToBin(bin)); });
     QObject::connect(&panel, &SpectrumPanel::displayTypeChanged, &panel, [&engine](int type) {
-        engine.post({ReceiveCommandKind::DisplayType, type});
+        engine.post(ReceiveCommand::displayType(setting::DisplayType(type)));
     });
     QObject::connect(&panel, &SpectrumPanel::displayGainChanged, &panel, [&engine](int position) {
-        engine.post({ReceiveCommandKind::DisplayGain, position});
+        engine.post(ReceiveCommand::displayGain(position));
     });
 }
 

@@ -121,7 +121,6 @@ constexpr double kChannelCutoffHz = 40.0;
 constexpr int kTextReserve = 4096;
 constexpr int kFlushBlocks = 12; // 2.2 s of silence at the end of the input
 constexpr int kCommandReserve = 64;
-constexpr int kSpacesOn = 3;
 
 int framesFor(double seconds) {
     return static_cast<int>(std::lround(seconds / kHopSeconds));
@@ -166,7 +165,10 @@ public:
 
 private:
     void applyCommands();
-    void apply(const BandCommand& c);
+    void apply(const BandCommand::Reset&);
+    void apply(const BandCommand::TextCase& c);
+    void apply(const BandCommand::Prosigns& c);
+    void apply(const BandCommand::SpacesMode& c);
     void decimate(const int32_t* samples);
     void scanFrame(int64_t frameEnd);
     void openCandidates();
@@ -262,31 +264,32 @@ BandDecoderImpl::BandDecoderImpl() : m_commands(kCommandReserve) {
 }
 
 void BandDecoderImpl::applyCommands() {
-    m_commands.applyPending([this](const BandCommand& c) { apply(c); });
+    m_commands.applyPending([this](const BandCommand& c) {
+        std::visit([this](const auto& v) { apply(v); }, c.value());
+    });
 }
 
-void BandDecoderImpl::apply(const BandCommand& c) {
-    switch (c.kind) {
-    case BandCommandKind::Reset:
-        for (auto& ch : m_channels) {
-            if (ch.open) closeChannel(ch, 0);
-        }
-        for (auto& o : m_onsets)
-            o.fill(INT64_MIN / 2);
-        m_bits.fill({});
-        m_above.fill(false);
-        m_rise.fill(-1);
-        break;
-    case BandCommandKind::TextCase:
-        m_settings.upperCase = c.value == 1;
-        break;
-    case BandCommandKind::Prosigns:
-        m_settings.prosigns = c.value != 0;
-        break;
-    case BandCommandKind::SpacesMode:
-        m_settings.wordSpaces = c.value == kSpacesOn;
-        break;
+void BandDecoderImpl::apply(const BandCommand::Reset&) {
+    for (auto& ch : m_channels) {
+        if (ch.open) closeChannel(ch, 0);
     }
+    for (auto& o : m_onsets)
+        o.fill(INT64_MIN / 2);
+    m_bits.fill({});
+    m_above.fill(false);
+    m_rise.fill(-1);
+}
+
+void BandDecoderImpl::apply(const BandCommand::TextCase& c) {
+    m_settings.upperCase = c.value == setting::TextCase::Upper;
+}
+
+void BandDecoderImpl::apply(const BandCommand::Prosigns& c) {
+    m_settings.prosigns = c.value != setting::OnOff::Off;
+}
+
+void BandDecoderImpl::apply(const BandCommand::SpacesMode& c) {
+    m_settings.wordSpaces = c.value == setting::Switch3::On;
 }
 
 void BandDecoderImpl::decimate(const int32_t* s) {

@@ -14,11 +14,13 @@
 // applied at the start of the next pass. Everything else runs on the calling thread and
 // allocates nothing per pass.
 #include "receive/ReceiveRates.h"
+#include "receive/ReceiveSettings.h"
 
 #include <array>
 #include <map>
 #include <memory>
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace dita {
@@ -27,16 +29,34 @@ constexpr int kMaxBandChannels = 40;
 constexpr double kBandMinHz = 200.0;
 constexpr double kBandMaxHz = 3000.0;
 
-enum class BandCommandKind {
-    Reset,      // every channel closed (reported as closed), the scan starts afresh
-    TextCase,   // 1 upper, 0 lower
-    Prosigns,   // 1 on, 0 off
-    SpacesMode, // 3 on, 0 off
-};
+// What may change while the band decoder runs: one command per setting or action, made by the
+// factory of its name and holding a value of its own type.
+class BandCommand {
+public:
+    // Every channel closed (reported as closed), the scan starts afresh.
+    struct Reset {};
+    struct TextCase {
+        setting::TextCase value;
+    };
+    struct Prosigns {
+        setting::OnOff value;
+    };
+    struct SpacesMode {
+        setting::Switch3 value;
+    };
 
-struct BandCommand {
-    BandCommandKind kind;
-    int value = 0;
+    using Value = std::variant<Reset, TextCase, Prosigns, SpacesMode>;
+
+    static BandCommand reset() { return {Reset{}}; }
+    static BandCommand textCase(setting::TextCase chosen) { return {TextCase{chosen}}; }
+    static BandCommand prosigns(setting::OnOff on) { return {Prosigns{on}}; }
+    static BandCommand spacesMode(setting::Switch3 spaces) { return {SpacesMode{spaces}}; }
+
+    const Value& value() const { return m_value; }
+
+private:
+    BandCommand(Value value) : m_value(value) {}
+    Value m_value;
 };
 
 // One channel as it stands after a pass.

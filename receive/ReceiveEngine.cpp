@@ -23,8 +23,6 @@ constexpr int kTextReserve = 4096;
 constexpr int kCommandReserve = 256;
 constexpr float kStartCentre = 4.0f / 1024.0f;
 constexpr float kStartHalfWidth = 0.0034351f;
-constexpr int kNoiseFilterOn = 3;
-constexpr int kSpacesOn = 3;
 constexpr double kNarrowbandRateHz = kSampleRateHz / 8.0;
 constexpr double kPassSeconds = kPassFrames / static_cast<double>(kSampleRateHz);
 // The enhanced decoder looks for tones in this range.
@@ -54,7 +52,25 @@ public:
     const PassResult& processPass(const int32_t* samples);
 
     void applyCommands();
-    void apply(const ReceiveCommand& c);
+    void apply(const ReceiveCommand::DecoderReset&);
+    void apply(const ReceiveCommand::TuneToBin& c);
+    void apply(const ReceiveCommand::ThresholdMode& c);
+    void apply(const ReceiveCommand::NoiseFilter& c);
+    void apply(const ReceiveCommand::AfcMode& c);
+    void apply(const ReceiveCommand::AfcTimer& c);
+    void apply(const ReceiveCommand::ReceiveSpeedMode& c);
+    void apply(const ReceiveCommand::TextCase& c);
+    void apply(const ReceiveCommand::Prosigns& c);
+    void apply(const ReceiveCommand::NonEnglish& c);
+    void apply(const ReceiveCommand::TextDisplay& c);
+    void apply(const ReceiveCommand::SpacesMode& c);
+    void apply(const ReceiveCommand::SpaceTime& c);
+    void apply(const ReceiveCommand::DisplayType& c);
+    void apply(const ReceiveCommand::DisplayGain& c);
+    void apply(const ReceiveCommand::ScreenOpMode& c);
+    void apply(const ReceiveCommand::SetTunedBin& c);
+    void apply(const ReceiveCommand::LoopEntry&);
+    void apply(const ReceiveCommand::Decoder& c);
     void decoderReset();
     void finishEnhanced();
     // The text held back while the capture reconsidered its tone, written now.
@@ -64,7 +80,7 @@ public:
     void enhancedPass(PassResult& r);
     // The narrowband block: the mean of each 8 input samples (5,512.5 samples/s).
     static void narrowband(const int32_t* samples, std::array<float, kNarrowbandBlock>& out);
-    bool enhanced() const { return m_decoderChoice == kDecoderEnhanced; }
+    bool enhanced() const { return m_decoderChoice == setting::Decoder::Enhanced; }
     // The standard chain's band-pass, decisions and display outputs are worked out: they write
     // the text, or a window shows them.
     bool standardChainRuns() const { return !(m_headless && enhanced()); }
@@ -83,9 +99,9 @@ public:
 
     int m_tunedBin = 100;
     float m_smoothedCentre = kStartCentre;
-    int m_thresholdMode = kThresholdNoisy;
+    setting::ThresholdMode m_thresholdMode = setting::ThresholdMode::Noisy;
     bool m_noiseFilterOn = false;
-    int m_displayType = 0;
+    setting::DisplayType m_displayType = setting::DisplayType::Line;
     bool m_receiveOnly = true;
     bool m_keepUnscaled = false;
     bool m_headless = false;
@@ -99,7 +115,8 @@ public:
 
     // The enhanced decoder: its tone capture, one channel decoder, the narrowband passes kept
     // for a newly captured tone, and the standard decoder's text while it is not shown.
-    int m_decoderChoice = kDecoderStandard; // until a choice is posted; the programs post theirs
+    // Until a choice is posted; the programs post theirs.
+    setting::Decoder m_decoderChoice = setting::Decoder::Standard;
     ToneCapture m_capture;
     CwChannelDecoder m_channel;
     std::array<float, kNarrowbandBlock> m_rawNarrow{};
@@ -115,7 +132,9 @@ public:
 };
 
 void ReceiveEngineImpl::applyCommands() {
-    m_commands.applyPending([this](const ReceiveCommand& c) { apply(c); });
+    m_commands.applyPending([this](const ReceiveCommand& c) {
+        std::visit([this](const auto& v) { apply(v); }, c.value());
+    });
 }
 
 void ReceiveEngineImpl::retuneStandard(int bin) {
@@ -164,96 +183,109 @@ void ReceiveEngineImpl::decoderReset() {
     m_channel.reset();
 }
 
-void ReceiveEngineImpl::apply(const ReceiveCommand& c) {
-    switch (c.kind) {
-    case ReceiveCommandKind::DecoderReset:
-        decoderReset();
-        break;
-    case ReceiveCommandKind::TuneToBin:
-        // Recentre at once on the clicked tone, restart the levels and the speed acquisition.
-        finishEnhanced();
-        retuneStandard(std::clamp(c.value, 1, kMaxClickBin));
-        m_afc.clearHold();
-        m_capture.tune((m_tunedBin - 1) * kBinHz);
-        m_channel.setPitch(m_capture.pitchHz());
-        m_channel.reset();
-        break;
-    case ReceiveCommandKind::ThresholdMode:
-        m_thresholdMode = c.value;
-        decoderReset();
-        break;
-    case ReceiveCommandKind::NoiseFilter:
-        m_noiseFilterOn = c.value == kNoiseFilterOn;
-        if (m_noiseFilterOn) m_noiseFilter.reset();
-        decoderReset();
-        if (m_noiseFilterOn) m_detector.noiseFilterReset();
-        break;
-    case ReceiveCommandKind::AfcMode: {
-        AfcSettings s = afcSettingsForMode(c.value);
-        s.holdTimer = m_afc.settings().holdTimer;
-        m_afc.setSettings(s);
-        break;
-    }
-    case ReceiveCommandKind::AfcTimer: {
-        AfcSettings s = m_afc.settings();
-        s.holdTimer = c.value != 0;
-        m_afc.setSettings(s);
-        break;
-    }
-    case ReceiveCommandKind::ReceiveSpeedMode: {
-        const int mode = std::clamp(c.value, kSpeedModeAuto, kSpeedModeCount);
-        finishEnhanced(); // at the speed it was decoded with
-        m_timer.setSpeedMode(mode);
-        m_timer.setSpeeds(kSpeedModeWpm[mode]);
-        m_channel.setFixedWpm(mode >= kFirstFixedSpeedMode ? kSpeedModeWpm[mode] : 0);
-        m_afc.clearHold();
-        m_detector.clearSpeedLockPending();
-        decoderReset();
-        break;
-    }
-    case ReceiveCommandKind::TextCase:
-        m_decoderSettings.upperCase = c.value == 1;
-        break;
-    case ReceiveCommandKind::Prosigns:
-        m_decoderSettings.prosigns = c.value != 0;
-        break;
-    case ReceiveCommandKind::NonEnglish:
-        m_decoderSettings.nonEnglish = c.value != 0;
-        break;
-    case ReceiveCommandKind::TextDisplay:
-        m_decoderSettings.textDisplay = c.value != 0;
-        break;
-    case ReceiveCommandKind::SpacesMode:
-        m_decoderSettings.wordSpaces = c.value == kSpacesOn;
-        break;
-    case ReceiveCommandKind::SpaceTime:
-        m_decoderSettings.spaceTime = static_cast<SpaceTime>(std::clamp(c.value, 0, 2));
-        break;
-    case ReceiveCommandKind::DisplayType:
-        m_displayType = c.value;
-        m_result.clearSpectrumBlack = true;
-        break;
-    case ReceiveCommandKind::DisplayGain:
-        m_scaler.setGainPosition(c.value);
-        break;
-    case ReceiveCommandKind::ScreenOpMode:
-        m_receiveOnly = c.value == 0;
-        break;
-    case ReceiveCommandKind::SetTunedBin:
-        m_tunedBin = std::clamp(c.value, 1, kSpectrumBins);
-        m_afc.setCandidate(m_tunedBin);
-        m_capture.tune((m_tunedBin - 1) * kBinHz);
-        m_channel.setPitch(m_capture.pitchHz());
-        break;
-    case ReceiveCommandKind::Decoder:
-        m_decoderChoice = c.value == kDecoderStandard ? kDecoderStandard : kDecoderEnhanced;
-        break;
-    case ReceiveCommandKind::LoopEntry:
-        m_detector.loopEntry();
-        m_timer.clearPassCounter();
-        m_afc.setCandidate(m_tunedBin);
-        break;
-    }
+void ReceiveEngineImpl::apply(const ReceiveCommand::DecoderReset&) {
+    decoderReset();
+}
+
+void ReceiveEngineImpl::apply(const ReceiveCommand::TuneToBin& c) {
+    // Recentre at once on the clicked tone, restart the levels and the speed acquisition.
+    finishEnhanced();
+    retuneStandard(std::clamp(c.value, 1, kMaxClickBin));
+    m_afc.clearHold();
+    m_capture.tune((m_tunedBin - 1) * kBinHz);
+    m_channel.setPitch(m_capture.pitchHz());
+    m_channel.reset();
+}
+
+void ReceiveEngineImpl::apply(const ReceiveCommand::ThresholdMode& c) {
+    m_thresholdMode = c.value;
+    decoderReset();
+}
+
+void ReceiveEngineImpl::apply(const ReceiveCommand::NoiseFilter& c) {
+    m_noiseFilterOn = c.value == setting::Switch3::On;
+    if (m_noiseFilterOn) m_noiseFilter.reset();
+    decoderReset();
+    if (m_noiseFilterOn) m_detector.noiseFilterReset();
+}
+
+void ReceiveEngineImpl::apply(const ReceiveCommand::AfcMode& c) {
+    AfcSettings s = afcSettingsForMode(raw(c.value));
+    s.holdTimer = m_afc.settings().holdTimer;
+    m_afc.setSettings(s);
+}
+
+void ReceiveEngineImpl::apply(const ReceiveCommand::AfcTimer& c) {
+    AfcSettings s = m_afc.settings();
+    s.holdTimer = c.value != setting::OnOff::Off;
+    m_afc.setSettings(s);
+}
+
+void ReceiveEngineImpl::apply(const ReceiveCommand::ReceiveSpeedMode& c) {
+    const int mode = std::clamp(raw(c.value), kSpeedModeAuto, kSpeedModeCount);
+    finishEnhanced(); // at the speed it was decoded with
+    m_timer.setSpeedMode(mode);
+    m_timer.setSpeeds(kSpeedModeWpm[mode]);
+    m_channel.setFixedWpm(mode >= kFirstFixedSpeedMode ? kSpeedModeWpm[mode] : 0);
+    m_afc.clearHold();
+    m_detector.clearSpeedLockPending();
+    decoderReset();
+}
+
+void ReceiveEngineImpl::apply(const ReceiveCommand::TextCase& c) {
+    m_decoderSettings.upperCase = c.value == setting::TextCase::Upper;
+}
+
+void ReceiveEngineImpl::apply(const ReceiveCommand::Prosigns& c) {
+    m_decoderSettings.prosigns = c.value != setting::OnOff::Off;
+}
+
+void ReceiveEngineImpl::apply(const ReceiveCommand::NonEnglish& c) {
+    m_decoderSettings.nonEnglish = c.value != setting::OnOff::Off;
+}
+
+void ReceiveEngineImpl::apply(const ReceiveCommand::TextDisplay& c) {
+    m_decoderSettings.textDisplay = c.value != setting::OnOff::Off;
+}
+
+void ReceiveEngineImpl::apply(const ReceiveCommand::SpacesMode& c) {
+    m_decoderSettings.wordSpaces = c.value == setting::Switch3::On;
+}
+
+void ReceiveEngineImpl::apply(const ReceiveCommand::SpaceTime& c) {
+    m_decoderSettings.spaceTime = static_cast<SpaceTime>(std::clamp(raw(c.value), 0, 2));
+}
+
+void ReceiveEngineImpl::apply(const ReceiveCommand::DisplayType& c) {
+    m_displayType = c.value;
+    m_result.clearSpectrumBlack = true;
+}
+
+void ReceiveEngineImpl::apply(const ReceiveCommand::DisplayGain& c) {
+    m_scaler.setGainPosition(c.value);
+}
+
+void ReceiveEngineImpl::apply(const ReceiveCommand::ScreenOpMode& c) {
+    m_receiveOnly = c.value == setting::ScreenOpMode::ReceiveOnly;
+}
+
+void ReceiveEngineImpl::apply(const ReceiveCommand::SetTunedBin& c) {
+    m_tunedBin = std::clamp(c.value, 1, kSpectrumBins);
+    m_afc.setCandidate(m_tunedBin);
+    m_capture.tune((m_tunedBin - 1) * kBinHz);
+    m_channel.setPitch(m_capture.pitchHz());
+}
+
+void ReceiveEngineImpl::apply(const ReceiveCommand::LoopEntry&) {
+    m_detector.loopEntry();
+    m_timer.clearPassCounter();
+    m_afc.setCandidate(m_tunedBin);
+}
+
+void ReceiveEngineImpl::apply(const ReceiveCommand::Decoder& c) {
+    // Any value but Standard is the enhanced decoder, as an unset setting is.
+    m_decoderChoice = c.value == setting::Decoder::Standard ? setting::Decoder::Standard
+                                                            : setting::Decoder::Enhanced;
 }
 
 const PassResult& ReceiveEngineImpl::processPass(const int32_t* s) {
@@ -309,10 +341,10 @@ const PassResult& ReceiveEngineImpl::processPass(const int32_t* s) {
     }
 
     // Display scaling (in place: the raw SNR below reads the scaled spectrum).
-    r.displayType = m_displayType;
-    if (m_displayType == 0) {
+    r.displayType = raw(m_displayType);
+    if (m_displayType == setting::DisplayType::Line) {
         m_scaler.line(m_power, m_detector.sideAmplitude(), r.traceHeight.data());
-    } else if (m_displayType == 1) {
+    } else if (m_displayType == setting::DisplayType::Waterfall) {
         m_scaler.waterfall(m_power, r.waterfallRow.data());
     }
 
@@ -421,7 +453,7 @@ int ReceiveEngine::tunedBin() const {
 int ReceiveEngine::receiveWpm() const {
     return m_impl->enhanced() ? m_impl->m_lastEnhancedWpm : m_impl->m_timer.receiveSpeed();
 }
-int ReceiveEngine::decoder() const {
+setting::Decoder ReceiveEngine::decoder() const {
     return m_impl->m_decoderChoice;
 }
 double ReceiveEngine::enhancedPitchHz() const {

@@ -7,11 +7,14 @@
 // never in the middle of one. Everything else runs on the calling thread and allocates nothing
 // per pass.
 #include "receive/ReceiveRates.h"
+#include "receive/ReceiveSettings.h"
 
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <type_traits>
+#include <variant>
 
 namespace dita {
 
@@ -20,36 +23,128 @@ constexpr int kWaterfallBins = 512;       // bins coloured in the waterfall row
 constexpr int kMaxClickBin = 480;         // a click on the display tunes at most to this bin
 constexpr int kDecoderResetSpeedWpm = 35; // both receive speeds right after a decoder reset
 
-// What the window may change. Values and meanings are those of the operating settings.
-enum class ReceiveCommandKind {
-    DecoderReset,     // ClearButtonClick
-    TuneToBin,        // a click on the spectrum; value = bin (clamped to 1..kMaxClickBin)
-    ThresholdMode,    // 4 Quiet, 0 Normal, 1 Noisy (3 accepted, no menu item); then decoder reset
-    NoiseFilter,      // 3 on, 0 off; then the filter's own (re)initialisation and decoder reset
-    AfcMode,          // 0 off, 1 narrow, 2 medium, 3 wide
-    AfcTimer,         // 0 off, 1 on
-    ReceiveSpeedMode, // RxSpeedLock 1..11: sets the speeds, clears AFC hold, decoder reset
-    TextCase,         // 1 upper, 0 lower
-    Prosigns,         // 1 on, 0 off
-    NonEnglish,       // 1 on, 0 off
-    TextDisplay,      // 1 on, 0 off
-    SpacesMode,       // 3 on, 0 off
-    SpaceTime,        // 0 short, 1 medium, 2 long
-    DisplayType,      // 0 line, 1 waterfall (the spectrum image is cleared to black)
-    DisplayGain,      // slider position 1..20
-    ScreenOpMode,     // 0 receive only (raw SNR text shown), 1 transmit/receive
-    SetTunedBin,      // configuration load: sets TunedBin without the click's resets
-    LoopEntry,        // the run loop is (re)entered: idle counter, pass counter, inputs reset
-    Decoder,          // kDecoderEnhanced or kDecoderStandard: which decoder writes the text
-};
+// What the window may change: one command per setting or action, made by the factory of its
+// name and holding a value of its own type, so that a command carries only what its kind takes.
+// The settings' values and meanings are those of the operating settings.
+class ReceiveCommand {
+public:
+    // ClearButtonClick.
+    struct DecoderReset {};
+    // A click on the spectrum; the bin is clamped to 1..kMaxClickBin.
+    struct TuneToBin {
+        int value;
+    };
+    // Quiet, Normal, Noisy (3 accepted from a file, no menu item); then a decoder reset.
+    struct ThresholdMode {
+        setting::ThresholdMode value;
+    };
+    // On: the filter's own (re)initialisation; either way a decoder reset.
+    struct NoiseFilter {
+        setting::Switch3 value;
+    };
+    struct AfcMode {
+        setting::AfcWidth value;
+    };
+    struct AfcTimer {
+        setting::OnOff value;
+    };
+    // RxSpeedLock 1..11: sets the speeds, clears the AFC hold, decoder reset.
+    struct ReceiveSpeedMode {
+        setting::RxSpeedLock value;
+    };
+    struct TextCase {
+        setting::TextCase value;
+    };
+    struct Prosigns {
+        setting::OnOff value;
+    };
+    struct NonEnglish {
+        setting::OnOff value;
+    };
+    struct TextDisplay {
+        setting::OnOff value;
+    };
+    struct SpacesMode {
+        setting::Switch3 value;
+    };
+    struct SpaceTime {
+        setting::SpaceTime value;
+    };
+    // Line or waterfall (the spectrum image is cleared to black); another value draws nothing.
+    struct DisplayType {
+        setting::DisplayType value;
+    };
+    // The gain slider's position 1..20.
+    struct DisplayGain {
+        int value;
+    };
+    // Receive only shows the raw SNR text.
+    struct ScreenOpMode {
+        setting::ScreenOpMode value;
+    };
+    // The configuration load: sets TunedBin without the click's resets.
+    struct SetTunedBin {
+        int value;
+    };
+    // The run loop is (re)entered: idle counter, pass counter, inputs reset.
+    struct LoopEntry {};
+    // Which decoder writes the text.
+    struct Decoder {
+        setting::Decoder value;
+    };
 
-// Decoder values: the enhanced decoder is 0, what an unset setting holds.
-constexpr int kDecoderEnhanced = 0;
-constexpr int kDecoderStandard = 1;
+    using Value = std::variant<DecoderReset, TuneToBin, ThresholdMode, NoiseFilter, AfcMode,
+                               AfcTimer, ReceiveSpeedMode, TextCase, Prosigns, NonEnglish,
+                               TextDisplay, SpacesMode, SpaceTime, DisplayType, DisplayGain,
+                               ScreenOpMode, SetTunedBin, LoopEntry, Decoder>;
 
-struct ReceiveCommand {
-    ReceiveCommandKind kind;
-    int value = 0;
+    static ReceiveCommand decoderReset() { return {DecoderReset{}}; }
+    static ReceiveCommand tuneToBin(int bin) { return {TuneToBin{bin}}; }
+    static ReceiveCommand thresholdMode(setting::ThresholdMode mode) {
+        return {ThresholdMode{mode}};
+    }
+    static ReceiveCommand noiseFilter(setting::Switch3 filter) { return {NoiseFilter{filter}}; }
+    static ReceiveCommand afcMode(setting::AfcWidth width) { return {AfcMode{width}}; }
+    static ReceiveCommand afcTimer(setting::OnOff timer) { return {AfcTimer{timer}}; }
+    static ReceiveCommand receiveSpeedMode(setting::RxSpeedLock lock) {
+        return {ReceiveSpeedMode{lock}};
+    }
+    static ReceiveCommand textCase(setting::TextCase chosen) { return {TextCase{chosen}}; }
+    static ReceiveCommand prosigns(setting::OnOff on) { return {Prosigns{on}}; }
+    static ReceiveCommand nonEnglish(setting::OnOff on) { return {NonEnglish{on}}; }
+    static ReceiveCommand textDisplay(setting::OnOff on) { return {TextDisplay{on}}; }
+    static ReceiveCommand spacesMode(setting::Switch3 spaces) { return {SpacesMode{spaces}}; }
+    static ReceiveCommand spaceTime(setting::SpaceTime time) { return {SpaceTime{time}}; }
+    static ReceiveCommand displayType(setting::DisplayType type) { return {DisplayType{type}}; }
+    static ReceiveCommand displayGain(int position) { return {DisplayGain{position}}; }
+    static ReceiveCommand screenOpMode(setting::ScreenOpMode mode) { return {ScreenOpMode{mode}}; }
+    static ReceiveCommand setTunedBin(int bin) { return {SetTunedBin{bin}}; }
+    static ReceiveCommand loopEntry() { return {LoopEntry{}}; }
+    static ReceiveCommand decoder(setting::Decoder chosen) { return {Decoder{chosen}}; }
+
+    const Value& value() const { return m_value; }
+    // The command's value when it is of kind T, else null.
+    template <typename T> const T* get() const { return std::get_if<T>(&m_value); }
+    bool sameKind(const ReceiveCommand& other) const {
+        return m_value.index() == other.m_value.index();
+    }
+    // Same kind and same value.
+    friend bool operator==(const ReceiveCommand& a, const ReceiveCommand& b) {
+        return a.sameKind(b) && std::visit(
+                                    [&b](const auto& x) {
+                                        using T = std::decay_t<decltype(x)>;
+                                        if constexpr (std::is_empty_v<T>)
+                                            return true;
+                                        else
+                                            return x.value == std::get<T>(b.m_value).value;
+                                    },
+                                    a.m_value);
+    }
+    friend bool operator!=(const ReceiveCommand& a, const ReceiveCommand& b) { return !(a == b); }
+
+private:
+    ReceiveCommand(Value value) : m_value(value) {}
+    Value m_value;
 };
 
 // One pass's results, handed to the window thread by value.
@@ -104,7 +199,7 @@ public:
     // Worker thread, between passes: read-only views for tests and tools.
     int tunedBin() const;
     int receiveWpm() const;
-    int decoder() const;
+    setting::Decoder decoder() const;
     // The enhanced decoder's tone in Hz (0 while it has not captured one).
     double enhancedPitchHz() const;
     // The enhanced decoder knows the sender's timing (false while it gathers after a reset or

@@ -40,27 +40,28 @@ constexpr float kAmplitudeScale = 50.0f;
 // Guards the SNR logarithm and its integer conversion.
 constexpr double kMaxLogRatio = 1000.0;
 
-float thresholdFactor(int mode, int wpm, float current, float signal) {
-    switch (mode) {
-    case kThresholdNormal:
-        return signal * (wpm < 15 ? 0.41f : wpm < 30 ? 0.422f : 0.435f);
-    case kThresholdUnlisted:
+float thresholdFactor(setting::ThresholdMode mode, int wpm, float current, float signal) {
+    if (mode == kThresholdUnlisted) {
         if (wpm >= 35) return current;
         return signal * (wpm < 15 ? 0.431f : wpm < 30 ? 0.432f : 0.435f);
-    case kThresholdQuiet:
+    }
+    switch (mode) {
+    case setting::ThresholdMode::Normal:
+        return signal * (wpm < 15 ? 0.41f : wpm < 30 ? 0.422f : 0.435f);
+    case setting::ThresholdMode::Quiet:
         return signal * (wpm < 30 ? 0.39f : 0.4f);
     default:
         return signal * (wpm < 30 ? 0.43f : 0.44f);
     }
 }
 
-float noiseVetoFactor(int mode) {
+float noiseVetoFactor(setting::ThresholdMode mode) {
     switch (mode) {
-    case kThresholdNoisy:
+    case setting::ThresholdMode::Noisy:
         return 2.25f;
-    case kThresholdNormal:
+    case setting::ThresholdMode::Normal:
         return 1.75f;
-    case kThresholdQuiet:
+    case setting::ThresholdMode::Quiet:
         return 1.5f;
     default:
         return 0.0f; // the unlisted mode has no veto
@@ -141,7 +142,7 @@ float ToneDetector::silenceSignal(int wpm, int splitWpm) const {
 }
 
 void ToneDetector::process(const float* filtered, ElementTimer& timer, int speedMode,
-                           int thresholdMode) {
+                           setting::ThresholdMode thresholdMode) {
     envelope(filtered);
     // Entry 1 keeps the previous pass's last step for the timeline.
     m_e[1] = m_e[kSteps + 1];
@@ -171,7 +172,8 @@ void ToneDetector::process(const float* filtered, ElementTimer& timer, int speed
               m_k.begin() + 2);
 }
 
-void ToneDetector::decide(int i, ElementTimer& timer, int speedMode, int thresholdMode) {
+void ToneDetector::decide(int i, ElementTimer& timer, int speedMode,
+                          setting::ThresholdMode thresholdMode) {
     DetectorLevels& lv = m_levels;
     const int wpm = timer.receiveSpeed();
     const int e = m_e[i];
@@ -265,9 +267,10 @@ void ToneDetector::decide(int i, ElementTimer& timer, int speedMode, int thresho
     lv.noisePeak = std::max(lv.noisePeak, lv.noise);
 }
 
-void ToneDetector::levelUpdate(int i, int wpm, int speedMode, int thresholdMode) {
+void ToneDetector::levelUpdate(int i, int wpm, int speedMode,
+                               setting::ThresholdMode thresholdMode) {
     DetectorLevels& lv = m_levels;
-    const bool noisy = thresholdMode == kThresholdNoisy;
+    const bool noisy = thresholdMode == setting::ThresholdMode::Noisy;
     float rate = 0.0f;
     if (wpm >= 5 && wpm <= 20) {
         rate = noisy ? 0.05f : m_longSilence ? 0.15f : 0.06f;

@@ -10,17 +10,15 @@
 #include "decode/ElementTimer.h"
 #include "receive/BandPassFilter.h"
 #include "receive/PowerSpectrum.h"
+#include "receive/ReceiveSettings.h"
 
 #include <array>
 #include <cstdint>
 
 namespace dita {
 
-// ThresholdMode values.
-constexpr int kThresholdNormal = 0;
-constexpr int kThresholdNoisy = 1;
-constexpr int kThresholdUnlisted = 3; // stored value with factors of its own, no menu item
-constexpr int kThresholdQuiet = 4;
+// A threshold mode no menu item names, with factors of its own: a configuration file may hold it.
+constexpr setting::ThresholdMode kThresholdUnlisted{3};
 
 struct DetectorLevels {
     float noise = 0.0f;      // N
@@ -51,7 +49,8 @@ public:
 
     // One pass over the filtered block: fills keyStates(1..65) (delayed) and the per-step
     // records for the timeline.
-    void process(const float* filtered, ElementTimer& timer, int speedMode, int thresholdMode);
+    void process(const float* filtered, ElementTimer& timer, int speedMode,
+                 setting::ThresholdMode thresholdMode);
 
     // Decoder reset: N / 4, L = 6N, S = N, raw SNR 1, LongSilence cleared, threshold reset.
     void decoderReset();
@@ -80,8 +79,8 @@ public:
 
 private:
     void envelope(const float* filtered);
-    void decide(int i, ElementTimer& timer, int speedMode, int thresholdMode);
-    void levelUpdate(int i, int wpm, int speedMode, int thresholdMode);
+    void decide(int i, ElementTimer& timer, int speedMode, setting::ThresholdMode thresholdMode);
+    void levelUpdate(int i, int wpm, int speedMode, setting::ThresholdMode thresholdMode);
     float silenceSignal(int wpm, int splitWpm) const;
     int lookAhead(int i) const { return i <= kSteps + 1 ? m_e[i] : 0; }
 

@@ -11,41 +11,52 @@ namespace {
 
 constexpr long kMaxJobs = 256;
 
-struct Choice {
-    ReceiveCommandKind kind;
-    std::map<std::string, int> values;
-};
+// Each option's values and the command each stands for.
+using Choices = std::map<std::string, ReceiveCommand>;
 
-const std::map<std::string, Choice>& choices() {
-    static const std::map<std::string, Choice> table = {
+const std::map<std::string, Choices>& choices() {
+    using C = ReceiveCommand;
+    namespace st = setting;
+    static const std::map<std::string, Choices> table = {
         {"--threshold",
-         {ReceiveCommandKind::ThresholdMode, {{"quiet", 4}, {"normal", 0}, {"noisy", 1}}}},
-        {"--noise-filter", {ReceiveCommandKind::NoiseFilter, {{"on", 3}, {"off", 0}}}},
+         {{"quiet", C::thresholdMode(st::ThresholdMode::Quiet)},
+          {"normal", C::thresholdMode(st::ThresholdMode::Normal)},
+          {"noisy", C::thresholdMode(st::ThresholdMode::Noisy)}}},
+        {"--noise-filter",
+         {{"on", C::noiseFilter(st::Switch3::On)}, {"off", C::noiseFilter(st::Switch3::Off)}}},
         {"--afc",
-         {ReceiveCommandKind::AfcMode, {{"off", 0}, {"narrow", 1}, {"medium", 2}, {"wide", 3}}}},
-        {"--afc-timer", {ReceiveCommandKind::AfcTimer, {{"on", 1}, {"off", 0}}}},
+         {{"off", C::afcMode(st::AfcWidth::Off)},
+          {"narrow", C::afcMode(st::AfcWidth::Narrow)},
+          {"medium", C::afcMode(st::AfcWidth::Medium)},
+          {"wide", C::afcMode(st::AfcWidth::Wide)}}},
+        {"--afc-timer", {{"on", C::afcTimer(st::OnOff::On)}, {"off", C::afcTimer(st::OnOff::Off)}}},
         {"--speed",
-         {ReceiveCommandKind::ReceiveSpeedMode,
-          {{"auto", 1},
-           {"50+", 2},
-           {"50", 3},
-           {"45", 4},
-           {"40", 5},
-           {"35", 6},
-           {"30", 7},
-           {"25", 8},
-           {"20", 9},
-           {"15", 10},
-           {"10", 11}}}},
-        {"--case", {ReceiveCommandKind::TextCase, {{"upper", 1}, {"lower", 0}}}},
-        {"--prosigns", {ReceiveCommandKind::Prosigns, {{"on", 1}, {"off", 0}}}},
-        {"--non-english", {ReceiveCommandKind::NonEnglish, {{"on", 1}, {"off", 0}}}},
-        {"--word-spaces", {ReceiveCommandKind::SpacesMode, {{"on", 3}, {"off", 0}}}},
+         {{"auto", C::receiveSpeedMode(st::RxSpeedLock::Auto)},
+          {"50+", C::receiveSpeedMode(st::RxSpeedLock::FiftyPlus)},
+          {"50", C::receiveSpeedMode(st::RxSpeedLock::Locked50)},
+          {"45", C::receiveSpeedMode(st::RxSpeedLock{4})},
+          {"40", C::receiveSpeedMode(st::RxSpeedLock{5})},
+          {"35", C::receiveSpeedMode(st::RxSpeedLock{6})},
+          {"30", C::receiveSpeedMode(st::RxSpeedLock{7})},
+          {"25", C::receiveSpeedMode(st::RxSpeedLock{8})},
+          {"20", C::receiveSpeedMode(st::RxSpeedLock{9})},
+          {"15", C::receiveSpeedMode(st::RxSpeedLock{10})},
+          {"10", C::receiveSpeedMode(st::RxSpeedLock::Locked10)}}},
+        {"--case",
+         {{"upper", C::textCase(st::TextCase::Upper)},
+          {"lower", C::textCase(st::TextCase::Lower)}}},
+        {"--prosigns", {{"on", C::prosigns(st::OnOff::On)}, {"off", C::prosigns(st::OnOff::Off)}}},
+        {"--non-english",
+         {{"on", C::nonEnglish(st::OnOff::On)}, {"off", C::nonEnglish(st::OnOff::Off)}}},
+        {"--word-spaces",
+         {{"on", C::spacesMode(st::Switch3::On)}, {"off", C::spacesMode(st::Switch3::Off)}}},
         {"--space-time",
-         {ReceiveCommandKind::SpaceTime, {{"short", 0}, {"medium", 1}, {"long", 2}}}},
+         {{"short", C::spaceTime(st::SpaceTime::Short)},
+          {"medium", C::spaceTime(st::SpaceTime::Medium)},
+          {"long", C::spaceTime(st::SpaceTime::Long)}}},
         {"--decoder",
-         {ReceiveCommandKind::Decoder,
-          {{"enhanced", kDecoderEnhanced}, {"standard", kDecoderStandard}}}},
+         {{"enhanced", C::decoder(st::Decoder::Enhanced)},
+          {"standard", C::decoder(st::Decoder::Standard)}}},
     };
     return table;
 }
@@ -186,12 +197,12 @@ bool parseDecodeOptions(int argc, char** argv, DecodeOptions& o, std::string& er
             }
         } else if (auto it = choices().find(arg); it != choices().end()) {
             if (!value(v)) return false;
-            auto found = it->second.values.find(v);
-            if (found == it->second.values.end()) {
+            auto found = it->second.find(v);
+            if (found == it->second.end()) {
                 error = arg + " does not take '" + v + "' (see --help)";
                 return false;
             }
-            o.commands.push_back({it->second.kind, found->second});
+            o.commands.push_back(found->second);
         } else if (arg.size() > 1 && arg[0] == '-') {
             error = "unknown option " + arg + " (see --help)";
             return false;

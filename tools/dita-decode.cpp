@@ -142,10 +142,12 @@ void decodeBandFile(SoundFileReader& reader, const std::string& path, const Deco
                     FileResult& result, const PassSink& afterPass) {
     BandDecoder band;
     for (const auto& c : options.commands) {
-        if (c.kind == ReceiveCommandKind::TextCase) band.post({BandCommandKind::TextCase, c.value});
-        if (c.kind == ReceiveCommandKind::Prosigns) band.post({BandCommandKind::Prosigns, c.value});
-        if (c.kind == ReceiveCommandKind::SpacesMode)
-            band.post({BandCommandKind::SpacesMode, c.value});
+        if (const auto* textCase = c.get<ReceiveCommand::TextCase>())
+            band.post(BandCommand::textCase(textCase->value));
+        if (const auto* prosigns = c.get<ReceiveCommand::Prosigns>())
+            band.post(BandCommand::prosigns(prosigns->value));
+        if (const auto* spaces = c.get<ReceiveCommand::SpacesMode>())
+            band.post(BandCommand::spacesMode(spaces->value));
     }
     BandTranscript transcript;
     std::vector<BandRecord> closed;
@@ -311,16 +313,17 @@ void decodeFile(const std::string& path, const std::string& heading, const Decod
         return;
     }
     ReceiveEngine engine;
-    engine.post(
-        {ReceiveCommandKind::Decoder, kDecoderEnhanced}); // the default; options may change it
+    // The default; options may change it.
+    engine.post(ReceiveCommand::decoder(setting::Decoder::Enhanced));
     for (const auto& c : options.commands)
         engine.post(c);
     bool tuned = options.toneHz > 0;
-    if (tuned) engine.post({ReceiveCommandKind::TuneToBin, binForHz(options.toneHz)});
+    if (tuned) engine.post(ReceiveCommand::tuneToBin(binForHz(options.toneHz)));
     // The enhanced decoder captures the keyed tone itself.
     bool standard = false;
     for (const auto& c : options.commands) {
-        if (c.kind == ReceiveCommandKind::Decoder) standard = c.value == kDecoderStandard;
+        if (const auto* decoder = c.get<ReceiveCommand::Decoder>())
+            standard = decoder->value == setting::Decoder::Standard;
     }
     if (!standard) tuned = true;
     engine.keepUnscaledSpectrum(!tuned);
@@ -344,7 +347,7 @@ void decodeFile(const std::string& path, const std::string& heading, const Decod
         if (!tuned) {
             if (const int bin = strongestToneBin(engine.unscaledSpectrum(), kAutoMinHz, kAutoMaxHz,
                                                  kAutoMinDb)) {
-                engine.post({ReceiveCommandKind::TuneToBin, bin});
+                engine.post(ReceiveCommand::tuneToBin(bin));
                 engine.keepUnscaledSpectrum(false);
                 tuned = true;
             }

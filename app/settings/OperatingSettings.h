@@ -1,15 +1,16 @@
 #pragma once
 // The operating settings of DITA with their defaults, one enum per setting whose values the
-// menus name. One instance is owned by the main window; it is written only by the option
-// handlers, the setup dialogs and the configuration load, all on the window thread. Worker
-// threads receive copies or commands, never a reference.
+// menus name (those the receive side takes are in receive/ReceiveSettings.h). One instance is
+// owned by the main window; it is written only by the option handlers, the setup dialogs and
+// the configuration load, all on the window thread. Worker threads receive copies or commands,
+// never a reference.
 //
 // The enums are 32-bit like the configuration records that store them, and a value read from a
 // file that no enumerator names is kept as it is (it selects no menu item).
 #include <array>
 #include <cstdint>
-#include <type_traits>
 
+#include "receive/ReceiveSettings.h"
 #include "receive/audio/CaptureFormat.h"
 #include "transmit/KeyingPort.h"
 
@@ -18,40 +19,16 @@ namespace dita {
 namespace setting {
 
 enum class InputChannel : int32_t { Mic = kInputMic, Left = kInputLeft, Right = kInputRight };
-enum class OnOff : uint8_t { Off = 0, On = 1 };
 enum class Background : int32_t { Black = 0, White = 1 };
-enum class ScreenOpMode : int32_t { ReceiveOnly = 0, TransmitReceive = 1 };
-enum class ThresholdMode : int32_t { Normal = 0, Noisy = 1, Quiet = 4 };
-// Noise filter, scrolling and spaces are switched on with 3.
-enum class Switch3 : int32_t { Off = 0, On = 3 };
-// 1 Auto; 2 "50+ WPM"; 3..11 are 50 down to 10 WPM in steps of 5.
-enum class RxSpeedLock : int32_t { Auto = 1, FiftyPlus = 2, Locked50 = 3, Locked10 = 11 };
-enum class AfcWidth : int32_t { Off = 0, Narrow = 1, Medium = 2, Wide = 3 };
-enum class TextCase : int32_t { Lower = 0, Upper = 1 };
 enum class TextBold : int32_t { Normal = 0, Bold = 1 };
 enum class FontSize : int32_t { Small = 1, Normal = 2, Medium = 3, Large = 4 };
-enum class SpaceTime : int32_t { Short = 0, Medium = 1, Long = 2 };
-enum class DisplayType : int32_t { Line = 0, Waterfall = 1 };
 enum class TransmitScreen : int32_t { Single = 0, Double = 1 };
 enum class OutputDevice : int32_t { SoundCard = kOutputSoundCard, SerialPort = kOutputSerialPort };
 enum class OutputPort : int32_t { PortNumber = kOutputPortNumber, None = kOutputPortNone };
 enum class KeyInvert : int32_t { Normal = kKeyNormal, Inverted = kKeyInverted };
 enum class SidetoneWaveform : int32_t { Sine = 0, Square = 1 };
-// Which decoder writes the received text; 0, what every older configuration holds, is Enhanced.
-enum class Decoder : int32_t { Enhanced = 0, Standard = 1 };
 
 } // namespace setting
-
-// The integer a setting is stored and compared as (an integer setting is its own).
-template <typename E> constexpr auto raw(E value) {
-    if constexpr (std::is_enum_v<E>)
-        return static_cast<std::underlying_type_t<E>>(value);
-    else
-        return value;
-}
-
-// After a configuration load the receive tone is tuned to this bin, whatever record 6 held.
-constexpr int32_t kAfcStartBin = 112;
 
 struct OperatingSettings {
     int32_t InputDeviceId = 0;

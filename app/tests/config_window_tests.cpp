@@ -127,7 +127,7 @@ TEST(ConfigWindow, SaveThenLoadRestoresTheSettingsThroughTheHandlers) {
     EXPECT_EQ(s.TunedBin, 112);
     bool tuned = false;
     for (const auto& c : r.processor.commands())
-        tuned |= c.kind == ReceiveCommandKind::SetTunedBin && c.value == 112;
+        tuned |= c == ReceiveCommand::setTunedBin(112);
     EXPECT_TRUE(tuned);
     EXPECT_EQ(part<SpectrumPanel>(f).markerText(), "600");
     EXPECT_TRUE(r.messages.messages.empty()); // FirstStart: no operating hint
@@ -246,8 +246,7 @@ TEST(ConfigWindow, AFreshWindowStartsTheEngineAtTheStoredDisplayGain) {
     FormRig r(1, false);
     bool posted = false;
     for (const auto& c : r.processor.commands()) {
-        posted |=
-            c.kind == ReceiveCommandKind::DisplayGain && c.value == r.form->settings().DisplayGain;
+        posted |= c == ReceiveCommand::displayGain(r.form->settings().DisplayGain);
     }
     EXPECT_TRUE(posted) << "a first run must not draw with the engine's near-zero start gain";
 }

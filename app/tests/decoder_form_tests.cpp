@@ -187,19 +187,54 @@ TEST(DecoderFormMenuTest, ItemsStoreTheirSettingsAndTellTheEngine) {
     EXPECT_EQ(std::tuple(s.AfcOn, s.AfcSpan, raw(s.AfcWidth)), std::tuple(0, 10, 0));
 
     const auto cmds = r.processor.commands();
-    auto sent = [&](ReceiveCommandKind k, int v) {
-        for (const auto& c : cmds)
-            if (c.kind == k && c.value == v) return true;
-        return false;
+    auto sent = [&](const ReceiveCommand& command) {
+        return std::find(cmds.begin(), cmds.end(), command) != cmds.end();
     };
-    EXPECT_TRUE(sent(ReceiveCommandKind::ThresholdMode, 4));
-    EXPECT_TRUE(sent(ReceiveCommandKind::NoiseFilter, 3));
-    EXPECT_TRUE(sent(ReceiveCommandKind::TextCase, 1));
-    EXPECT_TRUE(sent(ReceiveCommandKind::SpaceTime, 2));
-    EXPECT_TRUE(sent(ReceiveCommandKind::DisplayType, 1));
-    EXPECT_TRUE(sent(ReceiveCommandKind::AfcMode, 3));
-    EXPECT_TRUE(sent(ReceiveCommandKind::AfcMode, 0));
-    EXPECT_TRUE(sent(ReceiveCommandKind::NonEnglish, 0)) << "creation selects non-English off";
+    using C = ReceiveCommand;
+    namespace st = setting;
+    EXPECT_TRUE(sent(C::thresholdMode(st::ThresholdMode::Quiet)));
+    EXPECT_TRUE(sent(C::noiseFilter(st::Switch3::On)));
+    EXPECT_TRUE(sent(C::textCase(st::TextCase::Upper)));
+    EXPECT_TRUE(sent(C::spaceTime(st::SpaceTime::Long)));
+    EXPECT_TRUE(sent(C::displayType(st::DisplayType::Waterfall)));
+    EXPECT_TRUE(sent(C::afcMode(st::AfcWidth::Wide)));
+    EXPECT_TRUE(sent(C::afcMode(st::AfcWidth::Off)));
+    EXPECT_TRUE(sent(C::nonEnglish(st::OnOff::Off))) << "creation selects non-English off";
+}
+
+// Each item the engine reads reaches it as the command of its own setting with the item's
+// value: settings of one value type (the on/off ones, the ones switched on with 3) must not
+// be crossed on the way.
+TEST(DecoderFormMenuTest, EachEngineItemPostsItsOwnSettingsCommand) {
+    FormRig r(1, false);
+    using C = ReceiveCommand;
+    namespace st = setting;
+    const std::vector<std::pair<const char*, ReceiveCommand>> items = {
+        {"TransmitReceive1", C::screenOpMode(st::ScreenOpMode::TransmitReceive)},
+        {"ReceiveOnly1", C::screenOpMode(st::ScreenOpMode::ReceiveOnly)},
+        {"Normal2", C::thresholdMode(st::ThresholdMode::Normal)},
+        {"FilterOn1", C::noiseFilter(st::Switch3::On)},
+        {"Standard1", C::decoder(st::Decoder::Standard)},
+        {"Enhanced1", C::decoder(st::Decoder::Enhanced)},
+        {"N45WPM", C::receiveSpeedMode(st::RxSpeedLock{4})},
+        {"Narrow1", C::afcMode(st::AfcWidth::Narrow)},
+        {"TimerOn1", C::afcTimer(st::OnOff::On)},
+        {"Lower1", C::textCase(st::TextCase::Lower)},
+        {"SpacesOff", C::spacesMode(st::Switch3::Off)},
+        {"Short1", C::spaceTime(st::SpaceTime::Short)},
+        {"ProsignDisable", C::prosigns(st::OnOff::Off)},
+        {"EnableEnglish", C::nonEnglish(st::OnOff::On)},
+        {"TextOff", C::textDisplay(st::OnOff::Off)},
+        {"Waterfall2", C::displayType(st::DisplayType::Waterfall)},
+    };
+    for (const auto& [name, command] : items) {
+        const size_t before = r.processor.commands().size();
+        ASSERT_TRUE(r.form->click(name)) << name;
+        const auto all = r.processor.commands();
+        EXPECT_NE(std::find(all.begin() + static_cast<std::ptrdiff_t>(before), all.end(), command),
+                  all.end())
+            << name;
+    }
 }
 
 TEST(DecoderFormMenuTest, SpeedLocksSetTheTransmitSpeedAndTheLockedMark) {
@@ -228,7 +263,7 @@ TEST(DecoderFormMenuTest, SpeedLocksSetTheTransmitSpeedAndTheLockedMark) {
     const auto cmds = r.processor.commands();
     int speedModes = 0;
     for (const auto& c : cmds)
-        speedModes += c.kind == ReceiveCommandKind::ReceiveSpeedMode ? 1 : 0;
+        speedModes += c.get<ReceiveCommand::ReceiveSpeedMode>() ? 1 : 0;
     EXPECT_EQ(speedModes, 4);
 }
 
@@ -372,7 +407,7 @@ TEST(DecoderFormLayoutTest, FocusRuleAndGainBars) {
     EXPECT_EQ(f.settings().DisplayGain, 3);
     bool posted = false;
     for (const auto& c : r.processor.commands())
-        posted |= c.kind == ReceiveCommandKind::DisplayGain && c.value == 17;
+        posted |= c == ReceiveCommand::displayGain(17);
     EXPECT_TRUE(posted);
 }
 

@@ -102,7 +102,7 @@ TEST(SettingsOwner, TheStartUpLoadKeepsEveryStoredValue) {
     startUpLoad(r, home.path, rec);
     std::optional<int> startBin;
     for (const auto& c : r.processor.commands())
-        if (c.kind == ReceiveCommandKind::SetTunedBin) startBin = c.value;
+        if (const auto* tuned = c.get<ReceiveCommand::SetTunedBin>()) startBin = tuned->value;
     EXPECT_EQ(startBin, binForToneHz(700));
     EXPECT_EQ(f.settings().TunedBin, binForToneHz(700));
     EXPECT_EQ(f.readout().xmitSpeed, 33);
@@ -134,16 +134,16 @@ TEST(SettingsOwner, TheStartUpLoadKeepsEveryStoredValue) {
     EXPECT_EQ(back.inputChannel, 6);
     EXPECT_EQ(back.beaconCarrierTime, 8);
     // and the receive engine works with what was read, not with the mode it had before.
-    auto lastPosted = [&](ReceiveCommandKind kind) {
-        std::optional<int> value;
+    auto lastPostedIs = [&](const ReceiveCommand& expected) {
+        std::optional<ReceiveCommand> last;
         for (const auto& c : r2.processor.commands())
-            if (c.kind == kind) value = c.value;
-        return value;
+            if (c.sameKind(expected)) last = c;
+        return last == expected;
     };
-    EXPECT_EQ(lastPosted(ReceiveCommandKind::ThresholdMode), 3);
-    EXPECT_EQ(lastPosted(ReceiveCommandKind::SpaceTime), 5);
-    EXPECT_EQ(lastPosted(ReceiveCommandKind::AfcMode), 9);
-    EXPECT_EQ(lastPosted(ReceiveCommandKind::ReceiveSpeedMode), 14);
+    EXPECT_TRUE(lastPostedIs(ReceiveCommand::thresholdMode(setting::ThresholdMode{3})));
+    EXPECT_TRUE(lastPostedIs(ReceiveCommand::spaceTime(setting::SpaceTime{5})));
+    EXPECT_TRUE(lastPostedIs(ReceiveCommand::afcMode(setting::AfcWidth{9})));
+    EXPECT_TRUE(lastPostedIs(ReceiveCommand::receiveSpeedMode(setting::RxSpeedLock{14})));
     // The operator's next sidetone choice does not bring back the old carrier time.
     ASSERT_TRUE(r2.form->click("Freq3"));
     EXPECT_EQ(savedRecords(*r2.form, home.path / "odd.cfc").beaconCarrierTime, 8);

@@ -75,9 +75,9 @@ std::string readFile(const std::filesystem::path& p) {
     return s.str();
 }
 
-bool sentCommand(RecordingProcessor& processor, ReceiveCommandKind kind, int value) {
+bool sentCommand(RecordingProcessor& processor, const ReceiveCommand& command) {
     for (const auto& c : processor.commands())
-        if (c.kind == kind && c.value == value) return true;
+        if (c == command) return true;
     return false;
 }
 
@@ -130,7 +130,7 @@ TEST(WindowDisplaysTest, PassesDrawTheSpectrumAndAClickRetunesTheEngine) {
     EXPECT_EQ(panel.markerText(), "532");
 
     releaseLeftButton(panel.image1(), 137);
-    EXPECT_TRUE(sentCommand(r.processor, ReceiveCommandKind::TuneToBin, 137));
+    EXPECT_TRUE(sentCommand(r.processor, ReceiveCommand::tuneToBin(137)));
 
     // Display type from the menu: the panel checks the item, the engine and settings follow.
     f.click("Waterfall2");
@@ -138,7 +138,8 @@ TEST(WindowDisplaysTest, PassesDrawTheSpectrumAndAClickRetunesTheEngine) {
     EXPECT_EQ(raw(f.settings().DisplayType), 1);
     EXPECT_TRUE(f.item("Waterfall2")->isChecked());
     EXPECT_FALSE(f.item("Spectrum1")->isChecked());
-    EXPECT_TRUE(sentCommand(r.processor, ReceiveCommandKind::DisplayType, 1));
+    EXPECT_TRUE(
+        sentCommand(r.processor, ReceiveCommand::displayType(setting::DisplayType::Waterfall)));
     f.click("Spectrum1");
     EXPECT_TRUE(f.item("Spectrum1")->isChecked());
     EXPECT_FALSE(f.item("Waterfall2")->isChecked());
@@ -200,7 +201,7 @@ TEST(WindowDisplaysTest, GainBarsAndLampsAsTheFormHasThem) {
     f.configWindow().coarseGainBarChange();
     EXPECT_EQ(f.settings().DisplayGain, 14);
     EXPECT_EQ(part<SpectrumPanel>(f).displayGain(), 14);
-    EXPECT_TRUE(sentCommand(r.processor, ReceiveCommandKind::DisplayGain, 14));
+    EXPECT_TRUE(sentCommand(r.processor, ReceiveCommand::displayGain(14)));
 }
 
 TEST(WindowDisplaysTest, ToneOptionTunesOnceTheWindowHasStarted) {
@@ -209,7 +210,7 @@ TEST(WindowDisplaysTest, ToneOptionTunesOnceTheWindowHasStarted) {
     ASSERT_TRUE(pumpUntil([&] { return !f.FirstStart(); }));
     const int bin = f.settings().TunedBin;
     EXPECT_LT(std::abs((bin - 1) * kBinHz - 650.0), kBinHz / 2) << "the nearest bin to 650 Hz";
-    EXPECT_TRUE(sentCommand(r.processor, ReceiveCommandKind::TuneToBin, bin));
+    EXPECT_TRUE(sentCommand(r.processor, ReceiveCommand::tuneToBin(bin)));
     f.Quit1Click();
 }
 
@@ -593,7 +594,7 @@ TEST(WindowBandTest, BandWindowListsTheSendersAndARowClickTunesLikeTheSpectrum) 
         QCoreApplication::sendEvent(t->viewport(), &click);
     }
     const int bin = static_cast<int>(std::lround(hz / kBinHz)) + 1;
-    EXPECT_TRUE(sentCommand(r.processor, ReceiveCommandKind::TuneToBin, bin));
+    EXPECT_TRUE(sentCommand(r.processor, ReceiveCommand::tuneToBin(bin)));
     EXPECT_NEAR((bin - 1) * kBinHz, senders[1].signal.toneHz, kBinHz + 15.0);
 
     // Closing the window stops the band decoding and clears the marks.

@@ -84,7 +84,7 @@ TEST(SpectrumDrawing, TraceColumnsFollowTheirHeightsAndStayInsideTheImage) {
 }
 
 TEST_F(Panel, StrongToneIsWhiteAndZeroPowerBlackInTheWaterfallOnEitherBackground) {
-    engine->post({ReceiveCommandKind::DisplayGain, kMaxGainPosition});
+    engine->post(ReceiveCommand::displayGain(kMaxGainPosition));
     panel.Waterfall2Click();
     for (int background : {kWhiteBackground, kBlackBackground}) {
         panel.setBackground(background);
@@ -207,7 +207,7 @@ TEST_F(Panel, ModeItemsFollowTheHandlersAndModeChangesFromAnywhereClearTheLineIm
     // Posted without the panel, to a type that draws nothing: the line image is blacked out,
     // the waterfall history and the screen stay as they were.
     const QImage screen = box();
-    engine->post({ReceiveCommandKind::DisplayType, 2});
+    engine->post(ReceiveCommand::displayType(setting::DisplayType{2}));
     run(toneAtBin(122, 20000));
     EXPECT_EQ(countInColumn(panel.drawing().spectrumImage(), 300, kBlack, 0, kSpectrumImageHeight),
               kSpectrumImageHeight);

@@ -44,11 +44,11 @@ TEST(ReceiveEngineAllocation, PassesAllocateNothingAfterTheFirst) {
     test::CwSignal s;
     s.snrDb = 10;
     const auto audio = test::synthesize("VVV CQ CQ DE W1AW W1AW K", s);
-    for (const int decoder : {kDecoderStandard, kDecoderEnhanced}) {
+    for (const auto decoder : {setting::Decoder::Standard, setting::Decoder::Enhanced}) {
         ReceiveEngine engine;
-        engine.post({ReceiveCommandKind::Decoder, decoder});
-        if (decoder == kDecoderStandard) engine.post({ReceiveCommandKind::TuneToBin, 112});
-        engine.post({ReceiveCommandKind::NoiseFilter, 3});
+        engine.post(ReceiveCommand::decoder(decoder));
+        if (decoder == setting::Decoder::Standard) engine.post(ReceiveCommand::tuneToBin(112));
+        engine.post(ReceiveCommand::noiseFilter(setting::Switch3::On));
         engine.processPass(audio.data());
         std::string text;
         text.reserve(4096);
@@ -58,9 +58,9 @@ TEST(ReceiveEngineAllocation, PassesAllocateNothingAfterTheFirst) {
             text += engine.processPass(&audio[i]).text;
         }
         g_counting = false;
-        EXPECT_GT(text.size(), 10u) << "decoder " << decoder;
-        EXPECT_EQ(g_allocations.load(), 0) << "decoder " << decoder;
-        if (decoder == kDecoderEnhanced) {
+        EXPECT_GT(text.size(), 10u) << "decoder " << raw(decoder);
+        EXPECT_EQ(g_allocations.load(), 0) << "decoder " << raw(decoder);
+        if (decoder == setting::Decoder::Enhanced) {
             EXPECT_NE(text.find("cq cq de w1aw w1aw k"), std::string::npos) << text;
         }
     }

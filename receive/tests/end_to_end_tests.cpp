@@ -24,7 +24,7 @@ int binFor(double hz) {
 
 std::string decode(const std::vector<int32_t>& samples, double toneHz) {
     ReceiveEngine engine;
-    engine.post({ReceiveCommandKind::TuneToBin, binFor(toneHz)});
+    engine.post(ReceiveCommand::tuneToBin(binFor(toneHz)));
     std::string text;
     std::vector<int32_t> pass(kPassFrames);
     // Whole passes plus silence so that the last character is written.

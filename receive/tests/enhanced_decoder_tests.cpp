@@ -1,6 +1,5 @@
 // The enhanced decoder end to end: synthesised audio through ReceiveEngine with the enhanced
 // decoder chosen and the tone left for it to find, as dita-decode and the window run it.
-#include "app/settings/OperatingSettings.h"
 #include "receive/ReceiveEngine.h"
 #include "receive/tests/CwSynth.h"
 
@@ -28,9 +27,9 @@ struct Posted {
 };
 
 std::string decode(const std::vector<int32_t>& audio, const std::vector<Posted>& commands = {},
-                   int decoder = kDecoderEnhanced, int* finalWpm = nullptr) {
+                   setting::Decoder decoder = setting::Decoder::Enhanced, int* finalWpm = nullptr) {
     ReceiveEngine engine;
-    engine.post({ReceiveCommandKind::Decoder, decoder});
+    engine.post(ReceiveCommand::decoder(decoder));
     std::vector<int32_t> padded = audio;
     padded.resize((audio.size() / kPassFrames + 12) * kPassFrames, 0);
     std::string text;
@@ -105,7 +104,7 @@ TEST(EnhancedDecoder, DecodesFromTheFirstCharacterAtAnySpeedDashRatioAndWeightin
         s.toneHz = c.toneHz;
         s.snrDb = 20;
         int wpm = 0;
-        const std::string out = decode(synthesize(kText, s), {}, kDecoderEnhanced, &wpm);
+        const std::string out = decode(synthesize(kText, s), {}, setting::Decoder::Enhanced, &wpm);
         EXPECT_EQ(folded(out), kText)
             << c.wpm << " wpm, dash " << c.dashUnits << ", weight " << c.weight;
         EXPECT_NEAR(wpm, c.wpm, c.wpm * 0.2) << c.wpm << " wpm";
@@ -133,8 +132,8 @@ TEST(EnhancedDecoder, DecodesFromTheFirstCharacterAtAnySpeedDashRatioAndWeightin
     // exists to avoid.
     CwSignal s;
     s.wpm = 25;
-    EXPECT_NE(folded(decode(synthesize(kText, s), {{0, {ReceiveCommandKind::TuneToBin, 112}}},
-                            kDecoderStandard)),
+    EXPECT_NE(folded(decode(synthesize(kText, s), {{0, ReceiveCommand::tuneToBin(112)}},
+                            setting::Decoder::Standard)),
               kText);
 }
 
@@ -152,7 +151,7 @@ TEST(EnhancedDecoder, KeepsTheFirstCharacterAfterAReset) {
     const auto second = synthesize("EE5 TNX", s);
     const int resetPass = static_cast<int>((first.size() - kSampleRateHz) / kPassFrames);
     const std::string out =
-        decode(concat(first, second), {{resetPass, {ReceiveCommandKind::DecoderReset, 0}}});
+        decode(concat(first, second), {{resetPass, ReceiveCommand::decoderReset()}});
     std::string letters;
     for (const char c : folded(out)) {
         if (c != ' ') letters += c;
@@ -179,7 +178,7 @@ TEST(EnhancedDecoder, AClearLosesNothingHeardBeforeIt) {
     const int clearPass =
         static_cast<int>(std::ceil((r->endSeconds + kAfterSeconds) * kSampleRateHz / kPassFrames));
     const std::string out =
-        decode(synthesize(text, s), {{clearPass, {ReceiveCommandKind::DecoderReset, 0}}});
+        decode(synthesize(text, s), {{clearPass, ReceiveCommand::decoderReset()}});
     std::string letters;
     for (const char c : folded(out)) {
         if (c != ' ') letters += c;
@@ -198,8 +197,8 @@ TEST(EnhancedDecoder, LearnsFarnsworthSpacingFromTheSender) {
     const std::string out = decode(synthesize(text, s));
     EXPECT_EQ(folded(out), text) << out;
     // The standard decoder's word-space watch turns the long letter gaps into word spaces.
-    EXPECT_NE(folded(decode(synthesize(text, s), {{0, {ReceiveCommandKind::TuneToBin, 112}}},
-                            kDecoderStandard)),
+    EXPECT_NE(folded(decode(synthesize(text, s), {{0, ReceiveCommand::tuneToBin(112)}},
+                            setting::Decoder::Standard)),
               text);
 }
 
@@ -245,7 +244,7 @@ TEST(EnhancedDecoder, TakesTheStrongestKeyedSender) {
                             {wanted, sender(tone, 22, 20, 1.5)}},
                            300, 14, 5);
         EXPECT_EQ(folded(decode(audio)), wanted) << tone;
-        const std::string far = folded(decode(audio, {{0, {ReceiveCommandKind::TuneToBin, 29}}}));
+        const std::string far = folded(decode(audio, {{0, ReceiveCommand::tuneToBin(29)}}));
         // Taken in the middle of a word (its first letters were keyed during the quiet).
         EXPECT_TRUE(far.ends_with("DE W1AW W1AW PSE K")) << tone << ": " << far;
     }
@@ -262,8 +261,7 @@ TEST(EnhancedDecoder, LeavesTheStoredPitchForAWeakSender) {
         s.snrDb = -3;
         s.leadSeconds = 2;
         s.seed = seed;
-        const std::string out =
-            decode(synthesize(text, s), {{0, {ReceiveCommandKind::TuneToBin, 112}}});
+        const std::string out = decode(synthesize(text, s), {{0, ReceiveCommand::tuneToBin(112)}});
         // At -3 dB and 50 wpm some characters are lost; a sender never taken loses them all.
         EXPECT_LT(characterErrorRate(text, out), 0.75) << "seed " << seed << ": " << out;
     }
@@ -286,8 +284,8 @@ TEST(EnhancedDecoder, CopiesWeakAndFadingSignals) {
             const auto audio = synthesize(text, s);
             enhanced += characterErrorRate(text, decode(audio)) / 3;
             standard +=
-                characterErrorRate(text, decode(audio, {{0, {ReceiveCommandKind::TuneToBin, 112}}},
-                                                kDecoderStandard)) /
+                characterErrorRate(text, decode(audio, {{0, ReceiveCommand::tuneToBin(112)}},
+                                                setting::Decoder::Standard)) /
                 3;
         }
         EXPECT_LT(enhanced, 0.08) << "fade " << fade;
@@ -319,7 +317,7 @@ TEST(EnhancedDecoder, NoiseAloneWritesNothing) {
     s.seed = 7;
     const auto audio = synthesize("TU 73", s);
     ReceiveEngine engine;
-    engine.post({ReceiveCommandKind::Decoder, kDecoderEnhanced});
+    engine.post(ReceiveCommand::decoder(setting::Decoder::Enhanced));
     std::string during;
     std::string after;
     const size_t signalStart = static_cast<size_t>(59 * kSampleRateHz);
@@ -333,7 +331,7 @@ TEST(EnhancedDecoder, NoiseAloneWritesNothing) {
     // Tuned to a dead frequency by the operator, the decoder stays silent as well.
     EXPECT_EQ(
         decode(std::vector<int32_t>(audio.begin(), audio.begin() + static_cast<long>(signalStart)),
-               {{0, {ReceiveCommandKind::TuneToBin, 300}}}),
+               {{0, ReceiveCommand::tuneToBin(300)}}),
         "");
 }
 
@@ -372,9 +370,9 @@ TEST(EnhancedDecoder, WindowWritesEachCharacterSoonAfterItEnds) {
     // As the window runs it: display outputs worked out, tuned to the AFC start, one pass as
     // each buffer arrives (so the audio time at the end of a pass is when the window shows it).
     ReceiveEngine engine;
-    engine.post({ReceiveCommandKind::Decoder, kDecoderEnhanced});
-    engine.post({ReceiveCommandKind::SetTunedBin, kAfcStartBin});
-    engine.post({ReceiveCommandKind::LoopEntry, 0});
+    engine.post(ReceiveCommand::decoder(setting::Decoder::Enhanced));
+    engine.post(ReceiveCommand::setTunedBin(kAfcStartBin));
+    engine.post(ReceiveCommand::loopEntry());
     size_t next = 0;
     size_t timed = 0;
     for (size_t i = 0; i + kPassFrames <= audio.size(); i += kPassFrames) {
@@ -419,7 +417,7 @@ TEST(EnhancedDecoder, HeadlessEngineWritesTheWindowsTextAndResumesTheStandardCha
     std::string headlessText;
     std::string standardText;
     for (const auto e : {&window, &headless})
-        e->post({ReceiveCommandKind::Decoder, kDecoderEnhanced});
+        e->post(ReceiveCommand::decoder(setting::Decoder::Enhanced));
     for (size_t i = 0; i + kPassFrames <= audio.size(); i += kPassFrames) {
         const int pass = static_cast<int>(i / kPassFrames);
         if (pass < switchPass) {
@@ -427,7 +425,7 @@ TEST(EnhancedDecoder, HeadlessEngineWritesTheWindowsTextAndResumesTheStandardCha
             headlessText += headless.processPass(&audio[i]).text;
             continue;
         }
-        if (pass == switchPass) headless.post({ReceiveCommandKind::Decoder, kDecoderStandard});
+        if (pass == switchPass) headless.post(ReceiveCommand::decoder(setting::Decoder::Standard));
         standardText += headless.processPass(&audio[i]).text;
     }
     EXPECT_EQ(folded(windowText), "VVV CQ DE W1AW TEST DE K1ABC K");

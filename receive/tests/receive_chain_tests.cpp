@@ -285,30 +285,30 @@ TEST(ReceiveEngine, MarkerShows532ForBin100AndAClickRetunes) {
     ReceiveEngine engine;
     const auto silence = std::vector<int32_t>(kPassFrames, 0);
     EXPECT_EQ(engine.processPass(silence.data()).markerHz, 532);
-    engine.post({ReceiveCommandKind::TuneToBin, 200});
+    engine.post(ReceiveCommand::tuneToBin(200));
     const PassResult& r = engine.processPass(silence.data());
     EXPECT_EQ(r.tunedBin, 200);
     EXPECT_EQ(r.markerHz, static_cast<int>(199 * 5.38330078125));
-    engine.post({ReceiveCommandKind::TuneToBin, 900});
+    engine.post(ReceiveCommand::tuneToBin(900));
     EXPECT_EQ(engine.processPass(silence.data()).tunedBin, kMaxClickBin);
 }
 
 TEST(ReceiveEngine, RawSnrIsShownOnlyInReceiveOnlyModeAboveBin25) {
     ReceiveEngine engine;
     const auto tone = tonePass(600, 8000);
-    engine.post({ReceiveCommandKind::TuneToBin, 112});
+    engine.post(ReceiveCommand::tuneToBin(112));
     EXPECT_TRUE(engine.processPass(tone.data()).rawSnrShown);
-    engine.post({ReceiveCommandKind::ScreenOpMode, 1});
+    engine.post(ReceiveCommand::screenOpMode(setting::ScreenOpMode::TransmitReceive));
     EXPECT_FALSE(engine.processPass(tone.data()).rawSnrShown);
-    engine.post({ReceiveCommandKind::ScreenOpMode, 0});
-    engine.post({ReceiveCommandKind::TuneToBin, 20});
+    engine.post(ReceiveCommand::screenOpMode(setting::ScreenOpMode::ReceiveOnly));
+    engine.post(ReceiveCommand::tuneToBin(20));
     EXPECT_FALSE(engine.processPass(tone.data()).rawSnrShown);
     EXPECT_GT(engine.levels().rawSnr, -1000);
 }
 
 TEST(ReceiveEngine, LongSilenceThenAToneDecodesAgain) {
     ReceiveEngine engine;
-    engine.post({ReceiveCommandKind::TuneToBin, 112});
+    engine.post(ReceiveCommand::tuneToBin(112));
     test::CwSignal s;
     const auto first = test::synthesize("VVV VVV PARIS PARIS", s);
     std::vector<int32_t> audio = first;
@@ -325,9 +325,9 @@ TEST(ReceiveEngine, LongSilenceThenAToneDecodesAgain) {
 
 TEST(ReceiveEngine, SurvivesSilenceNoiseClippingAndASteadyCarrier) {
     ReceiveEngine engine;
-    engine.post({ReceiveCommandKind::TuneToBin, 112});
-    engine.post({ReceiveCommandKind::NoiseFilter, 3});
-    engine.post({ReceiveCommandKind::AfcMode, 3});
+    engine.post(ReceiveCommand::tuneToBin(112));
+    engine.post(ReceiveCommand::noiseFilter(setting::Switch3::On));
+    engine.post(ReceiveCommand::afcMode(setting::AfcWidth::Wide));
     std::mt19937 rng(3);
     std::uniform_int_distribution<int> full(-32768, 32767);
     std::vector<int32_t> pass(kPassFrames);

@@ -14,9 +14,8 @@ TEST(DecodeOptions, ParsesReceiveSettingsInOrderAndRejectsUnknownValues) {
     std::string error;
     ASSERT_TRUE(parseDecodeOptions(9, const_cast<char**>(argv), o, error)) << error;
     ASSERT_EQ(o.commands.size(), 2u);
-    EXPECT_EQ(o.commands[0].kind, ReceiveCommandKind::ThresholdMode);
-    EXPECT_EQ(o.commands[0].value, 4);
-    EXPECT_EQ(o.commands[1].value, 2);
+    EXPECT_EQ(o.commands[0], ReceiveCommand::thresholdMode(setting::ThresholdMode::Quiet));
+    EXPECT_EQ(o.commands[1], ReceiveCommand::receiveSpeedMode(setting::RxSpeedLock::FiftyPlus));
     EXPECT_EQ(o.channel, InputChannel::Right);
     EXPECT_EQ(o.files.size(), 2u);
 

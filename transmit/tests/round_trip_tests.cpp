@@ -64,8 +64,7 @@ std::string sendAndDecode(int wpm) {
     if (!file) return {};
     EXPECT_EQ(info.samplerate, kSampleRateHz);
     ReceiveEngine engine;
-    engine.post(
-        {ReceiveCommandKind::TuneToBin, static_cast<int>(std::lround(kToneHz / kBinHz)) + 1});
+    engine.post(ReceiveCommand::tuneToBin(static_cast<int>(std::lround(kToneHz / kBinHz)) + 1));
     std::array<short, kPassFrames> pcm{};
     std::array<int32_t, kPassFrames> samples{};
     std::string text;

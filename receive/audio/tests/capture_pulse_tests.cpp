@@ -97,7 +97,7 @@ TEST(PulseCaptureTest, PortAudioCaptureOfAPlayedRecordingDecodes) {
     ASSERT_GT(player, 0) << "paplay could not be started";
 
     ReceiveEngine engine;
-    engine.post({ReceiveCommandKind::AfcMode, 3}); // wide AFC finds the 650 Hz tone
+    engine.post(ReceiveCommand::afcMode(setting::AfcWidth::Wide)); // wide AFC finds the 650 Hz tone
     std::atomic<bool> stop{false};
     std::array<int32_t, kCaptureFrames> samples{};
     std::string text;
