@@ -493,9 +493,10 @@ void CwChannelDecoder::gatherStep(std::complex<float> raw, const DecoderSettings
             2.0f * static_cast<float>(d.halfLength()) <=
             kMaxFilterDots *
                 (std::min(matchedLength(estimate, clean), shortestLength) + kEdgeSteps);
-        const bool known =
-            m_fixedWpm > 0 ||
-            (estimate.marksSplit && estimate.marks >= kMinMarksToSettle && estimate.spacingKnown);
+        // A fixed speed stands in for the spacing, not for the marks that show a sender: a
+        // noise blip or two must not start the reading (its levels would be the noise's).
+        const bool known = estimate.marksSplit && estimate.marks >= kMinMarksToSettle &&
+                           (m_fixedWpm > 0 || estimate.spacingKnown);
         if ((known || held) && fitsFilter && isPlausible(estimate, strongPass || clean) &&
             settle(estimate, held, strongPass, clean, settings, out))
             return;
@@ -667,9 +668,8 @@ bool CwChannelDecoder::settle(const TimingEstimate& gathered, bool held, bool st
     }
     // A gathering detector may have looked clean for a moment; the matched run's own levels
     // judge whether its short dots are the sender's.
-    const bool confirmed =
-        m_fixedWpm > 0 || (estimate.marksSplit && estimate.marks >= kMinMarksToSettle &&
-                           isPlausible(estimate, strong || isClean(m_detector)));
+    const bool confirmed = estimate.marksSplit && estimate.marks >= kMinMarksToSettle &&
+                           (m_fixedWpm > 0 || isPlausible(estimate, strong || isClean(m_detector)));
     if (!confirmed && !held) return false;
     if (!estimate.marksSplit) estimate = gathered;
     // Few letter and word gaps yet: the gathering detectors may have seen the two kinds, if they
