@@ -529,7 +529,9 @@ bool CwChannelDecoder::worthSettling(const Candidate& c, int halfLength,
         kMaxFilterDots *
             (std::min(matchedLength(estimate, c.reading != Reading::Noisy), shortestLength) +
              kEdgeSteps);
-    const bool known = m_fixedWpm > 0 || (enoughMarks(estimate) && estimate.spacingKnown);
+    // A fixed speed stands in for the spacing, not for the marks that show a sender: a noise
+    // blip or two must not start the reading (its levels would be the noise's).
+    const bool known = enoughMarks(estimate) && (m_fixedWpm > 0 || estimate.spacingKnown);
     return (known || c.holdOver) && fitsFilter && isPlausible(estimate, c.reading);
 }
 
@@ -691,8 +693,8 @@ bool CwChannelDecoder::settle(const Candidate& candidate, const DecoderSettings&
     // A gathering detector may have looked clean for a moment; the matched run's own levels
     // judge whether its short dots are the sender's.
     const bool confirmed =
-        m_fixedWpm > 0 ||
-        (enoughMarks(run.estimate) &&
+        enoughMarks(run.estimate) &&
+        (m_fixedWpm > 0 ||
          isPlausible(run.estimate,
                      candidate.reading == Reading::Strong ? Reading::Strong : run.reading));
     if (!confirmed && !candidate.holdOver) return false;

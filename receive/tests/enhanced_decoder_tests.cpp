@@ -1,5 +1,6 @@
 // The enhanced decoder end to end: synthesised audio through ReceiveEngine with the enhanced
 // decoder chosen and the tone left for it to find, as dita-decode and the window run it.
+#include "decode/ElementTimer.h"
 #include "receive/ReceiveEngine.h"
 #include "receive/tests/CwSynth.h"
 
@@ -333,6 +334,35 @@ TEST(EnhancedDecoder, NoiseAloneWritesNothing) {
         decode(std::vector<int32_t>(audio.begin(), audio.begin() + static_cast<long>(signalStart)),
                {{0, ReceiveCommand::tuneToBin(300)}}),
         "");
+}
+
+// At a fixed receive speed the decoder still waits for the marks of a sender before it reads:
+// noise alone writes nothing, and a sender at that speed is read from its first word on, not
+// from a noise blip taken for its start (which then set the levels and lost the over at +3 dB).
+TEST(EnhancedDecoder, FixedSpeedWaitsForASender) {
+    const auto mode = static_cast<int>(
+        std::find(kSpeedModeWpm.begin() + 3, kSpeedModeWpm.end(), 25) - kSpeedModeWpm.begin());
+    for (const double snrDb : {3.0, -3.0}) {
+        CwSignal s;
+        s.wpm = 25;
+        s.snrDb = snrDb;
+        s.leadSeconds = 20;
+        s.seed = 7;
+        const std::string sent = "QRS PSE QRS UR SIGS FADING";
+        const auto audio = synthesize(sent, s);
+        ReceiveEngine engine;
+        engine.post(ReceiveCommand::decoder(setting::Decoder::Enhanced));
+        engine.post(ReceiveCommand::receiveSpeedMode(static_cast<setting::RxSpeedLock>(mode)));
+        std::string during;
+        std::string after;
+        const size_t signalStart = static_cast<size_t>(19 * kSampleRateHz);
+        std::vector<int32_t> padded = audio;
+        padded.resize((audio.size() / kPassFrames + 12) * kPassFrames, 0);
+        for (size_t i = 0; i + kPassFrames <= padded.size(); i += kPassFrames)
+            (i + kPassFrames < signalStart ? during : after) += engine.processPass(&padded[i]).text;
+        EXPECT_EQ(during, "") << snrDb << " dB";
+        EXPECT_EQ(folded(after), sent) << snrDb << " dB";
+    }
 }
 
 // The end of an over at -3 dB: the signal gate holds open for a while after the last element and
