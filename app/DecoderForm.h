@@ -254,7 +254,10 @@ private:
     void selectDefaults();
     using OptionHandler = std::function<void(int32_t value, QAction* own)>;
     std::map<std::string, std::function<void()>> commandHandlers();
-    std::map<SettingId, OptionHandler> optionHandlers();
+    std::map<SettingId, OptionHandler> optionHandlers(); // the three below, by menu
+    std::map<SettingId, OptionHandler> receiveOptionHandlers();
+    std::map<SettingId, OptionHandler> windowOptionHandlers();
+    std::map<SettingId, OptionHandler> keyingOptionHandlers();
     QAction* optionItem(SettingId setting, int32_t value) const;
     template <typename E> QAction* optionItem(SettingId setting, E value) const {
         return optionItem(setting, static_cast<int32_t>(raw(value)));

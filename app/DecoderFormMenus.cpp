@@ -69,6 +69,14 @@ std::map<std::string, std::function<void()>> TDecoderForm::commandHandlers() {
 }
 
 std::map<SettingId, TDecoderForm::OptionHandler> TDecoderForm::optionHandlers() {
+    std::map<SettingId, OptionHandler> handlers = receiveOptionHandlers();
+    handlers.merge(windowOptionHandlers());
+    handlers.merge(keyingOptionHandlers());
+    return handlers;
+}
+
+// The options the receiver reads: what it decodes and how it writes the text.
+std::map<SettingId, TDecoderForm::OptionHandler> TDecoderForm::receiveOptionHandlers() {
     using K = ReceiveCommandKind;
     using S = SettingId;
     // Options the engine reads: store the value, tell the engine, check the item.
@@ -79,6 +87,67 @@ std::map<SettingId, TDecoderForm::OptionHandler> TDecoderForm::optionHandlers() 
             check(own);
         };
     };
+    return {
+        {S::InputChannel, [this](int32_t v, QAction* own) { InputChannelClick(v, own); }},
+        {S::ThresholdMode, engineOption(m_settings.ThresholdMode, K::ThresholdMode)},
+        {S::NoiseFilter, engineOption(m_settings.NoiseFilter, K::NoiseFilter)},
+        {S::Decoder, engineOption(m_settings.Decoder, K::Decoder)},
+        {S::RxSpeedLock, [this](int32_t v, QAction* own) { ReceiveSpeedClick(v, own); }},
+        {S::AfcWidth, [this](int32_t v, QAction* own) { AfcClick(v, own); }},
+        {S::AfcTimer, engineOption(m_settings.AfcTimer, K::AfcTimer)},
+        {S::TextCase, engineOption(m_settings.TextCase, K::TextCase)},
+        {S::SpacesMode, engineOption(m_settings.SpacesMode, K::SpacesMode)},
+        {S::SpaceTime,
+         [this, spaceTime = engineOption(m_settings.SpaceTime, K::SpaceTime)](int32_t v,
+                                                                              QAction* own) {
+             spaceTime(v, own);
+             focusRule();
+         }},
+        {S::Prosigns, engineOption(m_settings.Prosigns, K::Prosigns)},
+        {S::NonEnglish, engineOption(m_settings.NonEnglish, K::NonEnglish)},
+        {S::TextDisplay, engineOption(m_settings.TextDisplay, K::TextDisplay)},
+    };
+}
+
+// How the window shows: its screens, colours, fonts and the spectrum.
+std::map<SettingId, TDecoderForm::OptionHandler> TDecoderForm::windowOptionHandlers() {
+    using S = SettingId;
+    return {
+        {S::StayOnTop, [this](int32_t v, QAction* own) { StayOnTopClick(v, own); }},
+        {S::Messaging,
+         [this](int32_t v, QAction* own) {
+             m_settings.Messaging = setting::OnOff(v);
+             check(own);
+         }},
+        {S::Background, [this](int32_t v, QAction* own) { BackgroundClick(v, own); }},
+        {S::ScreenOpMode, [this](int32_t v, QAction* own) { ScreenOpModeClick(v, own); }},
+        {S::TextBold, [this](int32_t v, QAction* own) { TextBoldClick(v, own); }},
+        {S::FontSize, [this](int32_t v, QAction* own) { FontSizeClick(v, own); }},
+        {S::Scrolling,
+         [this](int32_t v, QAction* own) {
+             m_settings.Scrolling = setting::Switch3(v);
+             check(own);
+             focusRule();
+         }},
+        // The spectrum panel checks these two itself.
+        {S::DisplayType,
+         [this](int32_t v, QAction*) {
+             if (setting::DisplayType(v) == setting::DisplayType::Waterfall)
+                 m_spectrumPanel->Waterfall2Click();
+             else
+                 m_spectrumPanel->Spectrum1Click();
+         }},
+        {S::TransmitScreen,
+         [this](int32_t v, QAction* own) {
+             m_transmitPanel->controller().setTransmitScreen(v);
+             check(own);
+         }},
+    };
+}
+
+// The keying output and the tone.
+std::map<SettingId, TDecoderForm::OptionHandler> TDecoderForm::keyingOptionHandlers() {
+    using S = SettingId;
     // The output and tone items run the transmit side's handlers; the menu then shows the
     // checks those handlers hold.
     auto outputOption = [this](std::function<void(int32_t)> run) {
@@ -96,53 +165,6 @@ std::map<SettingId, TDecoderForm::OptionHandler> TDecoderForm::optionHandlers() 
         };
     };
     return {
-        {S::InputChannel, [this](int32_t v, QAction* own) { InputChannelClick(v, own); }},
-        {S::StayOnTop, [this](int32_t v, QAction* own) { StayOnTopClick(v, own); }},
-        {S::Messaging,
-         [this](int32_t v, QAction* own) {
-             m_settings.Messaging = setting::OnOff(v);
-             check(own);
-         }},
-        {S::Background, [this](int32_t v, QAction* own) { BackgroundClick(v, own); }},
-        {S::ScreenOpMode, [this](int32_t v, QAction* own) { ScreenOpModeClick(v, own); }},
-        {S::ThresholdMode, engineOption(m_settings.ThresholdMode, K::ThresholdMode)},
-        {S::NoiseFilter, engineOption(m_settings.NoiseFilter, K::NoiseFilter)},
-        {S::Decoder, engineOption(m_settings.Decoder, K::Decoder)},
-        {S::RxSpeedLock, [this](int32_t v, QAction* own) { ReceiveSpeedClick(v, own); }},
-        {S::AfcWidth, [this](int32_t v, QAction* own) { AfcClick(v, own); }},
-        {S::AfcTimer, engineOption(m_settings.AfcTimer, K::AfcTimer)},
-        {S::TextCase, engineOption(m_settings.TextCase, K::TextCase)},
-        {S::TextBold, [this](int32_t v, QAction* own) { TextBoldClick(v, own); }},
-        {S::FontSize, [this](int32_t v, QAction* own) { FontSizeClick(v, own); }},
-        {S::Scrolling,
-         [this](int32_t v, QAction* own) {
-             m_settings.Scrolling = setting::Switch3(v);
-             check(own);
-             focusRule();
-         }},
-        {S::SpacesMode, engineOption(m_settings.SpacesMode, K::SpacesMode)},
-        {S::SpaceTime,
-         [this, spaceTime = engineOption(m_settings.SpaceTime, K::SpaceTime)](int32_t v,
-                                                                              QAction* own) {
-             spaceTime(v, own);
-             focusRule();
-         }},
-        {S::Prosigns, engineOption(m_settings.Prosigns, K::Prosigns)},
-        {S::NonEnglish, engineOption(m_settings.NonEnglish, K::NonEnglish)},
-        {S::TextDisplay, engineOption(m_settings.TextDisplay, K::TextDisplay)},
-        // The spectrum panel checks these two itself.
-        {S::DisplayType,
-         [this](int32_t v, QAction*) {
-             if (setting::DisplayType(v) == setting::DisplayType::Waterfall)
-                 m_spectrumPanel->Waterfall2Click();
-             else
-                 m_spectrumPanel->Spectrum1Click();
-         }},
-        {S::TransmitScreen,
-         [this](int32_t v, QAction* own) {
-             m_transmitPanel->controller().setTransmitScreen(v);
-             check(own);
-         }},
         {S::OutputDevice, outputOption([this](int32_t v) {
              m_settings.OutputDevice = setting::OutputDevice(v);
              if (m_settings.OutputDevice == setting::OutputDevice::SoundCard) {
