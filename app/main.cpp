@@ -91,6 +91,8 @@ struct Options {
     std::optional<int> toneHz;
 };
 
+bool inputsAgree(const Options& o);
+
 // Reads the command line into `o`. Gives the exit status when the program is to end here
 // (--help, --version, or a bad option), nothing when it is to run.
 std::optional<int> parseOptions(int argc, char** argv, Options& o) {
@@ -160,19 +162,23 @@ std::optional<int> parseOptions(int argc, char** argv, Options& o) {
             return 2;
         }
     }
+    return inputsAgree(o) ? std::nullopt : std::optional<int>(2);
+}
 
+// One input at most, and the I/Q options only with an I/Q input.
+bool inputsAgree(const Options& o) {
     if (o.iqInputs.size() + (o.inputFile.empty() ? 0 : 1) > 1) {
         std::fprintf(stderr, "dita: give one input: --input-file, --iq-file, --iq-soapy or "
                              "--iq-sound\n");
-        return 2;
+        return false;
     }
     if (o.iqInputs.empty() &&
         (o.centerHz > 0.0 || o.iqTuneHz > 0.0 || o.iqRateHz > 0.0 || o.swapIq)) {
         std::fprintf(stderr, "dita: --center-hz, --iq-tune, --iq-rate and --swap-iq go with an "
                              "I/Q input (--iq-file, --iq-soapy or --iq-sound)\n");
-        return 2;
+        return false;
     }
-    return std::nullopt;
+    return true;
 }
 
 // Opens the sound file or the I/Q band the options name, if any. Throws what cannot be opened.
@@ -198,6 +204,14 @@ void openInputs(const Options& o, std::optional<dita::SoundFileInput>& file,
     }
 }
 
+// DITA.conf; what in it cannot be used is reported and left at its default.
+void loadSettingsFile(dita::SettingsFile& settingsFile) {
+    settingsFile.setUnusableValueReporter(
+        [](const std::string& text) { std::fprintf(stderr, "dita: %s\n", text.c_str()); });
+    const std::string settingsProblem = settingsFile.load();
+    if (!settingsProblem.empty()) std::fprintf(stderr, "dita: %s\n", settingsProblem.c_str());
+}
+
 // The rise and fall of the tone output's elements; written back so the key shows in the
 // file for the operator to change (0 keys the tone hard).
 void applyToneRamp(dita::SettingsFile& settingsFile, dita::KeyingParts& keying) {
@@ -206,6 +220,32 @@ void applyToneRamp(dita::SettingsFile& settingsFile, dita::KeyingParts& keying) 
                             static_cast<int32_t>(dita::kMaxToneRampMs));
     settingsFile.setNumber(kToneRampKey, rampMs);
     if (dita::ToneKeyer* tone = keying.toneKeyer()) tone->setRampMs(static_cast<float>(rampMs));
+}
+
+// Whether every --select names a menu item (not a menu); says which does not.
+bool menuItemsExist(const std::vector<QString>& selections) {
+    for (const QString& name : selections) {
+        const dita::MenuRow* row = dita::findMenuRow(name.toStdString());
+        if (!row || row->kind == dita::MenuKind::Menu) {
+            std::fprintf(stderr, "dita: no menu item named '%s'\n", qPrintable(name));
+            return false;
+        }
+    }
+    return true;
+}
+
+// DITA.cfc for the window, with DefaultDITA.cfc for its defaults; nothing (and the reason
+// told) when they cannot be found.
+std::unique_ptr<dita::ConfigurationFiles> openConfiguration(dita::TDecoderForm& form) {
+    try {
+        return std::make_unique<dita::ConfigurationFiles>(
+            form.configWindow(), dita::ditaFile("DITA.cfc"), dita::findDataFile("DefaultDITA.cfc"),
+            // The save runs at quit: an unattended run must end with nobody to press OK.
+            [&form](const std::string& text, const std::string&) { form.notice(text); });
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "dita: %s\n", e.what());
+        return nullptr;
+    }
 }
 
 // After `seconds` the window saves its picture (and an open Band window's, as NAME-band.EXT)
@@ -250,10 +290,7 @@ int main(int argc, char** argv) {
     // The band decoder's thread, and DITA.conf for the Band window's placement.
     dita::BandWorker bandWorker;
     dita::SettingsFile settingsFile(dita::SettingsFile::defaultPath());
-    settingsFile.setUnusableValueReporter(
-        [](const std::string& text) { std::fprintf(stderr, "dita: %s\n", text.c_str()); });
-    const std::string settingsProblem = settingsFile.load();
-    if (!settingsProblem.empty()) std::fprintf(stderr, "dita: %s\n", settingsProblem.c_str());
+    loadSettingsFile(settingsFile);
     dita::DialogMessageService messages;
     dita::PortAudioToneDevice toneDevice; // the sound card keyer's output
     // A sound file stands in for a sound card that may not be there: a file run keys no tone
@@ -303,22 +340,9 @@ int main(int argc, char** argv) {
     dita::TDecoderForm form(services);
     formPtr = &form;
     messages.setOwner(&form);
-    for (const QString& name : options.selections) {
-        const dita::MenuRow* row = dita::findMenuRow(name.toStdString());
-        if (!row || row->kind == dita::MenuKind::Menu) {
-            std::fprintf(stderr, "dita: no menu item named '%s'\n", qPrintable(name));
-            return 2;
-        }
-    }
-    try {
-        configFiles = std::make_unique<dita::ConfigurationFiles>(
-            form.configWindow(), dita::ditaFile("DITA.cfc"), dita::findDataFile("DefaultDITA.cfc"),
-            // The save runs at quit: an unattended run must end with nobody to press OK.
-            [&form](const std::string& text, const std::string&) { form.notice(text); });
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "dita: %s\n", e.what());
-        return 2;
-    }
+    if (!menuItemsExist(options.selections)) return 2;
+    configFiles = openConfiguration(form);
+    if (!configFiles) return 2;
     form.show();
     if (options.quitAfterS > 0.0) quitAfter(form, options.quitAfterS, options.screenshot);
     return app.exec();
