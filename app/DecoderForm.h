@@ -64,6 +64,7 @@ class CallQueue;
 class ConfigWindow;
 class DisplayGainBar;
 class InstrumentPanel;
+class ReceivePanel;
 class OutputMenuHandlers;
 class SpectrumPanel;
 class StationLink;
@@ -305,15 +306,10 @@ private:
     QFrame* ImagePnl; // the spectrum panel
     QLabel* MkrLabel; // the spectrum panel's marker
     DisplayGainBar* CoarseGainBar;
-    DisplayGainBar* CoarseGainBar2;
     InstrumentPanel* m_instruments; // Panel3: signal bar, lamps, clocks, clear buttons
-    QPlainTextEdit* RcvMemo;
-    QFrame* SplitPnl;
-    QFrame* Rcv2Pnl;
-    QLineEdit* RawSnrMemo;
-    QPushButton* ClrRcvBtn2;
-    QPlainTextEdit* TransmitMemo; // the transmit panel's
-    QFrame* ContrlPnl;            // the lower control panel (transmit/receive mode)
+    ReceivePanel* m_receive;        // RcvMemo, the split bar and the second row (Rcv2Pnl)
+    QPlainTextEdit* TransmitMemo;   // the transmit panel's
+    QFrame* ContrlPnl;              // the lower control panel (transmit/receive mode)
     StationPanel* StationPnl;
     QSpinBox* XmitCntrSpinEdit; // the transmit panel's
     // The message buttons of M1..M15, index n for macro n (index 0 unused).

@@ -14,6 +14,7 @@
 #include <stdexcept>
 
 #include "app/FormInstruments.h"
+#include "app/ReceivePanel.h"
 #include "app/SetupDialogs.h"
 #include "display/BandWindow.h"
 #include "display/DisplayPanel.h"
@@ -37,7 +38,7 @@ void TDecoderForm::check(QAction* own) {
 
 std::map<std::string, std::function<void()>> TDecoderForm::commandHandlers() {
     return {
-        {"SaveRcv1", [this] { m_textFiles->SaveRcv1Click(RcvMemo); }},
+        {"SaveRcv1", [this] { m_receive->saveText(*m_textFiles); }},
         {"SaveTransmit1", [this] { m_textFiles->SaveTransmit1Click(TransmitMemo); }},
         {"LoadTransmit1", [this] { m_textFiles->LoadTransmit1Click(TransmitMemo, *m_textTarget); }},
         {"LoadDefault",
@@ -335,7 +336,7 @@ void TDecoderForm::focusRule() {
     if (typingActive() != kStateOff)
         TransmitMemo->setFocus();
     else
-        RcvMemo->setFocus();
+        m_receive->focus();
 }
 
 void TDecoderForm::InputChannelClick(int channel, QAction* own) {
@@ -382,17 +383,14 @@ void TDecoderForm::ScreenOpModeClick(int mode, QAction* own) {
     check(own);
     if (m_settings.ScreenOpMode == setting::ScreenOpMode::ReceiveOnly) {
         TransmitMemo->move(0, kRxTransmitMemoTop);
-        Rcv2Pnl->setVisible(true);
-        Rcv2Pnl->move(0, ImagePnl->height() + m_instruments->height() + RcvMemo->height() +
-                             SplitPnl->height());
+        m_receive->showSecondRow(ImagePnl->height() + m_instruments->height());
         Panel2->move(0, kRxPanel2Top);
         m_windowHeight = kRxWindowHeight;
         centralWidget()->setFixedHeight(kRxClientHeight);
     } else {
         TransmitMemo->move(0, kTrTransmitMemoTop);
         m_windowHeight = kTrWindowHeight;
-        Rcv2Pnl->move(0, kTrRcv2PnlTop);
-        Rcv2Pnl->setVisible(false);
+        m_receive->hideSecondRow(kTrRcv2PnlTop);
         Panel2->move(0, kTrPanel2Top);
         centralWidget()->setFixedHeight(kTrClientHeight);
     }
@@ -479,9 +477,7 @@ void TDecoderForm::AfcClick(int width, QAction* own) {
 void TDecoderForm::TextBoldClick(int bold, QAction* own) {
     m_settings.TextBold = setting::TextBold(bold);
     check(own);
-    QFont f = RcvMemo->font();
-    f.setBold(bold == 1);
-    RcvMemo->setFont(f);
+    m_receive->setBold(bold == 1);
 }
 
 void TDecoderForm::FontSizeClick(int size, QAction* own) {
