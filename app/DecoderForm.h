@@ -64,6 +64,7 @@ class CallQueue;
 class ConfigWindow;
 class DisplayGainBar;
 class InstrumentPanel;
+class ReceivePanel;
 class OutputMenuHandlers;
 class SpectrumPanel;
 class StationLink;
@@ -254,7 +255,10 @@ private:
     void selectDefaults();
     using OptionHandler = std::function<void(int32_t value, QAction* own)>;
     std::map<std::string, std::function<void()>> commandHandlers();
-    std::map<SettingId, OptionHandler> optionHandlers();
+    std::map<SettingId, OptionHandler> optionHandlers(); // the three below, by menu
+    std::map<SettingId, OptionHandler> receiveOptionHandlers();
+    std::map<SettingId, OptionHandler> windowOptionHandlers();
+    std::map<SettingId, OptionHandler> keyingOptionHandlers();
     QAction* optionItem(SettingId setting, int32_t value) const;
     template <typename E> QAction* optionItem(SettingId setting, E value) const {
         return optionItem(setting, static_cast<int32_t>(raw(value)));
@@ -302,15 +306,10 @@ private:
     QFrame* ImagePnl; // the spectrum panel
     QLabel* MkrLabel; // the spectrum panel's marker
     DisplayGainBar* CoarseGainBar;
-    DisplayGainBar* CoarseGainBar2;
     InstrumentPanel* m_instruments; // Panel3: signal bar, lamps, clocks, clear buttons
-    QPlainTextEdit* RcvMemo;
-    QFrame* SplitPnl;
-    QFrame* Rcv2Pnl;
-    QLineEdit* RawSnrMemo;
-    QPushButton* ClrRcvBtn2;
-    QPlainTextEdit* TransmitMemo; // the transmit panel's
-    QFrame* ContrlPnl;            // the lower control panel (transmit/receive mode)
+    ReceivePanel* m_receive;        // RcvMemo, the split bar and the second row (Rcv2Pnl)
+    QPlainTextEdit* TransmitMemo;   // the transmit panel's
+    QFrame* ContrlPnl;              // the lower control panel (transmit/receive mode)
     StationPanel* StationPnl;
     QSpinBox* XmitCntrSpinEdit; // the transmit panel's
     // The message buttons of M1..M15, index n for macro n (index 0 unused).

@@ -3,6 +3,7 @@
 
 #include "app/DecoderFormLayout.h"
 #include "app/FormInstruments.h"
+#include "app/ReceivePanel.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -77,25 +78,9 @@ void TDecoderForm::createControls() {
     connect(m_instruments, &InstrumentPanel::decoderResetClicked, this,
             [this] { post(ReceiveCommand::decoderReset()); });
     connect(m_instruments, &InstrumentPanel::clearReceiveClicked, this,
-            [this] { RcvMemo->clear(); });
+            [this] { m_receive->clear(); });
 
-    RcvMemo = new QPlainTextEdit(client);
-    RcvMemo->setObjectName("RcvMemo");
-    RcvMemo->setGeometry(0, kImagePnlHeight + kPanel3Height, m_clientWidth, kRcvMemoHeight);
-    SplitPnl = frame("SplitPnl", kImagePnlHeight + kPanel3Height + kRcvMemoHeight, kSplitPnlHeight);
-
-    Rcv2Pnl = frame("Rcv2Pnl", 0, kRcv2PnlHeight);
-    CoarseGainBar2 = new DisplayGainBar(Rcv2Pnl, "CoarseGainBar2");
-    CoarseGainBar2->setGeometry(kCoarseGainBar2Rect);
-    RawSnrMemo = new QLineEdit(Rcv2Pnl);
-    RawSnrMemo->setObjectName("RawSnrMemo");
-    RawSnrMemo->setReadOnly(true);
-    RawSnrMemo->setGeometry(kRawSnrMemoRect);
-    ClrRcvBtn2 = new QPushButton("Clear Rcv", Rcv2Pnl);
-    ClrRcvBtn2->setObjectName("ClrRcvBtn2");
-    ClrRcvBtn2->setToolTip("Clear Receive Text");
-    ClrRcvBtn2->setGeometry(kClrRcvBtn2Rect);
-    connect(ClrRcvBtn2, &QPushButton::clicked, this, [this] { RcvMemo->clear(); });
+    m_receive = new ReceivePanel(client, m_clientWidth, kImagePnlHeight + kPanel3Height);
 
     ContrlPnl = frame("ContrlPnl", kTrTransmitMemoTop + kTransmitMemoHeight,
                       kTrPanel2Top - kTrTransmitMemoTop - kTransmitMemoHeight);
@@ -105,7 +90,7 @@ void TDecoderForm::createControls() {
 
     CoarseGainBar = new DisplayGainBar(ContrlPnl, "CoarseGainBar");
     CoarseGainBar->setGeometry(kCoarseGainBarRect);
-    m_spectrumPanel->attachGainBars(CoarseGainBar, CoarseGainBar2);
+    m_spectrumPanel->attachGainBars(CoarseGainBar, m_receive->gainBar());
     // The engine starts at the gain of the DisplayGain setting: without it a first run, which
     // has no configuration to apply, would draw with the engine's near-zero start gain and show
     // an empty display until the operator moved a bar.
@@ -162,7 +147,8 @@ void TDecoderForm::applyColours() {
     m_spectrumPanel->setBackground(raw(m_settings.Background));
     StationPnl->setBlackScheme(!white);
     m_instruments->setColours(back, text);
-    for (QWidget* w : std::initializer_list<QWidget*>{XmitCntrSpinEdit, RcvMemo, XmitSpdUpDn2})
+    m_receive->setColours(back, text);
+    for (QWidget* w : std::initializer_list<QWidget*>{XmitCntrSpinEdit, XmitSpdUpDn2})
         paintControl(w, back, text);
     paintControl(TransmitMemo, back, white ? QColor(Qt::red) : QColor(Qt::white));
 }
@@ -173,9 +159,7 @@ void TDecoderForm::applyFontSize(int size) {
     QFont t = TransmitMemo->font();
     t.setPointSize(kTransmitPt[size - 1]);
     TransmitMemo->setFont(t);
-    QFont r = RcvMemo->font();
-    r.setPointSize(kReceivePt[size - 1]);
-    RcvMemo->setFont(r);
+    m_receive->setPointSize(kReceivePt[size - 1]);
 }
 
 int TDecoderForm::clientHeight() const {

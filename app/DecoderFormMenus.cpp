@@ -14,6 +14,7 @@
 #include <stdexcept>
 
 #include "app/FormInstruments.h"
+#include "app/ReceivePanel.h"
 #include "app/SetupDialogs.h"
 #include "display/BandWindow.h"
 #include "display/DisplayPanel.h"
@@ -37,7 +38,7 @@ void TDecoderForm::check(QAction* own) {
 
 std::map<std::string, std::function<void()>> TDecoderForm::commandHandlers() {
     return {
-        {"SaveRcv1", [this] { m_textFiles->SaveRcv1Click(RcvMemo); }},
+        {"SaveRcv1", [this] { m_receive->saveText(*m_textFiles); }},
         {"SaveTransmit1", [this] { m_textFiles->SaveTransmit1Click(TransmitMemo); }},
         {"LoadTransmit1", [this] { m_textFiles->LoadTransmit1Click(TransmitMemo, *m_textTarget); }},
         {"LoadDefault",
@@ -69,6 +70,14 @@ std::map<std::string, std::function<void()>> TDecoderForm::commandHandlers() {
 }
 
 std::map<SettingId, TDecoderForm::OptionHandler> TDecoderForm::optionHandlers() {
+    std::map<SettingId, OptionHandler> handlers = receiveOptionHandlers();
+    handlers.merge(windowOptionHandlers());
+    handlers.merge(keyingOptionHandlers());
+    return handlers;
+}
+
+// The options the receiver reads: what it decodes and how it writes the text.
+std::map<SettingId, TDecoderForm::OptionHandler> TDecoderForm::receiveOptionHandlers() {
     using C = ReceiveCommand;
     using S = SettingId;
     // Options the engine reads: store the value, tell the engine, check the item.
@@ -79,6 +88,67 @@ std::map<SettingId, TDecoderForm::OptionHandler> TDecoderForm::optionHandlers() 
             check(own);
         };
     };
+    return {
+        {S::InputChannel, [this](int32_t v, QAction* own) { InputChannelClick(v, own); }},
+        {S::ThresholdMode, engineOption(m_settings.ThresholdMode, &C::thresholdMode)},
+        {S::NoiseFilter, engineOption(m_settings.NoiseFilter, &C::noiseFilter)},
+        {S::Decoder, engineOption(m_settings.Decoder, &C::decoder)},
+        {S::RxSpeedLock, [this](int32_t v, QAction* own) { ReceiveSpeedClick(v, own); }},
+        {S::AfcWidth, [this](int32_t v, QAction* own) { AfcClick(v, own); }},
+        {S::AfcTimer, engineOption(m_settings.AfcTimer, &C::afcTimer)},
+        {S::TextCase, engineOption(m_settings.TextCase, &C::textCase)},
+        {S::SpacesMode, engineOption(m_settings.SpacesMode, &C::spacesMode)},
+        {S::SpaceTime,
+         [this, spaceTime = engineOption(m_settings.SpaceTime, &C::spaceTime)](int32_t v,
+                                                                               QAction* own) {
+             spaceTime(v, own);
+             focusRule();
+         }},
+        {S::Prosigns, engineOption(m_settings.Prosigns, &C::prosigns)},
+        {S::NonEnglish, engineOption(m_settings.NonEnglish, &C::nonEnglish)},
+        {S::TextDisplay, engineOption(m_settings.TextDisplay, &C::textDisplay)},
+    };
+}
+
+// How the window shows: its screens, colours, fonts and the spectrum.
+std::map<SettingId, TDecoderForm::OptionHandler> TDecoderForm::windowOptionHandlers() {
+    using S = SettingId;
+    return {
+        {S::StayOnTop, [this](int32_t v, QAction* own) { StayOnTopClick(v, own); }},
+        {S::Messaging,
+         [this](int32_t v, QAction* own) {
+             m_settings.Messaging = setting::OnOff(v);
+             check(own);
+         }},
+        {S::Background, [this](int32_t v, QAction* own) { BackgroundClick(v, own); }},
+        {S::ScreenOpMode, [this](int32_t v, QAction* own) { ScreenOpModeClick(v, own); }},
+        {S::TextBold, [this](int32_t v, QAction* own) { TextBoldClick(v, own); }},
+        {S::FontSize, [this](int32_t v, QAction* own) { FontSizeClick(v, own); }},
+        {S::Scrolling,
+         [this](int32_t v, QAction* own) {
+             m_settings.Scrolling = setting::Switch3(v);
+             check(own);
+             focusRule();
+         }},
+        // The spectrum panel checks these two itself.
+        {S::DisplayType,
+         [this](int32_t v, QAction*) {
+             if (setting::DisplayType(v) == setting::DisplayType::Waterfall)
+                 m_spectrumPanel->Waterfall2Click();
+             else
+                 m_spectrumPanel->Spectrum1Click();
+         }},
+        {S::TransmitScreen,
+         [this](int32_t v, QAction* own) {
+             m_transmitPanel->controller().setTransmitScreen(v);
+             check(own);
+         }},
+    };
+}
+
+// The keying output and the tone.
+std::map<SettingId, TDecoderForm::OptionHandler> TDecoderForm::keyingOptionHandlers() {
+    using S = SettingId;
     // The output and tone items run the transmit side's handlers; the menu then shows the
     // checks those handlers hold.
     auto outputOption = [this](std::function<void(int32_t)> run) {
@@ -96,53 +166,6 @@ std::map<SettingId, TDecoderForm::OptionHandler> TDecoderForm::optionHandlers() 
         };
     };
     return {
-        {S::InputChannel, [this](int32_t v, QAction* own) { InputChannelClick(v, own); }},
-        {S::StayOnTop, [this](int32_t v, QAction* own) { StayOnTopClick(v, own); }},
-        {S::Messaging,
-         [this](int32_t v, QAction* own) {
-             m_settings.Messaging = setting::OnOff(v);
-             check(own);
-         }},
-        {S::Background, [this](int32_t v, QAction* own) { BackgroundClick(v, own); }},
-        {S::ScreenOpMode, [this](int32_t v, QAction* own) { ScreenOpModeClick(v, own); }},
-        {S::ThresholdMode, engineOption(m_settings.ThresholdMode, &C::thresholdMode)},
-        {S::NoiseFilter, engineOption(m_settings.NoiseFilter, &C::noiseFilter)},
-        {S::Decoder, engineOption(m_settings.Decoder, &C::decoder)},
-        {S::RxSpeedLock, [this](int32_t v, QAction* own) { ReceiveSpeedClick(v, own); }},
-        {S::AfcWidth, [this](int32_t v, QAction* own) { AfcClick(v, own); }},
-        {S::AfcTimer, engineOption(m_settings.AfcTimer, &C::afcTimer)},
-        {S::TextCase, engineOption(m_settings.TextCase, &C::textCase)},
-        {S::TextBold, [this](int32_t v, QAction* own) { TextBoldClick(v, own); }},
-        {S::FontSize, [this](int32_t v, QAction* own) { FontSizeClick(v, own); }},
-        {S::Scrolling,
-         [this](int32_t v, QAction* own) {
-             m_settings.Scrolling = setting::Switch3(v);
-             check(own);
-             focusRule();
-         }},
-        {S::SpacesMode, engineOption(m_settings.SpacesMode, &C::spacesMode)},
-        {S::SpaceTime,
-         [this, spaceTime = engineOption(m_settings.SpaceTime, &C::spaceTime)](int32_t v,
-                                                                               QAction* own) {
-             spaceTime(v, own);
-             focusRule();
-         }},
-        {S::Prosigns, engineOption(m_settings.Prosigns, &C::prosigns)},
-        {S::NonEnglish, engineOption(m_settings.NonEnglish, &C::nonEnglish)},
-        {S::TextDisplay, engineOption(m_settings.TextDisplay, &C::textDisplay)},
-        // The spectrum panel checks these two itself.
-        {S::DisplayType,
-         [this](int32_t v, QAction*) {
-             if (setting::DisplayType(v) == setting::DisplayType::Waterfall)
-                 m_spectrumPanel->Waterfall2Click();
-             else
-                 m_spectrumPanel->Spectrum1Click();
-         }},
-        {S::TransmitScreen,
-         [this](int32_t v, QAction* own) {
-             m_transmitPanel->controller().setTransmitScreen(v);
-             check(own);
-         }},
         {S::OutputDevice, outputOption([this](int32_t v) {
              m_settings.OutputDevice = setting::OutputDevice(v);
              if (m_settings.OutputDevice == setting::OutputDevice::SoundCard) {
@@ -313,7 +336,7 @@ void TDecoderForm::focusRule() {
     if (typingActive() != kStateOff)
         TransmitMemo->setFocus();
     else
-        RcvMemo->setFocus();
+        m_receive->focus();
 }
 
 void TDecoderForm::InputChannelClick(int channel, QAction* own) {
@@ -360,17 +383,14 @@ void TDecoderForm::ScreenOpModeClick(int mode, QAction* own) {
     check(own);
     if (m_settings.ScreenOpMode == setting::ScreenOpMode::ReceiveOnly) {
         TransmitMemo->move(0, kRxTransmitMemoTop);
-        Rcv2Pnl->setVisible(true);
-        Rcv2Pnl->move(0, ImagePnl->height() + m_instruments->height() + RcvMemo->height() +
-                             SplitPnl->height());
+        m_receive->showSecondRow(ImagePnl->height() + m_instruments->height());
         Panel2->move(0, kRxPanel2Top);
         m_windowHeight = kRxWindowHeight;
         centralWidget()->setFixedHeight(kRxClientHeight);
     } else {
         TransmitMemo->move(0, kTrTransmitMemoTop);
         m_windowHeight = kTrWindowHeight;
-        Rcv2Pnl->move(0, kTrRcv2PnlTop);
-        Rcv2Pnl->setVisible(false);
+        m_receive->hideSecondRow(kTrRcv2PnlTop);
         Panel2->move(0, kTrPanel2Top);
         centralWidget()->setFixedHeight(kTrClientHeight);
     }
@@ -457,9 +477,7 @@ void TDecoderForm::AfcClick(int width, QAction* own) {
 void TDecoderForm::TextBoldClick(int bold, QAction* own) {
     m_settings.TextBold = setting::TextBold(bold);
     check(own);
-    QFont f = RcvMemo->font();
-    f.setBold(bold == 1);
-    RcvMemo->setFont(f);
+    m_receive->setBold(bold == 1);
 }
 
 void TDecoderForm::FontSizeClick(int size, QAction* own) {

@@ -15,6 +15,7 @@
 #include "app/BandWorker.h"
 #include "app/FormInstruments.h"
 #include "app/IqBand.h"
+#include "app/ReceivePanel.h"
 #include "common/CallQueue.h"
 #include "common/SettingsFile.h"
 #include "display/BandWindow.h"
@@ -146,10 +147,7 @@ void TDecoderForm::insertReceiveText(const std::string& utf8) {
     text.replace("\r\n", "\n");
     text.replace('\r', '\n');
     // Writing replaces the current selection; the caret then follows the text.
-    QTextCursor c = RcvMemo->textCursor();
-    c.insertText(text);
-    RcvMemo->setTextCursor(c);
-    if (m_settings.Scrolling == setting::Switch3::On) RcvMemo->ensureCursorVisible();
+    m_receive->insertText(text, m_settings.Scrolling == setting::Switch3::On);
 }
 
 void TDecoderForm::showPass(const PassResult& r, bool outputStalled) {
@@ -158,7 +156,7 @@ void TDecoderForm::showPass(const PassResult& r, bool outputStalled) {
     // A pass during which the watchdog reported a stall is not drawn on the timeline.
     if (!outputStalled && TimeLineForm->running()) TimeLineForm->showPass(r);
     if (r.rawSnrShown && m_settings.ScreenOpMode == setting::ScreenOpMode::ReceiveOnly)
-        RawSnrMemo->setText("RAW = " + QString::number(r.displayedSnr));
+        m_receive->showRawSnr(r.displayedSnr);
     insertReceiveText(r.text);
     m_receiveWpm = r.receiveWpm;
     SystemTimer2Timer();
@@ -188,10 +186,10 @@ bool TDecoderForm::xmitLedOn() const {
 
 FormReadout TDecoderForm::readout() const {
     FormReadout r;
-    r.receiveText = RcvMemo->toPlainText();
+    r.receiveText = m_receive->text();
     r.transmitText = TransmitMemo->toPlainText();
     r.receiveWpm = m_instruments->receiveWpmText();
-    r.rawSnr = RawSnrMemo->text();
+    r.rawSnr = m_receive->rawSnrText();
     r.marker = MkrLabel->text();
     r.utcTime = m_instruments->utcTimeText();
     r.utcDate = m_instruments->utcDateText();

@@ -3,6 +3,7 @@
 #include "app/DecoderForm.h"
 
 #include "app/DecoderFormLayout.h"
+#include "app/ReceivePanel.h"
 
 #include <QLayout>
 #include <QLineEdit>
@@ -108,10 +109,7 @@ void TDecoderForm::createTransmitSide(QWidget* client) {
 
     TransmitPanelHooks hooks;
     hooks.appendReceiveText = [this](const std::string& utf8) {
-        QTextCursor c = RcvMemo->textCursor();
-        c.movePosition(QTextCursor::End);
-        c.insertText(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
-        RcvMemo->setTextCursor(c);
+        m_receive->appendText(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
     };
     hooks.setSpeedControlEnabled = [this](SpeedControl control, bool enabled) {
         (control == SpeedControl::ScreenSpin ? static_cast<QWidget*>(XmitSpdUpDn2)
@@ -149,10 +147,7 @@ void TDecoderForm::createMessageButtons() {
         return m_transmitPanel->controller().state().TransmitScreen == kDoubleScreen;
     };
     calls.appendReceive = [this](const std::string& text) {
-        QTextCursor c = RcvMemo->textCursor();
-        c.movePosition(QTextCursor::End);
-        c.insertText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
-        RcvMemo->setTextCursor(c);
+        m_receive->appendText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
     };
     calls.appendTransmit = [this](const std::string& text) {
         QTextCursor c = TransmitMemo->textCursor();

@@ -80,9 +80,8 @@ int stdoutWritten() {
     return 1;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+// What the command line asks for.
+struct Options {
     std::string inputFile, screenshot;
     std::vector<std::pair<dita::IqInput, std::string>> iqInputs; // one at most; more is refused
     double centerHz = 0.0, iqTuneHz = 0.0, iqRateHz = 0.0;
@@ -90,16 +89,23 @@ int main(int argc, char** argv) {
     std::vector<QString> selections;
     double quitAfterS = 0.0;
     std::optional<int> toneHz;
+};
+
+bool inputsAgree(const Options& o);
+
+// Reads the command line into `o`. Gives the exit status when the program is to end here
+// (--help, --version, or a bad option), nothing when it is to run.
+std::optional<int> parseOptions(int argc, char** argv, Options& o) {
     for (int i = 1; i < argc; ++i) {
         const bool hasValue = i + 1 < argc;
         if (!std::strcmp(argv[i], "--input-file") && hasValue) {
-            inputFile = argv[++i];
+            o.inputFile = argv[++i];
         } else if (!std::strcmp(argv[i], "--iq-file") && hasValue) {
-            iqInputs.push_back({dita::IqInput::File, argv[++i]});
+            o.iqInputs.push_back({dita::IqInput::File, argv[++i]});
         } else if (!std::strcmp(argv[i], "--iq-soapy") && hasValue) {
-            iqInputs.push_back({dita::IqInput::Soapy, argv[++i]});
+            o.iqInputs.push_back({dita::IqInput::Soapy, argv[++i]});
         } else if (!std::strcmp(argv[i], "--iq-sound") && hasValue) {
-            iqInputs.push_back({dita::IqInput::SoundCard, argv[++i]});
+            o.iqInputs.push_back({dita::IqInput::SoundCard, argv[++i]});
         } else if ((!std::strcmp(argv[i], "--center-hz") || !std::strcmp(argv[i], "--iq-tune") ||
                     !std::strcmp(argv[i], "--iq-rate")) &&
                    hasValue) {
@@ -111,11 +117,11 @@ int main(int argc, char** argv) {
                              argv[i]);
                 return 2;
             }
-            (option[2] == 'c'                    ? centerHz
-             : !std::strcmp(option, "--iq-tune") ? iqTuneHz
-                                                 : iqRateHz) = hz;
+            (option[2] == 'c'                    ? o.centerHz
+             : !std::strcmp(option, "--iq-tune") ? o.iqTuneHz
+                                                 : o.iqRateHz) = hz;
         } else if (!std::strcmp(argv[i], "--swap-iq")) {
-            swapIq = true;
+            o.swapIq = true;
         } else if (!std::strcmp(argv[i], "--tone") && hasValue) {
             char* end = nullptr;
             const long hz = std::strtol(argv[++i], &end, 10);
@@ -124,18 +130,18 @@ int main(int argc, char** argv) {
                              kMinToneHz, kMaxToneHz, argv[i]);
                 return 2;
             }
-            toneHz = static_cast<int>(hz);
+            o.toneHz = static_cast<int>(hz);
         } else if (!std::strcmp(argv[i], "--select") && hasValue) {
-            selections.push_back(QString::fromLocal8Bit(argv[++i]));
+            o.selections.push_back(QString::fromLocal8Bit(argv[++i]));
         } else if (!std::strcmp(argv[i], "--screenshot") && hasValue) {
-            screenshot = argv[++i];
+            o.screenshot = argv[++i];
         } else if (!std::strcmp(argv[i], "--quit-after") && hasValue) {
             char* end = nullptr;
-            quitAfterS = std::strtod(argv[++i], &end);
+            o.quitAfterS = std::strtod(argv[++i], &end);
             // The timer counts whole milliseconds in an int: "nan", "inf" and values past
             // that range would never fire.
-            if (!end || *end || !std::isfinite(quitAfterS) || quitAfterS <= 0.0 ||
-                quitAfterS > kMaxQuitAfterS) {
+            if (!end || *end || !std::isfinite(o.quitAfterS) || o.quitAfterS <= 0.0 ||
+                o.quitAfterS > kMaxQuitAfterS) {
                 std::fprintf(
                     stderr,
                     "dita: --quit-after needs a number of seconds above 0 and at most %.3f,"
@@ -156,50 +162,125 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+    return inputsAgree(o) ? std::nullopt : std::optional<int>(2);
+}
 
-    if (iqInputs.size() + (inputFile.empty() ? 0 : 1) > 1) {
+// One input at most, and the I/Q options only with an I/Q input.
+bool inputsAgree(const Options& o) {
+    if (o.iqInputs.size() + (o.inputFile.empty() ? 0 : 1) > 1) {
         std::fprintf(stderr, "dita: give one input: --input-file, --iq-file, --iq-soapy or "
                              "--iq-sound\n");
-        return 2;
+        return false;
     }
-    if (iqInputs.empty() && (centerHz > 0.0 || iqTuneHz > 0.0 || iqRateHz > 0.0 || swapIq)) {
+    if (o.iqInputs.empty() &&
+        (o.centerHz > 0.0 || o.iqTuneHz > 0.0 || o.iqRateHz > 0.0 || o.swapIq)) {
         std::fprintf(stderr, "dita: --center-hz, --iq-tune, --iq-rate and --swap-iq go with an "
                              "I/Q input (--iq-file, --iq-soapy or --iq-sound)\n");
-        return 2;
+        return false;
     }
+    return true;
+}
+
+// Opens the sound file or the I/Q band the options name, if any. Throws what cannot be opened.
+void openInputs(const Options& o, std::optional<dita::SoundFileInput>& file,
+                std::optional<dita::IqBand>& iqBand) {
+    if (!o.inputFile.empty()) {
+        file = dita::openSoundFileInput(o.inputFile);
+        file->onReadError = [](const std::string& text) {
+            std::fprintf(stderr, "dita: %s\n", text.c_str());
+        };
+    }
+    if (!o.iqInputs.empty()) {
+        const int pitchBin = dita::BandWindow::binForHz(kIqPitchHz);
+        const auto& [input, where] = o.iqInputs.front();
+        const double rateHz = o.iqRateHz > 0.0
+                                  ? o.iqRateHz
+                                  : (input == dita::IqInput::Soapy ? kSoapyRateHz : kSoundIqRateHz);
+        iqBand.emplace(input == dita::IqInput::File
+                           ? dita::openIqBandSource(where, o.centerHz, o.swapIq)
+                           : dita::openLiveIqBandSource(input, where, o.centerHz, rateHz, o.swapIq),
+                       (pitchBin - 1) * dita::kBinHz);
+        if (o.iqTuneHz > 0.0) iqBand->tune(o.iqTuneHz);
+    }
+}
+
+// DITA.conf; what in it cannot be used is reported and left at its default.
+void loadSettingsFile(dita::SettingsFile& settingsFile) {
+    settingsFile.setUnusableValueReporter(
+        [](const std::string& text) { std::fprintf(stderr, "dita: %s\n", text.c_str()); });
+    const std::string settingsProblem = settingsFile.load();
+    if (!settingsProblem.empty()) std::fprintf(stderr, "dita: %s\n", settingsProblem.c_str());
+}
+
+// The rise and fall of the tone output's elements; written back so the key shows in the
+// file for the operator to change (0 keys the tone hard).
+void applyToneRamp(dita::SettingsFile& settingsFile, dita::KeyingParts& keying) {
+    const int32_t rampMs =
+        settingsFile.number(kToneRampKey, static_cast<int32_t>(dita::kDefaultToneRampMs), 0,
+                            static_cast<int32_t>(dita::kMaxToneRampMs));
+    settingsFile.setNumber(kToneRampKey, rampMs);
+    if (dita::ToneKeyer* tone = keying.toneKeyer()) tone->setRampMs(static_cast<float>(rampMs));
+}
+
+// Whether every --select names a menu item (not a menu); says which does not.
+bool menuItemsExist(const std::vector<QString>& selections) {
+    for (const QString& name : selections) {
+        const dita::MenuRow* row = dita::findMenuRow(name.toStdString());
+        if (!row || row->kind == dita::MenuKind::Menu) {
+            std::fprintf(stderr, "dita: no menu item named '%s'\n", qPrintable(name));
+            return false;
+        }
+    }
+    return true;
+}
+
+// DITA.cfc for the window, with DefaultDITA.cfc for its defaults; nothing (and the reason
+// told) when they cannot be found.
+std::unique_ptr<dita::ConfigurationFiles> openConfiguration(dita::TDecoderForm& form) {
+    try {
+        return std::make_unique<dita::ConfigurationFiles>(
+            form.configWindow(), dita::ditaFile("DITA.cfc"), dita::findDataFile("DefaultDITA.cfc"),
+            // The save runs at quit: an unattended run must end with nobody to press OK.
+            [&form](const std::string& text, const std::string&) { form.notice(text); });
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "dita: %s\n", e.what());
+        return nullptr;
+    }
+}
+
+// After `seconds` the window saves its picture (and an open Band window's, as NAME-band.EXT)
+// to `screenshot` if one is asked for, and quits.
+void quitAfter(dita::TDecoderForm& form, double seconds, const std::string& screenshot) {
+    QTimer::singleShot(static_cast<int>(seconds * kMsPerS), &form, [&form, screenshot] {
+        if (!screenshot.empty() && !form.grab().save(QString::fromStdString(screenshot)))
+            std::fprintf(stderr, "dita: could not save %s\n", screenshot.c_str());
+        const QPixmap band = screenshot.empty() ? QPixmap() : form.bandWindowPicture();
+        if (!band.isNull()) {
+            const std::filesystem::path shot(screenshot);
+            const std::filesystem::path bandShot =
+                shot.parent_path() / (shot.stem().string() + "-band" + shot.extension().string());
+            if (!band.save(QString::fromStdString(bandShot.string())))
+                std::fprintf(stderr, "dita: could not save %s\n", bandShot.c_str());
+        }
+        form.Quit1Click();
+    });
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (const std::optional<int> status = parseOptions(argc, argv, options)) return *status;
 
     std::optional<dita::SoundFileInput> file;
     std::optional<dita::IqBand> iqBand;
     // The window system is needed only now: --help and --version work without a display.
     QApplication app(argc, argv);
-    if (!inputFile.empty()) {
-        try {
-            file = dita::openSoundFileInput(inputFile);
-            file->onReadError = [](const std::string& text) {
-                std::fprintf(stderr, "dita: %s\n", text.c_str());
-            };
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "dita: %s\n", e.what());
-            return 2;
-        }
-    }
-
-    if (!iqInputs.empty()) {
-        try {
-            const int pitchBin = dita::BandWindow::binForHz(kIqPitchHz);
-            const auto& [input, where] = iqInputs.front();
-            const double rateHz =
-                iqRateHz > 0.0 ? iqRateHz
-                               : (input == dita::IqInput::Soapy ? kSoapyRateHz : kSoundIqRateHz);
-            iqBand.emplace(input == dita::IqInput::File
-                               ? dita::openIqBandSource(where, centerHz, swapIq)
-                               : dita::openLiveIqBandSource(input, where, centerHz, rateHz, swapIq),
-                           (pitchBin - 1) * dita::kBinHz);
-            if (iqTuneHz > 0.0) iqBand->tune(iqTuneHz);
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "dita: %s\n", e.what());
-            return 2;
-        }
+    try {
+        openInputs(options, file, iqBand);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "dita: %s\n", e.what());
+        return 2;
     }
 
     dita::SystemDeviceCatalog catalog(file);
@@ -209,27 +290,20 @@ int main(int argc, char** argv) {
     // The band decoder's thread, and DITA.conf for the Band window's placement.
     dita::BandWorker bandWorker;
     dita::SettingsFile settingsFile(dita::SettingsFile::defaultPath());
-    settingsFile.setUnusableValueReporter(
-        [](const std::string& text) { std::fprintf(stderr, "dita: %s\n", text.c_str()); });
-    const std::string settingsProblem = settingsFile.load();
-    if (!settingsProblem.empty()) std::fprintf(stderr, "dita: %s\n", settingsProblem.c_str());
+    loadSettingsFile(settingsFile);
     dita::DialogMessageService messages;
     dita::PortAudioToneDevice toneDevice; // the sound card keyer's output
     // A sound file stands in for a sound card that may not be there: a file run keys no tone
     // output, so a machine without an output device is not shut down by its open failure.
-    dita::KeyingParts keying(inputFile.empty() && iqInputs.empty() ? &toneDevice : nullptr);
-    // The rise and fall of the tone output's elements; written back so the key shows in the
-    // file for the operator to change (0 keys the tone hard).
-    const int32_t rampMs =
-        settingsFile.number(kToneRampKey, static_cast<int32_t>(dita::kDefaultToneRampMs), 0,
-                            static_cast<int32_t>(dita::kMaxToneRampMs));
-    settingsFile.setNumber(kToneRampKey, rampMs);
-    if (dita::ToneKeyer* tone = keying.toneKeyer()) tone->setRampMs(static_cast<float>(rampMs));
+    dita::KeyingParts keying(options.inputFile.empty() && options.iqInputs.empty() ? &toneDevice
+                                                                                   : nullptr);
+    applyToneRamp(settingsFile, keying);
     dita::DecoderFormServices services;
     services.keying = &keying;
     services.catalog = &catalog;
     services.processor = &processor;
     services.bandWorker = &bandWorker;
+    std::optional<int> toneHz = options.toneHz;
     if (iqBand) {
         // The Band window shows the I/Q band instead of the audio band.
         services.catalog = &*iqCatalog;
@@ -255,13 +329,10 @@ int main(int argc, char** argv) {
     // applied after the load so that they win over the stored settings.
     std::unique_ptr<dita::ConfigurationFiles> configFiles;
     dita::TDecoderForm* formPtr = nullptr;
-    auto applySelections = [&] {
-        for (const QString& name : selections)
-            formPtr->click(name);
-    };
     services.loadConfiguration = [&] {
         configFiles->load();
-        applySelections();
+        for (const QString& name : options.selections)
+            formPtr->click(name);
     };
     services.saveConfiguration = [&] { configFiles->save(); };
     services.loadDefaults = [&] { configFiles->loadDefaults(); };
@@ -269,39 +340,10 @@ int main(int argc, char** argv) {
     dita::TDecoderForm form(services);
     formPtr = &form;
     messages.setOwner(&form);
-    for (const QString& name : selections) {
-        const dita::MenuRow* row = dita::findMenuRow(name.toStdString());
-        if (!row || row->kind == dita::MenuKind::Menu) {
-            std::fprintf(stderr, "dita: no menu item named '%s'\n", qPrintable(name));
-            return 2;
-        }
-    }
-    try {
-        configFiles = std::make_unique<dita::ConfigurationFiles>(
-            form.configWindow(), dita::ditaFile("DITA.cfc"), dita::findDataFile("DefaultDITA.cfc"),
-            // The save runs at quit: an unattended run must end with nobody to press OK.
-            [&form](const std::string& text, const std::string&) { form.notice(text); });
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "dita: %s\n", e.what());
-        return 2;
-    }
+    if (!menuItemsExist(options.selections)) return 2;
+    configFiles = openConfiguration(form);
+    if (!configFiles) return 2;
     form.show();
-    if (quitAfterS > 0.0) {
-        QTimer::singleShot(static_cast<int>(quitAfterS * kMsPerS), &form, [&form, screenshot] {
-            if (!screenshot.empty() && !form.grab().save(QString::fromStdString(screenshot)))
-                std::fprintf(stderr, "dita: could not save %s\n", screenshot.c_str());
-            // An open Band window is saved beside it as NAME-band.EXT.
-            const QPixmap band = screenshot.empty() ? QPixmap() : form.bandWindowPicture();
-            if (!band.isNull()) {
-                const std::filesystem::path shot(screenshot);
-                const std::filesystem::path bandShot =
-                    shot.parent_path() /
-                    (shot.stem().string() + "-band" + shot.extension().string());
-                if (!band.save(QString::fromStdString(bandShot.string())))
-                    std::fprintf(stderr, "dita: could not save %s\n", bandShot.c_str());
-            }
-            form.Quit1Click();
-        });
-    }
+    if (options.quitAfterS > 0.0) quitAfter(form, options.quitAfterS, options.screenshot);
     return app.exec();
 }

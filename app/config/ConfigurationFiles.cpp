@@ -188,8 +188,10 @@ void ConfigurationFiles::chooseEither(SettingId setting, bool first, E firstValu
 // are carried.
 void ConfigurationFiles::applyRecord(int record, const ConfigRecords& r, bool defaults) {
     if (applyWindowRecord(record, r)) return;
-    if (applyKeyingRecord(record, r, defaults)) return;
-    applyOptionRecord(record, r);
+    if (applyOutputRecord(record, r, defaults)) return;
+    if (applyKeyingRecord(record, r)) return;
+    if (applyReceiveRecord(record, r)) return;
+    applyDisplayRecord(record, r);
 }
 
 // The window's own records: places, positions of the bars, texts, macros and the band.
@@ -266,8 +268,8 @@ bool ConfigurationFiles::applyWindowRecord(int record, const ConfigRecords& r) {
     return true;
 }
 
-// The transmit side: speed, output device and port, sidetone, timing weights and PTT lines.
-bool ConfigurationFiles::applyKeyingRecord(int record, const ConfigRecords& r, bool defaults) {
+// The transmit speed, output device and port.
+bool ConfigurationFiles::applyOutputRecord(int record, const ConfigRecords& r, bool defaults) {
     namespace st = setting;
     using S = SettingId;
     ConfigWindow& w = m_window;
@@ -276,9 +278,6 @@ bool ConfigurationFiles::applyKeyingRecord(int record, const ConfigRecords& r, b
     case 3:
         // A start-up load applies it with record 45, after record 10's handler has moved it.
         if (defaults) w.applyXmitSpeed(r.xmitSpeed);
-        break;
-    case 5:
-        s.SerialToneFreq = r.serialToneFreq;
         break;
     case 15:
         if (r.outputPort == raw(st::OutputPort::None)) {
@@ -294,13 +293,6 @@ bool ConfigurationFiles::applyKeyingRecord(int record, const ConfigRecords& r, b
             w.checkPortNumber();
             s.OutputPort = st::OutputPort::PortNumber;
         }
-        break;
-    case 30:
-        chooseEither(S::KeyInvert, r.keyInvert == raw(st::KeyInvert::Normal), st::KeyInvert::Normal,
-                     st::KeyInvert::Inverted);
-        break;
-    case 34:
-        chooseEither(S::SidetoneOn, r.sidetoneOn == 1, st::OnOff::On, st::OnOff::Off);
         break;
     case 40:
         s.ComPortNumber = r.comPortNumber;
@@ -319,6 +311,29 @@ bool ConfigurationFiles::applyKeyingRecord(int record, const ConfigRecords& r, b
         }
         // Record 3's value: the receive speed handler of record 10 has moved the spin edit since.
         if (!defaults) w.applyXmitSpeed(r.xmitSpeed);
+        break;
+    default:
+        return false;
+    }
+    return true;
+}
+
+// How the key sounds and is signalled: sidetone, key and PTT lines, timing weights, beacon.
+bool ConfigurationFiles::applyKeyingRecord(int record, const ConfigRecords& r) {
+    namespace st = setting;
+    using S = SettingId;
+    ConfigWindow& w = m_window;
+    OperatingSettings& s = w.settings();
+    switch (record) {
+    case 5:
+        s.SerialToneFreq = r.serialToneFreq;
+        break;
+    case 30:
+        chooseEither(S::KeyInvert, r.keyInvert == raw(st::KeyInvert::Normal), st::KeyInvert::Normal,
+                     st::KeyInvert::Inverted);
+        break;
+    case 34:
+        chooseEither(S::SidetoneOn, r.sidetoneOn == 1, st::OnOff::On, st::OnOff::Off);
         break;
     case 46:
         s.SidetoneFreq = r.sidetoneFreq;
@@ -353,8 +368,8 @@ bool ConfigurationFiles::applyKeyingRecord(int record, const ConfigRecords& r, b
     return true;
 }
 
-// The receive and display options (record 39's input device is opened by the next loop entry).
-bool ConfigurationFiles::applyOptionRecord(int record, const ConfigRecords& r) {
+// The receive options (record 39's input device is opened by the next loop entry).
+bool ConfigurationFiles::applyReceiveRecord(int record, const ConfigRecords& r) {
     namespace st = setting;
     using S = SettingId;
     ConfigWindow& w = m_window;
@@ -362,12 +377,6 @@ bool ConfigurationFiles::applyOptionRecord(int record, const ConfigRecords& r) {
     switch (record) {
     case 6:
         s.TunedBin = r.tunedBin;
-        break;
-    case 8:
-        chooseEither(S::TextCase, r.textCase == 1, st::TextCase::Upper, st::TextCase::Lower);
-        break;
-    case 9:
-        chooseEither(S::TextBold, r.textBold == 0, st::TextBold::Normal, st::TextBold::Bold);
         break;
     case 10:
         chooseOrKeep(S::RxSpeedLock, r.rxSpeedLock, s.RxSpeedLock);
@@ -381,9 +390,6 @@ bool ConfigurationFiles::applyOptionRecord(int record, const ConfigRecords& r) {
         break;
     case 13:
         chooseOrKeep(S::AfcWidth, r.afcWidth, s.AfcWidth);
-        break;
-    case 14:
-        chooseOrKeep(S::FontSize, r.fontSize, s.FontSize);
         break;
     case 24:
         chooseOrKeep(S::ThresholdMode, r.thresholdMode, s.ThresholdMode);
@@ -404,12 +410,6 @@ bool ConfigurationFiles::applyOptionRecord(int record, const ConfigRecords& r) {
     case 33:
         chooseEither(S::NonEnglish, r.nonEnglish == 1, st::OnOff::On, st::OnOff::Off);
         break;
-    case 35:
-        chooseEither(S::StayOnTop, r.stayOnTop == 0, st::OnOff::Off, st::OnOff::On);
-        break;
-    case 37:
-        chooseEither(S::Messaging, r.messaging == 1, st::OnOff::On, st::OnOff::Off);
-        break;
     case 39:
         s.InputDeviceId = r.inputDeviceId;
         break;
@@ -420,6 +420,37 @@ bool ConfigurationFiles::applyOptionRecord(int record, const ConfigRecords& r) {
     case 42:
         chooseEither(S::SpacesMode, r.spacesModeAgain == raw(st::Switch3::On), st::Switch3::On,
                      st::Switch3::Off);
+        break;
+    case 68:
+        chooseEither(S::AfcTimer, r.afcTimer == 1, st::OnOff::On, st::OnOff::Off);
+        break;
+    default:
+        return false;
+    }
+    return true;
+}
+
+// What the window shows and how.
+bool ConfigurationFiles::applyDisplayRecord(int record, const ConfigRecords& r) {
+    namespace st = setting;
+    using S = SettingId;
+    ConfigWindow& w = m_window;
+    OperatingSettings& s = w.settings();
+    switch (record) {
+    case 8:
+        chooseEither(S::TextCase, r.textCase == 1, st::TextCase::Upper, st::TextCase::Lower);
+        break;
+    case 9:
+        chooseEither(S::TextBold, r.textBold == 0, st::TextBold::Normal, st::TextBold::Bold);
+        break;
+    case 14:
+        chooseOrKeep(S::FontSize, r.fontSize, s.FontSize);
+        break;
+    case 35:
+        chooseEither(S::StayOnTop, r.stayOnTop == 0, st::OnOff::Off, st::OnOff::On);
+        break;
+    case 37:
+        chooseEither(S::Messaging, r.messaging == 1, st::OnOff::On, st::OnOff::Off);
         break;
     case 43:
         chooseEither(S::DisplayType, r.displayType == 0, st::DisplayType::Line,
@@ -436,9 +467,6 @@ bool ConfigurationFiles::applyOptionRecord(int record, const ConfigRecords& r) {
     case 57:
         chooseEither(S::Background, r.background == 0, st::Background::Black,
                      st::Background::White);
-        break;
-    case 68:
-        chooseEither(S::AfcTimer, r.afcTimer == 1, st::OnOff::On, st::OnOff::Off);
         break;
     case 69:
         chooseEither(S::TextDisplay, r.textDisplay == 0, st::OnOff::Off, st::OnOff::On);

@@ -45,8 +45,10 @@ private:
     void applyRecord(int record, const ConfigRecords& r, bool defaults);
     // Each returns false for a record that is not its own.
     bool applyWindowRecord(int record, const ConfigRecords& r);
-    bool applyKeyingRecord(int record, const ConfigRecords& r, bool defaults);
-    bool applyOptionRecord(int record, const ConfigRecords& r);
+    bool applyOutputRecord(int record, const ConfigRecords& r, bool defaults);
+    bool applyKeyingRecord(int record, const ConfigRecords& r);
+    bool applyReceiveRecord(int record, const ConfigRecords& r);
+    bool applyDisplayRecord(int record, const ConfigRecords& r);
     template <typename Field> void chooseOrKeep(SettingId setting, int32_t value, Field& field);
     template <typename E>
     void chooseEither(SettingId setting, bool first, E firstValue, E otherValue);
