@@ -8,7 +8,7 @@
 // count of dropped passes goes out with the next result. setEnabled() and post() from the
 // window thread. passDone is called on the band thread; the window turns it into a queued call.
 // No Qt.
-#include "receive/BandDecoder.h"
+#include "receive/band/BandDecoder.h"
 
 #include <array>
 #include <atomic>

@@ -9,8 +9,8 @@
 // loop's worker drives the device the catalogue makes; the device's player thread calls the
 // band listener after each block. IqChannelMixer is the plain DSP stage, used by that thread.
 // No Qt.
-#include "receive/ComplexBiquad.h"
 #include "receive/audio/InputDevice.h"
+#include "receive/band/ComplexBiquad.h"
 #include "skim/Skimmer.h"
 
 #include <array>

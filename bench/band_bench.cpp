@@ -2,7 +2,7 @@
 // One pass is 185.76 ms of audio: the time per pass over that is the share of one core the
 // band decoder takes in real time (goal: at most half). `bench_band --write-band FILE` writes
 // the same band (60 s) as a WAV file for `dita-decode --band --stats` (goal: 100 x real time).
-#include "receive/BandDecoder.h"
+#include "receive/band/BandDecoder.h"
 #include "receive/tests/CwSynth.h"
 
 #include <benchmark/benchmark.h>

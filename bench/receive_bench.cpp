@@ -1,10 +1,10 @@
 // One receive pass (8192 frames, 185.76 ms of audio) through the whole chain, and its stages.
 // The real-time budget of a pass is 185.76 ms; the goal for a standard pass without the noise
 // filter is 30 us, about 6,000 times faster, so that files decode at thousands of times real time.
-#include "receive/BandPassFilter.h"
 #include "receive/PolyphaseResampler.h"
-#include "receive/PowerSpectrum.h"
 #include "receive/ReceiveEngine.h"
+#include "receive/chain/BandPassFilter.h"
+#include "receive/chain/PowerSpectrum.h"
 
 #include <benchmark/benchmark.h>
 

@@ -7,7 +7,7 @@
 //
 // Who calls it: the main window, on the window thread; showPass() gets each band pass through
 // a queued call from the band decoder's thread.
-#include "receive/BandDecoder.h"
+#include "receive/band/BandDecoder.h"
 #include "skim/Skimmer.h"
 
 #include <QWidget>

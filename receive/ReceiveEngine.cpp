@@ -2,12 +2,12 @@
 
 #include "decode/CharacterDecoder.h"
 #include "decode/ElementTimer.h"
-#include "receive/BandPassFilter.h"
 #include "receive/CommandQueue.h"
-#include "receive/CwChannelDecoder.h"
-#include "receive/PowerSpectrum.h"
-#include "receive/ToneCapture.h"
-#include "receive/ToneDetector.h"
+#include "receive/chain/BandPassFilter.h"
+#include "receive/chain/PowerSpectrum.h"
+#include "receive/chain/ToneDetector.h"
+#include "receive/enhanced/CwChannelDecoder.h"
+#include "receive/enhanced/ToneCapture.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "skim/ComplexTransform.h"
 
-#include "receive/RealTransform.h"
+#include "receive/chain/RealTransform.h"
 
 #include <fftw3.h>
 

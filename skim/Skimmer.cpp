@@ -1,10 +1,10 @@
 #include "skim/Skimmer.h"
 
 #include "decode/CharacterDecoder.h"
-#include "receive/ChannelScan.h"
-#include "receive/ComplexBiquad.h"
-#include "receive/CwChannelDecoder.h"
-#include "receive/ToneTracking.h"
+#include "receive/band/ChannelScan.h"
+#include "receive/band/ComplexBiquad.h"
+#include "receive/enhanced/CwChannelDecoder.h"
+#include "receive/enhanced/ToneTracking.h"
 #include "skim/IqCorrector.h"
 #include "skim/Spots.h"
 

@@ -4,9 +4,9 @@
 #include "DecodeOptions.h"
 #include "common/Latin1.h"
 
-#include "receive/BandDecoder.h"
 #include "receive/ReceiveEngine.h"
 #include "receive/SoundFileReader.h"
+#include "receive/band/BandDecoder.h"
 #include "skim/IqFileReader.h"
 #include "skim/Skimmer.h"
 

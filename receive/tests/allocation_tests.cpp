@@ -1,7 +1,7 @@
 // The engine must not allocate while it processes passes: the window's run loop calls it every
 // 185.76 ms for hours. Counts every operator new made during a run of passes.
-#include "receive/BandDecoder.h"
 #include "receive/ReceiveEngine.h"
+#include "receive/band/BandDecoder.h"
 #include "receive/tests/CwSynth.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // The band decoder end to end: a synthesised band of eight senders, a close pair, and noise.
-#include "receive/BandDecoder.h"
+#include "receive/band/BandDecoder.h"
 #include "receive/tests/CwSynth.h"
 
 #include <gtest/gtest.h>

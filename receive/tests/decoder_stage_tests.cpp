@@ -2,8 +2,8 @@
 // run cleaner, the key detector on a tone burst, the sequence decoder on a weak signal, timing
 // plus character assembly together, and the channel decoder's gathering and decoding of overs.
 #include "decode/SenderTiming.h"
-#include "receive/CwChannelDecoder.h"
-#include "receive/KeySequencer.h"
+#include "receive/enhanced/CwChannelDecoder.h"
+#include "receive/enhanced/KeySequencer.h"
 
 #include <gtest/gtest.h>
 

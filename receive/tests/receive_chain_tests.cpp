@@ -1,10 +1,10 @@
 // Stage tests of the receive chain: transforms, band-pass design, AFC, detector, engine.
-#include "receive/BandPassFilter.h"
-#include "receive/PowerSpectrum.h"
-#include "receive/RealTransform.h"
 #include "receive/ReceiveEngine.h"
-#include "receive/RunningMedian.h"
-#include "receive/ToneDetector.h"
+#include "receive/chain/BandPassFilter.h"
+#include "receive/chain/PowerSpectrum.h"
+#include "receive/chain/RealTransform.h"
+#include "receive/chain/ToneDetector.h"
+#include "receive/enhanced/RunningMedian.h"
 #include "receive/tests/CwSynth.h"
 
 #include <gtest/gtest.h>

@@ -6,7 +6,7 @@
 // Used by ReceiveEngine on its worker thread, once per pass, in that order. Power spectrum
 // arrays are indexed by bin number: bin 1 is direct current, bin k stands for
 // (k - 1) * 5.38330078125 Hz.
-#include "receive/RealTransform.h"
+#include "receive/chain/RealTransform.h"
 
 #include <array>
 #include <cstdint>

@@ -6,7 +6,7 @@
 // response of the 2048-point kernel transform multiplies the bins of 1024-point block
 // transforms, so the pass band the signal sees lies at twice the designed normalised
 // frequencies; the centre formula (bin - 2.7) / 2024 accounts for that.
-#include "receive/RealTransform.h"
+#include "receive/chain/RealTransform.h"
 
 #include <array>
 #include <complex>

@@ -1,4 +1,4 @@
-#include "receive/CwChannelDecoder.h"
+#include "receive/enhanced/CwChannelDecoder.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "receive/PowerSpectrum.h"
+#include "receive/chain/PowerSpectrum.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "receive/ToneDetector.h"
+#include "receive/chain/ToneDetector.h"
 
 #include <algorithm>
 #include <cmath>

@@ -10,8 +10,8 @@
 // tone is taken instead.
 //
 // Plain class, used by ReceiveEngine once per pass on its worker thread; nothing allocated.
-#include "receive/PowerSpectrum.h"
-#include "receive/RunningMedian.h"
+#include "receive/chain/PowerSpectrum.h"
+#include "receive/enhanced/RunningMedian.h"
 
 #include <array>
 

@@ -8,9 +8,9 @@
 // Used by ReceiveEngine on its worker thread, once per pass. It reads and nudges the element
 // timer (speeds, acquisition, smoothed dot, the code being assembled, the stall watch).
 #include "decode/ElementTimer.h"
-#include "receive/BandPassFilter.h"
-#include "receive/PowerSpectrum.h"
 #include "receive/ReceiveSettings.h"
+#include "receive/chain/BandPassFilter.h"
+#include "receive/chain/PowerSpectrum.h"
 
 #include <array>
 #include <cstdint>

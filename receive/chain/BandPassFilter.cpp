@@ -1,4 +1,4 @@
-#include "receive/BandPassFilter.h"
+#include "receive/chain/BandPassFilter.h"
 
 #include <algorithm>
 #include <cmath>

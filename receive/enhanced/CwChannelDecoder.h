@@ -24,7 +24,7 @@
 // Plain class, no Qt; configure/reset/process on the receive worker thread; nothing is
 // allocated after construction (text is appended to the caller's reserved string).
 #include "decode/SenderTiming.h"
-#include "receive/KeySequencer.h"
+#include "receive/enhanced/KeySequencer.h"
 
 #include <array>
 #include <complex>

@@ -1,4 +1,4 @@
-#include "receive/KeySequencer.h"
+#include "receive/enhanced/KeySequencer.h"
 
 #include <algorithm>
 #include <cmath>

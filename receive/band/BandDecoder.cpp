@@ -1,12 +1,12 @@
-#include "receive/BandDecoder.h"
+#include "receive/band/BandDecoder.h"
 
 #include "decode/CharacterDecoder.h"
-#include "receive/ChannelScan.h"
 #include "receive/CommandQueue.h"
-#include "receive/ComplexBiquad.h"
-#include "receive/CwChannelDecoder.h"
-#include "receive/RealTransform.h"
-#include "receive/ToneTracking.h"
+#include "receive/band/ChannelScan.h"
+#include "receive/band/ComplexBiquad.h"
+#include "receive/chain/RealTransform.h"
+#include "receive/enhanced/CwChannelDecoder.h"
+#include "receive/enhanced/ToneTracking.h"
 
 #include <algorithm>
 #include <bit>

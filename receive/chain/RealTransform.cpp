@@ -1,4 +1,4 @@
-#include "receive/RealTransform.h"
+#include "receive/chain/RealTransform.h"
 
 #include <fftw3.h>
 

@@ -1,4 +1,4 @@
-#include "receive/RunningMedian.h"
+#include "receive/enhanced/RunningMedian.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
-#include "receive/ToneCapture.h"
+#include "receive/enhanced/ToneCapture.h"
 
 #include "receive/ReceiveRates.h"
-#include "receive/ToneTracking.h"
+#include "receive/enhanced/ToneTracking.h"
 
 #include <algorithm>
 #include <cmath>
