@@ -732,7 +732,7 @@ void CwChannelDecoder::startDecoding(const Settlement& settled, const DecoderSet
     m_shortestMatched = settled.shortest;
     m_matchedLength = std::max(matchedLength(settled.estimate, gatheredClean), settled.shortest);
     if (m_stage == Stage::Sequenced) {
-        m_timing.setEstimate(KeySequencer::standardSpacing(withSpacing(m_timing.estimate())));
+        m_timing.setEstimate(KeySequencer::standardSpacing(m_timing.estimate()));
         startSequence(m_timing.estimate(), settled.count);
         for (int age = settled.count - 1; age >= detectorDelay(); --age) {
             const int n = m_sequencer.step(rawAt(age), true, false, m_sequenceEvents.data());
