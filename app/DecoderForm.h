@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "app/ClockTexts.h"
+#include "app/FormMenus.h"
 #include "app/KeyingParts.h"
 #include "app/MessageService.h"
 #include "app/ReceiveSession.h"
@@ -253,18 +254,12 @@ private:
     void keepWindowSettings();
     void createMenus();
     void selectDefaults();
-    using OptionHandler = std::function<void(int32_t value, QAction* own)>;
+    using OptionHandler = FormMenus::OptionHandler;
     std::map<std::string, std::function<void()>> commandHandlers();
     std::map<SettingId, OptionHandler> optionHandlers(); // the three below, by menu
     std::map<SettingId, OptionHandler> receiveOptionHandlers();
     std::map<SettingId, OptionHandler> windowOptionHandlers();
     std::map<SettingId, OptionHandler> keyingOptionHandlers();
-    QAction* optionItem(SettingId setting, int32_t value) const;
-    template <typename E> QAction* optionItem(SettingId setting, E value) const {
-        return optionItem(setting, static_cast<int32_t>(raw(value)));
-    }
-    QAction* optionMenuItem(const char* name) const;
-    void check(QAction* own);
     void post(ReceiveCommand command);
     void focusRule();
 
@@ -367,8 +362,7 @@ private:
     std::unique_ptr<StationLink> m_station;
     std::unique_ptr<MacroButtonView> m_buttonView;
     std::unique_ptr<MessageButtons> m_messageButtons;
-    std::map<std::string, QAction*> m_items;             // every menu row's action, by name
-    std::map<SettingId, std::vector<QAction*>> m_groups; // option items by setting, menu order
+    std::unique_ptr<FormMenus> m_menus; // the menu bar's items, wired to the handlers here
 };
 
 } // namespace dita

@@ -1,17 +1,15 @@
-// The menus: built from the menu table, each item wired to its command or option handler,
-// and the option handlers themselves.
+// The menus' handlers: the commands and options each item runs (FormMenus builds the items
+// from the menu table and wires them to these), and the checks the transmit side's handlers hold.
 #include "app/DecoderForm.h"
 
 #include "app/DecoderFormLayout.h"
 
 #include <QAction>
-#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
 
 #include <algorithm>
-#include <stdexcept>
 
 #include "app/FormInstruments.h"
 #include "app/ReceivePanel.h"
@@ -29,12 +27,6 @@
 namespace dita {
 
 using namespace form_layout;
-
-void TDecoderForm::check(QAction* own) {
-    // The common rule of option groups: the chosen item checked, the rest of its group not.
-    for (QAction* a : m_groups.at(menuRow(own->objectName().toStdString()).setting))
-        a->setChecked(a == own);
-}
 
 std::map<std::string, std::function<void()>> TDecoderForm::commandHandlers() {
     return {
@@ -85,7 +77,7 @@ std::map<SettingId, TDecoderForm::OptionHandler> TDecoderForm::receiveOptionHand
         return [this, &field, command](int32_t value, QAction* own) {
             field = static_cast<std::remove_reference_t<decltype(field)>>(value);
             post(command(field));
-            check(own);
+            m_menus->check(own);
         };
     };
     return {
@@ -118,7 +110,7 @@ std::map<SettingId, TDecoderForm::OptionHandler> TDecoderForm::windowOptionHandl
         {S::Messaging,
          [this](int32_t v, QAction* own) {
              m_settings.Messaging = setting::OnOff(v);
-             check(own);
+             m_menus->check(own);
          }},
         {S::Background, [this](int32_t v, QAction* own) { BackgroundClick(v, own); }},
         {S::ScreenOpMode, [this](int32_t v, QAction* own) { ScreenOpModeClick(v, own); }},
@@ -127,7 +119,7 @@ std::map<SettingId, TDecoderForm::OptionHandler> TDecoderForm::windowOptionHandl
         {S::Scrolling,
          [this](int32_t v, QAction* own) {
              m_settings.Scrolling = setting::Switch3(v);
-             check(own);
+             m_menus->check(own);
              focusRule();
          }},
         // The spectrum panel checks these two itself.
@@ -141,7 +133,7 @@ std::map<SettingId, TDecoderForm::OptionHandler> TDecoderForm::windowOptionHandl
         {S::TransmitScreen,
          [this](int32_t v, QAction* own) {
              m_transmitPanel->controller().setTransmitScreen(v);
-             check(own);
+             m_menus->check(own);
          }},
     };
 }
@@ -214,62 +206,15 @@ std::map<SettingId, TDecoderForm::OptionHandler> TDecoderForm::keyingOptionHandl
 }
 
 void TDecoderForm::createMenus() {
-    menuBar()->setObjectName("MainMenu");
-    const auto commands = commandHandlers();
-    const auto options = optionHandlers();
-    std::map<std::string, QMenu*> menus;
-    for (const MenuRow& row : menuRows()) {
-        QMenu* parent = row.parent ? menus.at(row.parent) : nullptr;
-        if (row.kind == MenuKind::Menu) {
-            QMenu* m = parent ? parent->addMenu(row.caption) : menuBar()->addMenu(row.caption);
-            m->setObjectName(row.name);
-            m->menuAction()->setObjectName(QString(row.name) + "Menu");
-            m->menuAction()->setVisible(!row.hidden);
-            menus[row.name] = m;
-            m_items[row.name] = m->menuAction();
-            continue;
-        }
-        QAction* a = parent->addAction(row.caption);
-        a->setObjectName(row.name);
-        a->setVisible(!row.hidden);
-        m_items[row.name] = a;
-        // A row without its handler is a build mistake: it stops the program at once rather
-        // than leaving an item that does nothing.
-        if (row.kind == MenuKind::Command) {
-            const auto run = commands.find(row.name);
-            if (run == commands.end())
-                throw std::logic_error(std::string("menu command without a handler: ") + row.name);
-            connect(a, &QAction::triggered, this, run->second);
-            continue;
-        }
-        const auto handler = options.find(row.setting);
-        if (handler == options.end())
-            throw std::logic_error(std::string("menu option without a handler: ") + row.name);
-        a->setCheckable(true);
-        m_groups[row.setting].push_back(a);
-        connect(a, &QAction::triggered, this,
-                [a, run = handler->second, value = row.value] { run(value, a); });
-    }
-    // "Locked WPM" carries the check of any locked speed.
-    optionMenuItem("LockedWPM")->setCheckable(true);
-    // "Rig (CAT)" is on or off by itself (DITA.conf), beside the Output Device choice.
-    optionMenuItem("RigCat1")->setCheckable(true);
+    m_menus = std::make_unique<FormMenus>(menuBar(), commandHandlers(), optionHandlers());
     m_spectrumPanel->attachModeItems(
-        optionItem(SettingId::DisplayType, setting::DisplayType::Line),
-        optionItem(SettingId::DisplayType, setting::DisplayType::Waterfall));
-}
-
-QAction* TDecoderForm::optionMenuItem(const char* name) const {
-    return m_items.at(menuRow(name).name);
+        m_menus->optionItem(SettingId::DisplayType, setting::DisplayType::Line),
+        m_menus->optionItem(SettingId::DisplayType, setting::DisplayType::Waterfall));
 }
 
 void TDecoderForm::selectDefaults() {
     // Every group starts with the item of its setting's value checked (no handler runs here).
-    for (const auto& [setting, group] : m_groups) {
-        (void)group;
-        if (const MenuRow* row = optionRow(setting, settingValue(m_settings, setting)))
-            check(m_items.at(row->name));
-    }
+    m_menus->checkValues(m_settings);
     applyColours();
 }
 
@@ -281,13 +226,9 @@ bool TDecoderForm::click(const QString& itemName) {
 }
 
 bool TDecoderForm::choose(SettingId setting, int32_t value) {
-    const MenuRow* row = optionRow(setting, value);
-    if (!row) {
-        postUnlisted(setting, value);
-        return false;
-    }
-    m_items.at(row->name)->trigger();
-    return true;
+    if (m_menus->trigger(setting, value)) return true;
+    postUnlisted(setting, value);
+    return false;
 }
 
 void TDecoderForm::postUnlisted(SettingId setting, int32_t value) {
@@ -314,20 +255,11 @@ void TDecoderForm::postUnlisted(SettingId setting, int32_t value) {
 }
 
 QAction* TDecoderForm::item(const QString& itemName) const {
-    return m_items.at(menuRow(itemName.toStdString()).name);
-}
-
-QAction* TDecoderForm::optionItem(SettingId setting, int32_t value) const {
-    const MenuRow* row = optionRow(setting, value);
-    if (!row) throw std::invalid_argument("no menu item stands for this value");
-    return m_items.at(row->name);
+    return m_menus->item(itemName.toStdString());
 }
 
 std::vector<QAction*> TDecoderForm::groupOf(const QString& itemName) const {
-    const MenuRow& row = menuRow(itemName.toStdString());
-    const auto it = m_groups.find(row.setting);
-    return row.kind != MenuKind::Option || it == m_groups.end() ? std::vector<QAction*>{}
-                                                                : it->second;
+    return m_menus->groupOf(itemName.toStdString());
 }
 
 // ====================================================================== option handlers
@@ -341,7 +273,7 @@ void TDecoderForm::focusRule() {
 
 void TDecoderForm::InputChannelClick(int channel, QAction* own) {
     m_settings.InputChannel = setting::InputChannel(channel);
-    check(own);
+    m_menus->check(own);
     if (m_FirstStart) return;
     messages().show(channel == kInputMic
                         ? "Be sure to set the mixer panel recording input to Microphone"
@@ -366,7 +298,7 @@ void TDecoderForm::SelectSoundcardClick() {
 
 void TDecoderForm::StayOnTopClick(int on, QAction* own) {
     m_settings.StayOnTop = setting::OnOff(on);
-    check(own);
+    m_menus->check(own);
     const bool wasVisible = isVisible();
     setWindowFlag(Qt::WindowStaysOnTopHint, on == 1);
     if (wasVisible) show(); // changing the flag hides a shown window
@@ -374,13 +306,13 @@ void TDecoderForm::StayOnTopClick(int on, QAction* own) {
 
 void TDecoderForm::BackgroundClick(int background, QAction* own) {
     m_settings.Background = setting::Background(background);
-    check(own);
+    m_menus->check(own);
     applyColours();
 }
 
 void TDecoderForm::ScreenOpModeClick(int mode, QAction* own) {
     m_settings.ScreenOpMode = setting::ScreenOpMode(mode);
-    check(own);
+    m_menus->check(own);
     if (m_settings.ScreenOpMode == setting::ScreenOpMode::ReceiveOnly) {
         TransmitMemo->move(0, kRxTransmitMemoTop);
         m_receive->showSecondRow(ImagePnl->height() + m_instruments->height());
@@ -404,8 +336,8 @@ void TDecoderForm::ScreenOpModeClick(int mode, QAction* own) {
 void TDecoderForm::ReceiveSpeedClick(int lock, QAction* own) {
     m_settings.RxSpeedLock = setting::RxSpeedLock(lock);
     // Auto and the locked speeds form one group; "Locked WPM" carries the check of any lock.
-    check(own);
-    optionMenuItem("LockedWPM")->setChecked(m_settings.RxSpeedLock != setting::RxSpeedLock::Auto);
+    m_menus->check(own);
+    m_menus->item("LockedWPM")->setChecked(m_settings.RxSpeedLock != setting::RxSpeedLock::Auto);
     post(ReceiveCommand::receiveSpeedMode(m_settings.RxSpeedLock));
     // The transmit speed follows, within what the output can key. Auto takes the receive
     // speed as it stands after the decoder reset the choice runs, not Auto's starting 25.
@@ -422,15 +354,16 @@ void TDecoderForm::selectSoundCardOutput() {
 }
 
 void TDecoderForm::syncOutputChecks() {
+    const FormMenus& menus = *m_menus;
     const OutputMenuChecks& c = m_outputMenu->checks();
     using S = SettingId;
     namespace st = setting;
-    optionItem(S::OutputDevice, st::OutputDevice::SoundCard)->setChecked(c.SoundCard1);
-    optionItem(S::OutputDevice, st::OutputDevice::SerialPort)->setChecked(c.SerialPort1);
-    optionItem(S::OutputPort, st::OutputPort::PortNumber)->setChecked(c.PortNumber1);
-    optionItem(S::OutputPort, st::OutputPort::None)->setChecked(c.None1);
-    optionItem(S::KeyInvert, st::KeyInvert::Normal)->setChecked(c.Normal1);
-    optionItem(S::KeyInvert, st::KeyInvert::Inverted)->setChecked(c.Invert2);
+    menus.optionItem(S::OutputDevice, st::OutputDevice::SoundCard)->setChecked(c.SoundCard1);
+    menus.optionItem(S::OutputDevice, st::OutputDevice::SerialPort)->setChecked(c.SerialPort1);
+    menus.optionItem(S::OutputPort, st::OutputPort::PortNumber)->setChecked(c.PortNumber1);
+    menus.optionItem(S::OutputPort, st::OutputPort::None)->setChecked(c.None1);
+    menus.optionItem(S::KeyInvert, st::KeyInvert::Normal)->setChecked(c.Normal1);
+    menus.optionItem(S::KeyInvert, st::KeyInvert::Inverted)->setChecked(c.Invert2);
 }
 
 void TDecoderForm::checkPortNumber() {
@@ -449,18 +382,19 @@ void TDecoderForm::setUnlistedCarrierTime(int seconds) {
 }
 
 void TDecoderForm::syncToneChecks() {
+    const FormMenus& menus = *m_menus;
     using S = SettingId;
     namespace st = setting;
     const ToneMenuChecks& c = m_toneMenu->checks();
     // The frequency and carrier items are in the order of the checks' arrays.
-    const auto& freqs = m_groups.at(S::SidetoneFreq);
+    const auto& freqs = menus.group(S::SidetoneFreq);
     for (size_t i = 0; i < c.freq.size(); ++i)
         freqs.at(i)->setChecked(c.freq[i]);
-    optionItem(S::SidetoneWaveform, st::SidetoneWaveform::Sine)->setChecked(c.Sinewave1);
-    optionItem(S::SidetoneWaveform, st::SidetoneWaveform::Square)->setChecked(c.Squarewave1);
-    optionItem(S::SidetoneOn, st::OnOff::On)->setChecked(c.SideToneOn);
-    optionItem(S::SidetoneOn, st::OnOff::Off)->setChecked(c.SideToneOFF);
-    const auto& carriers = m_groups.at(S::BeaconCarrierTime);
+    menus.optionItem(S::SidetoneWaveform, st::SidetoneWaveform::Sine)->setChecked(c.Sinewave1);
+    menus.optionItem(S::SidetoneWaveform, st::SidetoneWaveform::Square)->setChecked(c.Squarewave1);
+    menus.optionItem(S::SidetoneOn, st::OnOff::On)->setChecked(c.SideToneOn);
+    menus.optionItem(S::SidetoneOn, st::OnOff::Off)->setChecked(c.SideToneOFF);
+    const auto& carriers = menus.group(S::BeaconCarrierTime);
     for (size_t i = 0; i < c.carrierSeconds.size(); ++i)
         carriers.at(i)->setChecked(c.carrierSeconds[i]);
 }
@@ -470,19 +404,19 @@ void TDecoderForm::AfcClick(int width, QAction* own) {
     m_settings.AfcOn = width == 0 ? 0 : 1;
     m_settings.AfcSpan = kSpan[width];
     m_settings.AfcWidth = setting::AfcWidth(width);
-    check(own);
+    m_menus->check(own);
     post(ReceiveCommand::afcMode(m_settings.AfcWidth));
 }
 
 void TDecoderForm::TextBoldClick(int bold, QAction* own) {
     m_settings.TextBold = setting::TextBold(bold);
-    check(own);
+    m_menus->check(own);
     m_receive->setBold(bold == 1);
 }
 
 void TDecoderForm::FontSizeClick(int size, QAction* own) {
     m_settings.FontSize = setting::FontSize(size);
-    check(own);
+    m_menus->check(own);
     applyFontSize(size);
 }
 

@@ -176,7 +176,7 @@ void TDecoderForm::markMessageButton(int n) {
 
 void TDecoderForm::transmitScreenChanged(int32_t screen) {
     m_settings.TransmitScreen = setting::TransmitScreen(screen);
-    check(optionItem(SettingId::TransmitScreen, m_settings.TransmitScreen));
+    m_menus->check(m_menus->optionItem(SettingId::TransmitScreen, m_settings.TransmitScreen));
 }
 
 bool TDecoderForm::eventFilter(QObject* watched, QEvent* event) {
