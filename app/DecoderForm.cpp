@@ -8,7 +8,6 @@
 #include <QCloseEvent>
 #include <QPlainTextEdit>
 #include <QProcess>
-#include <QSlider>
 #include <QStatusBar>
 #include <QThread>
 #include <QTimer>
@@ -22,11 +21,11 @@
 #include "app/IqBand.h"
 #include "app/SetupDialogs.h"
 #include "app/SoundCardDialogs.h"
+#include "app/SpectrumArea.h"
 #include "common/CallQueue.h"
 #include "common/DitaPaths.h"
 #include "common/MessageSink.h"
 #include "common/SettingsFile.h"
-#include "display/DisplayPanel.h"
 #include "display/TimeLineForm.h"
 #include "log/StationPanel.h"
 #include "macros/MacroWindows.h"
@@ -226,8 +225,8 @@ void TDecoderForm::keepWindowSettings() {
         m_windowSettings.Timeline = {p.top, p.left, p.height, p.width};
     });
     windowPlaced();
-    ws.CoarseGainBar = CoarseGainBar->value();
-    connect(CoarseGainBar, &QSlider::valueChanged, this,
+    ws.CoarseGainBar = m_spectrum->gainBarPosition();
+    connect(m_spectrum, &SpectrumArea::gainBarMoved, this,
             [this](int position) { m_windowSettings.CoarseGainBar = position; });
     ws.ContactCounter = m_transmitPanel->contactCounter();
     ws.Band = StationPnl->bandIndex();
@@ -425,7 +424,7 @@ void TDecoderForm::SystemTimerTimer() {
 
 void TDecoderForm::enterRunLoop() {
     m_session->join();
-    m_spectrumPanel->runLoopEntry();
+    m_spectrum->runLoopEntry();
     ToneOutput* tone = m_keying.toneOutput();
     if (tone && !tone->isOpen()) tone->openIfInputExists(m_inputDeviceCount);
     m_transmitPanel->loopEntry();

@@ -63,11 +63,10 @@ inline constexpr const char* kLoadDefaultsQuestion =
 
 class CallQueue;
 class ConfigWindow;
-class DisplayGainBar;
 class InstrumentPanel;
 class ReceivePanel;
 class OutputMenuHandlers;
-class SpectrumPanel;
+class SpectrumArea;
 class StationLink;
 class StationPanel;
 class TAFCStartFreqForm;
@@ -298,9 +297,7 @@ private:
     void insertReceiveText(const std::string& utf8);
 
     // ---- controls, named as on the form
-    QFrame* ImagePnl; // the spectrum panel
-    QLabel* MkrLabel; // the spectrum panel's marker
-    DisplayGainBar* CoarseGainBar;
+    SpectrumArea* m_spectrum;       // ImagePnl with MkrLabel, and CoarseGainBar
     InstrumentPanel* m_instruments; // Panel3: signal bar, lamps, clocks, clear buttons
     ReceivePanel* m_receive;        // RcvMemo, the split bar and the second row (Rcv2Pnl)
     QPlainTextEdit* TransmitMemo;   // the transmit panel's
@@ -351,7 +348,6 @@ private:
     int m_clientWidth = 0;
     int m_receiveWpm = 0;
     ClockTexts m_clockTexts;
-    SpectrumPanel* m_spectrumPanel = nullptr;
     KeyingParts& m_keying;
     std::unique_ptr<OutputMenuHandlers> m_outputMenu;
     std::unique_ptr<ToneMenuHandlers> m_toneMenu;

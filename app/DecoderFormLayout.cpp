@@ -4,6 +4,7 @@
 #include "app/DecoderFormLayout.h"
 #include "app/FormInstruments.h"
 #include "app/ReceivePanel.h"
+#include "app/SpectrumArea.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -14,7 +15,6 @@
 
 #include <algorithm>
 
-#include "display/DisplayPanel.h"
 #include "log/StationPanel.h"
 #include "transmit/TransmitControls.h"
 #include "transmit/control/TransmitPanel.h"
@@ -47,32 +47,6 @@ void TDecoderForm::createControls() {
         return l;
     };
 
-    m_spectrumPanel = new SpectrumPanel(client);
-    m_spectrumPanel->setGeometry(0, 0, m_clientWidth, kImagePnlHeight);
-    ImagePnl = m_spectrumPanel;
-    MkrLabel = m_spectrumPanel->mkrLabel();
-    // Clicks, mode and gain changes reach the engine as commands between passes.
-    connect(m_spectrumPanel, &SpectrumPanel::tuneRequested, this,
-            [this](int bin) { post(ReceiveCommand::tuneToBin(bin)); });
-    connect(m_spectrumPanel, &SpectrumPanel::displayTypeChanged, this, [this](int type) {
-        m_settings.DisplayType = setting::DisplayType(type);
-        post(ReceiveCommand::displayType(m_settings.DisplayType));
-    });
-    connect(m_spectrumPanel, &SpectrumPanel::displayGainChanged, this, [this](int position) {
-        m_settings.DisplayGain = position;
-        post(ReceiveCommand::displayGain(position));
-        focusRule();
-    });
-    auto* brand = label(ImagePnl, "BrandLabel", "DITA", kBrandLabelRect);
-    QFont bf = brand->font();
-    bf.setPointSize(kBrandFontPt);
-    bf.setBold(true);
-    brand->setFont(bf);
-    brand->setAutoFillBackground(false);
-    QPalette bp = brand->palette();
-    bp.setColor(QPalette::WindowText, Qt::gray); // readable on both backgrounds
-    brand->setPalette(bp);
-
     m_instruments = new InstrumentPanel(client);
     m_instruments->setGeometry(0, kImagePnlHeight, m_clientWidth, kPanel3Height);
     connect(m_instruments, &InstrumentPanel::decoderResetClicked, this,
@@ -88,16 +62,26 @@ void TDecoderForm::createControls() {
     StationPnl->move(0, kStationPnlTop);
     StationPnl->show();
 
-    CoarseGainBar = new DisplayGainBar(ContrlPnl, "CoarseGainBar");
-    CoarseGainBar->setGeometry(kCoarseGainBarRect);
-    m_spectrumPanel->attachGainBars(CoarseGainBar, m_receive->gainBar());
+    m_spectrum = new SpectrumArea(client, m_clientWidth, ContrlPnl);
+    // Clicks, mode and gain changes reach the engine as commands between passes.
+    connect(m_spectrum, &SpectrumArea::tuneRequested, this,
+            [this](int bin) { post(ReceiveCommand::tuneToBin(bin)); });
+    connect(m_spectrum, &SpectrumArea::displayTypeChanged, this, [this](int type) {
+        m_settings.DisplayType = setting::DisplayType(type);
+        post(ReceiveCommand::displayType(m_settings.DisplayType));
+    });
+    connect(m_spectrum, &SpectrumArea::displayGainChanged, this, [this](int position) {
+        m_settings.DisplayGain = position;
+        post(ReceiveCommand::displayGain(position));
+        focusRule();
+    });
+    connect(m_receive, &ReceivePanel::gainBarMoved, m_spectrum, &SpectrumArea::secondGainBarMoved);
     // The engine starts at the gain of the DisplayGain setting: without it a first run, which
     // has no configuration to apply, would draw with the engine's near-zero start gain and show
     // an empty display until the operator moved a bar.
     post(ReceiveCommand::displayGain(m_settings.DisplayGain));
     // Likewise the decoder: a first run decodes with the enhanced decoder, the default.
     post(ReceiveCommand::decoder(m_settings.Decoder));
-    label(ContrlPnl, "", "Display Gain", kGainCaptionRect)->setAutoFillBackground(false);
     label(ContrlPnl, "", "Xmit WPM", kXmitWPMCaptionRect)->setAutoFillBackground(false);
     XmitSpdUpDn2 = new QSpinBox(ContrlPnl);
     XmitSpdUpDn2->setObjectName("XmitSpdUpDn2");
@@ -143,8 +127,8 @@ void TDecoderForm::applyColours() {
     const bool white = m_settings.Background == setting::Background::White;
     const QColor back = white ? Qt::white : Qt::black;
     const QColor text = white ? Qt::black : Qt::white;
-    // The spectrum panel colours itself and MkrLabel; the station panel its own fields.
-    m_spectrumPanel->setBackground(raw(m_settings.Background));
+    // The spectrum area colours itself and MkrLabel; the station panel its own fields.
+    m_spectrum->setBackground(raw(m_settings.Background));
     StationPnl->setBlackScheme(!white);
     m_instruments->setColours(back, text);
     m_receive->setColours(back, text);

@@ -14,8 +14,8 @@
 #include "app/FormInstruments.h"
 #include "app/ReceivePanel.h"
 #include "app/SetupDialogs.h"
+#include "app/SpectrumArea.h"
 #include "display/BandWindow.h"
-#include "display/DisplayPanel.h"
 #include "display/TimeLineForm.h"
 #include "log/StationPanel.h"
 #include "macros/MacroWindows.h"
@@ -125,10 +125,7 @@ std::map<SettingId, TDecoderForm::OptionHandler> TDecoderForm::windowOptionHandl
         // The spectrum panel checks these two itself.
         {S::DisplayType,
          [this](int32_t v, QAction*) {
-             if (setting::DisplayType(v) == setting::DisplayType::Waterfall)
-                 m_spectrumPanel->Waterfall2Click();
-             else
-                 m_spectrumPanel->Spectrum1Click();
+             m_spectrum->selectDisplay(setting::DisplayType(v) == setting::DisplayType::Waterfall);
          }},
         {S::TransmitScreen,
          [this](int32_t v, QAction* own) {
@@ -207,7 +204,7 @@ std::map<SettingId, TDecoderForm::OptionHandler> TDecoderForm::keyingOptionHandl
 
 void TDecoderForm::createMenus() {
     m_menus = std::make_unique<FormMenus>(menuBar(), commandHandlers(), optionHandlers());
-    m_spectrumPanel->attachModeItems(
+    m_spectrum->attachModeItems(
         m_menus->optionItem(SettingId::DisplayType, setting::DisplayType::Line),
         m_menus->optionItem(SettingId::DisplayType, setting::DisplayType::Waterfall));
 }
@@ -315,7 +312,7 @@ void TDecoderForm::ScreenOpModeClick(int mode, QAction* own) {
     m_menus->check(own);
     if (m_settings.ScreenOpMode == setting::ScreenOpMode::ReceiveOnly) {
         TransmitMemo->move(0, kRxTransmitMemoTop);
-        m_receive->showSecondRow(ImagePnl->height() + m_instruments->height());
+        m_receive->showSecondRow(kImagePnlHeight + m_instruments->height());
         Panel2->move(0, kRxPanel2Top);
         m_windowHeight = kRxWindowHeight;
         centralWidget()->setFixedHeight(kRxClientHeight);

@@ -16,10 +16,10 @@
 #include "app/FormInstruments.h"
 #include "app/IqBand.h"
 #include "app/ReceivePanel.h"
+#include "app/SpectrumArea.h"
 #include "common/CallQueue.h"
 #include "common/SettingsFile.h"
 #include "display/BandWindow.h"
-#include "display/DisplayPanel.h"
 #include "display/TimeLineForm.h"
 #include "gaugekit/GkBar.h"
 #include "gaugekit/GkLED.h"
@@ -52,7 +52,7 @@ void TDecoderForm::createBandWindow() {
     connect(m_bandWindow, &BandWindow::shownChanged, this, [this](bool shown) {
         if (shown) m_bandWindowShown = true;
         if (m_services.bandWorker) m_services.bandWorker->setEnabled(shown);
-        if (!shown) m_spectrumPanel->spectrumBox()->setBandMarks({});
+        if (!shown) m_spectrum->setBandMarks({});
         // Closing the window is remembered at once; the quit saves its last placement.
         if (!m_quitting) saveBandPlacement();
     });
@@ -68,7 +68,7 @@ void TDecoderForm::createBandWindow() {
                                         r.channels[static_cast<size_t>(i)].pitchHz / kBinHz)) +
                                     1);
                 }
-                m_spectrumPanel->spectrumBox()->setBandMarks(marks);
+                m_spectrum->setBandMarks(marks);
             });
         });
     }
@@ -111,7 +111,7 @@ void TDecoderForm::connectIqBand() {
                 const int bin = static_cast<int>(std::lround(audioHz / kBinHz)) + 1;
                 if (bin >= 1 && bin <= kMaxClickBin) marks.push_back(bin);
             }
-            m_spectrumPanel->spectrumBox()->setBandMarks(marks);
+            m_spectrum->setBandMarks(marks);
         });
     });
     QTimer::singleShot(0, m_bandWindow, [this] { m_bandWindow->show(); });
@@ -152,7 +152,7 @@ void TDecoderForm::insertReceiveText(const std::string& utf8) {
 
 void TDecoderForm::showPass(const PassResult& r, bool outputStalled) {
     ++m_passesShown;
-    m_spectrumPanel->showPass(r);
+    m_spectrum->showPass(r);
     // A pass during which the watchdog reported a stall is not drawn on the timeline.
     if (!outputStalled && TimeLineForm->running()) TimeLineForm->showPass(r);
     if (r.rawSnrShown && m_settings.ScreenOpMode == setting::ScreenOpMode::ReceiveOnly)
@@ -190,7 +190,7 @@ FormReadout TDecoderForm::readout() const {
     r.transmitText = TransmitMemo->toPlainText();
     r.receiveWpm = m_instruments->receiveWpmText();
     r.rawSnr = m_receive->rawSnrText();
-    r.marker = MkrLabel->text();
+    r.marker = m_spectrum->markerLines();
     r.utcTime = m_instruments->utcTimeText();
     r.utcDate = m_instruments->utcDateText();
     r.xmitSpeed = XmitSpdUpDn2->value();

@@ -4,6 +4,7 @@
 
 #include "app/DecoderFormLayout.h"
 #include "app/ReceivePanel.h"
+#include "app/SpectrumArea.h"
 
 #include <QLayout>
 #include <QLineEdit>
@@ -17,7 +18,6 @@
 
 #include <cstdio>
 
-#include "display/DisplayPanel.h"
 #include "log/StationPanel.h"
 #include "macros/MacroWindows.h"
 #include "station/StationLink.h"
@@ -118,12 +118,7 @@ void TDecoderForm::createTransmitSide(QWidget* client) {
     };
     hooks.clearMessageButtonMarks = [this] { markMessageButton(0); };
     hooks.pressMessageButton = [this](int n) { m_messageButtons->click(n); };
-    hooks.selectDisplay = [this](bool waterfall) {
-        if (waterfall)
-            m_spectrumPanel->Waterfall2Click();
-        else
-            m_spectrumPanel->Spectrum1Click();
-    };
+    hooks.selectDisplay = [this](bool waterfall) { m_spectrum->selectDisplay(waterfall); };
     hooks.showLeds = [this](bool rcvOn, bool xmitOn) { showLeds(rcvOn, xmitOn); };
     hooks.messages = messageSink();
     hooks.transmitScreenChanged = [this](int32_t screen) { transmitScreenChanged(screen); };

@@ -2,7 +2,7 @@
 
 #include "app/FormInstruments.h"
 #include "app/SetupDialogs.h"
-#include "display/DisplayPanel.h"
+#include "app/SpectrumArea.h"
 #include "display/TimeLineForm.h"
 #include "log/StationPanel.h"
 #include "macros/MacroWindows.h"
@@ -64,13 +64,12 @@ void TDecoderForm::ConfigView::mainWindowPlacementChanged() {
     m_form.windowPlaced();
 }
 void TDecoderForm::ConfigView::coarseGainBarPositionChanged() {
+    // The loader runs the change handler itself; the position is kept within the bar's range.
     int32_t& position = m_form.m_windowSettings.CoarseGainBar;
-    const QSignalBlocker quiet(m_form.CoarseGainBar); // the loader calls the change handler itself
-    m_form.CoarseGainBar->setValue(position);
-    position = m_form.CoarseGainBar->value(); // within the bar's range
+    position = m_form.m_spectrum->loadGainBarPosition(position);
 }
 void TDecoderForm::ConfigView::coarseGainBarChange() {
-    m_form.m_spectrumPanel->CoarseGainBarChange();
+    m_form.m_spectrum->applyGainBar();
 }
 void TDecoderForm::ConfigView::setComPortSpin(int port) {
     m_form.ComPortSelectForm->loadValue(port);
@@ -81,7 +80,7 @@ void TDecoderForm::ConfigView::applyAfcStart(int hz) {
     const int bin = binForToneHz(hz);
     m_form.m_settings.TunedBin = bin;
     m_form.post(ReceiveCommand::setTunedBin(bin));
-    m_form.m_spectrumPanel->setMarkerHz(hz); // until the next pass shows the tuned frequency
+    m_form.m_spectrum->setMarkerHz(hz); // until the next pass shows the tuned frequency
 }
 void TDecoderForm::ConfigView::contactCounterChanged() {
     int32_t& counter = m_form.m_windowSettings.ContactCounter;

@@ -36,6 +36,7 @@ ReceivePanel::ReceivePanel(QWidget* client, int width, int top) : QObject(client
     Rcv2Pnl = frame(client, "Rcv2Pnl", 0, width, kRcv2PnlHeight);
     CoarseGainBar2 = new DisplayGainBar(Rcv2Pnl, "CoarseGainBar2");
     CoarseGainBar2->setGeometry(kCoarseGainBar2Rect);
+    connect(CoarseGainBar2, &QSlider::valueChanged, this, &ReceivePanel::gainBarMoved);
     RawSnrMemo = new QLineEdit(Rcv2Pnl);
     RawSnrMemo->setObjectName("RawSnrMemo");
     RawSnrMemo->setReadOnly(true);

@@ -43,14 +43,16 @@ public:
     // split bar's heights (receive-only mode); or hidden at `top` (beside the transmit side).
     void showSecondRow(int receiveTop);
     void hideSecondRow(int top);
-    // The second gain bar, which the spectrum panel drives with its first.
-    DisplayGainBar* gainBar() const { return CoarseGainBar2; }
     // "Save Receive Text": the file actions write what the receive text holds.
     bool saveText(TextFileActions& files) const;
 
     // What it shows.
     QString text() const;
     QString rawSnrText() const;
+
+signals:
+    // The second display gain bar moved; the spectrum area drives the display with it.
+    void gainBarMoved(int position);
 
 private:
     QPlainTextEdit* RcvMemo;

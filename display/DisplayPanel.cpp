@@ -215,27 +215,21 @@ void SpectrumPanel::selectMode(int mode) {
     emit displayTypeChanged(mode);
 }
 
-void SpectrumPanel::attachGainBars(QSlider* coarseGainBar, QSlider* coarseGainBar2) {
+void SpectrumPanel::attachGainBar(QSlider* coarseGainBar) {
     m_coarseGainBar = coarseGainBar;
-    m_coarseGainBar2 = coarseGainBar2;
-    if (coarseGainBar) {
+    if (coarseGainBar)
         connect(coarseGainBar, &QSlider::valueChanged, this, &SpectrumPanel::CoarseGainBarChange);
-    }
-    if (coarseGainBar2) {
-        connect(coarseGainBar2, &QSlider::valueChanged, this, &SpectrumPanel::CoarseGainBar2Change);
-    }
 }
 
 void SpectrumPanel::CoarseGainBarChange() {
-    gainBarMoved(m_coarseGainBar);
+    if (m_coarseGainBar) gainBarMoved(m_coarseGainBar->value());
 }
-void SpectrumPanel::CoarseGainBar2Change() {
-    gainBarMoved(m_coarseGainBar2);
+void SpectrumPanel::CoarseGainBar2Change(int position) {
+    gainBarMoved(position);
 }
 
-void SpectrumPanel::gainBarMoved(const QSlider* bar) {
-    if (!bar) return;
-    m_displayGain = std::clamp(bar->value(), kMinGainPosition, kMaxGainPosition);
+void SpectrumPanel::gainBarMoved(int position) {
+    m_displayGain = std::clamp(position, kMinGainPosition, kMaxGainPosition);
     emit displayGainChanged(m_displayGain);
 }
 
@@ -245,6 +239,14 @@ void SpectrumPanel::Image1MouseUp(int x) {
 
 QString SpectrumPanel::markerText() const {
     return QString::number(m_markerHz);
+}
+
+QString SpectrumPanel::markerLines() const {
+    return m_mkrLabel->text();
+}
+
+void SpectrumPanel::setBandMarks(const std::vector<int>& bins) {
+    m_spectrumBox->setBandMarks(bins);
 }
 
 void SpectrumPanel::setMarkerHz(int hz) {

@@ -2,7 +2,8 @@
 // The spectrum panel across the top of the main window (ImagePnl): the visible display
 // SpectrumBox, the transparent click layer Image1 on top of it, and MkrLabel with the tuned
 // frequency. The two gain bars (CoarseGainBar, CoarseGainBar2) live on other panels of the
-// main window; DisplayGainBar makes them and SpectrumPanel::attachGainBars() connects them.
+// main window; DisplayGainBar makes them. SpectrumPanel::attachGainBar() connects the first;
+// the second's moves reach CoarseGainBar2Change() from the panel it sits on.
 //
 // Who calls it: the main window, on the window thread only. The run loop hands each pass's
 // PassResult to showPass() through a queued call; the menu handlers Spectrum1Click and
@@ -117,9 +118,9 @@ public:
     // The gain bars. The handlers store the moved bar's position as DisplayGain and emit
     // displayGainChanged(); the bars are not synchronised with each other. The configuration
     // loader sets CoarseGainBar's position and then calls CoarseGainBarChange() itself.
-    void attachGainBars(QSlider* coarseGainBar, QSlider* coarseGainBar2);
+    void attachGainBar(QSlider* coarseGainBar);
     void CoarseGainBarChange();
-    void CoarseGainBar2Change();
+    void CoarseGainBar2Change(int position);
     int displayGain() const { return m_displayGain; }
 
     // Click on the display at column x: tunes to min(x, 480).
@@ -128,8 +129,11 @@ public:
     SpectrumBox* spectrumBox() const { return m_spectrumBox; }
     ClickLayer* image1() const { return m_image1; }
     QLabel* mkrLabel() const { return m_mkrLabel; }
-    // The frequency MkrLabel shows, as one line of digits.
+    // The frequency MkrLabel shows, as one line of digits; as the label reads, one a line.
     QString markerText() const;
+    QString markerLines() const;
+    // The band decoder's channels marked along the top of SpectrumBox (empty: none).
+    void setBandMarks(const std::vector<int>& bins);
     // Shows a frequency until the next pass (the configuration load shows the AFC start).
     void setMarkerHz(int hz);
     const SpectrumDrawing& drawing() const { return m_drawing; }
@@ -142,7 +146,7 @@ signals:
 
 private:
     void selectMode(int mode);
-    void gainBarMoved(const QSlider* bar);
+    void gainBarMoved(int position);
 
     SpectrumDrawing m_drawing;
     SpectrumBox* m_spectrumBox;
@@ -151,7 +155,6 @@ private:
     QAction* m_spectrum1 = nullptr;
     QAction* m_waterfall2 = nullptr;
     QSlider* m_coarseGainBar = nullptr;
-    QSlider* m_coarseGainBar2 = nullptr;
     int m_background = kWhiteBackground;
     int m_displayType = kLineMode;
     int m_displayGain = kDefaultDisplayGain;

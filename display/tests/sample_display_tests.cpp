@@ -43,8 +43,8 @@ TEST(SampleDisplay, DecodingTheRecordingShowsTheToneTheKeyingAndTheText) {
     wireToEngine(lineWhite, lineEngine);
     wireToEngine(fallWhite, waterfallEngine);
     DisplayGainBar lineGain(nullptr, "CoarseGainBar"), fallGain(nullptr, "CoarseGainBar");
-    lineWhite.attachGainBars(&lineGain, nullptr);
-    fallWhite.attachGainBars(&fallGain, nullptr);
+    lineWhite.attachGainBar(&lineGain);
+    fallWhite.attachGainBar(&fallGain);
     lineGain.setValue(kLineGain);
     fallGain.setValue(kWaterfallGain);
     fallWhite.Waterfall2Click();
