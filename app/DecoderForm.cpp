@@ -19,18 +19,15 @@
 #include "app/BandWorker.h"
 #include "app/FormInstruments.h"
 #include "app/IqBand.h"
-#include "app/SetupDialogs.h"
+#include "app/SetupWindows.h"
 #include "app/SoundCardDialogs.h"
 #include "app/SpectrumArea.h"
 #include "common/CallQueue.h"
 #include "common/DitaPaths.h"
 #include "common/MessageSink.h"
 #include "common/SettingsFile.h"
-#include "display/TimeLineForm.h"
 #include "log/StationPanel.h"
-#include "macros/MacroWindows.h"
 #include "station/StationLink.h"
-#include "transmit/PttForm.h"
 #include "transmit/TransmitControls.h"
 #include "transmit/control/TransmitPanel.h"
 
@@ -164,32 +161,11 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     // The memos start at the size of the checked size item.
     applyFontSize(raw(m_settings.FontSize));
 
-    AFCStartFreqForm = new TAFCStartFreqForm(this, m_settings.AfcStartFreq,
-                                             [this](int hz) { m_settings.AfcStartFreq = hz; });
-    CharTimingForm =
-        new TCharTimingForm(this, m_settings.TimingWeights, [this](int index, float weight) {
-            m_settings.TimingWeights.at(static_cast<size_t>(index)) = weight;
-            keyWithTimingWeights();
-        });
-    ComPortSelectForm = new TComPortSelectForm(this, [this](int port) {
-        m_settings.ComPortNumber = port;
-        m_settings.OutputPort = setting::OutputPort::PortNumber;
-        m_outputMenu->comPortChosen(port);
-    });
-    TransmitMemoryForm = new macros::TTransmitMemoryForm(this);
-    ShowMacroKeysForm = new macros::TShowMacroKeysForm(
-        messageSink(), macros::TShowMacroKeysForm::defaultKeyFile, this);
-    XmitMacrosForm = new macros::TXmitMacrosForm(m_windowSettings.Macros, messageSink(),
-                                                 TransmitMemoryForm, ShowMacroKeysForm, this);
-    PTTForm = new TPTTForm(m_keying.port(), messageSink(), this);
-    PTTForm->setLines([this] { return pttLines(m_settings); },
-                      [this](const PttSettings& lines) {
-                          setPttLines(m_settings, lines);
-                          m_keying.port().setPtt(lines);
-                      });
-    TimeLineForm = new TTimeLineForm(this);
-    connect(TimeLineForm, &TTimeLineForm::timelineShownChanged, this,
-            [this](bool shown) { m_settings.TimelineShown = shown ? 1 : 0; });
+    SetupWindowHooks setupHooks;
+    setupHooks.timingWeightsChanged = [this] { keyWithTimingWeights(); };
+    setupHooks.comPortChosen = [this](int port) { m_outputMenu->comPortChosen(port); };
+    m_setup = new SetupWindows(this, m_settings, m_windowSettings, m_keying.port(),
+                               *m_soundCardHost, messageSink(), std::move(setupHooks));
     createBandWindow();
 
     selectDefaults();
@@ -219,11 +195,7 @@ void TDecoderForm::keepWindowSettings() {
     ws.SignalBar = m_instruments->signalValue();
     connect(m_instruments, &InstrumentPanel::signalChanged, this,
             [this](double value) { m_windowSettings.SignalBar = value; });
-    const WindowPlacement timeline = TimeLineForm->placement();
-    ws.Timeline = {timeline.top, timeline.left, timeline.height, timeline.width};
-    connect(TimeLineForm, &TTimeLineForm::placementChanged, this, [this](const WindowPlacement& p) {
-        m_windowSettings.Timeline = {p.top, p.left, p.height, p.width};
-    });
+    m_setup->keepWindowSettings(); // the timeline's place, the macro editor's texts
     windowPlaced();
     ws.CoarseGainBar = m_spectrum->gainBarPosition();
     connect(m_spectrum, &SpectrumArea::gainBarMoved, this,
@@ -236,9 +208,6 @@ void TDecoderForm::keepWindowSettings() {
         return [&field](const QString& text) { field = text.toLatin1().toStdString(); };
     };
     connect(StationPnl, &StationPanel::myCallChanged, this, keep(ws.MyCall));
-    connect(XmitMacrosForm, &macros::TXmitMacrosForm::myNameChanged, this, keep(ws.MyName));
-    connect(XmitMacrosForm, &macros::TXmitMacrosForm::myQthChanged, this, keep(ws.MyQth));
-    connect(XmitMacrosForm, &macros::TXmitMacrosForm::qthChanged, this, keep(ws.Qth));
 }
 
 void TDecoderForm::windowPlaced() {
@@ -303,7 +272,7 @@ void TDecoderForm::createSubsystems() {
     m_keying.port().setPtt(pttLines(m_settings));
 
     OutputMenuHandlers::Hooks output;
-    output.showComPortDialog = [this] { ComPortSelectForm->show(); };
+    output.showComPortDialog = [this] { m_setup->showComPortSelection(); };
     output.setSidetone = [this](bool on) {
         choose(SettingId::SidetoneOn, on ? setting::OnOff::On : setting::OnOff::Off);
     };
@@ -390,9 +359,7 @@ void TDecoderForm::SystemTimerTimer() {
     if (m_FirstStart) {
         m_inputDeviceCount = m_services.catalog->count();
         if (m_inputDeviceCount == 0) {
-            if (!SndCardErrForm) SndCardErrForm = new TSndCardErrForm(*m_soundCardHost, this);
-            SndCardErrForm->show();
-            if (SndCardErrForm->quitChosen) { // chosen at an earlier showing
+            if (m_setup->showNoSoundCard()) { // Quit chosen at an earlier showing
                 terminateApplication();
                 return;
             }

@@ -69,24 +69,13 @@ class OutputMenuHandlers;
 class SpectrumArea;
 class StationLink;
 class StationPanel;
-class TAFCStartFreqForm;
-class TCharTimingForm;
-class TComPortSelectForm;
-class TPTTForm;
-class TSndCardErrForm;
-class TSoundCardSelect;
-class TTimeLineForm;
 class BandWindow;
 class IqBand;
 class BandWorker;
 class SettingsFile;
+class SetupWindows;
 class ToneMenuHandlers;
 class TransmitPanel;
-namespace macros {
-class TShowMacroKeysForm;
-class TTransmitMemoryForm;
-class TXmitMacrosForm;
-} // namespace macros
 
 // What the window needs from outside; main() passes the real parts, tests pass fakes.
 struct DecoderFormServices {
@@ -314,17 +303,8 @@ private:
     QTimer* SystemTimer;
     QTimer* SystemTimer2;
 
-    TAFCStartFreqForm* AFCStartFreqForm;
-    TCharTimingForm* CharTimingForm;
-    TComPortSelectForm* ComPortSelectForm;
-    macros::TTransmitMemoryForm* TransmitMemoryForm;
-    macros::TShowMacroKeysForm* ShowMacroKeysForm;
-    macros::TXmitMacrosForm* XmitMacrosForm;
-    TPTTForm* PTTForm;
-    TTimeLineForm* TimeLineForm;
+    SetupWindows* m_setup = nullptr; // the setup, macro and sound card windows
     BandWindow* m_bandWindow = nullptr;
-    TSoundCardSelect* SoundCardSelect = nullptr;
-    TSndCardErrForm* SndCardErrForm = nullptr;
 
     DecoderFormServices m_services;
     OperatingSettings m_settings;

@@ -13,14 +13,11 @@
 
 #include "app/FormInstruments.h"
 #include "app/ReceivePanel.h"
-#include "app/SetupDialogs.h"
+#include "app/SetupWindows.h"
 #include "app/SpectrumArea.h"
 #include "display/BandWindow.h"
-#include "display/TimeLineForm.h"
 #include "log/StationPanel.h"
-#include "macros/MacroWindows.h"
 #include "station/StationLink.h"
-#include "transmit/PttForm.h"
 #include "transmit/TransmitControls.h"
 #include "transmit/control/TransmitPanel.h"
 
@@ -41,18 +38,18 @@ std::map<std::string, std::function<void()>> TDecoderForm::commandHandlers() {
          }},
         {"Quit1", [this] { Quit1Click(); }},
         {"SelectSoundcard", [this] { SelectSoundcardClick(); }},
-        {"AFCStartFreq1", [this] { AFCStartFreqForm->show(); }},
-        {"Show2", [this] { TimeLineForm->showFromSettings(); }},
+        {"AFCStartFreq1", [this] { m_setup->showAfcStart(); }},
+        {"Show2", [this] { m_setup->showTimeline(); }},
         {"BandDecoder1",
          [this] {
              m_bandWindow->show();
              m_bandWindow->raise();
              m_bandWindow->activateWindow();
          }},
-        {"SetupPTT", [this] { PTTForm->show(); }},
-        {"ShowConfiguration1", [this] { CharTimingForm->show(); }},
-        {"ShowMacros", [this] { TransmitMemoryForm->showMacros(m_windowSettings.Macros); }},
-        {"Edit1", [this] { XmitMacrosForm->show(); }},
+        {"SetupPTT", [this] { m_setup->showPttSetup(); }},
+        {"ShowConfiguration1", [this] { m_setup->showCharTiming(); }},
+        {"ShowMacros", [this] { m_setup->showMacroListing(); }},
+        {"Edit1", [this] { m_setup->showMacroEditor(); }},
         {"RigControl1", [this] { m_station->showRigControlDialog(this); }},
         {"KeyingListener1", [this] { m_station->showKeyingListenerDialog(this); }},
         {"RigCat1", [this] { m_station->setCatKeying(item("RigCat1")->isChecked()); }},
@@ -288,9 +285,8 @@ void TDecoderForm::SelectSoundcardClick() {
     // Capture pauses for the dialog on its own account: a send that ends meanwhile does not
     // resume it, and closing the dialog does not resume it while a send keys.
     loop.capturePause.set(PauseReason::SoundCardDialog, true);
-    if (!SoundCardSelect) SoundCardSelect = new TSoundCardSelect(*m_soundCardHost, this);
     loop.restartAfterBuffer();
-    SoundCardSelect->show();
+    m_setup->showSoundCardSelection();
 }
 
 void TDecoderForm::StayOnTopClick(int on, QAction* own) {

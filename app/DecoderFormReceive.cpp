@@ -16,15 +16,14 @@
 #include "app/FormInstruments.h"
 #include "app/IqBand.h"
 #include "app/ReceivePanel.h"
+#include "app/SetupWindows.h"
 #include "app/SpectrumArea.h"
 #include "common/CallQueue.h"
 #include "common/SettingsFile.h"
 #include "display/BandWindow.h"
-#include "display/TimeLineForm.h"
 #include "gaugekit/GkBar.h"
 #include "gaugekit/GkLED.h"
 #include "log/StationPanel.h"
-#include "macros/MacroWindows.h"
 
 namespace dita {
 
@@ -138,7 +137,7 @@ void TDecoderForm::SystemTimer2Timer() {
     const ClockTexts& t = m_clockTexts;
     m_instruments->showClock(t.utcTime, t.utcDate);
     StationPnl->setClockTexts(t.utcDate, t.utcTime, t.LogDateText, t.LogTimeText);
-    XmitMacrosForm->setClockTexts(t.utcTime, t.localTime);
+    m_setup->setClockTexts(t.utcTime, t.localTime);
 }
 
 void TDecoderForm::insertReceiveText(const std::string& utf8) {
@@ -154,7 +153,7 @@ void TDecoderForm::showPass(const PassResult& r, bool outputStalled) {
     ++m_passesShown;
     m_spectrum->showPass(r);
     // A pass during which the watchdog reported a stall is not drawn on the timeline.
-    if (!outputStalled && TimeLineForm->running()) TimeLineForm->showPass(r);
+    if (!outputStalled) m_setup->showPass(r);
     if (r.rawSnrShown && m_settings.ScreenOpMode == setting::ScreenOpMode::ReceiveOnly)
         m_receive->showRawSnr(r.displayedSnr);
     insertReceiveText(r.text);

@@ -4,6 +4,7 @@
 
 #include "app/DecoderFormLayout.h"
 #include "app/ReceivePanel.h"
+#include "app/SetupWindows.h"
 #include "app/SpectrumArea.h"
 
 #include <QLayout>
@@ -221,7 +222,7 @@ MacroFields TDecoderForm::macroFields() const {
     f.RSTMemo = StationPnl->RSTMemo->text().toStdString();
     f.MyRSTMemo = StationPnl->MyRSTMemo->text().toStdString();
     f.XmitCntrMemo = std::to_string(m_transmitPanel->contactCounter());
-    XmitMacrosForm->fillMacroFields(f);
+    m_setup->fillMacroFields(f);
     return f;
 }
 

@@ -1,14 +1,11 @@
 #include "app/FormConfigView.h"
 
 #include "app/FormInstruments.h"
-#include "app/SetupDialogs.h"
+#include "app/SetupWindows.h"
 #include "app/SpectrumArea.h"
-#include "display/TimeLineForm.h"
 #include "log/StationPanel.h"
-#include "macros/MacroWindows.h"
 #include "receive/ReceiveEngine.h"
 #include "transmit/KeyingPort.h"
-#include "transmit/PttForm.h"
 #include "transmit/TransmitControls.h"
 #include "transmit/control/TransmitPanel.h"
 
@@ -49,14 +46,10 @@ void TDecoderForm::ConfigView::applyXmitSpeed(int wpm) {
 }
 
 void TDecoderForm::ConfigView::timelinePlacementChanged() {
-    const std::array<int32_t, 4>& p = m_form.m_windowSettings.Timeline;
-    m_form.TimeLineForm->setStoredPlacement({p[0], p[1], p[2], p[3]}); // reports what it keeps
+    m_form.m_setup->timelinePlacementLoaded();
 }
 void TDecoderForm::ConfigView::showTimeline(bool shown) {
-    if (shown)
-        m_form.TimeLineForm->showFromSettings();
-    else
-        m_form.TimeLineForm->hide();
+    m_form.m_setup->setTimelineShown(shown);
 }
 void TDecoderForm::ConfigView::mainWindowPlacementChanged() {
     const WindowSettings& ws = m_form.m_windowSettings;
@@ -72,11 +65,11 @@ void TDecoderForm::ConfigView::coarseGainBarChange() {
     m_form.m_spectrum->applyGainBar();
 }
 void TDecoderForm::ConfigView::setComPortSpin(int port) {
-    m_form.ComPortSelectForm->loadValue(port);
+    m_form.m_setup->comPortLoaded(port);
 }
 void TDecoderForm::ConfigView::applyAfcStart(int hz) {
     // Reception starts at the stored AFC start frequency, the receiver's CW pitch.
-    m_form.AFCStartFreqForm->loadValue(hz);
+    m_form.m_setup->afcStartLoaded(hz);
     const int bin = binForToneHz(hz);
     m_form.m_settings.TunedBin = bin;
     m_form.post(ReceiveCommand::setTunedBin(bin));
@@ -88,7 +81,7 @@ void TDecoderForm::ConfigView::contactCounterChanged() {
     m_form.m_transmitPanel->setContactCounter(counter);
 }
 void TDecoderForm::ConfigView::timingWeightsChanged() {
-    m_form.CharTimingForm->loadValues(m_form.m_settings.TimingWeights);
+    m_form.m_setup->timingWeightsLoaded();
     m_form.keyWithTimingWeights();
 }
 
@@ -96,23 +89,23 @@ void TDecoderForm::ConfigView::stationTextChanged(ConfigTextField field) {
     const WindowSettings& ws = m_form.m_windowSettings;
     switch (field) {
     case ConfigTextField::MyName:
-        m_form.XmitMacrosForm->setMyName(fromLatin1(ws.MyName));
+        m_form.m_setup->setMyName(fromLatin1(ws.MyName));
         break;
     case ConfigTextField::MyQth:
-        m_form.XmitMacrosForm->setMyQth(fromLatin1(ws.MyQth));
+        m_form.m_setup->setMyQth(fromLatin1(ws.MyQth));
         break;
     case ConfigTextField::MyCall:
         m_form.StationPnl->setMyCall(fromLatin1(ws.MyCall));
         break;
     case ConfigTextField::Qth:
-        m_form.XmitMacrosForm->setQth(fromLatin1(ws.Qth));
+        m_form.m_setup->setQth(fromLatin1(ws.Qth));
         break;
     }
 }
 
 void TDecoderForm::ConfigView::pttLinesChanged() {
     m_form.m_keying.port().setPtt(pttLines(m_form.m_settings));
-    m_form.PTTForm->refreshFromSettings();
+    m_form.m_setup->pttLinesLoaded();
 }
 void TDecoderForm::ConfigView::bandChanged() {
     m_form.StationPnl->setBandIndex(m_form.m_windowSettings.Band); // reports the band it selects

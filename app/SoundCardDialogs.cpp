@@ -151,7 +151,7 @@ void TSndCardErrForm::ContinueBtnClick() {
 }
 
 void TSndCardErrForm::QuitBtnClick() {
-    quitChosen = true;
+    m_quitChosen = true;
     hide();
     m_host.quitWithoutInput();
 }

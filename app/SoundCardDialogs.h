@@ -72,13 +72,15 @@ public:
     QPlainTextEdit* SndCardErrMemo;
     QPushButton* ContinueBtn;
     QPushButton* QuitBtn;
-    bool quitChosen = false;
+    // Quit was chosen at an earlier showing.
+    bool quitChosen() const { return m_quitChosen; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     SoundCardHost& m_host;
+    bool m_quitChosen = false;
 };
 
 } // namespace dita
