@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/BandView.h"
 #include "app/BandWorker.h"
 #include "app/FormInstruments.h"
 #include "app/IqBand.h"
@@ -166,7 +167,7 @@ TDecoderForm::TDecoderForm(DecoderFormServices services, QWidget* parent)
     setupHooks.comPortChosen = [this](int port) { m_outputMenu->comPortChosen(port); };
     m_setup = new SetupWindows(this, m_settings, m_windowSettings, m_keying.port(),
                                *m_soundCardHost, messageSink(), std::move(setupHooks));
-    createBandWindow();
+    createBandView();
 
     selectDefaults();
     choose(SettingId::NonEnglish, setting::OnOff::Off);
@@ -344,6 +345,18 @@ void TDecoderForm::createStationLink() {
     item("RigCat1")->setChecked(m_station->catKeying());
 }
 
+void TDecoderForm::createBandView() {
+    BandViewServices band;
+    band.bandWorker = m_services.bandWorker;
+    band.iqBand = m_services.iqBand;
+    band.settingsFile = m_services.settingsFile;
+    band.tune = [this](int bin) { post(ReceiveCommand::tuneToBin(bin)); };
+    band.markSpectrum = [this](const std::vector<int>& bins) { m_spectrum->setBandMarks(bins); };
+    band.quitting = [this] { return m_quitting; };
+    band.notice = [this](const std::string& text) { notice(text); };
+    m_band = new BandView(this, *m_calls, std::move(band));
+}
+
 void TDecoderForm::post(ReceiveCommand command) {
     m_services.processor->post(command);
 }
@@ -433,7 +446,7 @@ void TDecoderForm::Quit1Click() {
             m_services.stopSend();
     };
     stopSendIfActive();
-    saveBandPlacement();
+    m_band->savePlacement();
     // The window's frame can change after its last move (the window system adds or drops its
     // border without moving the client area): its place as it is now is the one kept.
     windowPlaced();

@@ -69,7 +69,7 @@ class OutputMenuHandlers;
 class SpectrumArea;
 class StationLink;
 class StationPanel;
-class BandWindow;
+class BandView;
 class IqBand;
 class BandWorker;
 class SettingsFile;
@@ -264,9 +264,7 @@ private:
     void applyFontSize(int size); // the memos' point sizes of FontSize 1..4
     void applyColours();
     void createSubsystems();
-    void createBandWindow();
-    void connectIqBand();
-    void saveBandPlacement();
+    void createBandView();
     MessageSink messageSink();
     void showTransmitSpeed();
     void syncOutputChecks();
@@ -304,7 +302,7 @@ private:
     QTimer* SystemTimer2;
 
     SetupWindows* m_setup = nullptr; // the setup, macro and sound card windows
-    BandWindow* m_bandWindow = nullptr;
+    BandView* m_band = nullptr;      // the Band window
 
     DecoderFormServices m_services;
     OperatingSettings m_settings;
@@ -318,7 +316,6 @@ private:
     bool m_FirstStart = false;
     bool m_configLoading = false;
     bool m_quitting = false;
-    bool m_bandWindowShown = false; // the Band window was open at some time in this run
     int m_inputDeviceCount = 0;
     // The input device the settings file named when --input-file put its sound file in its
     // place for this session only; the save writes it back unless the operator chose another.

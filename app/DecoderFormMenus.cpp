@@ -11,11 +11,11 @@
 
 #include <algorithm>
 
+#include "app/BandView.h"
 #include "app/FormInstruments.h"
 #include "app/ReceivePanel.h"
 #include "app/SetupWindows.h"
 #include "app/SpectrumArea.h"
-#include "display/BandWindow.h"
 #include "log/StationPanel.h"
 #include "station/StationLink.h"
 #include "transmit/TransmitControls.h"
@@ -40,12 +40,7 @@ std::map<std::string, std::function<void()>> TDecoderForm::commandHandlers() {
         {"SelectSoundcard", [this] { SelectSoundcardClick(); }},
         {"AFCStartFreq1", [this] { m_setup->showAfcStart(); }},
         {"Show2", [this] { m_setup->showTimeline(); }},
-        {"BandDecoder1",
-         [this] {
-             m_bandWindow->show();
-             m_bandWindow->raise();
-             m_bandWindow->activateWindow();
-         }},
+        {"BandDecoder1", [this] { m_band->show(); }},
         {"SetupPTT", [this] { m_setup->showPttSetup(); }},
         {"ShowConfiguration1", [this] { m_setup->showCharTiming(); }},
         {"ShowMacros", [this] { m_setup->showMacroListing(); }},
