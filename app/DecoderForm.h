@@ -1,8 +1,9 @@
 #pragma once
-// TDecoderForm: DITA's main window. It lays out the controls, builds the menus from the menu
-// table and forwards the operator's actions to the settings, the receive session and the
-// transmit side. It owns the operating settings, the setup windows and the receive session;
-// what keys the transmitter (KeyingParts) and the devices are built outside and handed in.
+// TDecoderForm: DITA's main window. It composes the parts it owns (the menus, the spectrum,
+// instrument, receive, station and transmit panels, the setup windows and the Band window) and
+// forwards the operator's actions to the settings, the receive session and the transmit side.
+// It owns the operating settings and the receive session; what keys the transmitter
+// (KeyingParts) and the devices are built outside and handed in.
 // Its controls are private: others see the menu items, the read-out of what is shown, the
 // configuration view and the handlers of the speed controls.
 //
