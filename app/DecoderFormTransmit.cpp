@@ -220,11 +220,12 @@ void TDecoderForm::SyncBtnClick() {
 
 MacroFields TDecoderForm::macroFields() const {
     MacroFields f;
-    f.CallMemo = StationPnl->CallMemo->text().toStdString();
-    f.MyCallMemo = StationPnl->MyCallMemo->text().toStdString();
-    f.NameMemo = StationPnl->NameMemo->text().toStdString();
-    f.RSTMemo = StationPnl->RSTMemo->text().toStdString();
-    f.MyRSTMemo = StationPnl->MyRSTMemo->text().toStdString();
+    const ContactTexts contact = StationPnl->contactTexts();
+    f.CallMemo = contact.call;
+    f.MyCallMemo = contact.myCall;
+    f.NameMemo = contact.name;
+    f.RSTMemo = contact.report;
+    f.MyRSTMemo = contact.myReport;
     f.XmitCntrMemo = std::to_string(m_transmitPanel->contactCounter());
     XmitMacrosForm->fillMacroFields(f);
     return f;
