@@ -296,7 +296,7 @@ void TDecoderForm::createSubsystems() {
     };
     keying.speed.outputDevice = [this] { return raw(m_settings.OutputDevice); };
     keying.speed.typingActive = [this] { return typingActive() == kStateOn; };
-    keying.speed.focusTransmitMemo = [this] { TransmitMemo->setFocus(); };
+    keying.speed.focusTransmitMemo = [this] { m_transmitPanel->focusTransmitMemo(); };
     m_keying.connect(std::move(keying));
     // The keyers have lengths and lines to use from the start, before any configuration or
     // speed change.
@@ -308,7 +308,7 @@ void TDecoderForm::createSubsystems() {
     output.setSidetone = [this](bool on) {
         choose(SettingId::SidetoneOn, on ? setting::OnOff::On : setting::OnOff::Off);
     };
-    output.focusTransmitMemo = [this] { TransmitMemo->setFocus(); };
+    output.focusTransmitMemo = [this] { m_transmitPanel->focusTransmitMemo(); };
     m_outputMenu = std::make_unique<OutputMenuHandlers>(m_keying.port(), std::move(output));
     m_toneMenu = std::make_unique<ToneMenuHandlers>(
         [this](const ToneSettings& tone, const BeaconCarrier& carrier) {

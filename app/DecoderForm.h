@@ -45,7 +45,6 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QMenu;
-class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
 class QTimer;
@@ -308,10 +307,8 @@ private:
     DisplayGainBar* CoarseGainBar;
     InstrumentPanel* m_instruments; // Panel3: signal bar, lamps, clocks, clear buttons
     ReceivePanel* m_receive;        // RcvMemo, the split bar and the second row (Rcv2Pnl)
-    QPlainTextEdit* TransmitMemo;   // the transmit panel's
     QFrame* ContrlPnl;              // the lower control panel (transmit/receive mode)
     StationPanel* StationPnl;
-    QSpinBox* XmitCntrSpinEdit; // the transmit panel's
     // The message buttons of M1..M15, index n for macro n (index 0 unused).
     std::array<QPushButton*, kMacroCount + 1> msgButtons{};
     QSpinBox* XmitSpdUpDn2;

@@ -8,7 +8,6 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
 
@@ -148,17 +147,14 @@ void TDecoderForm::applyColours() {
     StationPnl->setBlackScheme(!white);
     m_instruments->setColours(back, text);
     m_receive->setColours(back, text);
-    for (QWidget* w : std::initializer_list<QWidget*>{XmitCntrSpinEdit, XmitSpdUpDn2})
-        paintControl(w, back, text);
-    paintControl(TransmitMemo, back, white ? QColor(Qt::red) : QColor(Qt::white));
+    paintControl(XmitSpdUpDn2, back, text);
+    m_transmitPanel->setColours(back, text, white ? QColor(Qt::red) : QColor(Qt::white));
 }
 
 void TDecoderForm::applyFontSize(int size) {
     static constexpr int kTransmitPt[] = {12, 14, 16, 20};
     static constexpr int kReceivePt[] = {12, 14, 18, 20};
-    QFont t = TransmitMemo->font();
-    t.setPointSize(kTransmitPt[size - 1]);
-    TransmitMemo->setFont(t);
+    m_transmitPanel->setTransmitPointSize(kTransmitPt[size - 1]);
     m_receive->setPointSize(kReceivePt[size - 1]);
 }
 

@@ -39,8 +39,8 @@ void TDecoderForm::check(QAction* own) {
 std::map<std::string, std::function<void()>> TDecoderForm::commandHandlers() {
     return {
         {"SaveRcv1", [this] { m_receive->saveText(*m_textFiles); }},
-        {"SaveTransmit1", [this] { m_textFiles->SaveTransmit1Click(TransmitMemo); }},
-        {"LoadTransmit1", [this] { m_textFiles->LoadTransmit1Click(TransmitMemo, *m_textTarget); }},
+        {"SaveTransmit1", [this] { m_transmitPanel->saveText(*m_textFiles); }},
+        {"LoadTransmit1", [this] { m_transmitPanel->loadText(*m_textFiles, *m_textTarget); }},
         {"LoadDefault",
          [this] {
              // One slip from Quit would wipe the station's settings and macros: ask first.
@@ -334,7 +334,7 @@ std::vector<QAction*> TDecoderForm::groupOf(const QString& itemName) const {
 
 void TDecoderForm::focusRule() {
     if (typingActive() != kStateOff)
-        TransmitMemo->setFocus();
+        m_transmitPanel->focusTransmitMemo();
     else
         m_receive->focus();
 }
@@ -382,13 +382,13 @@ void TDecoderForm::ScreenOpModeClick(int mode, QAction* own) {
     m_settings.ScreenOpMode = setting::ScreenOpMode(mode);
     check(own);
     if (m_settings.ScreenOpMode == setting::ScreenOpMode::ReceiveOnly) {
-        TransmitMemo->move(0, kRxTransmitMemoTop);
+        m_transmitPanel->moveTransmitWindow({0, kRxTransmitMemoTop});
         m_receive->showSecondRow(ImagePnl->height() + m_instruments->height());
         Panel2->move(0, kRxPanel2Top);
         m_windowHeight = kRxWindowHeight;
         centralWidget()->setFixedHeight(kRxClientHeight);
     } else {
-        TransmitMemo->move(0, kTrTransmitMemoTop);
+        m_transmitPanel->moveTransmitWindow({0, kTrTransmitMemoTop});
         m_windowHeight = kTrWindowHeight;
         m_receive->hideSecondRow(kTrRcv2PnlTop);
         Panel2->move(0, kTrPanel2Top);

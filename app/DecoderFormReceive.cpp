@@ -25,6 +25,7 @@
 #include "gaugekit/GkLED.h"
 #include "log/StationPanel.h"
 #include "macros/MacroWindows.h"
+#include "transmit/control/TransmitPanel.h"
 
 namespace dita {
 
@@ -187,7 +188,7 @@ bool TDecoderForm::xmitLedOn() const {
 FormReadout TDecoderForm::readout() const {
     FormReadout r;
     r.receiveText = m_receive->text();
-    r.transmitText = TransmitMemo->toPlainText();
+    r.transmitText = QString::fromStdString(m_transmitPanel->transmitText());
     r.receiveWpm = m_instruments->receiveWpmText();
     r.rawSnr = m_receive->rawSnrText();
     r.marker = MkrLabel->text();

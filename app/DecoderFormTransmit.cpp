@@ -5,14 +5,12 @@
 #include "app/DecoderFormLayout.h"
 #include "app/ReceivePanel.h"
 
-#include <QLayout>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStatusBar>
-#include <QTextCursor>
 #include <QTimer>
 
 #include <cstdio>
@@ -99,13 +97,9 @@ void TDecoderForm::createTransmitSide(QWidget* client) {
          [this] { return keyingProblem(); }},
         m_session->flags().capturePause, ContrlPnl);
     m_transmitPanel->setGeometry(0, kTransmitPanelTop, m_clientWidth, kTransmitPanelHeight);
-    XmitCntrSpinEdit = m_transmitPanel->XmitCntrSpinEdit;
-    // The transmit window has its own place on the form: it leaves the panel's layout.
-    TransmitMemo = m_transmitPanel->TransmitMemo;
-    m_transmitPanel->layout()->removeWidget(TransmitMemo);
-    TransmitMemo->setParent(client);
-    TransmitMemo->setGeometry(0, kRxTransmitMemoTop, m_clientWidth, kTransmitMemoHeight);
-    TransmitMemo->show();
+    // The transmit window has its own place on the form.
+    m_transmitPanel->placeTransmitWindow(
+        client, QRect(0, kRxTransmitMemoTop, m_clientWidth, kTransmitMemoHeight));
 
     TransmitPanelHooks hooks;
     hooks.appendReceiveText = [this](const std::string& utf8) {
@@ -150,12 +144,9 @@ void TDecoderForm::createMessageButtons() {
         m_receive->appendText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
     };
     calls.appendTransmit = [this](const std::string& text) {
-        QTextCursor c = TransmitMemo->textCursor();
-        c.movePosition(QTextCursor::End);
-        c.insertText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
-        TransmitMemo->setTextCursor(c);
+        m_transmitPanel->appendTransmitText(text);
     };
-    calls.focusTransmit = [this] { TransmitMemo->setFocus(); };
+    calls.focusTransmit = [this] { m_transmitPanel->focusTransmitMemo(); };
     m_buttonView = std::make_unique<FormButtonView>(std::move(calls));
     m_messageButtons = std::make_unique<MessageButtons>(
         m_windowSettings.Macros, [this] { return macroFields(); }, m_transmitPanel->controller(),

@@ -312,12 +312,13 @@ TEST(SettingsOwner, DialogAndCounterChangesReachWhatReadsThem) {
     EXPECT_NE(r.keying.timing().current().DotMs, ComputeSendTiming(30).DotMs);
 
     // The contact counter's up-down: "%i" and the saved counter follow XmitCntrMemo.
-    TransmitPanel& panel = part<TransmitPanel>(f);
-    panel.XmitCntrUpDn->setValue(-42); // the bar runs downwards: up is a larger number
+    auto& counterUpDown = control<QScrollBar>(f, "XmitCntrUpDn");
+    counterUpDown.setValue(-42); // the bar runs downwards: up is a larger number
     QMouseEvent release(QEvent::MouseButtonRelease, QPointF(2, 2), QPointF(2, 2), Qt::LeftButton,
                         Qt::NoButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(panel.XmitCntrUpDn, &release);
-    ASSERT_TRUE(pumpUntil([&] { return panel.XmitCntrMemo->text() == "42"; }));
+    QCoreApplication::sendEvent(&counterUpDown, &release);
+    const auto& counterMemo = control<QLineEdit>(f, "XmitCntrMemo");
+    ASSERT_TRUE(pumpUntil([&] { return counterMemo.text() == "42"; }));
     EXPECT_EQ(f.macroFields().XmitCntrMemo, "42");
     EXPECT_EQ(savedRecords(f, home.path / "counter.cfc").contactCounter, 42);
 }

@@ -166,8 +166,8 @@ TEST(StationWiring, RigCatSendsTheTransmitPanelsTextToTheRigsKeyer) {
     // window's speed, and neither of the window's own keyers keys anything.
     TransmitPanel& panel = part<TransmitPanel>(f);
     f.macroSources()[1] = "CQ TEST";
-    panel.XmitButton->click();
-    panel.MsgButton13->click();
+    control<QPushButton>(f, "XmitButton").click();
+    control<QPushButton>(f, "MsgButton13").click();
     ASSERT_TRUE(pumpUntil([&] { return panel.controller().macroSendAllowed(); }));
     control<QPushButton>(f, messageButtonName(1).c_str()).click();
     ASSERT_TRUE(pumpUntil([&] { return tracedCommands(trace, "b").size() == 1; }, 10s));
