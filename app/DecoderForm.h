@@ -63,6 +63,7 @@ class CallQueue;
 class ConfigWindow;
 class DisplayGainBar;
 class InstrumentPanel;
+class MessageButtonRow;
 class ReceivePanel;
 class OutputMenuHandlers;
 class SpectrumPanel;
@@ -291,7 +292,6 @@ private:
     void createTransmitSide(QWidget* client);
     void createStationLink();
     void createMessageButtons();
-    void markMessageButton(int n);
     void transmitScreenChanged(int32_t screen);
     // The send timing follows the settings' TimingWeights.
     void keyWithTimingWeights();
@@ -309,8 +309,7 @@ private:
     ReceivePanel* m_receive;        // RcvMemo, the split bar and the second row (Rcv2Pnl)
     QFrame* ContrlPnl;              // the lower control panel (transmit/receive mode)
     StationPanel* StationPnl;
-    // The message buttons of M1..M15, index n for macro n (index 0 unused).
-    std::array<QPushButton*, kMacroCount + 1> msgButtons{};
+    MessageButtonRow* m_messageRow = nullptr; // M1..M15
     QSpinBox* XmitSpdUpDn2;
     QSpinBox* XmitSpdUpDn; // the up-down beside XmitSpeedPanel
     QLabel* XmitSpeedPanel;

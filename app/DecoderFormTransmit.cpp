@@ -3,6 +3,7 @@
 #include "app/DecoderForm.h"
 
 #include "app/DecoderFormLayout.h"
+#include "app/MessageButtonRow.h"
 #include "app/ReceivePanel.h"
 
 #include <QLineEdit>
@@ -110,7 +111,7 @@ void TDecoderForm::createTransmitSide(QWidget* client) {
                                              : static_cast<QWidget*>(XmitSpdUpDn))
             ->setEnabled(enabled);
     };
-    hooks.clearMessageButtonMarks = [this] { markMessageButton(0); };
+    hooks.clearMessageButtonMarks = [this] { m_messageRow->mark(0); };
     hooks.pressMessageButton = [this](int n) { m_messageButtons->click(n); };
     hooks.selectDisplay = [this](bool waterfall) {
         if (waterfall)
@@ -136,7 +137,7 @@ void TDecoderForm::createTransmitSide(QWidget* client) {
 
 void TDecoderForm::createMessageButtons() {
     FormButtonView::Calls calls;
-    calls.mark = [this](int n) { markMessageButton(n); };
+    calls.mark = [this](int n) { m_messageRow->mark(n); };
     calls.doubleScreen = [this] {
         return m_transmitPanel->controller().state().TransmitScreen == kDoubleScreen;
     };
@@ -152,17 +153,9 @@ void TDecoderForm::createMessageButtons() {
         m_windowSettings.Macros, [this] { return macroFields(); }, m_transmitPanel->controller(),
         *m_buttonView, messageSink());
 
-    const int width = m_clientWidth / kMacroCount;
-    for (int n = 1; n <= kMacroCount; ++n) {
-        auto* b = macros::createMessageButton(n, ContrlPnl);
-        b->setGeometry((n - 1) * width, kMsgButtonTop, width, kMsgButtonHeight);
-        connect(b, &QPushButton::clicked, this, [this, n] { m_messageButtons->click(n); });
-        msgButtons[n] = b;
-    }
-}
-
-void TDecoderForm::markMessageButton(int n) {
-    macros::markMessageButtons(msgButtons, n);
+    m_messageRow = new MessageButtonRow(ContrlPnl, m_clientWidth, kMsgButtonTop);
+    connect(m_messageRow, &MessageButtonRow::clicked, this,
+            [this](int n) { m_messageButtons->click(n); });
 }
 
 void TDecoderForm::transmitScreenChanged(int32_t screen) {
