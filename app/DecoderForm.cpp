@@ -22,6 +22,7 @@
 #include "app/IqBand.h"
 #include "app/SetupDialogs.h"
 #include "app/SoundCardDialogs.h"
+#include "app/TransmitSpeedPanel.h"
 #include "common/CallQueue.h"
 #include "common/DitaPaths.h"
 #include "common/MessageSink.h"
@@ -347,7 +348,7 @@ void TDecoderForm::createSubsystems() {
 void TDecoderForm::createStationLink() {
     StationHooks hooks;
     hooks.rigFrequency = [this](double hz) { StationPnl->setRigFrequency(hz); };
-    hooks.setSpeed = [this](int32_t wpm) { applyXmitSpeed(wpm); };
+    hooks.setSpeed = [this](int32_t wpm) { m_speedPanel->applyStoredSpeed(wpm); };
     hooks.setTone = [this](int32_t hz) {
         if (hz == 0) {
             choose(SettingId::SidetoneOn, setting::OnOff::Off);

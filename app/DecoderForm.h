@@ -3,8 +3,8 @@
 // table and forwards the operator's actions to the settings, the receive session and the
 // transmit side. It owns the operating settings, the setup windows and the receive session;
 // what keys the transmitter (KeyingParts) and the devices are built outside and handed in.
-// Its controls are private: others see the menu items, the read-out of what is shown, the
-// configuration view and the handlers of the speed controls.
+// Its controls are private: others see the menu items, the read-out of what is shown and the
+// configuration view.
 //
 // Who calls it: main() creates one on the window thread; every handler runs on the window
 // thread. The run loop's worker thread reaches the window only through queued calls (one per
@@ -43,10 +43,7 @@
 class QAction;
 class QFrame;
 class QLabel;
-class QLineEdit;
 class QMenu;
-class QPushButton;
-class QSpinBox;
 class QTimer;
 class QPixmap;
 class QUrl;
@@ -82,6 +79,7 @@ class BandWorker;
 class SettingsFile;
 class ToneMenuHandlers;
 class TransmitPanel;
+class TransmitSpeedPanel;
 namespace macros {
 class TShowMacroKeysForm;
 class TTransmitMemoryForm;
@@ -179,10 +177,6 @@ public:
         return choose(setting, static_cast<int32_t>(raw(value)));
     }
 
-    // ---- transmit speed controls: a finished entry in the spin edit, a release of the up-down
-    void XmitSpdUpDn2Change(int value);
-    void XmitSpdUpDnMouseUp();
-
     // ---- state
     OperatingSettings& settings() { return m_settings; }
     LoopFlags& flags() { return m_session->flags(); }
@@ -214,11 +208,9 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
 
 private:
-    void SyncBtnClick();
     void About1Click();
     void Help1Click();
     // Error exit: code 1 returns at once; code 0 runs the stop sequence and terminates.
@@ -228,8 +220,6 @@ private:
     void enableSystemTimer();
     // TypingActive of the send controls; the focus rule reads it.
     int typingActive() const;
-    // Configuration load: the stored transmit speed through the spin edit's rules, shown.
-    void applyXmitSpeed(int wpm);
     // The sound card becomes the output device without the item's handler (Load Defaults).
     void selectSoundCardOutput();
     // Configuration load: "Port Number" checked, "None" not, no dialog.
@@ -285,10 +275,11 @@ private:
     void connectIqBand();
     void saveBandPlacement();
     MessageSink messageSink();
-    void showTransmitSpeed();
     void syncOutputChecks();
     void syncToneChecks();
     void keyUpLines();
+    // The transmit speed controls, the transmit panel with its window in `client`, and the
+    // message buttons, in the control panel.
     void createTransmitSide(QWidget* client);
     void createStationLink();
     void createMessageButtons();
@@ -309,11 +300,8 @@ private:
     ReceivePanel* m_receive;        // RcvMemo, the split bar and the second row (Rcv2Pnl)
     QFrame* ContrlPnl;              // the lower control panel (transmit/receive mode)
     StationPanel* StationPnl;
-    MessageButtonRow* m_messageRow = nullptr; // M1..M15
-    QSpinBox* XmitSpdUpDn2;
-    QSpinBox* XmitSpdUpDn; // the up-down beside XmitSpeedPanel
-    QLabel* XmitSpeedPanel;
-    QPushButton* SyncBtn;
+    TransmitSpeedPanel* m_speedPanel = nullptr; // the transmit speed controls and Sync
+    MessageButtonRow* m_messageRow = nullptr;   // M1..M15
     QFrame* Panel2;
     QTimer* SystemTimer;
     QTimer* SystemTimer2;

@@ -4,18 +4,15 @@
 #include "app/DecoderFormLayout.h"
 #include "app/FormInstruments.h"
 #include "app/ReceivePanel.h"
+#include "app/TransmitSpeedPanel.h"
 
 #include <QFrame>
 #include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QSpinBox>
 
 #include <algorithm>
 
 #include "display/DisplayPanel.h"
 #include "log/StationPanel.h"
-#include "transmit/TransmitControls.h"
 #include "transmit/control/TransmitPanel.h"
 
 namespace dita {
@@ -97,43 +94,7 @@ void TDecoderForm::createControls() {
     // Likewise the decoder: a first run decodes with the enhanced decoder, the default.
     post(ReceiveCommand::decoder(m_settings.Decoder));
     label(ContrlPnl, "", "Display Gain", kGainCaptionRect)->setAutoFillBackground(false);
-    label(ContrlPnl, "", "Xmit WPM", kXmitWPMCaptionRect)->setAutoFillBackground(false);
-    XmitSpdUpDn2 = new QSpinBox(ContrlPnl);
-    XmitSpdUpDn2->setObjectName("XmitSpdUpDn2");
-    XmitSpdUpDn2->setToolTip("Set Transmit Code Speed");
-    XmitSpdUpDn2->setRange(kXmitSpeedMin, kXmitSpeedMax);
-    XmitSpdUpDn2->setValue(m_keying.speedControls().spinValue());
-    XmitSpdUpDn2->setGeometry(kXmitSpdUpDn2Rect);
-    XmitSpdUpDn2->setKeyboardTracking(false); // one change per finished entry, not per digit
-    connect(XmitSpdUpDn2, &QSpinBox::valueChanged, this,
-            [this](int value) { XmitSpdUpDn2Change(value); });
-    // The up-down: its arrows only; a release ends a change (mouse or keyboard).
-    XmitSpdUpDn = new QSpinBox(ContrlPnl);
-    XmitSpdUpDn->setObjectName("XmitSpdUpDn");
-    XmitSpdUpDn->setRange(kXmitSpeedMin, kXmitSpeedMax);
-    XmitSpdUpDn->setValue(m_keying.speedControls().upDownPosition());
-    XmitSpdUpDn->setGeometry(kXmitSpdUpDnRect);
-    // Only the arrows show: XmitSpeedPanel beside it carries the number.
-    if (auto* number = XmitSpdUpDn->findChild<QLineEdit*>()) number->setMaximumWidth(0);
-    XmitSpdUpDn->installEventFilter(this);
-    connect(XmitSpdUpDn, &QSpinBox::valueChanged, this, [this](int position) {
-        m_keying.speedControls().XmitSpdUpDnChanging(position);
-        showTransmitSpeed();
-    });
-    connect(XmitSpdUpDn, &QSpinBox::editingFinished, this, [this] { XmitSpdUpDnMouseUp(); });
-    XmitSpeedPanel = label(ContrlPnl, "XmitSpeedPanel",
-                           QString::fromStdString(m_keying.speedControls().speedPanelText()),
-                           kXmitSpeedPanelRect);
-    XmitSpeedPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    XmitSpeedPanel->setAlignment(Qt::AlignCenter);
-    SyncBtn = new QPushButton("Sync", ContrlPnl);
-    SyncBtn->setObjectName("SyncBtn");
-    SyncBtn->setToolTip("Synchronize Transmit Speed to Receive Speed");
-    SyncBtn->setGeometry(kSyncBtnRect);
-    connect(SyncBtn, &QPushButton::clicked, this, [this] { SyncBtnClick(); });
-
     createTransmitSide(client);
-    createMessageButtons();
 
     Panel2 = frame("Panel2", kRxPanel2Top, kPanel2Height);
 }
@@ -147,7 +108,7 @@ void TDecoderForm::applyColours() {
     StationPnl->setBlackScheme(!white);
     m_instruments->setColours(back, text);
     m_receive->setColours(back, text);
-    paintControl(XmitSpdUpDn2, back, text);
+    m_speedPanel->setColours(back, text);
     m_transmitPanel->setColours(back, text, white ? QColor(Qt::red) : QColor(Qt::white));
 }
 

@@ -16,6 +16,7 @@
 #include "app/FormInstruments.h"
 #include "app/ReceivePanel.h"
 #include "app/SetupDialogs.h"
+#include "app/TransmitSpeedPanel.h"
 #include "display/BandWindow.h"
 #include "display/DisplayPanel.h"
 #include "display/TimeLineForm.h"
@@ -409,10 +410,9 @@ void TDecoderForm::ReceiveSpeedClick(int lock, QAction* own) {
     post(ReceiveCommand::receiveSpeedMode(m_settings.RxSpeedLock));
     // The transmit speed follows, within what the output can key. Auto takes the receive
     // speed as it stands after the decoder reset the choice runs, not Auto's starting 25.
-    m_keying.speedControls().lockedSpeed(m_settings.RxSpeedLock == setting::RxSpeedLock::Auto
-                                             ? kDecoderResetSpeedWpm
-                                             : lockedSpeedWpm(m_settings.RxSpeedLock));
-    showTransmitSpeed();
+    m_speedPanel->lockSpeed(m_settings.RxSpeedLock == setting::RxSpeedLock::Auto
+                                ? kDecoderResetSpeedWpm
+                                : lockedSpeedWpm(m_settings.RxSpeedLock));
 }
 
 void TDecoderForm::selectSoundCardOutput() {

@@ -16,6 +16,7 @@
 #include "app/FormInstruments.h"
 #include "app/IqBand.h"
 #include "app/ReceivePanel.h"
+#include "app/TransmitSpeedPanel.h"
 #include "common/CallQueue.h"
 #include "common/SettingsFile.h"
 #include "display/BandWindow.h"
@@ -194,8 +195,8 @@ FormReadout TDecoderForm::readout() const {
     r.marker = MkrLabel->text();
     r.utcTime = m_instruments->utcTimeText();
     r.utcDate = m_instruments->utcDateText();
-    r.xmitSpeed = XmitSpdUpDn2->value();
-    r.xmitSpeedPanel = XmitSpeedPanel->text();
+    r.xmitSpeed = m_speedPanel->spinValue();
+    r.xmitSpeedPanel = m_speedPanel->panelText();
     return r;
 }
 

@@ -5,14 +5,9 @@
 #include "app/DecoderFormLayout.h"
 #include "app/MessageButtonRow.h"
 #include "app/ReceivePanel.h"
+#include "app/TransmitSpeedPanel.h"
 
-#include <QLineEdit>
-#include <QMouseEvent>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QSpinBox>
 #include <QStatusBar>
-#include <QTimer>
 
 #include <cstdio>
 
@@ -92,6 +87,12 @@ int TDecoderForm::typingActive() const {
 }
 
 void TDecoderForm::createTransmitSide(QWidget* client) {
+    // The speed controls report each speed they key to the settings, which keep it.
+    m_speedPanel = new TransmitSpeedPanel(ContrlPnl, m_keying.speedControls(),
+                                          [this] { return m_receiveWpm; });
+    connect(m_speedPanel, &TransmitSpeedPanel::speedChanged, this,
+            [this](int wpm) { m_settings.XmitSpeed = wpm; });
+
     m_transmitPanel = new TransmitPanel(
         {[this] { return currentKeyer(); }, &m_keying.port(),
          [this](int n) { return ExpandMacro(m_windowSettings.Macros.at(n), macroFields()); },
@@ -107,9 +108,7 @@ void TDecoderForm::createTransmitSide(QWidget* client) {
         m_receive->appendText(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
     };
     hooks.setSpeedControlEnabled = [this](SpeedControl control, bool enabled) {
-        (control == SpeedControl::ScreenSpin ? static_cast<QWidget*>(XmitSpdUpDn2)
-                                             : static_cast<QWidget*>(XmitSpdUpDn))
-            ->setEnabled(enabled);
+        m_speedPanel->setControlEnabled(control, enabled);
     };
     hooks.clearMessageButtonMarks = [this] { m_messageRow->mark(0); };
     hooks.pressMessageButton = [this](int n) { m_messageButtons->click(n); };
@@ -133,6 +132,8 @@ void TDecoderForm::createTransmitSide(QWidget* client) {
             statusBar()->showMessage(QString::fromStdString(text));
     };
     m_transmitPanel->setHooks(std::move(hooks));
+
+    createMessageButtons();
 }
 
 void TDecoderForm::createMessageButtons() {
@@ -161,45 +162,6 @@ void TDecoderForm::createMessageButtons() {
 void TDecoderForm::transmitScreenChanged(int32_t screen) {
     m_settings.TransmitScreen = setting::TransmitScreen(screen);
     check(optionItem(SettingId::TransmitScreen, m_settings.TransmitScreen));
-}
-
-bool TDecoderForm::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == XmitSpdUpDn && event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
-        QTimer::singleShot(0, this, [this] { XmitSpdUpDnMouseUp(); }); // after the step
-    return QMainWindow::eventFilter(watched, event);
-}
-
-// The speed controls' rules have decided the speed keyed: the settings keep it, the controls
-// show it.
-void TDecoderForm::showTransmitSpeed() {
-    const TransmitSpeedControls& speed = m_keying.speedControls();
-    m_settings.XmitSpeed = speed.spinValue();
-    const QSignalBlocker block(XmitSpdUpDn2);
-    const QSignalBlocker blockUpDown(XmitSpdUpDn);
-    XmitSpdUpDn2->setValue(m_settings.XmitSpeed);
-    XmitSpdUpDn->setValue(speed.upDownPosition());
-    XmitSpeedPanel->setText(QString::fromStdString(speed.speedPanelText()));
-}
-
-void TDecoderForm::XmitSpdUpDn2Change(int value) {
-    m_keying.speedControls().XmitSpdUpDn2Change(value);
-    showTransmitSpeed();
-}
-
-void TDecoderForm::XmitSpdUpDnMouseUp() {
-    m_keying.speedControls().XmitSpdUpDnMouseUp();
-    showTransmitSpeed();
-}
-
-void TDecoderForm::applyXmitSpeed(int wpm) {
-    m_keying.speedControls().applyStoredSpeed(wpm);
-    showTransmitSpeed();
-}
-
-void TDecoderForm::SyncBtnClick() {
-    m_keying.speedControls().SyncBtnClick(m_receiveWpm);
-    showTransmitSpeed();
 }
 
 MacroFields TDecoderForm::macroFields() const {

@@ -2,6 +2,7 @@
 
 #include "app/FormInstruments.h"
 #include "app/SetupDialogs.h"
+#include "app/TransmitSpeedPanel.h"
 #include "display/DisplayPanel.h"
 #include "display/TimeLineForm.h"
 #include "log/StationPanel.h"
@@ -45,7 +46,7 @@ void TDecoderForm::ConfigView::signalBarChanged() {
     m_form.m_instruments->showSignal(m_form.m_windowSettings.SignalBar);
 }
 void TDecoderForm::ConfigView::applyXmitSpeed(int wpm) {
-    m_form.applyXmitSpeed(wpm);
+    m_form.m_speedPanel->applyStoredSpeed(wpm);
 }
 
 void TDecoderForm::ConfigView::timelinePlacementChanged() {

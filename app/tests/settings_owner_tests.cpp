@@ -245,7 +245,7 @@ TEST(SettingsOwner, EveryRecordIsSavedFromTheSettingsNotFromWhatShowsOrUsesThem)
     EXPECT_EQ(encodeConfig(savedRecords(f, home.path / "again.cfc")), encodeConfig(loaded));
 
     // What the operator changes through a control reaches the file.
-    f.XmitSpdUpDn2Change(28);
+    control<QSpinBox>(f, "XmitSpdUpDn2").setValue(28);
     part<TPTTForm>(f).PTTInvChkBox->setChecked(false);
     part<TPTTForm>(f).PTTInvChkBoxMouseUp();
     timing.upDowns[1]->setValue(130);
@@ -305,7 +305,7 @@ TEST(SettingsOwner, DialogAndCounterChangesReachWhatReadsThem) {
 
     // Character Timing: the next timing computed uses the new dot weight.
     part<TCharTimingForm>(f).upDowns[0]->setValue(73);
-    f.XmitSpdUpDn2Change(30);
+    control<QSpinBox>(f, "XmitSpdUpDn2").setValue(30);
     TimingWeights weights;
     weights.dot = 73.0f;
     EXPECT_EQ(r.keying.timing().current().DotMs, ComputeSendTiming(30, weights).DotMs);

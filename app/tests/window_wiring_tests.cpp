@@ -350,7 +350,10 @@ TEST(WindowTransmitTest, SpeedControlsHoldTheSerialLimitAndPublishTheTiming) {
 
     auto& upDown = control<QSpinBox>(f, "XmitSpdUpDn");
     upDown.setValue(80); // the up-down's arrows, then their release
-    f.XmitSpdUpDnMouseUp();
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(2, 2), QPointF(2, 2), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&upDown, &release);
+    ASSERT_TRUE(pumpUntil([&] { return upDown.value() == 50; }));
     EXPECT_TRUE(r.hasMessage(kSerialSpeedNoteText, kTransmitSpeedNoteCaption));
     EXPECT_EQ(upDown.value(), 50);
     EXPECT_EQ(f.readout().xmitSpeedPanel, "50");
