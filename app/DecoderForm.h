@@ -33,7 +33,6 @@
 #include "app/settings/WindowSettings.h"
 #include "log/TextFileActions.h"
 #include "macros/MacroExpansion.h"
-#include "macros/MessageButtons.h"
 #include "receive/audio/CaptureCycle.h"
 #include "station/RigControl.h"
 #include "transmit/Keyer.h"
@@ -349,8 +348,6 @@ private:
     TransmitPanel* m_transmitPanel = nullptr;
     // Rig control and the keying listener; made after the transmit side and the station panel.
     std::unique_ptr<StationLink> m_station;
-    std::unique_ptr<MacroButtonView> m_buttonView;
-    std::unique_ptr<MessageButtons> m_messageButtons;
     std::map<std::string, QAction*> m_items;             // every menu row's action, by name
     std::map<SettingId, std::vector<QAction*>> m_groups; // option items by setting, menu order
 };

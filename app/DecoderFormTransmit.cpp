@@ -22,31 +22,6 @@ namespace dita {
 
 using namespace form_layout;
 
-namespace {
-
-// What a message button changes on the window, as the window passes it in.
-class FormButtonView : public MacroButtonView {
-public:
-    struct Calls {
-        std::function<void(int)> mark;
-        std::function<bool()> doubleScreen;
-        std::function<void(const std::string&)> appendReceive;
-        std::function<void(const std::string&)> appendTransmit;
-        std::function<void()> focusTransmit;
-    };
-    explicit FormButtonView(Calls calls) : m_calls(std::move(calls)) {}
-    void markMessageButton(int n) override { m_calls.mark(n); }
-    bool doubleScreen() const override { return m_calls.doubleScreen(); }
-    void appendReceiveText(const std::string& text) override { m_calls.appendReceive(text); }
-    void appendTransmitText(const std::string& text) override { m_calls.appendTransmit(text); }
-    void focusTransmitMemo() override { m_calls.focusTransmit(); }
-
-private:
-    Calls m_calls;
-};
-
-} // namespace
-
 Keyer* TDecoderForm::currentKeyer() {
     if (m_services.keyer) return m_services.keyer();
     if (Keyer* rig = m_station ? m_station->catKeyer() : nullptr) return rig;
@@ -111,7 +86,7 @@ void TDecoderForm::createTransmitSide(QWidget* client) {
         m_speedPanel->setControlEnabled(control, enabled);
     };
     hooks.clearMessageButtonMarks = [this] { m_messageRow->mark(0); };
-    hooks.pressMessageButton = [this](int n) { m_messageButtons->click(n); };
+    hooks.pressMessageButton = [this](int n) { m_messageRow->press(n); };
     hooks.selectDisplay = [this](bool waterfall) {
         if (waterfall)
             m_spectrumPanel->Waterfall2Click();
@@ -137,26 +112,21 @@ void TDecoderForm::createTransmitSide(QWidget* client) {
 }
 
 void TDecoderForm::createMessageButtons() {
-    FormButtonView::Calls calls;
-    calls.mark = [this](int n) { m_messageRow->mark(n); };
+    MessageButtonRow::WindowCalls calls;
     calls.doubleScreen = [this] {
         return m_transmitPanel->controller().state().TransmitScreen == kDoubleScreen;
     };
-    calls.appendReceive = [this](const std::string& text) {
+    calls.appendReceiveText = [this](const std::string& text) {
         m_receive->appendText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
     };
-    calls.appendTransmit = [this](const std::string& text) {
+    calls.appendTransmitText = [this](const std::string& text) {
         m_transmitPanel->appendTransmitText(text);
     };
-    calls.focusTransmit = [this] { m_transmitPanel->focusTransmitMemo(); };
-    m_buttonView = std::make_unique<FormButtonView>(std::move(calls));
-    m_messageButtons = std::make_unique<MessageButtons>(
-        m_windowSettings.Macros, [this] { return macroFields(); }, m_transmitPanel->controller(),
-        *m_buttonView, messageSink());
-
-    m_messageRow = new MessageButtonRow(ContrlPnl, m_clientWidth, kMsgButtonTop);
-    connect(m_messageRow, &MessageButtonRow::clicked, this,
-            [this](int n) { m_messageButtons->click(n); });
+    calls.focusTransmitMemo = [this] { m_transmitPanel->focusTransmitMemo(); };
+    m_messageRow = new MessageButtonRow(
+        ContrlPnl, m_clientWidth, kMsgButtonTop, m_windowSettings.Macros,
+        [this] { return macroFields(); }, m_transmitPanel->controller(), std::move(calls),
+        messageSink());
 }
 
 void TDecoderForm::transmitScreenChanged(int32_t screen) {
