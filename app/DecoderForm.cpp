@@ -23,6 +23,7 @@
 #include "app/SetupWindows.h"
 #include "app/SoundCardDialogs.h"
 #include "app/SpectrumArea.h"
+#include "app/TransmitSpeedPanel.h"
 #include "common/CallQueue.h"
 #include "common/DitaPaths.h"
 #include "common/MessageSink.h"
@@ -265,7 +266,7 @@ void TDecoderForm::createSubsystems() {
     };
     keying.speed.outputDevice = [this] { return raw(m_settings.OutputDevice); };
     keying.speed.typingActive = [this] { return typingActive() == kStateOn; };
-    keying.speed.focusTransmitMemo = [this] { TransmitMemo->setFocus(); };
+    keying.speed.focusTransmitMemo = [this] { m_transmitPanel->focusTransmitMemo(); };
     m_keying.connect(std::move(keying));
     // The keyers have lengths and lines to use from the start, before any configuration or
     // speed change.
@@ -277,7 +278,7 @@ void TDecoderForm::createSubsystems() {
     output.setSidetone = [this](bool on) {
         choose(SettingId::SidetoneOn, on ? setting::OnOff::On : setting::OnOff::Off);
     };
-    output.focusTransmitMemo = [this] { TransmitMemo->setFocus(); };
+    output.focusTransmitMemo = [this] { m_transmitPanel->focusTransmitMemo(); };
     m_outputMenu = std::make_unique<OutputMenuHandlers>(m_keying.port(), std::move(output));
     m_toneMenu = std::make_unique<ToneMenuHandlers>(
         [this](const ToneSettings& tone, const BeaconCarrier& carrier) {
@@ -316,7 +317,7 @@ void TDecoderForm::createSubsystems() {
 void TDecoderForm::createStationLink() {
     StationHooks hooks;
     hooks.rigFrequency = [this](double hz) { StationPnl->setRigFrequency(hz); };
-    hooks.setSpeed = [this](int32_t wpm) { applyXmitSpeed(wpm); };
+    hooks.setSpeed = [this](int32_t wpm) { m_speedPanel->applyStoredSpeed(wpm); };
     hooks.setTone = [this](int32_t hz) {
         if (hz == 0) {
             choose(SettingId::SidetoneOn, setting::OnOff::Off);

@@ -4,8 +4,8 @@
 // forwards the operator's actions to the settings, the receive session and the transmit side.
 // It owns the operating settings and the receive session; what keys the transmitter
 // (KeyingParts) and the devices are built outside and handed in.
-// Its controls are private: others see the menu items, the read-out of what is shown, the
-// configuration view and the handlers of the speed controls.
+// Its controls are private: others see the menu items, the read-out of what is shown and the
+// configuration view.
 //
 // Who calls it: main() creates one on the window thread; every handler runs on the window
 // thread. The run loop's worker thread reaches the window only through queued calls (one per
@@ -35,7 +35,6 @@
 #include "app/settings/WindowSettings.h"
 #include "log/TextFileActions.h"
 #include "macros/MacroExpansion.h"
-#include "macros/MessageButtons.h"
 #include "receive/audio/CaptureCycle.h"
 #include "station/RigControl.h"
 #include "transmit/Keyer.h"
@@ -45,11 +44,7 @@
 class QAction;
 class QFrame;
 class QLabel;
-class QLineEdit;
 class QMenu;
-class QPlainTextEdit;
-class QPushButton;
-class QSpinBox;
 class QTimer;
 class QPixmap;
 class QUrl;
@@ -65,6 +60,7 @@ inline constexpr const char* kLoadDefaultsQuestion =
 class CallQueue;
 class ConfigWindow;
 class InstrumentPanel;
+class MessageButtonRow;
 class ReceivePanel;
 class OutputMenuHandlers;
 class SpectrumArea;
@@ -77,6 +73,7 @@ class SettingsFile;
 class SetupWindows;
 class ToneMenuHandlers;
 class TransmitPanel;
+class TransmitSpeedPanel;
 
 // What the window needs from outside; main() passes the real parts, tests pass fakes.
 struct DecoderFormServices {
@@ -169,10 +166,6 @@ public:
         return choose(setting, static_cast<int32_t>(raw(value)));
     }
 
-    // ---- transmit speed controls: a finished entry in the spin edit, a release of the up-down
-    void XmitSpdUpDn2Change(int value);
-    void XmitSpdUpDnMouseUp();
-
     // ---- state
     OperatingSettings& settings() { return m_settings; }
     LoopFlags& flags() { return m_session->flags(); }
@@ -204,11 +197,9 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
 
 private:
-    void SyncBtnClick();
     void About1Click();
     void Help1Click();
     // Error exit: code 1 returns at once; code 0 runs the stop sequence and terminates.
@@ -218,8 +209,6 @@ private:
     void enableSystemTimer();
     // TypingActive of the send controls; the focus rule reads it.
     int typingActive() const;
-    // Configuration load: the stored transmit speed through the spin edit's rules, shown.
-    void applyXmitSpeed(int wpm);
     // The sound card becomes the output device without the item's handler (Load Defaults).
     void selectSoundCardOutput();
     // Configuration load: "Port Number" checked, "None" not, no dialog.
@@ -267,14 +256,14 @@ private:
     void createSubsystems();
     void createBandView();
     MessageSink messageSink();
-    void showTransmitSpeed();
     void syncOutputChecks();
     void syncToneChecks();
     void keyUpLines();
+    // The transmit speed controls, the transmit panel with its window in `client`, and the
+    // message buttons, in the control panel.
     void createTransmitSide(QWidget* client);
     void createStationLink();
     void createMessageButtons();
-    void markMessageButton(int n);
     void transmitScreenChanged(int32_t screen);
     // The send timing follows the settings' TimingWeights.
     void keyWithTimingWeights();
@@ -288,16 +277,10 @@ private:
     SpectrumArea* m_spectrum;       // ImagePnl with MkrLabel, and CoarseGainBar
     InstrumentPanel* m_instruments; // Panel3: signal bar, lamps, clocks, clear buttons
     ReceivePanel* m_receive;        // RcvMemo, the split bar and the second row (Rcv2Pnl)
-    QPlainTextEdit* TransmitMemo;   // the transmit panel's
     QFrame* ContrlPnl;              // the lower control panel (transmit/receive mode)
     StationPanel* StationPnl;
-    QSpinBox* XmitCntrSpinEdit; // the transmit panel's
-    // The message buttons of M1..M15, index n for macro n (index 0 unused).
-    std::array<QPushButton*, kMacroCount + 1> msgButtons{};
-    QSpinBox* XmitSpdUpDn2;
-    QSpinBox* XmitSpdUpDn; // the up-down beside XmitSpeedPanel
-    QLabel* XmitSpeedPanel;
-    QPushButton* SyncBtn;
+    TransmitSpeedPanel* m_speedPanel = nullptr; // the transmit speed controls and Sync
+    MessageButtonRow* m_messageRow = nullptr;   // M1..M15
     QFrame* Panel2;
     QTimer* SystemTimer;
     QTimer* SystemTimer2;
@@ -334,8 +317,6 @@ private:
     TransmitPanel* m_transmitPanel = nullptr;
     // Rig control and the keying listener; made after the transmit side and the station panel.
     std::unique_ptr<StationLink> m_station;
-    std::unique_ptr<MacroButtonView> m_buttonView;
-    std::unique_ptr<MessageButtons> m_messageButtons;
     std::unique_ptr<FormMenus> m_menus; // the menu bar's items, wired to the handlers here
 };
 

@@ -5,18 +5,13 @@
 #include "app/FormInstruments.h"
 #include "app/ReceivePanel.h"
 #include "app/SpectrumArea.h"
+#include "app/TransmitSpeedPanel.h"
 
 #include <QFrame>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QSpinBox>
 
 #include <algorithm>
 
 #include "log/StationPanel.h"
-#include "transmit/TransmitControls.h"
 #include "transmit/control/TransmitPanel.h"
 
 namespace dita {
@@ -38,13 +33,6 @@ void TDecoderForm::createControls() {
         f->setGeometry(0, top, m_clientWidth, height);
         f->setAutoFillBackground(true);
         return f;
-    };
-    auto label = [](QWidget* parent, const char* name, const QString& text, QRect r) {
-        auto* l = new QLabel(text, parent);
-        l->setObjectName(name);
-        l->setGeometry(r);
-        l->setAutoFillBackground(true);
-        return l;
     };
 
     m_instruments = new InstrumentPanel(client);
@@ -82,43 +70,7 @@ void TDecoderForm::createControls() {
     post(ReceiveCommand::displayGain(m_settings.DisplayGain));
     // Likewise the decoder: a first run decodes with the enhanced decoder, the default.
     post(ReceiveCommand::decoder(m_settings.Decoder));
-    label(ContrlPnl, "", "Xmit WPM", kXmitWPMCaptionRect)->setAutoFillBackground(false);
-    XmitSpdUpDn2 = new QSpinBox(ContrlPnl);
-    XmitSpdUpDn2->setObjectName("XmitSpdUpDn2");
-    XmitSpdUpDn2->setToolTip("Set Transmit Code Speed");
-    XmitSpdUpDn2->setRange(kXmitSpeedMin, kXmitSpeedMax);
-    XmitSpdUpDn2->setValue(m_keying.speedControls().spinValue());
-    XmitSpdUpDn2->setGeometry(kXmitSpdUpDn2Rect);
-    XmitSpdUpDn2->setKeyboardTracking(false); // one change per finished entry, not per digit
-    connect(XmitSpdUpDn2, &QSpinBox::valueChanged, this,
-            [this](int value) { XmitSpdUpDn2Change(value); });
-    // The up-down: its arrows only; a release ends a change (mouse or keyboard).
-    XmitSpdUpDn = new QSpinBox(ContrlPnl);
-    XmitSpdUpDn->setObjectName("XmitSpdUpDn");
-    XmitSpdUpDn->setRange(kXmitSpeedMin, kXmitSpeedMax);
-    XmitSpdUpDn->setValue(m_keying.speedControls().upDownPosition());
-    XmitSpdUpDn->setGeometry(kXmitSpdUpDnRect);
-    // Only the arrows show: XmitSpeedPanel beside it carries the number.
-    if (auto* number = XmitSpdUpDn->findChild<QLineEdit*>()) number->setMaximumWidth(0);
-    XmitSpdUpDn->installEventFilter(this);
-    connect(XmitSpdUpDn, &QSpinBox::valueChanged, this, [this](int position) {
-        m_keying.speedControls().XmitSpdUpDnChanging(position);
-        showTransmitSpeed();
-    });
-    connect(XmitSpdUpDn, &QSpinBox::editingFinished, this, [this] { XmitSpdUpDnMouseUp(); });
-    XmitSpeedPanel = label(ContrlPnl, "XmitSpeedPanel",
-                           QString::fromStdString(m_keying.speedControls().speedPanelText()),
-                           kXmitSpeedPanelRect);
-    XmitSpeedPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    XmitSpeedPanel->setAlignment(Qt::AlignCenter);
-    SyncBtn = new QPushButton("Sync", ContrlPnl);
-    SyncBtn->setObjectName("SyncBtn");
-    SyncBtn->setToolTip("Synchronize Transmit Speed to Receive Speed");
-    SyncBtn->setGeometry(kSyncBtnRect);
-    connect(SyncBtn, &QPushButton::clicked, this, [this] { SyncBtnClick(); });
-
     createTransmitSide(client);
-    createMessageButtons();
 
     Panel2 = frame("Panel2", kRxPanel2Top, kPanel2Height);
 }
@@ -132,17 +84,14 @@ void TDecoderForm::applyColours() {
     StationPnl->setBlackScheme(!white);
     m_instruments->setColours(back, text);
     m_receive->setColours(back, text);
-    for (QWidget* w : std::initializer_list<QWidget*>{XmitCntrSpinEdit, XmitSpdUpDn2})
-        paintControl(w, back, text);
-    paintControl(TransmitMemo, back, white ? QColor(Qt::red) : QColor(Qt::white));
+    m_speedPanel->setColours(back, text);
+    m_transmitPanel->setColours(back, text, white ? QColor(Qt::red) : QColor(Qt::white));
 }
 
 void TDecoderForm::applyFontSize(int size) {
     static constexpr int kTransmitPt[] = {12, 14, 16, 20};
     static constexpr int kReceivePt[] = {12, 14, 18, 20};
-    QFont t = TransmitMemo->font();
-    t.setPointSize(kTransmitPt[size - 1]);
-    TransmitMemo->setFont(t);
+    m_transmitPanel->setTransmitPointSize(kTransmitPt[size - 1]);
     m_receive->setPointSize(kReceivePt[size - 1]);
 }
 

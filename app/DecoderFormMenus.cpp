@@ -16,6 +16,7 @@
 #include "app/ReceivePanel.h"
 #include "app/SetupWindows.h"
 #include "app/SpectrumArea.h"
+#include "app/TransmitSpeedPanel.h"
 #include "log/StationPanel.h"
 #include "station/StationLink.h"
 #include "transmit/TransmitControls.h"
@@ -28,8 +29,8 @@ using namespace form_layout;
 std::map<std::string, std::function<void()>> TDecoderForm::commandHandlers() {
     return {
         {"SaveRcv1", [this] { m_receive->saveText(*m_textFiles); }},
-        {"SaveTransmit1", [this] { m_textFiles->SaveTransmit1Click(TransmitMemo); }},
-        {"LoadTransmit1", [this] { m_textFiles->LoadTransmit1Click(TransmitMemo, *m_textTarget); }},
+        {"SaveTransmit1", [this] { m_transmitPanel->saveText(*m_textFiles); }},
+        {"LoadTransmit1", [this] { m_transmitPanel->loadText(*m_textFiles, *m_textTarget); }},
         {"LoadDefault",
          [this] {
              // One slip from Quit would wipe the station's settings and macros: ask first.
@@ -255,7 +256,7 @@ std::vector<QAction*> TDecoderForm::groupOf(const QString& itemName) const {
 
 void TDecoderForm::focusRule() {
     if (typingActive() != kStateOff)
-        TransmitMemo->setFocus();
+        m_transmitPanel->focusTransmitMemo();
     else
         m_receive->focus();
 }
@@ -302,13 +303,13 @@ void TDecoderForm::ScreenOpModeClick(int mode, QAction* own) {
     m_settings.ScreenOpMode = setting::ScreenOpMode(mode);
     m_menus->check(own);
     if (m_settings.ScreenOpMode == setting::ScreenOpMode::ReceiveOnly) {
-        TransmitMemo->move(0, kRxTransmitMemoTop);
+        m_transmitPanel->moveTransmitWindow({0, kRxTransmitMemoTop});
         m_receive->showSecondRow(kImagePnlHeight + m_instruments->height());
         Panel2->move(0, kRxPanel2Top);
         m_windowHeight = kRxWindowHeight;
         centralWidget()->setFixedHeight(kRxClientHeight);
     } else {
-        TransmitMemo->move(0, kTrTransmitMemoTop);
+        m_transmitPanel->moveTransmitWindow({0, kTrTransmitMemoTop});
         m_windowHeight = kTrWindowHeight;
         m_receive->hideSecondRow(kTrRcv2PnlTop);
         Panel2->move(0, kTrPanel2Top);
@@ -329,10 +330,9 @@ void TDecoderForm::ReceiveSpeedClick(int lock, QAction* own) {
     post(ReceiveCommand::receiveSpeedMode(m_settings.RxSpeedLock));
     // The transmit speed follows, within what the output can key. Auto takes the receive
     // speed as it stands after the decoder reset the choice runs, not Auto's starting 25.
-    m_keying.speedControls().lockedSpeed(m_settings.RxSpeedLock == setting::RxSpeedLock::Auto
-                                             ? kDecoderResetSpeedWpm
-                                             : lockedSpeedWpm(m_settings.RxSpeedLock));
-    showTransmitSpeed();
+    m_speedPanel->lockSpeed(m_settings.RxSpeedLock == setting::RxSpeedLock::Auto
+                                ? kDecoderResetSpeedWpm
+                                : lockedSpeedWpm(m_settings.RxSpeedLock));
 }
 
 void TDecoderForm::selectSoundCardOutput() {

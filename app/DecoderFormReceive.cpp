@@ -13,9 +13,11 @@
 #include "app/ReceivePanel.h"
 #include "app/SetupWindows.h"
 #include "app/SpectrumArea.h"
+#include "app/TransmitSpeedPanel.h"
 #include "gaugekit/GkBar.h"
 #include "gaugekit/GkLED.h"
 #include "log/StationPanel.h"
+#include "transmit/control/TransmitPanel.h"
 
 namespace dita {
 
@@ -75,14 +77,14 @@ bool TDecoderForm::xmitLedOn() const {
 FormReadout TDecoderForm::readout() const {
     FormReadout r;
     r.receiveText = m_receive->text();
-    r.transmitText = TransmitMemo->toPlainText();
+    r.transmitText = QString::fromStdString(m_transmitPanel->transmitText());
     r.receiveWpm = m_instruments->receiveWpmText();
     r.rawSnr = m_receive->rawSnrText();
     r.marker = m_spectrum->markerLines();
     r.utcTime = m_instruments->utcTimeText();
     r.utcDate = m_instruments->utcDateText();
-    r.xmitSpeed = XmitSpdUpDn2->value();
-    r.xmitSpeedPanel = XmitSpeedPanel->text();
+    r.xmitSpeed = m_speedPanel->spinValue();
+    r.xmitSpeedPanel = m_speedPanel->panelText();
     return r;
 }
 

@@ -3,19 +3,13 @@
 #include "app/DecoderForm.h"
 
 #include "app/DecoderFormLayout.h"
+#include "app/MessageButtonRow.h"
 #include "app/ReceivePanel.h"
 #include "app/SetupWindows.h"
 #include "app/SpectrumArea.h"
+#include "app/TransmitSpeedPanel.h"
 
-#include <QLayout>
-#include <QLineEdit>
-#include <QMouseEvent>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QSpinBox>
 #include <QStatusBar>
-#include <QTextCursor>
-#include <QTimer>
 
 #include <cstdio>
 
@@ -28,31 +22,6 @@
 namespace dita {
 
 using namespace form_layout;
-
-namespace {
-
-// What a message button changes on the window, as the window passes it in.
-class FormButtonView : public MacroButtonView {
-public:
-    struct Calls {
-        std::function<void(int)> mark;
-        std::function<bool()> doubleScreen;
-        std::function<void(const std::string&)> appendReceive;
-        std::function<void(const std::string&)> appendTransmit;
-        std::function<void()> focusTransmit;
-    };
-    explicit FormButtonView(Calls calls) : m_calls(std::move(calls)) {}
-    void markMessageButton(int n) override { m_calls.mark(n); }
-    bool doubleScreen() const override { return m_calls.doubleScreen(); }
-    void appendReceiveText(const std::string& text) override { m_calls.appendReceive(text); }
-    void appendTransmitText(const std::string& text) override { m_calls.appendTransmit(text); }
-    void focusTransmitMemo() override { m_calls.focusTransmit(); }
-
-private:
-    Calls m_calls;
-};
-
-} // namespace
 
 Keyer* TDecoderForm::currentKeyer() {
     if (m_services.keyer) return m_services.keyer();
@@ -94,31 +63,31 @@ int TDecoderForm::typingActive() const {
 }
 
 void TDecoderForm::createTransmitSide(QWidget* client) {
+    // The speed controls report each speed they key to the settings, which keep it.
+    m_speedPanel = new TransmitSpeedPanel(ContrlPnl, m_keying.speedControls(),
+                                          [this] { return m_receiveWpm; });
+    connect(m_speedPanel, &TransmitSpeedPanel::speedChanged, this,
+            [this](int wpm) { m_settings.XmitSpeed = wpm; });
+
     m_transmitPanel = new TransmitPanel(
         {[this] { return currentKeyer(); }, &m_keying.port(),
          [this](int n) { return ExpandMacro(m_windowSettings.Macros.at(n), macroFields()); },
          [this] { return keyingProblem(); }},
         m_session->flags().capturePause, ContrlPnl);
     m_transmitPanel->setGeometry(0, kTransmitPanelTop, m_clientWidth, kTransmitPanelHeight);
-    XmitCntrSpinEdit = m_transmitPanel->XmitCntrSpinEdit;
-    // The transmit window has its own place on the form: it leaves the panel's layout.
-    TransmitMemo = m_transmitPanel->TransmitMemo;
-    m_transmitPanel->layout()->removeWidget(TransmitMemo);
-    TransmitMemo->setParent(client);
-    TransmitMemo->setGeometry(0, kRxTransmitMemoTop, m_clientWidth, kTransmitMemoHeight);
-    TransmitMemo->show();
+    // The transmit window has its own place on the form.
+    m_transmitPanel->placeTransmitWindow(
+        client, QRect(0, kRxTransmitMemoTop, m_clientWidth, kTransmitMemoHeight));
 
     TransmitPanelHooks hooks;
     hooks.appendReceiveText = [this](const std::string& utf8) {
         m_receive->appendText(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
     };
     hooks.setSpeedControlEnabled = [this](SpeedControl control, bool enabled) {
-        (control == SpeedControl::ScreenSpin ? static_cast<QWidget*>(XmitSpdUpDn2)
-                                             : static_cast<QWidget*>(XmitSpdUpDn))
-            ->setEnabled(enabled);
+        m_speedPanel->setControlEnabled(control, enabled);
     };
-    hooks.clearMessageButtonMarks = [this] { markMessageButton(0); };
-    hooks.pressMessageButton = [this](int n) { m_messageButtons->click(n); };
+    hooks.clearMessageButtonMarks = [this] { m_messageRow->mark(0); };
+    hooks.pressMessageButton = [this](int n) { m_messageRow->press(n); };
     hooks.selectDisplay = [this](bool waterfall) { m_spectrum->selectDisplay(waterfall); };
     hooks.showLeds = [this](bool rcvOn, bool xmitOn) { showLeds(rcvOn, xmitOn); };
     hooks.messages = messageSink();
@@ -134,40 +103,26 @@ void TDecoderForm::createTransmitSide(QWidget* client) {
             statusBar()->showMessage(QString::fromStdString(text));
     };
     m_transmitPanel->setHooks(std::move(hooks));
+
+    createMessageButtons();
 }
 
 void TDecoderForm::createMessageButtons() {
-    FormButtonView::Calls calls;
-    calls.mark = [this](int n) { markMessageButton(n); };
+    MessageButtonRow::WindowCalls calls;
     calls.doubleScreen = [this] {
         return m_transmitPanel->controller().state().TransmitScreen == kDoubleScreen;
     };
-    calls.appendReceive = [this](const std::string& text) {
+    calls.appendReceiveText = [this](const std::string& text) {
         m_receive->appendText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
     };
-    calls.appendTransmit = [this](const std::string& text) {
-        QTextCursor c = TransmitMemo->textCursor();
-        c.movePosition(QTextCursor::End);
-        c.insertText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
-        TransmitMemo->setTextCursor(c);
+    calls.appendTransmitText = [this](const std::string& text) {
+        m_transmitPanel->appendTransmitText(text);
     };
-    calls.focusTransmit = [this] { TransmitMemo->setFocus(); };
-    m_buttonView = std::make_unique<FormButtonView>(std::move(calls));
-    m_messageButtons = std::make_unique<MessageButtons>(
-        m_windowSettings.Macros, [this] { return macroFields(); }, m_transmitPanel->controller(),
-        *m_buttonView, messageSink());
-
-    const int width = m_clientWidth / kMacroCount;
-    for (int n = 1; n <= kMacroCount; ++n) {
-        auto* b = macros::createMessageButton(n, ContrlPnl);
-        b->setGeometry((n - 1) * width, kMsgButtonTop, width, kMsgButtonHeight);
-        connect(b, &QPushButton::clicked, this, [this, n] { m_messageButtons->click(n); });
-        msgButtons[n] = b;
-    }
-}
-
-void TDecoderForm::markMessageButton(int n) {
-    macros::markMessageButtons(msgButtons, n);
+    calls.focusTransmitMemo = [this] { m_transmitPanel->focusTransmitMemo(); };
+    m_messageRow = new MessageButtonRow(
+        ContrlPnl, m_clientWidth, kMsgButtonTop, m_windowSettings.Macros,
+        [this] { return macroFields(); }, m_transmitPanel->controller(), std::move(calls),
+        messageSink());
 }
 
 void TDecoderForm::transmitScreenChanged(int32_t screen) {
@@ -175,52 +130,14 @@ void TDecoderForm::transmitScreenChanged(int32_t screen) {
     m_menus->check(m_menus->optionItem(SettingId::TransmitScreen, m_settings.TransmitScreen));
 }
 
-bool TDecoderForm::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == XmitSpdUpDn && event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
-        QTimer::singleShot(0, this, [this] { XmitSpdUpDnMouseUp(); }); // after the step
-    return QMainWindow::eventFilter(watched, event);
-}
-
-// The speed controls' rules have decided the speed keyed: the settings keep it, the controls
-// show it.
-void TDecoderForm::showTransmitSpeed() {
-    const TransmitSpeedControls& speed = m_keying.speedControls();
-    m_settings.XmitSpeed = speed.spinValue();
-    const QSignalBlocker block(XmitSpdUpDn2);
-    const QSignalBlocker blockUpDown(XmitSpdUpDn);
-    XmitSpdUpDn2->setValue(m_settings.XmitSpeed);
-    XmitSpdUpDn->setValue(speed.upDownPosition());
-    XmitSpeedPanel->setText(QString::fromStdString(speed.speedPanelText()));
-}
-
-void TDecoderForm::XmitSpdUpDn2Change(int value) {
-    m_keying.speedControls().XmitSpdUpDn2Change(value);
-    showTransmitSpeed();
-}
-
-void TDecoderForm::XmitSpdUpDnMouseUp() {
-    m_keying.speedControls().XmitSpdUpDnMouseUp();
-    showTransmitSpeed();
-}
-
-void TDecoderForm::applyXmitSpeed(int wpm) {
-    m_keying.speedControls().applyStoredSpeed(wpm);
-    showTransmitSpeed();
-}
-
-void TDecoderForm::SyncBtnClick() {
-    m_keying.speedControls().SyncBtnClick(m_receiveWpm);
-    showTransmitSpeed();
-}
-
 MacroFields TDecoderForm::macroFields() const {
     MacroFields f;
-    f.CallMemo = StationPnl->CallMemo->text().toStdString();
-    f.MyCallMemo = StationPnl->MyCallMemo->text().toStdString();
-    f.NameMemo = StationPnl->NameMemo->text().toStdString();
-    f.RSTMemo = StationPnl->RSTMemo->text().toStdString();
-    f.MyRSTMemo = StationPnl->MyRSTMemo->text().toStdString();
+    const ContactTexts contact = StationPnl->contactTexts();
+    f.CallMemo = contact.call;
+    f.MyCallMemo = contact.myCall;
+    f.NameMemo = contact.name;
+    f.RSTMemo = contact.report;
+    f.MyRSTMemo = contact.myReport;
     f.XmitCntrMemo = std::to_string(m_transmitPanel->contactCounter());
     m_setup->fillMacroFields(f);
     return f;

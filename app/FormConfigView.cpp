@@ -3,6 +3,7 @@
 #include "app/FormInstruments.h"
 #include "app/SetupWindows.h"
 #include "app/SpectrumArea.h"
+#include "app/TransmitSpeedPanel.h"
 #include "log/StationPanel.h"
 #include "receive/ReceiveEngine.h"
 #include "transmit/KeyingPort.h"
@@ -42,7 +43,7 @@ void TDecoderForm::ConfigView::signalBarChanged() {
     m_form.m_instruments->showSignal(m_form.m_windowSettings.SignalBar);
 }
 void TDecoderForm::ConfigView::applyXmitSpeed(int wpm) {
-    m_form.applyXmitSpeed(wpm);
+    m_form.m_speedPanel->applyStoredSpeed(wpm);
 }
 
 void TDecoderForm::ConfigView::timelinePlacementChanged() {

@@ -112,16 +112,6 @@ TGkBar* createSignalBar(QWidget* parent) {
 
 } // namespace
 
-void paintControl(QWidget* control, const QColor& back, const QColor& text) {
-    QPalette p = control->palette();
-    for (auto role : {QPalette::Window, QPalette::Base, QPalette::Button})
-        p.setColor(role, back);
-    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        p.setColor(role, text);
-    control->setPalette(p);
-    control->setAutoFillBackground(true);
-}
-
 InstrumentPanel::InstrumentPanel(QWidget* parent) : QFrame(parent) {
     using namespace form_layout;
     setObjectName("Panel3");

@@ -8,6 +8,8 @@
 // change reported by the run loop).
 #include <gaugekit/gaugekit.h>
 
+#include "common/WidgetColours.h"
+
 #include <QFrame>
 
 #include <cstdint>
@@ -28,9 +30,6 @@ constexpr int kRcvLEDWidth = 40;
 constexpr int kRcvLEDHeight = 20;
 constexpr int kXmitLEDWidth = 42;
 constexpr int kXmitLEDHeight = 23;
-
-// The window's two colour schemes for a control: its back and text colours.
-void paintControl(QWidget* control, const QColor& back, const QColor& text);
 
 class InstrumentPanel : public QFrame {
     Q_OBJECT

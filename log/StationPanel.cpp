@@ -267,6 +267,12 @@ LogEntryFields StationPanel::logEntryFields() const {
     return f;
 }
 
+ContactTexts StationPanel::contactTexts() const {
+    return {CallMemo->text().toStdString(), MyCallMemo->text().toStdString(),
+            NameMemo->text().toStdString(), RSTMemo->text().toStdString(),
+            MyRSTMemo->text().toStdString()};
+}
+
 bool StationPanel::LogBtnClick() {
     return m_writer.LogBtnClick(logEntryFields());
 }

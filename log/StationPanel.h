@@ -19,25 +19,21 @@ class QSpinBox;
 
 namespace dita {
 
+// The contact's texts (UTF-8) that macros put into what they send.
+struct ContactTexts {
+    std::string call;     // CallMemo
+    std::string myCall;   // MyCallMemo
+    std::string name;     // NameMemo
+    std::string report;   // RSTMemo, the report received
+    std::string myReport; // MyRSTMemo, the report sent
+};
+
 class StationPanel : public QFrame {
     Q_OBJECT
 public:
     explicit StationPanel(MessageSink messages,
                           AdifLogWriter::PathSource logPath = AdifLogWriter::defaultLogPath,
                           QWidget* parent = nullptr);
-
-    QLineEdit* CallMemo;
-    QLineEdit* GridMemo;
-    QLineEdit* MyCallMemo;
-    QLineEdit* MyGridMemo;
-    QLineEdit* RSTMemo;
-    QLineEdit* MyRSTMemo;
-    QLineEdit* NameMemo;
-    QLineEdit* FrequencyMemo;
-    QSpinBox* BandSpinEdit;
-    QLineEdit* BandMemo;
-    QLineEdit* GMTDateMemo;
-    QPushButton* LogBtn;
 
     // The band index 1..11 (stored with the configuration).
     int bandIndex() const { return m_bandIndex; }
@@ -63,6 +59,8 @@ public:
 
     // The texts a log record is made of, as they stand now.
     LogEntryFields logEntryFields() const;
+    // The contact's texts the macros' "%" tokens stand for, as they stand now.
+    ContactTexts contactTexts() const;
 
     // The colour committed (not red) text has in the current scheme.
     QColor committedTextColour() const;
@@ -80,6 +78,19 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    QLineEdit* CallMemo;
+    QLineEdit* GridMemo;
+    QLineEdit* MyCallMemo;
+    QLineEdit* MyGridMemo;
+    QLineEdit* RSTMemo;
+    QLineEdit* MyRSTMemo;
+    QLineEdit* NameMemo;
+    QLineEdit* FrequencyMemo;
+    QSpinBox* BandSpinEdit;
+    QLineEdit* BandMemo;
+    QLineEdit* GMTDateMemo;
+    QPushButton* LogBtn;
+
     enum class FieldKind { Frequency, Report };
     void setTyping(QLineEdit* field, bool typing);
     void commit(QLineEdit* field, FieldKind kind, bool onExit);

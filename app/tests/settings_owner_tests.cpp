@@ -245,7 +245,7 @@ TEST(SettingsOwner, EveryRecordIsSavedFromTheSettingsNotFromWhatShowsOrUsesThem)
     EXPECT_EQ(encodeConfig(savedRecords(f, home.path / "again.cfc")), encodeConfig(loaded));
 
     // What the operator changes through a control reaches the file.
-    f.XmitSpdUpDn2Change(28);
+    control<QSpinBox>(f, "XmitSpdUpDn2").setValue(28);
     part<TPTTForm>(f).PTTInvChkBox->setChecked(false);
     part<TPTTForm>(f).PTTInvChkBoxMouseUp();
     timing.upDowns[1]->setValue(130);
@@ -305,19 +305,20 @@ TEST(SettingsOwner, DialogAndCounterChangesReachWhatReadsThem) {
 
     // Character Timing: the next timing computed uses the new dot weight.
     part<TCharTimingForm>(f).upDowns[0]->setValue(73);
-    f.XmitSpdUpDn2Change(30);
+    control<QSpinBox>(f, "XmitSpdUpDn2").setValue(30);
     TimingWeights weights;
     weights.dot = 73.0f;
     EXPECT_EQ(r.keying.timing().current().DotMs, ComputeSendTiming(30, weights).DotMs);
     EXPECT_NE(r.keying.timing().current().DotMs, ComputeSendTiming(30).DotMs);
 
     // The contact counter's up-down: "%i" and the saved counter follow XmitCntrMemo.
-    TransmitPanel& panel = part<TransmitPanel>(f);
-    panel.XmitCntrUpDn->setValue(-42); // the bar runs downwards: up is a larger number
+    auto& counterUpDown = control<QScrollBar>(f, "XmitCntrUpDn");
+    counterUpDown.setValue(-42); // the bar runs downwards: up is a larger number
     QMouseEvent release(QEvent::MouseButtonRelease, QPointF(2, 2), QPointF(2, 2), Qt::LeftButton,
                         Qt::NoButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(panel.XmitCntrUpDn, &release);
-    ASSERT_TRUE(pumpUntil([&] { return panel.XmitCntrMemo->text() == "42"; }));
+    QCoreApplication::sendEvent(&counterUpDown, &release);
+    const auto& counterMemo = control<QLineEdit>(f, "XmitCntrMemo");
+    ASSERT_TRUE(pumpUntil([&] { return counterMemo.text() == "42"; }));
     EXPECT_EQ(f.macroFields().XmitCntrMemo, "42");
     EXPECT_EQ(savedRecords(f, home.path / "counter.cfc").contactCounter, 42);
 }

@@ -71,10 +71,10 @@ TEST(StationWiring, RigFrequencyFillsThePanelLoggerTextIsKeyedAndShownSetupIsKep
 
     // Another program tunes the rig: band and frequency follow, the field stays editable.
     ASSERT_EQ(rigctl(rigPort, "F 14025000"), "");
-    const StationPanel& station = part<StationPanel>(f);
-    EXPECT_TRUE(pumpUntil([&] { return station.FrequencyMemo->text() == "14.025000"; }, 10s));
-    EXPECT_EQ(station.BandMemo->text(), "20M");
-    EXPECT_FALSE(station.FrequencyMemo->isReadOnly());
+    const auto& frequency = control<QLineEdit>(f, "FrequencyMemo");
+    EXPECT_TRUE(pumpUntil([&] { return frequency.text() == "14.025000"; }, 10s));
+    EXPECT_EQ(control<QLineEdit>(f, "BandMemo").text(), "20M");
+    EXPECT_FALSE(frequency.isReadOnly());
 
     // A logger's speed and text: keyed through the window's keyer, shown in the transmit window.
     sendDatagram(udpPort, "\x1b"
@@ -151,8 +151,8 @@ TEST(StationWiring, RigCatSendsTheTransmitPanelsTextToTheRigsKeyer) {
     TDecoderForm& f = *rig.form;
     ASSERT_TRUE(pumpUntil([&] { return f.loopEntries() > 0; }));
     ASSERT_EQ(rigctl(rigPort, "F 14025000"), "");
-    const StationPanel& station = part<StationPanel>(f);
-    ASSERT_TRUE(pumpUntil([&] { return station.FrequencyMemo->text() == "14.025000"; }, 10s));
+    const auto& frequency = control<QLineEdit>(f, "FrequencyMemo");
+    ASSERT_TRUE(pumpUntil([&] { return frequency.text() == "14.025000"; }, 10s));
 
     QAction* cat = f.item("RigCat1");
     ASSERT_NE(cat, nullptr);
@@ -166,8 +166,8 @@ TEST(StationWiring, RigCatSendsTheTransmitPanelsTextToTheRigsKeyer) {
     // window's speed, and neither of the window's own keyers keys anything.
     TransmitPanel& panel = part<TransmitPanel>(f);
     f.macroSources()[1] = "CQ TEST";
-    panel.XmitButton->click();
-    panel.MsgButton13->click();
+    control<QPushButton>(f, "XmitButton").click();
+    control<QPushButton>(f, "MsgButton13").click();
     ASSERT_TRUE(pumpUntil([&] { return panel.controller().macroSendAllowed(); }));
     control<QPushButton>(f, messageButtonName(1).c_str()).click();
     ASSERT_TRUE(pumpUntil([&] { return tracedCommands(trace, "b").size() == 1; }, 10s));

@@ -35,8 +35,8 @@ struct TransmitRig {
     }
     // Xmit Enable on and IMM mode: message buttons may send.
     void enableImmediate() {
-        panel().XmitButton->click();
-        panel().MsgButton13->click();
+        control<QPushButton>(f, "XmitButton").click();
+        control<QPushButton>(f, "MsgButton13").click();
         ASSERT_TRUE(pumpUntil([&] { return panel().controller().macroSendAllowed(); }));
     }
     TransmitPanel& panel() { return part<TransmitPanel>(f); }
@@ -90,13 +90,12 @@ TEST(TransmitWiring, AnOutputThatCannotKeySaysSoOnceNamingTheSettingToChange) {
     FormRig rig(1, true);
     TDecoderForm& f = *rig.form;
     ASSERT_TRUE(pumpUntil([&] { return f.loopEntries() > 0; }));
-    TransmitPanel& panel = part<TransmitPanel>(f);
     QLabel& shown = control<QLabel>(f, "KeyingProblem");
     std::vector<QString> statusLines;
     QObject::connect(f.statusBar(), &QStatusBar::messageChanged,
                      [&](const QString& text) { statusLines.push_back(text); });
     f.click("TransmitReceive1");
-    panel.XmitButton->click();
+    control<QPushButton>(f, "XmitButton").click();
     ASSERT_EQ(statusLines.size(), 1u);
     EXPECT_TRUE(statusLines[0].startsWith("Nothing is keyed: no serial port is chosen"));
     EXPECT_TRUE(statusLines[0].contains("Transmit > Output Port > Port Number"));
@@ -104,7 +103,7 @@ TEST(TransmitWiring, AnOutputThatCannotKeySaysSoOnceNamingTheSettingToChange) {
     EXPECT_TRUE(shown.isVisibleTo(&f));
     // Typing on tells nothing more.
     for (int key : {Qt::Key_C, Qt::Key_Q, Qt::Key_Space})
-        pressKey(panel.TransmitMemo, key);
+        pressKey(&control(f, "TransmitMemo"), key);
     pumpUntil([&] { return false; }, 100ms);
     EXPECT_EQ(statusLines.size(), 1u);
     // A changed output is told as it now stands.
@@ -133,8 +132,9 @@ TEST(TransmitWiring, ButtonsCarryTheirKeysAndSitInsideTheWindow) {
     EXPECT_GE(panel.top(), t.transmitMemo().geometry().bottom())
         << "the transmit buttons must not cover the transmit window";
     // The counter and the transmit window are the panel's, each once in the window.
-    EXPECT_EQ(&control(t.f, "XmitCntrSpinEdit"), t.panel().XmitCntrSpinEdit);
-    EXPECT_EQ(&t.transmitMemo(), t.panel().TransmitMemo);
+    EXPECT_EQ(control(t.f, "XmitCntrSpinEdit").parent(), &t.panel());
+    t.transmitMemo().setPlainText("TEST");
+    EXPECT_EQ(t.panel().transmitText(), "TEST");
 }
 
 TEST(TransmitWiring, SecondMacroWhileSendingIsRefusedWithAMessage) {
@@ -204,11 +204,11 @@ TEST(TransmitWiring, ReenteringTheReceiveLoopSelectsImmediateModeAgain) {
     auto& panel = t.panel();
     const TransmitState& state = panel.controller().state();
     EXPECT_EQ(state.SendMode.load(), kSendModeImm);
-    panel.XmitButton->click();
-    panel.MsgButton14->click();
+    control<QPushButton>(t.f, "XmitButton").click();
+    control<QPushButton>(t.f, "MsgButton14").click();
     ASSERT_EQ(state.SendMode.load(), kSendModeScn);
     t.transmitMemo().setPlainText("PARIS PARIS PARIS PARIS");
-    panel.SendBtn->click();
+    control<QPushButton>(t.f, "SendBtn").click();
     ASSERT_TRUE(pumpUntil([&] { return t.panel().controller().sendActive(); }));
     const int entries = t.f.loopEntries();
     t.f.click("LeftInput");
@@ -220,8 +220,8 @@ TEST(TransmitWiring, ReenteringTheReceiveLoopSelectsImmediateModeAgain) {
     EXPECT_EQ(t.keyer.characters(), keyed) << "keying went on after the loop came back";
     EXPECT_EQ(state.SendMode.load(), kSendModeImm);
     EXPECT_EQ(state.SendBufferIndex.load(), kImmBufferIndex);
-    EXPECT_TRUE(panel.MsgButton13->font().bold());
-    EXPECT_FALSE(panel.MsgButton14->font().bold());
+    EXPECT_TRUE(control<QPushButton>(t.f, "MsgButton13").font().bold());
+    EXPECT_FALSE(control<QPushButton>(t.f, "MsgButton14").font().bold());
     EXPECT_FALSE(t.f.flags().capturePause.has(PauseReason::Transmit));
     EXPECT_EQ(t.rig.keying.port().KeyState.load(), kKeyUp);
 }
@@ -255,7 +255,7 @@ TEST(TransmitWiring, TransmitScreenMenuAndButtonAgree) {
     t.f.click("DoubleScreen1");
     EXPECT_EQ(t.panel().controller().state().TransmitScreen, kDoubleScreen);
     EXPECT_EQ(raw(t.f.settings().TransmitScreen), 1);
-    t.panel().ScreenBtn->click(); // the panel's own toggle
+    control<QPushButton>(t.f, "ScreenBtn").click(); // the panel's own toggle
     EXPECT_EQ(raw(t.f.settings().TransmitScreen), 0);
     EXPECT_TRUE(t.f.item("SingleScreen1")->isChecked());
     EXPECT_FALSE(t.f.item("DoubleScreen1")->isChecked());
@@ -308,8 +308,7 @@ TEST(TransmitWiring, LoadTransmitTellsTransmitControlAboutTheLoadedText) {
     });
     TDecoderForm& f = *rig.form;
     EXPECT_FALSE(part<TransmitPanel>(f).controller().state().TextLoaded.load());
-    auto& panel = part<TransmitPanel>(f);
-    panel.XmitButton->click();
+    control<QPushButton>(f, "XmitButton").click();
     f.click("LoadTransmit1");
     EXPECT_EQ(f.readout().transmitText, "TEST DE DL1ABC");
     const TransmitState& state = part<TransmitPanel>(f).controller().state();
@@ -317,10 +316,10 @@ TEST(TransmitWiring, LoadTransmitTellsTransmitControlAboutTheLoadedText) {
     // The loaded text goes out of buffer 15, so Loop repeats it (buffer 0 is sent once).
     EXPECT_EQ(state.SendBufferIndex.load(), 15);
     EXPECT_EQ(state.SendBuffers.get(15), "TEST DE DL1ABC");
-    panel.LoopButton->click();
-    panel.SendBtn->click();
+    control<QPushButton>(f, "LoopButton").click();
+    control<QPushButton>(f, "SendBtn").click();
     ASSERT_TRUE(pumpUntil([&] { return keyer.texts().size() >= 2; }));
-    panel.LoopButton->click();
+    control<QPushButton>(f, "LoopButton").click();
     ASSERT_TRUE(pumpUntil([&] { return !part<TransmitPanel>(f).controller().sendActive(); }));
     for (const auto& text : keyer.texts())
         EXPECT_EQ(text, "TEST DE DL1ABC");
@@ -343,7 +342,7 @@ TEST(TransmitWiring, TransmitReceiveWindowWhileSendingShowsThePanel) {
     if (const char* path = std::getenv("DITA_SCREENSHOT")) shot.save(QString::fromLocal8Bit(path));
     EXPECT_EQ(shot.height(), t.f.height());
     EXPECT_TRUE(t.f.readout().transmitText.contains("CQ CQ DE W1AW W1AW K"));
-    EXPECT_TRUE(t.panel().XmitButton->isVisible());
+    EXPECT_TRUE(control<QPushButton>(t.f, "XmitButton").isVisible());
     EXPECT_TRUE(t.button(15).isVisible());
 }
 

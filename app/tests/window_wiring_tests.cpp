@@ -220,14 +220,14 @@ TEST(WindowStationTest, LogButtonAppendsToTheLogInTheDitaFolderAndRefusesAnEmpty
     DitaHome home;
     FormRig r(1, false);
     TDecoderForm& f = *r.form;
-    StationPanel& station = part<StationPanel>(f);
     auto& callMemo = control<QLineEdit>(f, "CallMemo");
+    auto& logButton = control<QPushButton>(f, "LogBtn");
     f.SystemTimer2Timer(); // the clock texts reach the station panel
     EXPECT_EQ(control<QLineEdit>(f, "GMTDateMemo").text(), f.readout().utcDate);
     callMemo.setText("DL1ABC");
     control<QLineEdit>(f, "MyCallMemo").setText("W1AW");
-    station.FrequencyMemo->setText("7.030");
-    station.LogBtn->click();
+    control<QLineEdit>(f, "FrequencyMemo").setText("7.030");
+    logButton.click();
     const auto log = home.path() / kLogFileName;
     ASSERT_TRUE(std::filesystem::exists(log));
     std::string text = readFile(log);
@@ -237,12 +237,12 @@ TEST(WindowStationTest, LogButtonAppendsToTheLogInTheDitaFolderAndRefusesAnEmpty
     EXPECT_TRUE(r.hasMessage(kLogWrittenText, kFileMessageCaption));
 
     callMemo.clear();
-    station.LogBtn->click();
+    logButton.click();
     EXPECT_EQ(readFile(log), text) << "a refused entry leaves the log as it was";
     EXPECT_EQ(r.messages.messages.back().text, kNoStationText);
 
     callMemo.setText("G4XYZ");
-    station.LogBtn->click();
+    logButton.click();
     text = readFile(log);
     EXPECT_EQ(text.find("<call:6>DL1ABC"), 0u) << "the first record stays first";
     EXPECT_NE(text.find("<call:5>G4XYZ"), std::string::npos);
@@ -350,7 +350,10 @@ TEST(WindowTransmitTest, SpeedControlsHoldTheSerialLimitAndPublishTheTiming) {
 
     auto& upDown = control<QSpinBox>(f, "XmitSpdUpDn");
     upDown.setValue(80); // the up-down's arrows, then their release
-    f.XmitSpdUpDnMouseUp();
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(2, 2), QPointF(2, 2), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&upDown, &release);
+    ASSERT_TRUE(pumpUntil([&] { return upDown.value() == 50; }));
     EXPECT_TRUE(r.hasMessage(kSerialSpeedNoteText, kTransmitSpeedNoteCaption));
     EXPECT_EQ(upDown.value(), 50);
     EXPECT_EQ(f.readout().xmitSpeedPanel, "50");

@@ -35,6 +35,19 @@ struct PanelTest : ::testing::Test {
     fs::path dir;
     std::vector<std::pair<std::string, std::string>> messages;
     std::unique_ptr<StationPanel> panel;
+    // The panel's fields, buttons and band selector.
+    QLineEdit* CallMemo = nullptr;
+    QLineEdit* GridMemo = nullptr;
+    QLineEdit* MyCallMemo = nullptr;
+    QLineEdit* MyGridMemo = nullptr;
+    QLineEdit* RSTMemo = nullptr;
+    QLineEdit* MyRSTMemo = nullptr;
+    QLineEdit* NameMemo = nullptr;
+    QLineEdit* FrequencyMemo = nullptr;
+    QLineEdit* BandMemo = nullptr;
+    QLineEdit* GMTDateMemo = nullptr;
+    QSpinBox* BandSpinEdit = nullptr;
+    QPushButton* LogBtn = nullptr;
 
     void SetUp() override {
         char pattern[] = "/tmp/dita-panel-XXXXXX";
@@ -44,6 +57,24 @@ struct PanelTest : ::testing::Test {
             [this](const std::string& t, const std::string& c) { messages.emplace_back(t, c); },
             [this] { return dir / "DITA.adi"; });
         panel->show();
+        CallMemo = named<QLineEdit>("CallMemo");
+        GridMemo = named<QLineEdit>("GridMemo");
+        MyCallMemo = named<QLineEdit>("MyCallMemo");
+        MyGridMemo = named<QLineEdit>("MyGridMemo");
+        RSTMemo = named<QLineEdit>("RSTMemo");
+        MyRSTMemo = named<QLineEdit>("MyRSTMemo");
+        NameMemo = named<QLineEdit>("NameMemo");
+        FrequencyMemo = named<QLineEdit>("FrequencyMemo");
+        BandSpinEdit = named<QSpinBox>("BandSpinEdit");
+        BandMemo = named<QLineEdit>("BandMemo");
+        GMTDateMemo = named<QLineEdit>("GMTDateMemo");
+        LogBtn = named<QPushButton>("LogBtn");
+    }
+    // A control of the panel, found by the name the operator's tools see.
+    template <typename T> T* named(const char* name) const {
+        T* found = panel->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
     }
     void TearDown() override {
         panel.reset();
@@ -60,127 +91,127 @@ struct PanelTest : ::testing::Test {
 } // namespace
 
 TEST_F(PanelTest, BandSelectorShowsTheNameAndEmptiesTheFrequency) {
-    EXPECT_EQ(panel->BandMemo->text(), "2M");
+    EXPECT_EQ(BandMemo->text(), "2M");
     EXPECT_EQ(panel->bandIndex(), 1);
-    EXPECT_EQ(panel->BandSpinEdit->minimum(), 1);
-    EXPECT_EQ(panel->BandSpinEdit->maximum(), 11);
+    EXPECT_EQ(BandSpinEdit->minimum(), 1);
+    EXPECT_EQ(BandSpinEdit->maximum(), 11);
 
     panel->setBandIndex(7);
-    EXPECT_EQ(panel->BandMemo->text(), "20M");
-    QTest::keyClicks(panel->FrequencyMemo, "14.025");
-    enter(panel->FrequencyMemo);
-    EXPECT_EQ(panel->FrequencyMemo->text(), "14.025000");
+    EXPECT_EQ(BandMemo->text(), "20M");
+    QTest::keyClicks(FrequencyMemo, "14.025");
+    enter(FrequencyMemo);
+    EXPECT_EQ(FrequencyMemo->text(), "14.025000");
     // 14.025 also lies in no other band, but even a fitting frequency is discarded.
-    panel->BandSpinEdit->stepUp();
-    EXPECT_EQ(panel->BandMemo->text(), "30M");
-    EXPECT_EQ(panel->FrequencyMemo->text(), "");
-    panel->FrequencyMemo->setText("7.03");
+    BandSpinEdit->stepUp();
+    EXPECT_EQ(BandMemo->text(), "30M");
+    EXPECT_EQ(FrequencyMemo->text(), "");
+    FrequencyMemo->setText("7.03");
     panel->setBandIndex(9);
-    EXPECT_EQ(panel->FrequencyMemo->text(), "");
-    EXPECT_EQ(panel->BandMemo->text(), "40M");
+    EXPECT_EQ(FrequencyMemo->text(), "");
+    EXPECT_EQ(BandMemo->text(), "40M");
     EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(PanelTest, FrequencyTypedRedCommittedBlackWithTheBandRules) {
     panel->setBandIndex(7);
-    QTest::keyClicks(panel->FrequencyMemo, "14.3x5"); // the letter is filtered out
-    EXPECT_EQ(panel->FrequencyMemo->text(), "14.35");
-    EXPECT_EQ(textColour(panel->FrequencyMemo), QColor(Qt::red));
-    enter(panel->FrequencyMemo);
-    EXPECT_EQ(panel->FrequencyMemo->text(), "14.350000");
-    EXPECT_EQ(textColour(panel->FrequencyMemo), QColor(Qt::black));
+    QTest::keyClicks(FrequencyMemo, "14.3x5"); // the letter is filtered out
+    EXPECT_EQ(FrequencyMemo->text(), "14.35");
+    EXPECT_EQ(textColour(FrequencyMemo), QColor(Qt::red));
+    enter(FrequencyMemo);
+    EXPECT_EQ(FrequencyMemo->text(), "14.350000");
+    EXPECT_EQ(textColour(FrequencyMemo), QColor(Qt::black));
     EXPECT_TRUE(messages.empty());
 
-    panel->FrequencyMemo->clear();
-    QTest::keyClicks(panel->FrequencyMemo, "14.3500001");
-    enter(panel->FrequencyMemo);
+    FrequencyMemo->clear();
+    QTest::keyClicks(FrequencyMemo, "14.3500001");
+    enter(FrequencyMemo);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].first, "Frequency must be greater than 14 mHz and less than 14.35 mHz");
     EXPECT_EQ(messages[0].second, "Frequency Set");
-    EXPECT_EQ(panel->FrequencyMemo->text(), "");
-    EXPECT_EQ(textColour(panel->FrequencyMemo), QColor(Qt::black));
+    EXPECT_EQ(FrequencyMemo->text(), "");
+    EXPECT_EQ(textColour(FrequencyMemo), QColor(Qt::black));
 
     // A rejected key still marks the field as being typed in.
-    QTest::keyClick(panel->FrequencyMemo, Qt::Key_A);
-    EXPECT_EQ(textColour(panel->FrequencyMemo), QColor(Qt::red));
-    leave(panel->FrequencyMemo); // empty: no message, black
+    QTest::keyClick(FrequencyMemo, Qt::Key_A);
+    EXPECT_EQ(textColour(FrequencyMemo), QColor(Qt::red));
+    leave(FrequencyMemo); // empty: no message, black
     EXPECT_EQ(messages.size(), 1u);
-    EXPECT_EQ(textColour(panel->FrequencyMemo), QColor(Qt::black));
+    EXPECT_EQ(textColour(FrequencyMemo), QColor(Qt::black));
 
-    QTest::keyClicks(panel->FrequencyMemo, "14.0305");
-    leave(panel->FrequencyMemo);
-    EXPECT_EQ(panel->FrequencyMemo->text(), "14.030500");
+    QTest::keyClicks(FrequencyMemo, "14.0305");
+    leave(FrequencyMemo);
+    EXPECT_EQ(FrequencyMemo->text(), "14.030500");
 }
 
 TEST_F(PanelTest, RigFrequencySelectsItsBandFillsTheFieldAndSparesTyping) {
     panel->setRigFrequency(14025000.0);
-    EXPECT_EQ(panel->BandMemo->text(), "20M");
-    EXPECT_EQ(panel->FrequencyMemo->text(), "14.025000");
+    EXPECT_EQ(BandMemo->text(), "20M");
+    EXPECT_EQ(FrequencyMemo->text(), "14.025000");
     panel->setRigFrequency(14350000.0); // the band's upper edge belongs to it
-    EXPECT_EQ(panel->FrequencyMemo->text(), "14.350000");
+    EXPECT_EQ(FrequencyMemo->text(), "14.350000");
     panel->setRigFrequency(7030500.0);
-    EXPECT_EQ(panel->BandMemo->text(), "40M");
-    EXPECT_EQ(panel->FrequencyMemo->text(), "7.030500");
+    EXPECT_EQ(BandMemo->text(), "40M");
+    EXPECT_EQ(FrequencyMemo->text(), "7.030500");
     // Outside every band: emptied as the band check would, the band stays.
     panel->setRigFrequency(5357000.0);
-    EXPECT_EQ(panel->FrequencyMemo->text(), "");
+    EXPECT_EQ(FrequencyMemo->text(), "");
     EXPECT_EQ(panel->bandIndex(), 9);
 
     // The field stays editable, and what the operator is typing is not overwritten.
     panel->setRigFrequency(7010000.0);
-    panel->FrequencyMemo->clear();
-    QTest::keyClicks(panel->FrequencyMemo, "7.02");
+    FrequencyMemo->clear();
+    QTest::keyClicks(FrequencyMemo, "7.02");
     panel->setRigFrequency(7015000.0);
-    EXPECT_EQ(panel->FrequencyMemo->text(), "7.02");
-    enter(panel->FrequencyMemo);
-    EXPECT_EQ(panel->FrequencyMemo->text(), "7.020000");
+    EXPECT_EQ(FrequencyMemo->text(), "7.02");
+    enter(FrequencyMemo);
+    EXPECT_EQ(FrequencyMemo->text(), "7.020000");
     panel->setRigFrequency(7015000.0);
-    EXPECT_EQ(panel->FrequencyMemo->text(), "7.015000");
+    EXPECT_EQ(FrequencyMemo->text(), "7.015000");
     EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(PanelTest, TextThatIsNoNumberStaysRedAndIsReported) {
     panel->setBandIndex(7);
-    QTest::keyClicks(panel->FrequencyMemo, "1.2.3");
-    enter(panel->FrequencyMemo);
+    QTest::keyClicks(FrequencyMemo, "1.2.3");
+    enter(FrequencyMemo);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].second, "Error Message");
     EXPECT_NE(messages[0].first.find("\"1.2.3\""), std::string::npos);
-    EXPECT_EQ(panel->FrequencyMemo->text(), "1.2.3");
-    EXPECT_EQ(textColour(panel->FrequencyMemo), QColor(Qt::red));
+    EXPECT_EQ(FrequencyMemo->text(), "1.2.3");
+    EXPECT_EQ(textColour(FrequencyMemo), QColor(Qt::red));
 
     // Pasted text bypasses the key filter and is caught on commit.
-    panel->RSTMemo->clear();
+    RSTMemo->clear();
     QApplication::clipboard()->setText("five nine");
-    QTest::keyClick(panel->RSTMemo, Qt::Key_V, Qt::ControlModifier);
-    EXPECT_EQ(panel->RSTMemo->text(), "five nine");
-    leave(panel->RSTMemo);
+    QTest::keyClick(RSTMemo, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(RSTMemo->text(), "five nine");
+    leave(RSTMemo);
     ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(panel->RSTMemo->text(), "five nine");
+    EXPECT_EQ(RSTMemo->text(), "five nine");
     // Opening the context menu or another window is not leaving the field.
-    panel->RSTMemo->setText("1000");
-    leave(panel->RSTMemo, Qt::PopupFocusReason);
-    leave(panel->RSTMemo, Qt::ActiveWindowFocusReason);
+    RSTMemo->setText("1000");
+    leave(RSTMemo, Qt::PopupFocusReason);
+    leave(RSTMemo, Qt::ActiveWindowFocusReason);
     EXPECT_EQ(messages.size(), 2u);
-    EXPECT_EQ(panel->RSTMemo->text(), "1000");
+    EXPECT_EQ(RSTMemo->text(), "1000");
     // Moving the focus for real to another field is leaving it.
     panel->activateWindow();
     QApplication::setActiveWindow(panel.get());
-    panel->RSTMemo->setFocus(Qt::TabFocusReason);
-    panel->CallMemo->setFocus(Qt::TabFocusReason);
+    RSTMemo->setFocus(Qt::TabFocusReason);
+    CallMemo->setFocus(Qt::TabFocusReason);
     ASSERT_EQ(messages.size(), 3u);
     EXPECT_EQ(messages[2].first, "RST Number must be between 1 and 999");
-    EXPECT_EQ(panel->RSTMemo->text(), "");
+    EXPECT_EQ(RSTMemo->text(), "");
     // The panel carries on: a correct value afterwards is taken normally.
-    panel->RSTMemo->clear();
-    QTest::keyClicks(panel->RSTMemo, "579");
-    enter(panel->RSTMemo);
-    EXPECT_EQ(panel->RSTMemo->text(), "579");
+    RSTMemo->clear();
+    QTest::keyClicks(RSTMemo, "579");
+    enter(RSTMemo);
+    EXPECT_EQ(RSTMemo->text(), "579");
     EXPECT_EQ(messages.size(), 3u);
 }
 
 TEST_F(PanelTest, ReportFieldsFilterZeroAndCheckTheRange) {
-    for (QLineEdit* field : {panel->RSTMemo, panel->MyRSTMemo}) {
+    for (QLineEdit* field : {RSTMemo, MyRSTMemo}) {
         messages.clear();
         field->clear();
         QTest::keyClicks(field, "509");
@@ -209,30 +240,30 @@ TEST_F(PanelTest, ReportFieldsFilterZeroAndCheckTheRange) {
 
 TEST_F(PanelTest, BlackSchemeKeepsCommittedReportsReadable) {
     panel->setBlackScheme(true);
-    EXPECT_EQ(panel->RSTMemo->palette().color(QPalette::Base), QColor(Qt::black));
-    EXPECT_EQ(textColour(panel->CallMemo), QColor(Qt::white));
-    QTest::keyClicks(panel->RSTMemo, "57");
-    EXPECT_EQ(textColour(panel->RSTMemo), QColor(Qt::red));
-    enter(panel->RSTMemo);
-    EXPECT_EQ(textColour(panel->RSTMemo), QColor(Qt::white));
+    EXPECT_EQ(RSTMemo->palette().color(QPalette::Base), QColor(Qt::black));
+    EXPECT_EQ(textColour(CallMemo), QColor(Qt::white));
+    QTest::keyClicks(RSTMemo, "57");
+    EXPECT_EQ(textColour(RSTMemo), QColor(Qt::red));
+    enter(RSTMemo);
+    EXPECT_EQ(textColour(RSTMemo), QColor(Qt::white));
     panel->setBlackScheme(false);
-    EXPECT_EQ(textColour(panel->RSTMemo), QColor(Qt::black));
-    EXPECT_EQ(panel->RSTMemo->palette().color(QPalette::Base), QColor(Qt::white));
+    EXPECT_EQ(textColour(RSTMemo), QColor(Qt::black));
+    EXPECT_EQ(RSTMemo->palette().color(QPalette::Base), QColor(Qt::white));
 }
 
 TEST_F(PanelTest, LogButtonAppendsTheRecordOfTheFields) {
     panel->setBandIndex(7);
-    QTest::keyClicks(panel->CallMemo, "ABC");
-    QTest::keyClicks(panel->MyCallMemo, "XYZ");
-    QTest::keyClicks(panel->NameMemo, "Hans"); // the name is not logged
-    QTest::keyClicks(panel->FrequencyMemo, "14.025");
-    enter(panel->FrequencyMemo);
+    QTest::keyClicks(CallMemo, "ABC");
+    QTest::keyClicks(MyCallMemo, "XYZ");
+    QTest::keyClicks(NameMemo, "Hans"); // the name is not logged
+    QTest::keyClicks(FrequencyMemo, "14.025");
+    enter(FrequencyMemo);
     panel->setClockTexts("2024-01-05", "09:30:15", "20240105", "093015");
-    EXPECT_EQ(panel->GMTDateMemo->text(), "2024-01-05");
-    EXPECT_EQ(panel->LogBtn->toolTip(), "Write a ADIF Log entry");
+    EXPECT_EQ(GMTDateMemo->text(), "2024-01-05");
+    EXPECT_EQ(LogBtn->toolTip(), "Write a ADIF Log entry");
 
-    QTest::mouseClick(panel->LogBtn, Qt::LeftButton);
-    QTest::mouseClick(panel->LogBtn, Qt::LeftButton);
+    QTest::mouseClick(LogBtn, Qt::LeftButton);
+    QTest::mouseClick(LogBtn, Qt::LeftButton);
     const std::string record = "<call:3>ABC <station_callsign:3>XYZ <mode:2>CW "
                                "<qso_date:8>20240105 <time_on:6>093015 <freq:9>14.025000 <eor>\r\n";
     EXPECT_EQ(readFile(dir / "DITA.adi"), record + record);
@@ -240,10 +271,10 @@ TEST_F(PanelTest, LogButtonAppendsTheRecordOfTheFields) {
     EXPECT_EQ(messages[1],
               (std::pair<std::string, std::string>{"Log file entry generated", "File Message"}));
     // Nothing is cleared after an entry.
-    EXPECT_EQ(panel->CallMemo->text(), "ABC");
+    EXPECT_EQ(CallMemo->text(), "ABC");
 
     panel->setBandIndex(8); // the frequency goes with the band change
-    QTest::mouseClick(panel->LogBtn, Qt::LeftButton);
+    QTest::mouseClick(LogBtn, Qt::LeftButton);
     ASSERT_EQ(messages.size(), 3u);
     EXPECT_EQ(messages[2].first, "No frequency specified, no log entry will be generated");
     EXPECT_EQ(readFile(dir / "DITA.adi"), record + record);
@@ -251,14 +282,14 @@ TEST_F(PanelTest, LogButtonAppendsTheRecordOfTheFields) {
 
 TEST_F(PanelTest, ScreenshotOfThePanel) {
     panel->setBandIndex(7);
-    panel->CallMemo->setText("W1AW");
-    panel->NameMemo->setText("Hiram");
-    panel->GridMemo->setText("FN31");
-    panel->RSTMemo->setText("579");
-    panel->MyCallMemo->setText("DL1ABC");
-    panel->MyGridMemo->setText("JO62");
-    panel->FrequencyMemo->setText("14.025000");
-    QTest::keyClicks(panel->MyRSTMemo, "59"); // still being typed: red
+    CallMemo->setText("W1AW");
+    NameMemo->setText("Hiram");
+    GridMemo->setText("FN31");
+    RSTMemo->setText("579");
+    MyCallMemo->setText("DL1ABC");
+    MyGridMemo->setText("JO62");
+    FrequencyMemo->setText("14.025000");
+    QTest::keyClicks(MyRSTMemo, "59"); // still being typed: red
     panel->setClockTexts("2026-12-07", "22:30:00", "20261207", "223000");
     const QImage shot = panel->grab().toImage();
     fs::create_directories(DITA_BINARY_DIR "/screenshots");

@@ -4,6 +4,7 @@
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMetaObject>
@@ -15,6 +16,9 @@
 #include <QTextCursor>
 
 #include <algorithm>
+
+#include "common/WidgetColours.h"
+#include "log/TextFileActions.h"
 
 namespace dita {
 namespace {
@@ -230,6 +234,38 @@ void TransmitPanel::createControls() {
     connect(XmitBtn, &QPushButton::clicked, this, [this] { m_controller->XmitBtnClick(); });
     connect(XmitCntrSpinEdit, &QSpinBox::valueChanged, this,
             [this](int value) { XmitCntrSpinEditChange(value); });
+}
+
+// ---------------------------------------------------------------- the transmit window
+
+void TransmitPanel::placeTransmitWindow(QWidget* parent, const QRect& place) {
+    layout()->removeWidget(TransmitMemo);
+    TransmitMemo->setParent(parent);
+    TransmitMemo->setGeometry(place);
+    TransmitMemo->show();
+}
+
+void TransmitPanel::moveTransmitWindow(const QPoint& topLeft) {
+    TransmitMemo->move(topLeft);
+}
+
+void TransmitPanel::setColours(const QColor& back, const QColor& text, const QColor& transmitText) {
+    paintControl(XmitCntrSpinEdit, back, text);
+    paintControl(TransmitMemo, back, transmitText);
+}
+
+void TransmitPanel::setTransmitPointSize(int points) {
+    QFont font = TransmitMemo->font();
+    font.setPointSize(points);
+    TransmitMemo->setFont(font);
+}
+
+bool TransmitPanel::saveText(TextFileActions& files) const {
+    return files.SaveTransmit1Click(TransmitMemo);
+}
+
+bool TransmitPanel::loadText(TextFileActions& files, TransmitTextTarget& target) {
+    return files.LoadTransmit1Click(TransmitMemo, target);
 }
 
 // ---------------------------------------------------------------- contact counter

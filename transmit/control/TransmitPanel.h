@@ -18,7 +18,10 @@
 #include <memory>
 #include <string>
 
+class QColor;
 class QKeyEvent;
+class QPoint;
+class QRect;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -27,6 +30,9 @@ class QScrollBar;
 class QSpinBox;
 
 namespace dita {
+
+class TextFileActions;
+class TransmitTextTarget;
 
 constexpr int32_t kContactCounterMin = 1;
 constexpr int32_t kContactCounterMax = 10000;
@@ -74,20 +80,17 @@ public:
     int32_t contactCounter() const { return m_contactCounter; }
     void setContactCounter(int32_t counter);
 
-    // ---- controls, named as on the form
-    QPushButton* XmitButton;
-    QPushButton* SendBtn;
-    QPushButton* LoopButton;
-    QPushButton* TuneBtn;
-    QPushButton* MsgButton13;
-    QPushButton* MsgButton14;
-    QPushButton* XmitWindowClr;
-    QPushButton* ScreenBtn;
-    QPushButton* XmitBtn;
-    QSpinBox* XmitCntrSpinEdit;
-    QScrollBar* XmitCntrUpDn;
-    QLineEdit* XmitCntrMemo;
-    QPlainTextEdit* TransmitMemo;
+    // ---- the transmit window's place and look
+    // The transmit window leaves the panel's layout for a place of its own in `parent`.
+    void placeTransmitWindow(QWidget* parent, const QRect& place);
+    void moveTransmitWindow(const QPoint& topLeft);
+    // A colour scheme: the counter's back and text colours, the transmit window's back and
+    // transmitText for its text.
+    void setColours(const QColor& back, const QColor& text, const QColor& transmitText);
+    void setTransmitPointSize(int points);
+    // "Save Transmit" and "Load Transmit": the file actions read and fill the transmit window.
+    bool saveText(TextFileActions& files) const;
+    bool loadText(TextFileActions& files, TransmitTextTarget& target);
 
     // ---- TransmitView
     void post(std::function<void()> call) override;
@@ -112,6 +115,21 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Controls, named as on the form.
+    QPushButton* XmitButton;
+    QPushButton* SendBtn;
+    QPushButton* LoopButton;
+    QPushButton* TuneBtn;
+    QPushButton* MsgButton13;
+    QPushButton* MsgButton14;
+    QPushButton* XmitWindowClr;
+    QPushButton* ScreenBtn;
+    QPushButton* XmitBtn;
+    QSpinBox* XmitCntrSpinEdit;
+    QScrollBar* XmitCntrUpDn;
+    QLineEdit* XmitCntrMemo;
+    QPlainTextEdit* TransmitMemo;
+
     void createControls();
     bool transmitMemoKey(QKeyEvent* event, bool down);
     void XmitCntrSpinEditChange(int value);

@@ -29,6 +29,43 @@ bool marked(const QPushButton* b) {
     return b->font().bold() && b->font().underline();
 }
 
+template <typename T> T* named(const QWidget& panel, const char* name) {
+    T* found = panel.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
+// The panel's controls, found as the operator's tools find them: by the names they carry.
+struct Controls {
+    explicit Controls(const QWidget& panel)
+        : XmitButton(named<QPushButton>(panel, "XmitButton")),
+          SendBtn(named<QPushButton>(panel, "SendBtn")),
+          LoopButton(named<QPushButton>(panel, "LoopButton")),
+          TuneBtn(named<QPushButton>(panel, "TuneBtn")),
+          MsgButton13(named<QPushButton>(panel, "MsgButton13")),
+          MsgButton14(named<QPushButton>(panel, "MsgButton14")),
+          XmitWindowClr(named<QPushButton>(panel, "XmitWindowClr")),
+          ScreenBtn(named<QPushButton>(panel, "ScreenBtn")),
+          XmitBtn(named<QPushButton>(panel, "XmitBtn")),
+          XmitCntrSpinEdit(named<QSpinBox>(panel, "XmitCntrSpinEdit")),
+          XmitCntrUpDn(named<QScrollBar>(panel, "XmitCntrUpDn")),
+          XmitCntrMemo(named<QLineEdit>(panel, "XmitCntrMemo")),
+          TransmitMemo(named<QPlainTextEdit>(panel, "TransmitMemo")) {}
+    QPushButton* XmitButton;
+    QPushButton* SendBtn;
+    QPushButton* LoopButton;
+    QPushButton* TuneBtn;
+    QPushButton* MsgButton13;
+    QPushButton* MsgButton14;
+    QPushButton* XmitWindowClr;
+    QPushButton* ScreenBtn;
+    QPushButton* XmitBtn;
+    QSpinBox* XmitCntrSpinEdit;
+    QScrollBar* XmitCntrUpDn;
+    QLineEdit* XmitCntrMemo;
+    QPlainTextEdit* TransmitMemo;
+};
+
 struct Operator {
     explicit Operator(std::chrono::milliseconds perCharacter = 2ms)
         : keyer(perCharacter), panel({[this] { return &keyer; }, nullptr, {}, {}}, pause) {
@@ -59,9 +96,9 @@ struct Operator {
     ~Operator() { panel.shutdown(); }
 
     void click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
-    void type(const char* text) { QTest::keyClicks(panel.TransmitMemo, QString::fromLatin1(text)); }
+    void type(const char* text) { QTest::keyClicks(c.TransmitMemo, QString::fromLatin1(text)); }
     void key(Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
-        QTest::keyClick(panel.TransmitMemo, k, m);
+        QTest::keyClick(c.TransmitMemo, k, m);
     }
     bool idle() {
         const TransmitController& c = panel.controller();
@@ -73,6 +110,7 @@ struct Operator {
     CapturePause pause;
     bool transmitActive() const { return pause.has(PauseReason::Transmit); }
     TransmitPanel panel;
+    Controls c{panel};
     std::vector<std::string> messages;
     std::vector<int> pressed;
     std::string receive;
@@ -86,49 +124,49 @@ struct Operator {
 
 TEST(TransmitPanel, CaptionsHintsAndStateFontsFollowTheButtons) {
     Operator op;
-    auto& p = op.panel;
-    EXPECT_EQ(p.XmitButton->text(), "OFF");
-    EXPECT_EQ(p.XmitButton->toolTip(), "Enable Code Transmission");
-    EXPECT_EQ(p.SendBtn->toolTip(), "Send Xmit Screen in SCN Mode");
-    EXPECT_EQ(p.LoopButton->toolTip(), "Loop Transmission in SCN Mode");
-    EXPECT_EQ(p.TuneBtn->toolTip(), "Key Down in Serial Mode");
-    EXPECT_EQ(p.MsgButton13->toolTip(), "Set to Immeadiate Mode");
-    EXPECT_EQ(p.MsgButton14->toolTip(), "Set to SCN (Transmit Screen) Mode");
-    EXPECT_EQ(p.XmitWindowClr->text(), "Clear Xmit");
-    EXPECT_EQ(p.XmitCntrSpinEdit->toolTip(), "Contact Number");
-    EXPECT_EQ(p.TransmitMemo->toolTip(), "Transmit Window");
-    EXPECT_TRUE(marked(p.MsgButton13));
-    EXPECT_FALSE(marked(p.MsgButton14));
+    auto& c = op.c;
+    EXPECT_EQ(c.XmitButton->text(), "OFF");
+    EXPECT_EQ(c.XmitButton->toolTip(), "Enable Code Transmission");
+    EXPECT_EQ(c.SendBtn->toolTip(), "Send Xmit Screen in SCN Mode");
+    EXPECT_EQ(c.LoopButton->toolTip(), "Loop Transmission in SCN Mode");
+    EXPECT_EQ(c.TuneBtn->toolTip(), "Key Down in Serial Mode");
+    EXPECT_EQ(c.MsgButton13->toolTip(), "Set to Immeadiate Mode");
+    EXPECT_EQ(c.MsgButton14->toolTip(), "Set to SCN (Transmit Screen) Mode");
+    EXPECT_EQ(c.XmitWindowClr->text(), "Clear Xmit");
+    EXPECT_EQ(c.XmitCntrSpinEdit->toolTip(), "Contact Number");
+    EXPECT_EQ(c.TransmitMemo->toolTip(), "Transmit Window");
+    EXPECT_TRUE(marked(c.MsgButton13));
+    EXPECT_FALSE(marked(c.MsgButton14));
 
-    op.click(p.XmitButton);
-    EXPECT_EQ(p.XmitButton->text(), "ON");
-    EXPECT_TRUE(marked(p.XmitButton));
-    op.click(p.MsgButton14);
-    EXPECT_TRUE(marked(p.MsgButton14));
-    EXPECT_FALSE(marked(p.MsgButton13));
-    op.click(p.LoopButton);
-    EXPECT_TRUE(marked(p.LoopButton));
-    op.click(p.LoopButton);
-    EXPECT_FALSE(marked(p.LoopButton));
-    op.click(p.ScreenBtn);
-    EXPECT_EQ(p.ScreenBtn->text(), "Double");
-    EXPECT_TRUE(marked(p.ScreenBtn));
-    op.click(p.TuneBtn);
-    EXPECT_EQ(p.TuneBtn->text(), "ON");
+    op.click(c.XmitButton);
+    EXPECT_EQ(c.XmitButton->text(), "ON");
+    EXPECT_TRUE(marked(c.XmitButton));
+    op.click(c.MsgButton14);
+    EXPECT_TRUE(marked(c.MsgButton14));
+    EXPECT_FALSE(marked(c.MsgButton13));
+    op.click(c.LoopButton);
+    EXPECT_TRUE(marked(c.LoopButton));
+    op.click(c.LoopButton);
+    EXPECT_FALSE(marked(c.LoopButton));
+    op.click(c.ScreenBtn);
+    EXPECT_EQ(c.ScreenBtn->text(), "Double");
+    EXPECT_TRUE(marked(c.ScreenBtn));
+    op.click(c.TuneBtn);
+    EXPECT_EQ(c.TuneBtn->text(), "ON");
     EXPECT_TRUE(op.xmitLed);
     EXPECT_FALSE(op.rcvLed);
-    op.click(p.TuneBtn);
-    EXPECT_EQ(p.TuneBtn->text(), "OFF");
+    op.click(c.TuneBtn);
+    EXPECT_EQ(c.TuneBtn->text(), "OFF");
     EXPECT_TRUE(op.rcvLed);
     EXPECT_TRUE(op.messages.empty());
 }
 
 TEST(TransmitPanel, RefusalsShowTheirMessages) {
     Operator op;
-    op.click(op.panel.SendBtn);
-    op.click(op.panel.TuneBtn);
-    op.click(op.panel.MsgButton14);
-    op.click(op.panel.XmitBtn);
+    op.click(op.c.SendBtn);
+    op.click(op.c.TuneBtn);
+    op.click(op.c.MsgButton14);
+    op.click(op.c.XmitBtn);
     EXPECT_EQ(op.messages, (std::vector<std::string>{
                                "Xmit Enable must be ON | Error Message",
                                "Xmit Enable must be ON | Error Message",
@@ -138,57 +176,58 @@ TEST(TransmitPanel, RefusalsShowTheirMessages) {
 
 TEST(TransmitPanel, ScreenSendIsReadOnlyAndKeysTypedMeanwhileDoNotChangeTheText) {
     Operator op(10ms);
-    auto& p = op.panel;
-    op.click(p.XmitButton);
-    op.click(p.MsgButton14);
+    auto& c = op.c;
+    op.click(c.XmitButton);
+    op.click(c.MsgButton14);
     op.type("cq de dl1abc");
     op.key(Qt::Key_Return);
     op.type("k");
-    op.click(p.SendBtn);
-    EXPECT_TRUE(p.TransmitMemo->isReadOnly());
-    EXPECT_TRUE(marked(p.SendBtn));
+    op.click(c.SendBtn);
+    EXPECT_TRUE(c.TransmitMemo->isReadOnly());
+    EXPECT_TRUE(marked(c.SendBtn));
     EXPECT_FALSE(op.speedEnabled);
     op.type("xyz");
-    QTest::mouseClick(p.TransmitMemo->viewport(), Qt::LeftButton);
-    EXPECT_TRUE(p.TransmitMemo->isReadOnly()) << "a click made the text being sent writable";
-    EXPECT_EQ(p.TransmitMemo->toPlainText(), "cq de dl1abc\nk");
-    ASSERT_TRUE(op.waitFor([&] { return op.idle() && !p.TransmitMemo->isReadOnly(); }));
+    QTest::mouseClick(c.TransmitMemo->viewport(), Qt::LeftButton);
+    EXPECT_TRUE(c.TransmitMemo->isReadOnly()) << "a click made the text being sent writable";
+    EXPECT_EQ(c.TransmitMemo->toPlainText(), "cq de dl1abc\nk");
+    ASSERT_TRUE(op.waitFor([&] { return op.idle() && !c.TransmitMemo->isReadOnly(); }));
     EXPECT_EQ(op.keyer.texts(), std::vector<std::string>{"cq de dl1abc\nk"});
-    EXPECT_FALSE(marked(p.SendBtn));
+    EXPECT_FALSE(marked(c.SendBtn));
     EXPECT_TRUE(op.speedEnabled);
 }
 
 TEST(TransmitPanel, ImmTypingSendsEachKeyAndDoubleModeEchoesIt) {
     Operator op;
-    auto& p = op.panel;
-    op.click(p.XmitButton);
-    op.click(p.ScreenBtn);
+    auto& c = op.c;
+    op.click(c.XmitButton);
+    op.click(c.ScreenBtn);
     op.type("tu");
     op.key(Qt::Key_Exclam, Qt::ShiftModifier);
     op.key(Qt::Key_Return);
     ASSERT_TRUE(op.waitFor([&] { return op.keyer.codes().size() == 4 && op.idle(); }));
     EXPECT_EQ(op.keyer.codes(), (std::vector<int32_t>{'T', 'U', 234, kVkEnter}));
-    EXPECT_EQ(p.TransmitMemo->toPlainText(), "tu!\n");
+    EXPECT_EQ(c.TransmitMemo->toPlainText(), "tu!\n");
     EXPECT_EQ(op.receive, "tu!\n");
 }
 
 TEST(TransmitPanel, AFullTransmitWindowRefusesTheKeyInsteadOfSendingWhatItCannotShow) {
     Operator op;
-    auto& p = op.panel;
-    op.click(p.XmitButton);
-    p.TransmitMemo->setPlainText(QString(kTransmitMemoMaxLength - 1, QLatin1Char('e')));
-    p.TransmitMemo->moveCursor(QTextCursor::End);
+    auto& c = op.c;
+    op.click(c.XmitButton);
+    c.TransmitMemo->setPlainText(QString(kTransmitMemoMaxLength - 1, QLatin1Char('e')));
+    c.TransmitMemo->moveCursor(QTextCursor::End);
     op.type("ab");
     ASSERT_TRUE(op.waitFor([&] { return op.keyer.codes().size() == 1 && op.idle(); }));
     QTest::qWait(30);
     EXPECT_EQ(op.keyer.codes(), std::vector<int32_t>{'A'});
-    EXPECT_EQ(p.TransmitMemo->toPlainText().size(), kTransmitMemoMaxLength);
+    EXPECT_EQ(c.TransmitMemo->toPlainText().size(), kTransmitMemoMaxLength);
 }
 
 TEST(TransmitPanel, FunctionKeysAndCtrlDigitsSendTheirMacroBuffers) {
     Operator op;
     auto& p = op.panel;
-    op.click(p.XmitButton);
+    auto& c = op.c;
+    op.click(c.XmitButton);
     op.key(Qt::Key_F3);
     ASSERT_TRUE(op.waitFor([&] { return op.keyer.texts().size() == 1 && op.idle(); }));
     op.key(Qt::Key_2, Qt::ControlModifier);
@@ -200,41 +239,42 @@ TEST(TransmitPanel, FunctionKeysAndCtrlDigitsSendTheirMacroBuffers) {
 
 TEST(TransmitPanel, LoopRepeatsUntilTurnedOffAndEscStopsAndClears) {
     Operator op(2ms);
-    auto& p = op.panel;
-    op.click(p.XmitButton);
-    op.click(p.MsgButton14);
+    auto& c = op.c;
+    op.click(c.XmitButton);
+    op.click(c.MsgButton14);
     op.type("vvv ");
-    op.click(p.LoopButton);
-    op.click(p.SendBtn);
+    op.click(c.LoopButton);
+    op.click(c.SendBtn);
     ASSERT_TRUE(op.waitFor([&] { return op.keyer.texts().size() >= 3; }));
-    op.click(p.LoopButton);
+    op.click(c.LoopButton);
     ASSERT_TRUE(op.waitFor([&] { return op.idle(); }));
     for (const auto& t : op.keyer.texts())
         EXPECT_EQ(t, "vvv ");
 
-    op.click(p.LoopButton);
-    op.click(p.SendBtn);
+    op.click(c.LoopButton);
+    op.click(c.SendBtn);
     ASSERT_TRUE(op.waitFor([&] { return op.transmitActive(); }));
     op.key(Qt::Key_Escape);
-    ASSERT_TRUE(op.waitFor([&] { return op.idle() && p.TransmitMemo->toPlainText().isEmpty(); }));
+    ASSERT_TRUE(op.waitFor([&] { return op.idle() && c.TransmitMemo->toPlainText().isEmpty(); }));
     const auto sentAtStop = op.keyer.textsStarted();
     QTest::qWait(50);
     EXPECT_EQ(op.keyer.textsStarted(), sentAtStop) << "the loop went on after Esc";
-    EXPECT_FALSE(p.TransmitMemo->isReadOnly());
+    EXPECT_FALSE(c.TransmitMemo->isReadOnly());
 }
 
 TEST(TransmitPanel, ContactCounterFollowsTheSpinEditAndTheConfiguration) {
     Operator op;
     auto& p = op.panel;
-    p.XmitCntrSpinEdit->setValue(42);
+    auto& c = op.c;
+    c.XmitCntrSpinEdit->setValue(42);
     EXPECT_EQ(p.contactCounter(), 42);
     EXPECT_EQ(op.counter, 42);
-    EXPECT_EQ(p.XmitCntrMemo->text(), "42");
+    EXPECT_EQ(c.XmitCntrMemo->text(), "42");
     p.setContactCounter(20000);
     EXPECT_EQ(p.contactCounter(), kContactCounterMax);
-    EXPECT_EQ(p.XmitCntrMemo->text(), "10000");
+    EXPECT_EQ(c.XmitCntrMemo->text(), "10000");
     p.setContactCounter(0);
-    EXPECT_EQ(p.XmitCntrMemo->text(), "1");
+    EXPECT_EQ(c.XmitCntrMemo->text(), "1");
 }
 
 // The same characters typed on three layouts key the same code: the character the layout
@@ -247,12 +287,12 @@ TEST(TransmitPanel, TypedCharactersKeyTheSameCodeOnUsGermanAndFrenchLayouts) {
     for (const auto& layout : recordedLayouts()) {
         SCOPED_TRACE(layout.name);
         Operator op;
-        auto& p = op.panel;
-        op.click(p.XmitButton);
-        op.click(p.ScreenBtn); // "Double": released keys are echoed into the receive window
+        auto& c = op.c;
+        op.click(c.XmitButton);
+        op.click(c.ScreenBtn); // "Double": released keys are echoed into the receive window
         for (const RecordedKey& k : layout.keys) {
             QKeyEvent event = keyEventOf(k);
-            QCoreApplication::sendEvent(p.TransmitMemo, &event);
+            QCoreApplication::sendEvent(c.TransmitMemo, &event);
         }
         ASSERT_TRUE(op.waitFor([&] {
             return op.keyer.codes().size() == expectedRows.size() && op.keyer.texts().size() == 1 &&
@@ -267,8 +307,8 @@ TEST(TransmitPanel, TypedCharactersKeyTheSameCodeOnUsGermanAndFrenchLayouts) {
         EXPECT_EQ(rows, expectedRows);
         EXPECT_EQ(op.pressed, std::vector<int>{12});
         EXPECT_EQ(op.keyer.texts(), std::vector<std::string>{"M12"});
-        EXPECT_TRUE(p.TransmitMemo->toPlainText().startsWith("/=?+1.,-@"))
-            << p.TransmitMemo->toPlainText().toStdString();
+        EXPECT_TRUE(c.TransmitMemo->toPlainText().startsWith("/=?+1.,-@"))
+            << c.TransmitMemo->toPlainText().toStdString();
         EXPECT_EQ(op.receive.substr(0, 9), "/=?+1.,-@");
     }
 }
@@ -304,6 +344,7 @@ TEST(TransmitPanelPicture, WhileSendingInTransmitReceiveMode) {
     RecordingKeyer keyer(20ms);
     CapturePause active;
     auto* panel = new TransmitPanel({[&] { return &keyer; }, nullptr, {}, {}}, active, &window);
+    const Controls c(*panel);
     TransmitPanelHooks hooks;
     hooks.appendReceiveText = [rcv](const std::string& t) {
         rcv->moveCursor(QTextCursor::End);
@@ -314,12 +355,12 @@ TEST(TransmitPanelPicture, WhileSendingInTransmitReceiveMode) {
     window.resize(900, 420);
     window.show();
     panel->start();
-    QTest::mouseClick(panel->XmitButton, Qt::LeftButton);
-    QTest::mouseClick(panel->MsgButton14, Qt::LeftButton);
-    QTest::mouseClick(panel->ScreenBtn, Qt::LeftButton);
-    QTest::mouseClick(panel->LoopButton, Qt::LeftButton);
-    QTest::keyClicks(panel->TransmitMemo, "dk7xy de dl1abc ur 599 599 bk");
-    QTest::mouseClick(panel->SendBtn, Qt::LeftButton);
+    QTest::mouseClick(c.XmitButton, Qt::LeftButton);
+    QTest::mouseClick(c.MsgButton14, Qt::LeftButton);
+    QTest::mouseClick(c.ScreenBtn, Qt::LeftButton);
+    QTest::mouseClick(c.LoopButton, Qt::LeftButton);
+    QTest::keyClicks(c.TransmitMemo, "dk7xy de dl1abc ur 599 599 bk");
+    QTest::mouseClick(c.SendBtn, Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return keyer.characters() > 3; }, kWaitMs));
     const QString path = QStringLiteral(DITA_BINARY_DIR "/transmit_panel_sending.png");
     ASSERT_TRUE(window.grab().save(path));
@@ -330,17 +371,18 @@ TEST(TransmitPanelPicture, WhileSendingInTransmitReceiveMode) {
 TEST(TransmitPanel, TheUpDownStartsFromTheCounterAndItsUpperArrowCountsUp) {
     Operator op;
     auto& p = op.panel;
-    p.XmitCntrSpinEdit->setValue(5);
-    p.XmitCntrUpDn->setValue(
-        p.XmitCntrUpDn->minimum()); // wherever the bar was left, a press starts at the counter
-    QTest::mouseClick(p.XmitCntrUpDn, Qt::LeftButton, Qt::NoModifier,
-                      QPoint(p.XmitCntrUpDn->width() / 2, 2));
+    auto& c = op.c;
+    c.XmitCntrSpinEdit->setValue(5);
+    c.XmitCntrUpDn->setValue(
+        c.XmitCntrUpDn->minimum()); // wherever the bar was left, a press starts at the counter
+    QTest::mouseClick(c.XmitCntrUpDn, Qt::LeftButton, Qt::NoModifier,
+                      QPoint(c.XmitCntrUpDn->width() / 2, 2));
     ASSERT_TRUE(op.waitFor([&] { return p.contactCounter() != 5; }));
     EXPECT_EQ(p.contactCounter(), 6);
-    EXPECT_EQ(p.XmitCntrMemo->text(), "6");
+    EXPECT_EQ(c.XmitCntrMemo->text(), "6");
     EXPECT_EQ(op.counter, 6);
-    QTest::mouseClick(p.XmitCntrUpDn, Qt::LeftButton, Qt::NoModifier,
-                      QPoint(p.XmitCntrUpDn->width() / 2, p.XmitCntrUpDn->height() - 3));
+    QTest::mouseClick(c.XmitCntrUpDn, Qt::LeftButton, Qt::NoModifier,
+                      QPoint(c.XmitCntrUpDn->width() / 2, c.XmitCntrUpDn->height() - 3));
     ASSERT_TRUE(op.waitFor([&] { return p.contactCounter() != 6; }));
     EXPECT_EQ(p.contactCounter(), 5);
 }
