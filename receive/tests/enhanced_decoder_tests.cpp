@@ -480,5 +480,31 @@ TEST(EnhancedDecoder, LearnsAWeakSendersTimingFromTheWholeSignal) {
     }
 }
 
+// Random groups at the noise floor, kept under 16 bits (a louder tone clips the noise): 18 wpm at
+// -12 dB and 28 wpm at -10 dB in 2,500 Hz. The sequencer reads the timing and the levels back from
+// its own reading of the whole signal, and the rest of the over is read to its last group (mean
+// CER over eight seeds was 0.92 and 0.70 when the timing came from fragments of the elements).
+TEST(EnhancedDecoder, ReadsAWeakSendersTimingAndLevelsFromItsOwnReading) {
+    const std::string text = "QA1OK BSX3W YEJ7P RMT6C";
+    struct Case {
+        double wpm;
+        double snrDb;
+        double maxCer;
+    };
+    for (const Case c : {Case{18, -12, 0.75}, Case{28, -10, 0.62}}) {
+        double cer = 0;
+        for (unsigned seed = 1; seed <= 8; ++seed) {
+            CwSignal s;
+            s.wpm = c.wpm;
+            s.toneHz = 600 + 40 * seed;
+            s.snrDb = c.snrDb;
+            s.seed = seed;
+            s.amplitude = 800;
+            cer += std::min(1.0, characterErrorRate(text, decode(synthesize(text, s))));
+        }
+        EXPECT_LT(cer / 8, c.maxCer) << c.wpm << " wpm at " << c.snrDb << " dB";
+    }
+}
+
 } // namespace
 } // namespace dita
