@@ -58,13 +58,15 @@ constexpr float kTimingSettled = 0.03f;
 constexpr int kTimingMarks = 6;
 // A signal the gathering detectors cannot time is searched for by the sequencer after this long
 // with the gate open, and again every kSearchEverySeconds, from these speeds; it settles on a
-// reading of at least kSearchMarks marks whose evidence is at least kSearchEvidence a mark.
+// reading of at least kSearchMarks marks whose evidence is at least kSearchEvidence a mark. Where
+// a reading shows more than kSearchStrongEvidence a mark the signal is not weak.
 constexpr double kSearchAfterSeconds = 4.0;
 constexpr double kSearchEverySeconds = 1.5;
 constexpr double kSearchSpanSeconds = 10.0;
 constexpr std::array<double, 7> kSearchWpm = {8, 11, 15, 20, 26, 34, 45};
 constexpr int kSearchMarks = 10;
 constexpr double kSearchEvidence = 8.0;
+constexpr double kSearchStrongEvidence = 100.0;
 constexpr double kParisUnitSeconds = 1.2;
 // Readings of the search agree on the unit within this share of it.
 constexpr float kSearchAgreement = 0.15f;
@@ -939,6 +941,9 @@ void CwChannelDecoder::searchStep(const DecoderSettings& settings, std::string& 
         start.spacingKnown = true;
         readings[i] = sequencedTiming(KeySequencer::standardSpacing(start), count);
     }
+    // A strong signal's elements are the gathering detectors' to time, which they do soon.
+    for (const SequencedReading& r : readings)
+        if (r.marks > 0 && r.evidence > kSearchStrongEvidence * r.marks) return;
     SequencedReading best;
     int bestAgreeing = 0;
     for (const SequencedReading& r : readings) {
