@@ -262,12 +262,19 @@ void SenderTiming::observe(const KeyEvent& e, bool clean) {
 void SenderTiming::decode(const KeyEvent& e, const DecoderSettings& settings, std::string& out) {
     if (!m_estimate.valid()) return;
     if (!e.mark) {
-        if (m_elements > 0 && e.steps >= m_estimate.letterThreshold()) endCharacter(settings, out);
-        if (e.steps >= m_estimate.wordThreshold()) writeSpace(settings, out);
+        const bool known = e.kind != RunKind::Unknown;
+        const bool endsLetter =
+            known ? e.kind != RunKind::ElementGap : e.steps >= m_estimate.letterThreshold();
+        const bool endsWord =
+            known ? e.kind == RunKind::WordGap : e.steps >= m_estimate.wordThreshold();
+        if (m_elements > 0 && endsLetter) endCharacter(settings, out);
+        if (endsWord) writeSpace(settings, out);
         return;
     }
     if (m_elements < kMaxElements + 1) {
-        if (e.steps < m_estimate.dashThreshold()) m_code += m_weight;
+        const bool dot = e.kind != RunKind::Unknown ? e.kind == RunKind::Dot
+                                                    : e.steps < m_estimate.dashThreshold();
+        if (dot) m_code += m_weight;
         m_weight *= 2;
     }
     ++m_elements;

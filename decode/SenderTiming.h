@@ -21,10 +21,15 @@ namespace dita {
 // 60 wpm sender at weighting 0.7 (dot 4.8 steps, element gap 8.9) is measured at 3.1 and 10.6.
 inline constexpr float kEdgeSteps = 1.5f;
 
+// What a key run is: known where a reader weighed whole elements to find it (the sequence
+// decoder), Unknown where only its length tells, against the timing's thresholds.
+enum class RunKind : signed char { Unknown = -1, Dot, Dash, ElementGap, LetterGap, WordGap };
+
 // One key run: a mark (key down) or a gap (key up) and its length in steps.
 struct KeyEvent {
     bool mark = false;
     float steps = 0.0f;
+    RunKind kind = RunKind::Unknown;
 };
 
 // Class centres in steps, and the thresholds between them.

@@ -7,6 +7,9 @@ drawn, with the trained human operator's copy for comparison.
 
     scripts/plot-weak-copy.py OUT.png LABEL=SCORES.txt [LABEL=SCORES.txt ...]
 
+With --pairs the runs are taken two by two (before, after): each pair in one colour, the first
+dashed.
+
 Needs matplotlib (apt-get install python3-matplotlib).
 """
 import collections
@@ -38,10 +41,16 @@ def main():
     if len(sys.argv) < 3:
         sys.exit(__doc__)
     fig, ax = plt.subplots(figsize=(7, 4.5), dpi=110)
-    for arg in sys.argv[2:]:
+    args = sys.argv[2:]
+    pairs = '--pairs' in args
+    runs = [a for a in args if a != '--pairs']
+    for i, arg in enumerate(runs):
         label, path = arg.split('=', 1)
         points = mean_by_snr(path)
-        ax.plot([p[0] for p in points], [p[1] for p in points], marker='o', label=label)
+        style = {}
+        if pairs:
+            style = {'color': 'C%d' % (i // 2), 'linestyle': '--' if i % 2 == 0 else '-'}
+        ax.plot([p[0] for p in points], [p[1] for p in points], marker='o', label=label, **style)
     ax.scatter([h[0] for h in HUMAN], [h[1] for h in HUMAN], marker='*', s=160, color='black',
                zorder=3, label='trained operator (random groups)')
     for x, y, text in HUMAN:

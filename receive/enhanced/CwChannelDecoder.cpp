@@ -51,6 +51,27 @@ constexpr float kMatchedFraction = 0.5f;
 // The matched length follows the sender when the dot changes by more than this.
 constexpr float kRetuneFraction = 0.25f;
 constexpr float kDashDots = 3.0f;
+// A weak signal's timing is read again by the sequencer at most this many times, until its unit
+// moves by less than kTimingSettled; it needs kTimingMarks marks and element gaps for that.
+constexpr int kTimingRounds = 4;
+constexpr float kTimingSettled = 0.03f;
+constexpr int kTimingMarks = 6;
+// A signal the gathering detectors cannot time is searched for by the sequencer after this long
+// with the gate open, and again every kSearchEverySeconds, from these speeds; it settles on a
+// reading of at least kSearchMarks marks whose evidence is at least kSearchEvidence a mark. Where
+// a reading shows more than kSearchStrongEvidence a mark the signal is not weak.
+constexpr double kSearchAfterSeconds = 4.0;
+constexpr double kSearchEverySeconds = 1.5;
+constexpr double kSearchSpanSeconds = 10.0;
+constexpr std::array<double, 7> kSearchWpm = {8, 11, 15, 20, 26, 34, 45};
+constexpr int kSearchMarks = 10;
+constexpr double kSearchEvidence = 8.0;
+constexpr double kSearchStrongEvidence = 100.0;
+constexpr double kParisUnitSeconds = 1.2;
+// Readings of the search agree on the unit within this share of it.
+constexpr float kSearchAgreement = 0.15f;
+// A weak signal's sequencer takes the learnt timing when its unit moves by this share.
+constexpr float kSequencerFollows = 0.1f;
 // Runs shorter than this fraction of a dot (marks) or element gap (gaps) are not elements.
 constexpr float kMinRunFraction = 0.45f;
 // Gathering waits at most this long after the first mark for the spacing to become clear.
@@ -299,6 +320,9 @@ void CwChannelDecoder::configure(double sampleRateHz) {
     m_lengths.replayLead = static_cast<int>(kReplayLeadSeconds * m_stepRate);
     m_lengths.catchUp = static_cast<int>(kCatchUpSeconds * m_stepRate);
     m_lengths.overGap = static_cast<float>(kOverGapSeconds * m_stepRate);
+    m_lengths.searchAfter = static_cast<int>(kSearchAfterSeconds * m_stepRate);
+    m_lengths.searchEvery = static_cast<int>(kSearchEverySeconds * m_stepRate);
+    m_lengths.searchSpan = static_cast<int>(kSearchSpanSeconds * m_stepRate);
     for (size_t b = 0; b < m_banks.size(); ++b)
         m_banks[b].detector.configure(kBankHalfLengths[b], m_stepRate);
     m_detector.configure(kBankHalfLengths[1], m_stepRate);
@@ -334,6 +358,8 @@ void CwChannelDecoder::startGathering() {
         bank.firstMarkStep = -1;
     }
     m_gatherSteps = 0;
+    m_gateOpenSteps = 0;
+    m_lastSearch = 0;
     m_timing.reset();
 }
 
@@ -439,6 +465,7 @@ void CwChannelDecoder::step(std::complex<float> raw, const DecoderSettings& sett
         liveStep(rawAt(detectorDelay()), Retune::Follow, settings, out);
     } else {
         gatherStep(raw, settings, out);
+        if (!decoding()) searchStep(settings, out);
     }
 }
 
@@ -732,12 +759,18 @@ void CwChannelDecoder::startDecoding(const Settlement& settled, const DecoderSet
     m_shortestMatched = settled.shortest;
     m_matchedLength = std::max(matchedLength(settled.estimate, gatheredClean), settled.shortest);
     if (m_stage == Stage::Sequenced) {
-        m_timing.setEstimate(KeySequencer::standardSpacing(m_timing.estimate()));
-        startSequence(m_timing.estimate(), settled.count);
+        const TimingEstimate read =
+            sequencedTiming(KeySequencer::standardSpacing(m_timing.estimate()), settled.count)
+                .estimate;
+        // From here on the timing is learnt from what the sequencer reads.
+        m_timing.reset();
+        m_timing.setEstimate(read);
         for (int age = settled.count - 1; age >= detectorDelay(); --age) {
             const int n = m_sequencer.step(rawAt(age), true, false, m_sequenceEvents.data());
-            for (int i = 0; i < n; ++i)
+            for (int i = 0; i < n; ++i) {
+                learnSequenced(m_sequenceEvents[static_cast<size_t>(i)]);
                 m_timing.decode(m_sequenceEvents[static_cast<size_t>(i)], settings, out);
+            }
         }
         if (m_sequencer.gapSoFar() > 0.0f)
             m_timing.gapProgress(m_sequencer.gapSoFar(), settings, out);
@@ -763,10 +796,173 @@ void CwChannelDecoder::startSequence(const TimingEstimate& estimate, int count) 
         if (age + box <= count - 1) sum -= rawAt(age + box);
         if (count - 1 - age >= box) m_scratch[static_cast<size_t>(n++)] = std::norm(sum);
     }
-    float noise = 1.0f;
-    float mark = 1.0f;
-    KeySequencer::levelsFrom(m_scratch.data(), n, noise, mark);
-    m_sequencer.reset(noise, mark);
+    KeySequencer::levelsFrom(m_scratch.data(), n, m_sequenceLevels.noise, m_sequenceLevels.mark);
+    m_sequencer.reset(m_sequenceLevels.noise, m_sequenceLevels.mark);
+}
+
+namespace {
+
+// What the sequencer read over the kept steps: the lengths of its dots, dashes and element gaps,
+// and the power of its marks and gaps.
+struct SequencedTally {
+    std::array<double, 3> length{}; // by kind: dot, dash, element gap
+    std::array<int, 3> count{};
+    double markPower = 0.0;   // |sum of a mark's steps|^2, over the marks
+    double markSquares = 0.0; // (a mark's steps)^2, over the marks
+    double gapPower = 0.0;    // |step|^2, over the gaps' steps
+    int gapSteps = 0;
+
+    static size_t index(RunKind kind) { return static_cast<size_t>(kind); }
+    void add(RunKind kind, int steps, std::complex<double> sum, double power) {
+        if (kind == RunKind::Dot || kind == RunKind::Dash) {
+            markPower += std::norm(sum);
+            markSquares += static_cast<double>(steps) * steps;
+        } else {
+            gapPower += power;
+            gapSteps += steps;
+        }
+        if (kind == RunKind::LetterGap || kind == RunKind::WordGap) return;
+        length[index(kind)] += steps;
+        ++count[index(kind)];
+    }
+    bool enough() const {
+        return count[index(RunKind::Dot)] + count[index(RunKind::Dash)] >= kTimingMarks &&
+               count[index(RunKind::ElementGap)] >= kTimingMarks / 2 && gapSteps > 0;
+    }
+    // The unit that the dots, dashes (3 units) and element gaps together are long.
+    float unit() const {
+        const double units = count[index(RunKind::Dot)] + kDashDots * count[index(RunKind::Dash)] +
+                             count[index(RunKind::ElementGap)];
+        return static_cast<float>((length[0] + length[1] + length[2]) / units);
+    }
+    float mean(RunKind kind, float otherwise) const {
+        const size_t i = index(kind);
+        return count[i] > 0 ? static_cast<float>(length[i] / count[i]) : otherwise;
+    }
+    // A gap's step holds noise of power n; a mark of L steps sums to L a in amplitude with L n
+    // of noise power.
+    double noisePower() const { return gapPower / gapSteps; }
+    double markAmplitude2() const {
+        const double markSteps = length[index(RunKind::Dot)] + length[index(RunKind::Dash)];
+        return (markPower - noisePower() * markSteps) / markSquares;
+    }
+};
+
+} // namespace
+
+CwChannelDecoder::SequencedReading CwChannelDecoder::sequencedTiming(TimingEstimate estimate,
+                                                                     int count) {
+    // Gathered in noise, the unit comes from fragments of the elements and is short, and the
+    // envelope's percentiles put the mark level high; the sequencer's ranges are wide enough to
+    // read the sender's elements all the same, and what it reads gives both back.
+    startSequence(estimate, count);
+    const int delay = detectorDelay();
+    SequencedReading reading{estimate};
+    float lastUnit = estimate.unit();
+    for (int round = 0; round < kTimingRounds; ++round) {
+        SequencedTally tally;
+        int marks = 0;
+        int age = count - 1;
+        auto add = [&](int events) {
+            for (int i = 0; i < events; ++i) {
+                const KeyEvent& e = m_sequenceEvents[static_cast<size_t>(i)];
+                const auto steps = static_cast<int>(e.steps);
+                std::complex<double> sum{};
+                double power = 0.0;
+                for (int k = 0; k < steps && age >= delay; ++k, --age) {
+                    const std::complex<float> raw = rawAt(age);
+                    sum += std::complex<double>(raw.real(), raw.imag());
+                    power += std::norm(raw);
+                }
+                tally.add(e.kind, steps, sum, power);
+                if (e.mark && marks < kMaxEvents) {
+                    m_markScratch[static_cast<size_t>(marks)] = static_cast<float>(std::abs(sum));
+                    m_gapScratch[static_cast<size_t>(marks++)] = static_cast<float>(steps);
+                }
+            }
+        };
+        for (int a = count - 1; a >= delay; --a)
+            add(m_sequencer.step(rawAt(a), true, false, m_sequenceEvents.data()));
+        add(m_sequencer.flush(m_sequenceEvents.data()));
+        const double amplitude2 = tally.markAmplitude2();
+        if (!tally.enough() || amplitude2 <= 0.0) break;
+        // How well the marks read explain the steps, with the levels they show.
+        reading.evidence = 0.0;
+        for (int i = 0; i < marks; ++i)
+            reading.evidence +=
+                KeySequencer::markEvidence(m_markScratch[static_cast<size_t>(i)],
+                                           static_cast<int>(m_gapScratch[static_cast<size_t>(i)]),
+                                           amplitude2, tally.noisePower());
+        reading.marks = marks;
+
+        // The sequencer's runs are the key's own lengths; the estimate's are the detector's
+        // (marks shortened and gaps lengthened by its edges).
+        const float unit = tally.unit();
+        const bool holds = std::abs(unit - lastUnit) <= kTimingSettled * lastUnit;
+        lastUnit = unit;
+        TimingEstimate read = reading.estimate;
+        read.dot = tally.mean(RunKind::Dot, unit) - kEdgeSteps;
+        read.dash = tally.mean(RunKind::Dash, kDashDots * unit) - kEdgeSteps;
+        read.elementGap = tally.mean(RunKind::ElementGap, unit) + kEdgeSteps;
+        reading.estimate = KeySequencer::standardSpacing(read);
+        // The sequencer's levels are those of its boxcar.
+        m_sequencer.setTiming(reading.estimate, m_stepRate);
+        const auto box = static_cast<double>(m_sequencer.boxcarLength());
+        m_sequenceLevels = {static_cast<float>(box * tally.noisePower()),
+                            static_cast<float>(box * std::sqrt(amplitude2))};
+        m_sequencer.reset(m_sequenceLevels.noise, m_sequenceLevels.mark);
+        if (holds) return reading;
+    }
+    m_sequencer.setTiming(reading.estimate, m_stepRate);
+    m_sequencer.reset(m_sequenceLevels.noise, m_sequenceLevels.mark);
+    return reading;
+}
+
+void CwChannelDecoder::searchStep(const DecoderSettings& settings, std::string& out) {
+    if (m_gate) ++m_gateOpenSteps;
+    if (m_gateOpenSteps < m_lengths.searchAfter ||
+        m_gatherSteps - m_lastSearch < m_lengths.searchEvery)
+        return;
+    m_lastSearch = m_gatherSteps;
+    // A signal that a gathering detector reads clean is theirs to time.
+    for (const auto& bank : m_banks)
+        if (readingOf(bank.detector) != Reading::Noisy) return;
+    const int count = std::min({m_kept, m_gatherSteps, m_lengths.searchSpan});
+    // Readings from several speeds come to the sender's unit; a reading of noise fragments, or
+    // of merged elements, is reached from one alone.
+    std::array<SequencedReading, kSearchWpm.size()> readings;
+    for (size_t i = 0; i < kSearchWpm.size(); ++i) {
+        const auto unit = static_cast<float>(kParisUnitSeconds / kSearchWpm[i] * m_stepRate);
+        TimingEstimate start;
+        start.dot = unit - kEdgeSteps;
+        start.dash = kDashDots * unit - kEdgeSteps;
+        start.elementGap = unit + kEdgeSteps;
+        start.marksSplit = true;
+        start.spacingKnown = true;
+        readings[i] = sequencedTiming(KeySequencer::standardSpacing(start), count);
+    }
+    // A strong signal's elements are the gathering detectors' to time, which they do soon.
+    for (const SequencedReading& r : readings)
+        if (r.marks > 0 && r.evidence > kSearchStrongEvidence * r.marks) return;
+    SequencedReading best;
+    int bestAgreeing = 0;
+    for (const SequencedReading& r : readings) {
+        if (r.marks == 0) continue;
+        int agreeing = 0;
+        for (const SequencedReading& other : readings)
+            agreeing += other.marks > 0 && std::abs(other.estimate.unit() - r.estimate.unit()) <=
+                                               kSearchAgreement * r.estimate.unit();
+        if (agreeing > bestAgreeing || (agreeing == bestAgreeing && r.evidence > best.evidence)) {
+            best = r;
+            bestAgreeing = agreeing;
+        }
+    }
+    // Too few marks yet to settle on: searched again once more have come.
+    if (best.marks < kSearchMarks || best.evidence < kSearchEvidence * best.marks) return;
+    const TimingEstimate& e = best.estimate;
+    MatchedRun run = replay(matchedLength(e, false), e.elementGap, count);
+    run.reading = Reading::Noisy;
+    startDecoding({e, run, Reading::Noisy, 0.0f, count}, settings, out);
 }
 
 void CwChannelDecoder::catchUpBanks() {
@@ -805,16 +1001,20 @@ void CwChannelDecoder::liveStep(std::complex<float> raw, Retune retune,
     KeyEvent e;
     if (m_runs.feed(key, e)) {
         if (sequenced) {
-            learnTiming(e);
             followSender(e, retune);
         } else {
             liveEvent(e, retune, settings, out);
         }
         return;
     }
-    if (m_runs.inMark()) return;
-    const float gap = static_cast<float>(m_runs.gapSoFar());
-    if (!sequenced) {
+    // A weak signal's pause is the sequencer's: the matched detector loses the sender in noise
+    // for longer than a word gap.
+    float gap = 0.0f;
+    if (sequenced) {
+        gap = m_sequencer.gapSoFar();
+    } else {
+        if (m_runs.inMark()) return;
+        gap = static_cast<float>(m_runs.gapSoFar());
         dropHeldAfter(gap);
         m_timing.gapProgress(gap, settings, out);
     }
@@ -834,8 +1034,9 @@ void CwChannelDecoder::endOverAfterPause(Retune retune, const DecoderSettings& s
 
 void CwChannelDecoder::sequenceStep(std::complex<float> raw, bool key, Retune retune,
                                     const DecoderSettings& settings, std::string& out) {
-    const int n =
-        m_sequencer.step(raw, m_gate && m_detector.squelchOpen(), key, m_sequenceEvents.data());
+    // The gate alone holds the sequencer's reading closed: the matched detector's squelch shuts
+    // on a weak signal whose marks it misses, and the sequencer would read the rest as a gap.
+    const int n = m_sequencer.step(raw, m_gate, key, m_sequenceEvents.data());
     writeSequenced(n, retune, settings, out);
     const float gap = m_sequencer.gapSoFar();
     if (gap <= 0.0f) return;
@@ -846,6 +1047,7 @@ void CwChannelDecoder::sequenceStep(std::complex<float> raw, bool key, Retune re
 void CwChannelDecoder::writeSequenced(int events, Retune retune, const DecoderSettings& settings,
                                       std::string& out) {
     for (int i = 0; i < events; ++i) {
+        learnSequenced(m_sequenceEvents[static_cast<size_t>(i)]);
         if (m_sequenceEvents[static_cast<size_t>(i)].mark) m_markPeak = m_sequencer.peak(i);
         liveEvent(m_sequenceEvents[static_cast<size_t>(i)], retune, settings, out);
     }
@@ -926,7 +1128,21 @@ void CwChannelDecoder::acceptLive(const KeyEvent& e, float peak, Retune retune,
 
 void CwChannelDecoder::learnTiming(const KeyEvent& e) {
     m_timing.observe(e, readingOf(m_detector) != Reading::Noisy);
-    if (m_stage == Stage::Sequenced) m_timing.setEstimate(withSpacing(m_timing.estimate()));
+}
+
+void CwChannelDecoder::learnSequenced(const KeyEvent& e) {
+    // The sequencer's runs are the key's own lengths; the timing is kept as the detector
+    // measures runs (marks shortened and gaps lengthened by its edges).
+    KeyEvent run = e;
+    run.steps = std::max(e.steps + (e.mark ? -kEdgeSteps : kEdgeSteps), 1.0f);
+    m_timing.observe(run, false);
+    m_timing.setEstimate(withSpacing(m_timing.estimate()));
+    // The sequencer's lengths follow the sender's.
+    const float unit = m_timing.estimate().unit();
+    if (std::abs(unit - m_sequencedUnit) > kSequencerFollows * m_sequencedUnit) {
+        m_sequencer.setTiming(m_timing.estimate(), m_stepRate);
+        m_sequencedUnit = unit;
+    }
 }
 
 void CwChannelDecoder::followSender(const KeyEvent& e, Retune retune) {

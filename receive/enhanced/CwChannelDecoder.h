@@ -203,9 +203,11 @@ private:
                    std::string& out);
     void acceptLive(const KeyEvent& event, float peak, Retune retune,
                     const DecoderSettings& settings, std::string& out);
-    // What a run of the matched detector teaches: the sender's timing (a weak signal's spacing
-    // held to what keyers send at least)...
+    // What a run of the matched detector teaches: a clean signal's timing...
     void learnTiming(const KeyEvent& event);
+    // ...a weak signal's is learnt from the sequencer's runs (its spacing held to what keyers
+    // send at least)...
+    void learnSequenced(const KeyEvent& event);
     // ...and, after a mark, the detector's length following the sender's dot.
     void followSender(const KeyEvent& event, Retune retune);
     // A weak signal's runs are read by the sequencer; the matched detector's runs then only
@@ -216,6 +218,22 @@ private:
                         std::string& out);
     // Starts the sequencer with the timing and the levels of the kept steps from age count - 1 on.
     void startSequence(const TimingEstimate& estimate, int count);
+    // The timing and levels the sequencer reads the kept steps with, from its own reading of
+    // them: it times the dots, dashes and element gaps it finds and measures the levels of its
+    // marks and gaps, and reads again with those until the unit holds. Leaves the sequencer
+    // started with them.
+    struct SequencedReading {
+        TimingEstimate estimate;
+        double evidence = 0.0; // of the marks read, over the gap (log-likelihood ratio)
+        int marks = 0;
+    };
+    SequencedReading sequencedTiming(TimingEstimate estimate, int count);
+    // A signal too weak for the gathering detectors: the sequencer reads the kept steps from a
+    // range of speeds, and the reading whose marks explain them best is settled on.
+    void searchStep(const DecoderSettings& settings, std::string& out);
+    int m_gateOpenSteps = 0; // steps gathered with the gate open
+    int m_lastSearch = 0;
+    float m_sequencedUnit = 1.0f;
     void releaseHeld(Retune retune, const DecoderSettings& settings, std::string& out);
     void dropHeld();
     // A held word is dropped once the gap after it is a word gap.
@@ -269,6 +287,9 @@ private:
         int replayLead = 0;   // kept steps run again from before the first mark
         int catchUp = 0;      // kept steps the resting gathering detectors run over
         float overGap = 0.0f; // a gap that ends the over
+        int searchAfter = 0;  // gathering with the gate open before the sequencer searches
+        int searchEvery = 0;  // steps between its searches
+        int searchSpan = 0;   // kept steps it searches over at most
     };
     StepLengths m_lengths;
     double m_pitchHz = 600.0;
@@ -329,6 +350,10 @@ private:
     int m_heldMarks = 0;
     bool m_skipGap = false; // the gap after a dropped word is part of a pause, not the sender's
     KeySequencer m_sequencer;
+    struct SequenceLevels {
+        float noise = 1.0f; // the boxcar's noise power and mark amplitude
+        float mark = 1.0f;
+    } m_sequenceLevels;
     std::array<KeyEvent, KeySequencer::kMaxEvents> m_sequenceEvents{};
     int m_fixedWpm = 0;
     bool m_gate = true;

@@ -82,6 +82,11 @@ bool isMark(int c) {
 
 } // namespace
 
+double KeySequencer::markEvidence(double sumMagnitude, int steps, double amplitude2, double noise) {
+    const double z = 2.0 * std::sqrt(amplitude2) * sumMagnitude / noise;
+    return fastLogBesselI0(static_cast<float>(z)) - steps * amplitude2 / noise;
+}
+
 TimingEstimate KeySequencer::standardSpacing(TimingEstimate e) {
     const float unit = e.unit();
     e.dash = std::max(e.dash, 3.0f * unit - kEdgeSteps);
@@ -329,7 +334,7 @@ int KeySequencer::emit(int decision, KeyEvent* events) {
                 peak = std::max(peak, m_envelope[static_cast<size_t>(slot(k))]);
             peak /= 8.0f * static_cast<float>(m_boxcar); // a tone of amplitude A sums to 8A a step
         }
-        events[n] = {isMark(cls), static_cast<float>(length * m_slot)};
+        events[n] = {isMark(cls), static_cast<float>(length * m_slot), static_cast<RunKind>(cls)};
         m_peaks[static_cast<size_t>(n++)] = peak;
         m_written = segmentEnd;
     }

@@ -51,11 +51,16 @@ public:
     // Highest envelope (tone amplitude) of the i-th run the last call wrote (0 for gaps).
     float peak(int i) const { return m_peaks[static_cast<size_t>(i)]; }
 
+    // The evidence of a mark over a gap for a run of steps whose raw values sum to a magnitude
+    // of sumMagnitude: a tone of amplitude^2 amplitude2 a step, of unknown phase, in noise of
+    // power noise a step (log-likelihood ratio).
+    static double markEvidence(double sumMagnitude, int steps, double amplitude2, double noise);
     // Noise power and mark amplitude (boxcar envelope) from the envelopes in values (power),
     // which they reorder.
     static void levelsFrom(float* powers, int n, float& noisePower, float& markAmplitude);
 
 private:
+    // The classes of the search, in the order of RunKind.
     enum Class { Dot, Dash, ElementGap, LetterGap, WordGap, kClasses };
     struct Cell {
         float score = 0.0f;

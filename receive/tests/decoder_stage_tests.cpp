@@ -105,6 +105,39 @@ TEST(DecoderStages, TimingClassesFromRunLengths) {
     }
 }
 
+// A run the sequencer read carries its kind, and the text follows the kind rather than the run's
+// length against the thresholds (a weak signal's short dash, long element gap and short word
+// gap); a run of unknown kind goes by its length.
+TEST(DecoderStages, TextFollowsTheKindOfARun) {
+    TimingEstimate t;
+    t.dot = 10;
+    t.dash = 30;
+    t.elementGap = 10;
+    t.letterGap = 30;
+    t.wordGap = 70;
+    t.marksSplit = t.spacingKnown = true;
+    DecoderSettings settings;
+    settings.upperCase = true;
+    auto read = [&](const std::vector<KeyEvent>& runs) {
+        SenderTiming timing;
+        timing.reset();
+        timing.setEstimate(t);
+        std::string out;
+        for (const auto& e : runs)
+            timing.decode(e, settings, out);
+        return out;
+    };
+    const std::vector<KeyEvent> byLength = {{true, 16}, {false, 20}, {true, 9},  {false, 50},
+                                            {true, 20}, {false, 40}, {true, 10}, {false, 80}};
+    std::vector<KeyEvent> byKind = byLength;
+    const RunKind kinds[] = {RunKind::Dash, RunKind::ElementGap, RunKind::Dot, RunKind::LetterGap,
+                             RunKind::Dot,  RunKind::WordGap,    RunKind::Dot, RunKind::WordGap};
+    for (size_t i = 0; i < byKind.size(); ++i)
+        byKind[i].kind = kinds[i];
+    EXPECT_EQ(read(byLength), "EE TE ");
+    EXPECT_EQ(read(byKind), "NE E ");
+}
+
 // Runs shorter than the minimum belong to the run around them: a blip in a gap and a dip in a
 // mark do not end it, and the lengths add up to the steps fed.
 TEST(DecoderStages, RunCleanerAbsorbsShortRuns) {
