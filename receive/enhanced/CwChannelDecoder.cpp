@@ -811,6 +811,8 @@ struct SequencedTally {
     double markSquares = 0.0; // (a mark's steps)^2, over the marks
     double gapPower = 0.0;    // |step|^2, over the gaps' steps
     int gapSteps = 0;
+    double windowPower = 0.0; // |sum of a boxcar's steps|^2, over the boxcars inside gaps
+    int windows = 0;
 
     static size_t index(RunKind kind) { return static_cast<size_t>(kind); }
     void add(RunKind kind, int steps, std::complex<double> sum, double power) {
@@ -824,6 +826,10 @@ struct SequencedTally {
         if (kind == RunKind::LetterGap || kind == RunKind::WordGap) return;
         length[index(kind)] += steps;
         ++count[index(kind)];
+    }
+    void addWindow(std::complex<double> sum) {
+        windowPower += std::norm(sum);
+        ++windows;
     }
     bool enough() const {
         return count[index(RunKind::Dot)] + count[index(RunKind::Dash)] >= kTimingMarks &&
@@ -839,12 +845,16 @@ struct SequencedTally {
         const size_t i = index(kind);
         return count[i] > 0 ? static_cast<float>(length[i] / count[i]) : otherwise;
     }
-    // A gap's step holds noise of power n; a mark of L steps sums to L a in amplitude with L n
-    // of noise power.
-    double noisePower() const { return gapPower / gapSteps; }
-    double markAmplitude2() const {
+    // The noise power of a sum of box steps, measured over boxcars inside the gaps: a channel
+    // filter narrower than the step rate makes the noise of neighbouring steps alike, and a sum
+    // of them holds more than its steps' powers.
+    double noisePower(int box) const {
+        return windows > 0 ? windowPower / windows : box * gapPower / gapSteps;
+    }
+    // A mark of L steps sums to L a in amplitude, with the noise power of L steps.
+    double markAmplitude2(int box) const {
         const double markSteps = length[index(RunKind::Dot)] + length[index(RunKind::Dash)];
-        return (markPower - noisePower() * markSteps) / markSquares;
+        return (markPower - noisePower(box) / box * markSteps) / markSquares;
     }
 };
 
@@ -861,6 +871,8 @@ CwChannelDecoder::SequencedReading CwChannelDecoder::sequencedTiming(TimingEstim
     float lastUnit = estimate.unit();
     for (int round = 0; round < kTimingRounds; ++round) {
         SequencedTally tally;
+        const int box = m_sequencer.boxcarLength();
+        std::array<std::complex<double>, KeySequencer::kMaxBoxcar> window{};
         int marks = 0;
         int age = count - 1;
         auto add = [&](int events) {
@@ -870,9 +882,16 @@ CwChannelDecoder::SequencedReading CwChannelDecoder::sequencedTiming(TimingEstim
                 std::complex<double> sum{};
                 double power = 0.0;
                 for (int k = 0; k < steps && age >= delay; ++k, --age) {
-                    const std::complex<float> raw = rawAt(age);
-                    sum += std::complex<double>(raw.real(), raw.imag());
+                    const std::complex<double> raw(rawAt(age));
+                    sum += raw;
                     power += std::norm(raw);
+                    if (e.mark) continue;
+                    window[static_cast<size_t>(k % box)] = raw;
+                    if (k + 1 < box) continue;
+                    std::complex<double> boxcar{};
+                    for (int j = 0; j < box; ++j)
+                        boxcar += window[static_cast<size_t>(j)];
+                    tally.addWindow(boxcar);
                 }
                 tally.add(e.kind, steps, sum, power);
                 if (e.mark && marks < kMaxEvents) {
@@ -884,7 +903,7 @@ CwChannelDecoder::SequencedReading CwChannelDecoder::sequencedTiming(TimingEstim
         for (int a = count - 1; a >= delay; --a)
             add(m_sequencer.step(rawAt(a), true, false, m_sequenceEvents.data()));
         add(m_sequencer.flush(m_sequenceEvents.data()));
-        const double amplitude2 = tally.markAmplitude2();
+        const double amplitude2 = tally.markAmplitude2(box);
         if (!tally.enough() || amplitude2 <= 0.0) break;
         // How well the marks read explain the steps, with the levels they show.
         reading.evidence = 0.0;
@@ -892,7 +911,7 @@ CwChannelDecoder::SequencedReading CwChannelDecoder::sequencedTiming(TimingEstim
             reading.evidence +=
                 KeySequencer::markEvidence(m_markScratch[static_cast<size_t>(i)],
                                            static_cast<int>(m_gapScratch[static_cast<size_t>(i)]),
-                                           amplitude2, tally.noisePower());
+                                           amplitude2, tally.noisePower(box) / box);
         reading.marks = marks;
 
         // The sequencer's runs are the key's own lengths; the estimate's are the detector's
@@ -905,11 +924,11 @@ CwChannelDecoder::SequencedReading CwChannelDecoder::sequencedTiming(TimingEstim
         read.dash = tally.mean(RunKind::Dash, kDashDots * unit) - kEdgeSteps;
         read.elementGap = tally.mean(RunKind::ElementGap, unit) + kEdgeSteps;
         reading.estimate = KeySequencer::standardSpacing(read);
-        // The sequencer's levels are those of its boxcar.
+        // The sequencer's levels are those of its boxcar, which follows the new dot.
         m_sequencer.setTiming(reading.estimate, m_stepRate);
-        const auto box = static_cast<double>(m_sequencer.boxcarLength());
-        m_sequenceLevels = {static_cast<float>(box * tally.noisePower()),
-                            static_cast<float>(box * std::sqrt(amplitude2))};
+        const auto next = static_cast<double>(m_sequencer.boxcarLength());
+        m_sequenceLevels = {static_cast<float>(tally.noisePower(box) * next / box),
+                            static_cast<float>(next * std::sqrt(amplitude2))};
         m_sequencer.reset(m_sequenceLevels.noise, m_sequenceLevels.mark);
         if (holds) return reading;
     }

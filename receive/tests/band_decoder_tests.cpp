@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -120,6 +121,30 @@ TEST(BandDecoder, KeepsASenderBesideAStrongerOneToItsOwnPitchAndText) {
     };
     const auto records = decodeBand(test::synthesizeBand(band, kNoiseRms, 26.0, 33));
     expectEachSenderOnItsOwnChannel(band, records);
+}
+
+// Two weak senders (-8 and -10 dB in 2,500 Hz, 18 and 25 wpm) in a band, four noise seeds: each
+// channel reads its sender's timing and levels back from its own reading, whose noise the
+// channel filter makes alike from step to step (mean CER 0.22 before that reading, 0.28 with
+// levels that took the steps' noise as independent).
+TEST(BandDecoder, ReadsWeakSendersOnTheirChannels) {
+    double cer = 0;
+    int senders = 0;
+    for (const double snrDb : {-8.0, -10.0}) {
+        for (unsigned seed = 1; seed <= 4; ++seed) {
+            const std::vector<test::BandSignal> band = {
+                sender("QA1OK BSX3W YEJ7P RMT6C", 700, 18, snrDb, 1.0, 40 + seed),
+                sender("VK2XYZ DE N0ABC UR 599 BK", 1300, 25, snrDb, 1.5, 50 + seed),
+            };
+            const auto records = decodeBand(test::synthesizeBand(band, kNoiseRms, 20.0, 60 + seed));
+            for (const auto& b : band) {
+                const std::string text = textNear(records, b.signal.toneHz, kToleranceHz);
+                cer += std::min(1.0, test::characterErrorRate(b.text, text));
+                ++senders;
+            }
+        }
+    }
+    EXPECT_LT(cer / senders, 0.17);
 }
 
 // Ten minutes of white noise, then a steady carrier over it: no channel opens.
