@@ -13,7 +13,10 @@
 //  - SenderTiming (decode/): dots, dashes and gap classes learnt from the sender.
 //  - KeySequencer: on a signal the detector does not read clean (below about 16 dB over the
 //    noise in its band), the text is read from the likeliest sequence of marks and gaps
-//    instead of the detector's runs, which then only teach the timing.
+//    instead of the detector's runs. Its timing and levels are read back from its own reading
+//    of the kept steps (again until the unit holds) and then learnt from its runs; the
+//    detector only follows the sender's dot. A sender too weak for the gathering detectors is
+//    found by reading the kept steps from a range of speeds.
 //  - Short words: a word of one or two marks weaker than the sender's dots is held back and
 //    dropped when no further mark follows it (noise keying the detector after an over ends).
 // After a reset the raw baseband steps are kept while detectors of three lengths gather
