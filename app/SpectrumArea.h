@@ -1,9 +1,9 @@
 #pragma once
-// SpectrumArea: the main window's spectrum area: the spectrum panel across the top (ImagePnl
-// with its marker MkrLabel and the brand), and the display gain bar with its caption in the
-// lower control panel (CoarseGainBar). Like the receive area it is no widget itself: its
-// controls sit in the window's client area at the places the form gives them. The second gain
-// bar belongs to the receive area, which reports its moves here.
+// SpectrumArea: the spectrum panel across the top of the main window (ImagePnl, with the
+// frequency marker MkrLabel and the program's name) and the display gain bar with its caption in
+// the lower control panel (CoarseGainBar). It owns no widget of its own: it creates these
+// controls in the window's client area at fixed places of the window's layout, as the receive
+// area does. The receive area has a second gain bar of its own and reports its moves here.
 //
 // Who calls it: the main window, on the window thread (every pass, the loop's entry, the menu
 // items of the display, the background, the configuration load).
