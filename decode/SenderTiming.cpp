@@ -35,7 +35,6 @@ constexpr int kScratch = 1024;
 // Marks needed in the history before it replaces the estimate given from outside.
 constexpr int kMinMarksToLearn = 6;
 constexpr int kMaxElements = 7;
-constexpr double kParisUnitSeconds = 1.2;
 constexpr int kManyValues = 6;
 constexpr int kMinClusterShare = 10; // with many values, each cluster holds a tenth at least
 

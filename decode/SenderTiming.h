@@ -21,6 +21,9 @@ namespace dita {
 // 60 wpm sender at weighting 0.7 (dot 4.8 steps, element gap 8.9) is measured at 3.1 and 10.6.
 inline constexpr float kEdgeSteps = 1.5f;
 
+// A unit (a dot) lasts this many seconds over the speed in words a minute (PARIS: 50 units).
+inline constexpr double kParisUnitSeconds = 1.2;
+
 // What a key run is: known where a reader weighed whole elements to find it (the sequence
 // decoder), Unknown where only its length tells, against the timing's thresholds.
 enum class RunKind : signed char { Unknown = -1, Dot, Dash, ElementGap, LetterGap, WordGap };

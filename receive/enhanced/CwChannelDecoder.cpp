@@ -67,7 +67,6 @@ constexpr std::array<double, 7> kSearchWpm = {8, 11, 15, 20, 26, 34, 45};
 constexpr int kSearchMarks = 10;
 constexpr double kSearchEvidence = 8.0;
 constexpr double kSearchStrongEvidence = 100.0;
-constexpr double kParisUnitSeconds = 1.2;
 // Readings of the search agree on the unit within this share of it.
 constexpr float kSearchAgreement = 0.15f;
 // A weak signal's sequencer takes the learnt timing when its unit moves by this share.
@@ -107,7 +106,7 @@ constexpr float kMaxElementGapDots = 2.2f;
 // unit (the mean of dot and element gap), which keyer weighting and the edges leave alone, so
 // that a fast sender's lightly weighted dots, or dots the edges shorten (a 60 wpm dot of 6.9
 // steps is measured at 5.5 at +3 dB), pass.
-constexpr double kMinDotSeconds = 1.2 / 70.0;
+constexpr double kMinDotSeconds = kParisUnitSeconds / 70.0;
 // A word of one or two marks (E, T, I, A, N, M) is believed only if one of its marks peaks close
 // to the sender's level (the peaks of its recent dots): no more than this many noise levels (the
 // space level) below it. In the silence after an over the mark level sinks to the noise within a
@@ -881,17 +880,18 @@ CwChannelDecoder::SequencedReading CwChannelDecoder::sequencedTiming(TimingEstim
                 const auto steps = static_cast<int>(e.steps);
                 std::complex<double> sum{};
                 double power = 0.0;
+                std::complex<double> boxcar{};
+                window.fill({});
                 for (int k = 0; k < steps && age >= delay; ++k, --age) {
                     const std::complex<double> raw(rawAt(age));
                     sum += raw;
                     power += std::norm(raw);
                     if (e.mark) continue;
-                    window[static_cast<size_t>(k % box)] = raw;
-                    if (k + 1 < box) continue;
-                    std::complex<double> boxcar{};
-                    for (int j = 0; j < box; ++j)
-                        boxcar += window[static_cast<size_t>(j)];
-                    tally.addWindow(boxcar);
+                    // The boxcar over the gap's last box steps, slid one step on.
+                    auto& oldest = window[static_cast<size_t>(k % box)];
+                    boxcar += raw - oldest;
+                    oldest = raw;
+                    if (k + 1 >= box) tally.addWindow(boxcar);
                 }
                 tally.add(e.kind, steps, sum, power);
                 if (e.mark && marks < kMaxEvents) {
