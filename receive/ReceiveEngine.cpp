@@ -29,8 +29,12 @@ constexpr double kPassSeconds = kPassFrames / static_cast<double>(kSampleRateHz)
 constexpr double kCaptureMinHz = 200.0;
 constexpr double kCaptureMaxHz = 2500.0;
 // Narrowband passes kept so that a newly captured tone is decoded from its first element: the
-// capture needs a pass or two of the new tone's spectrum before it takes it.
+// capture needs a pass or two of the new tone's spectrum before it takes it. The first tone
+// taken after none was tuned is decoded from further back: a weak signal shows in the spectrum
+// only seconds after it began (12 s, the length of three or four words at 12 wpm). A tone taken
+// over from another sender starts at most a few passes back, where the other one fell silent.
 constexpr int kReplayPasses = 8;
+constexpr int kFirstReplayPasses = 64;
 // Fixed speed modes (RxSpeedLock 3 and above) fix the enhanced decoder's speed too.
 constexpr int kFirstFixedSpeedMode = 3;
 } // namespace
@@ -120,7 +124,8 @@ public:
     ToneCapture m_capture;
     CwChannelDecoder m_channel;
     std::array<float, kNarrowbandBlock> m_rawNarrow{};
-    std::array<float, kNarrowbandBlock * kReplayPasses> m_kept{};
+    std::array<float, kNarrowbandBlock * kFirstReplayPasses> m_kept{};
+    int m_replayPasses = kReplayPasses; // passes the pending replay reaches back
     int m_keptPasses = 0;
     int m_keptNext = 0;
     bool m_pendingReplay = false;
@@ -169,7 +174,7 @@ void ReceiveEngineImpl::finishEnhanced() {
     releaseHeldText(m_result.text);
     if (m_capture.tuned() && m_keptPasses >= 1) {
         m_channel.setGate(m_previousPresent);
-        const int index = (m_keptNext - 1 + kReplayPasses) % kReplayPasses;
+        const int index = (m_keptNext - 1 + kFirstReplayPasses) % kFirstReplayPasses;
         m_channel.process(&m_kept[static_cast<size_t>(index) * kNarrowbandBlock], kNarrowbandBlock,
                           m_decoderSettings, m_result.text);
     }
@@ -315,6 +320,7 @@ const PassResult& ReceiveEngineImpl::processPass(const int32_t* s) {
             m_channel.setPitch(m_capture.pitchHz());
             m_channel.reset();
             m_pendingReplay = true;
+            m_replayPasses = enhancedStarted ? kReplayPasses : kFirstReplayPasses;
         } else if (m_capture.tuned()) {
             m_channel.setPitch(m_capture.pitchHz());
             const int bin = static_cast<int>(std::lround(m_capture.pitchHz() / kBinHz)) + 1;
@@ -413,8 +419,8 @@ void ReceiveEngineImpl::enhancedPass(PassResult& r) {
     // captured tone is decoded from the kept passes, which hold its start.
     std::copy(m_rawNarrow.begin(), m_rawNarrow.end(),
               m_kept.begin() + static_cast<long>(m_keptNext) * kNarrowbandBlock);
-    m_keptNext = (m_keptNext + 1) % kReplayPasses;
-    m_keptPasses = std::min(m_keptPasses + 1, kReplayPasses);
+    m_keptNext = (m_keptNext + 1) % kFirstReplayPasses;
+    m_keptPasses = std::min(m_keptPasses + 1, kFirstReplayPasses);
     const bool present = m_capture.signalPresent();
     // Shortly after the capture took a tone by itself the text is held back: a stronger sender
     // may still be taken instead.
@@ -422,11 +428,11 @@ void ReceiveEngineImpl::enhancedPass(PassResult& r) {
     std::string& text = m_capture.reconsidering() ? m_heldText : r.text;
     if (m_capture.tuned() && m_keptPasses >= 2 && (m_pendingReplay || !m_lastPassRead)) {
         // Age 1 is the previous pass. The gate opens a pass before the tone's onset.
-        const int oldest = m_pendingReplay ? m_keptPasses - 1 : 1;
+        const int oldest = m_pendingReplay ? std::min(m_keptPasses, m_replayPasses) - 1 : 1;
         const int openFrom = m_pendingReplay ? m_capture.passesSinceOnset() + 1 : oldest;
         for (int age = oldest; age >= 1; --age) {
             m_channel.setGate(m_pendingReplay ? age <= openFrom : present || m_previousPresent);
-            const int index = (m_keptNext - 1 - age + 2 * kReplayPasses) % kReplayPasses;
+            const int index = (m_keptNext - 1 - age + kFirstReplayPasses) % kFirstReplayPasses;
             m_channel.process(&m_kept[static_cast<size_t>(index) * kNarrowbandBlock],
                               kNarrowbandBlock, m_decoderSettings, text);
         }

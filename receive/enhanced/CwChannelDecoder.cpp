@@ -758,13 +758,15 @@ void CwChannelDecoder::startDecoding(const Settlement& settled, const DecoderSet
     m_shortestMatched = settled.shortest;
     m_matchedLength = std::max(matchedLength(settled.estimate, gatheredClean), settled.shortest);
     if (m_stage == Stage::Sequenced) {
+        // A weak signal is read from everything kept since the gathering began: the detector
+        // that found the sender may have found its first marks seconds after they were keyed.
+        const int count = std::max(settled.count, std::min(m_kept, m_gatherSteps));
         const TimingEstimate read =
-            sequencedTiming(KeySequencer::standardSpacing(m_timing.estimate()), settled.count)
-                .estimate;
+            sequencedTiming(KeySequencer::standardSpacing(m_timing.estimate()), count).estimate;
         // From here on the timing is learnt from what the sequencer reads.
         m_timing.reset();
         m_timing.setEstimate(read);
-        for (int age = settled.count - 1; age >= detectorDelay(); --age) {
+        for (int age = count - 1; age >= detectorDelay(); --age) {
             const int n = m_sequencer.step(rawAt(age), true, false, m_sequenceEvents.data());
             for (int i = 0; i < n; ++i) {
                 learnSequenced(m_sequenceEvents[static_cast<size_t>(i)]);

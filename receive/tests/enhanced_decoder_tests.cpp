@@ -489,5 +489,11 @@ TEST(EnhancedDecoder, LearnsAWeakSendersTimingFromTheWholeSignal) {
     }
 }
 
+// A sender at the noise floor shows in the spectrum only seconds after it began: the first tone
+// taken is decoded from the audio kept from well before, and the sequencer reads all of it.
+TEST(EnhancedDecoder, ReadsAWeakSenderFromBeforeItsToneWasTaken) {
+    EXPECT_LT(meanErrorRate("QA1OK BSX3W YEJ7P RMT6C", 12, -13, 8, 600, 40, 800), 0.5);
+}
+
 } // namespace
 } // namespace dita
