@@ -54,6 +54,12 @@ constexpr float kPeakDecay = 0.95f;
 // Lowest median level used: the three-bin power of 16-bit quantisation noise (rms 0.29) under
 // the Blackman-Harris window is about 260; digital silence must not make every bin a tone.
 constexpr float kMinFloor = 1000.0f;
+// Before any tone is taken, the three-bin powers are also averaged over about four seconds: a
+// sender at the noise floor (-12 dB in 2,500 Hz) stands 4 to 5 times over their background
+// there, noise alone (white, pink or brown) at most 1.6 times.
+constexpr float kSlowAlpha = 0.05f;
+constexpr float kSlowPresentRatio = 3.0f;
+constexpr int kSlowWarmPasses = 16;
 
 } // namespace
 
@@ -79,6 +85,7 @@ void ToneCapture::reset() {
     m_heardBefore = false;
     m_sum.fill(0.0f);
     m_average.fill(0.0f);
+    m_slow.fill(0.0f);
     m_onset.fill(kNever);
     m_absent.fill(kForgetPasses);
     m_run.fill(0);
@@ -238,6 +245,28 @@ int ToneCapture::bestCandidate(int low, int high, int excludeLow, int excludeHig
     return best;
 }
 
+int ToneCapture::slowCandidate() {
+    // A sender too weak to stand over the background pass by pass still does over seconds.
+    if (m_pass < kSlowWarmPasses) return -1;
+    const float floor =
+        std::max(m_slowMedian.update(m_slow.data(), m_count, m_scratch.data()), kMinFloor);
+    localFloor(m_slow, m_slowLocal);
+    int best = -1;
+    float bestRatio = 0.0f;
+    for (int i = kLocalBins; i < m_count - kLocalBins; ++i) {
+        const float v = m_slow[static_cast<size_t>(i)];
+        if (v < m_slow[static_cast<size_t>(i - 1)] || v < m_slow[static_cast<size_t>(i + 1)])
+            continue;
+        const float r = v / std::max(floor, m_slowLocal[static_cast<size_t>(i)]);
+        if (r > bestRatio) {
+            bestRatio = r;
+            best = i;
+        }
+    }
+    if (best < 0 || bestRatio < kSlowPresentRatio || !keyed(best)) return -1;
+    return best;
+}
+
 void ToneCapture::measure(const PowerSpectrum& power) {
     ++m_pass;
     for (int i = 0; i < m_count; ++i) {
@@ -247,6 +276,7 @@ void ToneCapture::measure(const PowerSpectrum& power) {
         m_sum[static_cast<size_t>(i)] = sum;
         m_average[static_cast<size_t>(i)] +=
             kAverageAlpha * (sum - m_average[static_cast<size_t>(i)]);
+        m_slow[static_cast<size_t>(i)] += kSlowAlpha * (sum - m_slow[static_cast<size_t>(i)]);
     }
     m_history[static_cast<size_t>(m_pass % kHistory)] = m_sum;
     m_filled = std::min(m_filled + 1, kHistory);
@@ -290,7 +320,8 @@ bool ToneCapture::update(const PowerSpectrum& power) {
     measure(power);
     if (m_filled < kWarmPasses) return false;
     if (!m_tuned) {
-        const int best = bestCandidate(kLocalBins, m_count - 1 - kLocalBins, -1, -1, false);
+        int best = bestCandidate(kLocalBins, m_count - 1 - kLocalBins, -1, -1, false);
+        if (best < 0) best = slowCandidate();
         if (best < 0) return false;
         take(best);
         return true;

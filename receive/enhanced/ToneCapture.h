@@ -3,7 +3,8 @@
 // drift, and moves to a new sender that starts after the tuned one has fallen silent.
 //
 // A candidate is a local peak of the smoothed spectrum standing clearly over the median level
-// whose power varies from pass to pass (keyed), unlike a steady carrier. While the tuned tone
+// whose power varies from pass to pass (keyed), unlike a steady carrier; before any tone is
+// taken, a keyed peak of the spectrum averaged over seconds will do. While the tuned tone
 // is heard the capture only follows it; a new tone within kSpanHz (anywhere after a longer quiet)
 // is taken when the tuned one has been quiet for longer than the sender's word gaps and the new
 // one has risen since. Shortly after the capture took a tone by itself, a clearly stronger keyed
@@ -66,6 +67,8 @@ private:
     bool present(int index) const;
     // Background level beside each bin, from the prefix sums of the levels.
     void prefixSums(const std::array<float, kMaxBins>& level);
+    // Taking a first tone: the strongest keyed peak of the averages over seconds (-1: none).
+    int slowCandidate();
     float floorAt(int index) const;
     void localFloor(const std::array<float, kMaxBins>& level, std::array<float, kMaxBins>& floor);
 
@@ -99,6 +102,9 @@ private:
     int m_filled = 0;
     std::array<float, kMaxBins> m_sum{};
     std::array<float, kMaxBins> m_average{};
+    std::array<float, kMaxBins> m_slow{};      // the three-bin powers averaged over seconds
+    std::array<float, kMaxBins> m_slowLocal{}; // their local background
+    RunningMedian m_slowMedian;
     std::array<float, kMaxBins> m_scratch{};
     std::array<float, kMaxBins> m_localAverage{};
     std::array<double, kMaxBins + 1> m_prefix{};
