@@ -69,6 +69,10 @@ constexpr double kSearchEvidence = 8.0;
 constexpr double kSearchStrongEvidence = 100.0;
 // Readings of the search agree on the unit within this share of it.
 constexpr float kSearchAgreement = 0.15f;
+// A weak sender's settled timing gives way to a reading from a longer unit with at least
+// kCheckMarks marks whose evidence a mark is kCheckStronger times as high.
+constexpr int kCheckMarks = 6;
+constexpr double kCheckStronger = 1.2;
 // A weak signal's sequencer takes the learnt timing when its unit moves by this share.
 constexpr float kSequencerFollows = 0.1f;
 // Runs shorter than this fraction of a dot (marks) or element gap (gaps) are not elements.
@@ -761,8 +765,7 @@ void CwChannelDecoder::startDecoding(const Settlement& settled, const DecoderSet
         // A weak signal is read from everything kept since the gathering began: the detector
         // that found the sender may have found its first marks seconds after they were keyed.
         const int count = std::max(settled.count, std::min(m_kept, m_gatherSteps));
-        const TimingEstimate read =
-            sequencedTiming(KeySequencer::standardSpacing(m_timing.estimate()), count).estimate;
+        const TimingEstimate read = checkedTiming(settled.gathered, count);
         // From here on the timing is learnt from what the sequencer reads.
         m_timing.reset();
         m_timing.setEstimate(read);
@@ -783,6 +786,27 @@ void CwChannelDecoder::startDecoding(const Settlement& settled, const DecoderSet
     }
     applyMatchedLength(
         std::max(matchedLength(m_timing.estimate(), gatheredClean), settled.shortest));
+}
+
+TimingEstimate CwChannelDecoder::checkedTiming(Reading gathered, int count) {
+    const TimingEstimate settled = KeySequencer::standardSpacing(m_timing.estimate());
+    const SequencedReading reading = sequencedTiming(settled, count);
+    if (gathered != Reading::Noisy) return reading.estimate;
+    // Gathering detectors in noise may have timed fragments of the elements: read from a longer
+    // unit, the steps then show clearly stronger marks (each holding a whole element). The
+    // sequencer is left started with the timing chosen.
+    searchSpeeds(count);
+    const SequencedReading* longer = nullptr;
+    auto perMark = [](const SequencedReading& r) { return r.evidence / std::max(r.marks, 1); };
+    for (const SequencedReading& r : m_searchReadings) {
+        const SequencedReading& best = longer ? *longer : reading;
+        if (r.marks >= kCheckMarks && perMark(r) >= kSearchEvidence &&
+            perMark(r) > kCheckStronger * perMark(best) &&
+            r.estimate.unit() > (1.0f + kSearchAgreement) * reading.estimate.unit())
+            longer = &r;
+    }
+    const TimingEstimate start = longer ? KeySequencer::standardSpacing(longer->estimate) : settled;
+    return sequencedTiming(start, count).estimate;
 }
 
 void CwChannelDecoder::startSequence(const TimingEstimate& estimate, int count) {
@@ -939,19 +963,11 @@ CwChannelDecoder::SequencedReading CwChannelDecoder::sequencedTiming(TimingEstim
     return reading;
 }
 
-void CwChannelDecoder::searchStep(const DecoderSettings& settings, std::string& out) {
-    if (m_gate) ++m_gateOpenSteps;
-    if (m_gateOpenSteps < m_lengths.searchAfter ||
-        m_gatherSteps - m_lastSearch < m_lengths.searchEvery)
-        return;
-    m_lastSearch = m_gatherSteps;
-    // A signal that a gathering detector reads clean is theirs to time.
-    for (const auto& bank : m_banks)
-        if (readingOf(bank.detector) != Reading::Noisy) return;
-    const int count = std::min({m_kept, m_gatherSteps, m_lengths.searchSpan});
+CwChannelDecoder::SequencedReading CwChannelDecoder::searchSpeeds(int count) {
+    static_assert(kSearchWpm.size() == kSearchSpeeds);
     // Readings from several speeds come to the sender's unit; a reading of noise fragments, or
     // of merged elements, is reached from one alone.
-    std::array<SequencedReading, kSearchWpm.size()> readings;
+    auto& readings = m_searchReadings;
     for (size_t i = 0; i < kSearchWpm.size(); ++i) {
         const auto unit = static_cast<float>(kParisUnitSeconds / kSearchWpm[i] * m_stepRate);
         TimingEstimate start;
@@ -964,7 +980,7 @@ void CwChannelDecoder::searchStep(const DecoderSettings& settings, std::string& 
     }
     // A strong signal's elements are the gathering detectors' to time, which they do soon.
     for (const SequencedReading& r : readings)
-        if (r.marks > 0 && r.evidence > kSearchStrongEvidence * r.marks) return;
+        if (r.marks > 0 && r.evidence > kSearchStrongEvidence * r.marks) return {};
     SequencedReading best;
     int bestAgreeing = 0;
     for (const SequencedReading& r : readings) {
@@ -978,6 +994,20 @@ void CwChannelDecoder::searchStep(const DecoderSettings& settings, std::string& 
             bestAgreeing = agreeing;
         }
     }
+    return best;
+}
+
+void CwChannelDecoder::searchStep(const DecoderSettings& settings, std::string& out) {
+    if (m_gate) ++m_gateOpenSteps;
+    if (m_gateOpenSteps < m_lengths.searchAfter ||
+        m_gatherSteps - m_lastSearch < m_lengths.searchEvery)
+        return;
+    m_lastSearch = m_gatherSteps;
+    // A signal that a gathering detector reads clean is theirs to time.
+    for (const auto& bank : m_banks)
+        if (readingOf(bank.detector) != Reading::Noisy) return;
+    const int count = std::min({m_kept, m_gatherSteps, m_lengths.searchSpan});
+    const SequencedReading best = searchSpeeds(count);
     // Too few marks yet to settle on: searched again once more have come.
     if (best.marks < kSearchMarks || best.evidence < kSearchEvidence * best.marks) return;
     const TimingEstimate& e = best.estimate;

@@ -234,8 +234,16 @@ private:
     // A signal too weak for the gathering detectors: the sequencer reads the kept steps from a
     // range of speeds, and the reading whose marks explain them best is settled on.
     void searchStep(const DecoderSettings& settings, std::string& out);
+    // The readings from the search's speeds over the last count kept steps (in
+    // m_searchReadings), and the one to settle on (no marks: none, or the signal is not weak).
+    SequencedReading searchSpeeds(int count);
+    // The timing a weak signal is read with once a detector has settled, checked against the
+    // search's readings; leaves the sequencer started with it.
+    TimingEstimate checkedTiming(Reading gathered, int count);
     int m_gateOpenSteps = 0; // steps gathered with the gate open
     int m_lastSearch = 0;
+    static constexpr int kSearchSpeeds = 7;
+    std::array<SequencedReading, kSearchSpeeds> m_searchReadings{};
     float m_sequencedUnit = 1.0f;
     void releaseHeld(Retune retune, const DecoderSettings& settings, std::string& out);
     void dropHeld();
