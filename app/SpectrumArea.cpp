@@ -12,9 +12,9 @@ namespace dita {
 using namespace form_layout;
 
 SpectrumArea::SpectrumArea(QWidget* client, int width, QWidget* controlPanel) : QObject(client) {
-    // The spectrum across the top of the window, the program's name in its left corner; the
-    // gain bar and its caption in the lower control panel. The controls are children of the
-    // window's widgets, which delete them.
+    // The display fills the top of the client area with the program's name in its left corner;
+    // the gain slider and its caption sit in the control panel below. Their positions come from
+    // the main window's layout constants.
     ImagePnl = new SpectrumPanel(client);
     ImagePnl->setGeometry(0, 0, width, kImagePnlHeight);
     connect(ImagePnl, &SpectrumPanel::tuneRequested, this, &SpectrumArea::tuneRequested);

@@ -1,12 +1,12 @@
 #pragma once
-// SpectrumArea: the spectrum panel across the top of the main window (ImagePnl, with the
-// frequency marker MkrLabel and the program's name) and the display gain bar with its caption in
-// the lower control panel (CoarseGainBar). It owns no widget of its own: it creates these
-// controls in the window's client area at fixed places of the window's layout, as the receive
-// area does. The receive area has a second gain bar of its own and reports its moves here.
+// SpectrumArea: the spectrum or waterfall across the top of the main window, with the frequency
+// marker and the program's name in it, and the display gain slider with its caption in the
+// lower control panel. It only creates and drives these controls; they are children of the
+// window's widgets, which delete them. The receive area has a second gain slider and reports
+// its moves here, so that both drive the one display.
 //
-// Who calls it: the main window, on the window thread (every pass, the loop's entry, the menu
-// items of the display, the background, the configuration load).
+// Called by the main window on the window thread: once per pass to draw, when the run loop
+// starts, from the display menu, when the background changes and when a configuration loads.
 #include <QObject>
 #include <QString>
 
