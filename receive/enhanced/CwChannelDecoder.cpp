@@ -790,12 +790,13 @@ void CwChannelDecoder::startDecoding(const Settlement& settled, const DecoderSet
 
 TimingEstimate CwChannelDecoder::checkedTiming(Reading gathered, int count) {
     const TimingEstimate settled = KeySequencer::standardSpacing(m_timing.estimate());
-    const SequencedReading reading = sequencedTiming(settled, count);
-    if (gathered != Reading::Noisy) return reading.estimate;
+    if (gathered != Reading::Noisy) return sequencedTiming(settled, count).estimate;
     // Gathering detectors in noise may have timed fragments of the elements: read from a longer
     // unit, the steps then show clearly stronger marks (each holding a whole element). The
-    // sequencer is left started with the timing chosen.
+    // search reads first, so that the sequencer is left started with the settled timing unless
+    // a longer reading takes its place.
     searchSpeeds(count);
+    const SequencedReading reading = sequencedTiming(settled, count);
     const SequencedReading* longer = nullptr;
     auto perMark = [](const SequencedReading& r) { return r.evidence / std::max(r.marks, 1); };
     for (const SequencedReading& r : m_searchReadings) {
@@ -805,8 +806,8 @@ TimingEstimate CwChannelDecoder::checkedTiming(Reading gathered, int count) {
             r.estimate.unit() > (1.0f + kSearchAgreement) * reading.estimate.unit())
             longer = &r;
     }
-    const TimingEstimate start = longer ? KeySequencer::standardSpacing(longer->estimate) : settled;
-    return sequencedTiming(start, count).estimate;
+    if (!longer) return reading.estimate;
+    return sequencedTiming(KeySequencer::standardSpacing(longer->estimate), count).estimate;
 }
 
 void CwChannelDecoder::startSequence(const TimingEstimate& estimate, int count) {
