@@ -766,6 +766,9 @@ void CwChannelDecoder::startDecoding(const Settlement& settled, const DecoderSet
         // that found the sender may have found its first marks seconds after they were keyed.
         const int count = std::max(settled.count, std::min(m_kept, m_gatherSteps));
         const TimingEstimate read = checkedTiming(settled.gathered, count);
+        // The reading that writes the text allows for the tone lying a little off the mixer's.
+        m_sequencer.setToneSpread(true);
+        m_sequencer.reset(m_sequenceLevels.noise, m_sequenceLevels.mark);
         // From here on the timing is learnt from what the sequencer reads.
         m_timing.reset();
         m_timing.setEstimate(read);
@@ -811,6 +814,7 @@ TimingEstimate CwChannelDecoder::checkedTiming(Reading gathered, int count) {
 }
 
 void CwChannelDecoder::startSequence(const TimingEstimate& estimate, int count) {
+    m_sequencer.setToneSpread(false);
     m_sequencer.setTiming(estimate, m_stepRate);
     // Levels from the envelope of the sequencer's boxcar over the kept steps.
     const int box = m_sequencer.boxcarLength();

@@ -23,6 +23,18 @@ constexpr float kCensoredShare = 0.418f;
 constexpr double kNoiseSeconds = 0.5;
 constexpr double kMarkSeconds = 0.2;
 constexpr double kMaxLagSeconds = 1.0;
+// The live reading weighs an element at tones up to this far either side of the mixer's; an
+// element so short that the outer tones turn less than kToneTurn over it is weighed at the
+// mixer's tone alone (the others would score it within a trifle of that).
+constexpr double kToneSpreadHz = 2.5;
+constexpr double kToneTurn = 0.5;
+// The weight of each tone is learnt from the marks written: each mark's likelihoods at the tones
+// multiply into the weights, raised to kToneMemory first so that a tone the pitch has moved from
+// is forgotten within a few marks; a share kToneDoubt stays spread evenly over all the tones.
+constexpr float kToneMemory = 0.5f;
+constexpr float kToneDoubt = 0.1f;
+// Bounds on a candidate's score are loosened by this much for the tables' rounding.
+constexpr float kPruneMargin = 0.01f;
 constexpr int kMinLag = 30;
 // The search's slots are at most this share of a dot or element gap long.
 constexpr float kSlotsPerDot = 6.0f;
@@ -54,26 +66,55 @@ float logBesselI0(float z) {
     return z - 0.5f * std::log(z) + std::log(p);
 }
 
-// log I0 from a table over 0..kTableTop in steps of 1/kTableSteps, linearly interpolated (the
-// search weighs every candidate element with it); above, log I0(z) = z - log(2 pi z) / 2 within
-// 0.2 %.
-constexpr int kTableSteps = 8;
-constexpr float kTableTop = 64.0f;
-struct LogBesselTable {
-    std::array<float, static_cast<size_t>(kTableTop) * kTableSteps + 2> value{};
-    LogBesselTable() {
-        for (size_t i = 0; i < value.size(); ++i)
-            value[i] = logBesselI0(static_cast<float>(i) / kTableSteps);
+// A function tabulated over lo..hi in steps of 1/perUnit and linearly interpolated: the search
+// weighs every candidate element with these, and the library's log and exp would cost a third
+// of the decoder's time.
+template <int Size> class LerpTable {
+public:
+    template <class F> LerpTable(float lo, float perUnit, F f) : m_lo(lo), m_perUnit(perUnit) {
+        for (int i = 0; i < Size; ++i)
+            m_value[static_cast<size_t>(i)] = f(lo + static_cast<float>(i) / perUnit);
     }
+    float hi() const { return m_lo + static_cast<float>(Size - 2) / m_perUnit; }
+    // x within lo..hi.
+    float operator()(float x) const {
+        const float u = (x - m_lo) * m_perUnit;
+        const auto i = static_cast<size_t>(u);
+        const float f = u - static_cast<float>(i);
+        return m_value[i] + f * (m_value[i + 1] - m_value[i]);
+    }
+
+private:
+    float m_lo;
+    float m_perUnit;
+    std::array<float, Size> m_value{};
 };
 
-float fastLogBesselI0(float z) {
-    static const LogBesselTable table;
-    if (z >= kTableTop) return z - 0.5f * std::log(2.0f * static_cast<float>(M_PI) * z);
-    const float x = z * kTableSteps;
-    const auto i = static_cast<size_t>(x);
-    const float f = x - static_cast<float>(i);
-    return table.value[i] + f * (table.value[i + 1] - table.value[i]);
+// log I0 below 64 in steps of 1/8; above, log I0(z) = z - log(2 pi z) / 2 within 0.2 %,
+// tabulated in steps of 1 up to 4,096.
+float besselAsymptote(float z) {
+    return z - 0.5f * std::log(2.0f * static_cast<float>(M_PI) * z);
+}
+const LerpTable<64 * 8 + 2> kLogBesselLow(0.0f, 8.0f, logBesselI0);
+const LerpTable<4096 - 64 + 2> kLogBesselHigh(64.0f, 1.0f, besselAsymptote);
+
+inline float fastLogBesselI0(float z) {
+    if (z < 64.0f) return kLogBesselLow(z);
+    if (z < kLogBesselHigh.hi()) return kLogBesselHigh(z);
+    return besselAsymptote(z);
+}
+
+// log sum exp(v[k]) over the tones (terms more than 16 under the largest left out).
+const LerpTable<16 * 16 + 2> kExpNegative(-16.0f, 16.0f, [](float x) { return std::exp(x); });
+const LerpTable<(KeySequencer::kTones - 1) * 64 + 2> kLogOfSum(1.0f, 64.0f,
+                                                               [](float x) { return std::log(x); });
+
+float logSumExp(const std::array<float, KeySequencer::kTones>& v) {
+    const float top = *std::max_element(v.begin(), v.end());
+    float sum = 0.0f;
+    for (const float x : v)
+        if (x - top > -16.0f) sum += kExpNegative(x - top);
+    return top + kLogOfSum(std::min(sum, kLogOfSum.hi()));
 }
 
 bool isMark(int c) {
@@ -106,6 +147,10 @@ void KeySequencer::setTiming(const TimingEstimate& e, double stepRate) {
     m_plannedBoxcar = std::clamp(static_cast<int>(std::lround(0.5f * dot)), 1, kMaxBoxcar);
     m_plannedSlot =
         std::clamp(static_cast<int>(std::min(dot, elementGap) / kSlotsPerDot), 1, kMaxSlotSteps);
+    for (int k = 0; k < kTones; ++k) {
+        const double hz = kToneSpreadHz * (2.0 * k / (kTones - 1) - 1.0);
+        m_turn[static_cast<size_t>(k)] = std::polar(1.0, -2.0 * M_PI * hz / stepRate);
+    }
     m_noiseAlpha = static_cast<float>(1.0 / (kNoiseSeconds * stepRate));
     m_markAlpha = static_cast<float>(1.0 / (kMarkSeconds * stepRate));
     buildTables();
@@ -114,6 +159,8 @@ void KeySequencer::setTiming(const TimingEstimate& e, double stepRate) {
 void KeySequencer::buildTables() {
     const auto q = static_cast<float>(m_slot);
     const int longest = kRing / 2 - 1;
+    m_spreadSlots =
+        static_cast<int>(std::ceil(kToneTurn * m_stepRate / (2.0 * M_PI * kToneSpreadHz * m_slot)));
     auto slots = [&](float steps) {
         return std::clamp(static_cast<int>(std::lround(steps / q)), 1, longest);
     };
@@ -140,6 +187,7 @@ void KeySequencer::buildTables() {
 void KeySequencer::reset(float noisePower, float markAmplitude) {
     m_boxcar = m_plannedBoxcar;
     m_slot = m_plannedSlot;
+    m_spread = m_plannedSpread;
     buildTables();
     m_slotEvidence = 0.0f;
     m_slotPeak = 0.0f;
@@ -152,6 +200,8 @@ void KeySequencer::reset(float noisePower, float markAmplitude) {
     m_t = 0;
     m_prefix[0] = 0.0;
     m_rawPrefix[0] = {};
+    m_phase.fill(1.0);
+    m_toneWeight.fill(-std::log(static_cast<float>(kTones)));
     m_closedPrefix[0] = 0;
     m_slotRaw = {};
     m_slotClosed = 0;
@@ -191,7 +241,7 @@ int KeySequencer::step(std::complex<float> raw, bool open, bool markHint, KeyEve
     if (power < kNoiseCensor * m_noisePower)
         m_noisePower += m_noiseAlpha * (power / kCensoredShare - m_noisePower);
     if (markHint) m_markPower += m_markAlpha * (power - m_markPower);
-    const float mark2 = std::max(m_markPower - m_noisePower, 0.5f * m_noisePower);
+    const float mark2 = markAmplitude2();
     float evidence = kClosedEvidence;
     if (open) {
         const float z = 2.0f * std::sqrt(mark2 * power) / m_noisePower;
@@ -199,7 +249,15 @@ int KeySequencer::step(std::complex<float> raw, bool open, bool markHint, KeyEve
     }
     // The search runs over slots of a few steps: a dot spans several of them still.
     m_slotEvidence += evidence;
-    m_slotRaw += std::complex<double>(raw.real(), raw.imag());
+    // The steps summed at the mixer's tone, and turned to each other tone for the live reading.
+    const std::complex<double> rawD(raw.real(), raw.imag());
+    m_slotRaw[kCentre] += rawD;
+    if (m_spread)
+        for (size_t k = 0; k < kTones; ++k) {
+            if (k == kCentre) continue;
+            m_slotRaw[k] += m_phase[k] * rawD;
+            m_phase[k] *= m_turn[k];
+        }
     if (!open) ++m_slotClosed;
     m_slotPeak = std::max(m_slotPeak, std::sqrt(power));
     if (++m_slotSteps < m_slot) return 0;
@@ -208,8 +266,14 @@ int KeySequencer::step(std::complex<float> raw, bool open, bool markHint, KeyEve
     const int T = ++m_t;
     m_prefix[static_cast<size_t>(slot(T))] =
         m_prefix[static_cast<size_t>(slot(t))] + m_slotEvidence;
-    m_rawPrefix[static_cast<size_t>(slot(T))] =
-        m_rawPrefix[static_cast<size_t>(slot(t))] + m_slotRaw;
+    auto& prefix = m_rawPrefix[static_cast<size_t>(slot(T))];
+    const auto& before = m_rawPrefix[static_cast<size_t>(slot(t))];
+    prefix[kCentre] = before[kCentre] + m_slotRaw[kCentre];
+    if (m_spread)
+        for (size_t k = 0; k < kTones; ++k) {
+            prefix[k] = before[k] + m_slotRaw[k];
+            m_phase[k] /= std::abs(m_phase[k]); // the turns' rounding must not grow
+        }
     m_closedPrefix[static_cast<size_t>(slot(T))] =
         m_closedPrefix[static_cast<size_t>(slot(t))] + m_slotClosed;
     m_slotRaw = {};
@@ -219,9 +283,9 @@ int KeySequencer::step(std::complex<float> raw, bool open, bool markHint, KeyEve
     m_slotSteps = 0;
     // The element's matched filter: a tone of amplitude a per step in noise of power n per step
     // scores log I0(2a|sum|/n) - len a^2/n; the boxcar's levels are K a and K n.
-    const double matched = 2.0 * std::sqrt(static_cast<double>(mark2)) / m_noisePower;
+    const double matched = matchedGain(mark2);
     const double perStep = mark2 / (static_cast<double>(m_boxcar) * m_noisePower);
-    const std::complex<double> rawT = m_rawPrefix[static_cast<size_t>(slot(T))];
+    const ToneSums& rawT = m_rawPrefix[static_cast<size_t>(slot(T))];
     const int closedT = m_closedPrefix[static_cast<size_t>(slot(T))];
     const double prefixT = m_prefix[static_cast<size_t>(slot(T))];
     auto& cells = m_cells[static_cast<size_t>(slot(T))];
@@ -243,11 +307,32 @@ int KeySequencer::step(std::complex<float> raw, bool open, bool markHint, KeyEve
                 // off, turning the phase over a long dash, leaves alone).
                 const float stepwise =
                     static_cast<float>(prefixT - m_prefix[static_cast<size_t>(s)]);
-                const double sum = std::sqrt(std::norm(rawT - m_rawPrefix[static_cast<size_t>(s)]));
+                const ToneSums& rawS = m_rawPrefix[static_cast<size_t>(s)];
                 const int closed = closedT - m_closedPrefix[static_cast<size_t>(s)];
-                const float whole = fastLogBesselI0(static_cast<float>(matched * sum)) -
-                                    static_cast<float>(perStep * d * m_slot) +
-                                    kClosedEvidence * static_cast<float>(closed);
+                const float rest = -static_cast<float>(perStep * d * m_slot) +
+                                   kClosedEvidence * static_cast<float>(closed);
+                float atTones = 0.0f;
+                if (m_spread && d >= m_spreadSlots) {
+                    std::array<float, kTones> each{};
+                    float top = 0.0f;
+                    for (size_t k = 0; k < kTones; ++k) {
+                        each[k] =
+                            static_cast<float>(matched * std::sqrt(std::norm(rawT[k] - rawS[k])));
+                        top = std::max(top, each[k]);
+                    }
+                    // The tones' weights sum to one: their mean likelihood is at most the likeliest
+                    // tone's, and a candidate that falls short of the best even so is passed by.
+                    if (score + 0.5f * (fastLogBesselI0(top) + rest + stepwise) + kPruneMargin <
+                        best.score)
+                        continue;
+                    for (size_t k = 0; k < kTones; ++k)
+                        each[k] = fastLogBesselI0(each[k]) + m_toneWeight[k];
+                    atTones = logSumExp(each);
+                } else {
+                    atTones = fastLogBesselI0(static_cast<float>(
+                        matched * std::sqrt(std::norm(rawT[kCentre] - rawS[kCentre]))));
+                }
+                const float whole = atTones + rest;
                 score += 0.5f * (whole + stepwise);
             }
             if (score > best.score)
@@ -295,6 +380,30 @@ int KeySequencer::step(std::complex<float> raw, bool open, bool markHint, KeyEve
     return emit(T - m_lag, events);
 }
 
+float KeySequencer::markAmplitude2() const {
+    return std::max(m_markPower - m_noisePower, 0.5f * m_noisePower);
+}
+
+double KeySequencer::matchedGain(float amplitude2) const {
+    return 2.0 * std::sqrt(static_cast<double>(amplitude2)) / m_noisePower;
+}
+
+void KeySequencer::learnTone(int start, int end) {
+    if (end - start < m_spreadSlots || end - start >= kRing) return;
+    const double matched = matchedGain(markAmplitude2());
+    const ToneSums& a = m_rawPrefix[static_cast<size_t>(slot(end))];
+    const ToneSums& b = m_rawPrefix[static_cast<size_t>(slot(start))];
+    std::array<float, kTones> posterior{};
+    for (size_t k = 0; k < kTones; ++k)
+        posterior[k] =
+            kToneMemory * m_toneWeight[k] +
+            fastLogBesselI0(static_cast<float>(matched * std::sqrt(std::norm(a[k] - b[k]))));
+    const float total = logSumExp(posterior);
+    for (size_t k = 0; k < kTones; ++k)
+        m_toneWeight[k] = std::log((1.0f - kToneDoubt) * std::exp(posterior[k] - total) +
+                                   kToneDoubt / static_cast<float>(kTones));
+}
+
 int KeySequencer::flush(KeyEvent* events) {
     return emit(m_t, events);
 }
@@ -329,6 +438,7 @@ int KeySequencer::emit(int decision, KeyEvent* events) {
         const int length = segmentEnd - m_written;
         if (length <= 0) continue;
         float peak = 0.0f;
+        if (isMark(cls) && m_spread) learnTone(m_written, segmentEnd);
         if (isMark(cls)) {
             for (int k = m_written; k < segmentEnd; ++k)
                 peak = std::max(peak, m_envelope[static_cast<size_t>(slot(k))]);

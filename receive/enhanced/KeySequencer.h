@@ -11,6 +11,12 @@
 // gap the boxcar only half fills still counts for what it is. Runs are written once the best path
 // has not changed for a lag of about a second.
 //
+// Summed at one phase, a long element keeps its gain only while the sender's tone stays within a
+// fraction of a hertz of the mixer's, and the tuned pitch moves about a hertz from pass to pass.
+// The live reading therefore averages the element's likelihood over tones a little either side
+// of the mixer's (the unknown offset integrated out, not searched for), each tone weighed by how
+// well it explained the last few marks.
+//
 // Plain class, no Qt; nothing is allocated after construction.
 #include "decode/SenderTiming.h"
 
@@ -25,6 +31,9 @@ public:
     static constexpr int kMaxBoxcar = 32;
     static constexpr int kMaxEvents = 64; // runs one step may write
     static constexpr int kMaxSlotSteps = 8;
+    // Tones the live reading weighs an element at: the mixer's and two either side.
+    static constexpr int kTones = 5;
+    static constexpr size_t kCentre = kTones / 2;
 
     // Durations of the sender's classes in steps (the detector's runs: marks shortened and gaps
     // lengthened by its edges) and the step rate. The boxcar keeps its length until reset().
@@ -39,6 +48,10 @@ public:
     void reset(float noisePower, float markAmplitude);
     // Length of the boxcar the next reset() starts (half the dot of the timing set).
     int boxcarLength() const { return m_plannedBoxcar; }
+    // Whether the elements' likelihoods allow for the sender's tone lying off the mixer's (the
+    // live reading), or take it at the mixer's tone (readings of the sender's timing, which
+    // measured better so). Takes effect at the next reset().
+    void setToneSpread(bool on) { m_plannedSpread = on; }
 
     // One step of raw baseband; open: the squelch and gate let it key; markHint: the hard
     // detector holds a mark there (its levels teach the mark amplitude). Returns the runs
@@ -68,6 +81,12 @@ private:
         signed char previous = -1;
     };
     int emit(int decisionSlot, KeyEvent* events);
+    // Weighs the tones anew by a mark written over slots start..end.
+    void learnTone(int start, int end);
+    // The mark's squared amplitude a step (boxcar levels), and the factor that turns a run's summed
+    // magnitude into the argument of log I0 in its likelihood.
+    float markAmplitude2() const;
+    double matchedGain(float amplitude2) const;
     // Duration ranges, likelihoods and the lag in slots of the search.
     void buildTables();
     static int slot(int t) { return t & (kRing - 1); }
@@ -93,10 +112,18 @@ private:
     float m_noiseAlpha = 0.01f;
     float m_markAlpha = 0.03f;
 
-    int m_t = 0;                                           // steps seen
-    std::array<std::complex<double>, kRing> m_rawPrefix{}; // sum of the raw steps before each slot
-    std::array<int, kRing> m_closedPrefix{};               // closed steps before each slot
-    std::complex<double> m_slotRaw{};
+    bool m_spread = false;
+    bool m_plannedSpread = false;
+    int m_spreadSlots = 1; // shortest element (slots) the tones set apart by more than a trifle
+    using ToneSums = std::array<std::complex<double>, kTones>;
+    ToneSums m_turn{};                        // each tone's phase turn per step against the mixer's
+    ToneSums m_phase{};                       // each tone's phase now
+    std::array<float, kTones> m_toneWeight{}; // log weight of each tone (they sum to 1)
+
+    int m_t = 0;                               // steps seen
+    std::array<ToneSums, kRing> m_rawPrefix{}; // sum of the raw steps before each slot, per tone
+    std::array<int, kRing> m_closedPrefix{};   // closed steps before each slot
+    ToneSums m_slotRaw{};
     int m_slotClosed = 0;
     std::array<double, kRing> m_prefix{};  // sum of the evidence before each slot
     std::array<float, kRing> m_envelope{}; // highest boxcar envelope of each slot
