@@ -800,13 +800,15 @@ TimingEstimate CwChannelDecoder::checkedTiming(Reading gathered, int count) {
     // a longer reading takes its place.
     searchSpeeds(count);
     const SequencedReading reading = sequencedTiming(settled, count);
+    // Of the readings that qualify, the shortest unit is taken: a still longer one reads several
+    // elements as one mark, and its marks are stronger again.
     const SequencedReading* longer = nullptr;
     auto perMark = [](const SequencedReading& r) { return r.evidence / std::max(r.marks, 1); };
     for (const SequencedReading& r : m_searchReadings) {
-        const SequencedReading& best = longer ? *longer : reading;
         if (r.marks >= kCheckMarks && perMark(r) >= kSearchEvidence &&
-            perMark(r) > kCheckStronger * perMark(best) &&
-            r.estimate.unit() > (1.0f + kSearchAgreement) * reading.estimate.unit())
+            perMark(r) > kCheckStronger * perMark(reading) &&
+            r.estimate.unit() > (1.0f + kSearchAgreement) * reading.estimate.unit() &&
+            (!longer || r.estimate.unit() < longer->estimate.unit()))
             longer = &r;
     }
     if (!longer) return reading.estimate;
