@@ -61,6 +61,10 @@ constexpr int kTimingMarks = 6;
 // reading of at least kSearchMarks marks whose evidence is at least kSearchEvidence a mark. Where
 // a reading shows more than kSearchStrongEvidence a mark the signal is not weak.
 constexpr double kSearchAfterSeconds = 4.0;
+// An over shorter than that is searched when the gate closes after it, if the gate was open this
+// long. On such an over the gathering detectors may read the signal clean for moments and never
+// settle; nothing else would read it.
+constexpr double kSearchShortOverSeconds = 1.5;
 constexpr double kSearchEverySeconds = 1.5;
 constexpr double kSearchSpanSeconds = 10.0;
 constexpr std::array<double, 7> kSearchWpm = {8, 11, 15, 20, 26, 34, 45};
@@ -325,6 +329,7 @@ void CwChannelDecoder::configure(double sampleRateHz) {
     m_lengths.overGap = static_cast<float>(kOverGapSeconds * m_stepRate);
     m_lengths.searchAfter = static_cast<int>(kSearchAfterSeconds * m_stepRate);
     m_lengths.searchEvery = static_cast<int>(kSearchEverySeconds * m_stepRate);
+    m_lengths.searchShortOver = static_cast<int>(kSearchShortOverSeconds * m_stepRate);
     m_lengths.searchSpan = static_cast<int>(kSearchSpanSeconds * m_stepRate);
     for (size_t b = 0; b < m_banks.size(); ++b)
         m_banks[b].detector.configure(kBankHalfLengths[b], m_stepRate);
@@ -362,6 +367,7 @@ void CwChannelDecoder::startGathering() {
     }
     m_gatherSteps = 0;
     m_gateOpenSteps = 0;
+    m_gateWasOpen = false;
     m_lastSearch = 0;
     m_timing.reset();
 }
@@ -1005,14 +1011,17 @@ CwChannelDecoder::SequencedReading CwChannelDecoder::searchSpeeds(int count) {
 }
 
 void CwChannelDecoder::searchStep(const DecoderSettings& settings, std::string& out) {
+    const bool overEnded = m_gateWasOpen && !m_gate && m_gateOpenSteps >= m_lengths.searchShortOver;
+    m_gateWasOpen = m_gate;
     if (m_gate) ++m_gateOpenSteps;
-    if (m_gateOpenSteps < m_lengths.searchAfter ||
-        m_gatherSteps - m_lastSearch < m_lengths.searchEvery)
+    if (!overEnded && (m_gateOpenSteps < m_lengths.searchAfter ||
+                       m_gatherSteps - m_lastSearch < m_lengths.searchEvery))
         return;
     m_lastSearch = m_gatherSteps;
-    // A signal that a gathering detector reads clean is theirs to time.
-    for (const auto& bank : m_banks)
-        if (readingOf(bank.detector) != Reading::Noisy) return;
+    // A signal that a gathering detector reads clean is theirs to time, while it lasts.
+    if (!overEnded)
+        for (const auto& bank : m_banks)
+            if (readingOf(bank.detector) != Reading::Noisy) return;
     const int count = std::min({m_kept, m_gatherSteps, m_lengths.searchSpan});
     const SequencedReading best = searchSpeeds(count);
     // Too few marks yet to settle on: searched again once more have come.

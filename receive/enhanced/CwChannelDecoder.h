@@ -241,6 +241,7 @@ private:
     // search's readings; leaves the sequencer started with it.
     TimingEstimate checkedTiming(Reading gathered, int count);
     int m_gateOpenSteps = 0; // steps gathered with the gate open
+    bool m_gateWasOpen = false;
     int m_lastSearch = 0;
     static constexpr int kSearchSpeeds = 7;
     std::array<SequencedReading, kSearchSpeeds> m_searchReadings{};
@@ -293,14 +294,15 @@ private:
     double m_stepRate = 344.53125;
     // Lengths of the decoder's timing constants in steps, converted once from seconds.
     struct StepLengths {
-        float minDot = 0.0f;  // the shortest dot of a sender
-        int maxHold = 0;      // gathering after the first mark at most
-        int replayLead = 0;   // kept steps run again from before the first mark
-        int catchUp = 0;      // kept steps the resting gathering detectors run over
-        float overGap = 0.0f; // a gap that ends the over
-        int searchAfter = 0;  // gathering with the gate open before the sequencer searches
-        int searchEvery = 0;  // steps between its searches
-        int searchSpan = 0;   // kept steps it searches over at most
+        float minDot = 0.0f;     // the shortest dot of a sender
+        int maxHold = 0;         // gathering after the first mark at most
+        int replayLead = 0;      // kept steps run again from before the first mark
+        int catchUp = 0;         // kept steps the resting gathering detectors run over
+        float overGap = 0.0f;    // a gap that ends the over
+        int searchAfter = 0;     // gathering with the gate open before the sequencer searches
+        int searchEvery = 0;     // steps between its searches
+        int searchShortOver = 0; // the gate open before it closes for a search at once
+        int searchSpan = 0;      // kept steps it searches over at most
     };
     StepLengths m_lengths;
     double m_pitchHz = 600.0;
