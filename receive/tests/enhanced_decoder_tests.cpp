@@ -64,6 +64,17 @@ std::string folded(const std::string& s) {
     return out;
 }
 
+// A sender keyed in noise, with the amplitude the recording is made at.
+CwSignal noisySignal(double wpm, double toneHz, double snrDb, unsigned seed, double amplitude) {
+    CwSignal s;
+    s.wpm = wpm;
+    s.toneHz = toneHz;
+    s.snrDb = snrDb;
+    s.seed = seed;
+    s.amplitude = amplitude;
+    return s;
+}
+
 // Mean CER (each file's at most 1, as the scorer counts) of the text keyed at wpm and snrDb with
 // noise seeds 1..seeds, the tone moved by toneStepHz from one seed to the next. The tone's
 // amplitude sets how loud the recording is: near the noise floor the default one clips the noise
@@ -72,12 +83,7 @@ double meanErrorRate(const std::string& text, double wpm, double snrDb, unsigned
                      double toneHz, double toneStepHz, double amplitude = CwSignal{}.amplitude) {
     double cer = 0;
     for (unsigned seed = 1; seed <= seeds; ++seed) {
-        CwSignal s;
-        s.wpm = wpm;
-        s.toneHz = toneHz + toneStepHz * seed;
-        s.snrDb = snrDb;
-        s.seed = seed;
-        s.amplitude = amplitude;
+        const CwSignal s = noisySignal(wpm, toneHz + toneStepHz * seed, snrDb, seed, amplitude);
         cer += std::min(1.0, characterErrorRate(text, decode(synthesize(text, s))));
     }
     return cer / seeds;
@@ -493,12 +499,7 @@ TEST(EnhancedDecoder, LearnsAWeakSendersTimingFromTheWholeSignal) {
 // for seconds; noise alone stands nowhere that far over it (see NoiseAloneWritesNothing).
 TEST(EnhancedDecoder, TakesASenderTooWeakToStandOutPassByPass) {
     for (unsigned seed = 1; seed <= 4; ++seed) {
-        CwSignal s;
-        s.wpm = 18;
-        s.toneHz = 900 + 10 * seed;
-        s.snrDb = -15;
-        s.seed = seed;
-        s.amplitude = 800;
+        const CwSignal s = noisySignal(18, 900 + 10 * seed, -15, seed, 800);
         ReceiveEngine engine;
         engine.post(ReceiveCommand::decoder(setting::Decoder::Enhanced));
         std::vector<int32_t> audio = synthesize("QA1OK BSX3W YEJ7P RMT6C", s);
@@ -535,13 +536,8 @@ TEST(EnhancedDecoder, ReadsAShortWeakOverWhenItEnds) {
     const std::string text = "UR SIG FB HR";
     double cer = 0;
     for (unsigned seed = 1; seed <= 8; ++seed) {
-        CwSignal s;
-        s.wpm = 35;
-        s.toneHz = 600 + 37 * seed;
-        s.snrDb = -9;
-        s.seed = seed;
-        s.amplitude = 800;
-        const std::string out = decode(synthesize(text, s));
+        const std::string out =
+            decode(synthesize(text, noisySignal(35, 600 + 37 * seed, -9, seed, 800)));
         EXPECT_NE(folded(out), "") << "seed " << seed;
         cer += std::min(1.0, characterErrorRate(text, out));
     }
