@@ -12,9 +12,9 @@ namespace dita {
 using namespace form_layout;
 
 SpectrumArea::SpectrumArea(QWidget* client, int width, QWidget* controlPanel) : QObject(client) {
-    // The display fills the top of the client area with the program's name in its left corner;
-    // the gain slider and its caption sit in the control panel below. Their positions come from
-    // the main window's layout constants.
+    // The display spans the top of the window with the program's name in its corner; the
+    // brightness slider and its caption go in the controls below it. Sizes and places are the
+    // window's layout constants, so that the whole window is laid out in one file.
     ImagePnl = new SpectrumPanel(client);
     ImagePnl->setGeometry(0, 0, width, kImagePnlHeight);
     connect(ImagePnl, &SpectrumPanel::tuneRequested, this, &SpectrumArea::tuneRequested);

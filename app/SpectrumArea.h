@@ -1,12 +1,12 @@
 #pragma once
-// SpectrumArea: the spectrum or waterfall across the top of the main window, with the frequency
-// marker and the program's name in it, and the display gain slider with its caption in the
-// lower control panel. It only creates and drives these controls; they are children of the
-// window's widgets, which delete them. The receive area has a second gain slider and reports
-// its moves here, so that both drive the one display.
+// SpectrumArea owns the view of the receiver audio at the top of the main window: a line
+// spectrum or a waterfall that the operator clicks to tune, the marker at the decoder's tone,
+// the program's name, and the slider (with its caption) that sets how bright the display draws.
+// The window keeps no pointer into these widgets; everything it does to them goes through here.
+// The widgets are parented to the window's own, which delete them.
 //
-// Called by the main window on the window thread: once per pass to draw, when the run loop
-// starts, from the display menu, when the background changes and when a configuration loads.
+// The receive-only layout has a second brightness slider of its own; it reports its moves here,
+// and either slider sets the one display. Everything runs on the window's thread.
 #include <QObject>
 #include <QString>
 
@@ -27,11 +27,12 @@ public:
     // The spectrum panel at the top of `client`, `width` wide; the gain bar in `controlPanel`.
     SpectrumArea(QWidget* client, int width, QWidget* controlPanel);
 
-    // Drawing, once per pass; the start of the run loop.
+    // Draws what the receive engine measured in one block of audio.
     void showPass(const PassResult& pass);
+    // Receiving starts: the off-screen drawing is cleared to the background colour.
     void runLoopEntry();
     void setBackground(int background);
-    // Display > Type: the line trace or the waterfall; the two items attached show the choice.
+    // Line trace or waterfall; the two menu items attached are checked to match.
     void selectDisplay(bool waterfall);
     void attachModeItems(QAction* line, QAction* waterfall);
     // The band decoder's channels marked along the top of the display (empty: none).
@@ -42,19 +43,20 @@ public:
     QString markerLines() const;
 
     int gainBarPosition() const;
-    // The configuration load: the bar moved without its change handler; returns the position
-    // the bar took (within its range). applyGainBar() then runs the handler.
+    // Restoring saved settings: the slider is set without announcing the move, and the position
+    // it took (clamped to its range) is returned; applyGainBar() then applies it to the display.
     int loadGainBarPosition(int position);
     void applyGainBar();
-    // The second gain bar moved (it is not kept in step with the first).
+    // The receive-only slider moved; the main slider is deliberately left where it is.
     void secondGainBarMoved(int position);
 
 signals:
     void tuneRequested(int bin);
     void displayTypeChanged(int displayType);
-    // After this the main window applies its focus rule.
+    // The display's brightness changed; the window then gives the keyboard focus back to the
+    // typing field or the receive text, so that the slider does not keep it.
     void displayGainChanged(int position);
-    // The first bar's position, for the stored window values.
+    // The main slider moved, so that the window can save its position.
     void gainBarMoved(int position);
 
 private:
