@@ -117,6 +117,13 @@ float logSumExp(const std::array<float, KeySequencer::kTones>& v) {
     return top + kLogOfSum(std::min(sum, kLogOfSum.hi()));
 }
 
+// The argument of log I0 in a mark's likelihood at tone k, from the prefix sums at its end and
+// its start: the magnitude of its steps' sum turned to that tone, times the matched gain.
+float toneArgument(const KeySequencer::ToneSums& end, const KeySequencer::ToneSums& start, size_t k,
+                   double matched) {
+    return static_cast<float>(matched * std::sqrt(std::norm(end[k] - start[k])));
+}
+
 bool isMark(int c) {
     return c < 2;
 }
@@ -316,8 +323,7 @@ int KeySequencer::step(std::complex<float> raw, bool open, bool markHint, KeyEve
                     std::array<float, kTones> each{};
                     float top = 0.0f;
                     for (size_t k = 0; k < kTones; ++k) {
-                        each[k] =
-                            static_cast<float>(matched * std::sqrt(std::norm(rawT[k] - rawS[k])));
+                        each[k] = toneArgument(rawT, rawS, k, matched);
                         top = std::max(top, each[k]);
                     }
                     // The tones' weights sum to one: their mean likelihood is at most the likeliest
@@ -329,8 +335,7 @@ int KeySequencer::step(std::complex<float> raw, bool open, bool markHint, KeyEve
                         each[k] = fastLogBesselI0(each[k]) + m_toneWeight[k];
                     atTones = logSumExp(each);
                 } else {
-                    atTones = fastLogBesselI0(static_cast<float>(
-                        matched * std::sqrt(std::norm(rawT[kCentre] - rawS[kCentre]))));
+                    atTones = fastLogBesselI0(toneArgument(rawT, rawS, kCentre, matched));
                 }
                 const float whole = atTones + rest;
                 score += 0.5f * (whole + stepwise);
@@ -396,8 +401,7 @@ void KeySequencer::learnTone(int start, int end) {
     std::array<float, kTones> posterior{};
     for (size_t k = 0; k < kTones; ++k)
         posterior[k] =
-            kToneMemory * m_toneWeight[k] +
-            fastLogBesselI0(static_cast<float>(matched * std::sqrt(std::norm(a[k] - b[k]))));
+            kToneMemory * m_toneWeight[k] + fastLogBesselI0(toneArgument(a, b, k, matched));
     const float total = logSumExp(posterior);
     for (size_t k = 0; k < kTones; ++k)
         m_toneWeight[k] = std::log((1.0f - kToneDoubt) * std::exp(posterior[k] - total) +

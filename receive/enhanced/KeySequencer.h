@@ -34,6 +34,8 @@ public:
     // Tones the live reading weighs an element at: the mixer's and two either side.
     static constexpr int kTones = 5;
     static constexpr size_t kCentre = kTones / 2;
+    // A sum of steps at each of the tones.
+    using ToneSums = std::array<std::complex<double>, kTones>;
 
     // Durations of the sender's classes in steps (the detector's runs: marks shortened and gaps
     // lengthened by its edges) and the step rate. The boxcar keeps its length until reset().
@@ -115,9 +117,8 @@ private:
     bool m_spread = false;
     bool m_plannedSpread = false;
     int m_spreadSlots = 1; // shortest element (slots) the tones set apart by more than a trifle
-    using ToneSums = std::array<std::complex<double>, kTones>;
-    ToneSums m_turn{};                        // each tone's phase turn per step against the mixer's
-    ToneSums m_phase{};                       // each tone's phase now
+    ToneSums m_turn{};     // each tone's phase turn per step against the mixer's
+    ToneSums m_phase{};    // each tone's phase now
     std::array<float, kTones> m_toneWeight{}; // log weight of each tone (they sum to 1)
 
     int m_t = 0;                               // steps seen
