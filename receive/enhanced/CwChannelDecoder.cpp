@@ -682,15 +682,24 @@ float CwChannelDecoder::twoClassSeparation(const float* values, int n) {
         sum = {};
         squares = {};
         count = {};
+        // Without branches: noise puts the values either side of the threshold at random.
         for (int i = 0; i < n; ++i) {
             const double v = values[i];
-            const auto c = static_cast<size_t>(v >= threshold);
-            sum[c] += v;
-            squares[c] += v * v;
-            ++count[c];
+            const bool high = v >= threshold;
+            const double vh = high ? v : 0.0;
+            const double vl = high ? 0.0 : v;
+            sum[1] += vh;
+            sum[0] += vl;
+            squares[1] += vh * vh;
+            squares[0] += vl * vl;
+            count[1] += high;
         }
+        count[0] = n - count[1];
         if (count[0] == 0 || count[1] == 0) return 0.0f;
-        threshold = 0.5 * (sum[0] / count[0] + sum[1] / count[1]);
+        const double next = 0.5 * (sum[0] / count[0] + sum[1] / count[1]);
+        // The same threshold splits the values the same way again.
+        if (next == threshold) break;
+        threshold = next;
     }
     const double low = sum[0] / count[0];
     const double high = sum[1] / count[1];
