@@ -77,6 +77,12 @@ constexpr float kSearchAgreement = 0.15f;
 // kCheckMarks marks whose evidence a mark is kCheckStronger times as high.
 constexpr int kCheckMarks = 6;
 constexpr double kCheckStronger = 1.2;
+// It gives way to a reading from a shorter unit with at least kSearchMarks marks whose evidence a
+// mark is kShorterStronger times as high, and which explains the steps better as a whole.
+constexpr double kShorterStronger = 1.1;
+// Elements merged by a detector longer than the sender's dot, read apart, give more than this many
+// marks for each merged one; noise splitting a slow sender's elements adds far fewer.
+constexpr double kMergedMarks = 1.4;
 // A weak signal's sequencer takes the learnt timing when its unit moves by this share.
 constexpr float kSequencerFollows = 0.1f;
 // Runs shorter than this fraction of a dot (marks) or element gap (gaps) are not elements.
@@ -826,8 +832,31 @@ TimingEstimate CwChannelDecoder::checkedTiming(Reading gathered, int count) {
             (!longer || r.estimate.unit() < longer->estimate.unit()))
             longer = &r;
     }
-    if (!longer) return reading.estimate;
-    return sequencedTiming(KeySequencer::standardSpacing(longer->estimate), count).estimate;
+    if (longer)
+        return sequencedTiming(KeySequencer::standardSpacing(longer->estimate), count).estimate;
+    // A fast sender may have been gathered from merged elements (a detector longer than its dot):
+    // read from a shorter unit, the steps then show many more marks, each stronger, and marks and
+    // lengths together explain the steps better. Noise splitting a slow sender's elements adds a
+    // few marks, and a reading of such fragments is reached from one speed alone, a sender's unit
+    // from several. The marks are weighed at the likeliest tone near the mixer's: a slow sender's
+    // long elements, summed at one phase, lose their gain to a tone a little off, and fragments
+    // of them would seem the stronger marks.
+    auto perMarkAtTone = [](const SequencedReading& r) {
+        return r.toneEvidence / std::max(r.marks, 1);
+    };
+    const SequencedReading* shorter = nullptr;
+    if (reading.marks >= kCheckMarks)
+        for (const SequencedReading& r : m_searchReadings) {
+            if (r.marks >= kSearchMarks && r.marks > kMergedMarks * reading.marks &&
+                agreeingReadings(r) >= 2 &&
+                perMarkAtTone(r) > kShorterStronger * perMarkAtTone(reading) &&
+                r.score() > reading.score() &&
+                r.estimate.unit() * (1.0f + kSearchAgreement) < reading.estimate.unit() &&
+                (!shorter || r.score() > shorter->score()))
+                shorter = &r;
+        }
+    if (!shorter) return reading.estimate;
+    return sequencedTiming(KeySequencer::standardSpacing(shorter->estimate), count).estimate;
 }
 
 void CwChannelDecoder::startSequence(const TimingEstimate& estimate, int count) {
@@ -916,8 +945,12 @@ CwChannelDecoder::SequencedReading CwChannelDecoder::sequencedTiming(TimingEstim
     const int delay = detectorDelay();
     SequencedReading reading{estimate};
     float lastUnit = estimate.unit();
+    KeySequencer::ToneSums turns{};
+    for (size_t t = 0; t < KeySequencer::kTones; ++t)
+        turns[t] = KeySequencer::toneTurn(t, m_stepRate);
     for (int round = 0; round < kTimingRounds; ++round) {
         SequencedTally tally;
+        double durations = 0.0;
         const int box = m_sequencer.boxcarLength();
         std::array<std::complex<double>, KeySequencer::kMaxBoxcar> window{};
         int marks = 0;
@@ -927,6 +960,9 @@ CwChannelDecoder::SequencedReading CwChannelDecoder::sequencedTiming(TimingEstim
                 const KeyEvent& e = m_sequenceEvents[static_cast<size_t>(i)];
                 const auto steps = static_cast<int>(e.steps);
                 std::complex<double> sum{};
+                KeySequencer::ToneSums atTones{};
+                KeySequencer::ToneSums phase{};
+                phase.fill(1.0);
                 double power = 0.0;
                 std::complex<double> boxcar{};
                 window.fill({});
@@ -934,7 +970,13 @@ CwChannelDecoder::SequencedReading CwChannelDecoder::sequencedTiming(TimingEstim
                     const std::complex<double> raw(rawAt(age));
                     sum += raw;
                     power += std::norm(raw);
-                    if (e.mark) continue;
+                    if (e.mark) {
+                        for (size_t t = 0; t < KeySequencer::kTones; ++t) {
+                            atTones[t] += phase[t] * raw;
+                            phase[t] *= turns[t];
+                        }
+                        continue;
+                    }
                     // The boxcar over the gap's last box steps, slid one step on.
                     auto& oldest = window[static_cast<size_t>(k % box)];
                     boxcar += raw - oldest;
@@ -942,8 +984,14 @@ CwChannelDecoder::SequencedReading CwChannelDecoder::sequencedTiming(TimingEstim
                     if (k + 1 >= box) tally.addWindow(boxcar);
                 }
                 tally.add(e.kind, steps, sum, power);
+                durations += m_sequencer.runLikelihood(e.kind, e.steps);
                 if (e.mark && marks < kMaxEvents) {
+                    double strongest = 0.0;
+                    for (const auto& t : atTones)
+                        strongest = std::max(strongest, std::norm(t));
                     m_markScratch[static_cast<size_t>(marks)] = static_cast<float>(std::abs(sum));
+                    m_toneScratch[static_cast<size_t>(marks)] =
+                        static_cast<float>(std::sqrt(strongest));
                     m_gapScratch[static_cast<size_t>(marks++)] = static_cast<float>(steps);
                 }
             }
@@ -953,14 +1001,19 @@ CwChannelDecoder::SequencedReading CwChannelDecoder::sequencedTiming(TimingEstim
         add(m_sequencer.flush(m_sequenceEvents.data()));
         const double amplitude2 = tally.markAmplitude2(box);
         if (!tally.enough() || amplitude2 <= 0.0) break;
-        // How well the marks read explain the steps, with the levels they show.
-        reading.evidence = 0.0;
-        for (int i = 0; i < marks; ++i)
-            reading.evidence +=
-                KeySequencer::markEvidence(m_markScratch[static_cast<size_t>(i)],
-                                           static_cast<int>(m_gapScratch[static_cast<size_t>(i)]),
-                                           amplitude2, tally.noisePower(box) / box);
+        // How well the marks read explain the steps, with the levels they show: at the mixer's
+        // tone, and at the likeliest tone a little either side of it.
+        reading.evidence = reading.toneEvidence = 0.0;
+        for (int i = 0; i < marks; ++i) {
+            const auto steps = static_cast<int>(m_gapScratch[static_cast<size_t>(i)]);
+            const double noise = tally.noisePower(box) / box;
+            reading.evidence += KeySequencer::markEvidence(m_markScratch[static_cast<size_t>(i)],
+                                                           steps, amplitude2, noise);
+            reading.toneEvidence += KeySequencer::markEvidence(
+                m_toneScratch[static_cast<size_t>(i)], steps, amplitude2, noise);
+        }
         reading.marks = marks;
+        reading.durations = durations;
 
         // The sequencer's runs are the key's own lengths; the estimate's are the detector's
         // (marks shortened and gaps lengthened by its edges).
@@ -1007,16 +1060,21 @@ CwChannelDecoder::SequencedReading CwChannelDecoder::searchSpeeds(int count) {
     int bestAgreeing = 0;
     for (const SequencedReading& r : readings) {
         if (r.marks == 0) continue;
-        int agreeing = 0;
-        for (const SequencedReading& other : readings)
-            agreeing += other.marks > 0 && std::abs(other.estimate.unit() - r.estimate.unit()) <=
-                                               kSearchAgreement * r.estimate.unit();
+        const int agreeing = agreeingReadings(r);
         if (agreeing > bestAgreeing || (agreeing == bestAgreeing && r.evidence > best.evidence)) {
             best = r;
             bestAgreeing = agreeing;
         }
     }
     return best;
+}
+
+int CwChannelDecoder::agreeingReadings(const SequencedReading& r) const {
+    int n = 0;
+    for (const SequencedReading& other : m_searchReadings)
+        n += other.marks > 0 && std::abs(other.estimate.unit() - r.estimate.unit()) <=
+                                    kSearchAgreement * r.estimate.unit();
+    return n;
 }
 
 void CwChannelDecoder::searchStep(const DecoderSettings& settings, std::string& out) {

@@ -229,6 +229,10 @@ private:
         TimingEstimate estimate;
         double evidence = 0.0; // of the marks read, over the gap (log-likelihood ratio)
         int marks = 0;
+        double toneEvidence = 0.0; // the same, each mark at its likeliest tone near the mixer's
+        double durations = 0.0;    // log-likelihood of the lengths of the runs read
+        // How well the runs read explain the steps: their marks and their lengths.
+        double score() const { return toneEvidence + durations; }
     };
     SequencedReading sequencedTiming(TimingEstimate estimate, int count);
     // A signal too weak for the gathering detectors: the sequencer reads the kept steps from a
@@ -237,6 +241,8 @@ private:
     // The readings from the search's speeds over the last count kept steps (in
     // m_searchReadings), and the one to settle on (no marks: none, or the signal is not weak).
     SequencedReading searchSpeeds(int count);
+    // How many of the search's readings (r among them) came to r's unit.
+    int agreeingReadings(const SequencedReading& r) const;
     // The timing a weak signal is read with once a detector has settled, checked against the
     // search's readings; leaves the sequencer started with it.
     TimingEstimate checkedTiming(Reading gathered, int count);
@@ -340,6 +346,7 @@ private:
     LastReplay m_lastReplay;
     std::array<float, kMaxEvents> m_markScratch{};
     std::array<float, kMaxEvents> m_gapScratch{};
+    std::array<float, kMaxEvents> m_toneScratch{};
 
     Stage m_stage = Stage::Gathering;
     KeyDetector m_detector;

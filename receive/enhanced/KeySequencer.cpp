@@ -154,13 +154,23 @@ void KeySequencer::setTiming(const TimingEstimate& e, double stepRate) {
     m_plannedBoxcar = std::clamp(static_cast<int>(std::lround(0.5f * dot)), 1, kMaxBoxcar);
     m_plannedSlot =
         std::clamp(static_cast<int>(std::min(dot, elementGap) / kSlotsPerDot), 1, kMaxSlotSteps);
-    for (int k = 0; k < kTones; ++k) {
-        const double hz = kToneSpreadHz * (2.0 * k / (kTones - 1) - 1.0);
-        m_turn[static_cast<size_t>(k)] = std::polar(1.0, -2.0 * M_PI * hz / stepRate);
-    }
+    for (size_t k = 0; k < kTones; ++k)
+        m_turn[k] = toneTurn(k, stepRate);
     m_noiseAlpha = static_cast<float>(1.0 / (kNoiseSeconds * stepRate));
     m_markAlpha = static_cast<float>(1.0 / (kMarkSeconds * stepRate));
     buildTables();
+}
+
+std::complex<double> KeySequencer::toneTurn(size_t k, double stepRate) {
+    const double hz = kToneSpreadHz * (2.0 * static_cast<double>(k) / (kTones - 1) - 1.0);
+    return std::polar(1.0, -2.0 * M_PI * hz / stepRate);
+}
+
+double KeySequencer::runLikelihood(RunKind kind, float steps) const {
+    const auto c = static_cast<size_t>(kind);
+    if (c >= kClasses || steps <= 0.0f) return 0.0;
+    const double x = (std::log(static_cast<double>(steps)) - std::log(m_mean[c])) / kSpread;
+    return std::log(kPriors[c]) - 0.5 * x * x - std::log(steps * kSpread * std::sqrt(2.0 * M_PI));
 }
 
 void KeySequencer::buildTables() {

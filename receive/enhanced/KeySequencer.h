@@ -63,6 +63,12 @@ public:
     int flush(KeyEvent* events);
     // The gap running at the decision point (0 in a mark).
     float gapSoFar() const { return m_gapSoFar; }
+    // The turn a step of tone k (of kTones, the mixer's in the middle) makes against the mixer.
+    static std::complex<double> toneTurn(size_t k, double stepRate);
+    // The log-likelihood of a run of this kind and length (steps) under the timing set: how often
+    // the kind follows the other and the density of its length (per step), as the search weighs
+    // them. Readings from different timings compare by it.
+    double runLikelihood(RunKind kind, float steps) const;
     // Highest envelope (tone amplitude) of the i-th run the last call wrote (0 for gaps).
     float peak(int i) const { return m_peaks[static_cast<size_t>(i)]; }
 

@@ -544,5 +544,17 @@ TEST(EnhancedDecoder, ReadsAShortWeakOverWhenItEnds) {
     EXPECT_LT(cer / 8, 0.58);
 }
 
+// A fast weak sender whose elements the gathering detectors merged (40 wpm at -9 dB, settled at
+// 17 wpm before): read from a shorter unit, more and stronger marks explain the steps better, and
+// the sender is read at its own speed.
+TEST(EnhancedDecoder, ReadsAFastWeakSenderAtItsOwnSpeedNotFromMergedElements) {
+    const std::string text = "FK0JM TXB8P QVC3H GSW6Y";
+    int wpm = 0;
+    const std::string out = decode(synthesize(text, noisySignal(40, 1007, -9, 11, 800)), {},
+                                   setting::Decoder::Enhanced, &wpm);
+    EXPECT_NEAR(wpm, 40, 6);
+    EXPECT_LT(characterErrorRate(text, out), 0.5) << out;
+}
+
 } // namespace
 } // namespace dita
