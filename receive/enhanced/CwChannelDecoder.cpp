@@ -77,11 +77,10 @@ constexpr float kSearchAgreement = 0.15f;
 // kCheckMarks marks whose evidence a mark is kCheckStronger times as high.
 constexpr int kCheckMarks = 6;
 constexpr double kCheckStronger = 1.2;
-// It gives way to a reading from a shorter unit with at least kSearchMarks marks whose evidence a
-// mark is kShorterStronger times as high, and which explains the steps better as a whole.
-constexpr double kShorterStronger = 1.1;
-// Elements merged by a detector longer than the sender's dot, read apart, give more than this many
-// marks for each merged one; noise splitting a slow sender's elements adds far fewer.
+// It gives way to a reading from a shorter unit with at least kSearchMarks marks, more than
+// kMergedMarks for each of its own, whose marks are no weaker and which explains the steps better
+// as a whole: elements merged by a detector longer than the sender's dot, read apart, give that
+// many marks for each merged one; noise splitting a slow sender's elements adds far fewer.
 constexpr double kMergedMarks = 1.4;
 // A weak signal's sequencer takes the learnt timing when its unit moves by this share.
 constexpr float kSequencerFollows = 0.1f;
@@ -835,7 +834,7 @@ TimingEstimate CwChannelDecoder::checkedTiming(Reading gathered, int count) {
     if (longer)
         return sequencedTiming(KeySequencer::standardSpacing(longer->estimate), count).estimate;
     // A fast sender may have been gathered from merged elements (a detector longer than its dot):
-    // read from a shorter unit, the steps then show many more marks, each stronger, and marks and
+    // read from a shorter unit, the steps then show many more marks, none weaker, and marks and
     // lengths together explain the steps better. Noise splitting a slow sender's elements adds a
     // few marks, and a reading of such fragments is reached from one speed alone, a sender's unit
     // from several. The marks are weighed at the likeliest tone near the mixer's: a slow sender's
@@ -848,8 +847,7 @@ TimingEstimate CwChannelDecoder::checkedTiming(Reading gathered, int count) {
     if (reading.marks >= kCheckMarks)
         for (const SequencedReading& r : m_searchReadings) {
             if (r.marks >= kSearchMarks && r.marks > kMergedMarks * reading.marks &&
-                agreeingReadings(r) >= 2 &&
-                perMarkAtTone(r) > kShorterStronger * perMarkAtTone(reading) &&
+                agreeingReadings(r) >= 2 && perMarkAtTone(r) > perMarkAtTone(reading) &&
                 r.score() > reading.score() &&
                 r.estimate.unit() * (1.0f + kSearchAgreement) < reading.estimate.unit() &&
                 (!shorter || r.score() > shorter->score()))
