@@ -12,9 +12,8 @@ namespace dita {
 using namespace form_layout;
 
 SpectrumArea::SpectrumArea(QWidget* client, int width, QWidget* controlPanel) : QObject(client) {
-    // The display spans the top of the window with the program's name in its corner; the
-    // brightness slider and its caption go in the controls below it. Sizes and places are the
-    // window's layout constants, so that the whole window is laid out in one file.
+    // Positions and sizes come from the window's layout constants, which keep the geometry of
+    // every part of the window in one place.
     ImagePnl = new SpectrumPanel(client);
     ImagePnl->setGeometry(0, 0, width, kImagePnlHeight);
     connect(ImagePnl, &SpectrumPanel::tuneRequested, this, &SpectrumArea::tuneRequested);
@@ -28,7 +27,7 @@ SpectrumArea::SpectrumArea(QWidget* client, int width, QWidget* controlPanel) : 
     bf.setBold(true);
     brand->setFont(bf);
     QPalette bp = brand->palette();
-    bp.setColor(QPalette::WindowText, Qt::gray); // readable on both backgrounds
+    bp.setColor(QPalette::WindowText, Qt::gray); // shows on a black or a white background
     brand->setPalette(bp);
 
     CoarseGainBar = new DisplayGainBar(controlPanel, "CoarseGainBar");

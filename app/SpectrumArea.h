@@ -1,12 +1,13 @@
 #pragma once
-// SpectrumArea owns the view of the receiver audio at the top of the main window: a line
-// spectrum or a waterfall that the operator clicks to tune, the marker at the decoder's tone,
-// the program's name, and the slider (with its caption) that sets how bright the display draws.
-// The window keeps no pointer into these widgets; everything it does to them goes through here.
-// The widgets are parented to the window's own, which delete them.
+// SpectrumArea: the strip across the top of the main window that shows the receiver audio, a
+// line trace or a waterfall, with the tuned pitch read out beside it and the program's name in
+// the corner. Clicking the display tunes the decoder; a slider in the controls below it sets how
+// bright the trace is drawn. The main window talks to these widgets only through this class, so
+// the drawing code can change without touching the window. Qt deletes the widgets with their
+// parents; everything here runs on the GUI thread.
 //
-// The receive-only layout has a second brightness slider of its own; it reports its moves here,
-// and either slider sets the one display. Everything runs on the window's thread.
+// The receive panel carries a second brightness slider. Either slider sets the brightness; each
+// keeps its own position, so moving one never moves the other.
 #include <QObject>
 #include <QString>
 
@@ -24,39 +25,42 @@ struct PassResult;
 class SpectrumArea : public QObject {
     Q_OBJECT
 public:
-    // The spectrum panel at the top of `client`, `width` wide; the gain bar in `controlPanel`.
+    // Builds the display across the top of `client`, `width` pixels wide, and the brightness
+    // slider with its caption in `controlPanel`.
     SpectrumArea(QWidget* client, int width, QWidget* controlPanel);
 
-    // Draws what the receive engine measured in one block of audio.
+    // Draws the spectrum and pitch of one block of received audio.
     void showPass(const PassResult& pass);
-    // Receiving starts: the off-screen drawing is cleared to the background colour.
+    // Called when audio starts flowing: wipes the old picture so a stale trace is not shown.
     void runLoopEntry();
     void setBackground(int background);
-    // Line trace or waterfall; the two menu items attached are checked to match.
+    // Switches between line trace and waterfall and keeps the two menu items' checks in step.
     void selectDisplay(bool waterfall);
     void attachModeItems(QAction* line, QAction* waterfall);
-    // The band decoder's channels marked along the top of the display (empty: none).
+    // Ticks along the top of the display at the pitches being decoded in the band (empty: none).
     void setBandMarks(const std::vector<int>& bins);
-    // Shows a frequency on the marker until the next pass.
+    // Shows a frequency in the pitch read-out until the next block is drawn.
     void setMarkerHz(int hz);
-    // The marker as it reads on the screen, one digit a line.
+    // The pitch read-out's text as drawn (digits stacked, one per line).
     QString markerLines() const;
 
     int gainBarPosition() const;
-    // Restoring saved settings: the slider is set without announcing the move, and the position
-    // it took (clamped to its range) is returned; applyGainBar() then applies it to the display.
+    // For restoring settings: moves the slider silently, so that the restore is not saved again
+    // as a user change, and returns the position the slider accepted (within its range).
+    // applyGainBar() then redraws with it.
     int loadGainBarPosition(int position);
     void applyGainBar();
-    // The receive-only slider moved; the main slider is deliberately left where it is.
+    // The receive panel's slider moved: the brightness follows it; this area's slider keeps its
+    // own position.
     void secondGainBarMoved(int position);
 
 signals:
     void tuneRequested(int bin);
     void displayTypeChanged(int displayType);
-    // The display's brightness changed; the window then gives the keyboard focus back to the
-    // typing field or the receive text, so that the slider does not keep it.
+    // The brightness changed. The window answers by putting the keyboard focus back on the text
+    // the operator was typing or reading, so arrow keys do not keep moving the slider.
     void displayGainChanged(int position);
-    // The main slider moved, so that the window can save its position.
+    // This area's slider moved; the window saves the position with the settings.
     void gainBarMoved(int position);
 
 private:
