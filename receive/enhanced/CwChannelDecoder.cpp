@@ -1002,9 +1002,9 @@ CwChannelDecoder::SequencedReading CwChannelDecoder::sequencedTiming(TimingEstim
         // How well the marks read explain the steps, with the levels they show: at the mixer's
         // tone, and at the likeliest tone a little either side of it.
         reading.evidence = reading.toneEvidence = 0.0;
+        const double noise = tally.noisePower(box) / box;
         for (int i = 0; i < marks; ++i) {
             const auto steps = static_cast<int>(m_gapScratch[static_cast<size_t>(i)]);
-            const double noise = tally.noisePower(box) / box;
             reading.evidence += KeySequencer::markEvidence(m_markScratch[static_cast<size_t>(i)],
                                                            steps, amplitude2, noise);
             reading.toneEvidence += KeySequencer::markEvidence(

@@ -166,11 +166,17 @@ std::complex<double> KeySequencer::toneTurn(size_t k, double stepRate) {
     return std::polar(1.0, -2.0 * M_PI * hz / stepRate);
 }
 
+float KeySequencer::durationWeight(size_t c, float steps) const {
+    const float x = (std::log(steps) - std::log(m_mean[c])) / kSpread;
+    return std::log(kPriors[c]) - 0.5f * x * x;
+}
+
 double KeySequencer::runLikelihood(RunKind kind, float steps) const {
     const auto c = static_cast<size_t>(kind);
     if (c >= kClasses || steps <= 0.0f) return 0.0;
-    const double x = (std::log(static_cast<double>(steps)) - std::log(m_mean[c])) / kSpread;
-    return std::log(kPriors[c]) - 0.5 * x * x - std::log(steps * kSpread * std::sqrt(2.0 * M_PI));
+    // The search's weight is a density in the length's logarithm; per step it is divided by the
+    // length, and the log-normal's normalisation is added so that timings compare.
+    return durationWeight(c, steps) - std::log(steps * kSpread * std::sqrt(2.0 * M_PI));
 }
 
 void KeySequencer::buildTables() {
@@ -187,14 +193,10 @@ void KeySequencer::buildTables() {
              slots(std::max(1.2f * letterGap, 0.5f * wordGap))};
     m_max = {slots(2.2f * dot), slots(2.0f * dash), slots(2.2f * elementGap),
              slots(2.0f * letterGap), slots(wordGap)};
-    for (int c = 0; c < kClasses; ++c) {
-        const float logMean = std::log(m_mean[static_cast<size_t>(c)]);
-        auto& table = m_logDuration[static_cast<size_t>(c)];
-        for (int d = 1; d < static_cast<int>(table.size()); ++d) {
-            const float x = (std::log(static_cast<float>(d) * q) - logMean) / kSpread;
-            table[static_cast<size_t>(d)] =
-                std::log(kPriors[static_cast<size_t>(c)]) - 0.5f * x * x;
-        }
+    for (size_t c = 0; c < kClasses; ++c) {
+        auto& table = m_logDuration[c];
+        for (int d = 1; d < static_cast<int>(table.size()); ++d)
+            table[static_cast<size_t>(d)] = durationWeight(c, static_cast<float>(d) * q);
     }
     m_lag = std::clamp(static_cast<int>(std::lround(2.0f * dash + letterGap)), kMinLag,
                        static_cast<int>(kMaxLagSeconds * m_stepRate)) /

@@ -95,6 +95,9 @@ private:
     // magnitude into the argument of log I0 in its likelihood.
     float markAmplitude2() const;
     double matchedGain(float amplitude2) const;
+    // The search's weight of class c for a length of steps: the class's share and the log-normal
+    // spread of its lengths around the sender's.
+    float durationWeight(size_t c, float steps) const;
     // Duration ranges, likelihoods and the lag in slots of the search.
     void buildTables();
     static int slot(int t) { return t & (kRing - 1); }
