@@ -14,6 +14,23 @@ constexpr float kSpread = 0.3f;
 // How often each class follows the other kind: marks are dots or dashes alike, most gaps are
 // element gaps.
 constexpr std::array<float, 5> kPriors = {0.5f, 0.5f, 0.6f, 0.3f, 0.1f};
+// How often a character of 1, 2, .. 6 elements (or more) ends there, a letter or word gap
+// following. The same share after any count, as a mark followed by gaps of three kinds would have
+// it, makes a third of all characters one element long: noise in a word gap is read as an E. With
+// every character alike likely, a boundary between two characters costs as much as a 36th, and
+// two characters whose gap noise shortens merge into one. The shares lie between the two.
+constexpr std::array<float, 6> kEnds = {0.24f, 0.28f, 0.4f, 0.52f, 0.6f, 0.6f};
+constexpr float kWordShare = 0.25f;
+constexpr float kCountReach = 5.0f;
+template <class F> std::array<float, 6> overEnds(F f) {
+    std::array<float, 6> out{};
+    for (size_t k = 0; k < out.size(); ++k)
+        out[k] = f(kEnds[k]);
+    return out;
+}
+const std::array<float, 6> kLogEnd = overEnds([](float h) { return std::log(h); });
+const std::array<float, 6> kLogContinue = overEnds([](float h) { return std::log(1.0f - h); });
+const std::array<float, 2> kLogGapKind = {std::log(1.0f - kWordShare), std::log(kWordShare)};
 // Steps with the squelch or the gate closed weigh this much for a gap (a dot of 10 steps: 20).
 constexpr float kClosedEvidence = -2.0f;
 // Noise power below this multiple of its mean teaches the noise level; the mean of an
@@ -36,8 +53,11 @@ constexpr float kToneDoubt = 0.1f;
 // Bounds on a candidate's score are loosened by this much for the tables' rounding.
 constexpr float kPruneMargin = 0.01f;
 constexpr int kMinLag = 30;
-// The search's slots are at most this share of a dot or element gap long.
+// The search's slots are at most this share of a dot or element gap long: a sixth where readings
+// of the sender's timing are compared (their units may lie a tenth apart), a quarter in the live
+// reading, which weighs every element at five tones and only tells the classes apart.
 constexpr float kSlotsPerDot = 6.0f;
+constexpr float kLiveSlotsPerDot = 4.0f;
 constexpr float kRenormalise = 1e4f;
 // Percentiles of the envelope power that seed the levels: the lower one lies in noise, the
 // upper one in marks.
@@ -152,8 +172,7 @@ void KeySequencer::setTiming(const TimingEstimate& e, double stepRate) {
     const float wordGap = std::max(e.wordGap - kEdgeSteps, 1.5f * letterGap);
     m_mean = {dot, dash, elementGap, letterGap, wordGap};
     m_plannedBoxcar = std::clamp(static_cast<int>(std::lround(0.5f * dot)), 1, kMaxBoxcar);
-    m_plannedSlot =
-        std::clamp(static_cast<int>(std::min(dot, elementGap) / kSlotsPerDot), 1, kMaxSlotSteps);
+    m_shortest = std::min(dot, elementGap);
     for (size_t k = 0; k < kTones; ++k)
         m_turn[k] = toneTurn(k, stepRate);
     m_noiseAlpha = static_cast<float>(1.0 / (kNoiseSeconds * stepRate));
@@ -195,8 +214,11 @@ void KeySequencer::buildTables() {
              slots(2.0f * letterGap), slots(wordGap)};
     for (size_t c = 0; c < kClasses; ++c) {
         auto& table = m_logDuration[c];
+        // The search weighs which kind of gap follows a mark by the count of the character's
+        // elements (kEnds) instead of the class's share.
+        const float gapShare = isMark(static_cast<int>(c)) ? 0.0f : std::log(kPriors[c]);
         for (int d = 1; d < static_cast<int>(table.size()); ++d)
-            table[static_cast<size_t>(d)] = durationWeight(c, static_cast<float>(d) * q);
+            table[static_cast<size_t>(d)] = durationWeight(c, static_cast<float>(d) * q) - gapShare;
     }
     m_lag = std::clamp(static_cast<int>(std::lround(2.0f * dash + letterGap)), kMinLag,
                        static_cast<int>(kMaxLagSeconds * m_stepRate)) /
@@ -205,8 +227,9 @@ void KeySequencer::buildTables() {
 
 void KeySequencer::reset(float noisePower, float markAmplitude) {
     m_boxcar = m_plannedBoxcar;
-    m_slot = m_plannedSlot;
     m_spread = m_plannedSpread;
+    m_slot = std::clamp(static_cast<int>(m_shortest / (m_spread ? kLiveSlotsPerDot : kSlotsPerDot)),
+                        1, kMaxSlotSteps);
     buildTables();
     m_slotEvidence = 0.0f;
     m_slotPeak = 0.0f;
@@ -226,11 +249,8 @@ void KeySequencer::reset(float noisePower, float markAmplitude) {
     m_slotClosed = 0;
     for (auto& c : m_cells[0])
         c = {kNone, 0, -1};
-    m_cells[0][WordGap].score = 0.0f;
-    m_bestGap[0] = 0.0f;
-    m_bestGapClass[0] = WordGap;
-    m_bestMark[0] = kNone;
-    m_bestMarkClass[0] = -1;
+    m_cells[0][kWordGapState].score = 0.0f;
+    summarise(0);
     m_written = 0;
     m_gapSoFar = 0.0f;
 }
@@ -308,93 +328,144 @@ int KeySequencer::step(std::complex<float> raw, bool open, bool markHint, KeyEve
     const int closedT = m_closedPrefix[static_cast<size_t>(slot(T))];
     const double prefixT = m_prefix[static_cast<size_t>(slot(T))];
     auto& cells = m_cells[static_cast<size_t>(slot(T))];
+    for (auto& cell : cells)
+        cell = {kNone, 0, -1};
     const int oldest = std::max(0, T - kRing + 1);
+    auto offer = [&](int state, float score, int start, signed char previous) {
+        Cell& cell = cells[static_cast<size_t>(state)];
+        if (score > cell.score) cell = {score, start, previous};
+    };
     for (int c = 0; c < kClasses; ++c) {
-        Cell best{kNone, 0, -1};
-        const bool mark = isMark(c);
         const auto& table = m_logDuration[static_cast<size_t>(c)];
         const int dMax = std::min(m_max[static_cast<size_t>(c)], T - oldest);
         for (int d = m_min[static_cast<size_t>(c)]; d <= dMax; ++d) {
-            const int s = slot(T - d);
-            const float before =
-                mark ? m_bestGap[static_cast<size_t>(s)] : m_bestMark[static_cast<size_t>(s)];
-            if (before <= kNone) continue;
-            float score = before + table[static_cast<size_t>(d)];
-            if (mark) {
-                // A mark's evidence: the mean of the element's own matched filter (its steps
-                // summed at one phase) and of the boxcar's step by step (which a pitch a little
-                // off, turning the phase over a long dash, leaves alone).
-                const float stepwise =
-                    static_cast<float>(prefixT - m_prefix[static_cast<size_t>(s)]);
-                const ToneSums& rawS = m_rawPrefix[static_cast<size_t>(s)];
-                const int closed = closedT - m_closedPrefix[static_cast<size_t>(s)];
-                const float rest = -static_cast<float>(perStep * d * m_slot) +
-                                   kClosedEvidence * static_cast<float>(closed);
-                float atTones = 0.0f;
-                if (m_spread && d >= m_spreadSlots) {
-                    std::array<float, kTones> each{};
-                    float top = 0.0f;
-                    for (size_t k = 0; k < kTones; ++k) {
-                        each[k] = toneArgument(rawT, rawS, k, matched);
-                        top = std::max(top, each[k]);
-                    }
-                    // The tones' weights sum to one: their mean likelihood is at most the likeliest
-                    // tone's, and a candidate that falls short of the best even so is passed by.
-                    if (score + 0.5f * (fastLogBesselI0(top) + rest + stepwise) + kPruneMargin <
-                        best.score)
-                        continue;
-                    for (size_t k = 0; k < kTones; ++k)
-                        each[k] = fastLogBesselI0(each[k]) + m_toneWeight[k];
-                    atTones = logSumExp(each);
-                } else {
-                    atTones = fastLogBesselI0(toneArgument(rawT, rawS, kCentre, matched));
-                }
-                const float whole = atTones + rest;
-                score += 0.5f * (whole + stepwise);
+            const auto s = static_cast<size_t>(slot(T - d));
+            const float weight = table[static_cast<size_t>(d)];
+            if (c == LetterGap || c == WordGap) {
+                const Best& from = m_lastMark[s];
+                if (from.score > kNone)
+                    offer(stateOf(c, 0), from.score + weight + kLogGapKind[c - LetterGap], T - d,
+                          from.state);
+                continue;
             }
-            if (score > best.score)
-                best = {score, T - d,
-                        mark ? m_bestGapClass[static_cast<size_t>(s)]
-                             : m_bestMarkClass[static_cast<size_t>(s)]};
+            if (c == ElementGap) {
+                const Reach& reach = m_gapFrom[s];
+                for (int i = 0; i < reach.n; ++i) {
+                    const From& from = reach.from[static_cast<size_t>(i)];
+                    offer(stateOf(c, from.count), from.score + weight, T - d, from.state);
+                }
+                continue;
+            }
+            // A mark: from the gaps before it, by the count it continues.
+            const Reach& reach = m_markFrom[s];
+            if (reach.n == 0) continue;
+            // Whether a candidate with this much evidence would beat the best of a count so far.
+            auto beats = [&](float evidence) {
+                for (int i = 0; i < reach.n; ++i) {
+                    const From& from = reach.from[static_cast<size_t>(i)];
+                    if (from.score + weight + evidence + kPruneMargin >=
+                        cells[static_cast<size_t>(stateOf(c, from.count))].score)
+                        return true;
+                }
+                return false;
+            };
+            // A mark's evidence: the mean of the element's own matched filter (its steps
+            // summed at one phase) and of the boxcar's step by step (which a pitch a little
+            // off, turning the phase over a long dash, leaves alone).
+            const float stepwise = static_cast<float>(prefixT - m_prefix[s]);
+            const ToneSums& rawS = m_rawPrefix[s];
+            const int closed = closedT - m_closedPrefix[s];
+            const float rest = -static_cast<float>(perStep * d * m_slot) +
+                               kClosedEvidence * static_cast<float>(closed);
+            float atTones = 0.0f;
+            if (m_spread && d >= m_spreadSlots) {
+                std::array<float, kTones> each{};
+                float likeliest = 0.0f;
+                for (size_t k = 0; k < kTones; ++k) {
+                    each[k] = toneArgument(rawT, rawS, k, matched);
+                    likeliest = std::max(likeliest, each[k]);
+                }
+                // The tones' weights sum to one: their mean likelihood is at most the likeliest
+                // tone's, and a candidate that falls short of every best even so is passed by.
+                if (!beats(0.5f * (fastLogBesselI0(likeliest) + rest + stepwise))) continue;
+                for (size_t k = 0; k < kTones; ++k)
+                    each[k] = fastLogBesselI0(each[k]) + m_toneWeight[k];
+                atTones = logSumExp(each);
+            } else {
+                atTones = fastLogBesselI0(toneArgument(rawT, rawS, kCentre, matched));
+            }
+            const float evidence = 0.5f * (atTones + rest + stepwise);
+            for (int i = 0; i < reach.n; ++i) {
+                const From& from = reach.from[static_cast<size_t>(i)];
+                offer(stateOf(c, from.count), from.score + weight + evidence, T - d, from.state);
+            }
         }
-        cells[static_cast<size_t>(c)] = best;
     }
     // A word gap goes on as long as the silence does.
-    const Cell& longer = m_cells[static_cast<size_t>(slot(T - 1))][WordGap];
-    if (longer.score > cells[WordGap].score) cells[WordGap] = longer;
-    float topGap = kNone;
-    float topMark = kNone;
-    signed char gapClass = -1;
-    signed char markClass = -1;
-    for (int c = 0; c < kClasses; ++c) {
-        const float score = cells[static_cast<size_t>(c)].score;
-        if (isMark(c) && score > topMark) {
-            topMark = score;
-            markClass = static_cast<signed char>(c);
-        } else if (!isMark(c) && score > topGap) {
-            topGap = score;
-            gapClass = static_cast<signed char>(c);
-        }
-    }
-    const float top = std::max(topGap, topMark);
+    const Cell& longer = m_cells[static_cast<size_t>(slot(T - 1))][kWordGapState];
+    if (longer.score > cells[kWordGapState].score) cells[kWordGapState] = longer;
+    float top = kNone;
+    for (const Cell& cell : cells)
+        top = std::max(top, cell.score);
     if (top > kNone && std::abs(top) > kRenormalise) {
         // Scores are relative: move them all back near zero.
-        const float offset = std::max(topGap, topMark);
+        auto lower = [top](float& score) {
+            if (score > kNone) score -= top;
+        };
         for (int k = oldest; k <= T; ++k) {
             const auto i = static_cast<size_t>(slot(k));
             for (auto& c : m_cells[i])
-                if (c.score > kNone) c.score -= offset;
-            if (m_bestGap[i] > kNone) m_bestGap[i] -= offset;
-            if (m_bestMark[i] > kNone) m_bestMark[i] -= offset;
+                lower(c.score);
+            lower(m_lastMark[i].score);
+            for (Reach* reach : {&m_markFrom[i], &m_gapFrom[i]})
+                for (int n = 0; n < reach->n; ++n)
+                    lower(reach->from[static_cast<size_t>(n)].score);
         }
-        topGap = topGap > kNone ? topGap - offset : kNone;
-        topMark = topMark > kNone ? topMark - offset : kNone;
     }
-    m_bestGap[static_cast<size_t>(slot(T))] = topGap;
-    m_bestGapClass[static_cast<size_t>(slot(T))] = gapClass;
-    m_bestMark[static_cast<size_t>(slot(T))] = topMark;
-    m_bestMarkClass[static_cast<size_t>(slot(T))] = markClass;
+    summarise(T);
     return emit(T - m_lag, events);
+}
+
+void KeySequencer::reachable(const std::array<Best, kCounts>& scores, Reach& reach) {
+    // After this slot two paths of different counts differ only by the counts' shares of the
+    // rest of their characters, a few nats at most: one further behind than kCountReach is left.
+    float top = kNone;
+    for (const Best& b : scores)
+        top = std::max(top, b.score);
+    reach.n = 0;
+    for (size_t k = 0; k < kCounts; ++k)
+        if (scores[k].score > kNone && scores[k].score >= top - kCountReach)
+            reach.from[static_cast<size_t>(reach.n++)] = {scores[k].score, scores[k].state,
+                                                          static_cast<signed char>(k)};
+}
+
+void KeySequencer::summarise(int t) {
+    const auto i = static_cast<size_t>(slot(t));
+    const auto& cells = m_cells[i];
+    auto at = [&](int state) {
+        return Best{cells[static_cast<size_t>(state)].score, static_cast<signed char>(state)};
+    };
+    auto better = [](const Best& a, const Best& b) { return b.score > a.score ? b : a; };
+    // A mark that starts here: the first element of a character follows the end of the last one,
+    // the others an element gap of one count fewer (the last count also its own).
+    std::array<Best, kCounts> before{};
+    before[0] = better(at(stateOf(LetterGap, 0)), at(stateOf(WordGap, 0)));
+    for (int k = 1; k < kCounts; ++k)
+        before[static_cast<size_t>(k)] = at(stateOf(ElementGap, k - 1));
+    before[kCounts - 1] = better(before[kCounts - 1], at(stateOf(ElementGap, kCounts - 1)));
+    reachable(before, m_markFrom[i]);
+    // An element gap goes on with the character, a letter or word gap ends it.
+    std::array<Best, kCounts> going{};
+    Best last;
+    for (int k = 0; k < kCounts; ++k) {
+        const auto n = static_cast<size_t>(k);
+        const Best mark = better(at(stateOf(Dot, k)), at(stateOf(Dash, k)));
+        if (mark.score <= kNone) continue;
+        going[n] = {mark.score + kLogContinue[n], mark.state};
+        last = better(last, {mark.score + kLogEnd[n], mark.state});
+    }
+    reachable(going, m_gapFrom[i]);
+    m_lastMark[i] = last;
 }
 
 float KeySequencer::markAmplitude2() const {
@@ -430,7 +501,7 @@ int KeySequencer::emit(int decision, KeyEvent* events) {
     const int T = m_t;
     const auto& last = m_cells[static_cast<size_t>(slot(T))];
     int c = 0;
-    for (int k = 1; k < kClasses; ++k)
+    for (int k = 1; k < kStates; ++k)
         if (last[static_cast<size_t>(k)].score > last[static_cast<size_t>(c)].score) c = k;
     int end = T;
     int depth = 0;
@@ -445,7 +516,7 @@ int KeySequencer::emit(int decision, KeyEvent* events) {
     int n = 0;
     m_gapSoFar = 0.0f;
     while (depth > 0 && n < kMaxEvents) {
-        const int cls = m_stack[static_cast<size_t>(--depth)];
+        const int cls = classOf(m_stack[static_cast<size_t>(--depth)]);
         const int segmentEnd = m_stack[static_cast<size_t>(--depth)];
         if (segmentEnd > decision) {
             if (!isMark(cls)) m_gapSoFar = static_cast<float>((decision - m_written) * m_slot);

@@ -8,7 +8,10 @@
 // step, averaged. A segmental Viterbi search then finds the best
 // segmentation into dots, dashes and element, letter and word gaps, each with a duration
 // likelihood around the sender's lengths. A dash is thus weighed with all of its energy, and a
-// gap the boxcar only half fills still counts for what it is. Runs are written once the best path
+// gap the boxcar only half fills still counts for what it is. The search's states count the
+// elements of the character so far, and which gap follows a mark is weighed by how often a
+// character ends after that many: a dot in noise is not read as a character of its own as
+// readily, nor a letter split at a gap that noise shortened. Runs are written once the best path
 // has not changed for a lag of about a second.
 //
 // Summed at one phase, a long element keeps its gain only while the sender's tone stays within a
@@ -83,12 +86,45 @@ public:
 private:
     // The classes of the search, in the order of RunKind.
     enum Class { Dot, Dash, ElementGap, LetterGap, WordGap, kClasses };
+    // The search's states: dots, dashes and element gaps by the count of elements the character
+    // holds so far (index 0 .. kCounts - 1 for 1 .. kCounts, the last standing for more), then
+    // letter and word gaps, which end the character.
+    static constexpr int kCounts = 6;
+    static constexpr int kCharEnds = 3 * kCounts; // the first state that ends a character
+    static constexpr int kStates = kCharEnds + 2;
+    static constexpr int kWordGapState = kCharEnds + 1;
+    static constexpr int stateOf(int c, int count) {
+        return c < LetterGap ? c * kCounts + count : kCharEnds + c - LetterGap;
+    }
+    static constexpr int classOf(int state) {
+        return state < kCharEnds ? state / kCounts : LetterGap + state - kCharEnds;
+    }
     struct Cell {
         float score = 0.0f;
-        int start = 0; // step at which the segment began
-        signed char previous = -1;
+        int start = 0;             // step at which the segment began
+        signed char previous = -1; // state
+    };
+    // The best score of a group of states ending at a slot, and which state it was.
+    struct Best {
+        float score = -1e30f;
+        signed char state = -1;
+    };
+    // What a segment starting at a slot continues, the counts within reach of the best only: a
+    // mark (from the gaps ending there) and an element gap (from the marks, their going on
+    // weighed in).
+    struct From {
+        float score = 0.0f;
+        signed char state = -1;
+        signed char count = 0;
+    };
+    struct Reach {
+        std::array<From, kCounts> from{};
+        int n = 0;
     };
     int emit(int decisionSlot, KeyEvent* events);
+    // The best states ending at slot t, for the segments that start there.
+    void summarise(int t);
+    static void reachable(const std::array<Best, kCounts>& scores, Reach& reach);
     // Weighs the tones anew by a mark written over slots start..end.
     void learnTone(int start, int end);
     // The mark's squared amplitude a step (boxcar levels), and the factor that turns a run's summed
@@ -105,8 +141,8 @@ private:
     double m_stepRate = 344.53125;
     int m_boxcar = 4;
     int m_plannedBoxcar = 4;
-    int m_slot = 1; // steps per slot of the search
-    int m_plannedSlot = 1;
+    int m_slot = 1;          // steps per slot of the search
+    float m_shortest = 4.0f; // the shorter of dot and element gap of the timing set (steps)
     float m_slotEvidence = 0.0f;
     float m_slotPeak = 0.0f;
     int m_slotSteps = 0;
@@ -137,15 +173,16 @@ private:
     int m_slotClosed = 0;
     std::array<double, kRing> m_prefix{};  // sum of the evidence before each slot
     std::array<float, kRing> m_envelope{}; // highest boxcar envelope of each slot
-    std::array<std::array<Cell, kClasses>, kRing> m_cells{};
+    std::array<std::array<Cell, kStates>, kRing> m_cells{};
     int m_written = 0; // slot up to which runs were written
     float m_gapSoFar = 0.0f;
     std::array<float, kMaxEvents> m_peaks{};
     std::array<std::array<float, kRing / 2>, kClasses> m_logDuration{};
-    std::array<float, kRing> m_bestGap{};
-    std::array<signed char, kRing> m_bestGapClass{};
-    std::array<float, kRing> m_bestMark{};
-    std::array<signed char, kRing> m_bestMarkClass{};
+    // Per slot, for the segments that start there: the best mark a letter or word gap may follow
+    // (its character's end weighed in), and the counts a mark or an element gap may continue.
+    std::array<Best, kRing> m_lastMark{};
+    std::array<Reach, kRing> m_markFrom{};
+    std::array<Reach, kRing> m_gapFrom{};
     std::array<int, 512> m_stack{};
 };
 
