@@ -792,33 +792,7 @@ void CwChannelDecoder::startDecoding(const Settlement& settled, const DecoderSet
         // From here on the timing is learnt from what the sequencer reads.
         m_timing.reset();
         m_timing.setEstimate(read);
-        // A lone dot before the first word is taken for noise: over the seconds kept before the
-        // sender was found, noise keys a dot far more often than a sender opens with an E alone.
-        auto take = [&](const KeyEvent& e) {
-            learnSequenced(e);
-            m_timing.decode(e, settings, out);
-        };
-        KeyEvent held;
-        bool holding = false;
-        bool started = false;
-        for (int age = count - 1; age >= detectorDelay(); --age) {
-            const int n = m_sequencer.step(rawAt(age), true, false, m_sequenceEvents.data());
-            for (int i = 0; i < n; ++i) {
-                const KeyEvent& e = m_sequenceEvents[static_cast<size_t>(i)];
-                if (holding) {
-                    holding = false;
-                    if (e.kind == RunKind::WordGap) continue;
-                    take(held);
-                } else if (!started && e.mark) {
-                    started = e.kind != RunKind::Dot;
-                    holding = !started;
-                    held = e;
-                    if (holding) continue;
-                }
-                take(e);
-            }
-        }
-        if (holding) take(held);
+        readKept(count, settings, out);
         if (m_sequencer.gapSoFar() > 0.0f)
             m_timing.gapProgress(m_sequencer.gapSoFar(), settings, out);
     } else {
@@ -829,6 +803,36 @@ void CwChannelDecoder::startDecoding(const Settlement& settled, const DecoderSet
     }
     applyMatchedLength(
         std::max(matchedLength(m_timing.estimate(), gatheredClean), settled.shortest));
+}
+
+void CwChannelDecoder::readKept(int count, const DecoderSettings& settings, std::string& out) {
+    // A lone dot before the first word is taken for noise: over the seconds kept before the
+    // sender was found, noise keys a dot far more often than a sender opens with an E alone.
+    auto take = [&](const KeyEvent& e) {
+        learnSequenced(e);
+        m_timing.decode(e, settings, out);
+    };
+    KeyEvent held;
+    bool holding = false;
+    bool started = false;
+    for (int age = count - 1; age >= detectorDelay(); --age) {
+        const int n = m_sequencer.step(rawAt(age), true, false, m_sequenceEvents.data());
+        for (int i = 0; i < n; ++i) {
+            const KeyEvent& e = m_sequenceEvents[static_cast<size_t>(i)];
+            if (holding) {
+                holding = false;
+                if (e.kind == RunKind::WordGap) continue;
+                take(held);
+            } else if (!started && e.mark) {
+                started = e.kind != RunKind::Dot;
+                holding = !started;
+                held = e;
+                if (holding) continue;
+            }
+            take(e);
+        }
+    }
+    if (holding) take(held);
 }
 
 TimingEstimate CwChannelDecoder::checkedTiming(Reading gathered, int count) {

@@ -274,6 +274,9 @@ private:
     // goes on live, matched or sequenced.
     void startDecoding(const Settlement& settled, const DecoderSettings& settings,
                        std::string& out);
+    // Reads the kept steps (count of them) with the sequencer started on the sender's timing,
+    // writing the text and teaching the timing as it goes.
+    void readKept(int count, const DecoderSettings& settings, std::string& out);
     // From decoding back to gathering: a pause ended the over.
     void endOverAfterPause(Retune retune, const DecoderSettings& settings, std::string& out);
     // Length (steps) of the triangle that best separates marks from spaces in the last count

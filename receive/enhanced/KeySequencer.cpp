@@ -17,8 +17,8 @@ constexpr std::array<float, 5> kPriors = {0.5f, 0.5f, 0.6f, 0.3f, 0.1f};
 // How often a character of 1, 2, .. 6 elements (or more) ends there, a letter or word gap
 // following. The same share after any count, as a mark followed by gaps of three kinds would have
 // it, makes a third of all characters one element long: noise in a word gap is read as an E. With
-// every character alike likely, a boundary between two characters costs as much as a 36th, and
-// two characters whose gap noise shortens merge into one. The shares lie between the two.
+// every character alike likely, each further character costs a factor of about 36, and two
+// characters whose gap noise shortens merge into one. The shares lie between the two.
 constexpr std::array<float, 6> kEnds = {0.24f, 0.28f, 0.4f, 0.52f, 0.6f, 0.6f};
 constexpr float kWordShare = 0.25f;
 constexpr float kCountReach = 5.0f;

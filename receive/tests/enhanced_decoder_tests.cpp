@@ -556,9 +556,9 @@ TEST(EnhancedDecoder, ReadsAFastWeakSenderAtItsOwnSpeedNotFromMergedElements) {
     EXPECT_LT(characterErrorRate(text, out), 0.5) << out;
 }
 
-// Random groups at 28 wpm and -8 dB, no language to lean on: the sequencer weighs every character
-// alike (not every kind of gap after a mark), so that noise in a gap is not read as an E and a
-// letter is not split at a gap that noise shortened (the mean error rate was 0.158 before).
+// Random groups at 28 wpm and -8 dB, no language to lean on: the sequencer weighs which gap follows
+// a mark by how many elements the character holds, so that noise in a gap is not read as an E and
+// a letter is not split at a gap that noise shortened (the mean error rate was 0.158 before).
 TEST(EnhancedDecoder, ReadsWeakRandomGroupsCharacterByCharacter) {
     EXPECT_LT(meanErrorRate("QA1OK BSX3W YEJ7P RMT6C", 28, -8, 8, 600, 37, 800), 0.12);
 }
