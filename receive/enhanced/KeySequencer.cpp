@@ -31,6 +31,10 @@ template <class F> std::array<float, 6> overEnds(F f) {
 const std::array<float, 6> kLogEnd = overEnds([](float h) { return std::log(h); });
 const std::array<float, 6> kLogContinue = overEnds([](float h) { return std::log(1.0f - h); });
 const std::array<float, 2> kLogGapKind = {std::log(1.0f - kWordShare), std::log(kWordShare)};
+// A mark's evidence weighs this much against the lengths' weights: it comes from levels that are
+// themselves estimates, and near the noise floor evidence at full weight reads a noise bump as an
+// element sooner than the sender's timing allows.
+constexpr float kEvidenceWeight = 0.8f;
 // Steps with the squelch or the gate closed weigh this much for a gap (a dot of 10 steps: 20).
 constexpr float kClosedEvidence = -2.0f;
 // Noise power below this multiple of its mean teaches the noise level; the mean of an
@@ -142,6 +146,11 @@ float logSumExp(const std::array<float, KeySequencer::kTones>& v) {
 float toneArgument(const KeySequencer::ToneSums& end, const KeySequencer::ToneSums& start, size_t k,
                    double matched) {
     return static_cast<float>(matched * std::sqrt(std::norm(end[k] - start[k])));
+}
+
+// A mark's weight in the search from the mean of its two kinds of evidence.
+float markWeight(float atTones, float rest, float stepwise) {
+    return kEvidenceWeight * 0.5f * (atTones + rest + stepwise);
 }
 
 bool isMark(int c) {
@@ -387,14 +396,14 @@ int KeySequencer::step(std::complex<float> raw, bool open, bool markHint, KeyEve
                 }
                 // The tones' weights sum to one: their mean likelihood is at most the likeliest
                 // tone's, and a candidate that falls short of every best even so is passed by.
-                if (!beats(0.5f * (fastLogBesselI0(likeliest) + rest + stepwise))) continue;
+                if (!beats(markWeight(fastLogBesselI0(likeliest), rest, stepwise))) continue;
                 for (size_t k = 0; k < kTones; ++k)
                     each[k] = fastLogBesselI0(each[k]) + m_toneWeight[k];
                 atTones = logSumExp(each);
             } else {
                 atTones = fastLogBesselI0(toneArgument(rawT, rawS, kCentre, matched));
             }
-            const float evidence = 0.5f * (atTones + rest + stepwise);
+            const float evidence = markWeight(atTones, rest, stepwise);
             for (int i = 0; i < reach.n; ++i) {
                 const From& from = reach.from[static_cast<size_t>(i)];
                 offer(stateOf(c, from.count), from.score + weight + evidence, T - d, from.state);
