@@ -74,14 +74,17 @@ constexpr double kSearchStrongEvidence = 100.0;
 // Readings of the search agree on the unit within this share of it.
 constexpr float kSearchAgreement = 0.15f;
 // A weak sender's settled timing gives way to a reading from a longer unit with at least
-// kCheckMarks marks whose evidence a mark is kCheckStronger times as high.
+// kCheckMarks marks, none weaker, that explains the steps better as a whole.
 constexpr int kCheckMarks = 6;
-constexpr double kCheckStronger = 1.2;
 // It gives way to a reading from a shorter unit with at least kSearchMarks marks, more than
 // kMergedMarks for each of its own, whose marks are no weaker and which explains the steps better
 // as a whole: elements merged by a detector longer than the sender's dot, read apart, give that
-// many marks for each merged one; noise splitting a slow sender's elements adds far fewer.
+// many marks for each merged one; noise splitting a slow sender's elements adds far fewer. Marks
+// kMuchStronger times as strong each (at the likeliest tone) need only kStrongerMergedMarks for
+// each of its own: fragments of elements are weaker than the elements, never stronger.
 constexpr double kMergedMarks = 1.4;
+constexpr double kStrongerMergedMarks = 1.15;
+constexpr double kMuchStronger = 1.3;
 // A weak signal's sequencer takes the learnt timing when its unit moves by this share.
 constexpr float kSequencerFollows = 0.1f;
 // Runs shorter than this fraction of a dot (marks) or element gap (gaps) are not elements.
@@ -841,22 +844,22 @@ TimingEstimate CwChannelDecoder::checkedTiming(Reading gathered, int count) {
     // Gathering detectors in noise may have timed fragments of the elements: read from a longer
     // unit, the steps then show clearly stronger marks (each holding a whole element). The
     // search reads first, so that the sequencer is left started with the settled timing unless
-    // a longer reading takes its place.
+    // another reading takes its place.
     searchSpeeds(count);
     const SequencedReading reading = sequencedTiming(settled, count);
     // Of the readings that qualify, the shortest unit is taken: a still longer one reads several
-    // elements as one mark, and its marks are stronger again.
+    // elements as one mark, and its marks are stronger again. Stronger marks alone do not qualify
+    // it, for merged elements are stronger marks too: a reading from a longer unit must also
+    // explain the steps better.
     const SequencedReading* longer = nullptr;
     auto perMark = [](const SequencedReading& r) { return r.evidence / std::max(r.marks, 1); };
     for (const SequencedReading& r : m_searchReadings) {
         if (r.marks >= kCheckMarks && perMark(r) >= kSearchEvidence &&
-            perMark(r) > kCheckStronger * perMark(reading) &&
+            perMark(r) > perMark(reading) && r.score() > reading.score() &&
             r.estimate.unit() > (1.0f + kSearchAgreement) * reading.estimate.unit() &&
             (!longer || r.estimate.unit() < longer->estimate.unit()))
             longer = &r;
     }
-    if (longer)
-        return sequencedTiming(KeySequencer::standardSpacing(longer->estimate), count).estimate;
     // A fast sender may have been gathered from merged elements (a detector longer than its dot):
     // read from a shorter unit, the steps then show many more marks, none weaker, and marks and
     // lengths together explain the steps better. Noise splitting a slow sender's elements adds a
@@ -870,15 +873,20 @@ TimingEstimate CwChannelDecoder::checkedTiming(Reading gathered, int count) {
     const SequencedReading* shorter = nullptr;
     if (reading.marks >= kCheckMarks)
         for (const SequencedReading& r : m_searchReadings) {
-            if (r.marks >= kSearchMarks && r.marks > kMergedMarks * reading.marks &&
-                agreeingReadings(r) >= 2 && perMarkAtTone(r) > perMarkAtTone(reading) &&
-                r.score() > reading.score() &&
+            const bool manyMore = r.marks > kMergedMarks * reading.marks;
+            const bool strongerMore = r.marks > kStrongerMergedMarks * reading.marks &&
+                                      perMarkAtTone(r) > kMuchStronger * perMarkAtTone(reading);
+            if (r.marks >= kSearchMarks && (manyMore || strongerMore) && agreeingReadings(r) >= 2 &&
+                perMarkAtTone(r) > perMarkAtTone(reading) && r.score() > reading.score() &&
                 r.estimate.unit() * (1.0f + kSearchAgreement) < reading.estimate.unit() &&
                 (!shorter || r.score() > shorter->score()))
                 shorter = &r;
         }
-    if (!shorter) return reading.estimate;
-    return sequencedTiming(KeySequencer::standardSpacing(shorter->estimate), count).estimate;
+    // Where both qualify, the one that explains the steps better.
+    const SequencedReading* taken = longer;
+    if (!taken || (shorter && shorter->score() > longer->score())) taken = shorter;
+    if (!taken) return reading.estimate;
+    return sequencedTiming(KeySequencer::standardSpacing(taken->estimate), count).estimate;
 }
 
 void CwChannelDecoder::startSequence(const TimingEstimate& estimate, int count) {
