@@ -74,7 +74,8 @@ constexpr double kSearchStrongEvidence = 100.0;
 // Readings of the search agree on the unit within this share of it.
 constexpr float kSearchAgreement = 0.15f;
 // A weak sender's settled timing gives way to a reading from a longer unit with at least
-// kCheckMarks marks, none weaker, that explains the steps better as a whole.
+// kCheckMarks marks, none weaker, that two start speeds came to and that explains the steps
+// better as a whole.
 constexpr int kCheckMarks = 6;
 // It gives way to a reading from a shorter unit with at least kSearchMarks marks, more than
 // kMergedMarks for each of its own, whose marks are no weaker and which explains the steps better
@@ -850,12 +851,14 @@ TimingEstimate CwChannelDecoder::checkedTiming(Reading gathered, int count) {
     // Of the readings that qualify, the shortest unit is taken: a still longer one reads several
     // elements as one mark, and its marks are stronger again. Stronger marks alone do not qualify
     // it, for merged elements are stronger marks too: a reading from a longer unit must also
-    // explain the steps better.
+    // explain the steps better, and be reached from two start speeds at least (merged elements,
+    // like noise fragments, are read from one alone).
     const SequencedReading* longer = nullptr;
     auto perMark = [](const SequencedReading& r) { return r.evidence / std::max(r.marks, 1); };
     for (const SequencedReading& r : m_searchReadings) {
         if (r.marks >= kCheckMarks && perMark(r) >= kSearchEvidence &&
             perMark(r) > perMark(reading) && r.score() > reading.score() &&
+            agreeingReadings(r) >= 2 &&
             r.estimate.unit() > (1.0f + kSearchAgreement) * reading.estimate.unit() &&
             (!longer || r.estimate.unit() < longer->estimate.unit()))
             longer = &r;
