@@ -86,6 +86,13 @@ constexpr int kCheckMarks = 6;
 constexpr double kMergedMarks = 1.4;
 constexpr double kStrongerMergedMarks = 1.15;
 constexpr double kMuchStronger = 1.3;
+// Gaps between characters in a weak sender's reading: when at least kSpacingGaps were read and a
+// quarter of them lie above kFarnsworthShare times a keyer's letter gap, the sender spaces the
+// characters out (Farnsworth): that quarter's length is the letter gap, and a word gap is 7/3 of
+// it. Read with a keyer's spacing, every such letter gap would be a word gap.
+constexpr int kSpacingGaps = 6;
+constexpr float kFarnsworthShare = 1.8f;
+constexpr double kSpacingQuantile = 0.25;
 // A weak signal's sequencer takes the learnt timing when its unit moves by this share.
 constexpr float kSequencerFollows = 0.1f;
 // Runs shorter than this fraction of a dot (marks) or element gap (gaps) are not elements.
@@ -187,6 +194,20 @@ TimingEstimate withSpacing(TimingEstimate e) {
     e.letterGap = std::max(e.letterGap, kLeastLetterUnits * e.unit());
     e.wordGap = std::max(e.wordGap, kLeastWordLetters * e.letterGap);
     return e;
+}
+
+// Takes a sender's spaced-out letter gaps into e from n spaces (the letter and word gaps read
+// between marks, key lengths; reordered). Returns whether e changed.
+bool spaceOut(float* spaces, int n, TimingEstimate& e) {
+    if (n < kSpacingGaps) return false;
+    const auto k = static_cast<std::ptrdiff_t>(kSpacingQuantile * (n - 1));
+    std::nth_element(spaces, spaces + k, spaces + n);
+    // The estimate's gaps are the detector's, lengthened by its edges.
+    const float letter = spaces[k] + kEdgeSteps;
+    if (letter <= kFarnsworthShare * kLeastLetterUnits * e.unit()) return false;
+    e.letterGap = letter;
+    e.wordGap = std::max(e.wordGap, 7.0f / 3.0f * letter);
+    return true;
 }
 
 // Half length of a detector's boxcars for runs of lengthSteps (a dot).
@@ -796,6 +817,11 @@ void CwChannelDecoder::startDecoding(const Settlement& settled, const DecoderSet
         // From here on the timing is learnt from what the sequencer reads.
         m_timing.reset();
         m_timing.setEstimate(read);
+        m_sequencedUnit = read.unit();
+        m_sequencedLetter = read.letterGap;
+        m_spaceCount = m_spaceNext = 0;
+        m_space = 0.0f;
+        m_markSeen = false;
         readKept(count, settings, out);
         if (m_sequencer.gapSoFar() > 0.0f)
             m_timing.gapProgress(m_sequencer.gapSoFar(), settings, out);
@@ -987,11 +1013,20 @@ CwChannelDecoder::SequencedReading CwChannelDecoder::sequencedTiming(TimingEstim
         const int box = m_sequencer.boxcarLength();
         std::array<std::complex<double>, KeySequencer::kMaxBoxcar> window{};
         int marks = 0;
+        int spaces = 0;
+        float space = 0.0f; // the last letter or word gap, counted once a mark follows it
         int age = count - 1;
         auto add = [&](int events) {
             for (int i = 0; i < events; ++i) {
                 const KeyEvent& e = m_sequenceEvents[static_cast<size_t>(i)];
                 const auto steps = static_cast<int>(e.steps);
+                if (e.kind == RunKind::LetterGap || e.kind == RunKind::WordGap) {
+                    space = marks > 0 ? e.steps : 0.0f;
+                } else if (e.mark && space > 0.0f) {
+                    if (spaces < static_cast<int>(m_scratch.size()))
+                        m_scratch[static_cast<size_t>(spaces++)] = space;
+                    space = 0.0f;
+                }
                 std::complex<double> sum{};
                 KeySequencer::ToneSums atTones{};
                 KeySequencer::ToneSums phase{};
@@ -1058,6 +1093,7 @@ CwChannelDecoder::SequencedReading CwChannelDecoder::sequencedTiming(TimingEstim
         read.dash = tally.mean(RunKind::Dash, kDashDots * unit) - kEdgeSteps;
         read.elementGap = tally.mean(RunKind::ElementGap, unit) + kEdgeSteps;
         reading.estimate = KeySequencer::standardSpacing(read);
+        spaceOut(m_scratch.data(), spaces, reading.estimate);
         // The sequencer's levels are those of its boxcar, which follows the new dot.
         m_sequencer.setTiming(reading.estimate, m_stepRate);
         const auto next = static_cast<double>(m_sequencer.boxcarLength());
@@ -1303,12 +1339,30 @@ void CwChannelDecoder::learnSequenced(const KeyEvent& e) {
     KeyEvent run = e;
     run.steps = std::max(e.steps + (e.mark ? -kEdgeSteps : kEdgeSteps), 1.0f);
     m_timing.observe(run, false);
-    m_timing.setEstimate(withSpacing(m_timing.estimate()));
-    // The sequencer's lengths follow the sender's.
-    const float unit = m_timing.estimate().unit();
-    if (std::abs(unit - m_sequencedUnit) > kSequencerFollows * m_sequencedUnit) {
-        m_sequencer.setTiming(m_timing.estimate(), m_stepRate);
+    TimingEstimate estimate = withSpacing(m_timing.estimate());
+    // The last spaces between characters tell whether the sender spaces them out.
+    if (e.kind == RunKind::LetterGap || e.kind == RunKind::WordGap) {
+        m_space = m_markSeen ? e.steps : 0.0f;
+    } else if (e.mark) {
+        m_markSeen = true;
+        if (m_space > 0.0f) {
+            m_spaces[static_cast<size_t>(m_spaceNext)] = m_space;
+            m_spaceNext = (m_spaceNext + 1) % kSpaceHistory;
+            m_spaceCount = std::min(m_spaceCount + 1, kSpaceHistory);
+            m_space = 0.0f;
+        }
+    }
+    std::array<float, kSpaceHistory> spaces = m_spaces;
+    const bool spacedOut = spaceOut(spaces.data(), m_spaceCount, estimate);
+    m_timing.setEstimate(estimate);
+    // The sequencer's lengths follow the sender's, and its letter gap a sender's spaced-out one.
+    const float unit = estimate.unit();
+    if (std::abs(unit - m_sequencedUnit) > kSequencerFollows * m_sequencedUnit ||
+        (spacedOut && std::abs(estimate.letterGap - m_sequencedLetter) >
+                          kSequencerFollows * m_sequencedLetter)) {
+        m_sequencer.setTiming(estimate, m_stepRate);
         m_sequencedUnit = unit;
+        m_sequencedLetter = estimate.letterGap;
     }
 }
 

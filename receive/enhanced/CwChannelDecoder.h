@@ -252,6 +252,14 @@ private:
     static constexpr int kSearchSpeeds = 7;
     std::array<SequencedReading, kSearchSpeeds> m_searchReadings{};
     float m_sequencedUnit = 1.0f;
+    float m_sequencedLetter = 1.0f;
+    // The last spaces between characters read (ring), for a sender who spaces them out.
+    static constexpr int kSpaceHistory = 16;
+    std::array<float, kSpaceHistory> m_spaces{};
+    int m_spaceCount = 0; // held in m_spaces, at most kSpaceHistory
+    int m_spaceNext = 0;
+    float m_space = 0.0f; // the gap after the last mark, once it is a letter or word gap
+    bool m_markSeen = false;
     void releaseHeld(Retune retune, const DecoderSettings& settings, std::string& out);
     void dropHeld();
     // A held word is dropped once the gap after it is a word gap.

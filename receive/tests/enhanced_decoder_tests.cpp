@@ -572,6 +572,19 @@ TEST(EnhancedDecoder, ReadsAFastWeakSenderAtItsOwnSpeedNotFromLongerMarks) {
     }
 }
 
+// A weak sender with Farnsworth spacing (letters at 25 wpm, spacing at 12): the sequencer takes
+// the spaced-out letter gaps for letter gaps once it has read a few of them, instead of writing a
+// space after every letter (the error rate was 0.5 and more before).
+TEST(EnhancedDecoder, ReadsAWeakFarnsworthSenderWithoutASpaceAfterEveryLetter) {
+    const std::string text = "CQ CQ DE EA7ABC EA7ABC K TNX FER CALL UR RST 559 559";
+    for (unsigned seed = 1; seed <= 2; ++seed) {
+        CwSignal s = noisySignal(25, 650, -6, seed, 800);
+        s.spacingWpm = 12;
+        const std::string out = decode(synthesize(text, s));
+        EXPECT_LT(characterErrorRate(text, out), 0.15) << out;
+    }
+}
+
 // Random groups at 28 wpm and -8 dB, no language to lean on: the sequencer weighs which gap follows
 // a mark by how many elements the character holds, so that noise in a gap is not read as an E and
 // a letter is not split at a gap that noise shortened (the mean error rate was 0.158 before).
