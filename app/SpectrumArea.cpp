@@ -12,8 +12,7 @@ namespace dita {
 using namespace form_layout;
 
 SpectrumArea::SpectrumArea(QWidget* client, int width, QWidget* controlPanel) : QObject(client) {
-    // Positions and sizes come from the window's layout constants, which keep the geometry of
-    // every part of the window in one place.
+    // Geometry comes from the window's layout constants (DecoderFormLayout.h).
     ImagePnl = new SpectrumPanel(client);
     ImagePnl->setGeometry(0, 0, width, kImagePnlHeight);
     connect(ImagePnl, &SpectrumPanel::tuneRequested, this, &SpectrumArea::tuneRequested);

@@ -1,13 +1,12 @@
 #pragma once
-// SpectrumArea: the strip across the top of the main window that shows the receiver audio, a
-// line trace or a waterfall, with the tuned pitch read out beside it and the program's name in
-// the corner. Clicking the display tunes the decoder; a slider in the controls below it sets how
-// bright the trace is drawn. The main window talks to these widgets only through this class, so
-// the drawing code can change without touching the window. Qt deletes the widgets with their
-// parents; everything here runs on the GUI thread.
+// SpectrumArea owns the audio display at the top of the main window (line trace or waterfall,
+// with the tuned pitch written beside it and "DITA" in the corner) and the brightness slider in
+// the control panel below. A click on the display asks for the decoder to be tuned there. The
+// main window reaches the display only through this class, so the drawing code stays free to
+// change. The widgets belong to their Qt parents; all calls come from the GUI thread.
 //
-// The receive panel carries a second brightness slider. Either slider sets the brightness; each
-// keeps its own position, so moving one never moves the other.
+// A second brightness slider sits on the receive panel. Whichever slider moved last sets the
+// brightness; neither slider follows the other.
 #include <QObject>
 #include <QString>
 
@@ -57,8 +56,8 @@ public:
 signals:
     void tuneRequested(int bin);
     void displayTypeChanged(int displayType);
-    // The brightness changed. The window answers by putting the keyboard focus back on the text
-    // the operator was typing or reading, so arrow keys do not keep moving the slider.
+    // The brightness changed; the window then gives the keyboard back to the text pane in use, so
+    // that typing goes on where it was.
     void displayGainChanged(int position);
     // This area's slider moved; the window saves the position with the settings.
     void gainBarMoved(int position);

@@ -196,18 +196,12 @@ TimingEstimate withSpacing(TimingEstimate e) {
     return e;
 }
 
-// Takes a sender's spaced-out letter gaps into e from n spaces (the letter and word gaps read
-// between marks, key lengths; reordered). Returns whether e changed.
-bool spaceOut(float* spaces, int n, TimingEstimate& e) {
-    if (n < kSpacingGaps) return false;
-    const auto k = static_cast<std::ptrdiff_t>(kSpacingQuantile * (n - 1));
-    std::nth_element(spaces, spaces + k, spaces + n);
-    // The estimate's gaps are the detector's, lengthened by its edges.
-    const float letter = spaces[k] + kEdgeSteps;
-    if (letter <= kFarnsworthShare * kLeastLetterUnits * e.unit()) return false;
+// A sender's spaced-out letter gap (0: none) taken into e.
+TimingEstimate withLetterGap(TimingEstimate e, float letter) {
+    if (letter <= 0.0f) return e;
     e.letterGap = letter;
     e.wordGap = std::max(e.wordGap, 7.0f / 3.0f * letter);
-    return true;
+    return e;
 }
 
 // Half length of a detector's boxcars for runs of lengthSteps (a dot).
@@ -819,9 +813,7 @@ void CwChannelDecoder::startDecoding(const Settlement& settled, const DecoderSet
         m_timing.setEstimate(read);
         m_sequencedUnit = read.unit();
         m_sequencedLetter = read.letterGap;
-        m_spaceCount = m_spaceNext = 0;
-        m_space = 0.0f;
-        m_markSeen = false;
+        m_spaces = {};
         readKept(count, settings, out);
         if (m_sequencer.gapSoFar() > 0.0f)
             m_timing.gapProgress(m_sequencer.gapSoFar(), settings, out);
@@ -995,6 +987,32 @@ struct SequencedTally {
 
 } // namespace
 
+void CwChannelDecoder::SpaceHistory::add(const KeyEvent& e) {
+    if (e.kind == RunKind::LetterGap || e.kind == RunKind::WordGap) {
+        m_pending = m_markSeen ? e.steps : 0.0f;
+        return;
+    }
+    if (!e.mark) return;
+    m_markSeen = true;
+    if (m_pending <= 0.0f) return;
+    m_spaces[static_cast<size_t>(m_next)] = m_pending;
+    m_next = (m_next + 1) % kSize;
+    m_count = std::min(m_count + 1, kSize);
+    m_pending = 0.0f;
+    if (m_count < kSpacingGaps) return;
+    std::array<float, kSize> sorted = m_spaces;
+    const auto k = static_cast<std::ptrdiff_t>(kSpacingQuantile * (m_count - 1));
+    std::nth_element(sorted.begin(), sorted.begin() + k, sorted.begin() + m_count);
+    m_quarter = sorted[static_cast<size_t>(k)];
+}
+
+float CwChannelDecoder::SpaceHistory::spacedLetter(float unit) const {
+    // The spaces are the key's own lengths; the estimate's gaps are lengthened by the detector's
+    // edges.
+    const float letter = m_quarter + kEdgeSteps;
+    return m_quarter > 0.0f && letter > kFarnsworthShare * kLeastLetterUnits * unit ? letter : 0.0f;
+}
+
 CwChannelDecoder::SequencedReading CwChannelDecoder::sequencedTiming(TimingEstimate estimate,
                                                                      int count) {
     // Gathered in noise, the unit comes from fragments of the elements and is short, and the
@@ -1013,20 +1031,13 @@ CwChannelDecoder::SequencedReading CwChannelDecoder::sequencedTiming(TimingEstim
         const int box = m_sequencer.boxcarLength();
         std::array<std::complex<double>, KeySequencer::kMaxBoxcar> window{};
         int marks = 0;
-        int spaces = 0;
-        float space = 0.0f; // the last letter or word gap, counted once a mark follows it
+        SpaceHistory spaces;
         int age = count - 1;
         auto add = [&](int events) {
             for (int i = 0; i < events; ++i) {
                 const KeyEvent& e = m_sequenceEvents[static_cast<size_t>(i)];
                 const auto steps = static_cast<int>(e.steps);
-                if (e.kind == RunKind::LetterGap || e.kind == RunKind::WordGap) {
-                    space = marks > 0 ? e.steps : 0.0f;
-                } else if (e.mark && space > 0.0f) {
-                    if (spaces < static_cast<int>(m_scratch.size()))
-                        m_scratch[static_cast<size_t>(spaces++)] = space;
-                    space = 0.0f;
-                }
+                spaces.add(e);
                 std::complex<double> sum{};
                 KeySequencer::ToneSums atTones{};
                 KeySequencer::ToneSums phase{};
@@ -1092,8 +1103,8 @@ CwChannelDecoder::SequencedReading CwChannelDecoder::sequencedTiming(TimingEstim
         read.dot = tally.mean(RunKind::Dot, unit) - kEdgeSteps;
         read.dash = tally.mean(RunKind::Dash, kDashDots * unit) - kEdgeSteps;
         read.elementGap = tally.mean(RunKind::ElementGap, unit) + kEdgeSteps;
-        reading.estimate = KeySequencer::standardSpacing(read);
-        spaceOut(m_scratch.data(), spaces, reading.estimate);
+        reading.estimate =
+            withLetterGap(KeySequencer::standardSpacing(read), spaces.spacedLetter(read.unit()));
         // The sequencer's levels are those of its boxcar, which follows the new dot.
         m_sequencer.setTiming(reading.estimate, m_stepRate);
         const auto next = static_cast<double>(m_sequencer.boxcarLength());
@@ -1339,27 +1350,16 @@ void CwChannelDecoder::learnSequenced(const KeyEvent& e) {
     KeyEvent run = e;
     run.steps = std::max(e.steps + (e.mark ? -kEdgeSteps : kEdgeSteps), 1.0f);
     m_timing.observe(run, false);
-    TimingEstimate estimate = withSpacing(m_timing.estimate());
-    // The last spaces between characters tell whether the sender spaces them out.
-    if (e.kind == RunKind::LetterGap || e.kind == RunKind::WordGap) {
-        m_space = m_markSeen ? e.steps : 0.0f;
-    } else if (e.mark) {
-        m_markSeen = true;
-        if (m_space > 0.0f) {
-            m_spaces[static_cast<size_t>(m_spaceNext)] = m_space;
-            m_spaceNext = (m_spaceNext + 1) % kSpaceHistory;
-            m_spaceCount = std::min(m_spaceCount + 1, kSpaceHistory);
-            m_space = 0.0f;
-        }
-    }
-    std::array<float, kSpaceHistory> spaces = m_spaces;
-    const bool spacedOut = spaceOut(spaces.data(), m_spaceCount, estimate);
+    m_spaces.add(e);
+    const TimingEstimate learnt = withSpacing(m_timing.estimate());
+    const float spacedLetter = m_spaces.spacedLetter(learnt.unit());
+    const TimingEstimate estimate = withLetterGap(learnt, spacedLetter);
     m_timing.setEstimate(estimate);
     // The sequencer's lengths follow the sender's, and its letter gap a sender's spaced-out one.
     const float unit = estimate.unit();
     if (std::abs(unit - m_sequencedUnit) > kSequencerFollows * m_sequencedUnit ||
-        (spacedOut && std::abs(estimate.letterGap - m_sequencedLetter) >
-                          kSequencerFollows * m_sequencedLetter)) {
+        (spacedLetter > 0.0f && std::abs(estimate.letterGap - m_sequencedLetter) >
+                                    kSequencerFollows * m_sequencedLetter)) {
         m_sequencer.setTiming(estimate, m_stepRate);
         m_sequencedUnit = unit;
         m_sequencedLetter = estimate.letterGap;

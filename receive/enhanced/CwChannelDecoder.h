@@ -253,13 +253,26 @@ private:
     std::array<SequencedReading, kSearchSpeeds> m_searchReadings{};
     float m_sequencedUnit = 1.0f;
     float m_sequencedLetter = 1.0f;
-    // The last spaces between characters read (ring), for a sender who spaces them out.
-    static constexpr int kSpaceHistory = 16;
-    std::array<float, kSpaceHistory> m_spaces{};
-    int m_spaceCount = 0; // held in m_spaces, at most kSpaceHistory
-    int m_spaceNext = 0;
-    float m_space = 0.0f; // the gap after the last mark, once it is a letter or word gap
-    bool m_markSeen = false;
+    // The last spaces (letter and word gaps between marks) of a reading, to tell a sender who
+    // spaces the characters out (Farnsworth).
+    class SpaceHistory {
+    public:
+        // Takes the next run of the reading.
+        void add(const KeyEvent& e);
+        // The letter gap (detector steps) the spaces show when they are spaced out beyond a
+        // keyer's letter gap for this unit, else 0.
+        float spacedLetter(float unit) const;
+
+    private:
+        static constexpr int kSize = 16;
+        std::array<float, kSize> m_spaces{};
+        int m_count = 0; // held in m_spaces
+        int m_next = 0;
+        float m_pending = 0.0f; // the gap after the last mark, once it is a letter or word gap
+        bool m_markSeen = false;
+        float m_quarter = 0.0f; // the lower quartile of the spaces, once there are enough
+    };
+    SpaceHistory m_spaces;
     void releaseHeld(Retune retune, const DecoderSettings& settings, std::string& out);
     void dropHeld();
     // A held word is dropped once the gap after it is a word gap.
