@@ -150,6 +150,11 @@ constexpr float kNeighbourSpreadShare = 0.35f;
 // Mark level over space level (amplitude, 15.6 dB) above which a detector does not split marks
 // into fragments, so that short element gaps are the sender's own.
 constexpr float kCleanSignalRatio = 6.0f;
+// A signal read clean but not strong is still read by the sequencer when it writes each run within
+// this long of its end (about nine of the sender's units: senders faster than about 27 wpm). The
+// matched detector then splits a fast sender's elements at the start of the over, and slower
+// senders keep its quicker text.
+constexpr double kQuickReadSeconds = 0.4;
 
 // The triangle that best separates marks from spaces is looked for among half lengths that grow
 // by this ratio, from the shortest up to its first peak: a triangle as long as whole characters
@@ -788,7 +793,12 @@ void CwChannelDecoder::startDecoding(const Settlement& settled, const DecoderSet
     // the matched detector's runs; a weak one by the sequencer.
     const bool gatheredClean = settled.gathered != Reading::Noisy;
     const bool matchedClean = settled.run.reading != Reading::Noisy;
-    m_stage = gatheredClean || matchedClean ? Stage::Matched : Stage::Sequenced;
+    const bool strong =
+        settled.gathered == Reading::Strong || settled.run.reading == Reading::Strong;
+    const TimingEstimate& e = settled.estimate;
+    const bool quickRead = 2.0f * e.dash + e.letterGap <= kQuickReadSeconds * m_stepRate;
+    m_stage = strong || ((gatheredClean || matchedClean) && !quickRead) ? Stage::Matched
+                                                                        : Stage::Sequenced;
     // The first live mark is never held: the gap before it was decoded with the kept steps.
     m_markPeak = 0.0f;
     m_gapBefore = 0.0f;
