@@ -75,7 +75,12 @@ class Units:
         base = noisy * np.exp(-2j * np.pi * tone * t)
         sums = base[first:first + self.count * self.length].reshape(self.count, self.length).sum(1)
         self.prefix = np.concatenate([[0], np.cumsum(sums)])
-        self.amplitude = gain * np.abs(clean).max() / 2  # of the baseband tone
+        # The baseband tone's amplitude: the typical unit of the clean keying's marks, scaled.
+        keyed = clean[first:first + self.count * self.length] * gain
+        magnitudes = np.abs((keyed * np.exp(-2j * np.pi * tone * t[first:first + self.count *
+                                                                    self.length]))
+                            .reshape(self.count, self.length).sum(1)) / self.length
+        self.amplitude = np.median(magnitudes[magnitudes > 0.5 * magnitudes.max()])
 
     def mark(self, s, n):
         mean = n * self.length * self.amplitude

@@ -67,7 +67,7 @@ constexpr double kSearchAfterSeconds = 4.0;
 constexpr double kSearchShortOverSeconds = 1.5;
 constexpr double kSearchEverySeconds = 1.5;
 constexpr double kSearchSpanSeconds = 10.0;
-constexpr std::array<double, 7> kSearchWpm = {8, 11, 15, 20, 26, 34, 45};
+constexpr std::array<double, 8> kSearchWpm = {8, 11, 15, 20, 26, 34, 45, 60};
 constexpr int kSearchMarks = 10;
 constexpr double kSearchEvidence = 8.0;
 constexpr double kSearchStrongEvidence = 100.0;
@@ -86,6 +86,10 @@ constexpr int kCheckMarks = 6;
 constexpr double kMergedMarks = 1.4;
 constexpr double kStrongerMergedMarks = 1.15;
 constexpr double kMuchStronger = 1.3;
+// Marks that read clean give way to a reading from a shorter unit whose marks hold this much more
+// evidence a step: a fast sender's elements, which the clean marks merged with the gaps between.
+constexpr double kMergedDensity = 1.4;
+constexpr double kMergedDotShare = 0.25;
 // Gaps between characters in a weak sender's reading: when at least kSpacingGaps were read and a
 // quarter of them lie above kFarnsworthShare times a keyer's letter gap, the sender spaces the
 // characters out (Farnsworth): that quarter's length is the letter gap, and a word gap is 7/3 of
@@ -789,16 +793,17 @@ bool CwChannelDecoder::settle(const Candidate& candidate, const DecoderSettings&
 
 void CwChannelDecoder::startDecoding(const Settlement& settled, const DecoderSettings& settings,
                                      std::string& out) {
-    // A signal that either the gathering detector or the matched run reads clean is decoded from
-    // the matched detector's runs; a weak one by the sequencer.
+    // A signal that either the gathering detector or the matched run reads strong is decoded from
+    // the matched detector's runs, and so is a slower sender that one of them reads clean; a weak
+    // one, or a fast one, by the sequencer.
     const bool gatheredClean = settled.gathered != Reading::Noisy;
     const bool matchedClean = settled.run.reading != Reading::Noisy;
     const bool strong =
         settled.gathered == Reading::Strong || settled.run.reading == Reading::Strong;
-    const TimingEstimate& e = settled.estimate;
-    const bool quickRead = 2.0f * e.dash + e.letterGap <= kQuickReadSeconds * m_stepRate;
-    m_stage = strong || ((gatheredClean || matchedClean) && !quickRead) ? Stage::Matched
-                                                                        : Stage::Sequenced;
+    auto quickRead = [&](const TimingEstimate& e) {
+        return 2.0f * e.dash + e.letterGap <= kQuickReadSeconds * m_stepRate;
+    };
+    bool sequenced = !strong && (!(gatheredClean || matchedClean) || quickRead(settled.estimate));
     // The first live mark is never held: the gap before it was decoded with the kept steps.
     m_markPeak = 0.0f;
     m_gapBefore = 0.0f;
@@ -810,11 +815,23 @@ void CwChannelDecoder::startDecoding(const Settlement& settled, const DecoderSet
     m_timing.setEstimate(settled.estimate);
     m_shortestMatched = settled.shortest;
     m_matchedLength = std::max(matchedLength(settled.estimate, gatheredClean), settled.shortest);
+    // The sequencer reads everything kept since the gathering began: the detector that found
+    // the sender may have found its first marks seconds after they were keyed.
+    const int count = std::max(settled.count, std::min(m_kept, m_gatherSteps));
+    TimingEstimate read;
+    bool readKnown = false;
+    // A detector longer than a fast sender's dot merges its elements into marks that read clean,
+    // as a slower sender's would: the search reads the kept steps from shorter units as well, and
+    // a fast sender's own unit, found so, explains them better.
+    if (!strong && !sequenced && m_fixedWpm == 0) {
+        read = checkedTiming(TimingCheck::Merged, count);
+        if (read.unit() < (1.0f - kSearchAgreement) * settled.estimate.unit() && quickRead(read))
+            sequenced = readKnown = true;
+    }
+    m_stage = sequenced ? Stage::Sequenced : Stage::Matched;
     if (m_stage == Stage::Sequenced) {
-        // A weak signal is read from everything kept since the gathering began: the detector
-        // that found the sender may have found its first marks seconds after they were keyed.
-        const int count = std::max(settled.count, std::min(m_kept, m_gatherSteps));
-        const TimingEstimate read = checkedTiming(settled.gathered, count);
+        if (!readKnown)
+            read = checkedTiming(gatheredClean ? TimingCheck::None : TimingCheck::Both, count);
         // The reading that writes the text allows for the tone lying a little off the mixer's.
         m_sequencer.setToneSpread(true);
         m_sequencer.reset(m_sequenceLevels.noise, m_sequenceLevels.mark);
@@ -867,14 +884,14 @@ void CwChannelDecoder::readKept(int count, const DecoderSettings& settings, std:
     if (holding) take(held);
 }
 
-TimingEstimate CwChannelDecoder::checkedTiming(Reading gathered, int count) {
+TimingEstimate CwChannelDecoder::checkedTiming(TimingCheck check, int count) {
     const TimingEstimate settled = KeySequencer::standardSpacing(m_timing.estimate());
-    if (gathered != Reading::Noisy) return sequencedTiming(settled, count).estimate;
+    if (check == TimingCheck::None) return sequencedTiming(settled, count).estimate;
     // Gathering detectors in noise may have timed fragments of the elements: read from a longer
     // unit, the steps then show clearly stronger marks (each holding a whole element). The
     // search reads first, so that the sequencer is left started with the settled timing unless
     // another reading takes its place.
-    searchSpeeds(count);
+    searchSpeeds(count, check == TimingCheck::Merged);
     const SequencedReading reading = sequencedTiming(settled, count);
     // Of the readings that qualify, the shortest unit is taken: a still longer one reads several
     // elements as one mark, and its marks are stronger again. Stronger marks alone do not qualify
@@ -884,6 +901,7 @@ TimingEstimate CwChannelDecoder::checkedTiming(Reading gathered, int count) {
     const SequencedReading* longer = nullptr;
     auto perMark = [](const SequencedReading& r) { return r.evidence / std::max(r.marks, 1); };
     for (const SequencedReading& r : m_searchReadings) {
+        if (check == TimingCheck::Merged) break;
         if (r.marks >= kCheckMarks && perMark(r) >= kSearchEvidence &&
             perMark(r) > perMark(reading) && r.score() > reading.score() &&
             agreeingReadings(r) >= 2 &&
@@ -901,14 +919,27 @@ TimingEstimate CwChannelDecoder::checkedTiming(Reading gathered, int count) {
     auto perMarkAtTone = [](const SequencedReading& r) {
         return r.toneEvidence / std::max(r.marks, 1);
     };
+    auto perStepAtTone = [](const SequencedReading& r) {
+        return r.toneEvidence / std::max(r.markSteps, 1.0);
+    };
     const SequencedReading* shorter = nullptr;
-    if (reading.marks >= kCheckMarks)
+    // Marks that read clean are not noise, however few of them were kept.
+    if (reading.marks >= kCheckMarks || (check == TimingCheck::Merged && reading.marks > 0))
         for (const SequencedReading& r : m_searchReadings) {
             const bool manyMore = r.marks > kMergedMarks * reading.marks;
             const bool strongerMore = r.marks > kStrongerMergedMarks * reading.marks &&
                                       perMarkAtTone(r) > kMuchStronger * perMarkAtTone(reading);
+            // Merged marks of a clean signal are each stronger than the elements they hold, but
+            // hold the gaps between them too: the elements are the stronger for their length.
+            // A slow sender read from a unit a third of his own has dashes for dots and pairs of
+            // them for dashes, and hardly a dot among them.
+            const bool noWeaker =
+                check == TimingCheck::Merged
+                    ? perStepAtTone(r) > kMergedDensity * perStepAtTone(reading) &&
+                          r.dots >= kMergedDotShare * r.marks
+                    : perMarkAtTone(r) > perMarkAtTone(reading);
             if (r.marks >= kSearchMarks && (manyMore || strongerMore) && agreeingReadings(r) >= 2 &&
-                perMarkAtTone(r) > perMarkAtTone(reading) && r.score() > reading.score() &&
+                noWeaker && r.score() > reading.score() &&
                 r.estimate.unit() * (1.0f + kSearchAgreement) < reading.estimate.unit() &&
                 (!shorter || r.score() > shorter->score()))
                 shorter = &r;
@@ -1041,6 +1072,8 @@ CwChannelDecoder::SequencedReading CwChannelDecoder::sequencedTiming(TimingEstim
         const int box = m_sequencer.boxcarLength();
         std::array<std::complex<double>, KeySequencer::kMaxBoxcar> window{};
         int marks = 0;
+        double markSteps = 0.0;
+        int dots = 0;
         SpaceHistory spaces;
         int age = count - 1;
         auto add = [&](int events) {
@@ -1074,6 +1107,8 @@ CwChannelDecoder::SequencedReading CwChannelDecoder::sequencedTiming(TimingEstim
                 }
                 tally.add(e.kind, steps, sum, power);
                 durations += m_sequencer.runLikelihood(e.kind, e.steps);
+                if (e.mark) markSteps += e.steps;
+                dots += e.kind == RunKind::Dot;
                 if (e.mark && marks < kMaxEvents) {
                     double strongest = 0.0;
                     for (const auto& t : atTones)
@@ -1102,6 +1137,8 @@ CwChannelDecoder::SequencedReading CwChannelDecoder::sequencedTiming(TimingEstim
                 m_toneScratch[static_cast<size_t>(i)], steps, amplitude2, noise);
         }
         reading.marks = marks;
+        reading.markSteps = markSteps;
+        reading.dots = dots;
         reading.durations = durations;
 
         // The sequencer's runs are the key's own lengths; the estimate's are the detector's
@@ -1128,12 +1165,13 @@ CwChannelDecoder::SequencedReading CwChannelDecoder::sequencedTiming(TimingEstim
     return reading;
 }
 
-CwChannelDecoder::SequencedReading CwChannelDecoder::searchSpeeds(int count) {
+CwChannelDecoder::SequencedReading CwChannelDecoder::searchSpeeds(int count, bool fastest) {
     static_assert(kSearchWpm.size() == kSearchSpeeds);
     // Readings from several speeds come to the sender's unit; a reading of noise fragments, or
     // of merged elements, is reached from one alone.
     auto& readings = m_searchReadings;
-    for (size_t i = 0; i < kSearchWpm.size(); ++i) {
+    readings.back() = {};
+    for (size_t i = 0; i < kSearchWpm.size() - (fastest ? 0 : 1); ++i) {
         const auto unit = static_cast<float>(kParisUnitSeconds / kSearchWpm[i] * m_stepRate);
         TimingEstimate start;
         start.dot = unit - kEdgeSteps;

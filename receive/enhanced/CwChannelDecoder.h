@@ -229,6 +229,8 @@ private:
         TimingEstimate estimate;
         double evidence = 0.0; // of the marks read, over the gap (log-likelihood ratio)
         int marks = 0;
+        double markSteps = 0.0;    // their lengths together
+        int dots = 0;              // of the marks
         double toneEvidence = 0.0; // the same, each mark at its likeliest tone near the mixer's
         double durations = 0.0;    // log-likelihood of the lengths of the runs read
         // How well the runs read explain the steps: their marks and their lengths.
@@ -240,16 +242,23 @@ private:
     void searchStep(const DecoderSettings& settings, std::string& out);
     // The readings from the search's speeds over the last count kept steps (in
     // m_searchReadings), and the one to settle on (no marks: none, or the signal is not weak).
-    SequencedReading searchSpeeds(int count);
+    // The fastest start speed is read only where marks read clean: in noise, readings of
+    // fragments from it and the next would agree.
+    SequencedReading searchSpeeds(int count, bool fastest = false);
     // How many of the search's readings (r among them) came to r's unit.
     int agreeingReadings(const SequencedReading& r) const;
+    // How the timing a detector settled on is checked against the search's readings: not at all
+    // (a clean detector's elements are the sender's), both ways (a noisy detector may have timed
+    // fragments of the elements or merged them), or for merged elements alone (marks that read
+    // clean may be a fast sender's elements merged).
+    enum class TimingCheck { None, Both, Merged };
     // The timing a weak signal is read with once a detector has settled, checked against the
     // search's readings; leaves the sequencer started with it.
-    TimingEstimate checkedTiming(Reading gathered, int count);
+    TimingEstimate checkedTiming(TimingCheck check, int count);
     int m_gateOpenSteps = 0; // steps gathered with the gate open
     bool m_gateWasOpen = false;
     int m_lastSearch = 0;
-    static constexpr int kSearchSpeeds = 7;
+    static constexpr int kSearchSpeeds = 8;
     std::array<SequencedReading, kSearchSpeeds> m_searchReadings{};
     float m_sequencedUnit = 1.0f;
     float m_sequencedLetter = 1.0f;
