@@ -432,7 +432,51 @@ int KeySequencer::step(std::complex<float> raw, bool open, bool markHint, KeyEve
         }
     }
     summarise(T);
-    return emit(T - m_lag, events);
+    // The live reading writes a run as soon as every path agrees on it; on a clean signal that is
+    // within an element or two, where the lag would hold it for a second.
+    return emit(m_spread ? std::max(T - m_lag, converged()) : T - m_lag, events);
+}
+
+int KeySequencer::converged() const {
+    const int T = m_t;
+    const auto& last = m_cells[static_cast<size_t>(slot(T))];
+    int best = 0;
+    for (int k = 1; k < kStates; ++k)
+        if (last[static_cast<size_t>(k)].score > last[static_cast<size_t>(best)].score) best = k;
+    // The best path's segment ends, newest first.
+    int n = 0;
+    for (int end = T, c = best; end > m_written && c >= 0 && n < kMaxTrace;) {
+        m_traceEnd[static_cast<size_t>(n)] = end;
+        m_traceState[static_cast<size_t>(n++)] = static_cast<signed char>(c);
+        const Cell& cell = m_cells[static_cast<size_t>(slot(end))][static_cast<size_t>(c)];
+        end = cell.start;
+        c = cell.previous;
+    }
+    if (n == kMaxTrace) return m_written;
+    // Each other state's path joins the best one at a segment end of both: the paths are one
+    // from there back.
+    int agreed = T;
+    for (int k = 0; k < kStates && agreed > m_written; ++k) {
+        if (k == best || last[static_cast<size_t>(k)].score <= kNone) continue;
+        int end = T;
+        int c = k;
+        int i = 0;
+        int joined = m_written;
+        while (end > m_written && c >= 0) {
+            while (i < n && m_traceEnd[static_cast<size_t>(i)] > end)
+                ++i;
+            if (i < n && m_traceEnd[static_cast<size_t>(i)] == end &&
+                m_traceState[static_cast<size_t>(i)] == c) {
+                joined = end;
+                break;
+            }
+            const Cell& cell = m_cells[static_cast<size_t>(slot(end))][static_cast<size_t>(c)];
+            end = cell.start;
+            c = cell.previous;
+        }
+        agreed = std::min(agreed, joined);
+    }
+    return agreed;
 }
 
 void KeySequencer::reachable(const std::array<Best, kCounts>& scores, Reach& reach) {

@@ -122,6 +122,10 @@ private:
         int n = 0;
     };
     int emit(int decisionSlot, KeyEvent* events);
+    // The latest slot before which every state's best path is the same: the runs ending there are
+    // certain, however the signal goes on (m_written if the paths part before the last run
+    // written).
+    int converged() const;
     // The best states ending at slot t, for the segments that start there.
     void summarise(int t);
     static void reachable(const std::array<Best, kCounts>& scores, Reach& reach);
@@ -184,6 +188,10 @@ private:
     std::array<Reach, kRing> m_markFrom{};
     std::array<Reach, kRing> m_gapFrom{};
     std::array<int, 512> m_stack{};
+    // The best path's segment ends and states back to the last run written, for converged().
+    static constexpr int kMaxTrace = 128;
+    mutable std::array<int, kMaxTrace> m_traceEnd{};
+    mutable std::array<signed char, kMaxTrace> m_traceState{};
 };
 
 } // namespace dita
