@@ -2,13 +2,14 @@
 """Plots character error rate against SNR for decoder runs on the weak-signal ladder.
 
 Each input is the verbose output of the shared scorer (score.py -v) on the ladder
-(make_weak_ladder.sh: files named ..._w<wpm>_f<tone>_snr<dB>.wav); the mean CER at each SNR is
-drawn, with the trained human operator's copy for comparison.
+(make_weak_ladder.sh: files named ..._w<wpm>_f<tone>_snr<dB>.wav), or the output of
+scripts/weak-copy-bound.py on it; the mean CER at each SNR is drawn, with the trained human
+operator's copy for comparison.
 
     scripts/plot-weak-copy.py OUT.png LABEL=SCORES.txt [LABEL=SCORES.txt ...]
 
 With --pairs the runs are taken two by two (before, after): each pair in one colour, the first
-dashed.
+dashed; a run labelled with "reference" after them is drawn dotted in grey.
 
 Needs matplotlib (apt-get install python3-matplotlib).
 """
@@ -30,7 +31,8 @@ HUMAN = [(-8.0, 0.0, 'nearly perfect'), (-14.0, 0.05, '25 wpm'), (-14.0, 0.12, '
 def mean_by_snr(path):
     cer = collections.defaultdict(list)
     for line in open(path, encoding='utf-8'):
-        m = re.match(r'(\S+)\.wav\s+CER=([0-9.]+)', line)
+        m = (re.match(r'(\S+)\.wav\s+CER=([0-9.]+)', line) or
+             re.match(r'(\S+)\.wav\t([0-9.]+)\t', line))
         s = re.search(r'_snr([-+]?\d+)', m.group(1)) if m else None
         if s:
             cer[int(s.group(1))].append(float(m.group(2)))
@@ -48,7 +50,9 @@ def main():
         label, path = arg.split('=', 1)
         points = mean_by_snr(path)
         style = {}
-        if pairs:
+        if 'reference' in label:
+            style = {'color': 'grey', 'linestyle': ':'}
+        elif pairs:
             style = {'color': 'C%d' % (i // 2), 'linestyle': '--' if i % 2 == 0 else '-'}
         ax.plot([p[0] for p in points], [p[1] for p in points], marker='o', label=label, **style)
     ax.scatter([h[0] for h in HUMAN], [h[1] for h in HUMAN], marker='*', s=160, color='black',
