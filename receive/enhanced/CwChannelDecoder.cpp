@@ -823,10 +823,16 @@ void CwChannelDecoder::startDecoding(const Settlement& settled, const DecoderSet
     // A detector longer than a fast sender's dot merges its elements into marks that read clean,
     // as a slower sender's would: the search reads the kept steps from shorter units as well, and
     // a fast sender's own unit, found so, explains them better.
-    if (!strong && !sequenced && m_fixedWpm == 0) {
-        read = checkedTiming(TimingCheck::Merged, count);
-        if (read.unit() < (1.0f - kSearchAgreement) * settled.estimate.unit() && quickRead(read))
-            sequenced = readKnown = true;
+    if (!strong && (gatheredClean || matchedClean) && m_fixedWpm == 0) {
+        const TimingEstimate checked = checkedTiming(TimingCheck::Merged, count);
+        const bool merged = checked.unit() < (1.0f - kSearchAgreement) * settled.estimate.unit() &&
+                            quickRead(checked);
+        // Without merged marks the reading is the one a clean detector's timing gives.
+        if (merged || (sequenced && gatheredClean)) {
+            read = checked;
+            readKnown = true;
+            sequenced = true;
+        }
     }
     m_stage = sequenced ? Stage::Sequenced : Stage::Matched;
     if (m_stage == Stage::Sequenced) {
@@ -923,8 +929,8 @@ TimingEstimate CwChannelDecoder::checkedTiming(TimingCheck check, int count) {
         return r.toneEvidence / std::max(r.markSteps, 1.0);
     };
     const SequencedReading* shorter = nullptr;
-    // Marks that read clean are not noise, however few of them were kept.
-    if (reading.marks >= kCheckMarks || (check == TimingCheck::Merged && reading.marks > 0))
+    // Marks that read clean are not noise, however few of them the settled timing reads.
+    if (reading.marks >= kCheckMarks || check == TimingCheck::Merged)
         for (const SequencedReading& r : m_searchReadings) {
             const bool manyMore = r.marks > kMergedMarks * reading.marks;
             const bool strongerMore = r.marks > kStrongerMergedMarks * reading.marks &&
