@@ -12,7 +12,7 @@ namespace dita {
 using namespace form_layout;
 
 SpectrumArea::SpectrumArea(QWidget* client, int width, QWidget* controlPanel) : QObject(client) {
-    // Geometry comes from the window's layout constants (DecoderFormLayout.h).
+    // Positions and sizes are the main window's layout constants.
     ImagePnl = new SpectrumPanel(client);
     ImagePnl->setGeometry(0, 0, width, kImagePnlHeight);
     connect(ImagePnl, &SpectrumPanel::tuneRequested, this, &SpectrumArea::tuneRequested);
@@ -26,7 +26,7 @@ SpectrumArea::SpectrumArea(QWidget* client, int width, QWidget* controlPanel) : 
     bf.setBold(true);
     brand->setFont(bf);
     QPalette bp = brand->palette();
-    bp.setColor(QPalette::WindowText, Qt::gray); // shows on a black or a white background
+    bp.setColor(QPalette::WindowText, Qt::gray); // readable on both background colours
     brand->setPalette(bp);
 
     CoarseGainBar = new DisplayGainBar(controlPanel, "CoarseGainBar");

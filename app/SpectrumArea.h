@@ -1,12 +1,11 @@
 #pragma once
-// SpectrumArea owns the audio display at the top of the main window (line trace or waterfall,
-// with the tuned pitch written beside it and "DITA" in the corner) and the brightness slider in
-// the control panel below. A click on the display asks for the decoder to be tuned there. The
-// main window reaches the display only through this class, so the drawing code stays free to
-// change. The widgets belong to their Qt parents; all calls come from the GUI thread.
+// SpectrumArea: the spectrum or waterfall strip across the top of the main window, its "DITA"
+// label, the pitch read-out beside it and the "Display Gain" slider under it. It forwards clicks
+// on the strip as tuning requests and slider moves as gain changes; the main window talks to the
+// strip through this class only. GUI thread only; Qt parents own the widgets.
 //
-// A second brightness slider sits on the receive panel. Whichever slider moved last sets the
-// brightness; neither slider follows the other.
+// The receive-only panel has a gain slider of its own. A move of either one sets the gain, and
+// the other slider stays where it is.
 #include <QObject>
 #include <QString>
 
@@ -30,7 +29,7 @@ public:
 
     // Draws the spectrum and pitch of one block of received audio.
     void showPass(const PassResult& pass);
-    // Called when audio starts flowing: wipes the old picture so a stale trace is not shown.
+    // Audio starts flowing: clears the strip, so that no trace from before is left on it.
     void runLoopEntry();
     void setBackground(int background);
     // Switches between line trace and waterfall and keeps the two menu items' checks in step.
@@ -44,22 +43,21 @@ public:
     QString markerLines() const;
 
     int gainBarPosition() const;
-    // For restoring settings: moves the slider silently, so that the restore is not saved again
-    // as a user change, and returns the position the slider accepted (within its range).
-    // applyGainBar() then redraws with it.
+    // Sets the slider from saved settings without emitting gainBarMoved (which would save it
+    // again) and returns the position the slider took, clamped to its range; applyGainBar()
+    // then uses it.
     int loadGainBarPosition(int position);
     void applyGainBar();
-    // The receive panel's slider moved: the brightness follows it; this area's slider keeps its
-    // own position.
+    // The receive-only panel's slider moved to position: the gain takes it; this slider does not
+    // move.
     void secondGainBarMoved(int position);
 
 signals:
     void tuneRequested(int bin);
     void displayTypeChanged(int displayType);
-    // The brightness changed; the window then gives the keyboard back to the text pane in use, so
-    // that typing goes on where it was.
+    // The gain changed (the main window returns keyboard focus to the text pane being typed in).
     void displayGainChanged(int position);
-    // This area's slider moved; the window saves the position with the settings.
+    // This slider moved (the main window stores the position in the settings).
     void gainBarMoved(int position);
 
 private:
