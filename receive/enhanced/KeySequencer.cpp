@@ -434,25 +434,43 @@ int KeySequencer::step(std::complex<float> raw, bool open, bool markHint, KeyEve
     summarise(T);
     // The live reading writes a run as soon as every path agrees on it; on a clean signal that is
     // within an element or two, where the lag would hold it for a second.
-    return emit(m_spread ? std::max(T - m_lag, converged()) : T - m_lag, events);
+    int decision = T - m_lag;
+    int traced = -1;
+    if (m_spread) {
+        traced = traceBest();
+        decision = std::max(decision, converged(traced));
+    }
+    if (decision <= m_written) return 0;
+    return emit(decision, traced >= 0 ? traced : traceBest(), events);
 }
 
-int KeySequencer::converged() const {
-    const int T = m_t;
-    const auto& last = m_cells[static_cast<size_t>(slot(T))];
+int KeySequencer::bestState() const {
+    const auto& last = m_cells[static_cast<size_t>(slot(m_t))];
     int best = 0;
     for (int k = 1; k < kStates; ++k)
         if (last[static_cast<size_t>(k)].score > last[static_cast<size_t>(best)].score) best = k;
-    // The best path's segment ends, newest first.
+    return best;
+}
+
+int KeySequencer::traceBest() {
+    const int T = m_t;
     int n = 0;
-    for (int end = T, c = best; end > m_written && c >= 0 && n < kMaxTrace;) {
+    for (int end = T, c = bestState();
+         end > m_written && c >= 0 && n < kMaxTrace && end > T - kRing + 1;) {
         m_traceEnd[static_cast<size_t>(n)] = end;
         m_traceState[static_cast<size_t>(n++)] = static_cast<signed char>(c);
         const Cell& cell = m_cells[static_cast<size_t>(slot(end))][static_cast<size_t>(c)];
         end = cell.start;
         c = cell.previous;
     }
-    if (n == kMaxTrace) return m_written;
+    return n;
+}
+
+int KeySequencer::converged(int traced) const {
+    if (traced == kMaxTrace) return m_written;
+    const int T = m_t;
+    const auto& last = m_cells[static_cast<size_t>(slot(T))];
+    const int best = bestState();
     // Each other state's path joins the best one at a segment end of both: the paths are one
     // from there back.
     int agreed = T;
@@ -463,9 +481,9 @@ int KeySequencer::converged() const {
         int i = 0;
         int joined = m_written;
         while (end > m_written && c >= 0) {
-            while (i < n && m_traceEnd[static_cast<size_t>(i)] > end)
+            while (i < traced && m_traceEnd[static_cast<size_t>(i)] > end)
                 ++i;
-            if (i < n && m_traceEnd[static_cast<size_t>(i)] == end &&
+            if (i < traced && m_traceEnd[static_cast<size_t>(i)] == end &&
                 m_traceState[static_cast<size_t>(i)] == c) {
                 joined = end;
                 break;
@@ -545,32 +563,15 @@ void KeySequencer::learnTone(int start, int end) {
 }
 
 int KeySequencer::flush(KeyEvent* events) {
-    return emit(m_t, events);
+    return m_t <= m_written ? 0 : emit(m_t, traceBest(), events);
 }
 
-int KeySequencer::emit(int decision, KeyEvent* events) {
-    if (decision <= m_written) return 0;
-    // Trace the best path ending now back to the last run written.
-    const int T = m_t;
-    const auto& last = m_cells[static_cast<size_t>(slot(T))];
-    int c = 0;
-    for (int k = 1; k < kStates; ++k)
-        if (last[static_cast<size_t>(k)].score > last[static_cast<size_t>(c)].score) c = k;
-    int end = T;
-    int depth = 0;
-    while (end > m_written && c >= 0 && depth + 1 < static_cast<int>(m_stack.size()) &&
-           end > T - kRing + 1) {
-        const Cell& cell = m_cells[static_cast<size_t>(slot(end))][static_cast<size_t>(c)];
-        m_stack[static_cast<size_t>(depth++)] = end;
-        m_stack[static_cast<size_t>(depth++)] = c;
-        end = cell.start;
-        c = cell.previous;
-    }
+int KeySequencer::emit(int decision, int traced, KeyEvent* events) {
     int n = 0;
     m_gapSoFar = 0.0f;
-    while (depth > 0 && n < kMaxEvents) {
-        const int cls = classOf(m_stack[static_cast<size_t>(--depth)]);
-        const int segmentEnd = m_stack[static_cast<size_t>(--depth)];
+    for (int i = traced - 1; i >= 0 && n < kMaxEvents; --i) {
+        const int cls = classOf(m_traceState[static_cast<size_t>(i)]);
+        const int segmentEnd = m_traceEnd[static_cast<size_t>(i)];
         if (segmentEnd > decision) {
             if (!isMark(cls)) m_gapSoFar = static_cast<float>((decision - m_written) * m_slot);
             break;

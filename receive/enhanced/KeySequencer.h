@@ -121,11 +121,17 @@ private:
         std::array<From, kCounts> from{};
         int n = 0;
     };
-    int emit(int decisionSlot, KeyEvent* events);
-    // The latest slot before which every state's best path is the same: the runs ending there are
-    // certain, however the signal goes on (m_written if the paths part before the last run
-    // written).
-    int converged() const;
+    // Writes the runs of the traced best path that end by the decision slot.
+    int emit(int decisionSlot, int traced, KeyEvent* events);
+    // The state that scores best at the last slot.
+    int bestState() const;
+    // Traces the best path ending now back to the last run written (m_trace*, newest first);
+    // returns its segments.
+    int traceBest();
+    // The latest slot before which every state's best path is the traced one: the runs ending
+    // there are certain, however the signal goes on (m_written if the paths part before the last
+    // run written).
+    int converged(int traced) const;
     // The best states ending at slot t, for the segments that start there.
     void summarise(int t);
     static void reachable(const std::array<Best, kCounts>& scores, Reach& reach);
@@ -187,11 +193,10 @@ private:
     std::array<Best, kRing> m_lastMark{};
     std::array<Reach, kRing> m_markFrom{};
     std::array<Reach, kRing> m_gapFrom{};
-    std::array<int, 512> m_stack{};
-    // The best path's segment ends and states back to the last run written, for converged().
-    static constexpr int kMaxTrace = 128;
-    mutable std::array<int, kMaxTrace> m_traceEnd{};
-    mutable std::array<signed char, kMaxTrace> m_traceState{};
+    // The best path's segment ends and states back to the last run written.
+    static constexpr int kMaxTrace = 256;
+    std::array<int, kMaxTrace> m_traceEnd{};
+    std::array<signed char, kMaxTrace> m_traceState{};
 };
 
 } // namespace dita
