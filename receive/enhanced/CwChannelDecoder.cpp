@@ -601,7 +601,10 @@ bool CwChannelDecoder::worthSettling(const Candidate& c, int halfLength,
     // A fixed speed stands in for the spacing, not for the marks that show a sender: a noise
     // blip or two must not start the reading (its levels would be the noise's).
     const bool known = enoughMarks(estimate) && (m_fixedWpm > 0 || estimate.spacingKnown);
-    return (known || c.holdOver) && fitsFilter && isPlausible(estimate, c.reading);
+    // Once the hold is over the marks need not split into dots and dashes (a sender of dots
+    // alone), but there must be as many as a sender keys: one or two in all that time are noise.
+    return (known || (c.holdOver && estimate.marks >= kMinMarksToSettle)) && fitsFilter &&
+           isPlausible(estimate, c.reading);
 }
 
 void CwChannelDecoder::applyMatchedLength(float lengthSteps) {

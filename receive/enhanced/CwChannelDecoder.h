@@ -184,6 +184,7 @@ private:
         TimingEstimate estimate;
         Reading reading = Reading::Noisy; // Strong only in the pass over strong detectors
         bool holdOver = false; // gathered for as long as it may be: settled on even unconfirmed
+                               // (if it holds a sender's number of marks)
     };
     // What settling found: the timing, the matched run over the last count kept steps, and the
     // least length of the matched detector (0: any).

@@ -277,6 +277,45 @@ TEST(DecoderStages, ChannelDecoderLearnsEachOversTiming) {
     }
 }
 
+// Two stray bursts 13 s apart in noise, the gate opening for a second at each (as a noise peak in
+// the spectrum opens it): when the gathering hold runs out on them, no timing is settled on and
+// nothing is written. A sender keys many more marks within the hold.
+TEST(DecoderStages, ChannelDecoderSettlesOnNothingFromStrayMarks) {
+    constexpr double rate = 5512.5;
+    constexpr double pitch = 700.0;
+    CwChannelDecoder decoder;
+    decoder.configure(rate);
+    decoder.setPitch(pitch);
+    DecoderSettings settings;
+    std::mt19937 rng(3);
+    std::normal_distribution<float> noise(0.0f, 300.0f);
+    double phase = 0.0;
+    std::string text;
+    auto play = [&](bool tone, int steps) {
+        std::vector<float> block(static_cast<size_t>(steps) * CwChannelDecoder::kStepSamples);
+        for (auto& x : block) {
+            phase += 2.0 * M_PI * pitch / rate;
+            x = (tone ? 3000.0f * static_cast<float>(std::sin(phase)) : 0.0f) + noise(rng);
+        }
+        decoder.process(block.data(), static_cast<int>(block.size()), settings, text);
+    };
+    auto burst = [&](int steps) {
+        decoder.setGate(true);
+        play(false, 100);
+        play(true, steps);
+        play(false, 250);
+        decoder.setGate(false);
+    };
+    decoder.setGate(false);
+    play(false, 400);
+    burst(12);
+    play(false, 4500); // 13 s: the hold runs out
+    burst(36);
+    play(false, 700);
+    EXPECT_FALSE(decoder.timingKnown());
+    EXPECT_EQ(text, "");
+}
+
 // A keyed tone at +2 dB per step (about -6.5 dB in 2,500 Hz at 34 wpm), each element with a phase
 // of its own: the sequencer's runs read as sent, but for a burst of noise now and then that keys
 // a dot in a gap or joins two letters (four of the sixteen have one such error). With the gate
