@@ -971,7 +971,9 @@ void CwChannelDecoder::startSequence(const TimingEstimate& estimate, int count) 
     for (int age = count - 1; age >= delay; --age) {
         sum += rawAt(age);
         if (age + box <= count - 1) sum -= rawAt(age + box);
-        if (count - 1 - age >= box) m_scratch[static_cast<size_t>(n++)] = std::norm(sum);
+        // Boxcars of exact zeros (the input had stopped) say nothing of the noise.
+        if (count - 1 - age >= box && sum != std::complex<float>{})
+            m_scratch[static_cast<size_t>(n++)] = std::norm(sum);
     }
     KeySequencer::levelsFrom(m_scratch.data(), n, m_sequenceLevels.noise, m_sequenceLevels.mark);
     m_sequencer.reset(m_sequenceLevels.noise, m_sequenceLevels.mark);
@@ -992,19 +994,22 @@ struct SequencedTally {
     int windows = 0;
 
     static size_t index(RunKind kind) { return static_cast<size_t>(kind); }
-    void add(RunKind kind, int steps, std::complex<double> sum, double power) {
+    // silent: steps of the run that were exactly zero (the input had stopped).
+    void add(RunKind kind, int steps, int silent, std::complex<double> sum, double power) {
         if (kind == RunKind::Dot || kind == RunKind::Dash) {
             markPower += std::norm(sum);
             markSquares += static_cast<double>(steps) * steps;
         } else {
             gapPower += power;
-            gapSteps += steps;
+            gapSteps += steps - silent;
         }
         if (kind == RunKind::LetterGap || kind == RunKind::WordGap) return;
         length[index(kind)] += steps;
         ++count[index(kind)];
     }
+    // A boxcar of steps inside a gap; one of exact zeros (the input had stopped) holds no noise.
     void addWindow(std::complex<double> sum) {
+        if (sum == std::complex<double>{}) return;
         windowPower += std::norm(sum);
         ++windows;
     }
@@ -1095,12 +1100,14 @@ CwChannelDecoder::SequencedReading CwChannelDecoder::sequencedTiming(TimingEstim
                 KeySequencer::ToneSums phase{};
                 phase.fill(1.0);
                 double power = 0.0;
+                int silent = 0;
                 std::complex<double> boxcar{};
                 window.fill({});
                 for (int k = 0; k < steps && age >= delay; ++k, --age) {
                     const std::complex<double> raw(rawAt(age));
                     sum += raw;
                     power += std::norm(raw);
+                    silent += raw == std::complex<double>{};
                     if (e.mark) {
                         for (size_t t = 0; t < KeySequencer::kTones; ++t) {
                             atTones[t] += phase[t] * raw;
@@ -1114,7 +1121,7 @@ CwChannelDecoder::SequencedReading CwChannelDecoder::sequencedTiming(TimingEstim
                     oldest = raw;
                     if (k + 1 >= box) tally.addWindow(boxcar);
                 }
-                tally.add(e.kind, steps, sum, power);
+                tally.add(e.kind, steps, silent, sum, power);
                 durations += m_sequencer.runLikelihood(e.kind, e.steps);
                 if (e.mark) markSteps += e.steps;
                 dots += e.kind == RunKind::Dot;

@@ -393,6 +393,20 @@ TEST(EnhancedDecoder, WritesNothingFromTheNoiseAfterAnOverAndKeepsItsShortWords)
     }
 }
 
+// A recording that ends with a short weak over: the input then stops (exact zeros follow, as
+// when a file has played to its end) and the gate closes on the over. The over is read with the
+// noise level of the recording, not of the silence after it, which put every noise bump before it
+// at a mark (30 to 50 characters for "TU" at -6 dB).
+TEST(EnhancedDecoder, SilenceAfterAShortWeakOverWritesNoNoise) {
+    for (unsigned seed = 1; seed <= 6; ++seed) {
+        auto audio = synthesize("TU", noisySignal(28, 650 + 20 * seed, -6, seed, 800));
+        audio.resize(audio.size() + static_cast<size_t>(8 * kSampleRateHz), 0);
+        const std::string out = folded(decode(audio));
+        EXPECT_LE(std::count_if(out.begin(), out.end(), [](char c) { return c != ' '; }), 4)
+            << "seed " << seed << ": " << out;
+    }
+}
+
 // In the window a character appears soon after its last element ends once the sender's timing is
 // known: it ends when its gap grows past a letter gap, not when the next mark or the end of the
 // over shows it. 5 wpm has the longest gaps (a word gap is 1.7 s); bench_latency gives the
