@@ -35,9 +35,11 @@ namespace {
 constexpr double kAutoMinHz = 200.0;
 constexpr double kAutoMaxHz = 2500.0;
 constexpr double kAutoMinDb = 10.0;
-// Silence appended after the file so that the last character (held back by the detector's
-// delay and the character-end timing) is written.
-constexpr int kFlushPasses = 12;
+// Silence appended after the file, as a live input stops when a played file ends: the last
+// character (held back by the detector's delay and the character-end timing) is written, and the
+// tone's gate, which holds 2.5 s after the tone was last heard, closes, so that a weak over whose
+// timing was not found yet is searched for. 30 passes are 5.6 s.
+constexpr int kFlushPasses = 30;
 constexpr double kSecondsPerHour = 3600.0;
 
 // One file's output, kept until it is the file's turn to be printed: the text (with its
