@@ -231,29 +231,38 @@ TEST(DecoderStages, KeyDetectorOnAToneBurst) {
     EXPECT_FALSE(seeded.decide(3.0f * amplitude));
 }
 
+// A channel decoder at 700 Hz fed narrowband audio: the tone, when keyed, or nothing, in noise
+// 17 dB under the tone in 2,500 Hz.
+struct ChannelPlayer {
+    static constexpr double kRate = 5512.5;
+    static constexpr double kPitch = 700.0;
+    CwChannelDecoder decoder;
+    DecoderSettings settings;
+    std::mt19937 rng;
+    std::normal_distribution<float> noise{0.0f, 300.0f};
+    double phase = 0.0;
+    std::string text;
+
+    explicit ChannelPlayer(unsigned seed) : rng(seed) {
+        decoder.configure(kRate);
+        decoder.setPitch(kPitch);
+    }
+    void play(bool tone, float steps) {
+        std::vector<float> block(static_cast<size_t>(steps) * CwChannelDecoder::kStepSamples);
+        for (auto& x : block) {
+            phase += 2.0 * M_PI * kPitch / kRate;
+            x = (tone ? 3000.0f * static_cast<float>(std::sin(phase)) : 0.0f) + noise(rng);
+        }
+        decoder.process(block.data(), static_cast<int>(block.size()), settings, text);
+    }
+};
+
 // The channel decoder on narrowband audio: it gathers until the sender's timing is known, decodes
 // from the first character with it, forgets it once a pause of several seconds ends the over, and
 // learns the next sender's timing afresh.
 TEST(DecoderStages, ChannelDecoderLearnsEachOversTiming) {
-    constexpr double rate = 5512.5;
-    constexpr double pitch = 700.0;
-    CwChannelDecoder decoder;
-    decoder.configure(rate);
-    decoder.setPitch(pitch);
-    DecoderSettings settings;
-    settings.upperCase = true;
-    std::mt19937 rng(7);
-    std::normal_distribution<float> noise(0.0f, 300.0f); // 17 dB under the tone in 2,500 Hz
-    double phase = 0.0;
-    std::string text;
-    auto play = [&](bool tone, float steps) {
-        std::vector<float> block(static_cast<size_t>(steps) * CwChannelDecoder::kStepSamples);
-        for (auto& x : block) {
-            phase += 2.0 * M_PI * pitch / rate;
-            x = (tone ? 3000.0f * static_cast<float>(std::sin(phase)) : 0.0f) + noise(rng);
-        }
-        decoder.process(block.data(), static_cast<int>(block.size()), settings, text);
-    };
+    ChannelPlayer p(7);
+    p.settings.upperCase = true;
     struct Over {
         Keying keying;
         double wpm;
@@ -261,19 +270,19 @@ TEST(DecoderStages, ChannelDecoderLearnsEachOversTiming) {
     const Over overs[] = {{{12, 36, 12, 36, 84, 0}, 1.2 / (12 / 344.53125)},
                           {{24, 72, 24, 72, 168, 0}, 1.2 / (24 / 344.53125)}};
     for (const auto& over : overs) {
-        text.clear();
-        play(false, 400);
-        EXPECT_FALSE(decoder.timingKnown());
+        p.text.clear();
+        p.play(false, 400);
+        EXPECT_FALSE(p.decoder.timingKnown());
         for (const auto& e : keyRuns(kMorse, over.keying, 1))
-            play(e.mark, e.steps);
-        play(false, 2.0f * over.keying.wordGap);
-        EXPECT_TRUE(decoder.timingKnown());
-        EXPECT_NEAR(decoder.wpm(), over.wpm, 0.1 * over.wpm);
-        EXPECT_NEAR(decoder.wordGapSeconds(), over.keying.wordGap / 344.53125,
+            p.play(e.mark, e.steps);
+        p.play(false, 2.0f * over.keying.wordGap);
+        EXPECT_TRUE(p.decoder.timingKnown());
+        EXPECT_NEAR(p.decoder.wpm(), over.wpm, 0.1 * over.wpm);
+        EXPECT_NEAR(p.decoder.wordGapSeconds(), over.keying.wordGap / 344.53125,
                     0.25 * over.keying.wordGap / 344.53125);
-        play(false, 1400); // 4 s
-        EXPECT_FALSE(decoder.timingKnown());
-        EXPECT_EQ(text, "CQ DE W1AW TEST ");
+        p.play(false, 1400); // 4 s
+        EXPECT_FALSE(p.decoder.timingKnown());
+        EXPECT_EQ(p.text, "CQ DE W1AW TEST ");
     }
 }
 
@@ -281,39 +290,22 @@ TEST(DecoderStages, ChannelDecoderLearnsEachOversTiming) {
 // the spectrum opens it): when the gathering hold runs out on them, no timing is settled on and
 // nothing is written. A sender keys many more marks within the hold.
 TEST(DecoderStages, ChannelDecoderSettlesOnNothingFromStrayMarks) {
-    constexpr double rate = 5512.5;
-    constexpr double pitch = 700.0;
-    CwChannelDecoder decoder;
-    decoder.configure(rate);
-    decoder.setPitch(pitch);
-    DecoderSettings settings;
-    std::mt19937 rng(3);
-    std::normal_distribution<float> noise(0.0f, 300.0f);
-    double phase = 0.0;
-    std::string text;
-    auto play = [&](bool tone, int steps) {
-        std::vector<float> block(static_cast<size_t>(steps) * CwChannelDecoder::kStepSamples);
-        for (auto& x : block) {
-            phase += 2.0 * M_PI * pitch / rate;
-            x = (tone ? 3000.0f * static_cast<float>(std::sin(phase)) : 0.0f) + noise(rng);
-        }
-        decoder.process(block.data(), static_cast<int>(block.size()), settings, text);
+    ChannelPlayer p(3);
+    auto burst = [&](float steps) {
+        p.decoder.setGate(true);
+        p.play(false, 100);
+        p.play(true, steps);
+        p.play(false, 250);
+        p.decoder.setGate(false);
     };
-    auto burst = [&](int steps) {
-        decoder.setGate(true);
-        play(false, 100);
-        play(true, steps);
-        play(false, 250);
-        decoder.setGate(false);
-    };
-    decoder.setGate(false);
-    play(false, 400);
+    p.decoder.setGate(false);
+    p.play(false, 400);
     burst(12);
-    play(false, 4500); // 13 s: the hold runs out
+    p.play(false, 4500); // 13 s: the hold runs out
     burst(36);
-    play(false, 700);
-    EXPECT_FALSE(decoder.timingKnown());
-    EXPECT_EQ(text, "");
+    p.play(false, 700);
+    EXPECT_FALSE(p.decoder.timingKnown());
+    EXPECT_EQ(p.text, "");
 }
 
 // A keyed tone at +2 dB per step (about -6.5 dB in 2,500 Hz at 34 wpm), each element with a phase
