@@ -12,7 +12,6 @@ namespace dita {
 using namespace form_layout;
 
 SpectrumArea::SpectrumArea(QWidget* client, int width, QWidget* controlPanel) : QObject(client) {
-    // Positions and sizes are the main window's layout constants.
     ImagePnl = new SpectrumPanel(client);
     ImagePnl->setGeometry(0, 0, width, kImagePnlHeight);
     connect(ImagePnl, &SpectrumPanel::tuneRequested, this, &SpectrumArea::tuneRequested);
@@ -26,7 +25,7 @@ SpectrumArea::SpectrumArea(QWidget* client, int width, QWidget* controlPanel) : 
     bf.setBold(true);
     brand->setFont(bf);
     QPalette bp = brand->palette();
-    bp.setColor(QPalette::WindowText, Qt::gray); // readable on both background colours
+    bp.setColor(QPalette::WindowText, Qt::gray); // grey reads on white and on black
     brand->setPalette(bp);
 
     CoarseGainBar = new DisplayGainBar(controlPanel, "CoarseGainBar");

@@ -1,11 +1,10 @@
 #pragma once
-// SpectrumArea: the spectrum or waterfall strip across the top of the main window, its "DITA"
-// label, the pitch read-out beside it and the "Display Gain" slider under it. It forwards clicks
-// on the strip as tuning requests and slider moves as gain changes; the main window talks to the
-// strip through this class only. GUI thread only; Qt parents own the widgets.
+// SpectrumArea owns the spectrum/waterfall panel and the display-gain slider, and is the only
+// way the main window reaches them: a click on the panel comes out as tuneRequested(bin), a move
+// of the slider as gainBarMoved(position). Qt parents own the widgets; GUI thread only.
 //
-// The receive-only panel has a gain slider of its own. A move of either one sets the gain, and
-// the other slider stays where it is.
+// The receive-only screen has a gain slider of its own. Whichever slider moves sets the gain, and
+// the other is left where the user put it (secondGainBarMoved).
 #include <QObject>
 #include <QString>
 
@@ -23,41 +22,40 @@ struct PassResult;
 class SpectrumArea : public QObject {
     Q_OBJECT
 public:
-    // Builds the display across the top of `client`, `width` pixels wide, and the brightness
-    // slider with its caption in `controlPanel`.
+    // Puts the panel at the top of `client`, `width` pixels wide, and the gain slider and its
+    // label into `controlPanel`.
     SpectrumArea(QWidget* client, int width, QWidget* controlPanel);
 
-    // Draws the spectrum and pitch of one block of received audio.
+    // Draws one pass of the receiver: its spectrum and the tuned pitch.
     void showPass(const PassResult& pass);
-    // Audio starts flowing: clears the strip, so that no trace from before is left on it.
+    // Called when the receiver starts: wipes whatever the panel showed before.
     void runLoopEntry();
     void setBackground(int background);
-    // Switches between line trace and waterfall and keeps the two menu items' checks in step.
+    // Line trace or waterfall; the two menu items' check marks follow.
     void selectDisplay(bool waterfall);
     void attachModeItems(QAction* line, QAction* waterfall);
-    // Ticks along the top of the display at the pitches being decoded in the band (empty: none).
+    // Marks the pitches the band decoder is reading (empty: no marks).
     void setBandMarks(const std::vector<int>& bins);
-    // Shows a frequency in the pitch read-out until the next block is drawn.
+    // Shows hz in the pitch read-out until the next pass is drawn.
     void setMarkerHz(int hz);
-    // The pitch read-out's text as drawn (digits stacked, one per line).
+    // The read-out's text, one digit per line as it is drawn.
     QString markerLines() const;
 
     int gainBarPosition() const;
-    // Sets the slider from saved settings without emitting gainBarMoved (which would save it
-    // again) and returns the position the slider took, clamped to its range; applyGainBar()
-    // then uses it.
+    // Restores the slider from the settings. gainBarMoved is not emitted (it would only write the
+    // same value back); returns the position after clamping. Call applyGainBar() next.
     int loadGainBarPosition(int position);
     void applyGainBar();
-    // The receive-only panel's slider moved to position: the gain takes it; this slider does not
-    // move.
+    // The other slider moved: the gain follows it, this slider stays put.
     void secondGainBarMoved(int position);
 
 signals:
     void tuneRequested(int bin);
     void displayTypeChanged(int displayType);
-    // The gain changed (the main window returns keyboard focus to the text pane being typed in).
+    // The gain was changed from the panel (the window then gives the keyboard back to the text
+    // being typed).
     void displayGainChanged(int position);
-    // This slider moved (the main window stores the position in the settings).
+    // This slider moved (the window saves the position).
     void gainBarMoved(int position);
 
 private:
