@@ -71,15 +71,15 @@ class Units:
         first = int(np.argmax(envelope > 0.3 * np.abs(clean).max()))
         self.length = int(round(1.2 / wpm * rate))
         self.count = (n - first) // self.length
-        t = np.arange(n) / rate
-        base = noisy * np.exp(-2j * np.pi * tone * t)
-        sums = base[first:first + self.count * self.length].reshape(self.count, self.length).sum(1)
-        self.prefix = np.concatenate([[0], np.cumsum(sums)])
+        units = slice(first, first + self.count * self.length)
+        mixer = np.exp(-2j * np.pi * tone * np.arange(n) / rate)[units]
+
+        def unit_sums(x):
+            return (x[units] * mixer).reshape(self.count, self.length).sum(1)
+
+        self.prefix = np.concatenate([[0], np.cumsum(unit_sums(noisy))])
         # The baseband tone's amplitude: the typical unit of the clean keying's marks, scaled.
-        keyed = clean[first:first + self.count * self.length] * gain
-        magnitudes = np.abs((keyed * np.exp(-2j * np.pi * tone * t[first:first + self.count *
-                                                                    self.length]))
-                            .reshape(self.count, self.length).sum(1)) / self.length
+        magnitudes = np.abs(unit_sums(gain * clean)) / self.length
         self.amplitude = np.median(magnitudes[magnitudes > 0.5 * magnitudes.max()])
 
     def mark(self, s, n):
